@@ -1,0 +1,109 @@
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+namespace zeloro::test {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = base / ("zeloro-test-" + std::to_string(rd()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("no temporary folder could be created");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // A test may have made parts read-only; give the rights back so the folder can go.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (!it->is_symlink()) {
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ec);
+        }
+    }
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+Bytes ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+void WriteFileText(const std::filesystem::path& path, std::string_view text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+std::string ReadFileText(const std::filesystem::path& path) {
+    const Bytes b = ReadFileBytes(path);
+    return {b.begin(), b.end()};
+}
+
+::testing::AssertionResult BytesEqual(const Bytes& expected, const Bytes& actual) {
+    const auto mismatch = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
+    if (mismatch.first == expected.end() && mismatch.second == actual.end()) {
+        return ::testing::AssertionSuccess();
+    }
+    const auto offset = static_cast<std::size_t>(mismatch.first - expected.begin());
+    std::ostringstream os;
+    os << "bytes differ at offset " << offset << " (expected size " << expected.size() << ", actual size "
+       << actual.size() << ")";
+    if (offset < expected.size() && offset < actual.size()) {
+        os << std::hex << ": expected 0x" << unsigned{expected[offset]} << ", actual 0x" << unsigned{actual[offset]};
+    }
+    return ::testing::AssertionFailure() << os.str();
+}
+
+std::filesystem::path SharedTestData() {
+    std::error_code ec;
+    const std::filesystem::path p{ZELORO_SHARED_TESTDATA};
+    if (std::filesystem::is_directory(p / "jpeg", ec)) {
+        return std::filesystem::canonical(p, ec);
+    }
+    return {};
+}
+
+std::vector<std::filesystem::path> SharedFiles(std::string_view sub) {
+    std::vector<std::filesystem::path> files;
+    const auto root = SharedTestData();
+    if (root.empty()) {
+        return files;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(root / sub)) {
+        if (entry.is_regular_file()) {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::filesystem::path BuildDir() { return ZELORO_BUILD_DIR; }
+std::filesystem::path SourceDir() { return ZELORO_SOURCE_DIR; }
+
+}  // namespace zeloro::test

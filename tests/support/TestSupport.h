@@ -1,0 +1,55 @@
+// tests/support/TestSupport.h: temporary folders, byte buffers and the shared test data.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zeloro::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder below the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    [[nodiscard]] const std::filesystem::path& path() const noexcept { return path_; }
+    [[nodiscard]] std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+[[nodiscard]] Bytes ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
+void WriteFileText(const std::filesystem::path& path, std::string_view text);
+[[nodiscard]] std::string ReadFileText(const std::filesystem::path& path);
+
+// Success, or a failure that names the first differing offset and the two sizes.
+[[nodiscard]] ::testing::AssertionResult BytesEqual(const Bytes& expected, const Bytes& actual);
+
+// The shared photo and track collection beside the clone; empty when it is absent.
+[[nodiscard]] std::filesystem::path SharedTestData();
+// The files of one shared sub-folder ("jpeg", "gpx") in name order.
+[[nodiscard]] std::vector<std::filesystem::path> SharedFiles(std::string_view sub);
+
+// Skips the current test with a clear message when the shared collection is absent.
+#define ZELORO_REQUIRE_SHARED_TESTDATA()                                                              \
+    do {                                                                                              \
+        if (::zeloro::test::SharedTestData().empty()) {                                               \
+            GTEST_SKIP() << "shared/testdata is not beside this clone; the real-file tests are skipped"; \
+        }                                                                                             \
+    } while (false)
+
+// The build folder (executables, zeloro.sqlite, maps/).
+[[nodiscard]] std::filesystem::path BuildDir();
+[[nodiscard]] std::filesystem::path SourceDir();
+
+}  // namespace zeloro::test
