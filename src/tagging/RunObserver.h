@@ -1,0 +1,30 @@
+// src/tagging/RunObserver.h: what a tagging run needs of its front end (window or command line).
+#pragma once
+#include <string>
+
+#include "common/LogSink.h"
+
+namespace zeloro {
+
+// The four values the user gives a run, as the window's controls hold them.
+struct RunInputs {
+    std::string gpxPath;        // the GPX path text, unaltered
+    std::string folder;         // the photo folder text
+    int zoneIndex = 12;         // item index of the zone list, -1 for none
+    std::string toleranceText;  // whole seconds as decimal text, "0".."500"
+};
+
+// Calls arrive on the thread that runs the tagging run; a window marshals them to its own thread.
+class RunObserver : public LogSink {
+public:
+    virtual void SetProgressMax(int maximum) = 0;
+    virtual void SetProgressPosition(int position) = 0;
+    // A modal error box (caption "Fehler") for the input checks; the run waits until it returns.
+    virtual void ShowError(const std::string& text) = 0;
+    // One pass of the front end's event loop, made once during the import.
+    virtual void ProcessMessages() {}
+    // Polled between photos: true ends the run after the photo in hand.
+    [[nodiscard]] virtual bool StopRequested() { return false; }
+};
+
+}  // namespace zeloro
