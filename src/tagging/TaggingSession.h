@@ -1,0 +1,69 @@
+// src/tagging/TaggingSession.h: the long-lived state a front end owns (connection, statement, photo and
+// map lists) and the commands that work on it, so that the window and the command line stay thin.
+#pragma once
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tagging/RunObserver.h"
+
+namespace zeloro {
+
+class Connection;
+class Query;
+
+enum class RunResult {
+    done,          // every photo was handled
+    inputMissing,  // an input check failed; its error box has been shown
+    importFailed,  // the import caught an error and logged it; no photo was touched
+    stopped,       // the front end asked to stop between photos
+};
+
+class TaggingSession {
+public:
+    // dataFolder: as resolved at start-up, with a trailing "/", or empty when no database was found.
+    explicit TaggingSession(std::string dataFolder);
+    ~TaggingSession();
+    TaggingSession(const TaggingSession&) = delete;
+    TaggingSession& operator=(const TaggingSession&) = delete;
+
+    [[nodiscard]] const std::string& DataFolder() const noexcept { return dataFolder_; }
+
+    // Opens DataFolder() + "zeloro.sqlite"; throws DatabaseError with SQLite's text and stays closed.
+    void Connect();
+    [[nodiscard]] bool Connected() const noexcept;
+    // Closes the connection; an open transaction is rolled back.
+    void Disconnect() noexcept;
+
+    // "Starten". Errors the run does not catch propagate (zeloro::Error and the standard exceptions);
+    // what was done before them stays done.
+    RunResult Run(const RunInputs& inputs, RunObserver& observer);
+
+    [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return imgSL_; }
+    [[nodiscard]] const std::vector<std::string>& MapEntries() const noexcept { return mapsSL_; }
+    void ClearMapEntries() noexcept { mapsSL_.clear(); }
+
+    // Empties the track table; false when any step failed (nothing is reported).
+    bool ClearDatabase();
+
+    // "Maps": writes DataFolder() + "maps/index.html" from the map list and returns its path; nullopt
+    // when the map list is empty (the caller shows "Keine aktuellen Geodaten vorhanden!"). Throws when
+    // the page cannot be written.
+    [[nodiscard]] std::optional<std::string> WriteMapPage() const;
+
+    [[nodiscard]] Connection& connection();
+    [[nodiscard]] Query& query();
+
+private:
+    std::string dataFolder_;
+    std::unique_ptr<Connection> uniCon_;
+    std::unique_ptr<Query> query_;
+    std::vector<std::string> imgSL_;
+    std::vector<std::string> mapsSL_;
+};
+
+inline constexpr const char* kNoMapDataMessage = "Keine aktuellen Geodaten vorhanden!";
+inline constexpr const char* kDatabaseNotFoundMessage = "Die Datenbankdatei konnte nicht gefunden werden";
+
+}  // namespace zeloro
