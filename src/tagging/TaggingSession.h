@@ -18,6 +18,7 @@ enum class RunResult {
     inputMissing,  // an input check failed; its error box has been shown
     importFailed,  // the import caught an error and logged it; no photo was touched
     stopped,       // the front end asked to stop between photos
+    busy,          // a run was already in progress on this session; this start was ignored
 };
 
 class TaggingSession {
@@ -61,6 +62,7 @@ private:
     std::unique_ptr<Query> query_;
     std::vector<std::string> imgSL_;
     std::vector<std::string> mapsSL_;
+    bool running_ = false;  // guards against a start from inside the import's event-loop pass
 };
 
 inline constexpr const char* kNoMapDataMessage = "Keine aktuellen Geodaten vorhanden!";
