@@ -1,0 +1,185 @@
+// src/trackstore/Database.h: a thin data-access layer over sqlite3: one connection, reusable statement
+// objects with named parameters (":name") and result fields read by name.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/DateTime.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace zeloro {
+
+class Query;
+
+// Open and Close are not thread-safe; one thread uses a connection and its queries.
+class Connection {
+public:
+    Connection() = default;
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Opens (creating it when missing) the database file for reading and writing; an open connection is
+    // closed first. Throws DatabaseError with SQLite's code and text; the connection then stays closed.
+    void Open(const std::string& utf8Path);
+    // Rolls back an open transaction, releases every statement of the attached queries and closes.
+    void Close() noexcept;
+    [[nodiscard]] bool Connected() const noexcept { return db_ != nullptr; }
+
+    [[nodiscard]] bool InTransaction() const;
+    void StartTransaction();  // "BEGIN DEFERRED"
+    void Commit();            // "COMMIT"
+    void Rollback();          // "ROLLBACK"
+
+    // Runs one statement without parameters or result rows. Throws DatabaseError.
+    void Execute(const std::string& sql);
+
+    // The raw handle, for the layer's own statements; null while closed.
+    [[nodiscard]] sqlite3* Handle() const noexcept { return db_.get(); }
+
+private:
+    friend class Query;
+    struct CloseDb {
+        void operator()(sqlite3* db) const noexcept;
+    };
+    void attach(Query* query);
+    void detach(Query* query) noexcept;
+
+    std::unique_ptr<sqlite3, CloseDb> db_;
+    std::vector<Query*> queries_;
+};
+
+// A named parameter of a statement; the value is bound as text, or NULL while unset.
+class Param {
+public:
+    explicit Param(std::string name) : name_(std::move(name)) {}
+    [[nodiscard]] const std::string& Name() const noexcept { return name_; }
+    void SetAsString(std::string_view value) { value_.assign(value); set_ = true; }
+    // Rounded to the nearest millisecond, then written as "yyyy-mm-dd hh:nn:ss" with the milliseconds
+    // dropped: 12:00:05.5 binds as 12:00:05, 12:00:05.9996 as 12:00:06.
+    void SetAsDateTime(TDateTime value);
+    void Clear() noexcept { value_.clear(); set_ = false; }
+    [[nodiscard]] bool IsNull() const noexcept { return !set_; }
+    [[nodiscard]] const std::string& Text() const noexcept { return value_; }
+
+private:
+    std::string name_;
+    std::string value_;
+    bool set_ = false;
+};
+
+// What a result column holds, from its declared type (see KindOfDeclaredType).
+enum class FieldKind : std::uint8_t {
+    smallInt, largeInt, integer, fixedText, longText, bytes, real, currency, boolean, date, time, dateTime,
+    text
+};
+
+struct DeclaredKind {
+    FieldKind kind = FieldKind::text;
+    std::size_t size = 0;  // the first number in parentheses of a CHAR type, else 0
+};
+
+// Upper-cases the declared type, cuts it at the first "(" and applies the first matching rule of the
+// type table (exact names first, then the contained words INT, CHAR, TEXT/CLOB, BLOB, REAL/FLOA/DOUB).
+// An unknown or missing declared type reads as text.
+[[nodiscard]] DeclaredKind KindOfDeclaredType(std::string_view declared);
+
+// "yyyy-MM-dd hh:mm:ss" (the time part optional); nullopt when the text does not parse that way.
+[[nodiscard]] std::optional<TDateTime> ParseDateTimeText(std::string_view text);
+// "hh:mm:ss" alone or after a date; nullopt when it does not parse.
+[[nodiscard]] std::optional<TDateTime> ParseTimeText(std::string_view text);
+
+// One column of the current result row; its value changes with Query::Next.
+class Field {
+public:
+    Field(std::string name, DeclaredKind kind) : name_(std::move(name)), kind_(kind) {}
+    [[nodiscard]] const std::string& Name() const noexcept { return name_; }
+    [[nodiscard]] FieldKind Kind() const noexcept { return kind_.kind; }
+    [[nodiscard]] bool IsNull() const noexcept { return null_; }
+    // The value as text: for text kinds SQLite's UTF-8 rendering of whatever is stored; a NULL is empty.
+    [[nodiscard]] std::string AsString() const;
+    // Date, time and date-time columns parse their text; text that does not parse gives 0. Numeric
+    // columns give their number. Other text columns parse like a date-time column. A NULL gives 0.
+    [[nodiscard]] TDateTime AsDateTime() const;
+    [[nodiscard]] std::int64_t AsInteger() const;
+    [[nodiscard]] double AsFloat() const;
+
+private:
+    friend class Query;
+    void load(sqlite3_stmt* stmt, int column);
+
+    std::string name_;
+    DeclaredKind kind_;
+    bool null_ = true;
+    std::string text_;
+    std::int64_t integer_ = 0;
+    double real_ = 0;
+};
+
+// The one reusable statement object. Prepared statements are kept in a small cache keyed by SQL text,
+// so a statement set again with the same text (an INSERT per track point) is prepared only once.
+// A Query must not outlive its Connection's handle use: closing the connection releases its statements.
+class Query {
+public:
+    explicit Query(Connection& connection);
+    ~Query();
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    // Ends an open result; the statement text and parameters stay.
+    void Close() noexcept;
+    // Sets the statement text and its parameters (":name", each name once); an open result is closed
+    // first. Setting the same text again keeps the parameters and their values.
+    void SetSQL(std::string sql);
+    [[nodiscard]] const std::string& SQL() const noexcept { return sql_; }
+    // Letter case of the name is ignored. Throws DatabaseError when the statement has no such parameter.
+    [[nodiscard]] Param& ParamByName(std::string_view name);
+    [[nodiscard]] const std::vector<Param>& Params() const noexcept { return params_; }
+
+    // Runs a statement to its end (result rows are skipped). Throws DatabaseError with SQLite's text.
+    void ExecSQL();
+    // Runs a query and positions on its first row (Eof when there is none). Throws DatabaseError.
+    void Open();
+    [[nodiscard]] bool Active() const noexcept { return active_; }
+    [[nodiscard]] bool Eof() const noexcept { return eof_; }
+    // Moves to the next row; Eof after the last. Throws DatabaseError.
+    void Next();
+    // Letter case of the name is ignored. Throws DatabaseError when the result has no such column.
+    [[nodiscard]] const Field& FieldByName(std::string_view name) const;
+    [[nodiscard]] const std::vector<Field>& Fields() const noexcept { return fields_; }
+
+private:
+    friend class Connection;
+    struct FinalizeStmt {
+        void operator()(sqlite3_stmt* stmt) const noexcept;
+    };
+    using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStmt>;
+    struct CachedStatement {
+        std::string sql;
+        Statement stmt;
+    };
+
+    sqlite3_stmt* prepared();
+    void bindParams(sqlite3_stmt* stmt);
+    void step();
+    void loadRow();
+    void releaseStatements() noexcept;
+
+    Connection* connection_;
+    std::string sql_;
+    std::vector<Param> params_;
+    std::vector<CachedStatement> cache_;
+    sqlite3_stmt* current_ = nullptr;  // the statement of the open result, owned by cache_
+    std::vector<Field> fields_;
+    bool active_ = false;
+    bool eof_ = true;
+};
+
+}  // namespace zeloro

@@ -1,0 +1,41 @@
+// src/trackstore/TrackLookup.h: the track point of a photo's shot time, as hemisphere, degrees, minutes
+// and seconds.
+#pragma once
+#include <string>
+
+#include "common/DateTime.h"
+#include "common/TCoord.h"
+
+namespace zeloro {
+
+class Query;
+
+inline constexpr const char* kExactLookupSql = "SELECT * FROM gpx WHERE utctime=:utctime";
+inline constexpr const char* kWindowLookupSql = "SELECT * FROM gpx WHERE utctime BETWEEN :timelow AND :timehigh";
+
+// Shifts inTime to UTC by the zone and takes the first stored point of that second ("0") or of the
+// window of +/- toleranceText seconds, both ends included. The query is left closed. Throws
+// DatabaseError, ConvertError for a tolerance that is no whole number or a stored coordinate that is no
+// number.
+[[nodiscard]] TCoord searchGPX(TDateTime inTime, int zoneIndex, const std::string& toleranceText, Query& query);
+
+// Locale-independent decimal conversion: optional blanks, an optional sign, digits with at most one
+// decimal separator ("," or "."), an optional exponent, optional blanks; the whole text must match.
+// Throws ConvertError "'<text>' ist kein gültiger Gleitkommawert" otherwise (also for the empty text).
+[[nodiscard]] long double StrToCoordinate(const std::string& text);
+
+// A decimal integer with optional leading blanks and sign. Throws ConvertError
+// "'<text>' ist kein gültiger Integer-Wert".
+[[nodiscard]] int StrToInt(const std::string& text);
+
+struct Dms {
+    std::string hemisphere;
+    long double degrees = 0;
+    long double minutes = 0;
+    long double seconds = 0;
+};
+// A stored coordinate text as hemisphere letter (negative: the second letter) and whole degrees, whole
+// minutes and fractional seconds, all not negative. Throws ConvertError as StrToCoordinate.
+[[nodiscard]] Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative);
+
+}  // namespace zeloro
