@@ -1,0 +1,163 @@
+// src/metadata/SafeFileWrite.cpp: temporary file, full write, close, permission bits, rename.
+#include "metadata/SafeFileWrite.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "common/Error.h"
+
+namespace zeloro {
+namespace {
+
+TSafeWriteFaultHook& FaultHook() {
+    static TSafeWriteFaultHook hook;
+    return hook;
+}
+
+int InjectedError(TSafeWriteStep step) {
+    const TSafeWriteFaultHook& hook = FaultHook();
+    return hook ? hook(step) : 0;
+}
+
+[[noreturn]] void ThrowCreateError(const std::string& path, int error) {
+    throw FileError("Datei " + path + " kann nicht erstellt werden. " + std::generic_category().message(error));
+}
+
+[[noreturn]] void ThrowWriteError() { throw StreamError(kStreamWriteError); }
+
+// Removes the temporary file unless the rename has made it the target.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        if (!kept_) {
+            ::unlink(path_.c_str());
+        }
+    }
+    [[nodiscard]] const std::string& Path() const noexcept { return path_; }
+    [[nodiscard]] int Fd() const noexcept { return fd_; }
+    void SetFd(int fd) noexcept { fd_ = fd; }
+    // Closes the descriptor; returns the errno of a failed close, else 0.
+    int Close() noexcept {
+        const int rc = ::close(fd_);
+        fd_ = -1;
+        return rc == 0 ? 0 : errno;
+    }
+    void Keep() noexcept { kept_ = true; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool kept_ = false;
+};
+
+// The mode a newly created file would get: 0666 less the process's file-creation mask.
+mode_t NewFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666U & ~static_cast<unsigned>(mask));
+}
+
+std::string ResolveTarget(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(path, ec)) {
+        const std::filesystem::path resolved = std::filesystem::canonical(path, ec);
+        if (!ec) {
+            return resolved.string();
+        }
+    }
+    return path;
+}
+
+}  // namespace
+
+void SetSafeWriteFaultHook(TSafeWriteFaultHook hook) { FaultHook() = std::move(hook); }
+
+void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes, bool durable) {
+    const std::string target = ResolveTarget(path);
+    const std::filesystem::path targetPath(target);
+    std::filesystem::path folder = targetPath.parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    // Same folder, so the rename stays on one file system and is atomic; hidden, so folder scans of
+    // photos never pick it up.
+    std::string pattern = (folder / ("." + targetPath.filename().string() + ".zeloro-XXXXXX")).string();
+
+    int error = InjectedError(TSafeWriteStep::create);
+    const int fd = error != 0 ? -1 : ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) {
+        ThrowCreateError(path, error != 0 ? error : errno);
+    }
+    TemporaryFile temp(pattern);
+    temp.SetFd(fd);
+
+    const std::uint8_t* next = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        error = InjectedError(TSafeWriteStep::write);
+        const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30U);
+        const ssize_t written = error != 0 ? -1 : ::write(temp.Fd(), next, chunk);
+        if (written < 0 && error == 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            ThrowWriteError();
+        }
+        next += written;
+        left -= static_cast<std::size_t>(written);
+    }
+
+    struct stat original {};
+    const bool exists = ::stat(target.c_str(), &original) == 0;
+    // Before the mode: a change of owner clears set-id bits.
+    if (exists && (original.st_uid != ::geteuid() || original.st_gid != ::getegid())) {
+        // Keeps the photo's owner when we may (running as root); otherwise the new file is ours,
+        // as any program's rewrite would be.
+        [[maybe_unused]] const int ignored = ::fchown(temp.Fd(), original.st_uid, original.st_gid);
+    }
+    error = InjectedError(TSafeWriteStep::permissions);
+    const mode_t mode = exists ? static_cast<mode_t>(original.st_mode & 07777U) : NewFileMode();
+    if (error != 0 || ::fchmod(temp.Fd(), mode) != 0) {
+        ThrowCreateError(path, error != 0 ? error : errno);
+    }
+
+    if (durable) {
+        error = InjectedError(TSafeWriteStep::sync);
+        if (error != 0 || ::fsync(temp.Fd()) != 0) {
+            ThrowWriteError();
+        }
+    }
+    error = InjectedError(TSafeWriteStep::close);
+    const int closeError = temp.Close();
+    if (error != 0 || closeError != 0) {
+        ThrowWriteError();
+    }
+
+    error = InjectedError(TSafeWriteStep::rename);
+    if (error != 0 || ::rename(temp.Path().c_str(), target.c_str()) != 0) {
+        ThrowCreateError(path, error != 0 ? error : errno);
+    }
+    temp.Keep();
+
+    if (durable) {
+        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+    }
+}
+
+}  // namespace zeloro

@@ -1,0 +1,28 @@
+// src/metadata/SafeFileWrite.h: replaces a file's content so that no failure leaves it half-written.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+namespace zeloro {
+
+// Writes the bytes to a new temporary file in the target's folder, writes it out fully and closes it
+// (checking every result), gives it the target's permission bits (and, where allowed, its owner), and
+// renames it over the target. A symbolic link is followed: the file it points to is replaced. On any
+// failure the target stays as it was and the temporary file is removed. Errors: FileError "Datei %s kann
+// nicht erstellt werden. %s" (path and the system's text) when the temporary file cannot be made, given the
+// permission bits or renamed; StreamError "Stream-Schreibfehler" when writing, syncing or closing it fails
+// (e.g. a full disk).
+// With durable set the temporary file is also synced to the disk before the rename; a tagging run
+// leaves it unset, since one disk sync per photo would cost more than the whole rewrite.
+void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes, bool durable = false);
+
+// Steps of WriteFileReplacing at which a test can inject a failure.
+enum class TSafeWriteStep : std::uint8_t { create, write, sync, close, permissions, rename };
+// Test seam: when set, it is asked before each step; a non-zero result (an errno value) makes that
+// step fail as if the system call had failed with it. Not for production use; not thread-safe.
+using TSafeWriteFaultHook = std::function<int(TSafeWriteStep)>;
+void SetSafeWriteFaultHook(TSafeWriteFaultHook hook);
+
+}  // namespace zeloro
