@@ -1,0 +1,353 @@
+// src/metadata/ExifData.h: the EXIF container of one photo (TCustomExifData, TExifData): six sections,
+// update counting and change notification, the XMP packet, the maker-note link, the thumbnail, the load
+// path from a JPEG file, and the typed properties (date-times, GPS coordinates and the rest).
+//
+// Load: LoadFromJPEG(path) reads only the head of the file; LoadFromJPEG(span) works on bytes in memory.
+// Save (defined in ExifWriter.cpp / JPEGImageEx.cpp): SaveToStream / SaveToBytes / SaveToJPEG.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/Currency.h"
+#include "common/DateTime.h"
+#include "metadata/ExifTags.h"
+#include "metadata/JPEGImage.h"
+#include "metadata/JpegSegments.h"
+#include "metadata/StreamHelpers.h"
+#include "metadata/XMPPacket.h"
+
+namespace zeloro {
+
+class TCustomExifData;
+class TExifMakerNote;
+class TMakerNoteClass;
+class TJPEGImageEx;
+// A maker-note class is a descriptor compared by identity (metadata/MakerNotes.h).
+using TExifMakerNoteClass = const TMakerNoteClass*;
+
+enum TJPEGMetaDataKind : std::uint8_t { mkExif = 0, mkIPTC = 1, mkXMP = 2 };
+
+class TJPEGMetadataKinds {
+public:
+    constexpr TJPEGMetadataKinds() = default;
+    constexpr TJPEGMetadataKinds(std::initializer_list<TJPEGMetaDataKind> kinds) {
+        for (const auto k : kinds) Include(k);
+    }
+    constexpr void Include(TJPEGMetaDataKind k) noexcept { bits_ = static_cast<std::uint8_t>(bits_ | (1U << k)); }
+    [[nodiscard]] constexpr bool Contains(TJPEGMetaDataKind k) const noexcept { return (bits_ & (1U << k)) != 0; }
+    [[nodiscard]] constexpr bool Empty() const noexcept { return bits_ == 0; }
+    friend constexpr bool operator==(TJPEGMetadataKinds, TJPEGMetadataKinds) = default;
+
+private:
+    std::uint8_t bits_ = 0;
+};
+
+// Ordinal values fixed: the tagging run passes them through.
+enum TGPSLatitudeRef : std::uint8_t { ltMissingOrInvalid = 0, ltNorth = 1, ltSouth = 2 };
+enum TGPSLongitudeRef : std::uint8_t { lnMissingOrInvalid = 0, lnWest = 1, lnEast = 2 };
+
+enum TTiffOrientation : std::uint16_t {
+    toUndefined = 0, toTopLeft, toTopRight, toBottomRight, toBottomLeft, toLeftTop, toRightTop, toRightBottom,
+    toLeftBottom
+};
+enum TWindowsStarRating : std::uint16_t { urUndefined = 0, urOneStar, urTwoStars, urThreeStars, urFourStars, urFiveStars };
+enum TGPSAltitudeRef : std::uint8_t { alTagMissing, alAboveSeaLevel, alBelowSeaLevel };
+
+// A GPS coordinate bound to its container: every read and write goes to the esGPS section, so it holds
+// no values of its own. Value tag: RATIONAL degrees, minutes[, seconds]; reference tag (value tag - 1):
+// ASCII letter and a zero byte.
+class TGPSCoordinate {
+public:
+    TGPSCoordinate(TCustomExifData* owner, TTiffTagID tagID, std::string xmpName);
+    virtual ~TGPSCoordinate() = default;
+    TGPSCoordinate(const TGPSCoordinate&) = delete;
+    TGPSCoordinate& operator=(const TGPSCoordinate&) = delete;
+
+    [[nodiscard]] TTiffTagID TagID() const noexcept { return tagID_; }
+    [[nodiscard]] TTiffTagID RefTagID() const noexcept { return refTagID_; }
+    [[nodiscard]] const std::string& XMPName() const noexcept { return xmpName_; }
+    // Elements 0, 1, 2 of the value tag; 0/0 when absent.
+    [[nodiscard]] TTiffLongWordFraction Degrees() const;
+    [[nodiscard]] TTiffLongWordFraction Minutes() const;
+    [[nodiscard]] TTiffLongWordFraction Seconds() const;
+    // The reference letter upper-cased, or '\0' when there is none.
+    [[nodiscard]] char DirectionLetter() const;
+    // '\0' removes the reference tag and the XMP property; a letter is stored upper-cased and mirrored
+    // into an XMP property that already exists.
+    void SetDirectionLetter(char letter);
+    // "51,30,7716/625N"; without seconds "51,30.5N"; empty without degrees or minutes.
+    [[nodiscard]] std::string AsString() const;
+    [[nodiscard]] bool MissingOrInvalid() const;
+    // Copies the source's value tag and letter; none (or a source without value tag) removes both tags.
+    // A source of another class raises EConvertError-like Error "Cannot assign".
+    void Assign(const TGPSCoordinate* source);
+
+protected:
+    void AssignValue(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
+                     char letter);
+
+    TCustomExifData* owner_;
+    TTiffTagID refTagID_;
+    TTiffTagID tagID_;
+    std::string xmpName_;
+};
+
+class TGPSLatitude : public TGPSCoordinate {
+public:
+    using TGPSCoordinate::TGPSCoordinate;
+    void Assign(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
+                TGPSLatitudeRef direction);
+    void Assign(std::uint32_t degrees, std::uint32_t minutes, TTiffLongWordFraction seconds, TGPSLatitudeRef direction);
+    // Seconds through the quotient constructor (RangeError before any tag is touched).
+    void Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLatitudeRef direction);
+    void Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds, TGPSLatitudeRef direction);
+    using TGPSCoordinate::Assign;
+    [[nodiscard]] TGPSLatitudeRef Direction() const;
+    void SetDirection(TGPSLatitudeRef value);
+};
+
+class TGPSLongitude : public TGPSCoordinate {
+public:
+    using TGPSCoordinate::TGPSCoordinate;
+    void Assign(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
+                TGPSLongitudeRef direction);
+    void Assign(std::uint32_t degrees, std::uint32_t minutes, TTiffLongWordFraction seconds, TGPSLongitudeRef direction);
+    void Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLongitudeRef direction);
+    void Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds, TGPSLongitudeRef direction);
+    using TGPSCoordinate::Assign;
+    [[nodiscard]] TGPSLongitudeRef Direction() const;
+    void SetDirection(TGPSLongitudeRef value);
+};
+
+class TCustomExifData {
+public:
+    using TNotifyEvent = std::function<void(TCustomExifData& sender)>;
+
+    TCustomExifData();
+    virtual ~TCustomExifData();
+    TCustomExifData(const TCustomExifData&) = delete;
+    TCustomExifData& operator=(const TCustomExifData&) = delete;
+
+    // ---- updates and change notification ----
+    void BeginUpdate() noexcept { ++updateCount_; }
+    void EndUpdate();
+    [[nodiscard]] bool Updating() const noexcept { return updateCount_ > 0; }
+    // Outside an update: Modified and OnChange; inside: remembered for the outermost EndUpdate.
+    virtual void Changed();
+    [[nodiscard]] bool Modified() const noexcept { return modified_; }
+    void SetModified(bool value);
+    [[nodiscard]] const TNotifyEvent& OnChange() const noexcept { return onChange_; }
+    void SetOnChange(TNotifyEvent handler) { onChange_ = std::move(handler); }
+
+    [[nodiscard]] TEndianness Endianness() const noexcept { return endianness_; }
+    void SetEndianness(TEndianness value);
+    [[nodiscard]] bool AlwaysWritePreciseTimes() const noexcept { return alwaysWritePreciseTimes_; }
+    void SetAlwaysWritePreciseTimes(bool value) noexcept { alwaysWritePreciseTimes_ = value; }
+    [[nodiscard]] bool EnforceASCII() const noexcept { return enforceASCII_; }
+    void SetEnforceASCII(bool value) noexcept { enforceASCII_ = value; }
+    [[nodiscard]] bool EnsureEnumsInRange() const noexcept { return ensureEnumsInRange_; }
+    void SetEnsureEnumsInRange(bool value) noexcept { ensureEnumsInRange_ = value; }
+
+    // Inside one update: resets the maker note, clears the six sections, and with xmpPacketToo drops the
+    // pending XMP segment and clears the packet.
+    virtual void Clear(bool xmpPacketToo = true);
+    [[nodiscard]] bool Empty() const { return GetEmpty(); }
+
+    // esGeneral .. esMakerNote; asking for esMakerNote builds the maker-note view on first use.
+    [[nodiscard]] TExifSection& Sections(TExifSectionKind kind);
+    [[nodiscard]] const TExifSection& Sections(TExifSectionKind kind) const;
+    [[nodiscard]] TExifSection& operator[](TExifSectionKind kind) { return Sections(kind); }
+    // The section itself, without building the maker-note view.
+    [[nodiscard]] TExifSection& RawSection(TExifSectionKind kind) const noexcept;
+
+    // ---- maker note ----
+    [[nodiscard]] TExifMakerNote& MakerNote();
+    [[nodiscard]] bool HasMakerNote() const;
+    [[nodiscard]] TExifMakerNoteClass MakerNoteType() const noexcept { return makerNoteType_; }
+    // Type back to TUnrecognizedMakerNote, view freed.
+    void ResetMakerNote() noexcept;
+
+    // ---- XMP ----
+    // Parses the pending XMP segment on first access (a failure leaves the packet empty and keeps the
+    // segment pending for the save, so that it is written back as it was read).
+    [[nodiscard]] TXMPPacket& XMPPacket();
+    [[nodiscard]] TXMPWritePolicy XMPWritePolicy() const noexcept;
+    void SetXMPWritePolicy(TXMPWritePolicy value);
+    // The XMP segment recorded by the last load and not parsed yet, or none.
+    [[nodiscard]] const IFoundJPEGSegment& XMPSegmentToLoad() const noexcept { return xmpSegmentToLoad_; }
+    [[nodiscard]] std::int64_t XMPSegmentPosition() const noexcept { return xmpSegmentPosition_; }
+    [[nodiscard]] std::int64_t XMPPacketSizeInSource() const noexcept { return xmpPacketSizeInSource_; }
+    [[nodiscard]] TJPEGMetadataKinds MetadataInSource() const noexcept { return metadataInSource_; }
+
+    // ---- load ----
+    // File position of the TIFF header after a JPEG load; position in the stream after a bare EXIF load.
+    [[nodiscard]] std::int64_t OffsetBase() const noexcept { return offsetBase_; }
+    // Reads only the head of the file, growing as the segment walk needs. FileError when it cannot be
+    // opened; EInvalidJPEGHeader for a non-JPEG; EInvalidTiffData for a damaged TIFF header.
+    void LoadFromJPEG(const std::string& jpegFileName);
+    void LoadFromJPEG(TStream& stream);
+    void LoadFromJPEG(std::span<const std::uint8_t> jpeg);
+    // Clears (keeping the XMP packet) and loads an EXIF block that starts with "Exif\0\0".
+    void LoadFromStream(TStream& stream);
+    virtual void AddFromStream(TStream& stream);
+    // IFD1 tag 513 as one LONG/SLONG/IFD; with a stream, 20 bytes at OffsetBase + offset starting FF D8.
+    [[nodiscard]] bool FindThumbnail(TStream* stream, std::int64_t& offset) const;
+
+    // ---- maker-note registry (process-wide; forwards to metadata/MakerNotes.h) ----
+    static void RegisterMakerNoteType(TExifMakerNoteClass cls, bool testFirst = false);
+    static void UnregisterMakerNoteType(TExifMakerNoteClass cls);
+
+    // ---- date-time properties ----
+    [[nodiscard]] TDateTime DateTime() const;
+    void SetDateTime(TDateTime value);
+    [[nodiscard]] TDateTime DateTimeOriginal() const;
+    void SetDateTimeOriginal(TDateTime value);
+    [[nodiscard]] TDateTime DateTimeDigitized() const;
+    void SetDateTimeDigitized(TDateTime value);
+    void SetAllDateTimeValues(TDateTime value);
+
+    // ---- GPS properties ----
+    [[nodiscard]] TGPSLatitude& GPSLatitude() noexcept { return gpsLatitude_; }
+    [[nodiscard]] TGPSLongitude& GPSLongitude() noexcept { return gpsLongitude_; }
+    [[nodiscard]] TGPSLatitude& GPSDestLatitude() noexcept { return gpsDestLatitude_; }
+    [[nodiscard]] TGPSLongitude& GPSDestLongitude() noexcept { return gpsDestLongitude_; }
+    [[nodiscard]] const TGPSLatitude& GPSLatitude() const noexcept { return gpsLatitude_; }
+    [[nodiscard]] const TGPSLongitude& GPSLongitude() const noexcept { return gpsLongitude_; }
+    // GPSDateStamp (29) + GPSTimeStamp (7); 0 removes both and the XMP GPSTimeStamp.
+    [[nodiscard]] TDateTime GPSDateTimeUTC() const;
+    void SetGPSDateTimeUTC(TDateTime value);
+    [[nodiscard]] std::string GPSDateStamp() const;
+    void SetGPSDateStamp(const std::string& value);
+    [[nodiscard]] TTiffLongWordFraction GPSTimeStampHour() const;
+    void SetGPSTimeStampHour(TTiffLongWordFraction value);
+    [[nodiscard]] TTiffLongWordFraction GPSTimeStampMinute() const;
+    void SetGPSTimeStampMinute(TTiffLongWordFraction value);
+    [[nodiscard]] TTiffLongWordFraction GPSTimeStampSecond() const;
+    void SetGPSTimeStampSecond(TTiffLongWordFraction value);
+    [[nodiscard]] TGPSAltitudeRef GPSAltitudeRef() const;
+    [[nodiscard]] TTiffLongWordFraction GPSAltitude() const;
+    [[nodiscard]] std::string GPSMapDatum() const;
+    void SetGPSMapDatum(const std::string& value);
+
+    // ---- other typed properties ----
+    [[nodiscard]] std::string CameraMake() const;
+    void SetCameraMake(const std::string& value);
+    [[nodiscard]] std::string CameraModel() const;
+    void SetCameraModel(const std::string& value);
+    [[nodiscard]] std::string Copyright() const;
+    void SetCopyright(const std::string& value);
+    [[nodiscard]] std::string ImageDescription() const;
+    void SetImageDescription(const std::string& value);
+    [[nodiscard]] std::string Software() const;
+    void SetSoftware(const std::string& value);
+    [[nodiscard]] TTiffOrientation Orientation() const;
+    void SetOrientation(TTiffOrientation value);
+    [[nodiscard]] TTiffOrientation ThumbnailOrientation() const;
+    [[nodiscard]] std::string Title() const;
+    void SetTitle(const std::string& value);
+    [[nodiscard]] std::string Keywords() const;
+    [[nodiscard]] std::string Subject() const;
+    [[nodiscard]] std::string Author() const;
+    [[nodiscard]] std::string Comments() const;
+    [[nodiscard]] TWindowsStarRating UserRating() const;
+    void SetUserRating(TWindowsStarRating value);
+    [[nodiscard]] TTiffLongWordFraction ExposureTime() const;
+    [[nodiscard]] TTiffLongWordFraction FNumber() const;
+    [[nodiscard]] TTiffLongWordFraction FocalLength() const;
+    [[nodiscard]] TTiffLongIntFraction ExposureBiasValue() const;
+    [[nodiscard]] TLongWordTagValue ExifImageWidth() const;
+    [[nodiscard]] TLongWordTagValue ExifImageHeight() const;
+    // Keeps a single SHORT tag a SHORT, otherwise makes it one LONG; mirrors the number into the XMP
+    // property PixelXDimension / PixelYDimension when that exists.
+    void SetExifImageWidth(std::uint32_t value);
+    void SetExifImageHeight(std::uint32_t value);
+    [[nodiscard]] TWordTagValue FocalLengthIn35mmFilm() const;
+    [[nodiscard]] std::string ImageUniqueID() const;
+    [[nodiscard]] std::string SubsecTimeOriginal() const;
+    [[nodiscard]] TLongIntTagValue OffsetSchema() const;
+    void SetOffsetSchema(TLongIntTagValue value);
+    [[nodiscard]] std::uint16_t ColorSpace() const;
+    [[nodiscard]] std::string InteropTypeName() const;
+
+protected:
+    virtual std::unique_ptr<TExifSection> CreateSection(TExifSectionKind kind);
+    [[nodiscard]] virtual bool GetEmpty() const;
+    // Builds the sections; derived constructors call it so that CreateSection dispatches to them.
+    void CreateSections();
+    void SetPixelDimension(TTiffTagID id, const char* xmpName, std::uint32_t value);
+
+    std::unique_ptr<TExifSection> sections_[6];
+    TEndianness endianness_ = SmallEndian;
+    std::int64_t offsetBase_ = 0;
+
+private:
+    void LoadFromJPEGWalk(TStream& stream);
+
+    bool alwaysWritePreciseTimes_ = false;
+    bool changedWhileUpdating_ = false;
+    bool enforceASCII_ = true;
+    bool ensureEnumsInRange_ = true;
+    TGPSLatitude gpsLatitude_;
+    TGPSLatitude gpsDestLatitude_;
+    TGPSLongitude gpsLongitude_;
+    TGPSLongitude gpsDestLongitude_;
+    TExifMakerNoteClass makerNoteType_ = nullptr;
+    std::unique_ptr<TExifMakerNote> makerNoteValue_;
+    bool modified_ = false;
+    std::int32_t updateCount_ = 0;
+    std::unique_ptr<TContainedXMPPacket> xmpPacket_;
+    IFoundJPEGSegment xmpSegmentToLoad_;
+    TNotifyEvent onChange_;
+    TJPEGMetadataKinds metadataInSource_;
+    std::int64_t xmpSegmentPosition_ = 0;
+    std::int64_t xmpPacketSizeInSource_ = 0;
+};
+
+class TExifData : public TCustomExifData {
+public:
+    TExifData();
+    ~TExifData() override;
+
+    void Clear(bool xmpPacketToo = true) override;
+    // Loads the block, then the IFD1 thumbnail measured by its EOI.
+    void AddFromStream(TStream& stream) override;
+    // None: Clear including XMP. Another container: a copy of its six sections and (from a TExifData) its
+    // thumbnail.
+    void Assign(const TCustomExifData* source);
+
+    // Created empty on first request, with the thumbnail-change handler attached.
+    [[nodiscard]] TJPEGImage& Thumbnail();
+    // Absent or empty thumbnails both read as "no thumbnail" here.
+    [[nodiscard]] bool HasThumbnail() const noexcept;
+    [[nodiscard]] const TJPEGImage* ThumbnailOrNil() const noexcept { return thumbnail_.get(); }
+    // A copy of the image, or none (nullptr) to drop the thumbnail.
+    void SetThumbnail(const TJPEGImage* value);
+    [[nodiscard]] bool RemovePaddingTagsOnSave() const noexcept { return removePaddingTagsOnSave_; }
+    void SetRemovePaddingTagsOnSave(bool value) noexcept { removePaddingTagsOnSave_ = value; }
+
+    // ---- save (defined with the EXIF block writer and the JPEG rewrite) ----
+    void SaveToStream(TStream& stream);
+    // Appends the block ("Exif\0\0" and the TIFF structure) to out.
+    void SaveToBytes(std::vector<std::uint8_t>& out);
+    void RemovePaddingTags();
+    void StandardizeThumbnail();
+    void CreateThumbnail(const TJPEGImage& source, std::uint32_t width = 160, std::uint32_t height = 120);
+    void SaveToJPEG(const std::string& jpegFileName, bool bufferedWrite = true);
+    void SaveToJPEG(TJPEGImageEx& jpegImage);
+
+protected:
+    std::unique_ptr<TExifSection> CreateSection(TExifSectionKind kind) override;
+    [[nodiscard]] bool GetEmpty() const override;
+
+private:
+    void ThumbnailChanged();
+
+    bool removePaddingTagsOnSave_ = true;
+    std::unique_ptr<TJPEGImage> thumbnail_;
+};
+
+}  // namespace zeloro
