@@ -45,7 +45,7 @@ public:
     [[nodiscard]] const std::vector<std::string>& MapEntries() const noexcept { return mapsSL_; }
     void ClearMapEntries() noexcept { mapsSL_.clear(); }
 
-    // Empties the track table; false when any step failed (nothing is reported).
+    // Empties the track table; false when any step failed (nothing is reported) or a run is in progress.
     bool ClearDatabase();
 
     // "Maps": writes DataFolder() + "maps/index.html" from the map list and returns its path; nullopt

@@ -1,0 +1,50 @@
+// src/cli/CliObserver.h: the run's log, progress and error box on a terminal or in pipes.
+#pragma once
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "tagging/RunObserver.h"
+
+namespace zeloro::cli {
+
+// Log lines go to out, error texts to err. When err is a terminal, a one-line progress display
+// ("\r<done>/<total> Fotos") is kept on err; it is wiped before anything else is written to the same
+// terminal, so it never ends up inside a log line.
+class CliObserver : public RunObserver {
+public:
+    CliObserver(std::FILE* out, std::FILE* err, bool errIsTerminal, bool outIsTerminal);
+    ~CliObserver() override;
+    CliObserver(const CliObserver&) = delete;
+    CliObserver& operator=(const CliObserver&) = delete;
+
+    void AppendLine(const std::string& line) override;
+    void SetProgressMax(int maximum) override;
+    void SetProgressPosition(int position) override;
+    void ShowError(const std::string& text) override;
+
+    // An information text (stdout), e.g. the map page's path.
+    void Information(const std::string& text);
+    // An error text (stderr), e.g. the default error report of a failed command.
+    void Error(const std::string& text);
+    // Wipes the progress display and flushes both streams.
+    void Finish();
+
+    [[nodiscard]] bool InputErrorShown() const noexcept { return inputErrorShown_; }
+
+private:
+    void wipeProgress();
+    void drawProgress(bool force);
+
+    std::FILE* out_;
+    std::FILE* err_;
+    bool errIsTerminal_;
+    bool outIsTerminal_;
+    bool progressShown_ = false;
+    bool inputErrorShown_ = false;
+    int maximum_ = 0;
+    int position_ = 0;
+    std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+}  // namespace zeloro::cli

@@ -1,0 +1,168 @@
+// src/cli/CliOptions.cpp: parsing the command line of zeloro-cli.
+#include "cli/CliOptions.h"
+
+#include <cctype>
+
+#include "tagging/TimeRules.h"
+
+namespace zeloro::cli {
+namespace {
+
+std::optional<int> SmallDecimal(std::string_view text, int maximum) {
+    if (text.empty() || text.size() > 4) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value > maximum) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Upper case without any blank, so "utc+2:00" and "UTC + 2:00" compare alike.
+std::string Compact(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (c != ' ' && c != '\t') {
+            out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    return out;
+}
+
+std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+}  // namespace
+
+std::optional<int> ParseZone(std::string_view text) {
+    if (auto index = SmallDecimal(text, kZoneCount - 1)) {
+        return index;
+    }
+    const std::string wanted = Compact(text);
+    if (wanted.empty()) {
+        return std::nullopt;
+    }
+    const auto& items = ZoneItems();
+    for (int i = 0; i < kZoneCount; ++i) {
+        if (Compact(items[static_cast<std::size_t>(i)]) == wanted) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ParseTolerance(std::string_view text) { return SmallDecimal(text, 500); }
+
+ParseResult ParseCommandLine(std::span<const std::string> args) {
+    CliOptions options;
+    bool seenGpx = false;
+    bool seenPhotos = false;
+    bool seenZone = false;
+    bool seenTolerance = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (arg == "--map" || arg == "--keep") {
+            bool& flag = arg == "--map" ? options.map : options.keep;
+            if (flag) {
+                return "Die Option " + arg + " ist mehrfach angegeben.";
+            }
+            flag = true;
+            continue;
+        }
+        const bool takesValue = arg == "--gpx" || arg == "--photos" || arg == "--zone" ||
+                                arg == "--tolerance" || arg == "--data-dir";
+        if (!takesValue) {
+            if (arg.starts_with("-")) {
+                return "Unbekannte Option " + Quoted(arg) + " (siehe --help).";
+            }
+            return "Unerwartetes Argument " + Quoted(arg) + " (siehe --help).";
+        }
+        if (i + 1 >= args.size()) {
+            return "Die Option " + arg + " verlangt einen Wert.";
+        }
+        const std::string& value = args[++i];
+        bool* seen = nullptr;
+        if (arg == "--gpx") {
+            seen = &seenGpx;
+            options.gpx = value;
+        } else if (arg == "--photos") {
+            seen = &seenPhotos;
+            options.photos = value;
+        } else if (arg == "--zone") {
+            seen = &seenZone;
+            options.zoneIndex = ParseZone(value);
+            if (!options.zoneIndex) {
+                return "Ungültige Zeitzone " + Quoted(value) +
+                       ": erwartet wird ein Index von 0 bis 23 oder ein Eintrag wie \"UTC + 2:00\".";
+            }
+        } else if (arg == "--tolerance") {
+            seen = &seenTolerance;
+            const auto tolerance = ParseTolerance(value);
+            if (!tolerance) {
+                return "Ungültige maximale Abweichung " + Quoted(value) +
+                       ": erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.";
+            }
+            options.tolerance = *tolerance;
+        } else {
+            if (options.dataDir) {
+                return "Die Option --data-dir ist mehrfach angegeben.";
+            }
+            if (value.empty()) {
+                return "Die Option --data-dir verlangt einen Ordner.";
+            }
+            options.dataDir = value.back() == '/' ? value : value + "/";
+            continue;
+        }
+        if (*seen) {
+            return "Die Option " + arg + " ist mehrfach angegeben.";
+        }
+        *seen = true;
+    }
+    return options;
+}
+
+std::string ErrorReportText(std::string_view message) {
+    std::string text(message);
+    // Compared as bytes: the last byte of a multi-byte UTF-8 character sorts after "." as well.
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) {
+        text += '.';
+    }
+    return text;
+}
+
+std::string UsageText() {
+    return "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
+           "                  [--map] [--keep]\n"
+           "\n"
+           "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
+           "(mit Unterordnern) und speichert die Fotos an ihrem Platz.\n"
+           "\n"
+           "  --gpx DATEI         der GPX-Track (Wegpunkte, Trackpunkte und Routenpunkte mit Zeit)\n"
+           "  --photos ORDNER     der Ordner mit den *.jpg-Dateien\n"
+           "  --zone Z            die Zeitzone der Kamerauhr: Index 0..23 oder Eintrag wie \"UTC + 2:00\"\n"
+           "                      (0 = \"UTC - 11:00\", 11 = \"UTC\", 23 = \"UTC + 12:00\"); ohne Angabe\n"
+           "                      \"UTC + 2:00\" während der Sommerzeit, sonst \"UTC + 1:00\"\n"
+           "  --tolerance N       maximale Abweichung in Sekunden, 0..500 (Vorgabe 0)\n"
+           "  --data-dir ORDNER   der Datenordner mit zeloro.sqlite und maps/ (Vorgabe: wie im Fenster,\n"
+           "                      /var/lib/kvd/zeloro/, sonst der Ordner des Programms)\n"
+           "  --map               danach die Kartenseite maps/index.html schreiben und ihren Pfad ausgeben\n"
+           "  --keep              die importierten Trackpunkte behalten (sonst wird die Tabelle am Ende\n"
+           "                      geleert, wie mit \"Beenden\")\n"
+           "  --help              diese Hilfe\n"
+           "\n"
+           "Ausgabe: das Protokoll und Hinweise auf stdout, Fehlermeldungen auf stderr.\n"
+           "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
+           "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen.\n";
+}
+
+}  // namespace zeloro::cli

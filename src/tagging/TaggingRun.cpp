@@ -1,0 +1,176 @@
+// src/tagging/TaggingRun.cpp: the tagging run: input checks, scan, import, and the per-photo loop.
+#include "tagging/TaggingRun.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+#include "common/Error.h"
+#include "gpx/GpxImport.h"
+#include "metadata/ExifData.h"
+#include "metadata/JPEGImageEx.h"
+#include "tagging/Helper.h"
+#include "trackstore/Database.h"
+#include "trackstore/TrackLookup.h"
+
+namespace zeloro {
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    [[nodiscard]] int get() const noexcept { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::uint32_t WholeNumerator(long double value) {
+    // The lookup gives whole, non-negative degrees and minutes; a coordinate text far outside the
+    // globe could still give a value no EXIF rational can hold, and that must not wrap silently.
+    const long double rounded = std::nearbyint(value);
+    if (!(rounded >= 0.0L && rounded <= static_cast<long double>(std::numeric_limits<std::uint32_t>::max()))) {
+        throw RangeError();
+    }
+    return static_cast<std::uint32_t>(rounded);
+}
+
+int ClampToInt(std::size_t n) noexcept {
+    return n > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
+}
+
+template <typename Coordinate, typename Direction>
+void AssignCoordinate(Coordinate&& coordinate, const DmsParts& parts, Direction direction) {
+    coordinate.Assign(TTiffLongWordFraction(parts.degrees, 1), TTiffLongWordFraction(parts.minutes, 1),
+                      TTiffLongWordFraction(parts.seconds), direction);
+}
+
+}  // namespace
+
+DmsParts ToDmsParts(long double degrees, long double minutes, long double seconds) {
+    DmsParts parts;
+    parts.degrees = WholeNumerator(degrees);
+    parts.minutes = WholeNumerator(minutes);
+    parts.seconds = Currency::FromReal(seconds);  // the fraction's constructor checks its own range
+    return parts;
+}
+
+std::string PhotoFileName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        const int err = errno;
+        throw FileError("Datei " + path + " kann nicht geöffnet werden. " + std::strerror(err));
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        throw StreamError(kStreamReadError);
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+    std::size_t filled = 0;
+    // The file may grow or shrink while it is read; what is there at the end of the read counts.
+    for (;;) {
+        if (filled == bytes.size()) {
+            bytes.resize(bytes.size() + 65536);
+        }
+        const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw StreamError(kStreamReadError);
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context) {
+    // The GPX path is checked first, so an empty form names the GPX file; neither check looks at the disk.
+    if (inputs.gpxPath.empty()) {
+        observer.ShowError(kNoGpxFileMessage);
+        return RunResult::inputMissing;
+    }
+    if (inputs.folder.empty()) {
+        observer.ShowError(kNoPhotoFolderMessage);
+        return RunResult::inputMissing;
+    }
+
+    // One reading container serves every photo of the run; each load replaces what it held.
+    TExifData reader;
+    context.imgSL.clear();
+    context.mapsSL.clear();
+
+    LogLine(observer, kLogReadingPhotos);
+    std::string folder = inputs.folder;
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    FindFilesRecursive(folder, kPhotoMask, context.imgSL, true);
+    observer.SetProgressMax(ClampToInt(context.imgSL.size()));
+    LogLine(observer, " - " + std::to_string(context.imgSL.size()) + kLogPhotosFound);
+
+    // A failed import leaves the progress bar as it was: no photo has been touched.
+    if (!importGpx(inputs.gpxPath, context.uniCon, context.query, observer,
+                   [&observer] { observer.ProcessMessages(); })) {
+        return RunResult::importFailed;
+    }
+
+    int position = 0;
+    for (const std::string& path : context.imgSL) {
+        if (observer.StopRequested()) {
+            observer.SetProgressPosition(0);
+            return RunResult::stopped;
+        }
+        const std::string name = PhotoFileName(path);
+        // The photo is read from disk once: the reading container takes its shot time from these bytes
+        // and, when a point is found, the image object that is saved takes the same bytes over.
+        std::vector<std::uint8_t> bytes = ReadPhotoFile(path);
+        reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
+        const TDateTime shot = reader.DateTimeOriginal();
+        const TCoord coord = searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, context.query);
+        if (coord.found) {
+            LogLine(observer, " - " + name + kLogCoordinatesFound);
+            TJPEGImageEx image;
+            image.LoadFromBytes(std::move(bytes));
+            const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
+            AssignCoordinate(image.ExifData().GPSLatitude(), lat, coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
+            const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
+            AssignCoordinate(image.ExifData().GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
+            image.ExifData().SetGPSDateTimeUTC(coord.utctime);
+            // The entry goes in before the save, so a photo whose save fails still has its entry.
+            context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
+            image.SaveToFile(path);
+            LogLine(observer, " - " + coord.lat + "," + coord.lon + kLogTagged);
+        } else {
+            LogLine(observer, " - " + name + kLogNoCoordinates);
+        }
+        observer.SetProgressPosition(++position);
+    }
+    observer.SetProgressPosition(0);
+    return RunResult::done;
+}
+
+}  // namespace zeloro

@@ -1,0 +1,63 @@
+// src/tagging/TaggingRun.h: one tagging run ("Starten") over the state a front end's session owns.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/Currency.h"
+#include "tagging/RunObserver.h"
+#include "tagging/TaggingSession.h"
+
+namespace zeloro {
+
+class Connection;
+class Query;
+
+inline constexpr const char* kNoGpxFileMessage = "Bitte geben Sie eine gpx-Datei an!";
+inline constexpr const char* kNoPhotoFolderMessage = "Bitte geben Sie einen Ordner mit jpg-Dateien an!";
+inline constexpr const char* kLogReadingPhotos = " - Lese Bilddateien";
+inline constexpr const char* kLogPhotosFound = " Bilder im Verzeichnis gefunden";
+inline constexpr const char* kLogCoordinatesFound = " Koordinaten gefunden:";
+inline constexpr const char* kLogTagged = " getaggt!";
+inline constexpr const char* kLogNoCoordinates = " keine Koordinaten gefunden";
+inline constexpr const char* kPhotoMask = "*.jpg";
+
+// What a run reads and fills; all of it belongs to the session and outlives the run.
+struct RunContext {
+    Connection& uniCon;
+    Query& query;
+    std::vector<std::string>& imgSL;   // photo paths of the last run, in scan order
+    std::vector<std::string>& mapsSL;  // "lat|lon|file name" per tagged photo, in tagging order
+};
+
+// Checks the inputs, scans the folder, imports the GPX file and tags every photo it finds a track point
+// for. An empty GPX path or folder shows its error through the observer and changes nothing else. Any
+// other failure (a GPX file that cannot be loaded, a photo that cannot be read or saved, a database or
+// number conversion error) leaves as an exception; the log lines, saved photos and map entries written
+// before it stay, and the progress keeps its position.
+RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context);
+
+// One coordinate as the EXIF GPS rationals take it: whole degrees and minutes over 1, the seconds as a
+// currency value (four decimals, ties to even).
+struct DmsParts {
+    std::uint32_t degrees = 0;
+    std::uint32_t minutes = 0;
+    Currency seconds;
+    friend bool operator==(const DmsParts&, const DmsParts&) = default;
+};
+
+// Rounds degrees and minutes to whole numbers and the seconds to a currency value. Throws RangeError
+// ("Fehler bei Bereichsprüfung") when degrees or minutes do not fit an unsigned 32-bit numerator, and
+// when the seconds do not fit the currency range.
+[[nodiscard]] DmsParts ToDmsParts(long double degrees, long double minutes, long double seconds);
+
+// The last component of a photo path, the name the log and the map entry use.
+[[nodiscard]] std::string PhotoFileName(const std::string& path);
+
+// The whole content of a photo file in one read. Throws FileError "Datei %s kann nicht geöffnet
+// werden. %s" (path, system text) when the file cannot be opened, StreamError "Stream-Lesefehler"
+// when reading fails.
+[[nodiscard]] std::vector<std::uint8_t> ReadPhotoFile(const std::string& path);
+
+}  // namespace zeloro
