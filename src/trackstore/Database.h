@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/DateTime.h"
@@ -169,7 +170,6 @@ private:
     sqlite3_stmt* prepared();
     void bindParams(sqlite3_stmt* stmt);
     void step();
-    void loadRow();
     void releaseStatements() noexcept;
 
     Connection* connection_;

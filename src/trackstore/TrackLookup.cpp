@@ -1,0 +1,182 @@
+// src/trackstore/TrackLookup.cpp: the track point of a shot time and the decimal-to-DMS conversion.
+#include "trackstore/TrackLookup.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "common/Error.h"
+#include "tagging/TimeRules.h"
+#include "trackstore/Database.h"
+
+namespace zeloro {
+namespace {
+
+[[noreturn]] void throwNotFloat(const std::string& text) {
+    throw ConvertError("'" + text + "' ist kein gültiger Gleitkommawert");
+}
+
+bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// The text the original conversion saw, for the message: the leading sign taken away, "." as ",".
+std::string workText(const std::string& text) {
+    std::string work = !text.empty() && text.front() == '-' ? text.substr(1) : text;
+    for (char& c : work) {
+        if (c == '.') {
+            c = ',';
+        }
+    }
+    return work;
+}
+
+}  // namespace
+
+long double StrToCoordinate(const std::string& text) {
+    // Checked by hand first so that the accepted syntax does not depend on the C library's locale or
+    // its extras (hexadecimal, "inf", "nan"); then converted with "." as the one separator.
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n && text[i] == ' ') {
+        ++i;
+    }
+    std::string plain;
+    if (i < n && (text[i] == '+' || text[i] == '-')) {
+        if (text[i] == '-') {
+            plain += '-';
+        }
+        ++i;
+    }
+    bool digits = false;
+    bool separator = false;
+    for (; i < n; ++i) {
+        const char c = text[i];
+        if (isDigit(c)) {
+            digits = true;
+            plain += c;
+        } else if ((c == '.' || c == ',') && !separator) {
+            separator = true;
+            plain += '.';
+        } else {
+            break;
+        }
+    }
+    if (!digits) {
+        throwNotFloat(text);
+    }
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        plain += 'e';
+        ++i;
+        if (i < n && (text[i] == '+' || text[i] == '-')) {
+            plain += text[i];
+            ++i;
+        }
+        const std::size_t start = i;
+        while (i < n && isDigit(text[i])) {
+            plain += text[i];
+            ++i;
+        }
+        if (i == start) {
+            throwNotFloat(text);
+        }
+    }
+    while (i < n && text[i] == ' ') {
+        ++i;
+    }
+    if (i != n) {
+        throwNotFloat(text);
+    }
+    long double value = 0;
+    const auto result = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (result.ec != std::errc{} || result.ptr != plain.data() + plain.size() || !std::isfinite(value)) {
+        throwNotFloat(text);
+    }
+    return value;
+}
+
+int StrToInt(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ') {
+        ++i;
+    }
+    const char* first = text.data() + i;
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+') {
+        ++first;
+        if (first != last && *first == '-') {
+            throw ConvertError("'" + text + "' ist kein gültiger Integer-Wert");
+        }
+    }
+    int value = 0;
+    const auto result = std::from_chars(first, last, value);
+    if (first == last || result.ec != std::errc{} || result.ptr != last) {
+        throw ConvertError("'" + text + "' ist kein gültiger Integer-Wert");
+    }
+    return value;
+}
+
+Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative) {
+    // The sign goes into the hemisphere letter; only the leading "-" is the sign, a later one belongs
+    // to the exponent. A second sign behind the first ("--5") is no number.
+    const bool south = !text.empty() && text.front() == '-';
+    long double x = 0;
+    try {
+        x = StrToCoordinate(south ? text.substr(1) : text);
+    } catch (const ConvertError&) {
+        throwNotFloat(workText(text));
+    }
+    Dms result;
+    if (std::signbit(x)) {
+        if (south) {
+            throwNotFloat(workText(text));
+        }
+        x = -x;  // a blank before the sign
+        result.hemisphere = negative;
+    } else {
+        result.hemisphere = south ? negative : positive;
+    }
+    result.degrees = std::trunc(x);
+    const long double minutes = (x - result.degrees) * 60.0L;
+    result.minutes = std::trunc(minutes);
+    result.seconds = (minutes - result.minutes) * 60.0L;
+    return result;
+}
+
+TCoord searchGPX(TDateTime inTime, int zoneIndex, const std::string& toleranceText, Query& query) {
+    const TDateTime utc = makeUTCDifference(inTime, zoneIndex);
+    query.Close();
+    if (toleranceText == "0") {
+        query.SetSQL(kExactLookupSql);
+        query.ParamByName("utctime").SetAsDateTime(utc);
+    } else {
+        const int seconds = StrToInt(toleranceText);
+        query.SetSQL(kWindowLookupSql);
+        query.ParamByName("timelow").SetAsDateTime(ShiftSeconds(utc, -seconds));
+        query.ParamByName("timehigh").SetAsDateTime(ShiftSeconds(utc, seconds));
+    }
+    query.Open();
+    TCoord coord;
+    if (query.Eof()) {
+        query.Close();
+        return coord;
+    }
+    // No order is asked of the database: with a window the first row it returns is taken, which is not
+    // necessarily the nearest in time.
+    coord.found = true;
+    coord.lat = query.FieldByName("lat").AsString();
+    coord.lon = query.FieldByName("lon").AsString();
+    coord.utctime = query.FieldByName("utctime").AsDateTime();
+    query.Close();
+    const Dms lat = CoordinateToDms(coord.lat, "N", "S");
+    coord.gps_lt_dr = lat.hemisphere;
+    coord.gps_lt_dg = lat.degrees;
+    coord.gps_lt_mm = lat.minutes;
+    coord.gps_lt_ss = lat.seconds;
+    const Dms lon = CoordinateToDms(coord.lon, "E", "W");
+    coord.gps_ln_dr = lon.hemisphere;
+    coord.gps_ln_dg = lon.degrees;
+    coord.gps_ln_mm = lon.minutes;
+    coord.gps_ln_ss = lon.seconds;
+    return coord;
+}
+
+}  // namespace zeloro
