@@ -170,13 +170,14 @@ private:
     TStream* stream_ = nullptr;
     std::unique_ptr<TStream> owned_;
     TStreamOwnership ownership_ = soReference;
+    bool ended_ = false;
 };
 
 using IJPEGHeaderParser = std::shared_ptr<TJPEGHeaderParser>;
 
 [[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(TStream& stream, const TJPEGMarkers& markers);
 [[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(std::unique_ptr<TStream> stream, const TJPEGMarkers& markers);
-// Over a copy of the bytes, which the parser owns.
+// Over the bytes in place (no copy): they must outlive the parser.
 [[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(std::span<const std::uint8_t> jpeg, const TJPEGMarkers& markers);
 
 // True when the next two bytes are 0xFF 0xD8; the position is unchanged either way.

@@ -1,0 +1,4 @@
+# Metadata core: streams, JPEG segments, EXIF tags and sections, TIFF reader, container, properties.
+list(APPEND ZELORO_METADATA_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/StreamHelpers.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/JpegSegments.cpp)
