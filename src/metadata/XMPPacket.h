@@ -10,6 +10,7 @@
 
 #include "common/DateTime.h"
 #include "common/Error.h"
+#include "metadata/StreamHelpers.h"
 
 namespace zeloro {
 
@@ -231,8 +232,11 @@ public:
     // Reads a packet, with or without the segment header in front. False when the bytes do not
     // parse as XML or hold no RDF element; the packet is then left exactly as it was.
     bool TryLoadFromStream(std::span<const std::uint8_t> data);
+    // The same over the bytes from the stream's position to its end.
+    bool TryLoadFromStream(TStream& stream);
     // TryLoadFromStream; a failure goes to the load-error handler (EInvalidXMPPacket without one).
     void LoadFromStream(std::span<const std::uint8_t> data);
+    void LoadFromStream(TStream& stream);
     // FileError when the file cannot be opened or read.
     void LoadFromFile(const std::string& fileName);
     // The first APP1 segment of the file that carries an XMP packet; none clears the packet and
@@ -240,6 +244,8 @@ public:
     bool LoadFromJPEG(const std::string& jpegFileName);
     // Appends the packet text (with the segment header when WriteSegmentHeader is set).
     void SaveToStream(std::vector<std::uint8_t>& out) const;
+    // Writes at the stream's position; StreamError on a short write.
+    void SaveToStream(TStream& stream) const;
     // FileError when the file cannot be created or written.
     void SaveToFile(const std::string& fileName) const;
 
@@ -294,16 +300,17 @@ private:
     std::string FAboutAttributeValue;
     mutable std::string FRawXMLCache;
     std::vector<std::unique_ptr<TXMPSchema>> FSchemas;  // sorted by URI, ignoring case
-    TXMPWritePolicy FUpdatePolicy = xwUpdateIfExists;
+    TXMPWritePolicy FUpdatePolicy = xwAlwaysUpdate;
     bool FWriteSegmentHeader = false;
     TNotifyEvent FOnChange;
     TLoadErrorEvent FOnLoadError;
 };
 
-// The packet an EXIF container owns; it adds nothing.
+// The packet an EXIF container owns. It starts with the policy "update if it exists", so that tagging
+// never adds a property that was not already there.
 class TContainedXMPPacket : public TXMPPacket {
 public:
-    using TXMPPacket::TXMPPacket;
+    TContainedXMPPacket() { SetUpdatePolicy(xwUpdateIfExists); }
 };
 
 }  // namespace zeloro

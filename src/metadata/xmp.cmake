@@ -1,0 +1,3 @@
+# XMP packet and maker-note view.
+list(APPEND ZELORO_METADATA_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/XMPPacket.cpp)
