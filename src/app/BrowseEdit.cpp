@@ -1,0 +1,95 @@
+#include "app/BrowseEdit.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QStringList>
+#include <QToolButton>
+
+namespace zeloro {
+
+namespace {
+constexpr int kButtonWidth = 18;
+}  // namespace
+
+TBrowseEdit::TBrowseEdit(QWidget* parent)
+    : QWidget(parent), edit_(new QLineEdit(this)), button_(new QToolButton(this)) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(edit_);
+    layout->addWidget(button_);
+    button_->setText(QStringLiteral("…"));
+    button_->setFixedWidth(kButtonWidth);
+    button_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    button_->setFocusPolicy(Qt::NoFocus);
+    setFocusProxy(edit_);
+    setFocusPolicy(Qt::StrongFocus);
+    connect(button_, &QToolButton::clicked, this, &TBrowseEdit::DoClick);
+}
+
+QString TBrowseEdit::Text() const { return edit_->text(); }
+
+void TBrowseEdit::SetText(const QString& text) { edit_->setText(text); }
+
+void TBrowseEdit::Clear() { edit_->clear(); }
+
+void TBrowseEdit::DoClick() {
+    const QString chosen = RunDialog();
+    if (!chosen.isEmpty()) {
+        edit_->setText(QDir::toNativeSeparators(chosen));
+    }
+}
+
+QString TBrowseEdit::StartFolder() const {
+    const QString text = edit_->text().trimmed();
+    if (text.isEmpty()) {
+        return {};
+    }
+    const QFileInfo info(text);
+    return info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+}
+
+QString QtFilterFromPairs(const QString& pairs) {
+    const QStringList parts = pairs.split(QLatin1Char('|'));
+    QStringList lines;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
+        QString mask = parts[i + 1];
+        // A pair may list several masks separated by ";"; Qt separates them by blanks.
+        mask.replace(QLatin1Char(';'), QLatin1Char(' '));
+        if (description.endsWith(QLatin1Char('(') + mask + QLatin1Char(')'))) {
+            lines << description;
+        } else {
+            lines << description + QStringLiteral(" (") + mask + QLatin1Char(')');
+        }
+    }
+    if (parts.size() % 2 == 1 && !parts.back().isEmpty()) {
+        // A lone description without a mask still shows every file.
+        lines << parts.back() + QStringLiteral(" (*)");
+    }
+    return lines.join(QStringLiteral(";;"));
+}
+
+TFilenameEdit::TFilenameEdit(QWidget* parent) : TBrowseEdit(parent) {}
+
+QString TFilenameEdit::RunDialog() {
+    const QString filter = QtFilterFromPairs(filter_);
+    if (dialog_) {
+        return dialog_(this, title_, StartFolder(), filter);
+    }
+    return QFileDialog::getOpenFileName(this, title_, StartFolder(), filter);
+}
+
+TDirectoryEdit::TDirectoryEdit(QWidget* parent) : TBrowseEdit(parent) {}
+
+QString TDirectoryEdit::RunDialog() {
+    if (dialog_) {
+        return dialog_(this, title_, StartFolder());
+    }
+    return QFileDialog::getExistingDirectory(this, title_, StartFolder());
+}
+
+}  // namespace zeloro

@@ -1,0 +1,409 @@
+#include "app/MainForm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFont>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QThread>
+#include <QUrl>
+#include <exception>
+#include <utility>
+
+#include "app/BrowseEdit.h"
+#include "app/ClickLabel.h"
+#include "app/ColorProgressBar.h"
+#include "app/MessageBoxes.h"
+#include "app/SpinEdit.h"
+#include "app/WindowObserver.h"
+#include "common/Error.h"
+#include "tagging/Helper.h"
+#include "tagging/RunObserver.h"
+#include "tagging/TaggingSession.h"
+#include "tagging/TimeRules.h"
+#include "trackstore/TrackStore.h"
+
+namespace zeloro {
+
+namespace {
+
+constexpr const char* kGpxFilter = "gpx-Dateien (*.gpx)|*.gpx";
+constexpr const char* kHelpDocument = "doku.pdf";
+
+// The window's fonts are named after the faces it was designed with; where those are missing the
+// closest faces of a common Linux desktop stand in, so the texts keep the widths the layout expects.
+void AddFontSubstitutes() {
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("Arial")});
+    QFont::insertSubstitutions(QStringLiteral("Verdana"),
+                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Bitstream Vera Sans")});
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->adjustSize();
+    label->move(left, top);
+    return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, int left) {
+    auto* button = new QPushButton(QString::fromUtf8(text), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(left, 336, 75, 25);
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+void InitApplication() {
+    QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kAppTitle));
+    QCoreApplication::setApplicationName(QStringLiteral("zeloro"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("zeloro"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/zeloro.png")));
+    AddFontSubstitutes();
+}
+
+Tmain::Tmain(TmainOptions options) : options_(std::move(options)) {
+    if (!options_.resolveDataFolder) {
+        options_.resolveDataFolder = [] { return ResolveDataFolder(); };
+    }
+    if (!options_.now) {
+        options_.now = [] { return Now(); };
+    }
+    if (!options_.openDocument) {
+        options_.openDocument = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    }
+    if (!options_.endApplication) {
+        // exit(), not quit(): quit() would first ask the window to close, and this path raises no close
+        // event (the connection closes when the window is destroyed).
+        options_.endApplication = [] { QCoreApplication::exit(0); };
+    }
+    setObjectName(QStringLiteral("main"));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowTitle(QString::fromUtf8(kAppTitle));
+    setFixedSize(kWindowWidth, kWindowHeight);
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    BuildControls();
+    FormCreate();
+}
+
+Tmain::~Tmain() {
+    if (worker_ != nullptr) {
+        // Only reached when the application ends with a run in progress: let the photo in hand be
+        // finished, and keep serving the worker's calls (an input-check box waits on this thread).
+        stop_ = true;
+        while (!worker_->wait(20)) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
+        delete worker_;
+        worker_ = nullptr;
+    }
+}
+
+void Tmain::BuildControls() {
+    Image1 = new TClickLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(0, 0, kWindowWidth, kWindowHeight);
+    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/background.png")));
+    Image1->SetDragsWindow(true);
+
+    Label5 = MakeLabel(this, "Label5", kAppTitle, 98, 20);
+    QFont titleFont(QStringLiteral("Verdana"));
+    titleFont.setPixelSize(12);
+    titleFont.setBold(true);
+    Label5->setFont(titleFont);
+    QPalette white = Label5->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    Label5->setPalette(white);
+    Label5->adjustSize();
+
+    Label8 = new TClickLabel(this);
+    Label8->setObjectName(QStringLiteral("Label8"));
+    Label8->setText(QStringLiteral("Hilfe"));
+    QPalette grey = Label8->palette();
+    grey.setColor(QPalette::WindowText, QColor(160, 160, 160));  // the button-shadow grey
+    Label8->setPalette(grey);
+    Label8->setCursor(Qt::PointingHandCursor);
+    Label8->adjustSize();
+    Label8->move(570, 12);
+
+    Image2 = new TClickLabel(this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setGeometry(606, 0, 34, 34);
+    Image2->setAlignment(Qt::AlignCenter);
+    Image2->setPixmap(QPixmap(QStringLiteral(":/pictures/close.png")));
+    Image2->setCursor(Qt::PointingHandCursor);
+
+    Label1 = MakeLabel(this, "Label1", "GPX-Datei:", 98, 77);
+    edGpx = new TFilenameEdit(this);
+    edGpx->setObjectName(QStringLiteral("edGpx"));
+    edGpx->setGeometry(175, 74, 442, 21);
+    edGpx->SetFilter(QString::fromUtf8(kGpxFilter));
+
+    Label2 = MakeLabel(this, "Label2", "Bildordner:", 98, 117);
+    edPictures = new TDirectoryEdit(this);
+    edPictures->setObjectName(QStringLiteral("edPictures"));
+    edPictures->setGeometry(175, 114, 442, 21);
+
+    Label3 = MakeLabel(this, "Label3", "Zeitzone:", 98, 157);
+    cbtimezone = new QComboBox(this);
+    cbtimezone->setObjectName(QStringLiteral("cbtimezone"));
+    cbtimezone->setEditable(false);
+    for (const std::string_view item : ZoneItems()) {
+        cbtimezone->addItem(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())));
+    }
+    cbtimezone->setMaxVisibleItems(ZoneItems().size());
+    cbtimezone->setGeometry(175, 154, 146, 21);
+
+    Label4 = MakeLabel(this, "Label4", "maximale Abweichung in Sekunden:", 350, 157);
+    edSec = new TSpinEdit(this);
+    edSec->setObjectName(QStringLiteral("edSec"));
+    edSec->setGeometry(542, 154, 75, 22);
+
+    Label6 = MakeLabel(this, "Label6", "Status:", 98, 197);
+    status = new TColorProgressBar(this);
+    status->setObjectName(QStringLiteral("status"));
+    status->setGeometry(175, 196, 442, 18);
+
+    Label7 = MakeLabel(this, "Label7", "Protokoll:", 98, 237);
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(175, 234, 442, 79);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setTabChangesFocus(true);
+
+    Button4 = MakeButton(this, "Button4", "Maps", 175);
+    Button1 = MakeButton(this, "Button1", "Starten", 362);
+    Button2 = MakeButton(this, "Button2", "Leeren", 452);
+    Button3 = MakeButton(this, "Button3", "Beenden", 542);
+
+    setTabOrder(Button1, Memo1);
+    setTabOrder(Memo1, edGpx->Edit());
+    setTabOrder(edGpx->Edit(), edPictures->Edit());
+    setTabOrder(edPictures->Edit(), cbtimezone);
+    setTabOrder(cbtimezone, edSec);
+    setTabOrder(edSec, Button2);
+    setTabOrder(Button2, Button3);
+    setTabOrder(Button3, Button4);
+
+    connect(Button1, &QPushButton::clicked, this, &Tmain::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &Tmain::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &Tmain::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &Tmain::Button4Click);
+    connect(Image2, &TClickLabel::Clicked, this, &Tmain::Image2Click);
+    connect(Label8, &TClickLabel::Clicked, this, &Tmain::Label8Click);
+}
+
+void Tmain::FormCreate() {
+    // The data folder is resolved before the window is shown, so its error box comes first.
+    const std::string dataFolder = options_.resolveDataFolder();
+    if (dataFolder.empty()) {
+        ShowErrorBox(QString::fromUtf8(kDatabaseNotFoundMessage));
+    }
+    session_ = std::make_unique<TaggingSession>(dataFolder);
+    firstrun_ = true;
+    cbtimezone->setCurrentIndex(DefaultZoneIndex(options_.now()));
+}
+
+bool Tmain::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) {
+        FormActivate();
+    } else if (event->type() == QEvent::WindowDeactivate) {
+        FormDeactivate();
+    }
+    return QWidget::event(event);
+}
+
+void Tmain::FormActivate() {
+    // A run in progress owns the session; the connect waits for a later activation.
+    if (!firstrun_ || connecting_ || reportOpen_ || !connectArmed_ || RunInProgress()) {
+        return;
+    }
+    connecting_ = true;
+    try {
+        session_->Connect();
+        firstrun_ = false;
+    } catch (const std::exception& error) {
+        connectArmed_ = false;
+        ReportError(QString::fromStdString(error.what()));
+    }
+    connecting_ = false;
+}
+
+void Tmain::FormDeactivate() {
+    // Our own report taking the focus is no reason to retry; the user going elsewhere is.
+    if (!reportOpen_ && QApplication::activeModalWidget() == nullptr) {
+        connectArmed_ = true;
+    }
+}
+
+void Tmain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!centred_) {
+        centred_ = true;
+        const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+        if (screen != nullptr) {
+            const QRect area = screen->availableGeometry();
+            move(area.center() - rect().center());
+        }
+        Button1->setFocus();
+    }
+}
+
+void Tmain::closeEvent(QCloseEvent* event) {
+    if (RunInProgress()) {
+        // The photo in hand is finished first; the window closes when the run has ended.
+        stop_ = true;
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void Tmain::FormClose() { session_->Disconnect(); }
+
+void Tmain::SetRunCommandsEnabled(bool enabled) {
+    Button1->setEnabled(enabled);
+    Button2->setEnabled(enabled);
+    Button3->setEnabled(enabled);
+    Button4->setEnabled(enabled);
+    Image2->setEnabled(enabled);
+}
+
+void Tmain::Button1Click() {
+    if (RunInProgress()) {
+        return;
+    }
+    RunInputs inputs;
+    inputs.gpxPath = edGpx->Text().toStdString();
+    inputs.folder = edPictures->Text().toStdString();
+    inputs.zoneIndex = cbtimezone->currentIndex();
+    inputs.toleranceText = edSec->Text().toStdString();
+
+    stop_ = false;
+    runError_.reset();
+    observer_ = new TWindowObserver(stop_, this);
+    connect(observer_, &TWindowObserver::LineAppended, this, &Tmain::AppendLogLine, Qt::QueuedConnection);
+    connect(observer_, &TWindowObserver::ProgressMaxChanged, status, &TColorProgressBar::SetMax,
+            Qt::QueuedConnection);
+    connect(observer_, &TWindowObserver::ProgressPositionChanged, status, &TColorProgressBar::SetPosition,
+            Qt::QueuedConnection);
+
+    TaggingSession* session = session_.get();
+    TWindowObserver* observer = observer_;
+    worker_ = QThread::create([this, session, observer, inputs] {
+        try {
+            session->Run(inputs, *observer);
+        } catch (const std::exception& error) {
+            runError_ = error.what();
+        } catch (...) {
+            runError_ = "Unbekannter Fehler";
+        }
+    });
+    worker_->setObjectName(QStringLiteral("tagging run"));
+    // finished is emitted on the worker and queued here behind every report the run made.
+    connect(worker_, &QThread::finished, this, &Tmain::OnRunFinished, Qt::QueuedConnection);
+    SetRunCommandsEnabled(false);
+    worker_->start();
+}
+
+void Tmain::OnRunFinished() {
+    if (worker_ == nullptr) {
+        return;
+    }
+    worker_->wait();
+    delete worker_;
+    worker_ = nullptr;
+    // Reports the worker queued before it ended have been delivered; the observer can go.
+    delete observer_;
+    observer_ = nullptr;
+    if (runError_) {
+        const std::string message = *std::exchange(runError_, std::nullopt);
+        ReportError(QString::fromStdString(message));
+    }
+    SetRunCommandsEnabled(true);
+    emit RunFinished();
+    if (closePending_) {
+        closePending_ = false;
+        close();
+    }
+}
+
+void Tmain::AppendLogLine(const QString& line) {
+    Memo1->appendPlainText(line);
+    Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
+}
+
+void Tmain::Button2Click() {
+    if (RunInProgress()) {
+        return;
+    }
+    Guarded([this] {
+        edGpx->Clear();
+        edPictures->Clear();
+        Memo1->clear();
+        session_->ClearMapEntries();
+        status->SetPosition(0);
+        (void)session_->ClearDatabase();
+    });
+}
+
+void Tmain::Button3Click() {
+    if (RunInProgress()) {
+        return;
+    }
+    Guarded([this] {
+        (void)session_->ClearDatabase();
+        options_.endApplication();
+    });
+}
+
+void Tmain::Image2Click() { Button3Click(); }
+
+void Tmain::Button4Click() {
+    if (RunInProgress()) {
+        return;
+    }
+    Guarded([this] {
+        const std::optional<std::string> page = session_->WriteMapPage();
+        if (!page) {
+            ShowInformationBox(QString::fromUtf8(kNoMapDataMessage));
+            return;
+        }
+        options_.openDocument(QString::fromStdString(*page));
+    });
+}
+
+void Tmain::Label8Click() {
+    Guarded([this] { options_.openDocument(QString::fromStdString(ExecutableFolder() + kHelpDocument)); });
+}
+
+void Tmain::Guarded(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::exception& error) {
+        ReportError(QString::fromStdString(error.what()));
+    }
+}
+
+void Tmain::ReportError(const QString& message) {
+    reportOpen_ = true;
+    ShowErrorReport(message);
+    reportOpen_ = false;
+}
+
+}  // namespace zeloro

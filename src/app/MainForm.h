@@ -1,0 +1,129 @@
+// src/app/MainForm.h: the main window: inputs, progress, log panel and the commands of the tool.
+#pragma once
+#include <QString>
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/DateTime.h"
+
+class QComboBox;
+class QPlainTextEdit;
+class QPushButton;
+class QLabel;
+class QThread;
+
+namespace zeloro {
+
+class TaggingSession;
+class TClickLabel;
+class TColorProgressBar;
+class TDirectoryEdit;
+class TFilenameEdit;
+class TSpinEdit;
+class TWindowObserver;
+
+// What the window takes from its surroundings; each left empty takes the real one.
+struct TmainOptions {
+    // The data folder with a trailing "/", or empty when no database file was found.
+    std::function<std::string()> resolveDataFolder;
+    // The local date and time from which the zone is preselected.
+    std::function<TDateTime()> now;
+    // Opens a file in the desktop's default application; the outcome is not examined.
+    std::function<void(const QString& path)> openDocument;
+    // Ends the application without a close event ("Beenden", the close picture).
+    std::function<void()> endApplication;
+};
+
+inline constexpr int kWindowWidth = 640;
+inline constexpr int kWindowHeight = 400;
+
+// Start-up of the application before the window is made: title, fonts, icon.
+void InitApplication();
+
+// The one window of the tool. It owns the session (connection, statement, photo and map lists) for
+// its whole life. A run executes on a worker thread; while it is in progress the commands that would
+// start another run or touch the track table or the map list are disabled.
+class Tmain : public QWidget {
+    Q_OBJECT
+public:
+    explicit Tmain(TmainOptions options = {});
+    ~Tmain() override;
+    Tmain(const Tmain&) = delete;
+    Tmain& operator=(const Tmain&) = delete;
+
+    [[nodiscard]] TaggingSession& Session() noexcept { return *session_; }
+    [[nodiscard]] bool RunInProgress() const noexcept { return worker_ != nullptr; }
+    [[nodiscard]] bool FirstRun() const noexcept { return firstrun_; }
+
+    void FormActivate();
+    void FormDeactivate();
+    void FormClose();
+    void Button1Click();  // "Starten"
+    void Button2Click();  // "Leeren"
+    void Button3Click();  // "Beenden"
+    void Button4Click();  // "Maps"
+    void Image2Click();   // the close picture
+    void Label8Click();   // "Hilfe"
+
+signals:
+    // A run has ended and its outcome (an error report included) has been shown.
+    void RunFinished();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    void BuildControls();
+    void SetRunCommandsEnabled(bool enabled);
+    void OnRunFinished();
+    void AppendLogLine(const QString& line);
+    // Runs one command and shows what it throws in the default error report.
+    void Guarded(const std::function<void()>& command);
+    void ReportError(const QString& message);
+
+    TmainOptions options_;
+    std::unique_ptr<TaggingSession> session_;
+    bool firstrun_ = true;
+    // A failed connect is retried only at an activation that follows a deactivation the user caused,
+    // never at the one that follows closing the report of the failure itself.
+    bool connectArmed_ = true;
+    bool reportOpen_ = false;
+    bool connecting_ = false;
+    bool centred_ = false;
+    bool closePending_ = false;
+
+    QThread* worker_ = nullptr;
+    TWindowObserver* observer_ = nullptr;
+    std::atomic<bool> stop_{false};
+    std::optional<std::string> runError_;  // written by the worker, read after it has been joined
+
+    TClickLabel* Image1 = nullptr;
+    QLabel* Label5 = nullptr;
+    TClickLabel* Label8 = nullptr;
+    TClickLabel* Image2 = nullptr;
+    QLabel* Label1 = nullptr;
+    TFilenameEdit* edGpx = nullptr;
+    QLabel* Label2 = nullptr;
+    TDirectoryEdit* edPictures = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* cbtimezone = nullptr;
+    QLabel* Label4 = nullptr;
+    TSpinEdit* edSec = nullptr;
+    QLabel* Label6 = nullptr;
+    TColorProgressBar* status = nullptr;
+    QLabel* Label7 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+};
+
+}  // namespace zeloro

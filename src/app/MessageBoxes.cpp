@@ -1,0 +1,55 @@
+#include "app/MessageBoxes.h"
+
+#include <QGuiApplication>
+#include <utility>
+
+namespace zeloro {
+
+namespace {
+
+TMessageBoxHook& Hook() {
+    static TMessageBoxHook hook;
+    return hook;
+}
+
+}  // namespace
+
+void ShowMessageBox(const TMessageBox& box) {
+    if (Hook()) {
+        Hook()(box);
+        return;
+    }
+    // Without a parent the box is centred on the screen and still blocks every window of the tool.
+    QMessageBox dialog(box.icon, box.caption, box.text, QMessageBox::Ok);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.exec();
+}
+
+TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook) { return std::exchange(Hook(), std::move(hook)); }
+
+void ShowErrorBox(const QString& text) {
+    ShowMessageBox({QMessageBox::Critical, QString::fromUtf8(kErrorCaption), text});
+}
+
+void ShowInformationBox(const QString& text) {
+    ShowMessageBox({QMessageBox::Information, QString::fromUtf8(kInformationCaption), text});
+}
+
+QString ErrorReportText(const QString& message) {
+    // Compared by code point: the last character of the text, not the last UTF-16 unit of a pair.
+    const QList<uint> codePoints = message.toUcs4();
+    if (!codePoints.isEmpty() && codePoints.back() > static_cast<uint>('.')) {
+        return message + QLatin1Char('.');
+    }
+    return message;
+}
+
+void ShowErrorReport(const QString& message) {
+    QString title = QGuiApplication::applicationDisplayName();
+    if (title.isEmpty()) {
+        title = QString::fromUtf8(kAppTitle);
+    }
+    ShowMessageBox({QMessageBox::Critical, title, ErrorReportText(message)});
+}
+
+}  // namespace zeloro

@@ -1,0 +1,36 @@
+// src/app/WindowObserver.h: carries a run's reports from its worker thread to the window's thread.
+#pragma once
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <string>
+
+#include "tagging/RunObserver.h"
+
+namespace zeloro {
+
+// Lives on the window's thread; the run calls it from the worker. Log lines and progress travel as
+// queued signals, in the order the run made them. The error box of an input check is shown on the
+// window's thread while the worker waits for it to close.
+class TWindowObserver : public QObject, public RunObserver {
+    Q_OBJECT
+public:
+    // stop: set by the window when it is closed during a run; read between photos.
+    explicit TWindowObserver(const std::atomic<bool>& stop, QObject* parent = nullptr);
+
+    void AppendLine(const std::string& line) override;
+    void SetProgressMax(int maximum) override;
+    void SetProgressPosition(int position) override;
+    void ShowError(const std::string& text) override;
+    [[nodiscard]] bool StopRequested() override;
+
+signals:
+    void LineAppended(const QString& line);
+    void ProgressMaxChanged(int maximum);
+    void ProgressPositionChanged(int position);
+
+private:
+    const std::atomic<bool>& stop_;
+};
+
+}  // namespace zeloro
