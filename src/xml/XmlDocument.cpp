@@ -1,0 +1,719 @@
+// src/xml/XmlDocument.cpp: the node tree, its lookups and the loader that builds it from a decoding stream.
+#include "xml/XmlDocument.h"
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <new>
+
+#include "xml/XmlDateTime.h"
+#include "xml/XmlText.h"
+
+namespace zeloro {
+
+namespace {
+
+std::string WithName(const char* message, std::string_view name) {
+    std::string text = message;
+    const std::size_t at = text.find("%s");
+    if (at != std::string::npos) {
+        text.replace(at, 2, name);
+    }
+    return text;
+}
+
+struct TTagType {
+    std::string_view Start;
+    std::string_view Close;
+    TXmlElementType Style;
+};
+
+using enum TXmlElementType;
+constexpr std::array<TTagType, 12> kTagTypes{{
+    {"<![CDATA[", "]]>", xeCData},
+    {"<!DOCTYPE", ">", xeDoctype},
+    {"<!ELEMENT", ">", xeElement},
+    {"<!ATTLIST", ">", xeAttList},
+    {"<!ENTITY", ">", xeEntity},
+    {"<!NOTATION", ">", xeNotation},
+    {"<?xml-stylesheet", "?>", xeStylesheet},
+    {"<?xml", "?>", xeDeclaration},
+    {"<!--", "-->", xeComment},
+    {"<!", ">", xeExclam},
+    {"<?", "?>", xeQuestion},
+    {"<", ">", xeNormal},
+}};
+
+std::string_view FixedName(TXmlElementType type) noexcept {
+    switch (type) {
+        case xeComment:
+            return "Comment";
+        case xeCData:
+            return "CData";
+        case xeExclam:
+        case xeQuestion:
+            return "Special";
+        default:
+            return "Unknown";
+    }
+}
+
+// Bytes pushed back by the markup classification, delivered before the decoding stream's.
+class TxrSurplusReader {
+public:
+    explicit TxrSurplusReader(TxrUtf8Stream& stream) noexcept : stream_(stream) {}
+    bool Read(char& c) {
+        if (pos_ < surplus_.size()) {
+            c = surplus_[pos_++];
+            return true;
+        }
+        return stream_.ReadChar(c);
+    }
+    void PushBack(std::string_view bytes) {
+        surplus_.erase(0, pos_);
+        surplus_.insert(0, bytes);
+        pos_ = 0;
+    }
+
+private:
+    TxrUtf8Stream& stream_;
+    std::string surplus_;
+    std::size_t pos_ = 0;
+};
+
+// Reads through the surplus reader up to the close string (not included in text, which comes in empty).
+// With skipQuotes a close string inside a quoted stretch does not count. At the end of the data: false,
+// and text stays empty.
+bool ReadUntilClose(TxrSurplusReader& reader, std::string_view close, bool skipQuotes, std::string& text) {
+    const char last = close.back();
+    const std::string_view head = close.substr(0, close.size() - 1);
+    char quote = 0;
+    char c = 0;
+    while (reader.Read(c)) {
+        if (quote != 0) {
+            if (c == quote) {
+                quote = 0;
+            }
+        } else if (skipQuotes && (c == '"' || c == '\'')) {
+            quote = c;
+        } else if (c == last && std::string_view(text).ends_with(head)) {
+            text.resize(text.size() - head.size());
+            return true;
+        }
+        text.push_back(c);
+    }
+    text.clear();
+    return false;
+}
+
+bool AttributeEntryMatches(std::string_view entry, std::string_view name) noexcept {
+    return entry.size() > name.size() && entry[name.size()] == '=' &&
+           SameTextAscii(entry.substr(0, name.size()), name);
+}
+
+}  // namespace
+
+// ---- TXmlArena
+
+void* TXmlArena::Allocate(std::size_t size, std::size_t align) {
+    constexpr std::size_t kBlock = std::size_t{1} << 20;
+    const auto misalign = [&] {
+        return (align - (reinterpret_cast<std::uintptr_t>(cursor_) & (align - 1))) & (align - 1);
+    };
+    if (cursor_ == nullptr || left_ < size || left_ - size < misalign()) {
+        const std::size_t want = std::max(kBlock, size + align);
+        blocks_.push_back(std::make_unique<std::byte[]>(want));
+        cursor_ = blocks_.back().get();
+        left_ = want;
+        reserved_ += want;
+    }
+    const std::size_t pad = misalign();
+    std::byte* at = cursor_ + pad;
+    cursor_ = at + size;
+    left_ -= pad + size;
+    return at;
+}
+
+std::string_view TXmlArena::Store(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    auto* at = static_cast<char*>(Allocate(text.size(), 1));
+    std::copy(text.begin(), text.end(), at);
+    return {at, text.size()};
+}
+
+void TXmlArena::Reset() noexcept {
+    blocks_.clear();
+    cursor_ = nullptr;
+    left_ = 0;
+    reserved_ = 0;
+}
+
+// ---- TXmlNode
+
+TXmlNode* TXmlNode::Nodes(int index) const noexcept {
+    if (index < 0 || static_cast<std::uint32_t>(index) >= nodeCount_) {
+        return nullptr;
+    }
+    TXmlNode* child = first_;
+    for (int i = 0; i < index; ++i) {
+        child = child->next_;
+    }
+    return child;
+}
+
+std::string_view TXmlNode::AttributeEntry(int index) const noexcept {
+    if (index < 0 || static_cast<std::uint32_t>(index) >= attributeCount_) {
+        return {};
+    }
+    return attributes_[index];
+}
+
+const std::string_view* TXmlNode::FindAttribute(std::string_view name) const noexcept {
+    for (std::uint32_t i = 0; i < attributeCount_; ++i) {
+        if (AttributeEntryMatches(attributes_[i], name)) {
+            return &attributes_[i];
+        }
+    }
+    return nullptr;
+}
+
+std::string TXmlNode::AttributeTextByName(std::string_view name) const {
+    const std::string_view* entry = FindAttribute(name);
+    if (entry == nullptr) {
+        return {};
+    }
+    return UnescapeText(UnquoteText(entry->substr(name.size() + 1)));
+}
+
+bool TXmlNode::HasAttribute(std::string_view name) const noexcept { return FindAttribute(name) != nullptr; }
+
+TXmlNode* TXmlNode::NodeByName(std::string_view name) const noexcept {
+    for (TXmlNode* child = first_; child != nullptr; child = child->next_) {
+        if (SameTextAscii(child->name_, name)) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+void TXmlNode::FindNodesInto(std::string_view name, bool byPath, TXmlNodeList& list) const {
+    for (TXmlNode* child = first_; child != nullptr; child = child->next_) {
+        if (byPath ? SameTextAscii(child->FullPath(), name) : SameTextAscii(child->name_, name)) {
+            list.Add(child);
+        }
+        child->FindNodesInto(name, byPath, list);
+    }
+}
+
+void TXmlNode::FindNodes(std::string_view name, TXmlNodeList& list) const {
+    list.Clear();
+    FindNodesInto(name, name.starts_with('/'), list);
+}
+
+std::string TXmlNode::FullPath() const {
+    std::vector<std::string_view> names;
+    for (const TXmlNode* node = this; node != nullptr && node->parent_ != nullptr; node = node->parent_) {
+        names.push_back(node->name_);
+    }
+    std::string path;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        path.push_back('/');
+        path.append(*it);
+    }
+    return path;
+}
+
+int TXmlNode::TreeDepth() const noexcept {
+    int depth = -1;
+    for (const TXmlNode* node = parent_; node != nullptr; node = node->parent_) {
+        ++depth;
+    }
+    return depth;
+}
+
+std::string TXmlNode::ValueAsString() const {
+    return UnescapeText(type_ == xeNormal ? TrimBlanks(value_) : value_);
+}
+
+TDateTime TXmlNode::ValueAsDateTime() const {
+    return DateTimeFromText(ValueAsString(), document_ != nullptr && document_->UseLocalBias());
+}
+
+void TXmlNode::Clear() noexcept {
+    name_ = {};
+    value_ = {};
+    attributes_ = nullptr;
+    attributeCount_ = 0;
+    NodesClear();
+}
+
+TXmlNode& TXmlNode::NodeNew() {
+    TXmlNode* child = document_->NewNode();
+    child->parent_ = this;
+    child->document_ = document_;
+    if (last_ == nullptr) {
+        first_ = child;
+    } else {
+        last_->next_ = child;
+    }
+    last_ = child;
+    ++nodeCount_;
+    return *child;
+}
+
+void TXmlNode::NodeDelete(int index) noexcept {
+    if (index < 0 || static_cast<std::uint32_t>(index) >= nodeCount_) {
+        return;
+    }
+    // The node's storage belongs to the document's arena and is released with the tree.
+    TXmlNode* before = nullptr;
+    TXmlNode* child = first_;
+    for (int i = 0; i < index; ++i) {
+        before = child;
+        child = child->next_;
+    }
+    (before == nullptr ? first_ : before->next_) = child->next_;
+    if (last_ == child) {
+        last_ = before;
+    }
+    child->parent_ = nullptr;
+    child->next_ = nullptr;
+    --nodeCount_;
+}
+
+void TXmlNode::NodesClear() noexcept {
+    first_ = nullptr;
+    last_ = nullptr;
+    nodeCount_ = 0;
+}
+
+void TXmlNode::SetName(std::string_view name) { name_ = document_->InternName(name); }
+
+void TXmlNode::SetValue(std::string_view value) { value_ = document_->arena_.Store(value); }
+
+void TXmlNode::SetAttributes(const std::vector<std::string>& tokens, std::size_t first) {
+    if (first >= tokens.size()) {
+        attributes_ = nullptr;
+        attributeCount_ = 0;
+        return;
+    }
+    const std::size_t count = tokens.size() - first;
+    auto* views = static_cast<std::string_view*>(
+        document_->arena_.Allocate(count * sizeof(std::string_view), alignof(std::string_view)));
+    for (std::size_t i = 0; i < count; ++i) {
+        new (&views[i]) std::string_view(document_->arena_.Store(tokens[first + i]));
+    }
+    attributes_ = views;
+    attributeCount_ = static_cast<std::uint32_t>(count);
+}
+
+// ---- The loader
+
+class XmlLoader {
+public:
+    XmlLoader(TXmlDocument& document, TxrUtf8Stream& codec) : document_(document), codec_(codec) {}
+
+    void ReadDocument();
+
+private:
+    // Buffers of one nesting level, kept between elements so that reading allocates little.
+    struct Scratch {
+        std::string text;
+        std::string tag;
+        std::vector<std::string> tokens;
+    };
+
+    void ReadNode(TXmlNode& node);
+    void ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& scratch);
+    void ReadChild(TXmlNode& parent);
+    std::size_t MatchTagStart(TxrSurplusReader& reader);
+    void ReadDeclarationBody(TXmlNode& node, Scratch& scratch);
+    void ParseDocType(TXmlNode& node);
+    void Flush(TXmlNode& node, std::string& text, bool keepBlank);
+
+    TXmlDocument& document_;
+    TxrUtf8Stream& codec_;
+    std::deque<Scratch> scratch_;  // a deque: references stay valid while deeper levels are added
+    int depth_ = 0;
+};
+
+void XmlLoader::ReadDocument() {
+    document_.abortParsing_ = false;
+    TXmlNode& list = *document_.rootNodes_;
+    list.NodesClear();
+    do {
+        TXmlNode& node = list.NodeNew();
+        ReadNode(node);
+        if (node.type_ == xeDeclaration) {
+            std::string encoding;
+            if (node.HasAttribute("encoding")) {
+                encoding = node.AttributeTextByName("encoding");
+            } else {
+                codec_.SetEncoding(TStringEncodingType::seUTF8);
+            }
+            if (SameTextAscii(encoding, "UTF-8")) {
+                codec_.SetEncoding(TStringEncodingType::seUTF8);
+            }
+        }
+        if (node.IsClear()) {
+            list.NodeDelete(list.NodeCount() - 1);
+        }
+    } while (codec_.Position() < codec_.Size());
+    if (document_.Root() == nullptr) {
+        throw FilerError(kNoRootElement);
+    }
+}
+
+std::size_t XmlLoader::MatchTagStart(TxrSurplusReader& reader) {
+    std::array<bool, kTagTypes.size()> active{};
+    active.fill(true);
+    std::size_t best = kTagTypes.size() - 1;
+    std::string read;  // the characters from position 2 on
+    for (std::size_t p = 2;; ++p) {
+        char c = 0;
+        if (!reader.Read(c)) {
+            break;
+        }
+        read.push_back(c);
+        bool matched = false;
+        for (std::size_t row = kTagTypes.size(); row-- > 0;) {
+            const std::string_view start = kTagTypes[row].Start;
+            if (!active[row] || start.size() < p) {
+                continue;
+            }
+            if (start[p - 1] == c) {
+                matched = true;
+                if (start.size() == p) {
+                    best = row;
+                }
+            } else {
+                active[row] = false;
+            }
+        }
+        if (!matched) {
+            // What was read beyond the best start belongs to the markup's text.
+            reader.PushBack(std::string_view(read).substr(kTagTypes[best].Start.size() - 1));
+            break;
+        }
+    }
+    return best;
+}
+
+void XmlLoader::ReadNode(TXmlNode& node) {
+    node.Clear();
+    TxrSurplusReader reader(codec_);
+    char c = 0;
+    do {
+        if (!reader.Read(c)) {
+            return;
+        }
+    } while (IsXmlBlank(c));
+    if (c != '<') {
+        return;  // stray text outside an element is dropped byte by byte
+    }
+    const TTagType& row = kTagTypes[MatchTagStart(reader)];
+    node.type_ = row.Style;
+    if (static_cast<std::size_t>(depth_) >= scratch_.size()) {
+        scratch_.emplace_back();
+    }
+    Scratch& scratch = scratch_[static_cast<std::size_t>(depth_)];
+    switch (row.Style) {
+        case xeNormal:
+        case xeDeclaration:
+        case xeStylesheet: {
+            scratch.tag.clear();
+            (void)ReadUntilClose(reader, row.Close, true, scratch.tag);
+            bool emptyElement = false;
+            if (row.Style == xeNormal && !scratch.tag.empty() && scratch.tag.back() == '/') {
+                emptyElement = true;
+                scratch.tag.pop_back();
+            }
+            SplitTagTokens(scratch.tag, scratch.tokens);
+            std::size_t firstAttribute = 0;
+            if (row.Style == xeDeclaration) {
+                node.SetName("xml");
+            } else if (row.Style == xeStylesheet) {
+                node.SetName("xml-stylesheet");
+                node.SetValue(TrimBlanks(scratch.tag));
+            } else {
+                if (scratch.tokens.empty()) {
+                    throw FilerError(kMissingElementName);
+                }
+                node.SetName(scratch.tokens.front());
+                firstAttribute = 1;
+            }
+            node.SetAttributes(scratch.tokens, firstAttribute);
+            if (row.Style == xeNormal && !emptyElement) {
+                ReadContent(node, reader, scratch);
+            }
+            return;
+        }
+        case xeDoctype:
+            node.SetName("DTD");
+            ParseDocType(node);
+            return;
+        case xeElement:
+        case xeAttList:
+        case xeEntity:
+        case xeNotation:
+            ReadDeclarationBody(node, scratch);
+            return;
+        default: {
+            node.SetName(FixedName(row.Style));
+            std::string value;
+            (void)ReadUntilClose(reader, row.Close, false, value);
+            node.SetValue(value);
+            return;
+        }
+    }
+}
+
+void XmlLoader::ReadDeclarationBody(TXmlNode& node, Scratch& scratch) {
+    scratch.tag.clear();
+    char quote = 0;
+    char c = 0;
+    while (codec_.ReadChar(c)) {
+        if (quote != 0) {
+            if (c == quote) {
+                quote = 0;
+            }
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            break;
+        }
+        scratch.tag.push_back(c);
+    }
+    SplitTagTokens(scratch.tag, scratch.tokens);
+    if (scratch.tokens.empty()) {
+        return;
+    }
+    node.SetName(scratch.tokens.front());
+    std::string value;
+    for (std::size_t i = 1; i < scratch.tokens.size(); ++i) {
+        value += scratch.tokens[i];
+        value += "\r\n";
+    }
+    node.SetValue(TrimBlanks(value));
+}
+
+void XmlLoader::ParseDocType(TXmlNode& node) {
+    std::string text;
+    char c = 0;
+    bool subset = false;
+    for (;;) {
+        if (!codec_.ReadChar(c)) {
+            return;
+        }
+        if (c == '>' || c == '[') {
+            subset = c == '[';
+            break;
+        }
+        text.push_back(c);
+    }
+    std::vector<std::string> tokens;
+    SplitTagTokens(text, tokens);
+    if (!tokens.empty()) {
+        node.SetName(tokens.front());
+        std::string value;
+        for (std::size_t i = 1; i < tokens.size(); ++i) {
+            value += tokens[i];
+            value += "\r\n";
+        }
+        std::string spaced;
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n') {
+                spaced.push_back(' ');
+                ++i;
+            } else {
+                spaced.push_back(value[i]);
+            }
+        }
+        node.SetValue(TrimBlanks(spaced));
+    }
+    if (subset) {
+        for (;;) {
+            ReadChild(node);
+            bool more = false;
+            while ((more = codec_.ReadChar(c)) && IsXmlBlank(c)) {
+            }
+            if (!more || c == ']') {
+                break;
+            }
+            // Only a byte that began its source character can be read again after a step back; the
+            // rest of a multi-byte character is dropped here, as the next declaration would drop it,
+            // so that the subset loop always moves forward.
+            if (codec_.LastByteStartedCharacter()) {
+                codec_.StepBack(1);
+            }
+        }
+    }
+    while (codec_.ReadChar(c) && c != '>') {
+    }
+}
+
+void XmlLoader::ReadChild(TXmlNode& parent) {
+    if (depth_ >= kMaxNestingDepth) {
+        throw FilerError(WithName(kNestingTooDeep, parent.name_));
+    }
+    TXmlNode& child = parent.NodeNew();
+    ++depth_;
+    ReadNode(child);
+    --depth_;
+    if (document_.dropCommentsOnParse_ && child.type_ == xeComment) {
+        parent.NodeDelete(parent.NodeCount() - 1);
+    }
+}
+
+void XmlLoader::Flush(TXmlNode& node, std::string& text, bool keepBlank) {
+    if (!text.empty() && (keepBlank || !TrimBlanks(text).empty())) {
+        TXmlNode& child = node.NodeNew();
+        child.type_ = xeCharData;
+        child.SetValue(text);
+    }
+    text.clear();
+}
+
+void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& scratch) {
+    std::string& text = scratch.text;
+    text.clear();
+    bool hasSubNodes = false;
+    bool hasCR = false;
+    for (;;) {
+        char c = 0;
+        if (!codec_.ReadChar(c)) {
+            throw FilerError(WithName(kMissingCloseTag, node.name_));
+        }
+        if (c != '<') {
+            if (c == '\r') {
+                hasCR = true;
+            }
+            text.push_back(c);
+            continue;
+        }
+        char next = 0;
+        do {
+            if (!reader.Read(next)) {
+                throw FilerError(WithName(kMissingDataAfterLt, node.name_));
+            }
+        } while (IsXmlBlank(next));
+        if (next == '/') {
+            scratch.tag.clear();
+            if (!ReadUntilClose(reader, ">", true, scratch.tag)) {
+                throw FilerError(WithName(kMissingGtInCloseTag, node.name_));
+            }
+            if (!SameTextAscii(TrimBlanks(scratch.tag), node.name_)) {
+                throw FilerError(WithName(kIncorrectCloseTag, node.name_));
+            }
+            break;
+        }
+        Flush(node, text, false);
+        hasCR = false;
+        hasSubNodes = true;
+        codec_.StepBack(2);  // back to the "<", which the child reads again
+        ReadChild(node);
+    }
+    Flush(node, text, !hasSubNodes);
+    if (hasSubNodes && hasCR) {
+        for (TXmlNode* child = node.first_; child != nullptr; child = child->next_) {
+            if (child->type_ != xeCharData) {
+                continue;
+            }
+            std::string_view value = child->value_;
+            while (!value.empty() && (value.back() == '\n' || value.back() == '\r' || value.back() == ' ')) {
+                value.remove_suffix(1);
+            }
+            child->value_ = value;
+        }
+    }
+    if (node.first_ != nullptr && node.first_->type_ == xeCharData) {
+        node.value_ = node.first_->value_;
+        node.NodeDelete(0);
+    }
+}
+
+// ---- TXmlDocument
+
+TXmlDocument::TXmlDocument() { Clear(); }
+
+TXmlDocument::~TXmlDocument() = default;
+
+void TXmlDocument::ResetDefaults() noexcept {
+    externalEncoding_ = TStringEncodingType::seUTF8;
+    xmlFormat_ = TXmlFormatType::xfCompact;
+    dropCommentsOnParse_ = false;
+    useLocalBias_ = false;
+    abortParsing_ = false;
+}
+
+TXmlNode* TXmlDocument::NewNode() {
+    auto* node = new (arena_.Allocate(sizeof(TXmlNode), alignof(TXmlNode))) TXmlNode();
+    node->document_ = this;
+    return node;
+}
+
+std::string_view TXmlDocument::InternName(std::string_view name) {
+    if (name.empty()) {
+        return {};
+    }
+    const auto found = names_.find(name);
+    if (found != names_.end()) {
+        return *found;
+    }
+    const std::string_view stored = arena_.Store(name);
+    names_.insert(stored);
+    return stored;
+}
+
+void TXmlDocument::MakeDefaultTree() {
+    names_.clear();
+    arena_.Reset();
+    rootNodes_ = NewNode();
+    TXmlNode& declaration = rootNodes_->NodeNew();
+    declaration.type_ = xeDeclaration;
+    declaration.SetName("xml");
+    declaration.SetAttributes({"version=\"1.0\"", "encoding=\"UTF-8\""}, 0);
+    rootNodes_->NodeNew();
+}
+
+void TXmlDocument::Clear() {
+    ResetDefaults();
+    MakeDefaultTree();
+}
+
+TXmlNode* TXmlDocument::Root() const noexcept {
+    for (TXmlNode* node = rootNodes_->first_; node != nullptr; node = node->next_) {
+        if (node->type_ == xeNormal) {
+            return node;
+        }
+    }
+    return nullptr;
+}
+
+void TXmlDocument::LoadFromFile(const std::string& path) {
+    TFileReadStream file(path);
+    LoadFromStream(file);
+}
+
+void TXmlDocument::LoadFromStream(TStream& stream) {
+    // A new load starts from fresh storage: the nodes of the previous tree are gone with it.
+    names_.clear();
+    arena_.Reset();
+    rootNodes_ = NewNode();
+    TxrBufferedReadStream buffered(&stream, false);
+    TxrUtf8Stream codec(&buffered);
+    codecStream_ = &codec;
+    try {
+        XmlLoader loader(*this, codec);
+        loader.ReadDocument();
+    } catch (...) {
+        codecStream_ = nullptr;
+        throw;
+    }
+    externalEncoding_ = codec.Encoding();
+    codecStream_ = nullptr;
+}
+
+}  // namespace zeloro

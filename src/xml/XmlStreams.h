@@ -1,0 +1,174 @@
+// src/xml/XmlStreams.h: the paged read buffer and the decoding stream that hands the XML loader UTF-8 bytes.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "common/Error.h"
+
+namespace zeloro {
+
+enum class TStringEncodingType : std::uint8_t {
+    seAnsi,
+    seUCS4BE,
+    seUCS4LE,
+    seUCS4_2143,
+    seUCS4_3412,
+    se16BitBE,
+    se16BitLE,
+    seUTF8,
+    seUTF16BE,
+    seUTF16LE,
+    seEBCDIC
+};
+
+enum class TxrStreamModeType : std::uint8_t { umUnknown, umRead, umWrite };
+
+enum class TSeekOrigin : std::uint8_t { soBeginning, soCurrent, soEnd };
+
+inline constexpr const char* kUnsupportedEncoding = "Unsupported string encoding";
+inline constexpr const char* kEncodingStreamUnassigned = "Encoding stream unassigned";
+inline constexpr const char* kCannotReadFromWriteStream = "Cannot read from a conversion stream opened for writing";
+inline constexpr const char* kCannotReadMultipleChars = "Cannot read multiple chars from conversion stream at once";
+inline constexpr const char* kCannotSeekBeforeReading = "Cannot seek before reading or writing in conversion stream";
+inline constexpr const char* kCannotSeekCodec = "Cannot perform seek on codec stream";
+inline constexpr const char* kCannotWriteReadStream = "Cannot write to an UTF stream opened for reading";
+
+// A byte source the loader reads from. Positions and sizes are byte counts from the start.
+class TStream {
+public:
+    TStream() = default;
+    TStream(const TStream&) = delete;
+    TStream& operator=(const TStream&) = delete;
+    virtual ~TStream() = default;
+    // Up to count bytes into buffer; fewer only at the end of the data. Throws StreamError on an I/O error.
+    virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+    virtual std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) = 0;
+    [[nodiscard]] virtual std::int64_t Size() = 0;
+    [[nodiscard]] std::int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
+};
+
+// Reads a file opened read-only; the descriptor is closed with the object.
+class TFileReadStream final : public TStream {
+public:
+    // Throws FileError "Datei %s kann nicht geöffnet werden. %s" (full path, system error text).
+    explicit TFileReadStream(const std::string& path);
+    ~TFileReadStream() override;
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+    [[nodiscard]] std::int64_t Size() override { return size_; }
+
+private:
+    int fd_ = -1;
+    std::int64_t size_ = 0;
+    std::int64_t position_ = 0;
+};
+
+// A read-only view of bytes the caller keeps alive.
+class TBytesReadStream final : public TStream {
+public:
+    explicit TBytesReadStream(std::span<const std::uint8_t> bytes) noexcept : bytes_(bytes) {}
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+    [[nodiscard]] std::int64_t Size() override { return static_cast<std::int64_t>(bytes_.size()); }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    std::size_t position_ = 0;
+};
+
+// Serves reads from one 64 KiB page of the underlying stream, so that the byte-wise reading of the
+// decoder costs one underlying read per page.
+class TxrBufferedReadStream final : public TStream {
+public:
+    static constexpr std::size_t kPageSize = 65536;
+    // With owned set the underlying stream is destroyed with this object.
+    TxrBufferedReadStream(TStream* stream, bool owned);
+    ~TxrBufferedReadStream() override;
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+    [[nodiscard]] std::int64_t Size() override { return size_; }
+    // Always throws StreamError: this stream only reads.
+    [[noreturn]] void Write(const void* buffer, std::size_t count) const;
+
+    // The byte at the current position; false at the end of the data.
+    bool ReadByte(std::uint8_t& byte) {
+        if (page_ >= 0 && bufPos_ < bufSize_) {
+            byte = buffer_[bufPos_++];
+            ++position_;
+            return true;
+        }
+        return ReadByteSlow(byte);
+    }
+    [[nodiscard]] std::int64_t Pos() const noexcept { return position_; }
+
+private:
+    bool ReadByteSlow(std::uint8_t& byte);
+    void LoadPageOfPosition();
+
+    TStream* stream_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::int64_t page_ = -1;
+    std::size_t bufPos_ = 0;
+    std::size_t bufSize_ = 0;
+    std::int64_t position_ = 0;
+    std::int64_t size_ = 0;
+    bool owned_;
+    bool mustCheck_ = false;
+};
+
+// Detects the encoding of its input on the first read and hands out the text as UTF-8, one byte per read.
+// A zero byte, decoded or missing at the end, reads as the end of the data.
+class TxrUtf8Stream {
+public:
+    // The stream is borrowed; a null stream makes the first read throw "Encoding stream unassigned".
+    explicit TxrUtf8Stream(TxrBufferedReadStream* stream) noexcept : stream_(stream) {}
+
+    // The next UTF-8 byte; false at the end of the data or at a zero byte.
+    bool ReadChar(char& out) {
+        if (bufferPos_ < bufferLen_) {
+            out = buffer_[bufferPos_++];
+            return out != 0;
+        }
+        return ReadCharSlow(out);
+    }
+    // Byte-count form: count must be 1 (StreamError otherwise); returns 1 or 0 at the end of the data.
+    std::size_t Read(void* buffer, std::size_t count);
+    // 0/-1/-2 source characters from the current position, 0 from the end; absolute positions are
+    // ignored. Anything else throws StreamError, as does any call before the first read.
+    std::int64_t Seek(std::int64_t offset, TSeekOrigin origin);
+    void StepBack(int characters) { Seek(-characters, TSeekOrigin::soCurrent); }
+
+    [[nodiscard]] std::int64_t Position() const { return stream_ != nullptr ? stream_->Pos() : 0; }
+    [[nodiscard]] std::int64_t Size() const { return stream_ != nullptr ? stream_->Size() : 0; }
+    [[nodiscard]] TStringEncodingType Encoding() const noexcept { return encoding_; }
+    // Takes effect with the next source character.
+    void SetEncoding(TStringEncodingType encoding) noexcept { encoding_ = encoding; }
+    [[nodiscard]] TxrStreamModeType Mode() const noexcept { return mode_; }
+    [[nodiscard]] bool WriteBom() const noexcept { return writeBom_; }
+    // Whether the byte read last was the first UTF-8 byte of its source character.
+    [[nodiscard]] bool LastByteStartedCharacter() const noexcept { return bufferPos_ == 1; }
+
+private:
+    bool ReadCharSlow(char& out);
+    void DetectEncoding();
+    void ReadNextSourceCharacter();
+    std::uint8_t NextSourceByte();
+
+    std::array<char, 8> buffer_{};
+    std::size_t bufferPos_ = 0;
+    std::size_t bufferLen_ = 0;
+    TStringEncodingType encoding_ = TStringEncodingType::seUTF8;
+    TxrStreamModeType mode_ = TxrStreamModeType::umUnknown;
+    std::int64_t posMin1_ = 0;
+    std::int64_t posMin2_ = 0;
+    TxrBufferedReadStream* stream_;
+    bool swapByteOrder_ = false;
+    bool writeBom_ = false;
+};
+
+}  // namespace zeloro

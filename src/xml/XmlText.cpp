@@ -1,0 +1,241 @@
+// src/xml/XmlText.cpp: the text helpers of the XML reader.
+#include "xml/XmlText.h"
+
+#include <cstdint>
+
+#include "common/Win1252.h"
+
+namespace zeloro {
+
+namespace {
+
+constexpr char FoldAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool IsQuote(char c) noexcept { return c == '"' || c == '\''; }
+
+int HexDigit(char c) noexcept {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The number of a character reference ("65", "x41", "-3"); -1 when it is no number or out of range.
+std::int64_t ReferenceNumber(std::string_view body) {
+    constexpr std::int64_t kLimit = 1'000'000;  // far above every accepted value, so no overflow
+    if (body.empty()) {
+        return -1;
+    }
+    if (body.front() == 'x' || body.front() == 'X') {
+        body.remove_prefix(1);
+        if (body.empty()) {
+            return -1;
+        }
+        std::int64_t value = 0;
+        for (const char c : body) {
+            const int digit = HexDigit(c);
+            if (digit < 0) {
+                return -1;
+            }
+            value = value * 16 + digit;
+            if (value > kLimit) {
+                return -1;
+            }
+        }
+        return value;
+    }
+    bool negative = false;
+    if (body.front() == '+' || body.front() == '-') {
+        negative = body.front() == '-';
+        body.remove_prefix(1);
+    }
+    if (body.empty()) {
+        return -1;
+    }
+    std::int64_t value = 0;
+    for (const char c : body) {
+        if (c < '0' || c > '9') {
+            return -1;
+        }
+        value = value * 10 + (c - '0');
+        if (value > kLimit) {
+            return -1;
+        }
+    }
+    return negative && value != 0 ? -1 : value;
+}
+
+void AppendUnit(std::string& out, unsigned unit) {
+    // A lone 16-bit unit, surrogate halves included, is encoded as it stands.
+    if (unit < 0x80U) {
+        out.push_back(static_cast<char>(unit));
+    } else if (unit < 0x800U) {
+        out.push_back(static_cast<char>(0xC0U | (unit >> 6U)));
+        out.push_back(static_cast<char>(0x80U | (unit & 0x3FU)));
+    } else {
+        out.push_back(static_cast<char>(0xE0U | (unit >> 12U)));
+        out.push_back(static_cast<char>(0x80U | ((unit >> 6U) & 0x3FU)));
+        out.push_back(static_cast<char>(0x80U | (unit & 0x3FU)));
+    }
+}
+
+// Appends token i to the token before it when joins(token i-1, token i) holds, both as they were before
+// this pass.
+template <typename Joins>
+void MergeInto(std::vector<std::string>& tokens, Joins joins) {
+    if (tokens.size() < 2) {
+        return;
+    }
+    std::vector<bool> join(tokens.size(), false);
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        join[i] = joins(tokens[i - 1], tokens[i]);
+    }
+    std::size_t out = 0;
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        if (join[i]) {
+            tokens[out] += tokens[i];
+        } else {
+            ++out;
+            if (out != i) {
+                tokens[out] = std::move(tokens[i]);
+            }
+        }
+    }
+    tokens.resize(out + 1);
+}
+
+}  // namespace
+
+std::string_view TrimBlanks(std::string_view text) noexcept {
+    while (!text.empty() && IsXmlBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsXmlBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string UnquoteText(std::string_view value) {
+    if (value.size() < 2 || !IsQuote(value.front())) {
+        return std::string(value);
+    }
+    const char quote = value.front();
+    std::string out;
+    std::size_t i = 1;
+    while (i < value.size()) {
+        if (value[i] == quote) {
+            if (i + 1 < value.size() && value[i + 1] == quote) {
+                out.push_back(quote);
+                i += 2;
+                continue;
+            }
+            break;
+        }
+        out.push_back(value[i]);
+        ++i;
+    }
+    return out;
+}
+
+std::string UnescapeText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t amp = text.find('&', pos);
+        if (amp == std::string_view::npos) {
+            out.append(text.substr(pos));
+            break;
+        }
+        out.append(text.substr(pos, amp - pos));
+        const std::size_t semi = text.find(';', amp);
+        if (semi == std::string_view::npos) {
+            out.append(text.substr(amp));
+            break;
+        }
+        const std::string_view ref = text.substr(amp, semi - amp + 1);
+        pos = semi + 1;
+        if (ref.size() >= 2 && ref[1] == '#') {
+            const std::int64_t n = ReferenceNumber(ref.substr(2, ref.size() - 3));
+            if (n >= 0 && n <= 65534) {
+                AppendUnit(out, static_cast<unsigned>(n));
+            } else {
+                out.append(ref);
+            }
+            continue;
+        }
+        if (ref == "&amp;") {
+            out.push_back('&');
+        } else if (ref == "&lt;") {
+            out.push_back('<');
+        } else if (ref == "&gt;") {
+            out.push_back('>');
+        } else if (ref == "&apos;") {
+            out.push_back('\'');
+        } else if (ref == "&quot;") {
+            out.push_back('"');
+        } else {
+            out.append(ref);
+        }
+    }
+    return out;
+}
+
+void SplitTagTokens(std::string_view text, std::vector<std::string>& tokens) {
+    tokens.clear();
+    text = TrimBlanks(text);
+    if (text.empty()) {
+        return;
+    }
+    char quote = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote != 0) {
+            if (c == quote) {
+                quote = 0;
+            }
+        } else if (IsQuote(c)) {
+            quote = c;
+        } else if (IsXmlBlank(c)) {
+            if (i > start) {
+                tokens.emplace_back(text.substr(start, i - start));
+            }
+            start = i + 1;
+        }
+    }
+    if (start < text.size()) {
+        tokens.emplace_back(text.substr(start));
+    }
+    // name = "value" in any spacing becomes the one entry name="value". Whether a token joins the one
+    // before it depends only on the first bytes of the two, so one forward pass per rule gives the same
+    // result as joining from the last token back, in linear time.
+    MergeInto(tokens, [](const std::string& prev, const std::string& cur) {
+        (void)prev;
+        return cur.front() == '=';
+    });
+    MergeInto(tokens, [](const std::string& prev, const std::string& cur) {
+        return IsQuote(cur.front()) && prev.find('=') != std::string::npos;
+    });
+}
+
+bool SameTextAscii(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace zeloro
