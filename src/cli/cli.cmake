@@ -5,6 +5,7 @@ target_link_libraries(zeloro_samplephoto PRIVATE JPEG::JPEG zeloro_warnings)
 
 add_executable(make-sample ${CMAKE_SOURCE_DIR}/tools/make-sample.cpp)
 target_link_libraries(make-sample PRIVATE zeloro_samplephoto zeloro_warnings)
+set_target_properties(make-sample PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
 # Command-line parsing and the terminal observer; the executable joins once the run exists.
 add_library(zeloro_cliparts STATIC ${CMAKE_CURRENT_LIST_DIR}/CliOptions.cpp ${CMAKE_CURRENT_LIST_DIR}/CliObserver.cpp)

@@ -1,0 +1,448 @@
+// tests/cli/CliEndToEndTest.cpp: zeloro-cli as a user runs it, on a temporary data folder holding a fresh
+// copy of the delivered database, with photos and tracks generated here.
+#include <sqlite3.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CliProcess.h"
+#include "SamplePhoto.h"
+#include "TestSupport.h"
+#include "metadata/ExifData.h"
+
+namespace zeloro::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The track: one point every 10 s from 2024-06-15 07:00:00 to 08:10:00 UTC (421 points), plus a
+// waypoint without time that the import skips. Point kSouthWest lies south-west of the equator and
+// the prime meridian, so both hemisphere letters of each axis occur.
+constexpr int kTrackPoints = 421;
+constexpr int kSouthWest = 411;  // 08:08:30
+
+std::string PointLat(int i) {
+    if (i == kSouthWest) {
+        return "-33.8567";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", 48.1 + i * 0.0001);
+    return text;
+}
+
+std::string PointLon(int i) {
+    if (i == kSouthWest) {
+        return "-70.650005";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", 11.5 + i * 0.0002);
+    return text;
+}
+
+// Seconds after 07:00:00 UTC of point i.
+int PointSecond(int i) { return i * 10; }
+
+std::string TrackGpx() {
+    std::string gpx =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"test\">\n"
+        "<wpt lat=\"1.0\" lon=\"2.0\"><name>no time</name></wpt>\n<trk><trkseg>\n";
+    for (int i = 0; i < kTrackPoints; ++i) {
+        const int s = PointSecond(i);
+        char time[32];
+        std::snprintf(time, sizeof time, "2024-06-15T%02d:%02d:%02dZ", 7 + s / 3600, s / 60 % 60, s % 60);
+        gpx += "<trkpt lat=\"" + PointLat(i) + "\" lon=\"" + PointLon(i) + "\"><time>" + time + "</time></trkpt>\n";
+    }
+    return gpx + "</trkseg></trk>\n</gpx>\n";
+}
+
+sample::ByteVector Photo(std::optional<std::string> shot, int scene = 0) {
+    sample::PhotoSpec spec;
+    spec.width = 64;
+    spec.height = 48;
+    spec.scene = scene;
+    spec.dateTimeOriginal = std::move(shot);
+    spec.bigEndian = scene % 2 == 1;
+    return sample::MakePhoto(spec);
+}
+
+struct ExpectedFix {
+    std::string lat;
+    std::string lon;
+    std::string utc;  // "2024:06:15 08:00:30"
+};
+
+ExpectedFix FixOf(int i) {
+    const int s = PointSecond(i);
+    char utc[32];
+    std::snprintf(utc, sizeof utc, "2024:06:15 %02d:%02d:%02d", 7 + s / 3600, s / 60 % 60, s % 60);
+    return {PointLat(i), PointLon(i), utc};
+}
+
+double FractionValue(const TTiffLongWordFraction& f) {
+    return static_cast<double>(f.Numerator) / static_cast<double>(f.Denominator);
+}
+
+std::string DateTimeOf(TDateTime t) {
+    const CalendarDate d = DecodeDate(t);
+    const ClockTime c = DecodeTime(t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", d.year, d.month, d.day, c.hour, c.minute,
+                  c.second);
+    return text;
+}
+
+// The GPS position and time of a written photo as our own reader sees them.
+void ExpectTaggedAsByOurReader(const fs::path& photo, const ExpectedFix& fix) {
+    SCOPED_TRACE(photo.string());
+    TExifData exif;
+    exif.LoadFromJPEG(photo.string());
+    const double lat = std::stod(fix.lat);
+    const double lon = std::stod(fix.lon);
+    const TGPSLatitude& gLat = exif.GPSLatitude();
+    const TGPSLongitude& gLon = exif.GPSLongitude();
+    ASSERT_FALSE(gLat.MissingOrInvalid());
+    ASSERT_FALSE(gLon.MissingOrInvalid());
+    EXPECT_EQ(gLat.Direction(), lat < 0 ? ltSouth : ltNorth);
+    EXPECT_EQ(gLon.Direction(), lon < 0 ? lnWest : lnEast);
+    // Degrees and minutes are whole numbers over 1; the seconds carry four decimals at most.
+    EXPECT_EQ(gLat.Degrees().Denominator, 1U);
+    EXPECT_EQ(gLat.Minutes().Denominator, 1U);
+    const double readLat =
+        FractionValue(gLat.Degrees()) + FractionValue(gLat.Minutes()) / 60 + FractionValue(gLat.Seconds()) / 3600;
+    const double readLon =
+        FractionValue(gLon.Degrees()) + FractionValue(gLon.Minutes()) / 60 + FractionValue(gLon.Seconds()) / 3600;
+    EXPECT_NEAR(readLat, std::fabs(lat), 1e-7);
+    EXPECT_NEAR(readLon, std::fabs(lon), 1e-7);
+    EXPECT_EQ(DateTimeOf(exif.GPSDateTimeUTC()), fix.utc);
+}
+
+bool HaveExiftool() { return std::system("exiftool -ver >/dev/null 2>&1") == 0; }
+
+// The same as exiftool, an independent reader, sees it: signed decimal degrees and the UTC stamp.
+void ExpectTaggedAsByExiftool(const fs::path& photo, const ExpectedFix& fix) {
+    SCOPED_TRACE(photo.string());
+    const ProcessResult r = RunProcess("/usr/bin/exiftool", {"-n", "-s3", "-GPSLatitude", "-GPSLongitude",
+                                                             "-GPSDateStamp", "-GPSTimeStamp", photo.string()});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<std::string> v = SplitLines(r.out);
+    ASSERT_EQ(v.size(), 4U) << r.out;
+    EXPECT_NEAR(std::stod(v[0]), std::stod(fix.lat), 1e-7);
+    EXPECT_NEAR(std::stod(v[1]), std::stod(fix.lon), 1e-7);
+    EXPECT_EQ(v[2] + " " + v[3], fix.utc);
+}
+
+std::size_t TrackRows(const fs::path& database) {
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(database.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db.get(), "SELECT COUNT(*) FROM gpx", -1, &stmt, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << sqlite3_errmsg(db.get());
+        return 0;
+    }
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
+    if (sqlite3_step(stmt) != SQLITE_ROW) {
+        ADD_FAILURE() << sqlite3_errmsg(db.get());
+        return 0;
+    }
+    return static_cast<std::size_t>(sqlite3_column_int64(stmt, 0));
+}
+
+class CliRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cli_ = BuildDir() / "zeloro-cli";
+        const fs::path delivered = BuildDir() / "zeloro.sqlite";
+        ASSERT_TRUE(fs::exists(cli_)) << cli_;
+        ASSERT_TRUE(fs::exists(delivered)) << delivered;
+        fs::create_directories(data_ / "maps");
+        fs::copy_file(delivered, data_ / "zeloro.sqlite");
+        if (fs::exists(BuildDir() / "maps" / "marker.png")) {
+            fs::copy_file(BuildDir() / "maps" / "marker.png", data_ / "maps" / "marker.png");
+        }
+        fs::create_directories(photos_);
+        WriteFileText(gpx_, TrackGpx());
+    }
+
+    ProcessResult Cli(std::vector<std::string> args) const {
+        args.insert(args.end(), {"--data-dir", data_.string()});
+        return RunProcess(cli_, args);
+    }
+    ProcessResult Tag(const std::string& zone, const std::string& tolerance, std::vector<std::string> more = {}) const {
+        std::vector<std::string> args{"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", zone,
+                                      "--tolerance", tolerance};
+        args.insert(args.end(), more.begin(), more.end());
+        return Cli(args);
+    }
+
+    static std::vector<std::string> Log(const ProcessResult& r) {
+        std::vector<std::string> lines;
+        for (const std::string& line : SplitLines(r.out)) {
+            lines.push_back(StripStamp(line));
+        }
+        return lines;
+    }
+
+    void AddPhoto(const std::string& relative, std::optional<std::string> shot, int scene = 0) const {
+        fs::create_directories((photos_ / relative).parent_path());
+        WriteFileBytes(photos_ / relative, Photo(std::move(shot), scene));
+    }
+
+    TempDir tmp_;
+    fs::path data_ = tmp_ / "data";
+    fs::path photos_ = tmp_ / "photos";
+    fs::path gpx_ = tmp_ / "track.gpx";
+    fs::path cli_;
+};
+
+TEST_F(CliRun, TagsMatchingPhotosLogsEveryStepAndWritesTheMap) {
+    // Camera clock in UTC + 2:00.
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30", 0);      // point 3 of the second hour: index 363
+    AddPhoto("IMG_2.jpg", "2024:06:15 10:08:30", 1);      // the south-western point
+    AddPhoto("IMG_3.jpg", "2024:06:15 10:04:25", 2);      // between two points
+    AddPhoto("IMG_4.jpg", std::nullopt, 3);               // no shot time
+    AddPhoto("sub/IMG_5.jpg", "2024:06:15 09:00:00", 4);  // first point of the track, in a subfolder
+    const Bytes untagged3 = ReadFileBytes(photos_ / "IMG_3.jpg");
+    const Bytes untagged4 = ReadFileBytes(photos_ / "IMG_4.jpg");
+
+    const ProcessResult r = Tag("13", "0", {"--map"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const ExpectedFix f1 = FixOf(363);
+    const ExpectedFix f2 = FixOf(kSouthWest);
+    const ExpectedFix f5 = FixOf(0);
+    const std::string page = (data_ / "maps" / "index.html").string();
+    const std::vector<std::string> expected{
+        " - Lese Bilddateien",
+        " - 5 Bilder im Verzeichnis gefunden",
+        " - Starte Datenbankimport",
+        " - 421 Datensätze gelesen und importiert",
+        " - IMG_1.jpg Koordinaten gefunden:",
+        " - " + f1.lat + "," + f1.lon + " getaggt!",
+        " - IMG_2.jpg Koordinaten gefunden:",
+        " - -33.8567,-70.650005 getaggt!",
+        " - IMG_3.jpg keine Koordinaten gefunden",
+        " - IMG_4.jpg keine Koordinaten gefunden",
+        " - IMG_5.jpg Koordinaten gefunden:",
+        " - " + f5.lat + "," + f5.lon + " getaggt!",
+        "NO STAMP:" + page,  // the page's path is an information text, not a log line
+    };
+    EXPECT_EQ(Log(r), expected);
+
+    ExpectTaggedAsByOurReader(photos_ / "IMG_1.jpg", f1);
+    ExpectTaggedAsByOurReader(photos_ / "IMG_2.jpg", f2);
+    ExpectTaggedAsByOurReader(photos_ / "sub" / "IMG_5.jpg", f5);
+    if (HaveExiftool()) {
+        ExpectTaggedAsByExiftool(photos_ / "IMG_1.jpg", f1);
+        ExpectTaggedAsByExiftool(photos_ / "IMG_2.jpg", f2);
+        ExpectTaggedAsByExiftool(photos_ / "sub" / "IMG_5.jpg", f5);
+    }
+    // Photos without a point are not rewritten at all.
+    EXPECT_TRUE(BytesEqual(untagged3, ReadFileBytes(photos_ / "IMG_3.jpg")));
+    EXPECT_TRUE(BytesEqual(untagged4, ReadFileBytes(photos_ / "IMG_4.jpg")));
+
+    const std::string html = ReadFileText(page);
+    EXPECT_NE(html.find("store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon + "),\r\n"
+                        "new google.maps.LatLng(-33.8567,-70.650005),\r\n"
+                        "new google.maps.LatLng(" + f5.lat + "," + f5.lon + ")\r\n];"),
+              std::string::npos)
+        << html;
+    // Without --keep the table is emptied at the end, as "Beenden" does.
+    EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
+}
+
+struct MatchCase {
+    std::string name;
+    std::string zone;
+    std::string tolerance;
+    std::string shot;
+    std::optional<int> point;  // the track point written, nullopt: none
+};
+
+void PrintTo(const MatchCase& c, std::ostream* os) { *os << c.name; }
+
+class CliMatch : public CliRun, public ::testing::WithParamInterface<MatchCase> {};
+
+TEST_P(CliMatch, ZoneAndToleranceChooseThePoint) {
+    const MatchCase& c = GetParam();
+    AddPhoto("IMG.jpg", c.shot);
+    const ProcessResult r = Tag(c.zone, c.tolerance);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<std::string> log = Log(r);
+    ASSERT_EQ(log.size(), c.point ? 6U : 5U) << r.out;
+    if (c.point) {
+        const ExpectedFix fix = FixOf(*c.point);
+        EXPECT_EQ(log[5], " - " + fix.lat + "," + fix.lon + " getaggt!");
+        ExpectTaggedAsByOurReader(photos_ / "IMG.jpg", fix);
+    } else {
+        EXPECT_EQ(log[4], " - IMG.jpg keine Koordinaten gefunden");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CliRun, CliMatch,
+    ::testing::Values(
+        // 10:04:30 in UTC + 2:00 is 08:04:30 UTC (point 387), in UTC + 3:00 07:04:30 (point 27).
+        MatchCase{"ExactSecondZone13", "13", "0", "2024:06:15 10:04:30", 387},
+        MatchCase{"SameShotZone14", "14", "0", "2024:06:15 10:04:30", 27},
+        MatchCase{"ZoneByItemText", "UTC + 3:00", "0", "2024:06:15 10:04:30", 27},
+        MatchCase{"ZoneWithoutTrack", "12", "0", "2024:06:15 10:04:30", std::nullopt},
+        MatchCase{"UtcZone", "11", "0", "2024:06:15 07:00:10", 1},
+        MatchCase{"WestOfUtc", "10", "0", "2024:06:15 06:00:20", 2},  // UTC - 1:00
+        // 10:04:25 lies 5 s after point 386 and 5 s before point 387; the window takes the first row.
+        MatchCase{"BetweenPointsNoTolerance", "13", "0", "2024:06:15 10:04:25", std::nullopt},
+        MatchCase{"BetweenPointsTooSmallWindow", "13", "4", "2024:06:15 10:04:25", std::nullopt},
+        MatchCase{"BetweenPointsWindowReachesBoth", "13", "5", "2024:06:15 10:04:25", 386},
+        MatchCase{"WindowOfOneSecondAtTheEdge", "13", "1", "2024:06:15 10:04:31", 387}),
+    [](const auto& p) { return p.param.name; });
+
+TEST_F(CliRun, ImportingTheSameTrackTwiceDoublesTheTable) {
+    AddPhoto("IMG.jpg", "2024:06:15 10:00:00");
+    for (int run = 1; run <= 2; ++run) {
+        const ProcessResult r = Tag("13", "0", {"--keep"});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), static_cast<std::size_t>(run * kTrackPoints));
+        // Each import counts only its own points.
+        EXPECT_EQ(Log(r).at(3), " - 421 Datensätze gelesen und importiert");
+        EXPECT_EQ(Log(r).at(5), " - " + FixOf(360).lat + "," + FixOf(360).lon + " getaggt!");
+    }
+    const ProcessResult last = Tag("13", "0");
+    ASSERT_EQ(last.exitStatus, 0) << last.err;
+    EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
+}
+
+TEST_F(CliRun, MissingGpxFileEndsAfterTheImportStarted) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    AddPhoto("IMG_2.jpg", "2024:06:15 10:00:10");
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
+    gpx_ = tmp_ / "missing.gpx";
+    const ProcessResult r = Tag("13", "0", {"--map"});
+    EXPECT_EQ(r.exitStatus, 1);
+    const std::vector<std::string> expected{" - Lese Bilddateien", " - 2 Bilder im Verzeichnis gefunden",
+                                            " - Starte Datenbankimport", "NO STAMP:" + std::string(
+                                                                             "Keine aktuellen Geodaten vorhanden!")};
+    EXPECT_EQ(Log(r), expected);
+    // The loader's message, as the window's error report shows it, on stderr only.
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(r.err.back(), '\n');
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+}
+
+TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
+    WriteFileText(photos_ / "IMG_2.jpg", "this is no JPEG at all");
+    AddPhoto("IMG_3.jpg", "2024:06:15 10:01:00");
+    const Bytes third = ReadFileBytes(photos_ / "IMG_3.jpg");
+
+    const ProcessResult r = Tag("13", "0", {"--map"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "JPEG header is not valid.\n");
+    const ExpectedFix f1 = FixOf(363);
+    const std::string page = (data_ / "maps" / "index.html").string();
+    const std::vector<std::string> expected{
+        " - Lese Bilddateien",  " - 3 Bilder im Verzeichnis gefunden",
+        " - Starte Datenbankimport", " - 421 Datensätze gelesen und importiert",
+        " - IMG_1.jpg Koordinaten gefunden:", " - " + f1.lat + "," + f1.lon + " getaggt!",
+        "NO STAMP:" + page};
+    EXPECT_EQ(Log(r), expected);
+    ExpectTaggedAsByOurReader(photos_ / "IMG_1.jpg", f1);
+    EXPECT_TRUE(BytesEqual(third, ReadFileBytes(photos_ / "IMG_3.jpg")));
+    // The map list kept the photo tagged before the error.
+    EXPECT_NE(ReadFileText(page).find("store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon + ")\r\n];"),
+              std::string::npos);
+}
+
+TEST_F(CliRun, EmptyFolderLogsZeroPhotosAndStillImports) {
+    const ProcessResult r = Tag("13", "0", {"--map", "--keep"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<std::string> expected{" - Lese Bilddateien", " - 0 Bilder im Verzeichnis gefunden",
+                                            " - Starte Datenbankimport", " - 421 Datensätze gelesen und importiert",
+                                            "NO STAMP:Keine aktuellen Geodaten vorhanden!"};
+    EXPECT_EQ(Log(r), expected);
+    EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), static_cast<std::size_t>(kTrackPoints));
+    EXPECT_FALSE(fs::exists(data_ / "maps" / "index.html"));
+}
+
+TEST_F(CliRun, FailedImportExitsThreeAndTouchesNoPhoto) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
+    WriteFileText(gpx_, "<gpx><trk><trkseg>"
+                        "<trkpt lat=\"48.1\" lon=\"11.5\"><time>2024-06-15T08:00:00Z</time></trkpt>"
+                        "<trkpt lat=\"48.2\" lon=\"11.6\"><time></time></trkpt>"
+                        "</trkseg></trk></gpx>");
+    const ProcessResult r = Tag("13", "0");
+    EXPECT_EQ(r.exitStatus, 3);
+    const std::vector<std::string> expected{" - Lese Bilddateien", " - 1 Bilder im Verzeichnis gefunden",
+                                            " - Starte Datenbankimport", " - Import fehlerhaft abgebrochen",
+                                            " - 1 Datensätze gelesen und importiert"};
+    EXPECT_EQ(Log(r), expected);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+    // The failed import's own transaction is rolled back: nothing of it stays in the table.
+    EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
+}
+
+struct ArgumentCase {
+    std::string name;
+    std::vector<std::string> args;  // --data-dir is added
+    std::string err;
+};
+
+void PrintTo(const ArgumentCase& c, std::ostream* os) { *os << c.name; }
+
+class CliArguments : public CliRun, public ::testing::WithParamInterface<ArgumentCase> {};
+
+TEST_P(CliArguments, ExitTwoWithTheTextOnStderr) {
+    const ArgumentCase& c = GetParam();
+    std::vector<std::string> args;
+    for (const std::string& a : c.args) {
+        args.push_back(a == "GPX" ? gpx_.string() : a == "DIR" ? photos_.string() : a);
+    }
+    const ProcessResult r = Cli(args);
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CliRun, CliArguments,
+    ::testing::Values(
+        ArgumentCase{"NoGpx", {"--photos", "DIR"}, "Bitte geben Sie eine gpx-Datei an!"},
+        ArgumentCase{"NothingAtAll", {}, "Bitte geben Sie eine gpx-Datei an!"},
+        ArgumentCase{"EmptyGpx", {"--gpx", "", "--photos", "DIR"}, "Bitte geben Sie eine gpx-Datei an!"},
+        ArgumentCase{"NoFolder", {"--gpx", "GPX"}, "Bitte geben Sie einen Ordner mit jpg-Dateien an!"},
+        ArgumentCase{"ZoneOutOfList",
+                     {"--gpx", "GPX", "--photos", "DIR", "--zone", "24"},
+                     "Ungültige Zeitzone '24': erwartet wird ein Index von 0 bis 23 oder ein Eintrag wie \"UTC + "
+                     "2:00\"."},
+        ArgumentCase{"ToleranceTooLarge",
+                     {"--gpx", "GPX", "--photos", "DIR", "--tolerance", "501"},
+                     "Ungültige maximale Abweichung '501': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden."},
+        ArgumentCase{"UnknownOption", {"--gpx", "GPX", "--fast"}, "Unbekannte Option '--fast' (siehe --help)."},
+        ArgumentCase{"MissingValue", {"--gpx"}, "Die Option --gpx verlangt einen Wert."}),
+    [](const auto& p) { return p.param.name; });
+
+TEST_F(CliRun, DataFolderWithoutDatabaseIsAnArgumentError) {
+    fs::remove(data_ / "zeloro.sqlite");
+    const ProcessResult r = Tag("13", "0");
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_EQ(r.err, "Die Datenbankdatei konnte nicht gefunden werden: " + (data_ / "zeloro.sqlite").string() + "\n");
+    EXPECT_FALSE(fs::exists(data_ / "zeloro.sqlite"));  // nothing was created there
+}
+
+TEST_F(CliRun, HelpNamesEveryOption) {
+    const ProcessResult r = RunProcess(cli_, {"--help"});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.err, "");
+    for (const char* option : {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--keep"}) {
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    }
+}
+
+}  // namespace
+}  // namespace zeloro::test

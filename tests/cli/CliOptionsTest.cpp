@@ -1,0 +1,110 @@
+// tests/cli/CliOptionsTest.cpp: the command line of zeloro-cli and its error report text.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+
+namespace zeloro::cli {
+namespace {
+
+struct ZoneCase {
+    std::string text;
+    std::optional<int> want;
+};
+
+TEST(CliOptions, ZoneByIndexOrItemText) {
+    const std::vector<ZoneCase> cases{
+        {"0", 0},       {"11", 11},          {"23", 23},          {"24", std::nullopt}, {"-1", std::nullopt},
+        {"013", 13},    {"", std::nullopt},  {"UTC", 11},         {"UTC + 2:00", 13},   {"utc+2:00", 13},
+        {"UTC - 11:00", 0}, {"UTC + 12:00", 23}, {"UTC + 2", std::nullopt}, {"UTC+02:00", std::nullopt},
+        {"13 ", std::nullopt},
+    };
+    for (const ZoneCase& c : cases) {
+        EXPECT_EQ(ParseZone(c.text), c.want) << "'" << c.text << "'";
+    }
+}
+
+TEST(CliOptions, ToleranceIsZeroToFiveHundredWholeSeconds) {
+    EXPECT_EQ(ParseTolerance("0"), 0);
+    EXPECT_EQ(ParseTolerance("500"), 500);
+    EXPECT_EQ(ParseTolerance("007"), 7);
+    for (const char* bad : {"501", "-1", "+5", "1.5", "", " 5", "5s", "99999"}) {
+        EXPECT_EQ(ParseTolerance(bad), std::nullopt) << bad;
+    }
+}
+
+CliOptions Parsed(std::vector<std::string> args) {
+    const ParseResult r = ParseCommandLine(args);
+    if (const auto* problem = std::get_if<std::string>(&r)) {
+        ADD_FAILURE() << *problem;
+        return {};
+    }
+    return std::get<CliOptions>(r);
+}
+
+std::string Problem(std::vector<std::string> args) {
+    const ParseResult r = ParseCommandLine(args);
+    const auto* problem = std::get_if<std::string>(&r);
+    return problem != nullptr ? *problem : "(accepted)";
+}
+
+TEST(CliOptions, EveryOptionReachesItsField) {
+    const CliOptions o = Parsed({"--gpx", "t.gpx", "--photos", "p", "--zone", "UTC - 3:00", "--tolerance", "30",
+                                 "--data-dir", "/d", "--map", "--keep"});
+    EXPECT_EQ(o.gpx, "t.gpx");
+    EXPECT_EQ(o.photos, "p");
+    EXPECT_EQ(o.zoneIndex, 8);
+    EXPECT_EQ(o.tolerance, 30);
+    EXPECT_EQ(o.dataDir, "/d/");  // the data folder always ends with its delimiter
+    EXPECT_TRUE(o.map);
+    EXPECT_TRUE(o.keep);
+    EXPECT_FALSE(o.help);
+}
+
+TEST(CliOptions, DefaultsLeaveTheChecksToTheRun) {
+    const CliOptions o = Parsed({});
+    EXPECT_EQ(o.gpx, "");
+    EXPECT_EQ(o.photos, "");
+    EXPECT_EQ(o.zoneIndex, std::nullopt);
+    EXPECT_EQ(o.tolerance, 0);
+    EXPECT_EQ(o.dataDir, std::nullopt);
+    EXPECT_FALSE(o.map || o.keep || o.help);
+    EXPECT_EQ(Parsed({"--data-dir", "/d/"}).dataDir, "/d/");
+    EXPECT_TRUE(Parsed({"--help"}).help);
+    EXPECT_TRUE(Parsed({"-h"}).help);
+}
+
+TEST(CliOptions, WrongCommandLinesAreNamed) {
+    EXPECT_EQ(Problem({"--gpx"}), "Die Option --gpx verlangt einen Wert.");
+    EXPECT_EQ(Problem({"--gpx", "a", "--gpx", "b"}), "Die Option --gpx ist mehrfach angegeben.");
+    EXPECT_EQ(Problem({"--map", "--map"}), "Die Option --map ist mehrfach angegeben.");
+    EXPECT_EQ(Problem({"--data-dir", "a", "--data-dir", "b"}), "Die Option --data-dir ist mehrfach angegeben.");
+    EXPECT_EQ(Problem({"--data-dir", ""}), "Die Option --data-dir verlangt einen Ordner.");
+    EXPECT_EQ(Problem({"--gpx=a"}), "Unbekannte Option '--gpx=a' (siehe --help).");
+    EXPECT_EQ(Problem({"photos"}), "Unerwartetes Argument 'photos' (siehe --help).");
+    EXPECT_EQ(Problem({"--zone", "x"}),
+              "Ungültige Zeitzone 'x': erwartet wird ein Index von 0 bis 23 oder ein Eintrag wie \"UTC + 2:00\".");
+    EXPECT_EQ(Problem({"--tolerance", "600"}),
+              "Ungültige maximale Abweichung '600': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.");
+}
+
+TEST(CliOptions, ErrorReportAddsAFullStopAfterCharactersSortingAfterIt) {
+    EXPECT_EQ(ErrorReportText("JPEG header is not valid"), "JPEG header is not valid.");
+    EXPECT_EQ(ErrorReportText("no such table: gpx"), "no such table: gpx.");
+    EXPECT_EQ(ErrorReportText("Fehler bei Bereichsprüfung"), "Fehler bei Bereichsprüfung.");
+    EXPECT_EQ(ErrorReportText("Datei x kann nicht geöffnet werden. No such file or directory"),
+              "Datei x kann nicht geöffnet werden. No such file or directory.");
+    EXPECT_EQ(ErrorReportText("'1,2,3' ist kein gültiger Gleitkommawert"),
+              "'1,2,3' ist kein gültiger Gleitkommawert.");
+    // "." itself and what sorts before it ("!", ")", ",", "-") get nothing.
+    for (const char* keep : {"Ende.", "Achtung!", "(x)", "a,", "a-", ""}) {
+        EXPECT_EQ(ErrorReportText(keep), keep);
+    }
+    EXPECT_EQ(ErrorReportText("Zeile 3:"), "Zeile 3:.");  // ":" sorts after "."
+}
+
+}  // namespace
+}  // namespace zeloro::cli

@@ -1,0 +1,26 @@
+// tests/cli/CliProcess.h: runs zeloro-cli as a child process and keeps what it printed.
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zeloro::test {
+
+struct ProcessResult {
+    int exitStatus = -1;  // -1 when the process did not exit normally (signal)
+    std::string out;
+    std::string err;
+};
+
+// Runs program with args, stdin from /dev/null, stdout and stderr captured separately (pipes, so
+// neither is a terminal).
+[[nodiscard]] ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& args);
+
+// The lines of a text, without their line ends; a last line without line end counts too.
+[[nodiscard]] std::vector<std::string> SplitLines(const std::string& text);
+
+// A log line with its stamp ("dd.mm.yyyy" and, unless the time is 00:00:00, " hh:mm:ss") cut off;
+// the line itself when it does not start with a stamp, prefixed with "NO STAMP:" so a comparison fails.
+[[nodiscard]] std::string StripStamp(const std::string& line);
+
+}  // namespace zeloro::test
