@@ -1,0 +1,297 @@
+// tests/tagging/TaggingRunTest.cpp: the tagging run through the session, on a temporary track database
+// and photos built here.
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SamplePhoto.h"
+#include "TestSupport.h"
+#include "common/Error.h"
+#include "metadata/ExifData.h"
+#include "tagging/TaggingRun.h"
+#include "tagging/TaggingSession.h"
+#include "trackstore/Database.h"
+
+namespace zeloro::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct DmsCase {
+    std::string name;
+    long double degrees, minutes, seconds;
+    DmsParts want;
+};
+
+void PrintTo(const DmsCase& c, std::ostream* os) { *os << c.name; }
+
+class DmsConversion : public ::testing::TestWithParam<DmsCase> {};
+
+TEST_P(DmsConversion, MatchesTable) {
+    const DmsCase& c = GetParam();
+    EXPECT_EQ(ToDmsParts(c.degrees, c.minutes, c.seconds), c.want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TaggingRun, DmsConversion,
+    ::testing::Values(DmsCase{"HalfDegree", 48, 30, 0, {48, 30, {0}}},
+                      DmsCase{"NoiseBelowTheFourthDecimal", 48, 7, 24.24000000003L, {48, 7, {242400}}},
+                      // Rounding reaches 60 seconds; nothing is carried into the minutes.
+                      DmsCase{"SecondsRoundUpToSixty", 10, 59, 59.99996L, {10, 59, {600000}}},
+                      // 1/32 and 3/32 second are exact binary fractions: ties go to the even count.
+                      DmsCase{"TieToEvenDown", 0, 0, 0.03125L, {0, 0, {312}}},
+                      DmsCase{"TieToEvenUp", 0, 0, 0.09375L, {0, 0, {938}}},
+                      DmsCase{"LargestLongitude", 180, 0, 0, {180, 0, {0}}}),
+    [](const auto& p) { return p.param.name; });
+
+TEST(TaggingRun, DegreesThatNoRationalHoldsAreARangeError) {
+    EXPECT_THROW(static_cast<void>(ToDmsParts(4294967296.0L, 0, 0)), RangeError);
+    EXPECT_THROW(static_cast<void>(ToDmsParts(-1, 0, 0)), RangeError);
+    EXPECT_THROW(static_cast<void>(ToDmsParts(0, 1e30L, 0)), RangeError);
+    EXPECT_THROW(static_cast<void>(ToDmsParts(0, 0, 1e30L)), RangeError);
+}
+
+TEST(TaggingRun, FileNameIsTheLastPathComponent) {
+    EXPECT_EQ(PhotoFileName("/a/b/IMG_1.JPG"), "IMG_1.JPG");
+    EXPECT_EQ(PhotoFileName("IMG_1.jpg"), "IMG_1.jpg");
+    EXPECT_EQ(PhotoFileName("/a/b/"), "");
+}
+
+TEST(TaggingRun, ReadPhotoFileReadsAllOrNamesTheFile) {
+    const TempDir tmp;
+    Bytes big(200000);
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<std::uint8_t>(i * 7U);
+    }
+    WriteFileBytes(tmp / "big.jpg", big);
+    EXPECT_TRUE(BytesEqual(big, ReadPhotoFile((tmp / "big.jpg").string())));
+    WriteFileBytes(tmp / "empty.jpg", {});
+    EXPECT_TRUE(ReadPhotoFile((tmp / "empty.jpg").string()).empty());
+    const std::string missing = (tmp / "missing.jpg").string();
+    try {
+        static_cast<void>(ReadPhotoFile(missing));
+        ADD_FAILURE() << "no error for a missing file";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Datei " + missing + " kann nicht geöffnet werden. No such file or directory");
+    }
+    EXPECT_THROW(static_cast<void>(ReadPhotoFile(tmp.path().string())), StreamError);
+}
+
+// Records what the run reports; the stamps are cut off the log lines.
+class RecordingObserver : public RunObserver {
+public:
+    void AppendLine(const std::string& line) override {
+        // "dd.mm.yyyy hh:mm:ss - ..." or, exactly at midnight, "dd.mm.yyyy - ...".
+        const std::size_t dash = line.find(" - ");
+        lines.push_back(dash == std::string::npos ? "NO STAMP:" + line : line.substr(dash));
+    }
+    void SetProgressMax(int maximum) override { progress.push_back("max " + std::to_string(maximum)); }
+    void SetProgressPosition(int position) override {
+        progress.push_back("pos " + std::to_string(position));
+        if (onProgress) {
+            onProgress(position);
+        }
+    }
+    void ShowError(const std::string& text) override { errors.push_back(text); }
+    void ProcessMessages() override {
+        if (onProcessMessages) {
+            onProcessMessages();
+        }
+    }
+    bool StopRequested() override { return stop; }
+
+    std::vector<std::string> lines;
+    std::vector<std::string> progress;
+    std::vector<std::string> errors;
+    std::function<void()> onProcessMessages;
+    std::function<void(int)> onProgress;
+    bool stop = false;
+};
+
+Bytes Photo(std::optional<std::string> shot) {
+    sample::PhotoSpec spec;
+    spec.width = 32;
+    spec.height = 24;
+    spec.dateTimeOriginal = std::move(shot);
+    return sample::MakePhoto(spec);
+}
+
+class SessionRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Connection con;
+        con.Open((tmp_ / "zeloro.sqlite").string());
+        con.Execute("CREATE TABLE gpx (lat TEXT, lon TEXT, utctime DATETIME)");
+        con.Close();
+        fs::create_directories(photos_);
+        // Two points; the camera ran in UTC + 2:00 (zone 13).
+        WriteFileText(gpx_,
+                      "<gpx><trk><trkseg>"
+                      "<trkpt lat=\"48.1234\" lon=\"-122.4194\"><time>2024-06-15T08:00:00Z</time></trkpt>"
+                      "<trkpt lat=\"-33.8567\" lon=\"151.215\"><time>2024-06-15T08:00:10Z</time></trkpt>"
+                      "</trkseg></trk></gpx>");
+        session_.Connect();
+    }
+
+    RunInputs Inputs() const { return {gpx_.string(), photos_.string(), 13, "0"}; }
+
+    TempDir tmp_;
+    fs::path photos_ = tmp_ / "photos";
+    fs::path gpx_ = tmp_ / "track.gpx";
+    TaggingSession session_{(tmp_.path() / "").string()};
+    RecordingObserver observer_;
+};
+
+TEST_F(SessionRun, WritesWholeDegreesAndMinutesAndCurrencySeconds) {
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    WriteFileBytes(photos_ / "b.jpg", Photo("2024:06:15 10:00:10"));
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+
+    TExifData exif;
+    exif.LoadFromJPEG((photos_ / "a.jpg").string());
+    // 48.1234 = 48 deg 7 min 24.24 s = 242400/10000 = 606/25; 122.4194 = 122 deg 25 min 9.84 s = 246/25.
+    EXPECT_EQ(exif.GPSLatitude().Direction(), ltNorth);
+    EXPECT_EQ(exif.GPSLatitude().Degrees(), TTiffLongWordFraction(48, 1));
+    EXPECT_EQ(exif.GPSLatitude().Minutes(), TTiffLongWordFraction(7, 1));
+    EXPECT_EQ(exif.GPSLatitude().Seconds(), TTiffLongWordFraction(606, 25));
+    EXPECT_EQ(exif.GPSLongitude().Direction(), lnWest);
+    EXPECT_EQ(exif.GPSLongitude().Degrees(), TTiffLongWordFraction(122, 1));
+    EXPECT_EQ(exif.GPSLongitude().Minutes(), TTiffLongWordFraction(25, 1));
+    EXPECT_EQ(exif.GPSLongitude().Seconds(), TTiffLongWordFraction(246, 25));
+    // The point's own time, not the photo's converted one (here they agree to the second).
+    EXPECT_EQ(exif.GPSDateTimeUTC(), EncodeDateTime(2024, 6, 15, 8, 0, 0, 0));
+
+    exif.LoadFromJPEG((photos_ / "b.jpg").string());
+    // -33.8567 = S 33 deg 51 min 24.12 s = 603/25; 151.215 = E 151 deg 12 min 54 s = 54/1.
+    EXPECT_EQ(exif.GPSLatitude().Direction(), ltSouth);
+    EXPECT_EQ(exif.GPSLatitude().Degrees(), TTiffLongWordFraction(33, 1));
+    EXPECT_EQ(exif.GPSLatitude().Minutes(), TTiffLongWordFraction(51, 1));
+    EXPECT_EQ(exif.GPSLatitude().Seconds(), TTiffLongWordFraction(603, 25));
+    EXPECT_EQ(exif.GPSLongitude().Direction(), lnEast);
+    EXPECT_EQ(exif.GPSLongitude().Degrees(), TTiffLongWordFraction(151, 1));
+    EXPECT_EQ(exif.GPSLongitude().Minutes(), TTiffLongWordFraction(12, 1));
+    EXPECT_EQ(exif.GPSLongitude().Seconds(), TTiffLongWordFraction(54, 1));
+
+    EXPECT_EQ(session_.MapEntries(),
+              (std::vector<std::string>{"48.1234|-122.4194|a.jpg", "-33.8567|151.215|b.jpg"}));
+}
+
+TEST_F(SessionRun, ProgressCountsPhotosAndListsKeepScanOrder) {
+    fs::create_directories(photos_ / "Sub");
+    WriteFileBytes(photos_ / "B.JPG", Photo("2024:06:15 10:00:10"));
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 11:00:00"));
+    WriteFileBytes(photos_ / "Sub" / "b.jpg", Photo("2024:06:15 10:00:00"));
+    WriteFileText(photos_ / "notes.txt", "not a photo");
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+    const std::string folder = photos_.string() + "/";
+    EXPECT_EQ(session_.Photos(),
+              (std::vector<std::string>{folder + "a.jpg", folder + "B.JPG", folder + "Sub/b.jpg"}));
+    EXPECT_EQ(observer_.progress, (std::vector<std::string>{"max 3", "pos 1", "pos 2", "pos 3", "pos 0"}));
+    EXPECT_EQ(session_.MapEntries(), (std::vector<std::string>{"-33.8567|151.215|B.JPG", "48.1234|-122.4194|b.jpg"}));
+    EXPECT_EQ(observer_.lines, (std::vector<std::string>{
+                                   " - Lese Bilddateien", " - 3 Bilder im Verzeichnis gefunden",
+                                   " - Starte Datenbankimport", " - 2 Datensätze gelesen und importiert",
+                                   " - a.jpg keine Koordinaten gefunden", " - B.JPG Koordinaten gefunden:",
+                                   " - -33.8567,151.215 getaggt!", " - b.jpg Koordinaten gefunden:",
+                                   " - 48.1234,-122.4194 getaggt!"}));
+    EXPECT_TRUE(observer_.errors.empty());
+}
+
+struct InputCase {
+    std::string name;
+    bool gpx;
+    bool folder;
+    std::string error;
+};
+
+void PrintTo(const InputCase& c, std::ostream* os) { *os << c.name; }
+
+class InputChecks : public SessionRun, public ::testing::WithParamInterface<InputCase> {};
+
+TEST_P(InputChecks, ShowTheErrorAndChangeNothing) {
+    const InputCase& c = GetParam();
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+    const std::vector<std::string> photos = session_.Photos();
+    const std::vector<std::string> entries = session_.MapEntries();
+    ASSERT_EQ(entries.size(), 1U);
+
+    RecordingObserver second;
+    RunInputs inputs = Inputs();
+    if (!c.gpx) {
+        inputs.gpxPath.clear();
+    }
+    if (!c.folder) {
+        inputs.folder.clear();
+    }
+    EXPECT_EQ(session_.Run(inputs, second), RunResult::inputMissing);
+    EXPECT_EQ(second.errors, std::vector<std::string>{c.error});
+    EXPECT_TRUE(second.lines.empty());
+    EXPECT_TRUE(second.progress.empty());
+    EXPECT_EQ(session_.Photos(), photos);
+    EXPECT_EQ(session_.MapEntries(), entries);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TaggingRun, InputChecks,
+    ::testing::Values(InputCase{"NoGpx", false, true, "Bitte geben Sie eine gpx-Datei an!"},
+                      InputCase{"NoFolder", true, false, "Bitte geben Sie einen Ordner mit jpg-Dateien an!"},
+                      InputCase{"NeitherNamesTheGpxFirst", false, false, "Bitte geben Sie eine gpx-Datei an!"}),
+    [](const auto& p) { return p.param.name; });
+
+TEST_F(SessionRun, FailedImportKeepsTheProgressBarAndTouchesNoPhoto) {
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    const Bytes before = ReadFileBytes(photos_ / "a.jpg");
+    WriteFileText(gpx_, "<gpx><wpt lat=\"1\" lon=\"2\"><time>kaputt</time></wpt></gpx>");
+    EXPECT_EQ(session_.Run(Inputs(), observer_), RunResult::importFailed);
+    EXPECT_EQ(observer_.progress, std::vector<std::string>{"max 1"});
+    EXPECT_EQ(observer_.lines.back(), " - 0 Datensätze gelesen und importiert");
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "a.jpg")));
+}
+
+TEST_F(SessionRun, ErrorEndsTheRunAndKeepsProgressAndEntries) {
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    WriteFileText(photos_ / "b.jpg", "damaged");
+    WriteFileBytes(photos_ / "c.jpg", Photo("2024:06:15 10:00:10"));
+    const Bytes third = ReadFileBytes(photos_ / "c.jpg");
+    EXPECT_THROW(session_.Run(Inputs(), observer_), Error);
+    EXPECT_EQ(observer_.progress, (std::vector<std::string>{"max 3", "pos 1"}));
+    EXPECT_EQ(session_.MapEntries(), std::vector<std::string>{"48.1234|-122.4194|a.jpg"});
+    EXPECT_TRUE(BytesEqual(third, ReadFileBytes(photos_ / "c.jpg")));
+    // The session is usable again after the error.
+    WriteFileBytes(photos_ / "b.jpg", Photo(std::nullopt));
+    RecordingObserver again;
+    EXPECT_EQ(session_.Run(Inputs(), again), RunResult::done);
+}
+
+TEST_F(SessionRun, StartFromInsideTheImportIsIgnored) {
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    std::optional<RunResult> nested;
+    std::optional<bool> cleared;
+    observer_.onProcessMessages = [&] {
+        RecordingObserver inner;
+        nested = session_.Run(Inputs(), inner);
+        cleared = session_.ClearDatabase();
+    };
+    EXPECT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+    EXPECT_EQ(nested, RunResult::busy);
+    EXPECT_EQ(cleared, false);
+    EXPECT_EQ(session_.MapEntries().size(), 1U);
+    EXPECT_TRUE(session_.ClearDatabase());  // once the run is over the table can be emptied again
+}
+
+TEST_F(SessionRun, StopRequestEndsTheRunBetweenPhotos) {
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    WriteFileBytes(photos_ / "b.jpg", Photo("2024:06:15 10:00:10"));
+    const Bytes second = ReadFileBytes(photos_ / "b.jpg");
+    observer_.onProgress = [this](int position) { observer_.stop = position == 1; };
+    EXPECT_EQ(session_.Run(Inputs(), observer_), RunResult::stopped);
+    EXPECT_EQ(session_.MapEntries(), std::vector<std::string>{"48.1234|-122.4194|a.jpg"});
+    EXPECT_TRUE(BytesEqual(second, ReadFileBytes(photos_ / "b.jpg")));
+    EXPECT_EQ(observer_.progress, (std::vector<std::string>{"max 2", "pos 1", "pos 0"}));
+}
+
+}  // namespace
+}  // namespace zeloro::test
