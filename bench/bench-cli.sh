@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Times zeloro-cli next to exiftool, gpscorrelate and cp on the shared benchmark corpora: 1000 small
+# and 50 large photos, median of three runs each (photos per second, peak memory). Heavy: run it alone.
+# Usage: bench/bench-cli.sh [BUILD_DIR]   (a Release build; default build/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(cd "${1:-build}" && pwd)
+peers=$(cd ../shared/bench 2>/dev/null && pwd) || { echo "bench-cli: ../shared/bench is missing" >&2; exit 1; }
+[ -x "$build/zeloro-cli" ] || { echo "bench-cli: $build/zeloro-cli is missing" >&2; exit 1; }
+data=$(mktemp -d "${TMPDIR:-/tmp}/zeloro-bench-data.XXXXXX")
+trap 'rm -rf "$data"' EXIT
+cp "$build/zeloro.sqlite" "$data/"
+ours="$build/zeloro-cli --gpx {gpx} --photos {dir} --zone {zone_index} --tolerance {tol} --data-dir $data"
+for corpus in "small 1000" "large 50"; do
+    set -- $corpus
+    "$peers/bench-peers.sh" --preset "$1" -n "$2" --runs 3 --tools cat,cp,exiftool,gpscorrelate,ours \
+        --ours "$ours" --work "${TMPDIR:-/tmp}/zeloro-bench-$1"
+done
