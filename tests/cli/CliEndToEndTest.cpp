@@ -387,6 +387,24 @@ TEST_F(CliRun, FailedImportExitsThreeAndTouchesNoPhoto) {
     EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
 }
 
+TEST_F(CliRun, ProgressOnATerminalStaysOffTheLog) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
+    AddPhoto("IMG_2.jpg", "2024:06:15 10:00:40");
+    AddPhoto("IMG_3.jpg", std::nullopt);
+    const ProcessResult r = RunProcess(cli_,
+                                       {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13",
+                                        "--data-dir", data_.string()},
+                                       true);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(Log(r).size(), 9U) << r.out;
+    EXPECT_EQ(r.out.find('\r'), std::string::npos);
+    EXPECT_EQ(r.out.find("Fotos"), std::string::npos);
+    // The last count is always drawn, and the line is wiped when the run is over.
+    EXPECT_NE(r.err.find("\r\033[K3/3 Fotos"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.err.ends_with("\r\033[K")) << r.err;
+    EXPECT_EQ(r.err.find('\n'), std::string::npos) << r.err;
+}
+
 struct ArgumentCase {
     std::string name;
     std::vector<std::string> args;  // --data-dir is added

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,10 +14,21 @@
 
 namespace zeloro::test {
 
-ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& args) {
+ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         bool stderrTerminal) {
     std::array<int, 2> outPipe{};
     std::array<int, 2> errPipe{};
-    if (::pipe2(outPipe.data(), O_CLOEXEC) != 0 || ::pipe2(errPipe.data(), O_CLOEXEC) != 0) {
+    if (::pipe2(outPipe.data(), O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    if (stderrTerminal) {
+        // errPipe[0] is the terminal's master side, errPipe[1] the side the child writes to.
+        if (::openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, nullptr) != 0) {
+            throw std::runtime_error("openpty failed");
+        }
+        ::fcntl(errPipe[0], F_SETFD, FD_CLOEXEC);
+        ::fcntl(errPipe[1], F_SETFD, FD_CLOEXEC);
+    } else if (::pipe2(errPipe.data(), O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
     std::vector<std::string> argvText{program.string()};
@@ -61,7 +73,7 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
             const ssize_t got = ::read(fds[i].fd, buffer.data(), buffer.size());
             if (got > 0) {
                 sinks[i]->append(buffer.data(), static_cast<std::size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
+            } else if (got == 0 || errno != EINTR) {  // a terminal's master reports EIO once the child is gone
                 ::close(fds[i].fd);
                 fds[i].fd = -1;
                 --open;
