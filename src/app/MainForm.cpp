@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -164,7 +165,7 @@ void Tmain::BuildControls() {
     for (const std::string_view item : ZoneItems()) {
         cbtimezone->addItem(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())));
     }
-    cbtimezone->setMaxVisibleItems(ZoneItems().size());
+    cbtimezone->setMaxVisibleItems(kZoneCount);
     cbtimezone->setGeometry(175, 154, 146, 21);
 
     Label4 = MakeLabel(this, "Label4", "maximale Abweichung in Sekunden:", 350, 157);

@@ -1,0 +1,548 @@
+// The main window driven as a user would: layout, start-up, the run on its worker, the commands.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "QtTestApp.h"
+#include "TestSupport.h"
+#include "app/BrowseEdit.h"
+#include "app/ClickLabel.h"
+#include "app/ColorProgressBar.h"
+#include "app/MainForm.h"
+#include "app/SpinEdit.h"
+#include "common/DateTime.h"
+#include "tagging/TaggingSession.h"
+#include "tagging/TimeRules.h"
+#include "trackstore/Database.h"
+
+namespace zeloro::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRunTimeoutMs = 60000;
+
+// The EXIF block of a camera photo reduced to what the run reads: IFD0 with the pointer to the EXIF
+// directory, which holds DateTimeOriginal ("YYYY:MM:DD hh:mm:ss").
+Bytes ExifApp1(const std::string& shotTime) {
+    Bytes tiff{'I', 'I', 0x2A, 0x00, 0x08, 0x00, 0x00, 0x00,  // little-endian header, IFD0 at 8
+               0x01, 0x00,                                      // IFD0: one entry
+               0x69, 0x87, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00,  // ExifIFD pointer, LONG, count 1
+               0x1A, 0x00, 0x00, 0x00,                          // -> 26
+               0x00, 0x00, 0x00, 0x00,                          // no next IFD
+               0x01, 0x00,                                      // EXIF IFD at 26: one entry
+               0x03, 0x90, 0x02, 0x00, 0x14, 0x00, 0x00, 0x00,  // DateTimeOriginal, ASCII, count 20
+               0x2C, 0x00, 0x00, 0x00,                          // -> 44
+               0x00, 0x00, 0x00, 0x00};                         // no next IFD
+    tiff.insert(tiff.end(), shotTime.begin(), shotTime.end());
+    tiff.push_back(0);
+    Bytes segment{0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0};
+    segment.insert(segment.end(), tiff.begin(), tiff.end());
+    const std::size_t length = segment.size() - 2;  // the length field counts itself, not the marker
+    segment[2] = static_cast<std::uint8_t>(length >> 8U);
+    segment[3] = static_cast<std::uint8_t>(length & 0xFFU);
+    return segment;
+}
+
+// A small real JPEG picture with the EXIF block right after SOI.
+void WritePhoto(const fs::path& path, const std::string& shotTime) {
+    QImage image(32, 24, QImage::Format_RGB32);
+    image.fill(QColor(90, 140, 200));
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "JPG"));
+    Bytes bytes(encoded.begin(), encoded.end());
+    const Bytes app1 = ExifApp1(shotTime);
+    bytes.insert(bytes.begin() + 2, app1.begin(), app1.end());
+    WriteFileBytes(path, bytes);
+}
+
+void WriteTrack(const fs::path& path) {
+    WriteFileText(path,
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                  "<gpx version=\"1.1\" creator=\"test\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+                  "<trk><trkseg>\n"
+                  "<trkpt lat=\"48.5\" lon=\"11.25\"><time>2010-06-01T12:00:05Z</time></trkpt>\n"
+                  "<trkpt lat=\"-33.8567\" lon=\"151.215\"><time>2010-06-01T12:10:00Z</time></trkpt>\n"
+                  "</trkseg></trk>\n"
+                  "</gpx>\n");
+}
+
+std::int64_t CountTrackPoints(const fs::path& database) {
+    Connection connection;
+    connection.Open(database.string());
+    Query query(connection);
+    query.SetSQL("SELECT count(*) AS n FROM gpx");
+    query.Open();
+    const std::int64_t n = query.FieldByName("n").AsInteger();
+    query.Close();
+    return n;
+}
+
+// A log line as the window shows it, with the stamp "dd.mm.yyyy[ hh:nn:ss]" taken off; the stamp must be
+// there.
+std::string WithoutStamp(const QString& line) {
+    static const QRegularExpression stamp(QStringLiteral(R"(^\d\d\.\d\d\.\d{4}( \d\d:\d\d:\d\d)?(?= - ))"));
+    const QRegularExpressionMatch match = stamp.match(line);
+    if (!match.hasMatch()) {
+        return "<no stamp> " + line.toStdString();
+    }
+    return line.mid(match.capturedLength()).toStdString();
+}
+
+std::vector<std::string> LogLines(const QPlainTextEdit& memo) {
+    std::vector<std::string> lines;
+    for (const QString& line : memo.toPlainText().split(QLatin1Char('\n'))) {
+        lines.push_back(WithoutStamp(line));
+    }
+    return lines;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        (void)TestApplication();
+        InitApplication();
+    }
+
+    void SetUp() override {
+        dataFolder_ = data_.path().string() + "/";
+        fs::copy_file(BuildDir() / "zeloro.sqlite", data_ / "zeloro.sqlite");
+        fs::create_directory(data_ / "maps");
+        fs::create_directory(photos_.path() / "sub");
+        WritePhoto(photos_ / "a.jpg", "2010:06:01 12:00:05");
+        WritePhoto(photos_.path() / "sub" / "b.jpg", "2010:06:01 15:00:00");
+        WriteTrack(photos_ / "track.gpx");
+    }
+
+    // A window over the test's data folder, in summer unless told otherwise.
+    std::unique_ptr<Tmain> MakeWindow(TDateTime now = EncodeDateTime(2021, 7, 1, 12, 0, 0, 0)) {
+        TmainOptions options;
+        options.resolveDataFolder = [this] { return dataFolder_; };
+        options.now = [now] { return now; };
+        options.openDocument = [this](const QString& path) { opened_.push_back(path.toStdString()); };
+        options.endApplication = [this] { ++ended_; };
+        return std::make_unique<Tmain>(std::move(options));
+    }
+
+    static void Activate(Tmain& window) {
+        QEvent event(QEvent::WindowActivate);
+        QApplication::sendEvent(&window, &event);
+    }
+    static void Deactivate(Tmain& window) {
+        QEvent event(QEvent::WindowDeactivate);
+        QApplication::sendEvent(&window, &event);
+    }
+
+    template <typename T>
+    static T* Child(Tmain& window, const char* name) {
+        T* child = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+
+    // Fills the inputs, clicks "Starten" and waits until the run has ended.
+    void RunOnce(Tmain& window, int zoneIndex = kZoneIndexUtc) {
+        Child<TFilenameEdit>(window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+        Child<TDirectoryEdit>(window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+        Child<QComboBox>(window, "cbtimezone")->setCurrentIndex(zoneIndex);
+        QSignalSpy finished(&window, &Tmain::RunFinished);
+        QTest::mouseClick(Child<QPushButton>(window, "Button1"), Qt::LeftButton);
+        ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    }
+
+    TempDir data_;
+    TempDir photos_;
+    std::string dataFolder_;
+    std::vector<std::string> opened_;
+    int ended_ = 0;
+};
+
+struct Place {
+    const char* name;
+    QRect geometry;  // an empty size: only the top-left corner is fixed (labels take their text's size)
+    const char* text;
+};
+
+TEST_F(MainWindow, ControlsSitAtTheirPlacesWithTheirTexts) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    EXPECT_EQ(window->size(), QSize(640, 400));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());  // not resizable
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(window->windowTitle().toStdString(), "Zeloro geotagging");
+
+    const std::vector<Place> places = {
+        {"Image1", QRect(0, 0, 640, 400), nullptr},
+        {"Label5", QRect(98, 20, 0, 0), "Zeloro geotagging"},
+        {"Label8", QRect(570, 12, 0, 0), "Hilfe"},
+        {"Image2", QRect(606, 0, 34, 34), nullptr},
+        {"Label1", QRect(98, 77, 0, 0), "GPX-Datei:"},
+        {"edGpx", QRect(175, 74, 442, 21), nullptr},
+        {"Label2", QRect(98, 117, 0, 0), "Bildordner:"},
+        {"edPictures", QRect(175, 114, 442, 21), nullptr},
+        {"Label3", QRect(98, 157, 0, 0), "Zeitzone:"},
+        {"cbtimezone", QRect(175, 154, 146, 21), nullptr},
+        {"Label4", QRect(350, 157, 0, 0), "maximale Abweichung in Sekunden:"},
+        {"edSec", QRect(542, 154, 75, 22), nullptr},
+        {"Label6", QRect(98, 197, 0, 0), "Status:"},
+        {"status", QRect(175, 196, 442, 18), nullptr},
+        {"Label7", QRect(98, 237, 0, 0), "Protokoll:"},
+        {"Memo1", QRect(175, 234, 442, 79), nullptr},
+        {"Button4", QRect(175, 336, 75, 25), "Maps"},
+        {"Button1", QRect(362, 336, 75, 25), "Starten"},
+        {"Button2", QRect(452, 336, 75, 25), "Leeren"},
+        {"Button3", QRect(542, 336, 75, 25), "Beenden"},
+    };
+    for (const Place& place : places) {
+        QWidget* control = Child<QWidget>(*window, place.name);
+        ASSERT_NE(control, nullptr);
+        if (place.geometry.isEmpty()) {
+            EXPECT_EQ(control->pos(), place.geometry.topLeft()) << place.name;
+        } else {
+            EXPECT_EQ(control->geometry(), place.geometry) << place.name;
+        }
+        if (place.text != nullptr) {
+            QString text;
+            if (auto* label = qobject_cast<QLabel*>(control)) {
+                text = label->text();
+            } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+                text = button->text();
+            }
+            EXPECT_EQ(text.toStdString(), place.text) << place.name;
+        }
+    }
+    const QLabel* title = Child<QLabel>(*window, "Label5");
+    EXPECT_TRUE(title->font().bold());
+    EXPECT_EQ(title->font().pixelSize(), 12);
+    EXPECT_EQ(title->palette().color(QPalette::WindowText), QColor(Qt::white));
+    EXPECT_EQ(Child<QLabel>(*window, "Label8")->palette().color(QPalette::WindowText), QColor(160, 160, 160));
+    EXPECT_EQ(Child<TFilenameEdit>(*window, "edGpx")->Filter().toStdString(), "gpx-Dateien (*.gpx)|*.gpx");
+    EXPECT_EQ(Child<TDirectoryEdit>(*window, "edPictures")->DialogTitle().toStdString(), "Select Directory");
+    EXPECT_EQ(Child<TSpinEdit>(*window, "edSec")->Text().toStdString(), "0");
+    EXPECT_EQ(Child<QPlainTextEdit>(*window, "Memo1")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_FALSE(Child<QPlainTextEdit>(*window, "Memo1")->isReadOnly());
+
+    const auto* zones = Child<QComboBox>(*window, "cbtimezone");
+    EXPECT_FALSE(zones->isEditable());
+    ASSERT_EQ(zones->count(), 24);
+    EXPECT_EQ(zones->itemText(0).toStdString(), "UTC - 11:00");
+    EXPECT_EQ(zones->itemText(11).toStdString(), "UTC");
+    EXPECT_EQ(zones->itemText(23).toStdString(), "UTC + 12:00");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(MainWindow, TabWalksTheFocusOrder) {
+    auto window = MakeWindow();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const char* const order[] = {"Button1", "Memo1",  "edGpx",   "edPictures", "cbtimezone",
+                                 "edSec",   "Button2", "Button3", "Button4",    "Button1"};
+    auto focusedControl = [] {
+        for (QWidget* w = QApplication::focusWidget(); w != nullptr; w = w->parentWidget()) {
+            if (!w->objectName().isEmpty() && w->objectName() != QStringLiteral("qt_spinbox_lineedit")) {
+                return w->objectName().toStdString();
+            }
+        }
+        return std::string("<none>");
+    };
+    EXPECT_EQ(focusedControl(), order[0]);
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(focusedControl(), order[i]) << "after " << i << " tab(s)";
+    }
+}
+
+TEST_F(MainWindow, ZoneIsPreselectedBySummerTime) {
+    struct Case {
+        TDateTime now;
+        const char* want;
+    };
+    for (const Case& c : {Case{EncodeDateTime(2021, 7, 1, 12, 0, 0, 0), "UTC + 2:00"},
+                          Case{EncodeDateTime(2021, 1, 15, 12, 0, 0, 0), "UTC + 1:00"},
+                          Case{EncodeDateTime(2010, 3, 28, 1, 59, 59, 0), "UTC + 1:00"},
+                          Case{EncodeDateTime(2010, 3, 28, 2, 0, 0, 0), "UTC + 2:00"}}) {
+        auto window = MakeWindow(c.now);
+        EXPECT_EQ(Child<QComboBox>(*window, "cbtimezone")->currentText().toStdString(), c.want);
+    }
+}
+
+TEST_F(MainWindow, MissingDatabaseFileIsReportedBeforeTheWindowShows) {
+    MessageRecorder boxes;
+    bool windowExisted = false;
+    boxes.onShow = [&](const TMessageBox&) {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            windowExisted = windowExisted || (qobject_cast<Tmain*>(top) != nullptr && top->isVisible());
+        }
+    };
+    dataFolder_.clear();
+    auto window = MakeWindow();
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), "Die Datenbankdatei konnte nicht gefunden werden");
+    EXPECT_EQ(boxes.boxes[0].caption.toStdString(), "Fehler");
+    EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_FALSE(windowExisted);
+    EXPECT_EQ(window->Session().DataFolder(), "");
+}
+
+TEST_F(MainWindow, FailedConnectIsReportedOnceAndRetriedWhenTheUserComesBack) {
+    MessageRecorder boxes;
+    dataFolder_ = (data_.path() / "missing").string() + "/";  // SQLite cannot create a file there
+    auto window = MakeWindow();
+    // The report takes the focus from the window and gives it back when it closes, as a real box does.
+    boxes.onShow = [&](const TMessageBox&) {
+        Deactivate(*window);
+        Activate(*window);
+    };
+    Activate(*window);
+    Activate(*window);  // the activation that follows the box's closing
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_EQ(boxes.boxes[0].caption.toStdString(), "Zeloro geotagging");
+    EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(boxes.boxes[0].text.endsWith(QLatin1Char('.'))) << boxes.boxes[0].text.toStdString();
+    EXPECT_TRUE(window->FirstRun());
+
+    // The user goes to another window and comes back: the connect is tried again.
+    Deactivate(*window);
+    Activate(*window);
+    EXPECT_EQ(boxes.boxes.size(), 2U);
+
+    fs::create_directory(data_.path() / "missing");
+    Deactivate(*window);
+    Activate(*window);
+    EXPECT_EQ(boxes.boxes.size(), 2U);
+    EXPECT_FALSE(window->FirstRun());
+    EXPECT_TRUE(window->Session().Connected());
+    Deactivate(*window);
+    Activate(*window);  // connected once: later activations leave it alone
+    EXPECT_EQ(boxes.boxes.size(), 2U);
+}
+
+TEST_F(MainWindow, StartenRunsOnAWorkerAndReportsLinesAndProgress) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    Activate(*window);
+    ASSERT_TRUE(window->Session().Connected());
+    auto* memo = Child<QPlainTextEdit>(*window, "Memo1");
+    memo->setPlainText(QStringLiteral("Notiz"));  // the log accepts typing; the run appends after it
+    auto* status = Child<TColorProgressBar>(*window, "status");
+    QSignalSpy positions(status, &TColorProgressBar::PositionChanged);
+
+    Child<TFilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+    Child<TDirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+    Child<QComboBox>(*window, "cbtimezone")->setCurrentIndex(kZoneIndexUtc);
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    EXPECT_TRUE(window->RunInProgress());
+    for (const char* name : {"Button1", "Button2", "Button3", "Button4", "Image2"}) {
+        EXPECT_FALSE(Child<QWidget>(*window, name)->isEnabled()) << name;
+    }
+    window->Button1Click();  // a second start while the first runs is ignored
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_EQ(finished.size(), 1);
+    EXPECT_FALSE(window->RunInProgress());
+    for (const char* name : {"Button1", "Button2", "Button3", "Button4", "Image2"}) {
+        EXPECT_TRUE(Child<QWidget>(*window, name)->isEnabled()) << name;
+    }
+
+    const std::vector<std::string> want = {
+        "<no stamp> Notiz",
+        " - Lese Bilddateien",
+        " - 2 Bilder im Verzeichnis gefunden",
+        " - Starte Datenbankimport",
+        " - 2 Datensätze gelesen und importiert",
+        " - a.jpg Koordinaten gefunden:",
+        " - 48.5,11.25 getaggt!",
+        " - b.jpg keine Koordinaten gefunden",
+    };
+    EXPECT_EQ(LogLines(*memo), want);
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(status->Max(), 2);
+    EXPECT_EQ(status->Position(), 0);
+    std::vector<int> seen;
+    for (const QList<QVariant>& args : positions) {
+        seen.push_back(args.at(0).toInt());
+    }
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 0}));
+    EXPECT_EQ(window->Session().MapEntries(), std::vector<std::string>{"48.5|11.25|a.jpg"});
+    EXPECT_EQ(CountTrackPoints(data_ / "zeloro.sqlite"), 2);
+}
+
+TEST_F(MainWindow, EmptyGpxPathShowsItsErrorBoxOnTheWindowThread) {
+    MessageRecorder boxes;
+    bool onWindowThread = false;
+    boxes.onShow = [&](const TMessageBox&) { onWindowThread = QThread::currentThread() == qApp->thread(); };
+    auto window = MakeWindow();
+    Activate(*window);
+    Child<TDirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), "Bitte geben Sie eine gpx-Datei an!");
+    EXPECT_EQ(boxes.boxes[0].caption.toStdString(), "Fehler");
+    EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(onWindowThread);
+    EXPECT_TRUE(Child<QPlainTextEdit>(*window, "Memo1")->toPlainText().isEmpty());
+}
+
+TEST_F(MainWindow, ErrorEndingARunGoesToTheDefaultErrorReport) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    Activate(*window);
+    fs::remove(photos_ / "track.gpx");
+    RunOnce(*window);
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_EQ(boxes.boxes[0].caption.toStdString(), "Zeloro geotagging");
+    EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_FALSE(boxes.boxes[0].text.isEmpty());
+    const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(*window, "Memo1"));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), " - Starte Datenbankimport");
+    EXPECT_TRUE(Child<QPushButton>(*window, "Button1")->isEnabled());
+}
+
+TEST_F(MainWindow, LeerenEmptiesInputsLogMapListProgressAndTable) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    Activate(*window);
+    RunOnce(*window, kZoneIndexUtc);
+    Child<TSpinEdit>(*window, "edSec")->setValue(7);
+    ASSERT_EQ(window->Session().MapEntries().size(), 1U);
+    Child<TColorProgressBar>(*window, "status")->SetPosition(1);
+
+    for (int round = 0; round < 2; ++round) {  // a second "Leeren" is harmless
+        QTest::mouseClick(Child<QPushButton>(*window, "Button2"), Qt::LeftButton);
+        EXPECT_TRUE(Child<TFilenameEdit>(*window, "edGpx")->Text().isEmpty());
+        EXPECT_TRUE(Child<TDirectoryEdit>(*window, "edPictures")->Text().isEmpty());
+        EXPECT_TRUE(Child<QPlainTextEdit>(*window, "Memo1")->toPlainText().isEmpty());
+        EXPECT_TRUE(window->Session().MapEntries().empty());
+        EXPECT_EQ(Child<TColorProgressBar>(*window, "status")->Position(), 0);
+        EXPECT_EQ(CountTrackPoints(data_ / "zeloro.sqlite"), 0);
+    }
+    EXPECT_EQ(Child<QComboBox>(*window, "cbtimezone")->currentIndex(), kZoneIndexUtc);
+    EXPECT_EQ(Child<TSpinEdit>(*window, "edSec")->Text().toStdString(), "7");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(MainWindow, MapsWithoutTaggedPhotosTellsSoAndOtherwiseOpensThePage) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    Activate(*window);
+    QTest::mouseClick(Child<QPushButton>(*window, "Button4"), Qt::LeftButton);
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), "Keine aktuellen Geodaten vorhanden!");
+    EXPECT_EQ(boxes.boxes[0].caption.toStdString(), "Informationen");
+    EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Information);
+    EXPECT_TRUE(opened_.empty());
+    EXPECT_FALSE(fs::exists(data_ / "maps" / "index.html"));
+
+    RunOnce(*window);
+    QTest::mouseClick(Child<QPushButton>(*window, "Button4"), Qt::LeftButton);
+    EXPECT_EQ(boxes.boxes.size(), 1U);
+    const std::string page = (data_.path() / "maps" / "index.html").string();
+    EXPECT_EQ(opened_, std::vector<std::string>{page});
+    EXPECT_NE(ReadFileText(page).find("new google.maps.LatLng(48.5,11.25)"), std::string::npos);
+
+    fs::remove_all(data_ / "maps");  // a page that cannot be written ends the command in the report
+    QTest::mouseClick(Child<QPushButton>(*window, "Button4"), Qt::LeftButton);
+    ASSERT_EQ(boxes.boxes.size(), 2U);
+    EXPECT_EQ(boxes.boxes[1].caption.toStdString(), "Zeloro geotagging");
+    EXPECT_EQ(opened_.size(), 1U);
+}
+
+TEST_F(MainWindow, BeendenAndTheClosePictureEmptyTheTableAndEnd) {
+    for (const char* control : {"Button3", "Image2"}) {
+        auto window = MakeWindow();
+        Activate(*window);
+        RunOnce(*window);
+        ASSERT_GT(CountTrackPoints(data_ / "zeloro.sqlite"), 0);
+        ended_ = 0;
+        QTest::mouseClick(Child<QWidget>(*window, control), Qt::LeftButton, {}, QPoint(17, 12));
+        EXPECT_EQ(ended_, 1) << control;
+        EXPECT_EQ(CountTrackPoints(data_ / "zeloro.sqlite"), 0) << control;
+    }
+}
+
+TEST_F(MainWindow, SystemCloseKeepsThePointsAndClosesTheConnection) {
+    auto window = MakeWindow();
+    window->show();
+    Activate(*window);
+    RunOnce(*window);
+    ASSERT_TRUE(window->close());
+    EXPECT_FALSE(window->Session().Connected());
+    EXPECT_EQ(ended_, 0);
+    EXPECT_EQ(CountTrackPoints(data_ / "zeloro.sqlite"), 2);
+}
+
+TEST_F(MainWindow, ClosingDuringARunWaitsForItsEnd) {
+    for (int i = 0; i < 30; ++i) {
+        WritePhoto(photos_ / ("c" + std::to_string(100 + i) + ".jpg"), "2010:06:01 12:10:00");
+    }
+    auto window = MakeWindow();
+    window->show();
+    Activate(*window);
+    Child<TFilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+    Child<TDirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+    Child<QComboBox>(*window, "cbtimezone")->setCurrentIndex(kZoneIndexUtc);
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    EXPECT_FALSE(window->close());  // refused for now: the run finishes the photo in hand first
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->Session().Connected());
+    // Whatever was tagged before the stop stays tagged and in the table.
+    EXPECT_EQ(CountTrackPoints(data_ / "zeloro.sqlite") % 2, 0);
+}
+
+TEST_F(MainWindow, HilfeOpensTheDocumentBesideTheExecutable) {
+    auto window = MakeWindow();
+    QTest::mouseClick(Child<QWidget>(*window, "Label8"), Qt::LeftButton, {}, QPoint(5, 5));
+    ASSERT_EQ(opened_.size(), 1U);
+    const fs::path document = opened_[0];
+    EXPECT_EQ(document.filename(), "doku.pdf");
+    EXPECT_EQ(fs::canonical(document.parent_path()), fs::canonical(fs::read_symlink("/proc/self/exe").parent_path()));
+    EXPECT_TRUE(fs::exists(document)) << "the build puts doku.pdf beside the executables";
+}
+
+TEST_F(MainWindow, PressOnTheBackgroundDragsTheWindow) {
+    auto window = MakeWindow();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    auto* background = Child<TClickLabel>(*window, "Image1");
+    const QPoint start = window->pos();
+    QTest::mousePress(background, Qt::RightButton, {}, QPoint(300, 380));
+    QMouseEvent move(QEvent::MouseMove, QPointF(310, 385), background->mapToGlobal(QPointF(310, 385)), Qt::NoButton,
+                     Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(background, &move);
+    QTest::mouseRelease(background, Qt::RightButton, {}, QPoint(310, 385));
+    EXPECT_EQ(window->pos(), start + QPoint(10, 5));
+}
+
+TEST_F(MainWindow, WindowIsCentredWhenFirstShown) {
+    auto window = MakeWindow();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    const QRect area = window->screen()->availableGeometry();
+    EXPECT_LE((window->geometry().center() - area.center()).manhattanLength(), 2);
+}
+
+}  // namespace
+}  // namespace zeloro::test
