@@ -555,7 +555,7 @@ void XmlLoader::ParseDocType(TXmlNode& node) {
 }
 
 void XmlLoader::ReadChild(TXmlNode& parent) {
-    if (depth_ >= kMaxNestingDepth) {
+    if (depth_ + 1 >= kMaxNestingDepth) {
         throw FilerError(WithName(kNestingTooDeep, parent.name_));
     }
     TXmlNode& child = parent.NodeNew();

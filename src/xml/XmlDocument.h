@@ -47,7 +47,7 @@ inline constexpr const char* kMissingGtInCloseTag = "Missing \">\" in close tag 
 inline constexpr const char* kIncorrectCloseTag = "Incorrect close tag in element %s";
 // Deeper nesting than any real document has would otherwise exhaust the stack of the recursive reader.
 inline constexpr const char* kNestingTooDeep = "Elements nested too deeply in element %s";
-inline constexpr int kMaxNestingDepth = 1000;
+inline constexpr int kMaxNestingDepth = 1000;  // levels of nodes, the top level counting as one
 
 class TXmlDocument;
 class TXmlNode;

@@ -1,0 +1,149 @@
+// tests/xml/XmlDateTimeTest.cpp: date-time texts by position, integer conversions and the local bias.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/Error.h"
+#include "xml/XmlDateTime.h"
+
+namespace zeloro {
+namespace {
+
+struct TimeCase {
+    std::string_view name;
+    std::string_view text;
+    std::optional<TDateTime> want;  // nullopt: error
+    std::string_view error;
+};
+void PrintTo(const TimeCase& c, std::ostream* os) { *os << c.name; }
+
+TDateTime At(int h, int m, int s, int ms) { return EncodeDateTime(2011, 1, 15, h, m, s, ms); }
+
+class FromText : public ::testing::TestWithParam<TimeCase> {};
+
+TEST_P(FromText, MatchesTable) {
+    const TimeCase& c = GetParam();
+    if (c.want) {
+        EXPECT_DOUBLE_EQ(DateTimeFromText(c.text, false), *c.want);
+        return;
+    }
+    try {
+        (void)DateTimeFromText(c.text, false);
+        FAIL() << "no error";
+    } catch (const ConvertError& e) {
+        EXPECT_EQ(std::string_view(e.what()), c.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DateTimeFromText, FromText,
+    ::testing::Values(
+        TimeCase{"ZoneLetterIgnored", "2011-01-15T08:30:05Z", At(8, 30, 5, 0), ""},
+        TimeCase{"ThreeFractionDigits", "2011-01-15T08:30:05.250Z", At(8, 30, 5, 250), ""},
+        TimeCase{"TwoDigitsAtEndAreMilliseconds", "2011-01-15T08:30:05.25", At(8, 30, 5, 25), ""},
+        TimeCase{"OneDigitBeforeZoneIsNoInteger", "2011-01-15T08:30:05.5Z", At(8, 30, 5, 0), ""},
+        TimeCase{"FourthDigitNeverRead", "2011-01-15T08:30:05.1234Z", At(8, 30, 5, 123), ""},
+        TimeCase{"OffsetIgnored", "2011-01-15T08:30:05+02:00", At(8, 30, 5, 0), ""},
+        TimeCase{"BlankSeparator", "2011-01-15 08:30:05", At(8, 30, 5, 0), ""},
+        TimeCase{"SeventeenBytesEmptySecond", "2011-01-15T08:30Z", At(8, 30, 0, 0), ""},
+        TimeCase{"SixteenBytesNoTime", "2011-01-15T08:30", At(0, 0, 0, 0), ""},
+        TimeCase{"DateOnly", "2011-01-15", At(0, 0, 0, 0), ""},
+        TimeCase{"LenientSecond", "2011-01-15T08:30:xxZ", At(8, 30, 0, 0), ""},
+        TimeCase{"AnySeparators", "2011/01/15x08h30m05", At(8, 30, 5, 0), ""},
+        TimeCase{"LeadingSpaceInField", "2011- 1-15T08:30:05Z", At(8, 30, 5, 0), ""},
+        TimeCase{"BeforeEpochAddsTime", "1899-12-29T06:00:00", -1.0 + 0.25, ""},
+        TimeCase{"LeapDay2000", "2000-02-29T00:00:00Z", EncodeDate(2000, 2, 29), ""},
+        TimeCase{"Empty", "", std::nullopt, "'''' ist kein gültiger Integer-Wert"},
+        TimeCase{"ShortMonth", "2011-1-5T08:30:05Z", std::nullopt, "''1-'' ist kein gültiger Integer-Wert"},
+        TimeCase{"EightBytes", "2011-01-", std::nullopt, "'''' ist kein gültiger Integer-Wert"},
+        TimeCase{"BadHour", "2011-01-15Tx8:30:05Z", std::nullopt, "''x8'' ist kein gültiger Integer-Wert"},
+        TimeCase{"NoLeapYear", "2011-02-29T00:00:00Z", std::nullopt, "Ungültiges Argument zum Codieren des Datums"},
+        TimeCase{"Year1900NoLeapYear", "1900-02-29T00:00:00Z", std::nullopt,
+                 "Ungültiges Argument zum Codieren des Datums"},
+        TimeCase{"YearZero", "0000-01-01", std::nullopt, "Ungültiges Argument zum Codieren des Datums"},
+        TimeCase{"MonthThirteen", "2011-13-01", std::nullopt, "Ungültiges Argument zum Codieren des Datums"},
+        TimeCase{"NegativeDay", "2011-01--1", std::nullopt, "Ungültiges Argument zum Codieren des Datums"},
+        TimeCase{"Hour24", "2011-01-15T24:00:00Z", std::nullopt, "Ungültiges Argument zum Codieren der Uhrzeit"},
+        TimeCase{"LeapSecond", "2011-01-15T23:59:60Z", std::nullopt, "Ungültiges Argument zum Codieren der Uhrzeit"},
+        TimeCase{"NegativeMinute", "2011-01-15T08:-1:00Z", std::nullopt,
+                 "Ungültiges Argument zum Codieren der Uhrzeit"},
+        // The date is checked before the time.
+        TimeCase{"DateErrorFirst", "2011-02-30T25:00:00Z", std::nullopt,
+                 "Ungültiges Argument zum Codieren des Datums"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct IntCase {
+    std::string_view text;
+    std::optional<int> strict;
+    int lenient;
+};
+
+TEST(XmlInteger, StrictAndLenientReadTheSameNumbers) {
+    const IntCase cases[] = {
+        {"42", 42, 42},       {"  7", 7, 7},      {"-5", -5, -5},  {"+5", 5, 5},
+        {"", std::nullopt, 0}, {"5 ", std::nullopt, 0}, {"1-", std::nullopt, 0}, {"-", std::nullopt, 0},
+        {"\t5", std::nullopt, 0}, {"$1F", std::nullopt, 0}, {"0x1F", std::nullopt, 0},
+        {"99999999999", std::nullopt, 0},
+    };
+    for (const IntCase& c : cases) {
+        SCOPED_TRACE(std::string(c.text));
+        if (c.strict) {
+            EXPECT_EQ(StrToIntStrict(c.text), *c.strict);
+        } else {
+            EXPECT_THROW((void)StrToIntStrict(c.text), ConvertError);
+        }
+        EXPECT_EQ(StrToIntLenient(c.text), c.lenient);
+    }
+}
+
+// Sets TZ for one test and restores it.
+class ZoneGuard {
+public:
+    explicit ZoneGuard(const char* zone) {
+        if (const char* old = std::getenv("TZ")) {
+            old_ = old;
+        }
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ZoneGuard() {
+        if (old_) {
+            setenv("TZ", old_->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+    ZoneGuard(const ZoneGuard&) = delete;
+    ZoneGuard& operator=(const ZoneGuard&) = delete;
+
+private:
+    std::optional<std::string> old_;
+};
+
+TEST(LocalBias, FollowsTheHostZone) {
+    {
+        const ZoneGuard zone("UTC0");
+        EXPECT_EQ(LocalBiasMinutes(), 0);
+    }
+    {
+        const ZoneGuard zone("XXX-3");  // three hours east of UTC, no daylight time
+        EXPECT_EQ(LocalBiasMinutes(), -180);
+    }
+}
+
+TEST(LocalBias, OnlyWithTheFlagTheOffsetAndBiasCount) {
+    const ZoneGuard zone("XXX-3");
+    const std::string_view text = "2011-01-15T08:30:05.000+02:00";
+    EXPECT_DOUBLE_EQ(DateTimeFromText(text, false), At(8, 30, 5, 0));
+    // "+02:00" takes two hours off (to UTC), the bias of -180 minutes adds three (to local time).
+    EXPECT_NEAR(DateTimeFromText(text, true), At(9, 30, 5, 0), 1e-9);
+    EXPECT_NEAR(DateTimeFromText("2011-01-15T08:30:05Z", true), At(11, 30, 5, 0), 1e-9);
+}
+
+}  // namespace
+}  // namespace zeloro
