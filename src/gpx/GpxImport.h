@@ -1,0 +1,27 @@
+// src/gpx/GpxImport.h: the import of a GPX file's timed points into the track table.
+#pragma once
+#include <functional>
+#include <string>
+
+#include "common/LogSink.h"
+#include "trackstore/Database.h"
+
+namespace zeloro {
+
+inline constexpr const char* kGpxInsertStatement = "INSERT INTO gpx (lat,lon,utctime) VALUES (:lat,:lon,:utctime);";
+inline constexpr const char* kLogImportStart = " - Starte Datenbankimport";
+inline constexpr const char* kLogImportFailed = " - Import fehlerhaft abgebrochen";
+inline constexpr const char* kLogImportCountSuffix = " Datensätze gelesen und importiert";
+
+// Appends one row (lat and lon texts as written, the time as UTC date-time text) for every wpt, then
+// every trkpt, then every rtept below the root that has a direct time child, all in one transaction.
+// Logs the start, a failure and the row count through log; calls processMessages once between loading
+// the file and the first insert.
+// A file that cannot be opened, is not well-formed or has an unsupported encoding throws out of here
+// (FileError, FilerError, StreamError) after the start line only. Any later error is caught: the result
+// is false, and a transaction that this call started is rolled back, so no part of a failed import
+// becomes permanent. A transaction the caller had open is used and left open.
+bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
+               const std::function<void()>& processMessages);
+
+}  // namespace zeloro
