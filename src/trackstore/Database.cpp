@@ -299,19 +299,25 @@ void Connection::Execute(const std::string& sql) {
     if (!db_) {
         throwNotConnected();
     }
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()) + 1, &raw, nullptr);
-    const std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> stmt(raw, &sqlite3_finalize);
-    if (rc != SQLITE_OK) {
-        throwDb(db_.get(), rc);
-    }
-    if (!stmt) {
-        return;  // only blanks or a comment
-    }
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE) {
-        throwDb(db_.get(), rc);
+    const char* next = sql.c_str();
+    const char* const end = sql.c_str() + sql.size();
+    while (next < end) {
+        sqlite3_stmt* raw = nullptr;
+        const char* tail = nullptr;
+        int rc = sqlite3_prepare_v2(db_.get(), next, static_cast<int>(end - next), &raw, &tail);
+        const std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> stmt(raw, &sqlite3_finalize);
+        if (rc != SQLITE_OK) {
+            throwDb(db_.get(), rc);
+        }
+        next = tail != nullptr && tail > next ? tail : end;
+        if (!stmt) {
+            continue;  // only blanks or a comment
+        }
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE) {
+            throwDb(db_.get(), rc);
+        }
     }
 }
 

@@ -39,7 +39,8 @@ public:
     void Commit();            // "COMMIT"
     void Rollback();          // "ROLLBACK"
 
-    // Runs one statement without parameters or result rows. Throws DatabaseError.
+    // Runs every statement of the text in turn (a schema script, a transaction command); result rows
+    // are skipped. Throws DatabaseError at the first failing statement; the ones before it stay done.
     void Execute(const std::string& sql);
 
     // The raw handle, for the layer's own statements; null while closed.

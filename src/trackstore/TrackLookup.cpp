@@ -118,6 +118,9 @@ Dms CoordinateToDms(const std::string& text, const char* positive, const char* n
     // The sign goes into the hemisphere letter; only the leading "-" is the sign, a later one belongs
     // to the exponent. A second sign behind the first ("--5") is no number.
     const bool south = !text.empty() && text.front() == '-';
+    if (south && text.size() > 1 && (text[1] == '-' || text[1] == '+')) {
+        throwNotFloat(workText(text));
+    }
     long double x = 0;
     try {
         x = StrToCoordinate(south ? text.substr(1) : text);
@@ -125,15 +128,8 @@ Dms CoordinateToDms(const std::string& text, const char* positive, const char* n
         throwNotFloat(workText(text));
     }
     Dms result;
-    if (std::signbit(x)) {
-        if (south) {
-            throwNotFloat(workText(text));
-        }
-        x = -x;  // a blank before the sign
-        result.hemisphere = negative;
-    } else {
-        result.hemisphere = south ? negative : positive;
-    }
+    result.hemisphere = south || std::signbit(x) ? negative : positive;
+    x = std::fabs(x);  // a sign behind leading blanks counts like the leading "-"
     result.degrees = std::trunc(x);
     const long double minutes = (x - result.degrees) * 60.0L;
     result.minutes = std::trunc(minutes);

@@ -1,0 +1,193 @@
+// tests/trackstore/TrackLookupTest.cpp: exact and window lookups, the zone shift on the way, and the
+// conversion of stored coordinate texts into hemisphere, degrees, minutes and seconds.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <string>
+
+#include "support/TestSupport.h"
+#include "common/Error.h"
+#include "tagging/TimeRules.h"
+#include "trackstore/Database.h"
+#include "trackstore/TrackLookup.h"
+
+namespace zeloro {
+namespace {
+
+TDateTime at(int h, int mi, int s) { return EncodeDateTime(2010, 6, 1, h, mi, s, 0); }
+
+class Lookup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        connection.Open(":memory:");
+        connection.Execute(test::ReadFileText(test::SourceDir() / "db" / "schema.sql"));
+    }
+
+    void insert(const std::string& lat, const std::string& lon, TDateTime utc) {
+        query.SetSQL("INSERT INTO gpx (lat,lon,utctime) VALUES (:lat,:lon,:utctime);");
+        query.ParamByName("lat").SetAsString(lat);
+        query.ParamByName("lon").SetAsString(lon);
+        query.ParamByName("utctime").SetAsDateTime(utc);
+        query.ExecSQL();
+    }
+
+    Connection connection;
+    Query query{connection};
+};
+
+TEST_F(Lookup, ExactMatchesTheSameSecondOnly) {
+    insert("48.5", "11.25", at(12, 0, 5) + 0.5 / 86400);  // stored as 12:00:05
+    insert("10", "20", at(12, 0, 6));
+    const TCoord hit = searchGPX(at(12, 0, 5), kZoneIndexUtc, "0", query);
+    ASSERT_TRUE(hit.found);
+    EXPECT_EQ(hit.lat, "48.5");
+    EXPECT_EQ(hit.lon, "11.25");
+    EXPECT_EQ(DateTimeText(hit.utctime), "2010-06-01 12:00:05");
+    EXPECT_FALSE(query.Active());
+    EXPECT_FALSE(searchGPX(at(12, 0, 4), kZoneIndexUtc, "0", query).found);
+    EXPECT_EQ(searchGPX(at(12, 0, 6), kZoneIndexUtc, "0", query).lat, "10");
+}
+
+TEST_F(Lookup, WindowIncludesBothEnds) {
+    insert("1", "1", at(11, 59, 58));
+    insert("2", "2", at(12, 0, 4));
+    EXPECT_FALSE(searchGPX(at(12, 0, 2), kZoneIndexUtc, "0", query).found);
+    EXPECT_FALSE(searchGPX(at(12, 0, 2), kZoneIndexUtc, "1", query).found);
+    EXPECT_EQ(searchGPX(at(12, 0, 2), kZoneIndexUtc, "2", query).lat, "2");  // 12:00:00..12:00:04
+    const TCoord either = searchGPX(at(12, 0, 2), kZoneIndexUtc, "5", query);
+    ASSERT_TRUE(either.found);
+    EXPECT_TRUE(either.lat == "1" || either.lat == "2") << either.lat;
+    EXPECT_EQ(searchGPX(at(11, 59, 53), kZoneIndexUtc, "5", query).lat, "1");  // lower end of 11:59:48..58
+    EXPECT_FALSE(searchGPX(at(11, 59, 52), kZoneIndexUtc, "5", query).found);
+}
+
+TEST_F(Lookup, CameraTimeIsShiftedByTheZone) {
+    insert("2", "2", at(12, 0, 4));
+    EXPECT_TRUE(searchGPX(at(14, 0, 4), kZoneIndexSummer, "0", query).found);  // UTC + 2:00
+    EXPECT_FALSE(searchGPX(at(14, 0, 4), kZoneIndexWinter, "0", query).found);
+    EXPECT_TRUE(searchGPX(at(3, 0, 4), 2, "0", query).found);  // UTC - 9:00
+}
+
+TEST_F(Lookup, ToleranceThatIsNoNumberEndsTheLookup) {
+    insert("2", "2", at(12, 0, 4));
+    try {
+        (void)searchGPX(at(12, 0, 4), kZoneIndexUtc, "abc", query);
+        FAIL() << "no error";
+    } catch (const ConvertError& e) {
+        EXPECT_STREQ(e.what(), "'abc' ist kein gültiger Integer-Wert");
+    }
+    EXPECT_TRUE(searchGPX(at(12, 0, 4), kZoneIndexUtc, "00", query).found);  // a window of width 0
+    EXPECT_TRUE(searchGPX(at(12, 0, 5), kZoneIndexUtc, " +1", query).found);
+}
+
+TEST_F(Lookup, FoundPointIsConvertedToDegreesMinutesSeconds) {
+    insert("-33.8567", "151.215", at(12, 0, 0));
+    const TCoord c = searchGPX(at(12, 0, 0), kZoneIndexUtc, "0", query);
+    ASSERT_TRUE(c.found);
+    EXPECT_EQ(c.lat, "-33.8567");  // the stored texts stay as they are, sign included
+    EXPECT_EQ(c.gps_lt_dr, "S");
+    EXPECT_EQ(c.gps_lt_dg, 33.0L);
+    EXPECT_EQ(c.gps_lt_mm, 51.0L);
+    EXPECT_NEAR(static_cast<double>(c.gps_lt_ss), 24.12, 1e-9);
+    EXPECT_EQ(c.gps_ln_dr, "E");
+    EXPECT_EQ(c.gps_ln_dg, 151.0L);
+    EXPECT_EQ(c.gps_ln_mm, 12.0L);
+    EXPECT_NEAR(static_cast<double>(c.gps_ln_ss), 54.0, 1e-9);
+}
+
+TEST_F(Lookup, CoordinateThatIsNoNumberEndsTheLookupWithTheQueryClosed) {
+    insert("48.1234N", "11", at(12, 0, 0));
+    try {
+        (void)searchGPX(at(12, 0, 0), kZoneIndexUtc, "0", query);
+        FAIL() << "no error";
+    } catch (const ConvertError& e) {
+        EXPECT_STREQ(e.what(), "'48,1234N' ist kein gültiger Gleitkommawert");
+    }
+    EXPECT_FALSE(query.Active());
+}
+
+struct DmsCase {
+    std::string_view name;
+    std::string text;
+    std::string hemisphere;
+    long double degrees;
+    long double minutes;
+    long double seconds;
+};
+void PrintTo(const DmsCase& c, std::ostream* os) { *os << c.name; }
+
+class Dms : public ::testing::TestWithParam<DmsCase> {};
+
+TEST_P(Dms, MatchesTable) {
+    const DmsCase& c = GetParam();
+    const auto got = CoordinateToDms(c.text, "N", "S");
+    EXPECT_EQ(got.hemisphere, c.hemisphere);
+    EXPECT_EQ(got.degrees, c.degrees);
+    EXPECT_EQ(got.minutes, c.minutes);
+    EXPECT_NEAR(static_cast<double>(got.seconds), static_cast<double>(c.seconds), 1e-9);
+    EXPECT_GE(got.seconds, 0.0L);
+}
+
+INSTANTIATE_TEST_SUITE_P(TrackLookup, Dms, ::testing::Values(
+    DmsCase{"North", "48.1234", "N", 48, 7, 24.24L},
+    DmsCase{"WestAsSecondLetter", "-122.4194", "S", 122, 25, 9.84L},
+    DmsCase{"BelowOneDegree", "-0.5", "S", 0, 30, 0},
+    DmsCase{"Zero", "0", "N", 0, 0, 0},
+    DmsCase{"NegativeZero", "-0.0", "S", 0, 0, 0},
+    DmsCase{"Integer", "90", "N", 90, 0, 0},
+    DmsCase{"CommaSeparator", "48,1234", "N", 48, 7, 24.24L},
+    DmsCase{"PlusSign", "+10.25", "N", 10, 15, 0},
+    DmsCase{"Blanks", "  10.25 ", "N", 10, 15, 0},
+    DmsCase{"BlankBeforeSign", " -10.25", "S", 10, 15, 0},
+    DmsCase{"Exponent", "1.025E1", "N", 10, 15, 0},
+    // The exponent's own sign stays: 0.15 degrees, not 15.
+    DmsCase{"NegativeExponent", "-1.5e-1", "S", 0, 9, 0},
+    DmsCase{"LeadingSeparator", ".5", "N", 0, 30, 0},
+    DmsCase{"TrailingSeparator", "7.", "N", 7, 0, 0}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct BadCase {
+    std::string_view name;
+    std::string text;
+    std::string message;
+};
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
+
+class NotANumber : public ::testing::TestWithParam<BadCase> {};
+
+// The message names the text as the lookup worked on it: sign taken off, "." written as ",".
+TEST_P(NotANumber, FailsWithTheGermanMessage) {
+    const BadCase& c = GetParam();
+    try {
+        (void)CoordinateToDms(c.text, "E", "W");
+        FAIL() << "no error for " << c.text;
+    } catch (const ConvertError& e) {
+        EXPECT_EQ(std::string(e.what()), "'" + c.message + "' ist kein gültiger Gleitkommawert");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TrackLookup, NotANumber, ::testing::Values(
+    BadCase{"Empty", "", ""}, BadCase{"OnlySign", "-", ""}, BadCase{"Word", "abc", "abc"},
+    BadCase{"TwoSeparators", "1.2.3", "1,2,3"}, BadCase{"MixedSeparators", "1,2.3", "1,2,3"},
+    BadCase{"DoubleSign", "--5", "-5"}, BadCase{"SignAfterSign", "-+5", "+5"},
+    BadCase{"InnerBlank", "4 8", "4 8"}, BadCase{"Suffix", "48.1N", "48,1N"},
+    BadCase{"OpenExponent", "1e", "1e"}, BadCase{"Hex", "0x10", "0x10"}, BadCase{"Infinity", "inf", "inf"},
+    BadCase{"NotANumber", "nan", "nan"}, BadCase{"Overflow", "1e99999", "1e99999"},
+    BadCase{"OnlySeparator", ".", ","}, BadCase{"Tab", "\t1", "\t1"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(TrackLookup, StrToCoordinateIsIndependentOfTheCLocale) {
+    // A German numeric locale would make the C library read "," and stop at "."; ours reads both.
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "no German locale on this machine";
+    }
+    const long double dot = StrToCoordinate("48.25");
+    const long double comma = StrToCoordinate("48,25");
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_EQ(dot, 48.25L);
+    EXPECT_EQ(comma, 48.25L);
+}
+
+}  // namespace
+}  // namespace zeloro
