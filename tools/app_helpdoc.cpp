@@ -1,11 +1,17 @@
 // tools/app_helpdoc.cpp: writes the German help document doku.pdf at build time.
 // Usage: app_helpdoc OUTFILE [ICON]   (ICON: the program icon shown beside the heading)
+#include <QColor>
+#include <QFont>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPainter>
 #include <QPdfWriter>
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
 #include <QString>
 #include <QTextDocument>
 #include <QUrl>
@@ -148,6 +154,34 @@ int main(int argc, char** argv) {
         }
     }
     document.setHtml(QString::fromUtf8(kHelpHtml));
-    document.print(&writer);
-    return 0;
+
+    // The document is laid out in logical pixels of 96 per inch and scaled onto the writer's pages, so
+    // that the text uses the whole width between the margins.
+    const double scale = writer.resolution() / 96.0;
+    const QRectF paintRect = writer.pageLayout().paintRectPixels(writer.resolution());
+    const double footer = 28.0;  // room for the page number, in logical pixels
+    const QSizeF page(paintRect.width() / scale, paintRect.height() / scale - footer);
+    document.setPageSize(page);
+    const int pages = document.pageCount();
+    QPainter painter(&writer);
+    for (int i = 0; i < pages; ++i) {
+        if (i > 0) {
+            writer.newPage();
+        }
+        painter.save();
+        painter.scale(scale, scale);
+        painter.translate(0, -page.height() * i);
+        document.drawContents(&painter, QRectF(QPointF(0, page.height() * i), page));
+        painter.restore();
+        painter.save();
+        painter.scale(scale, scale);
+        QFont small(QStringLiteral("DejaVu Sans"));
+        small.setPixelSize(10);  // logical pixels: the painter is scaled already
+        painter.setFont(small);
+        painter.setPen(QColor(110, 110, 110));
+        painter.drawText(QRectF(0, page.height(), page.width(), footer), Qt::AlignRight | Qt::AlignBottom,
+                         QStringLiteral("Zeloro geotagging – Seite %1 von %2").arg(i + 1).arg(pages));
+        painter.restore();
+    }
+    return painter.end() ? 0 : 1;
 }

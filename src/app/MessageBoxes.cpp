@@ -1,6 +1,7 @@
 #include "app/MessageBoxes.h"
 
 #include <QGuiApplication>
+#include <QScreen>
 #include <utility>
 
 namespace zeloro {
@@ -12,6 +13,20 @@ TMessageBoxHook& Hook() {
     return hook;
 }
 
+// Qt places a box over the active window; the tool's boxes sit in the middle of the screen.
+class TScreenCentredBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        if (const QScreen* area = screen(); area != nullptr) {
+            move(area->availableGeometry().center() - rect().center());
+        }
+    }
+};
+
 }  // namespace
 
 void ShowMessageBox(const TMessageBox& box) {
@@ -19,8 +34,8 @@ void ShowMessageBox(const TMessageBox& box) {
         Hook()(box);
         return;
     }
-    // Without a parent the box is centred on the screen and still blocks every window of the tool.
-    QMessageBox dialog(box.icon, box.caption, box.text, QMessageBox::Ok);
+    // Application-modal without a parent: it blocks every window of the tool.
+    TScreenCentredBox dialog(box.icon, box.caption, box.text, QMessageBox::Ok);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.exec();
 }
