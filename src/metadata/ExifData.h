@@ -301,6 +301,7 @@ private:
     std::int32_t updateCount_ = 0;
     std::unique_ptr<TContainedXMPPacket> xmpPacket_;
     IFoundJPEGSegment xmpSegmentToLoad_;
+    bool xmpParseFailed_ = false;  // the pending segment did not parse; it stays pending for the save
     TNotifyEvent onChange_;
     TJPEGMetadataKinds metadataInSource_;
     std::int64_t xmpSegmentPosition_ = 0;

@@ -1,0 +1,487 @@
+// src/metadata/ExifProperties.cpp: date-time and GPS properties, and the other typed properties of the
+// container, each read and written through the typed section operations.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <typeinfo>
+
+#include "common/Error.h"
+#include "common/Win1252.h"
+#include "metadata/ExifData.h"
+
+namespace zeloro {
+
+namespace {
+
+constexpr TTiffTagID kGPSTimeStamp = 7;
+constexpr TTiffTagID kGPSDateStamp = 29;
+
+// The integer parser of date fields: optional leading blanks, an optional sign, then digits only.
+bool ParseField(const char* p, std::size_t n, int& out) noexcept {
+    std::size_t i = 0;
+    while (i < n && p[i] == ' ') ++i;
+    bool negative = false;
+    if (i < n && (p[i] == '+' || p[i] == '-')) {
+        negative = p[i] == '-';
+        ++i;
+    }
+    if (i == n) return false;
+    int v = 0;
+    for (; i < n; ++i) {
+        if (p[i] < '0' || p[i] > '9') return false;
+        v = v * 10 + (p[i] - '0');
+    }
+    out = negative ? -v : v;
+    return true;
+}
+
+char LatitudeLetter(TGPSLatitudeRef r) noexcept { return r == ltNorth ? 'N' : r == ltSouth ? 'S' : '\0'; }
+char LongitudeLetter(TGPSLongitudeRef r) noexcept { return r == lnWest ? 'W' : r == lnEast ? 'E' : '\0'; }
+
+class UpdateScope {
+public:
+    explicit UpdateScope(TCustomExifData& d) : d_(d) { d_.BeginUpdate(); }
+    ~UpdateScope() {
+        try {
+            d_.EndUpdate();
+        } catch (...) {  // a listener's failure must not escape a destructor
+        }
+    }
+    UpdateScope(const UpdateScope&) = delete;
+    UpdateScope& operator=(const UpdateScope&) = delete;
+
+private:
+    TCustomExifData& d_;
+};
+
+std::string Format(const char* fmt, int a, int b, int c) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, fmt, a, b, c);
+    return buf;
+}
+
+}  // namespace
+
+// ---- date-time values of a section ----
+TDateTime TExifSection::GetDateTimeValue(TTiffTagID mainID, TTiffTagID /*subSecsID*/, TDateTime def) const {
+    const TExifTag* tag = Find(mainID);
+    if (tag == nullptr || tag->DataType() != tdAscii || tag->ElementCount() != 20) return def;
+    // 19 characters and the terminator, whatever byte the terminator is.
+    const char* t = reinterpret_cast<const char*>(tag->Data());
+    if (t[4] != ':' || t[7] != ':') return def;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (!ParseField(t, 4, year) || !ParseField(t + 5, 2, month) || !ParseField(t + 8, 2, day) ||
+        !ParseField(t + 11, 2, hour) || !ParseField(t + 14, 2, minute) || !ParseField(t + 17, 2, second)) {
+        return def;
+    }
+    TDateTime date = 0;
+    TDateTime time = 0;
+    if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) return def;
+    return date < 0 ? date - time : date + time;
+}
+
+void TExifSection::SetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID, TDateTime value) {
+    TExifTag* subTag = nullptr;
+    TExifSection* details = nullptr;
+    if (subSecsID != 0 && owner_ != nullptr) {
+        details = &owner_->RawSection(esDetails);
+        subTag = details->Find(subSecsID);
+        if (subTag == nullptr && value != 0 && owner_->AlwaysWritePreciseTimes()) {
+            subTag = details->AddTag(subSecsID, tdAscii, 4);
+        }
+    }
+    if (value == 0) {
+        Remove(mainID);
+        if (subTag != nullptr) subTag->Delete();
+        return;
+    }
+    if (value != lastDateTimeValue_ || lastDateTimeText_.empty()) {
+        const CalendarDate d = DecodeDate(value);
+        const ClockTime c = DecodeTime(value);
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.4d:%.2d:%.2d %.2d:%.2d:%.2d", d.year, d.month, d.day, c.hour, c.minute, c.second);
+        lastDateTimeText_ = buf;
+        std::snprintf(buf, sizeof buf, "%.3d", c.millisecond);
+        lastSubSecText_ = buf;
+        lastDateTimeValue_ = value;
+    }
+    SetStringValue(mainID, lastDateTimeText_);
+    if (subTag != nullptr) {
+        subTag->SetDataType(tdAscii);
+        subTag->SetAsString(lastSubSecText_);
+    }
+}
+
+// ---- GPS coordinates ----
+TGPSCoordinate::TGPSCoordinate(TCustomExifData* owner, TTiffTagID tagID, std::string xmpName)
+    : owner_(owner), refTagID_(static_cast<TTiffTagID>(tagID - 1)), tagID_(tagID), xmpName_(std::move(xmpName)) {}
+
+TTiffLongWordFraction TGPSCoordinate::Degrees() const { return owner_->RawSection(esGPS).GetFractionValue(tagID_, 0); }
+TTiffLongWordFraction TGPSCoordinate::Minutes() const { return owner_->RawSection(esGPS).GetFractionValue(tagID_, 1); }
+TTiffLongWordFraction TGPSCoordinate::Seconds() const { return owner_->RawSection(esGPS).GetFractionValue(tagID_, 2); }
+
+char TGPSCoordinate::DirectionLetter() const {
+    const TExifTag* tag = owner_->RawSection(esGPS).Find(refTagID_);
+    if (tag == nullptr || tag->DataType() != tdAscii || tag->ElementCount() <= 1) return '\0';
+    const auto c = static_cast<char>(tag->Data()[0]);
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+void TGPSCoordinate::SetDirectionLetter(char letter) {
+    TExifSection& gps = owner_->RawSection(esGPS);
+    if (letter == '\0') {
+        gps.Remove(refTagID_);
+        owner_->XMPPacket().RemoveProperty(xsExif, xmpName_);
+        return;
+    }
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    std::string text = AsString();  // taken before the reference changes
+    gps.SetStringValue(refTagID_, std::string(1, letter));
+    auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (std::any_of(text.begin(), text.end(), [&](char c) { return !isLetter(c); })) {
+        while (!text.empty() && isLetter(text.back())) text.pop_back();
+        text += letter;
+        owner_->XMPPacket().UpdateProperty(xsExif, xmpName_, xpSimple, text);
+    }
+}
+
+std::string TGPSCoordinate::AsString() const {
+    const auto deg = Degrees();
+    const auto min = Minutes();
+    if (deg.Denominator == 0 || min.Denominator == 0) return {};
+    const std::string ref = owner_->RawSection(esGPS).GetStringValue(refTagID_);
+    const auto sec = Seconds();
+    if (sec.Denominator != 0) {
+        return deg.AsString() + "," + min.AsString() + "," + sec.AsString() + ref;
+    }
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%g", min.Quotient());
+    return deg.AsString() + "," + buf + ref;
+}
+
+bool TGPSCoordinate::MissingOrInvalid() const {
+    return Degrees().Denominator == 0 || Minutes().Denominator == 0 || DirectionLetter() == '\0';
+}
+
+void TGPSCoordinate::AssignValue(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes,
+                                 TTiffLongWordFraction seconds, char letter) {
+    UpdateScope scope(*owner_);
+    const std::int32_t count = seconds.Denominator != 0 ? 3 : 2;
+    TExifSection& gps = owner_->RawSection(esGPS);
+    TExifTag* tag = gps.Find(tagID_);
+    if (tag != nullptr) {
+        tag->UpdateData(tdLongWordFraction, count, nullptr);
+    } else {
+        if (!gps.IsExtendable()) throw EIllegalEditOfExifData();
+        tag = static_cast<TExtendableExifSection&>(gps).Add(tagID_, tdLongWordFraction, count);
+    }
+    const TTiffLongWordFraction parts[3] = {degrees, minutes, seconds};
+    std::uint8_t* p = tag->Data();
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+        for (unsigned b = 0; b < 4; ++b) {
+            p[8 * i + b] = static_cast<std::uint8_t>((parts[i].Numerator >> (8U * b)) & 0xFFU);
+            p[8 * i + 4 + b] = static_cast<std::uint8_t>((parts[i].Denominator >> (8U * b)) & 0xFFU);
+        }
+    }
+    tag->Changed();
+    SetDirectionLetter(letter);
+}
+
+void TGPSCoordinate::Assign(const TGPSCoordinate* source) {
+    if (source != nullptr && typeid(*source) != typeid(*this)) {
+        throw ConvertError(std::string(typeid(*source).name()) + " kann nicht zu " + typeid(*this).name() +
+                           " zugewiesen werden");
+    }
+    if (source == this) return;
+    UpdateScope scope(*owner_);
+    TExifSection& gps = owner_->RawSection(esGPS);
+    const TExifTag* srcTag = source != nullptr ? source->owner_->RawSection(esGPS).Find(source->tagID_) : nullptr;
+    if (srcTag == nullptr) {
+        gps.Remove({tagID_, refTagID_});
+        owner_->XMPPacket().RemoveProperty(xsExif, xmpName_);
+        return;
+    }
+    TExifTag* own = gps.Find(tagID_);
+    if (own == nullptr) {
+        if (!gps.IsExtendable()) throw EIllegalEditOfExifData();
+        own = static_cast<TExtendableExifSection&>(gps).Add(tagID_, srcTag->DataType(), srcTag->ElementCount());
+    }
+    own->Assign(srcTag);
+    SetDirectionLetter(source->DirectionLetter());
+}
+
+void TGPSLatitude::Assign(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
+                          TGPSLatitudeRef direction) {
+    AssignValue(degrees, minutes, seconds, LatitudeLetter(direction));
+}
+void TGPSLatitude::Assign(std::uint32_t degrees, std::uint32_t minutes, TTiffLongWordFraction seconds,
+                          TGPSLatitudeRef direction) {
+    AssignValue({degrees, 1}, {minutes, 1}, seconds, LatitudeLetter(direction));
+}
+void TGPSLatitude::Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLatitudeRef direction) {
+    const TTiffLongWordFraction s(seconds);  // range error before any tag is touched
+    AssignValue({degrees, 1}, {minutes, 1}, s, LatitudeLetter(direction));
+}
+void TGPSLatitude::Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds,
+                          TGPSLatitudeRef direction) {
+    AssignValue({degrees, 1}, {minutes, 1}, {seconds, 1}, LatitudeLetter(direction));
+}
+TGPSLatitudeRef TGPSLatitude::Direction() const {
+    const char c = DirectionLetter();
+    return c == 'N' ? ltNorth : c == 'S' ? ltSouth : ltMissingOrInvalid;
+}
+void TGPSLatitude::SetDirection(TGPSLatitudeRef value) { SetDirectionLetter(LatitudeLetter(value)); }
+
+void TGPSLongitude::Assign(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
+                           TGPSLongitudeRef direction) {
+    AssignValue(degrees, minutes, seconds, LongitudeLetter(direction));
+}
+void TGPSLongitude::Assign(std::uint32_t degrees, std::uint32_t minutes, TTiffLongWordFraction seconds,
+                           TGPSLongitudeRef direction) {
+    AssignValue({degrees, 1}, {minutes, 1}, seconds, LongitudeLetter(direction));
+}
+void TGPSLongitude::Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLongitudeRef direction) {
+    const TTiffLongWordFraction s(seconds);
+    AssignValue({degrees, 1}, {minutes, 1}, s, LongitudeLetter(direction));
+}
+void TGPSLongitude::Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds,
+                           TGPSLongitudeRef direction) {
+    AssignValue({degrees, 1}, {minutes, 1}, {seconds, 1}, LongitudeLetter(direction));
+}
+TGPSLongitudeRef TGPSLongitude::Direction() const {
+    const char c = DirectionLetter();
+    return c == 'E' ? lnEast : c == 'W' ? lnWest : lnMissingOrInvalid;
+}
+void TGPSLongitude::SetDirection(TGPSLongitudeRef value) { SetDirectionLetter(LongitudeLetter(value)); }
+
+// ---- date-time properties ----
+TDateTime TCustomExifData::DateTime() const { return RawSection(esGeneral).GetDateTimeValue(306, 37520, 0); }
+void TCustomExifData::SetDateTime(TDateTime value) {
+    RawSection(esGeneral).SetDateTimeValue(306, 37520, value);
+    XMPPacket().UpdateDateTimeProperty(xsTIFF, "DateTime", value, false);
+}
+TDateTime TCustomExifData::DateTimeOriginal() const { return RawSection(esDetails).GetDateTimeValue(36867, 37521, 0); }
+void TCustomExifData::SetDateTimeOriginal(TDateTime value) {
+    RawSection(esDetails).SetDateTimeValue(36867, 37521, value);
+    XMPPacket().UpdateDateTimeProperty(xsExif, "DateTimeOriginal", value, false);
+}
+TDateTime TCustomExifData::DateTimeDigitized() const { return RawSection(esDetails).GetDateTimeValue(36868, 37522, 0); }
+void TCustomExifData::SetDateTimeDigitized(TDateTime value) {
+    RawSection(esDetails).SetDateTimeValue(36868, 37522, value);
+    XMPPacket().UpdateDateTimeProperty(xsExif, "DateTimeDigitized", value, false);
+}
+void TCustomExifData::SetAllDateTimeValues(TDateTime value) {
+    UpdateScope scope(*this);
+    SetDateTime(value);
+    SetDateTimeOriginal(value);
+    SetDateTimeDigitized(value);
+}
+
+// ---- GPS date and time ----
+TDateTime TCustomExifData::GPSDateTimeUTC() const {
+    TDateTime date = 0;
+    const std::string stamp = RawSection(esGPS).GetStringValue(kGPSDateStamp);
+    if (stamp.size() == 10) {
+        int y = 0, m = 0, d = 0;
+        // The separators are not checked.
+        if (!ParseField(stamp.data(), 4, y) || !ParseField(stamp.data() + 5, 2, m) ||
+            !ParseField(stamp.data() + 8, 2, d) || !TryEncodeDate(y, m, d, date)) {
+            date = 0;
+        }
+    }
+    const auto h = GPSTimeStampHour();
+    const auto mi = GPSTimeStampMinute();
+    const auto s = GPSTimeStampSecond();
+    if (h.Denominator == 0 || mi.Denominator == 0 || s.Denominator == 0) return date;
+    const auto hour = static_cast<std::int64_t>(h.Numerator / h.Denominator);
+    const auto minute = static_cast<std::int64_t>(mi.Numerator / mi.Denominator);
+    const auto second = static_cast<std::int64_t>(s.Numerator / s.Denominator);
+    TDateTime time = 0;
+    if (hour > 23 || minute > 59 || second > 59 ||
+        !TryEncodeTime(static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second), 0, time)) {
+        return date;
+    }
+    if (date == 0) {
+        date = DateTime();
+        if (date == 0) date = DateTimeOriginal();
+        date = std::trunc(date);
+    }
+    return date < 0 ? date - time : date + time;
+}
+
+void TCustomExifData::SetGPSDateTimeUTC(TDateTime value) {
+    UpdateScope scope(*this);
+    TExifSection& gps = RawSection(esGPS);
+    if (value == 0) {
+        gps.Remove({kGPSDateStamp, kGPSTimeStamp});
+        XMPPacket().RemoveProperty(xsExif, "GPSTimeStamp");
+        return;
+    }
+    const CalendarDate d = DecodeDate(value);
+    const ClockTime c = DecodeTime(value);
+    gps.SetStringValue(kGPSDateStamp, Format("%.4d:%.2d:%.2d", d.year, d.month, d.day));
+    gps.SetFractionValue(kGPSTimeStamp, 0, {c.hour, 1});
+    gps.SetFractionValue(kGPSTimeStamp, 1, {c.minute, 1});
+    gps.SetFractionValue(kGPSTimeStamp, 2, {c.second, 1});
+    XMPPacket().UpdateDateTimeProperty(xsExif, "GPSTimeStamp", value, false);
+}
+
+std::string TCustomExifData::GPSDateStamp() const { return RawSection(esGPS).GetStringValue(kGPSDateStamp); }
+void TCustomExifData::SetGPSDateStamp(const std::string& value) { RawSection(esGPS).SetStringValue(kGPSDateStamp, value); }
+
+TTiffLongWordFraction TCustomExifData::GPSTimeStampHour() const { return RawSection(esGPS).GetFractionValue(kGPSTimeStamp, 0); }
+TTiffLongWordFraction TCustomExifData::GPSTimeStampMinute() const { return RawSection(esGPS).GetFractionValue(kGPSTimeStamp, 1); }
+TTiffLongWordFraction TCustomExifData::GPSTimeStampSecond() const { return RawSection(esGPS).GetFractionValue(kGPSTimeStamp, 2); }
+
+void TCustomExifData::SetGPSTimeStampHour(TTiffLongWordFraction value) {
+    RawSection(esGPS).SetFractionValue(kGPSTimeStamp, 0, value);
+    if (!Updating()) XMPPacket().RemoveProperty(xsExif, "GPSTimeStamp");
+}
+void TCustomExifData::SetGPSTimeStampMinute(TTiffLongWordFraction value) {
+    RawSection(esGPS).SetFractionValue(kGPSTimeStamp, 1, value);
+    if (!Updating()) XMPPacket().RemoveProperty(xsExif, "GPSTimeStamp");
+}
+void TCustomExifData::SetGPSTimeStampSecond(TTiffLongWordFraction value) {
+    RawSection(esGPS).SetFractionValue(kGPSTimeStamp, 2, value);
+    if (!Updating()) XMPPacket().RemoveProperty(xsExif, "GPSTimeStamp");
+}
+
+TGPSAltitudeRef TCustomExifData::GPSAltitudeRef() const {
+    std::uint8_t v = 0;
+    if (!RawSection(esGPS).TryGetByteValue(5, 0, v)) return alTagMissing;
+    if (v == 0) return alAboveSeaLevel;
+    if (v == 1) return alBelowSeaLevel;
+    return EnsureEnumsInRange() ? alTagMissing : static_cast<TGPSAltitudeRef>(v + 1);
+}
+TTiffLongWordFraction TCustomExifData::GPSAltitude() const { return RawSection(esGPS).GetFractionValue(6, 0); }
+std::string TCustomExifData::GPSMapDatum() const { return RawSection(esGPS).GetStringValue(18); }
+void TCustomExifData::SetGPSMapDatum(const std::string& value) { RawSection(esGPS).SetStringValue(18, value); }
+
+// ---- general ----
+std::string TCustomExifData::CameraMake() const { return RawSection(esGeneral).GetStringValue(271); }
+void TCustomExifData::SetCameraMake(const std::string& value) { RawSection(esGeneral).SetStringValue(271, value); }
+std::string TCustomExifData::CameraModel() const { return RawSection(esGeneral).GetStringValue(272); }
+void TCustomExifData::SetCameraModel(const std::string& value) { RawSection(esGeneral).SetStringValue(272, value); }
+std::string TCustomExifData::Copyright() const { return RawSection(esGeneral).GetStringValue(33432); }
+void TCustomExifData::SetCopyright(const std::string& value) { RawSection(esGeneral).SetStringValue(33432, value); }
+std::string TCustomExifData::ImageDescription() const { return RawSection(esGeneral).GetStringValue(270); }
+void TCustomExifData::SetImageDescription(const std::string& value) { RawSection(esGeneral).SetStringValue(270, value); }
+std::string TCustomExifData::Software() const { return RawSection(esGeneral).GetStringValue(305); }
+void TCustomExifData::SetSoftware(const std::string& value) { RawSection(esGeneral).SetStringValue(305, value); }
+
+TTiffOrientation TCustomExifData::Orientation() const {
+    const std::uint16_t v = RawSection(esGeneral).GetWordValue(274, 0, 0);
+    return EnsureEnumsInRange() && v > toLeftBottom ? toUndefined : static_cast<TTiffOrientation>(v);
+}
+void TCustomExifData::SetOrientation(TTiffOrientation value) {
+    if (value == toUndefined) {
+        RawSection(esGeneral).Remove(274);
+    } else {
+        RawSection(esGeneral).SetWordValue(274, 0, value);
+    }
+}
+TTiffOrientation TCustomExifData::ThumbnailOrientation() const {
+    const std::uint16_t v = RawSection(esThumbnail).GetWordValue(274, 0, 0);
+    return EnsureEnumsInRange() && v > toLeftBottom ? toUndefined : static_cast<TTiffOrientation>(v);
+}
+
+std::string TCustomExifData::Title() const { return RawSection(esGeneral).GetWindowsStringValue(40091); }
+void TCustomExifData::SetTitle(const std::string& value) { RawSection(esGeneral).SetWindowsStringValue(40091, value); }
+std::string TCustomExifData::Keywords() const { return RawSection(esGeneral).GetWindowsStringValue(40094); }
+std::string TCustomExifData::Subject() const { return RawSection(esGeneral).GetWindowsStringValue(40095); }
+std::string TCustomExifData::Author() const {
+    std::string s = RawSection(esGeneral).GetWindowsStringValue(40093);
+    return s.empty() ? RawSection(esGeneral).GetStringValue(315) : s;
+}
+
+std::string TCustomExifData::Comments() const {
+    std::string s = RawSection(esGeneral).GetWindowsStringValue(40092);
+    if (!s.empty()) return s;
+    const TExifTag* tag = RawSection(esDetails).Find(37510);
+    if (tag == nullptr || (tag->DataType() != tdByte && tag->DataType() != tdUndefined) || tag->ElementCount() <= 9) {
+        return {};
+    }
+    const auto bytes = tag->Bytes();
+    std::size_t end = bytes.size();
+    while (end > 8 && bytes[end - 1] < 33) --end;  // trailing blanks, controls and zero bytes go
+    static constexpr std::uint8_t kUnicode[8] = {'U', 'N', 'I', 'C', 'O', 'D', 'E', 0};
+    static constexpr std::uint8_t kAscii[8] = {'A', 'S', 'C', 'I', 'I', 0, 0, 0};
+    if (std::memcmp(bytes.data(), kUnicode, 8) == 0) {
+        std::string out;
+        for (std::size_t i = 8; i + 1 < end + 1 && i + 1 < bytes.size(); i += 2) {
+            AppendUtf8(out, static_cast<char32_t>(bytes[i] | (bytes[i + 1] << 8U)));
+        }
+        while (!out.empty() && static_cast<unsigned char>(out.back()) < 33) out.pop_back();
+        return out;
+    }
+    if (std::memcmp(bytes.data(), kAscii, 8) == 0) {
+        return Win1252ToUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()) + 8, end - 8));
+    }
+    return {};
+}
+
+TWindowsStarRating TCustomExifData::UserRating() const {
+    const std::uint16_t v = RawSection(esGeneral).GetWordValue(18246, 0, 0);
+    return EnsureEnumsInRange() && v > urFiveStars ? urUndefined : static_cast<TWindowsStarRating>(v);
+}
+void TCustomExifData::SetUserRating(TWindowsStarRating value) {
+    if (value == urUndefined) {
+        RawSection(esGeneral).Remove(18246);
+    } else {
+        RawSection(esGeneral).SetWordValue(18246, 0, value);
+    }
+}
+
+// ---- details ----
+TTiffLongWordFraction TCustomExifData::ExposureTime() const { return RawSection(esDetails).GetFractionValue(33434, 0); }
+TTiffLongWordFraction TCustomExifData::FNumber() const { return RawSection(esDetails).GetFractionValue(33437, 0); }
+TTiffLongWordFraction TCustomExifData::FocalLength() const { return RawSection(esDetails).GetFractionValue(37386, 0); }
+TTiffLongIntFraction TCustomExifData::ExposureBiasValue() const {
+    return RawSection(esDetails).GetSignedFractionValue(37380, 0);
+}
+TLongWordTagValue TCustomExifData::ExifImageWidth() const { return RawSection(esDetails).GetLongWordValue(40962, 0); }
+TLongWordTagValue TCustomExifData::ExifImageHeight() const { return RawSection(esDetails).GetLongWordValue(40963, 0); }
+void TCustomExifData::SetExifImageWidth(std::uint32_t value) { SetPixelDimension(40962, "PixelXDimension", value); }
+void TCustomExifData::SetExifImageHeight(std::uint32_t value) { SetPixelDimension(40963, "PixelYDimension", value); }
+
+void TCustomExifData::SetPixelDimension(TTiffTagID id, const char* xmpName, std::uint32_t value) {
+    TExifSection& details = RawSection(esDetails);
+    TExifTag* tag = details.Find(id);
+    if (tag != nullptr && tag->DataType() == tdWord && tag->ElementCount() == 1 && value <= 0xFFFF) {
+        details.SetWordValue(id, 0, static_cast<std::uint16_t>(value));
+    } else {
+        if (tag != nullptr) tag->UpdateData(tdLongWord, 1, nullptr);
+        details.SetLongWordValue(id, 0, value);
+    }
+    XMPPacket().UpdateProperty(xsExif, xmpName, xpSimple, std::to_string(value));
+}
+
+TWordTagValue TCustomExifData::FocalLengthIn35mmFilm() const { return RawSection(esDetails).GetWordValue(41989, 0); }
+std::string TCustomExifData::ImageUniqueID() const { return RawSection(esDetails).GetStringValue(42016); }
+std::string TCustomExifData::SubsecTimeOriginal() const { return RawSection(esDetails).GetStringValue(37521); }
+
+TLongIntTagValue TCustomExifData::OffsetSchema() const { return RawSection(esDetails).GetLongIntValue(ttOffsetSchema, 0); }
+void TCustomExifData::SetOffsetSchema(TLongIntTagValue value) {
+    TExifSection& details = RawSection(esDetails);
+    if (value.MissingOrInvalid()) {
+        details.Remove(ttOffsetSchema);
+        return;
+    }
+    if (!details.IsExtendable() && details.Find(ttOffsetSchema) == nullptr) throw EIllegalEditOfExifData();
+    TExifTag* tag = details.Find(ttOffsetSchema);
+    if (tag == nullptr) {
+        tag = static_cast<TExtendableExifSection&>(details).Add(ttOffsetSchema, tdLongInt, 1);
+    } else {
+        tag->UpdateData(tdLongInt, 1, nullptr);
+    }
+    const auto v = static_cast<std::uint32_t>(value.FValue);
+    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(v & 0xFFU), static_cast<std::uint8_t>((v >> 8U) & 0xFFU),
+                                   static_cast<std::uint8_t>((v >> 16U) & 0xFFU), static_cast<std::uint8_t>(v >> 24U)};
+    tag->UpdateData(bytes);
+}
+
+std::uint16_t TCustomExifData::ColorSpace() const { return RawSection(esDetails).GetWordValue(40961, 0, 0); }
+std::string TCustomExifData::InteropTypeName() const { return RawSection(esInterop).GetStringValue(1); }
+
+}  // namespace zeloro
