@@ -1,0 +1,4 @@
+# XMP packet load from untrusted bytes.
+if(TARGET zeloro_metadata)
+    zeloro_add_fuzzer(metadata_xmp_fuzz ${CMAKE_CURRENT_LIST_DIR}/XMPPacketFuzz.cpp zeloro_metadata)
+endif()
