@@ -49,7 +49,7 @@ void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {
     Changed();
 }
 
-void TJPEGImage::SaveToBytes(std::vector<std::uint8_t>& out) const {
+void TJPEGImage::SaveToBytes(std::vector<std::uint8_t>& out) {
     if (bitmap_ != nullptr) {
         detail::EncodeJpeg(*bitmap_, quality_, out);
     } else {

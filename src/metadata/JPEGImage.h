@@ -63,8 +63,9 @@ public:
     // Takes the bytes as the stored stream and reads their header. A damaged header throws
     // EJPEGError and leaves the image as it was. An empty buffer empties the image.
     virtual void LoadFromBytes(std::vector<std::uint8_t> bytes);
-    // Appends the JPEG form (stored bytes, or the replacing bitmap encoded now) to out.
-    virtual void SaveToBytes(std::vector<std::uint8_t>& out) const;
+    // Appends the JPEG form (stored bytes, or the replacing bitmap encoded now) to out. Not const: an
+    // image with metadata views brings them up to date while it writes itself.
+    virtual void SaveToBytes(std::vector<std::uint8_t>& out);
     // The stored compressed bytes; empty while a bitmap replaces them (use SaveToBytes then).
     [[nodiscard]] std::span<const std::uint8_t> StoredBytes() const noexcept { return bytes_; }
     // Whether the pixels were replaced by a bitmap that will be encoded on the next save.

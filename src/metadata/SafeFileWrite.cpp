@@ -85,6 +85,12 @@ std::string ResolveTarget(const std::string& path) {
 void SetSafeWriteFaultHook(TSafeWriteFaultHook hook) { FaultHook() = std::move(hook); }
 
 void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes, bool durable) {
+    const std::span<const std::uint8_t> parts[] = {bytes};
+    WriteFileReplacing(path, parts, durable);
+}
+
+void WriteFileReplacing(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
+                        bool durable) {
     const std::string target = ResolveTarget(path);
     const std::filesystem::path targetPath(target);
     std::filesystem::path folder = targetPath.parent_path();
@@ -103,20 +109,22 @@ void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> b
     TemporaryFile temp(pattern);
     temp.SetFd(fd);
 
-    const std::uint8_t* next = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        error = InjectedError(TSafeWriteStep::write);
-        const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30U);
-        const ssize_t written = error != 0 ? -1 : ::write(temp.Fd(), next, chunk);
-        if (written < 0 && error == 0 && errno == EINTR) {
-            continue;
+    for (const std::span<const std::uint8_t> part : parts) {
+        const std::uint8_t* next = part.data();
+        std::size_t left = part.size();
+        while (left > 0) {
+            error = InjectedError(TSafeWriteStep::write);
+            const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30U);
+            const ssize_t written = error != 0 ? -1 : ::write(temp.Fd(), next, chunk);
+            if (written < 0 && error == 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                ThrowWriteError();
+            }
+            next += written;
+            left -= static_cast<std::size_t>(written);
         }
-        if (written <= 0) {
-            ThrowWriteError();
-        }
-        next += written;
-        left -= static_cast<std::size_t>(written);
     }
 
     struct stat original {};

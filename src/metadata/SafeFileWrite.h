@@ -17,6 +17,10 @@ namespace zeloro {
 // With durable set the temporary file is also synced to the disk before the rename; a tagging run
 // leaves it unset, since one disk sync per photo would cost more than the whole rewrite.
 void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes, bool durable = false);
+// The same for content given in pieces that are written one after the other (a rewritten head and the
+// untouched rest of a photo), so the content need not be joined in memory first.
+void WriteFileReplacing(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
+                        bool durable = false);
 
 // Steps of WriteFileReplacing at which a test can inject a failure.
 enum class TSafeWriteStep : std::uint8_t { create, write, sync, close, permissions, rename };

@@ -1,0 +1,120 @@
+// src/metadata/JPEGImageEx.h: the JPEG image object a photo is tagged through: its compressed stream as
+// read, its EXIF, XMP and IPTC views, and the rewrite of its metadata segments on save.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "metadata/ExifData.h"
+#include "metadata/IPTCData.h"
+#include "metadata/JPEGImage.h"
+#include "metadata/JpegSegments.h"
+#include "metadata/StreamHelpers.h"
+
+namespace zeloro {
+
+enum TJPEGImageExAssignOption : std::uint8_t { jaPreserveMetadata = 0 };
+
+// "No JFIF segment!": a re-encoded picture without an APP0 segment to anchor the kept metadata.
+class EAssertionFailed : public Error {
+public:
+    using Error::Error;
+};
+
+class TJPEGImageEx : public TJPEGImage {
+public:
+    class TAssignOptions {
+    public:
+        constexpr TAssignOptions() = default;
+        constexpr TAssignOptions(std::initializer_list<TJPEGImageExAssignOption> options) {
+            for (const auto o : options) bits_ = static_cast<std::uint8_t>(bits_ | (1U << o));
+        }
+        [[nodiscard]] constexpr bool Contains(TJPEGImageExAssignOption o) const noexcept {
+            return (bits_ & (1U << o)) != 0;
+        }
+
+    private:
+        std::uint8_t bits_ = 0;
+    };
+
+    TJPEGImageEx();
+    ~TJPEGImageEx() override;
+    TJPEGImageEx(const TJPEGImageEx&) = delete;
+    TJPEGImageEx& operator=(const TJPEGImageEx&) = delete;
+
+    [[nodiscard]] TExifData& ExifData() noexcept { return exifData_; }
+    [[nodiscard]] const TExifData& ExifData() const noexcept { return exifData_; }
+    [[nodiscard]] TIPTCData& IPTCData() noexcept { return iptcData_; }
+    [[nodiscard]] const TIPTCData& IPTCData() const noexcept { return iptcData_; }
+    // The packet owned by ExifData (parsed on first access).
+    [[nodiscard]] TXMPPacket& XMPPacket() { return exifData_.XMPPacket(); }
+    // True once the metadata or the picture changed after the last load; a save does not clear it.
+    [[nodiscard]] bool ChangedSinceLastLoad() const noexcept { return changedSinceLastLoad_; }
+
+    // Reads the whole file (FileError "Datei %s kann nicht geöffnet werden. %s" when it cannot be
+    // opened) and loads it.
+    void LoadFromFile(const std::string& fileName);
+    // Takes the bytes from the stream's position to its end.
+    void LoadFromStream(TStream& stream);
+    // Reads the JPEG header only (EJPEGError "JPEG-Fehler #%d" for a damaged one), then reloads the EXIF,
+    // XMP and IPTC views from the bytes (their load errors propagate). The change flag ends false.
+    void LoadFromBytes(std::vector<std::uint8_t> bytes) override;
+
+    // Unchanged since the load: the stored stream as it was read. Otherwise the stored stream with its
+    // EXIF, XMP and APP13 segments rewritten and every other byte copied unchanged. A metadata block over
+    // 65533 bytes is refused with ESegmentTooLarge; nothing is written then.
+    void SaveToBytes(std::vector<std::uint8_t>& out) override;
+    void SaveToStream(TStream& stream);
+    // Builds the complete content in memory, then replaces the file safely (temporary file in the same
+    // folder, written out and closed, permission bits copied, renamed over it): on any failure the file
+    // is left as it was.
+    void SaveToFile(const std::string& fileName);
+
+    // A bitmap: the picture is replaced and the metadata cleared. Another image: its stream is copied
+    // and the metadata reloaded. Either way the change flag ends false.
+    void Assign(const TBitmap& bitmap);
+    void Assign(const TJPEGImage& source);
+    // With jaPreserveMetadata the APP1..APP15 segments of the current picture are kept, placed after the
+    // APP0 segment of the re-encoded picture; EAssertionFailed when the encoder wrote no APP0 segment.
+    void Assign(const TBitmap& bitmap, TAssignOptions options);
+
+    // The picture scaled to fit the box becomes ExifData's thumbnail; an empty image removes it.
+    void CreateThumbnail(std::uint32_t width = 160, std::uint32_t height = 120);
+    // A segment walk over a copy of the image as SaveToBytes writes it; the walk owns the copy.
+    [[nodiscard]] IJPEGHeaderParser Segments(const TJPEGMarkers& markersToLookFor = TJPEGMarkers::Range(0, 0xFF));
+    // Removes the segments with these markers (reloading when any was removed); returns those removed.
+    TJPEGMarkers RemoveSegments(const TJPEGMarkers& markers);
+    // Removes EXIF APP1 segments (mkExif), XMP APP1 segments (mkXMP) and the IPTC blocks of Adobe APP13
+    // segments (mkIPTC; a segment left with other blocks is rewritten in place); returns the kinds removed.
+    TJPEGMetadataKinds RemoveMetadata(TJPEGMetadataKinds kinds);
+
+protected:
+    void Changed() override;
+
+private:
+    struct Rewrite {
+        // The picture's stream as the base image writes it (the stored bytes, or the encoded bitmap).
+        std::span<const std::uint8_t> source;
+        std::vector<std::uint8_t> head;
+        // The new content is head followed by source from tailStart on.
+        std::size_t tailStart = 0;
+    };
+    // encoded holds the stream when a bitmap replaced the stored bytes.
+    [[nodiscard]] Rewrite BuildRewrite(std::vector<std::uint8_t>& encoded);
+    void ReloadMetadata();
+
+    bool changedSinceLastLoad_ = false;
+    TExifData exifData_;
+    TIPTCData iptcData_;
+};
+
+// The EXIF step of a rewrite: copies the JPEG stream in (from its position) to out with the APP0
+// segments first, then a new EXIF APP1 segment (none when the container is empty), then the XMP segment
+// (the pending one as read, else the packet when it is not empty), then every other byte in its old
+// order. Updates ExifImageWidth/Height from the frame header when either tag exists.
+// EInvalidJPEGHeader when in does not start with 0xFF 0xD8; ESegmentTooLarge for a block over 65533 bytes.
+void WriteExifSegments(TExifData& exif, TStream& in, TStream& out);
+
+}  // namespace zeloro
