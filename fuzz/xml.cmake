@@ -1,0 +1,3 @@
+# The XML loader with its lookups, and the date-time conversion of time texts.
+zeloro_add_fuzzer(xml_load_fuzz ${CMAKE_CURRENT_LIST_DIR}/xml_load_fuzzer.cpp zeloro_xml)
+zeloro_add_fuzzer(xml_datetime_fuzz ${CMAKE_CURRENT_LIST_DIR}/xml_datetime_fuzzer.cpp zeloro_xml)
