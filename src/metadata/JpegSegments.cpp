@@ -86,8 +86,11 @@ bool TJPEGHeaderParser::MoveNext() {
     }
     TStream& s = *stream_;
     s.SetPosition(savedPos_);
-    std::uint8_t b = ReadStreamByte(s);
-    while (b == 0xFF) {
+    // A stream that ends where a segment could begin ends the walk; one that ends inside a marker, a
+    // length or a payload is a read error.
+    std::uint8_t b = 0;
+    bool have = s.Read(&b, 1) == 1;
+    while (have && b == 0xFF) {
         do {
             b = ReadStreamByte(s);
         } while (b == 0xFF);
@@ -115,7 +118,7 @@ bool TJPEGHeaderParser::MoveNext() {
             break;
         }
         s.Seek(payloadSize, TSeekOrigin::soCurrent);
-        b = ReadStreamByte(s);
+        have = s.Read(&b, 1) == 1;
     }
     if (lastMarker_ == jmSOS && markersToLookFor_.Contains(jmEOI) && ScanForEOI()) {
         return true;

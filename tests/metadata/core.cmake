@@ -1,0 +1,8 @@
+# Metadata core tests and the byte builders the metadata tests share.
+add_library(zeloro_metadata_builders STATIC ${CMAKE_CURRENT_LIST_DIR}/MetadataBuilders.cpp)
+target_include_directories(zeloro_metadata_builders PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(zeloro_metadata_builders PUBLIC zeloro_testsupport PRIVATE JPEG::JPEG zeloro_warnings)
+
+zeloro_add_test(metadata_core_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/JpegSegmentsTest.cpp
+    LIBS zeloro_metadata zeloro_metadata_builders)
