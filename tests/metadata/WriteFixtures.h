@@ -1,0 +1,33 @@
+// tests/metadata/WriteFixtures.h: small JPEG and EXIF byte builders for the writer's tests.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <string_view>
+
+#include "support/TestSupport.h"
+
+namespace zeloro::test {
+
+// Bytes of a text, without a terminating zero unless the view holds one.
+[[nodiscard]] Bytes Text(std::string_view text);
+// Concatenation.
+[[nodiscard]] Bytes Cat(std::initializer_list<Bytes> parts);
+// 0xFF, marker, big-endian length (payload + 2), payload.
+[[nodiscard]] Bytes Segment(std::uint8_t marker, const Bytes& payload);
+// A real baseline JPEG of the given size made by libjpeg (a grey ramp), with its JFIF APP0.
+[[nodiscard]] Bytes EncodedPicture(std::uint32_t width, std::uint32_t height, int quality = 75, bool noise = false);
+// The picture's segments from its first non-APPn segment (DQT ...) to the end: what follows the
+// metadata segments of a photo.
+[[nodiscard]] Bytes PictureBody(const Bytes& picture);
+// SOI, the given segments in order, then the body of a small encoded picture (16 x 8).
+[[nodiscard]] Bytes Photo(std::initializer_list<Bytes> segments);
+// Index of the first occurrence of needle in haystack, or npos.
+[[nodiscard]] std::size_t Find(const Bytes& haystack, const Bytes& needle, std::size_t from = 0);
+// Big- and little-endian numbers.
+[[nodiscard]] Bytes BE16(std::uint16_t v);
+[[nodiscard]] Bytes BE32(std::uint32_t v);
+[[nodiscard]] Bytes LE16(std::uint16_t v);
+[[nodiscard]] Bytes LE32(std::uint32_t v);
+[[nodiscard]] Bytes Zeros(std::size_t n);
+
+}  // namespace zeloro::test
