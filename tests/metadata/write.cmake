@@ -2,4 +2,5 @@
 zeloro_add_test(zeloro_metadata_write_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/WriteFixtures.cpp
             ${CMAKE_CURRENT_LIST_DIR}/IPTCDataTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/ExifWriterTest.cpp
     LIBS zeloro_metadata)
