@@ -69,6 +69,7 @@ public:
         }
         return stream_.ReadChar(c);
     }
+    [[nodiscard]] bool Empty() const noexcept { return pos_ >= surplus_.size(); }
     void PushBack(std::string_view bytes) {
         surplus_.erase(0, pos_);
         surplus_.insert(0, bytes);
@@ -116,13 +117,15 @@ bool AttributeEntryMatches(std::string_view entry, std::string_view name) noexce
 // ---- TXmlArena
 
 void* TXmlArena::Allocate(std::size_t size, std::size_t align) {
-    constexpr std::size_t kBlock = std::size_t{1} << 20;
+    // Blocks grow from 64 KiB to 1 MiB, so that a small document stays small.
+    const std::size_t kBlock = std::min<std::size_t>(std::size_t{65536} << std::min<std::size_t>(blocks_.size(), 4),
+                                                     std::size_t{1} << 20);
     const auto misalign = [&] {
         return (align - (reinterpret_cast<std::uintptr_t>(cursor_) & (align - 1))) & (align - 1);
     };
     if (cursor_ == nullptr || left_ < size || left_ - size < misalign()) {
         const std::size_t want = std::max(kBlock, size + align);
-        blocks_.push_back(std::make_unique<std::byte[]>(want));
+        blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(want));
         cursor_ = blocks_.back().get();
         left_ = want;
         reserved_ += want;
@@ -325,9 +328,10 @@ private:
         std::vector<std::string> tokens;
     };
 
-    void ReadNode(TXmlNode& node);
+    // pending: bytes already taken from the stream that the node reads first.
+    void ReadNode(TXmlNode& node, std::string_view pending = {});
     void ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& scratch);
-    void ReadChild(TXmlNode& parent);
+    void ReadChild(TXmlNode& parent, std::string_view pending = {});
     std::size_t MatchTagStart(TxrSurplusReader& reader);
     void ReadDeclarationBody(TXmlNode& node, Scratch& scratch);
     void ParseDocType(TXmlNode& node);
@@ -401,9 +405,12 @@ std::size_t XmlLoader::MatchTagStart(TxrSurplusReader& reader) {
     return best;
 }
 
-void XmlLoader::ReadNode(TXmlNode& node) {
+void XmlLoader::ReadNode(TXmlNode& node, std::string_view pending) {
     node.Clear();
     TxrSurplusReader reader(codec_);
+    if (!pending.empty()) {
+        reader.PushBack(pending);
+    }
     char c = 0;
     do {
         if (!reader.Read(c)) {
@@ -554,13 +561,13 @@ void XmlLoader::ParseDocType(TXmlNode& node) {
     }
 }
 
-void XmlLoader::ReadChild(TXmlNode& parent) {
+void XmlLoader::ReadChild(TXmlNode& parent, std::string_view pending) {
     if (depth_ + 1 >= kMaxNestingDepth) {
         throw FilerError(WithName(kNestingTooDeep, parent.name_));
     }
     TXmlNode& child = parent.NodeNew();
     ++depth_;
-    ReadNode(child);
+    ReadNode(child, pending);
     --depth_;
     if (document_.dropCommentsOnParse_ && child.type_ == xeComment) {
         parent.NodeDelete(parent.NodeCount() - 1);
@@ -593,12 +600,22 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
             text.push_back(c);
             continue;
         }
+        // Whether the "<" began a source character of its own: in malformed UTF-8 it can be the second
+        // byte of one, and then no step back lands on it.
+        const bool lessThanStarts = codec_.LastByteStartedCharacter();
+        char before = '<';
         char next = 0;
-        do {
+        bool fromStream = false;
+        for (;;) {
+            fromStream = reader.Empty();
             if (!reader.Read(next)) {
                 throw FilerError(WithName(kMissingDataAfterLt, node.name_));
             }
-        } while (IsXmlBlank(next));
+            if (!IsXmlBlank(next)) {
+                break;
+            }
+            before = next;
+        }
         if (next == '/') {
             scratch.tag.clear();
             if (!ReadUntilClose(reader, ">", true, scratch.tag)) {
@@ -612,8 +629,16 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
         Flush(node, text, false);
         hasCR = false;
         hasSubNodes = true;
-        codec_.StepBack(2);  // back to the "<", which the child reads again
-        ReadChild(node);
+        if (lessThanStarts && fromStream && codec_.LastByteStartedCharacter()) {
+            codec_.StepBack(2);  // back to the "<" (or the blank before the name), which the child reads again
+            ReadChild(node);
+        } else {
+            // The two characters cannot be read again from the stream; the child gets the same two bytes
+            // handed over instead, and the rest of a multi-byte character follows from the stream. This
+            // keeps the loop moving forward on malformed input.
+            const std::array<char, 2> pending{before, next};
+            ReadChild(node, std::string_view(pending.data(), pending.size()));
+        }
     }
     Flush(node, text, !hasSubNodes);
     if (hasSubNodes && hasCR) {

@@ -312,6 +312,17 @@ TEST(TXmlNode, DeclarationPrefixTakesFollowingLetters) {
     EXPECT_EQ(decl->AttributeEntry(1), "a='1'");
 }
 
+TEST(TXmlDocument, LessThanInsideMalformedCharacterStillOpensChild) {
+    // EF announces a three-byte character that swallows "<b": the child is read all the same instead of
+    // the reader stepping back to a character before the "<" again and again.
+    const auto doc = Load(Concat({0xEF, 0xBB, 0xBF}, AsBytes("<gpx><a>\xEF<b/></a></gpx>")));
+    const TXmlNode* a = doc->Root()->NodeByName("a");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->ValueDirect(), "\xEF");
+    ASSERT_EQ(a->NodeCount(), 1);
+    EXPECT_EQ(a->Nodes(0)->Name(), "b");
+}
+
 TEST(TXmlDocument, StrayTextSkippedAndFirstElementIsRoot) {
     const auto doc = Load("junk <first/> more <second/>");
     ASSERT_NE(doc->Root(), nullptr);
