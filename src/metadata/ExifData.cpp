@@ -17,6 +17,13 @@ bool IsOffsetType(const TExifTag& tag) noexcept {
     return tag.DataType() == tdLongWord || tag.DataType() == tdLongInt || tag.DataType() == tdSubDirectory;
 }
 
+// Element 0 of a LONG, SLONG or IFD tag, held little-endian.
+std::uint32_t OffsetValue(const TExifTag& tag) noexcept {
+    const std::uint8_t* p = tag.Data();
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8U |
+           static_cast<std::uint32_t>(p[2]) << 16U | static_cast<std::uint32_t>(p[3]) << 24U;
+}
+
 }  // namespace
 
 // ---- TCustomExifData ----
@@ -238,7 +245,7 @@ void TCustomExifData::AddFromStream(TStream& stream) {
             auto follow = [&](TExifSectionKind from, TTiffTagID id, TExifSectionKind to) {
                 const TExifTag* tag = RawSection(from).Find(id);
                 if (tag != nullptr && tag->ElementCount() == 1 && IsOffsetType(*tag)) {
-                    const auto offset = static_cast<std::int32_t>(tag->ReadLongWord(0, 0));
+                    const auto offset = static_cast<std::int32_t>(OffsetValue(*tag));
                     RawSection(to).LoadAtOffset(info, 0, offset);
                 }
             };
@@ -266,7 +273,7 @@ void TCustomExifData::AddFromStream(TStream& stream) {
 bool TCustomExifData::FindThumbnail(TStream* stream, std::int64_t& offset) const {
     const TExifTag* tag = RawSection(esThumbnail).Find(ttThumbnailOffset);
     if (tag == nullptr || tag->ElementCount() != 1 || !IsOffsetType(*tag)) return false;
-    const std::uint32_t raw = tag->ReadLongWord(0, 0);
+    const std::uint32_t raw = OffsetValue(*tag);
     offset = tag->DataType() == tdLongWord ? static_cast<std::int64_t>(raw) : static_cast<std::int32_t>(raw);
     if (stream == nullptr) return true;
     const std::int64_t saved = stream->Position();

@@ -6,4 +6,5 @@ target_link_libraries(zeloro_metadata_builders PUBLIC zeloro_testsupport PRIVATE
 zeloro_add_test(metadata_core_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/JpegSegmentsTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/ExifTagsTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/TiffReaderTest.cpp
     LIBS zeloro_metadata zeloro_metadata_builders)
