@@ -3,4 +3,5 @@ zeloro_add_test(zeloro_metadata_write_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/WriteFixtures.cpp
             ${CMAKE_CURRENT_LIST_DIR}/IPTCDataTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/ExifWriterTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/JPEGImageExTest.cpp
     LIBS zeloro_metadata)
