@@ -25,8 +25,6 @@ TBrowseEdit::TBrowseEdit(QWidget* parent)
     button_->setFixedWidth(kButtonWidth);
     button_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     button_->setFocusPolicy(Qt::NoFocus);
-    setFocusProxy(edit_);
-    setFocusPolicy(Qt::StrongFocus);
     connect(button_, &QToolButton::clicked, this, &TBrowseEdit::DoClick);
 }
 

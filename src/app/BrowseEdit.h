@@ -9,7 +9,8 @@ class QToolButton;
 
 namespace zeloro {
 
-// The edit takes the keyboard focus for the whole control; the button is reached by the mouse only.
+// Only the edit takes the keyboard focus; the button is reached by the mouse. The control itself is no
+// focus proxy: Qt's tab walk loses its way at the wrap-around when a container forwards its focus.
 class TBrowseEdit : public QWidget {
     Q_OBJECT
 public:

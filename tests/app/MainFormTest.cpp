@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "QtTestApp.h"
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "app/BrowseEdit.h"
 #include "app/ClickLabel.h"
 #include "app/ColorProgressBar.h"

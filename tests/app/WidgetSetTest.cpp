@@ -86,7 +86,8 @@ TEST_F(WidgetSet, DirectoryEditPickerIsTitledSelectDirectoryAndStartsAtTheText) 
 
 TEST_F(WidgetSet, BrowseEditTakesFocusInItsEditOnly) {
     TFilenameEdit edit;
-    EXPECT_EQ(edit.focusProxy(), edit.Edit());
+    EXPECT_EQ(edit.focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(edit.Edit()->focusPolicy(), Qt::StrongFocus);
     EXPECT_EQ(edit.Button()->focusPolicy(), Qt::NoFocus);
     EXPECT_EQ(edit.Button()->width(), 18);
 }
