@@ -7,4 +7,5 @@ zeloro_add_test(metadata_core_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/JpegSegmentsTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/ExifTagsTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/TiffReaderTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/ExifPropertiesTest.cpp
     LIBS zeloro_metadata zeloro_metadata_builders)
