@@ -27,6 +27,11 @@ struct Stamp {
 
 // Rounds the whole value to milliseconds first, so 23:59:59.9996 becomes the next day's midnight.
 Stamp toStamp(TDateTime value) noexcept {
+    // NaN and values far outside the calendar would overflow the millisecond count; they decode as
+    // the zero date, like every other value the calendar cannot place.
+    if (!(std::fabs(value) < 1e11)) {
+        return {0, 0};
+    }
     const auto ms = static_cast<std::int64_t>(std::nearbyint(value * kMSecsPerDay));
     return {kDateDelta + ms / kMSecsPerDayInt, std::llabs(ms) % kMSecsPerDayInt};
 }

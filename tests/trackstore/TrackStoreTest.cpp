@@ -81,7 +81,10 @@ INSTANTIATE_TEST_SUITE_P(Store, BindDateTime, ::testing::Values(
     BindCase{"HalfSecondDropped", at(12, 0, 5, 500), "2010-06-01 12:00:05"},
     BindCase{"RoundedUpToNextSecond", at(12, 0, 5) + 0.9996 / 86400, "2010-06-01 12:00:06"},
     BindCase{"RoundedUpToNextDay", EncodeDateTime(2010, 6, 1, 23, 59, 59, 0) + 0.9996 / 86400, "2010-06-02 00:00:00"},
-    BindCase{"JustBelowTheRounding", at(12, 0, 5) + 0.9994 / 86400, "2010-06-01 12:00:05"}),
+    BindCase{"JustBelowTheRounding", at(12, 0, 5) + 0.9994 / 86400, "2010-06-01 12:00:05"},
+    // Values the calendar cannot place bind as the zero date rather than overflowing on the way.
+    BindCase{"FarOutsideTheCalendar", 1e300, "0000-00-00 00:00:00"},
+    BindCase{"NotANumber", std::nan(""), "0000-00-00 00:00:00"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Store, TextComesBackAsWritten) {
