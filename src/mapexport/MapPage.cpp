@@ -19,13 +19,28 @@ struct CloseFile {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }
 };
 
+// The coordinate goes into the page's script as a number literal: only number characters may pass (no
+// text can end the script or add to it), and a decimal comma, which the track lookup accepts, becomes
+// the point the script needs, or it would read as an argument separator and move the marker.
+std::string scriptNumber(std::string text) {
+    if (text.empty() || text.find_first_not_of("0123456789+-.,eE ") != std::string::npos) {
+        throw ConvertError("'" + text + "' ist kein gültiger Gleitkommawert");
+    }
+    for (char& c : text) {
+        if (c == ',') {
+            c = '.';
+        }
+    }
+    return text;
+}
+
 // Entries are "lat|lon|file"; a malformed entry lacks a field and is refused rather than guessed.
 std::pair<std::string, std::string> position(const std::string& entry) {
     std::vector<std::string> parts = SplitBySeparator("|", entry);
     if (parts.size() < 2) {
         throw RangeError();
     }
-    return {std::move(parts[0]), std::move(parts[1])};
+    return {scriptNumber(std::move(parts[0])), scriptNumber(std::move(parts[1]))};
 }
 
 [[noreturn]] void throwCreateError(const std::string& path, int error) {

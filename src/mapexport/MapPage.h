@@ -5,7 +5,9 @@
 
 namespace zeloro {
 
-// Map entries are "lat|lon|file name"; the coordinate texts go into the page's script unchanged.
+// Map entries are "lat|lon|file name"; the coordinate texts go into the page's script as they are, but
+// for a decimal comma written as a point. An entry without two fields throws RangeError, a coordinate
+// with other than number characters ConvertError "'<text>' ist kein gültiger Gleitkommawert".
 // Texts use CR LF line ends and carry no line end after their last line.
 
 // Lines "<html>" to "  var store_locations = new Array(); ", centred on the entry's position.
@@ -18,8 +20,9 @@ namespace zeloro {
 [[nodiscard]] std::string BuildMapPage(const std::vector<std::string>& mapsSL);
 
 // Writes dataFolder + "maps/index.html", replacing an earlier page, and returns that path. Throws
-// FileError when the file cannot be written, RangeError for an empty map list (the caller tells the
-// user "Keine aktuellen Geodaten vorhanden!" before it gets here).
+// FileError "Datei <path> kann nicht erstellt werden. <reason>" when the file cannot be written,
+// RangeError for an empty map list (the caller tells the user "Keine aktuellen Geodaten vorhanden!"
+// before it gets here); nothing is written when an entry is refused.
 std::string WriteMapPage(const std::string& dataFolder, const std::vector<std::string>& mapsSL);
 
 }  // namespace zeloro

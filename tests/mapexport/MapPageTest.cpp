@@ -87,10 +87,24 @@ TEST(MapPage, PartsCarryNoLineEndAfterTheirLastLine) {
               std::string(kHead) + "          center: new google.maps.LatLng(1,2),\r\n" + std::string(kAfterCentre));
 }
 
+TEST(MapPage, DecimalCommaBecomesThePointOfTheScript) {
+    EXPECT_EQ(getHtmlPlaces({"48,25|-11,5|a.jpg", " 1e-1|+2|b.jpg"}),
+              "store_locations = [new google.maps.LatLng(48.25,-11.5),\r\n"
+              "new google.maps.LatLng( 1e-1,+2)\r\n"
+              "];");
+}
+
 TEST(MapPage, MalformedOrMissingEntriesAreRefused) {
     EXPECT_THROW((void)BuildMapPage({}), RangeError);
     EXPECT_THROW((void)BuildMapPage({"48.1"}), RangeError);
     EXPECT_THROW((void)BuildMapPage({"1|2|a", "nope"}), RangeError);
+    try {
+        (void)BuildMapPage({"1|2|a", "3|4);alert(1|b"});
+        FAIL() << "no error";
+    } catch (const ConvertError& e) {
+        EXPECT_STREQ(e.what(), "'4);alert(1' ist kein gültiger Gleitkommawert");
+    }
+    EXPECT_THROW((void)BuildMapPage({"|2|a"}), ConvertError);
 }
 
 TEST(MapPage, WriteReplacesTheEarlierPage) {
@@ -105,6 +119,15 @@ TEST(MapPage, WriteReplacesTheEarlierPage) {
     // Repeating the command rewrites the page from the current list.
     EXPECT_EQ(WriteMapPage(folder, {"5|6|c.jpg"}), path);
     EXPECT_EQ(test::ReadFileText(path), BuildMapPage({"5|6|c.jpg"}));
+}
+
+TEST(MapPage, RefusedEntryLeavesTheEarlierPage) {
+    TempDir dir;
+    fs::create_directory(dir / "maps");
+    const std::string folder = dir.path().string() + "/";
+    const std::string path = WriteMapPage(folder, {"1|2|a.jpg"});
+    EXPECT_THROW((void)WriteMapPage(folder, {"x|2|a.jpg"}), ConvertError);
+    EXPECT_EQ(test::ReadFileText(path), BuildMapPage({"1|2|a.jpg"}));
 }
 
 TEST(MapPage, MissingMapsFolderIsAFileError) {
