@@ -1,0 +1,138 @@
+// tests/metadata/XMPRoadTest.cpp: the photo's XMP packet on the tagging road, through the container and
+// the JPEG rewrite: mirrored GPS values, packets written back as read, nothing added.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "MetadataBuilders.h"
+#include "common/Currency.h"
+#include "common/DateTime.h"
+#include "metadata/ExifData.h"
+#include "metadata/JPEGImageEx.h"
+#include "metadata/XMPPacket.h"
+
+namespace zeloro {
+namespace {
+
+using test::Bytes;
+
+std::string Packet(std::string_view properties) {
+    std::string text =
+        "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+        " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+        "  <rdf:Description rdf:about=\"\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\">\n";
+    text += properties;
+    text += "  </rdf:Description>\n </rdf:RDF>\n</x:xmpmeta>\n<?xpacket end=\"w\"?>";
+    return text;
+}
+
+Bytes XMPPayload(std::string_view text) {
+    Bytes payload(kXMPSegmentHeader.begin(), kXMPSegmentHeader.end());
+    payload.insert(payload.end(), text.begin(), text.end());
+    return payload;
+}
+
+// A decodable photo with an EXIF block (a shot time) and the given XMP segment after it.
+Bytes Photo(const std::optional<Bytes>& xmpPayload) {
+    test::TiffBuilder tiff;
+    tiff.AddDirectory({tiff.Text(271, "Acme"), tiff.Pointer(0x8769, 1)});
+    tiff.AddDirectory({tiff.Text(0x9003, "2011:03:03 12:00:00")});
+    const Bytes picture = test::TinyJpeg();
+    test::JpegBuilder jpeg;
+    jpeg.Soi().App1Exif(tiff.Build());
+    if (xmpPayload) {
+        jpeg.Segment(0xE1, *xmpPayload);
+    }
+    jpeg.RawBytes(Bytes(picture.begin() + 2, picture.end()));
+    return jpeg.bytes();
+}
+
+// The payload of the file's XMP segment, or none.
+std::optional<Bytes> XMPSegmentOf(const Bytes& jpeg) {
+    const auto parser = ParseJPEGSegments(std::span<const std::uint8_t>(jpeg), TJPEGMarkers{jmApp1});
+    while (parser->MoveNext()) {
+        const auto payload = parser->Current()->Payload();
+        if (TXMPPacket::HasSegmentHeader(payload)) {
+            return Bytes(payload.begin(), payload.end());
+        }
+    }
+    return std::nullopt;
+}
+
+// What the run does to one photo.
+Bytes Tag(const Bytes& photo) {
+    const test::TempDir dir;
+    const auto path = (dir / "photo.jpg").string();
+    test::WriteFileBytes(path, photo);
+    TJPEGImageEx img;
+    img.LoadFromFile(path);
+    img.ExifData().GPSLatitude().Assign(TTiffLongWordFraction(51, 1), TTiffLongWordFraction(30, 1),
+                                        TTiffLongWordFraction(Currency::FromReal(12.3456L)), ltNorth);
+    img.ExifData().GPSLongitude().Assign(TTiffLongWordFraction(7, 1), TTiffLongWordFraction(5, 1),
+                                         TTiffLongWordFraction(Currency::FromReal(1.5L)), lnEast);
+    img.ExifData().SetGPSDateTimeUTC(EncodeDateTime(2011, 3, 3, 11, 0, 0, 250));
+    img.SaveToFile(path);
+    return test::ReadFileBytes(path);
+}
+
+TEST(XMPRoad, ExistingGPSPropertiesReceiveTheNewValues) {
+    const std::string text = Packet(
+        "   <exif:GPSLatitude>10,0.0N</exif:GPSLatitude>\n"
+        "   <exif:GPSTimeStamp>2000-01-01T00:00:00Z</exif:GPSTimeStamp>\n"
+        "   <exif:ExposureTime>1/125</exif:ExposureTime>\n");
+    const Bytes saved = Tag(Photo(XMPPayload(text)));
+    const std::optional<Bytes> segment = XMPSegmentOf(saved);
+    ASSERT_TRUE(segment.has_value());
+
+    TXMPPacket packet;
+    ASSERT_TRUE(packet.TryLoadFromStream(*segment));
+    EXPECT_TRUE(packet.WriteSegmentHeader());
+    const TXMPSchema* exif = packet.FindSchema(xsExif);
+    ASSERT_NE(exif, nullptr);
+    ASSERT_NE(exif->FindProperty("GPSLatitude"), nullptr);
+    EXPECT_EQ(exif->FindProperty("GPSLatitude")->ReadValue(), "51,30,7716/625N");
+    EXPECT_EQ(exif->FindProperty("GPSTimeStamp")->ReadValue(), "2011-03-03T11:00:00.250Z");
+    EXPECT_EQ(exif->FindProperty("ExposureTime")->ReadValue(), "1/125");
+    // Nothing is added that was not there before.
+    EXPECT_EQ(exif->FindProperty("GPSLongitude"), nullptr);
+    EXPECT_EQ(exif->PropertyCount(), 3);
+    EXPECT_EQ(packet.SchemaCount(), 1);
+    const std::string written(segment->begin(), segment->end());
+    EXPECT_NE(written.find("\t\t\t<exif:GPSLatitude>51,30,7716/625N</exif:GPSLatitude>\n"), std::string::npos);
+}
+
+TEST(XMPRoad, PacketWithoutGPSPropertiesIsWrittenBackByteForByte) {
+    const std::string text = Packet("   <exif:ExposureTime>1/125</exif:ExposureTime>\n");
+    const Bytes saved = Tag(Photo(XMPPayload(text)));
+    const std::optional<Bytes> segment = XMPSegmentOf(saved);
+    ASSERT_TRUE(segment.has_value());
+    // The text did not end with a space, so the save appends one; nothing else differs.
+    EXPECT_TRUE(test::BytesEqual(XMPPayload(text + " "), *segment));
+}
+
+TEST(XMPRoad, UnparsablePacketIsKeptAsRead) {
+    const Bytes payload = XMPPayload("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF");
+    const Bytes saved = Tag(Photo(payload));
+    const std::optional<Bytes> segment = XMPSegmentOf(saved);
+    ASSERT_TRUE(segment.has_value());
+    EXPECT_TRUE(test::BytesEqual(payload, *segment));
+}
+
+TEST(XMPRoad, PacketWithOnlyEmptyDescriptionsIsDropped) {
+    const Bytes saved = Tag(Photo(XMPPayload(Packet(""))));
+    EXPECT_FALSE(XMPSegmentOf(saved).has_value());
+}
+
+TEST(XMPRoad, PhotoWithoutXMPGetsNone) {
+    const Bytes saved = Tag(Photo(std::nullopt));
+    EXPECT_FALSE(XMPSegmentOf(saved).has_value());
+    TExifData exif;
+    exif.LoadFromJPEG(std::span<const std::uint8_t>(saved));
+    EXPECT_EQ(exif.GPSLatitude().AsString(), "51,30,7716/625N");
+}
+
+}  // namespace
+}  // namespace zeloro
