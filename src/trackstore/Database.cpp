@@ -545,6 +545,7 @@ sqlite3_stmt* Query::prepared() {
     const char* tail = nullptr;
     const int rc = sqlite3_prepare_v2(db, sql_.c_str(), static_cast<int>(sql_.size()) + 1, &raw, &tail);
     Statement stmt(raw);
+    ++prepareCount_;
     if (rc != SQLITE_OK) {
         throwDb(db, rc);
     }

@@ -156,6 +156,8 @@ public:
     // Letter case of the name is ignored. Throws DatabaseError when the result has no such column.
     [[nodiscard]] const Field& FieldByName(std::string_view name) const;
     [[nodiscard]] const std::vector<Field>& Fields() const noexcept { return fields_; }
+    // How many statements this object has prepared so far: texts set again are served from the cache.
+    [[nodiscard]] std::size_t PrepareCount() const noexcept { return prepareCount_; }
 
 private:
     friend class Connection;
@@ -181,6 +183,7 @@ private:
     std::vector<Field> fields_;
     bool active_ = false;
     bool eof_ = true;
+    std::size_t prepareCount_ = 0;
 };
 
 }  // namespace zeloro

@@ -167,7 +167,9 @@ TEST_F(Store, SameStatementTextKeepsItsParameterValues) {
     EXPECT_TRUE(query.ParamByName("y").IsNull());
 }
 
-TEST_F(Store, ReusedStatementRunsAgainAfterOtherStatements) {
+// An import sets the same INSERT text once per point; it must be prepared once, not per point, also
+// when other statements run in between.
+TEST_F(Store, ReusedStatementIsPreparedOnce) {
     for (int i = 0; i < 50; ++i) {
         insert(std::to_string(i), "0", at(12, 0, i % 60));
         if (i % 10 == 0) {
@@ -175,6 +177,12 @@ TEST_F(Store, ReusedStatementRunsAgainAfterOtherStatements) {
         }
     }
     EXPECT_EQ(column("SELECT count(*) FROM gpx"), std::vector<std::string>{"50"});
+    EXPECT_EQ(query.PrepareCount(), 2U);
+    connection.Close();  // statements belong to their connection: a new one prepares afresh
+    connection.Open(":memory:");
+    connection.Execute(schemaText());
+    insert("1", "2", at(12, 0, 0));
+    EXPECT_EQ(query.PrepareCount(), 3U);
 }
 
 TEST_F(Store, DatabaseErrorsCarrySqliteText) {
