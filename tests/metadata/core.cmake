@@ -8,4 +8,5 @@ zeloro_add_test(metadata_core_tests
             ${CMAKE_CURRENT_LIST_DIR}/ExifTagsTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/TiffReaderTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/ExifPropertiesTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/ExifOracleTest.cpp
     LIBS zeloro_metadata zeloro_metadata_builders)
