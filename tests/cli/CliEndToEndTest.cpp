@@ -12,7 +12,7 @@
 
 #include "CliProcess.h"
 #include "SamplePhoto.h"
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "metadata/ExifData.h"
 
 namespace zeloro::test {
@@ -30,7 +30,7 @@ std::string PointLat(int i) {
     if (i == kSouthWest) {
         return "-33.8567";
     }
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "%.6f", 48.1 + i * 0.0001);
     return text;
 }
@@ -39,7 +39,7 @@ std::string PointLon(int i) {
     if (i == kSouthWest) {
         return "-70.650005";
     }
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "%.6f", 11.5 + i * 0.0002);
     return text;
 }
@@ -53,7 +53,7 @@ std::string TrackGpx() {
         "<wpt lat=\"1.0\" lon=\"2.0\"><name>no time</name></wpt>\n<trk><trkseg>\n";
     for (int i = 0; i < kTrackPoints; ++i) {
         const int s = PointSecond(i);
-        char time[32];
+        char time[64];
         std::snprintf(time, sizeof time, "2024-06-15T%02d:%02d:%02dZ", 7 + s / 3600, s / 60 % 60, s % 60);
         gpx += "<trkpt lat=\"" + PointLat(i) + "\" lon=\"" + PointLon(i) + "\"><time>" + time + "</time></trkpt>\n";
     }
@@ -78,7 +78,7 @@ struct ExpectedFix {
 
 ExpectedFix FixOf(int i) {
     const int s = PointSecond(i);
-    char utc[32];
+    char utc[64];
     std::snprintf(utc, sizeof utc, "2024:06:15 %02d:%02d:%02d", 7 + s / 3600, s / 60 % 60, s % 60);
     return {PointLat(i), PointLon(i), utc};
 }
@@ -90,7 +90,7 @@ double FractionValue(const TTiffLongWordFraction& f) {
 std::string DateTimeOf(TDateTime t) {
     const CalendarDate d = DecodeDate(t);
     const ClockTime c = DecodeTime(t);
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", d.year, d.month, d.day, c.hour, c.minute,
                   c.second);
     return text;
@@ -170,7 +170,7 @@ protected:
     }
 
     ProcessResult Cli(std::vector<std::string> args) const {
-        args.insert(args.end(), {"--data-dir", data_.string()});
+        args.insert(args.begin(), {"--data-dir", data_.string()});
         return RunProcess(cli_, args);
     }
     ProcessResult Tag(const std::string& zone, const std::string& tolerance, std::vector<std::string> more = {}) const {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "SamplePhoto.h"
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 #include "common/Error.h"
 #include "metadata/ExifData.h"
 #include "tagging/TaggingRun.h"
