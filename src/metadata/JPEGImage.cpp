@@ -40,12 +40,22 @@ void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {
         Clear();
         return;
     }
-    const detail::JpegHeaderInfo header = detail::ReadJpegHeader(bytes);
+    detail::JpegHeaderInfo header;
+    try {
+        header = detail::ReadJpegHeader(bytes);
+    } catch (const EJPEGError&) {
+        header = {};
+    }
+    TakeBytes(std::move(bytes), header.width, header.height, header.colorModel);
+}
+
+void TJPEGImage::TakeBytes(std::vector<std::uint8_t> bytes, std::uint32_t width, std::uint32_t height,
+                           TJPEGColorModel colorModel) {
     bytes_ = std::move(bytes);
     bitmap_.reset();
-    width_ = header.width;
-    height_ = header.height;
-    colorModel_ = header.colorModel;
+    width_ = width;
+    height_ = height;
+    colorModel_ = colorModel;
     Changed();
 }
 

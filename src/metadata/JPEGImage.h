@@ -60,8 +60,10 @@ public:
     [[nodiscard]] std::uint32_t Height() const noexcept { return height_; }
     [[nodiscard]] TJPEGColorModel ColorModel() const noexcept { return colorModel_; }
 
-    // Takes the bytes as the stored stream and reads their header. A damaged header throws
-    // EJPEGError and leaves the image as it was. An empty buffer empties the image.
+    // Takes the bytes as the stored stream and reads their header. A stream whose header the codec
+    // refuses is still kept, as it is, with size 0 x 0 and an unknown colour model: an embedded
+    // thumbnail travels unchanged through a save even when libjpeg cannot read it (only reducing it
+    // would fail, with EJPEGError). TJPEGImageEx is strict instead. An empty buffer empties the image.
     virtual void LoadFromBytes(std::vector<std::uint8_t> bytes);
     // Appends the JPEG form (stored bytes, or the replacing bitmap encoded now) to out. Not const: an
     // image with metadata views brings them up to date while it writes itself.
@@ -89,6 +91,9 @@ public:
 
 protected:
     virtual void Changed();
+    // Takes the bytes with the header already read (strict loads read it themselves first).
+    void TakeBytes(std::vector<std::uint8_t> bytes, std::uint32_t width, std::uint32_t height,
+                   TJPEGColorModel colorModel);
 
 private:
     std::vector<std::uint8_t> bytes_;

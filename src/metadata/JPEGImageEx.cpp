@@ -8,6 +8,7 @@
 
 #include "metadata/AdobeResources.h"
 #include "metadata/SafeFileWrite.h"
+#include "metadata/detail/JpegCodec.h"
 #include "metadata/XMPPacket.h"
 
 namespace zeloro {
@@ -160,7 +161,13 @@ void TJPEGImageEx::LoadFromFile(const std::string& fileName) { LoadFromBytes(Rea
 void TJPEGImageEx::LoadFromStream(TStream& stream) { LoadFromBytes(stream.ReadToEnd()); }
 
 void TJPEGImageEx::LoadFromBytes(std::vector<std::uint8_t> bytes) {
-    TJPEGImage::LoadFromBytes(std::move(bytes));
+    if (bytes.empty()) {
+        Clear();
+    } else {
+        // A photo whose header the codec refuses is not opened: the error goes to the caller.
+        const detail::JpegHeaderInfo header = detail::ReadJpegHeader(bytes);
+        TakeBytes(std::move(bytes), header.width, header.height, header.colorModel);
+    }
     ReloadMetadata();
 }
 

@@ -4,4 +4,5 @@ zeloro_add_test(zeloro_metadata_write_tests
             ${CMAKE_CURRENT_LIST_DIR}/IPTCDataTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/ExifWriterTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/JPEGImageExTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/RoundTripTest.cpp
     LIBS zeloro_metadata)
