@@ -10,3 +10,7 @@ zeloro_add_test(metadata_core_tests
             ${CMAKE_CURRENT_LIST_DIR}/ExifPropertiesTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/ExifOracleTest.cpp
     LIBS zeloro_metadata zeloro_metadata_builders)
+
+# Seeds of the metadata core's fuzz targets, built with the same builders as the tests.
+add_executable(metadata_core_seeds ${CMAKE_SOURCE_DIR}/tools/MetadataSeeds.cpp)
+target_link_libraries(metadata_core_seeds PRIVATE zeloro_metadata_builders zeloro_warnings)
