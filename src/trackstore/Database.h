@@ -19,7 +19,8 @@ namespace zeloro {
 
 class Query;
 
-// Open and Close are not thread-safe; one thread uses a connection and its queries.
+// One thread uses a connection and its queries. The connection must stay at its address while queries
+// are attached to it (hence neither copied nor moved).
 class Connection {
 public:
     Connection() = default;
@@ -127,7 +128,8 @@ private:
 
 // The one reusable statement object. Prepared statements are kept in a small cache keyed by SQL text,
 // so a statement set again with the same text (an INSERT per track point) is prepared only once.
-// A Query must not outlive its Connection's handle use: closing the connection releases its statements.
+// Closing the connection releases the statements of its queries (they work on after a reopen); a query
+// that outlives its connection only throws DatabaseError when run.
 class Query {
 public:
     explicit Query(Connection& connection);
@@ -153,7 +155,8 @@ public:
     [[nodiscard]] bool Eof() const noexcept { return eof_; }
     // Moves to the next row; Eof after the last. Throws DatabaseError.
     void Next();
-    // Letter case of the name is ignored. Throws DatabaseError when the result has no such column.
+    // Letter case of the name is ignored. Throws DatabaseError when the result has no such column. The
+    // field follows the current row and stays valid until the query is closed or opened again.
     [[nodiscard]] const Field& FieldByName(std::string_view name) const;
     [[nodiscard]] const std::vector<Field>& Fields() const noexcept { return fields_; }
     // How many statements this object has prepared so far: texts set again are served from the cache.
