@@ -5,6 +5,8 @@ zeloro_add_test(zeloro_metadata_write_tests
             ${CMAKE_CURRENT_LIST_DIR}/ExifWriterTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/JPEGImageExTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/RoundTripTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/ThumbnailScalerTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/SafeFileWriteTest.cpp
     LIBS zeloro_metadata)
 
 # Seeds of the load-tag-save fuzz target, made by our own writer (run: metadata_write_seeds <folder>).
