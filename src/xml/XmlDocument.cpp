@@ -1,8 +1,11 @@
 // src/xml/XmlDocument.cpp: the node tree, its lookups and the loader that builds it from a decoding stream.
 #include "xml/XmlDocument.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <deque>
 #include <new>
 
@@ -12,6 +15,8 @@
 namespace zeloro {
 
 namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 std::string WithName(const char* message, std::string_view name) {
     std::string text = message;
@@ -71,9 +76,18 @@ public:
     }
     [[nodiscard]] bool Empty() const noexcept { return pos_ >= surplus_.size(); }
     void PushBack(std::string_view bytes) {
-        surplus_.erase(0, pos_);
-        surplus_.insert(0, bytes);
+        if (Empty()) {
+            surplus_.assign(bytes);
+        } else {
+            surplus_.erase(0, pos_);
+            surplus_.insert(0, bytes);
+        }
         pos_ = 0;
+    }
+    // Appends the ASCII run that follows in the stream (see TxrUtf8Stream::ReadAsciiRun); nothing while
+    // pushed-back bytes wait.
+    std::size_t ReadRun(std::string& out, char stop1, char stop2, char stop3) {
+        return Empty() ? stream_.ReadAsciiRun(out, stop1, stop2, stop3) : 0;
     }
 
 private:
@@ -90,7 +104,18 @@ bool ReadUntilClose(TxrSurplusReader& reader, std::string_view close, bool skipQ
     const std::string_view head = close.substr(0, close.size() - 1);
     char quote = 0;
     char c = 0;
-    while (reader.Read(c)) {
+    for (;;) {
+        // Bytes that can neither end the read nor open or close a quoted stretch are taken in one run.
+        if (quote != 0) {
+            reader.ReadRun(text, quote, quote, quote);
+        } else if (skipQuotes) {
+            reader.ReadRun(text, '"', '\'', last);
+        } else {
+            reader.ReadRun(text, last, last, last);
+        }
+        if (!reader.Read(c)) {
+            break;
+        }
         if (quote != 0) {
             if (c == quote) {
                 quote = 0;
@@ -116,16 +141,33 @@ bool AttributeEntryMatches(std::string_view entry, std::string_view name) noexce
 
 // ---- TXmlArena
 
+void TXmlArena::FreeBlock::operator()(std::byte* block) const noexcept { std::free(block); }
+
 void* TXmlArena::Allocate(std::size_t size, std::size_t align) {
-    // Blocks grow from 64 KiB to 1 MiB, so that a small document stays small.
-    const std::size_t kBlock = std::min<std::size_t>(std::size_t{65536} << std::min<std::size_t>(blocks_.size(), 4),
-                                                     std::size_t{1} << 20);
+    // Blocks grow from 64 KiB to 4 MiB, so that a small document stays small.
+    const std::size_t kBlock = std::min<std::size_t>(std::size_t{65536} << std::min<std::size_t>(blocks_.size(), 6),
+                                                     std::size_t{4} << 20);
     const auto misalign = [&] {
         return (align - (reinterpret_cast<std::uintptr_t>(cursor_) & (align - 1))) & (align - 1);
     };
     if (cursor_ == nullptr || left_ < size || left_ - size < misalign()) {
-        const std::size_t want = std::max(kBlock, size + align);
-        blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(want));
+        std::size_t want = std::max(kBlock, size + align);
+        void* block = nullptr;
+        if (want >= kHugePage) {
+            // Large blocks on huge-page boundaries: a big track then costs a few hundred page faults
+            // instead of a hundred thousand.
+            want = (want + kHugePage - 1) / kHugePage * kHugePage;
+            block = std::aligned_alloc(kHugePage, want);
+            if (block != nullptr) {
+                (void)madvise(block, want, MADV_HUGEPAGE);
+            }
+        } else {
+            block = std::malloc(want);
+        }
+        if (block == nullptr) {
+            throw std::bad_alloc();
+        }
+        blocks_.emplace_back(static_cast<std::byte*>(block));
         cursor_ = blocks_.back().get();
         left_ = want;
         reserved_ += want;
@@ -241,7 +283,12 @@ std::string TXmlNode::ValueAsString() const {
 }
 
 TDateTime TXmlNode::ValueAsDateTime() const {
-    return DateTimeFromText(ValueAsString(), document_ != nullptr && document_->UseLocalBias());
+    const bool useLocalBias = document_ != nullptr && document_->UseLocalBias();
+    // A time text without references is converted where it stands; only one with "&" needs decoding.
+    if (value_.find('&') == std::string_view::npos) {
+        return DateTimeFromText(type_ == xeNormal ? TrimBlanks(value_) : value_, useLocalBias);
+    }
+    return DateTimeFromText(ValueAsString(), useLocalBias);
 }
 
 void TXmlNode::Clear() noexcept {
@@ -589,6 +636,11 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
     bool hasSubNodes = false;
     bool hasCR = false;
     for (;;) {
+        const std::size_t runStart = text.size();
+        if (codec_.ReadAsciiRun(text, '<', '<', '<') > 0 &&
+            text.find('\r', runStart) != std::string::npos) {
+            hasCR = true;
+        }
         char c = 0;
         if (!codec_.ReadChar(c)) {
             throw FilerError(WithName(kMissingCloseTag, node.name_));
@@ -640,8 +692,17 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
             ReadChild(node, std::string_view(pending.data(), pending.size()));
         }
     }
-    Flush(node, text, !hasSubNodes);
-    if (hasSubNodes && hasCR) {
+    if (!hasSubNodes) {
+        // The whole text, blanks included, is the element's value (what a text child taken over as the
+        // value would give, without the child).
+        if (!text.empty()) {
+            node.SetValue(text);
+        }
+        text.clear();
+        return;
+    }
+    Flush(node, text, false);
+    if (hasCR) {
         for (TXmlNode* child = node.first_; child != nullptr; child = child->next_) {
             if (child->type_ != xeCharData) {
                 continue;

@@ -159,7 +159,10 @@ public:
     [[nodiscard]] std::size_t BytesReserved() const noexcept { return reserved_; }
 
 private:
-    std::vector<std::unique_ptr<std::byte[]>> blocks_;
+    struct FreeBlock {
+        void operator()(std::byte* block) const noexcept;
+    };
+    std::vector<std::unique_ptr<std::byte, FreeBlock>> blocks_;
     std::byte* cursor_ = nullptr;
     std::size_t left_ = 0;
     std::size_t reserved_ = 0;

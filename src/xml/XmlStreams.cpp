@@ -297,6 +297,7 @@ bool TxrUtf8Stream::ReadCharSlow(char& out) {
         }
         mode_ = TxrStreamModeType::umRead;
         DetectEncoding();
+        UpdateFastPath();
         posMin1_ = stream_->Pos();
         posMin2_ = posMin1_;
     }

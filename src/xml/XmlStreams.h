@@ -105,6 +105,40 @@ public:
         return ReadByteSlow(byte);
     }
     [[nodiscard]] std::int64_t Pos() const noexcept { return position_; }
+    // Appends the bytes from the current position within the page held that are below 0x80, not zero
+    // and none of the stop bytes; returns how many.
+    std::size_t TakeAsciiRun(std::string& out, char stop1, char stop2, char stop3) {
+        if (page_ < 0 || bufPos_ >= bufSize_) {
+            return 0;
+        }
+        const std::uint8_t* begin = buffer_.get() + bufPos_;
+        const std::uint8_t* end = buffer_.get() + bufSize_;
+        const auto s1 = static_cast<std::uint8_t>(stop1);
+        const auto s2 = static_cast<std::uint8_t>(stop2);
+        const auto s3 = static_cast<std::uint8_t>(stop3);
+        const std::uint8_t* at = begin;
+        while (at < end) {
+            const std::uint8_t b = *at;
+            if (b >= 0x80 || b == 0 || b == s1 || b == s2 || b == s3) {
+                break;
+            }
+            ++at;
+        }
+        const auto n = static_cast<std::size_t>(at - begin);
+        out.append(reinterpret_cast<const char*>(begin), n);
+        bufPos_ += n;
+        position_ += static_cast<std::int64_t>(n);
+        return n;
+    }
+    // Consumes the byte at the current position only when it is held in the page and below 0x80.
+    bool ReadAsciiByte(std::uint8_t& byte) noexcept {
+        if (page_ >= 0 && bufPos_ < bufSize_ && buffer_[bufPos_] < 0x80) {
+            byte = buffer_[bufPos_++];
+            ++position_;
+            return true;
+        }
+        return false;
+    }
 
 private:
     bool ReadByteSlow(std::uint8_t& byte);
@@ -134,7 +168,40 @@ public:
             out = buffer_[bufferPos_++];
             return out != 0;
         }
+        // An ASCII byte is one source character of one byte in both 8-bit and UTF-8 text: the common
+        // case, served here without the general decoder.
+        std::uint8_t b = 0;
+        if (asciiFast_) {
+            const std::int64_t at = stream_->Pos();
+            if (stream_->ReadAsciiByte(b)) {
+                posMin2_ = posMin1_;
+                posMin1_ = at;
+                buffer_[0] = static_cast<char>(b);
+                bufferLen_ = 1;
+                bufferPos_ = 1;
+                out = static_cast<char>(b);
+                return b != 0;
+            }
+        }
         return ReadCharSlow(out);
+    }
+    // Appends the run of ASCII bytes that follows, up to (not including) the first byte that is not
+    // ASCII, is zero or is one of the stop bytes, as far as the page held reaches; returns its length.
+    // The effect is that of reading the bytes one by one with ReadChar; the stop byte is left unread.
+    std::size_t ReadAsciiRun(std::string& out, char stop1, char stop2, char stop3) {
+        if (!asciiFast_ || bufferPos_ < bufferLen_) {
+            return 0;
+        }
+        const std::size_t n = stream_->TakeAsciiRun(out, stop1, stop2, stop3);
+        if (n > 0) {
+            const std::int64_t end = stream_->Pos();
+            posMin2_ = n >= 2 ? end - 2 : posMin1_;
+            posMin1_ = end - 1;
+            buffer_[0] = out.back();
+            bufferLen_ = 1;
+            bufferPos_ = 1;
+        }
+        return n;
     }
     // Byte-count form: count must be 1 (StreamError otherwise); returns 1 or 0 at the end of the data.
     std::size_t Read(void* buffer, std::size_t count);
@@ -147,7 +214,10 @@ public:
     [[nodiscard]] std::int64_t Size() const { return stream_ != nullptr ? stream_->Size() : 0; }
     [[nodiscard]] TStringEncodingType Encoding() const noexcept { return encoding_; }
     // Takes effect with the next source character.
-    void SetEncoding(TStringEncodingType encoding) noexcept { encoding_ = encoding; }
+    void SetEncoding(TStringEncodingType encoding) noexcept {
+        encoding_ = encoding;
+        UpdateFastPath();
+    }
     [[nodiscard]] TxrStreamModeType Mode() const noexcept { return mode_; }
     [[nodiscard]] bool WriteBom() const noexcept { return writeBom_; }
     // Whether the byte read last was the first UTF-8 byte of its source character.
@@ -155,6 +225,10 @@ public:
 
 private:
     bool ReadCharSlow(char& out);
+    void UpdateFastPath() noexcept {
+        asciiFast_ = mode_ == TxrStreamModeType::umRead &&
+                     (encoding_ == TStringEncodingType::seUTF8 || encoding_ == TStringEncodingType::seAnsi);
+    }
     void DetectEncoding();
     void ReadNextSourceCharacter();
     std::uint8_t NextSourceByte();
@@ -169,6 +243,7 @@ private:
     TxrBufferedReadStream* stream_;
     bool swapByteOrder_ = false;
     bool writeBom_ = false;
+    bool asciiFast_ = false;
 };
 
 }  // namespace zeloro

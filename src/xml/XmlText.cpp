@@ -85,20 +85,18 @@ void AppendUnit(std::string& out, unsigned unit) {
     }
 }
 
-// Appends token i to the token before it when joins(token i-1, token i) holds, both as they were before
-// this pass.
-template <typename Joins>
-void MergeInto(std::vector<std::string>& tokens, Joins joins) {
+// Appends token i to the token before it when joins(flag of token i-1, token i) holds, where the flag
+// and the token are taken as they were before this pass.
+template <typename Flag, typename Joins>
+void MergeInto(std::vector<std::string>& tokens, Flag flag, Joins joins) {
     if (tokens.size() < 2) {
         return;
     }
-    std::vector<bool> join(tokens.size(), false);
-    for (std::size_t i = 1; i < tokens.size(); ++i) {
-        join[i] = joins(tokens[i - 1], tokens[i]);
-    }
+    bool previous = flag(tokens[0]);
     std::size_t out = 0;
     for (std::size_t i = 1; i < tokens.size(); ++i) {
-        if (join[i]) {
+        const bool current = flag(tokens[i]);
+        if (joins(previous, tokens[i])) {
             tokens[out] += tokens[i];
         } else {
             ++out;
@@ -106,6 +104,7 @@ void MergeInto(std::vector<std::string>& tokens, Joins joins) {
                 tokens[out] = std::move(tokens[i]);
             }
         }
+        previous = current;
     }
     tokens.resize(out + 1);
 }
@@ -217,13 +216,12 @@ void SplitTagTokens(std::string_view text, std::vector<std::string>& tokens) {
     // name = "value" in any spacing becomes the one entry name="value". Whether a token joins the one
     // before it depends only on the first bytes of the two, so one forward pass per rule gives the same
     // result as joining from the last token back, in linear time.
-    MergeInto(tokens, [](const std::string& prev, const std::string& cur) {
-        (void)prev;
-        return cur.front() == '=';
-    });
-    MergeInto(tokens, [](const std::string& prev, const std::string& cur) {
-        return IsQuote(cur.front()) && prev.find('=') != std::string::npos;
-    });
+    MergeInto(
+        tokens, [](const std::string&) { return false; },
+        [](bool, const std::string& cur) { return cur.front() == '='; });
+    MergeInto(
+        tokens, [](const std::string& token) { return token.find('=') != std::string::npos; },
+        [](bool previousHasEquals, const std::string& cur) { return previousHasEquals && IsQuote(cur.front()); });
 }
 
 bool SameTextAscii(std::string_view a, std::string_view b) noexcept {
