@@ -85,7 +85,8 @@ void lookups(benchmark::State& state, const std::string& tolerance, std::int64_t
         benchmark::DoNotOptimize(coord);
     }
     state.SetItemsProcessed(state.iterations());
-    state.counters["found"] = benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
+    state.counters["found"] =
+        benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
 }
 
 void BM_LookupExact(benchmark::State& state) { lookups(state, "0", 0); }

@@ -40,10 +40,12 @@ int main(int argc, char** argv) {
     std::remove(temporary.c_str());
     {
         sqlite3* raw = nullptr;
-        const int rc = sqlite3_open_v2(temporary.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        const int rc =
+            sqlite3_open_v2(temporary.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         const std::unique_ptr<sqlite3, CloseDb> db(raw);
         if (rc != SQLITE_OK) {
-            std::cerr << temporary << ": " << (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)) << "\n";
+            std::cerr << temporary << ": " << (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc))
+                      << "\n";
             return 1;
         }
         char* rawMessage = nullptr;

@@ -56,7 +56,9 @@ std::string getHtmlHeader(const std::string& firstline) {
     text += "<head>\r\n";
     text += "<meta name=\"viewport\" content=\"initial-scale=1.0, user-scalable=no\" />\r\n";
     text += "<style type=\"text/css\">body {height: 100%;margin: 0;padding: 0;}</style>\r\n";
-    text += "<script type=\"text/javascript\" src=\"https://maps.googleapis.com/maps/api/js?sensor=false\"></script>\r\n";
+    text +=
+        "<script type=\"text/javascript\" "
+        "src=\"https://maps.googleapis.com/maps/api/js?sensor=false\"></script>\r\n";
     text += "<script type=\"text/javascript\">\r\n";
     text += "  function initialize() {\r\n";
     text += "    var markers = new Array();\r\n";

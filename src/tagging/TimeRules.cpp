@@ -5,9 +5,9 @@ namespace zeloro {
 namespace {
 
 constexpr std::array<std::string_view, kZoneCount> kZoneItems{
-    "UTC - 11:00", "UTC - 10:00", "UTC - 9:00", "UTC - 8:00", "UTC - 7:00", "UTC - 6:00",
-    "UTC - 5:00",  "UTC - 4:00",  "UTC - 3:00", "UTC - 2:00", "UTC - 1:00", "UTC",
-    "UTC + 1:00",  "UTC + 2:00",  "UTC + 3:00", "UTC + 4:00", "UTC + 5:00", "UTC + 6:00",
+    "UTC - 11:00", "UTC - 10:00", "UTC - 9:00", "UTC - 8:00",  "UTC - 7:00",  "UTC - 6:00",
+    "UTC - 5:00",  "UTC - 4:00",  "UTC - 3:00", "UTC - 2:00",  "UTC - 1:00",  "UTC",
+    "UTC + 1:00",  "UTC + 2:00",  "UTC + 3:00", "UTC + 4:00",  "UTC + 5:00",  "UTC + 6:00",
     "UTC + 7:00",  "UTC + 8:00",  "UTC + 9:00", "UTC + 10:00", "UTC + 11:00", "UTC + 12:00"};
 
 // The day count runs backwards before the epoch while the time of day runs forwards, so the increment
@@ -15,7 +15,8 @@ constexpr std::array<std::string_view, kZoneCount> kZoneItems{
 TDateTime shift(TDateTime value, std::int64_t n, long double unitsPerDay) noexcept {
     const long double v = value;
     const auto count = static_cast<long double>(n);
-    const long double result = v > 0 ? (v * unitsPerDay + count) / unitsPerDay : (v * unitsPerDay - count) / unitsPerDay;
+    const long double result =
+        v > 0 ? (v * unitsPerDay + count) / unitsPerDay : (v * unitsPerDay - count) / unitsPerDay;
     return static_cast<TDateTime>(result);
 }
 

@@ -18,8 +18,8 @@ constexpr std::size_t kStatementCacheSize = 16;
 char upperAscii(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool equalsNoCase(std::string_view a, std::string_view b) noexcept {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upperAscii(x) == upperAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return upperAscii(x) == upperAscii(y); });
 }
 
 bool isNameChar(char c) noexcept {
@@ -265,7 +265,8 @@ Connection::~Connection() {
 void Connection::Open(const std::string& utf8Path) {
     Close();
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(utf8Path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int rc =
+        sqlite3_open_v2(utf8Path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     std::unique_ptr<sqlite3, CloseDb> db(raw);  // a handle comes back even when the open fails
     if (rc != SQLITE_OK) {
         throwDb(raw, rc);
@@ -537,7 +538,8 @@ sqlite3_stmt* Query::prepared() {
         throwNotConnected();
     }
     sqlite3* db = connection_->Handle();
-    const auto hit = std::find_if(cache_.begin(), cache_.end(), [&](const CachedStatement& c) { return c.sql == sql_; });
+    const auto hit =
+        std::find_if(cache_.begin(), cache_.end(), [&](const CachedStatement& c) { return c.sql == sql_; });
     if (hit != cache_.end()) {
         return hit->stmt.get();
     }
@@ -620,7 +622,8 @@ void Query::Open() {
     for (int i = 0; i < columns; ++i) {
         const char* name = sqlite3_column_name(stmt, i);
         const char* declared = sqlite3_column_decltype(stmt, i);
-        fields_.emplace_back(name != nullptr ? name : "", KindOfDeclaredType(declared != nullptr ? declared : ""));
+        fields_.emplace_back(name != nullptr ? name : "",
+                             KindOfDeclaredType(declared != nullptr ? declared : ""));
     }
     current_ = stmt;
     active_ = true;

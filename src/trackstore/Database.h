@@ -64,11 +64,17 @@ class Param {
 public:
     explicit Param(std::string name) : name_(std::move(name)) {}
     [[nodiscard]] const std::string& Name() const noexcept { return name_; }
-    void SetAsString(std::string_view value) { value_.assign(value); set_ = true; }
+    void SetAsString(std::string_view value) {
+        value_.assign(value);
+        set_ = true;
+    }
     // Rounded to the nearest millisecond, then written as "yyyy-mm-dd hh:nn:ss" with the milliseconds
     // dropped: 12:00:05.5 binds as 12:00:05, 12:00:05.9996 as 12:00:06.
     void SetAsDateTime(TDateTime value);
-    void Clear() noexcept { value_.clear(); set_ = false; }
+    void Clear() noexcept {
+        value_.clear();
+        set_ = false;
+    }
     [[nodiscard]] bool IsNull() const noexcept { return !set_; }
     [[nodiscard]] const std::string& Text() const noexcept { return value_; }
 
@@ -80,7 +86,18 @@ private:
 
 // What a result column holds, from its declared type (see KindOfDeclaredType).
 enum class FieldKind : std::uint8_t {
-    smallInt, largeInt, integer, fixedText, longText, bytes, real, currency, boolean, date, time, dateTime,
+    smallInt,
+    largeInt,
+    integer,
+    fixedText,
+    longText,
+    bytes,
+    real,
+    currency,
+    boolean,
+    date,
+    time,
+    dateTime,
     text
 };
 

@@ -11,13 +11,15 @@ namespace zeloro {
 class Query;
 
 inline constexpr const char* kExactLookupSql = "SELECT * FROM gpx WHERE utctime=:utctime";
-inline constexpr const char* kWindowLookupSql = "SELECT * FROM gpx WHERE utctime BETWEEN :timelow AND :timehigh";
+inline constexpr const char* kWindowLookupSql =
+    "SELECT * FROM gpx WHERE utctime BETWEEN :timelow AND :timehigh";
 
 // Shifts inTime to UTC by the zone and takes the first stored point of that second ("0") or of the
 // window of +/- toleranceText seconds, both ends included. The query is left closed. Throws
 // DatabaseError, ConvertError for a tolerance that is no whole number or a stored coordinate that is no
 // number.
-[[nodiscard]] TCoord searchGPX(TDateTime inTime, int zoneIndex, const std::string& toleranceText, Query& query);
+[[nodiscard]] TCoord searchGPX(TDateTime inTime, int zoneIndex, const std::string& toleranceText,
+                               Query& query);
 
 // Locale-independent decimal conversion: optional blanks, an optional sign, digits with at most one
 // decimal separator ("," or "."), an optional exponent, optional blanks; the whole text must match.

@@ -24,7 +24,8 @@ constexpr std::string_view kHead =
     "<head>\r\n"
     "<meta name=\"viewport\" content=\"initial-scale=1.0, user-scalable=no\" />\r\n"
     "<style type=\"text/css\">body {height: 100%;margin: 0;padding: 0;}</style>\r\n"
-    "<script type=\"text/javascript\" src=\"https://maps.googleapis.com/maps/api/js?sensor=false\"></script>\r\n"
+    "<script type=\"text/javascript\" "
+    "src=\"https://maps.googleapis.com/maps/api/js?sensor=false\"></script>\r\n"
     "<script type=\"text/javascript\">\r\n"
     "  function initialize() {\r\n"
     "    var markers = new Array();\r\n"
@@ -83,8 +84,9 @@ TEST(MapPage, ThreeEntriesTheLastWithoutComma) {
 TEST(MapPage, PartsCarryNoLineEndAfterTheirLastLine) {
     EXPECT_EQ(getHtmlPlaces({"1|2|x"}), "store_locations = [new google.maps.LatLng(1,2)\r\n];");
     EXPECT_EQ(getHtmlFooter(), kFoot.substr(0, kFoot.size() - 2));
-    EXPECT_EQ(getHtmlHeader("1|2|x") + "\r\n",
-              std::string(kHead) + "          center: new google.maps.LatLng(1,2),\r\n" + std::string(kAfterCentre));
+    EXPECT_EQ(getHtmlHeader("1|2|x") + "\r\n", std::string(kHead) +
+                                                   "          center: new google.maps.LatLng(1,2),\r\n" +
+                                                   std::string(kAfterCentre));
 }
 
 TEST(MapPage, DecimalCommaBecomesThePointOfTheScript) {
@@ -137,8 +139,9 @@ TEST(MapPage, MissingMapsFolderIsAFileError) {
         (void)WriteMapPage(folder, {"1|2|a.jpg"});
         FAIL() << "no error";
     } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Datei " + folder + "maps/index.html kann nicht erstellt werden. No such file or directory");
+        EXPECT_EQ(
+            std::string(e.what()),
+            "Datei " + folder + "maps/index.html kann nicht erstellt werden. No such file or directory");
     }
     EXPECT_FALSE(fs::exists(dir / "maps"));
 }

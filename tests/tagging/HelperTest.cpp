@@ -28,12 +28,15 @@ class Mask : public ::testing::TestWithParam<MaskCase> {};
 
 TEST_P(Mask, MatchesTable) { EXPECT_EQ(MatchesMask(GetParam().name, GetParam().mask), GetParam().match); }
 
-INSTANTIATE_TEST_SUITE_P(Helper, Mask, ::testing::Values(
-    MaskCase{"a.jpg", "*.jpg", true}, MaskCase{"IMG_1.JPG", "*.jpg", true}, MaskCase{".hidden.jpg", "*.jpg", true},
-    MaskCase{".jpg", "*.jpg", true}, MaskCase{"a.jpeg", "*.jpg", false}, MaskCase{"a.jpg.txt", "*.jpg", false},
-    MaskCase{"ajpg", "*.jpg", false}, MaskCase{"a.jpg", "?.JPG", true}, MaskCase{"ab.jpg", "?.jpg", false},
-    MaskCase{"abc", "*", true}, MaskCase{"", "*", true}, MaskCase{"x.jpg.jpg", "*.jpg", true},
-    MaskCase{"aaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*a*c", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Helper, Mask,
+    ::testing::Values(MaskCase{"a.jpg", "*.jpg", true}, MaskCase{"IMG_1.JPG", "*.jpg", true},
+                      MaskCase{".hidden.jpg", "*.jpg", true}, MaskCase{".jpg", "*.jpg", true},
+                      MaskCase{"a.jpeg", "*.jpg", false}, MaskCase{"a.jpg.txt", "*.jpg", false},
+                      MaskCase{"ajpg", "*.jpg", false}, MaskCase{"a.jpg", "?.JPG", true},
+                      MaskCase{"ab.jpg", "?.jpg", false}, MaskCase{"abc", "*", true}, MaskCase{"", "*", true},
+                      MaskCase{"x.jpg.jpg", "*.jpg", true},
+                      MaskCase{"aaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "*a*a*a*a*a*a*c", false}));
 
 struct SplitCase {
     std::string_view name;
@@ -47,16 +50,16 @@ class Split : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(Split, MatchesTable) { EXPECT_EQ(SplitBySeparator(GetParam().sep, GetParam().text), GetParam().want); }
 
-INSTANTIATE_TEST_SUITE_P(Helper, Split, ::testing::Values(
-    SplitCase{"MapEntry", "|", "48.1|11.5|/p/a.jpg", {"48.1", "11.5", "/p/a.jpg"}},
-    SplitCase{"Empty", "|", "", {""}},
-    SplitCase{"TrailingSeparator", "|", "a|", {"a", ""}},
-    SplitCase{"OnlySeparator", "|", "|", {"", ""}},
-    SplitCase{"NoSeparator", "|", "abc", {"abc"}},
-    SplitCase{"EmptyParts", "|", "||x||", {"", "", "x", "", ""}},
-    SplitCase{"LongSeparator", "ab", "xabyabz", {"x", "y", "z"}},
-    SplitCase{"OverlappingSeparator", "aa", "aaa", {"", "a"}},
-    SplitCase{"EmptySeparatorNeverOccurs", "", "a|b", {"a|b"}}),
+INSTANTIATE_TEST_SUITE_P(
+    Helper, Split,
+    ::testing::Values(SplitCase{"MapEntry", "|", "48.1|11.5|/p/a.jpg", {"48.1", "11.5", "/p/a.jpg"}},
+                      SplitCase{"Empty", "|", "", {""}}, SplitCase{"TrailingSeparator", "|", "a|", {"a", ""}},
+                      SplitCase{"OnlySeparator", "|", "|", {"", ""}},
+                      SplitCase{"NoSeparator", "|", "abc", {"abc"}},
+                      SplitCase{"EmptyParts", "|", "||x||", {"", "", "x", "", ""}},
+                      SplitCase{"LongSeparator", "ab", "xabyabz", {"x", "y", "z"}},
+                      SplitCase{"OverlappingSeparator", "aa", "aaa", {"", "a"}},
+                      SplitCase{"EmptySeparatorNeverOccurs", "", "a|b", {"a|b"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // A tree with every case the scan distinguishes:
@@ -102,8 +105,8 @@ protected:
 TEST_F(FolderScan, RecursiveOrderAndHiddenRules) {
     Strings list;
     FindFilesRecursive(root, "*.jpg", list, true);
-    EXPECT_EQ(list, expected({".hidden.jpg", "a.jpg", "ab.jpg", "a_b.jpg", "B.JPG", "link.jpg", "dir.jpg/e.jpg",
-                              "S/c.jpg", "S/T/d.jpg"}));
+    EXPECT_EQ(list, expected({".hidden.jpg", "a.jpg", "ab.jpg", "a_b.jpg", "B.JPG", "link.jpg",
+                              "dir.jpg/e.jpg", "S/c.jpg", "S/T/d.jpg"}));
 }
 
 TEST_F(FolderScan, TrailingSlashGivesTheSameList) {

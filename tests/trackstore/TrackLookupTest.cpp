@@ -6,8 +6,8 @@
 #include <cmath>
 #include <string>
 
-#include "support/TestSupport.h"
 #include "common/Error.h"
+#include "support/TestSupport.h"
 #include "tagging/TimeRules.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
@@ -129,23 +129,23 @@ TEST_P(Dms, MatchesTable) {
     EXPECT_GE(got.seconds, 0.0L);
 }
 
-INSTANTIATE_TEST_SUITE_P(TrackLookup, Dms, ::testing::Values(
-    DmsCase{"North", "48.1234", "N", 48, 7, 24.24L},
-    DmsCase{"WestAsSecondLetter", "-122.4194", "S", 122, 25, 9.84L},
-    DmsCase{"BelowOneDegree", "-0.5", "S", 0, 30, 0},
-    DmsCase{"Zero", "0", "N", 0, 0, 0},
-    DmsCase{"NegativeZero", "-0.0", "S", 0, 0, 0},
-    DmsCase{"Integer", "90", "N", 90, 0, 0},
-    DmsCase{"CommaSeparator", "48,1234", "N", 48, 7, 24.24L},
-    DmsCase{"PlusSign", "+10.25", "N", 10, 15, 0},
-    DmsCase{"Blanks", "  10.25 ", "N", 10, 15, 0},
-    DmsCase{"BlankBeforeSign", " -10.25", "S", 10, 15, 0},
-    DmsCase{"Exponent", "1.025E1", "N", 10, 15, 0},
-    // The exponent's own sign stays: 0.15 degrees, not 15.
-    DmsCase{"NegativeExponent", "-1.5e-1", "S", 0, 9, 0},
-    DmsCase{"LeadingSeparator", ".5", "N", 0, 30, 0},
-    DmsCase{"TrailingSeparator", "7.", "N", 7, 0, 0}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(TrackLookup, Dms,
+                         ::testing::Values(DmsCase{"North", "48.1234", "N", 48, 7, 24.24L},
+                                           DmsCase{"WestAsSecondLetter", "-122.4194", "S", 122, 25, 9.84L},
+                                           DmsCase{"BelowOneDegree", "-0.5", "S", 0, 30, 0},
+                                           DmsCase{"Zero", "0", "N", 0, 0, 0},
+                                           DmsCase{"NegativeZero", "-0.0", "S", 0, 0, 0},
+                                           DmsCase{"Integer", "90", "N", 90, 0, 0},
+                                           DmsCase{"CommaSeparator", "48,1234", "N", 48, 7, 24.24L},
+                                           DmsCase{"PlusSign", "+10.25", "N", 10, 15, 0},
+                                           DmsCase{"Blanks", "  10.25 ", "N", 10, 15, 0},
+                                           DmsCase{"BlankBeforeSign", " -10.25", "S", 10, 15, 0},
+                                           DmsCase{"Exponent", "1.025E1", "N", 10, 15, 0},
+                                           // The exponent's own sign stays: 0.15 degrees, not 15.
+                                           DmsCase{"NegativeExponent", "-1.5e-1", "S", 0, 9, 0},
+                                           DmsCase{"LeadingSeparator", ".5", "N", 0, 30, 0},
+                                           DmsCase{"TrailingSeparator", "7.", "N", 7, 0, 0}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 struct BadCase {
     std::string_view name;
@@ -167,14 +167,16 @@ TEST_P(NotANumber, FailsWithTheGermanMessage) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(TrackLookup, NotANumber, ::testing::Values(
-    BadCase{"Empty", "", ""}, BadCase{"OnlySign", "-", ""}, BadCase{"Word", "abc", "abc"},
-    BadCase{"TwoSeparators", "1.2.3", "1,2,3"}, BadCase{"MixedSeparators", "1,2.3", "1,2,3"},
-    BadCase{"DoubleSign", "--5", "-5"}, BadCase{"SignAfterSign", "-+5", "+5"},
-    BadCase{"InnerBlank", "4 8", "4 8"}, BadCase{"Suffix", "48.1N", "48,1N"},
-    BadCase{"OpenExponent", "1e", "1e"}, BadCase{"Hex", "0x10", "0x10"}, BadCase{"Infinity", "inf", "inf"},
-    BadCase{"NotANumber", "nan", "nan"}, BadCase{"Overflow", "1e99999", "1e99999"},
-    BadCase{"OnlySeparator", ".", ","}, BadCase{"Tab", "\t1", "\t1"}),
+INSTANTIATE_TEST_SUITE_P(
+    TrackLookup, NotANumber,
+    ::testing::Values(BadCase{"Empty", "", ""}, BadCase{"OnlySign", "-", ""}, BadCase{"Word", "abc", "abc"},
+                      BadCase{"TwoSeparators", "1.2.3", "1,2,3"},
+                      BadCase{"MixedSeparators", "1,2.3", "1,2,3"}, BadCase{"DoubleSign", "--5", "-5"},
+                      BadCase{"SignAfterSign", "-+5", "+5"}, BadCase{"InnerBlank", "4 8", "4 8"},
+                      BadCase{"Suffix", "48.1N", "48,1N"}, BadCase{"OpenExponent", "1e", "1e"},
+                      BadCase{"Hex", "0x10", "0x10"}, BadCase{"Infinity", "inf", "inf"},
+                      BadCase{"NotANumber", "nan", "nan"}, BadCase{"Overflow", "1e99999", "1e99999"},
+                      BadCase{"OnlySeparator", ".", ","}, BadCase{"Tab", "\t1", "\t1"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(TrackLookup, StrToCoordinateIsIndependentOfTheCLocale) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support/TestSupport.h"
 #include "common/Error.h"
+#include "support/TestSupport.h"
 #include "tagging/TimeRules.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
@@ -75,16 +75,19 @@ TEST_P(BindDateTime, StoresFixedWidthText) {
               std::vector<std::string>{GetParam().stored + "/text"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Store, BindDateTime, ::testing::Values(
-    BindCase{"WholeSecond", at(12, 0, 5), "2010-06-01 12:00:05"},
-    BindCase{"FourTenths", at(12, 0, 5) + 0.4 / 86400, "2010-06-01 12:00:05"},
-    BindCase{"HalfSecondDropped", at(12, 0, 5, 500), "2010-06-01 12:00:05"},
-    BindCase{"RoundedUpToNextSecond", at(12, 0, 5) + 0.9996 / 86400, "2010-06-01 12:00:06"},
-    BindCase{"RoundedUpToNextDay", EncodeDateTime(2010, 6, 1, 23, 59, 59, 0) + 0.9996 / 86400, "2010-06-02 00:00:00"},
-    BindCase{"JustBelowTheRounding", at(12, 0, 5) + 0.9994 / 86400, "2010-06-01 12:00:05"},
-    // Values the calendar cannot place bind as the zero date rather than overflowing on the way.
-    BindCase{"FarOutsideTheCalendar", 1e300, "0000-00-00 00:00:00"},
-    BindCase{"NotANumber", std::nan(""), "0000-00-00 00:00:00"}),
+INSTANTIATE_TEST_SUITE_P(
+    Store, BindDateTime,
+    ::testing::Values(
+        BindCase{"WholeSecond", at(12, 0, 5), "2010-06-01 12:00:05"},
+        BindCase{"FourTenths", at(12, 0, 5) + 0.4 / 86400, "2010-06-01 12:00:05"},
+        BindCase{"HalfSecondDropped", at(12, 0, 5, 500), "2010-06-01 12:00:05"},
+        BindCase{"RoundedUpToNextSecond", at(12, 0, 5) + 0.9996 / 86400, "2010-06-01 12:00:06"},
+        BindCase{"RoundedUpToNextDay", EncodeDateTime(2010, 6, 1, 23, 59, 59, 0) + 0.9996 / 86400,
+                 "2010-06-02 00:00:00"},
+        BindCase{"JustBelowTheRounding", at(12, 0, 5) + 0.9994 / 86400, "2010-06-01 12:00:05"},
+        // Values the calendar cannot place bind as the zero date rather than overflowing on the way.
+        BindCase{"FarOutsideTheCalendar", 1e300, "0000-00-00 00:00:00"},
+        BindCase{"NotANumber", std::nan(""), "0000-00-00 00:00:00"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Store, TextComesBackAsWritten) {
@@ -109,7 +112,7 @@ TEST_F(Store, TextComesBackAsWritten) {
 TEST_F(Store, DateTimeColumnReadsItsTextAndNothingElse) {
     connection.Execute(
         "INSERT INTO gpx VALUES ('1','2','2010-06-01 12:00:05');"
-        "INSERT INTO gpx VALUES ('1','2',40330.5);"          // a number: not a date-time text
+        "INSERT INTO gpx VALUES ('1','2',40330.5);"  // a number: not a date-time text
         "INSERT INTO gpx VALUES ('1','2','2010-06-01T12:00:05');"
         "INSERT INTO gpx VALUES ('1','2',NULL);");
     query.SetSQL("SELECT * FROM gpx");
@@ -161,7 +164,8 @@ TEST_F(Store, SameStatementTextKeepsItsParameterValues) {
     query.ParamByName("x").SetAsString("second, much longer than the first value to force a new buffer");
     EXPECT_EQ(query.FieldByName("x").AsString(), "first");
     query.Open();
-    EXPECT_EQ(query.FieldByName("x").AsString(), "second, much longer than the first value to force a new buffer");
+    EXPECT_EQ(query.FieldByName("x").AsString(),
+              "second, much longer than the first value to force a new buffer");
     query.SetSQL("SELECT :y AS y");
     EXPECT_FALSE(query.Active());
     EXPECT_TRUE(query.ParamByName("y").IsNull());
@@ -342,7 +346,8 @@ TEST(DeliveredDatabase, HoldsTheTrackTableWithItsTimeIndex) {
         query.SetSQL(std::string("EXPLAIN QUERY PLAN ") + sql);
         query.Open();
         ASSERT_FALSE(query.Eof());
-        EXPECT_NE(query.FieldByName("detail").AsString().find("USING INDEX gpx_utctime"), std::string::npos) << sql;
+        EXPECT_NE(query.FieldByName("detail").AsString().find("USING INDEX gpx_utctime"), std::string::npos)
+            << sql;
         query.Close();
     }
     query.SetSQL("SELECT count(*) AS n FROM gpx");
@@ -365,22 +370,24 @@ TEST_P(DeclaredTypes, FirstMatchingRuleWins) {
     EXPECT_EQ(got.size, GetParam().size);
 }
 
-INSTANTIATE_TEST_SUITE_P(Field, DeclaredTypes, ::testing::Values(
-    KindCase{"TINYINT", FieldKind::smallInt, 0}, KindCase{"smallint", FieldKind::smallInt, 0},
-    KindCase{"BIGINT", FieldKind::largeInt, 0}, KindCase{"INTEGER", FieldKind::integer, 0},
-    KindCase{"UNSIGNED BIG INT", FieldKind::integer, 0}, KindCase{"POINT", FieldKind::integer, 0},
-    KindCase{"VARCHAR(20)", FieldKind::fixedText, 20}, KindCase{"nchar (5, 2)", FieldKind::fixedText, 5},
-    KindCase{"CHARACTER", FieldKind::fixedText, 0}, KindCase{"TEXT", FieldKind::longText, 0},
-    KindCase{"CLOB", FieldKind::longText, 0}, KindCase{"BLOB", FieldKind::bytes, 0},
-    KindCase{"REAL", FieldKind::real, 0}, KindCase{"FLOAT", FieldKind::real, 0},
-    KindCase{"DOUBLE PRECISION", FieldKind::real, 0}, KindCase{"NUMERIC", FieldKind::real, 0},
-    KindCase{"DECIMAL(10,2)", FieldKind::real, 0}, KindCase{"NUMBER", FieldKind::real, 0},
-    KindCase{"MONEY", FieldKind::currency, 0}, KindCase{"BOOLEAN", FieldKind::boolean, 0},
-    KindCase{"BINARY", FieldKind::bytes, 0}, KindCase{"VARBINARY(8)", FieldKind::bytes, 0},
-    KindCase{"DATE", FieldKind::date, 0}, KindCase{"TIME", FieldKind::time, 0},
-    KindCase{"TIMESTAMP", FieldKind::dateTime, 0}, KindCase{"datetime", FieldKind::dateTime, 0},
-    KindCase{"DATETIME2", FieldKind::text, 0}, KindCase{"NUMERICAL", FieldKind::text, 0},
-    KindCase{"", FieldKind::text, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Field, DeclaredTypes,
+    ::testing::Values(
+        KindCase{"TINYINT", FieldKind::smallInt, 0}, KindCase{"smallint", FieldKind::smallInt, 0},
+        KindCase{"BIGINT", FieldKind::largeInt, 0}, KindCase{"INTEGER", FieldKind::integer, 0},
+        KindCase{"UNSIGNED BIG INT", FieldKind::integer, 0}, KindCase{"POINT", FieldKind::integer, 0},
+        KindCase{"VARCHAR(20)", FieldKind::fixedText, 20}, KindCase{"nchar (5, 2)", FieldKind::fixedText, 5},
+        KindCase{"CHARACTER", FieldKind::fixedText, 0}, KindCase{"TEXT", FieldKind::longText, 0},
+        KindCase{"CLOB", FieldKind::longText, 0}, KindCase{"BLOB", FieldKind::bytes, 0},
+        KindCase{"REAL", FieldKind::real, 0}, KindCase{"FLOAT", FieldKind::real, 0},
+        KindCase{"DOUBLE PRECISION", FieldKind::real, 0}, KindCase{"NUMERIC", FieldKind::real, 0},
+        KindCase{"DECIMAL(10,2)", FieldKind::real, 0}, KindCase{"NUMBER", FieldKind::real, 0},
+        KindCase{"MONEY", FieldKind::currency, 0}, KindCase{"BOOLEAN", FieldKind::boolean, 0},
+        KindCase{"BINARY", FieldKind::bytes, 0}, KindCase{"VARBINARY(8)", FieldKind::bytes, 0},
+        KindCase{"DATE", FieldKind::date, 0}, KindCase{"TIME", FieldKind::time, 0},
+        KindCase{"TIMESTAMP", FieldKind::dateTime, 0}, KindCase{"datetime", FieldKind::dateTime, 0},
+        KindCase{"DATETIME2", FieldKind::text, 0}, KindCase{"NUMERICAL", FieldKind::text, 0},
+        KindCase{"", FieldKind::text, 0}));
 
 TEST_F(Store, FieldsFollowTheirDeclaredKind) {
     connection.Execute(
@@ -407,7 +414,7 @@ TEST(DataFolder, CandidatesInOrder) {
     const std::string commonData = commonText + "/kvd/zeloro/";
 
     EXPECT_EQ(ResolveDataFolder(commonText, exeText), "");  // no database anywhere
-    fs::create_directory(exe / "zeloro.sqlite");           // a folder of that name is no database
+    fs::create_directory(exe / "zeloro.sqlite");            // a folder of that name is no database
     EXPECT_EQ(ResolveDataFolder(commonText, exeText), "");
     fs::remove(exe / "zeloro.sqlite");
     test::WriteFileText(exe / "zeloro.sqlite", "");
