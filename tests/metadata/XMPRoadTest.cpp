@@ -2,6 +2,11 @@
 // the JPEG rewrite: mirrored GPS values, packets written back as read, nothing added.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -132,6 +137,104 @@ TEST(XMPRoad, PhotoWithoutXMPGetsNone) {
     TExifData exif;
     exif.LoadFromJPEG(std::span<const std::uint8_t>(saved));
     EXPECT_EQ(exif.GPSLatitude().AsString(), "51,30,7716/625N");
+}
+
+}  // namespace
+}  // namespace zeloro
+
+// ---- the shared photo collection, against exiftool ----
+
+namespace zeloro {
+namespace {
+
+struct PipeClose {
+    void operator()(FILE* f) const noexcept { pclose(f); }
+};
+
+// stdout of a command, or none when it cannot be run.
+std::optional<std::string> RunCommand(const std::string& command) {
+    std::unique_ptr<FILE, PipeClose> pipe(popen(command.c_str(), "r"));
+    if (!pipe) {
+        return std::nullopt;
+    }
+    std::string out;
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) {
+        out.append(buffer.data(), n);
+    }
+    return out;
+}
+
+std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+
+TEST(XMPSharedPhotos, PacketIsTheSegmentExiftoolReadsAndTaggingKeepsItReadable) {
+    ZELORO_REQUIRE_SHARED_TESTDATA();
+    if (RunCommand("exiftool -ver 2>/dev/null").value_or("").empty()) {
+        GTEST_SKIP() << "exiftool is not installed";
+    }
+    int withXMP = 0;
+    for (const auto& file : test::SharedFiles("jpeg")) {
+        SCOPED_TRACE(file.filename().string());
+        const std::string raw = RunCommand("exiftool -b -XMP " + Quoted(file) + " 2>/dev/null").value_or("");
+        TXMPPacket packet;
+        bool refused = false;
+        packet.SetOnLoadError([&refused](TXMPPacket&, std::span<const std::uint8_t>) { refused = true; });
+        const bool found = packet.LoadFromJPEG(file.string());
+        EXPECT_EQ(found, !raw.empty());
+        if (raw.empty()) {
+            continue;
+        }
+        ++withXMP;
+        if (refused) {
+            // Not XML to a UTF-8 reader (a UTF-16 packet, broken element names): libxml2 agrees.
+            const std::string check = RunCommand("exiftool -b -XMP " + Quoted(file) +
+                                                 " 2>/dev/null | tr '\\000' ' ' | xmllint --noout - 2>&1 >/dev/null")
+                                          .value_or("");
+            EXPECT_FALSE(check.empty()) << "we refuse a packet that xmllint reads";
+        } else {
+            EXPECT_FALSE(packet.Empty());
+            if (raw.starts_with("<?xpacket ")) {
+                std::string expected = raw;
+                std::replace(expected.begin(), expected.end(), '\0', ' ');
+                EXPECT_EQ(packet.RawXML(), expected);
+            }
+        }
+
+        // Tag the photo: a packet we read stays readable, to us and to exiftool; one we refused is kept as read.
+        const test::TempDir dir;
+        const auto path = dir / "photo.jpg";
+        std::filesystem::copy_file(file, path);
+        try {
+            TJPEGImageEx img;
+            img.LoadFromFile(path.string());
+            const bool hadLatitude = img.XMPPacket().FindSchema(xsExif) != nullptr &&
+                                     img.XMPPacket().FindSchema(xsExif)->FindProperty("GPSLatitude") != nullptr;
+            img.ExifData().GPSLatitude().Assign(TTiffLongWordFraction(51, 1), TTiffLongWordFraction(30, 1),
+                                                TTiffLongWordFraction(Currency::FromReal(12.3456L)), ltNorth);
+            img.SaveToFile(path.string());
+            if (refused) {
+                const auto before = XMPSegmentOf(test::ReadFileBytes(file));
+                const auto after = XMPSegmentOf(test::ReadFileBytes(path));
+                ASSERT_TRUE(before.has_value() && after.has_value());
+                EXPECT_TRUE(test::BytesEqual(*before, *after));
+                continue;
+            }
+            TXMPPacket after;
+            ASSERT_TRUE(after.LoadFromJPEG(path.string()));
+            const std::string value =
+                RunCommand("exiftool -s3 -XMP-exif:GPSLatitude -n " + Quoted(path) + " 2>/dev/null").value_or("");
+            if (hadLatitude) {
+                EXPECT_EQ(after.FindSchema(xsExif)->FindProperty("GPSLatitude")->ReadValue(), "51,30,7716/625N");
+                EXPECT_FALSE(value.empty()) << "exiftool no longer finds the property";
+            } else {
+                EXPECT_TRUE(value.empty()) << value;
+            }
+        } catch (const Error& e) {
+            ADD_FAILURE() << e.what();
+        }
+    }
+    EXPECT_GT(withXMP, 0);
 }
 
 }  // namespace
