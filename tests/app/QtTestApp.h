@@ -20,7 +20,10 @@ inline QApplication& TestApplication() {
         static int argc = 1;
         static char name[] = "zeloro-test";
         static char* argv[] = {name, nullptr};
-        return new QApplication(argc, argv);
+        auto* created = new QApplication(argc, argv);
+        // A test closing its window must not end the event loops of the tests after it.
+        QApplication::setQuitOnLastWindowClosed(false);
+        return created;
     }();
     return *app;
 }
