@@ -56,6 +56,14 @@ enum TTiffOrientation : std::uint16_t {
 };
 enum TWindowsStarRating : std::uint16_t { urUndefined = 0, urOneStar, urTwoStars, urThreeStars, urFourStars, urFiveStars };
 enum TGPSAltitudeRef : std::uint8_t { alTagMissing, alAboveSeaLevel, alBelowSeaLevel };
+// Reference letters of the GPS directory, read as their types ("A"/"V", "2"/"3", "K"/"M"/"N", "T"/"M").
+enum TGPSStatus : std::uint8_t { stMissingOrInvalid, stMeasurementActive, stMeasurementVoid };
+enum TGPSMeasureMode : std::uint8_t { mmUnknown, mm2D, mm3D };
+enum TGPSSpeedRef : std::uint8_t { srMissingOrInvalid, srKilometresPerHour, srMilesPerHour, srKnots };
+enum TGPSDirectionRef : std::uint8_t { drMissingOrInvalid, drTrueNorth, drMagneticNorth };
+enum TGPSDistanceRef : std::uint8_t { dsMissingOrInvalid, dsKilometres, dsMiles, dsKnots };
+enum TExifFileSource : std::uint8_t { fsUnknown, fsFilmScanner, fsReflectionPrintScanner, fsDigitalCamera };
+enum TExifSceneType : std::uint8_t { esUnknown, esDirectlyPhotographed };
 
 // A GPS coordinate bound to its container: every read and write goes to the esGPS section, so it holds
 // no values of its own. Value tag: RATIONAL degrees, minutes[, seconds]; reference tag (value tag - 1):
@@ -229,6 +237,24 @@ public:
     [[nodiscard]] TTiffLongWordFraction GPSTimeStampSecond() const;
     void SetGPSTimeStampSecond(TTiffLongWordFraction value);
     [[nodiscard]] TGPSAltitudeRef GPSAltitudeRef() const;
+    void SetGPSAltitudeRef(TGPSAltitudeRef value);
+    void SetGPSAltitude(TTiffLongWordFraction value);
+    [[nodiscard]] std::string GPSSatellites() const;
+    void SetGPSSatellites(const std::string& value);
+    [[nodiscard]] TGPSStatus GPSStatus() const;
+    [[nodiscard]] TGPSMeasureMode GPSMeasureMode() const;
+    [[nodiscard]] TGPSSpeedRef GPSSpeedRef() const;
+    [[nodiscard]] TGPSDirectionRef GPSTrackRef() const;
+    [[nodiscard]] TGPSDirectionRef GPSImgDirectionRef() const;
+    [[nodiscard]] TGPSDirectionRef GPSDestBearingRef() const;
+    [[nodiscard]] TGPSDistanceRef GPSDestDistanceRef() const;
+    [[nodiscard]] TTiffLongWordFraction GPSDOP() const;
+    [[nodiscard]] TTiffLongWordFraction GPSSpeed() const;
+    [[nodiscard]] TTiffLongWordFraction GPSTrack() const;
+    [[nodiscard]] TTiffLongWordFraction GPSImgDirection() const;
+    [[nodiscard]] TTiffLongWordFraction GPSDestBearing() const;
+    [[nodiscard]] TTiffLongWordFraction GPSDestDistance() const;
+    [[nodiscard]] TWordTagValue GPSDifferential() const;
     [[nodiscard]] TTiffLongWordFraction GPSAltitude() const;
     [[nodiscard]] std::string GPSMapDatum() const;
     void SetGPSMapDatum(const std::string& value);
@@ -255,10 +281,43 @@ public:
     [[nodiscard]] std::string Comments() const;
     [[nodiscard]] TWindowsStarRating UserRating() const;
     void SetUserRating(TWindowsStarRating value);
+    // Unsigned and signed fractions of the EXIF sub-directory; 0/0 when missing, and writing 0/0 removes.
+    [[nodiscard]] TTiffLongWordFraction ApertureValue() const;
+    void SetApertureValue(TTiffLongWordFraction value);
+    [[nodiscard]] TTiffLongWordFraction CompressedBitsPerPixel() const;
+    void SetCompressedBitsPerPixel(TTiffLongWordFraction value);
+    [[nodiscard]] TTiffLongWordFraction DigitalZoomRatio() const;
+    void SetDigitalZoomRatio(TTiffLongWordFraction value);
+    [[nodiscard]] TTiffLongWordFraction ExposureIndex() const;
+    void SetExposureIndex(TTiffLongWordFraction value);
     [[nodiscard]] TTiffLongWordFraction ExposureTime() const;
+    void SetExposureTime(TTiffLongWordFraction value);
     [[nodiscard]] TTiffLongWordFraction FNumber() const;
+    void SetFNumber(TTiffLongWordFraction value);
     [[nodiscard]] TTiffLongWordFraction FocalLength() const;
+    void SetFocalLength(TTiffLongWordFraction value);
+    [[nodiscard]] TTiffLongWordFraction MaxApertureValue() const;
+    void SetMaxApertureValue(TTiffLongWordFraction value);
+    [[nodiscard]] TTiffLongWordFraction SubjectDistance() const;
+    void SetSubjectDistance(TTiffLongWordFraction value);
+    [[nodiscard]] TTiffLongIntFraction BrightnessValue() const;
+    void SetBrightnessValue(TTiffLongIntFraction value);
     [[nodiscard]] TTiffLongIntFraction ExposureBiasValue() const;
+    void SetExposureBiasValue(TTiffLongIntFraction value);
+    [[nodiscard]] TTiffLongIntFraction ShutterSpeedValue() const;
+    void SetShutterSpeedValue(TTiffLongIntFraction value);
+    [[nodiscard]] std::string RelatedSoundFile() const;
+    void SetRelatedSoundFile(const std::string& value);
+    [[nodiscard]] std::string SpectralSensitivity() const;
+    void SetSpectralSensitivity(const std::string& value);
+    [[nodiscard]] std::string SubsecTime() const;
+    void SetSubsecTime(const std::string& value);
+    [[nodiscard]] std::string SubsecTimeDigitized() const;
+    void SetSubsecTimeDigitized(const std::string& value);
+    void SetSubsecTimeOriginal(const std::string& value);
+    void SetImageUniqueID(const std::string& value);
+    [[nodiscard]] TExifFileSource FileSource() const;
+    [[nodiscard]] TExifSceneType SceneType() const;
     [[nodiscard]] TLongWordTagValue ExifImageWidth() const;
     [[nodiscard]] TLongWordTagValue ExifImageHeight() const;
     // Keeps a single SHORT tag a SHORT, otherwise makes it one LONG; mirrors the number into the XMP
@@ -272,6 +331,7 @@ public:
     void SetOffsetSchema(TLongIntTagValue value);
     [[nodiscard]] std::uint16_t ColorSpace() const;
     [[nodiscard]] std::string InteropTypeName() const;
+    void SetInteropTypeName(const std::string& value);
 
 protected:
     virtual std::unique_ptr<TExifSection> CreateSection(TExifSectionKind kind);

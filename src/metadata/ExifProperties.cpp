@@ -355,6 +355,57 @@ TGPSAltitudeRef TCustomExifData::GPSAltitudeRef() const {
     return EnsureEnumsInRange() ? alTagMissing : static_cast<TGPSAltitudeRef>(v + 1);
 }
 TTiffLongWordFraction TCustomExifData::GPSAltitude() const { return RawSection(esGPS).GetFractionValue(6, 0); }
+void TCustomExifData::SetGPSAltitudeRef(TGPSAltitudeRef value) {
+    if (value == alTagMissing) {
+        RawSection(esGPS).Remove(5);
+    } else {
+        RawSection(esGPS).SetByteValue(5, 0, static_cast<std::uint8_t>(value - 1));
+    }
+}
+void TCustomExifData::SetGPSAltitude(TTiffLongWordFraction value) { RawSection(esGPS).SetFractionValue(6, 0, value); }
+std::string TCustomExifData::GPSSatellites() const { return RawSection(esGPS).GetStringValue(8); }
+void TCustomExifData::SetGPSSatellites(const std::string& value) { RawSection(esGPS).SetStringValue(8, value); }
+
+namespace {
+// The first letter of a GPS reference tag, upper-cased; '\0' when the tag is no usable ASCII text.
+char RefLetter(const TExifSection& gps, TTiffTagID id) {
+    const TExifTag* tag = gps.Find(id);
+    if (tag == nullptr || tag->DataType() != tdAscii || tag->ElementCount() < 2) return '\0';
+    const auto c = static_cast<char>(tag->Data()[0]);
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+TGPSDirectionRef DirectionRef(const TExifSection& gps, TTiffTagID id) {
+    const char c = RefLetter(gps, id);
+    return c == 'T' ? drTrueNorth : c == 'M' ? drMagneticNorth : drMissingOrInvalid;
+}
+}  // namespace
+
+TGPSStatus TCustomExifData::GPSStatus() const {
+    const char c = RefLetter(RawSection(esGPS), 9);
+    return c == 'A' ? stMeasurementActive : c == 'V' ? stMeasurementVoid : stMissingOrInvalid;
+}
+TGPSMeasureMode TCustomExifData::GPSMeasureMode() const {
+    const char c = RefLetter(RawSection(esGPS), 10);
+    return c == '2' ? mm2D : c == '3' ? mm3D : mmUnknown;
+}
+TGPSSpeedRef TCustomExifData::GPSSpeedRef() const {
+    const char c = RefLetter(RawSection(esGPS), 12);
+    return c == 'K' ? srKilometresPerHour : c == 'M' ? srMilesPerHour : c == 'N' ? srKnots : srMissingOrInvalid;
+}
+TGPSDirectionRef TCustomExifData::GPSTrackRef() const { return DirectionRef(RawSection(esGPS), 14); }
+TGPSDirectionRef TCustomExifData::GPSImgDirectionRef() const { return DirectionRef(RawSection(esGPS), 16); }
+TGPSDirectionRef TCustomExifData::GPSDestBearingRef() const { return DirectionRef(RawSection(esGPS), 23); }
+TGPSDistanceRef TCustomExifData::GPSDestDistanceRef() const {
+    const char c = RefLetter(RawSection(esGPS), 25);
+    return c == 'K' ? dsKilometres : c == 'M' ? dsMiles : c == 'N' ? dsKnots : dsMissingOrInvalid;
+}
+TTiffLongWordFraction TCustomExifData::GPSDOP() const { return RawSection(esGPS).GetFractionValue(11, 0); }
+TTiffLongWordFraction TCustomExifData::GPSSpeed() const { return RawSection(esGPS).GetFractionValue(13, 0); }
+TTiffLongWordFraction TCustomExifData::GPSTrack() const { return RawSection(esGPS).GetFractionValue(15, 0); }
+TTiffLongWordFraction TCustomExifData::GPSImgDirection() const { return RawSection(esGPS).GetFractionValue(17, 0); }
+TTiffLongWordFraction TCustomExifData::GPSDestBearing() const { return RawSection(esGPS).GetFractionValue(24, 0); }
+TTiffLongWordFraction TCustomExifData::GPSDestDistance() const { return RawSection(esGPS).GetFractionValue(26, 0); }
+TWordTagValue TCustomExifData::GPSDifferential() const { return RawSection(esGPS).GetWordValue(30, 0); }
 std::string TCustomExifData::GPSMapDatum() const { return RawSection(esGPS).GetStringValue(18); }
 void TCustomExifData::SetGPSMapDatum(const std::string& value) { RawSection(esGPS).SetStringValue(18, value); }
 
@@ -481,7 +532,48 @@ void TCustomExifData::SetOffsetSchema(TLongIntTagValue value) {
     tag->UpdateData(bytes);
 }
 
+#define ZELORO_FRACTION_PROPERTY(Name, Kind, Id, Type, Setter)                                  \
+    Type TCustomExifData::Name() const { return RawSection(Kind).Get##Setter##Value(Id, 0); }   \
+    void TCustomExifData::Set##Name(Type value) { RawSection(Kind).Set##Setter##Value(Id, 0, value); }
+ZELORO_FRACTION_PROPERTY(ApertureValue, esDetails, 37378, TTiffLongWordFraction, Fraction)
+ZELORO_FRACTION_PROPERTY(CompressedBitsPerPixel, esDetails, 37122, TTiffLongWordFraction, Fraction)
+ZELORO_FRACTION_PROPERTY(DigitalZoomRatio, esDetails, 41988, TTiffLongWordFraction, Fraction)
+ZELORO_FRACTION_PROPERTY(ExposureIndex, esDetails, 41493, TTiffLongWordFraction, Fraction)
+ZELORO_FRACTION_PROPERTY(MaxApertureValue, esDetails, 37381, TTiffLongWordFraction, Fraction)
+ZELORO_FRACTION_PROPERTY(SubjectDistance, esDetails, 37382, TTiffLongWordFraction, Fraction)
+ZELORO_FRACTION_PROPERTY(BrightnessValue, esDetails, 37379, TTiffLongIntFraction, SignedFraction)
+ZELORO_FRACTION_PROPERTY(ShutterSpeedValue, esDetails, 37377, TTiffLongIntFraction, SignedFraction)
+#undef ZELORO_FRACTION_PROPERTY
+
+void TCustomExifData::SetExposureTime(TTiffLongWordFraction value) { RawSection(esDetails).SetFractionValue(33434, 0, value); }
+void TCustomExifData::SetFNumber(TTiffLongWordFraction value) { RawSection(esDetails).SetFractionValue(33437, 0, value); }
+void TCustomExifData::SetFocalLength(TTiffLongWordFraction value) { RawSection(esDetails).SetFractionValue(37386, 0, value); }
+void TCustomExifData::SetExposureBiasValue(TTiffLongIntFraction value) {
+    RawSection(esDetails).SetSignedFractionValue(37380, 0, value);
+}
+
+std::string TCustomExifData::RelatedSoundFile() const { return RawSection(esDetails).GetStringValue(40964); }
+void TCustomExifData::SetRelatedSoundFile(const std::string& value) { RawSection(esDetails).SetStringValue(40964, value); }
+std::string TCustomExifData::SpectralSensitivity() const { return RawSection(esDetails).GetStringValue(34852); }
+void TCustomExifData::SetSpectralSensitivity(const std::string& value) { RawSection(esDetails).SetStringValue(34852, value); }
+std::string TCustomExifData::SubsecTime() const { return RawSection(esDetails).GetStringValue(37520); }
+void TCustomExifData::SetSubsecTime(const std::string& value) { RawSection(esDetails).SetStringValue(37520, value); }
+std::string TCustomExifData::SubsecTimeDigitized() const { return RawSection(esDetails).GetStringValue(37522); }
+void TCustomExifData::SetSubsecTimeDigitized(const std::string& value) { RawSection(esDetails).SetStringValue(37522, value); }
+void TCustomExifData::SetSubsecTimeOriginal(const std::string& value) { RawSection(esDetails).SetStringValue(37521, value); }
+void TCustomExifData::SetImageUniqueID(const std::string& value) { RawSection(esDetails).SetStringValue(42016, value); }
+
+TExifFileSource TCustomExifData::FileSource() const {
+    const std::uint8_t v = RawSection(esDetails).GetByteValue(41728, 0, 0);
+    return EnsureEnumsInRange() && v > fsDigitalCamera ? fsUnknown : static_cast<TExifFileSource>(v);
+}
+TExifSceneType TCustomExifData::SceneType() const {
+    const std::uint8_t v = RawSection(esDetails).GetByteValue(41729, 0, 0);
+    return EnsureEnumsInRange() && v > esDirectlyPhotographed ? esUnknown : static_cast<TExifSceneType>(v);
+}
+
 std::uint16_t TCustomExifData::ColorSpace() const { return RawSection(esDetails).GetWordValue(40961, 0, 0); }
 std::string TCustomExifData::InteropTypeName() const { return RawSection(esInterop).GetStringValue(1); }
+void TCustomExifData::SetInteropTypeName(const std::string& value) { RawSection(esInterop).SetStringValue(1, value); }
 
 }  // namespace zeloro

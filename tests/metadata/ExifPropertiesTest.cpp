@@ -203,6 +203,30 @@ TEST(ExifProperties, GpsLatitudeMirrorsIntoAnExistingXmpProperty) {
     EXPECT_EQ(schema->FindProperty("GPSLongitude"), nullptr);
 }
 
+TEST(ExifProperties, GpsReferenceLettersReadAsTheirTypes) {
+    TExifData exif;
+    TExifSection& gps = exif.Sections(esGPS);
+    EXPECT_EQ(exif.GPSStatus(), stMissingOrInvalid);
+    gps.SetStringValue(9, "A");
+    gps.SetStringValue(10, "3");
+    gps.SetStringValue(12, "k");  // lower case is accepted
+    gps.SetStringValue(14, "M");
+    gps.SetStringValue(16, "X");  // no such reference
+    gps.SetStringValue(25, "N");
+    EXPECT_EQ(exif.GPSStatus(), stMeasurementActive);
+    EXPECT_EQ(exif.GPSMeasureMode(), mm3D);
+    EXPECT_EQ(exif.GPSSpeedRef(), srKilometresPerHour);
+    EXPECT_EQ(exif.GPSTrackRef(), drMagneticNorth);
+    EXPECT_EQ(exif.GPSImgDirectionRef(), drMissingOrInvalid);
+    EXPECT_EQ(exif.GPSDestDistanceRef(), dsKnots);
+    EXPECT_EQ(exif.GPSAltitudeRef(), alTagMissing);
+    exif.SetGPSAltitudeRef(alBelowSeaLevel);
+    EXPECT_EQ(gps.GetByteValue(5, 0, 9), 1);
+    EXPECT_EQ(exif.GPSAltitudeRef(), alBelowSeaLevel);
+    exif.SetGPSAltitudeRef(alTagMissing);
+    EXPECT_EQ(gps.Find(5), nullptr);
+}
+
 TEST(ExifContainer, NestedUpdatesNotifyOnceAtTheOutermostEnd) {
     TExifData exif;
     int notifications = 0;
