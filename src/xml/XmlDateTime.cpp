@@ -61,8 +61,11 @@ int AsWord(int value) noexcept { return static_cast<int>(static_cast<std::uint16
 int StrToIntStrict(std::string_view text) {
     const std::optional<int> value = ParseInteger(text);
     if (!value) {
-        std::string message = kInvalidInteger;
-        message.replace(message.find("%s"), 2, text);
+        const std::string_view format = kInvalidInteger;
+        const std::size_t at = format.find("%s");
+        std::string message;
+        message.reserve(format.size() + text.size());
+        message.append(format.substr(0, at)).append(text).append(format.substr(at + 2));
         throw ConvertError(message);
     }
     return *value;

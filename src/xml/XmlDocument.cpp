@@ -19,12 +19,14 @@ namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 std::string WithName(const char* message, std::string_view name) {
-    std::string text = message;
-    const std::size_t at = text.find("%s");
-    if (at != std::string::npos) {
-        text.replace(at, 2, name);
+    const std::string_view format = message;
+    const std::size_t at = format.find("%s");
+    std::string text;
+    text.reserve(format.size() + name.size());
+    if (at == std::string_view::npos) {
+        return text.append(format);
     }
-    return text;
+    return text.append(format.substr(0, at)).append(name).append(format.substr(at + 2));
 }
 
 struct TTagType {
@@ -779,11 +781,11 @@ TXmlNode* TXmlDocument::Root() const noexcept {
 }
 
 void TXmlDocument::LoadFromFile(const std::string& path) {
-    TFileReadStream file(path);
+    TXmlFileStream file(path);
     LoadFromStream(file);
 }
 
-void TXmlDocument::LoadFromStream(TStream& stream) {
+void TXmlDocument::LoadFromStream(TXmlStream& stream) {
     // A new load starts from fresh storage: the nodes of the previous tree are gone with it.
     names_.clear();
     arena_.Reset();

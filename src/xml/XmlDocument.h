@@ -182,7 +182,7 @@ public:
     // Throws FileError when the file cannot be opened, FilerError for a document the loader rejects and
     // StreamError for an unsupported encoding. A failed load leaves what was read; discard the document.
     void LoadFromFile(const std::string& path);
-    void LoadFromStream(TStream& stream);
+    void LoadFromStream(TXmlStream& stream);
 
     // The first top-level element, or null.
     [[nodiscard]] TXmlNode* Root() const noexcept;

@@ -19,7 +19,7 @@ Bytes AsBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 std::unique_ptr<TXmlDocument> Load(const Bytes& bytes) {
     auto doc = std::make_unique<TXmlDocument>();
-    TBytesReadStream stream(bytes);
+    TXmlBytesStream stream(bytes);
     doc->LoadFromStream(stream);
     return doc;
 }
@@ -39,8 +39,10 @@ std::string LoadError(const Bytes& bytes) {
 std::vector<std::string> Names(const TXmlNodeList& list) {
     std::vector<std::string> names;
     for (int i = 0; i < list.Count(); ++i) {
-        names.emplace_back(list[i]->Name());
-        names.back() += "@" + list[i]->AttributeTextByName("id");
+        std::string entry(list[i]->Name());
+        entry.push_back('@');
+        entry.append(list[i]->AttributeTextByName("id"));
+        names.push_back(std::move(entry));
     }
     return names;
 }
@@ -334,9 +336,9 @@ TEST(TXmlDocument, ReloadReplacesTree) {
     TXmlDocument doc;
     const Bytes first = AsBytes("<one/>");
     const Bytes second = AsBytes("<two/>");
-    TBytesReadStream s1(first);
+    TXmlBytesStream s1(first);
     doc.LoadFromStream(s1);
-    TBytesReadStream s2(second);
+    TXmlBytesStream s2(second);
     doc.LoadFromStream(s2);
     EXPECT_EQ(doc.RootNodeList().NodeCount(), 1);
     EXPECT_EQ(doc.Root()->Name(), "two");
