@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 4) {
         return 0;
     }
-    constexpr std::array<std::string_view, 8> kMakes{"Canon", "NIKON CORPORATION", "Nikon", "Panasonic",
-                                                     "SONY",  "SONY",              "Acme",  ""};
+    constexpr std::array<std::string_view, 8> kMakes{
+        "Canon", "NIKON CORPORATION", "Nikon", "Panasonic", "SONY", "SONY", "Acme", ""};
     const std::uint8_t selector = data[0];
     const auto shift = static_cast<std::int8_t>(data[1]);
     const std::span<const std::uint8_t> note(data + 2, size - 2);

@@ -44,9 +44,11 @@ bool AlwaysAccepts(const TExifTag& /*tag*/, std::int32_t& headerSize) {
     return true;
 }
 
-void KeepDirectoryInfo(const TExifTag& /*tag*/, TEndianness& /*endianness*/, TExifDataOffsetsType& /*offsetsType*/) {}
+void KeepDirectoryInfo(const TExifTag& /*tag*/, TEndianness& /*endianness*/,
+                       TExifDataOffsetsType& /*offsetsType*/) {}
 
-void LittleEndianDirectory(const TExifTag& /*tag*/, TEndianness& endianness, TExifDataOffsetsType& /*offsetsType*/) {
+void LittleEndianDirectory(const TExifTag& /*tag*/, TEndianness& endianness,
+                           TExifDataOffsetsType& /*offsetsType*/) {
     endianness = SmallEndian;
 }
 
@@ -77,7 +79,8 @@ bool NikonType3Test(const TExifTag& tag, std::int32_t& headerSize) {
 
 // The maker note carries a TIFF header of its own at byte 10; its mark decides the byte order and its
 // offsets count from it.
-void NikonType3DirectoryInfo(const TExifTag& tag, TEndianness& endianness, TExifDataOffsetsType& offsetsType) {
+void NikonType3DirectoryInfo(const TExifTag& tag, TEndianness& endianness,
+                             TExifDataOffsetsType& offsetsType) {
     const std::span<const std::uint8_t> data = tag.Bytes();
     endianness = (data.size() > 11 && data[10] == 'M' && data[11] == 'M') ? BigEndian : SmallEndian;
     offsetsType = doFromIFDStart;
@@ -104,16 +107,16 @@ std::unique_ptr<TExifMakerNote> Make(TExifSection& section) {
 namespace {
 constinit const TMakerNoteClass kUnrecognizedClass{"TUnrecognizedMakerNote", nullptr, NeverAccepts,
                                                    KeepDirectoryInfo, Make<TUnrecognizedMakerNote>};
-constinit const TMakerNoteClass kHeaderlessClass{"THeaderlessMakerNote", nullptr, AlwaysAccepts, KeepDirectoryInfo,
-                                                 Make<THeaderlessMakerNote>};
-constinit const TMakerNoteClass kCanonClass{"TCanonMakerNote", &kHeaderlessClass, CanonTest, LittleEndianDirectory,
-                                            Make<TCanonMakerNote>};
+constinit const TMakerNoteClass kHeaderlessClass{"THeaderlessMakerNote", nullptr, AlwaysAccepts,
+                                                 KeepDirectoryInfo, Make<THeaderlessMakerNote>};
+constinit const TMakerNoteClass kCanonClass{"TCanonMakerNote", &kHeaderlessClass, CanonTest,
+                                            LittleEndianDirectory, Make<TCanonMakerNote>};
 constinit const TMakerNoteClass kNikonType2Class{"TNikonType2MakerNote", &kHeaderlessClass, NikonType2Test,
                                                  KeepDirectoryInfo, Make<TNikonType2MakerNote>};
-constinit const TMakerNoteClass kPanasonicClass{"TPanasonicMakerNote", nullptr, PanasonicTest, LittleEndianDirectory,
-                                                Make<TPanasonicMakerNote>};
-constinit const TMakerNoteClass kNikonType1Class{"TNikonType1MakerNote", nullptr, NikonType1Test, KeepDirectoryInfo,
-                                                 Make<TNikonType1MakerNote>};
+constinit const TMakerNoteClass kPanasonicClass{"TPanasonicMakerNote", nullptr, PanasonicTest,
+                                                LittleEndianDirectory, Make<TPanasonicMakerNote>};
+constinit const TMakerNoteClass kNikonType1Class{"TNikonType1MakerNote", nullptr, NikonType1Test,
+                                                 KeepDirectoryInfo, Make<TNikonType1MakerNote>};
 constinit const TMakerNoteClass kNikonType3Class{"TNikonType3MakerNote", nullptr, NikonType3Test,
                                                  NikonType3DirectoryInfo, Make<TNikonType3MakerNote>};
 constinit const TMakerNoteClass kSonyClass{"TSonyMakerNote", nullptr, SonyTest, SonyDirectoryInfo,
@@ -146,7 +149,8 @@ bool TMakerNoteClass::FormatIsOK(const TExifTag& sourceTag) const {
 
 bool TMakerNoteClass::FormatIsOK(const TExifTag& sourceTag, std::int32_t& headerSize) const {
     headerSize = 0;
-    return sourceTag.DataType() == tdUndefined && sourceTag.ElementCount() > 1 && formatTest_(sourceTag, headerSize);
+    return sourceTag.DataType() == tdUndefined && sourceTag.ElementCount() > 1 &&
+           formatTest_(sourceTag, headerSize);
 }
 
 void TMakerNoteClass::GetDirectoryInfo(const TExifTag& sourceTag, TEndianness& endianness,
@@ -154,10 +158,13 @@ void TMakerNoteClass::GetDirectoryInfo(const TExifTag& sourceTag, TEndianness& e
     directoryInfo_(sourceTag, endianness, offsetsType);
 }
 
-std::unique_ptr<TExifMakerNote> TMakerNoteClass::Create(TExifSection& section) const { return factory_(section); }
+std::unique_ptr<TExifMakerNote> TMakerNoteClass::Create(TExifSection& section) const {
+    return factory_(section);
+}
 
 // ---- TExifMakerNote ----
-TExifMakerNote::TExifMakerNote(TExifMakerNoteClass cls, TExifSection& section) : FClass(cls), FTags(&section) {
+TExifMakerNote::TExifMakerNote(TExifMakerNoteClass cls, TExifSection& section)
+    : FClass(cls), FTags(&section) {
     if (cls == TUnrecognizedMakerNote::Class()) {
         return;
     }
@@ -229,7 +236,7 @@ void TExifMakerNote::LoadDirectory(const TExifTag& makerNoteTag, std::int32_t he
 namespace {
 
 std::vector<TExifMakerNoteClass> StartupRegistry() {
-    return {TNikonType2MakerNote::Class(), TCanonMakerNote::Class(),     TSonyMakerNote::Class(),
+    return {TNikonType2MakerNote::Class(), TCanonMakerNote::Class(),      TSonyMakerNote::Class(),
             TNikonType1MakerNote::Class(), TNikonType3MakerNote::Class(), TPanasonicMakerNote::Class()};
 }
 
@@ -280,7 +287,8 @@ TExifMakerNoteClass DetectMakerNoteType(const TExifTag& makerNoteTag) {
     return THeaderlessMakerNote::Class();
 }
 
-std::unique_ptr<TExifMakerNote> CreateMakerNoteView(TExifMakerNoteClass& makerNoteType, TExifSection& makerNoteSection) {
+std::unique_ptr<TExifMakerNote> CreateMakerNoteView(TExifMakerNoteClass& makerNoteType,
+                                                    TExifSection& makerNoteSection) {
     if (makerNoteType == nullptr) {
         makerNoteType = TUnrecognizedMakerNote::Class();
     }

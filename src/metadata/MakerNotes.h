@@ -35,12 +35,17 @@ public:
     // Whether the class accepts the maker-note tag, and the size of the header in front of the directory.
     using TFormatTest = bool (*)(const TExifTag& tag, std::int32_t& headerSize);
     // May change the byte order and the offsets type the directory is read with.
-    using TDirectoryInfo = void (*)(const TExifTag& tag, TEndianness& endianness, TExifDataOffsetsType& offsetsType);
+    using TDirectoryInfo = void (*)(const TExifTag& tag, TEndianness& endianness,
+                                    TExifDataOffsetsType& offsetsType);
     using TFactory = std::unique_ptr<TExifMakerNote> (*)(TExifSection& section);
 
     constexpr TMakerNoteClass(std::string_view name, const TMakerNoteClass* parent, TFormatTest formatTest,
                               TDirectoryInfo directoryInfo, TFactory factory) noexcept
-        : name_(name), parent_(parent), formatTest_(formatTest), directoryInfo_(directoryInfo), factory_(factory) {}
+        : name_(name),
+          parent_(parent),
+          formatTest_(formatTest),
+          directoryInfo_(directoryInfo),
+          factory_(factory) {}
     TMakerNoteClass(const TMakerNoteClass&) = delete;
     TMakerNoteClass& operator=(const TMakerNoteClass&) = delete;
 

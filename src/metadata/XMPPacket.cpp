@@ -164,7 +164,9 @@ using XmlBufferPtr = std::unique_ptr<xmlBuffer, XmlBufferFree>;
     return text == nullptr ? std::string_view{} : std::string_view(reinterpret_cast<const char*>(text));
 }
 
-[[nodiscard]] std::string_view NamespaceURI(const xmlNs* ns) noexcept { return ns == nullptr ? std::string_view{} : View(ns->href); }
+[[nodiscard]] std::string_view NamespaceURI(const xmlNs* ns) noexcept {
+    return ns == nullptr ? std::string_view{} : View(ns->href);
+}
 [[nodiscard]] std::string_view NamespacePrefix(const xmlNs* ns) noexcept {
     return ns == nullptr ? std::string_view{} : View(ns->prefix);
 }
@@ -268,9 +270,10 @@ struct XMPReader {
     explicit XMPReader(TXMPPacket& owner) : packet(owner) {}
 
     TXMPSchema& SchemaFor(std::string_view uri) {
-        auto pos = std::lower_bound(schemas.begin(), schemas.end(), uri, [](const auto& schema, std::string_view u) {
-            return CompareTextIgnoringCase(schema->FURI, u) < 0;
-        });
+        auto pos =
+            std::lower_bound(schemas.begin(), schemas.end(), uri, [](const auto& schema, std::string_view u) {
+                return CompareTextIgnoringCase(schema->FURI, u) < 0;
+            });
         if (pos != schemas.end() && CompareTextIgnoringCase((*pos)->FURI, uri) == 0) {
             return **pos;
         }
@@ -630,7 +633,8 @@ void TXMPProperty::UpdateSubProperty(std::string_view name, bool value) {
 }
 
 // ---- TXMPSchema ----
-TXMPSchema::TXMPSchema(TXMPPacket& owner, std::string_view uri) : FKind(xsUnknown), FOwner(&owner), FURI(uri) {
+TXMPSchema::TXMPSchema(TXMPPacket& owner, std::string_view uri)
+    : FKind(xsUnknown), FOwner(&owner), FURI(uri) {
     for (std::size_t kind = 1; kind < kKnownSchemas.size(); ++kind) {
         if (kKnownSchemas[kind].uri == uri) {
             FKind = static_cast<TXMPSchemaKind>(kind);
@@ -770,7 +774,8 @@ bool TXMPPacket::TryLoadFromStream(std::span<const std::uint8_t> data) {
         throw std::bad_alloc();
     }
     const XmlDocPtr doc(xmlCtxtReadMemory(ctxt.get(), buffer.data(), static_cast<int>(buffer.size()), nullptr,
-                                          nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+                                          nullptr,
+                                          XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     // A namespace error (an undeclared prefix) fails the parse as it does in any namespace-aware DOM.
     if (!doc || ctxt->wellFormed == 0 || ctxt->nsWellFormed == 0) {
         return false;
@@ -951,9 +956,9 @@ void TXMPPacket::Clear() {
 }
 
 TXMPSchema* TXMPPacket::FindSchema(std::string_view uri) const {
-    const auto pos = std::lower_bound(FSchemas.begin(), FSchemas.end(), uri, [](const auto& schema, std::string_view u) {
-        return CompareTextIgnoringCase(schema->FURI, u) < 0;
-    });
+    const auto pos = std::lower_bound(
+        FSchemas.begin(), FSchemas.end(), uri,
+        [](const auto& schema, std::string_view u) { return CompareTextIgnoringCase(schema->FURI, u) < 0; });
     if (pos != FSchemas.end() && CompareTextIgnoringCase((*pos)->FURI, uri) == 0) {
         return pos->get();
     }
@@ -976,9 +981,9 @@ bool TXMPPacket::FindSchema(TXMPKnownSchemaKind kind, TXMPSchema*& schema) const
 }
 
 TXMPSchema& TXMPPacket::FindOrAddSchema(std::string_view uri) {
-    const auto pos = std::lower_bound(FSchemas.begin(), FSchemas.end(), uri, [](const auto& schema, std::string_view u) {
-        return CompareTextIgnoringCase(schema->FURI, u) < 0;
-    });
+    const auto pos = std::lower_bound(
+        FSchemas.begin(), FSchemas.end(), uri,
+        [](const auto& schema, std::string_view u) { return CompareTextIgnoringCase(schema->FURI, u) < 0; });
     if (pos != FSchemas.end() && CompareTextIgnoringCase((*pos)->FURI, uri) == 0) {
         return **pos;
     }
@@ -987,8 +992,9 @@ TXMPSchema& TXMPPacket::FindOrAddSchema(std::string_view uri) {
     return added;
 }
 
-void TXMPPacket::DoUpdateProperty(TXMPWritePolicy policy, TXMPKnownSchemaKind schemaKind, std::string_view propName,
-                                  TXMPPropertyKind propKind, std::string_view newValue) {
+void TXMPPacket::DoUpdateProperty(TXMPWritePolicy policy, TXMPKnownSchemaKind schemaKind,
+                                  std::string_view propName, TXMPPropertyKind propKind,
+                                  std::string_view newValue) {
     if (policy == xwRemove || newValue.empty()) {
         RemoveProperty(schemaKind, propName);
         return;
@@ -1017,14 +1023,14 @@ void TXMPPacket::DoUpdateProperty(TXMPWritePolicy policy, TXMPKnownSchemaKind sc
         std::string lower(propName);
         std::transform(lower.begin(), lower.end(), lower.begin(), AsciiLower);
         if (lower != propName) {
-            DoUpdateProperty(policy == xwAlwaysUpdate ? xwUpdateIfExists : policy, schemaKind, lower, propKind,
-                             newValue);
+            DoUpdateProperty(policy == xwAlwaysUpdate ? xwUpdateIfExists : policy, schemaKind, lower,
+                             propKind, newValue);
         }
     }
 }
 
-void TXMPPacket::UpdateProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName, TXMPPropertyKind propKind,
-                                std::string_view newValue) {
+void TXMPPacket::UpdateProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName,
+                                TXMPPropertyKind propKind, std::string_view newValue) {
     DoUpdateProperty(FUpdatePolicy, schemaKind, propName, propKind, newValue);
 }
 
@@ -1097,8 +1103,9 @@ void TXMPPacket::UpdateDateTimeProperty(TXMPKnownSchemaKind schemaKind, std::str
     const CalendarDate date = DecodeDate(newValue);
     const ClockTime time = DecodeTime(newValue);
     std::array<char, 64> text{};
-    std::snprintf(text.data(), text.size(), "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3d", int{date.year}, int{date.month},
-                  int{date.day}, int{time.hour}, int{time.minute}, int{time.second}, int{time.millisecond});
+    std::snprintf(text.data(), text.size(), "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d.%.3d", int{date.year},
+                  int{date.month}, int{date.day}, int{time.hour}, int{time.minute}, int{time.second},
+                  int{time.millisecond});
     std::string value(text.data());
     long offsetSeconds = 0;
     if (applyLocalBias) {
@@ -1124,7 +1131,8 @@ bool TXMPPacket::RemoveProperty(TXMPKnownSchemaKind schemaKind, std::string_view
     return schema != nullptr && schema->RemoveProperty(propName);
 }
 
-bool TXMPPacket::RemoveProperties(TXMPKnownSchemaKind schemaKind, std::span<const std::string_view> propNames) {
+bool TXMPPacket::RemoveProperties(TXMPKnownSchemaKind schemaKind,
+                                  std::span<const std::string_view> propNames) {
     TXMPSchema* schema = FindSchema(schemaKind);
     return schema != nullptr && schema->RemoveProperties(propNames);
 }

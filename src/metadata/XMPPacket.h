@@ -1,4 +1,5 @@
-// src/metadata/XMPPacket.h: the XMP packet of a photo, its schemas and properties, read and written as RDF/XML.
+// src/metadata/XMPPacket.h: the XMP packet of a photo, its schemas and properties, read and written as
+// RDF/XML.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -32,7 +33,8 @@ inline constexpr const char* kXMPSchemaPrefixMissing =
     "The schema's PreferredPrefix property must be set before a new item can be added";
 inline constexpr const char* kXMPNoSubProperties = "Property type does not support sub-properties";
 inline constexpr const char* kXMPSubPropertiesMustBeNamed = "Sub-properties must be named";
-inline constexpr const char* kXMPSingleValueToStructure = "Cannot assign a single value to a structure property";
+inline constexpr const char* kXMPSingleValueToStructure =
+    "Cannot assign a single value to a structure property";
 
 enum TXMPWritePolicy : std::uint8_t { xwAlwaysUpdate, xwUpdateIfExists, xwRemove };
 
@@ -106,7 +108,9 @@ public:
     // form); the default when the text does not convert.
     [[nodiscard]] const std::string& ReadValue() const noexcept { return FValue; }
     [[nodiscard]] std::string ReadValue(std::string_view defValue) const;
-    [[nodiscard]] std::string ReadValue(const char* defValue) const { return ReadValue(std::string_view(defValue)); }
+    [[nodiscard]] std::string ReadValue(const char* defValue) const {
+        return ReadValue(std::string_view(defValue));
+    }
     [[nodiscard]] int ReadValue(int defValue) const;
     [[nodiscard]] bool ReadValue(bool defValue) const;
 
@@ -120,7 +124,9 @@ public:
     // Find or add the named sub-property, give it the kind and write the value.
     void UpdateSubProperty(std::string_view name, TXMPPropertyKind kind, std::string_view value);
     void UpdateSubProperty(std::string_view name, std::string_view value);
-    void UpdateSubProperty(std::string_view name, const char* value) { UpdateSubProperty(name, std::string_view(value)); }
+    void UpdateSubProperty(std::string_view name, const char* value) {
+        UpdateSubProperty(name, std::string_view(value));
+    }
     void UpdateSubProperty(std::string_view name, int value);
     void UpdateSubProperty(std::string_view name, bool value);
 
@@ -266,10 +272,12 @@ public:
         UpdateProperty(schemaKind, propName, std::string_view(newValue));
     }
     void UpdateProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName, int newValue);
-    void UpdateBagProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName, std::string_view singleValue);
+    void UpdateBagProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName,
+                           std::string_view singleValue);
     void UpdateBagProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName,
                            std::span<const std::string> newValues);
-    void UpdateSeqProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName, std::string_view singleValue);
+    void UpdateSeqProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName,
+                           std::string_view singleValue);
     void UpdateSeqProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName,
                            std::span<const std::string> newValues);
     // "yyyy-mm-ddThh:nn:ss.zzz" and "Z", or the local offset "+hh:nn"/"-hh:nn" when applyLocalBias is
@@ -293,8 +301,8 @@ private:
     TXMPSchema& FindOrAddSchema(std::string_view uri);
     void DoUpdateProperty(TXMPWritePolicy policy, TXMPKnownSchemaKind schemaKind, std::string_view propName,
                           TXMPPropertyKind propKind, std::string_view newValue);
-    void UpdateArrayProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName, TXMPPropertyKind arrayKind,
-                             std::span<const std::string> newValues);
+    void UpdateArrayProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName,
+                             TXMPPropertyKind arrayKind, std::span<const std::string> newValues);
     void GenerateXML(std::string& out) const;
 
     std::string FAboutAttributeValue;

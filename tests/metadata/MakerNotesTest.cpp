@@ -1,6 +1,4 @@
 // tests/metadata/MakerNotesTest.cpp: maker-note format tests, registry order and the directory view.
-#include "metadata/MakerNotes.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -10,6 +8,7 @@
 
 #include "MetadataBuilders.h"
 #include "metadata/ExifData.h"
+#include "metadata/MakerNotes.h"
 
 namespace zeloro {
 namespace {
@@ -21,7 +20,8 @@ using test::TiffBuilder;
 void Put16(Bytes& out, bool big, std::uint16_t v) {
     const auto hi = static_cast<std::uint8_t>(v >> 8U);
     const auto lo = static_cast<std::uint8_t>(v & 0xFFU);
-    out.insert(out.end(), big ? std::initializer_list<std::uint8_t>{hi, lo} : std::initializer_list<std::uint8_t>{lo, hi});
+    out.insert(out.end(), big ? std::initializer_list<std::uint8_t>{hi, lo}
+                              : std::initializer_list<std::uint8_t>{lo, hi});
 }
 
 void Put32(Bytes& out, bool big, std::uint32_t v) {
@@ -72,13 +72,15 @@ struct Photo {
 // A JPEG whose EXIF sub-directory holds the maker note as its first entry. `makeNote` gets the offset of
 // the maker note's first byte from the TIFF header (the layout does not depend on the note's content).
 template <typename MakeNote>
-Bytes PhotoWithMakerNote(const Photo& photo, std::size_t noteSize, MakeNote makeNote, std::uint32_t& noteOffset,
-                         std::uint16_t noteType = 7) {
+Bytes PhotoWithMakerNote(const Photo& photo, std::size_t noteSize, MakeNote makeNote,
+                         std::uint32_t& noteOffset, std::uint16_t noteType = 7) {
     const auto build = [&](const Bytes& note) {
         TiffBuilder tiff(photo.bigEndian);
-        std::vector<test::TiffEntry> details{{0x927C, noteType, static_cast<std::uint32_t>(note.size()), note, {}, {}}};
+        std::vector<test::TiffEntry> details{
+            {0x927C, noteType, static_cast<std::uint32_t>(note.size()), note, {}, {}}};
         if (photo.offsetSchema) {
-            details.push_back({0xEA1D, 9, 1, tiff.U32({static_cast<std::uint32_t>(*photo.offsetSchema)}), {}, {}});
+            details.push_back(
+                {0xEA1D, 9, 1, tiff.U32({static_cast<std::uint32_t>(*photo.offsetSchema)}), {}, {}});
         }
         tiff.AddDirectory({tiff.Text(271, photo.make), tiff.Text(272, photo.model), tiff.Pointer(0x8769, 1)});
         tiff.AddDirectory(details);
@@ -145,29 +147,89 @@ INSTANTIATE_TEST_SUITE_P(
     MakerNotes, MakerNoteView,
     ::testing::Values(
         // Canon maker notes are little-endian even in a big-endian block.
-        ViewCase{"CanonInBigEndianBlock", {"Canon", "EOS", true, {}}, {}, false, true, TCanonMakerNote::Class(),
-                 SmallEndian, doFromExifStart},
-        ViewCase{"NikonType2", {"NIKON CORPORATION", "D70", true, {}}, {}, true, true,
-                 TNikonType2MakerNote::Class(), BigEndian, doFromExifStart},
-        ViewCase{"Headerless", {"Acme", "X", false, {}}, {}, false, true, THeaderlessMakerNote::Class(), SmallEndian,
+        ViewCase{"CanonInBigEndianBlock",
+                 {"Canon", "EOS", true, {}},
+                 {},
+                 false,
+                 true,
+                 TCanonMakerNote::Class(),
+                 SmallEndian,
                  doFromExifStart},
-        ViewCase{"Panasonic", {"Panasonic", "DMC", true, {}}, H(std::string_view("Panasonic\0\0\0", 12)), false,
-                 true, TPanasonicMakerNote::Class(), SmallEndian, doFromExifStart},
-        ViewCase{"NikonType1", {"NIKON", "E990", true, {}}, {'N', 'i', 'k', 'o', 'n', 0, 1, 0}, true, true,
-                 TNikonType1MakerNote::Class(), BigEndian, doFromExifStart},
+        ViewCase{"NikonType2",
+                 {"NIKON CORPORATION", "D70", true, {}},
+                 {},
+                 true,
+                 true,
+                 TNikonType2MakerNote::Class(),
+                 BigEndian,
+                 doFromExifStart},
+        ViewCase{"Headerless",
+                 {"Acme", "X", false, {}},
+                 {},
+                 false,
+                 true,
+                 THeaderlessMakerNote::Class(),
+                 SmallEndian,
+                 doFromExifStart},
+        ViewCase{"Panasonic",
+                 {"Panasonic", "DMC", true, {}},
+                 H(std::string_view("Panasonic\0\0\0", 12)),
+                 false,
+                 true,
+                 TPanasonicMakerNote::Class(),
+                 SmallEndian,
+                 doFromExifStart},
+        ViewCase{"NikonType1",
+                 {"NIKON", "E990", true, {}},
+                 {'N', 'i', 'k', 'o', 'n', 0, 1, 0},
+                 true,
+                 true,
+                 TNikonType1MakerNote::Class(),
+                 BigEndian,
+                 doFromExifStart},
         // Its own TIFF header at byte 10 decides the byte order; offsets count from that header.
-        ViewCase{"NikonType3BigEndian", {"NIKON CORPORATION", "D200", false, {}}, kNikon3HeaderMM, true, false,
-                 TNikonType3MakerNote::Class(), BigEndian, doFromIFDStart},
-        ViewCase{"NikonType3LittleEndian", {"NIKON CORPORATION", "D200", true, {}}, kNikon3HeaderII, false, false,
-                 TNikonType3MakerNote::Class(), SmallEndian, doFromIFDStart},
-        ViewCase{"Sony", {"SONY", "DSC-W1", true, {}}, H(std::string_view("SONY DSC \0\0\0", 12)), false, true,
-                 TSonyMakerNote::Class(), SmallEndian, doFromExifStart},
-        ViewCase{"SonyDSLRA100", {"SONY", "DSLR-A100", false, {}}, H(std::string_view("SONY DSC \0\0\0", 12)), true,
-                 true, TSonyMakerNote::Class(), BigEndian, doFromExifStart},
+        ViewCase{"NikonType3BigEndian",
+                 {"NIKON CORPORATION", "D200", false, {}},
+                 kNikon3HeaderMM,
+                 true,
+                 false,
+                 TNikonType3MakerNote::Class(),
+                 BigEndian,
+                 doFromIFDStart},
+        ViewCase{"NikonType3LittleEndian",
+                 {"NIKON CORPORATION", "D200", true, {}},
+                 kNikon3HeaderII,
+                 false,
+                 false,
+                 TNikonType3MakerNote::Class(),
+                 SmallEndian,
+                 doFromIFDStart},
+        ViewCase{"Sony",
+                 {"SONY", "DSC-W1", true, {}},
+                 H(std::string_view("SONY DSC \0\0\0", 12)),
+                 false,
+                 true,
+                 TSonyMakerNote::Class(),
+                 SmallEndian,
+                 doFromExifStart},
+        ViewCase{"SonyDSLRA100",
+                 {"SONY", "DSLR-A100", false, {}},
+                 H(std::string_view("SONY DSC \0\0\0", 12)),
+                 true,
+                 true,
+                 TSonyMakerNote::Class(),
+                 BigEndian,
+                 doFromExifStart},
         // A program that moved the maker note by 100 bytes recorded the shift; the offsets still count
         // from where the note was.
-        ViewCase{"ShiftedByOffsetSchema", {"Canon", "EOS", false, 100}, {}, false, true, TCanonMakerNote::Class(),
-                 SmallEndian, doFromExifStart}),
+        ViewCase{"ShiftedByOffsetSchema",
+                 {"Canon", "EOS", false, 100},
+                 {},
+                 false,
+                 true,
+                 TCanonMakerNote::Class(),
+                 SmallEndian,
+                 doFromExifStart}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(MakerNotes, OtherByteOrderIsTriedWhenTheFirstReadIsPoor) {
@@ -269,14 +331,15 @@ TEST_P(MakerNoteFormat, AcceptsExactlyItsOwnNotes) {
         exif.SetCameraModel(c.model);
     }
     auto& details = dynamic_cast<TExtendableExifSection&>(exif.RawSection(esDetails));
-    TExifTag* tag = details.Add(0x927C, static_cast<TTiffDataType>(c.type), static_cast<std::int32_t>(c.bytes.size()));
+    TExifTag* tag =
+        details.Add(0x927C, static_cast<TTiffDataType>(c.type), static_cast<std::int32_t>(c.bytes.size()));
     if (!c.bytes.empty()) {
         tag->UpdateData(c.bytes.data());
     }
-    const std::vector<TExifMakerNoteClass> all{
-        TUnrecognizedMakerNote::Class(), THeaderlessMakerNote::Class(), TCanonMakerNote::Class(),
-        TNikonType2MakerNote::Class(),   TPanasonicMakerNote::Class(),  TNikonType1MakerNote::Class(),
-        TNikonType3MakerNote::Class(),   TSonyMakerNote::Class()};
+    const std::vector<TExifMakerNoteClass> all{TUnrecognizedMakerNote::Class(), THeaderlessMakerNote::Class(),
+                                               TCanonMakerNote::Class(),        TNikonType2MakerNote::Class(),
+                                               TPanasonicMakerNote::Class(),    TNikonType1MakerNote::Class(),
+                                               TNikonType3MakerNote::Class(),   TSonyMakerNote::Class()};
     for (const TExifMakerNoteClass cls : all) {
         const bool wanted = std::find(c.accepting.begin(), c.accepting.end(), cls) != c.accepting.end();
         std::int32_t headerSize = -1;
@@ -292,23 +355,55 @@ const auto kHeaderless = THeaderlessMakerNote::Class();
 INSTANTIATE_TEST_SUITE_P(
     MakerNotes, MakerNoteFormat,
     ::testing::Values(
-        FormatCase{"CanonExactMake", "Canon", "", 7, Padded("", 20), {kHeaderless, TCanonMakerNote::Class()}, 0},
+        FormatCase{
+            "CanonExactMake", "Canon", "", 7, Padded("", 20), {kHeaderless, TCanonMakerNote::Class()}, 0},
         FormatCase{"CanonOtherCase", "CANON", "", 7, Padded("", 20), {kHeaderless}, 0},
-        FormatCase{"NikonMakePrefix", "NIKON CORPORATION", "", 7, Padded("", 20),
-                   {kHeaderless, TNikonType2MakerNote::Class()}, 0},
+        FormatCase{"NikonMakePrefix",
+                   "NIKON CORPORATION",
+                   "",
+                   7,
+                   Padded("", 20),
+                   {kHeaderless, TNikonType2MakerNote::Class()},
+                   0},
         FormatCase{"NikonMakeLowerCase", "Nikon", "", 7, Padded("", 20), {kHeaderless}, 0},
-        FormatCase{"Panasonic", "", "", 7, Padded(std::string_view("Panasonic\0\0\0", 12), 13),
-                   {kHeaderless, TPanasonicMakerNote::Class()}, 12},
-        FormatCase{"PanasonicOnlyHeader", "", "", 7, Padded(std::string_view("Panasonic\0\0\0", 12), 12), {kHeaderless},
+        FormatCase{"Panasonic",
+                   "",
+                   "",
+                   7,
+                   Padded(std::string_view("Panasonic\0\0\0", 12), 13),
+                   {kHeaderless, TPanasonicMakerNote::Class()},
+                   12},
+        FormatCase{"PanasonicOnlyHeader",
+                   "",
+                   "",
+                   7,
+                   Padded(std::string_view("Panasonic\0\0\0", 12), 12),
+                   {kHeaderless},
                    0},
         FormatCase{"PanasonicNoZeros", "", "", 7, Padded("Panasonic   ", 20), {kHeaderless}, 0},
-        FormatCase{"NikonType1", "", "", 7, Padded(std::string_view("Nikon\0\x01\0", 8), 9),
-                   {kHeaderless, TNikonType1MakerNote::Class()}, 8},
-        FormatCase{"NikonType1OnlyHeader", "", "", 7, Padded(std::string_view("Nikon\0\x01\0", 8), 8), {kHeaderless},
+        FormatCase{"NikonType1",
+                   "",
+                   "",
+                   7,
+                   Padded(std::string_view("Nikon\0\x01\0", 8), 9),
+                   {kHeaderless, TNikonType1MakerNote::Class()},
+                   8},
+        FormatCase{"NikonType1OnlyHeader",
+                   "",
+                   "",
+                   7,
+                   Padded(std::string_view("Nikon\0\x01\0", 8), 8),
+                   {kHeaderless},
                    0},
-        FormatCase{"NikonType3", "", "", 7, Padded(std::string_view("Nikon\0\x02", 7), 19),
-                   {kHeaderless, TNikonType3MakerNote::Class()}, 18},
-        FormatCase{"NikonType3Short", "", "", 7, Padded(std::string_view("Nikon\0\x02", 7), 18), {kHeaderless}, 0},
+        FormatCase{"NikonType3",
+                   "",
+                   "",
+                   7,
+                   Padded(std::string_view("Nikon\0\x02", 7), 19),
+                   {kHeaderless, TNikonType3MakerNote::Class()},
+                   18},
+        FormatCase{
+            "NikonType3Short", "", "", 7, Padded(std::string_view("Nikon\0\x02", 7), 18), {kHeaderless}, 0},
         FormatCase{"Sony", "", "", 7, Padded("SONY DSC", 13), {kHeaderless, TSonyMakerNote::Class()}, 12},
         FormatCase{"SonyOnlyHeader", "", "", 7, Padded("SONY DSC", 12), {kHeaderless}, 0},
         // Only UNDEFINED data with more than one element is a maker note to any class.
@@ -326,9 +421,9 @@ protected:
 };
 
 TEST_F(MakerNoteRegistry, StartsInTheFixedOrder) {
-    const std::vector<TExifMakerNoteClass> expected{TNikonType2MakerNote::Class(), TCanonMakerNote::Class(),
-                                                    TSonyMakerNote::Class(),       TNikonType1MakerNote::Class(),
-                                                    TNikonType3MakerNote::Class(), TPanasonicMakerNote::Class()};
+    const std::vector<TExifMakerNoteClass> expected{
+        TNikonType2MakerNote::Class(), TCanonMakerNote::Class(),      TSonyMakerNote::Class(),
+        TNikonType1MakerNote::Class(), TNikonType3MakerNote::Class(), TPanasonicMakerNote::Class()};
     EXPECT_EQ(RegisteredMakerNoteTypes(), expected);
 }
 

@@ -1,6 +1,4 @@
 // tests/metadata/XMPPacketTest.cpp: reading, updating and writing XMP packets.
-#include "metadata/XMPPacket.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,8 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "support/TestSupport.h"
 #include "common/DateTime.h"
+#include "metadata/XMPPacket.h"
+#include "support/TestSupport.h"
 
 namespace zeloro {
 namespace {
@@ -36,9 +35,10 @@ bool Load(TXMPPacket& packet, std::string_view text) {
 
 // A packet as cameras and editors write it: wrapper, xmpmeta, one description per schema.
 std::string Wrapped(std::string_view descriptions) {
-    std::string text = "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
-                       "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
-                       " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n";
+    std::string text =
+        "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+        " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n";
     text += descriptions;
     text += " </rdf:RDF>\n</x:xmpmeta>\n<?xpacket end=\"w\"?>";
     return text;
@@ -95,8 +95,10 @@ TEST(XMPPacketRead, SegmentHeaderIsConsumedAndWrittenAgain) {
 
 TEST(XMPPacketRead, UnwrappedPacketIsCachedAsTheParsersSerialisation) {
     const std::string text =
-        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
-        "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" dc:format=\"image/jpeg\"/>"
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+        "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+        "dc:format=\"image/jpeg\"/>"
         "</rdf:RDF></x:xmpmeta>";
     TXMPPacket packet;
     ASSERT_TRUE(Load(packet, text));
@@ -117,7 +119,8 @@ TEST(XMPPacketRead, UnwrappedPacketIsCachedAsTheParsersSerialisation) {
 TEST(XMPPacketRead, TopLevelRDFElementIsFound) {
     const std::string text =
         "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
-        "<rdf:Description about=\"plain\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" exif:ColorSpace=\"1\"/>"
+        "<rdf:Description about=\"plain\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" "
+        "exif:ColorSpace=\"1\"/>"
         "</rdf:RDF>";
     TXMPPacket packet;
     ASSERT_TRUE(Load(packet, text));
@@ -181,8 +184,9 @@ TEST(XMPPacketRead, LoadFromStreamRaisesOrCallsTheHandler) {
 
 TEST(XMPPacketRead, OnlyEmptyDescriptionsGiveAnEmptyPacket) {
     TXMPPacket packet;
-    ASSERT_TRUE(Load(packet, Wrapped("<rdf:Description rdf:about=\"\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\"/>"
-                                     "<rdf:Description rdf:about=\"\"/>")));
+    ASSERT_TRUE(
+        Load(packet, Wrapped("<rdf:Description rdf:about=\"\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\"/>"
+                             "<rdf:Description rdf:about=\"\"/>")));
     EXPECT_TRUE(packet.Empty());
 }
 
@@ -278,7 +282,8 @@ TEST(XMPPacketRead, PropertyShapes) {
 
 TEST(XMPPacketRead, DescriptionNameIgnoresCaseAndSchemasAreSortedByURI) {
     TXMPPacket packet;
-    ASSERT_TRUE(Load(packet, Wrapped(R"(<rdf:description xmlns:dc="http://purl.org/dc/elements/1.1/" dc:format="a"/>
+    ASSERT_TRUE(
+        Load(packet, Wrapped(R"(<rdf:description xmlns:dc="http://purl.org/dc/elements/1.1/" dc:format="a"/>
         <rdf:Description xmlns:b="http://B/" b:x="1"/><rdf:Description xmlns:a="http://a/" a:y="2"/>
         <rdf:Description xmlns:exif="http://ns.adobe.com/exif/1.0/" exif:z="3"/>)")));
     ASSERT_EQ(packet.SchemaCount(), 4);
@@ -316,7 +321,9 @@ TEST(XMPPacketRead, EntitiesAreNeitherLoadedNorExpanded) {
     const std::string text =
         "<!DOCTYPE rdf:RDF [<!ENTITY e SYSTEM \"file:///etc/passwd\"><!ENTITY a \"aaaaaaaa\">"
         "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">]>"
-        "<rdf:RDF xmlns:rdf=\"" + std::string(kRDF) + "\" xmlns:my=\"http://example.com/my/\">"
+        "<rdf:RDF xmlns:rdf=\"" +
+        std::string(kRDF) +
+        "\" xmlns:my=\"http://example.com/my/\">"
         "<rdf:Description><my:p>&e;</my:p><my:q>&b;</my:q></rdf:Description></rdf:RDF>";
     TXMPPacket packet;
     ASSERT_TRUE(Load(packet, text));
@@ -496,7 +503,8 @@ TEST(XMPPacketUpdate, ValueGoesWhereTheKindSays) {
 
 TEST(XMPPacketUpdate, TIFFNamesAreMirroredInLowerCase) {
     TXMPPacket packet;
-    ASSERT_TRUE(Load(packet, Wrapped(R"(<rdf:Description rdf:about="" xmlns:tiff="http://ns.adobe.com/tiff/1.0/"
+    ASSERT_TRUE(
+        Load(packet, Wrapped(R"(<rdf:Description rdf:about="" xmlns:tiff="http://ns.adobe.com/tiff/1.0/"
         tiff:ImageWidth="1" tiff:imagewidth="1"/>)")));
     packet.SetUpdatePolicy(xwAlwaysUpdate);
     packet.UpdateProperty(xsTIFF, "ImageWidth", 640);
@@ -515,9 +523,11 @@ TEST(XMPPacketUpdate, DateTimeProperty) {
     packet.SetUpdatePolicy(xwAlwaysUpdate);
     const TDateTime value = EncodeDateTime(2011, 3, 3, 23, 59, 59, 999);
     packet.UpdateDateTimeProperty(xsExif, "GPSTimeStamp", value, false);
-    EXPECT_EQ(packet.FindSchema(xsExif)->FindProperty("GPSTimeStamp")->ReadValue(), "2011-03-03T23:59:59.999Z");
+    EXPECT_EQ(packet.FindSchema(xsExif)->FindProperty("GPSTimeStamp")->ReadValue(),
+              "2011-03-03T23:59:59.999Z");
     packet.UpdateDateTimeProperty(xsExif, "GPSTimeStamp", EncodeDateTime(1, 1, 2, 0, 0, 0, 5), false);
-    EXPECT_EQ(packet.FindSchema(xsExif)->FindProperty("GPSTimeStamp")->ReadValue(), "0001-01-02T00:00:00.005Z");
+    EXPECT_EQ(packet.FindSchema(xsExif)->FindProperty("GPSTimeStamp")->ReadValue(),
+              "0001-01-02T00:00:00.005Z");
     packet.UpdateDateTimeProperty(xsExif, "GPSTimeStamp", 0, false);
     EXPECT_EQ(packet.FindSchema(xsExif)->FindProperty("GPSTimeStamp"), nullptr);
 }
@@ -659,8 +669,9 @@ TEST(XMPPacketFiles, LoadFromJPEGTakesTheFirstXMPSegment) {
     const test::TempDir dir;
     const std::string xmp1 = std::string(kXMPSegmentHeader) + Wrapped(kExifDescription);
     const std::string xmp2 = std::string(kXMPSegmentHeader) + Wrapped("");
-    test::WriteFileBytes(dir / "a.jpg", JpegWith({{0xE0, "JFIF"}, {0xE1, std::string("Exif\0\0", 6)},
-                                                  {0xE1, xmp1}, {0xE1, xmp2}}));
+    test::WriteFileBytes(
+        dir / "a.jpg",
+        JpegWith({{0xE0, "JFIF"}, {0xE1, std::string("Exif\0\0", 6)}, {0xE1, xmp1}, {0xE1, xmp2}}));
     TXMPPacket packet;
     ASSERT_TRUE(packet.LoadFromJPEG((dir / "a.jpg").string()));
     EXPECT_FALSE(packet.WriteSegmentHeader());

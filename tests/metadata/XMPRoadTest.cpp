@@ -106,7 +106,8 @@ TEST(XMPRoad, ExistingGPSPropertiesReceiveTheNewValues) {
     EXPECT_EQ(exif->PropertyCount(), 3);
     EXPECT_EQ(packet.SchemaCount(), 1);
     const std::string written(segment->begin(), segment->end());
-    EXPECT_NE(written.find("\t\t\t<exif:GPSLatitude>51,30,7716/625N</exif:GPSLatitude>\n"), std::string::npos);
+    EXPECT_NE(written.find("\t\t\t<exif:GPSLatitude>51,30,7716/625N</exif:GPSLatitude>\n"),
+              std::string::npos);
 }
 
 TEST(XMPRoad, PacketWithoutGPSPropertiesIsWrittenBackByteForByte) {
@@ -188,9 +189,10 @@ TEST(XMPSharedPhotos, PacketIsTheSegmentExiftoolReadsAndTaggingKeepsItReadable) 
         ++withXMP;
         if (refused) {
             // Not XML to a UTF-8 reader (a UTF-16 packet, broken element names): libxml2 agrees.
-            const std::string check = RunCommand("exiftool -b -XMP " + Quoted(file) +
-                                                 " 2>/dev/null | tr '\\000' ' ' | xmllint --noout - 2>&1 >/dev/null")
-                                          .value_or("");
+            const std::string check =
+                RunCommand("exiftool -b -XMP " + Quoted(file) +
+                           " 2>/dev/null | tr '\\000' ' ' | xmllint --noout - 2>&1 >/dev/null")
+                    .value_or("");
             EXPECT_FALSE(check.empty()) << "we refuse a packet that xmllint reads";
         } else {
             EXPECT_FALSE(packet.Empty());
@@ -201,15 +203,17 @@ TEST(XMPSharedPhotos, PacketIsTheSegmentExiftoolReadsAndTaggingKeepsItReadable) 
             }
         }
 
-        // Tag the photo: a packet we read stays readable, to us and to exiftool; one we refused is kept as read.
+        // Tag the photo: a packet we read stays readable, to us and to exiftool; one we refused is kept as
+        // read.
         const test::TempDir dir;
         const auto path = dir / "photo.jpg";
         std::filesystem::copy_file(file, path);
         try {
             TJPEGImageEx img;
             img.LoadFromFile(path.string());
-            const bool hadLatitude = img.XMPPacket().FindSchema(xsExif) != nullptr &&
-                                     img.XMPPacket().FindSchema(xsExif)->FindProperty("GPSLatitude") != nullptr;
+            const bool hadLatitude =
+                img.XMPPacket().FindSchema(xsExif) != nullptr &&
+                img.XMPPacket().FindSchema(xsExif)->FindProperty("GPSLatitude") != nullptr;
             img.ExifData().GPSLatitude().Assign(TTiffLongWordFraction(51, 1), TTiffLongWordFraction(30, 1),
                                                 TTiffLongWordFraction(Currency::FromReal(12.3456L)), ltNorth);
             img.SaveToFile(path.string());
@@ -223,9 +227,11 @@ TEST(XMPSharedPhotos, PacketIsTheSegmentExiftoolReadsAndTaggingKeepsItReadable) 
             TXMPPacket after;
             ASSERT_TRUE(after.LoadFromJPEG(path.string()));
             const std::string value =
-                RunCommand("exiftool -s3 -XMP-exif:GPSLatitude -n " + Quoted(path) + " 2>/dev/null").value_or("");
+                RunCommand("exiftool -s3 -XMP-exif:GPSLatitude -n " + Quoted(path) + " 2>/dev/null")
+                    .value_or("");
             if (hadLatitude) {
-                EXPECT_EQ(after.FindSchema(xsExif)->FindProperty("GPSLatitude")->ReadValue(), "51,30,7716/625N");
+                EXPECT_EQ(after.FindSchema(xsExif)->FindProperty("GPSLatitude")->ReadValue(),
+                          "51,30,7716/625N");
                 EXPECT_FALSE(value.empty()) << "exiftool no longer finds the property";
             } else {
                 EXPECT_TRUE(value.empty()) << value;
