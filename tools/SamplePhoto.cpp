@@ -191,7 +191,8 @@ public:
 
     // Appends the directory at TIFF offset `at` (which must be out.size() - tiffStart).
     void Write(ByteVector& out, std::vector<Entry> entries, std::uint32_t at) const {
-        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
+        std::sort(entries.begin(), entries.end(),
+                  [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
         std::uint32_t data = at + 2 + 12 * static_cast<std::uint32_t>(entries.size()) + 4;
         ByteVector area;
         U16(out, static_cast<std::uint16_t>(entries.size()));
@@ -285,13 +286,16 @@ ByteVector InsertApp1(const ByteVector& jpeg, const ByteVector& payload) {
         throw std::invalid_argument("APP1 payload too large for one segment");
     }
     const auto length = static_cast<std::uint16_t>(payload.size() + 2);
-    ByteVector out{0xFF, 0xD8, 0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8U),
-                   static_cast<std::uint8_t>(length & 0xFFU)};
+    ByteVector out{0xFF, 0xD8, 0xFF, 0xE1};  // SOI, then the APP1 marker and its big-endian length
+    out.push_back(static_cast<std::uint8_t>(length >> 8U));
+    out.push_back(static_cast<std::uint8_t>(length & 0xFFU));
     out.insert(out.end(), payload.begin(), payload.end());
     out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
     return out;
 }
 
-ByteVector MakePhoto(const PhotoSpec& spec) { return InsertApp1(EncodePicture(spec), BuildExifPayload(spec)); }
+ByteVector MakePhoto(const PhotoSpec& spec) {
+    return InsertApp1(EncodePicture(spec), BuildExifPayload(spec));
+}
 
 }  // namespace zeloro::sample

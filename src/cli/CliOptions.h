@@ -15,10 +15,10 @@ inline constexpr int kExitBadArgument = 2;   // a missing or invalid argument (i
 inline constexpr int kExitImportFailed = 3;  // the GPX import failed and was aborted
 
 struct CliOptions {
-    std::string gpx;                   // empty when not given: the run's own check names it
-    std::string photos;                // likewise
-    std::optional<int> zoneIndex;      // nullopt: the start-up rule of the window
-    int tolerance = 0;                 // whole seconds, 0..500
+    std::string gpx;                     // empty when not given: the run's own check names it
+    std::string photos;                  // likewise
+    std::optional<int> zoneIndex;        // nullopt: the start-up rule of the window
+    int tolerance = 0;                   // whole seconds, 0..500
     std::optional<std::string> dataDir;  // with a trailing "/"; nullopt: resolved as the window does
     bool map = false;
     bool keep = false;

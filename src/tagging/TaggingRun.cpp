@@ -43,7 +43,8 @@ std::uint32_t WholeNumerator(long double value) {
     // The lookup gives whole, non-negative degrees and minutes; a coordinate text far outside the
     // globe could still give a value no EXIF rational can hold, and that must not wrap silently.
     const long double rounded = std::nearbyint(value);
-    if (!(rounded >= 0.0L && rounded <= static_cast<long double>(std::numeric_limits<std::uint32_t>::max()))) {
+    if (!(rounded >= 0.0L &&
+          rounded <= static_cast<long double>(std::numeric_limits<std::uint32_t>::max()))) {
         throw RangeError();
     }
     return static_cast<std::uint32_t>(rounded);

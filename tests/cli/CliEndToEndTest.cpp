@@ -12,8 +12,8 @@
 
 #include "CliProcess.h"
 #include "SamplePhoto.h"
-#include "support/TestSupport.h"
 #include "metadata/ExifData.h"
+#include "support/TestSupport.h"
 
 namespace zeloro::test {
 namespace {
@@ -55,7 +55,8 @@ std::string TrackGpx() {
         const int s = PointSecond(i);
         char time[64];
         std::snprintf(time, sizeof time, "2024-06-15T%02d:%02d:%02dZ", 7 + s / 3600, s / 60 % 60, s % 60);
-        gpx += "<trkpt lat=\"" + PointLat(i) + "\" lon=\"" + PointLon(i) + "\"><time>" + time + "</time></trkpt>\n";
+        gpx += "<trkpt lat=\"" + PointLat(i) + "\" lon=\"" + PointLon(i) + "\"><time>" + time +
+               "</time></trkpt>\n";
     }
     return gpx + "</trkseg></trk>\n</gpx>\n";
 }
@@ -91,8 +92,8 @@ std::string DateTimeOf(TDateTime t) {
     const CalendarDate d = DecodeDate(t);
     const ClockTime c = DecodeTime(t);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", d.year, d.month, d.day, c.hour, c.minute,
-                  c.second);
+    std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", d.year, d.month, d.day, c.hour,
+                  c.minute, c.second);
     return text;
 }
 
@@ -112,10 +113,10 @@ void ExpectTaggedAsByOurReader(const fs::path& photo, const ExpectedFix& fix) {
     // Degrees and minutes are whole numbers over 1; the seconds carry four decimals at most.
     EXPECT_EQ(gLat.Degrees().Denominator, 1U);
     EXPECT_EQ(gLat.Minutes().Denominator, 1U);
-    const double readLat =
-        FractionValue(gLat.Degrees()) + FractionValue(gLat.Minutes()) / 60 + FractionValue(gLat.Seconds()) / 3600;
-    const double readLon =
-        FractionValue(gLon.Degrees()) + FractionValue(gLon.Minutes()) / 60 + FractionValue(gLon.Seconds()) / 3600;
+    const double readLat = FractionValue(gLat.Degrees()) + FractionValue(gLat.Minutes()) / 60 +
+                           FractionValue(gLat.Seconds()) / 3600;
+    const double readLon = FractionValue(gLon.Degrees()) + FractionValue(gLon.Minutes()) / 60 +
+                           FractionValue(gLon.Seconds()) / 3600;
     EXPECT_NEAR(readLat, std::fabs(lat), 1e-7);
     EXPECT_NEAR(readLon, std::fabs(lon), 1e-7);
     EXPECT_EQ(DateTimeOf(exif.GPSDateTimeUTC()), fix.utc);
@@ -126,8 +127,9 @@ bool HaveExiftool() { return std::system("exiftool -ver >/dev/null 2>&1") == 0; 
 // The same as exiftool, an independent reader, sees it: signed decimal degrees and the UTC stamp.
 void ExpectTaggedAsByExiftool(const fs::path& photo, const ExpectedFix& fix) {
     SCOPED_TRACE(photo.string());
-    const ProcessResult r = RunProcess("/usr/bin/exiftool", {"-n", "-s3", "-GPSLatitude", "-GPSLongitude",
-                                                             "-GPSDateStamp", "-GPSTimeStamp", photo.string()});
+    const ProcessResult r = RunProcess(
+        "/usr/bin/exiftool",
+        {"-n", "-s3", "-GPSLatitude", "-GPSLongitude", "-GPSDateStamp", "-GPSTimeStamp", photo.string()});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     const std::vector<std::string> v = SplitLines(r.out);
     ASSERT_EQ(v.size(), 4U) << r.out;
@@ -173,9 +175,10 @@ protected:
         args.insert(args.begin(), {"--data-dir", data_.string()});
         return RunProcess(cli_, args);
     }
-    ProcessResult Tag(const std::string& zone, const std::string& tolerance, std::vector<std::string> more = {}) const {
-        std::vector<std::string> args{"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", zone,
-                                      "--tolerance", tolerance};
+    ProcessResult Tag(const std::string& zone, const std::string& tolerance,
+                      std::vector<std::string> more = {}) const {
+        std::vector<std::string> args{"--gpx",  gpx_.string(), "--photos",    photos_.string(),
+                                      "--zone", zone,          "--tolerance", tolerance};
         args.insert(args.end(), more.begin(), more.end());
         return Cli(args);
     }
@@ -247,9 +250,11 @@ TEST_F(CliRun, TagsMatchingPhotosLogsEveryStepAndWritesTheMap) {
     EXPECT_TRUE(BytesEqual(untagged4, ReadFileBytes(photos_ / "IMG_4.jpg")));
 
     const std::string html = ReadFileText(page);
-    EXPECT_NE(html.find("store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon + "),\r\n"
+    EXPECT_NE(html.find("store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon +
+                        "),\r\n"
                         "new google.maps.LatLng(-33.8567,-70.650005),\r\n"
-                        "new google.maps.LatLng(" + f5.lat + "," + f5.lon + ")\r\n];"),
+                        "new google.maps.LatLng(" +
+                        f5.lat + "," + f5.lon + ")\r\n];"),
               std::string::npos)
         << html;
     // Without --keep the table is emptied at the end, as "Beenden" does.
@@ -324,8 +329,8 @@ TEST_F(CliRun, MissingGpxFileEndsAfterTheImportStarted) {
     const ProcessResult r = Tag("13", "0", {"--map"});
     EXPECT_EQ(r.exitStatus, 1);
     const std::vector<std::string> expected{" - Lese Bilddateien", " - 2 Bilder im Verzeichnis gefunden",
-                                            " - Starte Datenbankimport", "NO STAMP:" + std::string(
-                                                                             "Keine aktuellen Geodaten vorhanden!")};
+                                            " - Starte Datenbankimport",
+                                            "NO STAMP:" + std::string("Keine aktuellen Geodaten vorhanden!")};
     EXPECT_EQ(Log(r), expected);
     // The loader's message, as the window's error report shows it, on stderr only.
     ASSERT_FALSE(r.err.empty());
@@ -344,25 +349,28 @@ TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
     EXPECT_EQ(r.err, "JPEG header is not valid.\n");
     const ExpectedFix f1 = FixOf(363);
     const std::string page = (data_ / "maps" / "index.html").string();
-    const std::vector<std::string> expected{
-        " - Lese Bilddateien",  " - 3 Bilder im Verzeichnis gefunden",
-        " - Starte Datenbankimport", " - 421 Datensätze gelesen und importiert",
-        " - IMG_1.jpg Koordinaten gefunden:", " - " + f1.lat + "," + f1.lon + " getaggt!",
-        "NO STAMP:" + page};
+    const std::vector<std::string> expected{" - Lese Bilddateien",
+                                            " - 3 Bilder im Verzeichnis gefunden",
+                                            " - Starte Datenbankimport",
+                                            " - 421 Datensätze gelesen und importiert",
+                                            " - IMG_1.jpg Koordinaten gefunden:",
+                                            " - " + f1.lat + "," + f1.lon + " getaggt!",
+                                            "NO STAMP:" + page};
     EXPECT_EQ(Log(r), expected);
     ExpectTaggedAsByOurReader(photos_ / "IMG_1.jpg", f1);
     EXPECT_TRUE(BytesEqual(third, ReadFileBytes(photos_ / "IMG_3.jpg")));
     // The map list kept the photo tagged before the error.
-    EXPECT_NE(ReadFileText(page).find("store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon + ")\r\n];"),
+    EXPECT_NE(ReadFileText(page).find("store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon +
+                                      ")\r\n];"),
               std::string::npos);
 }
 
 TEST_F(CliRun, EmptyFolderLogsZeroPhotosAndStillImports) {
     const ProcessResult r = Tag("13", "0", {"--map", "--keep"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    const std::vector<std::string> expected{" - Lese Bilddateien", " - 0 Bilder im Verzeichnis gefunden",
-                                            " - Starte Datenbankimport", " - 421 Datensätze gelesen und importiert",
-                                            "NO STAMP:Keine aktuellen Geodaten vorhanden!"};
+    const std::vector<std::string> expected{
+        " - Lese Bilddateien", " - 0 Bilder im Verzeichnis gefunden", " - Starte Datenbankimport",
+        " - 421 Datensätze gelesen und importiert", "NO STAMP:Keine aktuellen Geodaten vorhanden!"};
     EXPECT_EQ(Log(r), expected);
     EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), static_cast<std::size_t>(kTrackPoints));
     EXPECT_FALSE(fs::exists(data_ / "maps" / "index.html"));
@@ -371,10 +379,11 @@ TEST_F(CliRun, EmptyFolderLogsZeroPhotosAndStillImports) {
 TEST_F(CliRun, FailedImportExitsThreeAndTouchesNoPhoto) {
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
     const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
-    WriteFileText(gpx_, "<gpx><trk><trkseg>"
-                        "<trkpt lat=\"48.1\" lon=\"11.5\"><time>2024-06-15T08:00:00Z</time></trkpt>"
-                        "<trkpt lat=\"48.2\" lon=\"11.6\"><time></time></trkpt>"
-                        "</trkseg></trk></gpx>");
+    WriteFileText(gpx_,
+                  "<gpx><trk><trkseg>"
+                  "<trkpt lat=\"48.1\" lon=\"11.5\"><time>2024-06-15T08:00:00Z</time></trkpt>"
+                  "<trkpt lat=\"48.2\" lon=\"11.6\"><time></time></trkpt>"
+                  "</trkseg></trk></gpx>");
     const ProcessResult r = Tag("13", "0");
     EXPECT_EQ(r.exitStatus, 3);
     const std::vector<std::string> expected{" - Lese Bilddateien", " - 1 Bilder im Verzeichnis gefunden",
@@ -391,10 +400,10 @@ TEST_F(CliRun, ProgressOnATerminalStaysOffTheLog) {
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
     AddPhoto("IMG_2.jpg", "2024:06:15 10:00:40");
     AddPhoto("IMG_3.jpg", std::nullopt);
-    const ProcessResult r = RunProcess(cli_,
-                                       {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13",
-                                        "--data-dir", data_.string()},
-                                       true);
+    const ProcessResult r = RunProcess(
+        cli_,
+        {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13", "--data-dir", data_.string()},
+        true);
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(Log(r).size(), 9U) << r.out;
     EXPECT_EQ(r.out.find('\r'), std::string::npos);
@@ -434,14 +443,17 @@ INSTANTIATE_TEST_SUITE_P(
         ArgumentCase{"NothingAtAll", {}, "Bitte geben Sie eine gpx-Datei an!"},
         ArgumentCase{"EmptyGpx", {"--gpx", "", "--photos", "DIR"}, "Bitte geben Sie eine gpx-Datei an!"},
         ArgumentCase{"NoFolder", {"--gpx", "GPX"}, "Bitte geben Sie einen Ordner mit jpg-Dateien an!"},
-        ArgumentCase{"ZoneOutOfList",
-                     {"--gpx", "GPX", "--photos", "DIR", "--zone", "24"},
-                     "Ungültige Zeitzone '24': erwartet wird ein Index von 0 bis 23 oder ein Eintrag wie \"UTC + "
-                     "2:00\"."},
-        ArgumentCase{"ToleranceTooLarge",
-                     {"--gpx", "GPX", "--photos", "DIR", "--tolerance", "501"},
-                     "Ungültige maximale Abweichung '501': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden."},
-        ArgumentCase{"UnknownOption", {"--gpx", "GPX", "--fast"}, "Unbekannte Option '--fast' (siehe --help)."},
+        ArgumentCase{
+            "ZoneOutOfList",
+            {"--gpx", "GPX", "--photos", "DIR", "--zone", "24"},
+            "Ungültige Zeitzone '24': erwartet wird ein Index von 0 bis 23 oder ein Eintrag wie \"UTC + "
+            "2:00\"."},
+        ArgumentCase{
+            "ToleranceTooLarge",
+            {"--gpx", "GPX", "--photos", "DIR", "--tolerance", "501"},
+            "Ungültige maximale Abweichung '501': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden."},
+        ArgumentCase{
+            "UnknownOption", {"--gpx", "GPX", "--fast"}, "Unbekannte Option '--fast' (siehe --help)."},
         ArgumentCase{"MissingValue", {"--gpx"}, "Die Option --gpx verlangt einen Wert."}),
     [](const auto& p) { return p.param.name; });
 
@@ -449,7 +461,8 @@ TEST_F(CliRun, DataFolderWithoutDatabaseIsAnArgumentError) {
     fs::remove(data_ / "zeloro.sqlite");
     const ProcessResult r = Tag("13", "0");
     EXPECT_EQ(r.exitStatus, 2);
-    EXPECT_EQ(r.err, "Die Datenbankdatei konnte nicht gefunden werden: " + (data_ / "zeloro.sqlite").string() + "\n");
+    EXPECT_EQ(r.err, "Die Datenbankdatei konnte nicht gefunden werden: " +
+                         (data_ / "zeloro.sqlite").string() + "\n");
     EXPECT_FALSE(fs::exists(data_ / "zeloro.sqlite"));  // nothing was created there
 }
 
@@ -457,7 +470,8 @@ TEST_F(CliRun, HelpNamesEveryOption) {
     const ProcessResult r = RunProcess(cli_, {"--help"});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.err, "");
-    for (const char* option : {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--keep"}) {
+    for (const char* option :
+         {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--keep"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }

@@ -17,9 +17,20 @@ struct ZoneCase {
 
 TEST(CliOptions, ZoneByIndexOrItemText) {
     const std::vector<ZoneCase> cases{
-        {"0", 0},       {"11", 11},          {"23", 23},          {"24", std::nullopt}, {"-1", std::nullopt},
-        {"013", 13},    {"", std::nullopt},  {"UTC", 11},         {"UTC + 2:00", 13},   {"utc+2:00", 13},
-        {"UTC - 11:00", 0}, {"UTC + 12:00", 23}, {"UTC + 2", std::nullopt}, {"UTC+02:00", std::nullopt},
+        {"0", 0},
+        {"11", 11},
+        {"23", 23},
+        {"24", std::nullopt},
+        {"-1", std::nullopt},
+        {"013", 13},
+        {"", std::nullopt},
+        {"UTC", 11},
+        {"UTC + 2:00", 13},
+        {"utc+2:00", 13},
+        {"UTC - 11:00", 0},
+        {"UTC + 12:00", 23},
+        {"UTC + 2", std::nullopt},
+        {"UTC+02:00", std::nullopt},
         {"13 ", std::nullopt},
     };
     for (const ZoneCase& c : cases) {
@@ -52,8 +63,8 @@ std::string Problem(std::vector<std::string> args) {
 }
 
 TEST(CliOptions, EveryOptionReachesItsField) {
-    const CliOptions o = Parsed({"--gpx", "t.gpx", "--photos", "p", "--zone", "UTC - 3:00", "--tolerance", "30",
-                                 "--data-dir", "/d", "--map", "--keep"});
+    const CliOptions o = Parsed({"--gpx", "t.gpx", "--photos", "p", "--zone", "UTC - 3:00", "--tolerance",
+                                 "30", "--data-dir", "/d", "--map", "--keep"});
     EXPECT_EQ(o.gpx, "t.gpx");
     EXPECT_EQ(o.photos, "p");
     EXPECT_EQ(o.zoneIndex, 8);
@@ -81,12 +92,14 @@ TEST(CliOptions, WrongCommandLinesAreNamed) {
     EXPECT_EQ(Problem({"--gpx"}), "Die Option --gpx verlangt einen Wert.");
     EXPECT_EQ(Problem({"--gpx", "a", "--gpx", "b"}), "Die Option --gpx ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--map", "--map"}), "Die Option --map ist mehrfach angegeben.");
-    EXPECT_EQ(Problem({"--data-dir", "a", "--data-dir", "b"}), "Die Option --data-dir ist mehrfach angegeben.");
+    EXPECT_EQ(Problem({"--data-dir", "a", "--data-dir", "b"}),
+              "Die Option --data-dir ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--data-dir", ""}), "Die Option --data-dir verlangt einen Ordner.");
     EXPECT_EQ(Problem({"--gpx=a"}), "Unbekannte Option '--gpx=a' (siehe --help).");
     EXPECT_EQ(Problem({"photos"}), "Unerwartetes Argument 'photos' (siehe --help).");
-    EXPECT_EQ(Problem({"--zone", "x"}),
-              "Ungültige Zeitzone 'x': erwartet wird ein Index von 0 bis 23 oder ein Eintrag wie \"UTC + 2:00\".");
+    EXPECT_EQ(
+        Problem({"--zone", "x"}),
+        "Ungültige Zeitzone 'x': erwartet wird ein Index von 0 bis 23 oder ein Eintrag wie \"UTC + 2:00\".");
     EXPECT_EQ(Problem({"--tolerance", "600"}),
               "Ungültige maximale Abweichung '600': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.");
 }

@@ -73,7 +73,8 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
             const ssize_t got = ::read(fds[i].fd, buffer.data(), buffer.size());
             if (got > 0) {
                 sinks[i]->append(buffer.data(), static_cast<std::size_t>(got));
-            } else if (got == 0 || errno != EINTR) {  // a terminal's master reports EIO once the child is gone
+            } else if (got == 0 ||
+                       errno != EINTR) {  // a terminal's master reports EIO once the child is gone
                 ::close(fds[i].fd);
                 fds[i].fd = -1;
                 --open;

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "SamplePhoto.h"
-#include "support/TestSupport.h"
 #include "common/Error.h"
 #include "metadata/ExifData.h"
+#include "support/TestSupport.h"
 #include "tagging/TaggingRun.h"
 #include "tagging/TaggingSession.h"
 #include "trackstore/Database.h"
@@ -74,7 +74,8 @@ TEST(TaggingRun, ReadPhotoFileReadsAllOrNamesTheFile) {
         static_cast<void>(ReadPhotoFile(missing));
         ADD_FAILURE() << "no error for a missing file";
     } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()), "Datei " + missing + " kann nicht geöffnet werden. No such file or directory");
+        EXPECT_EQ(std::string(e.what()),
+                  "Datei " + missing + " kann nicht geöffnet werden. No such file or directory");
     }
     EXPECT_THROW(static_cast<void>(ReadPhotoFile(tmp.path().string())), StreamError);
 }
@@ -189,13 +190,14 @@ TEST_F(SessionRun, ProgressCountsPhotosAndListsKeepScanOrder) {
     EXPECT_EQ(session_.Photos(),
               (std::vector<std::string>{folder + "a.jpg", folder + "B.JPG", folder + "Sub/b.jpg"}));
     EXPECT_EQ(observer_.progress, (std::vector<std::string>{"max 3", "pos 1", "pos 2", "pos 3", "pos 0"}));
-    EXPECT_EQ(session_.MapEntries(), (std::vector<std::string>{"-33.8567|151.215|B.JPG", "48.1234|-122.4194|b.jpg"}));
-    EXPECT_EQ(observer_.lines, (std::vector<std::string>{
-                                   " - Lese Bilddateien", " - 3 Bilder im Verzeichnis gefunden",
-                                   " - Starte Datenbankimport", " - 2 Datensätze gelesen und importiert",
-                                   " - a.jpg keine Koordinaten gefunden", " - B.JPG Koordinaten gefunden:",
-                                   " - -33.8567,151.215 getaggt!", " - b.jpg Koordinaten gefunden:",
-                                   " - 48.1234,-122.4194 getaggt!"}));
+    EXPECT_EQ(session_.MapEntries(),
+              (std::vector<std::string>{"-33.8567|151.215|B.JPG", "48.1234|-122.4194|b.jpg"}));
+    EXPECT_EQ(observer_.lines,
+              (std::vector<std::string>{" - Lese Bilddateien", " - 3 Bilder im Verzeichnis gefunden",
+                                        " - Starte Datenbankimport", " - 2 Datensätze gelesen und importiert",
+                                        " - a.jpg keine Koordinaten gefunden",
+                                        " - B.JPG Koordinaten gefunden:", " - -33.8567,151.215 getaggt!",
+                                        " - b.jpg Koordinaten gefunden:", " - 48.1234,-122.4194 getaggt!"}));
     EXPECT_TRUE(observer_.errors.empty());
 }
 
@@ -238,7 +240,8 @@ INSTANTIATE_TEST_SUITE_P(
     TaggingRun, InputChecks,
     ::testing::Values(InputCase{"NoGpx", false, true, "Bitte geben Sie eine gpx-Datei an!"},
                       InputCase{"NoFolder", true, false, "Bitte geben Sie einen Ordner mit jpg-Dateien an!"},
-                      InputCase{"NeitherNamesTheGpxFirst", false, false, "Bitte geben Sie eine gpx-Datei an!"}),
+                      InputCase{"NeitherNamesTheGpxFirst", false, false,
+                                "Bitte geben Sie eine gpx-Datei an!"}),
     [](const auto& p) { return p.param.name; });
 
 TEST_F(SessionRun, FailedImportKeepsTheProgressBarAndTouchesNoPhoto) {
