@@ -236,13 +236,9 @@ ByteVector EncodePicture(const PhotoSpec& spec) {
 
 ByteVector BuildExifPayload(const PhotoSpec& spec) {
     const TiffWriter tiff(spec.bigEndian);
-    ByteVector out{'E', 'x', 'i', 'f', 0, 0};
-    const std::size_t tiffStart = out.size();
-    if (spec.bigEndian) {
-        out.insert(out.end(), {'M', 'M'});
-    } else {
-        out.insert(out.end(), {'I', 'I'});
-    }
+    const std::uint8_t order = spec.bigEndian ? 'M' : 'I';
+    ByteVector out{'E', 'x', 'i', 'f', 0, 0, order, order};
+    const std::size_t tiffStart = 6;
     tiff.U16(out, 42);
     tiff.U32(out, 8);  // IFD0 follows the header directly
 
