@@ -26,6 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TJPEGImageEx image;
         try {
             image.LoadFromBytes(std::vector<std::uint8_t>(data, data + size));
+            if (image.Empty()) {
+                return 0;  // no bytes, no picture: nothing to tag
+            }
             image.ExifData().GPSLatitude().Assign(TTiffLongWordFraction(51, 1), TTiffLongWordFraction(30, 1),
                                                   TTiffLongWordFraction(7716, 625), ltNorth);
             image.ExifData().GPSLongitude().Assign(TTiffLongWordFraction(13, 1), TTiffLongWordFraction(24, 1),

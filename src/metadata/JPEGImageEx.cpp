@@ -93,24 +93,40 @@ void WriteExifSegments(TExifData& exif, TStream& in, TStream& out) {
     }
 
     out.WriteBytes(kSOIBytes);
-    std::vector<IFoundJPEGSegment> skipped;
+    struct Skipped {
+        std::int64_t from;  // where the fill bytes in front of the segment start
+        std::int64_t to;    // just after the segment
+    };
+    std::vector<Skipped> skipped;
     {
         bool exifFound = false;
         bool xmpFound = false;
-        auto walk = ParseJPEGSegments(in, TJPEGMarkers{jmApp0, jmApp1});
+        // Every segment is walked (EOI aside, so no scan of the image data) to know where each one's
+        // fill bytes begin: a removed segment takes its fill bytes with it, so that they cannot turn
+        // stray bytes behind it into a false marker.
+        TJPEGMarkers all = TJPEGMarkers::Range(0x00, 0xFF);
+        all.Exclude(jmEOI);
+        std::int64_t previousEnd = start + 2;
+        auto walk = ParseJPEGSegments(in, all);
         while (walk->MoveNext()) {
             const IFoundJPEGSegment& segment = walk->Current();
+            const Skipped place{previousEnd, segment->MarkerOffset() + segment->TotalSize()};
+            previousEnd = place.to;
+            const std::uint8_t marker = segment->MarkerNum();
+            if (marker != jmApp0 && marker != jmApp1) {
+                continue;
+            }
             const auto payload = segment->Payload();
-            if (segment->MarkerNum() == jmApp0) {
+            if (marker == jmApp0) {
                 // APP0 (JFIF) must stay in front of the EXIF segment that follows.
                 WritePayloadSegment(out, jmApp0, payload);
-                skipped.push_back(segment);
+                skipped.push_back(place);
             } else if (!exifFound && HasExifSignature(payload)) {
                 exifFound = true;
-                skipped.push_back(segment);
+                skipped.push_back(place);
             } else if (!xmpFound && TXMPPacket::HasSegmentHeader(payload)) {
                 xmpFound = true;
-                skipped.push_back(segment);
+                skipped.push_back(place);
             }
         }
     }
@@ -134,9 +150,9 @@ void WriteExifSegments(TExifData& exif, TStream& in, TStream& out) {
     }
 
     std::int64_t copyPos = start + 2;
-    for (const IFoundJPEGSegment& segment : skipped) {
-        CopyRange(in, out, copyPos, segment->MarkerOffset());
-        copyPos = segment->MarkerOffset() + segment->TotalSize();
+    for (const Skipped& segment : skipped) {
+        CopyRange(in, out, copyPos, segment.from);
+        copyPos = segment.to;
     }
     CopyRange(in, out, copyPos, in.Size());
     out.SetSize(out.Position());

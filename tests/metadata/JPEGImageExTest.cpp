@@ -199,6 +199,26 @@ TEST(JPEGImageEx, PhotoWithoutExifGetsOneAfterSoiAndApp0) {
     EXPECT_EQ(MarkersOf(SaveImage(image)), WithPicture({0xE0, 0xE1, 0xE2}));
 }
 
+TEST(JPEGImageEx, FillBytesGoWithTheSegmentTheyPrecede) {
+    // Fill bytes in front of the old EXIF segment and stray bytes behind it: the codec skips the stray
+    // bytes with a warning. Left in place, the fill bytes would make them a false marker.
+    const Bytes app0 = Segment(0xE0, Text("JFIF"));
+    const Bytes body = test::PictureBody(test::Photo({}));
+    const Bytes photo = Cat({{0xFF, 0xD8}, app0, {0xFF, 0xFF, 0xFF}, Segment(0xE1, ExifBlock()), Text("junk"), body});
+    TJPEGImageEx image;
+    image.LoadFromBytes(photo);
+    SetGps(image);
+    const Bytes saved = SaveImage(image);
+    TJPEGImageEx reloaded;
+    reloaded.LoadFromBytes(saved);
+    EXPECT_EQ(reloaded.ExifData().GPSLatitude().AsString(), "51,30,7716/625N");
+    const auto exifAt = static_cast<std::ptrdiff_t>(2 + app0.size());
+    const std::size_t exifSize = (static_cast<std::size_t>(saved[static_cast<std::size_t>(exifAt) + 2]) << 8U) +
+                                 saved[static_cast<std::size_t>(exifAt) + 3] + 2;
+    const Bytes rest(saved.begin() + exifAt + static_cast<std::ptrdiff_t>(exifSize), saved.end());
+    EXPECT_TRUE(BytesEqual(Cat({Text("junk"), body}), rest));
+}
+
 TEST(JPEGImageEx, BytesAfterTheEndOfImageAreCarriedOver) {
     const Bytes photo = Cat({test::Photo({Segment(0xE1, ExifBlock())}), Text("TRAILER")});
     TJPEGImageEx image;
