@@ -259,6 +259,26 @@ TEST(ExifLoad, FirstExifSegmentWinsAndXmpIsRecordedWherever) {
     ASSERT_TRUE(exif.XMPSegmentToLoad());
 }
 
+TEST(ExifLoad, UnparsableXmpSegmentStaysPendingForTheSave) {
+    Bytes xmp(test::Raw(std::string_view("http://ns.adobe.com/xap/1.0/\0", 29)));
+    const Bytes garbage = test::Raw("<x:xmpmeta><unclosed");
+    xmp.insert(xmp.end(), garbage.begin(), garbage.end());
+    JpegBuilder b;
+    b.Soi().Segment(0xE1, xmp).Sof0().Sos({1}).Eoi();
+    TExifData exif;
+    exif.LoadFromJPEG(b.bytes());
+    int loadErrors = 0;
+    (void)exif.XMPPacket();  // first access parses, and fails
+    exif.XMPPacket().SetOnLoadError([&](TXMPPacket&, std::span<const std::uint8_t>) { ++loadErrors; });
+    EXPECT_TRUE(exif.XMPPacket().Empty());
+    EXPECT_EQ(loadErrors, 0);  // not parsed twice
+    // Kept as read, so the rewrite writes it back instead of dropping it.
+    ASSERT_TRUE(exif.XMPSegmentToLoad());
+    EXPECT_EQ(exif.XMPSegmentToLoad()->Payload().size(), xmp.size());
+    exif.Clear();
+    EXPECT_FALSE(exif.XMPSegmentToLoad());
+}
+
 TEST(ExifLoad, FailuresLeaveAClearedContainer) {
     TExifData exif;
     exif.SetCameraMake("Before");
