@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "common/Error.h"
@@ -14,6 +15,8 @@
 
 namespace zeloro {
 namespace {
+
+using test::TempDir;
 
 TDateTime at(int h, int mi, int s) { return EncodeDateTime(2010, 6, 1, h, mi, s, 0); }
 
@@ -180,13 +183,28 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(TrackLookup, StrToCoordinateIsIndependentOfTheCLocale) {
-    // A German numeric locale would make the C library read "," and stop at "."; ours reads both.
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
-        GTEST_SKIP() << "no German locale on this machine";
+    // Under a German numeric locale the C library reads "," and stops at "."; ours reads both. The
+    // locale is built into the test's own folder, since hosts rarely have it installed.
+    TempDir dir;
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        GTEST_SKIP() << "localedef cannot build a German locale here";
     }
+    setenv("LOCPATH", dir.path().c_str(), 1);
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
+        unsetenv("LOCPATH");
+        GTEST_SKIP() << "the German locale does not load";
+    }
+    char* end = nullptr;
+    const char* german = "48,25";
+    const double cLibrary = std::strtod(german, &end);
+    const bool localeActive = cLibrary == 48.25 && *end == '\0';
     const long double dot = StrToCoordinate("48.25");
     const long double comma = StrToCoordinate("48,25");
     std::setlocale(LC_NUMERIC, "C");
+    unsetenv("LOCPATH");
+    ASSERT_TRUE(localeActive);
     EXPECT_EQ(dot, 48.25L);
     EXPECT_EQ(comma, 48.25L);
 }
