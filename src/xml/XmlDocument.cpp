@@ -605,8 +605,9 @@ void XmlLoader::ParseDocType(TXmlNode& node) {
                 codec_.StepBack(1);
             }
         }
-    }
-    while (codec_.ReadChar(c) && c != '>') {
+        // What follows the subset up to the ">" that closes the document type is not used.
+        while (codec_.ReadChar(c) && c != '>') {
+        }
     }
 }
 

@@ -304,6 +304,17 @@ TEST(TXmlNode, MarkupKindsAndNames) {
     EXPECT_EQ(gpx->Nodes(2)->ValueDirect(), "weird thing");
 }
 
+TEST(TXmlNode, DocumentTypeWithoutSubsetEndsAtItsGreaterThan) {
+    const auto doc = Load("<!DOCTYPE gpx PUBLIC \"-//x\" \"g.dtd\"><gpx><wpt/></gpx>");
+    const TXmlNode* dtd = doc->RootNodeList().Nodes(0);
+    EXPECT_EQ(dtd->ElementType(), xeDoctype);
+    EXPECT_EQ(dtd->Name(), "gpx");
+    EXPECT_EQ(dtd->ValueDirect(), "PUBLIC \"-//x\" \"g.dtd\"");
+    ASSERT_NE(doc->Root(), nullptr);
+    EXPECT_EQ(doc->Root()->Name(), "gpx");
+    EXPECT_NE(doc->Root()->NodeByName("wpt"), nullptr);
+}
+
 TEST(TXmlNode, DeclarationPrefixTakesFollowingLetters) {
     // "<?xmlfoo" is read as a declaration; the letters after "xml" open its tag text.
     const auto doc = Load("<?xmlfoo a='1'?><r/>");
