@@ -590,19 +590,23 @@ void XmlLoader::ParseDocType(TXmlNode& node) {
         node.SetValue(TrimBlanks(spaced));
     }
     if (subset) {
-        for (;;) {
+        bool more = true;
+        while (more) {
             ReadChild(node);
-            bool more = false;
-            while ((more = codec_.ReadChar(c)) && IsXmlBlank(c)) {
-            }
-            if (!more || c == ']') {
-                break;
-            }
-            // Only a byte that began its source character can be read again after a step back; the
-            // rest of a multi-byte character is dropped here, as the next declaration would drop it,
-            // so that the subset loop always moves forward.
-            if (codec_.LastByteStartedCharacter()) {
-                codec_.StepBack(1);
+            for (;;) {
+                while ((more = codec_.ReadChar(c)) && IsXmlBlank(c)) {
+                }
+                if (!more || c == ']') {
+                    more = false;
+                    break;
+                }
+                if (codec_.LastByteStartedCharacter()) {
+                    codec_.StepBack(1);  // the next declaration starts with this character
+                    break;
+                }
+                // The rest of a multi-byte character cannot be read again after a step back (it would
+                // start the same character over and over); it is dropped, as the next declaration
+                // would drop a stray byte.
             }
         }
         // What follows the subset up to the ">" that closes the document type is not used.

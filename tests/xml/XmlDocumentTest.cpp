@@ -315,6 +315,18 @@ TEST(TXmlNode, DocumentTypeWithoutSubsetEndsAtItsGreaterThan) {
     EXPECT_NE(doc->Root()->NodeByName("wpt"), nullptr);
 }
 
+TEST(TXmlNode, MultiByteCharacterInSubsetIsSkipped) {
+    // UTF-8 text: the two bytes of "ä" stand between the declarations of the subset.
+    const auto doc = Load(Concat({0xEF, 0xBB, 0xBF}, AsBytes("<!DOCTYPE a [\xC3\xA4 <!ENTITY e 'v'> \xC3\xA4]><a/>")));
+    const TXmlNode* dtd = doc->RootNodeList().Nodes(0);
+    ASSERT_EQ(dtd->ElementType(), xeDoctype);
+    TXmlNodeList entities;
+    dtd->FindNodes("e", entities);
+    EXPECT_EQ(entities.Count(), 1);
+    ASSERT_NE(doc->Root(), nullptr);
+    EXPECT_EQ(doc->Root()->Name(), "a");
+}
+
 TEST(TXmlNode, DeclarationPrefixTakesFollowingLetters) {
     // "<?xmlfoo" is read as a declaration; the letters after "xml" open its tag text.
     const auto doc = Load("<?xmlfoo a='1'?><r/>");
