@@ -466,6 +466,28 @@ TEST_F(CliRun, DataFolderWithoutDatabaseIsAnArgumentError) {
     EXPECT_FALSE(fs::exists(data_ / "zeloro.sqlite"));  // nothing was created there
 }
 
+TEST_F(CliRun, WithoutAnyDatabaseTheRunGoesOnAsTheWindowDoes) {
+    if (fs::exists("/var/lib/kvd/zeloro/zeloro.sqlite")) {
+        GTEST_SKIP() << "an installed database would be found first";
+    }
+    // A copy of the program with no database beside it, started in an empty folder.
+    fs::create_directories(tmp_ / "bin");
+    fs::create_directories(tmp_ / "work");
+    fs::copy_file(cli_, tmp_ / "bin" / "zeloro-cli");
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    const ProcessResult r = RunProcess(
+        tmp_ / "bin" / "zeloro-cli", {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13"},
+        false, tmp_ / "work");
+    EXPECT_EQ(r.exitStatus, 3);
+    EXPECT_EQ(r.err, "Die Datenbankdatei konnte nicht gefunden werden\n");
+    // The bare database name opens (and creates) a file in the current folder, which has no track table.
+    const std::vector<std::string> expected{" - Lese Bilddateien", " - 1 Bilder im Verzeichnis gefunden",
+                                            " - Starte Datenbankimport", " - Import fehlerhaft abgebrochen",
+                                            " - 0 Datensätze gelesen und importiert"};
+    EXPECT_EQ(Log(r), expected);
+    EXPECT_TRUE(fs::exists(tmp_ / "work" / "zeloro.sqlite"));
+}
+
 TEST_F(CliRun, HelpNamesEveryOption) {
     const ProcessResult r = RunProcess(cli_, {"--help"});
     EXPECT_EQ(r.exitStatus, 0);

@@ -15,7 +15,7 @@
 namespace zeloro::test {
 
 ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
-                         bool stderrTerminal) {
+                         bool stderrTerminal, const std::filesystem::path& workDir) {
     std::array<int, 2> outPipe{};
     std::array<int, 2> errPipe{};
     if (::pipe2(outPipe.data(), O_CLOEXEC) != 0) {
@@ -38,6 +38,7 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
+    const std::string workDirText = workDir.string();
 
     const pid_t pid = ::fork();
     if (pid < 0) {
@@ -48,6 +49,9 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
         ::dup2(devNull, STDIN_FILENO);
         ::dup2(outPipe[1], STDOUT_FILENO);
         ::dup2(errPipe[1], STDERR_FILENO);
+        if (!workDirText.empty() && ::chdir(workDirText.c_str()) != 0) {
+            ::_exit(126);
+        }
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

@@ -14,8 +14,10 @@ struct ProcessResult {
 
 // Runs program with args, stdin from /dev/null, stdout and stderr captured separately: stdout through a
 // pipe, stderr through a pipe or, with stderrTerminal, a pseudo-terminal (what a user's shell gives).
+// A non-empty workDir becomes the child's current directory.
 [[nodiscard]] ProcessResult RunProcess(const std::filesystem::path& program,
-                                       const std::vector<std::string>& args, bool stderrTerminal = false);
+                                       const std::vector<std::string>& args, bool stderrTerminal = false,
+                                       const std::filesystem::path& workDir = {});
 
 // The lines of a text, without their line ends; a last line without line end counts too.
 [[nodiscard]] std::vector<std::string> SplitLines(const std::string& text);
