@@ -69,10 +69,7 @@ void CliObserver::SetProgressPosition(int position) {
     drawProgress(false);
 }
 
-void CliObserver::ShowError(const std::string& text) {
-    inputErrorShown_ = true;
-    Error(text);
-}
+void CliObserver::ShowError(const std::string& text) { Error(text); }
 
 void CliObserver::Information(const std::string& text) {
     if (outIsTerminal_) {

@@ -1,6 +1,7 @@
 // src/cli/CliObserver.h: the run's log, progress and error box on a terminal or in pipes.
 #pragma once
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -30,7 +31,9 @@ public:
     // Wipes the progress display and flushes both streams.
     void Finish();
 
-    [[nodiscard]] bool InputErrorShown() const noexcept { return inputErrorShown_; }
+    // The run stops between photos once *flag is non-zero (set by a signal handler).
+    void SetStopFlag(const volatile std::sig_atomic_t* flag) noexcept { stopFlag_ = flag; }
+    [[nodiscard]] bool StopRequested() override { return stopFlag_ != nullptr && *stopFlag_ != 0; }
 
 private:
     void wipeProgress();
@@ -41,7 +44,7 @@ private:
     bool errIsTerminal_;
     bool outIsTerminal_;
     bool progressShown_ = false;
-    bool inputErrorShown_ = false;
+    const volatile std::sig_atomic_t* stopFlag_ = nullptr;
     int maximum_ = 0;
     int position_ = 0;
     std::chrono::steady_clock::time_point lastDraw_{};

@@ -1,6 +1,7 @@
 // src/cli/main.cpp: zeloro-cli, the tagging run without a window.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -20,6 +21,21 @@ namespace {
 
 using namespace zeloro;
 using namespace zeloro::cli;
+
+// The number of the first SIGINT or SIGTERM; the run then ends after the photo in hand, so no photo is
+// left half-handled, and the table is emptied as usual before the signal takes its normal course.
+volatile std::sig_atomic_t gStopSignal = 0;
+
+extern "C" void OnStopSignal(int signal) { gStopSignal = signal; }
+
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = static_cast<int>(SA_RESETHAND);  // a second signal ends the program at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
 
 int RunCommands(const CliOptions& options, CliObserver& observer) {
     std::string dataFolder;
@@ -58,7 +74,9 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     try {
         switch (session.Run(inputs, observer)) {
             case RunResult::done:
+                break;
             case RunResult::stopped:
+                observer.Error("Abgebrochen: die übrigen Fotos wurden nicht bearbeitet.");
                 break;
             case RunResult::inputMissing:
                 status = kExitBadArgument;
@@ -118,6 +136,8 @@ int main(int argc, char** argv) {
         observer.Information(usage);
         return kExitDone;
     }
+    CatchStopSignals();
+    observer.SetStopFlag(&gStopSignal);
     int status = kExitRunError;
     try {
         status = RunCommands(options, observer);
@@ -125,5 +145,10 @@ int main(int argc, char** argv) {
         observer.Error(ErrorReportText(e.what()));
     }
     observer.Finish();
+    if (gStopSignal != 0) {
+        // The shell sees the program ended by the signal, as if it had not been caught.
+        std::signal(gStopSignal, SIG_DFL);
+        std::raise(gStopSignal);
+    }
     return status;
 }
