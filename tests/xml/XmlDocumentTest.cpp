@@ -355,6 +355,18 @@ TEST(TXmlDocument, StrayTextSkippedAndFirstElementIsRoot) {
     EXPECT_EQ(doc->RootNodeList().NodeCount(), 2);
 }
 
+TEST(TXmlDocument, DropCommentsOnParseRemovesCommentChildren) {
+    TXmlDocument doc;
+    doc.SetDropCommentsOnParse(true);
+    const Bytes bytes = AsBytes("<a><!--x-->text<b/><!--y--></a>");
+    TXmlBytesStream stream(bytes);
+    doc.LoadFromStream(stream);
+    const TXmlNode* a = doc.Root();
+    ASSERT_EQ(a->NodeCount(), 1);
+    EXPECT_EQ(a->Nodes(0)->Name(), "b");
+    EXPECT_EQ(a->ValueDirect(), "text");
+}
+
 TEST(TXmlDocument, ReloadReplacesTree) {
     TXmlDocument doc;
     const Bytes first = AsBytes("<one/>");
