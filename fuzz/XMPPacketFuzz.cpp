@@ -24,9 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         packet.UpdateProperty(xsTIFF, "ImageWidth", 640);
         packet.SetUpdatePolicy(xwAlwaysUpdate);
         packet.UpdateBagProperty(xsDublinCore, "subject", "a, b;c");
+        // Every other property changes; the rest keep what the model does not hold.
+        bool change = false;
         for (const auto& schema : packet) {
             for (const auto& prop : *schema) {
-                if (prop->Kind() != xpStructure) {
+                change = !change;
+                if (change && prop->Kind() != xpStructure) {
                     prop->WriteValue("v");
                 }
             }

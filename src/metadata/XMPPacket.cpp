@@ -285,11 +285,16 @@ struct XMPReader {
         if (schema.FPreferredPrefix.empty()) {
             schema.FPreferredPrefix = std::string(NamespacePrefix(source.ns));
         }
-        schema.FProperties.push_back(ReadProperty(schema, nullptr, source, 0));
+        bool lossy = false;
+        schema.FProperties.push_back(ReadProperty(schema, nullptr, source, 0, lossy));
+        if (lossy && source.element != nullptr) {
+            schema.FProperties.back()->FSourceXML = StandaloneXML(source.element);
+        }
     }
 
+    // Sets `lossy` when the node holds content the model leaves out.
     static std::unique_ptr<TXMPProperty> ReadProperty(TXMPSchema& schema, TXMPProperty* parent,
-                                                      const PropertySource& source, int depth) {
+                                                      const PropertySource& source, int depth, bool& lossy) {
         auto prop = std::make_unique<TXMPProperty>(schema, parent);
         const bool isItem = parent != nullptr && IsArrayKind(parent->FKind);
         const bool kindFromChild = parent == nullptr || parent->FKind == xpStructure;
@@ -339,6 +344,10 @@ struct XMPReader {
         if (prop->FKind == xpSimple && found != nullptr) {
             CollectText(found, prop->FValue, 0);
         }
+        lossy = lossy || LosesContent(*prop, source, found, container, isItem, parent);
+        if (prop->FKind != xpSimple && depth >= kMaxPropertyDepth) {
+            lossy = true;
+        }
 
         if (isItem) {
             if (parent->FKind == xpAltArray && source.element != nullptr) {
@@ -358,7 +367,7 @@ struct XMPReader {
                 for (const xmlAttr* attr = source.element->properties; attr != nullptr; attr = attr->next) {
                     if (attr->ns != nullptr && NamespaceURI(attr->ns) == NamespaceURI(source.ns)) {
                         prop->FSubProperties.push_back(
-                            ReadProperty(schema, prop.get(), PropertySource::FromAttribute(attr), depth + 1));
+                            ReadProperty(schema, prop.get(), PropertySource::FromAttribute(attr), depth + 1, lossy));
                     }
                 }
             }
@@ -366,7 +375,7 @@ struct XMPReader {
                 for (const xmlNode* child = container->children; child != nullptr; child = child->next) {
                     if (IsElement(child)) {
                         prop->FSubProperties.push_back(
-                            ReadProperty(schema, prop.get(), PropertySource::FromElement(child), depth + 1));
+                            ReadProperty(schema, prop.get(), PropertySource::FromElement(child), depth + 1, lossy));
                     }
                 }
             }
@@ -380,9 +389,94 @@ struct XMPReader {
                 continue;  // an alternative without a language cannot be told apart from the others
             }
             prop->FSubProperties.push_back(
-                ReadProperty(schema, prop.get(), PropertySource::FromElement(child), depth + 1));
+                ReadProperty(schema, prop.get(), PropertySource::FromElement(child), depth + 1, lossy));
         }
         return prop;
+    }
+
+    [[nodiscard]] static bool IsSignificant(const xmlNode* node) noexcept {
+        return IsElement(node) || IsContentText(node) || node->type == XML_ENTITY_REF_NODE;
+    }
+
+    // Whether the property just read leaves out anything of its node: other children, attributes the
+    // model has no place for, array entries that are no items, items with structure.
+    [[nodiscard]] static bool LosesContent(const TXMPProperty& prop, const PropertySource& source,
+                                           const xmlNode* found, const xmlNode* container, bool isItem,
+                                           const TXMPProperty* parent) {
+        for (const xmlNode* child = source.children; child != nullptr; child = child->next) {
+            if (child != found && IsSignificant(child)) {
+                return true;
+            }
+        }
+        if (found != nullptr && IsElement(found) && container == nullptr) {
+            return true;  // an element the model reads only as text
+        }
+        if (source.element != nullptr) {
+            for (const xmlAttr* attr = source.element->properties; attr != nullptr; attr = attr->next) {
+                const bool language = isItem && parent->FKind == xpAltArray && View(attr->name) == "lang" &&
+                                      NamespaceURI(attr->ns) == kXMLNamespace;
+                const bool field = prop.FKind == xpStructure && attr->ns != nullptr &&
+                                   NamespaceURI(attr->ns) == NamespaceURI(source.ns);
+                if (!language && !field) {
+                    return true;
+                }
+            }
+        }
+        if (container == nullptr) {
+            return false;
+        }
+        if (container->properties != nullptr) {
+            return true;
+        }
+        for (const xmlNode* child = container->children; child != nullptr; child = child->next) {
+            if (!IsSignificant(child)) {
+                continue;
+            }
+            if (prop.FKind == xpStructure) {
+                if (!IsElement(child)) {
+                    return true;
+                }
+            } else if (!IsElement(child) || QualifiedName(child) != "rdf:li" ||
+                       (prop.FKind == xpAltArray && FindAttribute(child, "lang", kXMLNamespace) == nullptr)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    [[nodiscard]] static bool HasEntityReference(const xmlNode* node) noexcept {
+        for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
+            if (child->type == XML_ENTITY_REF_NODE || (IsElement(child) && HasEntityReference(child))) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The element as text that stands on its own: every namespace it uses is declared on it. Empty when
+    // that cannot be had (an entity reference would not resolve outside the photo's document).
+    [[nodiscard]] static std::string StandaloneXML(const xmlNode* element) {
+        if (HasEntityReference(element)) {
+            return {};
+        }
+        const XmlDocPtr doc(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+        if (!doc) {
+            throw std::bad_alloc();
+        }
+        xmlNode* copy = xmlDocCopyNode(const_cast<xmlNode*>(element), doc.get(), 1);
+        if (copy == nullptr) {
+            throw std::bad_alloc();
+        }
+        xmlDocSetRootElement(doc.get(), copy);
+        if (xmlReconciliateNs(doc.get(), copy) < 0) {
+            return {};
+        }
+        const XmlBufferPtr out(xmlBufferCreate());
+        if (!out || xmlNodeDump(out.get(), doc.get(), copy, 0, 0) < 0) {
+            return {};
+        }
+        return {reinterpret_cast<const char*>(xmlBufferContent(out.get())),
+                static_cast<std::size_t>(xmlBufferLength(out.get()))};
     }
 
     void ReadDescription(const xmlNode* description) {
@@ -432,7 +526,14 @@ TXMPProperty::TXMPProperty(TXMPSchema& schema, TXMPProperty* parentProperty, std
 
 TXMPProperty::~TXMPProperty() = default;
 
-void TXMPProperty::Changed() { FSchema->Changed(); }
+void TXMPProperty::Changed() {
+    TXMPProperty* top = this;
+    while (top->FParentProperty != nullptr) {
+        top = top->FParentProperty;
+    }
+    top->FSourceXML.clear();
+    FSchema->Changed();
+}
 
 void TXMPProperty::SetKind(TXMPPropertyKind value) {
     if (value == FKind) {
@@ -939,6 +1040,12 @@ void TXMPPacket::GenerateXML(std::string& out) const {
         AppendEscaped(out, schema->FURI);
         out += "\">\n";
         for (const auto& prop : schema->FProperties) {
+            if (!prop->FSourceXML.empty()) {
+                out += "\t\t\t";
+                out += prop->FSourceXML;
+                out += '\n';
+                continue;
+            }
             WriteProperty(out, *prop, 3, schema->FPreferredPrefix);
         }
         out += "\t\t</rdf:Description>\n";

@@ -148,6 +148,10 @@ private:
     TXMPSchema* FSchema;
     std::vector<std::unique_ptr<TXMPProperty>> FSubProperties;
     std::string FValue;
+    // A property read from a photo with content this model does not hold (structured array items,
+    // qualifiers, parse-type forms) keeps its element as read, namespaces declared on it; a generated
+    // packet writes that instead of the model's form until the property changes, so nothing is lost.
+    std::string FSourceXML;
 };
 
 // The properties of one namespace.

@@ -389,6 +389,49 @@ TEST(XMPPacketWrite, GeneratedTextIsExact) {
     EXPECT_EQ(Saved(again), expected);
 }
 
+TEST(XMPPacketWrite, ContentTheModelDoesNotHoldIsKeptUntilItsPropertyChanges) {
+    const std::string text = Wrapped(R"(
+  <rdf:Description rdf:about="" xmlns:exif="http://ns.adobe.com/exif/1.0/"
+      xmlns:xmpMM="http://ns.adobe.com/xap/1.0/mm/" xmlns:dc="http://purl.org/dc/elements/1.1/"
+      xmlns:stEvt="http://ns.adobe.com/xap/1.0/sType/ResourceEvent#">
+   <exif:GPSLatitude>10,0.0N</exif:GPSLatitude>
+   <xmpMM:History><rdf:Seq><rdf:li rdf:parseType="Resource"><stEvt:action>saved</stEvt:action></rdf:li>
+     </rdf:Seq></xmpMM:History>
+   <dc:rights xml:lang="en">mine</dc:rights>
+   <dc:subject><rdf:Bag><rdf:li>a</rdf:li></rdf:Bag></dc:subject>
+  </rdf:Description>
+)");
+    TXMPPacket packet;
+    ASSERT_TRUE(Load(packet, text));
+    packet.SetUpdatePolicy(xwUpdateIfExists);
+    packet.UpdateProperty(xsExif, "GPSLatitude", "51,30,7716/625N");
+    const std::string saved = Saved(packet);
+    EXPECT_TRUE(saved.starts_with("<?xpacket begin=\"\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"));
+    EXPECT_NE(saved.find("\t\t\t<exif:GPSLatitude>51,30,7716/625N</exif:GPSLatitude>\n"), std::string::npos);
+    // What the model can hold is written in its own form ...
+    EXPECT_NE(saved.find("\t\t\t<dc:subject>\n\t\t\t\t<rdf:Bag>\n\t\t\t\t\t<rdf:li>a</rdf:li>\n"),
+              std::string::npos);
+    // ... what it cannot (a structured item, a language qualifier) as it was read.
+    EXPECT_NE(saved.find("\t\t\t<xmpMM:History"), std::string::npos);
+    EXPECT_NE(saved.find("<stEvt:action>saved</stEvt:action>"), std::string::npos);
+    EXPECT_NE(saved.find("xml:lang=\"en\">mine</dc:rights>"), std::string::npos);
+
+    TXMPPacket again;
+    ASSERT_TRUE(Load(again, saved));
+    EXPECT_EQ(again.FindSchema(xsXMPMediaManagement)->FindProperty("History")->Kind(), xpSeqArray);
+    EXPECT_EQ(again.FindSchema(xsExif)->FindProperty("GPSLatitude")->ReadValue(), "51,30,7716/625N");
+    EXPECT_EQ(Saved(again), saved) << "unchanged, the text is written back as read";
+
+    // Once such a property changes, the model's form replaces it.
+    packet.SetUpdatePolicy(xwAlwaysUpdate);
+    packet.UpdateSeqProperty(xsXMPMediaManagement, "History", "edited");
+    const std::string edited = Saved(packet);
+    EXPECT_EQ(edited.find("stEvt:action"), std::string::npos);
+    EXPECT_NE(edited.find("\t\t\t<xmpMM:History>\n\t\t\t\t<rdf:Seq>\n\t\t\t\t\t<rdf:li>edited</rdf:li>\n"),
+              std::string::npos);
+    EXPECT_NE(edited.find("xml:lang=\"en\">mine</dc:rights>"), std::string::npos);
+}
+
 TEST(XMPPacketWrite, EmptyPacketAndSegmentHeader) {
     TXMPPacket packet;
     packet.SetWriteSegmentHeader(true);

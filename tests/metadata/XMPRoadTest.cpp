@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -169,6 +171,25 @@ std::optional<std::string> RunCommand(const std::string& command) {
 
 std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
 
+// The XMP tag names exiftool finds in a file ("XMP-dc:Subject", ...).
+std::set<std::string> XMPTagNames(const std::filesystem::path& path) {
+    std::set<std::string> names;
+    std::istringstream lines(
+        RunCommand("exiftool -XMP:all -G1 -s -a " + Quoted(path) + " 2>/dev/null").value_or(""));
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto close = line.find(']');
+        const auto colon = line.find(" :");
+        if (line.starts_with("[") && close != std::string::npos && colon != std::string::npos && colon > close) {
+            std::string name = line.substr(close + 1, colon - close - 1);
+            name.erase(0, name.find_first_not_of(' '));
+            name.erase(name.find_last_not_of(' ') + 1);
+            names.insert(line.substr(1, close - 1) + ":" + name);
+        }
+    }
+    return names;
+}
+
 TEST(XMPSharedPhotos, PacketIsTheSegmentExiftoolReadsAndTaggingKeepsItReadable) {
     ZELORO_REQUIRE_SHARED_TESTDATA();
     if (RunCommand("exiftool -ver 2>/dev/null").value_or("").empty()) {
@@ -229,6 +250,15 @@ TEST(XMPSharedPhotos, PacketIsTheSegmentExiftoolReadsAndTaggingKeepsItReadable) 
             const std::string value =
                 RunCommand("exiftool -s3 -XMP-exif:GPSLatitude -n " + Quoted(path) + " 2>/dev/null")
                     .value_or("");
+            // Everything exiftool read before is still there, but the name of the toolkit that wrote it.
+            std::set<std::string> lost;
+            const std::set<std::string> namesAfter = XMPTagNames(path);
+            for (const std::string& name : XMPTagNames(file)) {
+                if (name != "XMP-x:XMPToolkit" && !namesAfter.contains(name)) {
+                    lost.insert(name);
+                }
+            }
+            EXPECT_TRUE(lost.empty()) << "lost: " << testing::PrintToString(lost);
             if (hadLatitude) {
                 EXPECT_EQ(after.FindSchema(xsExif)->FindProperty("GPSLatitude")->ReadValue(),
                           "51,30,7716/625N");
