@@ -1,11 +1,13 @@
 // fuzz/gpx_import_fuzzer.cpp: the GPX import end to end (file, loader, time texts, inserts) on an
 // in-memory track table; afterwards no transaction may be left open.
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "common/Error.h"
 #include "gpx/GpxImport.h"
@@ -18,18 +20,43 @@ public:
     void AppendLine(const std::string& /*line*/) override {}
 };
 
-// The import reads from a file, so each input is written to one private temporary file.
+// The import reads from a file, so each input is written to one file in a private temporary folder,
+// removed with the folder when the process ends.
+class InputFile {
+public:
+    InputFile() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zeloro-gpx-fuzz-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            folder_ = pattern;
+            path_ = folder_ + "/input.gpx";
+        }
+    }
+    ~InputFile() {
+        std::error_code ec;
+        if (!folder_.empty()) {
+            std::filesystem::remove_all(folder_, ec);
+        }
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    [[nodiscard]] const std::string& Path() const noexcept { return path_; }
+
+private:
+    std::string folder_;
+    std::string path_;
+};
+
 const std::string& InputPath() {
-    static const std::string path = [] {
-        std::string name = "/tmp/zeloro-gpx-fuzz-" + std::to_string(::getpid()) + ".gpx";
-        return name;
-    }();
-    return path;
+    static const InputFile file;
+    return file.Path();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (InputPath().empty()) {
+        return 0;
+    }
     std::FILE* file = std::fopen(InputPath().c_str(), "wb");
     if (file == nullptr) {
         return 0;
@@ -50,6 +77,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (uniCon.InTransaction()) {
         __builtin_trap();  // a failed import must not leave its transaction open
     }
-    std::remove(InputPath().c_str());
     return 0;
 }
