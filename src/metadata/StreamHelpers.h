@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Error.h"
+
 namespace zeloro {
 
 // SmallEndian: little-endian, TIFF mark "II"; BigEndian: "MM". Tag values are held little-endian in memory.

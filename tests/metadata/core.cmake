@@ -4,7 +4,8 @@ target_include_directories(zeloro_metadata_builders PUBLIC ${CMAKE_CURRENT_LIST_
 target_link_libraries(zeloro_metadata_builders PUBLIC zeloro_testsupport PRIVATE JPEG::JPEG zeloro_warnings)
 
 zeloro_add_test(metadata_core_tests
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/JpegSegmentsTest.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/StreamHelpersTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/JpegSegmentsTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/ExifTagsTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/TiffReaderTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/ExifPropertiesTest.cpp
