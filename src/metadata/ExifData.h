@@ -169,6 +169,20 @@ public:
     [[nodiscard]] TExifSection& Sections(TExifSectionKind kind);
     [[nodiscard]] const TExifSection& Sections(TExifSectionKind kind) const;
     [[nodiscard]] TExifSection& operator[](TExifSectionKind kind) { return Sections(kind); }
+    // Visits the six sections in kind order through Sections() (so the maker-note view is built).
+    class SectionIterator {
+    public:
+        SectionIterator(TCustomExifData* d, int kind) : data_(d), kind_(kind) {}
+        TExifSection& operator*() const { return data_->Sections(static_cast<TExifSectionKind>(kind_)); }
+        SectionIterator& operator++() { ++kind_; return *this; }
+        bool operator==(const SectionIterator& o) const noexcept { return kind_ == o.kind_; }
+
+    private:
+        TCustomExifData* data_;
+        int kind_;
+    };
+    [[nodiscard]] SectionIterator begin() { return SectionIterator(this, kFirstSectionKind); }
+    [[nodiscard]] SectionIterator end() { return SectionIterator(this, kLastSectionKind + 1); }
     // The section itself, without building the maker-note view.
     [[nodiscard]] TExifSection& RawSection(TExifSectionKind kind) const noexcept;
 

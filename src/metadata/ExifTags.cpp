@@ -993,6 +993,7 @@ TExifTag* TExtendableExifSection::AddOrUpdate(TTiffTagID id, TTiffDataType dataT
 }
 
 void TExtendableExifSection::Assign(const TExifSection* source) {
+    if (source == this) return;  // clearing first would lose the very tags to be copied
     OwnerUpdate update(Owner());
     Clear();
     if (source != nullptr) CopyTags(*source);

@@ -227,6 +227,47 @@ TEST(ExifProperties, GpsReferenceLettersReadAsTheirTypes) {
     EXPECT_EQ(gps.Find(5), nullptr);
 }
 
+TEST(ExifProperties, CommentsAuthorAndRating) {
+    TExifData exif;
+    auto& details = static_cast<TExtendableExifSection&>(exif.Sections(esDetails));
+    Bytes ascii = test::Raw(std::string_view("ASCII\0\0\0Hello  \0", 16));
+    details.AddOrUpdate(37510, tdUndefined, static_cast<std::int32_t>(ascii.size()), ascii.data());
+    EXPECT_EQ(exif.Comments(), "Hello");  // trailing bytes below 33 are cut
+    Bytes unicode = test::Raw(std::string_view("UNICODE\0H\0i\0", 12));
+    details.AddOrUpdate(37510, tdUndefined, static_cast<std::int32_t>(unicode.size()), unicode.data());
+    EXPECT_EQ(exif.Comments(), "Hi");
+    Bytes other = test::Raw(std::string_view("JIS\0\0\0\0\0abc", 11));
+    details.AddOrUpdate(37510, tdUndefined, static_cast<std::int32_t>(other.size()), other.data());
+    EXPECT_EQ(exif.Comments(), "");
+    exif.Sections(esGeneral).SetWindowsStringValue(40092, "XP comment");
+    EXPECT_EQ(exif.Comments(), "XP comment");  // the Windows text comes first
+
+    exif.Sections(esGeneral).SetStringValue(315, "Artist");
+    EXPECT_EQ(exif.Author(), "Artist");
+    exif.Sections(esGeneral).SetWindowsStringValue(40093, "XP author");
+    EXPECT_EQ(exif.Author(), "XP author");
+
+    exif.SetUserRating(urThreeStars);
+    EXPECT_EQ(exif.UserRating(), urThreeStars);
+    exif.Sections(esGeneral).SetWordValue(18246, 0, 9);
+    EXPECT_EQ(exif.UserRating(), urUndefined);  // out of range while enums are kept in range
+    exif.SetEnsureEnumsInRange(false);
+    EXPECT_EQ(static_cast<int>(exif.UserRating()), 9);
+    exif.SetUserRating(urUndefined);
+    EXPECT_EQ(exif.Sections(esGeneral).Find(18246), nullptr);
+}
+
+TEST(ExifContainer, SectionsVisitedInKindOrder) {
+    TExifData exif;
+    std::vector<TExifSectionKindEx> kinds;
+    for (TExifSection& section : exif) kinds.push_back(section.Kind());
+    EXPECT_EQ(kinds, (std::vector<TExifSectionKindEx>{esGeneral, esDetails, esInterop, esGPS, esThumbnail, esMakerNote}));
+    auto& general = static_cast<TExtendableExifSection&>(exif.Sections(esGeneral));
+    general.SetWordValue(274, 0, 1);
+    general.Assign(&general);  // assigning a section to itself keeps its tags
+    EXPECT_EQ(general.Count(), 1);
+}
+
 TEST(ExifContainer, NestedUpdatesNotifyOnceAtTheOutermostEnd) {
     TExifData exif;
     int notifications = 0;
