@@ -199,15 +199,25 @@ void TXmlArena::Reset() noexcept {
 
 // ---- TXmlNode
 
+static_assert(sizeof(TXmlNode) <= 80, "a node of a big track is one of millions");
+
 TXmlNode* TXmlNode::Nodes(int index) const noexcept {
-    if (index < 0 || static_cast<std::uint32_t>(index) >= nodeCount_) {
+    if (index < 0) {
         return nullptr;
     }
     TXmlNode* child = first_;
-    for (int i = 0; i < index; ++i) {
+    for (int i = 0; i < index && child != nullptr; ++i) {
         child = child->next_;
     }
     return child;
+}
+
+int TXmlNode::NodeCount() const noexcept {
+    int count = 0;
+    for (const TXmlNode* child = first_; child != nullptr; child = child->next_) {
+        ++count;
+    }
+    return count;
 }
 
 std::string_view TXmlNode::AttributeEntry(int index) const noexcept {
@@ -238,7 +248,7 @@ bool TXmlNode::HasAttribute(std::string_view name) const noexcept { return FindA
 
 TXmlNode* TXmlNode::NodeByName(std::string_view name) const noexcept {
     for (TXmlNode* child = first_; child != nullptr; child = child->next_) {
-        if (SameTextAscii(child->name_, name)) {
+        if (SameTextAscii(child->Name(), name)) {
             return child;
         }
     }
@@ -247,7 +257,7 @@ TXmlNode* TXmlNode::NodeByName(std::string_view name) const noexcept {
 
 void TXmlNode::FindNodesInto(std::string_view name, bool byPath, TXmlNodeList& list) const {
     for (TXmlNode* child = first_; child != nullptr; child = child->next_) {
-        if (byPath ? SameTextAscii(child->FullPath(), name) : SameTextAscii(child->name_, name)) {
+        if (byPath ? SameTextAscii(child->FullPath(), name) : SameTextAscii(child->Name(), name)) {
             list.Add(child);
         }
         child->FindNodesInto(name, byPath, list);
@@ -262,7 +272,7 @@ void TXmlNode::FindNodes(std::string_view name, TXmlNodeList& list) const {
 std::string TXmlNode::FullPath() const {
     std::vector<std::string_view> names;
     for (const TXmlNode* node = this; node != nullptr && node->parent_ != nullptr; node = node->parent_) {
-        names.push_back(node->name_);
+        names.push_back(node->Name());
     }
     std::string path;
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
@@ -281,21 +291,22 @@ int TXmlNode::TreeDepth() const noexcept {
 }
 
 std::string TXmlNode::ValueAsString() const {
-    return UnescapeText(type_ == xeNormal ? TrimBlanks(value_) : value_);
+    return UnescapeText(type_ == xeNormal ? TrimBlanks(ValueDirect()) : ValueDirect());
 }
 
 TDateTime TXmlNode::ValueAsDateTime() const {
     const bool useLocalBias = document_ != nullptr && document_->UseLocalBias();
     // A time text without references is converted where it stands; only one with "&" needs decoding.
-    if (value_.find('&') == std::string_view::npos) {
-        return DateTimeFromText(type_ == xeNormal ? TrimBlanks(value_) : value_, useLocalBias);
+    const std::string_view value = ValueDirect();
+    if (value.find('&') == std::string_view::npos) {
+        return DateTimeFromText(type_ == xeNormal ? TrimBlanks(value) : value, useLocalBias);
     }
     return DateTimeFromText(ValueAsString(), useLocalBias);
 }
 
 void TXmlNode::Clear() noexcept {
-    name_ = {};
-    value_ = {};
+    name_ = nullptr;
+    SetValueView({});
     attributes_ = nullptr;
     attributeCount_ = 0;
     NodesClear();
@@ -311,20 +322,22 @@ TXmlNode& TXmlNode::NodeNew() {
         last_->next_ = child;
     }
     last_ = child;
-    ++nodeCount_;
     return *child;
 }
 
 void TXmlNode::NodeDelete(int index) noexcept {
-    if (index < 0 || static_cast<std::uint32_t>(index) >= nodeCount_) {
+    if (index < 0) {
         return;
     }
     // The node's storage belongs to the document's arena and is released with the tree.
     TXmlNode* before = nullptr;
     TXmlNode* child = first_;
-    for (int i = 0; i < index; ++i) {
+    for (int i = 0; i < index && child != nullptr; ++i) {
         before = child;
         child = child->next_;
+    }
+    if (child == nullptr) {
+        return;
     }
     (before == nullptr ? first_ : before->next_) = child->next_;
     if (last_ == child) {
@@ -332,18 +345,24 @@ void TXmlNode::NodeDelete(int index) noexcept {
     }
     child->parent_ = nullptr;
     child->next_ = nullptr;
-    --nodeCount_;
 }
 
 void TXmlNode::NodesClear() noexcept {
     first_ = nullptr;
     last_ = nullptr;
-    nodeCount_ = 0;
 }
 
 void TXmlNode::SetName(std::string_view name) { name_ = document_->InternName(name); }
 
-void TXmlNode::SetValue(std::string_view value) { value_ = document_->arena_.Store(value); }
+void TXmlNode::SetValue(std::string_view value) { SetValueView(document_->arena_.Store(value)); }
+
+void TXmlNode::SetValueView(std::string_view stored) {
+    if (stored.size() > UINT32_MAX) {
+        throw FilerError(WithName(kTextTooLong, Name()));
+    }
+    valueData_ = stored.data();
+    valueSize_ = static_cast<std::uint32_t>(stored.size());
+}
 
 void TXmlNode::SetAttributes(const std::vector<std::string>& tokens, std::size_t first) {
     if (first >= tokens.size()) {
@@ -617,7 +636,7 @@ void XmlLoader::ParseDocType(TXmlNode& node) {
 
 void XmlLoader::ReadChild(TXmlNode& parent, std::string_view pending) {
     if (depth_ + 1 >= kMaxNestingDepth) {
-        throw FilerError(WithName(kNestingTooDeep, parent.name_));
+        throw FilerError(WithName(kNestingTooDeep, parent.Name()));
     }
     TXmlNode& child = parent.NodeNew();
     ++depth_;
@@ -650,7 +669,7 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
         }
         char c = 0;
         if (!codec_.ReadChar(c)) {
-            throw FilerError(WithName(kMissingCloseTag, node.name_));
+            throw FilerError(WithName(kMissingCloseTag, node.Name()));
         }
         if (c != '<') {
             if (c == '\r') {
@@ -668,7 +687,7 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
         for (;;) {
             fromStream = reader.Empty();
             if (!reader.Read(next)) {
-                throw FilerError(WithName(kMissingDataAfterLt, node.name_));
+                throw FilerError(WithName(kMissingDataAfterLt, node.Name()));
             }
             if (!IsXmlBlank(next)) {
                 break;
@@ -678,10 +697,10 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
         if (next == '/') {
             scratch.tag.clear();
             if (!ReadUntilClose(reader, ">", true, scratch.tag)) {
-                throw FilerError(WithName(kMissingGtInCloseTag, node.name_));
+                throw FilerError(WithName(kMissingGtInCloseTag, node.Name()));
             }
-            if (!SameTextAscii(TrimBlanks(scratch.tag), node.name_)) {
-                throw FilerError(WithName(kIncorrectCloseTag, node.name_));
+            if (!SameTextAscii(TrimBlanks(scratch.tag), node.Name())) {
+                throw FilerError(WithName(kIncorrectCloseTag, node.Name()));
             }
             break;
         }
@@ -714,15 +733,15 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
             if (child->type_ != xeCharData) {
                 continue;
             }
-            std::string_view value = child->value_;
+            std::string_view value = child->ValueDirect();
             while (!value.empty() && (value.back() == '\n' || value.back() == '\r' || value.back() == ' ')) {
                 value.remove_suffix(1);
             }
-            child->value_ = value;
+            child->SetValueView(value);
         }
     }
     if (node.first_ != nullptr && node.first_->type_ == xeCharData) {
-        node.value_ = node.first_->value_;
+        node.SetValueView(node.first_->ValueDirect());
         node.NodeDelete(0);
     }
 }
@@ -747,17 +766,15 @@ TXmlNode* TXmlDocument::NewNode() {
     return node;
 }
 
-std::string_view TXmlDocument::InternName(std::string_view name) {
+const std::string_view* TXmlDocument::InternName(std::string_view name) {
     if (name.empty()) {
-        return {};
+        return nullptr;
     }
-    const auto found = names_.find(name);
-    if (found != names_.end()) {
-        return *found;
+    auto found = names_.find(name);
+    if (found == names_.end()) {
+        found = names_.insert(arena_.Store(name)).first;
     }
-    const std::string_view stored = arena_.Store(name);
-    names_.insert(stored);
-    return stored;
+    return &*found;  // elements of the set keep their place when it grows
 }
 
 void TXmlDocument::MakeDefaultTree() {

@@ -47,6 +47,8 @@ inline constexpr const char* kMissingGtInCloseTag = "Missing \">\" in close tag 
 inline constexpr const char* kIncorrectCloseTag = "Incorrect close tag in element %s";
 // Deeper nesting than any real document has would otherwise exhaust the stack of the recursive reader.
 inline constexpr const char* kNestingTooDeep = "Elements nested too deeply in element %s";
+// A single text of 4 GiB or more cannot be held by a node.
+inline constexpr const char* kTextTooLong = "Text too long in element %s";
 inline constexpr int kMaxNestingDepth = 1000;  // levels of nodes, the top level counting as one
 
 class TXmlDocument;
@@ -77,9 +79,9 @@ public:
     TXmlNode(const TXmlNode&) = delete;
     TXmlNode& operator=(const TXmlNode&) = delete;
 
-    [[nodiscard]] std::string_view Name() const noexcept { return name_; }
+    [[nodiscard]] std::string_view Name() const noexcept { return name_ != nullptr ? *name_ : std::string_view(); }
     // The text exactly as read: entities not decoded, white space kept.
-    [[nodiscard]] std::string_view ValueDirect() const noexcept { return value_; }
+    [[nodiscard]] std::string_view ValueDirect() const noexcept { return {valueData_, valueSize_}; }
     // An element's text trimmed of blanks, then entity-decoded; other kinds only entity-decoded.
     [[nodiscard]] std::string ValueAsString() const;
     // The text of ValueAsString as a date-time; throws ConvertError when it does not convert.
@@ -90,7 +92,8 @@ public:
     [[nodiscard]] std::int32_t Tag() const noexcept { return tag_; }
     void SetTag(std::int32_t tag) noexcept { tag_ = tag; }
 
-    [[nodiscard]] int NodeCount() const noexcept { return static_cast<int>(nodeCount_); }
+    // Counts the children (a walk along them).
+    [[nodiscard]] int NodeCount() const noexcept;
     // Null for an index outside 0..NodeCount()-1.
     [[nodiscard]] TXmlNode* Nodes(int index) const noexcept;
     [[nodiscard]] TXmlNode* FirstChild() const noexcept { return first_; }
@@ -114,8 +117,8 @@ public:
     // -1 for the root-node list, 0 for a top-level node, one more per level below.
     [[nodiscard]] int TreeDepth() const noexcept;
 
-    [[nodiscard]] bool IsEmpty() const noexcept { return value_.empty() && nodeCount_ == 0 && attributeCount_ == 0; }
-    [[nodiscard]] bool IsClear() const noexcept { return IsEmpty() && name_.empty(); }
+    [[nodiscard]] bool IsEmpty() const noexcept { return valueSize_ == 0 && first_ == nullptr && attributeCount_ == 0; }
+    [[nodiscard]] bool IsClear() const noexcept { return IsEmpty() && name_ == nullptr; }
 
     // Empties name, value, attributes and children.
     void Clear() noexcept;
@@ -131,20 +134,22 @@ private:
 
     void SetName(std::string_view name);
     void SetValue(std::string_view value);
+    void SetValueView(std::string_view stored);  // a text already in the document's storage
     void SetAttributes(const std::vector<std::string>& tokens, std::size_t first);
     [[nodiscard]] const std::string_view* FindAttribute(std::string_view name) const noexcept;
     void FindNodesInto(std::string_view name, bool byPath, TXmlNodeList& list) const;
 
-    std::string_view name_;
-    std::string_view value_;
+    // A node of a big track is one of millions: its fields are kept to 80 bytes.
+    const std::string_view* name_ = nullptr;  // interned in the document; null for no name
+    const char* valueData_ = nullptr;
     const std::string_view* attributes_ = nullptr;
     TXmlNode* parent_ = nullptr;
     TXmlNode* first_ = nullptr;
     TXmlNode* last_ = nullptr;
     TXmlNode* next_ = nullptr;
     TXmlDocument* document_ = nullptr;
+    std::uint32_t valueSize_ = 0;
     std::uint32_t attributeCount_ = 0;
-    std::uint32_t nodeCount_ = 0;
     std::int32_t tag_ = 0;
     TXmlElementType type_ = TXmlElementType::xeNormal;
 };
@@ -207,7 +212,7 @@ private:
     void ResetDefaults() noexcept;
     void MakeDefaultTree();
     TXmlNode* NewNode();
-    [[nodiscard]] std::string_view InternName(std::string_view name);
+    [[nodiscard]] const std::string_view* InternName(std::string_view name);
 
     TXmlArena arena_;
     std::unordered_set<std::string_view> names_;
