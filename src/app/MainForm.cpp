@@ -256,8 +256,9 @@ void Tmain::showEvent(QShowEvent* event) {
         centred_ = true;
         const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
         if (screen != nullptr) {
-            const QRect area = screen->availableGeometry();
-            move(area.center() - rect().center());
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
         }
         Button1->setFocus();
     }

@@ -22,7 +22,9 @@ protected:
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
         if (const QScreen* area = screen(); area != nullptr) {
-            move(area->availableGeometry().center() - rect().center());
+            QRect frame = frameGeometry();
+            frame.moveCenter(area->availableGeometry().center());
+            move(frame.topLeft());
         }
     }
 };

@@ -4,10 +4,13 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
+#include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <string>
 
@@ -262,6 +265,31 @@ TEST_F(WidgetSet, MessageBoxesCarryTheirCaptionsAndIcons) {
     EXPECT_EQ(recorder.boxes[2].caption.toStdString(), "Zeloro geotagging");
     EXPECT_EQ(recorder.boxes[2].icon, QMessageBox::Critical);
     EXPECT_EQ(recorder.boxes[2].text.toStdString(), "Datei fehlt.");
+}
+
+TEST_F(WidgetSet, RealBoxIsModalCentredAndHasOnlyOk) {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+    QPoint offCentre(9999, 9999);
+    // Reads the open box from inside its modal loop, then presses its button as a user would.
+    QTimer::singleShot(50, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        caption = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = static_cast<int>(box->buttons().size());
+        offCentre = box->frameGeometry().center() - box->screen()->availableGeometry().center();
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    ShowErrorBox(QStringLiteral("Bitte geben Sie einen Ordner mit jpg-Dateien an!"));
+    EXPECT_EQ(caption.toStdString(), "Fehler");
+    EXPECT_EQ(text.toStdString(), "Bitte geben Sie einen Ordner mit jpg-Dateien an!");
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_EQ(buttons, 1);
+    EXPECT_LE(offCentre.manhattanLength(), 2) << offCentre.x() << "," << offCentre.y();
 }
 
 TEST_F(WidgetSet, PicturesHaveTheirSizesAndArtwork) {
