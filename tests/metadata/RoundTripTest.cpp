@@ -203,9 +203,8 @@ TEST(RoundTrip, EverySharedPhotoTagsCleanly) {
                 std::printf("  %s: %s dropped with the non-JPEG thumbnail\n", source.filename().c_str(), key.c_str());
                 continue;
             }
-            // A packet generated from the model keeps only what the model holds.
-            if (key.starts_with("XMP-") && xmpRegenerated && newTags.find(key) == newTags.end()) {
-                std::printf("  %s: %s lost by the regenerated XMP packet\n", source.filename().c_str(), key.c_str());
+            // A generated packet starts with our own fixed header, without the writer's toolkit name.
+            if (key == "XMP-x:XMPToolkit" && xmpRegenerated) {
                 continue;
             }
             const auto [first, last] = newTags.equal_range(key);
