@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -87,24 +88,32 @@ std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
     std::size_t filled = 0;
-    // The file may grow or shrink while it is read; what is there at the end of the read counts.
-    for (;;) {
-        if (filled == bytes.size()) {
-            bytes.resize(bytes.size() + 65536);
-        }
-        const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
+    const auto readSome = [&fd](std::uint8_t* into, std::size_t count) {
+        for (;;) {
+            const ssize_t got = ::read(fd.get(), into, count);
+            if (got >= 0) {
+                return static_cast<std::size_t>(got);
             }
-            throw StreamError(kStreamReadError);
+            if (errno != EINTR) {
+                throw StreamError(kStreamReadError);
+            }
         }
+    };
+    while (filled < bytes.size()) {
+        const std::size_t got = readSome(bytes.data() + filled, bytes.size() - filled);
         if (got == 0) {
-            break;
+            bytes.resize(filled);  // the file shrank while it was read
+            return bytes;
         }
-        filled += static_cast<std::size_t>(got);
+        filled += got;
     }
-    bytes.resize(filled);
+    // The file may have grown since its size was taken; what is there at the end of the read counts.
+    // The common case, nothing more, costs one small read and no copy of what was read.
+    std::array<std::uint8_t, 4096> more{};
+    for (std::size_t got = readSome(more.data(), more.size()); got != 0;
+         got = readSome(more.data(), more.size())) {
+        bytes.insert(bytes.end(), more.begin(), more.begin() + static_cast<std::ptrdiff_t>(got));
+    }
     return bytes;
 }
 
