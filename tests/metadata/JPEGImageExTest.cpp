@@ -219,6 +219,35 @@ TEST(JPEGImageEx, FillBytesGoWithTheSegmentTheyPrecede) {
     EXPECT_TRUE(BytesEqual(Cat({Text("junk"), body}), rest));
 }
 
+TEST(JPEGImageEx, SavingTwiceGivesTheSameBytes) {
+    TJPEGImageEx image;
+    image.LoadFromBytes(test::Photo({Segment(0xE0, Text("JFIF")), Segment(0xE1, ExifBlock())}));
+    SetGps(image);
+    EXPECT_TRUE(BytesEqual(SaveImage(image), SaveImage(image)));
+}
+
+TEST(JPEGImageEx, RewriteOfTheHeadAloneEqualsTheStepOverTheWholeStream) {
+    // The save runs the EXIF step over the segments in front of the image data only and appends the
+    // rest as it lies; the step over the whole stream must give the very same file.
+    const Bytes photo = Cat({test::Photo({Segment(0xE1, ExifBlock()), Segment(0xE0, Text("JFIF")),
+                                          Segment(0xE1, Cat({kXMPHeader, XmpPacketText()}))}),
+                             Text("trailer")});
+    TJPEGImageEx image;
+    image.LoadFromBytes(photo);
+    SetGps(image);
+    TExifData exif;
+    exif.LoadFromJPEG(std::span<const std::uint8_t>(photo));
+    exif.GPSLatitude().Assign(TTiffLongWordFraction(51, 1), TTiffLongWordFraction(30, 1),
+                              TTiffLongWordFraction(7716, 625), ltNorth);
+    exif.GPSLongitude().Assign(TTiffLongWordFraction(0, 1), TTiffLongWordFraction(1, 1), TTiffLongWordFraction(48, 1),
+                               lnWest);
+    exif.SetGPSDateTimeUTC(EncodeDateTime(2011, 3, 3, 23, 59, 59, 0));
+    TReadOnlyMemoryStream in(photo);
+    TMemoryStream out;
+    WriteExifSegments(exif, in, out);
+    EXPECT_TRUE(BytesEqual(Bytes(out.Bytes().begin(), out.Bytes().end()), SaveImage(image)));
+}
+
 TEST(JPEGImageEx, BytesAfterTheEndOfImageAreCarriedOver) {
     const Bytes photo = Cat({test::Photo({Segment(0xE1, ExifBlock())}), Text("TRAILER")});
     TJPEGImageEx image;
