@@ -45,8 +45,8 @@ void DrawIcon(QPainter& p, double s) {
     QPainterPath hill;
     hill.moveTo(picture.bottomLeft());
     hill.lineTo(picture.left(), picture.top() + picture.height() * 0.65);
-    hill.quadTo(picture.center().x() - s * 0.05, picture.top() + picture.height() * 0.25,
-                picture.right(), picture.top() + picture.height() * 0.7);
+    hill.quadTo(picture.center().x() - s * 0.05, picture.top() + picture.height() * 0.25, picture.right(),
+                picture.top() + picture.height() * 0.7);
     hill.lineTo(picture.bottomRight());
     hill.closeSubpath();
     p.setBrush(QColor(88, 160, 72));

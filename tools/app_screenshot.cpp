@@ -20,7 +20,8 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc != 7) {
-        std::fprintf(stderr, "usage: app_screenshot DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png\n");
+        std::fprintf(stderr,
+                     "usage: app_screenshot DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png\n");
         return 2;
     }
     zeloro::InitApplication();
@@ -40,8 +41,10 @@ int main(int argc, char** argv) {
     }
     (void)QTest::qWaitForWindowActive(&window, 2000);
 
-    window.findChild<zeloro::TFilenameEdit*>(QStringLiteral("edGpx"))->SetText(QString::fromLocal8Bit(argv[2]));
-    window.findChild<zeloro::TDirectoryEdit*>(QStringLiteral("edPictures"))->SetText(QString::fromLocal8Bit(argv[3]));
+    window.findChild<zeloro::TFilenameEdit*>(QStringLiteral("edGpx"))
+        ->SetText(QString::fromLocal8Bit(argv[2]));
+    window.findChild<zeloro::TDirectoryEdit*>(QStringLiteral("edPictures"))
+        ->SetText(QString::fromLocal8Bit(argv[3]));
     window.findChild<QComboBox*>(QStringLiteral("cbtimezone"))->setCurrentIndex(std::stoi(argv[4]));
     window.findChild<zeloro::TSpinEdit*>(QStringLiteral("edSec"))->setValue(std::stoi(argv[5]));
     QSignalSpy finished(&window, &zeloro::Tmain::RunFinished);

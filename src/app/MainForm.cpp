@@ -84,7 +84,9 @@ Tmain::Tmain(TmainOptions options) : options_(std::move(options)) {
         options_.now = [] { return Now(); };
     }
     if (!options_.openDocument) {
-        options_.openDocument = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+        options_.openDocument = [](const QString& path) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        };
     }
     if (!options_.endApplication) {
         // exit(), not quit(): quit() would first ask the window to close, and this path raises no close

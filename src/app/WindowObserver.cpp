@@ -7,7 +7,8 @@
 
 namespace zeloro {
 
-TWindowObserver::TWindowObserver(const std::atomic<bool>& stop, QObject* parent) : QObject(parent), stop_(stop) {}
+TWindowObserver::TWindowObserver(const std::atomic<bool>& stop, QObject* parent)
+    : QObject(parent), stop_(stop) {}
 
 void TWindowObserver::AppendLine(const std::string& line) { emit LineAppended(QString::fromStdString(line)); }
 
@@ -22,7 +23,8 @@ void TWindowObserver::ShowError(const std::string& text) {
         return;
     }
     // The run must not go on before the user has closed the box, as with a box on its own thread.
-    QMetaObject::invokeMethod(this, [message] { ShowErrorBox(message); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [message] { ShowErrorBox(message); }, Qt::BlockingQueuedConnection);
 }
 
 bool TWindowObserver::StopRequested() { return stop_.load(); }

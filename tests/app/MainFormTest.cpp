@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "QtTestApp.h"
-#include "support/TestSupport.h"
 #include "app/BrowseEdit.h"
 #include "app/ClickLabel.h"
 #include "app/ColorProgressBar.h"
 #include "app/MainForm.h"
 #include "app/SpinEdit.h"
 #include "common/DateTime.h"
+#include "support/TestSupport.h"
 #include "tagging/TaggingSession.h"
 #include "tagging/TimeRules.h"
 #include "trackstore/Database.h"
@@ -39,7 +39,7 @@ constexpr int kRunTimeoutMs = 60000;
 // The EXIF block of a camera photo reduced to what the run reads: IFD0 with the pointer to the EXIF
 // directory, which holds DateTimeOriginal ("YYYY:MM:DD hh:mm:ss").
 Bytes ExifApp1(const std::string& shotTime) {
-    Bytes tiff{'I', 'I', 0x2A, 0x00, 0x08, 0x00, 0x00, 0x00,  // little-endian header, IFD0 at 8
+    Bytes tiff{'I',  'I',  0x2A, 0x00, 0x08, 0x00, 0x00, 0x00,  // little-endian header, IFD0 at 8
                0x01, 0x00,                                      // IFD0: one entry
                0x69, 0x87, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00,  // ExifIFD pointer, LONG, count 1
                0x1A, 0x00, 0x00, 0x00,                          // -> 26
@@ -158,7 +158,8 @@ protected:
 
     // Fills the inputs, clicks "Starten" and waits until the run has ended.
     void RunOnce(Tmain& window, int zoneIndex = kZoneIndexUtc) {
-        Child<TFilenameEdit>(window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+        Child<TFilenameEdit>(window, "edGpx")
+            ->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
         Child<TDirectoryEdit>(window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
         Child<QComboBox>(window, "cbtimezone")->setCurrentIndex(zoneIndex);
         QSignalSpy finished(&window, &Tmain::RunFinished);
@@ -252,7 +253,7 @@ TEST_F(MainWindow, TabWalksTheFocusOrder) {
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    const char* const order[] = {"Button1", "Memo1",  "edGpx",   "edPictures", "cbtimezone",
+    const char* const order[] = {"Button1", "Memo1",   "edGpx",   "edPictures", "cbtimezone",
                                  "edSec",   "Button2", "Button3", "Button4",    "Button1"};
     auto focusedControl = [] {
         for (QWidget* w = QApplication::focusWidget(); w != nullptr; w = w->parentWidget()) {
@@ -518,7 +519,8 @@ TEST_F(MainWindow, HilfeOpensTheDocumentBesideTheExecutable) {
     ASSERT_EQ(opened_.size(), 1U);
     const fs::path document = opened_[0];
     EXPECT_EQ(document.filename(), "doku.pdf");
-    EXPECT_EQ(fs::canonical(document.parent_path()), fs::canonical(fs::read_symlink("/proc/self/exe").parent_path()));
+    EXPECT_EQ(fs::canonical(document.parent_path()),
+              fs::canonical(fs::read_symlink("/proc/self/exe").parent_path()));
     EXPECT_TRUE(fs::exists(document)) << "the build puts doku.pdf beside the executables";
 }
 
@@ -529,8 +531,8 @@ TEST_F(MainWindow, PressOnTheBackgroundDragsTheWindow) {
     auto* background = Child<TClickLabel>(*window, "Image1");
     const QPoint start = window->pos();
     QTest::mousePress(background, Qt::RightButton, {}, QPoint(300, 380));
-    QMouseEvent move(QEvent::MouseMove, QPointF(310, 385), background->mapToGlobal(QPointF(310, 385)), Qt::NoButton,
-                     Qt::RightButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(310, 385), background->mapToGlobal(QPointF(310, 385)),
+                     Qt::NoButton, Qt::RightButton, Qt::NoModifier);
     QApplication::sendEvent(background, &move);
     QTest::mouseRelease(background, Qt::RightButton, {}, QPoint(310, 385));
     EXPECT_EQ(window->pos(), start + QPoint(10, 5));

@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
-#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -43,14 +43,16 @@ TEST_P(QtFilter, MatchesTable) {
     EXPECT_EQ(QtFilterFromPairs(c.pairs).toStdString(), c.want.toStdString());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BrowseEdit, QtFilter,
-    ::testing::Values(FilterCase{"DescriptionNamesItsMask", "gpx-Dateien (*.gpx)|*.gpx", "gpx-Dateien (*.gpx)"},
-                      FilterCase{"MaskAppended", "GPX|*.gpx", "GPX (*.gpx)"},
-                      FilterCase{"SeveralMasks", "Bilder|*.jpg;*.jpeg", "Bilder (*.jpg *.jpeg)"},
-                      FilterCase{"TwoPairs", "gpx-Dateien (*.gpx)|*.gpx|Alle|*", "gpx-Dateien (*.gpx);;Alle (*)"},
-                      FilterCase{"Empty", "", ""}),
-    [](const auto& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(BrowseEdit, QtFilter,
+                         ::testing::Values(FilterCase{"DescriptionNamesItsMask", "gpx-Dateien (*.gpx)|*.gpx",
+                                                      "gpx-Dateien (*.gpx)"},
+                                           FilterCase{"MaskAppended", "GPX|*.gpx", "GPX (*.gpx)"},
+                                           FilterCase{"SeveralMasks", "Bilder|*.jpg;*.jpeg",
+                                                      "Bilder (*.jpg *.jpeg)"},
+                                           FilterCase{"TwoPairs", "gpx-Dateien (*.gpx)|*.gpx|Alle|*",
+                                                      "gpx-Dateien (*.gpx);;Alle (*)"},
+                                           FilterCase{"Empty", "", ""}),
+                         [](const auto& p) { return p.param.name; });
 
 TEST_F(WidgetSet, FilenameEditPutsTheChosenFileIntoItsText) {
     TFilenameEdit edit;
@@ -156,7 +158,8 @@ TEST_F(WidgetSet, ProgressBarFillsInOneOrangeAtEveryLevelWithoutText) {
         EXPECT_EQ(image.pixelColor(bar.contentsRect().left(), 9), orange) << position;
         EXPECT_EQ(image.pixelColor(bar.contentsRect().left() + bar.FilledWidth() - 1, 9), orange) << position;
         if (position < 4) {
-            EXPECT_EQ(image.pixelColor(bar.contentsRect().left() + bar.FilledWidth() + 1, 9), QColor(Qt::white));
+            EXPECT_EQ(image.pixelColor(bar.contentsRect().left() + bar.FilledWidth() + 1, 9),
+                      QColor(Qt::white));
         }
     }
     const QImage full = Render(bar);
@@ -213,8 +216,8 @@ TEST_F(WidgetSet, DraggingLabelMovesItsWindowWithAnyButton) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         const QPoint start = window.pos();
         QTest::mousePress(picture, button, {}, QPoint(20, 20));
-        QMouseEvent move(QEvent::MouseMove, QPointF(50, 60), picture->mapToGlobal(QPointF(50, 60)), Qt::NoButton,
-                         button, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(50, 60), picture->mapToGlobal(QPointF(50, 60)),
+                         Qt::NoButton, button, Qt::NoModifier);
         QApplication::sendEvent(picture, &move);
         QTest::mouseRelease(picture, button, {}, QPoint(50, 60));
         EXPECT_EQ(window.pos(), start + QPoint(30, 40)) << button;
@@ -235,19 +238,19 @@ TEST_P(ErrorReport, AddsAPeriodOnlyAfterCharactersSortingAfterIt) {
     EXPECT_EQ(ErrorReportText(c.message).toStdString(), c.want.toStdString());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    MessageBoxes, ErrorReport,
-    ::testing::Values(ReportCase{"Letter", "no such table: gpx", "no such table: gpx."},
-                      ReportCase{"Digit", "Fehler 5", "Fehler 5."},
-                      ReportCase{"Slash", "a/", "a/."},
-                      ReportCase{"Period", "Ende.", "Ende."},
-                      ReportCase{"Exclamation", "Keine Daten!", "Keine Daten!"},
-                      ReportCase{"Hyphen", "a-", "a-"},
-                      ReportCase{"Parenthesis", "(x)", "(x)"},
-                      ReportCase{"Blank", "x ", "x "},
-                      ReportCase{"Umlaut", QStringLiteral("Bereichsprüfung ä"), QStringLiteral("Bereichsprüfung ä.")},
-                      ReportCase{"Empty", "", ""}),
-    [](const auto& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(MessageBoxes, ErrorReport,
+                         ::testing::Values(ReportCase{"Letter", "no such table: gpx", "no such table: gpx."},
+                                           ReportCase{"Digit", "Fehler 5", "Fehler 5."},
+                                           ReportCase{"Slash", "a/", "a/."},
+                                           ReportCase{"Period", "Ende.", "Ende."},
+                                           ReportCase{"Exclamation", "Keine Daten!", "Keine Daten!"},
+                                           ReportCase{"Hyphen", "a-", "a-"},
+                                           ReportCase{"Parenthesis", "(x)", "(x)"},
+                                           ReportCase{"Blank", "x ", "x "},
+                                           ReportCase{"Umlaut", QStringLiteral("Bereichsprüfung ä"),
+                                                      QStringLiteral("Bereichsprüfung ä.")},
+                                           ReportCase{"Empty", "", ""}),
+                         [](const auto& p) { return p.param.name; });
 
 TEST_F(WidgetSet, MessageBoxesCarryTheirCaptionsAndIcons) {
     QCoreApplication::setApplicationName(QStringLiteral("zeloro"));
@@ -295,15 +298,16 @@ TEST_F(WidgetSet, RealBoxIsModalCentredAndHasOnlyOk) {
 TEST_F(WidgetSet, PicturesHaveTheirSizesAndArtwork) {
     const QImage background(QStringLiteral(":/pictures/background.png"));
     ASSERT_EQ(background.size(), QSize(640, 400));
-    EXPECT_LT(background.pixelColor(320, 20).lightness(), 80);   // dark title band
+    EXPECT_LT(background.pixelColor(320, 20).lightness(), 80);      // dark title band
     EXPECT_EQ(background.pixelColor(320, 200), QColor(Qt::white));  // white body
-    EXPECT_LT(background.pixelColor(0, 200).lightness(), 128);   // thin frame
+    EXPECT_LT(background.pixelColor(0, 200).lightness(), 128);      // thin frame
     EXPECT_LT(background.pixelColor(639, 200).lightness(), 128);
     EXPECT_EQ(background.pixelColor(1, 200), QColor(Qt::white));  // one pixel wide
 
-    const QImage close = QImage(QStringLiteral(":/pictures/close.png")).convertToFormat(QImage::Format_ARGB32);
+    const QImage close =
+        QImage(QStringLiteral(":/pictures/close.png")).convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(close.size(), QSize(24, 24));
-    EXPECT_EQ(close.pixelColor(0, 0).alpha(), 0);  // round: the corners are clear
+    EXPECT_EQ(close.pixelColor(0, 0).alpha(), 0);            // round: the corners are clear
     EXPECT_EQ(close.pixelColor(12, 12), QColor(Qt::white));  // the cross
     const QColor rim = close.pixelColor(12, 3);
     EXPECT_EQ(rim, QColor(255, 159, 72));
