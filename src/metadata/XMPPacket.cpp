@@ -287,7 +287,8 @@ struct XMPReader {
         }
         bool lossy = false;
         schema.FProperties.push_back(ReadProperty(schema, nullptr, source, 0, lossy));
-        if (lossy && source.element != nullptr) {
+        // An element in a default namespace has no prefix the generated form could use: kept as read too.
+        if ((lossy || NamespacePrefix(source.ns).empty()) && source.element != nullptr) {
             schema.FProperties.back()->FSourceXML = StandaloneXML(source.element);
         }
     }
@@ -366,16 +367,16 @@ struct XMPReader {
             if (source.element != nullptr && source.ns != nullptr) {
                 for (const xmlAttr* attr = source.element->properties; attr != nullptr; attr = attr->next) {
                     if (attr->ns != nullptr && NamespaceURI(attr->ns) == NamespaceURI(source.ns)) {
-                        prop->FSubProperties.push_back(
-                            ReadProperty(schema, prop.get(), PropertySource::FromAttribute(attr), depth + 1, lossy));
+                        prop->FSubProperties.push_back(ReadProperty(
+                            schema, prop.get(), PropertySource::FromAttribute(attr), depth + 1, lossy));
                     }
                 }
             }
             if (container != nullptr) {
                 for (const xmlNode* child = container->children; child != nullptr; child = child->next) {
                     if (IsElement(child)) {
-                        prop->FSubProperties.push_back(
-                            ReadProperty(schema, prop.get(), PropertySource::FromElement(child), depth + 1, lossy));
+                        prop->FSubProperties.push_back(ReadProperty(
+                            schema, prop.get(), PropertySource::FromElement(child), depth + 1, lossy));
                     }
                 }
             }
@@ -1027,26 +1028,33 @@ void TXMPPacket::GenerateXML(std::string& out) const {
     out += kRDFNamespace;
     out += kPacketHeaderEnd;
     for (const auto& schema : FSchemas) {
-        // A namespace without a prefix cannot be declared in this form; writing it would break the packet.
-        if (schema->FPreferredPrefix.empty()) {
+        // A namespace without a prefix cannot be declared in this form: only properties kept as read, which
+        // declare their namespaces themselves, can be written for it.
+        const bool declarable = !schema->FPreferredPrefix.empty();
+        if (!declarable && std::none_of(schema->FProperties.begin(), schema->FProperties.end(),
+                                        [](const auto& prop) { return !prop->FSourceXML.empty(); })) {
             continue;
         }
         // The about value, prefix and URI come from the photo: escaped so the packet stays well-formed.
         out += "\t\t<rdf:Description rdf:about=\"";
         AppendEscaped(out, FAboutAttributeValue);
-        out += "\" xmlns:";
-        AppendEscaped(out, schema->FPreferredPrefix);
-        out += "=\"";
-        AppendEscaped(out, schema->FURI);
-        out += "\">\n";
+        out += '"';
+        if (declarable) {
+            out += " xmlns:";
+            AppendEscaped(out, schema->FPreferredPrefix);
+            out += "=\"";
+            AppendEscaped(out, schema->FURI);
+            out += '"';
+        }
+        out += ">\n";
         for (const auto& prop : schema->FProperties) {
             if (!prop->FSourceXML.empty()) {
                 out += "\t\t\t";
                 out += prop->FSourceXML;
                 out += '\n';
-                continue;
+            } else if (declarable) {
+                WriteProperty(out, *prop, 3, schema->FPreferredPrefix);
             }
-            WriteProperty(out, *prop, 3, schema->FPreferredPrefix);
         }
         out += "\t\t</rdf:Description>\n";
     }

@@ -432,6 +432,27 @@ TEST(XMPPacketWrite, ContentTheModelDoesNotHoldIsKeptUntilItsPropertyChanges) {
     EXPECT_NE(edited.find("xml:lang=\"en\">mine</dc:rights>"), std::string::npos);
 }
 
+TEST(XMPPacketWrite, PropertiesInADefaultNamespaceAreKeptAsRead) {
+    TXMPPacket packet;
+    ASSERT_TRUE(
+        Load(packet, Wrapped(R"(<rdf:Description rdf:about="" xmlns:exif="http://ns.adobe.com/exif/1.0/">
+        <exif:GPSLatitude>1,2N</exif:GPSLatitude><Rating xmlns="http://example.com/r/">5</Rating>
+        </rdf:Description>)")));
+    const TXMPSchema* rating = packet.FindSchema("http://example.com/r/");
+    ASSERT_NE(rating, nullptr);
+    EXPECT_EQ(rating->PreferredPrefix(), "");
+    packet.UpdateProperty(xsExif, "GPSLatitude", "3,4S");
+    const std::string saved = Saved(packet);
+    EXPECT_NE(saved.find("\t\t<rdf:Description rdf:about=\"\">\n\t\t\t<Rating "
+                         "xmlns=\"http://example.com/r/\">5</Rating>\n"),
+              std::string::npos)
+        << saved;
+    TXMPPacket again;
+    ASSERT_TRUE(Load(again, saved));
+    EXPECT_EQ(again.FindSchema("http://example.com/r/")->FindProperty("Rating")->ReadValue(), "5");
+    EXPECT_EQ(again.FindSchema(xsExif)->FindProperty("GPSLatitude")->ReadValue(), "3,4S");
+}
+
 TEST(XMPPacketWrite, EmptyPacketAndSegmentHeader) {
     TXMPPacket packet;
     packet.SetWriteSegmentHeader(true);
