@@ -26,7 +26,11 @@ int InjectedError(TSafeWriteStep step) {
 }
 
 [[noreturn]] void ThrowCreateError(const std::string& path, int error) {
-    throw FileError("Datei " + path + " kann nicht erstellt werden. " + std::generic_category().message(error));
+    const std::string reason = std::generic_category().message(error);
+    std::string message;
+    message.reserve(path.size() + reason.size() + 40);
+    message.append("Datei ").append(path).append(" kann nicht erstellt werden. ").append(reason);
+    throw FileError(message);
 }
 
 [[noreturn]] void ThrowWriteError() { throw StreamError(kStreamWriteError); }
@@ -99,7 +103,12 @@ void WriteFileReplacing(const std::string& path, std::span<const std::span<const
     }
     // Same folder, so the rename stays on one file system and is atomic; hidden, so folder scans of
     // photos never pick it up.
-    std::string pattern = (folder / ("." + targetPath.filename().string() + ".zeloro-XXXXXX")).string();
+    // Built by appending: GCC 12 at -O3 misreads a chain of string + as overlapping copies.
+    std::string name;
+    const std::string base = targetPath.filename().string();
+    name.reserve(base.size() + 16);
+    name.append(".").append(base).append(".zeloro-XXXXXX");
+    std::string pattern = (folder / name).string();
 
     int error = InjectedError(TSafeWriteStep::create);
     const int fd = error != 0 ? -1 : ::mkostemp(pattern.data(), O_CLOEXEC);
