@@ -32,6 +32,15 @@ TCustomExifData::TCustomExifData()
       gpsDestLatitude_(this, 20, "GPSDestLatitude"),
       gpsLongitude_(this, 4, "GPSLongitude"),
       gpsDestLongitude_(this, 22, "GPSDestLongitude"),
+      exifVersion_(this),
+      flashPixVersion_(this),
+      interopVersion_(this),
+      gpsVersion_(this),
+      flash_(this),
+      focalPlaneResolution_(this),
+      resolution_(this),
+      thumbnailResolution_(this),
+      isoSpeedRatings_(this),
       makerNoteType_(TUnrecognizedMakerNote::Class()),
       xmpPacket_(std::make_unique<TContainedXMPPacket>()) {
     CreateSections();

@@ -14,6 +14,7 @@
 
 #include "common/Currency.h"
 #include "common/DateTime.h"
+#include "metadata/ExifPropertyObjects.h"
 #include "metadata/ExifTags.h"
 #include "metadata/JPEGImage.h"
 #include "metadata/JpegSegments.h"
@@ -64,6 +65,59 @@ enum TGPSDirectionRef : std::uint8_t { drMissingOrInvalid, drTrueNorth, drMagnet
 enum TGPSDistanceRef : std::uint8_t { dsMissingOrInvalid, dsKilometres, dsMiles, dsKnots };
 enum TExifFileSource : std::uint8_t { fsUnknown, fsFilmScanner, fsReflectionPrintScanner, fsDigitalCamera };
 enum TExifSceneType : std::uint8_t { esUnknown, esDirectlyPhotographed };
+
+// Enumerated SHORT values of the EXIF sub-directory, numbered as the tags store them. Each type's
+// ...TagMissing member (0xFFFF, a number no such tag uses) stands for an absent tag and, with
+// EnsureEnumsInRange, for a number the type does not define; writing it removes the tag.
+enum TExifContrast : std::uint16_t { cnNormal = 0, cnSoft = 1, cnHard = 2, cnTagMissing = 0xFFFF };
+enum TExifCustomRendered : std::uint16_t { crNormal = 0, crCustom = 1, crTagMissing = 0xFFFF };
+enum TExifExposureMode : std::uint16_t { exAuto = 0, exManual = 1, exAutoBracket = 2, exTagMissing = 0xFFFF };
+enum TExifExposureProgram : std::uint16_t {
+    eeUndefined = 0, eeManual = 1, eeNormal = 2, eeAperturePriority = 3, eeShutterPriority = 4, eeCreative = 5,
+    eeAction = 6, eePortrait = 7, eeLandscape = 8, eeTagMissing = 0xFFFF
+};
+enum TExifGainControl : std::uint16_t {
+    egNone = 0, egLowGainUp = 1, egHighGainUp = 2, egLowGainDown = 3, egHighGainDown = 4, egTagMissing = 0xFFFF
+};
+// Not contiguous: 5 to 8 and 25 to 254 are not defined.
+enum TExifLightSource : std::uint16_t {
+    lsUnknown = 0, lsDaylight = 1, lsFluorescent = 2, lsTungsten = 3, lsFlash = 4, lsFineWeather = 9,
+    lsCloudyWeather = 10, lsShade = 11, lsDaylightFluorescent = 12, lsDayWhiteFluorescent = 13,
+    lsCoolWhiteFluorescent = 14, lsWhiteFluorescent = 15, lsWarmWhiteFluorescent = 16, lsStandardLightA = 17,
+    lsStandardLightB = 18, lsStandardLightC = 19, lsD55 = 20, lsD65 = 21, lsD75 = 22, lsD50 = 23,
+    lsISOStudioTungsten = 24, lsOther = 255, lsTagMissing = 0xFFFF
+};
+// Not contiguous: 7 to 254 are not defined.
+enum TExifMeteringMode : std::uint16_t {
+    meUnknown = 0, meAverage = 1, meCenterWeightedAverage = 2, meSpot = 3, meMultiSpot = 4, mePattern = 5,
+    mePartial = 6, meOther = 255, meTagMissing = 0xFFFF
+};
+enum TExifSaturation : std::uint16_t { saNormal = 0, saLow = 1, saHigh = 2, saTagMissing = 0xFFFF };
+enum TExifSceneCaptureType : std::uint16_t {
+    scStandard = 0, scLandscape = 1, scPortrait = 2, scNightScene = 3, scTagMissing = 0xFFFF
+};
+// Not contiguous: 0 and 6 are not defined.
+enum TExifSensingMethod : std::uint16_t {
+    smNotDefined = 1, smOneChipColorArea = 2, smTwoChipColorArea = 3, smThreeChipColorArea = 4,
+    smColorSequentialArea = 5, smTrilinear = 7, smColorSequentialLinear = 8, smTagMissing = 0xFFFF
+};
+enum TExifSharpness : std::uint16_t { shNormal = 0, shSoft = 1, shHard = 2, shTagMissing = 0xFFFF };
+enum TExifSubjectDistanceRange : std::uint16_t {
+    sdUnknown = 0, sdMacro = 1, sdClose = 2, sdDistant = 3, sdTagMissing = 0xFFFF
+};
+// ColorSpace reads 0 when missing (0xFFFF is a defined value here: uncalibrated).
+enum TExifColorSpace : std::uint16_t {
+    csTagMissing = 0, csRGB = 1, csAdobeRGB = 2, csWideGamutRGB = 0xFFFD, csICCProfile = 0xFFFE,
+    csUncalibrated = 0xFFFF
+};
+
+// A pixel position; SubjectLocation reads (-1, -1) when missing, and a negative part removes the tag.
+struct TSmallPoint {
+    std::int16_t x = 0;
+    std::int16_t y = 0;
+    friend bool operator==(const TSmallPoint&, const TSmallPoint&) = default;
+};
+inline constexpr TSmallPoint kInvalidSmallPoint{-1, -1};
 
 // A GPS coordinate bound to its container: every read and write goes to the esGPS section, so it holds
 // no values of its own. Value tag: RATIONAL degrees, minutes[, seconds]; reference tag (value tag - 1):
@@ -290,9 +344,16 @@ public:
     [[nodiscard]] std::string Title() const;
     void SetTitle(const std::string& value);
     [[nodiscard]] std::string Keywords() const;
+    void SetKeywords(const std::string& value);
     [[nodiscard]] std::string Subject() const;
+    void SetSubject(const std::string& value);
+    // Writes the Windows string; an empty value also removes the ASCII Artist tag it falls back to.
     [[nodiscard]] std::string Author() const;
+    void SetAuthor(const std::string& value);
+    // Writes the Windows string; an empty value also removes the user comment it falls back to, so that
+    // the comment reads empty afterwards.
     [[nodiscard]] std::string Comments() const;
+    void SetComments(const std::string& value);
     [[nodiscard]] TWindowsStarRating UserRating() const;
     void SetUserRating(TWindowsStarRating value);
     // Unsigned and signed fractions of the EXIF sub-directory; 0/0 when missing, and writing 0/0 removes.
@@ -343,7 +404,57 @@ public:
     [[nodiscard]] std::string SubsecTimeOriginal() const;
     [[nodiscard]] TLongIntTagValue OffsetSchema() const;
     void SetOffsetSchema(TLongIntTagValue value);
-    [[nodiscard]] std::uint16_t ColorSpace() const;
+    // Enumerated SHORT values, mirrored into the XMP exif property of the same name (under the packet's
+    // write policy); the missing value removes the tag and the XMP property.
+    [[nodiscard]] TExifColorSpace ColorSpace() const;
+    void SetColorSpace(TExifColorSpace value);
+    [[nodiscard]] TExifContrast Contrast() const;
+    void SetContrast(TExifContrast value);
+    [[nodiscard]] TExifCustomRendered CustomRendered() const;
+    void SetCustomRendered(TExifCustomRendered value);
+    [[nodiscard]] TExifExposureMode ExposureMode() const;
+    void SetExposureMode(TExifExposureMode value);
+    [[nodiscard]] TExifExposureProgram ExposureProgram() const;
+    void SetExposureProgram(TExifExposureProgram value);
+    [[nodiscard]] TExifGainControl GainControl() const;
+    void SetGainControl(TExifGainControl value);
+    [[nodiscard]] TExifLightSource LightSource() const;
+    void SetLightSource(TExifLightSource value);
+    [[nodiscard]] TExifMeteringMode MeteringMode() const;
+    void SetMeteringMode(TExifMeteringMode value);
+    [[nodiscard]] TExifSaturation Saturation() const;
+    void SetSaturation(TExifSaturation value);
+    [[nodiscard]] TExifSceneCaptureType SceneCaptureType() const;
+    void SetSceneCaptureType(TExifSceneCaptureType value);
+    [[nodiscard]] TExifSensingMethod SensingMethod() const;
+    void SetSensingMethod(TExifSensingMethod value);
+    [[nodiscard]] TExifSharpness Sharpness() const;
+    void SetSharpness(TExifSharpness value);
+    [[nodiscard]] TExifSubjectDistanceRange SubjectDistanceRange() const;
+    void SetSubjectDistanceRange(TExifSubjectDistanceRange value);
+    // SHORT x and y of tag 41492; kInvalidSmallPoint when missing or shorter than two numbers.
+    [[nodiscard]] TSmallPoint SubjectLocation() const;
+    void SetSubjectLocation(TSmallPoint value);
+
+    // ---- property objects, bound to this container ----
+    [[nodiscard]] TExifVersion& ExifVersion() noexcept { return exifVersion_; }
+    [[nodiscard]] TFlashPixVersion& FlashPixVersion() noexcept { return flashPixVersion_; }
+    [[nodiscard]] TInteropVersion& InteropVersion() noexcept { return interopVersion_; }
+    [[nodiscard]] TGPSVersion& GPSVersion() noexcept { return gpsVersion_; }
+    [[nodiscard]] TExifFlashInfo& Flash() noexcept { return flash_; }
+    [[nodiscard]] TFocalPlaneResolution& FocalPlaneResolution() noexcept { return focalPlaneResolution_; }
+    [[nodiscard]] TImageResolution& Resolution() noexcept { return resolution_; }
+    [[nodiscard]] TThumbnailResolution& ThumbnailResolution() noexcept { return thumbnailResolution_; }
+    [[nodiscard]] TISOSpeedRatings& ISOSpeedRatings() noexcept { return isoSpeedRatings_; }
+    [[nodiscard]] const TExifVersion& ExifVersion() const noexcept { return exifVersion_; }
+    [[nodiscard]] const TFlashPixVersion& FlashPixVersion() const noexcept { return flashPixVersion_; }
+    [[nodiscard]] const TInteropVersion& InteropVersion() const noexcept { return interopVersion_; }
+    [[nodiscard]] const TGPSVersion& GPSVersion() const noexcept { return gpsVersion_; }
+    [[nodiscard]] const TExifFlashInfo& Flash() const noexcept { return flash_; }
+    [[nodiscard]] const TFocalPlaneResolution& FocalPlaneResolution() const noexcept { return focalPlaneResolution_; }
+    [[nodiscard]] const TImageResolution& Resolution() const noexcept { return resolution_; }
+    [[nodiscard]] const TThumbnailResolution& ThumbnailResolution() const noexcept { return thumbnailResolution_; }
+    [[nodiscard]] const TISOSpeedRatings& ISOSpeedRatings() const noexcept { return isoSpeedRatings_; }
     [[nodiscard]] std::string InteropTypeName() const;
     void SetInteropTypeName(const std::string& value);
 
@@ -353,6 +464,10 @@ protected:
     // Builds the sections; derived constructors call it so that CreateSection dispatches to them.
     void CreateSections();
     void SetPixelDimension(TTiffTagID id, const char* xmpName, std::uint32_t value);
+    // The enumerated SHORT properties: the number, or `missing` for an absent tag or (with
+    // EnsureEnumsInRange) a number `inRange` refuses.
+    [[nodiscard]] std::uint16_t GetEnumValue(TTiffTagID id, std::uint16_t missing, bool (*inRange)(std::uint16_t)) const;
+    void SetEnumValue(TTiffTagID id, const char* xmpName, std::uint16_t value, std::uint16_t missing);
 
     std::unique_ptr<TExifSection> sections_[6];
     TEndianness endianness_ = SmallEndian;
@@ -369,6 +484,15 @@ private:
     TGPSLatitude gpsDestLatitude_;
     TGPSLongitude gpsLongitude_;
     TGPSLongitude gpsDestLongitude_;
+    TExifVersion exifVersion_;
+    TFlashPixVersion flashPixVersion_;
+    TInteropVersion interopVersion_;
+    TGPSVersion gpsVersion_;
+    TExifFlashInfo flash_;
+    TFocalPlaneResolution focalPlaneResolution_;
+    TImageResolution resolution_;
+    TThumbnailResolution thumbnailResolution_;
+    TISOSpeedRatings isoSpeedRatings_;
     TExifMakerNoteClass makerNoteType_ = nullptr;
     std::unique_ptr<TExifMakerNote> makerNoteValue_;
     bool modified_ = false;

@@ -441,9 +441,26 @@ std::string TCustomExifData::Title() const { return RawSection(esGeneral).GetWin
 void TCustomExifData::SetTitle(const std::string& value) { RawSection(esGeneral).SetWindowsStringValue(40091, value); }
 std::string TCustomExifData::Keywords() const { return RawSection(esGeneral).GetWindowsStringValue(40094); }
 std::string TCustomExifData::Subject() const { return RawSection(esGeneral).GetWindowsStringValue(40095); }
+void TCustomExifData::SetKeywords(const std::string& value) { RawSection(esGeneral).SetWindowsStringValue(40094, value); }
+void TCustomExifData::SetSubject(const std::string& value) { RawSection(esGeneral).SetWindowsStringValue(40095, value); }
 std::string TCustomExifData::Author() const {
     std::string s = RawSection(esGeneral).GetWindowsStringValue(40093);
     return s.empty() ? RawSection(esGeneral).GetStringValue(315) : s;
+}
+
+void TCustomExifData::SetAuthor(const std::string& value) {
+    UpdateScope scope(*this);
+    TExifSection& general = RawSection(esGeneral);
+    general.SetWindowsStringValue(40093, value);
+    // The Artist tag is read only when the Windows string is empty: an emptied author would read the
+    // old Artist text again.
+    if (value.empty()) general.Remove(315);
+}
+
+void TCustomExifData::SetComments(const std::string& value) {
+    UpdateScope scope(*this);
+    RawSection(esGeneral).SetWindowsStringValue(40092, value);
+    if (value.empty()) RawSection(esDetails).Remove(37510);
 }
 
 std::string TCustomExifData::Comments() const {
@@ -572,7 +589,79 @@ TExifSceneType TCustomExifData::SceneType() const {
     return EnsureEnumsInRange() && v > esDirectlyPhotographed ? esUnknown : static_cast<TExifSceneType>(v);
 }
 
-std::uint16_t TCustomExifData::ColorSpace() const { return RawSection(esDetails).GetWordValue(40961, 0, 0); }
+// ---- enumerated values ----
+std::uint16_t TCustomExifData::GetEnumValue(TTiffTagID id, std::uint16_t missing,
+                                            bool (*inRange)(std::uint16_t)) const {
+    std::uint16_t v = 0;
+    if (!RawSection(esDetails).TryGetWordValue(id, 0, v)) return missing;
+    return EnsureEnumsInRange() && !inRange(v) ? missing : v;
+}
+
+void TCustomExifData::SetEnumValue(TTiffTagID id, const char* xmpName, std::uint16_t value, std::uint16_t missing) {
+    UpdateScope scope(*this);
+    if (value == missing) {
+        RawSection(esDetails).Remove(id);
+        XMPPacket().RemoveProperty(xsExif, xmpName);
+        return;
+    }
+    RawSection(esDetails).SetWordValue(id, 0, value);
+    XMPPacket().UpdateProperty(xsExif, xmpName, xpSimple, std::to_string(value));
+}
+
+namespace {
+template <std::uint16_t Max>
+bool UpTo(std::uint16_t v) noexcept {
+    return v <= Max;
+}
+bool LightSourceInRange(std::uint16_t v) noexcept { return (v <= 4) || (v >= 9 && v <= 24) || v == 255; }
+bool MeteringModeInRange(std::uint16_t v) noexcept { return v <= 6 || v == 255; }
+bool SensingMethodInRange(std::uint16_t v) noexcept { return (v >= 1 && v <= 5) || v == 7 || v == 8; }
+bool ColorSpaceInRange(std::uint16_t v) noexcept { return v == 1 || v == 2 || v >= 0xFFFD; }
+}  // namespace
+
+#define ZELORO_ENUM_PROPERTY(Name, Type, Id, Missing, InRange)                                          \
+    Type TCustomExifData::Name() const { return static_cast<Type>(GetEnumValue(Id, Missing, InRange)); } \
+    void TCustomExifData::Set##Name(Type value) { SetEnumValue(Id, #Name, value, Missing); }
+ZELORO_ENUM_PROPERTY(ColorSpace, TExifColorSpace, 40961, csTagMissing, ColorSpaceInRange)
+ZELORO_ENUM_PROPERTY(Contrast, TExifContrast, 41992, cnTagMissing, UpTo<cnHard>)
+ZELORO_ENUM_PROPERTY(CustomRendered, TExifCustomRendered, 41985, crTagMissing, UpTo<crCustom>)
+ZELORO_ENUM_PROPERTY(ExposureMode, TExifExposureMode, 41986, exTagMissing, UpTo<exAutoBracket>)
+ZELORO_ENUM_PROPERTY(ExposureProgram, TExifExposureProgram, 34850, eeTagMissing, UpTo<eeLandscape>)
+ZELORO_ENUM_PROPERTY(GainControl, TExifGainControl, 41991, egTagMissing, UpTo<egHighGainDown>)
+ZELORO_ENUM_PROPERTY(LightSource, TExifLightSource, 37384, lsTagMissing, LightSourceInRange)
+ZELORO_ENUM_PROPERTY(MeteringMode, TExifMeteringMode, 37383, meTagMissing, MeteringModeInRange)
+ZELORO_ENUM_PROPERTY(Saturation, TExifSaturation, 41993, saTagMissing, UpTo<saHigh>)
+ZELORO_ENUM_PROPERTY(SceneCaptureType, TExifSceneCaptureType, 41990, scTagMissing, UpTo<scNightScene>)
+ZELORO_ENUM_PROPERTY(SensingMethod, TExifSensingMethod, 41495, smTagMissing, SensingMethodInRange)
+ZELORO_ENUM_PROPERTY(Sharpness, TExifSharpness, 41994, shTagMissing, UpTo<shHard>)
+ZELORO_ENUM_PROPERTY(SubjectDistanceRange, TExifSubjectDistanceRange, 41996, sdTagMissing, UpTo<sdDistant>)
+#undef ZELORO_ENUM_PROPERTY
+
+TSmallPoint TCustomExifData::SubjectLocation() const {
+    const TExifSection& details = RawSection(esDetails);
+    const TExifTag* tag = details.Find(41492);
+    std::uint16_t x = 0;
+    std::uint16_t y = 0;
+    if (tag == nullptr || tag->ElementCount() < 2 || !details.TryGetWordValue(41492, 0, x) ||
+        !details.TryGetWordValue(41492, 1, y) || x > 0x7FFF || y > 0x7FFF) {
+        return kInvalidSmallPoint;
+    }
+    return {static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)};
+}
+
+void TCustomExifData::SetSubjectLocation(TSmallPoint value) {
+    TExifSection& details = RawSection(esDetails);
+    if (value.x < 0 || value.y < 0) {
+        details.Remove(41492);
+        return;
+    }
+    UpdateScope scope(*this);
+    // Exactly two numbers: an area (three or four) would no longer be centred on the new point.
+    if (TExifTag* tag = details.Find(41492); tag != nullptr) tag->UpdateData(tdWord, 2, nullptr);
+    details.SetWordValue(41492, 0, static_cast<std::uint16_t>(value.x));
+    details.SetWordValue(41492, 1, static_cast<std::uint16_t>(value.y));
+}
+
 std::string TCustomExifData::InteropTypeName() const { return RawSection(esInterop).GetStringValue(1); }
 void TCustomExifData::SetInteropTypeName(const std::string& value) { RawSection(esInterop).SetStringValue(1, value); }
 
