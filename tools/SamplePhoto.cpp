@@ -263,8 +263,16 @@ ByteVector BuildExifPayload(const PhotoSpec& spec) {
                             {0x0128, kShort, 1, tiff.ShortValue(2)},            // ResolutionUnit: inches
                             {0x0213, kShort, 1, tiff.ShortValue(1)},            // YCbCrPositioning: centred
                             {0x8769, kLong, 1, {}}};
+    if (spec.descriptionLength > 0) {
+        const ByteVector description = TiffWriter::AsciiValue(std::string(spec.descriptionLength, 'x'));
+        ifd0.push_back({0x010E, kAscii, static_cast<std::uint32_t>(description.size()), description});
+    }
     const std::uint32_t exifAt = 8 + TiffWriter::DirectorySize(ifd0);
-    ifd0.back().value = tiff.LongValue(exifAt);
+    for (Entry& e : ifd0) {
+        if (e.tag == 0x8769) {
+            e.value = tiff.LongValue(exifAt);
+        }
+    }
     tiff.Write(out, ifd0, 8);
     if (out.size() - tiffStart != exifAt) {
         throw std::logic_error("EXIF directory misplaced");

@@ -1,5 +1,6 @@
 // tools/SamplePhoto.h: small camera-like JPEG photos of our own, for the bundled sample and the tests.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,6 +18,9 @@ struct PhotoSpec {
     // "YYYY:MM:DD hh:mm:ss" as a camera writes it; no DateTimeOriginal tag at all when absent.
     std::optional<std::string> dateTimeOriginal;
     bool bigEndian = false;  // "MM" instead of "II" in the TIFF header
+    // Length of an ImageDescription of "x"s in IFD0; 0 for none. A long one fills the EXIF segment up to
+    // its size limit, so that adding GPS tags cannot fit any more.
+    std::size_t descriptionLength = 0;
     std::string make = "Zeloro";
     std::string model = "Sample Camera";
 };

@@ -1,5 +1,6 @@
 // tests/tagging/TaggingRunTest.cpp: the tagging run through the session, on a temporary track database
 // and photos built here.
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -267,6 +268,33 @@ TEST_F(SessionRun, ErrorEndsTheRunAndKeepsProgressAndEntries) {
     WriteFileBytes(photos_ / "b.jpg", Photo(std::nullopt));
     RecordingObserver again;
     EXPECT_EQ(session_.Run(Inputs(), again), RunResult::done);
+}
+
+TEST_F(SessionRun, PhotoWhoseSaveFailsKeepsItsMapEntry) {
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    // An EXIF segment filled almost to its size limit: with the GPS tags added it no longer fits one
+    // segment, so the save is refused after the map entry went in.
+    sample::PhotoSpec full;
+    full.width = 32;
+    full.height = 24;
+    full.dateTimeOriginal = "2024:06:15 10:00:10";
+    full.descriptionLength = 65260;
+    WriteFileBytes(photos_ / "b.jpg", sample::MakePhoto(full));
+    const Bytes before = ReadFileBytes(photos_ / "b.jpg");
+
+    EXPECT_THROW(session_.Run(Inputs(), observer_), Error);
+    EXPECT_EQ(session_.MapEntries(),
+              (std::vector<std::string>{"48.1234|-122.4194|a.jpg", "-33.8567|151.215|b.jpg"}));
+    EXPECT_EQ(observer_.lines.back(), " - b.jpg Koordinaten gefunden:");
+    EXPECT_EQ(observer_.progress, (std::vector<std::string>{"max 2", "pos 1"}));
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "b.jpg")));
+    // No temporary file of the refused save is left beside the photos.
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(photos_)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.jpg", "b.jpg"}));
 }
 
 TEST_F(SessionRun, StartFromInsideTheImportIsIgnored) {
