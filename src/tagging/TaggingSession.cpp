@@ -14,13 +14,13 @@ namespace {
 // Clears the in-progress mark however the run ends, an exception included.
 class RunningMark {
 public:
-    explicit RunningMark(bool& flag) noexcept : flag_(flag) { flag_ = true; }
+    explicit RunningMark(std::atomic<bool>& flag) noexcept : flag_(flag) {}
     ~RunningMark() { flag_ = false; }
     RunningMark(const RunningMark&) = delete;
     RunningMark& operator=(const RunningMark&) = delete;
 
 private:
-    bool& flag_;
+    std::atomic<bool>& flag_;
 };
 
 }  // namespace
@@ -48,7 +48,7 @@ void TaggingSession::Disconnect() noexcept {
 RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer) {
     // The import hands the front end one pass of its event loop; a "Starten" dispatched there must not
     // start a second run over the same lists, statement and transaction.
-    if (running_) {
+    if (running_.exchange(true)) {
         return RunResult::busy;
     }
     const RunningMark mark(running_);

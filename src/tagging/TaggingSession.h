@@ -1,6 +1,7 @@
 // src/tagging/TaggingSession.h: the long-lived state a front end owns (connection, statement, photo and
 // map lists) and the commands that work on it, so that the window and the command line stay thin.
 #pragma once
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,7 +63,8 @@ private:
     std::unique_ptr<Query> query_;
     std::vector<std::string> imgSL_;
     std::vector<std::string> mapsSL_;
-    bool running_ = false;  // guards against a start from inside the import's event-loop pass
+    // Guards against a start from inside the import's event-loop pass or from another thread.
+    std::atomic<bool> running_{false};
 };
 
 inline constexpr const char* kNoMapDataMessage = "Keine aktuellen Geodaten vorhanden!";
