@@ -4,11 +4,13 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     libsqlite3-dev libjpeg62-turbo-dev libxml2-dev
-    qt6-base-dev
+    qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
     libimage-exiftool-perl libxml2-utils sqlite3
     clang libclang-rt-14-dev
+    locales
+    gpscorrelate exiv2
     time
 )
 missing=()
