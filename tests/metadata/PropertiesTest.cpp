@@ -3,7 +3,11 @@
 // setters.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -456,6 +460,81 @@ TEST(Properties, EmptyingAuthorAndCommentsRemovesTheirFallbacks) {
     EXPECT_EQ(exif.Author(), "");
     EXPECT_EQ(exif.Comments(), "");
     EXPECT_TRUE(exif.Empty());
+}
+
+// ---- an independent reader ----
+
+struct PipeClose {
+    void operator()(FILE* f) const noexcept { pclose(f); }
+};
+
+// exiftool's numeric values ("-n") of the EXIF tags of a file, by tag name.
+std::map<std::string, std::string> ExiftoolValues(const std::filesystem::path& file) {
+    std::map<std::string, std::string> out;
+    const std::string cmd = "exiftool -n -s -EXIF:all '" + file.string() + "' 2>/dev/null";
+    std::unique_ptr<FILE, PipeClose> p(popen(cmd.c_str(), "r"));
+    if (!p) return out;
+    char line[4096];
+    while (std::fgets(line, sizeof line, p.get()) != nullptr) {
+        std::string l(line);
+        while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+        const auto colon = l.find(": ");
+        if (colon == std::string::npos) continue;
+        std::string name = l.substr(0, colon);
+        while (!name.empty() && name.back() == ' ') name.pop_back();
+        out[name] = l.substr(colon + 2);
+    }
+    return out;
+}
+
+TEST(Properties, ExiftoolReadsTheWrittenValues) {
+    std::unique_ptr<FILE, PipeClose> probe(popen("exiftool -ver 2>/dev/null", "r"));
+    char ver[64] = {};
+    if (!probe || std::fgets(ver, sizeof ver, probe.get()) == nullptr) GTEST_SKIP() << "exiftool not installed";
+
+    for (const bool bigEndian : {false, true}) {
+        TExifData exif;
+        exif.SetEndianness(bigEndian ? BigEndian : SmallEndian);
+        exif.SetContrast(cnHard);
+        exif.SetLightSource(lsD65);
+        exif.SetSensingMethod(smTrilinear);
+        exif.SetColorSpace(csRGB);
+        exif.ExifVersion().Assign(2, 31);
+        exif.Flash().SetValue(0x19);
+        exif.Flash().SetStrobeEnergy({5, 2});
+        exif.Resolution().SetX({72, 1});
+        exif.Resolution().SetY({72, 1});
+        exif.Resolution().SetUnit(trInch);
+        exif.FocalPlaneResolution().SetX({4000, 4});
+        const std::uint16_t iso[] = {100, 200};
+        exif.ISOSpeedRatings().SetValues(iso);
+        exif.SetSubjectLocation({120, 80});
+        exif.SetKeywords("Bäume");
+        Bytes block;
+        exif.SaveToBytes(block);
+        test::JpegBuilder jpeg;
+        jpeg.Soi().Segment(0xE1, block).Sof0().Sos({1}).Eoi();
+        test::TempDir dir;
+        const auto file = dir / "props.jpg";
+        test::WriteFileBytes(file, jpeg.bytes());
+
+        auto v = ExiftoolValues(file);
+        SCOPED_TRACE(bigEndian ? "big-endian" : "little-endian");
+        EXPECT_EQ(v["Contrast"], "2");
+        EXPECT_EQ(v["LightSource"], "21");
+        EXPECT_EQ(v["SensingMethod"], "7");
+        EXPECT_EQ(v["ColorSpace"], "1");
+        EXPECT_EQ(v["ExifVersion"], "0231");
+        EXPECT_EQ(v["Flash"], "25");
+        EXPECT_EQ(v["FlashEnergy"], "2.5");
+        EXPECT_EQ(v["XResolution"], "72");
+        EXPECT_EQ(v["ResolutionUnit"], "2");
+        EXPECT_EQ(v["FocalPlaneXResolution"], "1000");
+        EXPECT_EQ(v["ISO"], "100 200");
+        EXPECT_EQ(v["SubjectLocation"], "120 80");
+        EXPECT_EQ(v["XPKeywords"], "Bäume");
+        EXPECT_EQ(v.count("GPSVersionID"), 0U) << "nothing the run did not write";
+    }
 }
 
 }  // namespace
