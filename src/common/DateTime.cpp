@@ -36,6 +36,16 @@ Stamp toStamp(TDateTime value) noexcept {
     return {kDateDelta + ms / kMSecsPerDayInt, std::llabs(ms) % kMSecsPerDayInt};
 }
 
+// Appends value with exactly `width` digits, zeros in front; the value must fit the width.
+void appendDigits(std::string& out, unsigned value, int width) {
+    char digits[4];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    out.append(digits, static_cast<std::size_t>(width));
+}
+
 }  // namespace
 
 bool IsLeapYear(int year) noexcept { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
@@ -133,10 +143,26 @@ int DayOfWeek(TDateTime value) noexcept {
 std::string DateTimeText(TDateTime value) {
     const CalendarDate d = DecodeDate(value);
     const ClockTime t = DecodeTime(value);
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", unsigned{d.year}, unsigned{d.month},
-                  unsigned{d.day}, unsigned{t.hour}, unsigned{t.minute}, unsigned{t.second});
-    return buf;
+    // Formatted by hand: every imported point and every lookup binds one of these, and a formatted
+    // print costs more than the rest of the binding.
+    std::string text;
+    text.reserve(20);
+    if (d.year > 9999) {
+        text += std::to_string(d.year);
+    } else {
+        appendDigits(text, d.year, 4);
+    }
+    text += '-';
+    appendDigits(text, d.month, 2);
+    text += '-';
+    appendDigits(text, d.day, 2);
+    text += ' ';
+    appendDigits(text, t.hour, 2);
+    text += ':';
+    appendDigits(text, t.minute, 2);
+    text += ':';
+    appendDigits(text, t.second, 2);
+    return text;
 }
 
 std::string LogStamp(TDateTime value) {
