@@ -506,6 +506,24 @@ private:
     std::int64_t xmpPacketSizeInSource_ = 0;
 };
 
+// Holds back the container's change notification while it lives, so that a property write touching
+// several tags (and the XMP mirror) reports one change at its end.
+class TExifUpdateScope {
+public:
+    explicit TExifUpdateScope(TCustomExifData& data) : data_(data) { data_.BeginUpdate(); }
+    ~TExifUpdateScope() {
+        try {
+            data_.EndUpdate();
+        } catch (...) {  // a listener's failure must not escape a destructor
+        }
+    }
+    TExifUpdateScope(const TExifUpdateScope&) = delete;
+    TExifUpdateScope& operator=(const TExifUpdateScope&) = delete;
+
+private:
+    TCustomExifData& data_;
+};
+
 class TExifData : public TCustomExifData {
 public:
     TExifData();

@@ -39,22 +39,6 @@ bool ParseField(const char* p, std::size_t n, int& out) noexcept {
 char LatitudeLetter(TGPSLatitudeRef r) noexcept { return r == ltNorth ? 'N' : r == ltSouth ? 'S' : '\0'; }
 char LongitudeLetter(TGPSLongitudeRef r) noexcept { return r == lnWest ? 'W' : r == lnEast ? 'E' : '\0'; }
 
-class UpdateScope {
-public:
-    explicit UpdateScope(TCustomExifData& d) : d_(d) { d_.BeginUpdate(); }
-    ~UpdateScope() {
-        try {
-            d_.EndUpdate();
-        } catch (...) {  // a listener's failure must not escape a destructor
-        }
-    }
-    UpdateScope(const UpdateScope&) = delete;
-    UpdateScope& operator=(const UpdateScope&) = delete;
-
-private:
-    TCustomExifData& d_;
-};
-
 std::string Format(const char* fmt, int a, int b, int c) {
     char buf[32];
     std::snprintf(buf, sizeof buf, fmt, a, b, c);
@@ -166,7 +150,7 @@ bool TGPSCoordinate::MissingOrInvalid() const {
 
 void TGPSCoordinate::AssignValue(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes,
                                  TTiffLongWordFraction seconds, char letter) {
-    UpdateScope scope(*owner_);
+    TExifUpdateScope scope(*owner_);
     const std::int32_t count = seconds.Denominator != 0 ? 3 : 2;
     TExifSection& gps = owner_->RawSection(esGPS);
     TExifTag* tag = gps.Find(tagID_);
@@ -194,7 +178,7 @@ void TGPSCoordinate::Assign(const TGPSCoordinate* source) {
                            " zugewiesen werden");
     }
     if (source == this) return;
-    UpdateScope scope(*owner_);
+    TExifUpdateScope scope(*owner_);
     TExifSection& gps = owner_->RawSection(esGPS);
     const TExifTag* srcTag = source != nullptr ? source->owner_->RawSection(esGPS).Find(source->tagID_) : nullptr;
     if (srcTag == nullptr) {
@@ -272,7 +256,7 @@ void TCustomExifData::SetDateTimeDigitized(TDateTime value) {
     XMPPacket().UpdateDateTimeProperty(xsExif, "DateTimeDigitized", value, false);
 }
 void TCustomExifData::SetAllDateTimeValues(TDateTime value) {
-    UpdateScope scope(*this);
+    TExifUpdateScope scope(*this);
     SetDateTime(value);
     SetDateTimeOriginal(value);
     SetDateTimeDigitized(value);
@@ -311,7 +295,7 @@ TDateTime TCustomExifData::GPSDateTimeUTC() const {
 }
 
 void TCustomExifData::SetGPSDateTimeUTC(TDateTime value) {
-    UpdateScope scope(*this);
+    TExifUpdateScope scope(*this);
     TExifSection& gps = RawSection(esGPS);
     if (value == 0) {
         gps.Remove({kGPSDateStamp, kGPSTimeStamp});
@@ -449,7 +433,7 @@ std::string TCustomExifData::Author() const {
 }
 
 void TCustomExifData::SetAuthor(const std::string& value) {
-    UpdateScope scope(*this);
+    TExifUpdateScope scope(*this);
     TExifSection& general = RawSection(esGeneral);
     general.SetWindowsStringValue(40093, value);
     // The Artist tag is read only when the Windows string is empty: an emptied author would read the
@@ -458,7 +442,7 @@ void TCustomExifData::SetAuthor(const std::string& value) {
 }
 
 void TCustomExifData::SetComments(const std::string& value) {
-    UpdateScope scope(*this);
+    TExifUpdateScope scope(*this);
     RawSection(esGeneral).SetWindowsStringValue(40092, value);
     if (value.empty()) RawSection(esDetails).Remove(37510);
 }
@@ -598,7 +582,7 @@ std::uint16_t TCustomExifData::GetEnumValue(TTiffTagID id, std::uint16_t missing
 }
 
 void TCustomExifData::SetEnumValue(TTiffTagID id, const char* xmpName, std::uint16_t value, std::uint16_t missing) {
-    UpdateScope scope(*this);
+    TExifUpdateScope scope(*this);
     if (value == missing) {
         RawSection(esDetails).Remove(id);
         XMPPacket().RemoveProperty(xsExif, xmpName);
@@ -655,7 +639,7 @@ void TCustomExifData::SetSubjectLocation(TSmallPoint value) {
         details.Remove(41492);
         return;
     }
-    UpdateScope scope(*this);
+    TExifUpdateScope scope(*this);
     // Exactly two numbers: an area (three or four) would no longer be centred on the new point.
     if (TExifTag* tag = details.Find(41492); tag != nullptr) tag->UpdateData(tdWord, 2, nullptr);
     details.SetWordValue(41492, 0, static_cast<std::uint16_t>(value.x));

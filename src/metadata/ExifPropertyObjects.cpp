@@ -8,22 +8,6 @@ namespace zeloro {
 
 namespace {
 
-class UpdateScope {
-public:
-    explicit UpdateScope(TCustomExifData& d) : d_(d) { d_.BeginUpdate(); }
-    ~UpdateScope() {
-        try {
-            d_.EndUpdate();
-        } catch (...) {  // a listener's failure must not escape a destructor
-        }
-    }
-    UpdateScope(const UpdateScope&) = delete;
-    UpdateScope& operator=(const UpdateScope&) = delete;
-
-private:
-    TCustomExifData& d_;
-};
-
 bool IsDigit(std::uint8_t c) noexcept { return c >= '0' && c <= '9'; }
 
 }  // namespace
@@ -181,7 +165,7 @@ void TISOSpeedRatings::SetValues(std::span<const std::uint16_t> values) {
         Clear();
         return;
     }
-    UpdateScope scope(*owner_);
+    TExifUpdateScope scope(*owner_);
     TExifSection& section = Section();
     // Shrink or retype first, so that the element writes below leave exactly the new values.
     if (TExifTag* tag = section.Find(kTag); tag != nullptr) {
