@@ -224,49 +224,44 @@ TTiffLongWordFraction::TTiffLongWordFraction(Currency quotient) {
     Denominator = static_cast<std::uint32_t>(den);
 }
 
-TTiffLongWordFraction::TTiffLongWordFraction(std::string_view text) {
-    std::uint32_t n = 0;
-    std::uint32_t d = 1;
+namespace {
+
+// "n" or "n/d"; the fraction keeps its value when the text is not one of these.
+template <typename Fraction, typename T>
+void ParseFraction(std::string_view text, Fraction& fraction) {
+    T n = 0;
+    T d = 1;
     const auto slash = text.find('/');
-    bool ok = false;
-    if (slash == std::string_view::npos) {
-        ok = ParseInteger(text, n);
-    } else {
-        ok = ParseInteger(text.substr(0, slash), n) && ParseInteger(text.substr(slash + 1), d);
-    }
+    const bool ok = slash == std::string_view::npos
+                        ? ParseInteger(text, n)
+                        : ParseInteger(text.substr(0, slash), n) && ParseInteger(text.substr(slash + 1), d);
     if (ok) {
-        Numerator = n;
-        Denominator = d;
+        fraction.Numerator = n;
+        fraction.Denominator = d;
     }
 }
 
-std::string TTiffLongWordFraction::AsString() const {
-    if (Denominator == 0) return {};
-    if (Denominator == 1) return std::to_string(Numerator);
-    return std::to_string(Numerator) + "/" + std::to_string(Denominator);
+// Empty for a missing value (denominator 0), "n" for a whole number, else "n/d".
+template <typename T>
+std::string FractionText(T numerator, T denominator) {
+    if (denominator == 0) return {};
+    if (denominator == 1) return std::to_string(numerator);
+    return std::to_string(numerator) + "/" + std::to_string(denominator);
 }
+
+}  // namespace
+
+TTiffLongWordFraction::TTiffLongWordFraction(std::string_view text) {
+    ParseFraction<TTiffLongWordFraction, std::uint32_t>(text, *this);
+}
+
+std::string TTiffLongWordFraction::AsString() const { return FractionText(Numerator, Denominator); }
 
 TTiffLongIntFraction::TTiffLongIntFraction(std::string_view text) {
-    std::int32_t n = 0;
-    std::int32_t d = 1;
-    const auto slash = text.find('/');
-    bool ok = false;
-    if (slash == std::string_view::npos) {
-        ok = ParseInteger(text, n);
-    } else {
-        ok = ParseInteger(text.substr(0, slash), n) && ParseInteger(text.substr(slash + 1), d);
-    }
-    if (ok) {
-        Numerator = n;
-        Denominator = d;
-    }
+    ParseFraction<TTiffLongIntFraction, std::int32_t>(text, *this);
 }
 
-std::string TTiffLongIntFraction::AsString() const {
-    if (Denominator == 0) return {};
-    if (Denominator == 1) return std::to_string(Numerator);
-    return std::to_string(Numerator) + "/" + std::to_string(Denominator);
-}
+std::string TTiffLongIntFraction::AsString() const { return FractionText(Numerator, Denominator); }
 
 // ---- TExifTag ----
 TExifTag::TExifTag(TExifSection* section, TTiffTagID id, TTiffDataType dataType, std::int32_t elementCount)
