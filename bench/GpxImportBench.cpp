@@ -1,6 +1,6 @@
 // bench/GpxImportBench.cpp: imports one GPX file into a fresh copy of the delivered database, the way a
 // tagging run does, and reports wall time, points per second and the process's peak resident memory.
-// Usage: gpx_import_bench GPX [DELIVERED_DATABASE]
+// Usage: zeloro_gpx_import_bench GPX [DELIVERED_DATABASE]
 #include <sys/resource.h>
 
 #include <chrono>

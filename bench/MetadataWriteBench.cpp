@@ -1,7 +1,7 @@
 // bench/MetadataWriteBench.cpp: tagging and saving large photos in place, against `cp` of the same files.
 //
-//   metadata_write_bench make DIR N [WIDTH HEIGHT]   writes N camera-like photos (EXIF, thumbnail) into DIR
-//   metadata_write_bench run DIR [RUNS]              times cp and our tag-and-save on fresh copies of DIR
+//   zeloro_metadata_write_bench make DIR N [WIDTH HEIGHT]   writes N camera-like photos (EXIF, thumbnail) into DIR
+//   zeloro_metadata_write_bench run DIR [RUNS]              times cp and our tag-and-save on fresh copies of DIR
 //
 // Both work on a warm page cache (the copies were just made), nothing is synced: the numbers are the
 // CPU and page-cache cost of reading and writing every byte, which is what `cp` costs too.
@@ -18,7 +18,7 @@
 #include "common/DateTime.h"
 #include "metadata/JPEGImageEx.h"
 #include "metadata/SafeFileWrite.h"
-#include "metadata/StreamHelpers.h"
+#include "metadata/Streams.h"
 
 namespace fs = std::filesystem;
 using namespace zeloro;
@@ -170,6 +170,6 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::string(argv[1]) == "run") {
         return Run(fs::path(argv[2]), argc >= 4 ? std::stoi(argv[3]) : 5);
     }
-    std::fprintf(stderr, "usage: metadata_write_bench make DIR N [WIDTH HEIGHT] | run DIR [RUNS]\n");
+    std::fprintf(stderr, "usage: zeloro_metadata_write_bench make DIR N [WIDTH HEIGHT] | run DIR [RUNS]\n");
     return 2;
 }

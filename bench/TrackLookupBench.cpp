@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/DateTime.h"
-#include "tagging/TimeRules.h"
+#include "time/TimeRules.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
 

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# bench/gpx-import.sh BUILD_DIR [POINTS]: generates a GPX track of POINTS points (default 1,000,000) and
-# times its import by gpx_import_bench next to `xmllint --stream --noout` on the same file. Wall time,
-# peak RSS (GNU time's "Maximum resident set size") and the ratios to the floor are printed.
+# bench/gpx-import.sh BUILD_DIR [POINTS]: generates a GPX track of POINTS points (default 1,000,000)
+# and times its import by zeloro_gpx_import_bench next to `xmllint --stream --noout` on the same file.
+# Wall time, peak RSS (GNU time's "Maximum resident set size") and the ratios to the floor are printed.
 set -euo pipefail
 build=${1:?usage: gpx-import.sh BUILD_DIR [POINTS]}
 points=${2:-1000000}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 gpx=$work/track.gpx
-"$build/gpx_make_track" "$gpx" "$points"
+"$build/tools/zeloro_make_gpx_track" "$gpx" "$points"
 size=$(stat -c %s "$gpx")
 
 measure() {  # label command...: prints "label wall_s peak_kib cpu_s"
@@ -26,7 +26,7 @@ measure() {  # label command...: prints "label wall_s peak_kib cpu_s"
 
 echo "file: $points points, $size bytes"
 floor=$(measure xmllint xmllint --stream --noout "$gpx")
-ours=$(measure import "$build/gpx_import_bench" "$gpx")
+ours=$(measure import "$build/zeloro_gpx_import_bench" "$gpx")
 cat "$work/out.txt"
 read -r _ floor_s floor_kib floor_cpu <<<"$floor"
 read -r _ ours_s ours_kib ours_cpu <<<"$ours"

@@ -5,7 +5,7 @@
 #include <span>
 
 #include "common/Error.h"
-#include "metadata/JpegSegments.h"
+#include "metadata/JPEGSegments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zeloro;

@@ -13,7 +13,7 @@
 namespace {
 
 [[noreturn]] void Fail(const char* what, const char* detail) {
-    std::fprintf(stderr, "metadata_write_fuzz: %s: %s\n", what, detail);
+    std::fprintf(stderr, "zeloro_metadata_write_fuzz: %s: %s\n", what, detail);
     std::abort();
 }
 

@@ -1,5 +1,5 @@
 // tools/MakeTrackDatabase.cpp: builds the delivered track database from its schema file.
-// Usage: zeloro_make_database SCHEMA.sql OUTPUT.sqlite
+// Usage: zeloro_make_track_database SCHEMA.sql OUTPUT.sqlite
 #include <sqlite3.h>
 
 #include <cstdio>

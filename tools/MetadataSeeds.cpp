@@ -1,5 +1,5 @@
 // tools/MetadataSeeds.cpp: writes the seed inputs of the metadata core's fuzz targets, built with the
-// test builders, into the folder given (fuzz/corpus/<target>/). Run: metadata_core_seeds <folder>.
+// test builders, into the folder given (fuzz/corpus/<target>/). Run: zeloro_metadata_seeds <folder>.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -72,7 +72,7 @@ void Write(const std::filesystem::path& dir, const std::string& name, const Byte
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: metadata_core_seeds <folder>\n");
+        std::fprintf(stderr, "usage: zeloro_metadata_seeds <folder>\n");
         return 2;
     }
     const std::filesystem::path dir(argv[1]);

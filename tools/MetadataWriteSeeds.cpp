@@ -1,6 +1,6 @@
 // tools/MetadataWriteSeeds.cpp: writes the seed photos of the load-tag-save fuzz target, built in code
-// by our own writer, into the folder given (fuzz/corpus/metadata_write_fuzz/).
-// Run: metadata_write_seeds <folder>.
+// by our own writer, into the folder given (fuzz/corpus/zeloro_metadata_write_fuzz/).
+// Run: zeloro_metadata_write_seeds <folder>.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -51,7 +51,7 @@ Bytes RichPhoto(TEndianness order, bool thumbnail) {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: metadata_write_seeds <folder>\n");
+        std::fprintf(stderr, "usage: zeloro_metadata_write_seeds <folder>\n");
         return 2;
     }
     const std::filesystem::path folder(argv[1]);

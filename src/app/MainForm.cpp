@@ -27,10 +27,10 @@
 #include "app/SpinEdit.h"
 #include "app/WindowObserver.h"
 #include "common/Error.h"
-#include "tagging/Helper.h"
+#include "common/SystemFolders.h"
 #include "tagging/RunObserver.h"
 #include "tagging/TaggingSession.h"
-#include "tagging/TimeRules.h"
+#include "time/TimeRules.h"
 #include "trackstore/TrackStore.h"
 
 namespace zeloro {

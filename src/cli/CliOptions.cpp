@@ -3,7 +3,7 @@
 
 #include <cctype>
 
-#include "tagging/TimeRules.h"
+#include "time/TimeRules.h"
 
 namespace zeloro::cli {
 namespace {

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "common/Error.h"
-#include "tagging/Helper.h"
+#include "common/TextSplit.h"
 
 namespace zeloro {
 namespace {

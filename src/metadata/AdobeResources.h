@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "metadata/JpegSegments.h"
+#include "metadata/JPEGSegments.h"
 
 namespace zeloro {
 

@@ -17,8 +17,8 @@
 #include "metadata/ExifPropertyObjects.h"
 #include "metadata/ExifTags.h"
 #include "metadata/JPEGImage.h"
-#include "metadata/JpegSegments.h"
-#include "metadata/StreamHelpers.h"
+#include "metadata/JPEGSegments.h"
+#include "metadata/Streams.h"
 #include "metadata/XMPPacket.h"
 
 namespace zeloro {

@@ -13,7 +13,7 @@
 
 #include "common/Currency.h"
 #include "common/DateTime.h"
-#include "metadata/JpegSegments.h"
+#include "metadata/VelExifException.h"
 
 namespace zeloro {
 

@@ -11,7 +11,7 @@
 #include "metadata/ExifData.h"
 #include "metadata/ExifTags.h"
 #include "metadata/JPEGImage.h"
-#include "metadata/JpegSegments.h"
+#include "metadata/JPEGSegments.h"
 #include "metadata/ThumbnailScaler.h"
 
 namespace zeloro {

@@ -5,7 +5,7 @@
 
 #include "metadata/AdobeResources.h"
 #include "metadata/JPEGImage.h"
-#include "metadata/JpegSegments.h"
+#include "metadata/JPEGSegments.h"
 #include "metadata/SafeFileWrite.h"
 
 namespace zeloro {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/Error.h"
-#include "metadata/StreamHelpers.h"
+#include "metadata/Streams.h"
 
 namespace zeloro {
 

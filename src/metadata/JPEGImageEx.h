@@ -10,8 +10,8 @@
 #include "metadata/ExifData.h"
 #include "metadata/IPTCData.h"
 #include "metadata/JPEGImage.h"
-#include "metadata/JpegSegments.h"
-#include "metadata/StreamHelpers.h"
+#include "metadata/JPEGSegments.h"
+#include "metadata/Streams.h"
 
 namespace zeloro {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "metadata/ExifTags.h"
-#include "metadata/JpegSegments.h"
-#include "metadata/StreamHelpers.h"
+#include "metadata/JPEGSegments.h"
+#include "metadata/Streams.h"
 
 namespace zeloro {
 

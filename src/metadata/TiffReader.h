@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "metadata/ExifTags.h"
-#include "metadata/StreamHelpers.h"
+#include "metadata/Streams.h"
 
 namespace zeloro {
 

@@ -13,7 +13,7 @@
 #include <ctime>
 #include <fstream>
 
-#include "metadata/JpegSegments.h"
+#include "metadata/JPEGSegments.h"
 
 namespace zeloro {
 

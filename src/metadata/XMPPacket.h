@@ -11,7 +11,7 @@
 
 #include "common/DateTime.h"
 #include "common/Error.h"
-#include "metadata/StreamHelpers.h"
+#include "metadata/Streams.h"
 
 namespace zeloro {
 

@@ -1,4 +1,5 @@
-// src/tagging/RunObserver.h: what a tagging run needs of its front end (window or command line).
+// src/tagging/RunObserver.h: what a tagging run needs of its front end (window or command line): the
+// inputs, the observer, and how the run ended.
 #pragma once
 #include <string>
 
@@ -12,6 +13,14 @@ struct RunInputs {
     std::string folder;         // the photo folder text
     int zoneIndex = 12;         // item index of the zone list, -1 for none
     std::string toleranceText;  // whole seconds as decimal text, "0".."500"
+};
+
+enum class RunResult {
+    done,          // every photo was handled
+    inputMissing,  // an input check failed; its error box has been shown
+    importFailed,  // the import caught an error and logged it; no photo was touched
+    stopped,       // the front end asked to stop between photos
+    busy,          // a run was already in progress on this session; this start was ignored
 };
 
 // Calls arrive on the thread that runs the tagging run; a window marshals them to its own thread.

@@ -17,7 +17,7 @@
 #include "gpx/GpxImport.h"
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
-#include "tagging/Helper.h"
+#include "tagging/FolderScan.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
 

@@ -7,7 +7,6 @@
 
 #include "common/Currency.h"
 #include "tagging/RunObserver.h"
-#include "tagging/TaggingSession.h"
 
 namespace zeloro {
 

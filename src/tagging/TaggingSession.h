@@ -14,14 +14,6 @@ namespace zeloro {
 class Connection;
 class Query;
 
-enum class RunResult {
-    done,          // every photo was handled
-    inputMissing,  // an input check failed; its error box has been shown
-    importFailed,  // the import caught an error and logged it; no photo was touched
-    stopped,       // the front end asked to stop between photos
-    busy,          // a run was already in progress on this session; this start was ignored
-};
-
 class TaggingSession {
 public:
     // dataFolder: as resolved at start-up, with a trailing "/", or empty when no database was found.

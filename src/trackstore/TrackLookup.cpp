@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "common/Error.h"
-#include "tagging/TimeRules.h"
+#include "time/TimeRules.h"
 #include "trackstore/Database.h"
 
 namespace zeloro {

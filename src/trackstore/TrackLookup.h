@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/DateTime.h"
-#include "common/TCoord.h"
+#include "common/Coord.h"
 
 namespace zeloro {
 

@@ -3,7 +3,7 @@
 
 #include <sys/stat.h>
 
-#include "tagging/Helper.h"
+#include "common/SystemFolders.h"
 #include "trackstore/Database.h"
 
 namespace zeloro {

@@ -26,7 +26,7 @@
 #include "common/DateTime.h"
 #include "support/TestSupport.h"
 #include "tagging/TaggingSession.h"
-#include "tagging/TimeRules.h"
+#include "time/TimeRules.h"
 #include "trackstore/Database.h"
 
 namespace zeloro::test {

@@ -5,8 +5,8 @@
 #include "metadata/WriteFixtures.h"
 #include "metadata/AdobeResources.h"
 #include "metadata/IPTCData.h"
-#include "metadata/JpegSegments.h"
-#include "metadata/StreamHelpers.h"
+#include "metadata/JPEGSegments.h"
+#include "metadata/Streams.h"
 
 namespace zeloro {
 namespace {

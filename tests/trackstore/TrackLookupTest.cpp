@@ -9,7 +9,7 @@
 
 #include "common/Error.h"
 #include "support/TestSupport.h"
-#include "tagging/TimeRules.h"
+#include "time/TimeRules.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
 

@@ -1,0 +1,160 @@
+// src/cli/Main.cpp: zeloro-cli, the tagging run without a window.
+#include <malloc.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CliObserver.h"
+#include "cli/CliOptions.h"
+#include "common/DateTime.h"
+#include "common/Error.h"
+#include "tagging/TaggingSession.h"
+#include "time/TimeRules.h"
+#include "trackstore/TrackStore.h"
+
+namespace {
+
+using namespace zeloro;
+using namespace zeloro::cli;
+
+// The number of the first SIGINT or SIGTERM; the run then ends after the photo in hand, so no photo is
+// left half-handled, and the table is emptied as usual before the signal takes its normal course.
+volatile std::sig_atomic_t gStopSignal = 0;
+
+extern "C" void OnStopSignal(int signal) { gStopSignal = signal; }
+
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = static_cast<int>(SA_RESETHAND);  // a second signal ends the program at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int RunCommands(const CliOptions& options, CliObserver& observer) {
+    std::string dataFolder;
+    if (options.dataDir) {
+        // A folder named on the command line that holds no database is a wrong argument: opening it
+        // would create an empty file there, and every import would fail on the missing table.
+        dataFolder = *options.dataDir;
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(DatabasePath(dataFolder), ec)) {
+            observer.Error(std::string(kDatabaseNotFoundMessage) + ": " + DatabasePath(dataFolder));
+            return kExitBadArgument;
+        }
+    } else {
+        dataFolder = ResolveDataFolder();
+        if (dataFolder.empty()) {
+            observer.Error(kDatabaseNotFoundMessage);  // and go on with the bare name, as the window does
+        }
+    }
+
+    TaggingSession session(dataFolder);
+    try {
+        session.Connect();
+    } catch (const std::exception& e) {
+        observer.Error(ErrorReportText(e.what()));
+        return kExitRunError;
+    }
+
+    RunInputs inputs;
+    inputs.gpxPath = options.gpx;
+    inputs.folder = options.photos;
+    inputs.zoneIndex = options.zoneIndex ? *options.zoneIndex : DefaultZoneIndex(Now());
+    inputs.toleranceText = std::to_string(options.tolerance);
+
+    int status = kExitDone;
+    bool ran = true;
+    try {
+        switch (session.Run(inputs, observer)) {
+            case RunResult::done:
+                break;
+            case RunResult::stopped:
+                observer.Error("Abgebrochen: die übrigen Fotos wurden nicht bearbeitet.");
+                break;
+            case RunResult::inputMissing:
+                status = kExitBadArgument;
+                ran = false;
+                break;
+            case RunResult::importFailed:
+                status = kExitImportFailed;
+                break;
+            case RunResult::busy:
+                status = kExitRunError;
+                break;
+        }
+    } catch (const std::exception& e) {
+        // What the window's default error report would show; the work done before it stays done.
+        observer.Error(ErrorReportText(e.what()));
+        status = kExitRunError;
+    }
+
+    // "Maps" can follow any run that got past its input checks, also one an error ended: the map list
+    // then holds the photos tagged before the error.
+    if (options.map && ran) {
+        try {
+            if (const std::optional<std::string> page = session.WriteMapPage()) {
+                observer.Information(*page);
+            } else {
+                observer.Information(kNoMapDataMessage);
+            }
+        } catch (const std::exception& e) {
+            observer.Error(ErrorReportText(e.what()));
+            if (status == kExitDone) {
+                status = kExitRunError;
+            }
+        }
+    }
+
+    if (!options.keep) {
+        static_cast<void>(session.ClearDatabase());  // as "Beenden": the result is not looked at
+    }
+    session.Disconnect();
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    CliObserver observer(stdout, stderr, ::isatty(STDERR_FILENO) == 1, ::isatty(STDOUT_FILENO) == 1);
+    const ParseResult parsed = ParseCommandLine(args);
+    if (const auto* problem = std::get_if<std::string>(&parsed)) {
+        observer.Error(*problem);
+        return kExitBadArgument;
+    }
+    const auto& options = std::get<CliOptions>(parsed);
+    if (options.help) {
+        std::string usage = UsageText();
+        usage.pop_back();  // Information ends the text with its own line break
+        observer.Information(usage);
+        return kExitDone;
+    }
+    // Each photo's bytes live in one buffer of the photo's size. Kept in the heap after their photo
+    // instead of going back to the system, the next photo reuses the same pages, and the kernel does
+    // not have to hand out (and fault in) megabytes of fresh zeroed memory for every large photo.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    CatchStopSignals();
+    observer.SetStopFlag(&gStopSignal);
+    int status = kExitRunError;
+    try {
+        status = RunCommands(options, observer);
+    } catch (const std::exception& e) {
+        observer.Error(ErrorReportText(e.what()));
+    }
+    observer.Finish();
+    if (gStopSignal != 0) {
+        // The shell sees the program ended by the signal, as if it had not been caught.
+        std::signal(gStopSignal, SIG_DFL);
+        std::raise(gStopSignal);
+    }
+    return status;
+}

@@ -1,0 +1,123 @@
+// src/tagging/FolderScan.cpp: folder scan over POSIX directory reading.
+#include "tagging/FolderScan.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace zeloro {
+namespace {
+
+struct CloseDir {
+    void operator()(DIR* dir) const noexcept { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, CloseDir>;
+
+constexpr char upper(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The order of a file system that compares names upper-cased ("AB" before "A_B"); names equal but for
+// letter case keep a fixed order by their bytes.
+bool nameLess(const std::string& a, const std::string& b) noexcept {
+    const auto cmp = [](char x, char y) {
+        return static_cast<unsigned char>(upper(x)) < static_cast<unsigned char>(upper(y));
+    };
+    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), cmp)) {
+        return true;
+    }
+    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), cmp)) {
+        return false;
+    }
+    return a < b;
+}
+
+enum class EntryType { file, folder, other };
+
+// Symbolic links count as what they point to for files, but a link to a folder is never a folder here:
+// following such links could lead back to an ancestor.
+EntryType entryType(const std::string& fullPath) noexcept {
+    struct stat st {};
+    if (lstat(fullPath.c_str(), &st) != 0) {
+        return EntryType::other;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return EntryType::folder;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        if (stat(fullPath.c_str(), &st) != 0) {
+            return EntryType::other;
+        }
+        return S_ISREG(st.st_mode) ? EntryType::file : EntryType::other;
+    }
+    return S_ISREG(st.st_mode) ? EntryType::file : EntryType::other;
+}
+
+std::vector<std::string> sortedEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    const DirHandle dir(opendir(folder.empty() ? "." : folder.c_str()));
+    if (!dir) {
+        return names;
+    }
+    while (const dirent* entry = readdir(dir.get())) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(std::move(name));
+        }
+    }
+    std::sort(names.begin(), names.end(), nameLess);
+    return names;
+}
+
+}  // namespace
+
+bool MatchesMask(std::string_view name, std::string_view mask) noexcept {
+    // Iterative wildcard match with one backtrack point for the last "*": linear in practice, never
+    // exponential on masks with many stars.
+    std::size_t n = 0;
+    std::size_t m = 0;
+    std::size_t starMask = std::string_view::npos;
+    std::size_t starName = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && (mask[m] == '?' || upper(mask[m]) == upper(name[n])) && mask[m] != '*') {
+            ++n;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starMask = m++;
+            starName = n;
+        } else if (starMask != std::string_view::npos) {
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*') {
+        ++m;
+    }
+    return m == mask.size();
+}
+
+void FindFilesRecursive(const std::string& path, const std::string& mask, std::vector<std::string>& list,
+                        bool recursive) {
+    std::string folder = path;
+    if (!folder.empty() && folder.back() != '/') {
+        folder += '/';
+    }
+    const std::vector<std::string> names = sortedEntries(folder);
+    std::vector<std::string> subfolders;
+    for (const std::string& name : names) {
+        const std::string full = folder + name;
+        const EntryType type = entryType(full);
+        if (type == EntryType::file && MatchesMask(name, mask)) {
+            list.push_back(full);
+        } else if (type == EntryType::folder && recursive && name.front() != '.') {
+            subfolders.push_back(full);
+        }
+    }
+    for (const std::string& sub : subfolders) {
+        FindFilesRecursive(sub, mask, list, true);
+    }
+}
+
+}  // namespace zeloro

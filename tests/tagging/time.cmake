@@ -1,3 +1,0 @@
-zeloro_add_test(zeloro_time_tests
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/TimeRulesTest.cpp ${CMAKE_CURRENT_LIST_DIR}/HelperTest.cpp
-    LIBS zeloro_time zeloro_helper)

@@ -1,0 +1,187 @@
+// tools/AppHelpDoc.cpp: writes the German help document doku.pdf at build time.
+// Usage: zeloro_app_help_doc OUTFILE [ICON]   (ICON: the program icon shown beside the heading)
+#include <QColor>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMarginsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QTextDocument>
+#include <QUrl>
+#include <cstdio>
+
+namespace {
+
+// The whole document as one page of rich text; the PDF writer breaks it into A4 pages.
+const char* const kHelpHtml = R"html(
+<html><body style="font-family: 'DejaVu Sans', sans-serif; font-size: 10pt;">
+<table cellspacing="0" cellpadding="0"><tr>
+<td valign="middle"><img src="icon" width="48" height="48"></td>
+<td valign="middle" style="padding-left: 12px;">
+<h1 style="margin: 0;">Zeloro geotagging</h1>
+<p style="margin: 0; color: #555555;">Hilfe zur Bedienung</p></td></tr></table>
+
+<h2>Was das Programm tut</h2>
+<p>Zeloro geotagging schreibt GPS-Positionen in Ihre JPEG-Fotos. Ein GPS-Empfänger oder eine
+Smartphone-App zeichnet während eines Ausflugs eine Spur auf und speichert sie als GPX-Datei. Jeder
+Punkt dieser Spur hat eine Uhrzeit. Ihre Kamera vermerkt in jedem Foto die Aufnahmezeit. Das Programm
+sucht zu jedem Foto den Spurpunkt, der zur selben Zeit aufgezeichnet wurde, und trägt dessen Breite,
+Länge und Zeit in die EXIF-Daten des Fotos ein. Das Bild selbst wird dabei nicht neu komprimiert; nur
+die Metadaten werden neu geschrieben.</p>
+
+<h2>Die Eingaben</h2>
+<table border="1" cellspacing="0" cellpadding="4" width="100%">
+<tr><td width="28%"><b>GPX-Datei</b></td><td>Die aufgezeichnete Spur. Über die Schaltfläche rechts
+neben dem Feld öffnet sich ein Dateidialog, der gpx-Dateien anzeigt; der Pfad kann auch eingetippt
+werden.</td></tr>
+<tr><td><b>Bildordner</b></td><td>Der Ordner mit den Fotos. Alle Dateien mit der Endung .jpg in diesem
+Ordner und in allen Unterordnern werden bearbeitet. Versteckte Ordner (Name beginnt mit einem Punkt)
+werden nicht durchsucht.</td></tr>
+<tr><td><b>Zeitzone</b></td><td>Die Zeitzone, auf die die Uhr der Kamera eingestellt war, von
+„UTC - 11:00“ bis „UTC + 12:00“.</td></tr>
+<tr><td><b>maximale Abweichung in Sekunden</b></td><td>Wie weit die Zeit eines Spurpunkts von der
+Aufnahmezeit abweichen darf, von 0 bis 500 Sekunden. Der Wert wird mit den Pfeiltasten des Feldes
+eingestellt.</td></tr>
+</table>
+
+<h2>Zeitzonen und Sommerzeit</h2>
+<p>GPS-Geräte speichern ihre Zeiten in UTC, die Kamera dagegen in der Ortszeit, auf die ihre Uhr
+gestellt ist. Das Programm rechnet jede Aufnahmezeit mit der gewählten Zeitzone in UTC um: bei
+„UTC + 2:00“ werden zwei Stunden abgezogen, bei „UTC - 5:00“ fünf Stunden hinzugezählt, bei „UTC“ bleibt
+die Zeit, wie sie ist. Alle Fotos eines Durchlaufs werden mit derselben Zeitzone umgerechnet.</p>
+<p>Beim Start schlägt das Programm eine Zeitzone vor: „UTC + 2:00“, wenn gerade mitteleuropäische
+Sommerzeit gilt (letzter Sonntag im März, 2 Uhr, bis letzter Sonntag im Oktober, 3 Uhr), sonst
+„UTC + 1:00“. Wurden die Fotos zu einer anderen Jahreszeit oder in einem anderen Land aufgenommen,
+wählen Sie die passende Zone vor dem Start selbst aus.</p>
+
+<h2>Die Toleranz</h2>
+<p>Bei 0 Sekunden muss ein Spurpunkt in genau derselben Sekunde aufgezeichnet sein wie das Foto. Viele
+Geräte speichern aber nur alle paar Sekunden einen Punkt. Mit einer Abweichung von zum Beispiel 10
+Sekunden wird ein Punkt gefunden, der bis zu 10 Sekunden vor oder nach der Aufnahme liegt. Liegen
+mehrere Punkte in diesem Fenster, wird der erste genommen, den die Datenbank liefert. Geht die
+Kamerauhr falsch, hilft eine große Abweichung nur begrenzt; stellen Sie die Kamerauhr besser vor der
+Aufnahme.</p>
+
+<h2>Ein Durchlauf mit „Starten“</h2>
+<ol>
+<li>Das Programm prüft, ob eine GPX-Datei und ein Bildordner angegeben sind.</li>
+<li>Es sucht die Fotos im Bildordner und meldet ihre Anzahl im Protokoll.</li>
+<li>Es liest alle Punkte der GPX-Datei, die eine Zeit haben (Wegpunkte, Spurpunkte und Routenpunkte),
+in seine Datenbank ein.</li>
+<li>Für jedes Foto liest es die Aufnahmezeit, sucht einen passenden Punkt und schreibt das Foto mit den
+Koordinaten neu. Der Statusbalken zeigt, wie viele Fotos bearbeitet sind.</li>
+</ol>
+<p>Jeder Schritt erscheint mit Datum und Uhrzeit als Zeile im Protokoll, zum Beispiel
+„IMG_0012.jpg Koordinaten gefunden:“ gefolgt von „48.137,11.575 getaggt!“ oder
+„IMG_0013.jpg keine Koordinaten gefunden“. Während eines Durchlaufs sind „Starten“, „Maps“, „Leeren“
+und „Beenden“ gesperrt. Wird das Fenster während eines Durchlaufs geschlossen, wird das Foto, das
+gerade bearbeitet wird, noch fertig geschrieben.</p>
+
+<h2>Was in die Fotos geschrieben wird</h2>
+<ul>
+<li>die geografische Breite mit Halbkugel (Nord oder Süd) in Grad, Minuten und Sekunden,</li>
+<li>die geografische Länge mit Halbkugel (Ost oder West) in Grad, Minuten und Sekunden,</li>
+<li>Datum und Uhrzeit des gefundenen Spurpunkts in UTC.</li>
+</ul>
+<p>Enthält ein Foto bereits XMP-Angaben zu diesen Werten, werden sie ebenfalls angepasst. Alle anderen
+Daten des Fotos, auch das Bild selbst, bleiben unverändert. Das Foto wird zuerst vollständig in eine
+Hilfsdatei im selben Ordner geschrieben und erst dann an die Stelle des Originals gesetzt; schlägt das
+Schreiben fehl, bleibt das Original unberührt. Bewahren Sie trotzdem eine Sicherungskopie Ihrer Fotos
+auf.</p>
+
+<h2>Die Karte</h2>
+<p>„Maps“ erzeugt eine HTML-Seite, die alle im letzten Durchlauf getaggten Fotos als Markierungen auf
+einer Karte zeigt, und öffnet sie im Standardbrowser. Die Karte wird von Google Maps geladen; dafür ist
+eine Internetverbindung nötig. Wurde noch kein Foto getaggt, meldet das Programm „Keine aktuellen
+Geodaten vorhanden!“.</p>
+
+<h2>Leeren und Beenden</h2>
+<p>Die eingelesenen Spurpunkte bleiben in der Datenbank, bis sie geleert wird, und werden bei weiteren
+Durchläufen mit durchsucht. Wird dieselbe GPX-Datei zweimal eingelesen, steht jeder Punkt zweimal in der
+Datenbank.</p>
+<ul>
+<li><b>Leeren</b> löscht die Eingabefelder GPX-Datei und Bildordner, das Protokoll, die Liste für die
+Karte und alle Spurpunkte der Datenbank. Zeitzone und Abweichung bleiben eingestellt.</li>
+<li><b>Beenden</b> und der orange Knopf oben rechts leeren die Datenbank und beenden das Programm.</li>
+<li>Wird das Fenster auf andere Weise geschlossen, etwa mit Alt+F4 oder über die Taskleiste, bleiben die
+Spurpunkte für den nächsten Start erhalten.</li>
+</ul>
+
+<h2>Meldungen</h2>
+<table border="1" cellspacing="0" cellpadding="4" width="100%">
+<tr><td width="45%">Bitte geben Sie eine gpx-Datei an!</td><td>Das Feld GPX-Datei ist leer.</td></tr>
+<tr><td>Bitte geben Sie einen Ordner mit jpg-Dateien an!</td><td>Das Feld Bildordner ist leer.</td></tr>
+<tr><td>Import fehlerhaft abgebrochen</td><td>Die Spur konnte nicht vollständig in die Datenbank
+übernommen werden; kein Foto wurde verändert.</td></tr>
+<tr><td>Die Datenbankdatei konnte nicht gefunden werden</td><td>Beim Start wurde die Datei zeloro.sqlite
+weder unter /var/lib/kvd/zeloro/ noch neben dem Programm gefunden.</td></tr>
+<tr><td>Keine aktuellen Geodaten vorhanden!</td><td>Im letzten Durchlauf wurde kein Foto getaggt.</td></tr>
+</table>
+
+<h2>Fenster verschieben</h2>
+<p>Das Fenster hat keine Titelleiste. Um es zu verschieben, drücken Sie eine beliebige Maustaste auf
+einer freien Stelle des Fensters und ziehen es an den gewünschten Ort.</p>
+</body></html>
+)html";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: zeloro_app_help_doc OUTFILE [ICON]\n");
+        return 2;
+    }
+    QPdfWriter writer(QString::fromLocal8Bit(argv[1]));
+    writer.setTitle(QStringLiteral("Zeloro geotagging – Hilfe"));
+    writer.setCreator(QStringLiteral("Zeloro geotagging"));
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(20, 18, 20, 18), QPageLayout::Millimeter));
+    writer.setResolution(300);
+
+    QTextDocument document;
+    if (argc == 3) {
+        const QImage icon(QString::fromLocal8Bit(argv[2]));
+        if (!icon.isNull()) {
+            document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("icon")), icon);
+        }
+    }
+    document.setHtml(QString::fromUtf8(kHelpHtml));
+
+    // The document is laid out in logical pixels of 96 per inch and scaled onto the writer's pages, so
+    // that the text uses the whole width between the margins.
+    const double scale = writer.resolution() / 96.0;
+    const QRectF paintRect = writer.pageLayout().paintRectPixels(writer.resolution());
+    const double footer = 28.0;  // room for the page number, in logical pixels
+    const QSizeF page(paintRect.width() / scale, paintRect.height() / scale - footer);
+    document.setPageSize(page);
+    const int pages = document.pageCount();
+    QPainter painter(&writer);
+    for (int i = 0; i < pages; ++i) {
+        if (i > 0) {
+            writer.newPage();
+        }
+        painter.save();
+        painter.scale(scale, scale);
+        painter.translate(0, -page.height() * i);
+        document.drawContents(&painter, QRectF(QPointF(0, page.height() * i), page));
+        painter.restore();
+        painter.save();
+        painter.scale(scale, scale);
+        QFont small(QStringLiteral("DejaVu Sans"));
+        small.setPixelSize(10);  // logical pixels: the painter is scaled already
+        painter.setFont(small);
+        painter.setPen(QColor(110, 110, 110));
+        painter.drawText(QRectF(0, page.height(), page.width(), footer), Qt::AlignRight | Qt::AlignBottom,
+                         QStringLiteral("Zeloro geotagging – Seite %1 von %2").arg(i + 1).arg(pages));
+        painter.restore();
+    }
+    return painter.end() ? 0 : 1;
+}
