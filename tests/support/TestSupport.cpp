@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -86,6 +87,11 @@ std::filesystem::path SharedTestData() {
         return std::filesystem::canonical(p, ec);
     }
     return {};
+}
+
+bool RunningUnderCi() {
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && *ci != '\0';
 }
 
 std::vector<std::filesystem::path> SharedFiles(std::string_view sub) {
