@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
     libimage-exiftool-perl libxml2-utils sqlite3
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format clang-tidy
     locales
     gpscorrelate exiv2
     time

@@ -75,7 +75,7 @@ std::string getHtmlPlaces(const std::vector<std::string>& mapsSL) {
     std::string text = "store_locations = [";
     for (std::size_t i = 0; i < mapsSL.size(); ++i) {
         const auto [lat, lon] = position(mapsSL[i]);
-        text += "new google.maps.LatLng(" + lat + "," + lon + ")";
+        text.append("new google.maps.LatLng(").append(lat).append(",").append(lon).append(")");
         if (i + 1 < mapsSL.size()) {
             text += ",";
         }
@@ -120,7 +120,7 @@ std::string BuildMapPage(const std::vector<std::string>& mapsSL) {
 
 std::string WriteMapPage(const std::string& dataFolder, const std::vector<std::string>& mapsSL) {
     const std::string page = BuildMapPage(mapsSL);
-    const std::string path = dataFolder + "maps/index.html";
+    std::string path = dataFolder + "maps/index.html";
     std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "wb"));
     if (!file) {
         throwCreateError(path, errno);

@@ -23,7 +23,7 @@ std::string ResolveDataFolder(const std::string& commonFolder, const std::string
     }
     // An unknown common folder must not turn into a search relative to the current directory.
     if (!common.empty()) {
-        const std::string folder = common + kDataSubFolder;
+        std::string folder = common + kDataSubFolder;
         if (fileExists(folder + kDatabaseFileName)) {
             return folder;
         }
