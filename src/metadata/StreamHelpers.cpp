@@ -167,15 +167,9 @@ void TReadOnlyMemoryStream::SetSize(std::int64_t /*newSize*/) { throw StreamErro
 // ---- TFileStream ----
 TFileStream::TFileStream(const std::string& path, TMode mode) {
     const int flags = mode == TMode::fmCreate ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
-    fd_ = ::open(path.c_str(), flags, 0666);
-    if (fd_ < 0) {
+    fd_.reset(::open(path.c_str(), flags, 0666));
+    if (!fd_) {
         ThrowOpenError(path, errno);
-    }
-}
-
-TFileStream::~TFileStream() {
-    if (fd_ >= 0) {
-        ::close(fd_);
     }
 }
 
@@ -183,7 +177,7 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
     std::size_t done = 0;
     auto* out = static_cast<std::uint8_t*>(buffer);
     while (done < count) {
-        const ssize_t n = ::pread(fd_, out + done, count - done, static_cast<off_t>(pos_));
+        const ssize_t n = ::pread(fd_.get(), out + done, count - done, static_cast<off_t>(pos_));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
@@ -196,7 +190,7 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
     std::size_t done = 0;
     const auto* in = static_cast<const std::uint8_t*>(buffer);
     while (done < count) {
-        const ssize_t n = ::pwrite(fd_, in + done, count - done, static_cast<off_t>(pos_));
+        const ssize_t n = ::pwrite(fd_.get(), in + done, count - done, static_cast<off_t>(pos_));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
@@ -213,14 +207,14 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 std::int64_t TFileStream::Size() {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
+    if (::fstat(fd_.get(), &st) != 0) {
         return 0;
     }
     return st.st_size;
 }
 
 void TFileStream::SetSize(std::int64_t newSize) {
-    if (::ftruncate(fd_, static_cast<off_t>(std::max<std::int64_t>(newSize, 0))) != 0) {
+    if (::ftruncate(fd_.get(), static_cast<off_t>(std::max<std::int64_t>(newSize, 0))) != 0) {
         throw StreamError(kStreamWriteError);
     }
     pos_ = std::min(pos_, std::max<std::int64_t>(newSize, 0));
@@ -228,23 +222,15 @@ void TFileStream::SetSize(std::int64_t newSize) {
 
 // ---- THeadFileStream ----
 THeadFileStream::THeadFileStream(const std::string& path, std::size_t windowSize) : window_(std::max<std::size_t>(windowSize, 512)) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
+    fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd_) {
         ThrowOpenError(path, errno);
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        const int err = errno;
-        ::close(fd_);
-        ThrowOpenError(path, err);
+    if (::fstat(fd_.get(), &st) != 0) {
+        ThrowOpenError(path, errno);
     }
     size_ = st.st_size;
-}
-
-THeadFileStream::~THeadFileStream() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
 }
 
 std::size_t THeadFileStream::Read(void* buffer, std::size_t count) {
@@ -255,7 +241,7 @@ std::size_t THeadFileStream::Read(void* buffer, std::size_t count) {
             const std::size_t left = count - done;
             if (left >= window_.size()) {
                 // Large reads (a whole segment payload) go straight into the caller's buffer.
-                const ssize_t n = ::pread(fd_, out + done, left, static_cast<off_t>(pos_));
+                const ssize_t n = ::pread(fd_.get(), out + done, left, static_cast<off_t>(pos_));
                 if (n < 0 && errno == EINTR) continue;
                 if (n <= 0) break;
                 bytesRead_ += n;
@@ -263,7 +249,7 @@ std::size_t THeadFileStream::Read(void* buffer, std::size_t count) {
                 pos_ += n;
                 continue;
             }
-            const ssize_t n = ::pread(fd_, window_.data(), window_.size(), static_cast<off_t>(pos_));
+            const ssize_t n = ::pread(fd_.get(), window_.data(), window_.size(), static_cast<off_t>(pos_));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             bytesRead_ += n;

@@ -96,31 +96,23 @@ constexpr std::array<DetectRow, 15> kDetectTable{{
 // ---- TXmlFileStream
 
 TXmlFileStream::TXmlFileStream(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
+    fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd_) {
         throw FileError(OpenErrorText(path, errno));
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd_.get(), &st) != 0 || S_ISDIR(st.st_mode)) {
         const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd_);
-        fd_ = -1;
         throw FileError(OpenErrorText(path, err));
     }
     size_ = static_cast<std::int64_t>(st.st_size);
-}
-
-TXmlFileStream::~TXmlFileStream() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
 }
 
 std::size_t TXmlFileStream::Read(void* buffer, std::size_t count) {
     std::size_t done = 0;
     auto* out = static_cast<char*>(buffer);
     while (done < count) {
-        const ssize_t n = ::pread(fd_, out + done, count - done, static_cast<off_t>(position_));
+        const ssize_t n = ::pread(fd_.get(), out + done, count - done, static_cast<off_t>(position_));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
