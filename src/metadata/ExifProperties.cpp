@@ -4,8 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <typeinfo>
 
+#include "common/AsciiText.h"
 #include "common/Error.h"
 #include "common/Win1252.h"
 #include "metadata/ExifData.h"
@@ -19,21 +22,9 @@ constexpr TTiffTagID kGPSDateStamp = 29;
 
 // The integer parser of date fields: optional leading blanks, an optional sign, then digits only.
 bool ParseField(const char* p, std::size_t n, int& out) noexcept {
-    std::size_t i = 0;
-    while (i < n && p[i] == ' ') ++i;
-    bool negative = false;
-    if (i < n && (p[i] == '+' || p[i] == '-')) {
-        negative = p[i] == '-';
-        ++i;
-    }
-    if (i == n) return false;
-    int v = 0;
-    for (; i < n; ++i) {
-        if (p[i] < '0' || p[i] > '9') return false;
-        v = v * 10 + (p[i] - '0');
-    }
-    out = negative ? -v : v;
-    return true;
+    const std::optional<int> value = ParseInteger<int>(TrimLeadingSpaces(std::string_view(p, n)));
+    if (value) out = *value;
+    return value.has_value();
 }
 
 char LatitudeLetter(TGPSLatitudeRef r) noexcept { return r == ltNorth ? 'N' : r == ltSouth ? 'S' : '\0'; }
@@ -108,8 +99,7 @@ TTiffLongWordFraction TGPSCoordinate::Seconds() const { return owner_->RawSectio
 char TGPSCoordinate::DirectionLetter() const {
     const TExifTag* tag = owner_->RawSection(esGPS).Find(refTagID_);
     if (tag == nullptr || tag->DataType() != tdAscii || tag->ElementCount() <= 1) return '\0';
-    const auto c = static_cast<char>(tag->Data()[0]);
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return AsciiUpper(static_cast<char>(tag->Data()[0]));
 }
 
 void TGPSCoordinate::SetDirectionLetter(char letter) {
@@ -119,7 +109,7 @@ void TGPSCoordinate::SetDirectionLetter(char letter) {
         owner_->XMPPacket().RemoveProperty(xsExif, xmpName_);
         return;
     }
-    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    letter = AsciiUpper(letter);
     std::string text = AsString();  // taken before the reference changes
     gps.SetStringValue(refTagID_, std::string(1, letter));
     auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
@@ -355,8 +345,7 @@ namespace {
 char RefLetter(const TExifSection& gps, TTiffTagID id) {
     const TExifTag* tag = gps.Find(id);
     if (tag == nullptr || tag->DataType() != tdAscii || tag->ElementCount() < 2) return '\0';
-    const auto c = static_cast<char>(tag->Data()[0]);
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return AsciiUpper(static_cast<char>(tag->Data()[0]));
 }
 TGPSDirectionRef DirectionRef(const TExifSection& gps, TTiffTagID id) {
     const char c = RefLetter(gps, id);

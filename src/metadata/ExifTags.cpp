@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <optional>
 
+#include "common/AsciiText.h"
 #include "common/Error.h"
 #include "common/Win1252.h"
 #include "metadata/ExifData.h"
@@ -80,16 +82,12 @@ std::uint32_t LE32(const std::uint8_t* p) noexcept {
     return v;
 }
 
-template <typename T>
-bool ParseInteger(std::string_view text, T& out) {
-    // Accepts surrounding blanks and a leading '+', as the text-to-number routine of the system does.
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+// Blanks around the number are accepted, as the text-to-number routine of the system does.
+template <std::integral T>
+std::optional<T> ParseBlankedInteger(std::string_view text) noexcept {
+    text = TrimLeadingSpaces(text);
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty()) return false;
-    const auto* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, out);
-    return r.ec == std::errc() && r.ptr == end;
+    return ParseInteger<T>(text);
 }
 
 std::string FormatFloat(double v) {
@@ -149,10 +147,6 @@ std::vector<std::string> SplitCommaText(std::string_view text) {
         }
     }
     return items;
-}
-
-[[noreturn]] void ThrowNotInteger(std::string_view text) {
-    throw ConvertError("'" + std::string(text) + "' ist kein gültiger Integer-Wert");
 }
 
 std::string Utf16LeToUtf8(const std::uint8_t* p, std::size_t units) {
@@ -229,15 +223,12 @@ namespace {
 // "n" or "n/d"; the fraction keeps its value when the text is not one of these.
 template <typename Fraction, typename T>
 void ParseFraction(std::string_view text, Fraction& fraction) {
-    T n = 0;
-    T d = 1;
     const auto slash = text.find('/');
-    const bool ok = slash == std::string_view::npos
-                        ? ParseInteger(text, n)
-                        : ParseInteger(text.substr(0, slash), n) && ParseInteger(text.substr(slash + 1), d);
-    if (ok) {
-        fraction.Numerator = n;
-        fraction.Denominator = d;
+    const std::optional<T> n = ParseBlankedInteger<T>(text.substr(0, slash));
+    const std::optional<T> d = slash == std::string_view::npos ? T{1} : ParseBlankedInteger<T>(text.substr(slash + 1));
+    if (n && d) {
+        fraction.Numerator = *n;
+        fraction.Denominator = *d;
     }
 }
 
@@ -517,7 +508,7 @@ void TExifTag::SetAsString(const std::string& value) {
         for (std::size_t i = 0; i + 1 < value.size(); i += 2) {
             const int hi = hexValue(value[i]);
             const int lo = hexValue(value[i + 1]);
-            if (hi < 0 || lo < 0) ThrowNotInteger(value);
+            if (hi < 0 || lo < 0) throw InvalidValueError(kNotAnInteger, value);
             bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
         }
         UpdateData(tdUndefined, static_cast<std::int32_t>(bytes.size()), bytes.data());
@@ -532,10 +523,10 @@ void TExifTag::SetAsString(const std::string& value) {
             const std::string& it = items[i];
             std::uint8_t* dst = bytes.data() + i * es;
             auto putInt = [&](std::int64_t lo, std::int64_t hi) {
-                std::int64_t v = 0;
-                if (!ParseInteger(it, v)) ThrowNotInteger(it);
-                if (v < lo || v > hi) throw RangeError();
-                WriteElementLow(dst, es, 0, v);
+                const std::optional<std::int64_t> v = ParseBlankedInteger<std::int64_t>(it);
+                if (!v) throw InvalidValueError(kNotAnInteger, it);
+                if (*v < lo || *v > hi) throw RangeError();
+                WriteElementLow(dst, es, 0, *v);
             };
             switch (dataType_) {
                 case tdByte: putInt(0, 255); break;
@@ -563,7 +554,7 @@ void TExifTag::SetAsString(const std::string& value) {
                     const char* b = it.data();
                     const auto r = std::from_chars(b, b + it.size(), d);
                     if (r.ec != std::errc() || r.ptr != b + it.size()) {
-                        throw ConvertError("'" + it + "' ist kein gültiger Gleitkommawert");
+                        throw InvalidValueError(kNotAFloat, it);
                     }
                     if (dataType_ == tdSingle) {
                         const auto f = static_cast<float>(d);

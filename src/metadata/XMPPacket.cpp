@@ -7,12 +7,12 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <climits>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 
+#include "common/AsciiText.h"
 #include "metadata/JpegSegments.h"
 
 namespace zeloro {
@@ -52,26 +52,6 @@ constexpr std::string_view kPacketFooter = "\t</rdf:RDF>\n</x:xmpmeta>\n<?xpacke
 // Property nesting deeper than this is not read: no real packet comes near it, and it bounds the
 // recursion over untrusted documents.
 constexpr int kMaxPropertyDepth = 64;
-
-[[nodiscard]] char AsciiLower(char c) noexcept {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Negative, zero or positive; ASCII letters compared without case.
-[[nodiscard]] int CompareTextIgnoringCase(std::string_view a, std::string_view b) noexcept {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(AsciiLower(a[i]));
-        const auto cb = static_cast<unsigned char>(AsciiLower(b[i]));
-        if (ca != cb) {
-            return ca < cb ? -1 : 1;
-        }
-    }
-    if (a.size() == b.size()) {
-        return 0;
-    }
-    return a.size() < b.size() ? -1 : 1;
-}
 
 [[nodiscard]] std::string SubPropName(std::size_t index) { return "SubProp" + std::to_string(index); }
 
@@ -272,9 +252,9 @@ struct XMPReader {
     TXMPSchema& SchemaFor(std::string_view uri) {
         auto pos =
             std::lower_bound(schemas.begin(), schemas.end(), uri, [](const auto& schema, std::string_view u) {
-                return CompareTextIgnoringCase(schema->FURI, u) < 0;
+                return CompareTextAscii(schema->FURI, u) < 0;
             });
-        if (pos != schemas.end() && CompareTextIgnoringCase((*pos)->FURI, uri) == 0) {
+        if (pos != schemas.end() && CompareTextAscii((*pos)->FURI, uri) == 0) {
             return **pos;
         }
         return **schemas.insert(pos, std::make_unique<TXMPSchema>(packet, uri));
@@ -651,25 +631,15 @@ std::string TXMPProperty::ReadValue(std::string_view defValue) const {
 }
 
 int TXMPProperty::ReadValue(int defValue) const {
-    const std::string text = ReadValue(std::string_view{});
-    std::string_view digits = text;
-    if (!digits.empty() && digits.front() == '+') {
-        digits.remove_prefix(1);
-    }
-    int value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (digits.empty() || ec != std::errc{} || end != digits.data() + digits.size()) {
-        return defValue;
-    }
-    return value;
+    return ParseInteger<int>(ReadValue(std::string_view{})).value_or(defValue);
 }
 
 bool TXMPProperty::ReadValue(bool defValue) const {
     const std::string text = ReadValue(std::string_view{});
-    if (CompareTextIgnoringCase(text, "True") == 0) {
+    if (SameTextAscii(text, "True")) {
         return true;
     }
-    if (CompareTextIgnoringCase(text, "False") == 0) {
+    if (SameTextAscii(text, "False")) {
         return false;
     }
     const int number = ReadValue(INT_MIN);
@@ -907,7 +877,7 @@ bool TXMPPacket::TryLoadFromStream(std::span<const std::uint8_t> data) {
     XMPReader reader(*this);
     for (const xmlNode* child = rdf->children; child != nullptr; child = child->next) {
         if (IsElement(child) && NamespaceURI(child->ns) == kRDFNamespace &&
-            CompareTextIgnoringCase(QualifiedName(child), "rdf:Description") == 0) {
+            SameTextAscii(QualifiedName(child), "rdf:Description")) {
             reader.ReadDescription(child);
         }
     }
@@ -1073,8 +1043,8 @@ void TXMPPacket::Clear() {
 TXMPSchema* TXMPPacket::FindSchema(std::string_view uri) const {
     const auto pos = std::lower_bound(
         FSchemas.begin(), FSchemas.end(), uri,
-        [](const auto& schema, std::string_view u) { return CompareTextIgnoringCase(schema->FURI, u) < 0; });
-    if (pos != FSchemas.end() && CompareTextIgnoringCase((*pos)->FURI, uri) == 0) {
+        [](const auto& schema, std::string_view u) { return CompareTextAscii(schema->FURI, u) < 0; });
+    if (pos != FSchemas.end() && CompareTextAscii((*pos)->FURI, uri) == 0) {
         return pos->get();
     }
     return nullptr;
@@ -1098,8 +1068,8 @@ bool TXMPPacket::FindSchema(TXMPKnownSchemaKind kind, TXMPSchema*& schema) const
 TXMPSchema& TXMPPacket::FindOrAddSchema(std::string_view uri) {
     const auto pos = std::lower_bound(
         FSchemas.begin(), FSchemas.end(), uri,
-        [](const auto& schema, std::string_view u) { return CompareTextIgnoringCase(schema->FURI, u) < 0; });
-    if (pos != FSchemas.end() && CompareTextIgnoringCase((*pos)->FURI, uri) == 0) {
+        [](const auto& schema, std::string_view u) { return CompareTextAscii(schema->FURI, u) < 0; });
+    if (pos != FSchemas.end() && CompareTextAscii((*pos)->FURI, uri) == 0) {
         return **pos;
     }
     TXMPSchema& added = **FSchemas.insert(pos, std::make_unique<TXMPSchema>(*this, uri));

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "common/AsciiText.h"
 #include "common/Error.h"
 
 namespace zeloro {
@@ -14,13 +15,6 @@ namespace {
 
 // Statements the track store uses are few; the bound only guards against callers that build texts.
 constexpr std::size_t kStatementCacheSize = 16;
-
-char upperAscii(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool equalsNoCase(std::string_view a, std::string_view b) noexcept {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return upperAscii(x) == upperAscii(y); });
-}
 
 bool isNameChar(char c) noexcept {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -59,7 +53,7 @@ std::vector<Param> parseParams(const std::string& sql) {
             }
             std::string name = sql.substr(i + 1, end - i - 1);
             const bool known = std::any_of(params.begin(), params.end(),
-                                           [&](const Param& p) { return equalsNoCase(p.Name(), name); });
+                                           [&](const Param& p) { return SameTextAscii(p.Name(), name); });
             if (!known) {
                 params.emplace_back(std::move(name));
             }
@@ -193,7 +187,7 @@ std::optional<TDateTime> ParseTimeText(std::string_view text) {
 DeclaredKind KindOfDeclaredType(std::string_view declared) {
     std::string type;
     for (const char c : declared.substr(0, declared.find('('))) {
-        type += upperAscii(c);
+        type += AsciiUpper(c);
     }
     const std::string_view t = trimBlanks(type);
     const auto contains = [t](std::string_view word) { return t.find(word) != std::string_view::npos; };
@@ -418,7 +412,7 @@ TDateTime Field::AsDateTime() const {
         default: {
             const std::optional<TDateTime> value = ParseDateTimeText(text_);
             if (!value) {
-                throw ConvertError("'" + text_ + "' ist kein gültiges Datum und Uhrzeit");
+                throw InvalidValueError(kNotADateTime, text_);
             }
             return *value;
         }
@@ -446,7 +440,7 @@ std::int64_t Field::AsInteger() const {
             const std::string_view text = trimBlanks(text_);
             const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
             if (result.ec != std::errc{} || result.ptr != text.data() + text.size()) {
-                throw ConvertError("'" + text_ + "' ist kein gültiger Integer-Wert");
+                throw InvalidValueError(kNotAnInteger, text_);
             }
             return value;
         }
@@ -471,7 +465,7 @@ double Field::AsFloat() const {
             const std::string_view text = trimBlanks(text_);
             const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
             if (result.ec != std::errc{} || result.ptr != text.data() + text.size()) {
-                throw ConvertError("'" + text_ + "' ist kein gültiger Gleitkommawert");
+                throw InvalidValueError(kNotAFloat, text_);
             }
             return value;
         }
@@ -517,7 +511,7 @@ void Query::SetSQL(std::string sql) {
 
 Param& Query::ParamByName(std::string_view name) {
     for (Param& param : params_) {
-        if (equalsNoCase(param.Name(), name)) {
+        if (SameTextAscii(param.Name(), name)) {
             return param;
         }
     }
@@ -526,7 +520,7 @@ Param& Query::ParamByName(std::string_view name) {
 
 const Field& Query::FieldByName(std::string_view name) const {
     for (const Field& field : fields_) {
-        if (equalsNoCase(field.Name(), name)) {
+        if (SameTextAscii(field.Name(), name)) {
             return field;
         }
     }
@@ -578,7 +572,7 @@ void Query::bindParams(sqlite3_stmt* stmt) {
         if (rawName != nullptr && rawName[0] == ':') {
             const std::string_view name(rawName + 1);
             for (const Param& p : params_) {
-                if (equalsNoCase(p.Name(), name)) {
+                if (SameTextAscii(p.Name(), name)) {
                     param = &p;
                     break;
                 }

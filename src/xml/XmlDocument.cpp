@@ -9,6 +9,7 @@
 #include <deque>
 #include <new>
 
+#include "common/AsciiText.h"
 #include "xml/XmlDateTime.h"
 #include "xml/XmlText.h"
 

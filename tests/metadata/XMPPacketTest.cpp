@@ -129,6 +129,24 @@ TEST(XMPPacketRead, TopLevelRDFElementIsFound) {
     EXPECT_EQ(packet.FindSchema(xsExif)->FindProperty("ColorSpace")->ReadValue(0), 1);
 }
 
+TEST(XMPPacket, TypedReadsTakeOneSignAndTheWholeText) {
+    struct Case {
+        std::string_view text;
+        int asInt;    // ReadValue(-1)
+        bool asBool;  // ReadValue(true)
+    };
+    TXMPPacket packet;
+    for (const Case& c : {Case{"+7", 7, true}, Case{"-7", -7, true}, Case{"0", 0, false}, Case{"+-7", -1, true},
+                          Case{" 7", -1, true}, Case{"FALSE", -1, false},
+                          Case{"true", -1, true}, Case{"2147483648", -1, true}}) {
+        packet.UpdateProperty(xsExif, "Value", c.text);
+        const TXMPProperty* prop = packet.FindSchema(xsExif)->FindProperty("Value");
+        ASSERT_NE(prop, nullptr);
+        EXPECT_EQ(prop->ReadValue(-1), c.asInt) << c.text;
+        EXPECT_EQ(prop->ReadValue(true), c.asBool) << c.text;
+    }
+}
+
 struct FailCase {
     std::string_view name;
     std::string text;
