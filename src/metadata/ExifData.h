@@ -507,13 +507,18 @@ private:
 };
 
 // Holds back the container's change notification while it lives, so that a property write touching
-// several tags (and the XMP mirror) reports one change at its end.
+// several tags (and the XMP mirror) or a section edit of several steps reports one change at its end.
 class TExifUpdateScope {
 public:
-    explicit TExifUpdateScope(TCustomExifData& data) : data_(data) { data_.BeginUpdate(); }
+    explicit TExifUpdateScope(TCustomExifData& data) : data_(&data) { data_->BeginUpdate(); }
+    // A section without an owning container has nothing to hold back: null is allowed.
+    explicit TExifUpdateScope(TCustomExifData* data) : data_(data) {
+        if (data_ != nullptr) data_->BeginUpdate();
+    }
     ~TExifUpdateScope() {
+        if (data_ == nullptr) return;
         try {
-            data_.EndUpdate();
+            data_->EndUpdate();
         } catch (...) {  // a listener's failure must not escape a destructor
         }
     }
@@ -521,7 +526,7 @@ public:
     TExifUpdateScope& operator=(const TExifUpdateScope&) = delete;
 
 private:
-    TCustomExifData& data_;
+    TCustomExifData* data_;
 };
 
 class TExifData : public TCustomExifData {

@@ -20,27 +20,6 @@ namespace zeloro {
 
 namespace {
 
-// Keeps the owner's notifications together for a multi-step edit.
-class OwnerUpdate {
-public:
-    explicit OwnerUpdate(TCustomExifData* owner) : owner_(owner) {
-        if (owner_ != nullptr) owner_->BeginUpdate();
-    }
-    ~OwnerUpdate() {
-        if (owner_ != nullptr) {
-            try {
-                owner_->EndUpdate();
-            } catch (...) {  // a listener's failure must not escape a destructor
-            }
-        }
-    }
-    OwnerUpdate(const OwnerUpdate&) = delete;
-    OwnerUpdate& operator=(const OwnerUpdate&) = delete;
-
-private:
-    TCustomExifData* owner_;
-};
-
 bool IsIntegerType(TTiffDataType t) noexcept {
     return t == tdByte || t == tdWord || t == tdLongWord || t == tdShortInt || t == tdSmallInt;
 }
@@ -696,7 +675,7 @@ void TExifSection::DetachTag(TExifTag* tag) noexcept {
 
 void TExifSection::Clear() {
     loadErrors_.Clear();
-    OwnerUpdate update(owner_);
+    TExifUpdateScope update(owner_);
     while (!tags_.empty()) DeleteAt(Count() - 1, false);
 }
 
@@ -710,7 +689,7 @@ bool TExifSection::Remove(TTiffTagID id) {
 void TExifSection::Remove(std::initializer_list<TTiffTagID> ids) { Remove(std::span<const TTiffTagID>(ids.begin(), ids.size())); }
 
 void TExifSection::Remove(std::span<const TTiffTagID> ids) {
-    OwnerUpdate update(owner_);
+    TExifUpdateScope update(owner_);
     for (std::int32_t i = Count() - 1; i >= 0; --i) {
         const TTiffTagID id = tags_[static_cast<std::size_t>(i)]->ID();
         if (std::find(ids.begin(), ids.end(), id) != ids.end()) DeleteAt(i, false);
@@ -980,13 +959,13 @@ TExifTag* TExtendableExifSection::AddOrUpdate(TTiffTagID id, TTiffDataType dataT
 
 void TExtendableExifSection::Assign(const TExifSection* source) {
     if (source == this) return;  // clearing first would lose the very tags to be copied
-    OwnerUpdate update(Owner());
+    TExifUpdateScope update(Owner());
     Clear();
     if (source != nullptr) CopyTags(*source);
 }
 
 void TExtendableExifSection::CopyTags(const TExifSection& source) {
-    OwnerUpdate update(Owner());
+    TExifUpdateScope update(Owner());
     for (std::int32_t i = 0; i < source.Count(); ++i) {
         const TExifTag* tag = source[i];
         AddOrUpdate(tag->ID(), tag->DataType(), tag->ElementCount(), tag->Data());
