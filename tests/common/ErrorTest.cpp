@@ -16,7 +16,8 @@ TEST(Error, ConversionMessagesCarryTheText) {
     for (const Case& c : {Case{kNotAnInteger, "abc", "'abc' ist kein gültiger Integer-Wert"},
                           Case{kNotAFloat, "48,1234N", "'48,1234N' ist kein gültiger Gleitkommawert"},
                           Case{kNotADateTime, "", "'' ist kein gültiges Datum und Uhrzeit"},
-                          Case{"''%s'' ist kein gültiger Integer-Wert", "x8", "''x8'' ist kein gültiger Integer-Wert"},
+                          Case{"''%s'' ist kein gültiger Integer-Wert", "x8",
+                               "''x8'' ist kein gültiger Integer-Wert"},
                           Case{kNotAnInteger, "%s", "'%s' ist kein gültiger Integer-Wert"}}) {
         const ConvertError error = InvalidValueError(c.format, c.text);
         EXPECT_STREQ(error.what(), c.want);
