@@ -4,14 +4,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <optional>
-#include <string_view>
 #include <typeinfo>
 
 #include "common/AsciiText.h"
 #include "common/Error.h"
 #include "common/Win1252.h"
 #include "metadata/ExifData.h"
+#include "metadata/detail/ExifTagText.h"
 
 namespace zeloro {
 
@@ -19,13 +18,6 @@ namespace {
 
 constexpr TTiffTagID kGPSTimeStamp = 7;
 constexpr TTiffTagID kGPSDateStamp = 29;
-
-// The integer parser of date fields: optional leading blanks, an optional sign, then digits only.
-bool ParseField(const char* p, std::size_t n, int& out) noexcept {
-    const std::optional<int> value = ParseInteger<int>(TrimLeadingSpaces(std::string_view(p, n)));
-    if (value) out = *value;
-    return value.has_value();
-}
 
 char LatitudeLetter(TGPSLatitudeRef r) noexcept { return r == ltNorth ? 'N' : r == ltSouth ? 'S' : '\0'; }
 char LongitudeLetter(TGPSLongitudeRef r) noexcept { return r == lnWest ? 'W' : r == lnEast ? 'E' : '\0'; }
@@ -37,56 +29,6 @@ std::string Format(const char* fmt, int a, int b, int c) {
 }
 
 }  // namespace
-
-// ---- date-time values of a section ----
-TDateTime TExifSection::GetDateTimeValue(TTiffTagID mainID, TTiffTagID /*subSecsID*/, TDateTime def) const {
-    const TExifTag* tag = Find(mainID);
-    if (tag == nullptr || tag->DataType() != tdAscii || tag->ElementCount() != 20) return def;
-    // 19 characters and the terminator, whatever byte the terminator is.
-    const char* t = reinterpret_cast<const char*>(tag->Data());
-    if (t[4] != ':' || t[7] != ':') return def;
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (!ParseField(t, 4, year) || !ParseField(t + 5, 2, month) || !ParseField(t + 8, 2, day) ||
-        !ParseField(t + 11, 2, hour) || !ParseField(t + 14, 2, minute) || !ParseField(t + 17, 2, second)) {
-        return def;
-    }
-    TDateTime date = 0;
-    TDateTime time = 0;
-    if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) return def;
-    return date < 0 ? date - time : date + time;
-}
-
-void TExifSection::SetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID, TDateTime value) {
-    TExifTag* subTag = nullptr;
-    TExifSection* details = nullptr;
-    if (subSecsID != 0 && owner_ != nullptr) {
-        details = &owner_->RawSection(esDetails);
-        subTag = details->Find(subSecsID);
-        if (subTag == nullptr && value != 0 && owner_->AlwaysWritePreciseTimes()) {
-            subTag = details->AddTag(subSecsID, tdAscii, 4);
-        }
-    }
-    if (value == 0) {
-        Remove(mainID);
-        if (subTag != nullptr) subTag->Delete();
-        return;
-    }
-    if (value != lastDateTimeValue_ || lastDateTimeText_.empty()) {
-        const CalendarDate d = DecodeDate(value);
-        const ClockTime c = DecodeTime(value);
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.4d:%.2d:%.2d %.2d:%.2d:%.2d", d.year, d.month, d.day, c.hour, c.minute, c.second);
-        lastDateTimeText_ = buf;
-        std::snprintf(buf, sizeof buf, "%.3d", c.millisecond);
-        lastSubSecText_ = buf;
-        lastDateTimeValue_ = value;
-    }
-    SetStringValue(mainID, lastDateTimeText_);
-    if (subTag != nullptr) {
-        subTag->SetDataType(tdAscii);
-        subTag->SetAsString(lastSubSecText_);
-    }
-}
 
 // ---- GPS coordinates ----
 TGPSCoordinate::TGPSCoordinate(TCustomExifData* owner, TTiffTagID tagID, std::string xmpName)
