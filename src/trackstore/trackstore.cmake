@@ -2,6 +2,12 @@
 # database zeloro.sqlite, built from db/schema.sql by a tool of ours (no sqlite3 shell needed).
 add_library(zeloro_trackstore STATIC
     ${CMAKE_CURRENT_LIST_DIR}/Database.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Query.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Param.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Field.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DeclaredType.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StoredDateTime.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/detail/ParamScanner.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TrackStore.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TrackLookup.cpp)
 target_link_libraries(zeloro_trackstore PUBLIC zeloro_common zeloro_time zeloro_helper
