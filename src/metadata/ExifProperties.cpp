@@ -30,7 +30,6 @@ std::string Format(const char* fmt, int a, int b, int c) {
 
 }  // namespace
 
-// ---- GPS coordinates ----
 TGPSCoordinate::TGPSCoordinate(TCustomExifData* owner, TTiffTagID tagID, std::string xmpName)
     : owner_(owner), refTagID_(static_cast<TTiffTagID>(tagID - 1)), tagID_(tagID), xmpName_(std::move(xmpName)) {}
 
@@ -171,7 +170,6 @@ TGPSLongitudeRef TGPSLongitude::Direction() const {
 }
 void TGPSLongitude::SetDirection(TGPSLongitudeRef value) { SetDirectionLetter(LongitudeLetter(value)); }
 
-// ---- date-time properties ----
 TDateTime TCustomExifData::DateTime() const { return RawSection(esGeneral).GetDateTimeValue(306, 37520, 0); }
 void TCustomExifData::SetDateTime(TDateTime value) {
     RawSection(esGeneral).SetDateTimeValue(306, 37520, value);
@@ -194,7 +192,6 @@ void TCustomExifData::SetAllDateTimeValues(TDateTime value) {
     SetDateTimeDigitized(value);
 }
 
-// ---- GPS date and time ----
 TDateTime TCustomExifData::GPSDateTimeUTC() const {
     TDateTime date = 0;
     const std::string stamp = RawSection(esGPS).GetStringValue(kGPSDateStamp);
@@ -324,7 +321,6 @@ TWordTagValue TCustomExifData::GPSDifferential() const { return RawSection(esGPS
 std::string TCustomExifData::GPSMapDatum() const { return RawSection(esGPS).GetStringValue(18); }
 void TCustomExifData::SetGPSMapDatum(const std::string& value) { RawSection(esGPS).SetStringValue(18, value); }
 
-// ---- general ----
 std::string TCustomExifData::CameraMake() const { return RawSection(esGeneral).GetStringValue(271); }
 void TCustomExifData::SetCameraMake(const std::string& value) { RawSection(esGeneral).SetStringValue(271, value); }
 std::string TCustomExifData::CameraModel() const { return RawSection(esGeneral).GetStringValue(272); }
@@ -416,7 +412,6 @@ void TCustomExifData::SetUserRating(TWindowsStarRating value) {
     }
 }
 
-// ---- details ----
 TTiffLongWordFraction TCustomExifData::ExposureTime() const { return RawSection(esDetails).GetFractionValue(33434, 0); }
 TTiffLongWordFraction TCustomExifData::FNumber() const { return RawSection(esDetails).GetFractionValue(33437, 0); }
 TTiffLongWordFraction TCustomExifData::FocalLength() const { return RawSection(esDetails).GetFractionValue(37386, 0); }
@@ -504,7 +499,6 @@ TExifSceneType TCustomExifData::SceneType() const {
     return EnsureEnumsInRange() && v > esDirectlyPhotographed ? esUnknown : static_cast<TExifSceneType>(v);
 }
 
-// ---- enumerated values ----
 std::uint16_t TCustomExifData::GetEnumValue(TTiffTagID id, std::uint16_t missing,
                                             bool (*inRange)(std::uint16_t)) const {
     std::uint16_t v = 0;

@@ -55,7 +55,6 @@ std::uint32_t FromBytes32(const std::uint8_t* b, TEndianness e) noexcept {
 
 }  // namespace
 
-// ---- TStream ----
 void TStream::ReadBuffer(void* buffer, std::size_t count) {
     if (count != 0 && Read(buffer, count) != count) {
         throw StreamError(kStreamReadError);
@@ -109,7 +108,6 @@ std::vector<std::uint8_t> TStream::ReadToEnd() {
     return out;
 }
 
-// ---- TMemoryStream ----
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
     if (pos_ >= data_.size()) {
         return 0;
@@ -143,7 +141,6 @@ void TMemoryStream::SetSize(std::int64_t newSize) {
     pos_ = std::min(pos_, data_.size());
 }
 
-// ---- TReadOnlyMemoryStream ----
 std::size_t TReadOnlyMemoryStream::Read(void* buffer, std::size_t count) {
     if (pos_ >= data_.size()) {
         return 0;
@@ -164,7 +161,6 @@ std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin
 
 void TReadOnlyMemoryStream::SetSize(std::int64_t /*newSize*/) { throw StreamError(kStreamWriteError); }
 
-// ---- TFileStream ----
 TFileStream::TFileStream(const std::string& path, TMode mode) {
     const int flags = mode == TMode::fmCreate ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
     fd_.reset(::open(path.c_str(), flags, 0666));
@@ -220,7 +216,6 @@ void TFileStream::SetSize(std::int64_t newSize) {
     pos_ = std::min(pos_, std::max<std::int64_t>(newSize, 0));
 }
 
-// ---- THeadFileStream ----
 THeadFileStream::THeadFileStream(const std::string& path, std::size_t windowSize) : window_(std::max<std::size_t>(windowSize, 512)) {
     fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd_) {
@@ -274,7 +269,6 @@ std::int64_t THeadFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 void THeadFileStream::SetSize(std::int64_t /*newSize*/) { throw StreamError(kStreamWriteError); }
 
-// ---- typed reads and writes ----
 std::uint8_t ReadStreamByte(TStream& stream) {
     std::uint8_t b = 0;
     stream.ReadBuffer(&b, 1);

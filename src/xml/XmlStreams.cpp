@@ -93,8 +93,6 @@ constexpr std::array<DetectRow, 15> kDetectTable{{
 
 }  // namespace
 
-// ---- TXmlFileStream
-
 TXmlFileStream::TXmlFileStream(const std::string& path) {
     fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd_) {
@@ -133,8 +131,6 @@ std::int64_t TXmlFileStream::Seek(std::int64_t offset, TXmlSeekOrigin origin) {
     return position_;
 }
 
-// ---- TXmlBytesStream
-
 std::size_t TXmlBytesStream::Read(void* buffer, std::size_t count) {
     const std::size_t n = std::min(count, bytes_.size() - position_);
     if (n > 0) {
@@ -150,8 +146,6 @@ std::int64_t TXmlBytesStream::Seek(std::int64_t offset, TXmlSeekOrigin origin) {
     position_ = static_cast<std::size_t>(ClampSeek(SeekBase(origin, current, size), offset, size));
     return static_cast<std::int64_t>(position_);
 }
-
-// ---- TxrBufferedReadStream
 
 TxrBufferedReadStream::TxrBufferedReadStream(TXmlStream* stream, bool owned)
     : stream_(stream),
@@ -236,8 +230,6 @@ std::int64_t TxrBufferedReadStream::Seek(std::int64_t offset, TXmlSeekOrigin ori
     }
     return position_;
 }
-
-// ---- TxrUtf8Stream
 
 std::size_t TxrUtf8Stream::Read(void* buffer, std::size_t count) {
     if (count == 0) {

@@ -49,8 +49,6 @@ const std::string kExifDescription =
     "   <exif:GPSLatitude>51,30.2N</exif:GPSLatitude>\n"
     "  </rdf:Description>\n";
 
-// ---- reading ----
-
 TEST(XMPPacketRead, WrappedPacketKeepsItsTextAndBuildsTheModel) {
     const std::string text = Wrapped(kExifDescription);
     TXMPPacket packet;
@@ -351,8 +349,6 @@ TEST(XMPPacketRead, EntitiesAreNeitherLoadedNorExpanded) {
     EXPECT_EQ(packet.RawXML().find("root:"), std::string::npos);
 }
 
-// ---- the generated text ----
-
 TEST(XMPPacketWrite, GeneratedTextIsExact) {
     TXMPPacket packet;
     packet.SetUpdatePolicy(xwAlwaysUpdate);
@@ -490,8 +486,6 @@ TEST(XMPPacketWrite, AttributeValuesFromThePhotoAreEscaped) {
     EXPECT_EQ(again.AboutAttributeValue(), "a\"b&c");
     EXPECT_EQ(again.FindSchema(xsExif)->Properties(0).ReadValue(), "2");
 }
-
-// ---- updates ----
 
 TEST(XMPPacketUpdate, UpdateIfExistsChangesOnlyWhatIsThere) {
     TXMPPacket packet;
@@ -686,8 +680,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "The schema's PreferredPrefix property must be set before a new item can be added"}),
     [](const auto& p) { return std::string(p.param.name); });
 
-// ---- change notification, clearing, assigning ----
-
 TEST(XMPPacketChange, ChangesDropTheCacheAndNotifyOnce) {
     TXMPPacket packet;
     int changes = 0;
@@ -732,8 +724,6 @@ TEST(XMPPacketChange, ContainedPacketOnlyUpdatesWhatExists) {
     packet.UpdateProperty(xsExif, "GPSLatitude", "1,2N");
     EXPECT_TRUE(packet.Empty());
 }
-
-// ---- files ----
 
 Bytes JpegWith(const std::vector<std::pair<std::uint8_t, std::string>>& segments) {
     Bytes jpeg{0xFF, 0xD8};
