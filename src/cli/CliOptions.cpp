@@ -1,8 +1,7 @@
 // src/cli/CliOptions.cpp: parsing the command line of zeloro-cli.
 #include "cli/CliOptions.h"
 
-#include <cctype>
-
+#include "common/AsciiText.h"
 #include "time/TimeRules.h"
 
 namespace zeloro::cli {
@@ -30,7 +29,7 @@ std::string Compact(std::string_view text) {
     std::string out;
     for (const char c : text) {
         if (c != ' ' && c != '\t') {
-            out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            out += AsciiUpper(c);
         }
     }
     return out;

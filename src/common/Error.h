@@ -2,6 +2,7 @@
 #pragma once
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace zeloro {
 
@@ -24,11 +25,21 @@ public:
     static constexpr const char* kRangeCheckMessage = "Fehler bei Bereichsprüfung";
 };
 
-// Text-to-number and calendar conversions ("''%s'' ist kein gültiger Integer-Wert", ...).
+// Text-to-number and calendar conversions ("'%s' ist kein gültiger Integer-Wert", ...).
 class ConvertError : public Error {
 public:
     using Error::Error;
 };
+
+// The texts of a failed text-to-value conversion; %s stands for the text as given.
+inline constexpr const char* kNotAnInteger = "'%s' ist kein gültiger Integer-Wert";
+inline constexpr const char* kNotAFloat = "'%s' ist kein gültiger Gleitkommawert";
+inline constexpr const char* kNotADateTime = "'%s' ist kein gültiges Datum und Uhrzeit";
+
+// The format with the text in place of its first "%s"; a format without one comes back unchanged.
+[[nodiscard]] std::string FillMessage(std::string_view format, std::string_view text);
+// ConvertError with the format's message around the text that did not convert.
+[[nodiscard]] ConvertError InvalidValueError(std::string_view format, std::string_view text);
 
 // A file that cannot be opened, read or written ("Datei %s kann nicht geöffnet werden. %s").
 class FileError : public Error {

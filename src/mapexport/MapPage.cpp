@@ -24,7 +24,7 @@ struct CloseFile {
 // the point the script needs, or it would read as an argument separator and move the marker.
 std::string scriptNumber(std::string text) {
     if (text.empty() || text.find_first_not_of("0123456789+-.,eE ") != std::string::npos) {
-        throw ConvertError("'" + text + "' ist kein gültiger Gleitkommawert");
+        throw InvalidValueError(kNotAFloat, text);
     }
     for (char& c : text) {
         if (c == ',') {

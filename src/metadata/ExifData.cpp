@@ -26,7 +26,6 @@ std::uint32_t OffsetValue(const TExifTag& tag) noexcept {
 
 }  // namespace
 
-// ---- TCustomExifData ----
 TCustomExifData::TCustomExifData()
     : gpsLatitude_(this, 2, "GPSLatitude"),
       gpsDestLatitude_(this, 20, "GPSDestLatitude"),
@@ -180,7 +179,6 @@ void TCustomExifData::RegisterMakerNoteType(TExifMakerNoteClass cls, bool testFi
 
 void TCustomExifData::UnregisterMakerNoteType(TExifMakerNoteClass cls) { zeloro::UnregisterMakerNoteType(cls); }
 
-// ---- load ----
 void TCustomExifData::LoadFromJPEG(const std::string& jpegFileName) {
     THeadFileStream stream(jpegFileName);
     LoadFromJPEG(stream);
@@ -297,7 +295,6 @@ bool TCustomExifData::FindThumbnail(TStream* stream, std::int64_t& offset) const
     return ok;
 }
 
-// ---- TExifData ----
 TExifData::TExifData() { CreateSections(); }
 
 TExifData::~TExifData() {

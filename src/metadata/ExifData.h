@@ -194,7 +194,6 @@ public:
     TCustomExifData(const TCustomExifData&) = delete;
     TCustomExifData& operator=(const TCustomExifData&) = delete;
 
-    // ---- updates and change notification ----
     void BeginUpdate() noexcept { ++updateCount_; }
     void EndUpdate();
     [[nodiscard]] bool Updating() const noexcept { return updateCount_ > 0; }
@@ -240,14 +239,12 @@ public:
     // The section itself, without building the maker-note view.
     [[nodiscard]] TExifSection& RawSection(TExifSectionKind kind) const noexcept;
 
-    // ---- maker note ----
     [[nodiscard]] TExifMakerNote& MakerNote();
     [[nodiscard]] bool HasMakerNote() const;
     [[nodiscard]] TExifMakerNoteClass MakerNoteType() const noexcept { return makerNoteType_; }
     // Type back to TUnrecognizedMakerNote, view freed.
     void ResetMakerNote() noexcept;
 
-    // ---- XMP ----
     // Parses the pending XMP segment on first access (a failure leaves the packet empty and keeps the
     // segment pending for the save, so that it is written back as it was read).
     [[nodiscard]] TXMPPacket& XMPPacket();
@@ -259,7 +256,6 @@ public:
     [[nodiscard]] std::int64_t XMPPacketSizeInSource() const noexcept { return xmpPacketSizeInSource_; }
     [[nodiscard]] TJPEGMetadataKinds MetadataInSource() const noexcept { return metadataInSource_; }
 
-    // ---- load ----
     // File position of the TIFF header after a JPEG load; position in the stream after a bare EXIF load.
     [[nodiscard]] std::int64_t OffsetBase() const noexcept { return offsetBase_; }
     // Reads only the head of the file, growing as the segment walk needs. FileError when it cannot be
@@ -273,11 +269,10 @@ public:
     // IFD1 tag 513 as one LONG/SLONG/IFD; with a stream, 20 bytes at OffsetBase + offset starting FF D8.
     [[nodiscard]] bool FindThumbnail(TStream* stream, std::int64_t& offset) const;
 
-    // ---- maker-note registry (process-wide; forwards to metadata/MakerNotes.h) ----
+    // The maker-note registry is process-wide; these forward to metadata/MakerNotes.h.
     static void RegisterMakerNoteType(TExifMakerNoteClass cls, bool testFirst = false);
     static void UnregisterMakerNoteType(TExifMakerNoteClass cls);
 
-    // ---- date-time properties ----
     [[nodiscard]] TDateTime DateTime() const;
     void SetDateTime(TDateTime value);
     [[nodiscard]] TDateTime DateTimeOriginal() const;
@@ -286,7 +281,6 @@ public:
     void SetDateTimeDigitized(TDateTime value);
     void SetAllDateTimeValues(TDateTime value);
 
-    // ---- GPS properties ----
     [[nodiscard]] TGPSLatitude& GPSLatitude() noexcept { return gpsLatitude_; }
     [[nodiscard]] TGPSLongitude& GPSLongitude() noexcept { return gpsLongitude_; }
     [[nodiscard]] TGPSLatitude& GPSDestLatitude() noexcept { return gpsDestLatitude_; }
@@ -327,7 +321,6 @@ public:
     [[nodiscard]] std::string GPSMapDatum() const;
     void SetGPSMapDatum(const std::string& value);
 
-    // ---- other typed properties ----
     [[nodiscard]] std::string CameraMake() const;
     void SetCameraMake(const std::string& value);
     [[nodiscard]] std::string CameraModel() const;
@@ -436,7 +429,7 @@ public:
     [[nodiscard]] TSmallPoint SubjectLocation() const;
     void SetSubjectLocation(TSmallPoint value);
 
-    // ---- property objects, bound to this container ----
+    // The property objects are bound to this container.
     [[nodiscard]] TExifVersion& ExifVersion() noexcept { return exifVersion_; }
     [[nodiscard]] TFlashPixVersion& FlashPixVersion() noexcept { return flashPixVersion_; }
     [[nodiscard]] TInteropVersion& InteropVersion() noexcept { return interopVersion_; }
@@ -507,13 +500,18 @@ private:
 };
 
 // Holds back the container's change notification while it lives, so that a property write touching
-// several tags (and the XMP mirror) reports one change at its end.
+// several tags (and the XMP mirror) or a section edit of several steps reports one change at its end.
 class TExifUpdateScope {
 public:
-    explicit TExifUpdateScope(TCustomExifData& data) : data_(data) { data_.BeginUpdate(); }
+    explicit TExifUpdateScope(TCustomExifData& data) : data_(&data) { data_->BeginUpdate(); }
+    // A section without an owning container has nothing to hold back: null is allowed.
+    explicit TExifUpdateScope(TCustomExifData* data) : data_(data) {
+        if (data_ != nullptr) data_->BeginUpdate();
+    }
     ~TExifUpdateScope() {
+        if (data_ == nullptr) return;
         try {
-            data_.EndUpdate();
+            data_->EndUpdate();
         } catch (...) {  // a listener's failure must not escape a destructor
         }
     }
@@ -521,7 +519,7 @@ public:
     TExifUpdateScope& operator=(const TExifUpdateScope&) = delete;
 
 private:
-    TCustomExifData& data_;
+    TCustomExifData* data_;
 };
 
 class TExifData : public TCustomExifData {
@@ -546,7 +544,7 @@ public:
     [[nodiscard]] bool RemovePaddingTagsOnSave() const noexcept { return removePaddingTagsOnSave_; }
     void SetRemovePaddingTagsOnSave(bool value) noexcept { removePaddingTagsOnSave_ = value; }
 
-    // ---- save (defined with the EXIF block writer and the JPEG rewrite) ----
+    // Saving is defined with the EXIF block writer (ExifWriter.cpp) and the JPEG rewrite.
     void SaveToStream(TStream& stream);
     // Appends the block ("Exif\0\0" and the TIFF structure) to out.
     void SaveToBytes(std::vector<std::uint8_t>& out);

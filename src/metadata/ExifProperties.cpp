@@ -6,9 +6,11 @@
 #include <cstring>
 #include <typeinfo>
 
+#include "common/AsciiText.h"
 #include "common/Error.h"
 #include "common/Win1252.h"
 #include "metadata/ExifData.h"
+#include "metadata/detail/ExifTagText.h"
 
 namespace zeloro {
 
@@ -16,25 +18,6 @@ namespace {
 
 constexpr TTiffTagID kGPSTimeStamp = 7;
 constexpr TTiffTagID kGPSDateStamp = 29;
-
-// The integer parser of date fields: optional leading blanks, an optional sign, then digits only.
-bool ParseField(const char* p, std::size_t n, int& out) noexcept {
-    std::size_t i = 0;
-    while (i < n && p[i] == ' ') ++i;
-    bool negative = false;
-    if (i < n && (p[i] == '+' || p[i] == '-')) {
-        negative = p[i] == '-';
-        ++i;
-    }
-    if (i == n) return false;
-    int v = 0;
-    for (; i < n; ++i) {
-        if (p[i] < '0' || p[i] > '9') return false;
-        v = v * 10 + (p[i] - '0');
-    }
-    out = negative ? -v : v;
-    return true;
-}
 
 char LatitudeLetter(TGPSLatitudeRef r) noexcept { return r == ltNorth ? 'N' : r == ltSouth ? 'S' : '\0'; }
 char LongitudeLetter(TGPSLongitudeRef r) noexcept { return r == lnWest ? 'W' : r == lnEast ? 'E' : '\0'; }
@@ -47,57 +30,6 @@ std::string Format(const char* fmt, int a, int b, int c) {
 
 }  // namespace
 
-// ---- date-time values of a section ----
-TDateTime TExifSection::GetDateTimeValue(TTiffTagID mainID, TTiffTagID /*subSecsID*/, TDateTime def) const {
-    const TExifTag* tag = Find(mainID);
-    if (tag == nullptr || tag->DataType() != tdAscii || tag->ElementCount() != 20) return def;
-    // 19 characters and the terminator, whatever byte the terminator is.
-    const char* t = reinterpret_cast<const char*>(tag->Data());
-    if (t[4] != ':' || t[7] != ':') return def;
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (!ParseField(t, 4, year) || !ParseField(t + 5, 2, month) || !ParseField(t + 8, 2, day) ||
-        !ParseField(t + 11, 2, hour) || !ParseField(t + 14, 2, minute) || !ParseField(t + 17, 2, second)) {
-        return def;
-    }
-    TDateTime date = 0;
-    TDateTime time = 0;
-    if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) return def;
-    return date < 0 ? date - time : date + time;
-}
-
-void TExifSection::SetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID, TDateTime value) {
-    TExifTag* subTag = nullptr;
-    TExifSection* details = nullptr;
-    if (subSecsID != 0 && owner_ != nullptr) {
-        details = &owner_->RawSection(esDetails);
-        subTag = details->Find(subSecsID);
-        if (subTag == nullptr && value != 0 && owner_->AlwaysWritePreciseTimes()) {
-            subTag = details->AddTag(subSecsID, tdAscii, 4);
-        }
-    }
-    if (value == 0) {
-        Remove(mainID);
-        if (subTag != nullptr) subTag->Delete();
-        return;
-    }
-    if (value != lastDateTimeValue_ || lastDateTimeText_.empty()) {
-        const CalendarDate d = DecodeDate(value);
-        const ClockTime c = DecodeTime(value);
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.4d:%.2d:%.2d %.2d:%.2d:%.2d", d.year, d.month, d.day, c.hour, c.minute, c.second);
-        lastDateTimeText_ = buf;
-        std::snprintf(buf, sizeof buf, "%.3d", c.millisecond);
-        lastSubSecText_ = buf;
-        lastDateTimeValue_ = value;
-    }
-    SetStringValue(mainID, lastDateTimeText_);
-    if (subTag != nullptr) {
-        subTag->SetDataType(tdAscii);
-        subTag->SetAsString(lastSubSecText_);
-    }
-}
-
-// ---- GPS coordinates ----
 TGPSCoordinate::TGPSCoordinate(TCustomExifData* owner, TTiffTagID tagID, std::string xmpName)
     : owner_(owner), refTagID_(static_cast<TTiffTagID>(tagID - 1)), tagID_(tagID), xmpName_(std::move(xmpName)) {}
 
@@ -108,8 +40,7 @@ TTiffLongWordFraction TGPSCoordinate::Seconds() const { return owner_->RawSectio
 char TGPSCoordinate::DirectionLetter() const {
     const TExifTag* tag = owner_->RawSection(esGPS).Find(refTagID_);
     if (tag == nullptr || tag->DataType() != tdAscii || tag->ElementCount() <= 1) return '\0';
-    const auto c = static_cast<char>(tag->Data()[0]);
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return AsciiUpper(static_cast<char>(tag->Data()[0]));
 }
 
 void TGPSCoordinate::SetDirectionLetter(char letter) {
@@ -119,7 +50,7 @@ void TGPSCoordinate::SetDirectionLetter(char letter) {
         owner_->XMPPacket().RemoveProperty(xsExif, xmpName_);
         return;
     }
-    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    letter = AsciiUpper(letter);
     std::string text = AsString();  // taken before the reference changes
     gps.SetStringValue(refTagID_, std::string(1, letter));
     auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
@@ -239,7 +170,6 @@ TGPSLongitudeRef TGPSLongitude::Direction() const {
 }
 void TGPSLongitude::SetDirection(TGPSLongitudeRef value) { SetDirectionLetter(LongitudeLetter(value)); }
 
-// ---- date-time properties ----
 TDateTime TCustomExifData::DateTime() const { return RawSection(esGeneral).GetDateTimeValue(306, 37520, 0); }
 void TCustomExifData::SetDateTime(TDateTime value) {
     RawSection(esGeneral).SetDateTimeValue(306, 37520, value);
@@ -262,7 +192,6 @@ void TCustomExifData::SetAllDateTimeValues(TDateTime value) {
     SetDateTimeDigitized(value);
 }
 
-// ---- GPS date and time ----
 TDateTime TCustomExifData::GPSDateTimeUTC() const {
     TDateTime date = 0;
     const std::string stamp = RawSection(esGPS).GetStringValue(kGPSDateStamp);
@@ -355,8 +284,7 @@ namespace {
 char RefLetter(const TExifSection& gps, TTiffTagID id) {
     const TExifTag* tag = gps.Find(id);
     if (tag == nullptr || tag->DataType() != tdAscii || tag->ElementCount() < 2) return '\0';
-    const auto c = static_cast<char>(tag->Data()[0]);
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return AsciiUpper(static_cast<char>(tag->Data()[0]));
 }
 TGPSDirectionRef DirectionRef(const TExifSection& gps, TTiffTagID id) {
     const char c = RefLetter(gps, id);
@@ -393,7 +321,6 @@ TWordTagValue TCustomExifData::GPSDifferential() const { return RawSection(esGPS
 std::string TCustomExifData::GPSMapDatum() const { return RawSection(esGPS).GetStringValue(18); }
 void TCustomExifData::SetGPSMapDatum(const std::string& value) { RawSection(esGPS).SetStringValue(18, value); }
 
-// ---- general ----
 std::string TCustomExifData::CameraMake() const { return RawSection(esGeneral).GetStringValue(271); }
 void TCustomExifData::SetCameraMake(const std::string& value) { RawSection(esGeneral).SetStringValue(271, value); }
 std::string TCustomExifData::CameraModel() const { return RawSection(esGeneral).GetStringValue(272); }
@@ -485,7 +412,6 @@ void TCustomExifData::SetUserRating(TWindowsStarRating value) {
     }
 }
 
-// ---- details ----
 TTiffLongWordFraction TCustomExifData::ExposureTime() const { return RawSection(esDetails).GetFractionValue(33434, 0); }
 TTiffLongWordFraction TCustomExifData::FNumber() const { return RawSection(esDetails).GetFractionValue(33437, 0); }
 TTiffLongWordFraction TCustomExifData::FocalLength() const { return RawSection(esDetails).GetFractionValue(37386, 0); }
@@ -573,7 +499,6 @@ TExifSceneType TCustomExifData::SceneType() const {
     return EnsureEnumsInRange() && v > esDirectlyPhotographed ? esUnknown : static_cast<TExifSceneType>(v);
 }
 
-// ---- enumerated values ----
 std::uint16_t TCustomExifData::GetEnumValue(TTiffTagID id, std::uint16_t missing,
                                             bool (*inRange)(std::uint16_t)) const {
     std::uint16_t v = 0;

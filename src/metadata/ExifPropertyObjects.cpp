@@ -12,7 +12,6 @@ bool IsDigit(std::uint8_t c) noexcept { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-// ---- base ----
 TExifSection& TExifPropertyObject::Section() const { return owner_->RawSection(section_); }
 
 TExifTag* TExifPropertyObject::WriteTag(TTiffTagID id, TTiffDataType type, std::span<const std::uint8_t> data) const {
@@ -27,7 +26,6 @@ TExifTag* TExifPropertyObject::WriteTag(TTiffTagID id, TTiffDataType type, std::
     return tag;
 }
 
-// ---- versions ----
 bool TCustomExifVersion::MissingOrInvalid() const {
     const TExifTag* tag = Section().Find(tagID_);
     if (tag == nullptr || tag->ElementCount() < 4) return true;
@@ -85,7 +83,6 @@ void TCustomExifCharVersion::Assign(std::uint8_t major, std::uint8_t minor) {
                  static_cast<std::uint8_t>('0' + minor / 10), static_cast<std::uint8_t>('0' + minor % 10)});
 }
 
-// ---- flash ----
 bool TExifFlashInfo::MissingOrInvalid() const { return Value().MissingOrInvalid(); }
 
 TWordTagValue TExifFlashInfo::Value() const { return Section().GetWordValue(kFlashTag, 0); }
@@ -110,7 +107,6 @@ void TExifFlashInfo::SetStrobeEnergy(TTiffLongWordFraction value) {
 
 void TExifFlashInfo::Clear() { Section().Remove({kFlashTag, kFlashEnergyTag}); }
 
-// ---- resolutions ----
 bool TCustomExifResolution::MissingOrInvalid() const { return X().Denominator == 0 || Y().Denominator == 0; }
 TTiffLongWordFraction TCustomExifResolution::X() const { return Section().GetFractionValue(xID_, 0); }
 void TCustomExifResolution::SetX(TTiffLongWordFraction value) { Section().SetFractionValue(xID_, 0, value); }
@@ -134,7 +130,6 @@ void TCustomExifResolution::SetUnit(TExifResolutionUnit value) {
 
 void TCustomExifResolution::Clear() { Section().Remove({xID_, yID_, unitID_}); }
 
-// ---- ISO speed ratings ----
 std::vector<std::uint16_t> TISOSpeedRatings::Values() const {
     std::vector<std::uint16_t> out;
     const TExifTag* tag = Section().Find(kTag);

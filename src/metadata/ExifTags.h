@@ -23,7 +23,6 @@ struct TTiffTagInfo;
 struct TTiffDirectory;
 struct TTiffInfo;
 
-// ---- exceptions (messages word for word) ----
 // "Malformed TIFF data"
 class EInvalidTiffData : public EVelExifException {
 public:
@@ -60,7 +59,6 @@ public:
         "Illegal attempt to edit the Exif data in such a way that it would change the file structure";
 };
 
-// ---- data types ----
 enum TTiffDataType : std::uint16_t {
     tdByte = 1,
     tdAscii = 2,
@@ -148,7 +146,6 @@ inline constexpr TTiffTagID ttCompression = 0x0103;
 inline constexpr TTiffTagID ttPadding = 0xEA1C;
 inline constexpr TTiffTagID ttOffsetSchema = 0xEA1D;
 
-// ---- rationals ----
 // Unsigned rational, numerator first; a denominator of 0 marks a missing value (0/0 for "missing").
 struct TTiffLongWordFraction {
     std::uint32_t Numerator = 0;
@@ -214,7 +211,6 @@ struct TWordTagValue {
 // At least 2: the padding tag's data begins with its own ID in little-endian order.
 using TExifPaddingTagSize = std::int32_t;
 
-// ---- tag ----
 // One tag, owned by its section. Data() is held little-endian whatever the file's byte order.
 class TExifTag {
 public:
@@ -285,7 +281,6 @@ private:
     TExifSection* section_;
 };
 
-// ---- section ----
 class TExifSection {
 public:
     TExifSection(TCustomExifData* owner, TExifSectionKindEx kind);

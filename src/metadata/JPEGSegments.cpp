@@ -24,7 +24,6 @@ ESegmentTooLarge::ESegmentTooLarge(std::size_t payloadSize)
     : EVelExifException("JPEG segment data of " + std::to_string(payloadSize) +
                         " bytes exceeds the 65533 bytes a segment can hold") {}
 
-// ---- segments ----
 TUserJPEGSegment::TUserJPEGSegment(std::uint8_t marker) : marker_(marker) {}
 
 TUserJPEGSegment::TUserJPEGSegment(std::uint8_t marker, std::span<const std::uint8_t> payload)
@@ -51,7 +50,6 @@ std::int64_t TFoundJPEGSegment::TotalSize() const noexcept {
     return static_cast<std::int64_t>(data_.Bytes().size()) + 4;
 }
 
-// ---- parser ----
 TJPEGHeaderParser::TJPEGHeaderParser(TStream& stream, const TJPEGMarkers& markersToLookFor)
     : markersToLookFor_(markersToLookFor), stream_(&stream) {
     Start();

@@ -132,7 +132,6 @@ TExifMakerNoteClass TNikonType1MakerNote::Class() noexcept { return &kNikonType1
 TExifMakerNoteClass TNikonType3MakerNote::Class() noexcept { return &kNikonType3Class; }
 TExifMakerNoteClass TSonyMakerNote::Class() noexcept { return &kSonyClass; }
 
-// ---- TMakerNoteClass ----
 bool TMakerNoteClass::InheritsFrom(const TMakerNoteClass* ancestor) const noexcept {
     for (const TMakerNoteClass* cls = this; cls != nullptr; cls = cls->parent_) {
         if (cls == ancestor) {
@@ -162,7 +161,6 @@ std::unique_ptr<TExifMakerNote> TMakerNoteClass::Create(TExifSection& section) c
     return factory_(section);
 }
 
-// ---- TExifMakerNote ----
 TExifMakerNote::TExifMakerNote(TExifMakerNoteClass cls, TExifSection& section)
     : FClass(cls), FTags(&section) {
     if (cls == TUnrecognizedMakerNote::Class()) {
@@ -232,7 +230,6 @@ void TExifMakerNote::LoadDirectory(const TExifTag& makerNoteTag, std::int32_t he
     }
 }
 
-// ---- registry ----
 namespace {
 
 std::vector<TExifMakerNoteClass> StartupRegistry() {

@@ -162,7 +162,7 @@ public:
     [[nodiscard]] static TExifMakerNoteClass Class() noexcept;
 };
 
-// ---- the process-wide registry ----
+// The registry is process-wide.
 // Starts with TNikonType2, TCanon, TSony, TNikonType1, TNikonType3, TPanasonic; read from the back.
 [[nodiscard]] const std::vector<TExifMakerNoteClass>& RegisteredMakerNoteTypes();
 // Ignores nullptr; moves a registered class to its new place.

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 
 namespace zeloro {
 namespace {
@@ -42,27 +43,21 @@ public:
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
+        fd_.reset();  // closed before the name goes
         if (!kept_) {
             ::unlink(path_.c_str());
         }
     }
     [[nodiscard]] const std::string& Path() const noexcept { return path_; }
-    [[nodiscard]] int Fd() const noexcept { return fd_; }
-    void SetFd(int fd) noexcept { fd_ = fd; }
+    [[nodiscard]] int Fd() const noexcept { return fd_.get(); }
+    void SetFd(int fd) noexcept { fd_.reset(fd); }
     // Closes the descriptor; returns the errno of a failed close, else 0.
-    int Close() noexcept {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0 ? 0 : errno;
-    }
+    int Close() noexcept { return fd_.close(); }
     void Keep() noexcept { kept_ = true; }
 
 private:
     std::string path_;
-    int fd_ = -1;
+    FileDescriptor fd_;
     bool kept_ = false;
 };
 
@@ -169,10 +164,9 @@ void WriteFileReplacing(const std::string& path, std::span<const std::span<const
     temp.Keep();
 
     if (durable) {
-        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
+        const FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir) {
+            ::fsync(dir.get());
         }
     }
 }

@@ -55,7 +55,6 @@ std::uint32_t FromBytes32(const std::uint8_t* b, TEndianness e) noexcept {
 
 }  // namespace
 
-// ---- TStream ----
 void TStream::ReadBuffer(void* buffer, std::size_t count) {
     if (count != 0 && Read(buffer, count) != count) {
         throw StreamError(kStreamReadError);
@@ -109,7 +108,6 @@ std::vector<std::uint8_t> TStream::ReadToEnd() {
     return out;
 }
 
-// ---- TMemoryStream ----
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
     if (pos_ >= data_.size()) {
         return 0;
@@ -143,7 +141,6 @@ void TMemoryStream::SetSize(std::int64_t newSize) {
     pos_ = std::min(pos_, data_.size());
 }
 
-// ---- TReadOnlyMemoryStream ----
 std::size_t TReadOnlyMemoryStream::Read(void* buffer, std::size_t count) {
     if (pos_ >= data_.size()) {
         return 0;
@@ -164,18 +161,11 @@ std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin
 
 void TReadOnlyMemoryStream::SetSize(std::int64_t /*newSize*/) { throw StreamError(kStreamWriteError); }
 
-// ---- TFileStream ----
 TFileStream::TFileStream(const std::string& path, TMode mode) {
     const int flags = mode == TMode::fmCreate ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
-    fd_ = ::open(path.c_str(), flags, 0666);
-    if (fd_ < 0) {
+    fd_.reset(::open(path.c_str(), flags, 0666));
+    if (!fd_) {
         ThrowOpenError(path, errno);
-    }
-}
-
-TFileStream::~TFileStream() {
-    if (fd_ >= 0) {
-        ::close(fd_);
     }
 }
 
@@ -183,7 +173,7 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
     std::size_t done = 0;
     auto* out = static_cast<std::uint8_t*>(buffer);
     while (done < count) {
-        const ssize_t n = ::pread(fd_, out + done, count - done, static_cast<off_t>(pos_));
+        const ssize_t n = ::pread(fd_.get(), out + done, count - done, static_cast<off_t>(pos_));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
@@ -196,7 +186,7 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
     std::size_t done = 0;
     const auto* in = static_cast<const std::uint8_t*>(buffer);
     while (done < count) {
-        const ssize_t n = ::pwrite(fd_, in + done, count - done, static_cast<off_t>(pos_));
+        const ssize_t n = ::pwrite(fd_.get(), in + done, count - done, static_cast<off_t>(pos_));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
@@ -213,38 +203,29 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 std::int64_t TFileStream::Size() {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
+    if (::fstat(fd_.get(), &st) != 0) {
         return 0;
     }
     return st.st_size;
 }
 
 void TFileStream::SetSize(std::int64_t newSize) {
-    if (::ftruncate(fd_, static_cast<off_t>(std::max<std::int64_t>(newSize, 0))) != 0) {
+    if (::ftruncate(fd_.get(), static_cast<off_t>(std::max<std::int64_t>(newSize, 0))) != 0) {
         throw StreamError(kStreamWriteError);
     }
     pos_ = std::min(pos_, std::max<std::int64_t>(newSize, 0));
 }
 
-// ---- THeadFileStream ----
 THeadFileStream::THeadFileStream(const std::string& path, std::size_t windowSize) : window_(std::max<std::size_t>(windowSize, 512)) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
+    fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd_) {
         ThrowOpenError(path, errno);
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-        const int err = errno;
-        ::close(fd_);
-        ThrowOpenError(path, err);
+    if (::fstat(fd_.get(), &st) != 0) {
+        ThrowOpenError(path, errno);
     }
     size_ = st.st_size;
-}
-
-THeadFileStream::~THeadFileStream() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
 }
 
 std::size_t THeadFileStream::Read(void* buffer, std::size_t count) {
@@ -255,7 +236,7 @@ std::size_t THeadFileStream::Read(void* buffer, std::size_t count) {
             const std::size_t left = count - done;
             if (left >= window_.size()) {
                 // Large reads (a whole segment payload) go straight into the caller's buffer.
-                const ssize_t n = ::pread(fd_, out + done, left, static_cast<off_t>(pos_));
+                const ssize_t n = ::pread(fd_.get(), out + done, left, static_cast<off_t>(pos_));
                 if (n < 0 && errno == EINTR) continue;
                 if (n <= 0) break;
                 bytesRead_ += n;
@@ -263,7 +244,7 @@ std::size_t THeadFileStream::Read(void* buffer, std::size_t count) {
                 pos_ += n;
                 continue;
             }
-            const ssize_t n = ::pread(fd_, window_.data(), window_.size(), static_cast<off_t>(pos_));
+            const ssize_t n = ::pread(fd_.get(), window_.data(), window_.size(), static_cast<off_t>(pos_));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             bytesRead_ += n;
@@ -288,7 +269,6 @@ std::int64_t THeadFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 void THeadFileStream::SetSize(std::int64_t /*newSize*/) { throw StreamError(kStreamWriteError); }
 
-// ---- typed reads and writes ----
 std::uint8_t ReadStreamByte(TStream& stream) {
     std::uint8_t b = 0;
     stream.ReadBuffer(&b, 1);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 
 namespace zeloro {
 
@@ -100,7 +101,6 @@ class TFileStream : public TStream {
 public:
     enum class TMode : std::uint8_t { fmOpenRead, fmCreate };
     TFileStream(const std::string& path, TMode mode);
-    ~TFileStream() override;
     [[nodiscard]] std::size_t Read(void* buffer, std::size_t count) override;
     [[nodiscard]] std::size_t Write(const void* buffer, std::size_t count) override;
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
@@ -108,7 +108,7 @@ public:
     void SetSize(std::int64_t newSize) override;
 
 private:
-    int fd_ = -1;
+    FileDescriptor fd_;
     std::int64_t pos_ = 0;
 };
 
@@ -118,7 +118,6 @@ private:
 class THeadFileStream : public TStream {
 public:
     explicit THeadFileStream(const std::string& path, std::size_t windowSize = 64 * 1024);
-    ~THeadFileStream() override;
     [[nodiscard]] std::size_t Read(void* buffer, std::size_t count) override;
     [[nodiscard]] std::size_t Write(const void* buffer, std::size_t count) override;
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
@@ -127,7 +126,7 @@ public:
     [[nodiscard]] std::int64_t BytesRead() const noexcept { return bytesRead_; }
 
 private:
-    int fd_ = -1;
+    FileDescriptor fd_;
     std::int64_t size_ = 0;
     std::int64_t pos_ = 0;
     std::vector<std::uint8_t> window_;

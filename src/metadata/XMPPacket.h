@@ -137,6 +137,7 @@ private:
     friend class TXMPPacket;
     friend class TXMPSchema;
     friend struct XMPReader;
+    friend void WriteXMPText(const TXMPPacket& packet, std::string& out);
     void Changed();
     [[nodiscard]] bool NeedsNamedItems() const noexcept {
         return FKind == xpStructure || FKind == xpAltArray;
@@ -307,7 +308,6 @@ private:
                           TXMPPropertyKind propKind, std::string_view newValue);
     void UpdateArrayProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName,
                              TXMPPropertyKind arrayKind, std::span<const std::string> newValues);
-    void GenerateXML(std::string& out) const;
 
     std::string FAboutAttributeValue;
     mutable std::string FRawXMLCache;

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "common/AsciiText.h"
+
 namespace zeloro {
 namespace {
 
@@ -15,13 +17,11 @@ struct CloseDir {
 };
 using DirHandle = std::unique_ptr<DIR, CloseDir>;
 
-constexpr char upper(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The order of a file system that compares names upper-cased ("AB" before "A_B"); names equal but for
 // letter case keep a fixed order by their bytes.
 bool nameLess(const std::string& a, const std::string& b) noexcept {
     const auto cmp = [](char x, char y) {
-        return static_cast<unsigned char>(upper(x)) < static_cast<unsigned char>(upper(y));
+        return static_cast<unsigned char>(AsciiUpper(x)) < static_cast<unsigned char>(AsciiUpper(y));
     };
     if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), cmp)) {
         return true;
@@ -79,7 +79,7 @@ bool MatchesMask(std::string_view name, std::string_view mask) noexcept {
     std::size_t starMask = std::string_view::npos;
     std::size_t starName = 0;
     while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || upper(mask[m]) == upper(name[n])) && mask[m] != '*') {
+        if (m < mask.size() && (mask[m] == '?' || AsciiUpper(mask[m]) == AsciiUpper(name[n])) && mask[m] != '*') {
             ++n;
             ++m;
         } else if (m < mask.size() && mask[m] == '*') {

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 #include "gpx/GpxImport.h"
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
@@ -23,22 +24,6 @@
 
 namespace zeloro {
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    [[nodiscard]] int get() const noexcept { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::uint32_t WholeNumerator(long double value) {
     // The lookup gives whole, non-negative degrees and minutes; a coordinate text far outside the

@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 
+#include "common/AsciiText.h"
 #include "common/Error.h"
 #include "time/TimeRules.h"
 #include "trackstore/Database.h"
@@ -12,9 +14,7 @@
 namespace zeloro {
 namespace {
 
-[[noreturn]] void throwNotFloat(const std::string& text) {
-    throw ConvertError("'" + text + "' ist kein gültiger Gleitkommawert");
-}
+[[noreturn]] void throwNotFloat(const std::string& text) { throw InvalidValueError(kNotAFloat, text); }
 
 bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 
@@ -94,24 +94,11 @@ long double StrToCoordinate(const std::string& text) {
 }
 
 int StrToInt(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') {
-        ++i;
+    const std::optional<int> value = ParseInteger<int>(TrimLeadingSpaces(text));
+    if (!value) {
+        throw InvalidValueError(kNotAnInteger, text);
     }
-    const char* first = text.data() + i;
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+') {
-        ++first;
-        if (first != last && *first == '-') {
-            throw ConvertError("'" + text + "' ist kein gültiger Integer-Wert");
-        }
-    }
-    int value = 0;
-    const auto result = std::from_chars(first, last, value);
-    if (first == last || result.ec != std::errc{} || result.ptr != last) {
-        throw ConvertError("'" + text + "' ist kein gültiger Integer-Wert");
-    }
-    return value;
+    return *value;
 }
 
 Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative) {

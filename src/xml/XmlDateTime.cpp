@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "common/AsciiText.h"
 #include "common/Error.h"
 
 namespace zeloro {
@@ -20,58 +21,22 @@ std::string_view Field(std::string_view text, std::size_t first, std::size_t cou
     return text.substr(first - 1, count);
 }
 
-std::optional<int> ParseInteger(std::string_view text) noexcept {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size()) {
-        return std::nullopt;
-    }
-    std::int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-        if (value > 2147483648LL) {
-            return std::nullopt;  // beyond a 32-bit integer
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > 2147483647LL) {
-        return std::nullopt;
-    }
-    return static_cast<int>(value);
-}
-
 // The fields are taken as 16-bit unsigned numbers, so a negative field lands far out of every range.
 int AsWord(int value) noexcept { return static_cast<int>(static_cast<std::uint16_t>(value)); }
 
 }  // namespace
 
 int StrToIntStrict(std::string_view text) {
-    const std::optional<int> value = ParseInteger(text);
+    const std::optional<int> value = ParseInteger<int>(TrimLeadingSpaces(text));
     if (!value) {
-        const std::string_view format = kInvalidInteger;
-        const std::size_t at = format.find("%s");
-        std::string message;
-        message.reserve(format.size() + text.size());
-        message.append(format.substr(0, at)).append(text).append(format.substr(at + 2));
-        throw ConvertError(message);
+        throw InvalidValueError(kInvalidInteger, text);
     }
     return *value;
 }
 
-int StrToIntLenient(std::string_view text) noexcept { return ParseInteger(text).value_or(0); }
+int StrToIntLenient(std::string_view text) noexcept {
+    return ParseInteger<int>(TrimLeadingSpaces(text)).value_or(0);
+}
 
 TDateTime DateTimeFromText(std::string_view text, bool useLocalBias) {
     const int year = AsWord(StrToIntStrict(Field(text, 1, 4)));

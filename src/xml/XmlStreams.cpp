@@ -93,34 +93,24 @@ constexpr std::array<DetectRow, 15> kDetectTable{{
 
 }  // namespace
 
-// ---- TXmlFileStream
-
 TXmlFileStream::TXmlFileStream(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
+    fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd_) {
         throw FileError(OpenErrorText(path, errno));
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd_.get(), &st) != 0 || S_ISDIR(st.st_mode)) {
         const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd_);
-        fd_ = -1;
         throw FileError(OpenErrorText(path, err));
     }
     size_ = static_cast<std::int64_t>(st.st_size);
-}
-
-TXmlFileStream::~TXmlFileStream() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
 }
 
 std::size_t TXmlFileStream::Read(void* buffer, std::size_t count) {
     std::size_t done = 0;
     auto* out = static_cast<char*>(buffer);
     while (done < count) {
-        const ssize_t n = ::pread(fd_, out + done, count - done, static_cast<off_t>(position_));
+        const ssize_t n = ::pread(fd_.get(), out + done, count - done, static_cast<off_t>(position_));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -141,8 +131,6 @@ std::int64_t TXmlFileStream::Seek(std::int64_t offset, TXmlSeekOrigin origin) {
     return position_;
 }
 
-// ---- TXmlBytesStream
-
 std::size_t TXmlBytesStream::Read(void* buffer, std::size_t count) {
     const std::size_t n = std::min(count, bytes_.size() - position_);
     if (n > 0) {
@@ -158,8 +146,6 @@ std::int64_t TXmlBytesStream::Seek(std::int64_t offset, TXmlSeekOrigin origin) {
     position_ = static_cast<std::size_t>(ClampSeek(SeekBase(origin, current, size), offset, size));
     return static_cast<std::int64_t>(position_);
 }
-
-// ---- TxrBufferedReadStream
 
 TxrBufferedReadStream::TxrBufferedReadStream(TXmlStream* stream, bool owned)
     : stream_(stream),
@@ -244,8 +230,6 @@ std::int64_t TxrBufferedReadStream::Seek(std::int64_t offset, TXmlSeekOrigin ori
     }
     return position_;
 }
-
-// ---- TxrUtf8Stream
 
 std::size_t TxrUtf8Stream::Read(void* buffer, std::size_t count) {
     if (count == 0) {

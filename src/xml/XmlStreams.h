@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 
 namespace zeloro {
 
@@ -56,13 +57,12 @@ class TXmlFileStream final : public TXmlStream {
 public:
     // Throws FileError "Datei %s kann nicht geöffnet werden. %s" (full path, system error text).
     explicit TXmlFileStream(const std::string& path);
-    ~TXmlFileStream() override;
     std::size_t Read(void* buffer, std::size_t count) override;
     std::int64_t Seek(std::int64_t offset, TXmlSeekOrigin origin) override;
     [[nodiscard]] std::int64_t Size() override { return size_; }
 
 private:
-    int fd_ = -1;
+    FileDescriptor fd_;
     std::int64_t size_ = 0;
     std::int64_t position_ = 0;
 };

@@ -9,8 +9,6 @@ namespace zeloro {
 
 namespace {
 
-constexpr char FoldAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool IsQuote(char c) noexcept { return c == '"' || c == '\''; }
 
 int HexDigit(char c) noexcept {
@@ -222,18 +220,6 @@ void SplitTagTokens(std::string_view text, std::vector<std::string>& tokens) {
     MergeInto(
         tokens, [](const std::string& token) { return token.find('=') != std::string::npos; },
         [](bool previousHasEquals, const std::string& cur) { return previousHasEquals && IsQuote(cur.front()); });
-}
-
-bool SameTextAscii(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace zeloro

@@ -26,7 +26,4 @@ namespace zeloro {
 // blanks around an attribute's "=" are dropped so that each attribute is one token name="value".
 void SplitTagTokens(std::string_view text, std::vector<std::string>& tokens);
 
-// Letter case ignored for ASCII letters; every other byte must match exactly.
-[[nodiscard]] bool SameTextAscii(std::string_view a, std::string_view b) noexcept;
-
 }  // namespace zeloro

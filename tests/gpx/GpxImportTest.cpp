@@ -216,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(
         LoadFailureCase{"Empty", "", true, "Unsupported string encoding"}),
     [](const auto& p) { return std::string(p.param.name); });
 
-// ---- The shared GPX files, counted by libxml2.
+// The shared GPX files, counted by libxml2.
 
 struct XmlDocFree {
     void operator()(xmlDoc* doc) const noexcept { xmlFreeDoc(doc); }

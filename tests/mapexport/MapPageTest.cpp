@@ -146,7 +146,7 @@ TEST(MapPage, MissingMapsFolderIsAFileError) {
     EXPECT_FALSE(fs::exists(dir / "maps"));
 }
 
-// ---- the delivered marker image, checked with a decoder of the test's own
+// The delivered marker image, checked with a decoder of the test's own.
 
 std::uint32_t be32(const Bytes& b, std::size_t at) {
     return (std::uint32_t{b.at(at)} << 24U) | (std::uint32_t{b.at(at + 1)} << 16U) |

@@ -61,6 +61,8 @@ TEST(Fraction, TextForms) {
         EXPECT_EQ(TTiffLongWordFraction(text), want) << text;
     }
     EXPECT_EQ(TTiffLongIntFraction("-3/4"), TTiffLongIntFraction(-3, 4));
+    EXPECT_EQ(TTiffLongIntFraction(" +3 / 4 "), TTiffLongIntFraction(3, 4));
+    EXPECT_EQ(TTiffLongIntFraction("+-3/4"), TTiffLongIntFraction(0, 0));  // one sign, as every number reader
     EXPECT_TRUE(TTiffLongWordFraction(1, 0).MissingOrInvalid());
 }
 
@@ -238,6 +240,10 @@ TEST_F(SectionTest, TextWritesConvertToTheTagsType) {
     EXPECT_EQ(Elements(*shorts), (std::vector<std::uint32_t>{1, 2, 3}));
     EXPECT_THROW(shorts->SetAsString("70000"), RangeError);
     EXPECT_THROW(shorts->SetAsString("x"), ConvertError);
+    TExifTag* signedShorts = ext.Add(1004, tdSmallInt, 1);
+    signedShorts->SetAsString(" -5 ");
+    EXPECT_EQ(static_cast<std::int16_t>(signedShorts->ReadWord(0, 0)), -5);
+    EXPECT_THROW(signedShorts->SetAsString("+-5"), ConvertError);
     EXPECT_EQ(Elements(*shorts), (std::vector<std::uint32_t>{1, 2, 3}));  // a failed write changes nothing
 
     TExifTag* undef = ext.Add(1002, tdUndefined, 0);

@@ -301,8 +301,6 @@ TEST(MakerNotes, TagOfAnotherTypeIsNotViewedAndDoesNotBlockSaving) {
     EXPECT_EQ(exif.RawSection(esMakerNote).Count(), 0);
 }
 
-// ---- format tests, class by class ----
-
 struct FormatCase {
     std::string_view name;
     std::string make;
@@ -412,8 +410,6 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"ByteType", "Canon", "", 1, Padded("SONY DSC", 20), {}, 0},
         FormatCase{"AsciiType", "Canon", "", 2, Padded("Nikon", 20), {}, 0}),
     [](const auto& p) { return std::string(p.param.name); });
-
-// ---- registry ----
 
 class MakerNoteRegistry : public ::testing::Test {
 protected:

@@ -49,8 +49,6 @@ const TXMPProperty* ExifXmp(TCustomExifData& exif, const std::string& name) {
     return schema == nullptr ? nullptr : schema->FindProperty(name);
 }
 
-// ---- enumerated SHORT properties ----
-
 struct EnumCase {
     std::string name;  // also the XMP property's name
     TTiffTagID id;
@@ -188,8 +186,6 @@ TEST(Properties, EnumOnALoadedPhotoReplacesOnlyTheValue) {
     EXPECT_EQ(exif.Contrast(), cnNormal);
     EXPECT_EQ(exif.Sharpness(), shHard);
 }
-
-// ---- property objects ----
 
 TEST(Properties, ReadingThePropertyObjectsNeverCreatesTags) {
     TExifData exif;
@@ -382,8 +378,6 @@ TEST(Properties, IsoSpeedRatings) {
     EXPECT_EQ(exif.Sections(esDetails).Find(34855), nullptr);
 }
 
-// ---- SubjectLocation ----
-
 TEST(Properties, SubjectLocation) {
     TExifData exif;
     TExifSection& details = exif.Sections(esDetails);
@@ -415,8 +409,6 @@ TEST(Properties, SubjectLocation) {
     exif.SetSubjectLocation({-1, 40});
     EXPECT_EQ(details.Find(41492), nullptr);
 }
-
-// ---- Windows-string setters ----
 
 TEST(Properties, WindowsStringSetters) {
     TExifData exif;
@@ -462,7 +454,7 @@ TEST(Properties, EmptyingAuthorAndCommentsRemovesTheirFallbacks) {
     EXPECT_TRUE(exif.Empty());
 }
 
-// ---- an independent reader ----
+// An independent reader (exiftool) for the values written.
 
 struct PipeClose {
     void operator()(FILE* f) const noexcept { pclose(f); }

@@ -49,8 +49,6 @@ const std::string kExifDescription =
     "   <exif:GPSLatitude>51,30.2N</exif:GPSLatitude>\n"
     "  </rdf:Description>\n";
 
-// ---- reading ----
-
 TEST(XMPPacketRead, WrappedPacketKeepsItsTextAndBuildsTheModel) {
     const std::string text = Wrapped(kExifDescription);
     TXMPPacket packet;
@@ -127,6 +125,24 @@ TEST(XMPPacketRead, TopLevelRDFElementIsFound) {
     EXPECT_EQ(packet.AboutAttributeValue(), "plain");
     ASSERT_NE(packet.FindSchema(xsExif), nullptr);
     EXPECT_EQ(packet.FindSchema(xsExif)->FindProperty("ColorSpace")->ReadValue(0), 1);
+}
+
+TEST(XMPPacket, TypedReadsTakeOneSignAndTheWholeText) {
+    struct Case {
+        std::string_view text;
+        int asInt;    // ReadValue(-1)
+        bool asBool;  // ReadValue(true)
+    };
+    TXMPPacket packet;
+    for (const Case& c : {Case{"+7", 7, true}, Case{"-7", -7, true}, Case{"0", 0, false}, Case{"+-7", -1, true},
+                          Case{" 7", -1, true}, Case{"FALSE", -1, false},
+                          Case{"true", -1, true}, Case{"2147483648", -1, true}}) {
+        packet.UpdateProperty(xsExif, "Value", c.text);
+        const TXMPProperty* prop = packet.FindSchema(xsExif)->FindProperty("Value");
+        ASSERT_NE(prop, nullptr);
+        EXPECT_EQ(prop->ReadValue(-1), c.asInt) << c.text;
+        EXPECT_EQ(prop->ReadValue(true), c.asBool) << c.text;
+    }
 }
 
 struct FailCase {
@@ -333,8 +349,6 @@ TEST(XMPPacketRead, EntitiesAreNeitherLoadedNorExpanded) {
     EXPECT_EQ(packet.RawXML().find("root:"), std::string::npos);
 }
 
-// ---- the generated text ----
-
 TEST(XMPPacketWrite, GeneratedTextIsExact) {
     TXMPPacket packet;
     packet.SetUpdatePolicy(xwAlwaysUpdate);
@@ -472,8 +486,6 @@ TEST(XMPPacketWrite, AttributeValuesFromThePhotoAreEscaped) {
     EXPECT_EQ(again.AboutAttributeValue(), "a\"b&c");
     EXPECT_EQ(again.FindSchema(xsExif)->Properties(0).ReadValue(), "2");
 }
-
-// ---- updates ----
 
 TEST(XMPPacketUpdate, UpdateIfExistsChangesOnlyWhatIsThere) {
     TXMPPacket packet;
@@ -668,8 +680,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "The schema's PreferredPrefix property must be set before a new item can be added"}),
     [](const auto& p) { return std::string(p.param.name); });
 
-// ---- change notification, clearing, assigning ----
-
 TEST(XMPPacketChange, ChangesDropTheCacheAndNotifyOnce) {
     TXMPPacket packet;
     int changes = 0;
@@ -714,8 +724,6 @@ TEST(XMPPacketChange, ContainedPacketOnlyUpdatesWhatExists) {
     packet.UpdateProperty(xsExif, "GPSLatitude", "1,2N");
     EXPECT_TRUE(packet.Empty());
 }
-
-// ---- files ----
 
 Bytes JpegWith(const std::vector<std::pair<std::uint8_t, std::string>>& segments) {
     Bytes jpeg{0xFF, 0xD8};

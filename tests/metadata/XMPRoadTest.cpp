@@ -145,7 +145,7 @@ TEST(XMPRoad, PhotoWithoutXMPGetsNone) {
 }  // namespace
 }  // namespace zeloro
 
-// ---- the shared photo collection, against exiftool ----
+// The shared photo collection, read against exiftool.
 
 namespace zeloro {
 namespace {

@@ -95,12 +95,5 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"Valueless", "a checked", {"a", "checked"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST(XmlText, SameTextFoldsOnlyAsciiLetters) {
-    EXPECT_TRUE(SameTextAscii("TrkPt", "trkpt"));
-    EXPECT_FALSE(SameTextAscii("trkpt", "trkpts"));
-    EXPECT_FALSE(SameTextAscii("[", "{"));  // 0x5B and 0x7B differ by the case bit but are no letters
-    EXPECT_FALSE(SameTextAscii("\xC3\x84", "\xC3\xA4"));
-}
-
 }  // namespace
 }  // namespace zeloro

@@ -1,0 +1,11 @@
+// src/trackstore/Param.cpp: a named parameter of a statement.
+#include "trackstore/Database.h"
+
+namespace zeloro {
+
+void Param::SetAsDateTime(TDateTime value) {
+    value_ = DateTimeText(value);
+    set_ = true;
+}
+
+}  // namespace zeloro

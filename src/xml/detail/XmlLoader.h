@@ -1,0 +1,46 @@
+// src/xml/detail/XmlLoader.h: the loader that builds a document's tree from a decoding stream.
+#pragma once
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xml/XmlDocument.h"
+#include "xml/XmlStreams.h"
+
+namespace zeloro {
+
+class TxrSurplusReader;
+
+// Reads one document into the tree of its owner; throws FilerError for what it rejects.
+class XmlLoader {
+public:
+    XmlLoader(TXmlDocument& document, TxrUtf8Stream& codec) : document_(document), codec_(codec) {}
+
+    void ReadDocument();
+
+private:
+    // Buffers of one nesting level, kept between elements so that reading allocates little.
+    struct Scratch {
+        std::string text;
+        std::string tag;
+        std::vector<std::string> tokens;
+    };
+
+    // pending: bytes already taken from the stream that the node reads first.
+    void ReadNode(TXmlNode& node, std::string_view pending = {});
+    void ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& scratch);
+    void ReadChild(TXmlNode& parent, std::string_view pending = {});
+    std::size_t MatchTagStart(TxrSurplusReader& reader);
+    void ReadDeclarationBody(TXmlNode& node, Scratch& scratch);
+    void ParseDocType(TXmlNode& node);
+    void Flush(TXmlNode& node, std::string& text, bool keepBlank);
+
+    TXmlDocument& document_;
+    TxrUtf8Stream& codec_;
+    std::deque<Scratch> scratch_;  // a deque: references stay valid while deeper levels are added
+    int depth_ = 0;
+};
+
+}  // namespace zeloro
