@@ -27,7 +27,7 @@ std::vector<std::uint8_t> PhotoHead() {
     std::ifstream in(shared, std::ios::binary);
     std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (bytes.size() > 4) {
-        zeloro::TReadOnlyMemoryStream s(bytes);
+        zeloro::ReadOnlyMemoryStream s(bytes);
         zeloro::TJPEGHeaderParser parser(s, zeloro::TJPEGMarkers{zeloro::jmSOS});
         if (parser.MoveNext()) {
             bytes.resize(static_cast<std::size_t>(parser.Current()->MarkerOffset()));
@@ -87,7 +87,7 @@ void BM_DateTimeOriginalHeadRead(benchmark::State& state) {
     std::int64_t bytesRead = 0;
     std::int64_t loads = 0;
     for (auto _ : state) {
-        zeloro::THeadFileStream stream(files[i++ % files.size()]);
+        zeloro::HeadFileStream stream(files[i++ % files.size()]);
         exif.LoadFromJPEG(stream);
         benchmark::DoNotOptimize(exif.DateTimeOriginal());
         bytesRead += stream.BytesRead();

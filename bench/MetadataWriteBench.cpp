@@ -35,8 +35,8 @@ int Shell(const std::string& command) {
 }
 
 // A picture with fine detail everywhere, so that it compresses like a photo rather than a flat card.
-TBitmap CameraLikePicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed) {
-    TBitmap bitmap(width, height);
+Bitmap CameraLikePicture(std::uint32_t width, std::uint32_t height, std::uint32_t seed) {
+    Bitmap bitmap(width, height);
     auto pixels = bitmap.Pixels();
     std::uint32_t state = seed * 2654435761U + 1;
     for (std::uint32_t y = 0; y < height; ++y) {

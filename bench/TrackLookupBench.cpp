@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 using namespace zeloro;
 
 constexpr std::int64_t kPoints = 1000000;
-const TDateTime kFirst = EncodeDateTime(2010, 6, 1, 0, 0, 0, 0);
+const DateTimeValue kFirst = EncodeDateTime(2010, 6, 1, 0, 0, 0, 0);
 
 // A fresh copy of the delivered (empty) database in its own temporary folder.
 struct TempDatabase {

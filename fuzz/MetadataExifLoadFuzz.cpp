@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The same bytes as the payload of an EXIF segment.
         TExifData exif;
         try {
-            TReadOnlyMemoryStream s(bytes);
+            ReadOnlyMemoryStream s(bytes);
             exif.LoadFromStream(s);
             ReadEverything(exif);
         } catch (const Error&) {

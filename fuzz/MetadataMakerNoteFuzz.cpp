@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto& details = dynamic_cast<TExtendableExifSection&>(exif.RawSection(esDetails));
         TExifTag* tag = details.Add(ttMakerNote, tdUndefined, static_cast<std::int32_t>(note.size()));
         tag->UpdateData(note.data());
-        TExifMakerNoteClass type = DetectMakerNoteType(*tag);
+        ExifMakerNoteClass type = DetectMakerNoteType(*tag);
         const auto view = CreateMakerNoteView(type, exif.RawSection(esMakerNote));
         const TExifSection& section = view->Tags();
         for (std::int32_t i = 0; i < section.Count(); ++i) {

@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const Error&) {
     }
     try {
-        TReadOnlyMemoryStream in(bytes);
-        TMemoryStream out;
+        ReadOnlyMemoryStream in(bytes);
+        MemoryStream out;
         (void)StripJPEGSegments(in, out, {jmApp1, jmApp13, jmEOI});
     } catch (const Error&) {
     }

@@ -8,7 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     zeloro::TXmlDocument document;
-    zeloro::TXmlBytesStream stream(std::span<const std::uint8_t>(data, size));
+    zeloro::XmlBytesStream stream(std::span<const std::uint8_t>(data, size));
     try {
         document.LoadFromStream(stream);
     } catch (const zeloro::Error&) {

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     if (!dataFolder.empty() && dataFolder.back() != '/') {
         dataFolder += '/';
     }
-    zeloro::TmainOptions options;
+    zeloro::MainOptions options;
     options.resolveDataFolder = [dataFolder] { return dataFolder; };
     options.openDocument = [](const QString&) {};
     zeloro::Tmain window(options);
@@ -41,12 +41,12 @@ int main(int argc, char** argv) {
     }
     (void)QTest::qWaitForWindowActive(&window, 2000);
 
-    window.findChild<zeloro::TFilenameEdit*>(QStringLiteral("edGpx"))
+    window.findChild<zeloro::FilenameEdit*>(QStringLiteral("edGpx"))
         ->SetText(QString::fromLocal8Bit(argv[2]));
-    window.findChild<zeloro::TDirectoryEdit*>(QStringLiteral("edPictures"))
+    window.findChild<zeloro::DirectoryEdit*>(QStringLiteral("edPictures"))
         ->SetText(QString::fromLocal8Bit(argv[3]));
     window.findChild<QComboBox*>(QStringLiteral("cbtimezone"))->setCurrentIndex(std::stoi(argv[4]));
-    window.findChild<zeloro::TSpinEdit*>(QStringLiteral("edSec"))->setValue(std::stoi(argv[5]));
+    window.findChild<zeloro::SpinEdit*>(QStringLiteral("edSec"))->setValue(std::stoi(argv[5]));
     QSignalSpy finished(&window, &zeloro::Tmain::RunFinished);
     QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
     if (!finished.wait(60000)) {

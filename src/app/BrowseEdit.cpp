@@ -14,7 +14,7 @@ namespace {
 constexpr int kButtonWidth = 18;
 }  // namespace
 
-TBrowseEdit::TBrowseEdit(QWidget* parent)
+BrowseEdit::BrowseEdit(QWidget* parent)
     : QWidget(parent), edit_(new QLineEdit(this)), button_(new QToolButton(this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -25,23 +25,23 @@ TBrowseEdit::TBrowseEdit(QWidget* parent)
     button_->setFixedWidth(kButtonWidth);
     button_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     button_->setFocusPolicy(Qt::NoFocus);
-    connect(button_, &QToolButton::clicked, this, &TBrowseEdit::DoClick);
+    connect(button_, &QToolButton::clicked, this, &BrowseEdit::DoClick);
 }
 
-QString TBrowseEdit::Text() const { return edit_->text(); }
+QString BrowseEdit::Text() const { return edit_->text(); }
 
-void TBrowseEdit::SetText(const QString& text) { edit_->setText(text); }
+void BrowseEdit::SetText(const QString& text) { edit_->setText(text); }
 
-void TBrowseEdit::Clear() { edit_->clear(); }
+void BrowseEdit::Clear() { edit_->clear(); }
 
-void TBrowseEdit::DoClick() {
+void BrowseEdit::DoClick() {
     const QString chosen = RunDialog();
     if (!chosen.isEmpty()) {
         edit_->setText(QDir::toNativeSeparators(chosen));
     }
 }
 
-QString TBrowseEdit::StartFolder() const {
+QString BrowseEdit::StartFolder() const {
     const QString text = edit_->text().trimmed();
     if (text.isEmpty()) {
         return {};
@@ -71,9 +71,9 @@ QString QtFilterFromPairs(const QString& pairs) {
     return lines.join(QStringLiteral(";;"));
 }
 
-TFilenameEdit::TFilenameEdit(QWidget* parent) : TBrowseEdit(parent) {}
+FilenameEdit::FilenameEdit(QWidget* parent) : BrowseEdit(parent) {}
 
-QString TFilenameEdit::RunDialog() {
+QString FilenameEdit::RunDialog() {
     const QString filter = QtFilterFromPairs(filter_);
     if (dialog_) {
         return dialog_(this, title_, StartFolder(), filter);
@@ -81,9 +81,9 @@ QString TFilenameEdit::RunDialog() {
     return QFileDialog::getOpenFileName(this, title_, StartFolder(), filter);
 }
 
-TDirectoryEdit::TDirectoryEdit(QWidget* parent) : TBrowseEdit(parent) {}
+DirectoryEdit::DirectoryEdit(QWidget* parent) : BrowseEdit(parent) {}
 
-QString TDirectoryEdit::RunDialog() {
+QString DirectoryEdit::RunDialog() {
     if (dialog_) {
         return dialog_(this, title_, StartFolder());
     }

@@ -11,10 +11,10 @@ namespace zeloro {
 
 // Only the edit takes the keyboard focus; the button is reached by the mouse. The control itself is no
 // focus proxy: Qt's tab walk loses its way at the wrap-around when a container forwards its focus.
-class TBrowseEdit : public QWidget {
+class BrowseEdit : public QWidget {
     Q_OBJECT
 public:
-    explicit TBrowseEdit(QWidget* parent = nullptr);
+    explicit BrowseEdit(QWidget* parent = nullptr);
 
     [[nodiscard]] QString Text() const;
     void SetText(const QString& text);
@@ -41,13 +41,13 @@ private:
 // parentheses is kept as it is.
 [[nodiscard]] QString QtFilterFromPairs(const QString& pairs);
 
-class TFilenameEdit : public TBrowseEdit {
+class FilenameEdit : public BrowseEdit {
     Q_OBJECT
 public:
     // parent, title, start folder, Qt filter -> chosen file or empty.
     using OpenDialog = std::function<QString(QWidget*, const QString&, const QString&, const QString&)>;
 
-    explicit TFilenameEdit(QWidget* parent = nullptr);
+    explicit FilenameEdit(QWidget* parent = nullptr);
 
     [[nodiscard]] const QString& Filter() const noexcept { return filter_; }
     void SetFilter(const QString& pairs) { filter_ = pairs; }
@@ -65,13 +65,13 @@ private:
     OpenDialog dialog_;
 };
 
-class TDirectoryEdit : public TBrowseEdit {
+class DirectoryEdit : public BrowseEdit {
     Q_OBJECT
 public:
     // parent, title, start folder -> chosen folder or empty.
     using FolderDialog = std::function<QString(QWidget*, const QString&, const QString&)>;
 
-    explicit TDirectoryEdit(QWidget* parent = nullptr);
+    explicit DirectoryEdit(QWidget* parent = nullptr);
 
     [[nodiscard]] const QString& DialogTitle() const noexcept { return title_; }
     void SetDialogTitle(const QString& title) { title_ = title; }

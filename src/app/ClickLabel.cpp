@@ -5,9 +5,9 @@
 
 namespace zeloro {
 
-TClickLabel::TClickLabel(QWidget* parent) : QLabel(parent) {}
+ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
 
-void TClickLabel::mousePressEvent(QMouseEvent* event) {
+void ClickLabel::mousePressEvent(QMouseEvent* event) {
     if (!isEnabled()) {
         return;
     }
@@ -28,13 +28,13 @@ void TClickLabel::mousePressEvent(QMouseEvent* event) {
     grabOffset_ = event->globalPosition().toPoint() - top->frameGeometry().topLeft();
 }
 
-void TClickLabel::mouseMoveEvent(QMouseEvent* event) {
+void ClickLabel::mouseMoveEvent(QMouseEvent* event) {
     if (following_) {
         window()->move(event->globalPosition().toPoint() - grabOffset_);
     }
 }
 
-void TClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
     const bool wasLeft = leftPressed_;
     leftPressed_ = false;
     if (following_ && event->buttons() == Qt::NoButton) {

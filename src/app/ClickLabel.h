@@ -5,10 +5,10 @@
 
 namespace zeloro {
 
-class TClickLabel : public QLabel {
+class ClickLabel : public QLabel {
     Q_OBJECT
 public:
-    explicit TClickLabel(QWidget* parent = nullptr);
+    explicit ClickLabel(QWidget* parent = nullptr);
 
     // When set, a press of any mouse button moves the window: by the window system where it offers an
     // interactive move, otherwise by following the mouse until the button is released.

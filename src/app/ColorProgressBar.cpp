@@ -5,7 +5,7 @@
 
 namespace zeloro {
 
-TColorProgressBar::TColorProgressBar(QWidget* parent) : QFrame(parent) {
+ColorProgressBar::ColorProgressBar(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
     QPalette pal = palette();
@@ -13,7 +13,7 @@ TColorProgressBar::TColorProgressBar(QWidget* parent) : QFrame(parent) {
     setPalette(pal);
 }
 
-void TColorProgressBar::SetMax(int maximum) {
+void ColorProgressBar::SetMax(int maximum) {
     max_ = std::max(maximum, 0);
     if (position_ > max_) {
         position_ = max_;
@@ -22,18 +22,18 @@ void TColorProgressBar::SetMax(int maximum) {
     update();
 }
 
-void TColorProgressBar::SetPosition(int position) {
+void ColorProgressBar::SetPosition(int position) {
     position_ = std::clamp(position, 0, max_);
     update();
     emit PositionChanged(position_);
 }
 
-void TColorProgressBar::SetBarColor(const QColor& color) {
+void ColorProgressBar::SetBarColor(const QColor& color) {
     color_ = color;
     update();
 }
 
-int TColorProgressBar::FilledWidth() const {
+int ColorProgressBar::FilledWidth() const {
     if (max_ <= 0) {
         return 0;
     }
@@ -41,7 +41,7 @@ int TColorProgressBar::FilledWidth() const {
     return static_cast<int>(inner * position_ / max_);
 }
 
-void TColorProgressBar::paintEvent(QPaintEvent* event) {
+void ColorProgressBar::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect inner = contentsRect();
     painter.fillRect(inner, Qt::white);

@@ -7,10 +7,10 @@ namespace zeloro {
 
 // Drawn by hand rather than by the style: a style's bar shows a busy animation when the maximum is 0
 // (a folder without photos) and tints the chunk by its own palette.
-class TColorProgressBar : public QFrame {
+class ColorProgressBar : public QFrame {
     Q_OBJECT
 public:
-    explicit TColorProgressBar(QWidget* parent = nullptr);
+    explicit ColorProgressBar(QWidget* parent = nullptr);
 
     [[nodiscard]] int Max() const noexcept { return max_; }
     // A negative maximum counts as 0; the position is held within 0..maximum.

@@ -76,7 +76,7 @@ void InitApplication() {
     AddFontSubstitutes();
 }
 
-Tmain::Tmain(TmainOptions options) : options_(std::move(options)) {
+Tmain::Tmain(MainOptions options) : options_(std::move(options)) {
     if (!options_.resolveDataFolder) {
         options_.resolveDataFolder = [] { return ResolveDataFolder(); };
     }
@@ -116,7 +116,7 @@ Tmain::~Tmain() {
 }
 
 void Tmain::BuildControls() {
-    Image1 = new TClickLabel(this);
+    Image1 = new ClickLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, kWindowWidth, kWindowHeight);
     Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/background.png")));
@@ -132,7 +132,7 @@ void Tmain::BuildControls() {
     Label5->setPalette(white);
     Label5->adjustSize();
 
-    Label8 = new TClickLabel(this);
+    Label8 = new ClickLabel(this);
     Label8->setObjectName(QStringLiteral("Label8"));
     Label8->setText(QStringLiteral("Hilfe"));
     QPalette grey = Label8->palette();
@@ -142,7 +142,7 @@ void Tmain::BuildControls() {
     Label8->adjustSize();
     Label8->move(570, 12);
 
-    Image2 = new TClickLabel(this);
+    Image2 = new ClickLabel(this);
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setGeometry(606, 0, 34, 34);
     Image2->setAlignment(Qt::AlignCenter);
@@ -150,13 +150,13 @@ void Tmain::BuildControls() {
     Image2->setCursor(Qt::PointingHandCursor);
 
     Label1 = MakeLabel(this, "Label1", "GPX-Datei:", 98, 77);
-    edGpx = new TFilenameEdit(this);
+    edGpx = new FilenameEdit(this);
     edGpx->setObjectName(QStringLiteral("edGpx"));
     edGpx->setGeometry(175, 74, 442, 21);
     edGpx->SetFilter(QString::fromUtf8(kGpxFilter));
 
     Label2 = MakeLabel(this, "Label2", "Bildordner:", 98, 117);
-    edPictures = new TDirectoryEdit(this);
+    edPictures = new DirectoryEdit(this);
     edPictures->setObjectName(QStringLiteral("edPictures"));
     edPictures->setGeometry(175, 114, 442, 21);
 
@@ -171,12 +171,12 @@ void Tmain::BuildControls() {
     cbtimezone->setGeometry(175, 154, 146, 21);
 
     Label4 = MakeLabel(this, "Label4", "maximale Abweichung in Sekunden:", 350, 157);
-    edSec = new TSpinEdit(this);
+    edSec = new SpinEdit(this);
     edSec->setObjectName(QStringLiteral("edSec"));
     edSec->setGeometry(542, 154, 75, 22);
 
     Label6 = MakeLabel(this, "Label6", "Status:", 98, 197);
-    status = new TColorProgressBar(this);
+    status = new ColorProgressBar(this);
     status->setObjectName(QStringLiteral("status"));
     status->setGeometry(175, 196, 442, 18);
 
@@ -205,8 +205,8 @@ void Tmain::BuildControls() {
     connect(Button2, &QPushButton::clicked, this, &Tmain::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &Tmain::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &Tmain::Button4Click);
-    connect(Image2, &TClickLabel::Clicked, this, &Tmain::Image2Click);
-    connect(Label8, &TClickLabel::Clicked, this, &Tmain::Label8Click);
+    connect(Image2, &ClickLabel::Clicked, this, &Tmain::Image2Click);
+    connect(Label8, &ClickLabel::Clicked, this, &Tmain::Label8Click);
 }
 
 void Tmain::FormCreate() {
@@ -300,15 +300,15 @@ void Tmain::Button1Click() {
 
     stop_ = false;
     runError_.reset();
-    observer_ = new TWindowObserver(stop_, this);
-    connect(observer_, &TWindowObserver::LineAppended, this, &Tmain::AppendLogLine, Qt::QueuedConnection);
-    connect(observer_, &TWindowObserver::ProgressMaxChanged, status, &TColorProgressBar::SetMax,
+    observer_ = new WindowObserver(stop_, this);
+    connect(observer_, &WindowObserver::LineAppended, this, &Tmain::AppendLogLine, Qt::QueuedConnection);
+    connect(observer_, &WindowObserver::ProgressMaxChanged, status, &ColorProgressBar::SetMax,
             Qt::QueuedConnection);
-    connect(observer_, &TWindowObserver::ProgressPositionChanged, status, &TColorProgressBar::SetPosition,
+    connect(observer_, &WindowObserver::ProgressPositionChanged, status, &ColorProgressBar::SetPosition,
             Qt::QueuedConnection);
 
     TaggingSession* session = session_.get();
-    TWindowObserver* observer = observer_;
+    WindowObserver* observer = observer_;
     worker_ = QThread::create([this, session, observer, inputs] {
         try {
             session->Run(inputs, *observer);

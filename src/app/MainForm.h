@@ -19,19 +19,19 @@ class QThread;
 namespace zeloro {
 
 class TaggingSession;
-class TClickLabel;
-class TColorProgressBar;
-class TDirectoryEdit;
-class TFilenameEdit;
-class TSpinEdit;
-class TWindowObserver;
+class ClickLabel;
+class ColorProgressBar;
+class DirectoryEdit;
+class FilenameEdit;
+class SpinEdit;
+class WindowObserver;
 
 // What the window takes from its surroundings; each left empty takes the real one.
-struct TmainOptions {
+struct MainOptions {
     // The data folder with a trailing "/", or empty when no database file was found.
     std::function<std::string()> resolveDataFolder;
     // The local date and time from which the zone is preselected.
-    std::function<TDateTime()> now;
+    std::function<DateTimeValue()> now;
     // Opens a file in the desktop's default application; the outcome is not examined.
     std::function<void(const QString& path)> openDocument;
     // Ends the application without a close event ("Beenden", the close picture).
@@ -50,7 +50,7 @@ void InitApplication();
 class Tmain : public QWidget {
     Q_OBJECT
 public:
-    explicit Tmain(TmainOptions options = {});
+    explicit Tmain(MainOptions options = {});
     ~Tmain() override;
     Tmain(const Tmain&) = delete;
     Tmain& operator=(const Tmain&) = delete;
@@ -88,7 +88,7 @@ private:
     void Guarded(const std::function<void()>& command);
     void ReportError(const QString& message);
 
-    TmainOptions options_;
+    MainOptions options_;
     std::unique_ptr<TaggingSession> session_;
     bool firstrun_ = true;
     // A failed connect is retried only at an activation that follows a deactivation the user caused,
@@ -100,24 +100,24 @@ private:
     bool closePending_ = false;
 
     QThread* worker_ = nullptr;
-    TWindowObserver* observer_ = nullptr;
+    WindowObserver* observer_ = nullptr;
     std::atomic<bool> stop_{false};
     std::optional<std::string> runError_;  // written by the worker, read after it has been joined
 
-    TClickLabel* Image1 = nullptr;
+    ClickLabel* Image1 = nullptr;
     QLabel* Label5 = nullptr;
-    TClickLabel* Label8 = nullptr;
-    TClickLabel* Image2 = nullptr;
+    ClickLabel* Label8 = nullptr;
+    ClickLabel* Image2 = nullptr;
     QLabel* Label1 = nullptr;
-    TFilenameEdit* edGpx = nullptr;
+    FilenameEdit* edGpx = nullptr;
     QLabel* Label2 = nullptr;
-    TDirectoryEdit* edPictures = nullptr;
+    DirectoryEdit* edPictures = nullptr;
     QLabel* Label3 = nullptr;
     QComboBox* cbtimezone = nullptr;
     QLabel* Label4 = nullptr;
-    TSpinEdit* edSec = nullptr;
+    SpinEdit* edSec = nullptr;
     QLabel* Label6 = nullptr;
-    TColorProgressBar* status = nullptr;
+    ColorProgressBar* status = nullptr;
     QLabel* Label7 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     QPushButton* Button4 = nullptr;

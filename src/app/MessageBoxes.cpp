@@ -8,13 +8,13 @@ namespace zeloro {
 
 namespace {
 
-TMessageBoxHook& Hook() {
-    static TMessageBoxHook hook;
+MessageBoxHook& Hook() {
+    static MessageBoxHook hook;
     return hook;
 }
 
 // Qt places a box over the active window; the tool's boxes sit in the middle of the screen.
-class TScreenCentredBox : public QMessageBox {
+class ScreenCentredBox : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
 
@@ -31,18 +31,18 @@ protected:
 
 }  // namespace
 
-void ShowMessageBox(const TMessageBox& box) {
+void ShowMessageBox(const MessageBox& box) {
     if (Hook()) {
         Hook()(box);
         return;
     }
     // Application-modal without a parent: it blocks every window of the tool.
-    TScreenCentredBox dialog(box.icon, box.caption, box.text, QMessageBox::Ok);
+    ScreenCentredBox dialog(box.icon, box.caption, box.text, QMessageBox::Ok);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.exec();
 }
 
-TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook) { return std::exchange(Hook(), std::move(hook)); }
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return std::exchange(Hook(), std::move(hook)); }
 
 void ShowErrorBox(const QString& text) {
     ShowMessageBox({QMessageBox::Critical, QString::fromUtf8(kErrorCaption), text});

@@ -10,7 +10,7 @@ inline constexpr const char* kAppTitle = "Zeloro geotagging";
 inline constexpr const char* kErrorCaption = "Fehler";
 inline constexpr const char* kInformationCaption = "Informationen";
 
-struct TMessageBox {
+struct MessageBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString caption;
     QString text;
@@ -18,10 +18,10 @@ struct TMessageBox {
 
 // Shows one modal box with the single button "OK", centred on the screen, and returns when it is
 // closed. With a hook installed the hook is called instead (tests read the box without a modal loop).
-void ShowMessageBox(const TMessageBox& box);
-using TMessageBoxHook = std::function<void(const TMessageBox&)>;
+void ShowMessageBox(const MessageBox& box);
+using MessageBoxHook = std::function<void(const MessageBox&)>;
 // Returns the hook that was installed before; an empty hook restores the real boxes.
-TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook);
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
 // Error icon, caption "Fehler".
 void ShowErrorBox(const QString& text);

@@ -4,7 +4,7 @@
 
 namespace zeloro {
 
-TSpinEdit::TSpinEdit(QWidget* parent) : QSpinBox(parent) {
+SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent) {
     setRange(0, 500);
     setSingleStep(1);
     setValue(0);

@@ -6,10 +6,10 @@
 namespace zeloro {
 
 // Typing is disabled so that the text is always a number in range: the run reads it as the tolerance.
-class TSpinEdit : public QSpinBox {
+class SpinEdit : public QSpinBox {
     Q_OBJECT
 public:
-    explicit TSpinEdit(QWidget* parent = nullptr);
+    explicit SpinEdit(QWidget* parent = nullptr);
 
     // The value as decimal text, as the run reads it.
     [[nodiscard]] QString Text() const { return QString::number(value()); }

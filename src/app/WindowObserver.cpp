@@ -7,16 +7,16 @@
 
 namespace zeloro {
 
-TWindowObserver::TWindowObserver(const std::atomic<bool>& stop, QObject* parent)
+WindowObserver::WindowObserver(const std::atomic<bool>& stop, QObject* parent)
     : QObject(parent), stop_(stop) {}
 
-void TWindowObserver::AppendLine(const std::string& line) { emit LineAppended(QString::fromStdString(line)); }
+void WindowObserver::AppendLine(const std::string& line) { emit LineAppended(QString::fromStdString(line)); }
 
-void TWindowObserver::SetProgressMax(int maximum) { emit ProgressMaxChanged(maximum); }
+void WindowObserver::SetProgressMax(int maximum) { emit ProgressMaxChanged(maximum); }
 
-void TWindowObserver::SetProgressPosition(int position) { emit ProgressPositionChanged(position); }
+void WindowObserver::SetProgressPosition(int position) { emit ProgressPositionChanged(position); }
 
-void TWindowObserver::ShowError(const std::string& text) {
+void WindowObserver::ShowError(const std::string& text) {
     const QString message = QString::fromStdString(text);
     if (QThread::currentThread() == thread()) {
         ShowErrorBox(message);
@@ -27,6 +27,6 @@ void TWindowObserver::ShowError(const std::string& text) {
         this, [message] { ShowErrorBox(message); }, Qt::BlockingQueuedConnection);
 }
 
-bool TWindowObserver::StopRequested() { return stop_.load(); }
+bool WindowObserver::StopRequested() { return stop_.load(); }
 
 }  // namespace zeloro

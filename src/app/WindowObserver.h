@@ -12,11 +12,11 @@ namespace zeloro {
 // Lives on the window's thread; the run calls it from the worker. Log lines and progress travel as
 // queued signals, in the order the run made them. The error box of an input check is shown on the
 // window's thread while the worker waits for it to close.
-class TWindowObserver : public QObject, public RunObserver {
+class WindowObserver : public QObject, public RunObserver {
     Q_OBJECT
 public:
     // stop: set by the window when it is closed during a run; read between photos.
-    explicit TWindowObserver(const std::atomic<bool>& stop, QObject* parent = nullptr);
+    explicit WindowObserver(const std::atomic<bool>& stop, QObject* parent = nullptr);
 
     void AppendLine(const std::string& line) override;
     void SetProgressMax(int maximum) override;

@@ -18,7 +18,7 @@ struct TCoord {
     long double gps_ln_dg = 0;
     long double gps_ln_mm = 0;
     long double gps_ln_ss = 0;
-    TDateTime utctime = 0;
+    DateTimeValue utctime = 0;
 };
 
 }  // namespace zeloro

@@ -26,7 +26,7 @@ struct Stamp {
 };
 
 // Rounds the whole value to milliseconds first, so 23:59:59.9996 becomes the next day's midnight.
-Stamp toStamp(TDateTime value) noexcept {
+Stamp toStamp(DateTimeValue value) noexcept {
     // NaN and values far outside the calendar would overflow the millisecond count; they decode as
     // the zero date, like every other value the calendar cannot place.
     if (!(std::fabs(value) < 1e11)) {
@@ -58,7 +58,7 @@ int DaysInMonth(int year, int month) noexcept {
     return kDays[static_cast<std::size_t>(month - 1)] + (month == 2 && IsLeapYear(year) ? 1 : 0);
 }
 
-bool TryEncodeDate(int year, int month, int day, TDateTime& out) noexcept {
+bool TryEncodeDate(int year, int month, int day, DateTimeValue& out) noexcept {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) {
         return false;
     }
@@ -71,7 +71,7 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& out) noexcept {
     return true;
 }
 
-bool TryEncodeTime(int hour, int minute, int second, int millisecond, TDateTime& out) noexcept {
+bool TryEncodeTime(int hour, int minute, int second, int millisecond, DateTimeValue& out) noexcept {
     if (hour < 0 || hour >= 24 || minute < 0 || minute >= 60 || second < 0 || second >= 60 ||
         millisecond < 0 || millisecond >= 1000) {
         return false;
@@ -81,30 +81,30 @@ bool TryEncodeTime(int hour, int minute, int second, int millisecond, TDateTime&
     return true;
 }
 
-TDateTime EncodeDate(int year, int month, int day) {
-    TDateTime result = 0;
+DateTimeValue EncodeDate(int year, int month, int day) {
+    DateTimeValue result = 0;
     if (!TryEncodeDate(year, month, day, result)) {
         throw ConvertError(kDateEncodeError);
     }
     return result;
 }
 
-TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
-    TDateTime result = 0;
+DateTimeValue EncodeTime(int hour, int minute, int second, int millisecond) {
+    DateTimeValue result = 0;
     if (!TryEncodeTime(hour, minute, second, millisecond, result)) {
         throw ConvertError(kTimeEncodeError);
     }
     return result;
 }
 
-TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int millisecond) {
-    const TDateTime date = EncodeDate(year, month, day);
-    const TDateTime time = EncodeTime(hour, minute, second, millisecond);
+DateTimeValue EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int millisecond) {
+    const DateTimeValue date = EncodeDate(year, month, day);
+    const DateTimeValue time = EncodeTime(hour, minute, second, millisecond);
     // Before the epoch the day count is negative while the time still counts forward.
     return date >= 0 ? date + time : date - time;
 }
 
-CalendarDate DecodeDate(TDateTime value) noexcept {
+CalendarDate DecodeDate(DateTimeValue value) noexcept {
     const Stamp stamp = toStamp(value);
     if (stamp.date <= 0 || !std::isfinite(value)) {
         return {};
@@ -125,7 +125,7 @@ CalendarDate DecodeDate(TDateTime value) noexcept {
     return {static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(m), static_cast<std::uint16_t>(d)};
 }
 
-ClockTime DecodeTime(TDateTime value) noexcept {
+ClockTime DecodeTime(DateTimeValue value) noexcept {
     if (!std::isfinite(value)) {
         return {};
     }
@@ -135,12 +135,12 @@ ClockTime DecodeTime(TDateTime value) noexcept {
             static_cast<std::uint16_t>(t / 1000 % 60), static_cast<std::uint16_t>(t % 1000)};
 }
 
-int DayOfWeek(TDateTime value) noexcept {
+int DayOfWeek(DateTimeValue value) noexcept {
     const Stamp stamp = toStamp(value);
     return static_cast<int>(((stamp.date % 7) + 7) % 7) + 1;
 }
 
-std::string DateTimeText(TDateTime value) {
+std::string DateTimeText(DateTimeValue value) {
     const CalendarDate d = DecodeDate(value);
     const ClockTime t = DecodeTime(value);
     // Formatted by hand: every imported point and every lookup binds one of these, and a formatted
@@ -165,7 +165,7 @@ std::string DateTimeText(TDateTime value) {
     return text;
 }
 
-std::string LogStamp(TDateTime value) {
+std::string LogStamp(DateTimeValue value) {
     const CalendarDate d = DecodeDate(value);
     const ClockTime t = DecodeTime(value);
     char buf[48];
@@ -178,7 +178,7 @@ std::string LogStamp(TDateTime value) {
     return buf;
 }
 
-TDateTime Now() {
+DateTimeValue Now() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     tm local{};

@@ -18,7 +18,7 @@ inline constexpr const char* kLogImportCountSuffix = " Datensätze gelesen und i
 // Logs the start, a failure and the row count through log; calls processMessages once between loading
 // the file and the first insert.
 // A file that cannot be opened, is not well-formed or has an unsupported encoding throws out of here
-// (FileError, FilerError, StreamError) after the start line only. Any later error is caught: the result
+// (FileError, EFilerError, StreamError) after the start line only. Any later error is caught: the result
 // is false, and a transaction that this call started is rolled back, so no part of a failed import
 // becomes permanent. A transaction the caller had open is used and left open.
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,

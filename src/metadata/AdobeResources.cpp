@@ -93,7 +93,7 @@ void TAdobeBlock::SaveToBytes(std::vector<std::uint8_t>& out) const {
     }
 }
 
-void TAdobeBlock::SaveToStream(TStream& stream) const {
+void TAdobeBlock::SaveToStream(Stream& stream) const {
     std::vector<std::uint8_t> bytes;
     SaveToBytes(bytes);
     stream.WriteBytes(bytes);

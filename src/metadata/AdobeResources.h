@@ -48,7 +48,7 @@ public:
     [[nodiscard]] bool IsIPTCBlock() const noexcept;
     // Appends the block in its payload layout.
     void SaveToBytes(std::vector<std::uint8_t>& out) const;
-    void SaveToStream(TStream& stream) const;
+    void SaveToStream(Stream& stream) const;
 
 private:
     std::string signature_ = std::string(kAdobeSignature);

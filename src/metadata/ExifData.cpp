@@ -173,23 +173,23 @@ TXMPWritePolicy TCustomExifData::XMPWritePolicy() const noexcept { return xmpPac
 
 void TCustomExifData::SetXMPWritePolicy(TXMPWritePolicy value) { xmpPacket_->SetUpdatePolicy(value); }
 
-void TCustomExifData::RegisterMakerNoteType(TExifMakerNoteClass cls, bool testFirst) {
+void TCustomExifData::RegisterMakerNoteType(ExifMakerNoteClass cls, bool testFirst) {
     zeloro::RegisterMakerNoteType(cls, testFirst ? mtTestForFirst : mtTestForLast);
 }
 
-void TCustomExifData::UnregisterMakerNoteType(TExifMakerNoteClass cls) { zeloro::UnregisterMakerNoteType(cls); }
+void TCustomExifData::UnregisterMakerNoteType(ExifMakerNoteClass cls) { zeloro::UnregisterMakerNoteType(cls); }
 
 void TCustomExifData::LoadFromJPEG(const std::string& jpegFileName) {
-    THeadFileStream stream(jpegFileName);
+    HeadFileStream stream(jpegFileName);
     LoadFromJPEG(stream);
 }
 
 void TCustomExifData::LoadFromJPEG(std::span<const std::uint8_t> jpeg) {
-    TReadOnlyMemoryStream stream(jpeg);
+    ReadOnlyMemoryStream stream(jpeg);
     LoadFromJPEG(stream);
 }
 
-void TCustomExifData::LoadFromJPEG(TStream& stream) {
+void TCustomExifData::LoadFromJPEG(Stream& stream) {
     metadataInSource_ = {};
     xmpSegmentPosition_ = 0;
     xmpPacketSizeInSource_ = 0;
@@ -208,7 +208,7 @@ void TCustomExifData::LoadFromJPEG(TStream& stream) {
     modified_ = false;
 }
 
-void TCustomExifData::LoadFromJPEGWalk(TStream& stream) {
+void TCustomExifData::LoadFromJPEGWalk(Stream& stream) {
     TJPEGHeaderParser parser(stream, TJPEGMarkers{jmApp1});
     bool exifLoaded = false;
     while (parser.MoveNext()) {
@@ -231,12 +231,12 @@ void TCustomExifData::LoadFromJPEGWalk(TStream& stream) {
     }
 }
 
-void TCustomExifData::LoadFromStream(TStream& stream) {
+void TCustomExifData::LoadFromStream(Stream& stream) {
     Clear(false);
     AddFromStream(stream);
 }
 
-void TCustomExifData::AddFromStream(TStream& stream) {
+void TCustomExifData::AddFromStream(Stream& stream) {
     if (!TryReadStreamHeader(stream, kExifHeader)) {
         throw EInvalidExifData();
     }
@@ -277,7 +277,7 @@ void TCustomExifData::AddFromStream(TStream& stream) {
     modified_ = false;
 }
 
-bool TCustomExifData::FindThumbnail(TStream* stream, std::int64_t& offset) const {
+bool TCustomExifData::FindThumbnail(Stream* stream, std::int64_t& offset) const {
     const TExifTag* tag = RawSection(esThumbnail).Find(ttThumbnailOffset);
     if (tag == nullptr || tag->ElementCount() != 1 || !IsOffsetType(*tag)) return false;
     const std::uint32_t raw = OffsetValue(*tag);
@@ -325,7 +325,7 @@ void TExifData::Clear(bool xmpPacketToo) {
     EndUpdate();
 }
 
-void TExifData::AddFromStream(TStream& stream) {
+void TExifData::AddFromStream(Stream& stream) {
     TCustomExifData::AddFromStream(stream);
     std::int64_t offset = 0;
     if (!FindThumbnail(&stream, offset)) return;

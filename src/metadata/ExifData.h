@@ -25,10 +25,10 @@ namespace zeloro {
 
 class TCustomExifData;
 class TExifMakerNote;
-class TMakerNoteClass;
+class MakerNoteClass;
 class TJPEGImageEx;
 // A maker-note class is a descriptor compared by identity (metadata/MakerNotes.h).
-using TExifMakerNoteClass = const TMakerNoteClass*;
+using ExifMakerNoteClass = const MakerNoteClass*;
 
 enum TJPEGMetaDataKind : std::uint8_t { mkExif = 0, mkIPTC = 1, mkXMP = 2 };
 
@@ -69,18 +69,18 @@ enum TExifSceneType : std::uint8_t { esUnknown, esDirectlyPhotographed };
 // Enumerated SHORT values of the EXIF sub-directory, numbered as the tags store them. Each type's
 // ...TagMissing member (0xFFFF, a number no such tag uses) stands for an absent tag and, with
 // EnsureEnumsInRange, for a number the type does not define; writing it removes the tag.
-enum TExifContrast : std::uint16_t { cnNormal = 0, cnSoft = 1, cnHard = 2, cnTagMissing = 0xFFFF };
-enum TExifCustomRendered : std::uint16_t { crNormal = 0, crCustom = 1, crTagMissing = 0xFFFF };
-enum TExifExposureMode : std::uint16_t { exAuto = 0, exManual = 1, exAutoBracket = 2, exTagMissing = 0xFFFF };
-enum TExifExposureProgram : std::uint16_t {
+enum ExifContrast : std::uint16_t { cnNormal = 0, cnSoft = 1, cnHard = 2, cnTagMissing = 0xFFFF };
+enum ExifCustomRendered : std::uint16_t { crNormal = 0, crCustom = 1, crTagMissing = 0xFFFF };
+enum ExifExposureMode : std::uint16_t { exAuto = 0, exManual = 1, exAutoBracket = 2, exTagMissing = 0xFFFF };
+enum ExifExposureProgram : std::uint16_t {
     eeUndefined = 0, eeManual = 1, eeNormal = 2, eeAperturePriority = 3, eeShutterPriority = 4, eeCreative = 5,
     eeAction = 6, eePortrait = 7, eeLandscape = 8, eeTagMissing = 0xFFFF
 };
-enum TExifGainControl : std::uint16_t {
+enum ExifGainControl : std::uint16_t {
     egNone = 0, egLowGainUp = 1, egHighGainUp = 2, egLowGainDown = 3, egHighGainDown = 4, egTagMissing = 0xFFFF
 };
 // Not contiguous: 5 to 8 and 25 to 254 are not defined.
-enum TExifLightSource : std::uint16_t {
+enum ExifLightSource : std::uint16_t {
     lsUnknown = 0, lsDaylight = 1, lsFluorescent = 2, lsTungsten = 3, lsFlash = 4, lsFineWeather = 9,
     lsCloudyWeather = 10, lsShade = 11, lsDaylightFluorescent = 12, lsDayWhiteFluorescent = 13,
     lsCoolWhiteFluorescent = 14, lsWhiteFluorescent = 15, lsWarmWhiteFluorescent = 16, lsStandardLightA = 17,
@@ -88,25 +88,25 @@ enum TExifLightSource : std::uint16_t {
     lsISOStudioTungsten = 24, lsOther = 255, lsTagMissing = 0xFFFF
 };
 // Not contiguous: 7 to 254 are not defined.
-enum TExifMeteringMode : std::uint16_t {
+enum ExifMeteringMode : std::uint16_t {
     meUnknown = 0, meAverage = 1, meCenterWeightedAverage = 2, meSpot = 3, meMultiSpot = 4, mePattern = 5,
     mePartial = 6, meOther = 255, meTagMissing = 0xFFFF
 };
-enum TExifSaturation : std::uint16_t { saNormal = 0, saLow = 1, saHigh = 2, saTagMissing = 0xFFFF };
-enum TExifSceneCaptureType : std::uint16_t {
+enum ExifSaturation : std::uint16_t { saNormal = 0, saLow = 1, saHigh = 2, saTagMissing = 0xFFFF };
+enum ExifSceneCaptureType : std::uint16_t {
     scStandard = 0, scLandscape = 1, scPortrait = 2, scNightScene = 3, scTagMissing = 0xFFFF
 };
 // Not contiguous: 0 and 6 are not defined.
-enum TExifSensingMethod : std::uint16_t {
+enum ExifSensingMethod : std::uint16_t {
     smNotDefined = 1, smOneChipColorArea = 2, smTwoChipColorArea = 3, smThreeChipColorArea = 4,
     smColorSequentialArea = 5, smTrilinear = 7, smColorSequentialLinear = 8, smTagMissing = 0xFFFF
 };
-enum TExifSharpness : std::uint16_t { shNormal = 0, shSoft = 1, shHard = 2, shTagMissing = 0xFFFF };
-enum TExifSubjectDistanceRange : std::uint16_t {
+enum ExifSharpness : std::uint16_t { shNormal = 0, shSoft = 1, shHard = 2, shTagMissing = 0xFFFF };
+enum ExifSubjectDistanceRange : std::uint16_t {
     sdUnknown = 0, sdMacro = 1, sdClose = 2, sdDistant = 3, sdTagMissing = 0xFFFF
 };
 // ColorSpace reads 0 when missing (0xFFFF is a defined value here: uncalibrated).
-enum TExifColorSpace : std::uint16_t {
+enum ExifColorSpace : std::uint16_t {
     csTagMissing = 0, csRGB = 1, csAdobeRGB = 2, csWideGamutRGB = 0xFFFD, csICCProfile = 0xFFFE,
     csUncalibrated = 0xFFFF
 };
@@ -241,7 +241,7 @@ public:
 
     [[nodiscard]] TExifMakerNote& MakerNote();
     [[nodiscard]] bool HasMakerNote() const;
-    [[nodiscard]] TExifMakerNoteClass MakerNoteType() const noexcept { return makerNoteType_; }
+    [[nodiscard]] ExifMakerNoteClass MakerNoteType() const noexcept { return makerNoteType_; }
     // Type back to TUnrecognizedMakerNote, view freed.
     void ResetMakerNote() noexcept;
 
@@ -261,25 +261,25 @@ public:
     // Reads only the head of the file, growing as the segment walk needs. FileError when it cannot be
     // opened; EInvalidJPEGHeader for a non-JPEG; EInvalidTiffData for a damaged TIFF header.
     void LoadFromJPEG(const std::string& jpegFileName);
-    void LoadFromJPEG(TStream& stream);
+    void LoadFromJPEG(Stream& stream);
     void LoadFromJPEG(std::span<const std::uint8_t> jpeg);
     // Clears (keeping the XMP packet) and loads an EXIF block that starts with "Exif\0\0".
-    void LoadFromStream(TStream& stream);
-    virtual void AddFromStream(TStream& stream);
+    void LoadFromStream(Stream& stream);
+    virtual void AddFromStream(Stream& stream);
     // IFD1 tag 513 as one LONG/SLONG/IFD; with a stream, 20 bytes at OffsetBase + offset starting FF D8.
-    [[nodiscard]] bool FindThumbnail(TStream* stream, std::int64_t& offset) const;
+    [[nodiscard]] bool FindThumbnail(Stream* stream, std::int64_t& offset) const;
 
     // The maker-note registry is process-wide; these forward to metadata/MakerNotes.h.
-    static void RegisterMakerNoteType(TExifMakerNoteClass cls, bool testFirst = false);
-    static void UnregisterMakerNoteType(TExifMakerNoteClass cls);
+    static void RegisterMakerNoteType(ExifMakerNoteClass cls, bool testFirst = false);
+    static void UnregisterMakerNoteType(ExifMakerNoteClass cls);
 
-    [[nodiscard]] TDateTime DateTime() const;
-    void SetDateTime(TDateTime value);
-    [[nodiscard]] TDateTime DateTimeOriginal() const;
-    void SetDateTimeOriginal(TDateTime value);
-    [[nodiscard]] TDateTime DateTimeDigitized() const;
-    void SetDateTimeDigitized(TDateTime value);
-    void SetAllDateTimeValues(TDateTime value);
+    [[nodiscard]] DateTimeValue DateTime() const;
+    void SetDateTime(DateTimeValue value);
+    [[nodiscard]] DateTimeValue DateTimeOriginal() const;
+    void SetDateTimeOriginal(DateTimeValue value);
+    [[nodiscard]] DateTimeValue DateTimeDigitized() const;
+    void SetDateTimeDigitized(DateTimeValue value);
+    void SetAllDateTimeValues(DateTimeValue value);
 
     [[nodiscard]] TGPSLatitude& GPSLatitude() noexcept { return gpsLatitude_; }
     [[nodiscard]] TGPSLongitude& GPSLongitude() noexcept { return gpsLongitude_; }
@@ -288,8 +288,8 @@ public:
     [[nodiscard]] const TGPSLatitude& GPSLatitude() const noexcept { return gpsLatitude_; }
     [[nodiscard]] const TGPSLongitude& GPSLongitude() const noexcept { return gpsLongitude_; }
     // GPSDateStamp (29) + GPSTimeStamp (7); 0 removes both and the XMP GPSTimeStamp.
-    [[nodiscard]] TDateTime GPSDateTimeUTC() const;
-    void SetGPSDateTimeUTC(TDateTime value);
+    [[nodiscard]] DateTimeValue GPSDateTimeUTC() const;
+    void SetGPSDateTimeUTC(DateTimeValue value);
     [[nodiscard]] std::string GPSDateStamp() const;
     void SetGPSDateStamp(const std::string& value);
     [[nodiscard]] TTiffLongWordFraction GPSTimeStampHour() const;
@@ -399,32 +399,32 @@ public:
     void SetOffsetSchema(TLongIntTagValue value);
     // Enumerated SHORT values, mirrored into the XMP exif property of the same name (under the packet's
     // write policy); the missing value removes the tag and the XMP property.
-    [[nodiscard]] TExifColorSpace ColorSpace() const;
-    void SetColorSpace(TExifColorSpace value);
-    [[nodiscard]] TExifContrast Contrast() const;
-    void SetContrast(TExifContrast value);
-    [[nodiscard]] TExifCustomRendered CustomRendered() const;
-    void SetCustomRendered(TExifCustomRendered value);
-    [[nodiscard]] TExifExposureMode ExposureMode() const;
-    void SetExposureMode(TExifExposureMode value);
-    [[nodiscard]] TExifExposureProgram ExposureProgram() const;
-    void SetExposureProgram(TExifExposureProgram value);
-    [[nodiscard]] TExifGainControl GainControl() const;
-    void SetGainControl(TExifGainControl value);
-    [[nodiscard]] TExifLightSource LightSource() const;
-    void SetLightSource(TExifLightSource value);
-    [[nodiscard]] TExifMeteringMode MeteringMode() const;
-    void SetMeteringMode(TExifMeteringMode value);
-    [[nodiscard]] TExifSaturation Saturation() const;
-    void SetSaturation(TExifSaturation value);
-    [[nodiscard]] TExifSceneCaptureType SceneCaptureType() const;
-    void SetSceneCaptureType(TExifSceneCaptureType value);
-    [[nodiscard]] TExifSensingMethod SensingMethod() const;
-    void SetSensingMethod(TExifSensingMethod value);
-    [[nodiscard]] TExifSharpness Sharpness() const;
-    void SetSharpness(TExifSharpness value);
-    [[nodiscard]] TExifSubjectDistanceRange SubjectDistanceRange() const;
-    void SetSubjectDistanceRange(TExifSubjectDistanceRange value);
+    [[nodiscard]] ExifColorSpace ColorSpace() const;
+    void SetColorSpace(ExifColorSpace value);
+    [[nodiscard]] ExifContrast Contrast() const;
+    void SetContrast(ExifContrast value);
+    [[nodiscard]] ExifCustomRendered CustomRendered() const;
+    void SetCustomRendered(ExifCustomRendered value);
+    [[nodiscard]] ExifExposureMode ExposureMode() const;
+    void SetExposureMode(ExifExposureMode value);
+    [[nodiscard]] ExifExposureProgram ExposureProgram() const;
+    void SetExposureProgram(ExifExposureProgram value);
+    [[nodiscard]] ExifGainControl GainControl() const;
+    void SetGainControl(ExifGainControl value);
+    [[nodiscard]] ExifLightSource LightSource() const;
+    void SetLightSource(ExifLightSource value);
+    [[nodiscard]] ExifMeteringMode MeteringMode() const;
+    void SetMeteringMode(ExifMeteringMode value);
+    [[nodiscard]] ExifSaturation Saturation() const;
+    void SetSaturation(ExifSaturation value);
+    [[nodiscard]] ExifSceneCaptureType SceneCaptureType() const;
+    void SetSceneCaptureType(ExifSceneCaptureType value);
+    [[nodiscard]] ExifSensingMethod SensingMethod() const;
+    void SetSensingMethod(ExifSensingMethod value);
+    [[nodiscard]] ExifSharpness Sharpness() const;
+    void SetSharpness(ExifSharpness value);
+    [[nodiscard]] ExifSubjectDistanceRange SubjectDistanceRange() const;
+    void SetSubjectDistanceRange(ExifSubjectDistanceRange value);
     // SHORT x and y of tag 41492; kInvalidSmallPoint when missing or shorter than two numbers.
     [[nodiscard]] TSmallPoint SubjectLocation() const;
     void SetSubjectLocation(TSmallPoint value);
@@ -467,7 +467,7 @@ protected:
     std::int64_t offsetBase_ = 0;
 
 private:
-    void LoadFromJPEGWalk(TStream& stream);
+    void LoadFromJPEGWalk(Stream& stream);
 
     bool alwaysWritePreciseTimes_ = false;
     bool changedWhileUpdating_ = false;
@@ -486,7 +486,7 @@ private:
     TImageResolution resolution_;
     TThumbnailResolution thumbnailResolution_;
     TISOSpeedRatings isoSpeedRatings_;
-    TExifMakerNoteClass makerNoteType_ = nullptr;
+    ExifMakerNoteClass makerNoteType_ = nullptr;
     std::unique_ptr<TExifMakerNote> makerNoteValue_;
     bool modified_ = false;
     std::int32_t updateCount_ = 0;
@@ -501,22 +501,22 @@ private:
 
 // Holds back the container's change notification while it lives, so that a property write touching
 // several tags (and the XMP mirror) or a section edit of several steps reports one change at its end.
-class TExifUpdateScope {
+class ExifUpdateScope {
 public:
-    explicit TExifUpdateScope(TCustomExifData& data) : data_(&data) { data_->BeginUpdate(); }
+    explicit ExifUpdateScope(TCustomExifData& data) : data_(&data) { data_->BeginUpdate(); }
     // A section without an owning container has nothing to hold back: null is allowed.
-    explicit TExifUpdateScope(TCustomExifData* data) : data_(data) {
+    explicit ExifUpdateScope(TCustomExifData* data) : data_(data) {
         if (data_ != nullptr) data_->BeginUpdate();
     }
-    ~TExifUpdateScope() {
+    ~ExifUpdateScope() {
         if (data_ == nullptr) return;
         try {
             data_->EndUpdate();
         } catch (...) {  // a listener's failure must not escape a destructor
         }
     }
-    TExifUpdateScope(const TExifUpdateScope&) = delete;
-    TExifUpdateScope& operator=(const TExifUpdateScope&) = delete;
+    ExifUpdateScope(const ExifUpdateScope&) = delete;
+    ExifUpdateScope& operator=(const ExifUpdateScope&) = delete;
 
 private:
     TCustomExifData* data_;
@@ -529,7 +529,7 @@ public:
 
     void Clear(bool xmpPacketToo = true) override;
     // Loads the block, then the IFD1 thumbnail measured by its EOI.
-    void AddFromStream(TStream& stream) override;
+    void AddFromStream(Stream& stream) override;
     // None: Clear including XMP. Another container: a copy of its six sections and (from a TExifData) its
     // thumbnail.
     void Assign(const TCustomExifData* source);
@@ -545,7 +545,7 @@ public:
     void SetRemovePaddingTagsOnSave(bool value) noexcept { removePaddingTagsOnSave_ = value; }
 
     // Saving is defined with the EXIF block writer (ExifWriter.cpp) and the JPEG rewrite.
-    void SaveToStream(TStream& stream);
+    void SaveToStream(Stream& stream);
     // Appends the block ("Exif\0\0" and the TIFF structure) to out.
     void SaveToBytes(std::vector<std::uint8_t>& out);
     void RemovePaddingTags();

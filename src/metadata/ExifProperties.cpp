@@ -81,7 +81,7 @@ bool TGPSCoordinate::MissingOrInvalid() const {
 
 void TGPSCoordinate::AssignValue(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes,
                                  TTiffLongWordFraction seconds, char letter) {
-    TExifUpdateScope scope(*owner_);
+    ExifUpdateScope scope(*owner_);
     const std::int32_t count = seconds.Denominator != 0 ? 3 : 2;
     TExifSection& gps = owner_->RawSection(esGPS);
     TExifTag* tag = gps.Find(tagID_);
@@ -109,7 +109,7 @@ void TGPSCoordinate::Assign(const TGPSCoordinate* source) {
                            " zugewiesen werden");
     }
     if (source == this) return;
-    TExifUpdateScope scope(*owner_);
+    ExifUpdateScope scope(*owner_);
     TExifSection& gps = owner_->RawSection(esGPS);
     const TExifTag* srcTag = source != nullptr ? source->owner_->RawSection(esGPS).Find(source->tagID_) : nullptr;
     if (srcTag == nullptr) {
@@ -170,30 +170,30 @@ TGPSLongitudeRef TGPSLongitude::Direction() const {
 }
 void TGPSLongitude::SetDirection(TGPSLongitudeRef value) { SetDirectionLetter(LongitudeLetter(value)); }
 
-TDateTime TCustomExifData::DateTime() const { return RawSection(esGeneral).GetDateTimeValue(306, 37520, 0); }
-void TCustomExifData::SetDateTime(TDateTime value) {
+DateTimeValue TCustomExifData::DateTime() const { return RawSection(esGeneral).GetDateTimeValue(306, 37520, 0); }
+void TCustomExifData::SetDateTime(DateTimeValue value) {
     RawSection(esGeneral).SetDateTimeValue(306, 37520, value);
     XMPPacket().UpdateDateTimeProperty(xsTIFF, "DateTime", value, false);
 }
-TDateTime TCustomExifData::DateTimeOriginal() const { return RawSection(esDetails).GetDateTimeValue(36867, 37521, 0); }
-void TCustomExifData::SetDateTimeOriginal(TDateTime value) {
+DateTimeValue TCustomExifData::DateTimeOriginal() const { return RawSection(esDetails).GetDateTimeValue(36867, 37521, 0); }
+void TCustomExifData::SetDateTimeOriginal(DateTimeValue value) {
     RawSection(esDetails).SetDateTimeValue(36867, 37521, value);
     XMPPacket().UpdateDateTimeProperty(xsExif, "DateTimeOriginal", value, false);
 }
-TDateTime TCustomExifData::DateTimeDigitized() const { return RawSection(esDetails).GetDateTimeValue(36868, 37522, 0); }
-void TCustomExifData::SetDateTimeDigitized(TDateTime value) {
+DateTimeValue TCustomExifData::DateTimeDigitized() const { return RawSection(esDetails).GetDateTimeValue(36868, 37522, 0); }
+void TCustomExifData::SetDateTimeDigitized(DateTimeValue value) {
     RawSection(esDetails).SetDateTimeValue(36868, 37522, value);
     XMPPacket().UpdateDateTimeProperty(xsExif, "DateTimeDigitized", value, false);
 }
-void TCustomExifData::SetAllDateTimeValues(TDateTime value) {
-    TExifUpdateScope scope(*this);
+void TCustomExifData::SetAllDateTimeValues(DateTimeValue value) {
+    ExifUpdateScope scope(*this);
     SetDateTime(value);
     SetDateTimeOriginal(value);
     SetDateTimeDigitized(value);
 }
 
-TDateTime TCustomExifData::GPSDateTimeUTC() const {
-    TDateTime date = 0;
+DateTimeValue TCustomExifData::GPSDateTimeUTC() const {
+    DateTimeValue date = 0;
     const std::string stamp = RawSection(esGPS).GetStringValue(kGPSDateStamp);
     if (stamp.size() == 10) {
         int y = 0, m = 0, d = 0;
@@ -210,7 +210,7 @@ TDateTime TCustomExifData::GPSDateTimeUTC() const {
     const auto hour = static_cast<std::int64_t>(h.Numerator / h.Denominator);
     const auto minute = static_cast<std::int64_t>(mi.Numerator / mi.Denominator);
     const auto second = static_cast<std::int64_t>(s.Numerator / s.Denominator);
-    TDateTime time = 0;
+    DateTimeValue time = 0;
     if (hour > 23 || minute > 59 || second > 59 ||
         !TryEncodeTime(static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second), 0, time)) {
         return date;
@@ -223,8 +223,8 @@ TDateTime TCustomExifData::GPSDateTimeUTC() const {
     return date < 0 ? date - time : date + time;
 }
 
-void TCustomExifData::SetGPSDateTimeUTC(TDateTime value) {
-    TExifUpdateScope scope(*this);
+void TCustomExifData::SetGPSDateTimeUTC(DateTimeValue value) {
+    ExifUpdateScope scope(*this);
     TExifSection& gps = RawSection(esGPS);
     if (value == 0) {
         gps.Remove({kGPSDateStamp, kGPSTimeStamp});
@@ -360,7 +360,7 @@ std::string TCustomExifData::Author() const {
 }
 
 void TCustomExifData::SetAuthor(const std::string& value) {
-    TExifUpdateScope scope(*this);
+    ExifUpdateScope scope(*this);
     TExifSection& general = RawSection(esGeneral);
     general.SetWindowsStringValue(40093, value);
     // The Artist tag is read only when the Windows string is empty: an emptied author would read the
@@ -369,7 +369,7 @@ void TCustomExifData::SetAuthor(const std::string& value) {
 }
 
 void TCustomExifData::SetComments(const std::string& value) {
-    TExifUpdateScope scope(*this);
+    ExifUpdateScope scope(*this);
     RawSection(esGeneral).SetWindowsStringValue(40092, value);
     if (value.empty()) RawSection(esDetails).Remove(37510);
 }
@@ -507,7 +507,7 @@ std::uint16_t TCustomExifData::GetEnumValue(TTiffTagID id, std::uint16_t missing
 }
 
 void TCustomExifData::SetEnumValue(TTiffTagID id, const char* xmpName, std::uint16_t value, std::uint16_t missing) {
-    TExifUpdateScope scope(*this);
+    ExifUpdateScope scope(*this);
     if (value == missing) {
         RawSection(esDetails).Remove(id);
         XMPPacket().RemoveProperty(xsExif, xmpName);
@@ -531,19 +531,19 @@ bool ColorSpaceInRange(std::uint16_t v) noexcept { return v == 1 || v == 2 || v 
 #define ZELORO_ENUM_PROPERTY(Name, Type, Id, Missing, InRange)                                          \
     Type TCustomExifData::Name() const { return static_cast<Type>(GetEnumValue(Id, Missing, InRange)); } \
     void TCustomExifData::Set##Name(Type value) { SetEnumValue(Id, #Name, value, Missing); }
-ZELORO_ENUM_PROPERTY(ColorSpace, TExifColorSpace, 40961, csTagMissing, ColorSpaceInRange)
-ZELORO_ENUM_PROPERTY(Contrast, TExifContrast, 41992, cnTagMissing, UpTo<cnHard>)
-ZELORO_ENUM_PROPERTY(CustomRendered, TExifCustomRendered, 41985, crTagMissing, UpTo<crCustom>)
-ZELORO_ENUM_PROPERTY(ExposureMode, TExifExposureMode, 41986, exTagMissing, UpTo<exAutoBracket>)
-ZELORO_ENUM_PROPERTY(ExposureProgram, TExifExposureProgram, 34850, eeTagMissing, UpTo<eeLandscape>)
-ZELORO_ENUM_PROPERTY(GainControl, TExifGainControl, 41991, egTagMissing, UpTo<egHighGainDown>)
-ZELORO_ENUM_PROPERTY(LightSource, TExifLightSource, 37384, lsTagMissing, LightSourceInRange)
-ZELORO_ENUM_PROPERTY(MeteringMode, TExifMeteringMode, 37383, meTagMissing, MeteringModeInRange)
-ZELORO_ENUM_PROPERTY(Saturation, TExifSaturation, 41993, saTagMissing, UpTo<saHigh>)
-ZELORO_ENUM_PROPERTY(SceneCaptureType, TExifSceneCaptureType, 41990, scTagMissing, UpTo<scNightScene>)
-ZELORO_ENUM_PROPERTY(SensingMethod, TExifSensingMethod, 41495, smTagMissing, SensingMethodInRange)
-ZELORO_ENUM_PROPERTY(Sharpness, TExifSharpness, 41994, shTagMissing, UpTo<shHard>)
-ZELORO_ENUM_PROPERTY(SubjectDistanceRange, TExifSubjectDistanceRange, 41996, sdTagMissing, UpTo<sdDistant>)
+ZELORO_ENUM_PROPERTY(ColorSpace, ExifColorSpace, 40961, csTagMissing, ColorSpaceInRange)
+ZELORO_ENUM_PROPERTY(Contrast, ExifContrast, 41992, cnTagMissing, UpTo<cnHard>)
+ZELORO_ENUM_PROPERTY(CustomRendered, ExifCustomRendered, 41985, crTagMissing, UpTo<crCustom>)
+ZELORO_ENUM_PROPERTY(ExposureMode, ExifExposureMode, 41986, exTagMissing, UpTo<exAutoBracket>)
+ZELORO_ENUM_PROPERTY(ExposureProgram, ExifExposureProgram, 34850, eeTagMissing, UpTo<eeLandscape>)
+ZELORO_ENUM_PROPERTY(GainControl, ExifGainControl, 41991, egTagMissing, UpTo<egHighGainDown>)
+ZELORO_ENUM_PROPERTY(LightSource, ExifLightSource, 37384, lsTagMissing, LightSourceInRange)
+ZELORO_ENUM_PROPERTY(MeteringMode, ExifMeteringMode, 37383, meTagMissing, MeteringModeInRange)
+ZELORO_ENUM_PROPERTY(Saturation, ExifSaturation, 41993, saTagMissing, UpTo<saHigh>)
+ZELORO_ENUM_PROPERTY(SceneCaptureType, ExifSceneCaptureType, 41990, scTagMissing, UpTo<scNightScene>)
+ZELORO_ENUM_PROPERTY(SensingMethod, ExifSensingMethod, 41495, smTagMissing, SensingMethodInRange)
+ZELORO_ENUM_PROPERTY(Sharpness, ExifSharpness, 41994, shTagMissing, UpTo<shHard>)
+ZELORO_ENUM_PROPERTY(SubjectDistanceRange, ExifSubjectDistanceRange, 41996, sdTagMissing, UpTo<sdDistant>)
 #undef ZELORO_ENUM_PROPERTY
 
 TSmallPoint TCustomExifData::SubjectLocation() const {
@@ -564,7 +564,7 @@ void TCustomExifData::SetSubjectLocation(TSmallPoint value) {
         details.Remove(41492);
         return;
     }
-    TExifUpdateScope scope(*this);
+    ExifUpdateScope scope(*this);
     // Exactly two numbers: an area (three or four) would no longer be centred on the new point.
     if (TExifTag* tag = details.Find(41492); tag != nullptr) tag->UpdateData(tdWord, 2, nullptr);
     details.SetWordValue(41492, 0, static_cast<std::uint16_t>(value.x));

@@ -12,9 +12,9 @@ bool IsDigit(std::uint8_t c) noexcept { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-TExifSection& TExifPropertyObject::Section() const { return owner_->RawSection(section_); }
+TExifSection& ExifPropertyObject::Section() const { return owner_->RawSection(section_); }
 
-TExifTag* TExifPropertyObject::WriteTag(TTiffTagID id, TTiffDataType type, std::span<const std::uint8_t> data) const {
+TExifTag* ExifPropertyObject::WriteTag(TTiffTagID id, TTiffDataType type, std::span<const std::uint8_t> data) const {
     TExifSection& section = Section();
     const auto count = static_cast<std::int32_t>(data.size());
     TExifTag* tag = section.Find(id);
@@ -26,7 +26,7 @@ TExifTag* TExifPropertyObject::WriteTag(TTiffTagID id, TTiffDataType type, std::
     return tag;
 }
 
-bool TCustomExifVersion::MissingOrInvalid() const {
+bool CustomExifVersion::MissingOrInvalid() const {
     const TExifTag* tag = Section().Find(tagID_);
     if (tag == nullptr || tag->ElementCount() < 4) return true;
     // Cameras write the character versions as UNDEFINED or as BYTE; both read alike.
@@ -34,7 +34,7 @@ bool TCustomExifVersion::MissingOrInvalid() const {
     return t != dataType_ && !((t == tdUndefined || t == tdByte) && (dataType_ == tdUndefined || dataType_ == tdByte));
 }
 
-std::array<std::uint8_t, 4> TCustomExifVersion::Elements() const {
+std::array<std::uint8_t, 4> CustomExifVersion::Elements() const {
     std::array<std::uint8_t, 4> out{};
     if (MissingOrInvalid()) return out;
     const auto bytes = Section().Find(tagID_)->Bytes();
@@ -42,7 +42,7 @@ std::array<std::uint8_t, 4> TCustomExifVersion::Elements() const {
     return out;
 }
 
-std::string TCustomExifVersion::AsString() const {
+std::string CustomExifVersion::AsString() const {
     if (MissingOrInvalid()) return {};
     const auto e = Elements();
     if (dataType_ == tdByte) {
@@ -59,25 +59,25 @@ std::string TCustomExifVersion::AsString() const {
     return out;
 }
 
-void TCustomExifVersion::SetElements(const std::array<std::uint8_t, 4>& elements) {
+void CustomExifVersion::SetElements(const std::array<std::uint8_t, 4>& elements) {
     WriteTag(tagID_, dataType_, elements);
 }
 
-void TCustomExifVersion::Clear() { Section().Remove(tagID_); }
+void CustomExifVersion::Clear() { Section().Remove(tagID_); }
 
-std::uint8_t TCustomExifCharVersion::Major() const {
+std::uint8_t CustomExifCharVersion::Major() const {
     const auto e = Elements();
     if (MissingOrInvalid() || !IsDigit(e[0]) || !IsDigit(e[1])) return 0;
     return static_cast<std::uint8_t>((e[0] - '0') * 10 + (e[1] - '0'));
 }
 
-std::uint8_t TCustomExifCharVersion::Minor() const {
+std::uint8_t CustomExifCharVersion::Minor() const {
     const auto e = Elements();
     if (MissingOrInvalid() || !IsDigit(e[2]) || !IsDigit(e[3])) return 0;
     return static_cast<std::uint8_t>((e[2] - '0') * 10 + (e[3] - '0'));
 }
 
-void TCustomExifCharVersion::Assign(std::uint8_t major, std::uint8_t minor) {
+void CustomExifCharVersion::Assign(std::uint8_t major, std::uint8_t minor) {
     if (major > 99 || minor > 99) throw RangeError();
     SetElements({static_cast<std::uint8_t>('0' + major / 10), static_cast<std::uint8_t>('0' + major % 10),
                  static_cast<std::uint8_t>('0' + minor / 10), static_cast<std::uint8_t>('0' + minor % 10)});
@@ -107,20 +107,20 @@ void TExifFlashInfo::SetStrobeEnergy(TTiffLongWordFraction value) {
 
 void TExifFlashInfo::Clear() { Section().Remove({kFlashTag, kFlashEnergyTag}); }
 
-bool TCustomExifResolution::MissingOrInvalid() const { return X().Denominator == 0 || Y().Denominator == 0; }
-TTiffLongWordFraction TCustomExifResolution::X() const { return Section().GetFractionValue(xID_, 0); }
-void TCustomExifResolution::SetX(TTiffLongWordFraction value) { Section().SetFractionValue(xID_, 0, value); }
-TTiffLongWordFraction TCustomExifResolution::Y() const { return Section().GetFractionValue(yID_, 0); }
-void TCustomExifResolution::SetY(TTiffLongWordFraction value) { Section().SetFractionValue(yID_, 0, value); }
+bool CustomExifResolution::MissingOrInvalid() const { return X().Denominator == 0 || Y().Denominator == 0; }
+TTiffLongWordFraction CustomExifResolution::X() const { return Section().GetFractionValue(xID_, 0); }
+void CustomExifResolution::SetX(TTiffLongWordFraction value) { Section().SetFractionValue(xID_, 0, value); }
+TTiffLongWordFraction CustomExifResolution::Y() const { return Section().GetFractionValue(yID_, 0); }
+void CustomExifResolution::SetY(TTiffLongWordFraction value) { Section().SetFractionValue(yID_, 0, value); }
 
-TExifResolutionUnit TCustomExifResolution::Unit() const {
+ExifResolutionUnit CustomExifResolution::Unit() const {
     std::uint16_t v = 0;
     if (!Section().TryGetWordValue(unitID_, 0, v)) return trTagMissing;
     if (owner_->EnsureEnumsInRange() && (v < trNone || v > trCentimetre)) return trTagMissing;
-    return static_cast<TExifResolutionUnit>(v);
+    return static_cast<ExifResolutionUnit>(v);
 }
 
-void TCustomExifResolution::SetUnit(TExifResolutionUnit value) {
+void CustomExifResolution::SetUnit(ExifResolutionUnit value) {
     if (value == trTagMissing) {
         Section().Remove(unitID_);
     } else {
@@ -128,7 +128,7 @@ void TCustomExifResolution::SetUnit(TExifResolutionUnit value) {
     }
 }
 
-void TCustomExifResolution::Clear() { Section().Remove({xID_, yID_, unitID_}); }
+void CustomExifResolution::Clear() { Section().Remove({xID_, yID_, unitID_}); }
 
 std::vector<std::uint16_t> TISOSpeedRatings::Values() const {
     std::vector<std::uint16_t> out;
@@ -160,7 +160,7 @@ void TISOSpeedRatings::SetValues(std::span<const std::uint16_t> values) {
         Clear();
         return;
     }
-    TExifUpdateScope scope(*owner_);
+    ExifUpdateScope scope(*owner_);
     TExifSection& section = Section();
     // Shrink or retype first, so that the element writes below leave exactly the new values.
     if (TExifTag* tag = section.Find(kTag); tag != nullptr) {

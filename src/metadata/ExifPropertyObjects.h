@@ -16,12 +16,12 @@ namespace zeloro {
 class TCustomExifData;
 
 // A tag bound to a section of a container.
-class TExifPropertyObject {
+class ExifPropertyObject {
 public:
-    TExifPropertyObject(TCustomExifData* owner, TExifSectionKind section) : owner_(owner), section_(section) {}
-    virtual ~TExifPropertyObject() = default;
-    TExifPropertyObject(const TExifPropertyObject&) = delete;
-    TExifPropertyObject& operator=(const TExifPropertyObject&) = delete;
+    ExifPropertyObject(TCustomExifData* owner, TExifSectionKind section) : owner_(owner), section_(section) {}
+    virtual ~ExifPropertyObject() = default;
+    ExifPropertyObject(const ExifPropertyObject&) = delete;
+    ExifPropertyObject& operator=(const ExifPropertyObject&) = delete;
 
     [[nodiscard]] TExifSectionKind SectionKind() const noexcept { return section_; }
 
@@ -37,10 +37,10 @@ protected:
 
 // A version held as four single-byte elements: EXIF, FlashPix and Interop versions store the digits as
 // characters ("0230" is 2.30), the GPS version stores the numbers (2, 3, 0, 0 is 2.3.0.0).
-class TCustomExifVersion : public TExifPropertyObject {
+class CustomExifVersion : public ExifPropertyObject {
 public:
-    TCustomExifVersion(TCustomExifData* owner, TExifSectionKind section, TTiffTagID tagID, TTiffDataType dataType)
-        : TExifPropertyObject(owner, section), tagID_(tagID), dataType_(dataType) {}
+    CustomExifVersion(TCustomExifData* owner, TExifSectionKind section, TTiffTagID tagID, TTiffDataType dataType)
+        : ExifPropertyObject(owner, section), tagID_(tagID), dataType_(dataType) {}
 
     [[nodiscard]] TTiffTagID TagID() const noexcept { return tagID_; }
     // The tag is absent, not of the version's type, or shorter than four elements.
@@ -59,10 +59,10 @@ protected:
 };
 
 // Major and minor as two two-digit character pairs.
-class TCustomExifCharVersion : public TCustomExifVersion {
+class CustomExifCharVersion : public CustomExifVersion {
 public:
-    TCustomExifCharVersion(TCustomExifData* owner, TExifSectionKind section, TTiffTagID tagID)
-        : TCustomExifVersion(owner, section, tagID, tdUndefined) {}
+    CustomExifCharVersion(TCustomExifData* owner, TExifSectionKind section, TTiffTagID tagID)
+        : CustomExifVersion(owner, section, tagID, tdUndefined) {}
     // 0 when missing, invalid, or a pair is no two digits.
     [[nodiscard]] std::uint8_t Major() const;
     [[nodiscard]] std::uint8_t Minor() const;
@@ -70,31 +70,31 @@ public:
     void Assign(std::uint8_t major, std::uint8_t minor);
 };
 
-class TExifVersion : public TCustomExifCharVersion {
+class TExifVersion : public CustomExifCharVersion {
 public:
-    explicit TExifVersion(TCustomExifData* owner) : TCustomExifCharVersion(owner, esDetails, 36864) {}
+    explicit TExifVersion(TCustomExifData* owner) : CustomExifCharVersion(owner, esDetails, 36864) {}
 };
-class TFlashPixVersion : public TCustomExifCharVersion {
+class TFlashPixVersion : public CustomExifCharVersion {
 public:
-    explicit TFlashPixVersion(TCustomExifData* owner) : TCustomExifCharVersion(owner, esDetails, 40960) {}
+    explicit TFlashPixVersion(TCustomExifData* owner) : CustomExifCharVersion(owner, esDetails, 40960) {}
 };
-class TInteropVersion : public TCustomExifCharVersion {
+class TInteropVersion : public CustomExifCharVersion {
 public:
-    explicit TInteropVersion(TCustomExifData* owner) : TCustomExifCharVersion(owner, esInterop, 2) {}
+    explicit TInteropVersion(TCustomExifData* owner) : CustomExifCharVersion(owner, esInterop, 2) {}
 };
 
-class TGPSVersion : public TCustomExifVersion {
+class TGPSVersion : public CustomExifVersion {
 public:
-    explicit TGPSVersion(TCustomExifData* owner) : TCustomExifVersion(owner, esGPS, 0, tdByte) {}
+    explicit TGPSVersion(TCustomExifData* owner) : CustomExifVersion(owner, esGPS, 0, tdByte) {}
 };
 
 // Flash (37385, SHORT bit field) and FlashEnergy (41483, RATIONAL).
-class TExifFlashInfo : public TExifPropertyObject {
+class TExifFlashInfo : public ExifPropertyObject {
 public:
     static constexpr TTiffTagID kFlashTag = 37385;
     static constexpr TTiffTagID kFlashEnergyTag = 41483;
 
-    explicit TExifFlashInfo(TCustomExifData* owner) : TExifPropertyObject(owner, esDetails) {}
+    explicit TExifFlashInfo(TCustomExifData* owner) : ExifPropertyObject(owner, esDetails) {}
     [[nodiscard]] bool MissingOrInvalid() const;
     // The whole bit field; missing when the tag is.
     [[nodiscard]] TWordTagValue Value() const;
@@ -116,14 +116,14 @@ private:
 };
 
 // The unit tag's values; trTagMissing for an absent tag or (with EnsureEnumsInRange) another number.
-enum TExifResolutionUnit : std::uint16_t { trNone = 1, trInch = 2, trCentimetre = 3, trTagMissing = 0xFFFF };
+enum ExifResolutionUnit : std::uint16_t { trNone = 1, trInch = 2, trCentimetre = 3, trTagMissing = 0xFFFF };
 
 // X and Y resolution (RATIONAL) and their unit (SHORT).
-class TCustomExifResolution : public TExifPropertyObject {
+class CustomExifResolution : public ExifPropertyObject {
 public:
-    TCustomExifResolution(TCustomExifData* owner, TExifSectionKind section, TTiffTagID xID, TTiffTagID yID,
+    CustomExifResolution(TCustomExifData* owner, TExifSectionKind section, TTiffTagID xID, TTiffTagID yID,
                           TTiffTagID unitID)
-        : TExifPropertyObject(owner, section), xID_(xID), yID_(yID), unitID_(unitID) {}
+        : ExifPropertyObject(owner, section), xID_(xID), yID_(yID), unitID_(unitID) {}
 
     [[nodiscard]] TTiffTagID XTagID() const noexcept { return xID_; }
     [[nodiscard]] TTiffTagID YTagID() const noexcept { return yID_; }
@@ -135,9 +135,9 @@ public:
     void SetX(TTiffLongWordFraction value);
     [[nodiscard]] TTiffLongWordFraction Y() const;
     void SetY(TTiffLongWordFraction value);
-    [[nodiscard]] TExifResolutionUnit Unit() const;
+    [[nodiscard]] ExifResolutionUnit Unit() const;
     // trTagMissing removes the tag.
-    void SetUnit(TExifResolutionUnit value);
+    void SetUnit(ExifResolutionUnit value);
     // Removes the three tags.
     void Clear();
 
@@ -147,27 +147,27 @@ private:
     TTiffTagID unitID_;
 };
 
-class TFocalPlaneResolution : public TCustomExifResolution {
+class TFocalPlaneResolution : public CustomExifResolution {
 public:
     explicit TFocalPlaneResolution(TCustomExifData* owner)
-        : TCustomExifResolution(owner, esDetails, 41486, 41487, 41488) {}
+        : CustomExifResolution(owner, esDetails, 41486, 41487, 41488) {}
 };
-class TImageResolution : public TCustomExifResolution {
+class TImageResolution : public CustomExifResolution {
 public:
-    explicit TImageResolution(TCustomExifData* owner) : TCustomExifResolution(owner, esGeneral, 282, 283, 296) {}
+    explicit TImageResolution(TCustomExifData* owner) : CustomExifResolution(owner, esGeneral, 282, 283, 296) {}
 };
-class TThumbnailResolution : public TCustomExifResolution {
+class TThumbnailResolution : public CustomExifResolution {
 public:
     explicit TThumbnailResolution(TCustomExifData* owner)
-        : TCustomExifResolution(owner, esThumbnail, 282, 283, 296) {}
+        : CustomExifResolution(owner, esThumbnail, 282, 283, 296) {}
 };
 
 // ISOSpeedRatings (34855): one or more SHORT values.
-class TISOSpeedRatings : public TExifPropertyObject {
+class TISOSpeedRatings : public ExifPropertyObject {
 public:
     static constexpr TTiffTagID kTag = 34855;
 
-    explicit TISOSpeedRatings(TCustomExifData* owner) : TExifPropertyObject(owner, esDetails) {}
+    explicit TISOSpeedRatings(TCustomExifData* owner) : ExifPropertyObject(owner, esDetails) {}
     [[nodiscard]] bool MissingOrInvalid() const;
     // The values; empty when the tag is missing or holds no SHORT (or BYTE) numbers.
     [[nodiscard]] std::vector<std::uint16_t> Values() const;

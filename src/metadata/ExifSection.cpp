@@ -90,8 +90,8 @@ void TExifSection::CheckTagChange(const TExifTag& tag, TTiffTagID newID, TTiffDa
     }
 }
 
-void TExifSection::TagChanged(TExifTag& tag, TExifTag::TChangeKind kind) {
-    if (kind == TExifTag::TChangeKind::ID) {
+void TExifSection::TagChanged(TExifTag& tag, TExifTag::ChangeKind kind) {
+    if (kind == TExifTag::ChangeKind::ID) {
         const std::int32_t index = IndexOf(&tag);
         if (index >= 0) {
             auto owned = std::move(tags_[static_cast<std::size_t>(index)]);
@@ -136,7 +136,7 @@ void TExifSection::DetachTag(TExifTag* tag) noexcept {
 
 void TExifSection::Clear() {
     loadErrors_.Clear();
-    TExifUpdateScope update(owner_);
+    ExifUpdateScope update(owner_);
     while (!tags_.empty()) DeleteAt(Count() - 1, false);
 }
 
@@ -150,7 +150,7 @@ bool TExifSection::Remove(TTiffTagID id) {
 void TExifSection::Remove(std::initializer_list<TTiffTagID> ids) { Remove(std::span<const TTiffTagID>(ids.begin(), ids.size())); }
 
 void TExifSection::Remove(std::span<const TTiffTagID> ids) {
-    TExifUpdateScope update(owner_);
+    ExifUpdateScope update(owner_);
     for (std::int32_t i = Count() - 1; i >= 0; --i) {
         const TTiffTagID id = tags_[static_cast<std::size_t>(i)]->ID();
         if (std::find(ids.begin(), ids.end(), id) != ids.end()) DeleteAt(i, false);
@@ -302,7 +302,7 @@ TExifTag* TExifSection::SetIntegerValue(TTiffTagID id, std::int32_t index, TTiff
     std::uint8_t* dst = tag->Data() + static_cast<std::size_t>(index) * sizeof(T);
     if (std::memcmp(dst, bytes, sizeof(T)) != 0) {
         std::memcpy(dst, bytes, sizeof(T));
-        tag->Changed(TExifTag::TChangeKind::Data);
+        tag->Changed(TExifTag::ChangeKind::Data);
     }
     return tag;
 }
@@ -344,7 +344,7 @@ TExifTag* TExifSection::SetFraction(TTiffTagID id, std::int32_t index, TTiffData
     std::uint8_t* dst = tag->Data() + static_cast<std::size_t>(index) * 8;
     if (std::memcmp(dst, bytes, 8) != 0) {
         std::memcpy(dst, bytes, 8);
-        tag->Changed(TExifTag::TChangeKind::Data);
+        tag->Changed(TExifTag::ChangeKind::Data);
     }
     return tag;
 }
@@ -402,7 +402,7 @@ void TExifSection::LoadAtOffset(const TTiffInfo& info, std::int64_t dataOffsetBa
     LoadFromDirectory(info, ParseTiffDirectory(info, dataOffsetBase, directoryOffset));
 }
 
-TDateTime TExifSection::GetDateTimeValue(TTiffTagID mainID, TTiffTagID /*subSecsID*/, TDateTime def) const {
+DateTimeValue TExifSection::GetDateTimeValue(TTiffTagID mainID, TTiffTagID /*subSecsID*/, DateTimeValue def) const {
     const TExifTag* tag = Find(mainID);
     if (tag == nullptr || tag->DataType() != tdAscii || tag->ElementCount() != 20) return def;
     // 19 characters and the terminator, whatever byte the terminator is.
@@ -413,13 +413,13 @@ TDateTime TExifSection::GetDateTimeValue(TTiffTagID mainID, TTiffTagID /*subSecs
         !ParseField(t + 11, 2, hour) || !ParseField(t + 14, 2, minute) || !ParseField(t + 17, 2, second)) {
         return def;
     }
-    TDateTime date = 0;
-    TDateTime time = 0;
+    DateTimeValue date = 0;
+    DateTimeValue time = 0;
     if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(hour, minute, second, 0, time)) return def;
     return date < 0 ? date - time : date + time;
 }
 
-void TExifSection::SetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID, TDateTime value) {
+void TExifSection::SetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID, DateTimeValue value) {
     TExifTag* subTag = nullptr;
     TExifSection* details = nullptr;
     if (subSecsID != 0 && owner_ != nullptr) {

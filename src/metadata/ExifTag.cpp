@@ -127,17 +127,17 @@ void TExifTag::UpdateData(TTiffDataType newType, std::int32_t newCount, const vo
     }
     dataType_ = newType;
     elementCount_ = newCount;
-    Changed(newSize == oldSize ? TChangeKind::Data : TChangeKind::Size);
+    Changed(newSize == oldSize ? ChangeKind::Data : ChangeKind::Size);
 }
 
 void TExifTag::UpdateData(const void* value) {
     CheckChange(id_, dataType_, elementCount_);
     if (!data_.empty() && value != nullptr) std::memcpy(data_.data(), value, data_.size());
-    Changed(TChangeKind::Data);
+    Changed(ChangeKind::Data);
 }
 
-void TExifTag::Changed(TChangeKind kind) {
-    if (kind != TChangeKind::ID) {
+void TExifTag::Changed(ChangeKind kind) {
+    if (kind != ChangeKind::ID) {
         asStringCache_.clear();
         asStringCached_ = false;
     }
@@ -150,7 +150,7 @@ void TExifTag::SetID(TTiffTagID value) {
     if (value == id_) return;
     CheckChange(value, dataType_, elementCount_);
     id_ = value;
-    Changed(TChangeKind::ID);
+    Changed(ChangeKind::ID);
 }
 
 void TExifTag::SetDataType(TTiffDataType value) {
@@ -211,7 +211,7 @@ void TExifTag::SetAsPadding(TExifPaddingTagSize size) {
     std::fill(data_.begin(), data_.end(), 0);
     data_[0] = 0x1C;
     data_[1] = 0xEA;
-    Changed(TChangeKind::Data);
+    Changed(ChangeKind::Data);
 }
 
 const std::string& TExifTag::AsString() const {

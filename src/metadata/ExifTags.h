@@ -214,7 +214,7 @@ using TExifPaddingTagSize = std::int32_t;
 // One tag, owned by its section. Data() is held little-endian whatever the file's byte order.
 class TExifTag {
 public:
-    enum class TChangeKind : std::uint8_t { Data, Size, ID };
+    enum class ChangeKind : std::uint8_t { Data, Size, ID };
 
     // A negative count becomes 0; the data is zero-filled. Created in memory: well-formed, original offset 0.
     TExifTag(TExifSection* section, TTiffTagID id, TTiffDataType dataType, std::int32_t elementCount);
@@ -234,7 +234,7 @@ public:
     void UpdateData(TTiffDataType newType, std::int32_t newCount, const void* newData);
     // Overwrites the whole buffer with DataSize() bytes from value.
     void UpdateData(const void* value);
-    void Changed(TChangeKind kind = TChangeKind::Data);
+    void Changed(ChangeKind kind = ChangeKind::Data);
 
     [[nodiscard]] TTiffTagID ID() const noexcept { return id_; }
     void SetID(TTiffTagID value);
@@ -354,7 +354,7 @@ public:
     [[nodiscard]] std::string GetStringValue(TTiffTagID id, const std::string& def = {}) const;
     [[nodiscard]] std::string GetWindowsStringValue(TTiffTagID id, const std::string& def = {}) const;
     // "YYYY:MM:DD HH:MM:SS" (19 characters, ':' at 5 and 8); default when unreadable. Whole seconds.
-    [[nodiscard]] TDateTime GetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID, TDateTime def = 0) const;
+    [[nodiscard]] DateTimeValue GetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID, DateTimeValue def = 0) const;
 
     // Typed writes; each returns the tag written (nullptr when the write removed it).
     TExifTag* SetByteValue(TTiffTagID id, std::int32_t index, std::uint8_t value);
@@ -367,7 +367,7 @@ public:
     TExifTag* SetStringValue(TTiffTagID id, const std::string& value);
     TExifTag* SetWindowsStringValue(TTiffTagID id, const std::string& value);
     // 0 removes the tag and its sub-second tag; otherwise writes the text and the milliseconds.
-    void SetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID, TDateTime value);
+    void SetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID, DateTimeValue value);
 
     // Replaces the tags with those of a directory read by the TIFF reader.
     void LoadFromDirectory(const TTiffInfo& info, const TTiffDirectory& directory);
@@ -376,7 +376,7 @@ public:
 
     // Entry points of TExifTag.
     void CheckTagChange(const TExifTag& tag, TTiffTagID newID, TTiffDataType newType, std::int32_t newCount) const;
-    void TagChanged(TExifTag& tag, TExifTag::TChangeKind kind);
+    void TagChanged(TExifTag& tag, TExifTag::ChangeKind kind);
     void Changed();
 
 protected:
@@ -398,7 +398,7 @@ private:
     TCustomExifData* owner_;
     std::vector<std::unique_ptr<TExifTag>> tags_;
     // The last date-time formatted, so that setting the same value again does not format it anew.
-    TDateTime lastDateTimeValue_ = 0;
+    DateTimeValue lastDateTimeValue_ = 0;
     std::string lastDateTimeText_;
     std::string lastSubSecText_;
 };

@@ -135,7 +135,7 @@ void TExifData::StandardizeThumbnail() {
     }
     TJPEGImage& thumbnail = Thumbnail();
     if (thumbnail.Width() > kStandardThumbnailWidth || thumbnail.Height() > kStandardThumbnailHeight) {
-        const TBitmap reduced = ScaledToFit(thumbnail, kStandardThumbnailWidth, kStandardThumbnailHeight);
+        const Bitmap reduced = ScaledToFit(thumbnail, kStandardThumbnailWidth, kStandardThumbnailHeight);
         thumbnail.Assign(reduced);
     }
 }
@@ -145,11 +145,11 @@ void TExifData::CreateThumbnail(const TJPEGImage& source, std::uint32_t width, s
         SetThumbnail(nullptr);
         return;
     }
-    const TBitmap scaled = ScaledToFit(source, width, height);
+    const Bitmap scaled = ScaledToFit(source, width, height);
     Thumbnail().Assign(scaled);
 }
 
-void TExifData::SaveToStream(TStream& stream) {
+void TExifData::SaveToStream(Stream& stream) {
     std::vector<std::uint8_t> block;
     SaveToBytes(block);
     stream.WriteBytes(block);

@@ -18,13 +18,13 @@ TExifTag* TExtendableExifSection::AddOrUpdate(TTiffTagID id, TTiffDataType dataT
 
 void TExtendableExifSection::Assign(const TExifSection* source) {
     if (source == this) return;  // clearing first would lose the very tags to be copied
-    TExifUpdateScope update(Owner());
+    ExifUpdateScope update(Owner());
     Clear();
     if (source != nullptr) CopyTags(*source);
 }
 
 void TExtendableExifSection::CopyTags(const TExifSection& source) {
-    TExifUpdateScope update(Owner());
+    ExifUpdateScope update(Owner());
     for (std::int32_t i = 0; i < source.Count(); ++i) {
         const TExifTag* tag = source[i];
         AddOrUpdate(tag->ID(), tag->DataType(), tag->ElementCount(), tag->Data());

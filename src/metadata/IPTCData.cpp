@@ -30,7 +30,7 @@ std::uint32_t ReadBigEndian(std::span<const std::uint8_t> bytes, std::size_t& po
     return value;
 }
 
-void CopyRange(TStream& in, TStream& out, std::int64_t from, std::int64_t to) {
+void CopyRange(Stream& in, Stream& out, std::int64_t from, std::int64_t to) {
     if (to > from) {
         in.SetPosition(from);
         out.CopyFrom(in, to - from);
@@ -129,7 +129,7 @@ void TIPTCData::Clear() {
     }
 }
 
-void TIPTCData::LoadFromJPEG(TStream& jpeg) {
+void TIPTCData::LoadFromJPEG(Stream& jpeg) {
     auto parser = ParseJPEGSegments(jpeg, TJPEGMarkers{jmApp13});
     while (parser->MoveNext()) {
         TAdobeApp13Enumerator blocks(*parser->Current());
@@ -147,12 +147,12 @@ void TIPTCData::LoadFromJPEG(TStream& jpeg) {
 }
 
 void TIPTCData::LoadFromJPEG(std::span<const std::uint8_t> jpeg) {
-    TReadOnlyMemoryStream stream(jpeg);
+    ReadOnlyMemoryStream stream(jpeg);
     LoadFromJPEG(stream);
 }
 
 void TIPTCData::LoadFromJPEG(const std::string& jpegFileName) {
-    THeadFileStream stream(jpegFileName);
+    HeadFileStream stream(jpegFileName);
     LoadFromJPEG(stream);
 }
 
@@ -162,7 +162,7 @@ void TIPTCData::LoadFromJPEG(TJPEGImage& image) {
     LoadFromJPEG(std::span<const std::uint8_t>(bytes));
 }
 
-void TIPTCData::LoadFromStream(TStream& stream) {
+void TIPTCData::LoadFromStream(Stream& stream) {
     const std::int64_t start = stream.Position();
     const std::vector<std::uint8_t> bytes = stream.ReadToEnd();
     stream.SetPosition(start);
@@ -188,7 +188,7 @@ void TIPTCData::LoadFromBytes(std::span<const std::uint8_t> bytes) {
     }
 }
 
-void TIPTCData::AddFromStream(TStream& stream) {
+void TIPTCData::AddFromStream(Stream& stream) {
     const std::int64_t start = stream.Position();
     const std::vector<std::uint8_t> bytes = stream.ReadToEnd();
     stream.SetPosition(start);
@@ -255,7 +255,7 @@ void TIPTCData::SaveToBytes(std::vector<std::uint8_t>& out) const {
     }
 }
 
-void TIPTCData::SaveToStream(TStream& stream) const {
+void TIPTCData::SaveToStream(Stream& stream) const {
     std::vector<std::uint8_t> bytes;
     SaveToBytes(bytes);
     stream.WriteBytes(bytes);
@@ -267,7 +267,7 @@ void TIPTCData::AppendIPTCBlock(std::vector<std::uint8_t>& out) const {
     TAdobeBlock(kAdobeSignature, kIPTCResourceType, std::string(), std::move(records)).SaveToBytes(out);
 }
 
-void TIPTCData::SaveToJPEG(TStream& in, TStream& out) const {
+void TIPTCData::SaveToJPEG(Stream& in, Stream& out) const {
     const std::int64_t start = in.Position();
     // Walk first, copy afterwards: the segments hold copies of their payloads, and the copying below
     // moves the input's position, which the walk must not see.
@@ -300,7 +300,7 @@ void TIPTCData::SaveToJPEG(TStream& in, TStream& out) const {
             block->SaveToBytes(payload);
         }
         if (payload.size() > kMaxSegmentPayload) {
-            throw ESegmentTooLarge(payload.size());
+            throw SegmentTooLarge(payload.size());
         }
         CopyRange(in, out, copyPos, segment->MarkerOffset());
         WriteSegment(out, jmApp13, payload.data(), payload.size());
@@ -323,7 +323,7 @@ void TIPTCData::SaveToJPEG(TStream& in, TStream& out) const {
             AppendAdobeHeader(payload);
             AppendIPTCBlock(payload);
             if (payload.size() > kMaxSegmentPayload) {
-                throw ESegmentTooLarge(payload.size());
+                throw SegmentTooLarge(payload.size());
             }
             CopyRange(in, out, copyPos, anchorOffset);
             WriteSegment(out, jmApp13, payload.data(), payload.size());
@@ -335,8 +335,8 @@ void TIPTCData::SaveToJPEG(TStream& in, TStream& out) const {
 
 void TIPTCData::SaveToJPEG(const std::string& jpegFileName, bool /*bufferedWrite*/) const {
     const std::vector<std::uint8_t> original = ReadWholeFile(jpegFileName);
-    TReadOnlyMemoryStream in(original);
-    TMemoryStream out;
+    ReadOnlyMemoryStream in(original);
+    MemoryStream out;
     SaveToJPEG(in, out);
     WriteFileReplacing(jpegFileName, out.Bytes());
 }
@@ -344,8 +344,8 @@ void TIPTCData::SaveToJPEG(const std::string& jpegFileName, bool /*bufferedWrite
 void TIPTCData::SaveToJPEG(TJPEGImage& image) const {
     std::vector<std::uint8_t> bytes;
     image.SaveToBytes(bytes);
-    TReadOnlyMemoryStream in(bytes);
-    TMemoryStream out;
+    ReadOnlyMemoryStream in(bytes);
+    MemoryStream out;
     SaveToJPEG(in, out);
     image.LoadFromBytes(out.TakeBytes());
 }

@@ -103,24 +103,24 @@ public:
     // Loads the record stream of the first IPTC block found in the Adobe APP13 segments of a JPEG stream
     // (from its position), or clears the container when there is none. Errors: EInvalidJPEGHeader,
     // EInvalidIPTCData, StreamError "Stream-Lesefehler" (damaged segment or resource block).
-    void LoadFromJPEG(TStream& jpeg);
+    void LoadFromJPEG(Stream& jpeg);
     void LoadFromJPEG(std::span<const std::uint8_t> jpeg);
     void LoadFromJPEG(const std::string& jpegFileName);
     void LoadFromJPEG(TJPEGImage& image);
 
     // Clear, then AddFromStream; every record ends not modified, and sorted when its numbers never fall.
-    void LoadFromStream(TStream& stream);
+    void LoadFromStream(Stream& stream);
     void LoadFromBytes(std::span<const std::uint8_t> bytes);
     // Appends the datasets of a record stream read from the position. Stops at the first byte that is
     // not 0x1C (left unread) or when fewer than 5 bytes remain. A dataset whose data runs past the end
     // raises StreamError "Stream-Lesefehler" and is not kept.
-    void AddFromStream(TStream& stream);
+    void AddFromStream(Stream& stream);
     // Returns the number of bytes read.
     std::size_t AddFromBytes(std::span<const std::uint8_t> bytes);
 
     // The record stream: records 1..9 in order, each record's datasets in list order; sizes above
     // 32767 as 0xFFFC followed by a 4-byte size.
-    void SaveToStream(TStream& stream) const;
+    void SaveToStream(Stream& stream) const;
     void SaveToBytes(std::vector<std::uint8_t>& out) const;
 
     // The APP13 step alone, applied to a photo file (read whole; the result replaces it safely: temporary
@@ -131,8 +131,8 @@ public:
     // written as the first block of the first Adobe APP13 segment (or of a new one after the leading APP0
     // and APP1 segments). The photo's first IPTC block is the one the container replaces; the IPTC blocks
     // after it, in later segments, are carried over unchanged. Other resource blocks keep their order.
-    // ESegmentTooLarge when a rewritten payload exceeds 65533 bytes; read errors as for LoadFromJPEG.
-    void SaveToJPEG(TStream& in, TStream& out) const;
+    // SegmentTooLarge when a rewritten payload exceeds 65533 bytes; read errors as for LoadFromJPEG.
+    void SaveToJPEG(Stream& in, Stream& out) const;
 
     // The IPTC resource block as this container writes it ("8BIM", 0x0404, empty name).
     void AppendIPTCBlock(std::vector<std::uint8_t>& out) const;

@@ -8,9 +8,9 @@
 
 namespace zeloro {
 
-EJPEGError::EJPEGError(int code) : Error("JPEG-Fehler #" + std::to_string(code)), code_(code) {}
+JPEGError::JPEGError(int code) : Error("JPEG-Fehler #" + std::to_string(code)), code_(code) {}
 
-TBitmap::TBitmap(std::uint32_t width, std::uint32_t height)
+Bitmap::Bitmap(std::uint32_t width, std::uint32_t height)
     : width_(width), height_(height), pixels_(static_cast<std::size_t>(width) * height * 3) {}
 
 TJPEGImage::TJPEGImage() = default;
@@ -18,7 +18,7 @@ TJPEGImage::TJPEGImage() = default;
 // The change handler belongs to the image's owner, so a copy starts without one.
 TJPEGImage::TJPEGImage(const TJPEGImage& other)
     : bytes_(other.bytes_),
-      bitmap_(other.bitmap_ ? std::make_unique<TBitmap>(*other.bitmap_) : nullptr),
+      bitmap_(other.bitmap_ ? std::make_unique<Bitmap>(*other.bitmap_) : nullptr),
       width_(other.width_),
       height_(other.height_),
       colorModel_(other.colorModel_),
@@ -43,14 +43,14 @@ void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {
     detail::JpegHeaderInfo header;
     try {
         header = detail::ReadJpegHeader(bytes);
-    } catch (const EJPEGError&) {
+    } catch (const JPEGError&) {
         header = {};
     }
     TakeBytes(std::move(bytes), header.width, header.height, header.colorModel);
 }
 
 void TJPEGImage::TakeBytes(std::vector<std::uint8_t> bytes, std::uint32_t width, std::uint32_t height,
-                           TJPEGColorModel colorModel) {
+                           JPEGColorModel colorModel) {
     bytes_ = std::move(bytes);
     bitmap_.reset();
     width_ = width;
@@ -67,18 +67,18 @@ void TJPEGImage::SaveToBytes(std::vector<std::uint8_t>& out) {
     }
 }
 
-void TJPEGImage::Assign(const TBitmap& bitmap) {
+void TJPEGImage::Assign(const Bitmap& bitmap) {
     bytes_.clear();
     if (bitmap.Empty()) {
         bitmap_.reset();
         width_ = 0;
         height_ = 0;
-        colorModel_ = TJPEGColorModel::unknown;
+        colorModel_ = JPEGColorModel::unknown;
     } else {
-        bitmap_ = std::make_unique<TBitmap>(bitmap);
+        bitmap_ = std::make_unique<Bitmap>(bitmap);
         width_ = bitmap.Width();
         height_ = bitmap.Height();
-        colorModel_ = TJPEGColorModel::ycbcr;  // what the encoder will write
+        colorModel_ = JPEGColorModel::ycbcr;  // what the encoder will write
     }
     Changed();
 }
@@ -88,7 +88,7 @@ void TJPEGImage::Assign(const TJPEGImage& other) {
         return;
     }
     bytes_ = other.bytes_;
-    bitmap_ = other.bitmap_ ? std::make_unique<TBitmap>(*other.bitmap_) : nullptr;
+    bitmap_ = other.bitmap_ ? std::make_unique<Bitmap>(*other.bitmap_) : nullptr;
     width_ = other.width_;
     height_ = other.height_;
     colorModel_ = other.colorModel_;
@@ -96,7 +96,7 @@ void TJPEGImage::Assign(const TJPEGImage& other) {
     Changed();
 }
 
-TBitmap TJPEGImage::ToBitmap() const {
+Bitmap TJPEGImage::ToBitmap() const {
     if (bitmap_ != nullptr) {
         return *bitmap_;
     }
@@ -117,7 +117,7 @@ void TJPEGImage::Clear() {
     bitmap_.reset();
     width_ = 0;
     height_ = 0;
-    colorModel_ = TJPEGColorModel::unknown;
+    colorModel_ = JPEGColorModel::unknown;
     if (!wasEmpty) {
         Changed();
     }

@@ -12,9 +12,9 @@
 namespace zeloro {
 
 // A failure of the JPEG codec; what() is "JPEG-Fehler #%d" with the codec's message number.
-class EJPEGError : public Error {
+class JPEGError : public Error {
 public:
-    explicit EJPEGError(int code);
+    explicit JPEGError(int code);
     [[nodiscard]] int code() const noexcept { return code_; }
 
 private:
@@ -22,10 +22,10 @@ private:
 };
 
 // Uncompressed 8-bit RGB pixels, rows top to bottom, three bytes per pixel.
-class TBitmap {
+class Bitmap {
 public:
-    TBitmap() = default;
-    TBitmap(std::uint32_t width, std::uint32_t height);
+    Bitmap() = default;
+    Bitmap(std::uint32_t width, std::uint32_t height);
     [[nodiscard]] std::uint32_t Width() const noexcept { return width_; }
     [[nodiscard]] std::uint32_t Height() const noexcept { return height_; }
     [[nodiscard]] bool Empty() const noexcept { return width_ == 0 || height_ == 0; }
@@ -39,7 +39,7 @@ private:
 };
 
 // Colour model named by the frame header (the codec's colour space of the stored stream).
-enum class TJPEGColorModel : std::uint8_t { unknown, grayscale, rgb, ycbcr, cmyk, ycck };
+enum class JPEGColorModel : std::uint8_t { unknown, grayscale, rgb, ycbcr, cmyk, ycck };
 
 // The picture as a stored compressed stream. Loading reads only the JPEG header (size and colour
 // model); pixels are decoded on demand. Saving writes the stored bytes unchanged unless a bitmap
@@ -58,12 +58,12 @@ public:
     [[nodiscard]] bool Empty() const noexcept;
     [[nodiscard]] std::uint32_t Width() const noexcept { return width_; }
     [[nodiscard]] std::uint32_t Height() const noexcept { return height_; }
-    [[nodiscard]] TJPEGColorModel ColorModel() const noexcept { return colorModel_; }
+    [[nodiscard]] JPEGColorModel ColorModel() const noexcept { return colorModel_; }
 
     // Takes the bytes as the stored stream and reads their header. A stream whose header the codec
     // refuses is still kept, as it is, with size 0 x 0 and an unknown colour model: an embedded
     // thumbnail travels unchanged through a save even when libjpeg cannot read it (only reducing it
-    // would fail, with EJPEGError). TJPEGImageEx is strict instead. An empty buffer empties the image.
+    // would fail, with JPEGError). TJPEGImageEx is strict instead. An empty buffer empties the image.
     virtual void LoadFromBytes(std::vector<std::uint8_t> bytes);
     // Appends the JPEG form (stored bytes, or the replacing bitmap encoded now) to out. Not const: an
     // image with metadata views brings them up to date while it writes itself.
@@ -74,11 +74,11 @@ public:
     [[nodiscard]] bool HasPendingBitmap() const noexcept { return bitmap_ != nullptr; }
 
     // Replaces the picture by the bitmap (an empty bitmap empties the image).
-    void Assign(const TBitmap& bitmap);
+    void Assign(const Bitmap& bitmap);
     // Copies the other image's stored stream or bitmap, size and quality setting.
     void Assign(const TJPEGImage& other);
     // Decodes the picture (the stored bytes, or a copy of the replacing bitmap).
-    [[nodiscard]] TBitmap ToBitmap() const;
+    [[nodiscard]] Bitmap ToBitmap() const;
 
     // 1..100 (values outside are clamped); the default is 90.
     [[nodiscard]] int CompressionQuality() const noexcept { return quality_; }
@@ -93,14 +93,14 @@ protected:
     virtual void Changed();
     // Takes the bytes with the header already read (strict loads read it themselves first).
     void TakeBytes(std::vector<std::uint8_t> bytes, std::uint32_t width, std::uint32_t height,
-                   TJPEGColorModel colorModel);
+                   JPEGColorModel colorModel);
 
 private:
     std::vector<std::uint8_t> bytes_;
-    std::unique_ptr<TBitmap> bitmap_;
+    std::unique_ptr<Bitmap> bitmap_;
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
-    TJPEGColorModel colorModel_ = TJPEGColorModel::unknown;
+    JPEGColorModel colorModel_ = JPEGColorModel::unknown;
     int quality_ = 90;
     std::function<void()> onChange_;
 };

@@ -30,14 +30,14 @@ bool HasExifSignature(std::span<const std::uint8_t> payload) noexcept {
            std::equal(kExifSignature.begin(), kExifSignature.end(), payload.begin());
 }
 
-void CopyRange(TStream& in, TStream& out, std::int64_t from, std::int64_t to) {
+void CopyRange(Stream& in, Stream& out, std::int64_t from, std::int64_t to) {
     if (to > from) {
         in.SetPosition(from);
         out.CopyFrom(in, to - from);
     }
 }
 
-void WritePayloadSegment(TStream& out, std::uint8_t marker, std::span<const std::uint8_t> payload) {
+void WritePayloadSegment(Stream& out, std::uint8_t marker, std::span<const std::uint8_t> payload) {
     WriteSegment(out, marker, payload.data(), payload.size());
 }
 
@@ -45,7 +45,7 @@ void WritePayloadSegment(TStream& out, std::uint8_t marker, std::span<const std:
 // walk finds none (or fails, in which case the full rewrite reports the damage).
 std::size_t ImageDataOffset(std::span<const std::uint8_t> jpeg) {
     try {
-        TReadOnlyMemoryStream stream(jpeg);
+        ReadOnlyMemoryStream stream(jpeg);
         auto parser = ParseJPEGSegments(stream, TJPEGMarkers{jmSOS});
         if (parser->MoveNext()) {
             return static_cast<std::size_t>(parser->Current()->MarkerOffset());
@@ -70,7 +70,7 @@ private:
 
 }  // namespace
 
-void WriteExifSegments(TExifData& exif, TStream& in, TStream& out) {
+void WriteExifSegments(TExifData& exif, Stream& in, Stream& out) {
     const std::int64_t start = in.Position();
     if (!StartsWithJPEGHeader(in)) {
         throw EInvalidJPEGHeader();
@@ -174,7 +174,7 @@ void TJPEGImageEx::Changed() {
 
 void TJPEGImageEx::LoadFromFile(const std::string& fileName) { LoadFromBytes(ReadWholeFile(fileName)); }
 
-void TJPEGImageEx::LoadFromStream(TStream& stream) { LoadFromBytes(stream.ReadToEnd()); }
+void TJPEGImageEx::LoadFromStream(Stream& stream) { LoadFromBytes(stream.ReadToEnd()); }
 
 void TJPEGImageEx::LoadFromBytes(std::vector<std::uint8_t> bytes) {
     if (bytes.empty()) {
@@ -229,15 +229,15 @@ TJPEGImageEx::Rewrite TJPEGImageEx::BuildRewrite(std::vector<std::uint8_t>& enco
         head.assign(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(split));
         head.insert(head.end(), kEOIBytes.begin(), kEOIBytes.end());
     }
-    TReadOnlyMemoryStream in(headOnly ? std::span<const std::uint8_t>(head) : source);
+    ReadOnlyMemoryStream in(headOnly ? std::span<const std::uint8_t>(head) : source);
 
-    TMemoryStream afterExif;
+    MemoryStream afterExif;
     {
         const ListenerDetached detached(exifData_);
         WriteExifSegments(exifData_, in, afterExif);
     }
     afterExif.SetPosition(0);
-    TMemoryStream result;
+    MemoryStream result;
     iptcData_.SaveToJPEG(afterExif, result);
     rewrite.head = result.TakeBytes();
     if (headOnly) {
@@ -258,7 +258,7 @@ void TJPEGImageEx::SaveToBytes(std::vector<std::uint8_t>& out) {
     out.insert(out.end(), tail.begin(), tail.end());
 }
 
-void TJPEGImageEx::SaveToStream(TStream& stream) {
+void TJPEGImageEx::SaveToStream(Stream& stream) {
     std::vector<std::uint8_t> encoded;
     const Rewrite rewrite = BuildRewrite(encoded);
     stream.WriteBytes(rewrite.head);
@@ -272,7 +272,7 @@ void TJPEGImageEx::SaveToFile(const std::string& fileName) {
     WriteFileReplacing(fileName, parts);
 }
 
-void TJPEGImageEx::Assign(const TBitmap& bitmap) {
+void TJPEGImageEx::Assign(const Bitmap& bitmap) {
     TJPEGImage::Assign(bitmap);
     exifData_.Clear(true);
     iptcData_.Clear();
@@ -287,7 +287,7 @@ void TJPEGImageEx::Assign(const TJPEGImage& source) {
     ReloadMetadata();
 }
 
-void TJPEGImageEx::Assign(const TBitmap& bitmap, TAssignOptions options) {
+void TJPEGImageEx::Assign(const Bitmap& bitmap, TAssignOptions options) {
     if (!options.Contains(jaPreserveMetadata)) {
         Assign(bitmap);
         return;
@@ -312,9 +312,9 @@ void TJPEGImageEx::Assign(const TBitmap& bitmap, TAssignOptions options) {
         }
     }
     if (anchorEnd < 0) {
-        throw EAssertionFailed("No JFIF segment! (JPEGImageEx.cpp, Zeile " + std::to_string(__LINE__) + ")");
+        throw AssertionFailed("No JFIF segment! (JPEGImageEx.cpp, Zeile " + std::to_string(__LINE__) + ")");
     }
-    TMemoryStream out;
+    MemoryStream out;
     out.WriteBytes(std::span<const std::uint8_t>(fresh).first(static_cast<std::size_t>(anchorEnd)));
     for (const IFoundJPEGSegment& segment : kept) {
         WritePayloadSegment(out, segment->MarkerNum(), segment->Payload());
@@ -334,7 +334,7 @@ void TJPEGImageEx::CreateThumbnail(std::uint32_t width, std::uint32_t height) {
 IJPEGHeaderParser TJPEGImageEx::Segments(const TJPEGMarkers& markersToLookFor) {
     std::vector<std::uint8_t> copy;
     SaveToBytes(copy);
-    return ParseJPEGSegments(std::make_unique<TMemoryStream>(std::move(copy)), markersToLookFor);
+    return ParseJPEGSegments(std::make_unique<MemoryStream>(std::move(copy)), markersToLookFor);
 }
 
 TJPEGMarkers TJPEGImageEx::RemoveSegments(const TJPEGMarkers& markers) {
@@ -343,8 +343,8 @@ TJPEGMarkers TJPEGImageEx::RemoveSegments(const TJPEGMarkers& markers) {
     }
     std::vector<std::uint8_t> copy;
     SaveToBytes(copy);
-    TReadOnlyMemoryStream in(copy);
-    TMemoryStream out;
+    ReadOnlyMemoryStream in(copy);
+    MemoryStream out;
     const TJPEGMarkers removed = StripJPEGSegments(in, out, markers);
     if (!removed.Empty()) {
         LoadFromBytes(out.TakeBytes());
@@ -358,8 +358,8 @@ TJPEGMetadataKinds TJPEGImageEx::RemoveMetadata(TJPEGMetadataKinds kinds) {
     }
     std::vector<std::uint8_t> copy;
     SaveToBytes(copy);
-    TReadOnlyMemoryStream in(copy);
-    TMemoryStream out;
+    ReadOnlyMemoryStream in(copy);
+    MemoryStream out;
     TJPEGMetadataKinds removed;
     std::int64_t copyPos = 0;
     {
@@ -422,8 +422,8 @@ void TExifData::SaveToJPEG(const std::string& jpegFileName, bool /*bufferedWrite
     // Always through memory and a safe replace: writing straight into the photo would leave it
     // truncated by any failure half-way.
     const std::vector<std::uint8_t> original = ReadWholeFile(jpegFileName);
-    TReadOnlyMemoryStream in(original);
-    TMemoryStream out;
+    ReadOnlyMemoryStream in(original);
+    MemoryStream out;
     WriteExifSegments(*this, in, out);
     WriteFileReplacing(jpegFileName, out.Bytes());
 }
@@ -431,8 +431,8 @@ void TExifData::SaveToJPEG(const std::string& jpegFileName, bool /*bufferedWrite
 void TExifData::SaveToJPEG(TJPEGImageEx& jpegImage) {
     std::vector<std::uint8_t> current;
     jpegImage.SaveToBytes(current);
-    TReadOnlyMemoryStream in(current);
-    TMemoryStream out;
+    ReadOnlyMemoryStream in(current);
+    MemoryStream out;
     WriteExifSegments(*this, in, out);
     jpegImage.LoadFromBytes(out.TakeBytes());
 }

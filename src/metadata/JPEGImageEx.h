@@ -15,10 +15,10 @@
 
 namespace zeloro {
 
-enum TJPEGImageExAssignOption : std::uint8_t { jaPreserveMetadata = 0 };
+enum JPEGImageExAssignOption : std::uint8_t { jaPreserveMetadata = 0 };
 
 // "No JFIF segment!": a re-encoded picture without an APP0 segment to anchor the kept metadata.
-class EAssertionFailed : public Error {
+class AssertionFailed : public Error {
 public:
     using Error::Error;
 };
@@ -28,10 +28,10 @@ public:
     class TAssignOptions {
     public:
         constexpr TAssignOptions() = default;
-        constexpr TAssignOptions(std::initializer_list<TJPEGImageExAssignOption> options) {
+        constexpr TAssignOptions(std::initializer_list<JPEGImageExAssignOption> options) {
             for (const auto o : options) bits_ = static_cast<std::uint8_t>(bits_ | (1U << o));
         }
-        [[nodiscard]] constexpr bool Contains(TJPEGImageExAssignOption o) const noexcept {
+        [[nodiscard]] constexpr bool Contains(JPEGImageExAssignOption o) const noexcept {
             return (bits_ & (1U << o)) != 0;
         }
 
@@ -57,16 +57,16 @@ public:
     // opened) and loads it.
     void LoadFromFile(const std::string& fileName);
     // Takes the bytes from the stream's position to its end.
-    void LoadFromStream(TStream& stream);
-    // Reads the JPEG header only (EJPEGError "JPEG-Fehler #%d" for a damaged one), then reloads the EXIF,
+    void LoadFromStream(Stream& stream);
+    // Reads the JPEG header only (JPEGError "JPEG-Fehler #%d" for a damaged one), then reloads the EXIF,
     // XMP and IPTC views from the bytes (their load errors propagate). The change flag ends false.
     void LoadFromBytes(std::vector<std::uint8_t> bytes) override;
 
     // Unchanged since the load: the stored stream as it was read. Otherwise the stored stream with its
     // EXIF, XMP and APP13 segments rewritten and every other byte copied unchanged. A metadata block over
-    // 65533 bytes is refused with ESegmentTooLarge; nothing is written then.
+    // 65533 bytes is refused with SegmentTooLarge; nothing is written then.
     void SaveToBytes(std::vector<std::uint8_t>& out) override;
-    void SaveToStream(TStream& stream);
+    void SaveToStream(Stream& stream);
     // Builds the complete content in memory, then replaces the file safely (temporary file in the same
     // folder, written out and closed, permission bits copied, renamed over it): on any failure the file
     // is left as it was.
@@ -74,11 +74,11 @@ public:
 
     // A bitmap: the picture is replaced and the metadata cleared. Another image: its stream is copied
     // and the metadata reloaded. Either way the change flag ends false.
-    void Assign(const TBitmap& bitmap);
+    void Assign(const Bitmap& bitmap);
     void Assign(const TJPEGImage& source);
     // With jaPreserveMetadata the APP1..APP15 segments of the current picture are kept, placed after the
-    // APP0 segment of the re-encoded picture; EAssertionFailed when the encoder wrote no APP0 segment.
-    void Assign(const TBitmap& bitmap, TAssignOptions options);
+    // APP0 segment of the re-encoded picture; AssertionFailed when the encoder wrote no APP0 segment.
+    void Assign(const Bitmap& bitmap, TAssignOptions options);
 
     // The picture scaled to fit the box becomes ExifData's thumbnail; an empty image removes it.
     void CreateThumbnail(std::uint32_t width = 160, std::uint32_t height = 120);
@@ -114,7 +114,7 @@ private:
 // segments first, then a new EXIF APP1 segment (none when the container is empty), then the XMP segment
 // (the pending one as read, else the packet when it is not empty), then every other byte in its old
 // order. Updates ExifImageWidth/Height from the frame header when either tag exists.
-// EInvalidJPEGHeader when in does not start with 0xFF 0xD8; ESegmentTooLarge for a block over 65533 bytes.
-void WriteExifSegments(TExifData& exif, TStream& in, TStream& out);
+// EInvalidJPEGHeader when in does not start with 0xFF 0xD8; SegmentTooLarge for a block over 65533 bytes.
+void WriteExifSegments(TExifData& exif, Stream& in, Stream& out);
 
 }  // namespace zeloro

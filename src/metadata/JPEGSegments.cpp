@@ -20,7 +20,7 @@ bool StartsWith(std::span<const std::uint8_t> bytes, const std::array<std::uint8
 
 }  // namespace
 
-ESegmentTooLarge::ESegmentTooLarge(std::size_t payloadSize)
+SegmentTooLarge::SegmentTooLarge(std::size_t payloadSize)
     : EVelExifException("JPEG segment data of " + std::to_string(payloadSize) +
                         " bytes exceeds the 65533 bytes a segment can hold") {}
 
@@ -50,12 +50,12 @@ std::int64_t TFoundJPEGSegment::TotalSize() const noexcept {
     return static_cast<std::int64_t>(data_.Bytes().size()) + 4;
 }
 
-TJPEGHeaderParser::TJPEGHeaderParser(TStream& stream, const TJPEGMarkers& markersToLookFor)
+TJPEGHeaderParser::TJPEGHeaderParser(Stream& stream, const TJPEGMarkers& markersToLookFor)
     : markersToLookFor_(markersToLookFor), stream_(&stream) {
     Start();
 }
 
-TJPEGHeaderParser::TJPEGHeaderParser(std::unique_ptr<TStream> ownedStream, const TJPEGMarkers& markersToLookFor)
+TJPEGHeaderParser::TJPEGHeaderParser(std::unique_ptr<Stream> ownedStream, const TJPEGMarkers& markersToLookFor)
     : markersToLookFor_(markersToLookFor), stream_(ownedStream.get()), owned_(std::move(ownedStream)),
       ownership_(soOwned) {
     Start();  // on failure the owned stream is released with this half-built object
@@ -82,7 +82,7 @@ bool TJPEGHeaderParser::MoveNext() {
     if (stream_ == nullptr || lastMarker_ == jmEOI || ended_) {
         return false;
     }
-    TStream& s = *stream_;
+    Stream& s = *stream_;
     s.SetPosition(savedPos_);
     // A stream that ends where a segment could begin ends the walk; one that ends inside a marker, a
     // length or a payload is a read error.
@@ -115,7 +115,7 @@ bool TJPEGHeaderParser::MoveNext() {
         if (marker == jmEOI) {
             break;
         }
-        s.Seek(payloadSize, TSeekOrigin::soCurrent);
+        s.Seek(payloadSize, SeekOrigin::soCurrent);
         have = s.Read(&b, 1) == 1;
     }
     if (lastMarker_ == jmSOS && markersToLookFor_.Contains(jmEOI) && ScanForEOI()) {
@@ -131,11 +131,11 @@ bool TJPEGHeaderParser::MoveNext() {
 // The walk stopped inside the entropy-coded data. Every 0xFF there is paired with the byte after it
 // (stuffing or restart markers), so the first pair FF D9 is the end of the image.
 bool TJPEGHeaderParser::ScanForEOI() {
-    TStream& s = *stream_;
+    Stream& s = *stream_;
     savedPos_ = s.Position();
     const std::int64_t size = s.Size();
     std::int64_t found = -1;
-    if (auto* mem = dynamic_cast<TMemoryStream*>(&s)) {
+    if (auto* mem = dynamic_cast<MemoryStream*>(&s)) {
         const std::uint8_t* p = mem->Memory();
         for (std::int64_t i = savedPos_; i + 1 < size; ++i) {
             if (p[i] == 0xFF) {
@@ -143,7 +143,7 @@ bool TJPEGHeaderParser::ScanForEOI() {
                 ++i;
             }
         }
-    } else if (auto* ro = dynamic_cast<TReadOnlyMemoryStream*>(&s)) {
+    } else if (auto* ro = dynamic_cast<ReadOnlyMemoryStream*>(&s)) {
         const std::uint8_t* p = ro->Bytes().data();
         for (std::int64_t i = savedPos_; i + 1 < size; ++i) {
             if (p[i] == 0xFF) {
@@ -175,7 +175,7 @@ bool TJPEGHeaderParser::ScanForEOI() {
         }
     }
     if (found < 0) {
-        s.Seek(0, TSeekOrigin::soEnd);
+        s.Seek(0, SeekOrigin::soEnd);
         return false;
     }
     s.SetPosition(found + 2);
@@ -185,26 +185,26 @@ bool TJPEGHeaderParser::ScanForEOI() {
     return true;
 }
 
-IJPEGHeaderParser ParseJPEGSegments(TStream& stream, const TJPEGMarkers& markers) {
+IJPEGHeaderParser ParseJPEGSegments(Stream& stream, const TJPEGMarkers& markers) {
     return std::make_shared<TJPEGHeaderParser>(stream, markers);
 }
 
-IJPEGHeaderParser ParseJPEGSegments(std::unique_ptr<TStream> stream, const TJPEGMarkers& markers) {
+IJPEGHeaderParser ParseJPEGSegments(std::unique_ptr<Stream> stream, const TJPEGMarkers& markers) {
     return std::make_shared<TJPEGHeaderParser>(std::move(stream), markers);
 }
 
 IJPEGHeaderParser ParseJPEGSegments(std::span<const std::uint8_t> jpeg, const TJPEGMarkers& markers) {
-    return std::make_shared<TJPEGHeaderParser>(std::make_unique<TReadOnlyMemoryStream>(jpeg), markers);
+    return std::make_shared<TJPEGHeaderParser>(std::make_unique<ReadOnlyMemoryStream>(jpeg), markers);
 }
 
-bool StartsWithJPEGHeader(TStream& stream) {
+bool StartsWithJPEGHeader(Stream& stream) {
     std::uint8_t b[2] = {0, 0};
     const std::size_t n = stream.Read(b, 2);
-    stream.Seek(-static_cast<std::int64_t>(n), TSeekOrigin::soCurrent);
+    stream.Seek(-static_cast<std::int64_t>(n), SeekOrigin::soCurrent);
     return n == 2 && b[0] == 0xFF && b[1] == jmSOI;
 }
 
-std::int64_t MeasureJPEGData(TStream& stream) {
+std::int64_t MeasureJPEGData(Stream& stream) {
     const std::int64_t start = stream.Position();
     std::int64_t result = stream.Size() - start;
     try {
@@ -221,7 +221,7 @@ std::int64_t MeasureJPEGData(TStream& stream) {
 }
 
 std::int64_t MeasureJPEGData(std::span<const std::uint8_t> jpeg) {
-    TReadOnlyMemoryStream s(jpeg);
+    ReadOnlyMemoryStream s(jpeg);
     std::int64_t result = static_cast<std::int64_t>(jpeg.size());
     TJPEGHeaderParser parser(s, TJPEGMarkers{jmEOI});
     while (parser.MoveNext()) {
@@ -230,9 +230,9 @@ std::int64_t MeasureJPEGData(std::span<const std::uint8_t> jpeg) {
     return result;
 }
 
-void WriteSegment(TStream& stream, std::uint8_t marker, const void* buffer, std::size_t count) {
+void WriteSegment(Stream& stream, std::uint8_t marker, const void* buffer, std::size_t count) {
     if (count > kMaxSegmentPayload) {
-        throw ESegmentTooLarge(count);
+        throw SegmentTooLarge(count);
     }
     const auto len = static_cast<std::uint16_t>(count + 2);
     const std::uint8_t header[4] = {0xFF, marker, static_cast<std::uint8_t>(len >> 8U),
@@ -243,12 +243,12 @@ void WriteSegment(TStream& stream, std::uint8_t marker, const void* buffer, std:
     }
 }
 
-void WriteSegment(TStream& stream, std::uint8_t marker, TStream& source, std::size_t count) {
+void WriteSegment(Stream& stream, std::uint8_t marker, Stream& source, std::size_t count) {
     if (count == 0) {
         source.SetPosition(0);
         const std::int64_t size = source.Size();
         if (size > static_cast<std::int64_t>(kMaxSegmentPayload)) {
-            throw ESegmentTooLarge(static_cast<std::size_t>(size));
+            throw SegmentTooLarge(static_cast<std::size_t>(size));
         }
         count = static_cast<std::size_t>(size);
         if (count == 0) {
@@ -257,15 +257,15 @@ void WriteSegment(TStream& stream, std::uint8_t marker, TStream& source, std::si
         }
     }
     if (count > kMaxSegmentPayload) {
-        throw ESegmentTooLarge(count);
+        throw SegmentTooLarge(count);
     }
-    if (auto* mem = dynamic_cast<TMemoryStream*>(&source)) {
+    if (auto* mem = dynamic_cast<MemoryStream*>(&source)) {
         const std::int64_t pos = mem->Position();
         if (mem->Size() - pos < static_cast<std::int64_t>(count)) {
             throw StreamError(kStreamReadError);
         }
         WriteSegment(stream, marker, mem->Memory() + pos, count);
-        mem->Seek(static_cast<std::int64_t>(count), TSeekOrigin::soCurrent);
+        mem->Seek(static_cast<std::int64_t>(count), SeekOrigin::soCurrent);
         return;
     }
     std::vector<std::uint8_t> buf(count);
@@ -273,11 +273,11 @@ void WriteSegment(TStream& stream, std::uint8_t marker, TStream& source, std::si
     WriteSegment(stream, marker, buf.data(), count);
 }
 
-void WriteSegment(TStream& stream, TUserJPEGSegment& segment) {
+void WriteSegment(Stream& stream, TUserJPEGSegment& segment) {
     WriteSegment(stream, segment.MarkerNum(), segment.Data(), 0);
 }
 
-TJPEGMarkers StripJPEGSegments(TStream& input, TStream& output, const TJPEGMarkers& markers) {
+TJPEGMarkers StripJPEGSegments(Stream& input, Stream& output, const TJPEGMarkers& markers) {
     TJPEGMarkers removed;
     std::int64_t pos = input.Position();
     TJPEGHeaderParser parser(input, markers);

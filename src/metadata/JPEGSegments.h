@@ -30,9 +30,9 @@ public:
 
 // A metadata segment whose payload would not fit the 16-bit length field; refused instead of being
 // written with a wrong length.
-class ESegmentTooLarge : public EVelExifException {
+class SegmentTooLarge : public EVelExifException {
 public:
-    explicit ESegmentTooLarge(std::size_t payloadSize);
+    explicit SegmentTooLarge(std::size_t payloadSize);
 };
 
 inline constexpr std::uint8_t jmTEM = 0x01;
@@ -86,7 +86,7 @@ public:
     TUserJPEGSegment& operator=(const TUserJPEGSegment&) = delete;
 
     // The payload, positioned at 0 after creation.
-    [[nodiscard]] TMemoryStream& Data() noexcept { return data_; }
+    [[nodiscard]] MemoryStream& Data() noexcept { return data_; }
     [[nodiscard]] std::span<const std::uint8_t> Payload() const noexcept { return data_.Bytes(); }
     [[nodiscard]] std::uint8_t MarkerNum() const noexcept { return marker_; }
     // True for an APP13 payload of at least 20 bytes that begins with "Photoshop 3.0\0" (header 14) or
@@ -96,7 +96,7 @@ public:
 
 protected:
     std::int32_t adobeHeaderSize_ = 0;
-    TMemoryStream data_;
+    MemoryStream data_;
     std::uint8_t marker_;
 };
 
@@ -123,8 +123,8 @@ using IFoundJPEGSegment = std::shared_ptr<TFoundJPEGSegment>;
 class TJPEGHeaderParser {
 public:
     // Checks for 0xFF 0xD8 at the stream position (EInvalidJPEGHeader otherwise).
-    TJPEGHeaderParser(TStream& stream, const TJPEGMarkers& markersToLookFor);
-    TJPEGHeaderParser(std::unique_ptr<TStream> ownedStream, const TJPEGMarkers& markersToLookFor);
+    TJPEGHeaderParser(Stream& stream, const TJPEGMarkers& markersToLookFor);
+    TJPEGHeaderParser(std::unique_ptr<Stream> ownedStream, const TJPEGMarkers& markersToLookFor);
     TJPEGHeaderParser(const TJPEGHeaderParser&) = delete;
     TJPEGHeaderParser& operator=(const TJPEGHeaderParser&) = delete;
     ~TJPEGHeaderParser();
@@ -162,36 +162,36 @@ private:
     TJPEGMarkers markersToLookFor_;
     std::int64_t savedPos_ = 0;
     std::int64_t startPos_ = 0;
-    TStream* stream_ = nullptr;
-    std::unique_ptr<TStream> owned_;
+    Stream* stream_ = nullptr;
+    std::unique_ptr<Stream> owned_;
     TStreamOwnership ownership_ = soReference;
     bool ended_ = false;
 };
 
 using IJPEGHeaderParser = std::shared_ptr<TJPEGHeaderParser>;
 
-[[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(TStream& stream, const TJPEGMarkers& markers);
-[[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(std::unique_ptr<TStream> stream, const TJPEGMarkers& markers);
+[[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(Stream& stream, const TJPEGMarkers& markers);
+[[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(std::unique_ptr<Stream> stream, const TJPEGMarkers& markers);
 // Over the bytes in place (no copy): they must outlive the parser.
 [[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(std::span<const std::uint8_t> jpeg, const TJPEGMarkers& markers);
 
 // True when the next two bytes are 0xFF 0xD8; the position is unchanged either way.
-[[nodiscard]] bool StartsWithJPEGHeader(TStream& stream);
+[[nodiscard]] bool StartsWithJPEGHeader(Stream& stream);
 // Bytes from the position up to and including the first EOI after the image data, or to the end of the
 // stream when there is none. The position is restored.
-[[nodiscard]] std::int64_t MeasureJPEGData(TStream& stream);
+[[nodiscard]] std::int64_t MeasureJPEGData(Stream& stream);
 [[nodiscard]] std::int64_t MeasureJPEGData(std::span<const std::uint8_t> jpeg);
 
 // 0xFF, marker, big-endian count + 2, then count payload bytes. Payloads above 65533 bytes raise
-// ESegmentTooLarge before anything is written.
-void WriteSegment(TStream& stream, std::uint8_t marker, const void* buffer, std::size_t count);
+// SegmentTooLarge before anything is written.
+void WriteSegment(Stream& stream, std::uint8_t marker, const void* buffer, std::size_t count);
 // count 0: the whole source from position 0; otherwise count bytes from the source's position.
-void WriteSegment(TStream& stream, std::uint8_t marker, TStream& source, std::size_t count);
-void WriteSegment(TStream& stream, TUserJPEGSegment& segment);
+void WriteSegment(Stream& stream, std::uint8_t marker, Stream& source, std::size_t count);
+void WriteSegment(Stream& stream, TUserJPEGSegment& segment);
 
 // Copies input from its position to output without the segments whose marker is in markers;
 // returns the markers actually removed.
-TJPEGMarkers StripJPEGSegments(TStream& input, TStream& output, const TJPEGMarkers& markers);
+TJPEGMarkers StripJPEGSegments(Stream& input, Stream& output, const TJPEGMarkers& markers);
 
 // Big-endian fields of an SOFn payload (byte 0 is the sample precision); the payload has more than 5 bytes.
 [[nodiscard]] inline std::uint16_t SOFImageHeight(std::span<const std::uint8_t> payload) noexcept {

@@ -105,35 +105,35 @@ std::unique_ptr<TExifMakerNote> Make(TExifSection& section) {
 
 // The class values: constant-initialised, so they exist before any registry or container does.
 namespace {
-constinit const TMakerNoteClass kUnrecognizedClass{"TUnrecognizedMakerNote", nullptr, NeverAccepts,
+constinit const MakerNoteClass kUnrecognizedClass{"TUnrecognizedMakerNote", nullptr, NeverAccepts,
                                                    KeepDirectoryInfo, Make<TUnrecognizedMakerNote>};
-constinit const TMakerNoteClass kHeaderlessClass{"THeaderlessMakerNote", nullptr, AlwaysAccepts,
+constinit const MakerNoteClass kHeaderlessClass{"THeaderlessMakerNote", nullptr, AlwaysAccepts,
                                                  KeepDirectoryInfo, Make<THeaderlessMakerNote>};
-constinit const TMakerNoteClass kCanonClass{"TCanonMakerNote", &kHeaderlessClass, CanonTest,
+constinit const MakerNoteClass kCanonClass{"TCanonMakerNote", &kHeaderlessClass, CanonTest,
                                             LittleEndianDirectory, Make<TCanonMakerNote>};
-constinit const TMakerNoteClass kNikonType2Class{"TNikonType2MakerNote", &kHeaderlessClass, NikonType2Test,
+constinit const MakerNoteClass kNikonType2Class{"TNikonType2MakerNote", &kHeaderlessClass, NikonType2Test,
                                                  KeepDirectoryInfo, Make<TNikonType2MakerNote>};
-constinit const TMakerNoteClass kPanasonicClass{"TPanasonicMakerNote", nullptr, PanasonicTest,
+constinit const MakerNoteClass kPanasonicClass{"TPanasonicMakerNote", nullptr, PanasonicTest,
                                                 LittleEndianDirectory, Make<TPanasonicMakerNote>};
-constinit const TMakerNoteClass kNikonType1Class{"TNikonType1MakerNote", nullptr, NikonType1Test,
+constinit const MakerNoteClass kNikonType1Class{"TNikonType1MakerNote", nullptr, NikonType1Test,
                                                  KeepDirectoryInfo, Make<TNikonType1MakerNote>};
-constinit const TMakerNoteClass kNikonType3Class{"TNikonType3MakerNote", nullptr, NikonType3Test,
+constinit const MakerNoteClass kNikonType3Class{"TNikonType3MakerNote", nullptr, NikonType3Test,
                                                  NikonType3DirectoryInfo, Make<TNikonType3MakerNote>};
-constinit const TMakerNoteClass kSonyClass{"TSonyMakerNote", nullptr, SonyTest, SonyDirectoryInfo,
+constinit const MakerNoteClass kSonyClass{"TSonyMakerNote", nullptr, SonyTest, SonyDirectoryInfo,
                                            Make<TSonyMakerNote>};
 }  // namespace
 
-TExifMakerNoteClass TUnrecognizedMakerNote::Class() noexcept { return &kUnrecognizedClass; }
-TExifMakerNoteClass THeaderlessMakerNote::Class() noexcept { return &kHeaderlessClass; }
-TExifMakerNoteClass TCanonMakerNote::Class() noexcept { return &kCanonClass; }
-TExifMakerNoteClass TNikonType2MakerNote::Class() noexcept { return &kNikonType2Class; }
-TExifMakerNoteClass TPanasonicMakerNote::Class() noexcept { return &kPanasonicClass; }
-TExifMakerNoteClass TNikonType1MakerNote::Class() noexcept { return &kNikonType1Class; }
-TExifMakerNoteClass TNikonType3MakerNote::Class() noexcept { return &kNikonType3Class; }
-TExifMakerNoteClass TSonyMakerNote::Class() noexcept { return &kSonyClass; }
+ExifMakerNoteClass TUnrecognizedMakerNote::Class() noexcept { return &kUnrecognizedClass; }
+ExifMakerNoteClass THeaderlessMakerNote::Class() noexcept { return &kHeaderlessClass; }
+ExifMakerNoteClass TCanonMakerNote::Class() noexcept { return &kCanonClass; }
+ExifMakerNoteClass TNikonType2MakerNote::Class() noexcept { return &kNikonType2Class; }
+ExifMakerNoteClass TPanasonicMakerNote::Class() noexcept { return &kPanasonicClass; }
+ExifMakerNoteClass TNikonType1MakerNote::Class() noexcept { return &kNikonType1Class; }
+ExifMakerNoteClass TNikonType3MakerNote::Class() noexcept { return &kNikonType3Class; }
+ExifMakerNoteClass TSonyMakerNote::Class() noexcept { return &kSonyClass; }
 
-bool TMakerNoteClass::InheritsFrom(const TMakerNoteClass* ancestor) const noexcept {
-    for (const TMakerNoteClass* cls = this; cls != nullptr; cls = cls->parent_) {
+bool MakerNoteClass::InheritsFrom(const MakerNoteClass* ancestor) const noexcept {
+    for (const MakerNoteClass* cls = this; cls != nullptr; cls = cls->parent_) {
         if (cls == ancestor) {
             return true;
         }
@@ -141,27 +141,27 @@ bool TMakerNoteClass::InheritsFrom(const TMakerNoteClass* ancestor) const noexce
     return false;
 }
 
-bool TMakerNoteClass::FormatIsOK(const TExifTag& sourceTag) const {
+bool MakerNoteClass::FormatIsOK(const TExifTag& sourceTag) const {
     std::int32_t headerSize = 0;
     return FormatIsOK(sourceTag, headerSize);
 }
 
-bool TMakerNoteClass::FormatIsOK(const TExifTag& sourceTag, std::int32_t& headerSize) const {
+bool MakerNoteClass::FormatIsOK(const TExifTag& sourceTag, std::int32_t& headerSize) const {
     headerSize = 0;
     return sourceTag.DataType() == tdUndefined && sourceTag.ElementCount() > 1 &&
            formatTest_(sourceTag, headerSize);
 }
 
-void TMakerNoteClass::GetDirectoryInfo(const TExifTag& sourceTag, TEndianness& endianness,
+void MakerNoteClass::GetDirectoryInfo(const TExifTag& sourceTag, TEndianness& endianness,
                                        TExifDataOffsetsType& offsetsType) const {
     directoryInfo_(sourceTag, endianness, offsetsType);
 }
 
-std::unique_ptr<TExifMakerNote> TMakerNoteClass::Create(TExifSection& section) const {
+std::unique_ptr<TExifMakerNote> MakerNoteClass::Create(TExifSection& section) const {
     return factory_(section);
 }
 
-TExifMakerNote::TExifMakerNote(TExifMakerNoteClass cls, TExifSection& section)
+TExifMakerNote::TExifMakerNote(ExifMakerNoteClass cls, TExifSection& section)
     : FClass(cls), FTags(&section) {
     if (cls == TUnrecognizedMakerNote::Class()) {
         return;
@@ -204,7 +204,7 @@ void TExifMakerNote::LoadDirectory(const TExifTag& makerNoteTag, std::int32_t he
         offsetCorrection = schema.MissingOrInvalid() ? 0 : schema.Value();
     }
 
-    TReadOnlyMemoryStream stream(makerNoteTag.Bytes());
+    ReadOnlyMemoryStream stream(makerNoteTag.Bytes());
     TTiffInfo info;
     info.Stream = &stream;
     info.BasePosition = basePosition;
@@ -232,25 +232,25 @@ void TExifMakerNote::LoadDirectory(const TExifTag& makerNoteTag, std::int32_t he
 
 namespace {
 
-std::vector<TExifMakerNoteClass> StartupRegistry() {
+std::vector<ExifMakerNoteClass> StartupRegistry() {
     return {TNikonType2MakerNote::Class(), TCanonMakerNote::Class(),      TSonyMakerNote::Class(),
             TNikonType1MakerNote::Class(), TNikonType3MakerNote::Class(), TPanasonicMakerNote::Class()};
 }
 
-std::vector<TExifMakerNoteClass>& Registry() {
-    static std::vector<TExifMakerNoteClass> registry = StartupRegistry();
+std::vector<ExifMakerNoteClass>& Registry() {
+    static std::vector<ExifMakerNoteClass> registry = StartupRegistry();
     return registry;
 }
 
 }  // namespace
 
-const std::vector<TExifMakerNoteClass>& RegisteredMakerNoteTypes() { return Registry(); }
+const std::vector<ExifMakerNoteClass>& RegisteredMakerNoteTypes() { return Registry(); }
 
-void RegisterMakerNoteType(TExifMakerNoteClass cls, TMakerNoteTypePriority priority) {
+void RegisterMakerNoteType(ExifMakerNoteClass cls, TMakerNoteTypePriority priority) {
     if (cls == nullptr) {
         return;
     }
-    std::vector<TExifMakerNoteClass>& registry = Registry();
+    std::vector<ExifMakerNoteClass>& registry = Registry();
     std::erase(registry, cls);
     if (priority == mtTestForLast) {
         registry.insert(registry.begin(), cls);
@@ -259,23 +259,23 @@ void RegisterMakerNoteType(TExifMakerNoteClass cls, TMakerNoteTypePriority prior
     }
 }
 
-void RegisterMakerNoteTypes(std::span<const TExifMakerNoteClass> classes, TMakerNoteTypePriority priority) {
-    for (const TExifMakerNoteClass cls : classes) {
+void RegisterMakerNoteTypes(std::span<const ExifMakerNoteClass> classes, TMakerNoteTypePriority priority) {
+    for (const ExifMakerNoteClass cls : classes) {
         RegisterMakerNoteType(cls, priority);
     }
 }
 
-void UnregisterMakerNoteType(TExifMakerNoteClass cls) { std::erase(Registry(), cls); }
+void UnregisterMakerNoteType(ExifMakerNoteClass cls) { std::erase(Registry(), cls); }
 
 void ResetMakerNoteRegistry() { Registry() = StartupRegistry(); }
 
-TExifMakerNoteClass DetectMakerNoteType(const TExifTag& makerNoteTag) {
+ExifMakerNoteClass DetectMakerNoteType(const TExifTag& makerNoteTag) {
     // A tag that is not UNDEFINED with more than one element passes no format test, not even the headerless
     // one; choosing the headerless view for it would only make every later save fail when the view is built.
     if (makerNoteTag.DataType() != tdUndefined || makerNoteTag.ElementCount() <= 1) {
         return TUnrecognizedMakerNote::Class();
     }
-    const std::vector<TExifMakerNoteClass>& registry = Registry();
+    const std::vector<ExifMakerNoteClass>& registry = Registry();
     for (auto it = registry.rbegin(); it != registry.rend(); ++it) {
         if ((*it)->FormatIsOK(makerNoteTag)) {
             return *it;
@@ -284,7 +284,7 @@ TExifMakerNoteClass DetectMakerNoteType(const TExifTag& makerNoteTag) {
     return THeaderlessMakerNote::Class();
 }
 
-std::unique_ptr<TExifMakerNote> CreateMakerNoteView(TExifMakerNoteClass& makerNoteType,
+std::unique_ptr<TExifMakerNote> CreateMakerNoteView(ExifMakerNoteClass& makerNoteType,
                                                     TExifSection& makerNoteSection) {
     if (makerNoteType == nullptr) {
         makerNoteType = TUnrecognizedMakerNote::Class();

@@ -30,29 +30,29 @@ class TExifMakerNote;
 
 // A maker-note class as a value: its name, its class-level format test and directory information, and
 // a factory for its view. Classes are compared by address; each exists once (TCanonMakerNote::Class()).
-class TMakerNoteClass {
+class MakerNoteClass {
 public:
     // Whether the class accepts the maker-note tag, and the size of the header in front of the directory.
-    using TFormatTest = bool (*)(const TExifTag& tag, std::int32_t& headerSize);
+    using FormatTest = bool (*)(const TExifTag& tag, std::int32_t& headerSize);
     // May change the byte order and the offsets type the directory is read with.
-    using TDirectoryInfo = void (*)(const TExifTag& tag, TEndianness& endianness,
+    using DirectoryInfo = void (*)(const TExifTag& tag, TEndianness& endianness,
                                     TExifDataOffsetsType& offsetsType);
-    using TFactory = std::unique_ptr<TExifMakerNote> (*)(TExifSection& section);
+    using Factory = std::unique_ptr<TExifMakerNote> (*)(TExifSection& section);
 
-    constexpr TMakerNoteClass(std::string_view name, const TMakerNoteClass* parent, TFormatTest formatTest,
-                              TDirectoryInfo directoryInfo, TFactory factory) noexcept
+    constexpr MakerNoteClass(std::string_view name, const MakerNoteClass* parent, FormatTest formatTest,
+                              DirectoryInfo directoryInfo, Factory factory) noexcept
         : name_(name),
           parent_(parent),
           formatTest_(formatTest),
           directoryInfo_(directoryInfo),
           factory_(factory) {}
-    TMakerNoteClass(const TMakerNoteClass&) = delete;
-    TMakerNoteClass& operator=(const TMakerNoteClass&) = delete;
+    MakerNoteClass(const MakerNoteClass&) = delete;
+    MakerNoteClass& operator=(const MakerNoteClass&) = delete;
 
     [[nodiscard]] std::string_view Name() const noexcept { return name_; }
-    [[nodiscard]] const TMakerNoteClass* Parent() const noexcept { return parent_; }
+    [[nodiscard]] const MakerNoteClass* Parent() const noexcept { return parent_; }
     // True for the class itself and every class derived from it.
-    [[nodiscard]] bool InheritsFrom(const TMakerNoteClass* ancestor) const noexcept;
+    [[nodiscard]] bool InheritsFrom(const MakerNoteClass* ancestor) const noexcept;
 
     // The tag is UNDEFINED with more than one element and the class's format test accepts it.
     [[nodiscard]] bool FormatIsOK(const TExifTag& sourceTag) const;
@@ -65,12 +65,12 @@ public:
 
 private:
     std::string_view name_;
-    const TMakerNoteClass* parent_;
-    TFormatTest formatTest_;
-    TDirectoryInfo directoryInfo_;
-    TFactory factory_;
+    const MakerNoteClass* parent_;
+    FormatTest formatTest_;
+    DirectoryInfo directoryInfo_;
+    Factory factory_;
 };
-using TExifMakerNoteClass = const TMakerNoteClass*;
+using ExifMakerNoteClass = const MakerNoteClass*;
 
 // The view: the maker note's directory read into the container's esMakerNote section. Read-only as far
 // as saving goes: edits of the section never reach the maker note's bytes.
@@ -80,7 +80,7 @@ public:
     TExifMakerNote(const TExifMakerNote&) = delete;
     TExifMakerNote& operator=(const TExifMakerNote&) = delete;
 
-    [[nodiscard]] TExifMakerNoteClass ClassType() const noexcept { return FClass; }
+    [[nodiscard]] ExifMakerNoteClass ClassType() const noexcept { return FClass; }
     [[nodiscard]] TExifDataOffsetsType DataOffsetsType() const noexcept { return FDataOffsetsType; }
     // The byte order of the last directory read.
     [[nodiscard]] TEndianness Endianness() const noexcept { return FEndianness; }
@@ -89,12 +89,12 @@ public:
 
 protected:
     // Reads the directory into the section (nothing for TUnrecognizedMakerNote).
-    TExifMakerNote(TExifMakerNoteClass cls, TExifSection& section);
+    TExifMakerNote(ExifMakerNoteClass cls, TExifSection& section);
 
 private:
     void LoadDirectory(const TExifTag& makerNoteTag, std::int32_t headerSize);
 
-    TExifMakerNoteClass FClass;
+    ExifMakerNoteClass FClass;
     TExifDataOffsetsType FDataOffsetsType = doFromExifStart;
     TEndianness FEndianness = SmallEndian;
     TExifSection* FTags;
@@ -104,7 +104,7 @@ private:
 class TUnrecognizedMakerNote : public TExifMakerNote {
 public:
     explicit TUnrecognizedMakerNote(TExifSection& section) : TExifMakerNote(Class(), section) {}
-    [[nodiscard]] static TExifMakerNoteClass Class() noexcept;
+    [[nodiscard]] static ExifMakerNoteClass Class() noexcept;
 
 protected:
     using TExifMakerNote::TExifMakerNote;
@@ -114,7 +114,7 @@ protected:
 class THeaderlessMakerNote : public TExifMakerNote {
 public:
     explicit THeaderlessMakerNote(TExifSection& section) : TExifMakerNote(Class(), section) {}
-    [[nodiscard]] static TExifMakerNoteClass Class() noexcept;
+    [[nodiscard]] static ExifMakerNoteClass Class() noexcept;
 
 protected:
     using TExifMakerNote::TExifMakerNote;
@@ -124,62 +124,62 @@ protected:
 class TCanonMakerNote : public THeaderlessMakerNote {
 public:
     explicit TCanonMakerNote(TExifSection& section) : THeaderlessMakerNote(Class(), section) {}
-    [[nodiscard]] static TExifMakerNoteClass Class() noexcept;
+    [[nodiscard]] static ExifMakerNoteClass Class() noexcept;
 };
 
 // CameraMake beginning with "NIKON".
 class TNikonType2MakerNote : public THeaderlessMakerNote {
 public:
     explicit TNikonType2MakerNote(TExifSection& section) : THeaderlessMakerNote(Class(), section) {}
-    [[nodiscard]] static TExifMakerNoteClass Class() noexcept;
+    [[nodiscard]] static ExifMakerNoteClass Class() noexcept;
 };
 
 // "Panasonic" and three zero bytes, then the directory; little-endian.
 class TPanasonicMakerNote : public TExifMakerNote {
 public:
     explicit TPanasonicMakerNote(TExifSection& section) : TExifMakerNote(Class(), section) {}
-    [[nodiscard]] static TExifMakerNoteClass Class() noexcept;
+    [[nodiscard]] static ExifMakerNoteClass Class() noexcept;
 };
 
 // "Nikon", 0, 1, 0, then the directory.
 class TNikonType1MakerNote : public TExifMakerNote {
 public:
     explicit TNikonType1MakerNote(TExifSection& section) : TExifMakerNote(Class(), section) {}
-    [[nodiscard]] static TExifMakerNoteClass Class() noexcept;
+    [[nodiscard]] static ExifMakerNoteClass Class() noexcept;
 };
 
 // "Nikon", 0, 2, then a TIFF header of its own at byte 10 whose byte order and offsets the directory uses.
 class TNikonType3MakerNote : public TExifMakerNote {
 public:
     explicit TNikonType3MakerNote(TExifSection& section) : TExifMakerNote(Class(), section) {}
-    [[nodiscard]] static TExifMakerNoteClass Class() noexcept;
+    [[nodiscard]] static ExifMakerNoteClass Class() noexcept;
 };
 
 // "SONY DSC" and four more header bytes; big-endian only for the DSLR-A100.
 class TSonyMakerNote : public TExifMakerNote {
 public:
     explicit TSonyMakerNote(TExifSection& section) : TExifMakerNote(Class(), section) {}
-    [[nodiscard]] static TExifMakerNoteClass Class() noexcept;
+    [[nodiscard]] static ExifMakerNoteClass Class() noexcept;
 };
 
 // The registry is process-wide.
 // Starts with TNikonType2, TCanon, TSony, TNikonType1, TNikonType3, TPanasonic; read from the back.
-[[nodiscard]] const std::vector<TExifMakerNoteClass>& RegisteredMakerNoteTypes();
+[[nodiscard]] const std::vector<ExifMakerNoteClass>& RegisteredMakerNoteTypes();
 // Ignores nullptr; moves a registered class to its new place.
-void RegisterMakerNoteType(TExifMakerNoteClass cls, TMakerNoteTypePriority priority = mtTestForLast);
-void RegisterMakerNoteTypes(std::span<const TExifMakerNoteClass> classes,
+void RegisterMakerNoteType(ExifMakerNoteClass cls, TMakerNoteTypePriority priority = mtTestForLast);
+void RegisterMakerNoteTypes(std::span<const ExifMakerNoteClass> classes,
                             TMakerNoteTypePriority priority = mtTestForLast);
-void UnregisterMakerNoteType(TExifMakerNoteClass cls);
+void UnregisterMakerNoteType(ExifMakerNoteClass cls);
 // Back to the start-up contents.
 void ResetMakerNoteRegistry();
 
 // The class for a loaded maker-note tag: the last registered class whose format test accepts it,
 // THeaderlessMakerNote when none does.
-[[nodiscard]] TExifMakerNoteClass DetectMakerNoteType(const TExifTag& makerNoteTag);
+[[nodiscard]] ExifMakerNoteClass DetectMakerNoteType(const TExifTag& makerNoteTag);
 
 // The container's MakerNote on first use: the view of the chosen class; a headerless view that found no
 // tags makes the type TUnrecognizedMakerNote and is replaced by an unrecognized view.
-[[nodiscard]] std::unique_ptr<TExifMakerNote> CreateMakerNoteView(TExifMakerNoteClass& makerNoteType,
+[[nodiscard]] std::unique_ptr<TExifMakerNote> CreateMakerNoteView(ExifMakerNoteClass& makerNoteType,
                                                                   TExifSection& makerNoteSection);
 
 }  // namespace zeloro

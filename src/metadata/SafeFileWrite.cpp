@@ -16,13 +16,13 @@
 namespace zeloro {
 namespace {
 
-TSafeWriteFaultHook& FaultHook() {
-    static TSafeWriteFaultHook hook;
+SafeWriteFaultHook& FaultHook() {
+    static SafeWriteFaultHook hook;
     return hook;
 }
 
-int InjectedError(TSafeWriteStep step) {
-    const TSafeWriteFaultHook& hook = FaultHook();
+int InjectedError(SafeWriteStep step) {
+    const SafeWriteFaultHook& hook = FaultHook();
     return hook ? hook(step) : 0;
 }
 
@@ -81,7 +81,7 @@ std::string ResolveTarget(const std::string& path) {
 
 }  // namespace
 
-void SetSafeWriteFaultHook(TSafeWriteFaultHook hook) { FaultHook() = std::move(hook); }
+void SetSafeWriteFaultHook(SafeWriteFaultHook hook) { FaultHook() = std::move(hook); }
 
 void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes, bool durable) {
     const std::span<const std::uint8_t> parts[] = {bytes};
@@ -105,7 +105,7 @@ void WriteFileReplacing(const std::string& path, std::span<const std::span<const
     name.append(".").append(base).append(".zeloro-XXXXXX");
     std::string pattern = (folder / name).string();
 
-    int error = InjectedError(TSafeWriteStep::create);
+    int error = InjectedError(SafeWriteStep::create);
     const int fd = error != 0 ? -1 : ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         ThrowCreateError(path, error != 0 ? error : errno);
@@ -117,7 +117,7 @@ void WriteFileReplacing(const std::string& path, std::span<const std::span<const
         const std::uint8_t* next = part.data();
         std::size_t left = part.size();
         while (left > 0) {
-            error = InjectedError(TSafeWriteStep::write);
+            error = InjectedError(SafeWriteStep::write);
             const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30U);
             const ssize_t written = error != 0 ? -1 : ::write(temp.Fd(), next, chunk);
             if (written < 0 && error == 0 && errno == EINTR) {
@@ -139,25 +139,25 @@ void WriteFileReplacing(const std::string& path, std::span<const std::span<const
         // as any program's rewrite would be.
         [[maybe_unused]] const int ignored = ::fchown(temp.Fd(), original.st_uid, original.st_gid);
     }
-    error = InjectedError(TSafeWriteStep::permissions);
+    error = InjectedError(SafeWriteStep::permissions);
     const mode_t mode = exists ? static_cast<mode_t>(original.st_mode & 07777U) : NewFileMode();
     if (error != 0 || ::fchmod(temp.Fd(), mode) != 0) {
         ThrowCreateError(path, error != 0 ? error : errno);
     }
 
     if (durable) {
-        error = InjectedError(TSafeWriteStep::sync);
+        error = InjectedError(SafeWriteStep::sync);
         if (error != 0 || ::fsync(temp.Fd()) != 0) {
             ThrowWriteError();
         }
     }
-    error = InjectedError(TSafeWriteStep::close);
+    error = InjectedError(SafeWriteStep::close);
     const int closeError = temp.Close();
     if (error != 0 || closeError != 0) {
         ThrowWriteError();
     }
 
-    error = InjectedError(TSafeWriteStep::rename);
+    error = InjectedError(SafeWriteStep::rename);
     if (error != 0 || ::rename(temp.Path().c_str(), target.c_str()) != 0) {
         ThrowCreateError(path, error != 0 ? error : errno);
     }

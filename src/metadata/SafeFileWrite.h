@@ -23,10 +23,10 @@ void WriteFileReplacing(const std::string& path, std::span<const std::span<const
                         bool durable = false);
 
 // Steps of WriteFileReplacing at which a test can inject a failure.
-enum class TSafeWriteStep : std::uint8_t { create, write, sync, close, permissions, rename };
+enum class SafeWriteStep : std::uint8_t { create, write, sync, close, permissions, rename };
 // Test seam: when set, it is asked before each step; a non-zero result (an errno value) makes that
 // step fail as if the system call had failed with it. Not for production use; not thread-safe.
-using TSafeWriteFaultHook = std::function<int(TSafeWriteStep)>;
-void SetSafeWriteFaultHook(TSafeWriteFaultHook hook);
+using SafeWriteFaultHook = std::function<int(SafeWriteStep)>;
+void SetSafeWriteFaultHook(SafeWriteFaultHook hook);
 
 }  // namespace zeloro

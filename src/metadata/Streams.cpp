@@ -25,11 +25,11 @@ std::int64_t ClampPosition(std::int64_t base, std::int64_t offset) noexcept {
     return p < 0 ? 0 : p;
 }
 
-std::int64_t SeekBase(TSeekOrigin origin, std::int64_t pos, std::int64_t size) noexcept {
+std::int64_t SeekBase(SeekOrigin origin, std::int64_t pos, std::int64_t size) noexcept {
     switch (origin) {
-        case TSeekOrigin::soBeginning: return 0;
-        case TSeekOrigin::soCurrent: return pos;
-        case TSeekOrigin::soEnd: return size;
+        case SeekOrigin::soBeginning: return 0;
+        case SeekOrigin::soCurrent: return pos;
+        case SeekOrigin::soEnd: return size;
     }
     return 0;
 }
@@ -55,19 +55,19 @@ std::uint32_t FromBytes32(const std::uint8_t* b, TEndianness e) noexcept {
 
 }  // namespace
 
-void TStream::ReadBuffer(void* buffer, std::size_t count) {
+void Stream::ReadBuffer(void* buffer, std::size_t count) {
     if (count != 0 && Read(buffer, count) != count) {
         throw StreamError(kStreamReadError);
     }
 }
 
-void TStream::WriteBuffer(const void* buffer, std::size_t count) {
+void Stream::WriteBuffer(const void* buffer, std::size_t count) {
     if (count != 0 && Write(buffer, count) != count) {
         throw StreamError(kStreamWriteError);
     }
 }
 
-std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
+std::int64_t Stream::CopyFrom(Stream& source, std::int64_t count) {
     if (count == 0) {
         source.SetPosition(0);
         count = source.Size();
@@ -75,7 +75,7 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
     if (count <= 0) {
         return 0;
     }
-    if (auto* mem = dynamic_cast<TMemoryStream*>(&source)) {
+    if (auto* mem = dynamic_cast<MemoryStream*>(&source)) {
         // Read in place: no bounce buffer for the common memory-to-anything copy.
         const std::int64_t pos = mem->Position();
         const std::int64_t avail = mem->Size() - pos;
@@ -83,7 +83,7 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
             throw StreamError(kStreamReadError);
         }
         WriteBuffer(mem->Memory() + pos, static_cast<std::size_t>(count));
-        mem->Seek(count, TSeekOrigin::soCurrent);
+        mem->Seek(count, SeekOrigin::soCurrent);
         return count;
     }
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 20)));
@@ -97,7 +97,7 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
     return count;
 }
 
-std::vector<std::uint8_t> TStream::ReadToEnd() {
+std::vector<std::uint8_t> Stream::ReadToEnd() {
     const std::int64_t pos = Position();
     const std::int64_t size = Size();
     std::vector<std::uint8_t> out;
@@ -108,7 +108,7 @@ std::vector<std::uint8_t> TStream::ReadToEnd() {
     return out;
 }
 
-std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
+std::size_t MemoryStream::Read(void* buffer, std::size_t count) {
     if (pos_ >= data_.size()) {
         return 0;
     }
@@ -118,7 +118,7 @@ std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
     return n;
 }
 
-std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
+std::size_t MemoryStream::Write(const void* buffer, std::size_t count) {
     if (count == 0) {
         return 0;
     }
@@ -130,18 +130,18 @@ std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
     return count;
 }
 
-std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+std::int64_t MemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
     const std::int64_t p = ClampPosition(SeekBase(origin, static_cast<std::int64_t>(pos_), Size()), offset);
     pos_ = static_cast<std::size_t>(p);
     return p;
 }
 
-void TMemoryStream::SetSize(std::int64_t newSize) {
+void MemoryStream::SetSize(std::int64_t newSize) {
     data_.resize(static_cast<std::size_t>(std::max<std::int64_t>(newSize, 0)));
     pos_ = std::min(pos_, data_.size());
 }
 
-std::size_t TReadOnlyMemoryStream::Read(void* buffer, std::size_t count) {
+std::size_t ReadOnlyMemoryStream::Read(void* buffer, std::size_t count) {
     if (pos_ >= data_.size()) {
         return 0;
     }
@@ -151,25 +151,25 @@ std::size_t TReadOnlyMemoryStream::Read(void* buffer, std::size_t count) {
     return n;
 }
 
-std::size_t TReadOnlyMemoryStream::Write(const void* /*buffer*/, std::size_t /*count*/) { return 0; }
+std::size_t ReadOnlyMemoryStream::Write(const void* /*buffer*/, std::size_t /*count*/) { return 0; }
 
-std::int64_t TReadOnlyMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+std::int64_t ReadOnlyMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) {
     const std::int64_t p = ClampPosition(SeekBase(origin, static_cast<std::int64_t>(pos_), Size()), offset);
     pos_ = static_cast<std::size_t>(std::min<std::int64_t>(p, std::numeric_limits<std::int64_t>::max()));
     return p;
 }
 
-void TReadOnlyMemoryStream::SetSize(std::int64_t /*newSize*/) { throw StreamError(kStreamWriteError); }
+void ReadOnlyMemoryStream::SetSize(std::int64_t /*newSize*/) { throw StreamError(kStreamWriteError); }
 
-TFileStream::TFileStream(const std::string& path, TMode mode) {
-    const int flags = mode == TMode::fmCreate ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
+FileStream::FileStream(const std::string& path, Mode mode) {
+    const int flags = mode == Mode::fmCreate ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
     fd_.reset(::open(path.c_str(), flags, 0666));
     if (!fd_) {
         ThrowOpenError(path, errno);
     }
 }
 
-std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+std::size_t FileStream::Read(void* buffer, std::size_t count) {
     std::size_t done = 0;
     auto* out = static_cast<std::uint8_t*>(buffer);
     while (done < count) {
@@ -182,7 +182,7 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
     return done;
 }
 
-std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
+std::size_t FileStream::Write(const void* buffer, std::size_t count) {
     std::size_t done = 0;
     const auto* in = static_cast<const std::uint8_t*>(buffer);
     while (done < count) {
@@ -195,13 +195,13 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
     return done;
 }
 
-std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-    const std::int64_t base = origin == TSeekOrigin::soEnd ? Size() : SeekBase(origin, pos_, 0);
+std::int64_t FileStream::Seek(std::int64_t offset, SeekOrigin origin) {
+    const std::int64_t base = origin == SeekOrigin::soEnd ? Size() : SeekBase(origin, pos_, 0);
     pos_ = ClampPosition(base, offset);
     return pos_;
 }
 
-std::int64_t TFileStream::Size() {
+std::int64_t FileStream::Size() {
     struct stat st {};
     if (::fstat(fd_.get(), &st) != 0) {
         return 0;
@@ -209,14 +209,14 @@ std::int64_t TFileStream::Size() {
     return st.st_size;
 }
 
-void TFileStream::SetSize(std::int64_t newSize) {
+void FileStream::SetSize(std::int64_t newSize) {
     if (::ftruncate(fd_.get(), static_cast<off_t>(std::max<std::int64_t>(newSize, 0))) != 0) {
         throw StreamError(kStreamWriteError);
     }
     pos_ = std::min(pos_, std::max<std::int64_t>(newSize, 0));
 }
 
-THeadFileStream::THeadFileStream(const std::string& path, std::size_t windowSize) : window_(std::max<std::size_t>(windowSize, 512)) {
+HeadFileStream::HeadFileStream(const std::string& path, std::size_t windowSize) : window_(std::max<std::size_t>(windowSize, 512)) {
     fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd_) {
         ThrowOpenError(path, errno);
@@ -228,7 +228,7 @@ THeadFileStream::THeadFileStream(const std::string& path, std::size_t windowSize
     size_ = st.st_size;
 }
 
-std::size_t THeadFileStream::Read(void* buffer, std::size_t count) {
+std::size_t HeadFileStream::Read(void* buffer, std::size_t count) {
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::size_t done = 0;
     while (done < count && pos_ < size_) {
@@ -260,22 +260,22 @@ std::size_t THeadFileStream::Read(void* buffer, std::size_t count) {
     return done;
 }
 
-std::size_t THeadFileStream::Write(const void* /*buffer*/, std::size_t /*count*/) { return 0; }
+std::size_t HeadFileStream::Write(const void* /*buffer*/, std::size_t /*count*/) { return 0; }
 
-std::int64_t THeadFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+std::int64_t HeadFileStream::Seek(std::int64_t offset, SeekOrigin origin) {
     pos_ = ClampPosition(SeekBase(origin, pos_, size_), offset);
     return pos_;
 }
 
-void THeadFileStream::SetSize(std::int64_t /*newSize*/) { throw StreamError(kStreamWriteError); }
+void HeadFileStream::SetSize(std::int64_t /*newSize*/) { throw StreamError(kStreamWriteError); }
 
-std::uint8_t ReadStreamByte(TStream& stream) {
+std::uint8_t ReadStreamByte(Stream& stream) {
     std::uint8_t b = 0;
     stream.ReadBuffer(&b, 1);
     return b;
 }
 
-bool TryReadStreamWord(TStream& stream, TEndianness endianness, std::uint16_t& value) {
+bool TryReadStreamWord(Stream& stream, TEndianness endianness, std::uint16_t& value) {
     std::uint8_t b[2];
     if (stream.Read(b, 2) != 2) {
         return false;
@@ -284,17 +284,17 @@ bool TryReadStreamWord(TStream& stream, TEndianness endianness, std::uint16_t& v
     return true;
 }
 
-std::uint16_t ReadStreamWord(TStream& stream, TEndianness endianness) {
+std::uint16_t ReadStreamWord(Stream& stream, TEndianness endianness) {
     std::uint8_t b[2];
     stream.ReadBuffer(b, 2);
     return FromBytes16(b, endianness);
 }
 
-std::int16_t ReadStreamSmallInt(TStream& stream, TEndianness endianness) {
+std::int16_t ReadStreamSmallInt(Stream& stream, TEndianness endianness) {
     return static_cast<std::int16_t>(ReadStreamWord(stream, endianness));
 }
 
-bool TryReadStreamLongWord(TStream& stream, TEndianness endianness, std::uint32_t& value) {
+bool TryReadStreamLongWord(Stream& stream, TEndianness endianness, std::uint32_t& value) {
     std::uint8_t b[4];
     if (stream.Read(b, 4) != 4) {
         return false;
@@ -303,7 +303,7 @@ bool TryReadStreamLongWord(TStream& stream, TEndianness endianness, std::uint32_
     return true;
 }
 
-bool TryReadStreamLongInt(TStream& stream, TEndianness endianness, std::int32_t& value) {
+bool TryReadStreamLongInt(Stream& stream, TEndianness endianness, std::int32_t& value) {
     std::uint32_t v = 0;
     if (!TryReadStreamLongWord(stream, endianness, v)) {
         return false;
@@ -312,17 +312,17 @@ bool TryReadStreamLongInt(TStream& stream, TEndianness endianness, std::int32_t&
     return true;
 }
 
-std::uint32_t ReadStreamLongWord(TStream& stream, TEndianness endianness) {
+std::uint32_t ReadStreamLongWord(Stream& stream, TEndianness endianness) {
     std::uint8_t b[4];
     stream.ReadBuffer(b, 4);
     return FromBytes32(b, endianness);
 }
 
-std::int32_t ReadStreamLongInt(TStream& stream, TEndianness endianness) {
+std::int32_t ReadStreamLongInt(Stream& stream, TEndianness endianness) {
     return static_cast<std::int32_t>(ReadStreamLongWord(stream, endianness));
 }
 
-double ReadStreamDouble(TStream& stream, TEndianness endianness) {
+double ReadStreamDouble(Stream& stream, TEndianness endianness) {
     std::uint8_t b[8];
     stream.ReadBuffer(b, 8);
     if (endianness == BigEndian) {
@@ -333,37 +333,37 @@ double ReadStreamDouble(TStream& stream, TEndianness endianness) {
     return d;
 }
 
-bool TryReadStreamHeader(TStream& stream, std::span<const std::uint8_t> header) {
+bool TryReadStreamHeader(Stream& stream, std::span<const std::uint8_t> header) {
     std::uint8_t buf[255];
     const std::size_t len = std::min<std::size_t>(header.size(), sizeof buf);
     const std::size_t n = stream.Read(buf, len);
     if (n == len && std::equal(header.begin(), header.begin() + static_cast<std::ptrdiff_t>(len), buf)) {
         return true;
     }
-    stream.Seek(-static_cast<std::int64_t>(n), TSeekOrigin::soCurrent);
+    stream.Seek(-static_cast<std::int64_t>(n), SeekOrigin::soCurrent);
     return false;
 }
 
-void WriteStreamByte(TStream& stream, std::uint8_t value) { stream.WriteBuffer(&value, 1); }
+void WriteStreamByte(Stream& stream, std::uint8_t value) { stream.WriteBuffer(&value, 1); }
 
-void WriteStreamWord(TStream& stream, std::uint16_t value, TEndianness endianness) {
+void WriteStreamWord(Stream& stream, std::uint16_t value, TEndianness endianness) {
     if (endianness == BigEndian) value = Swap16(value);
     const std::uint8_t b[2] = {static_cast<std::uint8_t>(value & 0xFFU), static_cast<std::uint8_t>(value >> 8U)};
     stream.WriteBuffer(b, 2);
 }
 
-void WriteStreamLongWord(TStream& stream, std::uint32_t value, TEndianness endianness) {
+void WriteStreamLongWord(Stream& stream, std::uint32_t value, TEndianness endianness) {
     if (endianness == BigEndian) value = Swap32(value);
     const std::uint8_t b[4] = {static_cast<std::uint8_t>(value & 0xFFU), static_cast<std::uint8_t>((value >> 8U) & 0xFFU),
                                static_cast<std::uint8_t>((value >> 16U) & 0xFFU), static_cast<std::uint8_t>(value >> 24U)};
     stream.WriteBuffer(b, 4);
 }
 
-void WriteStreamLongInt(TStream& stream, std::int32_t value, TEndianness endianness) {
+void WriteStreamLongInt(Stream& stream, std::int32_t value, TEndianness endianness) {
     WriteStreamLongWord(stream, static_cast<std::uint32_t>(value), endianness);
 }
 
-void WriteStreamDouble(TStream& stream, double value, TEndianness endianness) {
+void WriteStreamDouble(Stream& stream, double value, TEndianness endianness) {
     std::uint8_t b[8];
     std::memcpy(b, &value, 8);
     if (endianness == BigEndian) {
@@ -373,7 +373,7 @@ void WriteStreamDouble(TStream& stream, double value, TEndianness endianness) {
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    TFileStream file(path, TFileStream::TMode::fmOpenRead);
+    FileStream file(path, FileStream::Mode::fmOpenRead);
     return file.ReadToEnd();
 }
 

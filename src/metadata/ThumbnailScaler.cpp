@@ -55,13 +55,13 @@ std::vector<std::vector<Tap>> Taps(std::uint32_t sourceSize, std::uint32_t targe
 
 }  // namespace
 
-TThumbnailSize ScaleToFit(std::uint32_t width, std::uint32_t height, std::uint32_t boxWidth,
+ThumbnailSize ScaleToFit(std::uint32_t width, std::uint32_t height, std::uint32_t boxWidth,
                           std::uint32_t boxHeight) noexcept {
     if (width == 0 || height == 0) {
         return {};
     }
     const double ratio = static_cast<double>(width) / static_cast<double>(height);
-    TThumbnailSize size;
+    ThumbnailSize size;
     if (height < width) {
         size.Width = boxWidth;
         size.Height = RoundSide(boxWidth / ratio);
@@ -80,7 +80,7 @@ TThumbnailSize ScaleToFit(std::uint32_t width, std::uint32_t height, std::uint32
     return size;
 }
 
-TBitmap StretchBitmap(const TBitmap& source, std::uint32_t width, std::uint32_t height) {
+Bitmap StretchBitmap(const Bitmap& source, std::uint32_t width, std::uint32_t height) {
     if (source.Empty() || width == 0 || height == 0) {
         return {};
     }
@@ -111,7 +111,7 @@ TBitmap StretchBitmap(const TBitmap& source, std::uint32_t width, std::uint32_t 
             wide[o + 2] = b;
         }
     }
-    TBitmap result(width, height);
+    Bitmap result(width, height);
     auto out = result.Pixels();
     const std::size_t stride = static_cast<std::size_t>(width) * 3;
     for (std::uint32_t y = 0; y < height; ++y) {
@@ -127,12 +127,12 @@ TBitmap StretchBitmap(const TBitmap& source, std::uint32_t width, std::uint32_t 
     return result;
 }
 
-TBitmap ScaledToFit(const TJPEGImage& source, std::uint32_t boxWidth, std::uint32_t boxHeight) {
-    const TThumbnailSize size = ScaleToFit(source.Width(), source.Height(), boxWidth, boxHeight);
+Bitmap ScaledToFit(const TJPEGImage& source, std::uint32_t boxWidth, std::uint32_t boxHeight) {
+    const ThumbnailSize size = ScaleToFit(source.Width(), source.Height(), boxWidth, boxHeight);
     if (size.Width == 0 || size.Height == 0) {
         return {};
     }
-    TBitmap pixels;
+    Bitmap pixels;
     if (source.HasPendingBitmap()) {
         pixels = source.ToBitmap();
     } else {

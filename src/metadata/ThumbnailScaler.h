@@ -6,10 +6,10 @@
 
 namespace zeloro {
 
-struct TThumbnailSize {
+struct ThumbnailSize {
     std::uint32_t Width = 0;
     std::uint32_t Height = 0;
-    friend bool operator==(const TThumbnailSize&, const TThumbnailSize&) = default;
+    friend bool operator==(const ThumbnailSize&, const ThumbnailSize&) = default;
 };
 
 inline constexpr std::uint32_t kStandardThumbnailWidth = 160;
@@ -19,15 +19,15 @@ inline constexpr std::uint32_t kStandardThumbnailHeight = 120;
 // even. Applies whether the picture is larger or smaller than the box; 0 x 0 when either side is 0.
 // A side that would round to 0 (a very long, thin picture) is kept at 1 pixel so the result stays a
 // picture that can be encoded.
-[[nodiscard]] TThumbnailSize ScaleToFit(std::uint32_t width, std::uint32_t height, std::uint32_t boxWidth,
+[[nodiscard]] ThumbnailSize ScaleToFit(std::uint32_t width, std::uint32_t height, std::uint32_t boxWidth,
                                         std::uint32_t boxHeight) noexcept;
 
 // Draws the source stretched onto a new bitmap of the given size: each target pixel is the
 // area-weighted mean of the source pixels it covers. An empty source or size gives an empty bitmap.
-[[nodiscard]] TBitmap StretchBitmap(const TBitmap& source, std::uint32_t width, std::uint32_t height);
+[[nodiscard]] Bitmap StretchBitmap(const Bitmap& source, std::uint32_t width, std::uint32_t height);
 
 // The picture scaled to fit the box, as a bitmap (decoded at reduced size where the codec allows).
-// Codec errors propagate as EJPEGError.
-[[nodiscard]] TBitmap ScaledToFit(const TJPEGImage& source, std::uint32_t boxWidth, std::uint32_t boxHeight);
+// Codec errors propagate as JPEGError.
+[[nodiscard]] Bitmap ScaledToFit(const TJPEGImage& source, std::uint32_t boxWidth, std::uint32_t boxHeight);
 
 }  // namespace zeloro

@@ -29,7 +29,7 @@ std::uint32_t Get32(const std::uint8_t* p, TEndianness e) noexcept {
 // directory outside the stream), where the next-directory offset lies.
 TTiffDirectory ParseDirectoryAt(const TTiffInfo& info, std::int64_t dataOffsetBase, std::int64_t directoryOffset) {
     TTiffDirectory dir;
-    TStream& s = *info.Stream;
+    Stream& s = *info.Stream;
     const std::int64_t size = s.Size();
     s.SetPosition(size);
     const std::int64_t base = info.BasePosition;
@@ -90,7 +90,7 @@ TTiffDirectory ParseDirectoryAt(const TTiffInfo& info, std::int64_t dataOffsetBa
 
 }  // namespace
 
-void LoadTiffInfo(TStream& stream, TTiffInfo& info) {
+void LoadTiffInfo(Stream& stream, TTiffInfo& info) {
     info.Directories.clear();
     info.Stream = &stream;
     info.BasePosition = stream.Position();
@@ -133,7 +133,7 @@ TTiffDirectory ParseTiffDirectory(const TTiffInfo& info, std::int64_t dataOffset
 void ReadTagData(const TTiffInfo& info, const TTiffTagInfo& tag, std::uint8_t* buffer) {
     const std::int64_t size = tag.DataSize();
     if (size <= 0) return;
-    TStream& s = *info.Stream;
+    Stream& s = *info.Stream;
     s.SetPosition(info.BasePosition + tag.DataOffset);
     s.ReadBuffer(buffer, static_cast<std::size_t>(size));
     if (info.Endianness == SmallEndian) return;

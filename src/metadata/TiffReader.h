@@ -32,7 +32,7 @@ struct TTiffDirectory {
 };
 
 struct TTiffInfo {
-    TStream* Stream = nullptr;       // borrowed
+    zeloro::Stream* Stream = nullptr;  // borrowed
     std::int64_t BasePosition = 0;   // first byte of the TIFF header
     TEndianness Endianness = SmallEndian;
     std::vector<TTiffDirectory> Directories;  // chain order: IFD0, IFD1, ...
@@ -40,7 +40,7 @@ struct TTiffInfo {
 
 // Reads the header at the stream position and the directory chain. The chain stops at an offset it has
 // already read, so a chain that points back never loops.
-void LoadTiffInfo(TStream& stream, TTiffInfo& info);
+void LoadTiffInfo(Stream& stream, TTiffInfo& info);
 [[nodiscard]] TTiffDirectory ParseTiffDirectory(const TTiffInfo& info, std::int64_t dataOffsetBase,
                                                 std::int64_t directoryOffset);
 // Reads the tag's data into buffer (DataSize() bytes), converting to little-endian.

@@ -99,7 +99,7 @@ bool TXMPPacket::TryLoadFromStream(std::span<const std::uint8_t> data) {
     return true;
 }
 
-bool TXMPPacket::TryLoadFromStream(TStream& stream) {
+bool TXMPPacket::TryLoadFromStream(Stream& stream) {
     const std::vector<std::uint8_t> bytes = stream.ReadToEnd();
     return TryLoadFromStream(std::span<const std::uint8_t>(bytes));
 }
@@ -110,7 +110,7 @@ void TXMPPacket::LoadFromStream(std::span<const std::uint8_t> data) {
     }
 }
 
-void TXMPPacket::LoadFromStream(TStream& stream) {
+void TXMPPacket::LoadFromStream(Stream& stream) {
     const std::vector<std::uint8_t> bytes = stream.ReadToEnd();
     LoadFromStream(std::span<const std::uint8_t>(bytes));
 }
@@ -121,7 +121,7 @@ void TXMPPacket::LoadFromFile(const std::string& fileName) {
 }
 
 bool TXMPPacket::LoadFromJPEG(const std::string& jpegFileName) {
-    THeadFileStream stream(jpegFileName);
+    HeadFileStream stream(jpegFileName);
     const IJPEGHeaderParser parser = ParseJPEGSegments(stream, TJPEGMarkers{jmApp1});
     while (parser->MoveNext()) {
         const std::span<const std::uint8_t> payload = parser->Current()->Payload();
@@ -150,14 +150,14 @@ void TXMPPacket::SaveToStream(std::vector<std::uint8_t>& out) const {
     out.insert(out.end(), text.begin(), text.end());
 }
 
-void TXMPPacket::SaveToStream(TStream& stream) const {
+void TXMPPacket::SaveToStream(Stream& stream) const {
     std::vector<std::uint8_t> bytes;
     SaveToStream(bytes);
     stream.WriteBytes(bytes);
 }
 
 void TXMPPacket::SaveToFile(const std::string& fileName) const {
-    TFileStream file(fileName, TFileStream::TMode::fmCreate);
+    FileStream file(fileName, FileStream::Mode::fmCreate);
     SaveToStream(file);
 }
 
@@ -310,7 +310,7 @@ void TXMPPacket::UpdateArrayProperty(TXMPKnownSchemaKind schemaKind, std::string
 }
 
 void TXMPPacket::UpdateDateTimeProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName,
-                                        TDateTime newValue, bool applyLocalBias) {
+                                        DateTimeValue newValue, bool applyLocalBias) {
     if (newValue == 0) {
         RemoveProperty(schemaKind, propName);
         return;

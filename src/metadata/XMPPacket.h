@@ -244,10 +244,10 @@ public:
     // parse as XML or hold no RDF element; the packet is then left exactly as it was.
     bool TryLoadFromStream(std::span<const std::uint8_t> data);
     // The same over the bytes from the stream's position to its end.
-    bool TryLoadFromStream(TStream& stream);
+    bool TryLoadFromStream(Stream& stream);
     // TryLoadFromStream; a failure goes to the load-error handler (EInvalidXMPPacket without one).
     void LoadFromStream(std::span<const std::uint8_t> data);
-    void LoadFromStream(TStream& stream);
+    void LoadFromStream(Stream& stream);
     // FileError when the file cannot be opened or read.
     void LoadFromFile(const std::string& fileName);
     // The first APP1 segment of the file that carries an XMP packet; none clears the packet and
@@ -256,7 +256,7 @@ public:
     // Appends the packet text (with the segment header when WriteSegmentHeader is set).
     void SaveToStream(std::vector<std::uint8_t>& out) const;
     // Writes at the stream's position; StreamError on a short write.
-    void SaveToStream(TStream& stream) const;
+    void SaveToStream(Stream& stream) const;
     // FileError when the file cannot be created or written.
     void SaveToFile(const std::string& fileName) const;
 
@@ -287,7 +287,7 @@ public:
                            std::span<const std::string> newValues);
     // "yyyy-mm-ddThh:nn:ss.zzz" and "Z", or the local offset "+hh:nn"/"-hh:nn" when applyLocalBias is
     // set and the local zone is not UTC; a zero value removes the property.
-    void UpdateDateTimeProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName, TDateTime newValue,
+    void UpdateDateTimeProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName, DateTimeValue newValue,
                                 bool applyLocalBias);
     // True when something was removed.
     bool RemoveProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName);

@@ -144,7 +144,7 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
         // and, when a point is found, the image object that is saved takes the same bytes over.
         std::vector<std::uint8_t> bytes = ReadPhotoFile(path);
         reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
-        const TDateTime shot = reader.DateTimeOriginal();
+        const DateTimeValue shot = reader.DateTimeOriginal();
         const TCoord coord = searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, context.query);
         if (coord.found) {
             LogLine(observer, " - " + name + kLogCoordinatesFound);

@@ -12,17 +12,17 @@ constexpr std::array<std::string_view, kZoneCount> kZoneItems{
 
 // The day count runs backwards before the epoch while the time of day runs forwards, so the increment
 // is subtracted there; the x87 extended type keeps the intermediate exact for whole-second steps.
-TDateTime shift(TDateTime value, std::int64_t n, long double unitsPerDay) noexcept {
+DateTimeValue shift(DateTimeValue value, std::int64_t n, long double unitsPerDay) noexcept {
     const long double v = value;
     const auto count = static_cast<long double>(n);
     const long double result =
         v > 0 ? (v * unitsPerDay + count) / unitsPerDay : (v * unitsPerDay - count) / unitsPerDay;
-    return static_cast<TDateTime>(result);
+    return static_cast<DateTimeValue>(result);
 }
 
 // The last Sunday on or before the given day of the month, at the given hour.
-TDateTime lastSundayAt(int year, int month, int day, int hour) noexcept {
-    TDateTime date = 0;
+DateTimeValue lastSundayAt(int year, int month, int day, int hour) noexcept {
+    DateTimeValue date = 0;
     if (!TryEncodeDate(year, month, day, date)) {
         return 0;  // not reached: the callers keep the year within 1981..9999
     }
@@ -43,11 +43,11 @@ int ZoneHoursToUtc(int zoneIndex) noexcept {
     return 0;
 }
 
-TDateTime ShiftHours(TDateTime value, std::int64_t n) noexcept { return shift(value, n, 24.0L); }
+DateTimeValue ShiftHours(DateTimeValue value, std::int64_t n) noexcept { return shift(value, n, 24.0L); }
 
-TDateTime ShiftSeconds(TDateTime value, std::int64_t n) noexcept { return shift(value, n, 86400.0L); }
+DateTimeValue ShiftSeconds(DateTimeValue value, std::int64_t n) noexcept { return shift(value, n, 86400.0L); }
 
-TDateTime makeUTCDifference(TDateTime inVal, int zoneIndex) noexcept {
+DateTimeValue makeUTCDifference(DateTimeValue inVal, int zoneIndex) noexcept {
     const int hours = ZoneHoursToUtc(zoneIndex);
     if (hours == 0) {
         return inVal;
@@ -55,17 +55,17 @@ TDateTime makeUTCDifference(TDateTime inVal, int zoneIndex) noexcept {
     return ShiftHours(inVal, hours);
 }
 
-bool CheckSZ(TDateTime Datum) noexcept {
+bool CheckSZ(DateTimeValue Datum) noexcept {
     const int year = DecodeDate(Datum).year;
     // Values the calendar cannot place decode to year 0 (or beyond 9999); they are not summer time either.
     if (year <= 1980 || year > 9999) {
         return false;
     }
-    const TDateTime start = lastSundayAt(year, 3, 31, 2);
-    const TDateTime end = year <= 1995 ? lastSundayAt(year, 9, 30, 3) : lastSundayAt(year, 10, 31, 3);
+    const DateTimeValue start = lastSundayAt(year, 3, 31, 2);
+    const DateTimeValue end = year <= 1995 ? lastSundayAt(year, 9, 30, 3) : lastSundayAt(year, 10, 31, 3);
     return start <= Datum && Datum < end;
 }
 
-int DefaultZoneIndex(TDateTime now) noexcept { return CheckSZ(now) ? kZoneIndexSummer : kZoneIndexWinter; }
+int DefaultZoneIndex(DateTimeValue now) noexcept { return CheckSZ(now) ? kZoneIndexSummer : kZoneIndexWinter; }
 
 }  // namespace zeloro

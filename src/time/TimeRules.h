@@ -23,19 +23,19 @@ inline constexpr int kZoneIndexSummer = 13;  // "UTC + 2:00"
 // value + n hours / seconds, computed in extended precision and rounded to double at the end. Values
 // at or before 30 December 1899 (value <= 0) move the other way: there the day count runs backwards
 // while the time of day still runs forwards, so 0 shifted by -1 hour is 01:00 of that day.
-[[nodiscard]] TDateTime ShiftHours(TDateTime value, std::int64_t n) noexcept;
-[[nodiscard]] TDateTime ShiftSeconds(TDateTime value, std::int64_t n) noexcept;
+[[nodiscard]] DateTimeValue ShiftHours(DateTimeValue value, std::int64_t n) noexcept;
+[[nodiscard]] DateTimeValue ShiftSeconds(DateTimeValue value, std::int64_t n) noexcept;
 
 // The camera time inVal as UTC for the zone list's item index; unchanged for "UTC", -1 and any index
 // outside 0..23.
-[[nodiscard]] TDateTime makeUTCDifference(TDateTime inVal, int zoneIndex) noexcept;
+[[nodiscard]] DateTimeValue makeUTCDifference(DateTimeValue inVal, int zoneIndex) noexcept;
 
 // True from the last Sunday of March 02:00 (included) to the last Sunday of October 03:00 (excluded);
 // up to 1995 the period ends on the last Sunday of September. Always false for 1980 and earlier.
-[[nodiscard]] bool CheckSZ(TDateTime Datum) noexcept;
+[[nodiscard]] bool CheckSZ(DateTimeValue Datum) noexcept;
 
 // The zone a front end preselects at start-up for the local time now: summer time "UTC + 2:00",
 // otherwise "UTC + 1:00".
-[[nodiscard]] int DefaultZoneIndex(TDateTime now) noexcept;
+[[nodiscard]] int DefaultZoneIndex(DateTimeValue now) noexcept;
 
 }  // namespace zeloro

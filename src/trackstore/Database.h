@@ -70,7 +70,7 @@ public:
     }
     // Rounded to the nearest millisecond, then written as "yyyy-mm-dd hh:nn:ss" with the milliseconds
     // dropped: 12:00:05.5 binds as 12:00:05, 12:00:05.9996 as 12:00:06.
-    void SetAsDateTime(TDateTime value);
+    void SetAsDateTime(DateTimeValue value);
     void Clear() noexcept {
         value_.clear();
         set_ = false;
@@ -112,9 +112,9 @@ struct DeclaredKind {
 [[nodiscard]] DeclaredKind KindOfDeclaredType(std::string_view declared);
 
 // "yyyy-MM-dd hh:mm:ss" (the time part optional); nullopt when the text does not parse that way.
-[[nodiscard]] std::optional<TDateTime> ParseDateTimeText(std::string_view text);
+[[nodiscard]] std::optional<DateTimeValue> ParseDateTimeText(std::string_view text);
 // "hh:mm:ss" alone or after a date; nullopt when it does not parse.
-[[nodiscard]] std::optional<TDateTime> ParseTimeText(std::string_view text);
+[[nodiscard]] std::optional<DateTimeValue> ParseTimeText(std::string_view text);
 
 // One column of the current result row; its value changes with Query::Next.
 class Field {
@@ -127,7 +127,7 @@ public:
     [[nodiscard]] std::string AsString() const;
     // Date, time and date-time columns parse their text; text that does not parse gives 0. Numeric
     // columns give their number. Other text columns parse like a date-time column. A NULL gives 0.
-    [[nodiscard]] TDateTime AsDateTime() const;
+    [[nodiscard]] DateTimeValue AsDateTime() const;
     [[nodiscard]] std::int64_t AsInteger() const;
     [[nodiscard]] double AsFloat() const;
 

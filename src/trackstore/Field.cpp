@@ -77,7 +77,7 @@ std::string Field::AsString() const {
     }
 }
 
-TDateTime Field::AsDateTime() const {
+DateTimeValue Field::AsDateTime() const {
     if (null_) {
         return 0;
     }
@@ -85,23 +85,23 @@ TDateTime Field::AsDateTime() const {
         case FieldKind::dateTime:
             return ParseDateTimeText(text_).value_or(0);
         case FieldKind::date: {
-            const TDateTime value = ParseDateTimeText(text_).value_or(0);
+            const DateTimeValue value = ParseDateTimeText(text_).value_or(0);
             return std::trunc(value);
         }
         case FieldKind::time: {
-            const TDateTime value = ParseTimeText(text_).value_or(0);
+            const DateTimeValue value = ParseTimeText(text_).value_or(0);
             return std::fabs(value - std::trunc(value));
         }
         case FieldKind::smallInt:
         case FieldKind::largeInt:
         case FieldKind::integer:
         case FieldKind::boolean:
-            return static_cast<TDateTime>(integer_);
+            return static_cast<DateTimeValue>(integer_);
         case FieldKind::real:
         case FieldKind::currency:
             return real_;
         default: {
-            const std::optional<TDateTime> value = ParseDateTimeText(text_);
+            const std::optional<DateTimeValue> value = ParseDateTimeText(text_);
             if (!value) {
                 throw InvalidValueError(kNotADateTime, text_);
             }

@@ -3,7 +3,7 @@
 
 namespace zeloro {
 
-void Param::SetAsDateTime(TDateTime value) {
+void Param::SetAsDateTime(DateTimeValue value) {
     value_ = DateTimeText(value);
     set_ = true;
 }

@@ -30,7 +30,7 @@ bool expect(std::string_view text, std::size_t& pos, char c) noexcept {
 }
 
 // "hh:mm[:ss[.zzz]]" from pos to the end of text.
-std::optional<TDateTime> parseClock(std::string_view text, std::size_t pos) {
+std::optional<DateTimeValue> parseClock(std::string_view text, std::size_t pos) {
     int hour = 0;
     int minute = 0;
     int second = 0;
@@ -52,7 +52,7 @@ std::optional<TDateTime> parseClock(std::string_view text, std::size_t pos) {
             }
         }
     }
-    TDateTime time = 0;
+    DateTimeValue time = 0;
     if (pos != text.size() || !TryEncodeTime(hour, minute, second, millis, time)) {
         return std::nullopt;
     }
@@ -60,7 +60,7 @@ std::optional<TDateTime> parseClock(std::string_view text, std::size_t pos) {
 }
 
 // "yyyy-MM-dd" at the start of text; pos ends behind it.
-std::optional<TDateTime> parseDate(std::string_view text, std::size_t& pos) {
+std::optional<DateTimeValue> parseDate(std::string_view text, std::size_t& pos) {
     int year = 0;
     int month = 0;
     int day = 0;
@@ -68,7 +68,7 @@ std::optional<TDateTime> parseDate(std::string_view text, std::size_t& pos) {
         !expect(text, pos, '-') || !readNumber(text, pos, 2, day)) {
         return std::nullopt;
     }
-    TDateTime date = 0;
+    DateTimeValue date = 0;
     if (!TryEncodeDate(year, month, day, date)) {
         return std::nullopt;
     }
@@ -77,10 +77,10 @@ std::optional<TDateTime> parseDate(std::string_view text, std::size_t& pos) {
 
 }  // namespace
 
-std::optional<TDateTime> ParseDateTimeText(std::string_view text) {
+std::optional<DateTimeValue> ParseDateTimeText(std::string_view text) {
     text = trimBlanks(text);
     std::size_t pos = 0;
-    const std::optional<TDateTime> date = parseDate(text, pos);
+    const std::optional<DateTimeValue> date = parseDate(text, pos);
     if (!date) {
         return std::nullopt;
     }
@@ -90,7 +90,7 @@ std::optional<TDateTime> ParseDateTimeText(std::string_view text) {
     if (!expect(text, pos, ' ')) {
         return std::nullopt;
     }
-    const std::optional<TDateTime> time = parseClock(text, pos);
+    const std::optional<DateTimeValue> time = parseClock(text, pos);
     if (!time) {
         return std::nullopt;
     }
@@ -98,7 +98,7 @@ std::optional<TDateTime> ParseDateTimeText(std::string_view text) {
     return *date >= 0 ? *date + *time : *date - *time;
 }
 
-std::optional<TDateTime> ParseTimeText(std::string_view text) {
+std::optional<DateTimeValue> ParseTimeText(std::string_view text) {
     text = trimBlanks(text);
     std::size_t pos = 0;
     if (parseDate(text, pos)) {

@@ -124,8 +124,8 @@ Dms CoordinateToDms(const std::string& text, const char* positive, const char* n
     return result;
 }
 
-TCoord searchGPX(TDateTime inTime, int zoneIndex, const std::string& toleranceText, Query& query) {
-    const TDateTime utc = makeUTCDifference(inTime, zoneIndex);
+TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleranceText, Query& query) {
+    const DateTimeValue utc = makeUTCDifference(inTime, zoneIndex);
     query.Close();
     if (toleranceText == "0") {
         query.SetSQL(kExactLookupSql);

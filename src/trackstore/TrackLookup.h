@@ -18,7 +18,7 @@ inline constexpr const char* kWindowLookupSql =
 // window of +/- toleranceText seconds, both ends included. The query is left closed. Throws
 // DatabaseError, ConvertError for a tolerance that is no whole number or a stored coordinate that is no
 // number.
-[[nodiscard]] TCoord searchGPX(TDateTime inTime, int zoneIndex, const std::string& toleranceText,
+[[nodiscard]] TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleranceText,
                                Query& query);
 
 // Locale-independent decimal conversion: optional blanks, an optional sign, digits with at most one

@@ -16,9 +16,9 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 }  // namespace
 
-void TXmlArena::FreeBlock::operator()(std::byte* block) const noexcept { std::free(block); }
+void XmlArena::FreeBlock::operator()(std::byte* block) const noexcept { std::free(block); }
 
-void* TXmlArena::Allocate(std::size_t size, std::size_t align) {
+void* XmlArena::Allocate(std::size_t size, std::size_t align) {
     // Blocks grow from 64 KiB to 4 MiB, so that a small document stays small.
     const std::size_t kBlock = std::min<std::size_t>(std::size_t{65536} << std::min<std::size_t>(blocks_.size(), 6),
                                                      std::size_t{4} << 20);
@@ -54,7 +54,7 @@ void* TXmlArena::Allocate(std::size_t size, std::size_t align) {
     return at;
 }
 
-std::string_view TXmlArena::Store(std::string_view text) {
+std::string_view XmlArena::Store(std::string_view text) {
     if (text.empty()) {
         return {};
     }
@@ -63,7 +63,7 @@ std::string_view TXmlArena::Store(std::string_view text) {
     return {at, text.size()};
 }
 
-void TXmlArena::Reset() noexcept {
+void XmlArena::Reset() noexcept {
     blocks_.clear();
     cursor_ = nullptr;
     left_ = 0;

@@ -38,7 +38,7 @@ int StrToIntLenient(std::string_view text) noexcept {
     return ParseInteger<int>(TrimLeadingSpaces(text)).value_or(0);
 }
 
-TDateTime DateTimeFromText(std::string_view text, bool useLocalBias) {
+DateTimeValue DateTimeFromText(std::string_view text, bool useLocalBias) {
     const int year = AsWord(StrToIntStrict(Field(text, 1, 4)));
     const int month = AsWord(StrToIntStrict(Field(text, 6, 2)));
     const int day = AsWord(StrToIntStrict(Field(text, 9, 2)));
@@ -52,8 +52,8 @@ TDateTime DateTimeFromText(std::string_view text, bool useLocalBias) {
         second = AsWord(StrToIntLenient(Field(text, 18, 2)));
         millisecond = AsWord(StrToIntLenient(Field(text, 21, 3)));
     }
-    TDateTime result = EncodeDate(year, month, day);
-    const TDateTime time = EncodeTime(hour, minute, second, millisecond);
+    DateTimeValue result = EncodeDate(year, month, day);
+    const DateTimeValue time = EncodeTime(hour, minute, second, millisecond);
     result += time;
     if (useLocalBias) {
         if (text.size() > 24) {

@@ -19,7 +19,7 @@ inline constexpr const char* kInvalidInteger = "''%s'' ist kein gültiger Intege
 // A zone designator counts only with useLocalBias, which shifts the value to local time.
 // Throws ConvertError: the integer message, "Ungültiges Argument zum Codieren des Datums" or
 // "Ungültiges Argument zum Codieren der Uhrzeit".
-[[nodiscard]] TDateTime DateTimeFromText(std::string_view text, bool useLocalBias);
+[[nodiscard]] DateTimeValue DateTimeFromText(std::string_view text, bool useLocalBias);
 
 // The host's current bias in minutes (UTC = local time + bias); 0 when it cannot be determined.
 [[nodiscard]] int LocalBiasMinutes() noexcept;

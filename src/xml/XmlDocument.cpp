@@ -68,11 +68,11 @@ TXmlNode* TXmlDocument::Root() const noexcept {
 }
 
 void TXmlDocument::LoadFromFile(const std::string& path) {
-    TXmlFileStream file(path);
+    XmlFileStream file(path);
     LoadFromStream(file);
 }
 
-void TXmlDocument::LoadFromStream(TXmlStream& stream) {
+void TXmlDocument::LoadFromStream(XmlStream& stream) {
     // A new load starts from fresh storage: the nodes of the previous tree are gone with it.
     names_.clear();
     arena_.Reset();

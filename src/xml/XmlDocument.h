@@ -34,7 +34,7 @@ enum class TXmlElementType : std::uint8_t {
 enum class TXmlFormatType : std::uint8_t { xfReadable, xfCompact };
 
 // A document that is not well-formed in the ways the loader checks. what() is the parser message.
-class FilerError : public Error {
+class EFilerError : public Error {
 public:
     using Error::Error;
 };
@@ -85,7 +85,7 @@ public:
     // An element's text trimmed of blanks, then entity-decoded; other kinds only entity-decoded.
     [[nodiscard]] std::string ValueAsString() const;
     // The text of ValueAsString as a date-time; throws ConvertError when it does not convert.
-    [[nodiscard]] TDateTime ValueAsDateTime() const;
+    [[nodiscard]] DateTimeValue ValueAsDateTime() const;
     [[nodiscard]] TXmlElementType ElementType() const noexcept { return type_; }
     [[nodiscard]] TXmlNode* Parent() const noexcept { return parent_; }
     [[nodiscard]] TXmlDocument* Document() const noexcept { return document_; }
@@ -156,7 +156,7 @@ private:
 
 // Bump storage for the nodes and texts of one tree: a few large blocks instead of one allocation per
 // node and string, freed together when the tree is replaced.
-class TXmlArena {
+class XmlArena {
 public:
     void* Allocate(std::size_t size, std::size_t align);
     [[nodiscard]] std::string_view Store(std::string_view text);
@@ -184,10 +184,10 @@ public:
 
     // Resets the settings to their defaults and the tree to the default tree.
     void Clear();
-    // Throws FileError when the file cannot be opened, FilerError for a document the loader rejects and
+    // Throws FileError when the file cannot be opened, EFilerError for a document the loader rejects and
     // StreamError for an unsupported encoding. A failed load leaves what was read; discard the document.
     void LoadFromFile(const std::string& path);
-    void LoadFromStream(TXmlStream& stream);
+    void LoadFromStream(XmlStream& stream);
 
     // The first top-level element, or null.
     [[nodiscard]] TXmlNode* Root() const noexcept;
@@ -214,7 +214,7 @@ private:
     TXmlNode* NewNode();
     [[nodiscard]] const std::string_view* InternName(std::string_view name);
 
-    TXmlArena arena_;
+    XmlArena arena_;
     std::unordered_set<std::string_view> names_;
     TXmlNode* rootNodes_ = nullptr;
     TxrUtf8Stream* codecStream_ = nullptr;

@@ -145,7 +145,7 @@ void XmlLoader::ReadDocument() {
         }
     } while (codec_.Position() < codec_.Size());
     if (document_.Root() == nullptr) {
-        throw FilerError(kNoRootElement);
+        throw EFilerError(kNoRootElement);
     }
 }
 
@@ -225,7 +225,7 @@ void XmlLoader::ReadNode(TXmlNode& node, std::string_view pending) {
                 node.SetValue(TrimBlanks(scratch.tag));
             } else {
                 if (scratch.tokens.empty()) {
-                    throw FilerError(kMissingElementName);
+                    throw EFilerError(kMissingElementName);
                 }
                 node.SetName(scratch.tokens.front());
                 firstAttribute = 1;
@@ -347,7 +347,7 @@ void XmlLoader::ParseDocType(TXmlNode& node) {
 
 void XmlLoader::ReadChild(TXmlNode& parent, std::string_view pending) {
     if (depth_ + 1 >= kMaxNestingDepth) {
-        throw FilerError(FillMessage(kNestingTooDeep, parent.Name()));
+        throw EFilerError(FillMessage(kNestingTooDeep, parent.Name()));
     }
     TXmlNode& child = parent.NodeNew();
     ++depth_;
@@ -380,7 +380,7 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
         }
         char c = 0;
         if (!codec_.ReadChar(c)) {
-            throw FilerError(FillMessage(kMissingCloseTag, node.Name()));
+            throw EFilerError(FillMessage(kMissingCloseTag, node.Name()));
         }
         if (c != '<') {
             if (c == '\r') {
@@ -398,7 +398,7 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
         for (;;) {
             fromStream = reader.Empty();
             if (!reader.Read(next)) {
-                throw FilerError(FillMessage(kMissingDataAfterLt, node.Name()));
+                throw EFilerError(FillMessage(kMissingDataAfterLt, node.Name()));
             }
             if (!IsXmlBlank(next)) {
                 break;
@@ -408,10 +408,10 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
         if (next == '/') {
             scratch.tag.clear();
             if (!ReadUntilClose(reader, ">", true, scratch.tag)) {
-                throw FilerError(FillMessage(kMissingGtInCloseTag, node.Name()));
+                throw EFilerError(FillMessage(kMissingGtInCloseTag, node.Name()));
             }
             if (!SameTextAscii(TrimBlanks(scratch.tag), node.Name())) {
-                throw FilerError(FillMessage(kIncorrectCloseTag, node.Name()));
+                throw EFilerError(FillMessage(kIncorrectCloseTag, node.Name()));
             }
             break;
         }

@@ -117,7 +117,7 @@ std::string TXmlNode::ValueAsString() const {
     return UnescapeText(type_ == xeNormal ? TrimBlanks(ValueDirect()) : ValueDirect());
 }
 
-TDateTime TXmlNode::ValueAsDateTime() const {
+DateTimeValue TXmlNode::ValueAsDateTime() const {
     const bool useLocalBias = document_ != nullptr && document_->UseLocalBias();
     // A time text without references is converted where it stands; only one with "&" needs decoding.
     const std::string_view value = ValueDirect();
@@ -181,7 +181,7 @@ void TXmlNode::SetValue(std::string_view value) { SetValueView(document_->arena_
 
 void TXmlNode::SetValueView(std::string_view stored) {
     if (stored.size() > UINT32_MAX) {
-        throw FilerError(FillMessage(kTextTooLong, Name()));
+        throw EFilerError(FillMessage(kTextTooLong, Name()));
     }
     valueData_ = stored.data();
     valueSize_ = static_cast<std::uint32_t>(stored.size());

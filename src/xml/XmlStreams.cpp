@@ -32,13 +32,13 @@ std::int64_t ClampSeek(std::int64_t base, std::int64_t offset, std::int64_t size
     return offset > size - base ? size : base + offset;
 }
 
-std::int64_t SeekBase(TXmlSeekOrigin origin, std::int64_t current, std::int64_t size) {
+std::int64_t SeekBase(XmlSeekOrigin origin, std::int64_t current, std::int64_t size) {
     switch (origin) {
-        case TXmlSeekOrigin::soBeginning:
+        case XmlSeekOrigin::soBeginning:
             return 0;
-        case TXmlSeekOrigin::soCurrent:
+        case XmlSeekOrigin::soCurrent:
             return current;
-        case TXmlSeekOrigin::soEnd:
+        case XmlSeekOrigin::soEnd:
             return size;
     }
     return current;
@@ -93,7 +93,7 @@ constexpr std::array<DetectRow, 15> kDetectTable{{
 
 }  // namespace
 
-TXmlFileStream::TXmlFileStream(const std::string& path) {
+XmlFileStream::XmlFileStream(const std::string& path) {
     fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd_) {
         throw FileError(OpenErrorText(path, errno));
@@ -106,7 +106,7 @@ TXmlFileStream::TXmlFileStream(const std::string& path) {
     size_ = static_cast<std::int64_t>(st.st_size);
 }
 
-std::size_t TXmlFileStream::Read(void* buffer, std::size_t count) {
+std::size_t XmlFileStream::Read(void* buffer, std::size_t count) {
     std::size_t done = 0;
     auto* out = static_cast<char*>(buffer);
     while (done < count) {
@@ -126,12 +126,12 @@ std::size_t TXmlFileStream::Read(void* buffer, std::size_t count) {
     return done;
 }
 
-std::int64_t TXmlFileStream::Seek(std::int64_t offset, TXmlSeekOrigin origin) {
+std::int64_t XmlFileStream::Seek(std::int64_t offset, XmlSeekOrigin origin) {
     position_ = ClampSeek(std::clamp<std::int64_t>(SeekBase(origin, position_, size_), 0, size_), offset, size_);
     return position_;
 }
 
-std::size_t TXmlBytesStream::Read(void* buffer, std::size_t count) {
+std::size_t XmlBytesStream::Read(void* buffer, std::size_t count) {
     const std::size_t n = std::min(count, bytes_.size() - position_);
     if (n > 0) {
         std::memcpy(buffer, bytes_.data() + position_, n);
@@ -140,14 +140,14 @@ std::size_t TXmlBytesStream::Read(void* buffer, std::size_t count) {
     return n;
 }
 
-std::int64_t TXmlBytesStream::Seek(std::int64_t offset, TXmlSeekOrigin origin) {
+std::int64_t XmlBytesStream::Seek(std::int64_t offset, XmlSeekOrigin origin) {
     const auto size = static_cast<std::int64_t>(bytes_.size());
     const auto current = static_cast<std::int64_t>(position_);
     position_ = static_cast<std::size_t>(ClampSeek(SeekBase(origin, current, size), offset, size));
     return static_cast<std::int64_t>(position_);
 }
 
-TxrBufferedReadStream::TxrBufferedReadStream(TXmlStream* stream, bool owned)
+TxrBufferedReadStream::TxrBufferedReadStream(XmlStream* stream, bool owned)
     : stream_(stream),
       buffer_(std::make_unique<std::uint8_t[]>(kPageSize)),
       size_(stream != nullptr ? stream->Size() : 0),
@@ -171,7 +171,7 @@ void TxrBufferedReadStream::LoadPageOfPosition() {
     const std::int64_t page = position_ / static_cast<std::int64_t>(kPageSize);
     if (page != page_ || mustCheck_) {
         const std::int64_t start = page * static_cast<std::int64_t>(kPageSize);
-        stream_->Seek(start, TXmlSeekOrigin::soBeginning);
+        stream_->Seek(start, XmlSeekOrigin::soBeginning);
         bufSize_ = stream_->Read(buffer_.get(), kPageSize);
         page_ = page;
         mustCheck_ = false;
@@ -214,7 +214,7 @@ std::size_t TxrBufferedReadStream::Read(void* buffer, std::size_t count) {
     return done;
 }
 
-std::int64_t TxrBufferedReadStream::Seek(std::int64_t offset, TXmlSeekOrigin origin) {
+std::int64_t TxrBufferedReadStream::Seek(std::int64_t offset, XmlSeekOrigin origin) {
     const std::int64_t target = ClampSeek(SeekBase(origin, position_, size_), offset, size_);
     if (target == position_) {
         return position_;
@@ -244,19 +244,19 @@ std::size_t TxrUtf8Stream::Read(void* buffer, std::size_t count) {
     return got ? 1 : 0;
 }
 
-std::int64_t TxrUtf8Stream::Seek(std::int64_t offset, TXmlSeekOrigin origin) {
+std::int64_t TxrUtf8Stream::Seek(std::int64_t offset, XmlSeekOrigin origin) {
     if (mode_ == TxrStreamModeType::umUnknown) {
         throw StreamError(kCannotSeekBeforeReading);
     }
     switch (origin) {
-        case TXmlSeekOrigin::soBeginning:
+        case XmlSeekOrigin::soBeginning:
             return Position();
-        case TXmlSeekOrigin::soEnd:
+        case XmlSeekOrigin::soEnd:
             if (offset != 0) {
                 throw StreamError(kCannotSeekCodec);
             }
             return Size();
-        case TXmlSeekOrigin::soCurrent:
+        case XmlSeekOrigin::soCurrent:
             break;
     }
     if (offset == 0) {
@@ -265,7 +265,7 @@ std::int64_t TxrUtf8Stream::Seek(std::int64_t offset, TXmlSeekOrigin origin) {
     if (offset != -1 && offset != -2) {
         throw StreamError(kCannotSeekCodec);
     }
-    stream_->Seek(offset == -1 ? posMin1_ : posMin2_, TXmlSeekOrigin::soBeginning);
+    stream_->Seek(offset == -1 ? posMin1_ : posMin2_, XmlSeekOrigin::soBeginning);
     bufferPos_ = 0;
     bufferLen_ = 0;
     return Position();
@@ -307,7 +307,7 @@ void TxrUtf8Stream::DetectEncoding() {
     encoding_ = match != nullptr ? match->encoding : seAnsi;
     writeBom_ = match != nullptr && match->mark;
     // The mark is skipped; without one the probe bytes are text and are read again.
-    stream_->Seek(writeBom_ ? start + static_cast<std::int64_t>(match->count) : start, TXmlSeekOrigin::soBeginning);
+    stream_->Seek(writeBom_ ? start + static_cast<std::int64_t>(match->count) : start, XmlSeekOrigin::soBeginning);
     switch (encoding_) {
         case seUCS4BE:
         case seUCS4_2143:

@@ -28,7 +28,7 @@ enum class TStringEncodingType : std::uint8_t {
 
 enum class TxrStreamModeType : std::uint8_t { umUnknown, umRead, umWrite };
 
-enum class TXmlSeekOrigin : std::uint8_t { soBeginning, soCurrent, soEnd };
+enum class XmlSeekOrigin : std::uint8_t { soBeginning, soCurrent, soEnd };
 
 inline constexpr const char* kUnsupportedEncoding = "Unsupported string encoding";
 inline constexpr const char* kEncodingStreamUnassigned = "Encoding stream unassigned";
@@ -39,26 +39,26 @@ inline constexpr const char* kCannotSeekCodec = "Cannot perform seek on codec st
 inline constexpr const char* kCannotWriteReadStream = "Cannot write to an UTF stream opened for reading";
 
 // A byte source the loader reads from. Positions and sizes are byte counts from the start.
-class TXmlStream {
+class XmlStream {
 public:
-    TXmlStream() = default;
-    TXmlStream(const TXmlStream&) = delete;
-    TXmlStream& operator=(const TXmlStream&) = delete;
-    virtual ~TXmlStream() = default;
+    XmlStream() = default;
+    XmlStream(const XmlStream&) = delete;
+    XmlStream& operator=(const XmlStream&) = delete;
+    virtual ~XmlStream() = default;
     // Up to count bytes into buffer; fewer only at the end of the data. Throws StreamError on an I/O error.
     virtual std::size_t Read(void* buffer, std::size_t count) = 0;
-    virtual std::int64_t Seek(std::int64_t offset, TXmlSeekOrigin origin) = 0;
+    virtual std::int64_t Seek(std::int64_t offset, XmlSeekOrigin origin) = 0;
     [[nodiscard]] virtual std::int64_t Size() = 0;
-    [[nodiscard]] std::int64_t Position() { return Seek(0, TXmlSeekOrigin::soCurrent); }
+    [[nodiscard]] std::int64_t Position() { return Seek(0, XmlSeekOrigin::soCurrent); }
 };
 
 // Reads a file opened read-only; the descriptor is closed with the object.
-class TXmlFileStream final : public TXmlStream {
+class XmlFileStream final : public XmlStream {
 public:
     // Throws FileError "Datei %s kann nicht geöffnet werden. %s" (full path, system error text).
-    explicit TXmlFileStream(const std::string& path);
+    explicit XmlFileStream(const std::string& path);
     std::size_t Read(void* buffer, std::size_t count) override;
-    std::int64_t Seek(std::int64_t offset, TXmlSeekOrigin origin) override;
+    std::int64_t Seek(std::int64_t offset, XmlSeekOrigin origin) override;
     [[nodiscard]] std::int64_t Size() override { return size_; }
 
 private:
@@ -68,11 +68,11 @@ private:
 };
 
 // A read-only view of bytes the caller keeps alive.
-class TXmlBytesStream final : public TXmlStream {
+class XmlBytesStream final : public XmlStream {
 public:
-    explicit TXmlBytesStream(std::span<const std::uint8_t> bytes) noexcept : bytes_(bytes) {}
+    explicit XmlBytesStream(std::span<const std::uint8_t> bytes) noexcept : bytes_(bytes) {}
     std::size_t Read(void* buffer, std::size_t count) override;
-    std::int64_t Seek(std::int64_t offset, TXmlSeekOrigin origin) override;
+    std::int64_t Seek(std::int64_t offset, XmlSeekOrigin origin) override;
     [[nodiscard]] std::int64_t Size() override { return static_cast<std::int64_t>(bytes_.size()); }
 
 private:
@@ -82,15 +82,15 @@ private:
 
 // Serves reads from one 64 KiB page of the underlying stream, so that the byte-wise reading of the
 // decoder costs one underlying read per page.
-class TxrBufferedReadStream final : public TXmlStream {
+class TxrBufferedReadStream final : public XmlStream {
 public:
     static constexpr std::size_t kPageSize = 65536;
     // With owned set the underlying stream is destroyed with this object.
-    TxrBufferedReadStream(TXmlStream* stream, bool owned);
+    TxrBufferedReadStream(XmlStream* stream, bool owned);
     ~TxrBufferedReadStream() override;
 
     std::size_t Read(void* buffer, std::size_t count) override;
-    std::int64_t Seek(std::int64_t offset, TXmlSeekOrigin origin) override;
+    std::int64_t Seek(std::int64_t offset, XmlSeekOrigin origin) override;
     [[nodiscard]] std::int64_t Size() override { return size_; }
     // Always throws StreamError: this stream only reads.
     [[noreturn]] void Write(const void* buffer, std::size_t count) const;
@@ -144,7 +144,7 @@ private:
     bool ReadByteSlow(std::uint8_t& byte);
     void LoadPageOfPosition();
 
-    TXmlStream* stream_;
+    XmlStream* stream_;
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::int64_t page_ = -1;
     std::size_t bufPos_ = 0;
@@ -207,8 +207,8 @@ public:
     std::size_t Read(void* buffer, std::size_t count);
     // 0/-1/-2 source characters from the current position, 0 from the end; absolute positions are
     // ignored. Anything else throws StreamError, as does any call before the first read.
-    std::int64_t Seek(std::int64_t offset, TXmlSeekOrigin origin);
-    void StepBack(int characters) { Seek(-characters, TXmlSeekOrigin::soCurrent); }
+    std::int64_t Seek(std::int64_t offset, XmlSeekOrigin origin);
+    void StepBack(int characters) { Seek(-characters, XmlSeekOrigin::soCurrent); }
 
     [[nodiscard]] std::int64_t Position() const { return stream_ != nullptr ? stream_->Pos() : 0; }
     [[nodiscard]] std::int64_t Size() const { return stream_ != nullptr ? stream_->Size() : 0; }

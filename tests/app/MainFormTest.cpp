@@ -131,8 +131,8 @@ protected:
     }
 
     // A window over the test's data folder, in summer unless told otherwise.
-    std::unique_ptr<Tmain> MakeWindow(TDateTime now = EncodeDateTime(2021, 7, 1, 12, 0, 0, 0)) {
-        TmainOptions options;
+    std::unique_ptr<Tmain> MakeWindow(DateTimeValue now = EncodeDateTime(2021, 7, 1, 12, 0, 0, 0)) {
+        MainOptions options;
         options.resolveDataFolder = [this] { return dataFolder_; };
         options.now = [now] { return now; };
         options.openDocument = [this](const QString& path) { opened_.push_back(path.toStdString()); };
@@ -158,9 +158,9 @@ protected:
 
     // Fills the inputs, clicks "Starten" and waits until the run has ended.
     void RunOnce(Tmain& window, int zoneIndex = kZoneIndexUtc) {
-        Child<TFilenameEdit>(window, "edGpx")
+        Child<FilenameEdit>(window, "edGpx")
             ->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
-        Child<TDirectoryEdit>(window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+        Child<DirectoryEdit>(window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
         Child<QComboBox>(window, "cbtimezone")->setCurrentIndex(zoneIndex);
         QSignalSpy finished(&window, &Tmain::RunFinished);
         QTest::mouseClick(Child<QPushButton>(window, "Button1"), Qt::LeftButton);
@@ -233,9 +233,9 @@ TEST_F(MainWindow, ControlsSitAtTheirPlacesWithTheirTexts) {
     EXPECT_EQ(title->font().pixelSize(), 12);
     EXPECT_EQ(title->palette().color(QPalette::WindowText), QColor(Qt::white));
     EXPECT_EQ(Child<QLabel>(*window, "Label8")->palette().color(QPalette::WindowText), QColor(160, 160, 160));
-    EXPECT_EQ(Child<TFilenameEdit>(*window, "edGpx")->Filter().toStdString(), "gpx-Dateien (*.gpx)|*.gpx");
-    EXPECT_EQ(Child<TDirectoryEdit>(*window, "edPictures")->DialogTitle().toStdString(), "Select Directory");
-    EXPECT_EQ(Child<TSpinEdit>(*window, "edSec")->Text().toStdString(), "0");
+    EXPECT_EQ(Child<FilenameEdit>(*window, "edGpx")->Filter().toStdString(), "gpx-Dateien (*.gpx)|*.gpx");
+    EXPECT_EQ(Child<DirectoryEdit>(*window, "edPictures")->DialogTitle().toStdString(), "Select Directory");
+    EXPECT_EQ(Child<SpinEdit>(*window, "edSec")->Text().toStdString(), "0");
     EXPECT_EQ(Child<QPlainTextEdit>(*window, "Memo1")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_FALSE(Child<QPlainTextEdit>(*window, "Memo1")->isReadOnly());
 
@@ -272,7 +272,7 @@ TEST_F(MainWindow, TabWalksTheFocusOrder) {
 
 TEST_F(MainWindow, ZoneIsPreselectedBySummerTime) {
     struct Case {
-        TDateTime now;
+        DateTimeValue now;
         const char* want;
     };
     for (const Case& c : {Case{EncodeDateTime(2021, 7, 1, 12, 0, 0, 0), "UTC + 2:00"},
@@ -287,7 +287,7 @@ TEST_F(MainWindow, ZoneIsPreselectedBySummerTime) {
 TEST_F(MainWindow, MissingDatabaseFileIsReportedBeforeTheWindowShows) {
     MessageRecorder boxes;
     bool windowExisted = false;
-    boxes.onShow = [&](const TMessageBox&) {
+    boxes.onShow = [&](const MessageBox&) {
         for (QWidget* top : QApplication::topLevelWidgets()) {
             windowExisted = windowExisted || (qobject_cast<Tmain*>(top) != nullptr && top->isVisible());
         }
@@ -307,7 +307,7 @@ TEST_F(MainWindow, FailedConnectIsReportedOnceAndRetriedWhenTheUserComesBack) {
     dataFolder_ = (data_.path() / "missing").string() + "/";  // SQLite cannot create a file there
     auto window = MakeWindow();
     // The report takes the focus from the window and gives it back when it closes, as a real box does.
-    boxes.onShow = [&](const TMessageBox&) {
+    boxes.onShow = [&](const MessageBox&) {
         Deactivate(*window);
         Activate(*window);
     };
@@ -342,11 +342,11 @@ TEST_F(MainWindow, StartenRunsOnAWorkerAndReportsLinesAndProgress) {
     ASSERT_TRUE(window->Session().Connected());
     auto* memo = Child<QPlainTextEdit>(*window, "Memo1");
     memo->setPlainText(QStringLiteral("Notiz"));  // the log accepts typing; the run appends after it
-    auto* status = Child<TColorProgressBar>(*window, "status");
-    QSignalSpy positions(status, &TColorProgressBar::PositionChanged);
+    auto* status = Child<ColorProgressBar>(*window, "status");
+    QSignalSpy positions(status, &ColorProgressBar::PositionChanged);
 
-    Child<TFilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
-    Child<TDirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+    Child<FilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+    Child<DirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
     Child<QComboBox>(*window, "cbtimezone")->setCurrentIndex(kZoneIndexUtc);
     QSignalSpy finished(window.get(), &Tmain::RunFinished);
     QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
@@ -388,10 +388,10 @@ TEST_F(MainWindow, StartenRunsOnAWorkerAndReportsLinesAndProgress) {
 TEST_F(MainWindow, EmptyGpxPathShowsItsErrorBoxOnTheWindowThread) {
     MessageRecorder boxes;
     bool onWindowThread = false;
-    boxes.onShow = [&](const TMessageBox&) { onWindowThread = QThread::currentThread() == qApp->thread(); };
+    boxes.onShow = [&](const MessageBox&) { onWindowThread = QThread::currentThread() == qApp->thread(); };
     auto window = MakeWindow();
     Activate(*window);
-    Child<TDirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+    Child<DirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
     QSignalSpy finished(window.get(), &Tmain::RunFinished);
     QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
     ASSERT_TRUE(finished.wait(kRunTimeoutMs));
@@ -424,21 +424,21 @@ TEST_F(MainWindow, LeerenEmptiesInputsLogMapListProgressAndTable) {
     auto window = MakeWindow();
     Activate(*window);
     RunOnce(*window, kZoneIndexUtc);
-    Child<TSpinEdit>(*window, "edSec")->setValue(7);
+    Child<SpinEdit>(*window, "edSec")->setValue(7);
     ASSERT_EQ(window->Session().MapEntries().size(), 1U);
-    Child<TColorProgressBar>(*window, "status")->SetPosition(1);
+    Child<ColorProgressBar>(*window, "status")->SetPosition(1);
 
     for (int round = 0; round < 2; ++round) {  // a second "Leeren" is harmless
         QTest::mouseClick(Child<QPushButton>(*window, "Button2"), Qt::LeftButton);
-        EXPECT_TRUE(Child<TFilenameEdit>(*window, "edGpx")->Text().isEmpty());
-        EXPECT_TRUE(Child<TDirectoryEdit>(*window, "edPictures")->Text().isEmpty());
+        EXPECT_TRUE(Child<FilenameEdit>(*window, "edGpx")->Text().isEmpty());
+        EXPECT_TRUE(Child<DirectoryEdit>(*window, "edPictures")->Text().isEmpty());
         EXPECT_TRUE(Child<QPlainTextEdit>(*window, "Memo1")->toPlainText().isEmpty());
         EXPECT_TRUE(window->Session().MapEntries().empty());
-        EXPECT_EQ(Child<TColorProgressBar>(*window, "status")->Position(), 0);
+        EXPECT_EQ(Child<ColorProgressBar>(*window, "status")->Position(), 0);
         EXPECT_EQ(CountTrackPoints(data_ / "zeloro.sqlite"), 0);
     }
     EXPECT_EQ(Child<QComboBox>(*window, "cbtimezone")->currentIndex(), kZoneIndexUtc);
-    EXPECT_EQ(Child<TSpinEdit>(*window, "edSec")->Text().toStdString(), "7");
+    EXPECT_EQ(Child<SpinEdit>(*window, "edSec")->Text().toStdString(), "7");
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -499,8 +499,8 @@ TEST_F(MainWindow, ClosingDuringARunWaitsForItsEnd) {
     auto window = MakeWindow();
     window->show();
     Activate(*window);
-    Child<TFilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
-    Child<TDirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+    Child<FilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+    Child<DirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
     Child<QComboBox>(*window, "cbtimezone")->setCurrentIndex(kZoneIndexUtc);
     QSignalSpy finished(window.get(), &Tmain::RunFinished);
     QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
@@ -528,7 +528,7 @@ TEST_F(MainWindow, PressOnTheBackgroundDragsTheWindow) {
     auto window = MakeWindow();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    auto* background = Child<TClickLabel>(*window, "Image1");
+    auto* background = Child<ClickLabel>(*window, "Image1");
     const QPoint start = window->pos();
     QTest::mousePress(background, Qt::RightButton, {}, QPoint(300, 380));
     QMouseEvent move(QEvent::MouseMove, QPointF(310, 385), background->mapToGlobal(QPointF(310, 385)),

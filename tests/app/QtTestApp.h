@@ -33,7 +33,7 @@ inline QApplication& TestApplication() {
 class MessageRecorder {
 public:
     MessageRecorder() {
-        previous_ = SetMessageBoxHook([this](const TMessageBox& box) {
+        previous_ = SetMessageBoxHook([this](const MessageBox& box) {
             boxes.push_back(box);
             if (onShow) {
                 onShow(box);
@@ -44,11 +44,11 @@ public:
     MessageRecorder(const MessageRecorder&) = delete;
     MessageRecorder& operator=(const MessageRecorder&) = delete;
 
-    std::vector<TMessageBox> boxes;
-    std::function<void(const TMessageBox&)> onShow;
+    std::vector<MessageBox> boxes;
+    std::function<void(const MessageBox&)> onShow;
 
 private:
-    TMessageBoxHook previous_;
+    MessageBoxHook previous_;
 };
 
 }  // namespace zeloro::test

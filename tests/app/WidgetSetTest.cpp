@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(BrowseEdit, QtFilter,
                          [](const auto& p) { return p.param.name; });
 
 TEST_F(WidgetSet, FilenameEditPutsTheChosenFileIntoItsText) {
-    TFilenameEdit edit;
+    FilenameEdit edit;
     edit.SetFilter(QStringLiteral("gpx-Dateien (*.gpx)|*.gpx"));
     QString seenFilter;
     QString answer = QStringLiteral("/tmp/track.gpx");
@@ -74,7 +74,7 @@ TEST_F(WidgetSet, FilenameEditPutsTheChosenFileIntoItsText) {
 }
 
 TEST_F(WidgetSet, DirectoryEditPickerIsTitledSelectDirectoryAndStartsAtTheText) {
-    TDirectoryEdit edit;
+    DirectoryEdit edit;
     edit.SetText(QStringLiteral("/tmp"));
     QString seenTitle;
     QString seenStart;
@@ -90,7 +90,7 @@ TEST_F(WidgetSet, DirectoryEditPickerIsTitledSelectDirectoryAndStartsAtTheText) 
 }
 
 TEST_F(WidgetSet, BrowseEditTakesFocusInItsEditOnly) {
-    TFilenameEdit edit;
+    FilenameEdit edit;
     EXPECT_EQ(edit.focusPolicy(), Qt::NoFocus);
     EXPECT_EQ(edit.Edit()->focusPolicy(), Qt::StrongFocus);
     EXPECT_EQ(edit.Button()->focusPolicy(), Qt::NoFocus);
@@ -98,9 +98,9 @@ TEST_F(WidgetSet, BrowseEditTakesFocusInItsEditOnly) {
 }
 
 // Exposes the style option so the test can click the real up and down buttons.
-class SpinProbe : public TSpinEdit {
+class SpinProbe : public SpinEdit {
 public:
-    using TSpinEdit::initStyleOption;
+    using SpinEdit::initStyleOption;
     [[nodiscard]] QRect ButtonRect(QStyle::SubControl which) const {
         QStyleOptionSpinBox option;
         initStyleOption(&option);
@@ -140,7 +140,7 @@ QImage Render(QWidget& widget) {
 }
 
 TEST_F(WidgetSet, ProgressBarFillsInOneOrangeAtEveryLevelWithoutText) {
-    TColorProgressBar bar;
+    ColorProgressBar bar;
     bar.resize(442, 18);
     const QColor orange(255, 159, 72);
     const int inner = bar.contentsRect().width();
@@ -173,8 +173,8 @@ TEST_F(WidgetSet, ProgressBarFillsInOneOrangeAtEveryLevelWithoutText) {
 }
 
 TEST_F(WidgetSet, ProgressBarHoldsThePositionWithinTheMaximum) {
-    TColorProgressBar bar;
-    QSignalSpy positions(&bar, &TColorProgressBar::PositionChanged);
+    ColorProgressBar bar;
+    QSignalSpy positions(&bar, &ColorProgressBar::PositionChanged);
     bar.SetMax(3);
     bar.SetPosition(5);
     EXPECT_EQ(bar.Position(), 3);
@@ -192,9 +192,9 @@ TEST_F(WidgetSet, ProgressBarHoldsThePositionWithinTheMaximum) {
 }
 
 TEST_F(WidgetSet, ClickLabelClicksOnLeftPressAndReleaseInside) {
-    TClickLabel label;
+    ClickLabel label;
     label.resize(34, 34);
-    QSignalSpy clicks(&label, &TClickLabel::Clicked);
+    QSignalSpy clicks(&label, &ClickLabel::Clicked);
     QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_EQ(clicks.size(), 1);
     QTest::mouseClick(&label, Qt::RightButton, {}, QPoint(10, 10));
@@ -209,7 +209,7 @@ TEST_F(WidgetSet, DraggingLabelMovesItsWindowWithAnyButton) {
         QWidget window;
         window.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         window.setGeometry(100, 100, 200, 100);
-        auto* picture = new TClickLabel(&window);
+        auto* picture = new ClickLabel(&window);
         picture->setGeometry(0, 0, 200, 100);
         picture->SetDragsWindow(true);
         window.show();

@@ -88,7 +88,7 @@ double FractionValue(const TTiffLongWordFraction& f) {
     return static_cast<double>(f.Numerator) / static_cast<double>(f.Denominator);
 }
 
-std::string DateTimeOf(TDateTime t) {
+std::string DateTimeOf(DateTimeValue t) {
     const CalendarDate d = DecodeDate(t);
     const ClockTime c = DecodeTime(t);
     char text[64];

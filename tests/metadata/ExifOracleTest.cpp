@@ -161,9 +161,9 @@ TEST(ExifOracle, AgreesWithExiftoolOnEverySharedPhoto) {
         const auto dto = o.values.find({"ExifIFD", 36867});
         if (dto != o.values.end() && dto->second.size() == 19) {
             const std::string& t = dto->second;
-            TDateTime want = 0;
-            TDateTime date = 0;
-            TDateTime time = 0;
+            DateTimeValue want = 0;
+            DateTimeValue date = 0;
+            DateTimeValue time = 0;
             if (t[4] == ':' && t[7] == ':' &&
                 TryEncodeDate(std::atoi(t.substr(0, 4).c_str()), std::atoi(t.substr(5, 2).c_str()),
                               std::atoi(t.substr(8, 2).c_str()), date) &&

@@ -16,7 +16,7 @@ using test::Bytes;
 struct DateCase {
     std::string name;
     Bytes tagData;  // the ASCII tag's bytes, terminator included
-    TDateTime want;
+    DateTimeValue want;
 };
 void PrintTo(const DateCase& c, std::ostream* os) { *os << c.name; }
 class DateTimeRead : public ::testing::TestWithParam<DateCase> {};
@@ -30,7 +30,7 @@ TEST_P(DateTimeRead, MatchesTable) {
     EXPECT_EQ(exif.DateTimeOriginal(), c.want);
 }
 
-const TDateTime kJuly15 = EncodeDateTime(2010, 7, 15, 14, 3, 27, 0);
+const DateTimeValue kJuly15 = EncodeDateTime(2010, 7, 15, 14, 3, 27, 0);
 
 INSTANTIATE_TEST_SUITE_P(ExifProperties, DateTimeRead, ::testing::Values(
     DateCase{"Standard", test::Ascii("2010:07:15 14:03:27"), kJuly15},
@@ -55,7 +55,7 @@ TEST(ExifProperties, MissingOrMistypedDateReadsZero) {
 
 TEST(ExifProperties, WritingADateTime) {
     TExifData exif;
-    const TDateTime v = EncodeDateTime(2011, 3, 3, 23, 59, 59, 250);
+    const DateTimeValue v = EncodeDateTime(2011, 3, 3, 23, 59, 59, 250);
     exif.SetDateTimeOriginal(v);
     EXPECT_EQ(exif.Sections(esDetails).GetStringValue(36867), "2011:03:03 23:59:59");
     EXPECT_EQ(exif.Sections(esDetails).Find(37521), nullptr);  // no sub-seconds unless asked for

@@ -33,8 +33,8 @@ Bytes Block(std::uint16_t type, const Bytes& nameWithPad, const Bytes& data) {
 }
 
 Bytes RunApp13Step(const TIPTCData& iptc, const Bytes& photo) {
-    TReadOnlyMemoryStream in(photo);
-    TMemoryStream out;
+    ReadOnlyMemoryStream in(photo);
+    MemoryStream out;
     iptc.SaveToJPEG(in, out);
     return Bytes(out.Bytes().begin(), out.Bytes().end());
 }
@@ -175,7 +175,7 @@ TEST(IPTCData, ExtendedSizeFieldsOfOneAndTwoBytes) {
 }
 
 TEST(IPTCData, FillerAfterTheLastDatasetIsLeftUnread) {
-    TMemoryStream stream(Cat({Dataset(2, 5, Text("t")), Bytes(8, 0)}));
+    MemoryStream stream(Cat({Dataset(2, 5, Text("t")), Bytes(8, 0)}));
     TIPTCData iptc;
     iptc.LoadFromStream(stream);
     EXPECT_EQ(stream.Position(), 6);
@@ -306,9 +306,9 @@ TEST(App13Step, OversizedPayloadIsRefused) {
     TIPTCData iptc;
     iptc.ApplicationSection().Add(202).SetData(Bytes(70000, 1));
     const Bytes photo = test::Photo({});  // named: the stream only borrows it
-    TReadOnlyMemoryStream in(photo);
-    TMemoryStream out;
-    EXPECT_THROW(iptc.SaveToJPEG(in, out), ESegmentTooLarge);
+    ReadOnlyMemoryStream in(photo);
+    MemoryStream out;
+    EXPECT_THROW(iptc.SaveToJPEG(in, out), SegmentTooLarge);
 }
 
 }  // namespace

@@ -113,7 +113,7 @@ TEST(JPEGImageEx, DamagedHeaderIsACodecError) {
     try {
         image.LoadFromBytes(Text("not a jpeg at all"));
         FAIL() << "loaded";
-    } catch (const EJPEGError& e) {
+    } catch (const JPEGError& e) {
         EXPECT_EQ(std::string(e.what()), "JPEG-Fehler #" + std::to_string(e.code()));
         EXPECT_GT(e.code(), 0);
     }
@@ -242,8 +242,8 @@ TEST(JPEGImageEx, RewriteOfTheHeadAloneEqualsTheStepOverTheWholeStream) {
     exif.GPSLongitude().Assign(TTiffLongWordFraction(0, 1), TTiffLongWordFraction(1, 1), TTiffLongWordFraction(48, 1),
                                lnWest);
     exif.SetGPSDateTimeUTC(EncodeDateTime(2011, 3, 3, 23, 59, 59, 0));
-    TReadOnlyMemoryStream in(photo);
-    TMemoryStream out;
+    ReadOnlyMemoryStream in(photo);
+    MemoryStream out;
     WriteExifSegments(exif, in, out);
     EXPECT_TRUE(BytesEqual(Bytes(out.Bytes().begin(), out.Bytes().end()), SaveImage(image)));
 }
@@ -307,7 +307,7 @@ TEST(JPEGImageEx, OversizedExifBlockIsRefused) {
     const Bytes big(70000, 1);
     static_cast<TExtendableExifSection&>(image.ExifData().RawSection(esGeneral)).AddOrUpdate(0x9999, tdUndefined, 70000, big.data());
     std::vector<std::uint8_t> out;
-    EXPECT_THROW(image.SaveToBytes(out), ESegmentTooLarge);
+    EXPECT_THROW(image.SaveToBytes(out), SegmentTooLarge);
 }
 
 TEST(JPEGImageEx, SaveToFileReplacesThePhotoAndKeepsItsMode) {
@@ -334,13 +334,13 @@ TEST(JPEGImageEx, OversizedBlockLeavesTheFileUntouched) {
     TJPEGImageEx image;
     image.LoadFromFile(path.string());
     static_cast<TExtendableExifSection&>(image.ExifData().RawSection(esGeneral)).AddOrUpdate(0x9999, tdUndefined, 70000);
-    EXPECT_THROW(image.SaveToFile(path.string()), ESegmentTooLarge);
+    EXPECT_THROW(image.SaveToFile(path.string()), SegmentTooLarge);
     EXPECT_TRUE(BytesEqual(photo, test::ReadFileBytes(path)));
 }
 
 // Removes the injected fault however the test ends.
 struct FaultHookGuard {
-    explicit FaultHookGuard(TSafeWriteFaultHook hook) { SetSafeWriteFaultHook(std::move(hook)); }
+    explicit FaultHookGuard(SafeWriteFaultHook hook) { SetSafeWriteFaultHook(std::move(hook)); }
     FaultHookGuard(const FaultHookGuard&) = delete;
     FaultHookGuard& operator=(const FaultHookGuard&) = delete;
     ~FaultHookGuard() { SetSafeWriteFaultHook({}); }
@@ -354,7 +354,7 @@ TEST(JPEGImageEx, WriteFailureLeavesThePhotoAndNoTemporaryFile) {
     TJPEGImageEx image;
     image.LoadFromFile(path.string());
     SetGps(image);
-    const FaultHookGuard fault([](TSafeWriteStep step) { return step == TSafeWriteStep::write ? ENOSPC : 0; });
+    const FaultHookGuard fault([](SafeWriteStep step) { return step == SafeWriteStep::write ? ENOSPC : 0; });
     EXPECT_THROW(image.SaveToFile(path.string()), StreamError);
     EXPECT_TRUE(BytesEqual(photo, test::ReadFileBytes(path)));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
@@ -429,7 +429,7 @@ TEST(JPEGImageEx, RemoveSegmentsReportsWhatWasThere) {
 TEST(JPEGImageEx, AssignWithPreservedMetadataKeepsTheAppSegments) {
     TJPEGImageEx image;
     image.LoadFromBytes(test::Photo({Segment(0xE1, ExifBlock()), Segment(0xE2, Text("icc"))}));
-    TBitmap bitmap(4, 4);
+    Bitmap bitmap(4, 4);
     image.Assign(bitmap, {jaPreserveMetadata});
     EXPECT_EQ(image.Width(), 4U);
     EXPECT_EQ(image.ExifData().CameraMake(), "Cam");

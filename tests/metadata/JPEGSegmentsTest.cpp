@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(JpegSegments, EoiScan, ::testing::Values(
 TEST(JpegSegments, MeasureStopsAtFirstEoiAndRestoresPosition) {
     JpegBuilder b;
     b.Soi().Sof0().Sos({0x01, 0x02}).Eoi().RawBytes({0xAA, 0xBB, 0xFF, 0xD9});
-    TMemoryStream s;
+    MemoryStream s;
     s.WriteBytes(Bytes{0x00, 0x00});  // the measure starts at the stream position, not at 0
     s.WriteBytes(b.bytes());
     s.SetPosition(2);
@@ -107,7 +107,7 @@ TEST(JpegSegments, MeasureStopsAtFirstEoiAndRestoresPosition) {
 
 TEST(JpegSegments, NotAJpegIsRefused) {
     const Bytes bytes{0xFF, 0xD9, 0xFF, 0xD8};
-    TReadOnlyMemoryStream s{std::span<const std::uint8_t>(bytes)};
+    ReadOnlyMemoryStream s{std::span<const std::uint8_t>(bytes)};
     try {
         (void)ParseJPEGSegments(s, {0xE1});
         FAIL() << "no exception";
@@ -182,11 +182,11 @@ INSTANTIATE_TEST_SUITE_P(JpegSegments, AdobeHeader, ::testing::Values(
     [](const auto& p) { return p.param.name; });
 
 TEST(JpegSegments, WriteSegmentCountsTheLengthField) {
-    TMemoryStream out;
+    MemoryStream out;
     const Bytes payload{'h', 'i'};
     WriteSegment(out, 0xFE, payload.data(), payload.size());
     WriteSegment(out, 0xE1, nullptr, 0);
-    TMemoryStream source(Bytes{1, 2, 3});
+    MemoryStream source(Bytes{1, 2, 3});
     source.SetPosition(2);
     WriteSegment(out, 0xE2, source, 0);  // count 0: the whole source from its start
     source.SetPosition(1);
@@ -200,11 +200,11 @@ TEST(JpegSegments, WriteSegmentCountsTheLengthField) {
 }
 
 TEST(JpegSegments, OversizedPayloadIsRefusedBeforeWriting) {
-    TMemoryStream out;
+    MemoryStream out;
     const Bytes big(65534, 0x11);
-    EXPECT_THROW(WriteSegment(out, 0xE1, big.data(), big.size()), ESegmentTooLarge);
-    TMemoryStream source(big);
-    EXPECT_THROW(WriteSegment(out, 0xE1, source, 0), ESegmentTooLarge);
+    EXPECT_THROW(WriteSegment(out, 0xE1, big.data(), big.size()), SegmentTooLarge);
+    MemoryStream source(big);
+    EXPECT_THROW(WriteSegment(out, 0xE1, source, 0), SegmentTooLarge);
     EXPECT_EQ(out.Size(), 0);
     const Bytes fits(65533, 0x22);
     WriteSegment(out, 0xE1, fits.data(), fits.size());
@@ -226,8 +226,8 @@ TEST(JpegSegments, StripRemovesChosenSegmentsAndCopiesTheRest) {
     in.Soi().Segment(0xE0, {1}).Segment(0xE1, {2, 2}).Segment(0xE2, {3}).Segment(0xE1, {4}).Sof0().Sos({9, 9}).Eoi();
     JpegBuilder want;
     want.Soi().Segment(0xE0, {1}).Segment(0xE2, {3}).Sof0().Sos({9, 9}).Eoi();
-    TReadOnlyMemoryStream input{std::span<const std::uint8_t>(in.bytes())};
-    TMemoryStream output;
+    ReadOnlyMemoryStream input{std::span<const std::uint8_t>(in.bytes())};
+    MemoryStream output;
     const TJPEGMarkers removed = StripJPEGSegments(input, output, {0xE1, 0xED});
     EXPECT_TRUE(removed == TJPEGMarkers{0xE1});
     EXPECT_TRUE(BytesEqual(want.bytes(), Bytes(output.Bytes().begin(), output.Bytes().end())));
@@ -236,8 +236,8 @@ TEST(JpegSegments, StripRemovesChosenSegmentsAndCopiesTheRest) {
 TEST(JpegSegments, StripOfTrailingSegmentWritesNothingAfterIt) {
     JpegBuilder in;
     in.Soi().Segment(0xE0, {1}).Segment(0xE1, {2});
-    TReadOnlyMemoryStream input{std::span<const std::uint8_t>(in.bytes())};
-    TMemoryStream output;
+    ReadOnlyMemoryStream input{std::span<const std::uint8_t>(in.bytes())};
+    MemoryStream output;
     EXPECT_TRUE(StripJPEGSegments(input, output, {0xE1}) == TJPEGMarkers{0xE1});
     JpegBuilder want;
     want.Soi().Segment(0xE0, {1});
@@ -252,7 +252,7 @@ TEST(JpegSegments, SofFieldsAreBigEndian) {
 
 TEST(JpegSegments, OwnedStreamIsReleasedWhenTheWalkEnds) {
     const Bytes jpeg{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x03, 'z', 0xFF, 0xD9};
-    auto parser = ParseJPEGSegments(std::make_unique<TMemoryStream>(jpeg), {0xE1});
+    auto parser = ParseJPEGSegments(std::make_unique<MemoryStream>(jpeg), {0xE1});
     ASSERT_TRUE(parser->MoveNext());
     const IFoundJPEGSegment kept = parser->Current();
     EXPECT_FALSE(parser->MoveNext());

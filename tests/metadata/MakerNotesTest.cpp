@@ -102,7 +102,7 @@ struct ViewCase {
     bool noteBigEndian;
     // Stored offsets count from: the TIFF header (true) or byte 10 of the maker note (Nikon type 3).
     bool offsetsFromExifStart;
-    TExifMakerNoteClass want;
+    ExifMakerNoteClass want;
     TEndianness wantEndianness;
     TExifDataOffsetsType wantOffsets;
 };
@@ -307,7 +307,7 @@ struct FormatCase {
     std::string model;
     std::uint16_t type;
     Bytes bytes;
-    std::vector<TExifMakerNoteClass> accepting;
+    std::vector<ExifMakerNoteClass> accepting;
     std::int32_t headerSize;  // of the accepting classes
 };
 void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
@@ -334,11 +334,11 @@ TEST_P(MakerNoteFormat, AcceptsExactlyItsOwnNotes) {
     if (!c.bytes.empty()) {
         tag->UpdateData(c.bytes.data());
     }
-    const std::vector<TExifMakerNoteClass> all{TUnrecognizedMakerNote::Class(), THeaderlessMakerNote::Class(),
+    const std::vector<ExifMakerNoteClass> all{TUnrecognizedMakerNote::Class(), THeaderlessMakerNote::Class(),
                                                TCanonMakerNote::Class(),        TNikonType2MakerNote::Class(),
                                                TPanasonicMakerNote::Class(),    TNikonType1MakerNote::Class(),
                                                TNikonType3MakerNote::Class(),   TSonyMakerNote::Class()};
-    for (const TExifMakerNoteClass cls : all) {
+    for (const ExifMakerNoteClass cls : all) {
         const bool wanted = std::find(c.accepting.begin(), c.accepting.end(), cls) != c.accepting.end();
         std::int32_t headerSize = -1;
         EXPECT_EQ(cls->FormatIsOK(*tag, headerSize), wanted) << cls->Name();
@@ -417,7 +417,7 @@ protected:
 };
 
 TEST_F(MakerNoteRegistry, StartsInTheFixedOrder) {
-    const std::vector<TExifMakerNoteClass> expected{
+    const std::vector<ExifMakerNoteClass> expected{
         TNikonType2MakerNote::Class(), TCanonMakerNote::Class(),      TSonyMakerNote::Class(),
         TNikonType1MakerNote::Class(), TNikonType3MakerNote::Class(), TPanasonicMakerNote::Class()};
     EXPECT_EQ(RegisteredMakerNoteTypes(), expected);
@@ -445,7 +445,7 @@ TEST_F(MakerNoteRegistry, RegisteringMovesAClassAndDetectionReadsFromTheBack) {
 
     UnregisterMakerNoteType(TNikonType1MakerNote::Class());
     EXPECT_EQ(DetectMakerNoteType(*tag), TCanonMakerNote::Class());
-    const TExifMakerNoteClass both[] = {TNikonType1MakerNote::Class(), TSonyMakerNote::Class()};
+    const ExifMakerNoteClass both[] = {TNikonType1MakerNote::Class(), TSonyMakerNote::Class()};
     RegisterMakerNoteTypes(both, mtTestForFirst);
     EXPECT_EQ(RegisteredMakerNoteTypes().back(), TSonyMakerNote::Class());
     EXPECT_EQ(RegisteredMakerNoteTypes()[4], TNikonType1MakerNote::Class());

@@ -67,19 +67,19 @@ void PrintTo(const EnumCase& c, std::ostream* os) { *os << c.name; }
     }
 
 const EnumCase kEnumCases[] = {
-    ENUM_CASE(Contrast, TExifContrast, 41992, cnTagMissing, cnHard, 3),
-    ENUM_CASE(CustomRendered, TExifCustomRendered, 41985, crTagMissing, crCustom, 2),
-    ENUM_CASE(ExposureMode, TExifExposureMode, 41986, exTagMissing, exAutoBracket, 3),
-    ENUM_CASE(ExposureProgram, TExifExposureProgram, 34850, eeTagMissing, eeLandscape, 9),
-    ENUM_CASE(GainControl, TExifGainControl, 41991, egTagMissing, egHighGainDown, 5),
-    ENUM_CASE(LightSource, TExifLightSource, 37384, lsTagMissing, lsFineWeather, 5),  // a gap of the range
-    ENUM_CASE(MeteringMode, TExifMeteringMode, 37383, meTagMissing, meOther, 7),
-    ENUM_CASE(Saturation, TExifSaturation, 41993, saTagMissing, saHigh, 3),
-    ENUM_CASE(SceneCaptureType, TExifSceneCaptureType, 41990, scTagMissing, scNightScene, 4),
-    ENUM_CASE(SensingMethod, TExifSensingMethod, 41495, smTagMissing, smTrilinear, 6),  // a gap of the range
-    ENUM_CASE(Sharpness, TExifSharpness, 41994, shTagMissing, shSoft, 3),
-    ENUM_CASE(SubjectDistanceRange, TExifSubjectDistanceRange, 41996, sdTagMissing, sdDistant, 4),
-    ENUM_CASE(ColorSpace, TExifColorSpace, 40961, csTagMissing, csUncalibrated, 3),
+    ENUM_CASE(Contrast, ExifContrast, 41992, cnTagMissing, cnHard, 3),
+    ENUM_CASE(CustomRendered, ExifCustomRendered, 41985, crTagMissing, crCustom, 2),
+    ENUM_CASE(ExposureMode, ExifExposureMode, 41986, exTagMissing, exAutoBracket, 3),
+    ENUM_CASE(ExposureProgram, ExifExposureProgram, 34850, eeTagMissing, eeLandscape, 9),
+    ENUM_CASE(GainControl, ExifGainControl, 41991, egTagMissing, egHighGainDown, 5),
+    ENUM_CASE(LightSource, ExifLightSource, 37384, lsTagMissing, lsFineWeather, 5),  // a gap of the range
+    ENUM_CASE(MeteringMode, ExifMeteringMode, 37383, meTagMissing, meOther, 7),
+    ENUM_CASE(Saturation, ExifSaturation, 41993, saTagMissing, saHigh, 3),
+    ENUM_CASE(SceneCaptureType, ExifSceneCaptureType, 41990, scTagMissing, scNightScene, 4),
+    ENUM_CASE(SensingMethod, ExifSensingMethod, 41495, smTagMissing, smTrilinear, 6),  // a gap of the range
+    ENUM_CASE(Sharpness, ExifSharpness, 41994, shTagMissing, shSoft, 3),
+    ENUM_CASE(SubjectDistanceRange, ExifSubjectDistanceRange, 41996, sdTagMissing, sdDistant, 4),
+    ENUM_CASE(ColorSpace, ExifColorSpace, 40961, csTagMissing, csUncalibrated, 3),
 };
 #undef ENUM_CASE
 
@@ -210,7 +210,7 @@ TEST(Properties, ReadingThePropertyObjectsNeverCreatesTags) {
 
 struct VersionCase {
     std::string name;
-    std::function<TCustomExifVersion&(TCustomExifData&)> object;
+    std::function<CustomExifVersion&(TCustomExifData&)> object;
     TExifSectionKind section;
     TTiffTagID id;
     TTiffDataType type;
@@ -225,7 +225,7 @@ TEST_P(VersionProperty, ReadsAndWritesTheFourElements) {
     TExifData exif;
     auto& section = static_cast<TExtendableExifSection&>(exif.Sections(c.section));
     section.AddOrUpdate(c.id, c.type, 4, c.stored.data());
-    TCustomExifVersion& v = c.object(exif);
+    CustomExifVersion& v = c.object(exif);
     EXPECT_FALSE(v.MissingOrInvalid());
     EXPECT_EQ(v.AsString(), c.text);
 
@@ -246,13 +246,13 @@ TEST_P(VersionProperty, ReadsAndWritesTheFourElements) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Properties, VersionProperty, ::testing::Values(
-    VersionCase{"Exif", [](TCustomExifData& d) -> TCustomExifVersion& { return d.ExifVersion(); }, esDetails, 36864,
+    VersionCase{"Exif", [](TCustomExifData& d) -> CustomExifVersion& { return d.ExifVersion(); }, esDetails, 36864,
                 tdUndefined, test::Raw("0230"), "2.30"},
-    VersionCase{"FlashPix", [](TCustomExifData& d) -> TCustomExifVersion& { return d.FlashPixVersion(); }, esDetails,
+    VersionCase{"FlashPix", [](TCustomExifData& d) -> CustomExifVersion& { return d.FlashPixVersion(); }, esDetails,
                 40960, tdUndefined, test::Raw("0100"), "1.00"},
-    VersionCase{"Interop", [](TCustomExifData& d) -> TCustomExifVersion& { return d.InteropVersion(); }, esInterop, 2,
+    VersionCase{"Interop", [](TCustomExifData& d) -> CustomExifVersion& { return d.InteropVersion(); }, esInterop, 2,
                 tdUndefined, test::Raw("0100"), "1.00"},
-    VersionCase{"GPS", [](TCustomExifData& d) -> TCustomExifVersion& { return d.GPSVersion(); }, esGPS, 0, tdByte,
+    VersionCase{"GPS", [](TCustomExifData& d) -> CustomExifVersion& { return d.GPSVersion(); }, esGPS, 0, tdByte,
                 Bytes{2, 3, 0, 0}, "2.3.0.0"}),
     [](const auto& p) { return p.param.name; });
 
@@ -301,7 +301,7 @@ TEST(Properties, FlashBitsAndEnergy) {
 
 struct ResolutionCase {
     std::string name;
-    std::function<TCustomExifResolution&(TCustomExifData&)> object;
+    std::function<CustomExifResolution&(TCustomExifData&)> object;
     TExifSectionKind section;
     TTiffTagID x, y, unit;
 };
@@ -311,7 +311,7 @@ class ResolutionProperty : public ::testing::TestWithParam<ResolutionCase> {};
 TEST_P(ResolutionProperty, BoundToItsOwnTags) {
     const auto& c = GetParam();
     TExifData exif;
-    TCustomExifResolution& r = c.object(exif);
+    CustomExifResolution& r = c.object(exif);
     r.SetX({300, 1});
     EXPECT_TRUE(r.MissingOrInvalid()) << "Y is still missing";
     r.SetY({150, 1});
@@ -344,12 +344,12 @@ TEST_P(ResolutionProperty, BoundToItsOwnTags) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Properties, ResolutionProperty, ::testing::Values(
-    ResolutionCase{"Image", [](TCustomExifData& d) -> TCustomExifResolution& { return d.Resolution(); }, esGeneral,
+    ResolutionCase{"Image", [](TCustomExifData& d) -> CustomExifResolution& { return d.Resolution(); }, esGeneral,
                    282, 283, 296},
-    ResolutionCase{"Thumbnail", [](TCustomExifData& d) -> TCustomExifResolution& { return d.ThumbnailResolution(); },
+    ResolutionCase{"Thumbnail", [](TCustomExifData& d) -> CustomExifResolution& { return d.ThumbnailResolution(); },
                    esThumbnail, 282, 283, 296},
     ResolutionCase{"FocalPlane",
-                   [](TCustomExifData& d) -> TCustomExifResolution& { return d.FocalPlaneResolution(); }, esDetails,
+                   [](TCustomExifData& d) -> CustomExifResolution& { return d.FocalPlaneResolution(); }, esDetails,
                    41486, 41487, 41488}),
     [](const auto& p) { return p.param.name; });
 

@@ -27,7 +27,7 @@ unsigned ModeOf(const std::filesystem::path& path) {
 }
 
 struct FaultHookGuard {
-    explicit FaultHookGuard(TSafeWriteFaultHook hook) { SetSafeWriteFaultHook(std::move(hook)); }
+    explicit FaultHookGuard(SafeWriteFaultHook hook) { SetSafeWriteFaultHook(std::move(hook)); }
     FaultHookGuard(const FaultHookGuard&) = delete;
     FaultHookGuard& operator=(const FaultHookGuard&) = delete;
     ~FaultHookGuard() { SetSafeWriteFaultHook({}); }
@@ -77,7 +77,7 @@ TEST(SafeFileWrite, LinkIsFollowedAndKept) {
 
 struct FaultCase {
     std::string_view name;
-    TSafeWriteStep step;
+    SafeWriteStep step;
     bool durable;
     bool streamError;  // otherwise FileError with the path
 };
@@ -91,7 +91,7 @@ TEST_P(SafeFileWriteFault, LeavesTheFileAndNoTemporaryFile) {
     const auto path = dir / "photo.jpg";
     const Bytes original(5000, 0x42);
     test::WriteFileBytes(path, original);
-    const FaultHookGuard fault([step = c.step](TSafeWriteStep s) { return s == step ? EIO : 0; });
+    const FaultHookGuard fault([step = c.step](SafeWriteStep s) { return s == step ? EIO : 0; });
     try {
         WriteFileReplacing(path.string(), Bytes(6000, 0x17), c.durable);
         ADD_FAILURE() << "no error";
@@ -108,12 +108,12 @@ TEST_P(SafeFileWriteFault, LeavesTheFileAndNoTemporaryFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SafeFileWrite, SafeFileWriteFault,
-                         ::testing::Values(FaultCase{"Create", TSafeWriteStep::create, false, false},
-                                           FaultCase{"Write", TSafeWriteStep::write, false, true},
-                                           FaultCase{"Permissions", TSafeWriteStep::permissions, false, false},
-                                           FaultCase{"Sync", TSafeWriteStep::sync, true, true},
-                                           FaultCase{"Close", TSafeWriteStep::close, false, true},
-                                           FaultCase{"Rename", TSafeWriteStep::rename, false, false}),
+                         ::testing::Values(FaultCase{"Create", SafeWriteStep::create, false, false},
+                                           FaultCase{"Write", SafeWriteStep::write, false, true},
+                                           FaultCase{"Permissions", SafeWriteStep::permissions, false, false},
+                                           FaultCase{"Sync", SafeWriteStep::sync, true, true},
+                                           FaultCase{"Close", SafeWriteStep::close, false, true},
+                                           FaultCase{"Rename", SafeWriteStep::rename, false, false}),
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SafeFileWrite, FolderThatIsAFileFails) {

@@ -15,7 +15,7 @@ using test::Bytes;
 
 TEST(StreamHelpers, TypedValuesInBothByteOrders) {
     for (const TEndianness e : {SmallEndian, BigEndian}) {
-        TMemoryStream s;
+        MemoryStream s;
         WriteStreamByte(s, 0xAB);
         WriteStreamWord(s, 0x1234, e);
         WriteStreamLongWord(s, 0x89ABCDEF, e);
@@ -41,7 +41,7 @@ TEST(StreamHelpers, TypedValuesInBothByteOrders) {
 TEST(StreamHelpers, HeaderTestMovesBackByWhatItRead) {
     const Bytes bytes{'E', 'x', 'i', 'f', 0};
     const Bytes header{'E', 'x', 'i', 'f', 0, 0};
-    TReadOnlyMemoryStream s{std::span<const std::uint8_t>(bytes)};
+    ReadOnlyMemoryStream s{std::span<const std::uint8_t>(bytes)};
     EXPECT_FALSE(TryReadStreamHeader(s, header));  // only 5 of 6 bytes there
     EXPECT_EQ(s.Position(), 0);
     const Bytes prefix{'E', 'x'};
@@ -58,7 +58,7 @@ TEST(StreamHelpers, HeadFileStreamServesTheFilesBytes) {
     std::mt19937 rng(7);
     for (auto& b : content) b = static_cast<std::uint8_t>(rng());
     test::WriteFileBytes(dir / "f.bin", content);
-    THeadFileStream s((dir / "f.bin").string(), 512);  // a small window, so reads cross its edges
+    HeadFileStream s((dir / "f.bin").string(), 512);  // a small window, so reads cross its edges
     EXPECT_EQ(s.Size(), 5000);
     struct Read {
         std::int64_t at;

@@ -13,7 +13,7 @@ struct FitCase {
     std::string_view name;
     std::uint32_t width;
     std::uint32_t height;
-    TThumbnailSize want;
+    ThumbnailSize want;
 };
 void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
 
@@ -39,8 +39,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FitCase{"NoHeight", 5, 0, {0, 0}}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TBitmap Filled(std::uint32_t w, std::uint32_t h, std::initializer_list<std::uint8_t> rgb) {
-    TBitmap bitmap(w, h);
+Bitmap Filled(std::uint32_t w, std::uint32_t h, std::initializer_list<std::uint8_t> rgb) {
+    Bitmap bitmap(w, h);
     auto pixels = bitmap.Pixels();
     for (std::size_t i = 0; i < pixels.size(); ++i) {
         pixels[i] = std::data(rgb)[i % 3];
@@ -49,7 +49,7 @@ TBitmap Filled(std::uint32_t w, std::uint32_t h, std::initializer_list<std::uint
 }
 
 TEST(ThumbnailScaler, UniformColourStaysUniform) {
-    const TBitmap scaled = StretchBitmap(Filled(37, 23, {10, 200, 90}), 5, 3);
+    const Bitmap scaled = StretchBitmap(Filled(37, 23, {10, 200, 90}), 5, 3);
     ASSERT_EQ(scaled.Width(), 5U);
     ASSERT_EQ(scaled.Height(), 3U);
     for (std::size_t i = 0; i < scaled.Pixels().size(); i += 3) {
@@ -61,7 +61,7 @@ TEST(ThumbnailScaler, UniformColourStaysUniform) {
 
 TEST(ThumbnailScaler, ReductionAveragesTheCoveredArea) {
     // 4 x 2: left half black, right half white; reduced to 2 x 1 the halves stay apart, to 1 x 1 they mix.
-    TBitmap source(4, 2);
+    Bitmap source(4, 2);
     auto pixels = source.Pixels();
     for (std::uint32_t y = 0; y < 2; ++y) {
         for (std::uint32_t x = 2; x < 4; ++x) {
@@ -70,22 +70,22 @@ TEST(ThumbnailScaler, ReductionAveragesTheCoveredArea) {
             }
         }
     }
-    const TBitmap halves = StretchBitmap(source, 2, 1);
+    const Bitmap halves = StretchBitmap(source, 2, 1);
     EXPECT_EQ(halves.Pixels()[0], 0);
     EXPECT_EQ(halves.Pixels()[3], 255);
-    const TBitmap mixed = StretchBitmap(source, 1, 1);
+    const Bitmap mixed = StretchBitmap(source, 1, 1);
     EXPECT_EQ(mixed.Pixels()[0], 128);  // 127.5 rounded
 }
 
 TEST(ThumbnailScaler, EmptyInputGivesAnEmptyBitmap) {
-    EXPECT_TRUE(StretchBitmap(TBitmap(), 10, 10).Empty());
+    EXPECT_TRUE(StretchBitmap(Bitmap(), 10, 10).Empty());
     EXPECT_TRUE(StretchBitmap(Filled(2, 2, {1, 2, 3}), 0, 10).Empty());
 }
 
 TEST(ThumbnailScaler, ScaledToFitDecodesTheStoredPicture) {
     TJPEGImage image;
     image.LoadFromBytes(test::EncodedPicture(640, 480));
-    const TBitmap fitted = ScaledToFit(image, 160, 120);
+    const Bitmap fitted = ScaledToFit(image, 160, 120);
     EXPECT_EQ(fitted.Width(), 160U);
     EXPECT_EQ(fitted.Height(), 120U);
 }
@@ -96,7 +96,7 @@ TEST(JPEGImage, LoadReadsTheHeaderAndKeepsTheBytes) {
     image.LoadFromBytes(picture);
     EXPECT_EQ(image.Width(), 33U);
     EXPECT_EQ(image.Height(), 17U);
-    EXPECT_EQ(image.ColorModel(), TJPEGColorModel::ycbcr);
+    EXPECT_EQ(image.ColorModel(), JPEGColorModel::ycbcr);
     std::vector<std::uint8_t> saved;
     image.SaveToBytes(saved);
     EXPECT_TRUE(test::BytesEqual(picture, saved));
@@ -111,7 +111,7 @@ TEST(JPEGImage, BytesTheCodecRefusesAreKeptAsTheyAre) {
     std::vector<std::uint8_t> saved;
     image.SaveToBytes(saved);
     EXPECT_TRUE(test::BytesEqual(stub, saved));
-    EXPECT_THROW((void)image.ToBitmap(), EJPEGError);
+    EXPECT_THROW((void)image.ToBitmap(), JPEGError);
 }
 
 TEST(JPEGImage, AssignedBitmapIsEncodedAtTheQualitySetAtSaveTime) {
@@ -137,7 +137,7 @@ TEST(JPEGImage, DecodeRoundTripKeepsTheColourClose) {
     image.SaveToBytes(bytes);
     TJPEGImage reread;
     reread.LoadFromBytes(bytes);
-    const TBitmap decoded = reread.ToBitmap();
+    const Bitmap decoded = reread.ToBitmap();
     ASSERT_EQ(decoded.Width(), 16U);
     EXPECT_NEAR(decoded.Pixels()[0], 200, 6);
     EXPECT_NEAR(decoded.Pixels()[1], 40, 6);
@@ -149,7 +149,7 @@ TEST(JPEGImage, ChangeHandlerSeesLoadsAndAssigns) {
     int changes = 0;
     image.SetOnChange([&changes] { ++changes; });
     image.LoadFromBytes(test::EncodedPicture(4, 4));
-    image.Assign(TBitmap(2, 2));
+    image.Assign(Bitmap(2, 2));
     image.SetCompressionQuality(50);
     image.Clear();
     image.Clear();

@@ -23,7 +23,7 @@ Bytes JpegWith(const Bytes& tiff) {
     return b.bytes();
 }
 
-TTiffInfo ReadInfo(const Bytes& /*tiff*/, TReadOnlyMemoryStream& s) {
+TTiffInfo ReadInfo(const Bytes& /*tiff*/, ReadOnlyMemoryStream& s) {
     TTiffInfo info;
     LoadTiffInfo(s, info);
     return info;
@@ -63,7 +63,7 @@ TEST(TiffReader, SwappedFortyTwoWinsOverTheMark) {
         t.Mark(big ? 0x4D4D : 0x4949);          // ...of the mark
         t.AddDirectory({t.Short(274, {3})});
         const Bytes tiff = t.Build();
-        TReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
+        ReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
         const TTiffInfo info = ReadInfo(tiff, s);
         EXPECT_EQ(info.Endianness, big ? SmallEndian : BigEndian);
         ASSERT_EQ(info.Directories.size(), 1U);
@@ -78,7 +78,7 @@ TEST(TiffReader, BadHeadersRaiseMalformedTiffData) {
         {'I', 'I', 42},                 // cut short
     };
     for (const Bytes& h : headers) {
-        TReadOnlyMemoryStream s{std::span<const std::uint8_t>(h)};
+        ReadOnlyMemoryStream s{std::span<const std::uint8_t>(h)};
         TTiffInfo info;
         try {
             LoadTiffInfo(s, info);
@@ -104,7 +104,7 @@ TEST(TiffReader, EntryCountIsCappedToTheBlock) {
     Bytes tiff = t.Build();
     tiff[8] = 200;  // count: 200 entries declared
     tiff.resize(8 + 2 + 3 * 12);  // room for 3 entries after the count, and nothing else
-    TReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
+    ReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
     const TTiffInfo info = ReadInfo(tiff, s);
     ASSERT_EQ(info.Directories.size(), 1U);
     EXPECT_EQ(info.Directories[0].Tags.size(), 3U);
@@ -190,7 +190,7 @@ TEST(TiffReader, ChainLoopEndsAtAVisitedDirectory) {
     const int ifd1 = t.AddDirectory({t.Short(2, {2})});
     t.Chain(ifd0, ifd1).Chain(ifd1, ifd0);
     const Bytes tiff = t.Build();
-    TReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
+    ReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
     const TTiffInfo info = ReadInfo(tiff, s);
     EXPECT_EQ(info.Directories.size(), 2U);
     TExifData exif;
@@ -203,7 +203,7 @@ TEST(TiffReader, NextOffsetBeyondTheBlockEndsTheChain) {
     const int ifd0 = t.AddDirectory({t.Short(1, {1})});
     t.ChainRaw(ifd0, 0x00100000);
     const Bytes tiff = t.Build();
-    TReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
+    ReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
     EXPECT_EQ(ReadInfo(tiff, s).Directories.size(), 1U);
 }
 
@@ -291,7 +291,7 @@ TEST(ExifLoad, FailuresLeaveAClearedContainer) {
     EXPECT_THROW(exif.LoadFromJPEG(bad.bytes()), EInvalidTiffData);
     EXPECT_TRUE(exif.Empty());
 
-    TMemoryStream noHeader(Bytes{'E', 'x', 'i', 'x', 0, 0});
+    MemoryStream noHeader(Bytes{'E', 'x', 'i', 'x', 0, 0});
     try {
         exif.LoadFromStream(noHeader);
         FAIL();
@@ -365,7 +365,7 @@ TEST(ExifLoad, HeadOfAFileOnly) {
     JpegBuilder b;
     b.Soi().App1Exif(t.Build()).Sof0().Sos(Bytes(4 * 1024 * 1024, 0x55)).Eoi();
     test::WriteFileBytes(dir / "big.jpg", b.bytes());
-    THeadFileStream s((dir / "big.jpg").string());
+    HeadFileStream s((dir / "big.jpg").string());
     TExifData exif;
     exif.LoadFromJPEG(s);
     EXPECT_EQ(exif.CameraMake(), "Head");

@@ -19,7 +19,7 @@ Bytes Segment(std::uint8_t marker, const Bytes& payload) {
 }
 
 Bytes EncodedPicture(std::uint32_t width, std::uint32_t height, int quality, bool noise) {
-    TBitmap bitmap(width, height);
+    Bitmap bitmap(width, height);
     auto pixels = bitmap.Pixels();
     std::uint32_t seed = 12345;
     for (std::size_t i = 0; i < pixels.size(); ++i) {

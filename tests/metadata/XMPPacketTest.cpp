@@ -597,7 +597,7 @@ TEST(XMPPacketUpdate, TIFFNamesAreMirroredInLowerCase) {
 TEST(XMPPacketUpdate, DateTimeProperty) {
     TXMPPacket packet;
     packet.SetUpdatePolicy(xwAlwaysUpdate);
-    const TDateTime value = EncodeDateTime(2011, 3, 3, 23, 59, 59, 999);
+    const DateTimeValue value = EncodeDateTime(2011, 3, 3, 23, 59, 59, 999);
     packet.UpdateDateTimeProperty(xsExif, "GPSTimeStamp", value, false);
     EXPECT_EQ(packet.FindSchema(xsExif)->FindProperty("GPSTimeStamp")->ReadValue(),
               "2011-03-03T23:59:59.999Z");

@@ -9,9 +9,9 @@
 namespace zeloro {
 namespace {
 
-TDateTime at(int y, int mo, int d, int h, int mi, int s) { return EncodeDateTime(y, mo, d, h, mi, s, 0); }
+DateTimeValue at(int y, int mo, int d, int h, int mi, int s) { return EncodeDateTime(y, mo, d, h, mi, s, 0); }
 
-bool sameBits(TDateTime a, TDateTime b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(DateTimeValue a, DateTimeValue b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 struct ZoneCase {
     int index;
@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(TimeRules, NoShiftForUtcNoSelectionAndUnknownIndexes) {
     // Not a whole number of seconds: any arithmetic on it would show in the last bits.
-    const TDateTime camera = at(2010, 6, 1, 8, 0, 0) + 0.1234567;
+    const DateTimeValue camera = at(2010, 6, 1, 8, 0, 0) + 0.1234567;
     for (const int index : {11, -1, 24, 100, -12}) {
         EXPECT_TRUE(sameBits(makeUTCDifference(camera, index), camera)) << index;
     }
@@ -56,10 +56,10 @@ TEST(TimeRules, NoShiftForUtcNoSelectionAndUnknownIndexes) {
 
 struct ShiftCase {
     std::string_view name;
-    TDateTime value;
+    DateTimeValue value;
     std::int64_t n;
     bool hours;
-    TDateTime want;
+    DateTimeValue want;
 };
 void PrintTo(const ShiftCase& c, std::ostream* os) { *os << c.name; }
 
@@ -67,7 +67,7 @@ class Shift : public ::testing::TestWithParam<ShiftCase> {};
 
 TEST_P(Shift, MatchesTable) {
     const ShiftCase& c = GetParam();
-    const TDateTime got = c.hours ? ShiftHours(c.value, c.n) : ShiftSeconds(c.value, c.n);
+    const DateTimeValue got = c.hours ? ShiftHours(c.value, c.n) : ShiftSeconds(c.value, c.n);
     EXPECT_TRUE(sameBits(got, c.want)) << got << " vs " << c.want;
 }
 
@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(TimeRules, ShiftSecondsBuildsTheLookupWindow) {
-    const TDateTime noon = at(2010, 6, 1, 12, 0, 0);
+    const DateTimeValue noon = at(2010, 6, 1, 12, 0, 0);
     EXPECT_EQ(DateTimeText(ShiftSeconds(noon, -5)), "2010-06-01 11:59:55");
     EXPECT_EQ(DateTimeText(ShiftSeconds(noon, 5)), "2010-06-01 12:00:05");
     EXPECT_EQ(DateTimeText(ShiftSeconds(at(2010, 12, 31, 23, 59, 58), 500)), "2011-01-01 00:08:18");
@@ -94,7 +94,7 @@ TEST(TimeRules, ShiftSecondsBuildsTheLookupWindow) {
 
 struct SummerCase {
     std::string_view name;
-    TDateTime when;
+    DateTimeValue when;
     bool summer;
 };
 void PrintTo(const SummerCase& c, std::ostream* os) { *os << c.name; }

@@ -18,7 +18,7 @@ namespace {
 
 using test::TempDir;
 
-TDateTime at(int h, int mi, int s) { return EncodeDateTime(2010, 6, 1, h, mi, s, 0); }
+DateTimeValue at(int h, int mi, int s) { return EncodeDateTime(2010, 6, 1, h, mi, s, 0); }
 
 class Lookup : public ::testing::Test {
 protected:
@@ -27,7 +27,7 @@ protected:
         connection.Execute(test::ReadFileText(test::SourceDir() / "db" / "schema.sql"));
     }
 
-    void insert(const std::string& lat, const std::string& lon, TDateTime utc) {
+    void insert(const std::string& lat, const std::string& lon, DateTimeValue utc) {
         query.SetSQL("INSERT INTO gpx (lat,lon,utctime) VALUES (:lat,:lon,:utctime);");
         query.ParamByName("lat").SetAsString(lat);
         query.ParamByName("lon").SetAsString(lon);

@@ -22,7 +22,7 @@ using test::TempDir;
 
 constexpr const char* kInsertSql = "INSERT INTO gpx (lat,lon,utctime) VALUES (:lat,:lon,:utctime);";
 
-TDateTime at(int h, int mi, int s, int ms = 0) { return EncodeDateTime(2010, 6, 1, h, mi, s, ms); }
+DateTimeValue at(int h, int mi, int s, int ms = 0) { return EncodeDateTime(2010, 6, 1, h, mi, s, ms); }
 
 std::string schemaText() { return test::ReadFileText(test::SourceDir() / "db" / "schema.sql"); }
 
@@ -34,7 +34,7 @@ protected:
         connection.Execute(schemaText());
     }
 
-    void insert(const std::string& lat, const std::string& lon, TDateTime utc) {
+    void insert(const std::string& lat, const std::string& lon, DateTimeValue utc) {
         query.Close();
         query.SetSQL(kInsertSql);
         query.ParamByName("lat").SetAsString(lat);
@@ -61,7 +61,7 @@ protected:
 
 struct BindCase {
     std::string_view name;
-    TDateTime value;
+    DateTimeValue value;
     std::string stored;
 };
 void PrintTo(const BindCase& c, std::ostream* os) { *os << c.name; }
@@ -117,7 +117,7 @@ TEST_F(Store, DateTimeColumnReadsItsTextAndNothingElse) {
         "INSERT INTO gpx VALUES ('1','2',NULL);");
     query.SetSQL("SELECT * FROM gpx");
     query.Open();
-    std::vector<TDateTime> values;
+    std::vector<DateTimeValue> values;
     std::vector<bool> nulls;
     for (; !query.Eof(); query.Next()) {
         values.push_back(query.FieldByName("utctime").AsDateTime());
@@ -257,7 +257,7 @@ protected:
         return q.FieldByName("n").AsString();
     }
 
-    void insertRow(Query& q, TDateTime utc) {
+    void insertRow(Query& q, DateTimeValue utc) {
         q.SetSQL(kInsertSql);
         q.ParamByName("lat").SetAsString("1");
         q.ParamByName("lon").SetAsString("2");

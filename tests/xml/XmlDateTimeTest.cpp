@@ -16,12 +16,12 @@ namespace {
 struct TimeCase {
     std::string_view name;
     std::string_view text;
-    std::optional<TDateTime> want;  // nullopt: error
+    std::optional<DateTimeValue> want;  // nullopt: error
     std::string_view error;
 };
 void PrintTo(const TimeCase& c, std::ostream* os) { *os << c.name; }
 
-TDateTime At(int h, int m, int s, int ms) { return EncodeDateTime(2011, 1, 15, h, m, s, ms); }
+DateTimeValue At(int h, int m, int s, int ms) { return EncodeDateTime(2011, 1, 15, h, m, s, ms); }
 
 class FromText : public ::testing::TestWithParam<TimeCase> {};
 

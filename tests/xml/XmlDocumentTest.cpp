@@ -19,7 +19,7 @@ Bytes AsBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 std::unique_ptr<TXmlDocument> Load(const Bytes& bytes) {
     auto doc = std::make_unique<TXmlDocument>();
-    TXmlBytesStream stream(bytes);
+    XmlBytesStream stream(bytes);
     doc->LoadFromStream(stream);
     return doc;
 }
@@ -359,7 +359,7 @@ TEST(TXmlDocument, DropCommentsOnParseRemovesCommentChildren) {
     TXmlDocument doc;
     doc.SetDropCommentsOnParse(true);
     const Bytes bytes = AsBytes("<a><!--x-->text<b/><!--y--></a>");
-    TXmlBytesStream stream(bytes);
+    XmlBytesStream stream(bytes);
     doc.LoadFromStream(stream);
     const TXmlNode* a = doc.Root();
     ASSERT_EQ(a->NodeCount(), 1);
@@ -371,9 +371,9 @@ TEST(TXmlDocument, ReloadReplacesTree) {
     TXmlDocument doc;
     const Bytes first = AsBytes("<one/>");
     const Bytes second = AsBytes("<two/>");
-    TXmlBytesStream s1(first);
+    XmlBytesStream s1(first);
     doc.LoadFromStream(s1);
-    TXmlBytesStream s2(second);
+    XmlBytesStream s2(second);
     doc.LoadFromStream(s2);
     EXPECT_EQ(doc.RootNodeList().NodeCount(), 1);
     EXPECT_EQ(doc.Root()->Name(), "two");

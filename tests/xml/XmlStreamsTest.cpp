@@ -21,7 +21,7 @@ struct Decoded {
 
 // Everything the codec hands out up to the end of the data.
 Decoded DecodeAll(const Bytes& bytes) {
-    TXmlBytesStream source(bytes);
+    XmlBytesStream source(bytes);
     TxrBufferedReadStream buffered(&source, false);
     TxrUtf8Stream codec(&buffered);
     Decoded out{{}, seAnsi};
@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TxrUtf8Stream, StepBackTwoRestartsAtMultiByteCharacter) {
     // After "é" (two bytes) and "<", stepping back two characters reads "é" again from its first byte.
     const Bytes bytes{0xEF, 0xBB, 0xBF, 'x', 0xC3, 0xA9, '<', 'y'};
-    TXmlBytesStream source(bytes);
+    XmlBytesStream source(bytes);
     TxrBufferedReadStream buffered(&source, false);
     TxrUtf8Stream codec(&buffered);
     std::string seen;
@@ -127,7 +127,7 @@ TEST(TxrUtf8Stream, StepBackTwoRestartsAtMultiByteCharacter) {
 
 TEST(TxrUtf8Stream, StepBackOneInsideCharacterRestartsIt) {
     const Bytes bytes{0xEF, 0xBB, 0xBF, 'x', 0xE2, 0x82, 0xAC, 'y'};
-    TXmlBytesStream source(bytes);
+    XmlBytesStream source(bytes);
     TxrBufferedReadStream buffered(&source, false);
     TxrUtf8Stream codec(&buffered);
     char c = 0;
@@ -145,7 +145,7 @@ TEST(TxrUtf8Stream, FourByteSequenceSplitsAfterThreeBytes) {
     // The lead byte F0 announces at most three bytes; the fourth starts a character of its own, so a
     // step back by one after it returns to that fourth byte, not to the lead byte.
     const Bytes bytes{0xEF, 0xBB, 0xBF, 0xF0, 0x9F, 0x98, 0x80, 'z'};
-    TXmlBytesStream source(bytes);
+    XmlBytesStream source(bytes);
     TxrBufferedReadStream buffered(&source, false);
     TxrUtf8Stream codec(&buffered);
     char c = 0;
@@ -160,7 +160,7 @@ TEST(TxrUtf8Stream, FourByteSequenceSplitsAfterThreeBytes) {
 
 TEST(TxrUtf8Stream, SwitchToUtf8TakesEffectWithNextCharacter) {
     const Bytes bytes{'<', '?', 'x', 'm', 0xC3, 0xA4};
-    TXmlBytesStream source(bytes);
+    XmlBytesStream source(bytes);
     TxrBufferedReadStream buffered(&source, false);
     TxrUtf8Stream codec(&buffered);
     std::string seen;
@@ -188,7 +188,7 @@ class Contract : public ::testing::TestWithParam<ContractCase> {};
 
 TEST_P(Contract, RaisesItsMessage) {
     const Bytes bytes{'<', 'a', '>', 'b'};
-    TXmlBytesStream source(bytes);
+    XmlBytesStream source(bytes);
     TxrBufferedReadStream buffered(&source, false);
     TxrUtf8Stream codec(&buffered);
     try {
@@ -212,19 +212,19 @@ INSTANTIATE_TEST_SUITE_P(
         ContractCase{"SeekBackThree",
                      [](TxrUtf8Stream& s) {
                          ReadOne(s);
-                         s.Seek(-3, TXmlSeekOrigin::soCurrent);
+                         s.Seek(-3, XmlSeekOrigin::soCurrent);
                      },
                      "Cannot perform seek on codec stream"},
         ContractCase{"SeekForward",
                      [](TxrUtf8Stream& s) {
                          ReadOne(s);
-                         s.Seek(1, TXmlSeekOrigin::soCurrent);
+                         s.Seek(1, XmlSeekOrigin::soCurrent);
                      },
                      "Cannot perform seek on codec stream"},
         ContractCase{"SeekFromEnd",
                      [](TxrUtf8Stream& s) {
                          ReadOne(s);
-                         s.Seek(-1, TXmlSeekOrigin::soEnd);
+                         s.Seek(-1, XmlSeekOrigin::soEnd);
                      },
                      "Cannot perform seek on codec stream"},
         ContractCase{"ReadTwoBytes",
@@ -248,14 +248,14 @@ TEST(TxrUtf8Stream, NoUnderlyingStream) {
 
 TEST(TxrUtf8Stream, AbsoluteSeekIsIgnoredAndCountedReadsWork) {
     const Bytes bytes{'a', 'b', 'c'};
-    TXmlBytesStream source(bytes);
+    XmlBytesStream source(bytes);
     TxrBufferedReadStream buffered(&source, false);
     TxrUtf8Stream codec(&buffered);
     char c = 0;
     ASSERT_EQ(codec.Read(&c, 1), 1U);
     EXPECT_EQ(c, 'a');
-    EXPECT_EQ(codec.Seek(0, TXmlSeekOrigin::soBeginning), 1);
-    EXPECT_EQ(codec.Seek(0, TXmlSeekOrigin::soEnd), 3);
+    EXPECT_EQ(codec.Seek(0, XmlSeekOrigin::soBeginning), 1);
+    EXPECT_EQ(codec.Seek(0, XmlSeekOrigin::soEnd), 3);
     ASSERT_EQ(codec.Read(&c, 1), 1U);
     EXPECT_EQ(c, 'b');
     EXPECT_EQ(codec.Read(&c, 0), 0U);
@@ -266,7 +266,7 @@ TEST(TxrBufferedReadStream, ReadsAcrossPagesAndAfterSeeks) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         bytes[i] = static_cast<std::uint8_t>((i * 7 + i / 251) & 0xFF);
     }
-    TXmlBytesStream source(bytes);
+    XmlBytesStream source(bytes);
     TxrBufferedReadStream buffered(&source, false);
     EXPECT_EQ(buffered.Size(), static_cast<std::int64_t>(bytes.size()));
     Bytes read;
@@ -278,7 +278,7 @@ TEST(TxrBufferedReadStream, ReadsAcrossPagesAndAfterSeeks) {
 
     // Back into the first page, then a block read that spans two pages.
     const std::size_t at = TxrBufferedReadStream::kPageSize - 5;
-    buffered.Seek(static_cast<std::int64_t>(at), TXmlSeekOrigin::soBeginning);
+    buffered.Seek(static_cast<std::int64_t>(at), XmlSeekOrigin::soBeginning);
     Bytes block(10);
     ASSERT_EQ(buffered.Read(block.data(), block.size()), block.size());
     EXPECT_TRUE(test::BytesEqual(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at),
@@ -287,14 +287,14 @@ TEST(TxrBufferedReadStream, ReadsAcrossPagesAndAfterSeeks) {
     ASSERT_TRUE(buffered.ReadByte(b));
     EXPECT_EQ(b, bytes[at + 10]);
     // Within the page held, a seek back serves from the buffer.
-    buffered.Seek(-2, TXmlSeekOrigin::soCurrent);
+    buffered.Seek(-2, XmlSeekOrigin::soCurrent);
     ASSERT_TRUE(buffered.ReadByte(b));
     EXPECT_EQ(b, bytes[at + 9]);
 }
 
 TEST(TxrBufferedReadStream, WritingRaises) {
     const Bytes bytes{'a'};
-    TXmlBytesStream source(bytes);
+    XmlBytesStream source(bytes);
     TxrBufferedReadStream buffered(&source, false);
     try {
         buffered.Write(bytes.data(), 1);
@@ -304,11 +304,11 @@ TEST(TxrBufferedReadStream, WritingRaises) {
     }
 }
 
-TEST(TXmlFileStream, MissingFileNamesPathAndSystemText) {
+TEST(XmlFileStream, MissingFileNamesPathAndSystemText) {
     test::TempDir dir;
     const std::string path = (dir / "missing.gpx").string();
     try {
-        TXmlFileStream file(path);
+        XmlFileStream file(path);
         FAIL() << "no error";
     } catch (const FileError& e) {
         EXPECT_EQ(std::string(e.what()), "Datei " + path + " kann nicht geöffnet werden. No such file or directory");

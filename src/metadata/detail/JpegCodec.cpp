@@ -87,14 +87,14 @@ struct Encoder {
     }
 };
 
-TJPEGColorModel ModelOf(J_COLOR_SPACE space) noexcept {
+JPEGColorModel ModelOf(J_COLOR_SPACE space) noexcept {
     switch (space) {
-        case JCS_GRAYSCALE: return TJPEGColorModel::grayscale;
-        case JCS_RGB: return TJPEGColorModel::rgb;
-        case JCS_YCbCr: return TJPEGColorModel::ycbcr;
-        case JCS_CMYK: return TJPEGColorModel::cmyk;
-        case JCS_YCCK: return TJPEGColorModel::ycck;
-        default: return TJPEGColorModel::unknown;
+        case JCS_GRAYSCALE: return JPEGColorModel::grayscale;
+        case JCS_RGB: return JPEGColorModel::rgb;
+        case JCS_YCbCr: return JPEGColorModel::ycbcr;
+        case JCS_CMYK: return JPEGColorModel::cmyk;
+        case JCS_YCCK: return JPEGColorModel::ycck;
+        default: return JPEGColorModel::unknown;
     }
 }
 
@@ -171,7 +171,7 @@ unsigned long SizeFor(std::span<const std::uint8_t> jpeg) {
     return static_cast<unsigned long>(jpeg.size());
 }
 
-[[noreturn]] void ThrowCodecError(const ErrorManager& error) { throw EJPEGError(error.pub.msg_code); }
+[[noreturn]] void ThrowCodecError(const ErrorManager& error) { throw JPEGError(error.pub.msg_code); }
 
 }  // namespace
 
@@ -183,7 +183,7 @@ JpegHeaderInfo ReadJpegHeader(std::span<const std::uint8_t> jpeg) {
     return {decoder->info.image_width, decoder->info.image_height, ModelOf(decoder->info.jpeg_color_space)};
 }
 
-TBitmap DecodeJpeg(std::span<const std::uint8_t> jpeg, std::uint32_t minWidth, std::uint32_t minHeight) {
+Bitmap DecodeJpeg(std::span<const std::uint8_t> jpeg, std::uint32_t minWidth, std::uint32_t minHeight) {
     auto decoder = std::make_unique<Decoder>();
     if (!OpenDecoder(decoder.get(), jpeg.data(), SizeFor(jpeg))) {
         ThrowCodecError(decoder->error);
@@ -205,7 +205,7 @@ TBitmap DecodeJpeg(std::span<const std::uint8_t> jpeg, std::uint32_t minWidth, s
     const std::uint32_t width = decoder->info.output_width;
     const std::uint32_t height = decoder->info.output_height;
     if (static_cast<std::uint64_t>(width) * height > kMaxDecodedPixels) {
-        throw EJPEGError(JERR_IMAGE_TOO_BIG);
+        throw JPEGError(JERR_IMAGE_TOO_BIG);
     }
     const auto components = static_cast<std::size_t>(decoder->info.out_color_components);
     const std::size_t stride = static_cast<std::size_t>(width) * components;
@@ -213,7 +213,7 @@ TBitmap DecodeJpeg(std::span<const std::uint8_t> jpeg, std::uint32_t minWidth, s
     if (!ReadPixels(decoder.get(), raw.data(), stride)) {
         ThrowCodecError(decoder->error);
     }
-    TBitmap bitmap(width, height);
+    Bitmap bitmap(width, height);
     auto out = bitmap.Pixels();
     if (components == 3) {
         std::copy(raw.begin(), raw.end(), out.begin());
@@ -229,7 +229,7 @@ TBitmap DecodeJpeg(std::span<const std::uint8_t> jpeg, std::uint32_t minWidth, s
     return bitmap;
 }
 
-void EncodeJpeg(const TBitmap& bitmap, int quality, std::vector<std::uint8_t>& out) {
+void EncodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out) {
     auto encoder = std::make_unique<Encoder>();
     if (!RunEncoder(encoder.get(), bitmap.Pixels().data(), bitmap.Width(), bitmap.Height(), quality)) {
         ThrowCodecError(encoder->error);

@@ -13,7 +13,7 @@ namespace zeloro {
 
 class TxrSurplusReader;
 
-// Reads one document into the tree of its owner; throws FilerError for what it rejects.
+// Reads one document into the tree of its owner; throws EFilerError for what it rejects.
 class XmlLoader {
 public:
     XmlLoader(TXmlDocument& document, TxrUtf8Stream& codec) : document_(document), codec_(codec) {}
