@@ -146,6 +146,7 @@ TCoord searchGPX(TDateTime inTime, int zoneIndex, const std::string& toleranceTe
     } else {
         const int seconds = StrToInt(toleranceText);
         query.SetSQL(kWindowLookupSql);
+        query.ParamByName("utctime").SetAsDateTime(utc);
         query.ParamByName("timelow").SetAsDateTime(ShiftSeconds(utc, -seconds));
         query.ParamByName("timehigh").SetAsDateTime(ShiftSeconds(utc, seconds));
     }
@@ -155,8 +156,6 @@ TCoord searchGPX(TDateTime inTime, int zoneIndex, const std::string& toleranceTe
         query.Close();
         return coord;
     }
-    // No order is asked of the database: with a window the first row it returns is taken, which is not
-    // necessarily the nearest in time.
     coord.found = true;
     coord.lat = query.FieldByName("lat").AsString();
     coord.lon = query.FieldByName("lon").AsString();
