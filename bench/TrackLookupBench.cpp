@@ -1,5 +1,6 @@
 // bench/TrackLookupBench.cpp: track lookups over 1,000,000 points in a copy of the delivered database,
-// and the import rate of the reused INSERT statement.
+// the two candidate statements for the nearest point of a window, and the import rate of the reused
+// INSERT statement.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -89,6 +90,41 @@ void lookups(benchmark::State& state, const std::string& tolerance, std::int64_t
         benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
 }
 
+// The two ways of taking the nearest point of a window, as bare statements side by side: the one the
+// lookup uses (one step through the index on either side of the photo) and an ORDER BY on the distance
+// over every point of the window. At one point per second the window holds 2 * tolerance + 1 points.
+constexpr const char* kNearestByDistanceSortSql =
+    "SELECT * FROM gpx WHERE utctime BETWEEN :timelow AND :timehigh "
+    "ORDER BY abs(strftime('%s', utctime) - strftime('%s', :utctime)), utctime, rowid LIMIT 1";
+
+void nearestQuery(benchmark::State& state, const char* sql) {
+    TrackTable& t = table();
+    Query query(t.connection);
+    query.SetSQL(sql);
+    const std::int64_t tolerance = state.range(0);
+    std::uint64_t seed = 12345;
+    std::int64_t found = 0;
+    for (auto _ : state) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        const TDateTime utc = ShiftSeconds(kFirst, static_cast<std::int64_t>((seed >> 33U) % kPoints));
+        query.ParamByName("utctime").SetAsDateTime(utc);
+        query.ParamByName("timelow").SetAsDateTime(ShiftSeconds(utc, -tolerance));
+        query.ParamByName("timehigh").SetAsDateTime(ShiftSeconds(utc, tolerance));
+        query.Open();
+        if (!query.Eof()) {
+            ++found;
+            benchmark::DoNotOptimize(query.FieldByName("lat").AsString());
+        }
+        query.Close();
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["found"] =
+        benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
+}
+
+void BM_NearestByIndexSteps(benchmark::State& state) { nearestQuery(state, kWindowLookupSql); }
+void BM_NearestByDistanceSort(benchmark::State& state) { nearestQuery(state, kNearestByDistanceSortSql); }
+
 void BM_LookupExact(benchmark::State& state) { lookups(state, "0", 0); }
 void BM_LookupWindow5(benchmark::State& state) { lookups(state, "5", 0); }
 void BM_LookupWindow500(benchmark::State& state) { lookups(state, "500", 0); }
@@ -110,6 +146,8 @@ BENCHMARK(BM_LookupExact);
 BENCHMARK(BM_LookupWindow5);
 BENCHMARK(BM_LookupWindow500);
 BENCHMARK(BM_LookupMiss);
+BENCHMARK(BM_NearestByIndexSteps)->Arg(5)->Arg(500);
+BENCHMARK(BM_NearestByDistanceSort)->Arg(5)->Arg(500);
 BENCHMARK(BM_Import)->Arg(kPoints)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

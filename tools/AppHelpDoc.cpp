@@ -47,8 +47,8 @@ werden nicht durchsucht.</td></tr>
 <tr><td><b>Zeitzone</b></td><td>Die Zeitzone, auf die die Uhr der Kamera eingestellt war, von
 „UTC - 11:00“ bis „UTC + 12:00“.</td></tr>
 <tr><td><b>maximale Abweichung in Sekunden</b></td><td>Wie weit die Zeit eines Spurpunkts von der
-Aufnahmezeit abweichen darf, von 0 bis 500 Sekunden. Der Wert wird mit den Pfeiltasten des Feldes
-eingestellt.</td></tr>
+Aufnahmezeit abweichen darf, von 0 bis 500 Sekunden; genommen wird der nächste Punkt innerhalb der
+Abweichung. Der Wert wird mit den Pfeiltasten des Feldes eingestellt.</td></tr>
 </table>
 
 <h2>Zeitzonen und Sommerzeit</h2>
@@ -65,8 +65,8 @@ wählen Sie die passende Zone vor dem Start selbst aus.</p>
 <p>Bei 0 Sekunden muss ein Spurpunkt in genau derselben Sekunde aufgezeichnet sein wie das Foto. Viele
 Geräte speichern aber nur alle paar Sekunden einen Punkt. Mit einer Abweichung von zum Beispiel 10
 Sekunden wird ein Punkt gefunden, der bis zu 10 Sekunden vor oder nach der Aufnahme liegt. Liegen
-mehrere Punkte in diesem Fenster, wird der erste genommen, den die Datenbank liefert. Geht die
-Kamerauhr falsch, hilft eine große Abweichung nur begrenzt; stellen Sie die Kamerauhr besser vor der
+mehrere Punkte in diesem Fenster, wird der nächste Punkt innerhalb der Abweichung genommen, also der
+zeitlich nächste zur Aufnahme; liegen zwei gleich nah, der frühere. Geht die Kamerauhr falsch, hilft eine große Abweichung nur begrenzt; stellen Sie die Kamerauhr besser vor der
 Aufnahme.</p>
 
 <h2>Ein Durchlauf mit „Starten“</h2>

@@ -133,6 +133,7 @@ TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleran
     } else {
         const int seconds = StrToInt(toleranceText);
         query.SetSQL(kWindowLookupSql);
+        query.ParamByName("utctime").SetAsDateTime(utc);
         query.ParamByName("timelow").SetAsDateTime(ShiftSeconds(utc, -seconds));
         query.ParamByName("timehigh").SetAsDateTime(ShiftSeconds(utc, seconds));
     }
@@ -142,8 +143,6 @@ TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleran
         query.Close();
         return coord;
     }
-    // No order is asked of the database: with a window the first row it returns is taken, which is not
-    // necessarily the nearest in time.
     coord.found = true;
     coord.lat = query.FieldByName("lat").AsString();
     coord.lon = query.FieldByName("lon").AsString();

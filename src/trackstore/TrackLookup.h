@@ -11,11 +11,25 @@ namespace zeloro {
 class Query;
 
 inline constexpr const char* kExactLookupSql = "SELECT * FROM gpx WHERE utctime=:utctime";
+// The point nearest in time within the window: the latest second at or before the photo and the
+// earliest at or after it are each one step through the index, the nearer of the two wins (equally
+// near: the earlier), and of that second the first imported point. Distances are compared in whole
+// seconds, so that two equally near points are equal. (A min/max aggregate would read the whole
+// window here: SQLite steps it in one index step only when it stands alone, not inside a UNION.)
 inline constexpr const char* kWindowLookupSql =
-    "SELECT * FROM gpx WHERE utctime BETWEEN :timelow AND :timehigh";
+    "SELECT * FROM gpx WHERE utctime = ("
+    "SELECT utctime FROM ("
+    "SELECT * FROM (SELECT utctime FROM gpx WHERE utctime BETWEEN :timelow AND :utctime "
+    "ORDER BY utctime DESC LIMIT 1) "
+    "UNION ALL "
+    "SELECT * FROM (SELECT utctime FROM gpx WHERE utctime BETWEEN :utctime AND :timehigh "
+    "ORDER BY utctime LIMIT 1)) "
+    "ORDER BY abs(strftime('%s', utctime) - strftime('%s', :utctime)), utctime LIMIT 1) "
+    "ORDER BY rowid LIMIT 1";
 
-// Shifts inTime to UTC by the zone and takes the first stored point of that second ("0") or of the
-// window of +/- toleranceText seconds, both ends included. The query is left closed. Throws
+// Shifts inTime to UTC by the zone and takes the first stored point of that second ("0"), or the
+// point nearest in time within the window of +/- toleranceText seconds, both ends included (equally
+// near: the earlier; of one second: the first imported). The query is left closed. Throws
 // DatabaseError, ConvertError for a tolerance that is no whole number or a stored coordinate that is no
 // number.
 [[nodiscard]] TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleranceText,

@@ -299,12 +299,60 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"ZoneWithoutTrack", "12", "0", "2024:06:15 10:04:30", std::nullopt},
         MatchCase{"UtcZone", "11", "0", "2024:06:15 07:00:10", 1},
         MatchCase{"WestOfUtc", "10", "0", "2024:06:15 06:00:20", 2},  // UTC - 1:00
-        // 10:04:25 lies 5 s after point 386 and 5 s before point 387; the window takes the first row.
+        // 10:04:25 lies 5 s after point 386 and 5 s before point 387; equally near, the earlier is taken.
         MatchCase{"BetweenPointsNoTolerance", "13", "0", "2024:06:15 10:04:25", std::nullopt},
         MatchCase{"BetweenPointsTooSmallWindow", "13", "4", "2024:06:15 10:04:25", std::nullopt},
         MatchCase{"BetweenPointsWindowReachesBoth", "13", "5", "2024:06:15 10:04:25", 386},
+        // 10:04:27 lies 7 s after point 386 and 3 s before point 387: the nearer one, not the first.
+        MatchCase{"WindowTakesTheNearerPoint", "13", "9", "2024:06:15 10:04:27", 387},
         MatchCase{"WindowOfOneSecondAtTheEdge", "13", "1", "2024:06:15 10:04:31", 387}),
     [](const auto& p) { return p.param.name; });
+
+// A logger that writes a point every second, a deviation of 5 s: each photo gets the point of its own
+// second, at the ends of the track too, where the window holds points on one side only.
+TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
+    constexpr int kSeconds = 121;  // 08:00:00 .. 08:02:00 UTC
+    const auto numbered = [](const char* format, int n) {
+        char text[32];
+        std::snprintf(text, sizeof text, format, n);
+        return std::string(text);
+    };
+    const auto lat = [&](int s) { return numbered("48.%03d", s); };  // "N"
+    const auto lon = [&](int s) { return numbered("-11.%03d", s); };  // "W"
+    const auto clock = [&](int hour, int s) {
+        return numbered("%02d:", hour + s / 3600) + numbered("%02d:", s / 60 % 60) + numbered("%02d", s % 60);
+    };
+    const auto photo = [&](std::size_t i) { return numbered("IMG_%03d.jpg", static_cast<int>(i)); };
+
+    std::string gpx = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\"><trk><trkseg>\n";
+    for (int s = 0; s < kSeconds; ++s) {
+        gpx += "<trkpt lat=\"" + lat(s) + "\" lon=\"" + lon(s) + "\"><time>2024-06-15T" + clock(8, s) +
+               "Z</time></trkpt>\n";
+    }
+    WriteFileText(gpx_, gpx + "</trkseg></trk></gpx>\n");
+    const std::vector<int> shots{0, 1, 2, 3, 7, 30, 59, 60, 61, 100, 117, 118, 119, 120};
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+        AddPhoto(photo(i), "2024:06:15 " + clock(10, shots[i]), static_cast<int>(i));  // camera in UTC + 2:00
+    }
+
+    const ProcessResult r = Tag("13", "5");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    std::vector<std::string> expected{" - Lese Bilddateien", " - 14 Bilder im Verzeichnis gefunden",
+                                      " - Starte Datenbankimport", " - 121 Datensätze gelesen und importiert"};
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+        expected.push_back(" - " + photo(i) + " Koordinaten gefunden:");
+        expected.push_back(" - " + lat(shots[i]) + "," + lon(shots[i]) + " getaggt!");
+    }
+    EXPECT_EQ(Log(r), expected);
+    const bool exiftool = HaveExiftool();
+    for (std::size_t i = 0; i < shots.size(); ++i) {
+        const ExpectedFix fix{lat(shots[i]), lon(shots[i]), "2024:06:15 " + clock(8, shots[i])};
+        ExpectTaggedAsByOurReader(photos_ / photo(i), fix);
+        if (exiftool && (i == 0 || shots[i] == 60 || i + 1 == shots.size())) {
+            ExpectTaggedAsByExiftool(photos_ / photo(i), fix);
+        }
+    }
+}
 
 TEST_F(CliRun, ImportingTheSameTrackTwiceDoublesTheTable) {
     AddPhoto("IMG.jpg", "2024:06:15 10:00:00");
@@ -496,6 +544,7 @@ TEST_F(CliRun, HelpNamesEveryOption) {
          {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--keep"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
+    EXPECT_NE(r.out.find("nächste Punkt innerhalb der Abweichung"), std::string::npos) << r.out;
 }
 
 }  // namespace

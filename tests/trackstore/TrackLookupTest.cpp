@@ -1,11 +1,13 @@
-// tests/trackstore/TrackLookupTest.cpp: exact and window lookups, the zone shift on the way, and the
-// conversion of stored coordinate texts into hemisphere, degrees, minutes and seconds.
+// tests/trackstore/TrackLookupTest.cpp: exact lookups, the nearest point of a window, the zone shift on
+// the way, and the conversion of stored coordinate texts into hemisphere, degrees, minutes and seconds.
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/Error.h"
 #include "support/TestSupport.h"
@@ -58,12 +60,94 @@ TEST_F(Lookup, WindowIncludesBothEnds) {
     EXPECT_FALSE(searchGPX(at(12, 0, 2), kZoneIndexUtc, "0", query).found);
     EXPECT_FALSE(searchGPX(at(12, 0, 2), kZoneIndexUtc, "1", query).found);
     EXPECT_EQ(searchGPX(at(12, 0, 2), kZoneIndexUtc, "2", query).lat, "2");  // 12:00:00..12:00:04
-    const TCoord either = searchGPX(at(12, 0, 2), kZoneIndexUtc, "5", query);
-    ASSERT_TRUE(either.found);
-    EXPECT_TRUE(either.lat == "1" || either.lat == "2") << either.lat;
-    EXPECT_EQ(searchGPX(at(11, 59, 53), kZoneIndexUtc, "5", query).lat, "1");  // lower end of 11:59:48..58
+    EXPECT_EQ(searchGPX(at(11, 59, 53), kZoneIndexUtc, "5", query).lat, "1");  // upper end of 11:59:48..58
     EXPECT_FALSE(searchGPX(at(11, 59, 52), kZoneIndexUtc, "5", query).found);
+    EXPECT_EQ(searchGPX(at(12, 0, 9), kZoneIndexUtc, "5", query).lat, "2");  // lower end of 12:00:04..14
+    EXPECT_FALSE(searchGPX(at(12, 0, 10), kZoneIndexUtc, "5", query).found);
 }
+
+// A point's latitude names it in the expectation: 1 before the photo, 2 after it, 3 of the photo's own
+// second or the first imported of a second, 4 the second imported, 5 and 9 farther away.
+struct Point {
+    std::string lat;
+    TDateTime utc;
+};
+
+struct NearestCase {
+    std::string_view name;
+    std::vector<Point> points;  // imported in this order
+    TDateTime photo;
+    std::string tolerance;
+    std::optional<std::string> taken;  // lat of the point taken; nullopt: none found
+};
+void PrintTo(const NearestCase& c, std::ostream* os) { *os << c.name; }
+
+class NearestInWindow : public Lookup, public ::testing::WithParamInterface<NearestCase> {};
+
+TEST_P(NearestInWindow, TakesThePointNearestInTime) {
+    const NearestCase& c = GetParam();
+    for (const Point& p : c.points) {
+        insert(p.lat, "11", p.utc);
+    }
+    const TCoord coord = searchGPX(c.photo, kZoneIndexUtc, c.tolerance, query);
+    EXPECT_FALSE(query.Active());
+    if (!c.taken) {
+        EXPECT_FALSE(coord.found) << coord.lat;
+        return;
+    }
+    ASSERT_TRUE(coord.found);
+    EXPECT_EQ(coord.lat, *c.taken);
+    for (const Point& p : c.points) {
+        if (p.lat == *c.taken) {
+            EXPECT_EQ(DateTimeText(coord.utctime), DateTimeText(p.utc));
+        }
+    }
+}
+
+TDateTime on(int y, int mo, int d, int h, int mi, int s) { return EncodeDateTime(y, mo, d, h, mi, s, 0); }
+
+// The index hands out the earliest point of the window first and, within one second, the last
+// imported first when read backwards: the cases are laid out so that neither order passes by chance.
+INSTANTIATE_TEST_SUITE_P(
+    TrackLookup, NearestInWindow,
+    ::testing::Values(
+        NearestCase{"LaterPointIsNearer",  //
+                    {{"1", at(11, 59, 58)}, {"2", at(12, 0, 4)}},
+                    at(12, 0, 2), "5", "2"},
+        NearestCase{"EarlierPointIsNearer",  //
+                    {{"2", at(12, 0, 3)}, {"1", at(11, 59, 59)}},
+                    at(12, 0, 0), "5", "1"},
+        NearestCase{"EquallyNearTakesTheEarlier",  //
+                    {{"2", at(12, 0, 2)}, {"1", at(11, 59, 58)}},
+                    at(12, 0, 0), "5", "1"},
+        NearestCase{"OwnSecondWinsOverAnyOther",
+                    {{"1", at(11, 59, 59)}, {"2", at(12, 0, 1)}, {"3", at(12, 0, 0)}},
+                    at(12, 0, 0), "30", "3"},
+        NearestCase{"DenseTrackGivesOwnSecond",
+                    {{"5", at(11, 59, 55)}, {"1", at(11, 59, 59)}, {"3", at(12, 0, 0)}, {"2", at(12, 0, 1)}},
+                    at(12, 0, 0), "5", "3"},
+        NearestCase{"WindowWithoutPoints",  //
+                    {{"1", at(11, 59, 54)}, {"2", at(12, 0, 6)}},
+                    at(12, 0, 0), "5", std::nullopt},
+        NearestCase{"SameSecondOwnTakesFirstImported",  //
+                    {{"3", at(12, 0, 0)}, {"4", at(12, 0, 0)}},
+                    at(12, 0, 0), "5", "3"},
+        NearestCase{"SameSecondBeforeTakesFirstImported",
+                    {{"3", at(11, 59, 58)}, {"4", at(11, 59, 58)}, {"9", at(12, 0, 5)}},
+                    at(12, 0, 0), "5", "3"},
+        NearestCase{"SameSecondAfterTakesFirstImported",
+                    {{"9", at(11, 59, 55)}, {"3", at(12, 0, 2)}, {"4", at(12, 0, 2)}},
+                    at(12, 0, 0), "5", "3"},
+        NearestCase{"OverMidnight",  //
+                    {{"1", on(2010, 12, 31, 23, 59, 54)}, {"2", on(2011, 1, 1, 0, 0, 1)}},
+                    on(2010, 12, 31, 23, 59, 58), "5", "2"},
+        NearestCase{"BeforeTheUnixEpoch",  //
+                    {{"1", on(1850, 3, 1, 7, 0, 0)}, {"2", on(1850, 3, 1, 7, 0, 3)}},
+                    on(1850, 3, 1, 7, 0, 2), "5", "2"},
+        NearestCase{"WholeToleranceAway",  //
+                    {{"1", at(11, 51, 40)}, {"2", at(12, 8, 20)}},
+                    at(12, 0, 0), "500", "1"}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Lookup, CameraTimeIsShiftedByTheZone) {
     insert("2", "2", at(12, 0, 4));
