@@ -106,7 +106,7 @@ void nearestQuery(benchmark::State& state, const char* sql) {
     std::int64_t found = 0;
     for (auto _ : state) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        const TDateTime utc = ShiftSeconds(kFirst, static_cast<std::int64_t>((seed >> 33U) % kPoints));
+        const DateTimeValue utc = ShiftSeconds(kFirst, static_cast<std::int64_t>((seed >> 33U) % kPoints));
         query.ParamByName("utctime").SetAsDateTime(utc);
         query.ParamByName("timelow").SetAsDateTime(ShiftSeconds(utc, -tolerance));
         query.ParamByName("timehigh").SetAsDateTime(ShiftSeconds(utc, tolerance));

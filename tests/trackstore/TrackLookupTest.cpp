@@ -70,13 +70,13 @@ TEST_F(Lookup, WindowIncludesBothEnds) {
 // second or the first imported of a second, 4 the second imported, 5 and 9 farther away.
 struct Point {
     std::string lat;
-    TDateTime utc;
+    DateTimeValue utc;
 };
 
 struct NearestCase {
     std::string_view name;
     std::vector<Point> points;  // imported in this order
-    TDateTime photo;
+    DateTimeValue photo;
     std::string tolerance;
     std::optional<std::string> taken;  // lat of the point taken; nullopt: none found
 };
@@ -104,7 +104,7 @@ TEST_P(NearestInWindow, TakesThePointNearestInTime) {
     }
 }
 
-TDateTime on(int y, int mo, int d, int h, int mi, int s) { return EncodeDateTime(y, mo, d, h, mi, s, 0); }
+DateTimeValue on(int y, int mo, int d, int h, int mi, int s) { return EncodeDateTime(y, mo, d, h, mi, s, 0); }
 
 // The index hands out the earliest point of the window first and, within one second, the last
 // imported first when read backwards: the cases are laid out so that neither order passes by chance.
