@@ -15,8 +15,30 @@ add_custom_command(OUTPUT ${ZELORO_MARKER_FILE}
     VERBATIM)
 add_custom_target(zeloro_marker ALL DEPENDS ${ZELORO_MARKER_FILE})
 
+# Leaflet from Debian's libjs-leaflet beside the page, so the page loads no script from the net. The
+# images/ folder sits where leaflet.css looks for its images.
+set(ZELORO_LEAFLET_DIR /usr/share/javascript/leaflet CACHE PATH "Leaflet's files (Debian package libjs-leaflet)")
+set(ZELORO_LEAFLET_FILES leaflet.js leaflet.css images/marker-icon.png images/marker-icon-2x.png
+    images/marker-shadow.png images/layers.png images/layers-2x.png)
+set(ZELORO_LEAFLET_OUTPUTS "")
+foreach(file ${ZELORO_LEAFLET_FILES})
+    if(NOT EXISTS ${ZELORO_LEAFLET_DIR}/${file})
+        message(FATAL_ERROR "${ZELORO_LEAFLET_DIR}/${file} is missing: install libjs-leaflet (scripts/bootstrap.sh)")
+    endif()
+    get_filename_component(folder ${CMAKE_BINARY_DIR}/maps/${file} DIRECTORY)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/maps/${file}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+        COMMAND ${CMAKE_COMMAND} -E copy ${ZELORO_LEAFLET_DIR}/${file} ${CMAKE_BINARY_DIR}/maps/${file}
+        DEPENDS ${ZELORO_LEAFLET_DIR}/${file}
+        VERBATIM)
+    list(APPEND ZELORO_LEAFLET_OUTPUTS ${CMAKE_BINARY_DIR}/maps/${file})
+endforeach()
+add_custom_target(zeloro_leaflet ALL DEPENDS ${ZELORO_LEAFLET_OUTPUTS} COMMENT "Copying Leaflet into maps/")
+
 # The maps folder receives index.html at every "Maps" command, so it is writable by every desktop user.
+# A page a run in the build tree left there is no part of what is delivered.
 install(DIRECTORY ${CMAKE_BINARY_DIR}/maps DESTINATION /var/lib/kvd/zeloro
     FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ GROUP_WRITE WORLD_READ WORLD_WRITE
     DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_WRITE GROUP_EXECUTE
-                          WORLD_READ WORLD_WRITE WORLD_EXECUTE)
+                          WORLD_READ WORLD_WRITE WORLD_EXECUTE
+    PATTERN index.html EXCLUDE)

@@ -29,6 +29,7 @@ struct RunContext {
     Query& query;
     std::vector<std::string>& imgSL;   // photo paths of the last run, in scan order
     std::vector<std::string>& mapsSL;  // "lat|lon|file name" per tagged photo, in tagging order
+    std::vector<MapShot>& mapShots;    // the shot time of each map entry, for the map page's popups
 };
 
 // Checks the inputs, scans the folder, imports the GPX file and tags every photo it finds a track point
