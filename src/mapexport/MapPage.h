@@ -13,17 +13,20 @@ namespace zeloro {
 struct MapPoint {
     double latitude = 0;
     double longitude = 0;
+    friend bool operator==(const MapPoint&, const MapPoint&) = default;
 };
 
 struct MapPhoto {
     MapPoint position;
     std::string fileName;  // UTF-8; shown as text, never read as markup
     std::string shotTime;  // as the popup shows it, e.g. ShotTimeText's result
+    friend bool operator==(const MapPhoto&, const MapPhoto&) = default;
 };
 
 struct MapContent {
     std::vector<MapPhoto> photos;            // one marker each, in tagging order
     std::vector<std::vector<MapPoint>> tracks;  // each drawn as one line, in its own order
+    friend bool operator==(const MapContent&, const MapContent&) = default;
 };
 
 // "dd.mm.yyyy hh:nn:ss", then " (" zone ")" when zone is not empty: the camera's clock and the zone the

@@ -78,7 +78,9 @@ std::vector<std::vector<MapPoint>> trackLines(Query& query) {
             } catch (const ConvertError&) {
                 continue;  // a point the lookup could never have used
             }
-            const double second = query.FieldByName("utctime").AsDateTime() * kSecsPerDay;
+            // Whole seconds, as the table stores them: a day fraction would put exactly 15 minutes a hair
+            // above or below the limit.
+            const double second = std::round(query.FieldByName("utctime").AsDateTime() * kSecsPerDay);
             if (lines.empty() || second - lastSecond > TaggingSession::kTrackGapSeconds) {
                 lines.emplace_back();
             }
