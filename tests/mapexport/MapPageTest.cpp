@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <optional>
@@ -22,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::ScopedVariable;
 using test::TempDir;
 
 // ---- the page on OpenStreetMap tiles
@@ -272,34 +272,6 @@ TEST(GooglePage, MalformedOrMissingEntriesAreRefused) {
     EXPECT_THROW((void)BuildGooglePage({"|2|a"}, kKey), ConvertError);
     EXPECT_THROW((void)BuildGooglePage({"1|2</script>|a"}, kKey), ConvertError);
 }
-
-// Sets or removes an environment variable for one test and puts back what was there.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        if (value != nullptr) {
-            ::setenv(name, value, 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedVariable() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 TEST(GooglePage, KeyComesFromTheEnvironmentOrTheDataFolder) {
     TempDir dir;
