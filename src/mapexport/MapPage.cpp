@@ -303,8 +303,9 @@ std::string getHtmlHeader(const std::string& firstline, std::string_view googleK
     text += "<head>\r\n";
     text += "<meta name=\"viewport\" content=\"initial-scale=1.0, user-scalable=no\" />\r\n";
     text += "<style type=\"text/css\">body {height: 100%;margin: 0;padding: 0;}</style>\r\n";
-    text += "<script type=\"text/javascript\" src=\"https://maps.googleapis.com/maps/api/js?sensor=false&key=" +
-            percentEncoded(googleKey) + "\"></script>\r\n";
+    text +=
+        "<script type=\"text/javascript\" src=\"https://maps.googleapis.com/maps/api/js?sensor=false&key=" +
+        percentEncoded(googleKey) + "\"></script>\r\n";
     text += "<script type=\"text/javascript\">\r\n";
     text += "  function initialize() {\r\n";
     text += "    var markers = new Array();\r\n";
@@ -361,8 +362,8 @@ std::string BuildGooglePage(const std::vector<std::string>& mapsSL, std::string_
     if (mapsSL.empty()) {
         throw RangeError();
     }
-    return getHtmlHeader(mapsSL.front(), googleKey) + kCrLf + getHtmlPlaces(mapsSL) + kCrLf + getHtmlFooter() +
-           kCrLf;
+    return getHtmlHeader(mapsSL.front(), googleKey) + kCrLf + getHtmlPlaces(mapsSL) + kCrLf +
+           getHtmlFooter() + kCrLf;
 }
 
 std::string WriteMapPageFile(const std::string& dataFolder, const std::string& page) {

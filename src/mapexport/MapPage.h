@@ -24,7 +24,7 @@ struct MapPhoto {
 };
 
 struct MapContent {
-    std::vector<MapPhoto> photos;            // one marker each, in tagging order
+    std::vector<MapPhoto> photos;               // one marker each, in tagging order
     std::vector<std::vector<MapPoint>> tracks;  // each drawn as one line, in its own order
     friend bool operator==(const MapContent&, const MapContent&) = default;
 };

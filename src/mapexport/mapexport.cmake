@@ -17,13 +17,15 @@ add_custom_target(zeloro_marker ALL DEPENDS ${ZELORO_MARKER_FILE})
 
 # Leaflet from Debian's libjs-leaflet beside the page, so the page loads no script from the net. The
 # images/ folder sits where leaflet.css looks for its images.
-set(ZELORO_LEAFLET_DIR /usr/share/javascript/leaflet CACHE PATH "Leaflet's files (Debian package libjs-leaflet)")
+set(ZELORO_LEAFLET_DIR /usr/share/javascript/leaflet
+    CACHE PATH "Leaflet's files (Debian package libjs-leaflet)")
 set(ZELORO_LEAFLET_FILES leaflet.js leaflet.css images/marker-icon.png images/marker-icon-2x.png
     images/marker-shadow.png images/layers.png images/layers-2x.png)
 set(ZELORO_LEAFLET_OUTPUTS "")
 foreach(file ${ZELORO_LEAFLET_FILES})
     if(NOT EXISTS ${ZELORO_LEAFLET_DIR}/${file})
-        message(FATAL_ERROR "${ZELORO_LEAFLET_DIR}/${file} is missing: install libjs-leaflet (scripts/bootstrap.sh)")
+        message(FATAL_ERROR
+            "${ZELORO_LEAFLET_DIR}/${file} is missing: install libjs-leaflet (scripts/bootstrap.sh)")
     endif()
     get_filename_component(folder ${CMAKE_BINARY_DIR}/maps/${file} DIRECTORY)
     add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/maps/${file}

@@ -167,7 +167,8 @@ protected:
         ASSERT_TRUE(finished.wait(kRunTimeoutMs));
     }
 
-    ScopedVariable noGoogleKey_{"ZELORO_GOOGLE_MAPS_KEY", nullptr};  // the page under test is the key-less one
+    // The page under test is the key-less one, whatever the developer's environment holds.
+    ScopedVariable noGoogleKey_{"ZELORO_GOOGLE_MAPS_KEY", nullptr};
     TempDir data_;
     TempDir photos_;
     std::string dataFolder_;

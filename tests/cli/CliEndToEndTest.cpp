@@ -395,7 +395,8 @@ TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
     EXPECT_TRUE(BytesEqual(third, ReadFileBytes(photos_ / "IMG_3.jpg")));
     // The map list kept the photo tagged before the error.
     EXPECT_TRUE(PlacesJson(ReadFileText(page))
-                    .starts_with("{\"photos\":[" + PhotoJson(f1, "IMG_1.jpg", "15.06.2024 10:00:30 (UTC + 2:00)") +
+                    .starts_with("{\"photos\":[" +
+                                 PhotoJson(f1, "IMG_1.jpg", "15.06.2024 10:00:30 (UTC + 2:00)") +
                                  "],\"tracks\":[[["));
 }
 
@@ -406,16 +407,16 @@ TEST_F(CliRun, OpenHandsThePageToTheDesktopOpener) {
     const fs::path bin = tmp_ / "bin";
     fs::create_directories(bin);
     const std::string record = (tmp_ / "opened.txt").string();
-    WriteFileText(bin / "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + record + ".part'\nmv '" + record +
-                                        ".part' '" + record + "'\n");
+    WriteFileText(bin / "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + record + ".part'\nmv '" +
+                                        record + ".part' '" + record + "'\n");
     fs::permissions(bin / "xdg-open", fs::perms::owner_all);
     ProcessResult r;
     {
         const ScopedVariable path("PATH", (bin.string() + ":/usr/bin:/bin").c_str());
         // A data folder relative to the current one, as a user may type it.
         r = RunProcess(cli_,
-                       {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13", "--data-dir", "data",
-                        "--open"},
+                       {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13", "--data-dir",
+                        "data", "--open"},
                        false, tmp_.path());
     }
     ASSERT_EQ(r.exitStatus, 0) << r.err;
@@ -447,7 +448,8 @@ TEST_F(CliRun, GoogleKeyFromTheEnvironmentOrTheDataFolderGivesTheGooglePage) {
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
     const ExpectedFix f1 = FixOf(363);
     const std::string page = (data_ / "maps" / "index.html").string();
-    const std::string markers = "store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon + ")\r\n];";
+    const std::string markers =
+        "store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon + ")\r\n];";
     WriteFileText(data_ / "google-maps-key.txt", "key-from-file\n");
     ASSERT_EQ(Tag("13", "0", {"--map"}).exitStatus, 0);
     std::string html = ReadFileText(page);

@@ -31,12 +31,16 @@ window.addEventListener('error', function (e) {
   if (t && t !== window && (t.src || t.href)) {
     var url = t.src || t.href;
     // Offline the tiles cannot load; everything of the page's own must.
-    if (url.indexOf('https://tile.openstreetmap.org/') !== 0) { zeloroProbe.errors.push('load failed: ' + url); }
+    if (url.indexOf('https://tile.openstreetmap.org/') !== 0) {
+      zeloroProbe.errors.push('load failed: ' + url);
+    }
   } else {
     zeloroProbe.errors.push((e.message || 'error') + ' at ' + (e.filename || '') + ':' + (e.lineno || 0));
   }
 }, true);
-window.addEventListener('unhandledrejection', function (e) { zeloroProbe.errors.push('rejection: ' + e.reason); });
+window.addEventListener('unhandledrejection', function (e) {
+  zeloroProbe.errors.push('rejection: ' + e.reason);
+});
 )";
 
 constexpr std::string_view kProbeHook = R"(
@@ -46,7 +50,10 @@ if (window.L) { L.Map.addInitHook(function () { zeloroProbe.maps.push(this); });
 constexpr std::string_view kProbeReport = R"(
 window.addEventListener('load', function () {
   var out = [];
-  function put() { out.push(Array.prototype.map.call(arguments, function (v) { return encodeURIComponent(String(v)); }).join(' ')); }
+  function put() {
+    var fields = Array.prototype.map.call(arguments, function (v) { return encodeURIComponent(String(v)); });
+    out.push(fields.join(' '));
+  }
   function describe(node) {
     if (node.nodeType === 3) { return JSON.stringify(node.nodeValue); }
     return node.nodeName + '(' + Array.prototype.map.call(node.childNodes, describe).join(',') + ')';
@@ -144,7 +151,8 @@ struct Probe {
 // Unescapes what --dump-dom escaped in the probe's text; the probe's fields are percent-encoded, so only
 // these entities can occur.
 std::string DomText(std::string text) {
-    for (const auto& [entity, c] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}}) {
+    for (const auto& [entity, c] :
+         {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}}) {
         for (std::size_t at = text.find(entity); at != std::string::npos; at = text.find(entity, at + 1)) {
             text.replace(at, std::string_view(entity).size(), c);
         }
@@ -174,8 +182,9 @@ Probe ParseProbe(const std::string& dom) {
         const std::string kind = fields.front();
         fields.erase(fields.begin());
         if (kind == "marker" && fields.size() == 8) {
-            probe.markers.push_back({std::stod(fields[0]), std::stod(fields[1]), fields[2], std::stoi(fields[3]),
-                                     fields[4] == "1", std::stoi(fields[5]), std::stoi(fields[6]), fields[7]});
+            probe.markers.push_back({std::stod(fields[0]), std::stod(fields[1]), fields[2],
+                                     std::stoi(fields[3]), fields[4] == "1", std::stoi(fields[5]),
+                                     std::stoi(fields[6]), fields[7]});
         } else if (kind == "line" && fields.size() == 5) {
             probe.lines.push_back({std::stoi(fields[0]), std::stod(fields[1]), std::stod(fields[2]),
                                    std::stod(fields[3]), std::stod(fields[4])});
@@ -243,14 +252,14 @@ protected:
         Insert(page, "<script src=\"leaflet.js\"></script>\r\n", kProbeHook, true);
         Insert(page, "</body>", kProbeReport, false);
         WriteFileText(maps_ / "probe.html", page);
-        const ProcessResult r = RunProcess(
-            "/usr/bin/timeout",
-            {"--kill-after=10", "120", kChromium.string(), "--headless", "--no-sandbox", "--disable-gpu",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--no-first-run", "--user-data-dir=" + (data_ / "profile").string(),
-             // No network: every host name fails to resolve, so the tiles fail at once.
-             "--host-resolver-rules=MAP * ~NOTFOUND", "--window-size=1024,768", "--dump-dom",
-             "file://" + (maps_ / "probe.html").string()});
+        const ProcessResult r =
+            RunProcess("/usr/bin/timeout",
+                       {"--kill-after=10", "120", kChromium.string(), "--headless", "--no-sandbox",
+                        "--disable-gpu", "--disable-background-networking", "--disable-component-update",
+                        "--disable-sync", "--no-first-run", "--user-data-dir=" + (data_ / "profile").string(),
+                        // No network: every host name fails to resolve, so the tiles fail at once.
+                        "--host-resolver-rules=MAP * ~NOTFOUND", "--window-size=1024,768", "--dump-dom",
+                        "file://" + (maps_ / "probe.html").string()});
         EXPECT_EQ(r.exitStatus, 0) << r.err;
         return ParseProbe(r.out);
     }
@@ -358,7 +367,8 @@ TEST_F(MapInBrowser, MissingLeafletIsToldOnThePage) {
     EXPECT_EQ(probe.Value("leaflet"), "missing");
     EXPECT_EQ(probe.Value("maps"), "0");
     EXPECT_EQ(probe.Value("canvas"), "Die Kartenbibliothek leaflet.js fehlt im Ordner maps.");
-    EXPECT_EQ(probe.errors, std::vector<std::string>{"load failed: file://" + (maps_ / "leaflet.js").string()});
+    EXPECT_EQ(probe.errors,
+              std::vector<std::string>{"load failed: file://" + (maps_ / "leaflet.js").string()});
 }
 
 }  // namespace

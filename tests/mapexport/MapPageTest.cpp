@@ -74,7 +74,8 @@ TEST(LeafletPage, CarriesPhotosAndTracksAsData) {
 
 TEST(LeafletPage, LoadsNoScriptFromTheNet) {
     const std::string page = BuildLeafletPage(TwoPhotosOneTrack());
-    EXPECT_TRUE(page.starts_with("<!DOCTYPE html>\r\n<html lang=\"de\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"));
+    EXPECT_TRUE(
+        page.starts_with("<!DOCTYPE html>\r\n<html lang=\"de\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"));
     EXPECT_TRUE(page.ends_with("</body>\r\n</html>\r\n"));
     EXPECT_EQ(Count(page, "\n"), Count(page, "\r\n")) << "CR LF line ends only";
     // Leaflet, its style and the marker are files beside the page; the tiles and the attribution's
@@ -105,27 +106,27 @@ TEST_P(JsonText, MatchesTable) {
     const EscapeCase& c = GetParam();
     MapContent content;
     content.photos.push_back({{1, 2}, c.text, c.text});
-    EXPECT_EQ(SplitData(BuildLeafletPage(content)).first,
-              "{\"photos\":[{\"lat\":1,\"lon\":2,\"name\":" + c.json + ",\"shot\":" + c.json +
-                  "}],\"tracks\":[]}");
+    EXPECT_EQ(
+        SplitData(BuildLeafletPage(content)).first,
+        "{\"photos\":[{\"lat\":1,\"lon\":2,\"name\":" + c.json + ",\"shot\":" + c.json + "}],\"tracks\":[]}");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     LeafletPage, JsonText,
-    ::testing::Values(
-        EscapeCase{"Plain", "IMG_1.jpg", "\"IMG_1.jpg\""},
-        EscapeCase{"Quotes", "a\"b'c.jpg", "\"a\\\"b'c.jpg\""},
-        EscapeCase{"Backslash", "a\\b.jpg", "\"a\\\\b.jpg\""},
-        EscapeCase{"EndOfScript", "</script><script>alert(1)</script>.jpg",
-                   "\"\\u003c/script\\u003e\\u003cscript\\u003ealert(1)\\u003c/script\\u003e.jpg\""},
-        EscapeCase{"CommentOpen", "<!--.jpg", "\"\\u003c!--.jpg\""},
-        EscapeCase{"Markup", "<img src=x onerror=alert(1)>&amp;.jpg",
-                   "\"\\u003cimg src=x onerror=alert(1)\\u003e\\u0026amp;.jpg\""},
-        EscapeCase{"Controls", std::string("a\tb\nc\x01\x1f", 7) + std::string(1, '\0') + "d",
-                   "\"a\\u0009b\\u000ac\\u0001\\u001f\\u0000d\""},
-        EscapeCase{"LineSeparators", "a\u2028b\u2029c", "\"a\\u2028b\\u2029c\""},
-        EscapeCase{"Umlauts", "Grüße 📷.jpg", "\"Grüße 📷.jpg\""},
-        EscapeCase{"MalformedUtf8", "a\xC3(\xFF.jpg", "\"a\uFFFD(\uFFFD.jpg\""}),
+    ::testing::Values(EscapeCase{"Plain", "IMG_1.jpg", "\"IMG_1.jpg\""},
+                      EscapeCase{"Quotes", "a\"b'c.jpg", "\"a\\\"b'c.jpg\""},
+                      EscapeCase{"Backslash", "a\\b.jpg", "\"a\\\\b.jpg\""},
+                      EscapeCase{
+                          "EndOfScript", "</script><script>alert(1)</script>.jpg",
+                          "\"\\u003c/script\\u003e\\u003cscript\\u003ealert(1)\\u003c/script\\u003e.jpg\""},
+                      EscapeCase{"CommentOpen", "<!--.jpg", "\"\\u003c!--.jpg\""},
+                      EscapeCase{"Markup", "<img src=x onerror=alert(1)>&amp;.jpg",
+                                 "\"\\u003cimg src=x onerror=alert(1)\\u003e\\u0026amp;.jpg\""},
+                      EscapeCase{"Controls", std::string("a\tb\nc\x01\x1f", 7) + std::string(1, '\0') + "d",
+                                 "\"a\\u0009b\\u000ac\\u0001\\u001f\\u0000d\""},
+                      EscapeCase{"LineSeparators", "a\u2028b\u2029c", "\"a\\u2028b\\u2029c\""},
+                      EscapeCase{"Umlauts", "Grüße 📷.jpg", "\"Grüße 📷.jpg\""},
+                      EscapeCase{"MalformedUtf8", "a\xC3(\xFF.jpg", "\"a\uFFFD(\uFFFD.jpg\""}),
     [](const auto& p) { return p.param.name; });
 
 TEST(LeafletPage, HostileNamesLeaveTheStructureAlone) {
@@ -143,8 +144,9 @@ TEST(LeafletPage, HostileNamesLeaveTheStructureAlone) {
 
 TEST(LeafletPage, NoPhotoOrAnInfiniteCoordinateIsRefused) {
     EXPECT_THROW((void)BuildLeafletPage({}), RangeError);
-    for (const double bad : {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                             std::numeric_limits<double>::quiet_NaN()}) {
+    for (const double bad :
+         {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+          std::numeric_limits<double>::quiet_NaN()}) {
         MapContent content;
         content.photos.push_back({{1, bad}, "a", ""});
         EXPECT_THROW((void)BuildLeafletPage(content), RangeError);

@@ -365,12 +365,12 @@ TEST_F(SessionRun, TrackLinesFollowTheTableInTimeOrder) {
     WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
     ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
     session_.connection().Execute(
-        "INSERT INTO gpx VALUES ('1,5', '2', '2024-06-15 08:15:10'),"      // exactly 15 minutes: same line
-        "('3', '4', '2024-06-15 08:30:11'),"                               // 15 minutes and 1 second: new
-        "('5', '6', '2024-06-15 07:59:59'),"                               // inserted late, comes first
+        "INSERT INTO gpx VALUES ('1,5', '2', '2024-06-15 08:15:10'),"  // exactly 15 minutes: same line
+        "('3', '4', '2024-06-15 08:30:11'),"                           // 15 minutes and 1 second: new
+        "('5', '6', '2024-06-15 07:59:59'),"                           // inserted late, comes first
         "('1\"</script><b>', '2', '2024-06-15 08:20:00'), ('7', '', '2024-06-15 08:20:01'),"
-        "('1e400', '2', '2024-06-15 08:20:02'),"                           // no double holds it
-        "('9', '10', '2024-06-15 08:30:11')");                             // same second: import order
+        "('1e400', '2', '2024-06-15 08:20:02'),"  // no double holds it
+        "('9', '10', '2024-06-15 08:30:11')");    // same second: import order
     const std::vector<std::vector<MapPoint>> want{
         {{5, 6}, {48.1234, -122.4194}, {-33.8567, 151.215}, {1.5, 2}}, {{3, 4}, {9, 10}}};
     EXPECT_EQ(session_.MapPageContent().tracks, want);
