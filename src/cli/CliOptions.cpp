@@ -71,14 +71,15 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
     bool seenPhotos = false;
     bool seenZone = false;
     bool seenTolerance = false;
+    bool seenMap = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
             continue;
         }
-        if (arg == "--map" || arg == "--keep") {
-            bool& flag = arg == "--map" ? options.map : options.keep;
+        if (arg == "--map" || arg == "--open" || arg == "--keep") {
+            bool& flag = arg == "--map" ? seenMap : arg == "--open" ? options.open : options.keep;
             if (flag) {
                 return "Die Option " + arg + " ist mehrfach angegeben.";
             }
@@ -134,6 +135,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         }
         *seen = true;
     }
+    options.map = seenMap || options.open;
     return options;
 }
 
@@ -148,7 +150,7 @@ std::string ErrorReportText(std::string_view message) {
 
 std::string UsageText() {
     return "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
-           "                  [--map] [--keep]\n"
+           "                  [--map] [--open] [--keep]\n"
            "\n"
            "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
            "(mit Unterordnern) und speichert die Fotos an ihrem Platz.\n"
@@ -163,6 +165,7 @@ std::string UsageText() {
            "  --data-dir ORDNER   der Datenordner mit zeloro.sqlite und maps/ (Vorgabe: wie im Fenster,\n"
            "                      /var/lib/kvd/zeloro/, sonst der Ordner des Programms)\n"
            "  --map               danach die Kartenseite maps/index.html schreiben und ihren Pfad ausgeben\n"
+           "  --open              wie --map, dann die Seite im Standard-Browser öffnen (xdg-open)\n"
            "  --keep              die importierten Trackpunkte behalten (sonst wird die Tabelle am Ende\n"
            "                      geleert, wie mit \"Beenden\")\n"
            "  --help              diese Hilfe\n"

@@ -20,7 +20,8 @@ struct CliOptions {
     std::optional<int> zoneIndex;        // nullopt: the start-up rule of the window
     int tolerance = 0;                   // whole seconds, 0..500
     std::optional<std::string> dataDir;  // with a trailing "/"; nullopt: resolved as the window does
-    bool map = false;
+    bool map = false;                    // also set by --open
+    bool open = false;                   // open the written page in the desktop's default browser
     bool keep = false;
     bool help = false;
 };
@@ -28,8 +29,8 @@ struct CliOptions {
 // Either the options or the text that tells what is wrong with the command line.
 using ParseResult = std::variant<CliOptions, std::string>;
 
-// args without the program name. Every option but --map, --keep and --help takes the next argument as
-// its value; an option given twice, an unknown option or a stray argument is an error.
+// args without the program name. Every option but --map, --open, --keep and --help takes the next
+// argument as its value; an option given twice, an unknown option or a stray argument is an error.
 [[nodiscard]] ParseResult ParseCommandLine(std::span<const std::string> args);
 
 // A zone list item index "0".."23" or an item text such as "UTC + 2:00" (letter case and the blanks

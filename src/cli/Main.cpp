@@ -1,9 +1,12 @@
 // src/cli/Main.cpp: zeloro-cli, the tagging run without a window.
 #include <malloc.h>
+#include <spawn.h>
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -36,6 +39,29 @@ void CatchStopSignals() {
     action.sa_flags = static_cast<int>(SA_RESETHAND);  // a second signal ends the program at once
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
+
+// Hands the page to the desktop's opener, as the window's shell "open" does. The opener runs in a session
+// of its own and is not waited for: a browser it starts may stay in the foreground until it is closed,
+// and it must outlive this program and ignore the terminal's Ctrl+C. Empty when started, else the reason.
+std::string OpenInBrowser(const std::string& page) {
+    std::error_code ec;
+    // Absolute, so that a data folder named "-x" cannot read as an option of the opener.
+    const std::filesystem::path absolute = std::filesystem::absolute(page, ec);
+    std::string program = "xdg-open";
+    std::string argument = ec ? page : absolute.string();
+    const std::array<char*, 3> argv{program.data(), argument.data(), nullptr};
+    // Nothing between init and destroy can throw.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    pid_t pid = 0;
+    const int error = posix_spawnp(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        return program + ": " + std::strerror(error);
+    }
+    return {};
 }
 
 int RunCommands(const CliOptions& options, CliObserver& observer) {
@@ -102,6 +128,14 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
         try {
             if (const std::optional<std::string> page = session.WriteMapPage()) {
                 observer.Information(*page);
+                if (options.open) {
+                    if (const std::string problem = OpenInBrowser(*page); !problem.empty()) {
+                        observer.Error("Die Kartenseite konnte nicht geöffnet werden: " + problem);
+                        if (status == kExitDone) {
+                            status = kExitRunError;
+                        }
+                    }
+                }
             } else {
                 observer.Information(kNoMapDataMessage);
             }

@@ -1,28 +1,74 @@
 // src/mapexport/MapPage.h: the web map page of the photos tagged in the last run.
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/DateTime.h"
+
 namespace zeloro {
+
+// ---- the page on OpenStreetMap tiles, drawn by the Leaflet copy in the maps folder
+
+struct MapPoint {
+    double latitude = 0;
+    double longitude = 0;
+    friend bool operator==(const MapPoint&, const MapPoint&) = default;
+};
+
+struct MapPhoto {
+    MapPoint position;
+    std::string fileName;  // UTF-8; shown as text, never read as markup
+    std::string shotTime;  // as the popup shows it, e.g. ShotTimeText's result
+    friend bool operator==(const MapPhoto&, const MapPhoto&) = default;
+};
+
+struct MapContent {
+    std::vector<MapPhoto> photos;               // one marker each, in tagging order
+    std::vector<std::vector<MapPoint>> tracks;  // each drawn as one line, in its own order
+    friend bool operator==(const MapContent&, const MapContent&) = default;
+};
+
+// "dd.mm.yyyy hh:nn:ss", then " (" zone ")" when zone is not empty: the camera's clock and the zone the
+// user said it ran in.
+[[nodiscard]] std::string ShotTimeText(DateTimeValue shot, std::string_view zone);
+
+// The page: Leaflet's script and style and the marker image "marker.png" are files beside it in the
+// maps folder, so it loads no script from the net; only the map tiles come from the tile server. The
+// photos and tracks go into the page as JSON data that the page's constant script reads, never as
+// script or markup. The view fits all markers; a single spot is shown at zoom 15. CR LF line ends.
+// Throws RangeError when there is no photo or a coordinate is not finite.
+[[nodiscard]] std::string BuildLeafletPage(const MapContent& content);
+
+// ---- the page on the Google Maps script, written only for a user who configured a key
+
+inline constexpr const char* kGoogleMapsKeyVariable = "ZELORO_GOOGLE_MAPS_KEY";
+inline constexpr const char* kGoogleMapsKeyFile = "google-maps-key.txt";
+
+// The key from the environment variable kGoogleMapsKeyVariable, or else from the first line of the file
+// kGoogleMapsKeyFile in the data folder; blanks and line ends around it do not count. Empty when neither
+// holds one (a file that cannot be read holds none).
+[[nodiscard]] std::string ConfiguredGoogleMapsKey(const std::string& dataFolder);
 
 // Map entries are "lat|lon|file name"; the coordinate texts go into the page's script as they are, but
 // for a decimal comma written as a point. An entry without two fields throws RangeError, a coordinate
 // with other than number characters ConvertError "'<text>' ist kein gültiger Gleitkommawert".
 // Texts use CR LF line ends and carry no line end after their last line.
 
-// Lines "<html>" to "  var store_locations = new Array(); ", centred on the entry's position.
-[[nodiscard]] std::string getHtmlHeader(const std::string& firstline);
+// Lines "<html>" to "  var store_locations = new Array(); ", centred on the entry's position; the
+// script address carries "&key=" and the key, percent-encoded. Throws RangeError for an empty key.
+[[nodiscard]] std::string getHtmlHeader(const std::string& firstline, std::string_view googleKey);
 // "store_locations = [" with one marker line per entry, then "];".
 [[nodiscard]] std::string getHtmlPlaces(const std::vector<std::string>& mapsSL);
 // The constant rest of the script and the page body.
 [[nodiscard]] std::string getHtmlFooter();
-// Header, places and footer, each followed by CR LF.
-[[nodiscard]] std::string BuildMapPage(const std::vector<std::string>& mapsSL);
+// Header, places and footer, each followed by CR LF. Throws RangeError for an empty map list.
+[[nodiscard]] std::string BuildGooglePage(const std::vector<std::string>& mapsSL, std::string_view googleKey);
 
-// Writes dataFolder + "maps/index.html", replacing an earlier page, and returns that path. Throws
-// FileError "Datei <path> kann nicht erstellt werden. <reason>" when the file cannot be written,
-// RangeError for an empty map list (the caller tells the user "Keine aktuellen Geodaten vorhanden!"
-// before it gets here); nothing is written when an entry is refused.
-std::string WriteMapPage(const std::string& dataFolder, const std::vector<std::string>& mapsSL);
+// ---- the file
+
+// Writes page to dataFolder + "maps/index.html", replacing an earlier page, and returns that path.
+// Throws FileError "Datei <path> kann nicht erstellt werden. <reason>" when the file cannot be written.
+std::string WriteMapPageFile(const std::string& dataFolder, const std::string& page);
 
 }  // namespace zeloro

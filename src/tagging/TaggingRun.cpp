@@ -117,6 +117,7 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     TExifData reader;
     context.imgSL.clear();
     context.mapsSL.clear();
+    context.mapShots.clear();
 
     LogLine(observer, kLogReadingPhotos);
     std::string folder = inputs.folder;
@@ -157,6 +158,7 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
             image.ExifData().SetGPSDateTimeUTC(coord.utctime);
             // The entry goes in before the save, so a photo whose save fails still has its entry.
             context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
+            context.mapShots.push_back(MapShot{shot, inputs.zoneIndex});
             image.SaveToFile(path);
             LogLine(observer, " - " + coord.lat + "," + coord.lon + kLogTagged);
         } else {

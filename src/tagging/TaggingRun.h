@@ -6,9 +6,16 @@
 #include <vector>
 
 #include "common/Currency.h"
+#include "common/DateTime.h"
 #include "tagging/RunObserver.h"
 
 namespace zeloro {
+
+// The camera's shot time of a tagged photo and the zone list item the run took it in; one per map entry.
+struct MapShot {
+    DateTimeValue shot = 0;
+    int zoneIndex = 0;
+};
 
 class Connection;
 class Query;
@@ -28,6 +35,7 @@ struct RunContext {
     Query& query;
     std::vector<std::string>& imgSL;   // photo paths of the last run, in scan order
     std::vector<std::string>& mapsSL;  // "lat|lon|file name" per tagged photo, in tagging order
+    std::vector<MapShot>& mapShots;    // the shot time of each map entry, for the map page's popups
 };
 
 // Checks the inputs, scans the folder, imports the GPX file and tags every photo it finds a track point

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "common/DateTime.h"
+#include "mapexport/MapPage.h"
 #include "tagging/RunObserver.h"
+#include "tagging/TaggingRun.h"
 
 namespace zeloro {
 
@@ -36,15 +39,28 @@ public:
 
     [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return imgSL_; }
     [[nodiscard]] const std::vector<std::string>& MapEntries() const noexcept { return mapsSL_; }
-    void ClearMapEntries() noexcept { mapsSL_.clear(); }
+    [[nodiscard]] const std::vector<MapShot>& MapShots() const noexcept { return mapShots_; }
+    void ClearMapEntries() noexcept {
+        mapsSL_.clear();
+        mapShots_.clear();
+    }
 
     // Empties the track table; false when any step failed (nothing is reported) or a run is in progress.
     bool ClearDatabase();
 
     // "Maps": writes DataFolder() + "maps/index.html" from the map list and returns its path; nullopt
-    // when the map list is empty (the caller shows "Keine aktuellen Geodaten vorhanden!"). Throws when
-    // the page cannot be written.
-    [[nodiscard]] std::optional<std::string> WriteMapPage() const;
+    // when the map list is empty (the caller shows "Keine aktuellen Geodaten vorhanden!"). The page is
+    // the OpenStreetMap page of MapPageContent(), or, when the user configured a Google Maps key
+    // (ConfiguredGoogleMapsKey), the Google page carrying it. Throws ConvertError for a coordinate that
+    // is no number and FileError when the page cannot be written; no page is written then.
+    [[nodiscard]] std::optional<std::string> WriteMapPage();
+
+    // The photos of the map list with their shot times, and the track table's points in time order as
+    // lines: a pause of more than kTrackGapSeconds starts a new line, points whose coordinates are no
+    // number are left out, and a table that cannot be read gives no line. Throws ConvertError
+    // "'<text>' ist kein gültiger Gleitkommawert" for a map entry's coordinate that is no finite number.
+    [[nodiscard]] MapContent MapPageContent();
+    static constexpr double kTrackGapSeconds = 15 * 60;
 
     [[nodiscard]] Connection& connection();
     [[nodiscard]] Query& query();
@@ -55,6 +71,7 @@ private:
     std::unique_ptr<Query> query_;
     std::vector<std::string> imgSL_;
     std::vector<std::string> mapsSL_;
+    std::vector<MapShot> mapShots_;  // parallel to mapsSL_
     // Guards against a start from inside the import's event-loop pass or from another thread.
     std::atomic<bool> running_{false};
 };

@@ -2,12 +2,17 @@
 // copy of the delivered database, with photos and tracks generated here.
 #include <sqlite3.h>
 
+#include <array>
+#include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "CliProcess.h"
@@ -155,6 +160,30 @@ std::size_t TrackRows(const fs::path& database) {
     return static_cast<std::size_t>(sqlite3_column_int64(stmt, 0));
 }
 
+// The data of the map page: the JSON inside its data element.
+std::string PlacesJson(const std::string& page) {
+    constexpr std::string_view open = "<script type=\"application/json\" id=\"places\">";
+    const std::size_t from = page.find(open);
+    const std::size_t to = page.find("</script>", from);
+    if (from == std::string::npos || to == std::string::npos) {
+        ADD_FAILURE() << "no data element in the page";
+        return {};
+    }
+    return page.substr(from + open.size(), to - from - open.size());
+}
+
+// A coordinate as the page's data hold it: the shortest text of the same double.
+std::string JsonNumber(const std::string& text) {
+    std::array<char, 32> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), std::stod(text));
+    return std::string(buffer.data(), result.ptr);
+}
+
+std::string PhotoJson(const ExpectedFix& fix, const std::string& name, const std::string& shot) {
+    return "{\"lat\":" + JsonNumber(fix.lat) + ",\"lon\":" + JsonNumber(fix.lon) + ",\"name\":\"" + name +
+           "\",\"shot\":\"" + shot + "\"}";
+}
+
 class CliRun : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -196,6 +225,8 @@ protected:
         WriteFileBytes(photos_ / relative, Photo(std::move(shot), scene));
     }
 
+    // A key in the developer's environment would turn the map page into the Google page.
+    ScopedVariable noGoogleKey_{"ZELORO_GOOGLE_MAPS_KEY", nullptr};
     TempDir tmp_;
     fs::path data_ = tmp_ / "data";
     fs::path photos_ = tmp_ / "photos";
@@ -249,14 +280,17 @@ TEST_F(CliRun, TagsMatchingPhotosLogsEveryStepAndWritesTheMap) {
     EXPECT_TRUE(BytesEqual(untagged3, ReadFileBytes(photos_ / "IMG_3.jpg")));
     EXPECT_TRUE(BytesEqual(untagged4, ReadFileBytes(photos_ / "IMG_4.jpg")));
 
-    const std::string html = ReadFileText(page);
-    EXPECT_NE(html.find("store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon +
-                        "),\r\n"
-                        "new google.maps.LatLng(-33.8567,-70.650005),\r\n"
-                        "new google.maps.LatLng(" +
-                        f5.lat + "," + f5.lon + ")\r\n];"),
-              std::string::npos)
-        << html;
+    // One marker per tagged photo with its camera time, and the track table's points as one line (no
+    // pause in the recording), in time order.
+    std::string track;
+    for (int i = 0; i < kTrackPoints; ++i) {
+        track += (i == 0 ? "[" : ",[") + JsonNumber(PointLat(i)) + "," + JsonNumber(PointLon(i)) + "]";
+    }
+    EXPECT_EQ(PlacesJson(ReadFileText(page)),
+              "{\"photos\":[" + PhotoJson(f1, "IMG_1.jpg", "15.06.2024 10:00:30 (UTC + 2:00)") + "," +
+                  PhotoJson(f2, "IMG_2.jpg", "15.06.2024 10:08:30 (UTC + 2:00)") + "," +
+                  PhotoJson(f5, "IMG_5.jpg", "15.06.2024 09:00:00 (UTC + 2:00)") + "],\"tracks\":[[" + track +
+                  "]]}");
     // Without --keep the table is emptied at the end, as "Beenden" does.
     EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
 }
@@ -408,9 +442,79 @@ TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
     ExpectTaggedAsByOurReader(photos_ / "IMG_1.jpg", f1);
     EXPECT_TRUE(BytesEqual(third, ReadFileBytes(photos_ / "IMG_3.jpg")));
     // The map list kept the photo tagged before the error.
-    EXPECT_NE(ReadFileText(page).find("store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon +
-                                      ")\r\n];"),
+    EXPECT_TRUE(PlacesJson(ReadFileText(page))
+                    .starts_with("{\"photos\":[" +
+                                 PhotoJson(f1, "IMG_1.jpg", "15.06.2024 10:00:30 (UTC + 2:00)") +
+                                 "],\"tracks\":[[["));
+}
+
+// --open hands the written page to the desktop's opener found on PATH, by its absolute path, and does
+// not wait for it (a browser it starts may stay until it is closed).
+TEST_F(CliRun, OpenHandsThePageToTheDesktopOpener) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
+    const fs::path bin = tmp_ / "bin";
+    fs::create_directories(bin);
+    const std::string record = (tmp_ / "opened.txt").string();
+    WriteFileText(bin / "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + record + ".part'\nmv '" +
+                                        record + ".part' '" + record + "'\n");
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    ProcessResult r;
+    {
+        const ScopedVariable path("PATH", (bin.string() + ":/usr/bin:/bin").c_str());
+        // A data folder relative to the current one, as a user may type it.
+        r = RunProcess(cli_,
+                       {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13", "--data-dir",
+                        "data", "--open"},
+                       false, tmp_.path());
+    }
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Log(r).back(), "NO STAMP:data/maps/index.html");
+    for (int i = 0; i < 400 && !fs::exists(record); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(ReadFileText(record), "1\n" + (data_ / "maps" / "index.html").string() + "\n");
+}
+
+TEST_F(CliRun, OpenWithoutAnOpenerIsAnErrorAfterThePageIsWritten) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
+    fs::create_directories(tmp_ / "empty");
+    ProcessResult r;
+    {
+        const ScopedVariable path("PATH", (tmp_ / "empty").c_str());
+        r = Tag("13", "0", {"--open"});
+    }
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "Die Kartenseite konnte nicht geöffnet werden: xdg-open: No such file or directory\n");
+    const std::string page = (data_ / "maps" / "index.html").string();
+    EXPECT_EQ(Log(r).back(), "NO STAMP:" + page);
+    EXPECT_TRUE(fs::exists(page));
+}
+
+// A configured key brings back the Google page, carrying the key; the variable wins over the file.
+TEST_F(CliRun, GoogleKeyFromTheEnvironmentOrTheDataFolderGivesTheGooglePage) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
+    const ExpectedFix f1 = FixOf(363);
+    const std::string page = (data_ / "maps" / "index.html").string();
+    const std::string markers =
+        "store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon + ")\r\n];";
+    WriteFileText(data_ / "google-maps-key.txt", "key-from-file\n");
+    ASSERT_EQ(Tag("13", "0", {"--map"}).exitStatus, 0);
+    std::string html = ReadFileText(page);
+    EXPECT_TRUE(html.starts_with("<html>\r\n<head>\r\n")) << html;
+    EXPECT_NE(html.find("src=\"https://maps.googleapis.com/maps/api/js?sensor=false&key=key-from-file\">"),
               std::string::npos);
+    EXPECT_NE(html.find(markers), std::string::npos);
+    {
+        const ScopedVariable key("ZELORO_GOOGLE_MAPS_KEY", "key from env");
+        ASSERT_EQ(Tag("13", "0", {"--map"}).exitStatus, 0);
+    }
+    html = ReadFileText(page);
+    EXPECT_NE(html.find("js?sensor=false&key=key%20from%20env\">"), std::string::npos) << html;
+    EXPECT_NE(html.find(markers), std::string::npos);
+    fs::remove(data_ / "google-maps-key.txt");
+    ASSERT_EQ(Tag("13", "0", {"--map"}).exitStatus, 0);
+    EXPECT_TRUE(ReadFileText(page).starts_with("<!DOCTYPE html>"));
 }
 
 TEST_F(CliRun, EmptyFolderLogsZeroPhotosAndStillImports) {
@@ -541,7 +645,7 @@ TEST_F(CliRun, HelpNamesEveryOption) {
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.err, "");
     for (const char* option :
-         {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--keep"}) {
+         {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--open", "--keep"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
     EXPECT_NE(r.out.find("nächste Punkt innerhalb der Abweichung"), std::string::npos) << r.out;

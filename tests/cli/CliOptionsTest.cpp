@@ -75,6 +75,17 @@ TEST(CliOptions, EveryOptionReachesItsField) {
     EXPECT_FALSE(o.help);
 }
 
+TEST(CliOptions, OpenWritesThePageToo) {
+    const CliOptions open = Parsed({"--open"});
+    EXPECT_TRUE(open.open);
+    EXPECT_TRUE(open.map);
+    const CliOptions both = Parsed({"--map", "--open"});
+    EXPECT_TRUE(both.open && both.map);
+    const CliOptions map = Parsed({"--map"});
+    EXPECT_TRUE(map.map);
+    EXPECT_FALSE(map.open);
+}
+
 TEST(CliOptions, DefaultsLeaveTheChecksToTheRun) {
     const CliOptions o = Parsed({});
     EXPECT_EQ(o.gpx, "");
@@ -82,7 +93,7 @@ TEST(CliOptions, DefaultsLeaveTheChecksToTheRun) {
     EXPECT_EQ(o.zoneIndex, std::nullopt);
     EXPECT_EQ(o.tolerance, 0);
     EXPECT_EQ(o.dataDir, std::nullopt);
-    EXPECT_FALSE(o.map || o.keep || o.help);
+    EXPECT_FALSE(o.map || o.open || o.keep || o.help);
     EXPECT_EQ(Parsed({"--data-dir", "/d/"}).dataDir, "/d/");
     EXPECT_TRUE(Parsed({"--help"}).help);
     EXPECT_TRUE(Parsed({"-h"}).help);
@@ -92,6 +103,7 @@ TEST(CliOptions, WrongCommandLinesAreNamed) {
     EXPECT_EQ(Problem({"--gpx"}), "Die Option --gpx verlangt einen Wert.");
     EXPECT_EQ(Problem({"--gpx", "a", "--gpx", "b"}), "Die Option --gpx ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--map", "--map"}), "Die Option --map ist mehrfach angegeben.");
+    EXPECT_EQ(Problem({"--open", "--map", "--open"}), "Die Option --open ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--data-dir", "a", "--data-dir", "b"}),
               "Die Option --data-dir ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--data-dir", ""}), "Die Option --data-dir verlangt einen Ordner.");

@@ -1,10 +1,15 @@
-// tests/mapexport/MapPageTest.cpp: the map page byte for byte, its file, and the delivered marker image.
+// tests/mapexport/MapPageTest.cpp: the two map pages as texts, the key, the file, and the delivered marker
+// image.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/Error.h"
@@ -16,16 +21,161 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::ScopedVariable;
 using test::TempDir;
 
+// ---- the page on OpenStreetMap tiles
+
+std::size_t Count(std::string_view text, std::string_view part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+constexpr std::string_view kDataOpen = "<script type=\"application/json\" id=\"places\">";
+
+// The JSON between the data element's tags, and the page with it cut out.
+std::pair<std::string, std::string> SplitData(const std::string& page) {
+    const std::size_t open = page.find(kDataOpen);
+    const std::size_t from = open == std::string::npos ? open : open + kDataOpen.size();
+    const std::size_t to = page.find("</script>", from);
+    if (to == std::string::npos) {
+        ADD_FAILURE() << "no data element";
+        return {};
+    }
+    return {page.substr(from, to - from), page.substr(0, from) + page.substr(to)};
+}
+
+MapContent TwoPhotosOneTrack() {
+    MapContent content;
+    content.photos.push_back({{47.659685, 9.17578}, "IMG_0001.jpg", "16.05.2026 10:00:30 (UTC + 2:00)"});
+    content.photos.push_back({{-33.8567, 151.215}, "Ä.jpg", ""});
+    content.tracks.push_back({{47.6595, 9.1756}, {47.659562, 9.17566}});
+    return content;
+}
+
+TEST(LeafletPage, CarriesPhotosAndTracksAsData) {
+    const std::string page = BuildLeafletPage(TwoPhotosOneTrack());
+    EXPECT_EQ(SplitData(page).first,
+              "{\"photos\":[{\"lat\":47.659685,\"lon\":9.17578,\"name\":\"IMG_0001.jpg\","
+              "\"shot\":\"16.05.2026 10:00:30 (UTC + 2:00)\"},"
+              "{\"lat\":-33.8567,\"lon\":151.215,\"name\":\"Ä.jpg\",\"shot\":\"\"}],"
+              "\"tracks\":[[[47.6595,9.1756],[47.659562,9.17566]]]}");
+    // Numbers are the shortest text of the same double; several tracks, an empty one included.
+    MapContent content;
+    content.photos.push_back({{1e-7, -0.5}, "a", "b"});
+    content.tracks = {{{1, 2}}, {}, {{3.25, -4}}};
+    EXPECT_EQ(SplitData(BuildLeafletPage(content)).first,
+              "{\"photos\":[{\"lat\":1e-07,\"lon\":-0.5,\"name\":\"a\",\"shot\":\"b\"}],"
+              "\"tracks\":[[[1,2]],[],[[3.25,-4]]]}");
+}
+
+TEST(LeafletPage, LoadsNoScriptFromTheNet) {
+    const std::string page = BuildLeafletPage(TwoPhotosOneTrack());
+    EXPECT_TRUE(
+        page.starts_with("<!DOCTYPE html>\r\n<html lang=\"de\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"));
+    EXPECT_TRUE(page.ends_with("</body>\r\n</html>\r\n"));
+    EXPECT_EQ(Count(page, "\n"), Count(page, "\r\n")) << "CR LF line ends only";
+    // Leaflet, its style and the marker are files beside the page; the tiles and the attribution's
+    // link are the only addresses on the net.
+    EXPECT_EQ(Count(page, "src="), 1U);
+    EXPECT_NE(page.find("<script src=\"leaflet.js\"></script>"), std::string::npos);
+    EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"leaflet.css\">"), std::string::npos);
+    EXPECT_NE(page.find("iconUrl: 'marker.png'"), std::string::npos);
+    EXPECT_EQ(Count(page, "://"), 2U);
+    EXPECT_NE(page.find("'https://tile.openstreetmap.org/{z}/{x}/{y}.png'"), std::string::npos);
+    EXPECT_NE(page.find("&copy; <a href=\"https://www.openstreetmap.org/copyright\">OpenStreetMap "
+                        "contributors</a>"),
+              std::string::npos);
+}
+
+struct EscapeCase {
+    std::string name;
+    std::string text;
+    std::string json;
+};
+
+void PrintTo(const EscapeCase& c, std::ostream* os) { *os << c.name; }
+
+class JsonText : public ::testing::TestWithParam<EscapeCase> {};
+
+// A file name reaches the page only as a JSON string in which nothing can end the data element.
+TEST_P(JsonText, MatchesTable) {
+    const EscapeCase& c = GetParam();
+    MapContent content;
+    content.photos.push_back({{1, 2}, c.text, c.text});
+    EXPECT_EQ(
+        SplitData(BuildLeafletPage(content)).first,
+        "{\"photos\":[{\"lat\":1,\"lon\":2,\"name\":" + c.json + ",\"shot\":" + c.json + "}],\"tracks\":[]}");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LeafletPage, JsonText,
+    ::testing::Values(EscapeCase{"Plain", "IMG_1.jpg", "\"IMG_1.jpg\""},
+                      EscapeCase{"Quotes", "a\"b'c.jpg", "\"a\\\"b'c.jpg\""},
+                      EscapeCase{"Backslash", "a\\b.jpg", "\"a\\\\b.jpg\""},
+                      EscapeCase{
+                          "EndOfScript", "</script><script>alert(1)</script>.jpg",
+                          "\"\\u003c/script\\u003e\\u003cscript\\u003ealert(1)\\u003c/script\\u003e.jpg\""},
+                      EscapeCase{"CommentOpen", "<!--.jpg", "\"\\u003c!--.jpg\""},
+                      EscapeCase{"Markup", "<img src=x onerror=alert(1)>&amp;.jpg",
+                                 "\"\\u003cimg src=x onerror=alert(1)\\u003e\\u0026amp;.jpg\""},
+                      EscapeCase{"Controls", std::string("a\tb\nc\x01\x1f", 7) + std::string(1, '\0') + "d",
+                                 "\"a\\u0009b\\u000ac\\u0001\\u001f\\u0000d\""},
+                      EscapeCase{"LineSeparators", "a\u2028b\u2029c", "\"a\\u2028b\\u2029c\""},
+                      EscapeCase{"Umlauts", "Grüße 📷.jpg", "\"Grüße 📷.jpg\""},
+                      EscapeCase{"MalformedUtf8", "a\xC3(\xFF.jpg", "\"a\uFFFD(\uFFFD.jpg\""}),
+    [](const auto& p) { return p.param.name; });
+
+TEST(LeafletPage, HostileNamesLeaveTheStructureAlone) {
+    MapContent plain;
+    plain.photos.push_back({{1, 2}, "a.jpg", "x"});
+    MapContent hostile;
+    hostile.photos.push_back({{1, 2}, "</SCRIPT><script>document.title='x'</script>\"'<!--<b>", "</script>"});
+    const std::string page = BuildLeafletPage(hostile);
+    EXPECT_EQ(SplitData(page).second, SplitData(BuildLeafletPage(plain)).second);
+    EXPECT_EQ(Count(page, "<script"), 3U);
+    EXPECT_EQ(Count(page, "</script"), 3U);
+    EXPECT_EQ(Count(page, "</SCRIPT"), 0U);
+    EXPECT_EQ(Count(page, "<!--"), 0U);
+}
+
+TEST(LeafletPage, NoPhotoOrAnInfiniteCoordinateIsRefused) {
+    EXPECT_THROW((void)BuildLeafletPage({}), RangeError);
+    for (const double bad :
+         {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+          std::numeric_limits<double>::quiet_NaN()}) {
+        MapContent content;
+        content.photos.push_back({{1, bad}, "a", ""});
+        EXPECT_THROW((void)BuildLeafletPage(content), RangeError);
+        content.photos[0].position.longitude = 2;
+        content.tracks = {{{bad, 1}}};
+        EXPECT_THROW((void)BuildLeafletPage(content), RangeError);
+    }
+}
+
+TEST(LeafletPage, ShotTimeIsTheCameraClockWithItsZone) {
+    EXPECT_EQ(ShotTimeText(EncodeDateTime(2026, 5, 16, 10, 0, 30, 0), "UTC + 2:00"),
+              "16.05.2026 10:00:30 (UTC + 2:00)");
+    // Midnight keeps its time, unlike the log stamp; years below 1000 keep four digits.
+    EXPECT_EQ(ShotTimeText(EncodeDateTime(987, 1, 2, 0, 0, 0, 0), "UTC"), "02.01.0987 00:00:00 (UTC)");
+    EXPECT_EQ(ShotTimeText(EncodeDateTime(2024, 12, 31, 23, 59, 59, 0), ""), "31.12.2024 23:59:59");
+}
+
+// ---- the page on the Google Maps script, with a key
+
 // The page lines as a browser receives them; the header's centre line and the marker lines vary.
-constexpr std::string_view kHead =
+constexpr std::string_view kHeadBeforeKey =
     "<html>\r\n"
     "<head>\r\n"
     "<meta name=\"viewport\" content=\"initial-scale=1.0, user-scalable=no\" />\r\n"
     "<style type=\"text/css\">body {height: 100%;margin: 0;padding: 0;}</style>\r\n"
     "<script type=\"text/javascript\" "
-    "src=\"https://maps.googleapis.com/maps/api/js?sensor=false\"></script>\r\n"
+    "src=\"https://maps.googleapis.com/maps/api/js?sensor=false&key=";
+constexpr std::string_view kHeadAfterKey =
+    "\"></script>\r\n"
     "<script type=\"text/javascript\">\r\n"
     "  function initialize() {\r\n"
     "    var markers = new Array();\r\n"
@@ -60,20 +210,26 @@ constexpr std::string_view kFoot =
     "</body>\r\n"
     "</html>\r\n";
 
+constexpr std::string_view kKey = "AIzaSyA-b_c9";
+
+std::string head(std::string_view key) {
+    return std::string(kHeadBeforeKey) + std::string(key) + std::string(kHeadAfterKey);
+}
+
 std::string page(std::string_view centre, std::string_view markers) {
-    return std::string(kHead) + std::string(centre) + std::string(kAfterCentre) + std::string(markers) +
+    return head(kKey) + std::string(centre) + std::string(kAfterCentre) + std::string(markers) +
            std::string(kFoot);
 }
 
-TEST(MapPage, OneEntry) {
-    EXPECT_EQ(BuildMapPage({"-33.8567|151.215|/photos/opera.jpg"}),
+TEST(GooglePage, OneEntry) {
+    EXPECT_EQ(BuildGooglePage({"-33.8567|151.215|/photos/opera.jpg"}, kKey),
               page("          center: new google.maps.LatLng(-33.8567,151.215),\r\n",
                    "store_locations = [new google.maps.LatLng(-33.8567,151.215)\r\n"
                    "];\r\n"));
 }
 
-TEST(MapPage, ThreeEntriesTheLastWithoutComma) {
-    EXPECT_EQ(BuildMapPage({"48.1|11.5|a.jpg", "48.2|-11.6|b.jpg", "48.1|11.5|c.jpg"}),
+TEST(GooglePage, ThreeEntriesTheLastWithoutComma) {
+    EXPECT_EQ(BuildGooglePage({"48.1|11.5|a.jpg", "48.2|-11.6|b.jpg", "48.1|11.5|c.jpg"}, kKey),
               page("          center: new google.maps.LatLng(48.1,11.5),\r\n",
                    "store_locations = [new google.maps.LatLng(48.1,11.5),\r\n"
                    "new google.maps.LatLng(48.2,-11.6),\r\n"
@@ -81,62 +237,88 @@ TEST(MapPage, ThreeEntriesTheLastWithoutComma) {
                    "];\r\n"));
 }
 
-TEST(MapPage, PartsCarryNoLineEndAfterTheirLastLine) {
+TEST(GooglePage, PartsCarryNoLineEndAfterTheirLastLine) {
     EXPECT_EQ(getHtmlPlaces({"1|2|x"}), "store_locations = [new google.maps.LatLng(1,2)\r\n];");
     EXPECT_EQ(getHtmlFooter(), kFoot.substr(0, kFoot.size() - 2));
-    EXPECT_EQ(getHtmlHeader("1|2|x") + "\r\n", std::string(kHead) +
-                                                   "          center: new google.maps.LatLng(1,2),\r\n" +
-                                                   std::string(kAfterCentre));
+    EXPECT_EQ(getHtmlHeader("1|2|x", kKey) + "\r\n",
+              head(kKey) + "          center: new google.maps.LatLng(1,2),\r\n" + std::string(kAfterCentre));
 }
 
-TEST(MapPage, DecimalCommaBecomesThePointOfTheScript) {
+// The key cannot end the attribute or add a parameter of its own; without a key there is no page.
+TEST(GooglePage, KeyIsPercentEncoded) {
+    EXPECT_EQ(getHtmlHeader("1|2|x", "a\"b&c=d <e>/~.-_"),
+              head("a%22b%26c%3Dd%20%3Ce%3E%2F~.-_") + "          center: new google.maps.LatLng(1,2),\r\n" +
+                  std::string(kAfterCentre.substr(0, kAfterCentre.size() - 2)));
+    EXPECT_EQ(getHtmlHeader("1|2|x", "\xC3\xA4").find("key=%C3%A4\""), kHeadBeforeKey.size() - 4);
+    EXPECT_THROW((void)getHtmlHeader("1|2|x", ""), RangeError);
+    EXPECT_THROW((void)BuildGooglePage({"1|2|x"}, ""), RangeError);
+}
+
+TEST(GooglePage, DecimalCommaBecomesThePointOfTheScript) {
     EXPECT_EQ(getHtmlPlaces({"48,25|-11,5|a.jpg", " 1e-1|+2|b.jpg"}),
               "store_locations = [new google.maps.LatLng(48.25,-11.5),\r\n"
               "new google.maps.LatLng( 1e-1,+2)\r\n"
               "];");
 }
 
-TEST(MapPage, MalformedOrMissingEntriesAreRefused) {
-    EXPECT_THROW((void)BuildMapPage({}), RangeError);
-    EXPECT_THROW((void)BuildMapPage({"48.1"}), RangeError);
-    EXPECT_THROW((void)BuildMapPage({"1|2|a", "nope"}), RangeError);
+TEST(GooglePage, MalformedOrMissingEntriesAreRefused) {
+    EXPECT_THROW((void)BuildGooglePage({}, kKey), RangeError);
+    EXPECT_THROW((void)BuildGooglePage({"48.1"}, kKey), RangeError);
+    EXPECT_THROW((void)BuildGooglePage({"1|2|a", "nope"}, kKey), RangeError);
     try {
-        (void)BuildMapPage({"1|2|a", "3|4);alert(1|b"});
+        (void)BuildGooglePage({"1|2|a", "3|4);alert(1|b"}, kKey);
         FAIL() << "no error";
     } catch (const ConvertError& e) {
         EXPECT_STREQ(e.what(), "'4);alert(1' ist kein gültiger Gleitkommawert");
     }
-    EXPECT_THROW((void)BuildMapPage({"|2|a"}), ConvertError);
+    EXPECT_THROW((void)BuildGooglePage({"|2|a"}, kKey), ConvertError);
+    EXPECT_THROW((void)BuildGooglePage({"1|2</script>|a"}, kKey), ConvertError);
 }
 
-TEST(MapPage, WriteReplacesTheEarlierPage) {
+TEST(GooglePage, KeyComesFromTheEnvironmentOrTheDataFolder) {
+    TempDir dir;
+    const std::string folder = dir.path().string() + "/";
+    {
+        const ScopedVariable none(kGoogleMapsKeyVariable, nullptr);
+        EXPECT_EQ(ConfiguredGoogleMapsKey(folder), "");
+        test::WriteFileText(dir / kGoogleMapsKeyFile, "\xEF\xBB\xBF  file-key \r\nsecond line\n");
+        EXPECT_EQ(ConfiguredGoogleMapsKey(folder), "file-key");
+    }
+    {
+        const ScopedVariable blank(kGoogleMapsKeyVariable, " \t");
+        EXPECT_EQ(ConfiguredGoogleMapsKey(folder), "file-key");
+    }
+    {
+        const ScopedVariable set(kGoogleMapsKeyVariable, " env-key\n");
+        EXPECT_EQ(ConfiguredGoogleMapsKey(folder), "env-key");
+    }
+    const ScopedVariable none(kGoogleMapsKeyVariable, nullptr);
+    test::WriteFileText(dir / kGoogleMapsKeyFile, " \r\n");
+    EXPECT_EQ(ConfiguredGoogleMapsKey(folder), "");
+    test::WriteFileText(dir / kGoogleMapsKeyFile, "");
+    EXPECT_EQ(ConfiguredGoogleMapsKey(folder), "");
+}
+
+// ---- the file
+
+TEST(MapPageFile, WriteReplacesTheEarlierPage) {
     TempDir dir;
     fs::create_directory(dir / "maps");
     const std::string folder = dir.path().string() + "/";
     test::WriteFileText(dir / "maps" / "index.html", std::string(20000, 'x'));
-    const std::vector<std::string> entries{"1.5|2.5|a.jpg", "3|4|b.jpg"};
-    const std::string path = WriteMapPage(folder, entries);
+    const std::string path = WriteMapPageFile(folder, "first");
     EXPECT_EQ(path, folder + "maps/index.html");
-    EXPECT_EQ(test::ReadFileText(path), BuildMapPage(entries));
+    EXPECT_EQ(test::ReadFileText(path), "first");
     // Repeating the command rewrites the page from the current list.
-    EXPECT_EQ(WriteMapPage(folder, {"5|6|c.jpg"}), path);
-    EXPECT_EQ(test::ReadFileText(path), BuildMapPage({"5|6|c.jpg"}));
+    EXPECT_EQ(WriteMapPageFile(folder, "second"), path);
+    EXPECT_EQ(test::ReadFileText(path), "second");
 }
 
-TEST(MapPage, RefusedEntryLeavesTheEarlierPage) {
-    TempDir dir;
-    fs::create_directory(dir / "maps");
-    const std::string folder = dir.path().string() + "/";
-    const std::string path = WriteMapPage(folder, {"1|2|a.jpg"});
-    EXPECT_THROW((void)WriteMapPage(folder, {"x|2|a.jpg"}), ConvertError);
-    EXPECT_EQ(test::ReadFileText(path), BuildMapPage({"1|2|a.jpg"}));
-}
-
-TEST(MapPage, MissingMapsFolderIsAFileError) {
+TEST(MapPageFile, MissingMapsFolderIsAFileError) {
     TempDir dir;
     const std::string folder = dir.path().string() + "/";
     try {
-        (void)WriteMapPage(folder, {"1|2|a.jpg"});
+        (void)WriteMapPageFile(folder, "page");
         FAIL() << "no error";
     } catch (const FileError& e) {
         EXPECT_EQ(

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <utility>
 
 namespace zeloro::test {
 
@@ -111,5 +112,24 @@ std::vector<std::filesystem::path> SharedFiles(std::string_view sub) {
 
 std::filesystem::path BuildDir() { return ZELORO_BUILD_DIR; }
 std::filesystem::path SourceDir() { return ZELORO_SOURCE_DIR; }
+
+ScopedVariable::ScopedVariable(std::string name, const char* value) : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) {
+        old_ = old;
+    }
+    if (value != nullptr) {
+        ::setenv(name_.c_str(), value, 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
+}
+
+ScopedVariable::~ScopedVariable() {
+    if (old_) {
+        ::setenv(name_.c_str(), old_->c_str(), 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
+}
 
 }  // namespace zeloro::test

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,5 +60,19 @@ void WriteFileText(const std::filesystem::path& path, std::string_view text);
 // The build folder (executables, zeloro.sqlite, maps/).
 [[nodiscard]] std::filesystem::path BuildDir();
 [[nodiscard]] std::filesystem::path SourceDir();
+
+// Sets (or, with nullptr, removes) an environment variable for one scope and then puts back what was
+// there; child processes started meanwhile see the change.
+class ScopedVariable {
+public:
+    ScopedVariable(std::string name, const char* value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
 
 }  // namespace zeloro::test

@@ -15,6 +15,15 @@
 #include "tagging/TaggingSession.h"
 #include "trackstore/Database.h"
 
+// Readable failures of the map page's content; found by argument lookup in the types' namespace.
+namespace zeloro {
+void PrintTo(const MapPoint& p, std::ostream* os) { *os << "(" << p.latitude << ", " << p.longitude << ")"; }
+void PrintTo(const MapPhoto& p, std::ostream* os) {
+    *os << p.fileName << " " << p.shotTime << " ";
+    PrintTo(p.position, os);
+}
+}  // namespace zeloro
+
 namespace zeloro::test {
 namespace {
 
@@ -322,6 +331,55 @@ TEST_F(SessionRun, StopRequestEndsTheRunBetweenPhotos) {
     EXPECT_EQ(session_.MapEntries(), std::vector<std::string>{"48.1234|-122.4194|a.jpg"});
     EXPECT_TRUE(BytesEqual(second, ReadFileBytes(photos_ / "b.jpg")));
     EXPECT_EQ(observer_.progress, (std::vector<std::string>{"max 2", "pos 1", "pos 0"}));
+}
+
+// The page's markers carry the camera time of each tagged photo and the zone the run took it in; a name
+// may hold the entry's separator.
+TEST_F(SessionRun, MapPageContentCarriesShotTimesAndFileNames) {
+    WriteFileBytes(photos_ / "a|<b>\"c\".jpg", Photo("2024:06:15 10:00:00"));
+    WriteFileBytes(photos_ / "b.jpg", Photo("2024:06:15 10:00:10"));
+    WriteFileBytes(photos_ / "c.jpg", Photo("2024:06:15 12:00:00"));  // no point
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+    const std::vector<MapPhoto> want{
+        {{48.1234, -122.4194}, "a|<b>\"c\".jpg", "15.06.2024 10:00:00 (UTC + 2:00)"},
+        {{-33.8567, 151.215}, "b.jpg", "15.06.2024 10:00:10 (UTC + 2:00)"}};
+    EXPECT_EQ(session_.MapPageContent().photos, want);
+
+    // Another zone moves the camera time and names it; the lists of the earlier run are gone.
+    fs::remove(photos_ / "a|<b>\"c\".jpg");
+    fs::remove(photos_ / "b.jpg");
+    RunInputs utc = Inputs();
+    utc.zoneIndex = 11;
+    WriteFileBytes(photos_ / "d.jpg", Photo("2024:06:15 08:00:10"));
+    ASSERT_EQ(session_.Run(utc, observer_), RunResult::done);
+    EXPECT_EQ(session_.MapPageContent().photos,
+              (std::vector<MapPhoto>{{{-33.8567, 151.215}, "d.jpg", "15.06.2024 08:00:10 (UTC)"}}));
+    session_.ClearMapEntries();
+    EXPECT_TRUE(session_.MapShots().empty());
+    EXPECT_TRUE(session_.MapPageContent().photos.empty());
+}
+
+// The lines are the table's points in time order; a pause of more than 15 minutes starts a new line, and
+// a point whose coordinates are no number is left out (it never reaches the page).
+TEST_F(SessionRun, TrackLinesFollowTheTableInTimeOrder) {
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+    session_.connection().Execute(
+        "INSERT INTO gpx VALUES ('1,5', '2', '2024-06-15 08:15:10'),"  // exactly 15 minutes: same line
+        "('3', '4', '2024-06-15 08:30:11'),"                           // 15 minutes and 1 second: new
+        "('5', '6', '2024-06-15 07:59:59'),"                           // inserted late, comes first
+        "('1\"</script><b>', '2', '2024-06-15 08:20:00'), ('7', '', '2024-06-15 08:20:01'),"
+        "('1e400', '2', '2024-06-15 08:20:02'),"  // no double holds it
+        "('9', '10', '2024-06-15 08:30:11')");    // same second: import order
+    const std::vector<std::vector<MapPoint>> want{
+        {{5, 6}, {48.1234, -122.4194}, {-33.8567, 151.215}, {1.5, 2}}, {{3, 4}, {9, 10}}};
+    EXPECT_EQ(session_.MapPageContent().tracks, want);
+
+    // The lines only accompany the markers: without a readable table the page has none.
+    session_.connection().Execute("DROP TABLE gpx");
+    const MapContent content = session_.MapPageContent();
+    EXPECT_TRUE(content.tracks.empty());
+    EXPECT_EQ(content.photos.size(), 1U);
 }
 
 }  // namespace
