@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -18,6 +19,7 @@
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
 #include "tagging/Helper.h"
+#include "tagging/PhotoLocator.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
 
@@ -117,9 +119,12 @@ std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
     return bytes;
 }
 
-RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context) {
+RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context,
+                       const RunSettings& settings) {
     // The GPX path is checked first, so an empty form names the GPX file; neither check looks at the disk.
-    if (inputs.gpxPath.empty()) {
+    if (inputs.gpxPath.empty() ||
+        std::any_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(),
+                    [](const std::string& path) { return path.empty(); })) {
         observer.ShowError(kNoGpxFileMessage);
         return RunResult::inputMissing;
     }
@@ -142,9 +147,16 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     observer.SetProgressMax(ClampToInt(context.imgSL.size()));
     LogLine(observer, " - " + std::to_string(context.imgSL.size()) + kLogPhotosFound);
 
-    // A failed import leaves the progress bar as it was: no photo has been touched.
-    if (!importGpx(inputs.gpxPath, context.uniCon, context.query, observer,
-                   [&observer] { observer.ProcessMessages(); })) {
+    // A failed import leaves the progress bar as it was: no photo has been touched. Every file is in the
+    // table before the first photo is matched, so tracks of several files serve every photo alike.
+    const ImportDetails details =
+        settings.NeedsTrackDetails() ? ImportDetails::elevationAndSegments : ImportDetails::positionsOnly;
+    const auto importFile = [&](const std::string& gpxPath) {
+        return importGpx(gpxPath, context.uniCon, context.query, observer,
+                         [&observer] { observer.ProcessMessages(); }, details);
+    };
+    if (!importFile(inputs.gpxPath) ||
+        !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {
         return RunResult::importFailed;
     }
 
@@ -159,8 +171,8 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
         // and, when a point is found, the image object that is saved takes the same bytes over.
         std::vector<std::uint8_t> bytes = ReadPhotoFile(path);
         reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
-        const TDateTime shot = reader.DateTimeOriginal();
-        const TCoord coord = searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, context.query);
+        const TrackPosition located = LocatePhoto(reader, inputs, settings, context.query);
+        const TCoord& coord = located.coord;
         if (coord.found) {
             LogLine(observer, " - " + name + kLogCoordinatesFound);
             TJPEGImageEx image;
@@ -170,6 +182,9 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
             const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
             AssignCoordinate(image.ExifData().GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
             image.ExifData().SetGPSDateTimeUTC(coord.utctime);
+            if (located.altitude) {
+                WriteAltitude(image.ExifData(), *located.altitude);
+            }
             // The entry goes in before the save, so a photo whose save fails still has its entry.
             context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
             image.SaveToFile(path);

@@ -15,6 +15,7 @@ endforeach()
 if(ZELORO_TAGGING_READY)
     add_library(zeloro_tagging STATIC
         ${CMAKE_CURRENT_LIST_DIR}/TaggingRun.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/TaggingSession.cpp)
+        ${CMAKE_CURRENT_LIST_DIR}/TaggingSession.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/PhotoLocator.cpp)
     target_link_libraries(zeloro_tagging PUBLIC zeloro_common ${ZELORO_TAGGING_DEPS} PRIVATE zeloro_warnings)
 endif()

@@ -3,7 +3,9 @@
 add_library(zeloro_trackstore STATIC
     ${CMAKE_CURRENT_LIST_DIR}/Database.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TrackStore.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/TrackLookup.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/TrackLookup.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TrackDetails.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TrackPosition.cpp)
 target_link_libraries(zeloro_trackstore PUBLIC zeloro_common zeloro_time zeloro_helper
     PRIVATE SQLite::SQLite3 zeloro_warnings)
 
