@@ -3,7 +3,8 @@ zeloro_add_test(cli_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/CliOptionsTest.cpp L
 # zeloro-cli as a process, on a temporary copy of the delivered database. Labelled e2e: the sanitizer
 # pass of CI skips them (the executable under test is the plain build's).
 if(TARGET zeloro-cli)
-    add_executable(cli_e2e_tests ${CMAKE_CURRENT_LIST_DIR}/CliEndToEndTest.cpp ${CMAKE_CURRENT_LIST_DIR}/CliProcess.cpp)
+    add_executable(cli_e2e_tests ${CMAKE_CURRENT_LIST_DIR}/CliEndToEndTest.cpp ${CMAKE_CURRENT_LIST_DIR}/CliProcess.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/CliSampleOptionsTest.cpp)
     target_link_libraries(cli_e2e_tests PRIVATE zeloro_samplephoto zeloro_metadata SQLite::SQLite3
         zeloro_testsupport GTest::gtest_main zeloro_warnings)
     add_dependencies(cli_e2e_tests zeloro-cli zeloro_database)
