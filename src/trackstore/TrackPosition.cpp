@@ -63,19 +63,6 @@ std::optional<PointRow> PointNear(Query& query, const char* sql, TDateTime utc) 
     return row;
 }
 
-void FillDms(TCoord& coord) {
-    const Dms lat = CoordinateToDms(coord.lat, "N", "S");
-    coord.gps_lt_dr = lat.hemisphere;
-    coord.gps_lt_dg = lat.degrees;
-    coord.gps_lt_mm = lat.minutes;
-    coord.gps_lt_ss = lat.seconds;
-    const Dms lon = CoordinateToDms(coord.lon, "E", "W");
-    coord.gps_ln_dr = lon.hemisphere;
-    coord.gps_ln_dg = lon.degrees;
-    coord.gps_ln_mm = lon.minutes;
-    coord.gps_ln_ss = lon.seconds;
-}
-
 // Through the same conversion as the plain lookup, so a text it rejects is rejected here with its message.
 long double SignedDegrees(const std::string& text, const char* positive, const char* negative) {
     const Dms dms = CoordinateToDms(text, positive, negative);
@@ -140,7 +127,7 @@ TrackPosition FindTrackPosition(TDateTime utc, const PositionRules& rules, Query
             position.coord.lat = after->lat;
             position.coord.lon = after->lon;
             position.coord.utctime = *second;
-            FillDms(position.coord);
+            FillDmsFields(position.coord);
             position.altitude = rules.altitude ? after->elevation : std::nullopt;
             position.interpolated = true;
             return position;
@@ -171,7 +158,7 @@ TrackPosition FindTrackPosition(TDateTime utc, const PositionRules& rules, Query
             position.coord.lat = DegreesText(lat0 + (lat1 - lat0) * fraction);
             position.coord.lon = DegreesText(lon);
             position.coord.utctime = *second;
-            FillDms(position.coord);
+            FillDmsFields(position.coord);
             if (rules.altitude && before->elevation && after->elevation) {
                 position.altitude = *before->elevation + (*after->elevation - *before->elevation) * fraction;
             }

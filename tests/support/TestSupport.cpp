@@ -103,6 +103,13 @@ std::vector<std::filesystem::path> SharedFiles(std::string_view sub) {
     return files;
 }
 
+TDateTime TimeFromText(std::string_view text) {
+    const auto field = [&](std::size_t at, std::size_t length) {
+        return std::stoi(std::string(text.substr(at, length)));
+    };
+    return EncodeDateTime(field(0, 4), field(5, 2), field(8, 2), field(11, 2), field(14, 2), field(17, 2), 0);
+}
+
 std::filesystem::path BuildDir() { return ZELORO_BUILD_DIR; }
 std::filesystem::path SourceDir() { return ZELORO_SOURCE_DIR; }
 

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/DateTime.h"
+
 namespace zeloro::test {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -47,6 +49,9 @@ void WriteFileText(const std::filesystem::path& path, std::string_view text);
             GTEST_SKIP() << "shared/testdata is not beside this clone; the real-file tests are skipped"; \
         }                                                                                             \
     } while (false)
+
+// "yyyy-mm-dd hh:mm:ss" as a date-time value (a test's own fixed text; no checks).
+[[nodiscard]] TDateTime TimeFromText(std::string_view text);
 
 // The build folder (executables, zeloro.sqlite, maps/).
 [[nodiscard]] std::filesystem::path BuildDir();

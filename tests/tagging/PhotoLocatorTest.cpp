@@ -10,18 +10,14 @@
 
 #include "SamplePhoto.h"
 #include "metadata/ExifData.h"
+#include "support/TestSupport.h"
 #include "tagging/PhotoLocator.h"
 #include "tagging/TimeRules.h"
 
 namespace zeloro {
 namespace {
 
-TDateTime At(std::string_view text) {
-    const auto field = [&](std::size_t at, std::size_t length) {
-        return std::stoi(std::string(text.substr(at, length)));
-    };
-    return EncodeDateTime(field(0, 4), field(5, 2), field(8, 2), field(11, 2), field(14, 2), field(17, 2), 0);
-}
+TDateTime At(std::string_view text) { return test::TimeFromText(text); }
 
 struct UtcCase {
     std::string name;

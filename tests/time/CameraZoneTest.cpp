@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/DateTime.h"
+#include "support/TestSupport.h"
 #include "tagging/TimeRules.h"
 #include "time/CameraZone.h"
 
@@ -16,12 +17,7 @@ namespace zeloro {
 namespace {
 
 // "yyyy-mm-dd hh:mm:ss" as a date-time value.
-TDateTime At(std::string_view text) {
-    const auto field = [&](std::size_t at, std::size_t length) {
-        return std::stoi(std::string(text.substr(at, length)));
-    };
-    return EncodeDateTime(field(0, 4), field(5, 2), field(8, 2), field(11, 2), field(14, 2), field(17, 2), 0);
-}
+TDateTime At(std::string_view text) { return test::TimeFromText(text); }
 
 struct OffsetCase {
     std::string text;
