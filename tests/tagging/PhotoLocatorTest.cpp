@@ -163,5 +163,27 @@ INSTANTIATE_TEST_SUITE_P(
         AltitudeCase{"NotANumber", std::numeric_limits<long double>::quiet_NaN(), std::nullopt, alTagMissing}),
     [](const auto& p) { return p.param.name; });
 
+TEST(PhotoLocator, AltitudeUpdatesOnlyTheXmpPropertiesThatExist) {
+    sample::PhotoSpec spec;
+    spec.width = 16;
+    spec.height = 16;
+    const sample::ByteVector photo = sample::MakePhoto(spec);
+    TExifData exif;
+    exif.LoadFromJPEG(std::span<const std::uint8_t>(photo));
+    TXMPPacket& xmp = exif.XMPPacket();
+    // A packet that another program left with an altitude but without its reference.
+    xmp.SetUpdatePolicy(xwAlwaysUpdate);
+    xmp.UpdateProperty(xsExif, "GPSAltitude", "100/1");
+    xmp.SetUpdatePolicy(xwUpdateIfExists);
+    WriteAltitude(exif, -12.5L);
+    const TXMPSchema* schema = xmp.FindSchema(xsExif);
+    ASSERT_NE(schema, nullptr);
+    ASSERT_NE(schema->FindProperty("GPSAltitude"), nullptr);
+    EXPECT_EQ(schema->FindProperty("GPSAltitude")->ReadValue(), "125/10");
+    EXPECT_EQ(schema->FindProperty("GPSAltitudeRef"), nullptr);  // nothing is added
+    WriteAltitude(exif, 395);
+    EXPECT_EQ(schema->FindProperty("GPSAltitude")->ReadValue(), "395/1");
+}
+
 }  // namespace
 }  // namespace zeloro
