@@ -106,7 +106,8 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
             }
             options.settings.interpolateMaxGap = kDefaultInterpolationGap;
             if (arg != "--interpolate") {
-                const std::string_view gap = std::string_view(arg).substr(std::string_view("--interpolate=").size());
+                const std::string_view gap =
+                    std::string_view(arg).substr(std::string_view("--interpolate=").size());
                 options.settings.interpolateMaxGap = ParseInterpolationGap(gap);
                 if (!options.settings.interpolateMaxGap) {
                     return "Ungültige größte Lücke " + Quoted(gap) +
@@ -207,7 +208,8 @@ std::string UsageText() {
            "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
            "(mit Unterordnern) und speichert die Fotos an ihrem Platz.\n"
            "\n"
-           "  --gpx DATEI         der GPX-Track (Wegpunkte, Trackpunkte und Routenpunkte mit Zeit); mehrfach\n"
+           "  --gpx DATEI         der GPX-Track (Wegpunkte, Trackpunkte und Routenpunkte mit Zeit); "
+           "mehrfach\n"
            "                      angegeben werden alle Dateien vor dem Abgleich importiert\n"
            "                      (--gpx tag1.gpx --gpx tag2.gpx)\n"
            "  --photos ORDNER     der Ordner mit den *.jpg-Dateien\n"
@@ -232,7 +234,8 @@ std::string UsageText() {
            "                      OffsetTime, z. B. \"+05:30\") verwenden diesen; die übrigen --zone\n"
            "                      (--photo-zone --zone Europe/Berlin)\n"
            "  --interpolate[=N]   die Position linear zwischen dem letzten Trackpunkt davor und dem ersten\n"
-           "                      danach einsetzen, wenn beide höchstens N Sekunden (Vorgabe 60) auseinander\n"
+           "                      danach einsetzen, wenn beide höchstens N Sekunden (Vorgabe 60) "
+           "auseinander\n"
            "                      und im selben Tracksegment liegen; die GPS-Zeit ist dann die UTC-Zeit des\n"
            "                      Fotos. Sonst gilt --tolerance (--interpolate, --interpolate=120)\n"
            "  --altitude          auch GPSAltitude und GPSAltitudeRef aus der Höhe <ele> des Trackpunkts\n"

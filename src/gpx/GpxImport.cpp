@@ -97,7 +97,8 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
                             Param& segment = query.ParamByName("segment");
                             segment.Clear();  // a waypoint stands alone
                             if (name != "wpt") {
-                                const auto [entry, added] = segments.try_emplace(point->Parent(), nextSegment);
+                                const auto [entry, added] =
+                                    segments.try_emplace(point->Parent(), nextSegment);
                                 nextSegment += added ? 1 : 0;
                                 segment.SetAsString(std::to_string(entry->second));
                             }

@@ -16,10 +16,10 @@ inline constexpr const char* kLogImportCountSuffix = " Datensätze gelesen und i
 
 // What an import keeps of each point beyond its position and time.
 enum class ImportDetails : std::uint8_t {
-    positionsOnly,          // lat, lon and utctime: the plain run's rows
-    elevationAndSegments,   // also `ele` (the number of <ele>; NULL when it has none or it is no number)
-                            // and `segment` (one new number per parent element of trkpt and rtept, so
-                            // per trkseg and per rte; NULL for a wpt); adds the two columns when missing
+    positionsOnly,         // lat, lon and utctime: the plain run's rows
+    elevationAndSegments,  // also `ele` (the number of <ele>; NULL when it has none or it is no number)
+                           // and `segment` (one new number per parent element of trkpt and rtept, so
+                           // per trkseg and per rte; NULL for a wpt); adds the two columns when missing
 };
 
 // Appends one row (lat and lon texts as written, the time as UTC date-time text) for every wpt, then

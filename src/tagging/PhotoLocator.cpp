@@ -35,7 +35,8 @@ std::optional<int> StoredPhotoOffset(const TCustomExifData& exif) {
 
 TDateTime ShotTimeToUtc(TDateTime shot, std::optional<int> storedOffset, int zoneIndex,
                         const RunSettings& settings) {
-    const TDateTime local = settings.clockOffsetSeconds != 0 ? ShiftSeconds(shot, settings.clockOffsetSeconds) : shot;
+    const TDateTime local =
+        settings.clockOffsetSeconds != 0 ? ShiftSeconds(shot, settings.clockOffsetSeconds) : shot;
     if (settings.photoZone && storedOffset) {
         return ShiftToUtc(local, *storedOffset);
     }
@@ -49,7 +50,8 @@ TrackPosition LocatePhoto(const TCustomExifData& exif, const RunInputs& inputs, 
                           Query& query) {
     const TDateTime shot = exif.DateTimeOriginal();
     if (!settings.ShiftsTime() && !settings.NeedsTrackDetails()) {
-        return TrackPosition{searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, query), std::nullopt, false};
+        return TrackPosition{searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, query), std::nullopt,
+                             false};
     }
     const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;
     const TDateTime utc = ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings);

@@ -122,9 +122,8 @@ std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
 RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context,
                        const RunSettings& settings) {
     // The GPX path is checked first, so an empty form names the GPX file; neither check looks at the disk.
-    if (inputs.gpxPath.empty() ||
-        std::any_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(),
-                    [](const std::string& path) { return path.empty(); })) {
+    if (inputs.gpxPath.empty() || std::any_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(),
+                                              [](const std::string& path) { return path.empty(); })) {
         observer.ShowError(kNoGpxFileMessage);
         return RunResult::inputMissing;
     }
@@ -152,8 +151,9 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     const ImportDetails details =
         settings.NeedsTrackDetails() ? ImportDetails::elevationAndSegments : ImportDetails::positionsOnly;
     const auto importFile = [&](const std::string& gpxPath) {
-        return importGpx(gpxPath, context.uniCon, context.query, observer,
-                         [&observer] { observer.ProcessMessages(); }, details);
+        return importGpx(
+            gpxPath, context.uniCon, context.query, observer, [&observer] { observer.ProcessMessages(); },
+            details);
     };
     if (!importFile(inputs.gpxPath) ||
         !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {

@@ -9,7 +9,7 @@ class Connection;
 
 // Both columns are nullable: rows imported without them (by a plain run, or before the columns existed)
 // hold NULL, which the rules read as "no elevation" and "in no segment".
-inline constexpr const char* kElevationColumn = "ele";      // REAL, metres above sea level
+inline constexpr const char* kElevationColumn = "ele";    // REAL, metres above sea level
 inline constexpr const char* kSegmentColumn = "segment";  // INTEGER, the same number for one segment
 
 inline constexpr const char* kGpxInsertWithDetailsStatement =

@@ -53,7 +53,8 @@ std::optional<PointRow> PointNear(Query& query, const char* sql, TDateTime utc) 
     row.lon = query.FieldByName("lon").AsString();
     row.second = LinearSeconds(query.FieldByName("utctime").AsDateTime());
     // Rows of a table without the detail columns are in no segment and have no elevation.
-    if (const Field* segment = OptionalField(query, kSegmentColumn); segment != nullptr && !segment->IsNull()) {
+    if (const Field* segment = OptionalField(query, kSegmentColumn);
+        segment != nullptr && !segment->IsNull()) {
         row.segment = segment->AsInteger();
     }
     if (const Field* ele = OptionalField(query, kElevationColumn); ele != nullptr && !ele->IsNull()) {
@@ -96,9 +97,8 @@ std::optional<TDateTime> BoundSecond(TDateTime utc) {
 
 std::string DegreesText(long double degrees) {
     std::array<char, 64> buffer{};
-    const auto result =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), static_cast<double>(degrees),
-                      std::chars_format::fixed, 7);
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(),
+                                      static_cast<double>(degrees), std::chars_format::fixed, 7);
     std::string text(buffer.data(), result.ptr);
     if (text.find('.') != std::string::npos) {
         while (text.back() == '0') {

@@ -495,9 +495,8 @@ TEST_F(CliRun, HelpNamesEveryOption) {
     const ProcessResult r = RunProcess(cli_, {"--help"});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.err, "");
-    for (const char* option :
-         {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--keep", "--offset",
-          "--photo-zone", "--interpolate", "--altitude"}) {
+    for (const char* option : {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--keep",
+                               "--offset", "--photo-zone", "--interpolate", "--altitude"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
 }

@@ -96,9 +96,10 @@ TEST(CliOptions, WrongCommandLinesAreNamed) {
     EXPECT_EQ(Problem({"--data-dir", ""}), "Die Option --data-dir verlangt einen Ordner.");
     EXPECT_EQ(Problem({"--gpx=a"}), "Unbekannte Option '--gpx=a' (siehe --help).");
     EXPECT_EQ(Problem({"photos"}), "Unerwartetes Argument 'photos' (siehe --help).");
-    EXPECT_EQ(Problem({"--zone", "x"}),
-              "Ungültige Zeitzone 'x': erwartet wird ein Index von 0 bis 23, ein Eintrag wie \"UTC + 2:00\", ein "
-              "Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\".");
+    EXPECT_EQ(
+        Problem({"--zone", "x"}),
+        "Ungültige Zeitzone 'x': erwartet wird ein Index von 0 bis 23, ein Eintrag wie \"UTC + 2:00\", ein "
+        "Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\".");
     EXPECT_EQ(Problem({"--tolerance", "600"}),
               "Ungültige maximale Abweichung '600': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.");
 }
@@ -111,9 +112,9 @@ TEST(CliOptions, WithoutTheNewOptionsTheSettingsStayAtTheirDefaults) {
 }
 
 TEST(CliOptions, TimeAndMatchingOptionsReachTheSettings) {
-    const CliOptions o = Parsed({"--gpx", "a.gpx", "--gpx", "b.gpx", "--photos", "p", "--offset", "-01:30:00",
-                                 "--zone", "Europe/Berlin", "--photo-zone", "--interpolate=120", "--altitude",
-                                 "--gpx", "c.gpx"});
+    const CliOptions o =
+        Parsed({"--gpx", "a.gpx", "--gpx", "b.gpx", "--photos", "p", "--offset", "-01:30:00", "--zone",
+                "Europe/Berlin", "--photo-zone", "--interpolate=120", "--altitude", "--gpx", "c.gpx"});
     EXPECT_EQ(o.gpx, "a.gpx");
     EXPECT_EQ(o.settings.moreGpxPaths, (std::vector<std::string>{"b.gpx", "c.gpx"}));
     EXPECT_EQ(o.settings.clockOffsetSeconds, -5400);
@@ -171,13 +172,15 @@ TEST(CliOptions, WrongTimeAndMatchingOptionsAreNamed) {
                       "' für --interpolate: erwartet wird eine ganze Zahl von 1 bis 86400 Sekunden.");
     }
     EXPECT_EQ(Parsed({"--interpolate=86400"}).settings.interpolateMaxGap, 86400);
-    EXPECT_EQ(Problem({"--interpolate", "--interpolate=5"}), "Die Option --interpolate ist mehrfach angegeben.");
+    EXPECT_EQ(Problem({"--interpolate", "--interpolate=5"}),
+              "Die Option --interpolate ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--photo-zone", "--photo-zone"}), "Die Option --photo-zone ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--altitude", "--altitude"}), "Die Option --altitude ist mehrfach angegeben.");
     // --interpolate takes its gap only after "="; a following argument is no value of it.
     EXPECT_EQ(Problem({"--interpolate", "30"}), "Unerwartetes Argument '30' (siehe --help).");
     EXPECT_TRUE(Problem({"--zone", "+15:00"}).starts_with("Ungültige Zeitzone '+15:00': "));
-    EXPECT_TRUE(Problem({"--zone", "Mars/Olympus_Mons"}).starts_with("Ungültige Zeitzone 'Mars/Olympus_Mons': "));
+    EXPECT_TRUE(
+        Problem({"--zone", "Mars/Olympus_Mons"}).starts_with("Ungültige Zeitzone 'Mars/Olympus_Mons': "));
 }
 
 TEST(CliOptions, HelpShowsEachOptionWithAnExample) {

@@ -29,13 +29,14 @@ struct SampleFix {
     std::string altitudeRef = "-";
 };
 
-// Points of the sample track (sample/track.gpx) that the photos meet.
-const SampleFix kPoint3{"47.659685", "9.17578", "2026:05:16 08:00:30", "47.659685,9.175780"};  // IMG_0001
-const SampleFix kPoint13{"47.660218", "9.17638", "2026:05:16 08:02:10", "47.660218,9.176380"};  // IMG_0002
-const SampleFix kPoint26{"47.66059", "9.17716", "2026:05:16 08:04:20", "47.660590,9.177160"};  // 5 s before IMG_0003
-const SampleFix kPoint27{"47.660608", "9.17722", "2026:05:16 08:04:30", "47.660608,9.177220"};  // 5 s after it
-const SampleFix kPoint30{"47.660662", "9.1774", "2026:05:16 08:05:00", "47.660662,9.177400"};  // IMG_0007, India
-const SampleFix kPoint48{"47.661257", "9.17848", "2026:05:16 08:08:00", "47.661257,9.178480"};  // Hafen/IMG_0006
+// Points of the sample track (sample/track.gpx) that the photos meet: IMG_0001, IMG_0002, the two 5 s
+// either side of IMG_0003, IMG_0007 (in India) and Hafen/IMG_0006.
+const SampleFix kPoint3{"47.659685", "9.17578", "2026:05:16 08:00:30", "47.659685,9.175780"};
+const SampleFix kPoint13{"47.660218", "9.17638", "2026:05:16 08:02:10", "47.660218,9.176380"};
+const SampleFix kPoint26{"47.66059", "9.17716", "2026:05:16 08:04:20", "47.660590,9.177160"};
+const SampleFix kPoint27{"47.660608", "9.17722", "2026:05:16 08:04:30", "47.660608,9.177220"};
+const SampleFix kPoint30{"47.660662", "9.1774", "2026:05:16 08:05:00", "47.660662,9.177400"};
+const SampleFix kPoint48{"47.661257", "9.17848", "2026:05:16 08:08:00", "47.661257,9.178480"};
 // IMG_0003 halfway between points 26 and 27, at its own time; the texts are the interpolation's own.
 const SampleFix kBetween26And27{"47.660599", "9.17719", "2026:05:16 08:04:25", "47.660599,9.17719"};
 
@@ -50,8 +51,8 @@ using Expected = std::map<std::string, std::optional<SampleFix>>;
 // The sample's six photos and IMG_0007, made here: 13:35:00 on a camera that stores "+05:30", which is
 // 08:05:00 UTC, but 11:35:00 UTC when read in the zone of the other photos ("UTC + 2:00").
 Expected Plain() {
-    return {{"IMG_0001.jpg", kPoint3},       {"IMG_0002.jpg", kPoint13},      {"IMG_0003.jpg", std::nullopt},
-            {"IMG_0004.jpg", std::nullopt},  {"IMG_0005.jpg", std::nullopt},  {"Hafen/IMG_0006.jpg", kPoint48},
+    return {{"IMG_0001.jpg", kPoint3},      {"IMG_0002.jpg", kPoint13},     {"IMG_0003.jpg", std::nullopt},
+            {"IMG_0004.jpg", std::nullopt}, {"IMG_0005.jpg", std::nullopt}, {"Hafen/IMG_0006.jpg", kPoint48},
             {"IMG_0007.jpg", std::nullopt}};
 }
 
@@ -101,18 +102,19 @@ protected:
         india.offsetTimeOriginal = "+05:30";
         WriteFileBytes(sample_ / "photos" / "IMG_0007.jpg", sample::MakePhoto(india));
         // A second logger, on after the walk, at the shore of the lake below sea level.
-        WriteFileText(second_,
-                      "<gpx><trk><trkseg>"
-                      "<trkpt lat=\"47.6\" lon=\"9.2\"><ele>-3.5</ele><time>2026-05-16T08:30:00Z</time></trkpt>"
-                      "</trkseg></trk></gpx>");
+        WriteFileText(
+            second_,
+            "<gpx><trk><trkseg>"
+            "<trkpt lat=\"47.6\" lon=\"9.2\"><ele>-3.5</ele><time>2026-05-16T08:30:00Z</time></trkpt>"
+            "</trkseg></trk></gpx>");
     }
 
     // exiftool's view of one photo.
     static std::optional<SampleFix> ReadBack(const fs::path& photo) {
-        const ProcessResult r = RunProcess("/usr/bin/exiftool",
-                                           {"-n", "-f", "-s3", "-Composite:GPSLatitude", "-Composite:GPSLongitude",
-                                            "-GPSDateStamp", "-GPSTimeStamp", "-EXIF:GPSAltitude",
-                                            "-EXIF:GPSAltitudeRef", photo.string()});
+        const ProcessResult r =
+            RunProcess("/usr/bin/exiftool", {"-n", "-f", "-s3", "-Composite:GPSLatitude",
+                                             "-Composite:GPSLongitude", "-GPSDateStamp", "-GPSTimeStamp",
+                                             "-EXIF:GPSAltitude", "-EXIF:GPSAltitudeRef", photo.string()});
         EXPECT_EQ(r.exitStatus, 0) << r.err;
         const std::vector<std::string> v = SplitLines(r.out);
         if (v.size() != 6U) {
@@ -134,8 +136,9 @@ protected:
 
 TEST_P(CliSample, PhotosReadBackByExiftool) {
     const SampleCase& c = GetParam();
-    std::vector<std::string> args{"--data-dir", data_.string(), "--gpx", (sample_ / "track.gpx").string(),
-                                  "--photos", (sample_ / "photos").string()};
+    std::vector<std::string> args{"--data-dir", data_.string(),
+                                  "--gpx",      (sample_ / "track.gpx").string(),
+                                  "--photos",   (sample_ / "photos").string()};
     bool zoneGiven = false;
     for (const std::string& option : c.options) {
         args.push_back(option == "SECOND" ? second_.string() : option);
@@ -182,7 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
         SampleCase{"NamedZone", {"--zone", "Europe/Berlin"}, Plain()},
         SampleCase{"WholeHourOffsetZone", {"--zone", "+02:00"}, Plain()},
         // The same clock read as India time, 3 h 30 min late: the offset comes first, then the zone.
-        SampleCase{"FixedHalfHourZoneAfterTheOffset", {"--zone", "UTC + 5:30", "--offset", "03:30:00"}, Plain()},
+        SampleCase{
+            "FixedHalfHourZoneAfterTheOffset", {"--zone", "UTC + 5:30", "--offset", "03:30:00"}, Plain()},
         SampleCase{"PhotoZone", {"--photo-zone"}, With(Plain(), {{"IMG_0007.jpg", kPoint30}})},
         SampleCase{"PhotoZoneBeforeANamedZone",
                    {"--photo-zone", "--zone", "Europe/Berlin"},
@@ -206,7 +210,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {"--gpx", "SECOND", "--altitude"},
                    With(Plain(), {{"IMG_0001.jpg", WithAltitude(kPoint3, "398", "0")},
                                   {"IMG_0002.jpg", WithAltitude(kPoint13, "401", "0")},
-                                  {"IMG_0004.jpg", SampleFix{"47.6", "9.2", "2026:05:16 08:30:00", "47.6,9.2", "3.5", "1"}},
+                                  {"IMG_0004.jpg",
+                                   SampleFix{"47.6", "9.2", "2026:05:16 08:30:00", "47.6,9.2", "3.5", "1"}},
                                   {"Hafen/IMG_0006.jpg", WithAltitude(kPoint48, "401", "0")}})}),
     [](const auto& p) { return p.param.name; });
 

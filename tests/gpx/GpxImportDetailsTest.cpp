@@ -63,7 +63,8 @@ protected:
         select.SetSQL("SELECT lat, utctime, ele, segment FROM gpx ORDER BY rowid");
         std::vector<DetailRow> rows;
         for (select.Open(); !select.Eof(); select.Next()) {
-            DetailRow row{select.FieldByName("lat").AsString(), select.FieldByName("utctime").AsString(), {}, {}};
+            DetailRow row{
+                select.FieldByName("lat").AsString(), select.FieldByName("utctime").AsString(), {}, {}};
             if (!select.FieldByName("ele").IsNull()) {
                 row.ele = select.FieldByName("ele").AsFloat();
             }
@@ -144,8 +145,9 @@ TEST_F(GpxImportDetails, AnOlderTableGainsTheColumnsAndLaterImportsTakeNewNumber
 TEST_F(GpxImportDetails, AMissingTableFailsAsThePlainImportDoes) {
     uniCon.Execute("DROP TABLE gpx");
     EXPECT_FALSE(Import(kTrack, ImportDetails::elevationAndSegments));
-    EXPECT_EQ(log.messages, (std::vector<std::string>{" - Starte Datenbankimport", " - Import fehlerhaft abgebrochen",
-                                                      " - 0 Datensätze gelesen und importiert"}));
+    EXPECT_EQ(log.messages,
+              (std::vector<std::string>{" - Starte Datenbankimport", " - Import fehlerhaft abgebrochen",
+                                        " - 0 Datensätze gelesen und importiert"}));
     EXPECT_FALSE(uniCon.InTransaction());
 }
 

@@ -56,8 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
                 std::nullopt, "2024-06-16 00:01:00"},
         UtcCase{"OffsetAcrossMonthEnd", "2024-01-31 23:59:30", 90, std::nullopt, kZoneIndexUtc, false,
                 std::nullopt, "2024-02-01 00:01:00"},
-        UtcCase{"NegativeOffsetBackIntoLeapDay", "2024-03-01 00:00:30", -60, std::nullopt, kZoneIndexUtc, false,
-                std::nullopt, "2024-02-29 23:59:30"},
+        UtcCase{"NegativeOffsetBackIntoLeapDay", "2024-03-01 00:00:30", -60, std::nullopt, kZoneIndexUtc,
+                false, std::nullopt, "2024-02-29 23:59:30"},
         UtcCase{"HourOffsetIntoNextYear", "2024-12-31 23:30:00", 3600, std::nullopt, kZoneIndexUtc, false,
                 std::nullopt, "2025-01-01 00:30:00"},
         UtcCase{"OffsetThenListZone", "2024-06-15 10:00:00", -3600, std::nullopt, 13, false, std::nullopt,
@@ -68,8 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
         // skipped on 31 March 2024, read with the winter offset.
         UtcCase{"OffsetMovesIntoTheSkippedHour", "2024-03-31 01:59:00", 120, "Europe/Berlin", 13, false,
                 std::nullopt, "2024-03-31 01:01:00"},
-        UtcCase{"NamedZoneReplacesTheList", "2024-01-15 10:00:00", 0, "Europe/Berlin", 13, false, std::nullopt,
-                "2024-01-15 09:00:00"},
+        UtcCase{"NamedZoneReplacesTheList", "2024-01-15 10:00:00", 0, "Europe/Berlin", 13, false,
+                std::nullopt, "2024-01-15 09:00:00"},
         // A photo that stores "+05:30" uses it; one without falls back to the zone.
         UtcCase{"StoredOffsetWins", "2024-06-15 13:30:00", 0, "Europe/Berlin", 13, true, 19800,
                 "2024-06-15 08:00:00"},
@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "2024-06-15 08:00:00"},
         UtcCase{"NoStoredOffsetUsesTheZone", "2024-06-15 10:00:00", 0, std::nullopt, 13, true, std::nullopt,
                 "2024-06-15 08:00:00"},
-        UtcCase{"StoredOffsetIgnoredWithoutPhotoZone", "2024-06-15 13:30:00", 0, std::nullopt, 13, false, 19800,
-                "2024-06-15 11:30:00"}),
+        UtcCase{"StoredOffsetIgnoredWithoutPhotoZone", "2024-06-15 13:30:00", 0, std::nullopt, 13, false,
+                19800, "2024-06-15 11:30:00"}),
     [](const auto& p) { return p.param.name; });
 
 TEST(PhotoLocator, ListZoneWithoutOtherSettingsIsBitForBitTheListShift) {
@@ -116,15 +116,14 @@ TEST_P(StoredOffsetOfPhoto, OffsetTimeOriginalElseOffsetTime) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PhotoLocator, StoredOffsetOfPhoto,
-    ::testing::Values(StoredCase{"India", "+05:30", std::nullopt, 19800},
-                      StoredCase{"OnlyOffsetTime", std::nullopt, "-03:30", -12600},
-                      StoredCase{"OriginalBeforeOffsetTime", "+05:45", "+01:00", 20700},
-                      StoredCase{"BlankOriginalFallsBack", "   :  ", "+01:00", 3600},
-                      StoredCase{"NeitherReadable", "   :  ", "junk", std::nullopt},
-                      StoredCase{"None", std::nullopt, std::nullopt, std::nullopt}),
-    [](const auto& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(PhotoLocator, StoredOffsetOfPhoto,
+                         ::testing::Values(StoredCase{"India", "+05:30", std::nullopt, 19800},
+                                           StoredCase{"OnlyOffsetTime", std::nullopt, "-03:30", -12600},
+                                           StoredCase{"OriginalBeforeOffsetTime", "+05:45", "+01:00", 20700},
+                                           StoredCase{"BlankOriginalFallsBack", "   :  ", "+01:00", 3600},
+                                           StoredCase{"NeitherReadable", "   :  ", "junk", std::nullopt},
+                                           StoredCase{"None", std::nullopt, std::nullopt, std::nullopt}),
+                         [](const auto& p) { return p.param.name; });
 
 struct AltitudeCase {
     std::string name;
@@ -152,15 +151,16 @@ TEST_P(AltitudeTags, MatchTable) {
 
 INSTANTIATE_TEST_SUITE_P(
     PhotoLocator, AltitudeTags,
-    ::testing::Values(
-        AltitudeCase{"WholeMetres", 395, TTiffLongWordFraction(395, 1), alAboveSeaLevel},
-        AltitudeCase{"Centimetres", 395.25L, TTiffLongWordFraction(39525, 100), alAboveSeaLevel},
-        AltitudeCase{"BelowSeaLevel", -12.5L, TTiffLongWordFraction(125, 10), alBelowSeaLevel},
-        AltitudeCase{"DeadSeaShore", -430.4L, TTiffLongWordFraction(4304, 10), alBelowSeaLevel},
-        AltitudeCase{"SeaLevel", 0, TTiffLongWordFraction(0, 1), alAboveSeaLevel},
-        AltitudeCase{"RoundsToSeaLevel", -0.004L, TTiffLongWordFraction(0, 1), alAboveSeaLevel},
-        AltitudeCase{"TooHighForARational", 1e12L, std::nullopt, alTagMissing},
-        AltitudeCase{"NotANumber", std::numeric_limits<long double>::quiet_NaN(), std::nullopt, alTagMissing}),
+    ::testing::Values(AltitudeCase{"WholeMetres", 395, TTiffLongWordFraction(395, 1), alAboveSeaLevel},
+                      AltitudeCase{"Centimetres", 395.25L, TTiffLongWordFraction(39525, 100),
+                                   alAboveSeaLevel},
+                      AltitudeCase{"BelowSeaLevel", -12.5L, TTiffLongWordFraction(125, 10), alBelowSeaLevel},
+                      AltitudeCase{"DeadSeaShore", -430.4L, TTiffLongWordFraction(4304, 10), alBelowSeaLevel},
+                      AltitudeCase{"SeaLevel", 0, TTiffLongWordFraction(0, 1), alAboveSeaLevel},
+                      AltitudeCase{"RoundsToSeaLevel", -0.004L, TTiffLongWordFraction(0, 1), alAboveSeaLevel},
+                      AltitudeCase{"TooHighForARational", 1e12L, std::nullopt, alTagMissing},
+                      AltitudeCase{"NotANumber", std::numeric_limits<long double>::quiet_NaN(), std::nullopt,
+                                   alTagMissing}),
     [](const auto& p) { return p.param.name; });
 
 TEST(PhotoLocator, AltitudeUpdatesOnlyTheXmpPropertiesThatExist) {

@@ -390,10 +390,10 @@ TEST_F(SessionRun, SeveralGpxFilesAreAllImportedBeforeAnyPhotoIsMatched) {
     settings.moreGpxPaths = {second.string()};
     ASSERT_EQ(session_.Run(Inputs(), observer_, settings), RunResult::done);
     const std::vector<std::string> head(observer_.lines.begin(), observer_.lines.begin() + 6);
-    EXPECT_EQ(head, (std::vector<std::string>{" - Lese Bilddateien", " - 5 Bilder im Verzeichnis gefunden",
-                                              " - Starte Datenbankimport", " - 3 Datensätze gelesen und importiert",
-                                              " - Starte Datenbankimport",
-                                              " - 2 Datensätze gelesen und importiert"}));
+    EXPECT_EQ(head, (std::vector<std::string>{
+                        " - Lese Bilddateien", " - 5 Bilder im Verzeichnis gefunden",
+                        " - Starte Datenbankimport", " - 3 Datensätze gelesen und importiert",
+                        " - Starte Datenbankimport", " - 2 Datensätze gelesen und importiert"}));
     EXPECT_EQ(session_.MapEntries(),
               (std::vector<std::string>{"1.0|1.0|p0.jpg", "2.1|2.0|p10.jpg", "1.2|1.0|p20.jpg",
                                         "2.3|2.0|p30.jpg", "1.4|1.0|p40.jpg"}));
@@ -412,11 +412,12 @@ TEST_F(SessionRun, SeveralGpxFilesAreAllImportedBeforeAnyPhotoIsMatched) {
 }
 
 TEST_F(SessionRun, InterpolatedPositionAltitudeBelowSeaLevelAndThePhotosOwnTime) {
-    WriteFileText(gpx_,
-                  "<gpx><trk><trkseg>"
-                  "<trkpt lat=\"48.0\" lon=\"11.0\"><ele>-10</ele><time>2024-06-15T08:00:00Z</time></trkpt>"
-                  "<trkpt lat=\"48.0001\" lon=\"11.0002\"><ele>-20</ele><time>2024-06-15T08:00:10Z</time></trkpt>"
-                  "</trkseg></trk></gpx>");
+    WriteFileText(
+        gpx_,
+        "<gpx><trk><trkseg>"
+        "<trkpt lat=\"48.0\" lon=\"11.0\"><ele>-10</ele><time>2024-06-15T08:00:00Z</time></trkpt>"
+        "<trkpt lat=\"48.0001\" lon=\"11.0002\"><ele>-20</ele><time>2024-06-15T08:00:10Z</time></trkpt>"
+        "</trkseg></trk></gpx>");
     WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:04"));
     RunSettings settings;
     settings.interpolateMaxGap = 60;
@@ -428,7 +429,7 @@ TEST_F(SessionRun, InterpolatedPositionAltitudeBelowSeaLevelAndThePhotosOwnTime)
     exif.LoadFromJPEG((photos_ / "a.jpg").string());
     EXPECT_EQ(exif.GPSLatitude().Degrees(), TTiffLongWordFraction(48, 1));
     EXPECT_EQ(exif.GPSLatitude().Minutes(), TTiffLongWordFraction(0, 1));
-    EXPECT_EQ(exif.GPSLatitude().Seconds(), TTiffLongWordFraction(18, 125));  // 0.144"
+    EXPECT_EQ(exif.GPSLatitude().Seconds(), TTiffLongWordFraction(18, 125));   // 0.144"
     EXPECT_EQ(exif.GPSLongitude().Seconds(), TTiffLongWordFraction(36, 125));  // 0.288"
     EXPECT_EQ(DateTimeText(exif.GPSDateTimeUTC()), "2024-06-15 08:00:04");
     EXPECT_EQ(exif.GPSAltitudeRef(), alBelowSeaLevel);

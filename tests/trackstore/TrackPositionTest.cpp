@@ -104,7 +104,8 @@ TEST_F(Position, SouthWestAndAcrossTheDateLine) {
 }
 
 TEST_F(Position, ExactlyOnAPointTakesItsOwnTexts) {
-    insert({{"48.1000", "11.5000", at(8, 0, 0), 1, "395"}, {"+48.1001", "11.5002", at(8, 0, 10), 1, "396.5"},
+    insert({{"48.1000", "11.5000", at(8, 0, 0), 1, "395"},
+            {"+48.1001", "11.5002", at(8, 0, 10), 1, "396.5"},
             {"48.1002", "11.5004", at(8, 0, 20), 1, std::nullopt}});
     const TrackPosition p = FindTrackPosition(at(8, 0, 10) + 0.4 / 86400, Interpolating(), query);
     ASSERT_TRUE(p.coord.found);
@@ -187,12 +188,14 @@ TEST_F(Position, WithoutInterpolationTheElevationIsThePointsOwn) {
     // Not asked for: none.
     EXPECT_FALSE(FindTrackPosition(at(8, 0, 0), PositionRules{"0", std::nullopt, false}, query).altitude);
     // The point's time stays its own without interpolation.
-    const TrackPosition window = FindTrackPosition(at(8, 0, 3), PositionRules{"3", std::nullopt, true}, query);
+    const TrackPosition window =
+        FindTrackPosition(at(8, 0, 3), PositionRules{"3", std::nullopt, true}, query);
     EXPECT_EQ(DateTimeText(window.coord.utctime), "2024-06-15 08:00:00");
 }
 
 TEST_F(Position, ACoordinateThatIsNoNumberEndsTheLookupAsThePlainOneDoes) {
-    insert({{"48.0", "11.0", at(8, 0, 0), 1, std::nullopt}, {"48,0,1", "11.0", at(8, 0, 10), 1, std::nullopt}});
+    insert(
+        {{"48.0", "11.0", at(8, 0, 0), 1, std::nullopt}, {"48,0,1", "11.0", at(8, 0, 10), 1, std::nullopt}});
     try {
         (void)FindTrackPosition(at(8, 0, 5), Interpolating(), query);
         FAIL() << "no error";
@@ -208,7 +211,8 @@ TEST(TrackDetails, ATableWithoutTheColumnsGainsThemAndKeepsItsRows) {
     connection.Execute("INSERT INTO gpx (lat,lon,utctime) VALUES ('1.5','2.5','2024-06-15 08:00:00')");
     Query query(connection);
     // Before the columns exist, interpolation falls back to the plain lookup.
-    const TrackPosition before = FindTrackPosition(at(8, 0, 0) + 1.0 / 86400, PositionRules{"1", 60, false}, query);
+    const TrackPosition before =
+        FindTrackPosition(at(8, 0, 0) + 1.0 / 86400, PositionRules{"1", 60, false}, query);
     EXPECT_EQ(before.coord.lat, "1.5");
     EXPECT_FALSE(before.interpolated);
 
