@@ -134,8 +134,9 @@ TrackPosition FindTrackPosition(TDateTime utc, const PositionRules& rules, Query
         }
         const std::optional<PointRow> before =
             after ? PointNear(query, kPointAtOrBeforeSql, utc) : std::optional<PointRow>();
-        if (before && before->segment && before->segment == after->segment &&
-            after->second - before->second <= *rules.interpolateMaxGap) {
+        // The order check guards against a stored time that does not read back as one (it reads as 0).
+        if (before && before->segment && before->segment == after->segment && before->second < t &&
+            t < after->second && after->second - before->second <= *rules.interpolateMaxGap) {
             const auto fraction = static_cast<long double>(t - before->second) /
                                   static_cast<long double>(after->second - before->second);
             const long double lat0 = SignedDegrees(before->lat, "N", "S");

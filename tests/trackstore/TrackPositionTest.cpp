@@ -173,6 +173,14 @@ TEST_F(Position, PointsInNoSegmentAreNotInterpolated) {
     EXPECT_FALSE(FindTrackPosition(at(8, 0, 5), Interpolating(), query).coord.found);
 }
 
+TEST_F(Position, ARowWhoseTimeIsNoTimeIsNeverInterpolatedWith) {
+    // Text that is no date-time sorts after every time and reads back as 0; it must not pass for the
+    // point after the photo.
+    insert({{"1.0", "1.0", at(8, 0, 0), 1, std::nullopt}});
+    connection.Execute("INSERT INTO gpx (lat,lon,utctime,segment) VALUES ('9.0','9.0','no time',1)");
+    EXPECT_FALSE(FindTrackPosition(at(8, 0, 5), Interpolating(), query).coord.found);
+}
+
 TEST_F(Position, WithoutInterpolationTheElevationIsThePointsOwn) {
     insert({{"1.0", "1.0", at(8, 0, 0), std::nullopt, "-3.5"},
             {"1.1", "1.0", at(8, 0, 10), std::nullopt, std::nullopt}});
