@@ -99,7 +99,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     int status = kExitDone;
     bool ran = true;
     try {
-        switch (session.Run(inputs, observer)) {
+        switch (session.Run(inputs, observer, options.settings)) {
             case RunResult::done:
                 break;
             case RunResult::stopped:
