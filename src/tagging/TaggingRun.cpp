@@ -21,6 +21,7 @@
 #include "metadata/JPEGImageEx.h"
 #include "tagging/FolderScan.h"
 #include "tagging/PhotoLocator.h"
+#include "time/TimeRules.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
 

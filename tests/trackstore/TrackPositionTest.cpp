@@ -154,7 +154,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // 08:00:20 lies between two segments: no interpolation across the gap, the point lookup decides.
         GapCase{"SegmentGapExactLookupFindsNothing", at(8, 0, 20), 60, "0", std::nullopt, false},
-        GapCase{"SegmentGapWindowTakesThePoint", at(8, 0, 20), 60, "10", "1.1", false},
+        // The fallback takes the point nearest in the window; of two equally near, the earlier.
+        GapCase{"SegmentGapWindowTakesTheNearerPoint", at(8, 0, 22), 60, "15", "2.0", false},
+        GapCase{"SegmentGapWindowEquallyNearTakesTheEarlier", at(8, 0, 20), 60, "10", "1.1", false},
         // A gap of exactly MAXGAP is bridged, one second more is not.
         GapCase{"GapOfExactlyMaxGap", at(8, 1, 0), 60, "0", "2.3", true},
         GapCase{"GapBeyondMaxGap", at(8, 2, 0), 60, "0", std::nullopt, false},
