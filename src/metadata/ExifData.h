@@ -27,6 +27,7 @@ class TCustomExifData;
 class TExifMakerNote;
 class TMakerNoteClass;
 class TJPEGImageEx;
+struct ExifSourceBlock;
 // A maker-note class is a descriptor compared by identity (metadata/MakerNotes.h).
 using TExifMakerNoteClass = const TMakerNoteClass*;
 
@@ -272,6 +273,9 @@ public:
     virtual void AddFromStream(TStream& stream);
     // IFD1 tag 513 as one LONG/SLONG/IFD; with a stream, 20 bytes at OffsetBase + offset starting FF D8.
     [[nodiscard]] bool FindThumbnail(TStream* stream, std::int64_t& offset) const;
+    // The EXIF block the last load read, with where each directory lay; none after a Clear, an Assign or
+    // for a container that never loaded one.
+    [[nodiscard]] const ExifSourceBlock* SourceBlock() const noexcept { return source_.get(); }
 
     // ---- maker-note registry (process-wide; forwards to metadata/MakerNotes.h) ----
     static void RegisterMakerNoteType(TExifMakerNoteClass cls, bool testFirst = false);
@@ -472,6 +476,7 @@ protected:
     std::unique_ptr<TExifSection> sections_[6];
     TEndianness endianness_ = SmallEndian;
     std::int64_t offsetBase_ = 0;
+    std::unique_ptr<ExifSourceBlock> source_;
 
 private:
     void LoadFromJPEGWalk(TStream& stream);
@@ -545,10 +550,18 @@ public:
     void SetThumbnail(const TJPEGImage* value);
     [[nodiscard]] bool RemovePaddingTagsOnSave() const noexcept { return removePaddingTagsOnSave_; }
     void SetRemovePaddingTagsOnSave(bool value) noexcept { removePaddingTagsOnSave_ = value; }
+    // True (the default): a save builds on the block the last load read, so that every byte it does not
+    // change keeps its place (maker notes and what they point to, strip thumbnails, private directories,
+    // padding); padding tags then stay. False: every directory is laid out afresh.
+    [[nodiscard]] bool PreserveLayoutOnSave() const noexcept { return preserveLayoutOnSave_; }
+    void SetPreserveLayoutOnSave(bool value) noexcept { preserveLayoutOnSave_ = value; }
 
     // ---- save (defined with the EXIF block writer and the JPEG rewrite) ----
     void SaveToStream(TStream& stream);
-    // Appends the block ("Exif\0\0" and the TIFF structure) to out.
+    // Appends the block ("Exif\0\0" and the TIFF structure) to out. With PreserveLayoutOnSave and a block
+    // read by the last load, unchanged bytes keep their offsets and what grew is appended; a block that
+    // would then pass the 65533 bytes of a segment is laid out afresh instead only when that fits and
+    // loses nothing. Otherwise the whole structure is laid out afresh.
     void SaveToBytes(std::vector<std::uint8_t>& out);
     void RemovePaddingTags();
     void StandardizeThumbnail();
@@ -562,8 +575,11 @@ protected:
 
 private:
     void ThumbnailChanged();
+    void SaveRelaidOut(std::vector<std::uint8_t>& out);
 
     bool removePaddingTagsOnSave_ = true;
+    bool preserveLayoutOnSave_ = true;
+    bool thumbnailEdited_ = false;  // since the last load: the kept block no longer holds the thumbnail
     std::unique_ptr<TJPEGImage> thumbnail_;
 };
 

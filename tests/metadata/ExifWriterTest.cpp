@@ -35,9 +35,15 @@ Bytes Save(TExifData& exif) {
 // A photo whose EXIF APP1 segment carries the TIFF structure given.
 Bytes PhotoWithTiff(const Bytes& tiff) { return test::Photo({Segment(0xE1, Cat({kExifHeader, tiff}))}); }
 
-Bytes LoadedAndSaved(TExifData& exif, const Bytes& tiff) {
+// Loads the block for a save that lays it out afresh (the tests here are about that relayout).
+void LoadForRelayout(TExifData& exif, const Bytes& tiff) {
     const Bytes photo = PhotoWithTiff(tiff);
     exif.LoadFromJPEG(std::span<const std::uint8_t>(photo));
+    exif.SetPreserveLayoutOnSave(false);
+}
+
+Bytes LoadedAndSaved(TExifData& exif, const Bytes& tiff) {
+    LoadForRelayout(exif, tiff);
     return Save(exif);
 }
 
@@ -158,8 +164,7 @@ Bytes TiffWithMakerNoteAt100() {
 
 TEST(ExifWriter, MakerNoteKeepsItsOffsetWhenTheDirectoriesShrink) {
     TExifData exif;
-    const Bytes photo = PhotoWithTiff(TiffWithMakerNoteAt100());
-    exif.LoadFromJPEG(std::span<const std::uint8_t>(photo));
+    LoadForRelayout(exif, TiffWithMakerNoteAt100());
     exif.RawSection(esGeneral).Remove(0x010E);
     const Bytes expected = Cat({
         kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
@@ -221,8 +226,7 @@ TEST(ExifWriter, SmallOffsetSchemaLeavesTheMakerNoteWhereItWas) {
 
 TEST(ExifWriter, GrownMakerNoteIsPlacedLikeAnyOtherValue) {
     TExifData exif;
-    const Bytes photo = PhotoWithTiff(TiffWithMakerNoteAt100());
-    exif.LoadFromJPEG(std::span<const std::uint8_t>(photo));
+    LoadForRelayout(exif, TiffWithMakerNoteAt100());
     exif.RawSection(esGeneral).Remove(0x010E);
     // Writing 12 bytes at 100 would run over the 8 bytes reserved there.
     exif.RawSection(esDetails).Find(ttMakerNote)->UpdateData(tdUndefined, 12, "MAKERNOTE+++");

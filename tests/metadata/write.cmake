@@ -3,6 +3,7 @@ zeloro_add_test(zeloro_metadata_write_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/WriteFixtures.cpp
             ${CMAKE_CURRENT_LIST_DIR}/IPTCDataTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/ExifWriterTest.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/ExifInPlaceTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/JPEGImageExTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/RoundTripTest.cpp
             ${CMAKE_CURRENT_LIST_DIR}/ThumbnailScalerTest.cpp
