@@ -275,6 +275,34 @@ TEST(ExifWriter, PaddingIsKeptWhenAskedTo) {
     EXPECT_EQ(exif.RawSection(esGeneral).Count(), 1);
 }
 
+TEST(ExifWriter, EntryThatFailedToReadIsNotWritten) {
+    // The first entry of IFD0 has type 0; writing it back as an empty UNDEFINED tag would add a tag.
+    const Bytes tiff = Cat({Text("II"), {0x2A, 0x00}, LE32(8),
+                            {0x02, 0x00}, Entry(0x0001, 0, 1, LE32(0xCE)), Entry(0x0112, 3, 1, {6, 0, 0, 0}), Zeros(4)});
+    TExifData exif;
+    const Bytes expected = Cat({kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
+                                {0x01, 0x00}, Entry(0x0112, 3, 1, {6, 0, 0, 0}), Zeros(4)});
+    EXPECT_TRUE(BytesEqual(expected, LoadedAndSaved(exif, tiff)));
+}
+
+TEST(ExifWriter, DamagedThumbnailKeepsItsBytesAndItsDirectory) {
+    // IFD1 names bytes at 56 that the load does not take as a thumbnail: a placeholder, and a JPEG
+    // too short to be one (the load wants 20 bytes). Laid out afresh, they land at the same place with
+    // IFD1 as it was: the block comes back unchanged.
+    const Bytes placeholder = Text("NOTAJPEG");
+    const Bytes tooShort{0xFF, 0xD8, 0xFF, 0xD9};
+    for (const Bytes& thumbnail : {placeholder, tooShort}) {
+        const Bytes tiff = Cat({Text("II"), {0x2A, 0x00}, LE32(8),
+                                {0x01, 0x00}, Entry(0x0112, 3, 1, {1, 0, 0, 0}), LE32(26),
+                                {0x02, 0x00}, Entry(0x0201, 4, 1, LE32(56)),
+                                Entry(0x0202, 4, 1, LE32(static_cast<std::uint32_t>(thumbnail.size()))), Zeros(4),
+                                thumbnail});
+        TExifData exif;
+        EXPECT_TRUE(BytesEqual(Cat({kExifHeader, tiff}), LoadedAndSaved(exif, tiff)));
+        EXPECT_FALSE(exif.HasThumbnail());
+    }
+}
+
 TEST(ExifWriter, ThumbnailIsWrittenAfterItsDirectoryAndCutAtItsEnd) {
     const Bytes picture = test::EncodedPicture(8, 8);
     TJPEGImage thumbnail;
