@@ -146,8 +146,10 @@ public:
     [[nodiscard]] std::string AsString() const;
     [[nodiscard]] bool MissingOrInvalid() const;
     // Copies the source's value tag and letter; none (or a source without value tag) removes both tags.
-    // A source of another class raises EConvertError-like Error "Cannot assign".
+    // A source of another class raises ConvertError "TGPSLongitude kann nicht zu TGPSLatitude zugewiesen
+    // werden", naming both classes.
     void Assign(const TGPSCoordinate* source);
+    [[nodiscard]] virtual const char* ClassName() const noexcept { return "TGPSCoordinate"; }
 
 protected:
     void AssignValue(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
@@ -169,6 +171,7 @@ public:
     void Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLatitudeRef direction);
     void Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds, TGPSLatitudeRef direction);
     using TGPSCoordinate::Assign;
+    [[nodiscard]] const char* ClassName() const noexcept override { return "TGPSLatitude"; }
     [[nodiscard]] TGPSLatitudeRef Direction() const;
     void SetDirection(TGPSLatitudeRef value);
 };
@@ -182,6 +185,7 @@ public:
     void Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLongitudeRef direction);
     void Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds, TGPSLongitudeRef direction);
     using TGPSCoordinate::Assign;
+    [[nodiscard]] const char* ClassName() const noexcept override { return "TGPSLongitude"; }
     [[nodiscard]] TGPSLongitudeRef Direction() const;
     void SetDirection(TGPSLongitudeRef value);
 };
