@@ -122,8 +122,6 @@ void ExpectTaggedAsByOurReader(const fs::path& photo, const ExpectedFix& fix) {
     EXPECT_EQ(DateTimeOf(exif.GPSDateTimeUTC()), fix.utc);
 }
 
-bool HaveExiftool() { return std::system("exiftool -ver >/dev/null 2>&1") == 0; }
-
 // The same as exiftool, an independent reader, sees it: signed decimal degrees and the UTC stamp.
 void ExpectTaggedAsByExiftool(const fs::path& photo, const ExpectedFix& fix) {
     SCOPED_TRACE(photo.string());

@@ -39,13 +39,39 @@ void WriteFileText(const std::filesystem::path& path, std::string_view text);
 [[nodiscard]] std::filesystem::path SharedTestData();
 // The files of one shared sub-folder ("jpeg", "gpx") in name order.
 [[nodiscard]] std::vector<std::filesystem::path> SharedFiles(std::string_view sub);
+// The JPEG files of the shared sub-folders "jpeg" and "cameras", in name order.
+[[nodiscard]] std::vector<std::filesystem::path> SharedPhotos();
+// True for a name ending in .jpg or .jpeg, in any case.
+[[nodiscard]] bool IsJpegFileName(const std::filesystem::path& path);
 
-// Skips the current test with a clear message when the shared collection is absent.
-#define ZELORO_REQUIRE_SHARED_TESTDATA()                                                              \
-    do {                                                                                              \
-        if (::zeloro::test::SharedTestData().empty()) {                                               \
-            GTEST_SKIP() << "shared/testdata is not beside this clone; the real-file tests are skipped"; \
-        }                                                                                             \
+// True when the environment variable CI is set and not empty: what a local run may skip, CI must run.
+[[nodiscard]] bool InCI();
+// True when the exiftool program answers.
+[[nodiscard]] bool HaveExiftool();
+
+// Skips the current test for the reason given, or fails it under CI, which must run every test.
+#define ZELORO_SKIP_OUTSIDE_CI(reason)                                          \
+    do {                                                                        \
+        if (::zeloro::test::InCI()) {                                           \
+            FAIL() << reason << ", and CI must run this test";                  \
+        }                                                                       \
+        GTEST_SKIP() << reason << "; the test is skipped";                      \
+    } while (false)
+
+// For the tests on the shared collection of real photos and tracks.
+#define ZELORO_REQUIRE_SHARED_TESTDATA()                                        \
+    do {                                                                        \
+        if (::zeloro::test::SharedTestData().empty()) {                         \
+            ZELORO_SKIP_OUTSIDE_CI("shared/testdata is not beside this clone"); \
+        }                                                                       \
+    } while (false)
+
+// For the comparisons with exiftool, the independent reader.
+#define ZELORO_REQUIRE_EXIFTOOL()                                               \
+    do {                                                                        \
+        if (!::zeloro::test::HaveExiftool()) {                                  \
+            ZELORO_SKIP_OUTSIDE_CI("exiftool is not installed");                \
+        }                                                                       \
     } while (false)
 
 // The build folder (executables, zeloro.sqlite, maps/).
