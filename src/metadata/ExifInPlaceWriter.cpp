@@ -109,9 +109,9 @@ public:
     std::vector<std::uint8_t> Run() {
         // Children first: a directory that moves changes the pointer in its parent before the parent
         // itself is compared with what was read.
-        Link(esDetails, ttInteropOffset, Write(esInterop));
-        Link(esGeneral, ttGPSOffset, Write(esGPS));
-        Link(esGeneral, ttExifOffset, Write(esDetails));
+        Link(esDetails, ttInteropOffset, esInterop);
+        Link(esGeneral, ttGPSOffset, esGPS);
+        Link(esGeneral, ttExifOffset, esDetails);
         const Outcome ifd1 = Write(esThumbnail);
         if (ifd1 == Outcome::moved) {
             ifd1Link_ = static_cast<std::uint32_t>(*movedTo_[esThumbnail]);
@@ -132,15 +132,17 @@ private:
         bool changed = true;
     };
 
-    void Link(TExifSectionKind parent, TTiffTagID pointerID, Outcome child) {
+    // Writes the child's directory, then makes the parent's pointer lead to where it lies now.
+    void Link(TExifSectionKind parent, TTiffTagID pointerID, TExifSectionKind child) {
+        const Outcome outcome = Write(child);
         auto& section = static_cast<TExtendableExifSection&>(exif_.RawSection(parent));
-        if (child == Outcome::moved) {
+        if (outcome == Outcome::moved) {
             TExifTag* pointer = section.Find(pointerID);
             if (pointer == nullptr || !IsPointerTag(*pointer)) {
                 pointer = section.AddOrUpdate(pointerID, tdLongWord, 1);
             }
-            StorePointer(*pointer, static_cast<std::uint32_t>(lastMoved_));
-        } else if (child == Outcome::removed) {
+            StorePointer(*pointer, static_cast<std::uint32_t>(*movedTo_[child]));
+        } else if (outcome == Outcome::removed) {
             section.Remove(pointerID);
         }
     }
@@ -337,7 +339,6 @@ private:
         const std::optional<std::uint32_t> link = kind == esGeneral && ifd1Link_ ? ifd1Link_ : next;
         PutLongWord(out_.data() + at + 2 + count * kEntrySize, link.value_or(0), order_);
         movedTo_[kind] = at;
-        lastMoved_ = at;
         return Outcome::moved;
     }
 
@@ -349,7 +350,6 @@ private:
     std::vector<std::uint8_t> scratch_;
     std::optional<std::uint32_t> ifd1Link_;  // IFD0's next-directory offset, when IFD1 moved or went
     std::array<std::optional<std::int64_t>, 7> movedTo_{};  // by section kind: the new place of a moved directory
-    std::int64_t lastMoved_ = 0;
     std::map<const TExifTag*, std::int64_t> entryAt_;  // where each tag's entry lies in the new block
 };
 
