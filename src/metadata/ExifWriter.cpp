@@ -193,8 +193,11 @@ void TExifData::SaveToBytes(std::vector<std::uint8_t>& out) {
     if (static_cast<std::int64_t>(tiff.size()) > kMaxTiffSizeInSegment) {
         // What grew no longer fits one segment. A relayout drops the gaps and the old places of what
         // moved; it is the better block only when it fits and nothing of the photo's is lost by it.
+        // The relayout keeps a maker note's bytes; it must keep their place too when they have one.
         const detail::MakerNotePlacement makerNote = detail::PlaceMakerNote(RawSection(esDetails));
-        const bool makerNoteStays = makerNote.tag == nullptr || (makerNote.fixed && !makerNote.movedBack);
+        const bool hasPlace = makerNote.tag != nullptr && makerNote.tag->OriginalDataOffset() != 0 &&
+                              makerNote.tag->OriginalDataSize() > 4;
+        const bool makerNoteStays = !hasPlace || (makerNote.fixed && !makerNote.movedBack);
         if (detail::RelayoutKeepsEverything(*this, *source, makerNoteStays)) {
             std::vector<std::uint8_t> relaid;
             SaveRelaidOut(relaid);

@@ -454,6 +454,36 @@ TEST(ExifInPlace, BlockThatOutgrowsItsSegmentIsLaidOutAfreshWhenNothingIsLost) {
     EXPECT_EQ(ReadLE32(saved, 2 + 4 + 6 + 4), 8U);
 }
 
+TEST(ExifInPlace, BlockThatOutgrowsItsSegmentKeepsItsMakerNoteWhereItWas) {
+    // IFD0 (a long ImageDescription and the EXIF pointer), then the EXIF sub-directory with an 8-byte
+    // maker note right after it. Laid out afresh, the maker note must stay at its offset.
+    const std::size_t size = 65527 - 200;
+    const std::size_t text = size - 8 - 30 - 18 - 8;
+    const auto exifAt = static_cast<std::uint32_t>(8 + 30 + text);
+    Bytes description(text - 1, 'd');
+    description.push_back(0);
+    const Bytes tiff = Cat({Header(8),
+                            {0x02, 0x00}, Entry(0x010E, 2, static_cast<std::uint32_t>(text), LE32(38)),
+                            Entry(0x8769, 4, 1, LE32(exifAt)), Zeros(4),
+                            description,
+                            {0x01, 0x00}, Entry(0x927C, 7, 8, LE32(exifAt + 18)), Zeros(4),
+                            Text("MAKERNT!")});
+    ASSERT_EQ(tiff.size(), size);
+    TJPEGImageEx image;
+    image.LoadFromBytes(PhotoWithTiff(tiff));
+    Tag(image.ExifData());
+    std::vector<std::uint8_t> saved;
+    image.SaveToBytes(saved);
+    TExifData reread;
+    reread.LoadFromJPEG(std::span<const std::uint8_t>(saved));
+    EXPECT_EQ(ReadLE32(saved, 2 + 4 + 6 + 4), 8U);  // laid out afresh
+    EXPECT_EQ(reread.GPSLatitude().AsString(), "51,30,7716/625N");
+    const TExifTag* makerNote = reread.RawSection(esDetails).Find(ttMakerNote);
+    ASSERT_NE(makerNote, nullptr);
+    EXPECT_EQ(makerNote->OriginalDataOffset(), exifAt + 18);
+    EXPECT_EQ(Bytes(makerNote->Bytes().begin(), makerNote->Bytes().end()), Text("MAKERNT!"));
+}
+
 TEST(ExifInPlace, BlockThatOutgrowsItsSegmentAndWouldLoseDataIsRefused) {
     // The same, but the tail holds bytes no tag names: a relayout would drop them, so the save fails
     // and the photo stays as it was.
