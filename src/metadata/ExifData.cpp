@@ -26,6 +26,11 @@ std::uint32_t OffsetValue(const TExifTag& tag) noexcept {
 }
 
 void Remember(ExifSourceDirectory& record, const TTiffDirectory& directory) {
+    // A directory in front of the TIFF header (inside "Exif\0\0") lies outside the block a save keeps:
+    // it counts as not read there, and its tags are written anew.
+    if (directory.Offset < 0) {
+        return;
+    }
     record.offset = directory.Offset;
     record.nextOffsetPosition = directory.NextOffsetPosition;
     record.entries = directory.Tags;

@@ -192,11 +192,15 @@ private:
 
     [[nodiscard]] bool SameAsRead(const TExifTag& tag, const TTiffTagInfo& entry) {
         if (!entry.IsValid()) {
-            // An entry that failed to read loaded as an empty UNDEFINED tag; as long as it is one, the
-            // entry is written back as it was read.
+            // An entry that failed to read loaded as an empty UNDEFINED tag; as long as it is one, a
+            // directory that stays keeps the entry as it was read.
             return !tag.WellFormed() && tag.DataType() == tdUndefined && tag.ElementCount() == 0;
         }
         if (tag.DataType() != entry.DataType || tag.ElementCount() != entry.ElementCount) {
+            return false;
+        }
+        // Data read from in front of the TIFF header is not in the kept block: the value is written anew.
+        if (entry.DataOffset < 0 || entry.DataSize() > static_cast<std::int64_t>(source_.tiff.size()) - entry.DataOffset) {
             return false;
         }
         scratch_.resize(tag.DataSize());
@@ -322,11 +326,17 @@ private:
             return Outcome::kept;
         }
 
-        const auto count = static_cast<std::int64_t>(plans.size());
+        std::vector<const Plan*> written;
+        for (const Plan& plan : plans) {
+            if (!FailedToRead(*plan.tag)) {
+                written.push_back(&plan);
+            }
+        }
+        const auto count = static_cast<std::int64_t>(written.size());
         const std::int64_t at = Append(static_cast<std::size_t>(2 + count * kEntrySize + 4));
         PutWord(out_.data() + at, static_cast<std::uint16_t>(count), order_);
         for (std::int64_t i = 0; i < count; ++i) {
-            const Plan& plan = plans[static_cast<std::size_t>(i)];
+            const Plan& plan = *written[static_cast<std::size_t>(i)];
             const std::int64_t entryAt = at + 2 + i * kEntrySize;
             entryAt_[plan.tag] = entryAt;
             if (plan.changed) {
@@ -366,8 +376,8 @@ bool RelayoutKeepsEverything(const TExifData& exif, const ExifSourceBlock& sourc
     for (int kind = esGeneral; kind <= esThumbnail; ++kind) {
         const TExifSection& section = exif.RawSection(static_cast<TExifSectionKind>(kind));
         for (std::int32_t i = 0; i < section.Count(); ++i) {
-            if (!section[i]->WellFormed() && section[i]->ElementCount() == 0) {
-                return false;  // an entry that failed to read: the relayout drops it
+            if (FailedToRead(*section[i])) {
+                return false;  // the relayout leaves it out
             }
         }
     }

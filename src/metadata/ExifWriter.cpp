@@ -47,9 +47,6 @@ TTiffTagID PointerTagOf(TExifSectionKind child) noexcept {
     }
 }
 
-// An entry that failed to read loaded as an empty tag; it carries nothing, and writing it would add a
-// tag the photo never had.
-bool IsWritten(const TExifTag& tag) noexcept { return tag.WellFormed() || tag.ElementCount() > 0; }
 
 class BlockWriter {
 public:
@@ -231,7 +228,7 @@ void TExifData::SaveRelaidOut(std::vector<std::uint8_t>& out) {
         std::int64_t values = 0;
         std::int64_t entries = 0;
         for (std::int32_t i = 0; i < section.Count(); ++i) {
-            if (!IsWritten(*section[i])) {
+            if (detail::FailedToRead(*section[i])) {
                 continue;
             }
             ++entries;
@@ -343,7 +340,7 @@ void TExifData::SaveRelaidOut(std::vector<std::uint8_t>& out) {
         std::int64_t nextValue = l.start + l.directorySize;
         for (std::int32_t i = 0; i < section.Count(); ++i) {
             const TExifTag& tag = *section[i];
-            if (!IsWritten(tag)) {
+            if (detail::FailedToRead(tag)) {
                 continue;
             }
             writer.Word(tag.ID());
@@ -368,7 +365,7 @@ void TExifData::SaveRelaidOut(std::vector<std::uint8_t>& out) {
         writer.LongWord(chainsToThumbnail ? static_cast<std::uint32_t>(layout[esThumbnail].start) : 0);
         for (std::int32_t i = 0; i < section.Count(); ++i) {
             const TExifTag& tag = *section[i];
-            if (IsWritten(tag) && tag.DataSize() > 4 && !(&tag == makerNote && makerNoteFixed)) {
+            if (!detail::FailedToRead(tag) && tag.DataSize() > 4 && !(&tag == makerNote && makerNoteFixed)) {
                 writer.TagData(tag);
             }
         }

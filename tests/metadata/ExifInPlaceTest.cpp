@@ -272,14 +272,6 @@ SurvivorCase PrintImAndPadding() {
             {Entry(0xC4A5, 7, 16, LE32(38)), Entry(0xEA1C, 7, 8, LE32(58))}};
 }
 
-SurvivorCase EntryThatFailedToRead() {
-    // The second entry of IFD0 has type 0: it is carried as it was read, not turned into a new tag.
-    return {"EntryThatFailedToRead",
-            Cat({Header(8),
-                 {0x02, 0x00}, Entry(0x0001, 0, 1, LE32(0xCE)), Entry(0x0112, 3, 1, {1, 0, 0, 0}), Zeros(4)}),
-            {Entry(0x0001, 0, 1, LE32(0xCE)), Entry(0x0112, 3, 1, {1, 0, 0, 0})}};
-}
-
 class Survivors : public ::testing::TestWithParam<SurvivorCase> {};
 
 TEST_P(Survivors, OldBlockComesBackButForTheHeader) {
@@ -310,9 +302,51 @@ TEST_P(Survivors, OldBlockComesBackButForTheHeader) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ExifInPlace, Survivors,
-                         ::testing::Values(StripThumbnail(), PrivateDirectory(), PrintImAndPadding(),
-                                           EntryThatFailedToRead()),
+                         ::testing::Values(StripThumbnail(), PrivateDirectory(), PrintImAndPadding()),
                          [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ExifInPlace, EntryThatFailedToReadStaysInADirectoryThatStays) {
+    // IFD0's first entry has type 0 (no tag can be made of it); the GPS directory already holds the six
+    // tags, so IFD0 stays and keeps that entry byte for byte.
+    Bytes tiff = GpsWithSixTags('S', Rationals({1, 1, 2, 1, 3, 1}), 'E', kLongitude, kTime, kDate);
+    const Bytes broken = Entry(0x0001, 0, 1, LE32(0xCE));
+    tiff = Cat({Header(8), {0x02, 0x00}, broken, Entry(0x8825, 4, 1, LE32(38)), Zeros(4),
+                Bytes(tiff.begin() + 26, tiff.end())});
+    // The GPS directory moved 12 bytes further: its value offsets follow.
+    for (const std::size_t entry : {1U, 3U, 5U, 6U}) {
+        const std::size_t field = 38 + 2 + entry * 12 + 8;
+        const Bytes moved = LE32(ReadLE32(tiff, field) + 12);
+        std::copy(moved.begin(), moved.end(), tiff.begin() + static_cast<std::ptrdiff_t>(field));
+    }
+    TExifData exif;
+    Load(exif, tiff);
+    ASSERT_EQ(exif.GPSLatitude().AsString(), "1,2,3S");
+    Tag(exif);
+    const Bytes saved = SavedTiff(exif);
+    ASSERT_EQ(saved.size(), tiff.size());
+    EXPECT_TRUE(BytesEqual(Bytes(tiff.begin(), tiff.begin() + 38), Bytes(saved.begin(), saved.begin() + 38)));
+}
+
+TEST(ExifInPlace, EntriesThatFailedToReadLeaveADirectoryWrittenAnew) {
+    // Two entries of type 0 (IDs 0 and 1), apart in the file: sorted by ID in a new IFD0 they would
+    // stand side by side, and two bad entries in a row end a directory for the reader. They stay out,
+    // and nothing after them is lost.
+    const Bytes tiff = Cat({Header(8),
+                            {0x03, 0x00}, Entry(0x0001, 0, 1, LE32(0xCE)), Entry(0x0112, 3, 1, {6, 0, 0, 0}),
+                            Entry(0x0000, 0, 2, LE32(0xAB)), Zeros(4)});
+    TExifData exif;
+    Load(exif, tiff);
+    ASSERT_EQ(exif.RawSection(esGeneral).Count(), 3);
+    Tag(exif);
+    const Bytes saved = SavedTiff(exif);
+    const Bytes newIfd0(saved.begin() + ReadLE32(saved, 4), saved.end());
+    EXPECT_EQ(ReadLE32(newIfd0, 0) & 0xFFFFU, 2U);  // Orientation and the GPS pointer
+    TExifData reread;
+    Load(reread, saved);
+    EXPECT_EQ(reread.Orientation(), toRightTop);
+    EXPECT_EQ(reread.GPSLatitude().AsString(), "51,30,7716/625N");
+    EXPECT_TRUE(reread.RawSection(esGeneral).LoadErrors().Empty());
+}
 
 TEST(ExifInPlace, GpsEntryThatFailedToReadIsNotDuplicated) {
     // GPSVersionID and, after it, an entry of type 0 with the same ID 0 (as some cameras write).
@@ -335,11 +369,11 @@ TEST(ExifInPlace, GpsEntryThatFailedToReadIsNotDuplicated) {
         }
     }
     EXPECT_EQ(versions, 1);
-    // The entry that failed to read is written back as it was read, not as an empty UNDEFINED tag.
+    // The entry that failed to read is left out of the new directory, not turned into an empty tag.
     EXPECT_EQ(test::Find(saved, Entry(0, 7, 0, Zeros(4))), std::string::npos);
-    EXPECT_NE(test::Find(Bytes(saved.begin() + static_cast<std::ptrdiff_t>(tiff.size()), saved.end()), broken),
+    EXPECT_EQ(test::Find(Bytes(saved.begin() + static_cast<std::ptrdiff_t>(tiff.size()), saved.end()), broken),
               std::string::npos);
-    EXPECT_EQ(gps.Count(), 8);  // the two entries read and the six written
+    EXPECT_EQ(gps.Count(), 7);  // the version read and the six written
 }
 
 TEST(ExifInPlace, DirectoriesThatSharedAnOffsetStillShareIt) {

@@ -8,6 +8,13 @@
 
 namespace zeloro::detail {
 
+// An entry that failed to read and loaded as an empty tag. It carries nothing; a directory written anew
+// leaves it out, since writing it would add a tag the photo never had (and two of them side by side
+// would end the directory for a reader).
+[[nodiscard]] inline bool FailedToRead(const TExifTag& tag) noexcept {
+    return !tag.WellFormed() && tag.ElementCount() == 0;
+}
+
 // Where the full relayout puts the maker note (tag 0x927C of the EXIF sub-directory): at its old offset
 // when it can stay there without damage, moved back by a recorded OffsetSchema shift, or (not fixed)
 // placed like any other value.
@@ -28,7 +35,7 @@ struct MakerNotePlacement {
 [[nodiscard]] std::vector<std::uint8_t> SaveInPlace(TExifData& exif, const ExifSourceBlock& source);
 
 // True when a relayout of the container would carry everything the source block holds: no entry that
-// failed to read, the maker note at its old offset (`makerNoteStays`), the thumbnail unreduced, IFD1
+// failed to read (it is left out), the maker note at its old offset (`makerNoteStays`), the thumbnail unreduced, IFD1
 // written, and every non-zero byte of the block inside the header, a directory, a value or the thumbnail.
 [[nodiscard]] bool RelayoutKeepsEverything(const TExifData& exif, const ExifSourceBlock& source,
                                            bool makerNoteStays);
