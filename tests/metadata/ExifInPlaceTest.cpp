@@ -348,6 +348,21 @@ TEST(ExifInPlace, EntriesThatFailedToReadLeaveADirectoryWrittenAnew) {
     EXPECT_TRUE(reread.RawSection(esGeneral).LoadErrors().Empty());
 }
 
+TEST(ExifInPlace, ValueReadFromInFrontOfTheHeaderIsWrittenAnew) {
+    // The value's offset is -6: the reader takes the six bytes "Exif\0\0" in front of the TIFF header,
+    // which the kept block does not hold. The value is copied into the new IFD0's values.
+    const Bytes tiff = Cat({Header(8), {0x01, 0x00}, Entry(0xC000, 7, 6, LE32(0xFFFFFFFA)), Zeros(4)});
+    TExifData exif;
+    Load(exif, tiff);
+    Tag(exif);
+    TExifData reread;
+    Load(reread, SavedTiff(exif));
+    const TExifTag* value = reread.RawSection(esGeneral).Find(0xC000);
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(Bytes(value->Bytes().begin(), value->Bytes().end()), kExifHeader);
+    EXPECT_GT(value->OriginalDataOffset(), 0);
+}
+
 TEST(ExifInPlace, GpsEntryThatFailedToReadIsNotDuplicated) {
     // GPSVersionID and, after it, an entry of type 0 with the same ID 0 (as some cameras write).
     const Bytes broken = Entry(0, 0, 3, {0xAB, 0xCD, 0xEF, 0x01});
