@@ -12,7 +12,7 @@ packages=(
     libimage-exiftool-perl libxml2-utils sqlite3
     clang libclang-rt-14-dev clang-format clang-tidy
     locales
-    gpscorrelate exiv2
+    gpscorrelate exiv2 python3-numpy python3-pil
     time
 )
 missing=()

@@ -127,8 +127,6 @@ void ExpectTaggedAsByOurReader(const fs::path& photo, const ExpectedFix& fix) {
     EXPECT_EQ(DateTimeOf(exif.GPSDateTimeUTC()), fix.utc);
 }
 
-bool HaveExiftool() { return std::system("exiftool -ver >/dev/null 2>&1") == 0; }
-
 // The same as exiftool, an independent reader, sees it: signed decimal degrees and the UTC stamp.
 void ExpectTaggedAsByExiftool(const fs::path& photo, const ExpectedFix& fix) {
     SCOPED_TRACE(photo.string());
@@ -385,6 +383,47 @@ TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
         if (exiftool && (i == 0 || shots[i] == 60 || i + 1 == shots.size())) {
             ExpectTaggedAsByExiftool(photos_ / photo(i), fix);
         }
+    }
+}
+
+std::vector<std::string> TrackTimes(const fs::path& database) {
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(database.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
+    sqlite3_stmt* stmt = nullptr;
+    std::vector<std::string> times;
+    if (sqlite3_prepare_v2(db.get(), "SELECT utctime FROM gpx ORDER BY rowid", -1, &stmt, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << sqlite3_errmsg(db.get());
+        return times;
+    }
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        times.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    }
+    return times;
+}
+
+TEST_F(CliRun, TimesBeforeEighteenNinetyNineKeepTheirDateAndTime) {
+    // Before 30 December 1899 the day count is negative while the time of day counts forward; a point
+    // and a photo of such a day meet at their own second and the photo gets that date and time.
+    WriteFileText(gpx_,
+                  "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\"><trk><trkseg>\n"
+                  "<trkpt lat=\"48.5\" lon=\"11.25\"><time>1800-06-15T18:30:15Z</time></trkpt>\n"
+                  "<trkpt lat=\"-12.75\" lon=\"-45.5\"><time>1234-12-12T08:00:00Z</time></trkpt>\n"
+                  "</trkseg></trk></gpx>\n");
+    AddPhoto("a.jpg", "1800:06:15 18:30:15");
+    AddPhoto("b.jpg", "1234:12:12 08:00:00");
+    const ProcessResult r = Tag("11", "0", {"--keep"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(TrackTimes(data_ / "zeloro.sqlite"),
+              (std::vector<std::string>{"1800-06-15 18:30:15", "1234-12-12 08:00:00"}));
+    const ExpectedFix a{"48.5", "11.25", "1800:06:15 18:30:15"};
+    const ExpectedFix b{"-12.75", "-45.5", "1234:12:12 08:00:00"};
+    ExpectTaggedAsByOurReader(photos_ / "a.jpg", a);
+    ExpectTaggedAsByOurReader(photos_ / "b.jpg", b);
+    if (HaveExiftool()) {
+        ExpectTaggedAsByExiftool(photos_ / "a.jpg", a);
+        ExpectTaggedAsByExiftool(photos_ / "b.jpg", b);
     }
 }
 

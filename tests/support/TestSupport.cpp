@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -118,6 +119,36 @@ DateTimeValue TimeFromText(std::string_view text) {
     };
     return EncodeDateTime(field(0, 4), field(5, 2), field(8, 2), field(11, 2), field(14, 2), field(17, 2), 0);
 }
+
+std::vector<std::filesystem::path> SharedPhotos() {
+    std::vector<std::filesystem::path> photos;
+    for (const std::string_view sub : {"jpeg", "cameras"}) {
+        const auto root = SharedTestData();
+        if (root.empty() || !std::filesystem::is_directory(root / sub)) {
+            continue;
+        }
+        for (const auto& file : SharedFiles(sub)) {
+            if (IsJpegFileName(file)) {
+                photos.push_back(file);
+            }
+        }
+    }
+    return photos;
+}
+
+bool IsJpegFileName(const std::filesystem::path& path) {
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".jpg" || extension == ".jpeg";
+}
+
+bool InCI() {
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && *ci != '\0';
+}
+
+bool HaveExiftool() { return std::system("exiftool -ver >/dev/null 2>&1") == 0; }
 
 std::filesystem::path BuildDir() { return ZELORO_BUILD_DIR; }
 std::filesystem::path SourceDir() { return ZELORO_SOURCE_DIR; }
