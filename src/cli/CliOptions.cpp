@@ -78,8 +78,17 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
             options.help = true;
             continue;
         }
-        if (arg == "--map" || arg == "--open" || arg == "--keep") {
-            bool& flag = arg == "--map" ? seenMap : arg == "--open" ? options.open : options.keep;
+        bool* switchFlag = arg == "--map"           ? &seenMap
+                           : arg == "--open"        ? &options.open
+                           : arg == "--keep"        ? &options.keep
+                           : arg == "--dry-run"     ? &options.modes.dryRun
+                           : arg == "--skip-tagged" ? &options.modes.skipTagged
+                           : arg == "--keep-mtime"  ? &options.modes.keepMtime
+                           : arg == "--json"        ? &options.json
+                           : arg == "--summary"     ? &options.summary
+                                                    : nullptr;
+        if (switchFlag != nullptr) {
+            bool& flag = *switchFlag;
             if (flag) {
                 return "Die Option " + arg + " ist mehrfach angegeben.";
             }
@@ -136,6 +145,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         *seen = true;
     }
     options.map = seenMap || options.open;
+    options.summary = options.summary || options.json || options.modes.AnyOn();
     return options;
 }
 
@@ -150,7 +160,8 @@ std::string ErrorReportText(std::string_view message) {
 
 std::string UsageText() {
     return "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
-           "                  [--map] [--open] [--keep]\n"
+           "                  [--map] [--open] [--keep] [--dry-run] [--skip-tagged] [--keep-mtime]\n"
+           "                  [--json] [--summary]\n"
            "\n"
            "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
            "(mit Unterordnern) und speichert die Fotos an ihrem Platz.\n"
@@ -168,6 +179,15 @@ std::string UsageText() {
            "  --open              wie --map, dann die Seite im Standard-Browser öffnen (xdg-open)\n"
            "  --keep              die importierten Trackpunkte behalten (sonst wird die Tabelle am Ende\n"
            "                      geleert, wie mit \"Beenden\")\n"
+           "  --dry-run           Probelauf: alles außer dem Speichern; das Protokoll zeigt, was geschrieben\n"
+           "                      würde, jedes Foto bleibt Byte für Byte und mit seinen Zeiten erhalten\n"
+           "  --skip-tagged       Fotos, die schon eine GPS-Position haben, bleiben unverändert\n"
+           "  --keep-mtime        getaggte Fotos behalten ihre Änderungszeit\n"
+           "  --json              statt des Protokolls ein JSON-Objekt je Foto (file, status, latitude,\n"
+           "                      longitude, utc_time, message) und zuletzt ein Objekt \"summary\"\n"
+           "  --summary           nach dem Lauf eine Zeile Zusammenfassung (getaggt, ohne Treffer,\n"
+           "                      übersprungen, fehlgeschlagen, Dauer); mit jeder der vier Optionen\n"
+           "                      davor ohnehin\n"
            "  --help              diese Hilfe\n"
            "\n"
            "Ausgabe: das Protokoll und Hinweise auf stdout, Fehlermeldungen auf stderr. Strg+C beendet\n"

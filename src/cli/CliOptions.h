@@ -6,6 +6,8 @@
 #include <string_view>
 #include <variant>
 
+#include "tagging/RunModes.h"
+
 namespace zeloro::cli {
 
 // Exit statuses.
@@ -24,12 +26,17 @@ struct CliOptions {
     bool open = false;                   // open the written page in the desktop's default browser
     bool keep = false;
     bool help = false;
+    RunModes modes;        // --dry-run, --skip-tagged, --keep-mtime
+    bool json = false;     // one JSON object per photo instead of the log, and a summary object
+    bool summary = false;  // the summary line after the run; also on with any run mode or --json
+
 };
 
 // Either the options or the text that tells what is wrong with the command line.
 using ParseResult = std::variant<CliOptions, std::string>;
 
-// args without the program name. Every option but --map, --open, --keep and --help takes the next
+// args without the program name. Every option but the switches (--map, --open, --keep, --help and the
+// run modes) takes the next
 // argument as its value; an option given twice, an unknown option or a stray argument is an error.
 [[nodiscard]] ParseResult ParseCommandLine(std::span<const std::string> args);
 
