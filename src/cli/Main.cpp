@@ -103,7 +103,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     bool ran = true;
     const auto started = std::chrono::steady_clock::now();
     try {
-        switch (session.Run(inputs, observer)) {
+        switch (session.Run(inputs, observer, options.settings)) {
             case RunResult::done:
                 break;
             case RunResult::stopped:

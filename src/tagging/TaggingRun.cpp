@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -20,6 +21,8 @@
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
 #include "tagging/FolderScan.h"
+#include "tagging/PhotoLocator.h"
+#include "time/TimeRules.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
 
@@ -64,6 +67,18 @@ void SaveKeepingMtime(TJPEGImageEx& image, const std::string& path, bool keep) {
                             std::strerror(err));
         }
     }
+}
+
+// The shot time the map page's popup shows: the camera's, with the list zone it was read in; when the
+// run's settings shift the time otherwise (clock offset, another zone, the photo's own offset), the UTC
+// time the photo was matched at, so the popup never names an offset that was not the one applied.
+MapShot PopupShot(const TCustomExifData& exif, DateTimeValue shot, const RunInputs& inputs,
+                  const RunSettings& settings) {
+    if (!settings.ShiftsTime()) {
+        return MapShot{shot, inputs.zoneIndex};
+    }
+    const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;
+    return MapShot{ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings), kZoneIndexUtc};
 }
 
 }  // namespace
@@ -122,9 +137,11 @@ std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
     return bytes;
 }
 
-RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context) {
+RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context,
+                       const RunSettings& settings) {
     // The GPX path is checked first, so an empty form names the GPX file; neither check looks at the disk.
-    if (inputs.gpxPath.empty()) {
+    if (inputs.gpxPath.empty() || std::any_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(),
+                                              [](const std::string& path) { return path.empty(); })) {
         observer.ShowError(kNoGpxFileMessage);
         return RunResult::inputMissing;
     }
@@ -148,9 +165,17 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     observer.SetProgressMax(ClampToInt(context.imgSL.size()));
     LogLine(observer, " - " + std::to_string(context.imgSL.size()) + kLogPhotosFound);
 
-    // A failed import leaves the progress bar as it was: no photo has been touched.
-    if (!importGpx(inputs.gpxPath, context.uniCon, context.query, observer,
-                   [&observer] { observer.ProcessMessages(); })) {
+    // A failed import leaves the progress bar as it was: no photo has been touched. Every file is in the
+    // table before the first photo is matched, so tracks of several files serve every photo alike.
+    const ImportDetails details =
+        settings.NeedsTrackDetails() ? ImportDetails::elevationAndSegments : ImportDetails::positionsOnly;
+    const auto importFile = [&](const std::string& gpxPath) {
+        return importGpx(
+            gpxPath, context.uniCon, context.query, observer, [&observer] { observer.ProcessMessages(); },
+            details);
+    };
+    if (!importFile(inputs.gpxPath) ||
+        !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {
         return RunResult::importFailed;
     }
 
@@ -179,7 +204,8 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
                 continue;
             }
             const DateTimeValue shot = reader.DateTimeOriginal();
-            const TCoord coord = searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, context.query);
+            const TrackPosition located = LocatePhoto(reader, inputs, settings, context.query);
+            const TCoord& coord = located.coord;
             if (coord.found) {
                 LogLine(observer, " - " + name + kLogCoordinatesFound);
                 TJPEGImageEx image;
@@ -189,9 +215,12 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
                 const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
                 AssignCoordinate(image.ExifData().GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
                 image.ExifData().SetGPSDateTimeUTC(coord.utctime);
+                if (located.altitude) {
+                    WriteAltitude(image.ExifData(), *located.altitude);
+                }
                 // The entry goes in before the save, so a photo whose save fails still has its entry.
                 context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
-                context.mapShots.push_back(MapShot{shot, inputs.zoneIndex});
+                context.mapShots.push_back(PopupShot(reader, shot, inputs, settings));
                 report.lat = coord.lat;
                 report.lon = coord.lon;
                 report.utcTime = coord.utctime;

@@ -117,7 +117,7 @@ void TaggingSession::Disconnect() noexcept {
     uniCon_->Close();
 }
 
-RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer) {
+RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings) {
     // The import hands the front end one pass of its event loop; a "Starten" dispatched there must not
     // start a second run over the same lists, statement and transaction.
     if (running_.exchange(true)) {
@@ -125,7 +125,7 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer) {
     }
     const RunningMark mark(running_);
     RunContext context{*uniCon_, *query_, imgSL_, mapsSL_, mapShots_};
-    return Button1Click(inputs, observer, context);
+    return Button1Click(inputs, observer, context, settings);
 }
 
 bool TaggingSession::ClearDatabase() {

@@ -10,6 +10,7 @@
 #include "common/DateTime.h"
 #include "mapexport/MapPage.h"
 #include "tagging/RunObserver.h"
+#include "tagging/RunSettings.h"
 #include "tagging/TaggingRun.h"
 
 namespace zeloro {
@@ -34,8 +35,8 @@ public:
     void Disconnect() noexcept;
 
     // "Starten". Errors the run does not catch propagate (zeloro::Error and the standard exceptions);
-    // what was done before them stays done.
-    RunResult Run(const RunInputs& inputs, RunObserver& observer);
+    // what was done before them stays done. The settings are opt-in; their defaults change nothing.
+    RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
 
     [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return imgSL_; }
     [[nodiscard]] const std::vector<std::string>& MapEntries() const noexcept { return mapsSL_; }

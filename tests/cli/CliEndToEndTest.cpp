@@ -603,8 +603,11 @@ INSTANTIATE_TEST_SUITE_P(
         ArgumentCase{
             "ZoneOutOfList",
             {"--gpx", "GPX", "--photos", "DIR", "--zone", "24"},
-            "Ungültige Zeitzone '24': erwartet wird ein Index von 0 bis 23 oder ein Eintrag wie \"UTC + "
-            "2:00\"."},
+            "Ungültige Zeitzone '24': erwartet wird ein Index von 0 bis 23, ein Eintrag wie \"UTC + 2:00\", "
+            "ein Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\"."},
+        ArgumentCase{"EmptySecondGpx",
+                     {"--gpx", "GPX", "--gpx", "", "--photos", "DIR"},
+                     "Bitte geben Sie eine gpx-Datei an!"},
         ArgumentCase{
             "ToleranceTooLarge",
             {"--gpx", "GPX", "--photos", "DIR", "--tolerance", "501"},
@@ -650,8 +653,9 @@ TEST_F(CliRun, HelpNamesEveryOption) {
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.err, "");
     for (const char* option :
-         {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--open", "--keep", "--dry-run",
-          "--skip-tagged", "--keep-mtime", "--json", "--summary"}) {
+         {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--open", "--keep", "--offset",
+          "--photo-zone", "--interpolate", "--altitude", "--dry-run", "--skip-tagged", "--keep-mtime", "--json",
+          "--summary"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
     EXPECT_NE(r.out.find("nächste Punkt innerhalb der Abweichung"), std::string::npos) << r.out;

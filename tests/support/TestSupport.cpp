@@ -8,6 +8,8 @@
 #include <sstream>
 #include <utility>
 
+#include "common/AsciiText.h"
+
 namespace zeloro::test {
 
 TempDir::TempDir() {
@@ -108,6 +110,13 @@ std::vector<std::filesystem::path> SharedFiles(std::string_view sub) {
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+DateTimeValue TimeFromText(std::string_view text) {
+    const auto field = [&](std::size_t at, std::size_t length) {
+        return ParseInteger<int>(text.substr(at, length)).value_or(0);
+    };
+    return EncodeDateTime(field(0, 4), field(5, 2), field(8, 2), field(11, 2), field(14, 2), field(17, 2), 0);
 }
 
 std::filesystem::path BuildDir() { return ZELORO_BUILD_DIR; }

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/DateTime.h"
+
 namespace zeloro::test {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -56,6 +58,9 @@ void WriteFileText(const std::filesystem::path& path, std::string_view text);
             GTEST_SKIP() << "shared/testdata is not beside this clone; the real-file tests are skipped";  \
         }                                                                                                 \
     } while (false)
+
+// "yyyy-mm-dd hh:mm:ss" as a date-time value (a test's own fixed text; no checks).
+[[nodiscard]] DateTimeValue TimeFromText(std::string_view text);
 
 // The build folder (executables, zeloro.sqlite, maps/).
 [[nodiscard]] std::filesystem::path BuildDir();
