@@ -74,6 +74,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, int
 void InitApplication() {
     QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kAppTitle));
     QCoreApplication::setApplicationName(QStringLiteral("zeloro"));
+    // The options dialog's values live in ~/.config/zeloro/zeloro.conf.
+    QCoreApplication::setOrganizationName(QStringLiteral("zeloro"));
     QGuiApplication::setDesktopFileName(QStringLiteral("zeloro"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/zeloro.png")));
     AddFontSubstitutes();

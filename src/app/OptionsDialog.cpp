@@ -5,13 +5,13 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <utility>
 
+#include "app/MessageBoxes.h"
 #include "time/CameraZone.h"
 
 namespace zeloro {
@@ -177,7 +177,7 @@ WindowRunOptions OptionsDialog::Options() const {
 void OptionsDialog::accept() {
     QString problem;
     if (!Options().Settings(&problem)) {
-        QMessageBox::warning(this, QStringLiteral("Optionen"), problem);
+        ShowErrorBox(problem);
         return;  // the dialog stays open with the text to correct
     }
     QDialog::accept();
