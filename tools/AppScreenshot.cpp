@@ -55,8 +55,9 @@ int SaveOptionsPicture(zeloro::Tmain& window, const char* out) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc != 7 && argc != 8) {
-        std::fprintf(stderr, "usage: zeloro_app_screenshot DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png "
-                             "[OPTIONS.png]\n");
+        std::fprintf(stderr,
+                     "usage: zeloro_app_screenshot DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png "
+                     "[OPTIONS.png]\n");
         return 2;
     }
     zeloro::InitApplication();

@@ -8,11 +8,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFont>
-#include <QMenu>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -241,7 +241,8 @@ void Tmain::OptionsClick() {
     if (RunInProgress()) {
         return;  // what a run has taken stays as it was
     }
-    OptionsDialog dialog(runOptions_, [this] { SaveLogAs(); }, this);
+    OptionsDialog dialog(
+        runOptions_, [this] { SaveLogAs(); }, this);
     if (dialog.exec() == QDialog::Accepted) {
         const WindowRunOptions chosen = dialog.Options();
         chosen.Save();

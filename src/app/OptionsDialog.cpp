@@ -116,7 +116,8 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
 
     edZone_ = new QLineEdit(options.zoneText, this);
     edZone_->setObjectName(QStringLiteral("edZone"));
-    edZone_->setPlaceholderText(QStringLiteral("leer: Zeitzone des Fensters; z. B. +05:30 oder Europe/Berlin"));
+    edZone_->setPlaceholderText(
+        QStringLiteral("leer: Zeitzone des Fensters; z. B. +05:30 oder Europe/Berlin"));
     form->addRow(QStringLiteral("Zeitzone (frei):"), edZone_);
 
     cbPhotoZone_ = MakeCheck(this, "cbPhotoZone", QStringLiteral("Zeitversatz aus dem Foto verwenden"),
@@ -136,8 +137,8 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
 
     cbAltitude_ = MakeCheck(this, "cbAltitude", QStringLiteral("Höhe schreiben"), options.altitude);
     form->addRow(QString(), cbAltitude_);
-    cbSkipTagged_ = MakeCheck(this, "cbSkipTagged",
-                              QStringLiteral("Fotos mit GPS-Position überspringen"), options.skipTagged);
+    cbSkipTagged_ = MakeCheck(this, "cbSkipTagged", QStringLiteral("Fotos mit GPS-Position überspringen"),
+                              options.skipTagged);
     form->addRow(QString(), cbSkipTagged_);
     cbKeepMtime_ = MakeCheck(this, "cbKeepMtime", QStringLiteral("Änderungszeit der Fotos beibehalten"),
                              options.keepMtime);

@@ -17,8 +17,8 @@ namespace zeloro {
 
 // What the dialog holds, as the user typed it. The defaults are the run as it is without options.
 struct WindowRunOptions {
-    QString offsetText;    // clock offset: seconds or [+-]H:MM:SS; empty: none
-    QString zoneText;      // a fixed offset or a zone name; empty: the zone list of the window
+    QString offsetText;  // clock offset: seconds or [+-]H:MM:SS; empty: none
+    QString zoneText;    // a fixed offset or a zone name; empty: the zone list of the window
     bool photoZone = false;
     bool interpolate = false;
     int interpolateGap = kDefaultInterpolationGap;

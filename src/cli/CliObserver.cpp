@@ -61,9 +61,10 @@ std::string SummaryLine(const RunCounts& counts, double seconds, bool dryRun) {
     if (const auto point = decimal.find('.'); point != std::string::npos) {
         decimal[point] = ',';
     }
-    return "Zusammenfassung: " + std::to_string(counts.tagged) + (dryRun ? " würden getaggt, " : " getaggt, ") +
-           std::to_string(counts.noMatch) + " ohne Treffer, " + std::to_string(counts.skipped) +
-           " übersprungen, " + std::to_string(counts.failed) + " fehlgeschlagen, " + decimal + " s";
+    return "Zusammenfassung: " + std::to_string(counts.tagged) +
+           (dryRun ? " würden getaggt, " : " getaggt, ") + std::to_string(counts.noMatch) +
+           " ohne Treffer, " + std::to_string(counts.skipped) + " übersprungen, " +
+           std::to_string(counts.failed) + " fehlgeschlagen, " + decimal + " s";
 }
 
 std::string PhotoJson(const PhotoReport& report) {
@@ -77,8 +78,8 @@ std::string PhotoJson(const PhotoReport& report) {
         const CalendarDate d = DecodeDate(report.utcTime);
         const ClockTime t = DecodeTime(report.utcTime);
         char utc[40];
-        std::snprintf(utc, sizeof utc, "%04d-%02d-%02dT%02d:%02d:%02dZ", d.year, d.month, d.day, t.hour, t.minute,
-                      t.second);
+        std::snprintf(utc, sizeof utc, "%04d-%02d-%02dT%02d:%02d:%02dZ", d.year, d.month, d.day, t.hour,
+                      t.minute, t.second);
         object["utc_time"] = utc;
     } else {
         object["utc_time"] = nullptr;

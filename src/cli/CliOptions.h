@@ -6,8 +6,8 @@
 #include <string_view>
 #include <variant>
 
-#include "tagging/RunSettings.h"
 #include "tagging/RunModes.h"
+#include "tagging/RunSettings.h"
 
 namespace zeloro::cli {
 

@@ -24,10 +24,10 @@ enum class PhotoStatus { tagged, noMatch, skipped, failed };
 struct PhotoReport {
     std::string path;
     PhotoStatus status = PhotoStatus::noMatch;
-    std::string lat;             // the track table's texts; empty unless tagged
+    std::string lat;  // the track table's texts; empty unless tagged
     std::string lon;
-    DateTimeValue utcTime = 0;   // the track point's UTC time; 0 unless tagged
-    std::string message;         // the log message without stamp, or the error's text
+    DateTimeValue utcTime = 0;  // the track point's UTC time; 0 unless tagged
+    std::string message;        // the log message without stamp, or the error's text
 };
 
 }  // namespace zeloro

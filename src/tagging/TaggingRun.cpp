@@ -211,9 +211,11 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
                 TJPEGImageEx image;
                 image.LoadFromBytes(std::move(bytes));
                 const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
-                AssignCoordinate(image.ExifData().GPSLatitude(), lat, coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
+                AssignCoordinate(image.ExifData().GPSLatitude(), lat,
+                                 coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
                 const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
-                AssignCoordinate(image.ExifData().GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
+                AssignCoordinate(image.ExifData().GPSLongitude(), lon,
+                                 coord.gps_ln_dr == "W" ? lnWest : lnEast);
                 image.ExifData().SetGPSDateTimeUTC(coord.utctime);
                 if (located.altitude) {
                     WriteAltitude(image.ExifData(), *located.altitude);

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
@@ -10,17 +11,16 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QCheckBox>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
+#include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
-#include <QSignalSpy>
-#include <QTest>
-#include <QThread>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -601,8 +601,9 @@ TEST_F(MainWindow, OptionsDialogValuesPersistAndReachTheRun) {
     RunOnce(*window);
     const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(*window, "Memo1"));
     const std::vector<std::string> tail(lines.end() - 3, lines.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{" - a.jpg keine Koordinaten gefunden",
-                                              " - b.jpg Koordinaten gefunden:", " - -33.8567,151.215 getaggt!"}));
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{" - a.jpg keine Koordinaten gefunden",
+                                        " - b.jpg Koordinaten gefunden:", " - -33.8567,151.215 getaggt!"}));
     EXPECT_EQ(fs::last_write_time(b), mtimeBefore);  // written, yet with its old time
 
     // A new window (a new session of the program) starts with the same values.
@@ -680,8 +681,12 @@ TEST_F(MainWindow, InputsAreDisabledWhileARunIsInProgress) {
     Child<DirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
     auto* gpx = Child<FilenameEdit>(*window, "edGpx");
     auto* pictures = Child<DirectoryEdit>(*window, "edPictures");
-    const std::vector<QWidget*> inputs{gpx->Edit(),     gpx->Button(), pictures->Edit(), pictures->Button(),
-                                       Child<QComboBox>(*window, "cbtimezone"), Child<SpinEdit>(*window, "edSec"),
+    const std::vector<QWidget*> inputs{gpx->Edit(),
+                                       gpx->Button(),
+                                       pictures->Edit(),
+                                       pictures->Button(),
+                                       Child<QComboBox>(*window, "cbtimezone"),
+                                       Child<SpinEdit>(*window, "edSec"),
                                        Child<ClickLabel>(*window, "LabelOptions")};
     QSignalSpy finished(window.get(), &Tmain::RunFinished);
     QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);

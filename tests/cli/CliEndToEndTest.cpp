@@ -356,7 +356,7 @@ TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
         std::snprintf(text, sizeof text, format, n);
         return std::string(text);
     };
-    const auto lat = [&](int s) { return numbered("48.%03d", s); };  // "N"
+    const auto lat = [&](int s) { return numbered("48.%03d", s); };   // "N"
     const auto lon = [&](int s) { return numbered("-11.%03d", s); };  // "W"
     const auto clock = [&](int hour, int s) {
         return numbered("%02d:", hour + s / 3600) + numbered("%02d:", s / 60 % 60) + numbered("%02d", s % 60);
@@ -377,7 +377,8 @@ TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
     const ProcessResult r = Tag("13", "5");
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     std::vector<std::string> expected{" - Lese Bilddateien", " - 14 Bilder im Verzeichnis gefunden",
-                                      " - Starte Datenbankimport", " - 121 Datensätze gelesen und importiert"};
+                                      " - Starte Datenbankimport",
+                                      " - 121 Datensätze gelesen und importiert"};
     for (std::size_t i = 0; i < shots.size(); ++i) {
         expected.push_back(" - " + photo(i) + " Koordinaten gefunden:");
         expected.push_back(" - " + lat(shots[i]) + "," + lon(shots[i]) + " getaggt!");
@@ -635,9 +636,9 @@ TEST_F(CliRun, WithoutAnyDatabaseTheRunGoesOnAsTheWindowDoes) {
     fs::create_directories(tmp_ / "work");
     fs::copy_file(cli_, tmp_ / "bin" / "zeloro-cli");
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
-    const ProcessResult r = RunProcess(
-        tmp_ / "bin" / "zeloro-cli", {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13"},
-        false, tmp_ / "work");
+    const ProcessResult r = RunProcess(tmp_ / "bin" / "zeloro-cli",
+                                       {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13"},
+                                       false, tmp_ / "work");
     EXPECT_EQ(r.exitStatus, 3);
     EXPECT_EQ(r.err, "Die Datenbankdatei konnte nicht gefunden werden\n");
     // The bare database name opens (and creates) a file in the current folder, which has no track table.
@@ -652,10 +653,9 @@ TEST_F(CliRun, HelpNamesEveryOption) {
     const ProcessResult r = RunProcess(cli_, {"--help"});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.err, "");
-    for (const char* option :
-         {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--open", "--keep", "--offset",
-          "--photo-zone", "--interpolate", "--altitude", "--dry-run", "--skip-tagged", "--keep-mtime", "--json",
-          "--summary"}) {
+    for (const char* option : {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--open",
+                               "--keep", "--offset", "--photo-zone", "--interpolate", "--altitude",
+                               "--dry-run", "--skip-tagged", "--keep-mtime", "--json", "--summary"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
     EXPECT_NE(r.out.find("nächste Punkt innerhalb der Abweichung"), std::string::npos) << r.out;
@@ -750,9 +750,10 @@ TEST_F(CliModes, SkipTaggedLeavesTaggedPhotosByteIdentical) {
     const ProcessResult r = Tag("14", "5", {"--skip-tagged"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     const std::vector<std::string> log = Log(r);
-    for (const char* line : {" - IMG_1.jpg hat bereits eine GPS-Position, übersprungen",
-                             " - IMG_2.jpg hat bereits eine GPS-Position, übersprungen",
-                             " - IMG_3.jpg Koordinaten gefunden:", " - IMG_4.jpg keine Koordinaten gefunden"}) {
+    for (const char* line :
+         {" - IMG_1.jpg hat bereits eine GPS-Position, übersprungen",
+          " - IMG_2.jpg hat bereits eine GPS-Position, übersprungen",
+          " - IMG_3.jpg Koordinaten gefunden:", " - IMG_4.jpg keine Koordinaten gefunden"}) {
         EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
     }
     const auto after = States();
