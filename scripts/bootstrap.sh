@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
-    libsqlite3-dev libjpeg62-turbo-dev libxml2-dev
+    libsqlite3-dev libjpeg62-turbo-dev libxml2-dev nlohmann-json3-dev
     libhowardhinnant-date-dev tzdata
     qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -90,13 +90,19 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
             options.help = true;
             continue;
         }
-        if (arg == "--map" || arg == "--open" || arg == "--keep" || arg == "--photo-zone" ||
-            arg == "--altitude") {
-            bool& flag = arg == "--map"          ? seenMap
-                         : arg == "--open"       ? options.open
-                         : arg == "--keep"       ? options.keep
-                         : arg == "--photo-zone" ? options.settings.photoZone
-                                                 : options.settings.altitude;
+        bool* switchFlag = arg == "--map"           ? &seenMap
+                           : arg == "--open"        ? &options.open
+                           : arg == "--keep"        ? &options.keep
+                           : arg == "--photo-zone"  ? &options.settings.photoZone
+                           : arg == "--altitude"    ? &options.settings.altitude
+                           : arg == "--dry-run"     ? &options.modes.dryRun
+                           : arg == "--skip-tagged" ? &options.modes.skipTagged
+                           : arg == "--keep-mtime"  ? &options.modes.keepMtime
+                           : arg == "--json"        ? &options.json
+                           : arg == "--summary"     ? &options.summary
+                                                    : nullptr;
+        if (switchFlag != nullptr) {
+            bool& flag = *switchFlag;
             if (flag) {
                 return "Die Option " + arg + " ist mehrfach angegeben.";
             }
@@ -192,6 +198,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         *seen = true;
     }
     options.map = seenMap || options.open;
+    options.summary = options.summary || options.json || options.modes.AnyOn();
     return options;
 }
 
@@ -207,7 +214,7 @@ std::string ErrorReportText(std::string_view message) {
 std::string UsageText() {
     return "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
            "                  [--map] [--open] [--keep] [--offset T] [--photo-zone] [--interpolate[=N]]\n"
-           "                  [--altitude]\n"
+           "                  [--altitude] [--dry-run] [--skip-tagged] [--keep-mtime] [--json] [--summary]\n"
            "\n"
            "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
            "(mit Unterordnern) und speichert die Fotos an ihrem Platz.\n"
@@ -246,6 +253,16 @@ std::string UsageText() {
            "                      Fotos. Sonst gilt --tolerance (--interpolate, --interpolate=120)\n"
            "  --altitude          auch GPSAltitude und GPSAltitudeRef aus der Höhe <ele> des Trackpunkts\n"
            "                      schreiben, mit --interpolate interpoliert; ohne Höhe keine (--altitude)\n"
+           "  --dry-run           Probelauf: alles außer dem Speichern; das Protokoll zeigt, was\n"
+           "                      geschrieben würde, jedes Foto bleibt Byte für Byte und mit seinen\n"
+           "                      Zeiten erhalten\n"
+           "  --skip-tagged       Fotos, die schon eine GPS-Position haben, bleiben unverändert\n"
+           "  --keep-mtime        getaggte Fotos behalten ihre Änderungszeit\n"
+           "  --json              statt des Protokolls ein JSON-Objekt je Foto (file, status, latitude,\n"
+           "                      longitude, utc_time, message) und zuletzt ein Objekt \"summary\"\n"
+           "  --summary           nach dem Lauf eine Zeile Zusammenfassung (getaggt, ohne Treffer,\n"
+           "                      übersprungen, fehlgeschlagen, Dauer); mit jeder der vier Optionen\n"
+           "                      davor ohnehin\n"
            "  --help              diese Hilfe\n"
            "\n"
            "Ausgabe: das Protokoll und Hinweise auf stdout, Fehlermeldungen auf stderr. Strg+C beendet\n"

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <variant>
 
+#include "tagging/RunModes.h"
 #include "tagging/RunSettings.h"
 
 namespace zeloro::cli {
@@ -29,12 +30,16 @@ struct CliOptions {
     // The opt-in options: --gpx given again, --zone beyond the list, --offset, --photo-zone,
     // --interpolate[=MAXGAP], --altitude.
     RunSettings settings;
+    RunModes modes;        // --dry-run, --skip-tagged, --keep-mtime
+    bool json = false;     // one JSON object per photo instead of the log, and a summary object
+    bool summary = false;  // the summary line after the run; also on with any run mode or --json
 };
 
 // Either the options or the text that tells what is wrong with the command line.
 using ParseResult = std::variant<CliOptions, std::string>;
 
-// args without the program name. Every option but --map, --open, --keep, --photo-zone, --altitude,
+// args without the program name. Every option but the switches (--map, --open, --keep, --photo-zone,
+// --altitude, the run modes, --json, --summary),
 // --interpolate and --help takes the next argument as its value (--interpolate takes one only as
 // "--interpolate=N"); an option given twice (but --gpx, which adds a file each time), an unknown option or
 // a stray argument is an error.

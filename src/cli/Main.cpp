@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -95,9 +96,12 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     inputs.folder = options.photos;
     inputs.zoneIndex = options.zoneIndex ? *options.zoneIndex : DefaultZoneIndex(Now());
     inputs.toleranceText = std::to_string(options.tolerance);
+    inputs.modes = options.modes;
+    observer.SetJson(options.json);
 
     int status = kExitDone;
     bool ran = true;
+    const auto started = std::chrono::steady_clock::now();
     try {
         switch (session.Run(inputs, observer, options.settings)) {
             case RunResult::done:
@@ -120,6 +124,10 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
         // What the window's default error report would show; the work done before it stays done.
         observer.Error(ErrorReportText(e.what()));
         status = kExitRunError;
+    }
+    if (options.summary && ran) {
+        const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
+        observer.Summary(taken.count(), options.modes.dryRun);
     }
 
     // "Maps" can follow any run that got past its input checks, also one an error ended: the map list

@@ -1,7 +1,10 @@
 // tests/cli/CliEndToEndTest.cpp: zeloro-cli as a user runs it, on a temporary data folder holding a fresh
 // copy of the delivered database, with photos and tracks generated here.
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <chrono>
@@ -9,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -349,7 +354,7 @@ TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
         std::snprintf(text, sizeof text, format, n);
         return std::string(text);
     };
-    const auto lat = [&](int s) { return numbered("48.%03d", s); };  // "N"
+    const auto lat = [&](int s) { return numbered("48.%03d", s); };   // "N"
     const auto lon = [&](int s) { return numbered("-11.%03d", s); };  // "W"
     const auto clock = [&](int hour, int s) {
         return numbered("%02d:", hour + s / 3600) + numbered("%02d:", s / 60 % 60) + numbered("%02d", s % 60);
@@ -370,7 +375,8 @@ TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
     const ProcessResult r = Tag("13", "5");
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     std::vector<std::string> expected{" - Lese Bilddateien", " - 14 Bilder im Verzeichnis gefunden",
-                                      " - Starte Datenbankimport", " - 121 Datensätze gelesen und importiert"};
+                                      " - Starte Datenbankimport",
+                                      " - 121 Datensätze gelesen und importiert"};
     for (std::size_t i = 0; i < shots.size(); ++i) {
         expected.push_back(" - " + photo(i) + " Koordinaten gefunden:");
         expected.push_back(" - " + lat(shots[i]) + "," + lon(shots[i]) + " getaggt!");
@@ -669,9 +675,9 @@ TEST_F(CliRun, WithoutAnyDatabaseTheRunGoesOnAsTheWindowDoes) {
     fs::create_directories(tmp_ / "work");
     fs::copy_file(cli_, tmp_ / "bin" / "zeloro-cli");
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
-    const ProcessResult r = RunProcess(
-        tmp_ / "bin" / "zeloro-cli", {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13"},
-        false, tmp_ / "work");
+    const ProcessResult r = RunProcess(tmp_ / "bin" / "zeloro-cli",
+                                       {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13"},
+                                       false, tmp_ / "work");
     EXPECT_EQ(r.exitStatus, 3);
     EXPECT_EQ(r.err, "Die Datenbankdatei konnte nicht gefunden werden\n");
     // The bare database name opens (and creates) a file in the current folder, which has no track table.
@@ -687,10 +693,226 @@ TEST_F(CliRun, HelpNamesEveryOption) {
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.err, "");
     for (const char* option : {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--open",
-                               "--keep", "--offset", "--photo-zone", "--interpolate", "--altitude"}) {
+                               "--keep", "--offset", "--photo-zone", "--interpolate", "--altitude",
+                               "--dry-run", "--skip-tagged", "--keep-mtime", "--json", "--summary"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
     EXPECT_NE(r.out.find("nächste Punkt innerhalb der Abweichung"), std::string::npos) << r.out;
+}
+
+// The run modes. Each photo carries a modification time with nanoseconds of its own, so a time that is
+// rewritten, rounded to the second or taken from another file shows.
+class CliModes : public CliRun {
+protected:
+    struct FileState {
+        Bytes bytes;
+        timespec mtime{};
+        timespec ctime{};
+    };
+
+    static timespec StampOf(int i) { return timespec{1'600'000'000 + i * 1000, 123'456'789 - i * 7}; }
+
+    void AddDatedPhoto(const std::string& relative, std::optional<std::string> shot, int scene) {
+        AddPhoto(relative, std::move(shot), scene);
+        const std::array<timespec, 2> times{StampOf(scene), StampOf(scene)};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (photos_ / relative).c_str(), times.data(), 0), 0);
+        names_.push_back(relative);
+    }
+
+    // Four photos: two with a point (zone 13), one without, one without shot time.
+    void AddFour() {
+        AddDatedPhoto("IMG_1.jpg", "2024:06:15 10:00:30", 0);
+        AddDatedPhoto("IMG_2.jpg", "2024:06:15 10:08:30", 1);
+        AddDatedPhoto("IMG_3.jpg", "2024:06:15 10:04:25", 2);
+        AddDatedPhoto("sub/IMG_4.jpg", std::nullopt, 3);
+    }
+
+    std::map<std::string, FileState> States() const {
+        std::map<std::string, FileState> states;
+        for (const std::string& name : names_) {
+            struct stat info {};
+            EXPECT_EQ(::stat((photos_ / name).c_str(), &info), 0);
+            states[name] = FileState{ReadFileBytes(photos_ / name), info.st_mtim, info.st_ctim};
+        }
+        return states;
+    }
+
+    static bool SameTime(const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+
+    std::vector<std::string> names_;
+};
+
+TEST_F(CliModes, DryRunLogsWhatWouldBeWrittenAndLeavesEveryByteAndTime) {
+    AddFour();
+    const auto before = States();
+    const ProcessResult r = Tag("13", "0", {"--dry-run", "--keep"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const ExpectedFix f1 = FixOf(363);
+    const std::vector<std::string> expected{
+        " - Lese Bilddateien",
+        " - 4 Bilder im Verzeichnis gefunden",
+        " - Starte Datenbankimport",
+        " - 421 Datensätze gelesen und importiert",
+        " - IMG_1.jpg Koordinaten gefunden:",
+        " - " + f1.lat + "," + f1.lon + " würde getaggt (Probelauf)",
+        " - IMG_2.jpg Koordinaten gefunden:",
+        " - -33.8567,-70.650005 würde getaggt (Probelauf)",
+        " - IMG_3.jpg keine Koordinaten gefunden",
+        " - IMG_4.jpg keine Koordinaten gefunden",
+    };
+    std::vector<std::string> log = Log(r);
+    ASSERT_FALSE(log.empty());
+    EXPECT_TRUE(log.back().find("Zusammenfassung: 2 würden getaggt, 2 ohne Treffer, 0 übersprungen, "
+                                "0 fehlgeschlagen, ") != std::string::npos)
+        << log.back();
+    log.pop_back();
+    EXPECT_EQ(log, expected);
+    const auto after = States();
+    for (const auto& [name, state] : before) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(BytesEqual(state.bytes, after.at(name).bytes));
+        EXPECT_TRUE(SameTime(state.mtime, after.at(name).mtime));
+        EXPECT_TRUE(SameTime(state.ctime, after.at(name).ctime));  // not even opened for writing
+    }
+    // The same command without the dry run does write: the comparison above can see a write.
+    ASSERT_EQ(Tag("13", "0").exitStatus, 0);
+    EXPECT_FALSE(BytesEqual(before.at("IMG_1.jpg").bytes, ReadFileBytes(photos_ / "IMG_1.jpg")));
+}
+
+TEST_F(CliModes, SkipTaggedLeavesTaggedPhotosByteIdentical) {
+    AddFour();
+    ASSERT_EQ(Tag("13", "0").exitStatus, 0);
+    const auto tagged = States();
+    // In zone 14 with 5 s of tolerance every photo with a shot time gets another point.
+    const ProcessResult r = Tag("14", "5", {"--skip-tagged"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<std::string> log = Log(r);
+    for (const char* line :
+         {" - IMG_1.jpg hat bereits eine GPS-Position, übersprungen",
+          " - IMG_2.jpg hat bereits eine GPS-Position, übersprungen",
+          " - IMG_3.jpg Koordinaten gefunden:", " - IMG_4.jpg keine Koordinaten gefunden"}) {
+        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
+    }
+    const auto after = States();
+    for (const char* name : {"IMG_1.jpg", "IMG_2.jpg", "sub/IMG_4.jpg"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(BytesEqual(tagged.at(name).bytes, after.at(name).bytes));
+        EXPECT_TRUE(SameTime(tagged.at(name).mtime, after.at(name).mtime));
+    }
+    // IMG_3 had no point in zone 13 but has one now: untagged photos are still tagged.
+    EXPECT_FALSE(BytesEqual(tagged.at("IMG_3.jpg").bytes, after.at("IMG_3.jpg").bytes));
+    // Without the mode the tagged photos are written again with the other point.
+    ASSERT_EQ(Tag("14", "5").exitStatus, 0);
+    EXPECT_FALSE(BytesEqual(tagged.at("IMG_1.jpg").bytes, ReadFileBytes(photos_ / "IMG_1.jpg")));
+}
+
+TEST_F(CliModes, KeepMtimeKeepsNanosecondModificationTimes) {
+    AddFour();
+    const auto before = States();
+    const ProcessResult r = Tag("13", "0", {"--keep-mtime"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const auto after = States();
+    for (const char* name : {"IMG_1.jpg", "IMG_2.jpg"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(BytesEqual(before.at(name).bytes, after.at(name).bytes));  // written
+        EXPECT_TRUE(SameTime(before.at(name).mtime, after.at(name).mtime));
+    }
+    ExpectTaggedAsByOurReader(photos_ / "IMG_1.jpg", FixOf(363));
+    // Without the mode a written photo gets the time of its save.
+    ASSERT_EQ(Tag("14", "5").exitStatus, 0);
+    EXPECT_FALSE(SameTime(before.at("IMG_1.jpg").mtime, States().at("IMG_1.jpg").mtime));
+}
+
+TEST_F(CliModes, JsonGivesOneParsableObjectPerPhotoAndASummary) {
+    AddFour();
+    AddDatedPhoto("IMG_5.jpg", "2024:06:15 09:00:00", 4);
+    const ProcessResult r = Tag("13", "0", {"--json"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<std::string> lines = SplitLines(r.out);
+    ASSERT_EQ(lines.size(), 6U) << r.out;  // five photos and the summary, no log line
+    std::map<std::string, nlohmann::json> byFile;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        const nlohmann::json photo = nlohmann::json::parse(lines[i]);
+        byFile[photo.at("file").get<std::string>()] = photo;
+    }
+    const auto expectTagged = [&](const std::string& name, const ExpectedFix& fix) {
+        SCOPED_TRACE(name);
+        const nlohmann::json& p = byFile.at((photos_ / name).string());
+        EXPECT_EQ(p.at("status"), "tagged");
+        EXPECT_DOUBLE_EQ(p.at("latitude").get<double>(), std::stod(fix.lat));
+        EXPECT_DOUBLE_EQ(p.at("longitude").get<double>(), std::stod(fix.lon));
+        std::string utc = fix.utc;  // "2024:06:15 08:00:30" as ISO 8601
+        utc[4] = '-';
+        utc[7] = '-';
+        utc[10] = 'T';
+        EXPECT_EQ(p.at("utc_time"), utc + "Z");
+        EXPECT_EQ(p.at("message"), fix.lat + "," + fix.lon + " getaggt!");
+        ExpectTaggedAsByOurReader(photos_ / name, fix);
+    };
+    expectTagged("IMG_1.jpg", FixOf(363));
+    expectTagged("IMG_2.jpg", FixOf(kSouthWest));
+    expectTagged("IMG_5.jpg", FixOf(0));
+    for (const char* name : {"IMG_3.jpg", "sub/IMG_4.jpg"}) {
+        const nlohmann::json& p = byFile.at((photos_ / name).string());
+        EXPECT_EQ(p.at("status"), "no_match") << name;
+        EXPECT_TRUE(p.at("latitude").is_null());
+        EXPECT_TRUE(p.at("utc_time").is_null());
+    }
+    const nlohmann::json summary = nlohmann::json::parse(lines.back()).at("summary");
+    EXPECT_EQ(summary.at("tagged"), 3);
+    EXPECT_EQ(summary.at("no_match"), 2);
+    EXPECT_EQ(summary.at("skipped"), 0);
+    EXPECT_EQ(summary.at("failed"), 0);
+    EXPECT_EQ(summary.at("dry_run"), false);
+    EXPECT_GE(summary.at("seconds").get<double>(), 0.0);
+}
+
+// Counts the log's photo lines of each kind and compares them with the summary line, also for a run that
+// an unreadable photo ends (it is the last photo in scan order, so the others come before it).
+TEST_F(CliModes, SummaryCountsMatchTheLog) {
+    AddFour();
+    ASSERT_EQ(Tag("13", "0").exitStatus, 0);  // IMG_1 and IMG_2 now tagged
+    AddDatedPhoto("IMG_6.jpg", "2024:06:15 10:01:00", 6);
+    WriteFileText(photos_ / "sub" / "zz_broken.jpg", "no JPEG at all");
+    for (const bool broken : {false, true}) {
+        SCOPED_TRACE(broken);
+        if (!broken) {
+            fs::rename(photos_ / "sub" / "zz_broken.jpg", tmp_ / "zz_broken.jpg");
+        } else {
+            fs::rename(tmp_ / "zz_broken.jpg", photos_ / "sub" / "zz_broken.jpg");
+        }
+        const ProcessResult r = Tag("13", "0", {"--skip-tagged", "--dry-run"});
+        EXPECT_EQ(r.exitStatus, broken ? 1 : 0) << r.err;
+        int tagged = 0;
+        int none = 0;
+        int skipped = 0;
+        std::string summary;
+        for (const std::string& line : Log(r)) {
+            tagged += line.ends_with(" würde getaggt (Probelauf)") ? 1 : 0;
+            none += line.ends_with(" keine Koordinaten gefunden") ? 1 : 0;
+            skipped += line.ends_with(", übersprungen") ? 1 : 0;
+            if (line.starts_with("NO STAMP:Zusammenfassung: ")) {
+                summary = line.substr(9);
+            }
+        }
+        EXPECT_EQ(tagged, 1);   // IMG_6
+        EXPECT_EQ(skipped, 2);  // IMG_1, IMG_2
+        EXPECT_EQ(none, 2);     // IMG_3, IMG_4
+        const std::string counts = std::to_string(tagged) + " würden getaggt, " + std::to_string(none) +
+                                   " ohne Treffer, " + std::to_string(skipped) + " übersprungen, " +
+                                   (broken ? "1" : "0") + " fehlgeschlagen, ";
+        EXPECT_TRUE(summary.starts_with("Zusammenfassung: " + counts)) << summary;
+    }
+}
+
+TEST_F(CliModes, WithoutOptionsThereIsNoSummaryLine) {
+    AddFour();
+    const ProcessResult r = Tag("13", "0");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out.find("Zusammenfassung"), std::string::npos);
+    EXPECT_EQ(Log(r).size(), 10U);
 }
 
 }  // namespace

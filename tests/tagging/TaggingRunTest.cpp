@@ -147,7 +147,7 @@ protected:
         session_.Connect();
     }
 
-    RunInputs Inputs() const { return {gpx_.string(), photos_.string(), 13, "0"}; }
+    RunInputs Inputs() const { return {gpx_.string(), photos_.string(), 13, "0", RunModes{}}; }
 
     TempDir tmp_;
     fs::path photos_ = tmp_ / "photos";
