@@ -13,6 +13,7 @@ packages=(
     locales
     gpscorrelate exiv2
     time
+    desktop-file-utils appstream lintian dpkg-dev file man-db passwd util-linux
 )
 missing=()
 for p in "${packages[@]}"; do
