@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
 
 #include "common/AsciiText.h"
+#include "common/ReasonText.h"
 #include "time/TimeRules.h"
 
 namespace zeloro::cli {
@@ -39,21 +39,6 @@ std::string Compact(std::string_view text) {
         }
     }
     return out;
-}
-
-// The reasons a user meets, in the program's language; the system's own text for the rest.
-std::string PathProblem(int error) {
-    switch (error) {
-        case ENOENT:
-            return "nicht vorhanden";
-        case EACCES:
-        case EPERM:
-            return "keine Berechtigung";
-        case ENOTDIR:
-            return "ein Teil des Pfades ist kein Ordner";
-        default:
-            return std::error_code(error, std::generic_category()).message();
-    }
 }
 
 std::string Quoted(std::string_view text) {
@@ -179,24 +164,24 @@ std::vector<std::string> CheckInputPaths(const CliOptions& options) {
         struct stat st {};
         if (::stat(options.gpx.c_str(), &st) != 0) {
             problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " kann nicht gelesen werden: " +
-                               PathProblem(errno) + ".");
+                               ReasonText(errno) + ".");
         } else if (S_ISDIR(st.st_mode)) {
             problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " ist ein Ordner.");
         } else if (::access(options.gpx.c_str(), R_OK) != 0) {
             problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " kann nicht gelesen werden: " +
-                               PathProblem(errno) + ".");
+                               ReasonText(errno) + ".");
         }
     }
     if (!options.photos.empty()) {
         struct stat st {};
         if (::stat(options.photos.c_str(), &st) != 0) {
             problems.push_back("Der Fotoordner " + Quoted(options.photos) + " kann nicht gelesen werden: " +
-                               PathProblem(errno) + ".");
+                               ReasonText(errno) + ".");
         } else if (!S_ISDIR(st.st_mode)) {
             problems.push_back("Der Fotoordner " + Quoted(options.photos) + " ist kein Ordner.");
         } else if (::access(options.photos.c_str(), R_OK | X_OK) != 0) {
             problems.push_back("Der Fotoordner " + Quoted(options.photos) + " kann nicht gelesen werden: " +
-                               PathProblem(errno) + ".");
+                               ReasonText(errno) + ".");
         }
     }
     return problems;

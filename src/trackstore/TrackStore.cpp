@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "common/Error.h"
+#include "common/ReasonText.h"
 #include "common/SystemFolders.h"
 #include "trackstore/Database.h"
 
@@ -21,25 +22,6 @@ namespace fs = std::filesystem;
 bool fileExists(const std::string& path) noexcept {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-// The reasons a user meets, in the program's language; the system's own text for the rest.
-std::string ReasonText(int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM:
-            return "keine Berechtigung";
-        case EROFS:
-            return "das Dateisystem ist schreibgeschützt";
-        case ENOENT:
-            return "nicht vorhanden";
-        case ENOSPC:
-            return "kein Platz auf dem Datenträger";
-        case ENOTDIR:
-            return "ein Teil des Pfades ist kein Ordner";
-        default:
-            return std::error_code(error, std::generic_category()).message();
-    }
 }
 
 std::string ParentFolder(const std::string& path) {
