@@ -16,5 +16,5 @@ case $depends in
     *) echo "package: Depends lacks the libraries the programs link: $depends" >&2; exit 1 ;;
 esac
 # lintian exits non-zero on errors; warnings are shown and let through.
-lintian --no-tag-display-limit "$deb"
+lintian --tag-display-limit 0 "$deb"
 echo "$deb"
