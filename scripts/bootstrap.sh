@@ -14,6 +14,7 @@ packages=(
     locales
     gpscorrelate exiv2 python3-numpy python3-pil
     time
+    desktop-file-utils appstream lintian dpkg-dev file man-db passwd util-linux
 )
 missing=()
 for p in "${packages[@]}"; do

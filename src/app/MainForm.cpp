@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
@@ -275,9 +276,15 @@ void Tmain::SaveLogAs() {
 
 void Tmain::FormCreate() {
     // The data folder is resolved before the window is shown, so its error box comes first.
-    const std::string dataFolder = options_.resolveDataFolder();
-    if (dataFolder.empty()) {
-        ShowErrorBox(QString::fromUtf8(kDatabaseNotFoundMessage));
+    std::string dataFolder;
+    try {
+        dataFolder = options_.resolveDataFolder();
+        if (dataFolder.empty()) {
+            ShowErrorBox(QString::fromUtf8(kDatabaseNotFoundMessage));
+        }
+    } catch (const std::exception& error) {
+        // The user's data folder could not be set up from the installed template; the text names it.
+        ShowErrorBox(QString::fromStdString(error.what()));
     }
     session_ = std::make_unique<TaggingSession>(dataFolder);
     firstrun_ = true;
@@ -466,7 +473,15 @@ void Tmain::Button4Click() {
 }
 
 void Tmain::Label8Click() {
-    Guarded([this] { options_.openDocument(QString::fromStdString(ExecutableFolder() + kHelpDocument)); });
+    Guarded([this] {
+        // An installed program finds the document in the data folder filled from the template; a build
+        // tree has it beside the executable.
+        std::string document = session_->DataFolder() + kHelpDocument;
+        if (session_->DataFolder().empty() || !QFileInfo::exists(QString::fromStdString(document))) {
+            document = ExecutableFolder() + kHelpDocument;
+        }
+        options_.openDocument(QString::fromStdString(document));
+    });
 }
 
 void Tmain::Guarded(const std::function<void()>& command) {

@@ -111,7 +111,12 @@ void CliObserver::drawProgress(bool force) {
         return;
     }
     lastDraw_ = now;
-    std::fprintf(err_, "\r\033[K%d/%d Fotos", position_, maximum_);
+    const double seconds = std::chrono::duration<double>(now - started_).count();
+    if (seconds > 0) {
+        std::fprintf(err_, "\r\033[K%d/%d Fotos, %.1f Fotos/s", position_, maximum_, position_ / seconds);
+    } else {
+        std::fprintf(err_, "\r\033[K%d/%d Fotos", position_, maximum_);
+    }
     std::fflush(err_);
     progressShown_ = true;
 }
@@ -173,7 +178,11 @@ void CliObserver::putOut(const std::string& line) {
     }
 }
 
-void CliObserver::SetProgressMax(int maximum) { maximum_ = maximum; }
+void CliObserver::SetProgressMax(int maximum) {
+    maximum_ = maximum;
+    // The rate counts from the end of the folder scan; the GPX import is part of the photos' time.
+    started_ = std::chrono::steady_clock::now();
+}
 
 void CliObserver::SetProgressPosition(int position) {
     position_ = position;

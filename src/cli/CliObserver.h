@@ -26,8 +26,8 @@ struct RunCounts {
 [[nodiscard]] std::string PhotoJson(const PhotoReport& report);
 
 // Log lines go to out, error texts to err. When err is a terminal, a one-line progress display
-// ("\r<done>/<total> Fotos") is kept on err; it is wiped before anything else is written to the same
-// terminal, so it never ends up inside a log line.
+// ("\r<done>/<total> Fotos, <rate> Fotos/s") is kept on err; it is wiped before anything else is
+// written to the same terminal, so it never ends up inside a log line. A pipe or file gets none.
 class CliObserver : public RunObserver {
 public:
     CliObserver(std::FILE* out, std::FILE* err, bool errIsTerminal, bool outIsTerminal);
@@ -74,6 +74,7 @@ private:
     int maximum_ = 0;
     int position_ = 0;
     std::chrono::steady_clock::time_point lastDraw_{};
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace zeloro::cli

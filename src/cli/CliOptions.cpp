@@ -1,9 +1,14 @@
 // src/cli/CliOptions.cpp: parsing the command line of zeloro-cli.
 #include "cli/CliOptions.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 
 #include "common/AsciiText.h"
+#include "common/ReasonText.h"
 #include "time/CameraZone.h"
 #include "time/TimeRules.h"
 
@@ -88,6 +93,10 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+            continue;
+        }
+        if (arg == "--version") {
+            options.version = true;
             continue;
         }
         bool* switchFlag = arg == "--map"           ? &seenMap
@@ -211,10 +220,42 @@ std::string ErrorReportText(std::string_view message) {
     return text;
 }
 
+std::vector<std::string> CheckInputPaths(const CliOptions& options) {
+    std::vector<std::string> problems;
+    if (!options.gpx.empty()) {
+        struct stat st {};
+        if (::stat(options.gpx.c_str(), &st) != 0) {
+            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
+        } else if (S_ISDIR(st.st_mode)) {
+            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " ist ein Ordner.");
+        } else if (::access(options.gpx.c_str(), R_OK) != 0) {
+            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
+        }
+    }
+    if (!options.photos.empty()) {
+        struct stat st {};
+        if (::stat(options.photos.c_str(), &st) != 0) {
+            problems.push_back("Der Fotoordner " + Quoted(options.photos) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
+        } else if (!S_ISDIR(st.st_mode)) {
+            problems.push_back("Der Fotoordner " + Quoted(options.photos) + " ist kein Ordner.");
+        } else if (::access(options.photos.c_str(), R_OK | X_OK) != 0) {
+            problems.push_back("Der Fotoordner " + Quoted(options.photos) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
+        }
+    }
+    return problems;
+}
+
+std::string VersionText() { return std::string("zeloro-cli ") + ZELORO_VERSION; }
+
 std::string UsageText() {
     return "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
            "                  [--map] [--open] [--keep] [--offset T] [--photo-zone] [--interpolate[=N]]\n"
            "                  [--altitude] [--dry-run] [--skip-tagged] [--keep-mtime] [--json] [--summary]\n"
+           "       zeloro-cli --help | --version\n"
            "\n"
            "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
            "(mit Unterordnern) und speichert die Fotos an ihrem Platz.\n"
@@ -235,7 +276,9 @@ std::string UsageText() {
            "  --tolerance N       maximale Abweichung in Sekunden, 0..500 (Vorgabe 0); genommen wird der\n"
            "                      nächste Punkt innerhalb der Abweichung (gleich nah: der frühere)\n"
            "  --data-dir ORDNER   der Datenordner mit zeloro.sqlite und maps/ (Vorgabe: wie im Fenster,\n"
-           "                      /var/lib/kvd/zeloro/, sonst der Ordner des Programms)\n"
+           "                      $XDG_DATA_HOME/kvd/zeloro/, ohne XDG_DATA_HOME ~/.local/share/kvd/zeloro/;\n"
+           "                      beim ersten Start aus der Vorlage <prefix>/share/zeloro/ angelegt, ohne\n"
+           "                      Vorlage der Ordner des Programms)\n"
            "  --map               danach die Kartenseite maps/index.html schreiben und ihren Pfad ausgeben\n"
            "  --open              wie --map, dann die Seite im Standard-Browser öffnen (xdg-open)\n"
            "  --keep              die importierten Trackpunkte behalten (sonst wird die Tabelle am Ende\n"
@@ -264,11 +307,13 @@ std::string UsageText() {
            "                      übersprungen, fehlgeschlagen, Dauer); mit jeder der vier Optionen\n"
            "                      davor ohnehin\n"
            "  --help              diese Hilfe\n"
+           "  --version           Programmname und Version\n"
            "\n"
            "Ausgabe: das Protokoll und Hinweise auf stdout, Fehlermeldungen auf stderr. Strg+C beendet\n"
            "den Lauf nach dem Foto, das gerade bearbeitet wird.\n"
            "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
-           "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen.\n";
+           "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen, 4 der Datenordner oder die\n"
+           "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden.\n";
 }
 
 }  // namespace zeloro::cli

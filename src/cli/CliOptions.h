@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "tagging/RunModes.h"
 #include "tagging/RunSettings.h"
@@ -16,6 +17,7 @@ inline constexpr int kExitDone = 0;          // the run handled every photo
 inline constexpr int kExitRunError = 1;      // an error ended the run (its report went to stderr)
 inline constexpr int kExitBadArgument = 2;   // a missing or invalid argument (its text went to stderr)
 inline constexpr int kExitImportFailed = 3;  // the GPX import failed and was aborted
+inline constexpr int kExitDatabase = 4;      // the data folder or its database cannot be set up, opened or written
 
 struct CliOptions {
     std::string gpx;                     // the first --gpx; empty when not given: the run's check names it
@@ -33,6 +35,7 @@ struct CliOptions {
     RunModes modes;        // --dry-run, --skip-tagged, --keep-mtime
     bool json = false;     // one JSON object per photo instead of the log, and a summary object
     bool summary = false;  // the summary line after the run; also on with any run mode or --json
+    bool version = false;
 };
 
 // Either the options or the text that tells what is wrong with the command line.
@@ -61,5 +64,13 @@ using ParseResult = std::variant<CliOptions, std::string>;
 
 // The --help text.
 [[nodiscard]] std::string UsageText();
+
+// The --version text: program name and version, one line.
+[[nodiscard]] std::string VersionText();
+
+// The problems with the GPX file and the photo folder a run would meet only after scanning the
+// folder, one line each: the GPX file must be a readable file, the photo folder an existing folder.
+// Empty values are left to the run's own checks (they show the window's message texts).
+[[nodiscard]] std::vector<std::string> CheckInputPaths(const CliOptions& options);
 
 }  // namespace zeloro::cli

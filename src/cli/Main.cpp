@@ -66,6 +66,13 @@ std::string OpenInBrowser(const std::string& page) {
 }
 
 int RunCommands(const CliOptions& options, CliObserver& observer) {
+    // Before the data folder is set up and the photo folder scanned: a mistyped path costs nothing.
+    if (const std::vector<std::string> problems = CheckInputPaths(options); !problems.empty()) {
+        for (const std::string& problem : problems) {
+            observer.Error(problem);
+        }
+        return kExitBadArgument;
+    }
     std::string dataFolder;
     if (options.dataDir) {
         // A folder named on the command line that holds no database is a wrong argument: opening it
@@ -77,7 +84,12 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
             return kExitBadArgument;
         }
     } else {
-        dataFolder = ResolveDataFolder();
+        try {
+            dataFolder = ResolveDataFolder();
+        } catch (const std::exception& e) {
+            observer.Error(ErrorReportText(e.what()));
+            return kExitDatabase;
+        }
         if (dataFolder.empty()) {
             observer.Error(kDatabaseNotFoundMessage);  // and go on with the bare name, as the window does
         }
@@ -88,7 +100,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
         session.Connect();
     } catch (const std::exception& e) {
         observer.Error(ErrorReportText(e.what()));
-        return kExitRunError;
+        return kExitDatabase;
     }
 
     RunInputs inputs;
@@ -177,6 +189,10 @@ int main(int argc, char** argv) {
         std::string usage = UsageText();
         usage.pop_back();  // Information ends the text with its own line break
         observer.Information(usage);
+        return kExitDone;
+    }
+    if (options.version) {
+        observer.Information(VersionText());
         return kExitDone;
     }
     // Each photo's bytes live in one buffer of the photo's size. Kept in the heap after their photo

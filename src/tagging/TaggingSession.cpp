@@ -108,7 +108,12 @@ TaggingSession::~TaggingSession() {
     uniCon_.reset();
 }
 
-void TaggingSession::Connect() { uniCon_->Open(DatabasePath(dataFolder_)); }
+void TaggingSession::Connect() {
+    // SQLite opens a file it cannot write read-only without a word and fails only at the first insert,
+    // after the photo folder was scanned; the check names the fault before anything is done.
+    CheckDatabaseWritable(DatabasePath(dataFolder_));
+    uniCon_->Open(DatabasePath(dataFolder_));
+}
 
 bool TaggingSession::Connected() const noexcept { return uniCon_->Connected(); }
 

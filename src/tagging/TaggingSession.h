@@ -28,7 +28,8 @@ public:
 
     [[nodiscard]] const std::string& DataFolder() const noexcept { return dataFolder_; }
 
-    // Opens DataFolder() + "zeloro.sqlite"; throws DatabaseError with SQLite's text and stays closed.
+    // Opens DataFolder() + "zeloro.sqlite"; throws DatabaseError with SQLite's text, or naming the file
+    // and the reason when it exists but cannot be written, and stays closed.
     void Connect();
     [[nodiscard]] bool Connected() const noexcept;
     // Closes the connection; an open transaction is rolled back.

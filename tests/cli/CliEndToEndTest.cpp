@@ -448,21 +448,16 @@ TEST_F(CliRun, ImportingTheSameTrackTwiceDoublesTheTable) {
     EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
 }
 
-TEST_F(CliRun, MissingGpxFileEndsAfterTheImportStarted) {
+TEST_F(CliRun, MissingGpxFileEndsBeforeTheScan) {
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
-    AddPhoto("IMG_2.jpg", "2024:06:15 10:00:10");
     const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
     gpx_ = tmp_ / "missing.gpx";
-    const ProcessResult r = Tag("13", "0", {"--map"});
-    EXPECT_EQ(r.exitStatus, 1);
-    const std::vector<std::string> expected{" - Lese Bilddateien", " - 2 Bilder im Verzeichnis gefunden",
-                                            " - Starte Datenbankimport",
-                                            "NO STAMP:" + std::string("Keine aktuellen Geodaten vorhanden!")};
-    EXPECT_EQ(Log(r), expected);
-    // The loader's message, as the window's error report shows it, on stderr only.
-    ASSERT_FALSE(r.err.empty());
-    EXPECT_EQ(r.err.back(), '\n');
+    const ProcessResult r = Tag("13", "0", {"--map", "--keep"});
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_EQ(r.out, "");  // no scan, no import, no map page
+    EXPECT_EQ(r.err, "Die GPX-Datei '" + gpx_.string() + "' kann nicht gelesen werden: nicht vorhanden.\n");
     EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+    EXPECT_FALSE(fs::exists(data_ / "maps" / "index.html"));
 }
 
 TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
@@ -613,48 +608,84 @@ TEST_F(CliRun, ProgressOnATerminalStaysOffTheLog) {
 
 struct ArgumentCase {
     std::string name;
-    std::vector<std::string> args;  // --data-dir is added
-    std::string err;
+    std::vector<std::string> args;  // --data-dir is added; "GPX", "DIR" and "{tmp}" are filled in
+    int status;
+    std::string err;  // "{tmp}" is filled in; every line ends with a line end
 };
 
 void PrintTo(const ArgumentCase& c, std::ostream* os) { *os << c.name; }
 
-class CliArguments : public CliRun, public ::testing::WithParamInterface<ArgumentCase> {};
+class CliArguments : public CliRun, public ::testing::WithParamInterface<ArgumentCase> {
+protected:
+    [[nodiscard]] std::string Fill(std::string text) const {
+        for (std::size_t at = text.find("{tmp}"); at != std::string::npos; at = text.find("{tmp}", at)) {
+            text.replace(at, 5, tmp_.path().string());
+        }
+        return text;
+    }
+};
 
-TEST_P(CliArguments, ExitTwoWithTheTextOnStderr) {
+TEST_P(CliArguments, ExitStatusWithTheTextOnStderr) {
     const ArgumentCase& c = GetParam();
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
     std::vector<std::string> args;
     for (const std::string& a : c.args) {
-        args.push_back(a == "GPX" ? gpx_.string() : a == "DIR" ? photos_.string() : a);
+        args.push_back(a == "GPX" ? gpx_.string() : a == "DIR" ? photos_.string() : Fill(a));
     }
     const ProcessResult r = Cli(args);
-    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_EQ(r.exitStatus, c.status);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, c.err + "\n");
+    EXPECT_EQ(r.err, Fill(c.err));
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+    EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CliRun, CliArguments,
     ::testing::Values(
-        ArgumentCase{"NoGpx", {"--photos", "DIR"}, "Bitte geben Sie eine gpx-Datei an!"},
-        ArgumentCase{"NothingAtAll", {}, "Bitte geben Sie eine gpx-Datei an!"},
-        ArgumentCase{"EmptyGpx", {"--gpx", "", "--photos", "DIR"}, "Bitte geben Sie eine gpx-Datei an!"},
-        ArgumentCase{"NoFolder", {"--gpx", "GPX"}, "Bitte geben Sie einen Ordner mit jpg-Dateien an!"},
+        ArgumentCase{"NoGpx", {"--photos", "DIR"}, 2, "Bitte geben Sie eine gpx-Datei an!\n"},
+        ArgumentCase{"NothingAtAll", {}, 2, "Bitte geben Sie eine gpx-Datei an!\n"},
+        ArgumentCase{"EmptyGpx", {"--gpx", "", "--photos", "DIR"}, 2, "Bitte geben Sie eine gpx-Datei an!\n"},
+        ArgumentCase{"NoFolder", {"--gpx", "GPX"}, 2, "Bitte geben Sie einen Ordner mit jpg-Dateien an!\n"},
         ArgumentCase{
             "ZoneOutOfList",
             {"--gpx", "GPX", "--photos", "DIR", "--zone", "24"},
+            2,
             "Ungültige Zeitzone '24': erwartet wird ein Index von 0 bis 23, ein Eintrag wie \"UTC + 2:00\", "
-            "ein Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\"."},
+            "ein Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\".\n"},
         ArgumentCase{"EmptySecondGpx",
                      {"--gpx", "GPX", "--gpx", "", "--photos", "DIR"},
-                     "Bitte geben Sie eine gpx-Datei an!"},
+                     2,
+                     "Bitte geben Sie eine gpx-Datei an!\n"},
         ArgumentCase{
             "ToleranceTooLarge",
             {"--gpx", "GPX", "--photos", "DIR", "--tolerance", "501"},
-            "Ungültige maximale Abweichung '501': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden."},
+            2,
+            "Ungültige maximale Abweichung '501': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.\n"},
         ArgumentCase{
-            "UnknownOption", {"--gpx", "GPX", "--fast"}, "Unbekannte Option '--fast' (siehe --help)."},
-        ArgumentCase{"MissingValue", {"--gpx"}, "Die Option --gpx verlangt einen Wert."}),
+            "UnknownOption", {"--gpx", "GPX", "--fast"}, 2, "Unbekannte Option '--fast' (siehe --help).\n"},
+        ArgumentCase{"StrayArgument", {"--gpx", "GPX", "extra"}, 2,
+                     "Unerwartetes Argument 'extra' (siehe --help).\n"},
+        ArgumentCase{"MissingValue", {"--gpx"}, 2, "Die Option --gpx verlangt einen Wert.\n"},
+        ArgumentCase{"TwiceGiven", {"--gpx", "GPX", "--photos", "DIR", "--photos", "DIR"}, 2,
+                     "Die Option --photos ist mehrfach angegeben.\n"},
+        ArgumentCase{"GpxMissing", {"--gpx", "{tmp}/none.gpx", "--photos", "DIR"}, 2,
+                     "Die GPX-Datei '{tmp}/none.gpx' kann nicht gelesen werden: nicht vorhanden.\n"},
+        ArgumentCase{"GpxIsAFolder", {"--gpx", "{tmp}", "--photos", "DIR"}, 2,
+                     "Die GPX-Datei '{tmp}' ist ein Ordner.\n"},
+        ArgumentCase{"GpxBelowAFile", {"--gpx", "{tmp}/track.gpx/x.gpx", "--photos", "DIR"}, 2,
+                     "Die GPX-Datei '{tmp}/track.gpx/x.gpx' kann nicht gelesen werden: ein Teil des Pfades ist "
+                     "kein Ordner.\n"},
+        ArgumentCase{"FolderMissing", {"--gpx", "GPX", "--photos", "{tmp}/nowhere"}, 2,
+                     "Der Fotoordner '{tmp}/nowhere' kann nicht gelesen werden: nicht vorhanden.\n"},
+        ArgumentCase{"FolderIsAFile", {"--gpx", "GPX", "--photos", "{tmp}/track.gpx"}, 2,
+                     "Der Fotoordner '{tmp}/track.gpx' ist kein Ordner.\n"},
+        ArgumentCase{"BothWrong", {"--gpx", "{tmp}/none.gpx", "--photos", "{tmp}/nowhere"}, 2,
+                     "Die GPX-Datei '{tmp}/none.gpx' kann nicht gelesen werden: nicht vorhanden.\n"
+                     "Der Fotoordner '{tmp}/nowhere' kann nicht gelesen werden: nicht vorhanden.\n"},
+        ArgumentCase{"DataDirTwice", {"--gpx", "GPX", "--photos", "DIR", "--data-dir", "{tmp}"}, 2,
+                     "Die Option --data-dir ist mehrfach angegeben.\n"}),
     [](const auto& p) { return p.param.name; });
 
 TEST_F(CliRun, DataFolderWithoutDatabaseIsAnArgumentError) {
@@ -667,9 +698,9 @@ TEST_F(CliRun, DataFolderWithoutDatabaseIsAnArgumentError) {
 }
 
 TEST_F(CliRun, WithoutAnyDatabaseTheRunGoesOnAsTheWindowDoes) {
-    if (fs::exists("/var/lib/kvd/zeloro/zeloro.sqlite")) {
-        GTEST_SKIP() << "an installed database would be found first";
-    }
+    // A home of its own, so that no data folder of the user running the tests is found first.
+    const ScopedVariable home("HOME", (tmp_ / "home").c_str());
+    const ScopedVariable xdg("XDG_DATA_HOME", nullptr);
     // A copy of the program with no database beside it, started in an empty folder.
     fs::create_directories(tmp_ / "bin");
     fs::create_directories(tmp_ / "work");
@@ -688,13 +719,94 @@ TEST_F(CliRun, WithoutAnyDatabaseTheRunGoesOnAsTheWindowDoes) {
     EXPECT_TRUE(fs::exists(tmp_ / "work" / "zeloro.sqlite"));
 }
 
+// An installed layout in a temporary prefix: the program in bin/, the template in share/zeloro/.
+class CliInstalled : public CliRun {
+protected:
+    void SetUp() override {
+        CliRun::SetUp();
+        fs::create_directories(prefix_ / "bin");
+        fs::create_directories(template_ / "maps");
+        fs::copy_file(cli_, prefix_ / "bin" / "zeloro-cli");
+        fs::copy_file(data_ / "zeloro.sqlite", template_ / "zeloro.sqlite");
+        WriteFileText(template_ / "maps" / "marker.png", "marker");
+        WriteFileText(template_ / "doku.pdf", "%PDF-1.4 help");
+        fs::permissions(template_ / "zeloro.sqlite", fs::perms::owner_read | fs::perms::group_read |
+                                                         fs::perms::others_read);
+        fs::create_directories(home_);
+        AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    }
+
+    [[nodiscard]] ProcessResult Installed() const {
+        return RunProcess(prefix_ / "bin" / "zeloro-cli",
+                          {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13", "--map"}, false,
+                          tmp_.path());
+    }
+
+    fs::path prefix_ = tmp_ / "prefix";
+    fs::path template_ = prefix_ / "share" / "zeloro";
+    fs::path home_ = tmp_ / "home";
+    ScopedVariable home{"HOME", home_.c_str()};
+    ScopedVariable xdg{"XDG_DATA_HOME", nullptr};
+};
+
+TEST_F(CliInstalled, FirstStartFillsTheUsersDataFolderFromTheTemplate) {
+    const ProcessResult r = Installed();
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const fs::path data = home_ / ".local" / "share" / "kvd" / "zeloro";
+    EXPECT_EQ(ReadFileText(data / "maps" / "marker.png"), "marker");
+    EXPECT_EQ(ReadFileText(data / "doku.pdf"), "%PDF-1.4 help");
+    EXPECT_TRUE(fs::exists(data / "maps" / "index.html"));
+    EXPECT_EQ(SplitLines(r.out).back(), (data / "maps" / "index.html").string());
+    // The copy is the user's to write, though the template is read-only.
+    EXPECT_NE(fs::status(data / "zeloro.sqlite").permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_FALSE(fs::exists(template_ / "maps" / "index.html"));
+    // Nothing is left of the copy's staging folder beside the data folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(data.parent_path()), fs::directory_iterator()), 1);
+
+    // A later start uses the folder as it is and copies nothing over it.
+    WriteFileText(data / "doku.pdf", "the user's own");
+    const ProcessResult again = Installed();
+    ASSERT_EQ(again.exitStatus, 0) << again.err;
+    EXPECT_EQ(ReadFileText(data / "doku.pdf"), "the user's own");
+}
+
+TEST_F(CliInstalled, XdgDataHomeWhenAbsolute) {
+    const ScopedVariable absolute("XDG_DATA_HOME", (tmp_ / "xdg").c_str());
+    ASSERT_EQ(Installed().exitStatus, 0);
+    EXPECT_TRUE(fs::exists(tmp_ / "xdg" / "kvd" / "zeloro" / "zeloro.sqlite"));
+    const ScopedVariable relative("XDG_DATA_HOME", "relative");
+    ASSERT_EQ(Installed().exitStatus, 0);
+    EXPECT_FALSE(fs::exists(tmp_ / "relative"));
+    EXPECT_TRUE(fs::exists(home_ / ".local" / "share" / "kvd" / "zeloro" / "zeloro.sqlite"));
+}
+
+TEST_F(CliInstalled, DataFolderThatCannotBeCreatedExitsFourBeforeAnyPhoto) {
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
+    WriteFileText(tmp_ / "afile", "");
+    const ScopedVariable blocked("XDG_DATA_HOME", (tmp_ / "afile").c_str());
+    const ProcessResult r = Installed();
+    EXPECT_EQ(r.exitStatus, 4);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Der Datenordner " + (tmp_ / "afile").string() +
+                         "/kvd/zeloro/ kann nicht angelegt werden: ein Teil des Pfades ist kein Ordner.\n");
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+}
+
+TEST_F(CliRun, VersionIsOneLine) {
+    const ProcessResult r = RunProcess(cli_, {"--version"});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "zeloro-cli 0.1\n");
+}
+
 TEST_F(CliRun, HelpNamesEveryOption) {
     const ProcessResult r = RunProcess(cli_, {"--help"});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.err, "");
     for (const char* option : {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--open",
                                "--keep", "--offset", "--photo-zone", "--interpolate", "--altitude",
-                               "--dry-run", "--skip-tagged", "--keep-mtime", "--json", "--summary"}) {
+                               "--dry-run", "--skip-tagged", "--keep-mtime", "--json", "--summary",
+                               "--version", "$XDG_DATA_HOME/kvd/zeloro/", "4 der Datenordner"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
     EXPECT_NE(r.out.find("nächste Punkt innerhalb der Abweichung"), std::string::npos) << r.out;
