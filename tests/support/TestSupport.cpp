@@ -93,11 +93,6 @@ std::filesystem::path SharedTestData() {
     return {};
 }
 
-bool RunningUnderCi() {
-    const char* ci = std::getenv("CI");
-    return ci != nullptr && *ci != '\0';
-}
-
 std::vector<std::filesystem::path> SharedFiles(std::string_view sub) {
     std::vector<std::filesystem::path> files;
     const auto root = SharedTestData();
@@ -137,10 +132,8 @@ std::vector<std::filesystem::path> SharedPhotos() {
 }
 
 bool IsJpegFileName(const std::filesystem::path& path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".jpg" || extension == ".jpeg";
+    const std::string extension = path.extension().string();
+    return SameTextAscii(extension, ".jpg") || SameTextAscii(extension, ".jpeg");
 }
 
 bool InCI() {

@@ -47,9 +47,6 @@ void WriteFileText(const std::filesystem::path& path, std::string_view text);
 // True for a name ending in .jpg or .jpeg, in any case.
 [[nodiscard]] bool IsJpegFileName(const std::filesystem::path& path);
 
-// True when the environment variable CI is set and not empty.
-[[nodiscard]] bool RunningUnderCi();
-
 // True when the environment variable CI is set and not empty: what a local run may skip, CI must run.
 [[nodiscard]] bool InCI();
 // True when the exiftool program answers.
