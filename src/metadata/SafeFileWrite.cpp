@@ -79,6 +79,23 @@ std::string ResolveTarget(const std::string& path) {
     return path;
 }
 
+// A file the user may not write is one marked "do not change": an in-place write would fail on it, but the
+// rename over it would not, so it is refused before anything is written. The kernel's own rule decides
+// (owner, group, others and ACLs, for the effective user). Root passes every permission check, so for
+// root the mode alone tells: a file without any write bit is read-only to root as well.
+void RefuseReadOnlyTarget(const std::string& path, const std::string& target) {
+    struct stat info {};
+    if (::stat(target.c_str(), &info) != 0) {
+        return;  // nothing there yet: the write creates it
+    }
+    const bool readOnly =
+        ::geteuid() == 0 ? (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0
+                         : ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+    if (readOnly) {
+        throw FileError("Die Datei " + path + " ist schreibgeschützt und wird nicht geändert.");
+    }
+}
+
 }  // namespace
 
 void SetSafeWriteFaultHook(SafeWriteFaultHook hook) { FaultHook() = std::move(hook); }
@@ -91,6 +108,7 @@ void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> b
 void WriteFileReplacing(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
                         bool durable) {
     const std::string target = ResolveTarget(path);
+    RefuseReadOnlyTarget(path, target);
     const std::filesystem::path targetPath(target);
     std::filesystem::path folder = targetPath.parent_path();
     if (folder.empty()) {

@@ -13,7 +13,8 @@ namespace zeloro {
 // failure the target stays as it was and the temporary file is removed. Errors: FileError "Datei %s kann
 // nicht erstellt werden. %s" (path and the system's text) when the temporary file cannot be made, given the
 // permission bits or renamed; StreamError "Stream-Schreibfehler" when writing, syncing or closing it fails
-// (e.g. a full disk).
+// (e.g. a full disk); FileError "Die Datei %s ist schreibgeschützt und wird nicht geändert." when the
+// target exists and the user may not write it (for root: it has no write bit), before anything is written.
 // With durable set the temporary file is also synced to the disk before the rename; a tagging run
 // leaves it unset, since one disk sync per photo would cost more than the whole rewrite.
 void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes, bool durable = false);

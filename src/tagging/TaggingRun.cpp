@@ -21,6 +21,7 @@
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
 #include "tagging/FolderScan.h"
+#include "tagging/MissReason.h"
 #include "tagging/PhotoLocator.h"
 #include "time/TimeRules.h"
 #include "trackstore/Database.h"
@@ -183,10 +184,14 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     int position = 0;
     for (const std::string& path : context.imgSL) {
         if (observer.StopRequested()) {
+            LogLine(observer,
+                    " - " + StoppedRunMessage(static_cast<std::size_t>(position), context.imgSL.size()));
             observer.SetProgressPosition(0);
             return RunResult::stopped;
         }
         const std::string name = PhotoFileName(path);
+        // With details on, copies of one name in different subfolders can be told apart in the log.
+        const std::string logName = settings.explain ? PathBelowFolder(path, folder) : name;
         PhotoReport report;
         report.path = path;
         try {
@@ -197,7 +202,7 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
             if (modes.skipTagged && !reader.GPSLatitude().MissingOrInvalid() &&
                 !reader.GPSLongitude().MissingOrInvalid()) {
                 report.status = PhotoStatus::skipped;
-                report.message = name + kLogSkippedTagged;
+                report.message = logName + kLogSkippedTagged;
                 LogLine(observer, " - " + report.message);
                 observer.PhotoHandled(report);
                 observer.SetProgressPosition(++position);
@@ -207,7 +212,7 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
             const TrackPosition located = LocatePhoto(reader, inputs, settings, context.query);
             const TCoord& coord = located.coord;
             if (coord.found) {
-                LogLine(observer, " - " + name + kLogCoordinatesFound);
+                LogLine(observer, " - " + logName + kLogCoordinatesFound);
                 TJPEGImageEx image;
                 image.LoadFromBytes(std::move(bytes));
                 const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
@@ -235,8 +240,12 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
                 report.status = PhotoStatus::tagged;
                 LogLine(observer, " - " + report.message);
             } else {
-                report.message = name + kLogNoCoordinates;
+                report.message = logName + kLogNoCoordinates;
                 LogLine(observer, " - " + report.message);
+                if (settings.explain) {
+                    report.reason = MissReason(reader, inputs, settings, context.query);
+                    LogLine(observer, " - " + report.reason);
+                }
             }
         } catch (const std::exception& e) {
             report.status = PhotoStatus::failed;
