@@ -180,7 +180,8 @@ std::set<std::string> XMPTagNames(const std::filesystem::path& path) {
     while (std::getline(lines, line)) {
         const auto close = line.find(']');
         const auto colon = line.find(" :");
-        if (line.starts_with("[") && close != std::string::npos && colon != std::string::npos && colon > close) {
+        if (line.starts_with("[") && close != std::string::npos && colon != std::string::npos &&
+            colon > close) {
             std::string name = line.substr(close + 1, colon - close - 1);
             name.erase(0, name.find_first_not_of(' '));
             name.erase(name.find_last_not_of(' ') + 1);
@@ -229,6 +230,9 @@ TEST(XMPSharedPhotos, PacketIsTheSegmentExiftoolReadsAndTaggingKeepsItReadable) 
         const test::TempDir dir;
         const auto path = dir / "photo.jpg";
         std::filesystem::copy_file(file, path);
+        // The shared files are read-only, and so is a copy; a save refuses a photo the user may not write.
+        std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
         try {
             TJPEGImageEx img;
             img.LoadFromFile(path.string());
