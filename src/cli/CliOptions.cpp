@@ -173,7 +173,8 @@ std::string UsageText() {
            "Ausgabe: das Protokoll und Hinweise auf stdout, Fehlermeldungen auf stderr. Strg+C beendet\n"
            "den Lauf nach dem Foto, das gerade bearbeitet wird.\n"
            "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
-           "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen.\n";
+           "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen, 4 der Datenordner wird von\n"
+           "einem anderen Lauf benutzt.\n";
 }
 
 }  // namespace zeloro::cli

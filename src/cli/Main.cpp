@@ -85,9 +85,17 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     TaggingSession session(dataFolder);
     try {
         session.Connect();
+    } catch (const DataFolderBusyError& e) {
+        observer.Error(e.what());
+        return kExitDataFolderBusy;
     } catch (const std::exception& e) {
         observer.Error(ErrorReportText(e.what()));
         return kExitRunError;
+    }
+
+    if (session.StaleRowsDeleted() > 0) {
+        observer.Error(std::to_string(session.StaleRowsDeleted()) +
+                       " Trackpunkte eines abgebrochenen Laufs wurden aus der Tabelle entfernt.");
     }
 
     RunInputs inputs;
@@ -149,6 +157,8 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
 
     if (!options.keep) {
         static_cast<void>(session.ClearDatabase());  // as "Beenden": the result is not looked at
+    } else {
+        session.KeepTrackTable();
     }
     session.Disconnect();
     return status;

@@ -13,6 +13,7 @@
 #include <limits>
 #include <utility>
 
+#include "common/AsciiText.h"
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
 #include "gpx/GpxImport.h"
@@ -46,6 +47,19 @@ void AssignCoordinate(Coordinate&& coordinate, const DmsParts& parts, Direction 
                       TTiffLongWordFraction(parts.seconds), direction);
 }
 
+// Temporary files a killed save left are ours to remove; folders the scan could not read are named, so
+// that "0 Bilder" never hides them.
+void ReportScanFindings(const ScanFindings& findings, RunObserver& observer) {
+    for (const std::string& temporary : findings.staleTemporaries) {
+        if (::unlink(temporary.c_str()) == 0) {
+            LogLine(observer, " - " + LogSafeText(temporary) + kLogStaleTemporaryRemoved);
+        }
+    }
+    for (const std::string& folder : findings.unreadableFolders) {
+        LogLine(observer, " - " + LogSafeText(folder) + kLogFolderUnreadable);
+    }
+}
+
 }  // namespace
 
 DmsParts ToDmsParts(long double degrees, long double minutes, long double seconds) {
@@ -62,44 +76,7 @@ std::string PhotoFileName(const std::string& path) {
 }
 
 std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        const int err = errno;
-        throw FileError("Datei " + path + " kann nicht geöffnet werden. " + std::strerror(err));
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        throw StreamError(kStreamReadError);
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-    std::size_t filled = 0;
-    const auto readSome = [&fd](std::uint8_t* into, std::size_t count) {
-        for (;;) {
-            const ssize_t got = ::read(fd.get(), into, count);
-            if (got >= 0) {
-                return static_cast<std::size_t>(got);
-            }
-            if (errno != EINTR) {
-                throw StreamError(kStreamReadError);
-            }
-        }
-    };
-    while (filled < bytes.size()) {
-        const std::size_t got = readSome(bytes.data() + filled, bytes.size() - filled);
-        if (got == 0) {
-            bytes.resize(filled);  // the file shrank while it was read
-            return bytes;
-        }
-        filled += got;
-    }
-    // The file may have grown since its size was taken; what is there at the end of the read counts.
-    // The common case, nothing more, costs one small read and no copy of what was read.
-    std::array<std::uint8_t, 4096> more{};
-    for (std::size_t got = readSome(more.data(), more.size()); got != 0;
-         got = readSome(more.data(), more.size())) {
-        bytes.insert(bytes.end(), more.begin(), more.begin() + static_cast<std::ptrdiff_t>(got));
-    }
-    return bytes;
+    return std::move(ReadFileForReplacing(path, true).bytes);
 }
 
 RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context) {
@@ -124,9 +101,11 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     if (folder.back() != '/') {
         folder += '/';
     }
-    FindFilesRecursive(folder, kPhotoMask, context.imgSL, true);
+    ScanFindings findings;
+    FindFilesRecursive(folder, kPhotoMask, context.imgSL, true, &findings);
     observer.SetProgressMax(ClampToInt(context.imgSL.size()));
     LogLine(observer, " - " + std::to_string(context.imgSL.size()) + kLogPhotosFound);
+    ReportScanFindings(findings, observer);
 
     // A failed import leaves the progress bar as it was: no photo has been touched.
     if (!importGpx(inputs.gpxPath, context.uniCon, context.query, observer,
@@ -143,12 +122,20 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
         const std::string name = PhotoFileName(path);
         // The photo is read from disk once: the reading container takes its shot time from these bytes
         // and, when a point is found, the image object that is saved takes the same bytes over.
-        std::vector<std::uint8_t> bytes = ReadPhotoFile(path);
+        ReadFile photo;
+        try {
+            photo = ReadFileForReplacing(path, findings.links.contains(path));
+        } catch (const FileSkippedError& skipped) {
+            LogLine(observer, " - " + LogSafeText(name) + kLogNotSaved + skipped.Reason());
+            observer.SetProgressPosition(++position);
+            continue;
+        }
+        std::vector<std::uint8_t> bytes = std::move(photo.bytes);
         reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
         const DateTimeValue shot = reader.DateTimeOriginal();
         const TCoord coord = searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, context.query);
         if (coord.found) {
-            LogLine(observer, " - " + name + kLogCoordinatesFound);
+            LogLine(observer, " - " + LogSafeText(name) + kLogCoordinatesFound);
             TJPEGImageEx image;
             image.LoadFromBytes(std::move(bytes));
             const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
@@ -159,10 +146,19 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
             // The entry goes in before the save, so a photo whose save fails still has its entry.
             context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
             context.mapShots.push_back(MapShot{shot, inputs.zoneIndex});
-            image.SaveToFile(path);
+            try {
+                image.SaveOver(photo);
+            } catch (const FileSkippedError& skipped) {
+                // Not tagged, so not on the map either; the photo and everything around it stay as they are.
+                context.mapsSL.pop_back();
+                context.mapShots.pop_back();
+                LogLine(observer, " - " + LogSafeText(name) + kLogNotSaved + skipped.Reason());
+                observer.SetProgressPosition(++position);
+                continue;
+            }
             LogLine(observer, " - " + coord.lat + "," + coord.lon + kLogTagged);
         } else {
-            LogLine(observer, " - " + name + kLogNoCoordinates);
+            LogLine(observer, " - " + LogSafeText(name) + kLogNoCoordinates);
         }
         observer.SetProgressPosition(++position);
     }

@@ -1,10 +1,14 @@
 // src/tagging/TaggingSession.cpp: the front ends' long-lived state and the commands over it.
 #include "tagging/TaggingSession.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <utility>
 
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 #include "mapexport/MapPage.h"
 #include "tagging/TaggingRun.h"
 #include "time/TimeRules.h"
@@ -108,7 +112,32 @@ TaggingSession::~TaggingSession() {
     uniCon_.reset();
 }
 
-void TaggingSession::Connect() { uniCon_->Open(DatabasePath(dataFolder_)); }
+void TaggingSession::Connect() {
+    if (!lock_) {
+        lock_ = std::make_unique<DataFolderLock>(dataFolder_);
+    }
+    uniCon_->Open(DatabasePath(dataFolder_));
+    const std::string mark = dataFolder_ + kKeptMarkFileName;
+    if (::access(mark.c_str(), F_OK) == 0) {
+        return;
+    }
+    // No process holds the folder but us, so points in the table without the mark belong to none.
+    query_->Close();
+    query_->SetSQL("SELECT COUNT(*) AS n FROM gpx");
+    query_->Open();
+    const long long rows = query_->Eof() ? 0 : query_->FieldByName("n").AsInteger();
+    query_->Close();
+    if (rows > 0) {
+        query_->SetSQL("DELETE FROM gpx");
+        query_->ExecSQL();
+        staleRowsDeleted_ = rows;
+    }
+}
+
+void TaggingSession::KeepTrackTable() {
+    const std::string mark = dataFolder_ + kKeptMarkFileName;
+    const FileDescriptor fd(::open(mark.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+}
 
 bool TaggingSession::Connected() const noexcept { return uniCon_->Connected(); }
 
@@ -124,6 +153,8 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer) {
         return RunResult::busy;
     }
     const RunningMark mark(running_);
+    // The run imports into the table: what it holds afterwards was no longer kept on purpose.
+    ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
     RunContext context{*uniCon_, *query_, imgSL_, mapsSL_, mapShots_};
     return Button1Click(inputs, observer, context);
 }
@@ -133,7 +164,11 @@ bool TaggingSession::ClearDatabase() {
     if (running_) {
         return false;
     }
-    return clearDatabase(*query_);
+    const bool cleared = clearDatabase(*query_);
+    if (cleared) {
+        ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
+    }
+    return cleared;
 }
 
 MapContent TaggingSession::MapPageContent() {

@@ -15,6 +15,7 @@
 namespace zeloro {
 
 class Connection;
+class DataFolderLock;
 class Query;
 
 class TaggingSession {
@@ -27,8 +28,16 @@ public:
 
     [[nodiscard]] const std::string& DataFolder() const noexcept { return dataFolder_; }
 
-    // Opens DataFolder() + "zeloro.sqlite"; throws DatabaseError with SQLite's text and stays closed.
+    // Takes hold of the data folder for as long as this session lives (DataFolderLock; throws
+    // DataFolderBusyError while another process holds it), opens DataFolder() + "zeloro.sqlite" (throws
+    // DatabaseError with SQLite's text and stays closed), and deletes track points a process that died
+    // left behind (all of them, unless the last process kept them on purpose: KeepTrackTable).
     void Connect();
+    // The number of points Connect deleted as left behind by a process that died.
+    [[nodiscard]] long long StaleRowsDeleted() const noexcept { return staleRowsDeleted_; }
+    // Marks the table's points as kept on purpose, for the next process on this data folder; the mark
+    // goes as soon as a run imports into the table or the table is emptied.
+    void KeepTrackTable();
     [[nodiscard]] bool Connected() const noexcept;
     // Closes the connection; an open transaction is rolled back.
     void Disconnect() noexcept;
@@ -67,6 +76,8 @@ public:
 
 private:
     std::string dataFolder_;
+    std::unique_ptr<DataFolderLock> lock_;
+    long long staleRowsDeleted_ = 0;
     std::unique_ptr<Connection> uniCon_;
     std::unique_ptr<Query> query_;
     std::vector<std::string> imgSL_;
