@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <utility>
 
@@ -36,12 +38,19 @@ constexpr const char* kTrackPointsSql = "SELECT lat, lon, utctime FROM gpx ORDER
 
 // A coordinate text by the same rule as the track lookup; a value that does not fit a double (the
 // lookup's long double takes "1e400") is no number the page can hold either.
-double pageCoordinate(const std::string& text) {
-    const auto value = static_cast<double>(StrToCoordinate(text));
+double pageCoordinate(const std::string& text, bool latitude) {
+    const auto value = static_cast<double>(CoordinateValue(text, latitude));
     if (!std::isfinite(value)) {
         throw ConvertError("'" + text + "' ist kein gültiger Gleitkommawert");
     }
     return value;
+}
+
+// The shortest text that reads back as the same double, with a point and without a locale.
+std::string CanonicalNumber(double value) {
+    std::array<char, 32> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
+    return {text.data(), result.ptr};
 }
 
 MapPhoto mapPhoto(const std::string& entry, const MapShot* shot) {
@@ -52,8 +61,8 @@ MapPhoto mapPhoto(const std::string& entry, const MapShot* shot) {
         throw RangeError();
     }
     MapPhoto photo;
-    photo.position.latitude = pageCoordinate(entry.substr(0, first));
-    photo.position.longitude = pageCoordinate(entry.substr(first + 1, second - first - 1));
+    photo.position.latitude = pageCoordinate(entry.substr(0, first), true);
+    photo.position.longitude = pageCoordinate(entry.substr(first + 1, second - first - 1), false);
     photo.fileName = entry.substr(second + 1);
     if (shot != nullptr) {
         const auto& zones = ZoneItems();
@@ -77,8 +86,8 @@ std::vector<std::vector<MapPoint>> trackLines(Query& query) {
         for (; !query.Eof(); query.Next()) {
             MapPoint point;
             try {
-                point.latitude = pageCoordinate(query.FieldByName("lat").AsString());
-                point.longitude = pageCoordinate(query.FieldByName("lon").AsString());
+                point.latitude = pageCoordinate(query.FieldByName("lat").AsString(), true);
+                point.longitude = pageCoordinate(query.FieldByName("lon").AsString(), false);
             } catch (const ConvertError&) {
                 continue;  // a point the lookup could never have used
             }
@@ -187,10 +196,16 @@ std::optional<std::string> TaggingSession::WriteMapPage() {
     }
     const std::string googleKey = ConfiguredGoogleMapsKey(dataFolder_);
     if (!googleKey.empty()) {
+        // The script gets each number as the lookup read it, printed canonically: a text such as "047.5"
+        // would be no number literal in a script, and "-  -5" was tagged south.
+        std::vector<std::string> entries;
+        entries.reserve(mapsSL_.size());
         for (const std::string& entry : mapsSL_) {
-            (void)mapPhoto(entry, nullptr);  // the same check of the coordinates as the other page's
+            const MapPhoto photo = mapPhoto(entry, nullptr);
+            entries.push_back(CanonicalNumber(photo.position.latitude) + "|" +
+                              CanonicalNumber(photo.position.longitude) + "|" + photo.fileName);
         }
-        return WriteMapPageFile(dataFolder_, BuildGooglePage(mapsSL_, googleKey));
+        return WriteMapPageFile(dataFolder_, BuildGooglePage(entries, googleKey));
     }
     return WriteMapPageFile(dataFolder_, BuildLeafletPage(MapPageContent()));
 }

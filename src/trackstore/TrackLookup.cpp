@@ -117,11 +117,22 @@ Dms CoordinateToDms(const std::string& text, const char* positive, const char* n
     Dms result;
     result.hemisphere = south || std::signbit(x) ? negative : positive;
     x = std::fabs(x);  // a sign behind leading blanks counts like the leading "-"
+    // A position off the globe would be written as EXIF degrees no program can place.
+    const long double limit = std::string_view(positive) == "N" ? 90.0L : 180.0L;
+    if (!(x <= limit)) {
+        throwNotFloat(workText(text));
+    }
     result.degrees = std::trunc(x);
     const long double minutes = (x - result.degrees) * 60.0L;
     result.minutes = std::trunc(minutes);
     result.seconds = (minutes - result.minutes) * 60.0L;
     return result;
+}
+
+long double CoordinateValue(const std::string& text, bool latitude) {
+    const Dms dms = latitude ? CoordinateToDms(text, "N", "S") : CoordinateToDms(text, "E", "W");
+    const long double magnitude = dms.degrees + (dms.minutes + dms.seconds / 60.0L) / 60.0L;
+    return dms.hemisphere == "S" || dms.hemisphere == "W" ? -magnitude : magnitude;
 }
 
 TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleranceText, Query& query) {

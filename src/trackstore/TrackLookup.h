@@ -51,7 +51,12 @@ struct Dms {
     long double seconds = 0;
 };
 // A stored coordinate text as hemisphere letter (negative: the second letter) and whole degrees, whole
-// minutes and fractional seconds, all not negative. Throws ConvertError as StrToCoordinate.
+// minutes and fractional seconds, all not negative. Throws ConvertError as StrToCoordinate, also for a
+// value beyond the globe: more than 90 degrees when positive is "N", more than 180 otherwise.
 [[nodiscard]] Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative);
+
+// The signed value a stored coordinate text is tagged with (the hemisphere CoordinateToDms gives), so that
+// what the map page draws is what the photo holds. Throws as CoordinateToDms.
+[[nodiscard]] long double CoordinateValue(const std::string& text, bool latitude);
 
 }  // namespace zeloro
