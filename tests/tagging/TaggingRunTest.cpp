@@ -10,6 +10,7 @@
 #include "SamplePhoto.h"
 #include "common/Error.h"
 #include "metadata/ExifData.h"
+#include "metadata/SafeFileWrite.h"
 #include "support/TestSupport.h"
 #include "tagging/TaggingRun.h"
 #include "tagging/TaggingSession.h"
@@ -87,7 +88,7 @@ TEST(TaggingRun, ReadPhotoFileReadsAllOrNamesTheFile) {
         EXPECT_EQ(std::string(e.what()),
                   "Datei " + missing + " kann nicht geöffnet werden. No such file or directory");
     }
-    EXPECT_THROW(static_cast<void>(ReadPhotoFile(tmp.path().string())), StreamError);
+    EXPECT_THROW(static_cast<void>(ReadPhotoFile(tmp.path().string())), FileSkippedError);
 }
 
 // Records what the run reports; the stamps are cut off the log lines.
