@@ -6,14 +6,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstring>
-#include <random>
-
-#include <algorithm>
-#include <cerrno>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 #include "common/Error.h"
@@ -183,7 +182,9 @@ namespace {
     throw FileError("Datei " + path + " kann nicht geöffnet werden. " + cause);
 }
 
-[[noreturn]] void ThrowSkipped(const std::string& path, const char* cause) { throw FileSkippedError(path, cause); }
+[[noreturn]] void ThrowSkipped(const std::string& path, const char* cause) {
+    throw FileSkippedError(path, cause);
+}
 
 std::pair<std::string, std::string> SplitPath(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -201,7 +202,8 @@ int OpenInFolder(const std::string& path, ReadFile& into) {
         return errno;
     }
     into.name = name;
-    into.file.reset(::openat(into.folder.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    into.file.reset(
+        ::openat(into.folder.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     return into.file ? 0 : errno;
 }
 
@@ -250,7 +252,8 @@ int CopyAttributes(int from, int to) {
             return errno;
         }
         if (::fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0) != 0) {
-            // A label only the system may set (e.g. a security module's) is the system's to give the new file.
+            // A label only the system may set (e.g. a security module's) is the system's to give the new
+            // file.
             if (std::strncmp(name, "security.", 9) == 0 && errno == EPERM) {
                 continue;
             }
@@ -261,7 +264,8 @@ int CopyAttributes(int from, int to) {
 }
 
 std::string TemporaryName(const std::string& base) {
-    static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static constexpr std::string_view kLetters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     thread_local std::mt19937 random{std::random_device{}()};
     std::string name;
     name.reserve(base.size() + 16);
@@ -295,7 +299,8 @@ public:
         }
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = TemporaryName(base);
-            fd_.reset(::openat(folder_, name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600));
+            fd_.reset(
+                ::openat(folder_, name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600));
             if (fd_) {
                 name_ = std::move(name);
                 return 0;
@@ -365,7 +370,8 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
     read.path = path;
     int error = OpenInFolder(path, read);
     if (error == ELOOP && followLink) {
-        // The link the folder holds names the photo; the photo itself is read and later replaced where it lies.
+        // The link the folder holds names the photo; the photo itself is read and later replaced where it
+        // lies.
         std::array<char, PATH_MAX> resolved{};
         if (::realpath(path.c_str(), resolved.data()) == nullptr) {
             ThrowOpenError(path, std::strerror(errno));
@@ -373,7 +379,8 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
         error = OpenInFolder(resolved.data(), read);
     }
     if (error == ELOOP) {
-        ThrowSkipped(path, "sie ist eine symbolische Verknüpfung, die beim Durchsuchen des Ordners keine war");
+        ThrowSkipped(path,
+                     "sie ist eine symbolische Verknüpfung, die beim Durchsuchen des Ordners keine war");
     }
     if (error != 0) {
         ThrowOpenError(path, std::strerror(error));
@@ -387,7 +394,8 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
     read.bytes.resize(static_cast<std::size_t>(read.identity.st_size));
     std::size_t filled = 0;
     while (filled < read.bytes.size()) {
-        const std::size_t got = ReadSome(read.file.get(), read.bytes.data() + filled, read.bytes.size() - filled, path);
+        const std::size_t got =
+            ReadSome(read.file.get(), read.bytes.data() + filled, read.bytes.size() - filled, path);
         if (got == 0) {
             break;
         }
@@ -402,7 +410,8 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
     return read;
 }
 
-void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool durable) {
+void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
+                     bool durable) {
     const std::string& path = file.path;
     if (file.identity.st_nlink > 1) {
         ThrowSkipped(path, "sie hat mehrere harte Verknüpfungen");

@@ -76,7 +76,16 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
 
 // Steps of WriteFileReplacing and ReplaceReadFile at which a test can inject a failure; "check" comes just
 // before the identity check of ReplaceReadFile, where a test can also change the folder under the save.
-enum class SafeWriteStep : std::uint8_t { create, write, sync, close, permissions, rename, attributes, check };
+enum class SafeWriteStep : std::uint8_t {
+    create,
+    write,
+    sync,
+    close,
+    permissions,
+    rename,
+    attributes,
+    check
+};
 // Test seam: when set, it is asked before each step; a non-zero result (an errno value) makes that
 // step fail as if the system call had failed with it. Not for production use; not thread-safe.
 using SafeWriteFaultHook = std::function<int(SafeWriteStep)>;

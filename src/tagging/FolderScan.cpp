@@ -82,7 +82,8 @@ bool MatchesMask(std::string_view name, std::string_view mask) noexcept {
     std::size_t starMask = std::string_view::npos;
     std::size_t starName = 0;
     while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || AsciiUpper(mask[m]) == AsciiUpper(name[n])) && mask[m] != '*') {
+        if (m < mask.size() && (mask[m] == '?' || AsciiUpper(mask[m]) == AsciiUpper(name[n])) &&
+            mask[m] != '*') {
             ++n;
             ++m;
         } else if (m < mask.size() && mask[m] == '*') {

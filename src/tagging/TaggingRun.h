@@ -29,7 +29,8 @@ inline constexpr const char* kLogTagged = " getaggt!";
 inline constexpr const char* kLogNoCoordinates = " keine Koordinaten gefunden";
 // After the photo's name: why it was left as it was (FileSkippedError::Reason).
 inline constexpr const char* kLogNotSaved = " nicht gespeichert: ";
-inline constexpr const char* kLogStaleTemporaryRemoved = ": temporäre Datei eines abgebrochenen Laufs entfernt";
+inline constexpr const char* kLogStaleTemporaryRemoved =
+    ": temporäre Datei eines abgebrochenen Laufs entfernt";
 inline constexpr const char* kLogFolderUnreadable = ": Verzeichnis kann nicht gelesen werden";
 inline constexpr const char* kPhotoMask = "*.jpg";
 

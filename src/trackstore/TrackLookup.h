@@ -3,8 +3,8 @@
 #pragma once
 #include <string>
 
-#include "common/DateTime.h"
 #include "common/Coord.h"
+#include "common/DateTime.h"
 
 namespace zeloro {
 

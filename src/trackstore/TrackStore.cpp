@@ -53,7 +53,8 @@ DataFolderLock::DataFolderLock(const std::string& dataFolder) {
         result = ::flock(fd_.get(), LOCK_EX | LOCK_NB);
     } while (result != 0 && errno == EINTR);
     if (result != 0 && errno == EWOULDBLOCK) {
-        throw DataFolderBusyError(kDataFolderBusyPrefix + (dataFolder.empty() ? std::string(".") : dataFolder) +
+        throw DataFolderBusyError(kDataFolderBusyPrefix +
+                                  (dataFolder.empty() ? std::string(".") : dataFolder) +
                                   kDataFolderBusySuffix);
     }
 }

@@ -132,7 +132,9 @@ protected:
     // As World(), less the save's own temporary file, for a snapshot taken in the middle of a save.
     std::map<std::string, std::string> WorldWithoutTemporary() const {
         auto files = World();
-        std::erase_if(files, [](const auto& file) { return IsSaveTemporaryName(fs::path(file.first).filename().string()); });
+        std::erase_if(files, [](const auto& file) {
+            return IsSaveTemporaryName(fs::path(file.first).filename().string());
+        });
         return files;
     }
 
@@ -184,35 +186,34 @@ TEST_P(SwapBeforeRename, SkipsThePhotoAndChangesNothing) {
     EXPECT_EQ(session_.MapEntries(), (std::vector<std::string>{"48.5|11.5|b.jpg"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Race, SwapBeforeRename,
-    ::testing::Values(
-        SwapCase{"LinkToAnyFile",
-                 [](const fs::path& photo, const fs::path& elsewhere) {
-                     fs::remove(photo);
-                     fs::create_symlink(elsewhere / "secret.conf", photo);
-                 }},
-        SwapCase{"LinkToAnotherPhoto",
-                 [](const fs::path& photo, const fs::path& elsewhere) {
-                     fs::remove(photo);
-                     fs::create_symlink(elsewhere / "other.jpg", photo);
-                 }},
-        SwapCase{"NewFileRenamedOver",
-                 [](const fs::path& photo, const fs::path& /*elsewhere*/) {
-                     WriteFileText(photo.string() + ".new", "edited elsewhere");
-                     fs::rename(photo.string() + ".new", photo);
-                 }},
-        SwapCase{"SameFileRewritten",
-                 [](const fs::path& photo, const fs::path& /*elsewhere*/) {
-                     Bytes bytes = ReadFileBytes(photo);
-                     bytes.push_back(0);
-                     WriteFileBytes(photo, bytes);
-                 }},
-        SwapCase{"SecondHardLinkMade",
-                 [](const fs::path& photo, const fs::path& elsewhere) {
-                     fs::create_hard_link(photo, elsewhere / "a-link.jpg");
-                 }}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Race, SwapBeforeRename,
+                         ::testing::Values(SwapCase{"LinkToAnyFile",
+                                                    [](const fs::path& photo, const fs::path& elsewhere) {
+                                                        fs::remove(photo);
+                                                        fs::create_symlink(elsewhere / "secret.conf", photo);
+                                                    }},
+                                           SwapCase{"LinkToAnotherPhoto",
+                                                    [](const fs::path& photo, const fs::path& elsewhere) {
+                                                        fs::remove(photo);
+                                                        fs::create_symlink(elsewhere / "other.jpg", photo);
+                                                    }},
+                                           SwapCase{"NewFileRenamedOver",
+                                                    [](const fs::path& photo, const fs::path& /*elsewhere*/) {
+                                                        WriteFileText(photo.string() + ".new",
+                                                                      "edited elsewhere");
+                                                        fs::rename(photo.string() + ".new", photo);
+                                                    }},
+                                           SwapCase{"SameFileRewritten",
+                                                    [](const fs::path& photo, const fs::path& /*elsewhere*/) {
+                                                        Bytes bytes = ReadFileBytes(photo);
+                                                        bytes.push_back(0);
+                                                        WriteFileBytes(photo, bytes);
+                                                    }},
+                                           SwapCase{"SecondHardLinkMade",
+                                                    [](const fs::path& photo, const fs::path& elsewhere) {
+                                                        fs::create_hard_link(photo, elsewhere / "a-link.jpg");
+                                                    }}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 // Swapped in after the scan, before the photo is read: a link is not followed, a FIFO does not hang the run.
 struct AfterScanCase {
@@ -340,14 +341,16 @@ TEST_F(HostileFolder, UnreadableSubfolderIsReported) {
     fs::permissions(photos_ / "closed", fs::perms::none);
     ASSERT_EQ(Run(), RunResult::done);
     fs::permissions(photos_ / "closed", fs::perms::owner_all);
-    EXPECT_TRUE(observer_.Logged(" - " + (photos_ / "closed/").string() + ": Verzeichnis kann nicht gelesen werden"));
+    EXPECT_TRUE(
+        observer_.Logged(" - " + (photos_ / "closed/").string() + ": Verzeichnis kann nicht gelesen werden"));
 }
 
 TEST_F(HostileFolder, NamesReachTheLogOnOneLineEscaped) {
     const std::string name = "fake\n10.12.2026 03:00:00 - 1.0,2.0 getaggt!\x1b[2J\xff.jpg";
     fs::rename(photos_ / "a.jpg", photos_ / name);
     ASSERT_EQ(Run(), RunResult::done);
-    EXPECT_TRUE(observer_.Logged(" - fake\\x0A10.12.2026 03:00:00 - 1.0,2.0 getaggt!\\x1B[2J\\xFF.jpg Koordinaten gefunden:"));
+    EXPECT_TRUE(observer_.Logged(
+        " - fake\\x0A10.12.2026 03:00:00 - 1.0,2.0 getaggt!\\x1B[2J\\xFF.jpg Koordinaten gefunden:"));
     for (const std::string& line : observer_.lines) {
         EXPECT_EQ(line.find('\n'), std::string::npos) << line;
     }
@@ -359,10 +362,10 @@ TEST(LogSafeText, EscapesControlsAndInvalidUtf8Only) {
         {"Ärger über Öl – 日本 😀.jpg", "Ärger über Öl – 日本 😀.jpg"},
         {"a\nb\rc\td\x7f", "a\\x0Ab\\x0Dc\\x09d\\x7F"},
         {"\x1b]0;title\x07", "\\x1B]0;title\\x07"},
-        {"c1 \xc2\x9b", "c1 \\xC2\\x9B"},             // the one-character CSI
-        {"\xc3", "\\xC3"},                           // cut short
-        {"\xc0\xaf", "\\xC0\\xAF"},                  // overlong "/"
-        {"\xed\xa0\x80", "\\xED\\xA0\\x80"},         // a surrogate
+        {"c1 \xc2\x9b", "c1 \\xC2\\x9B"},              // the one-character CSI
+        {"\xc3", "\\xC3"},                             // cut short
+        {"\xc0\xaf", "\\xC0\\xAF"},                    // overlong "/"
+        {"\xed\xa0\x80", "\\xED\\xA0\\x80"},           // a surrogate
         {"\xf4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},  // beyond U+10FFFF
     };
     for (const auto& [text, want] : cases) {
@@ -379,9 +382,10 @@ TEST(DataFolderLock, SecondHolderIsRefusedUntilTheFirstEnds) {
         const DataFolderLock second(folder);
         ADD_FAILURE() << "the folder was taken twice";
     } catch (const DataFolderBusyError& e) {
-        EXPECT_EQ(std::string(e.what()), "Der Datenordner " + folder +
-                                             " wird bereits von einem anderen Lauf benutzt. Bitte warten Sie, "
-                                             "bis dieser beendet ist.");
+        EXPECT_EQ(std::string(e.what()),
+                  "Der Datenordner " + folder +
+                      " wird bereits von einem anderen Lauf benutzt. Bitte warten Sie, "
+                      "bis dieser beendet ist.");
     }
     first.reset();
     EXPECT_NO_THROW(const DataFolderLock again(folder));
