@@ -174,7 +174,7 @@ std::string UsageText() {
            "den Lauf nach dem Foto, das gerade bearbeitet wird.\n"
            "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
            "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen, 4 der Datenordner wird von\n"
-           "einem anderen Lauf benutzt.\n";
+           "einem anderen Lauf benutzt, 5 ein Fehler der Datenbank.\n";
 }
 
 }  // namespace zeloro::cli

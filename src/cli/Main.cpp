@@ -17,6 +17,7 @@
 #include "cli/CliOptions.h"
 #include "common/DateTime.h"
 #include "common/Error.h"
+#include "gpx/GpxImport.h"
 #include "tagging/TaggingSession.h"
 #include "time/TimeRules.h"
 #include "trackstore/TrackStore.h"
@@ -88,6 +89,9 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     } catch (const DataFolderBusyError& e) {
         observer.Error(e.what());
         return kExitDataFolderBusy;
+    } catch (const DatabaseError& e) {
+        observer.Error(ErrorReportText(e.what()));
+        return kExitDatabaseError;
     } catch (const std::exception& e) {
         observer.Error(ErrorReportText(e.what()));
         return kExitRunError;
@@ -124,6 +128,12 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
                 status = kExitRunError;
                 break;
         }
+    } catch (const GpxLoadError& e) {
+        observer.Error(ErrorReportText(e.what()));
+        status = kExitImportFailed;
+    } catch (const DatabaseError& e) {
+        observer.Error(ErrorReportText(e.what()));
+        status = kExitDatabaseError;
     } catch (const std::exception& e) {
         // What the window's default error report would show; the work done before it stays done.
         observer.Error(ErrorReportText(e.what()));

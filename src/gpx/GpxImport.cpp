@@ -21,10 +21,12 @@ void RollbackQuietly(Connection& uniCon) noexcept {
     }
 }
 
+struct ImportStopped {};
+
 }  // namespace
 
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
-               const std::function<void()>& processMessages) {
+               const std::function<void()>& processMessages, const std::function<bool()>& stopRequested) {
     LogLine(log, kLogImportStart);
     bool result = true;
     long long counter = 0;
@@ -34,7 +36,13 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
         TXmlNodeList list;
         TXmlDocument document;
         // Loading lies outside the error trap: a file that cannot be read ends the caller's run.
-        document.LoadFromFile(gpxPath);
+        try {
+            document.LoadFromFile(gpxPath);
+        } catch (const std::exception& e) {
+            // Still outside the trap and with the loader's text; the type tells a front end it was the
+            // import.
+            throw GpxLoadError(e.what());
+        }
         document.SetXmlFormat(TXmlFormatType::xfReadable);
         if (processMessages) {
             processMessages();
@@ -54,6 +62,9 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
                     list.Clear();
                     root->FindNodes(name, list);
                     for (int i = 0; i < list.Count(); ++i) {
+                        if (stopRequested && stopRequested()) {
+                            throw ImportStopped();  // into the trap below, like any failure of the import
+                        }
                         const TXmlNode* point = list[i];
                         const TXmlNode* time = point->NodeByName("time");
                         if (time == nullptr) {

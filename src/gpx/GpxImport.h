@@ -3,12 +3,14 @@
 #include <functional>
 #include <string>
 
+#include "common/Error.h"
 #include "common/LogSink.h"
 #include "trackstore/Database.h"
 
 namespace zeloro {
 
-inline constexpr const char* kGpxInsertStatement = "INSERT INTO gpx (lat,lon,utctime) VALUES (:lat,:lon,:utctime);";
+inline constexpr const char* kGpxInsertStatement =
+    "INSERT INTO gpx (lat,lon,utctime) VALUES (:lat,:lon,:utctime);";
 inline constexpr const char* kLogImportStart = " - Starte Datenbankimport";
 inline constexpr const char* kLogImportFailed = " - Import fehlerhaft abgebrochen";
 inline constexpr const char* kLogImportCountSuffix = " Datensätze gelesen und importiert";
@@ -21,7 +23,16 @@ inline constexpr const char* kLogImportCountSuffix = " Datensätze gelesen und i
 // (FileError, EFilerError, StreamError) after the start line only. Any later error is caught: the result
 // is false, and a transaction that this call started is rolled back, so no part of a failed import
 // becomes permanent. A transaction the caller had open is used and left open.
+// stopRequested, when given, is asked between points; a stop ends the import as a failed one (the result is
+// false and the table is as a failed import leaves it). A file that cannot be loaded throws GpxLoadError
+// with the loader's text.
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
-               const std::function<void()>& processMessages);
+               const std::function<void()>& processMessages, const std::function<bool()>& stopRequested = {});
+
+// A GPX file that could not be read or parsed; what() is the loader's own text.
+class GpxLoadError : public Error {
+public:
+    using Error::Error;
+};
 
 }  // namespace zeloro

@@ -108,8 +108,9 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     ReportScanFindings(findings, observer);
 
     // A failed import leaves the progress bar as it was: no photo has been touched.
-    if (!importGpx(inputs.gpxPath, context.uniCon, context.query, observer,
-                   [&observer] { observer.ProcessMessages(); })) {
+    if (!importGpx(
+            inputs.gpxPath, context.uniCon, context.query, observer,
+            [&observer] { observer.ProcessMessages(); }, [&observer] { return observer.StopRequested(); })) {
         return RunResult::importFailed;
     }
 
