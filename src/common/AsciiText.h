@@ -17,12 +17,12 @@ namespace zeloro {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Equal when ASCII letters are taken without their case; every other byte must match exactly.
 // The text with every control character (C0, DEL, C1) and every byte that is not part of valid UTF-8
 // written as "\xNN", so that a file name in a log line can neither break the line, fake another one nor
 // send escape sequences to a terminal. Any other text is returned unchanged.
 [[nodiscard]] std::string LogSafeText(std::string_view text);
 
+// Equal when ASCII letters are taken without their case; every other byte must match exactly.
 [[nodiscard]] bool SameTextAscii(std::string_view a, std::string_view b) noexcept;
 // Negative, zero or positive: the texts ordered byte by byte (unsigned) with ASCII letters lower-cased, a
 // text before every longer text it starts. Lower-casing puts "_" before the letters.

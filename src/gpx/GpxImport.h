@@ -1,5 +1,6 @@
 // src/gpx/GpxImport.h: the import of a GPX file's timed points into the track table.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -15,19 +16,28 @@ inline constexpr const char* kLogImportStart = " - Starte Datenbankimport";
 inline constexpr const char* kLogImportFailed = " - Import fehlerhaft abgebrochen";
 inline constexpr const char* kLogImportCountSuffix = " Datensätze gelesen und importiert";
 
+// What an import keeps of each point beyond its position and time.
+enum class ImportDetails : std::uint8_t {
+    positionsOnly,         // lat, lon and utctime: the plain run's rows
+    elevationAndSegments,  // also `ele` (the number of <ele>; NULL when it has none or it is no number)
+                           // and `segment` (one new number per parent element of trkpt and rtept, so
+                           // per trkseg and per rte; NULL for a wpt); adds the two columns when missing
+};
+
 // Appends one row (lat and lon texts as written, the time as UTC date-time text) for every wpt, then
 // every trkpt, then every rtept below the root that has a direct time child, all in one transaction.
 // Logs the start, a failure and the row count through log; calls processMessages once between loading
 // the file and the first insert.
-// A file that cannot be opened, is not well-formed or has an unsupported encoding throws out of here
-// (FileError, EFilerError, StreamError) after the start line only. Any later error is caught: the result
+// A file that cannot be opened, is not well-formed or has an unsupported encoding throws GpxLoadError
+// (with the loader's text) out of here after the start line only. Any later error is caught: the result
 // is false, and a transaction that this call started is rolled back, so no part of a failed import
 // becomes permanent. A transaction the caller had open is used and left open.
 // stopRequested, when given, is asked between points; a stop ends the import as a failed one (the result is
-// false and the table is as a failed import leaves it). A file that cannot be loaded throws GpxLoadError
-// with the loader's text.
+// false and the table is as a failed import leaves it).
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
-               const std::function<void()>& processMessages, const std::function<bool()>& stopRequested = {});
+               const std::function<void()>& processMessages,
+               ImportDetails details = ImportDetails::positionsOnly,
+               const std::function<bool()>& stopRequested = {});
 
 // A GPX file that could not be read or parsed; what() is the loader's own text.
 class GpxLoadError : public Error {

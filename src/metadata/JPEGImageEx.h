@@ -73,8 +73,9 @@ public:
     // is left as it was.
     void SaveToFile(const std::string& fileName);
     // Saves over the file these bytes were read from, by its folder handle and only while it is still the
-    // file that was read (ReplaceReadFile); throws FileSkippedError when it is not.
-    void SaveOver(const ReadFile& file);
+    // file that was read (ReplaceReadFile); throws FileSkippedError when it is not. With keepMtime the
+    // saved file keeps the modification time it had when it was read.
+    void SaveOver(const ReadFile& file, bool keepMtime = false);
 
     // A bitmap: the picture is replaced and the metadata cleared. Another image: its stream is copied
     // and the metadata reloaded. Either way the change flag ends false.

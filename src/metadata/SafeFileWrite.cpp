@@ -411,7 +411,7 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
 }
 
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
-                     bool durable) {
+                     bool durable, bool keepMtime) {
     const std::string& path = file.path;
     if (file.identity.st_nlink > 1) {
         ThrowSkipped(path, "sie hat mehrere harte Verknüpfungen");
@@ -441,6 +441,17 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
     }
     if (error != 0) {
         ThrowCreateError(path, error);
+    }
+    // After the last write, which would set the time anew; photo managers that go by it then do not take
+    // the photo for a new one.
+    if (keepMtime) {
+        error = InjectedError(SafeWriteStep::times);
+        const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, original.st_mtim};
+        if (error != 0 || ::futimens(temp.Fd(), times.data()) != 0) {
+            const int cause = error != 0 ? error : errno;
+            throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " +
+                            std::strerror(cause));
+        }
     }
     if (durable) {
         error = InjectedError(SafeWriteStep::sync);

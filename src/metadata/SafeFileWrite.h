@@ -71,8 +71,9 @@ private:
 // A file with more than one hard link is never replaced (the rename would leave the other names on the
 // old content, and rewriting it in place could leave it half-written): FileSkippedError "... sie hat
 // mehrere harte Verknüpfungen". Other failures as WriteFileReplacing, with the path; the original stays.
+// With keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
-                     bool durable = false);
+                     bool durable = false, bool keepMtime = false);
 
 // Steps of WriteFileReplacing and ReplaceReadFile at which a test can inject a failure; "check" comes just
 // before the identity check of ReplaceReadFile, where a test can also change the folder under the save.
@@ -84,6 +85,7 @@ enum class SafeWriteStep : std::uint8_t {
     permissions,
     rename,
     attributes,
+    times,
     check
 };
 // Test seam: when set, it is asked before each step; a non-zero result (an errno value) makes that

@@ -1,25 +1,23 @@
 // src/tagging/TaggingRun.cpp: the tagging run: input checks, scan, import, and the per-photo loop.
 #include "tagging/TaggingRun.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
-#include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstring>
+#include <exception>
 #include <limits>
 #include <utility>
 
 #include "common/AsciiText.h"
 #include "common/Error.h"
-#include "common/FileDescriptor.h"
 #include "gpx/GpxImport.h"
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
 #include "tagging/FolderScan.h"
+#include "tagging/PhotoLocator.h"
+#include "time/TimeRules.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
 
@@ -60,6 +58,30 @@ void ReportScanFindings(const ScanFindings& findings, RunObserver& observer) {
     }
 }
 
+// A photo left as it was because replacing it was not safe: reported, and the run goes on.
+void ReportNotSaved(PhotoReport& report, const std::string& shownName, const FileSkippedError& skipped,
+                    RunObserver& observer) {
+    report.lat.clear();
+    report.lon.clear();
+    report.utcTime = 0;
+    report.status = PhotoStatus::failed;
+    report.message = shownName + kLogNotSaved + skipped.Reason();
+    LogLine(observer, " - " + report.message);
+    observer.PhotoHandled(report);
+}
+
+// The shot time the map page's popup shows: the camera's, with the list zone it was read in; when the
+// run's settings shift the time otherwise (clock offset, another zone, the photo's own offset), the UTC
+// time the photo was matched at, so the popup never names an offset that was not the one applied.
+MapShot PopupShot(const TCustomExifData& exif, DateTimeValue shot, const RunInputs& inputs,
+                  const RunSettings& settings) {
+    if (!settings.ShiftsTime()) {
+        return MapShot{shot, inputs.zoneIndex};
+    }
+    const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;
+    return MapShot{ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings), kZoneIndexUtc};
+}
+
 }  // namespace
 
 DmsParts ToDmsParts(long double degrees, long double minutes, long double seconds) {
@@ -79,9 +101,11 @@ std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
     return std::move(ReadFileForReplacing(path, true).bytes);
 }
 
-RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context) {
+RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context,
+                       const RunSettings& settings) {
     // The GPX path is checked first, so an empty form names the GPX file; neither check looks at the disk.
-    if (inputs.gpxPath.empty()) {
+    if (inputs.gpxPath.empty() || std::any_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(),
+                                              [](const std::string& path) { return path.empty(); })) {
         observer.ShowError(kNoGpxFileMessage);
         return RunResult::inputMissing;
     }
@@ -107,13 +131,21 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     LogLine(observer, " - " + std::to_string(context.imgSL.size()) + kLogPhotosFound);
     ReportScanFindings(findings, observer);
 
-    // A failed import leaves the progress bar as it was: no photo has been touched.
-    if (!importGpx(
-            inputs.gpxPath, context.uniCon, context.query, observer,
-            [&observer] { observer.ProcessMessages(); }, [&observer] { return observer.StopRequested(); })) {
+    // A failed import leaves the progress bar as it was: no photo has been touched. Every file is in the
+    // table before the first photo is matched, so tracks of several files serve every photo alike.
+    const ImportDetails details =
+        settings.NeedsTrackDetails() ? ImportDetails::elevationAndSegments : ImportDetails::positionsOnly;
+    const auto importFile = [&](const std::string& gpxPath) {
+        return importGpx(
+            gpxPath, context.uniCon, context.query, observer, [&observer] { observer.ProcessMessages(); },
+            details, [&observer] { return observer.StopRequested(); });
+    };
+    if (!importFile(inputs.gpxPath) ||
+        !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {
         return RunResult::importFailed;
     }
 
+    const RunModes& modes = inputs.modes;
     int position = 0;
     for (const std::string& path : context.imgSL) {
         if (observer.StopRequested()) {
@@ -121,46 +153,84 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
             return RunResult::stopped;
         }
         const std::string name = PhotoFileName(path);
-        // The photo is read from disk once: the reading container takes its shot time from these bytes
-        // and, when a point is found, the image object that is saved takes the same bytes over.
-        ReadFile photo;
+        PhotoReport report;
+        report.path = path;
+        // Every name goes into the log escaped, so that no name can break, fake or colour a log line.
+        const std::string shownName = LogSafeText(name);
         try {
-            photo = ReadFileForReplacing(path, findings.links.contains(path));
-        } catch (const FileSkippedError& skipped) {
-            LogLine(observer, " - " + LogSafeText(name) + kLogNotSaved + skipped.Reason());
-            observer.SetProgressPosition(++position);
-            continue;
-        }
-        std::vector<std::uint8_t> bytes = std::move(photo.bytes);
-        reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
-        const DateTimeValue shot = reader.DateTimeOriginal();
-        const TCoord coord = searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, context.query);
-        if (coord.found) {
-            LogLine(observer, " - " + LogSafeText(name) + kLogCoordinatesFound);
-            TJPEGImageEx image;
-            image.LoadFromBytes(std::move(bytes));
-            const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
-            AssignCoordinate(image.ExifData().GPSLatitude(), lat, coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
-            const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
-            AssignCoordinate(image.ExifData().GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
-            image.ExifData().SetGPSDateTimeUTC(coord.utctime);
-            // The entry goes in before the save, so a photo whose save fails still has its entry.
-            context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
-            context.mapShots.push_back(MapShot{shot, inputs.zoneIndex});
+            // The photo is read from disk once: the reading container takes its shot time from these
+            // bytes and, when a point is found, the image object that is saved takes the same bytes over.
+            ReadFile photo;
             try {
-                image.SaveOver(photo);
+                photo = ReadFileForReplacing(path, findings.links.contains(path));
             } catch (const FileSkippedError& skipped) {
-                // Not tagged, so not on the map either; the photo and everything around it stay as they are.
-                context.mapsSL.pop_back();
-                context.mapShots.pop_back();
-                LogLine(observer, " - " + LogSafeText(name) + kLogNotSaved + skipped.Reason());
+                ReportNotSaved(report, shownName, skipped, observer);
                 observer.SetProgressPosition(++position);
                 continue;
             }
-            LogLine(observer, " - " + coord.lat + "," + coord.lon + kLogTagged);
-        } else {
-            LogLine(observer, " - " + LogSafeText(name) + kLogNoCoordinates);
+            std::vector<std::uint8_t> bytes = std::move(photo.bytes);
+            reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
+            if (modes.skipTagged && !reader.GPSLatitude().MissingOrInvalid() &&
+                !reader.GPSLongitude().MissingOrInvalid()) {
+                report.status = PhotoStatus::skipped;
+                report.message = shownName + kLogSkippedTagged;
+                LogLine(observer, " - " + report.message);
+                observer.PhotoHandled(report);
+                observer.SetProgressPosition(++position);
+                continue;
+            }
+            const DateTimeValue shot = reader.DateTimeOriginal();
+            const TrackPosition located = LocatePhoto(reader, inputs, settings, context.query);
+            const TCoord& coord = located.coord;
+            if (coord.found) {
+                LogLine(observer, " - " + shownName + kLogCoordinatesFound);
+                TJPEGImageEx image;
+                image.LoadFromBytes(std::move(bytes));
+                const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
+                AssignCoordinate(image.ExifData().GPSLatitude(), lat,
+                                 coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
+                const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
+                AssignCoordinate(image.ExifData().GPSLongitude(), lon,
+                                 coord.gps_ln_dr == "W" ? lnWest : lnEast);
+                image.ExifData().SetGPSDateTimeUTC(coord.utctime);
+                if (located.altitude) {
+                    WriteAltitude(image.ExifData(), *located.altitude);
+                }
+                // The entry goes in before the save, so a photo whose save fails still has its entry.
+                context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
+                context.mapShots.push_back(PopupShot(reader, shot, inputs, settings));
+                report.lat = coord.lat;
+                report.lon = coord.lon;
+                report.utcTime = coord.utctime;
+                if (modes.dryRun) {
+                    report.message = coord.lat + "," + coord.lon + kLogDryRunTagged;
+                } else {
+                    try {
+                        image.SaveOver(photo, modes.keepMtime);
+                    } catch (const FileSkippedError& skipped) {
+                        // Not tagged, so not on the map either; the photo and everything around it stay
+                        // as they are.
+                        context.mapsSL.pop_back();
+                        context.mapShots.pop_back();
+                        ReportNotSaved(report, shownName, skipped, observer);
+                        observer.SetProgressPosition(++position);
+                        continue;
+                    }
+                    report.message = coord.lat + "," + coord.lon + kLogTagged;
+                }
+                report.status = PhotoStatus::tagged;
+                LogLine(observer, " - " + report.message);
+            } else {
+                report.message = shownName + kLogNoCoordinates;
+                LogLine(observer, " - " + report.message);
+            }
+        } catch (const std::exception& e) {
+            report.status = PhotoStatus::failed;
+            report.message = e.what();
+            observer.PhotoHandled(report);
+            throw;
         }
+        observer.PhotoHandled(report);
         observer.SetProgressPosition(++position);
     }
     observer.SetProgressPosition(0);

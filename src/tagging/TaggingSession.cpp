@@ -122,16 +122,41 @@ TaggingSession::~TaggingSession() {
 }
 
 void TaggingSession::Connect() {
-    if (!lock_) {
-        lock_ = std::make_unique<DataFolderLock>(dataFolder_);
-    }
+    // SQLite opens a file it cannot write read-only without a word and fails only at the first insert,
+    // after the photo folder was scanned; the check names the fault before anything is done.
+    CheckDatabaseWritable(DatabasePath(dataFolder_));
     uniCon_->Open(DatabasePath(dataFolder_));
+    // Without a data folder the bare database name is used and the run goes on as it always did; with one,
+    // the hold and the clean-up come after the open, so a folder that fails to open reports as before.
+    if (dataFolder_.empty()) {
+        return;
+    }
+    if (!lock_) {
+        try {
+            lock_ = std::make_unique<DataFolderLock>(dataFolder_);
+        } catch (const DataFolderBusyError&) {
+            Disconnect();
+            throw;
+        }
+    }
+    DeleteStaleTrackRows();
+}
+
+void TaggingSession::DeleteStaleTrackRows() {
     const std::string mark = dataFolder_ + kKeptMarkFileName;
     if (::access(mark.c_str(), F_OK) == 0) {
         return;
     }
-    // No process holds the folder but us, so points in the table without the mark belong to none.
+    // A database without the track table is left to the import, which reports it as it always has.
     query_->Close();
+    query_->SetSQL("SELECT COUNT(*) AS n FROM sqlite_master WHERE type='table' AND name='gpx'");
+    query_->Open();
+    const bool hasTable = !query_->Eof() && query_->FieldByName("n").AsInteger() > 0;
+    query_->Close();
+    if (!hasTable) {
+        return;
+    }
+    // No process holds the folder but us, so points in the table without the mark belong to none.
     query_->SetSQL("SELECT COUNT(*) AS n FROM gpx");
     query_->Open();
     const long long rows = query_->Eof() ? 0 : query_->FieldByName("n").AsInteger();
@@ -155,7 +180,7 @@ void TaggingSession::Disconnect() noexcept {
     uniCon_->Close();
 }
 
-RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer) {
+RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings) {
     // The import hands the front end one pass of its event loop; a "Starten" dispatched there must not
     // start a second run over the same lists, statement and transaction.
     if (running_.exchange(true)) {
@@ -165,7 +190,7 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer) {
     // The run imports into the table: what it holds afterwards was no longer kept on purpose.
     ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
     RunContext context{*uniCon_, *query_, imgSL_, mapsSL_, mapShots_};
-    return Button1Click(inputs, observer, context);
+    return Button1Click(inputs, observer, context, settings);
 }
 
 bool TaggingSession::ClearDatabase() {

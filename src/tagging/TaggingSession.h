@@ -10,6 +10,7 @@
 #include "common/DateTime.h"
 #include "mapexport/MapPage.h"
 #include "tagging/RunObserver.h"
+#include "tagging/RunSettings.h"
 #include "tagging/TaggingRun.h"
 
 namespace zeloro {
@@ -28,10 +29,12 @@ public:
 
     [[nodiscard]] const std::string& DataFolder() const noexcept { return dataFolder_; }
 
-    // Takes hold of the data folder for as long as this session lives (DataFolderLock; throws
-    // DataFolderBusyError while another process holds it), opens DataFolder() + "zeloro.sqlite" (throws
-    // DatabaseError with SQLite's text and stays closed), and deletes track points a process that died
-    // left behind (all of them, unless the last process kept them on purpose: KeepTrackTable).
+    // Opens DataFolder() + "zeloro.sqlite"; throws DatabaseError with SQLite's text, or naming the file
+    // and the reason when it exists but cannot be written, and stays closed. Once open, takes hold of the
+    // data folder for as long as this session lives (DataFolderLock; throws DataFolderBusyError and closes
+    // again while another process holds it) and deletes track points a process that died left behind (all
+    // of them, unless the last process kept them on purpose: KeepTrackTable). Without a data folder
+    // neither is done.
     void Connect();
     // The number of points Connect deleted as left behind by a process that died.
     [[nodiscard]] long long StaleRowsDeleted() const noexcept { return staleRowsDeleted_; }
@@ -43,8 +46,8 @@ public:
     void Disconnect() noexcept;
 
     // "Starten". Errors the run does not catch propagate (zeloro::Error and the standard exceptions);
-    // what was done before them stays done.
-    RunResult Run(const RunInputs& inputs, RunObserver& observer);
+    // what was done before them stays done. The settings are opt-in; their defaults change nothing.
+    RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
 
     [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return imgSL_; }
     [[nodiscard]] const std::vector<std::string>& MapEntries() const noexcept { return mapsSL_; }
@@ -75,6 +78,8 @@ public:
     [[nodiscard]] Query& query();
 
 private:
+    void DeleteStaleTrackRows();
+
     std::string dataFolder_;
     std::unique_ptr<DataFolderLock> lock_;
     long long staleRowsDeleted_ = 0;

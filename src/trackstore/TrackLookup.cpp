@@ -101,7 +101,7 @@ int StrToInt(const std::string& text) {
     return *value;
 }
 
-Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative) {
+Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative, CoordinateAxis axis) {
     // The sign goes into the hemisphere letter; only the leading "-" is the sign, a later one belongs
     // to the exponent. A second sign behind the first ("--5") is no number.
     const bool south = !text.empty() && text.front() == '-';
@@ -118,8 +118,8 @@ Dms CoordinateToDms(const std::string& text, const char* positive, const char* n
     result.hemisphere = south || std::signbit(x) ? negative : positive;
     x = std::fabs(x);  // a sign behind leading blanks counts like the leading "-"
     // A position off the globe would be written as EXIF degrees no program can place.
-    const long double limit = std::string_view(positive) == "N" ? 90.0L : 180.0L;
-    if (!(x <= limit)) {
+    const long double limit = axis == CoordinateAxis::latitude ? 90.0L : 180.0L;
+    if (axis != CoordinateAxis::unchecked && !(x <= limit)) {
         throwNotFloat(workText(text));
     }
     result.degrees = std::trunc(x);
@@ -130,9 +130,24 @@ Dms CoordinateToDms(const std::string& text, const char* positive, const char* n
 }
 
 long double CoordinateValue(const std::string& text, bool latitude) {
-    const Dms dms = latitude ? CoordinateToDms(text, "N", "S") : CoordinateToDms(text, "E", "W");
-    const long double magnitude = dms.degrees + (dms.minutes + dms.seconds / 60.0L) / 60.0L;
-    return dms.hemisphere == "S" || dms.hemisphere == "W" ? -magnitude : magnitude;
+    const char* negative = latitude ? "S" : "W";
+    const Dms dms = latitude ? CoordinateToDms(text, "N", negative, CoordinateAxis::latitude)
+                             : CoordinateToDms(text, "E", negative, CoordinateAxis::longitude);
+    const long double value = dms.degrees + dms.minutes / 60.0L + dms.seconds / 3600.0L;
+    return dms.hemisphere == negative ? -value : value;
+}
+
+void FillDmsFields(TCoord& coord) {
+    const Dms lat = CoordinateToDms(coord.lat, "N", "S", CoordinateAxis::latitude);
+    coord.gps_lt_dr = lat.hemisphere;
+    coord.gps_lt_dg = lat.degrees;
+    coord.gps_lt_mm = lat.minutes;
+    coord.gps_lt_ss = lat.seconds;
+    const Dms lon = CoordinateToDms(coord.lon, "E", "W", CoordinateAxis::longitude);
+    coord.gps_ln_dr = lon.hemisphere;
+    coord.gps_ln_dg = lon.degrees;
+    coord.gps_ln_mm = lon.minutes;
+    coord.gps_ln_ss = lon.seconds;
 }
 
 TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleranceText, Query& query) {
@@ -159,16 +174,7 @@ TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleran
     coord.lon = query.FieldByName("lon").AsString();
     coord.utctime = query.FieldByName("utctime").AsDateTime();
     query.Close();
-    const Dms lat = CoordinateToDms(coord.lat, "N", "S");
-    coord.gps_lt_dr = lat.hemisphere;
-    coord.gps_lt_dg = lat.degrees;
-    coord.gps_lt_mm = lat.minutes;
-    coord.gps_lt_ss = lat.seconds;
-    const Dms lon = CoordinateToDms(coord.lon, "E", "W");
-    coord.gps_ln_dr = lon.hemisphere;
-    coord.gps_ln_dg = lon.degrees;
-    coord.gps_ln_mm = lon.minutes;
-    coord.gps_ln_ss = lon.seconds;
+    FillDmsFields(coord);
     return coord;
 }
 
