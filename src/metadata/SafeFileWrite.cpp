@@ -17,6 +17,7 @@
 
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
+#include "common/ReasonText.h"
 
 namespace zeloro {
 namespace {
@@ -207,7 +208,7 @@ int OpenInFolder(const std::string& path, ReadFile& into) {
     return into.file ? 0 : errno;
 }
 
-std::size_t ReadSome(int fd, std::uint8_t* into, std::size_t count, const std::string& path) {
+std::size_t ReadSome(int fd, std::uint8_t* into, std::size_t count) {
     for (;;) {
         const ssize_t got = ::read(fd, into, count);
         if (got >= 0) {
@@ -215,7 +216,7 @@ std::size_t ReadSome(int fd, std::uint8_t* into, std::size_t count, const std::s
         }
         if (errno != EINTR) {
             const int error = errno;
-            throw StreamError(std::string(kStreamReadError) + ": " + path + ": " + std::strerror(error));
+            throw StreamError(std::string(kStreamReadError) + ": " + ReasonText(error));
         }
     }
 }
@@ -341,7 +342,7 @@ private:
     bool kept_ = false;
 };
 
-void WriteParts(int fd, std::span<const std::span<const std::uint8_t>> parts, const std::string& path) {
+void WriteParts(int fd, std::span<const std::span<const std::uint8_t>> parts) {
     for (const std::span<const std::uint8_t> part : parts) {
         const std::uint8_t* next = part.data();
         std::size_t left = part.size();
@@ -354,8 +355,8 @@ void WriteParts(int fd, std::span<const std::span<const std::uint8_t>> parts, co
                 continue;
             }
             if (written <= 0) {
-                throw StreamError(std::string(kStreamWriteError) + ": " + path + ": " +
-                                  std::strerror(written == 0 ? ENOSPC : error));
+                throw StreamError(std::string(kStreamWriteError) + ": " +
+                                  ReasonText(written == 0 ? ENOSPC : error));
             }
             next += written;
             left -= static_cast<std::size_t>(written);
@@ -395,14 +396,14 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
     std::size_t filled = 0;
     while (filled < read.bytes.size()) {
         const std::size_t got =
-            ReadSome(read.file.get(), read.bytes.data() + filled, read.bytes.size() - filled, path);
+            ReadSome(read.file.get(), read.bytes.data() + filled, read.bytes.size() - filled);
         if (got == 0) {
             break;
         }
         filled += got;
     }
     std::array<std::uint8_t, 1> more{};
-    if (filled < read.bytes.size() || ReadSome(read.file.get(), more.data(), more.size(), path) != 0) {
+    if (filled < read.bytes.size() || ReadSome(read.file.get(), more.data(), more.size()) != 0) {
         // Written to while we read: the bytes are no one state of the photo, and the save's identity check
         // would refuse them anyway.
         ThrowSkipped(path, "sie wurde beim Lesen verändert");
@@ -424,7 +425,7 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
     if (error != 0) {
         ThrowCreateError(path, error);
     }
-    WriteParts(temp.Fd(), parts, path);
+    WriteParts(temp.Fd(), parts);
 
     const struct stat& original = file.identity;
     if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
@@ -456,8 +457,7 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
     if (durable) {
         error = InjectedError(SafeWriteStep::sync);
         if (error != 0 || ::fsync(temp.Fd()) != 0) {
-            throw StreamError(std::string(kStreamWriteError) + ": " + path + ": " +
-                              std::strerror(error != 0 ? error : errno));
+            throw StreamError(std::string(kStreamWriteError) + ": " + ReasonText(error != 0 ? error : errno));
         }
     }
     error = temp.Name(file.name);
@@ -467,8 +467,7 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
     error = InjectedError(SafeWriteStep::close);
     const int closeError = temp.Close();
     if (error != 0 || closeError != 0) {
-        throw StreamError(std::string(kStreamWriteError) + ": " + path + ": " +
-                          std::strerror(error != 0 ? error : closeError));
+        throw StreamError(std::string(kStreamWriteError) + ": " + ReasonText(error != 0 ? error : closeError));
     }
 
     error = InjectedError(SafeWriteStep::check);

@@ -46,7 +46,7 @@ struct ReadFile {
 // (once, to a regular file); otherwise it is skipped (FileSkippedError), and so is anything but a regular
 // file, and a file written to while it is read. Throws FileError "Datei %s kann nicht geöffnet
 // werden. %s" (path and cause) for a file that cannot be opened, and StreamError
-// "Stream-Lesefehler" with the path and cause added when reading fails.
+// "Stream-Lesefehler: <cause>" when reading fails.
 ReadFile ReadFileForReplacing(const std::string& path, bool followLink);
 
 // Thrown when a read file is not replaced, because keeping it as it is is the only safe choice; the run
@@ -70,7 +70,8 @@ private:
 // unchanged; else FileSkippedError "Datei %s wurde nicht gespeichert: sie wurde nach dem Lesen verändert".
 // A file with more than one hard link is never replaced (the rename would leave the other names on the
 // old content, and rewriting it in place could leave it half-written): FileSkippedError "... sie hat
-// mehrere harte Verknüpfungen". Other failures as WriteFileReplacing, with the path; the original stays.
+// mehrere harte Verknüpfungen". Other failures as WriteFileReplacing, a FileError with the path, a
+// StreamError "Stream-Schreibfehler: <cause>" (the caller knows which photo it was); the original stays.
 // With keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
                      bool durable = false, bool keepMtime = false);

@@ -15,6 +15,7 @@
 #include "gpx/GpxImport.h"
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
+#include "metadata/JPEGSegments.h"
 #include "tagging/FolderScan.h"
 #include "tagging/PhotoLocator.h"
 #include "time/TimeRules.h"
@@ -68,6 +69,16 @@ void ReportNotSaved(PhotoReport& report, const std::string& shownName, const Fil
     report.message = shownName + kLogNotSaved + skipped.Reason();
     LogLine(observer, " - " + report.message);
     observer.PhotoHandled(report);
+}
+
+// A damaged photo or a failed read or write ends the run; its report names the photo in front of the
+// error's own text (which carries the cause where the system gave one).
+template <typename E>
+[[noreturn]] void FailPhoto(PhotoReport& report, RunObserver& observer, const E& error) {
+    report.status = PhotoStatus::failed;
+    report.message = error.what();
+    observer.PhotoHandled(report);
+    throw error;
 }
 
 // The shot time the map page's popup shows: the camera's, with the list zone it was read in; when the
@@ -224,6 +235,10 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
                 report.message = shownName + kLogNoCoordinates;
                 LogLine(observer, " - " + report.message);
             }
+        } catch (const EInvalidJPEGHeader&) {
+            FailPhoto(report, observer, EInvalidJPEGHeader(LogSafeText(path)));
+        } catch (const StreamError& e) {
+            FailPhoto(report, observer, StreamError(LogSafeText(path) + ": " + e.what()));
         } catch (const std::exception& e) {
             report.status = PhotoStatus::failed;
             report.message = e.what();

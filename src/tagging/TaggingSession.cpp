@@ -7,6 +7,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <string_view>
 #include <utility>
 
 #include "common/Error.h"
@@ -46,8 +47,46 @@ double pageCoordinate(const std::string& text, bool latitude) {
     return value;
 }
 
-// The shortest text that reads back as the same double, with a point and without a locale.
-std::string CanonicalNumber(double value) {
+// True for a text a script reads as the very number the lookup reads: an optional "-", digits without a
+// leading zero, an optional "." with digits, an optional exponent. Such a text goes onto the page as it is.
+bool IsScriptNumber(std::string_view text) {
+    std::size_t i = text.starts_with('-') ? 1 : 0;
+    const auto digits = [&text, &i] {
+        const std::size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            ++i;
+        }
+        return i - start;
+    };
+    const std::size_t whole = i;
+    const std::size_t wholeDigits = digits();
+    if (wholeDigits == 0 || (wholeDigits > 1 && text[whole] == '0')) {
+        return false;
+    }
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            ++i;
+        }
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    return i == text.size();
+}
+
+// The coordinate for the script: the stored text when the script reads it as the lookup did, else the
+// number as parsed, as the shortest text that reads back as the same double (a point, no locale).
+std::string ScriptNumber(const std::string& stored, double value) {
+    if (IsScriptNumber(stored)) {
+        return stored;
+    }
     std::array<char, 32> text{};
     const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
     return {text.data(), result.ptr};
@@ -221,14 +260,18 @@ std::optional<std::string> TaggingSession::WriteMapPage() {
     }
     const std::string googleKey = ConfiguredGoogleMapsKey(dataFolder_);
     if (!googleKey.empty()) {
-        // The script gets each number as the lookup read it, printed canonically: a text such as "047.5"
-        // would be no number literal in a script, and "-  -5" was tagged south.
+        // The script gets each number as the lookup read it: a text such as "047.5" would be no number
+        // literal in a script, and "-  -5" was tagged south. Plain texts stay as they were stored.
         std::vector<std::string> entries;
         entries.reserve(mapsSL_.size());
         for (const std::string& entry : mapsSL_) {
             const MapPhoto photo = mapPhoto(entry, nullptr);
-            entries.push_back(CanonicalNumber(photo.position.latitude) + "|" +
-                              CanonicalNumber(photo.position.longitude) + "|" + photo.fileName);
+            const std::size_t first = entry.find('|');
+            const std::size_t second = entry.find('|', first + 1);
+            entries.push_back(ScriptNumber(entry.substr(0, first), photo.position.latitude) + "|" +
+                              ScriptNumber(entry.substr(first + 1, second - first - 1),
+                                           photo.position.longitude) +
+                              "|" + photo.fileName);
         }
         return WriteMapPageFile(dataFolder_, BuildGooglePage(entries, googleKey));
     }

@@ -468,7 +468,8 @@ TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
 
     const ProcessResult r = Tag("13", "0", {"--map"});
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.err, "JPEG header is not valid.\n");
+    // The error's own text, after the photo it is about.
+    EXPECT_EQ(r.err, (photos_ / "IMG_2.jpg").string() + ": JPEG header is not valid.\n");
     const ExpectedFix f1 = FixOf(363);
     const std::string page = (data_ / "maps" / "index.html").string();
     const std::vector<std::string> expected{" - Lese Bilddateien",

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -310,6 +311,39 @@ TEST_F(HostileFolder, AttributeThatCannotBeCarriedLeavesThePhoto) {
     EXPECT_EQ(World(), expected);
 }
 
+// A run that a photo ends says which photo it was and, where the system gave one, why: the error's own
+// text stays whole between the two. The photo and everything around it stay as they were.
+TEST_F(HostileFolder, ErrorThatEndsTheRunNamesThePhotoAndTheCause) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        SafeWriteStep step;
+        int error;
+        std::string message;
+    };
+    const std::string photo = (photos_ / "a.jpg").string();
+    const std::vector<Case> cases = {
+        {"disk full", [] {}, SafeWriteStep::write, ENOSPC, photo + ": Stream-Schreibfehler: kein Platz auf dem Datenträger"},
+        {"close fails", [] {}, SafeWriteStep::close, EIO, photo + ": Stream-Schreibfehler: Ein-/Ausgabefehler"},
+        {"no JPEG", [&photo] { WriteFileText(photo, "this is no JPEG at all"); }, SafeWriteStep::create, 0,
+         photo + ": JPEG header is not valid"},
+    };
+    fs::remove(photos_ / "b.jpg");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.arrange();
+        const auto expected = World();
+        const HookGuard hook([&c](SafeWriteStep step) { return step == c.step ? c.error : 0; });
+        try {
+            static_cast<void>(Run());
+            ADD_FAILURE() << "the run went on";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+        EXPECT_EQ(World(), expected);
+    }
+}
+
 // The temporary file has no name until it is complete, so a process killed while writing it leaves none;
 // one a killed process left in the instant between naming and renaming is removed by the next run.
 TEST_F(HostileFolder, TemporaryFilesAreUnnamedAndStaleOnesRemoved) {
@@ -389,6 +423,26 @@ TEST(DataFolderLock, SecondHolderIsRefusedUntilTheFirstEnds) {
     }
     first.reset();
     EXPECT_NO_THROW(const DataFolderLock again(folder));
+}
+
+// The window and zeloro-cli learn of a busy folder from Connect; the session then stays closed, so nothing
+// of the other run's table is read or written, and it connects once the other has ended.
+TEST(DataFolderLock, SessionOnABusyFolderStaysClosed) {
+    const TempDir tmp;
+    const std::string folder = (tmp.path() / "").string();
+    {
+        Connection con;
+        con.Open(folder + "zeloro.sqlite");
+        con.Execute("CREATE TABLE gpx (lat TEXT, lon TEXT, utctime DATETIME)");
+    }
+    std::optional<TaggingSession> first(std::in_place, folder);
+    first->Connect();
+    TaggingSession second(folder);
+    EXPECT_THROW(second.Connect(), DataFolderBusyError);
+    EXPECT_FALSE(second.Connected());
+    first.reset();
+    second.Connect();
+    EXPECT_TRUE(second.Connected());
 }
 
 // Points in the table that no process kept on purpose come from a run that died: the next session must
