@@ -9,9 +9,9 @@
 
 #include "metadata/ExifData.h"
 #include "metadata/IPTCData.h"
-#include "metadata/SafeFileWrite.h"
 #include "metadata/JPEGImage.h"
 #include "metadata/JPEGSegments.h"
+#include "metadata/SafeFileWrite.h"
 #include "metadata/Streams.h"
 
 namespace zeloro {

@@ -411,8 +411,8 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
     return read;
 }
 
-void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
-                     bool durable, bool keepMtime) {
+void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool durable,
+                     bool keepMtime) {
     const std::string& path = file.path;
     if (file.identity.st_nlink > 1) {
         ThrowSkipped(path, "sie hat mehrere harte Verknüpfungen");
@@ -467,7 +467,8 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
     error = InjectedError(SafeWriteStep::close);
     const int closeError = temp.Close();
     if (error != 0 || closeError != 0) {
-        throw StreamError(std::string(kStreamWriteError) + ": " + ReasonText(error != 0 ? error : closeError));
+        throw StreamError(std::string(kStreamWriteError) + ": " +
+                          ReasonText(error != 0 ? error : closeError));
     }
 
     error = InjectedError(SafeWriteStep::check);

@@ -268,10 +268,10 @@ std::optional<std::string> TaggingSession::WriteMapPage() {
             const MapPhoto photo = mapPhoto(entry, nullptr);
             const std::size_t first = entry.find('|');
             const std::size_t second = entry.find('|', first + 1);
-            entries.push_back(ScriptNumber(entry.substr(0, first), photo.position.latitude) + "|" +
-                              ScriptNumber(entry.substr(first + 1, second - first - 1),
-                                           photo.position.longitude) +
-                              "|" + photo.fileName);
+            entries.push_back(
+                ScriptNumber(entry.substr(0, first), photo.position.latitude) + "|" +
+                ScriptNumber(entry.substr(first + 1, second - first - 1), photo.position.longitude) + "|" +
+                photo.fileName);
         }
         return WriteMapPageFile(dataFolder_, BuildGooglePage(entries, googleKey));
     }

@@ -101,7 +101,8 @@ int StrToInt(const std::string& text) {
     return *value;
 }
 
-Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative, CoordinateAxis axis) {
+Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative,
+                    CoordinateAxis axis) {
     // The sign goes into the hemisphere letter; only the leading "-" is the sign, a later one belongs
     // to the exponent. A second sign behind the first ("--5") is no number.
     const bool south = !text.empty() && text.front() == '-';

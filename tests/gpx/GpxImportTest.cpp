@@ -110,7 +110,8 @@ TEST_F(GpxImport, StopBetweenPointsEndsItAsAFailedImport) {
         "<trkpt lat=\"5\" lon=\"6\"><time>2024-06-15T08:00:02Z</time></trkpt>"
         "</trkseg></trk></gpx>");
     int asked = 0;
-    EXPECT_FALSE(importGpx(path, uniCon, query, log, {}, ImportDetails::positionsOnly, [&asked] { return ++asked == 2; }));
+    EXPECT_FALSE(importGpx(path, uniCon, query, log, {}, ImportDetails::positionsOnly,
+                           [&asked] { return ++asked == 2; }));
     EXPECT_EQ(asked, 2);
     EXPECT_TRUE(Rows().empty());
     EXPECT_FALSE(uniCon.InTransaction());

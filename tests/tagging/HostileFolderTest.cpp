@@ -139,7 +139,9 @@ protected:
         return files;
     }
 
-    RunResult Run() { return session_.Run({gpx_.string(), photos_.string(), 13, "0", RunModes{}}, observer_); }
+    RunResult Run() {
+        return session_.Run({gpx_.string(), photos_.string(), 13, "0", RunModes{}}, observer_);
+    }
 
     // Everything outside the data folder's own files, for comparing before and after.
     std::map<std::string, std::string> World() const {
@@ -323,8 +325,10 @@ TEST_F(HostileFolder, ErrorThatEndsTheRunNamesThePhotoAndTheCause) {
     };
     const std::string photo = (photos_ / "a.jpg").string();
     const std::vector<Case> cases = {
-        {"disk full", [] {}, SafeWriteStep::write, ENOSPC, photo + ": Stream-Schreibfehler: kein Platz auf dem Datenträger"},
-        {"close fails", [] {}, SafeWriteStep::close, EIO, photo + ": Stream-Schreibfehler: Ein-/Ausgabefehler"},
+        {"disk full", [] {}, SafeWriteStep::write, ENOSPC,
+         photo + ": Stream-Schreibfehler: kein Platz auf dem Datenträger"},
+        {"close fails", [] {}, SafeWriteStep::close, EIO,
+         photo + ": Stream-Schreibfehler: Ein-/Ausgabefehler"},
         {"no JPEG", [&photo] { WriteFileText(photo, "this is no JPEG at all"); }, SafeWriteStep::create, 0,
          photo + ": JPEG header is not valid"},
     };

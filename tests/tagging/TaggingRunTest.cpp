@@ -195,10 +195,11 @@ TEST_F(SessionRun, WritesWholeDegreesAndMinutesAndCurrencySeconds) {
 // The Google page's script gets a number a script can read, the one the photo was tagged with; a plain
 // stored text stays as it was, byte for byte.
 TEST_F(SessionRun, GooglePageGetsTheNumbersThePhotosHold) {
-    WriteFileText(gpx_, "<gpx><trk><trkseg>"
-                        "<trkpt lat=\"047.5\" lon=\"-  -5\"><time>2024-06-15T08:00:00Z</time></trkpt>"
-                        "<trkpt lat=\"-33.8567\" lon=\"1.5e2\"><time>2024-06-15T08:00:10Z</time></trkpt>"
-                        "</trkseg></trk></gpx>");
+    WriteFileText(gpx_,
+                  "<gpx><trk><trkseg>"
+                  "<trkpt lat=\"047.5\" lon=\"-  -5\"><time>2024-06-15T08:00:00Z</time></trkpt>"
+                  "<trkpt lat=\"-33.8567\" lon=\"1.5e2\"><time>2024-06-15T08:00:10Z</time></trkpt>"
+                  "</trkseg></trk></gpx>");
     WriteFileText(tmp_ / kGoogleMapsKeyFile, "key\n");
     fs::create_directories(tmp_ / "maps");
     WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
@@ -209,7 +210,8 @@ TEST_F(SessionRun, GooglePageGetsTheNumbersThePhotosHold) {
     EXPECT_EQ(exif.GPSLongitude().Direction(), lnWest);
     const std::optional<std::string> page = session_.WriteMapPage();
     ASSERT_TRUE(page);
-    EXPECT_NE(ReadFileText(*page).find("[new google.maps.LatLng(47.5,-5),\r\nnew google.maps.LatLng(-33.8567,1.5e2)"),
+    EXPECT_NE(ReadFileText(*page).find(
+                  "[new google.maps.LatLng(47.5,-5),\r\nnew google.maps.LatLng(-33.8567,1.5e2)"),
               std::string::npos)
         << ReadFileText(*page);
 }
