@@ -11,6 +11,7 @@
 
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
+#include "metadata/XMPPacket.h"
 #include "metadata/WriteFixtures.h"
 #include "support/TestSupport.h"
 
@@ -122,6 +123,9 @@ void TagAsTheRunDoes(TJPEGImageEx& image) {
 TEST(RoundTrip, EverySharedPhotoTagsCleanly) {
     ZELORO_REQUIRE_SHARED_TESTDATA();
     if (!HaveExiftool()) {
+        if (test::RunningUnderCi()) {
+            GTEST_FAIL() << "exiftool is not installed; under CI the independent check must run";
+        }
         GTEST_SKIP() << "exiftool is not installed; the independent check is skipped";
     }
     test::TempDir dir;
@@ -168,7 +172,26 @@ TEST(RoundTrip, EverySharedPhotoTagsCleanly) {
             return list;
         };
         EXPECT_EQ(app0First(oldSegments.others), newSegments.others) << "a segment was lost, added or changed";
-        const bool xmpRegenerated = oldSegments.xmp != newSegments.xmp;
+        // A packet without any property the run writes goes back byte for byte; one with them changes
+        // only their values, which the exiftool comparison below holds every other XMP tag to.
+        if (!oldSegments.xmp.empty()) {
+            TXMPPacket oldPacket;
+            if (oldPacket.TryLoadFromStream(oldSegments.xmp)) {
+                const TXMPSchema* exifSchema = oldPacket.FindSchema(xsExif);
+                const bool written =
+                    exifSchema != nullptr &&
+                    std::any_of(exifSchema->begin(), exifSchema->end(), [](const auto& prop) {
+                        return prop->Name() == "GPSLatitude" || prop->Name() == "GPSLongitude" ||
+                               prop->Name() == "GPSTimeStamp" || prop->Name() == "PixelXDimension" ||
+                               prop->Name() == "PixelYDimension";
+                    });
+                if (!written) {
+                    EXPECT_TRUE(BytesEqual(oldSegments.xmp, newSegments.xmp)) << "the XMP packet changed";
+                }
+            } else {
+                EXPECT_TRUE(BytesEqual(oldSegments.xmp, newSegments.xmp)) << "an unread XMP packet changed";
+            }
+        }
 
         const std::size_t sosBefore = FirstSos(original);
         const std::size_t sosAfter = FirstSos(saved);
@@ -188,6 +211,13 @@ TEST(RoundTrip, EverySharedPhotoTagsCleanly) {
         EXPECT_EQ(value("GPS:GPSLongitude"), "0.03");
         EXPECT_EQ(value("GPS:GPSDateStamp"), "2011:03:03");
         EXPECT_EQ(value("GPS:GPSTimeStamp"), "23:59:59");
+        // Where the packet carries the position too, exiftool reads the same place from it.
+        if (newTags.contains("XMP-exif:GPSLatitude")) {
+            EXPECT_NEAR(std::stod(value("XMP-exif:GPSLatitude")), 51.503429333, 1e-8);
+        }
+        if (newTags.contains("XMP-exif:GPSLongitude")) {
+            EXPECT_NEAR(std::stod(value("XMP-exif:GPSLongitude")), -0.03, 1e-8);
+        }
 
         for (const auto& [key, oldValue] : oldTags) {
             if (MayChange(key)) {
@@ -201,10 +231,6 @@ TEST(RoundTrip, EverySharedPhotoTagsCleanly) {
             // A thumbnail that is no JPEG is not loaded, and IFD1 goes with it.
             if (key.starts_with("IFD1:") && !originalExif.HasThumbnail()) {
                 std::printf("  %s: %s dropped with the non-JPEG thumbnail\n", source.filename().c_str(), key.c_str());
-                continue;
-            }
-            // A generated packet starts with our own fixed header, without the writer's toolkit name.
-            if (key == "XMP-x:XMPToolkit" && xmpRegenerated) {
                 continue;
             }
             const auto [first, last] = newTags.equal_range(key);
