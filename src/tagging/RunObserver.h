@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/LogSink.h"
+#include "tagging/RunModes.h"
 
 namespace zeloro {
 
@@ -13,6 +14,7 @@ struct RunInputs {
     std::string folder;         // the photo folder text
     int zoneIndex = 12;         // item index of the zone list, -1 for none
     std::string toleranceText;  // whole seconds as decimal text, "0".."500"
+    RunModes modes;             // all off: the run as it always was
 };
 
 enum class RunResult {
@@ -34,6 +36,8 @@ public:
     virtual void ProcessMessages() {}
     // Polled between photos: true ends the run after the photo in hand.
     [[nodiscard]] virtual bool StopRequested() { return false; }
+    // Once per photo the loop reached, after its log lines; failed comes before the error leaves the run.
+    virtual void PhotoHandled(const PhotoReport& /*report*/) {}
 };
 
 }  // namespace zeloro

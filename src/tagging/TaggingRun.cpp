@@ -5,11 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <utility>
 
@@ -19,6 +21,8 @@
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
 #include "tagging/FolderScan.h"
+#include "tagging/PhotoLocator.h"
+#include "time/TimeRules.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
 
@@ -44,6 +48,37 @@ template <typename Coordinate, typename Direction>
 void AssignCoordinate(Coordinate&& coordinate, const DmsParts& parts, Direction direction) {
     coordinate.Assign(TTiffLongWordFraction(parts.degrees, 1), TTiffLongWordFraction(parts.minutes, 1),
                       TTiffLongWordFraction(parts.seconds), direction);
+}
+
+// Saves the photo in place; with keep the file gets back the modification time it had before, to the
+// nanosecond, so photo managers that go by it do not take the photo for a new one.
+void SaveKeepingMtime(TJPEGImageEx& image, const std::string& path, bool keep) {
+    struct stat before {};
+    if (keep && ::stat(path.c_str(), &before) != 0) {
+        const int err = errno;
+        throw FileError("Datei " + path + " kann nicht geöffnet werden. " + std::strerror(err));
+    }
+    image.SaveToFile(path);
+    if (keep) {
+        const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, before.st_mtim};
+        if (::utimensat(AT_FDCWD, path.c_str(), times.data(), 0) != 0) {
+            const int err = errno;
+            throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " +
+                            std::strerror(err));
+        }
+    }
+}
+
+// The shot time the map page's popup shows: the camera's, with the list zone it was read in; when the
+// run's settings shift the time otherwise (clock offset, another zone, the photo's own offset), the UTC
+// time the photo was matched at, so the popup never names an offset that was not the one applied.
+MapShot PopupShot(const TCustomExifData& exif, DateTimeValue shot, const RunInputs& inputs,
+                  const RunSettings& settings) {
+    if (!settings.ShiftsTime()) {
+        return MapShot{shot, inputs.zoneIndex};
+    }
+    const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;
+    return MapShot{ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings), kZoneIndexUtc};
 }
 
 }  // namespace
@@ -102,9 +137,11 @@ std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
     return bytes;
 }
 
-RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context) {
+RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context,
+                       const RunSettings& settings) {
     // The GPX path is checked first, so an empty form names the GPX file; neither check looks at the disk.
-    if (inputs.gpxPath.empty()) {
+    if (inputs.gpxPath.empty() || std::any_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(),
+                                              [](const std::string& path) { return path.empty(); })) {
         observer.ShowError(kNoGpxFileMessage);
         return RunResult::inputMissing;
     }
@@ -128,12 +165,21 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     observer.SetProgressMax(ClampToInt(context.imgSL.size()));
     LogLine(observer, " - " + std::to_string(context.imgSL.size()) + kLogPhotosFound);
 
-    // A failed import leaves the progress bar as it was: no photo has been touched.
-    if (!importGpx(inputs.gpxPath, context.uniCon, context.query, observer,
-                   [&observer] { observer.ProcessMessages(); })) {
+    // A failed import leaves the progress bar as it was: no photo has been touched. Every file is in the
+    // table before the first photo is matched, so tracks of several files serve every photo alike.
+    const ImportDetails details =
+        settings.NeedsTrackDetails() ? ImportDetails::elevationAndSegments : ImportDetails::positionsOnly;
+    const auto importFile = [&](const std::string& gpxPath) {
+        return importGpx(
+            gpxPath, context.uniCon, context.query, observer, [&observer] { observer.ProcessMessages(); },
+            details);
+    };
+    if (!importFile(inputs.gpxPath) ||
+        !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {
         return RunResult::importFailed;
     }
 
+    const RunModes& modes = inputs.modes;
     int position = 0;
     for (const std::string& path : context.imgSL) {
         if (observer.StopRequested()) {
@@ -141,29 +187,64 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
             return RunResult::stopped;
         }
         const std::string name = PhotoFileName(path);
-        // The photo is read from disk once: the reading container takes its shot time from these bytes
-        // and, when a point is found, the image object that is saved takes the same bytes over.
-        std::vector<std::uint8_t> bytes = ReadPhotoFile(path);
-        reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
-        const DateTimeValue shot = reader.DateTimeOriginal();
-        const TCoord coord = searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, context.query);
-        if (coord.found) {
-            LogLine(observer, " - " + name + kLogCoordinatesFound);
-            TJPEGImageEx image;
-            image.LoadFromBytes(std::move(bytes));
-            const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
-            AssignCoordinate(image.ExifData().GPSLatitude(), lat, coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
-            const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
-            AssignCoordinate(image.ExifData().GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
-            image.ExifData().SetGPSDateTimeUTC(coord.utctime);
-            // The entry goes in before the save, so a photo whose save fails still has its entry.
-            context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
-            context.mapShots.push_back(MapShot{shot, inputs.zoneIndex});
-            image.SaveToFile(path);
-            LogLine(observer, " - " + coord.lat + "," + coord.lon + kLogTagged);
-        } else {
-            LogLine(observer, " - " + name + kLogNoCoordinates);
+        PhotoReport report;
+        report.path = path;
+        try {
+            // The photo is read from disk once: the reading container takes its shot time from these
+            // bytes and, when a point is found, the image object that is saved takes the same bytes over.
+            std::vector<std::uint8_t> bytes = ReadPhotoFile(path);
+            reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
+            if (modes.skipTagged && !reader.GPSLatitude().MissingOrInvalid() &&
+                !reader.GPSLongitude().MissingOrInvalid()) {
+                report.status = PhotoStatus::skipped;
+                report.message = name + kLogSkippedTagged;
+                LogLine(observer, " - " + report.message);
+                observer.PhotoHandled(report);
+                observer.SetProgressPosition(++position);
+                continue;
+            }
+            const DateTimeValue shot = reader.DateTimeOriginal();
+            const TrackPosition located = LocatePhoto(reader, inputs, settings, context.query);
+            const TCoord& coord = located.coord;
+            if (coord.found) {
+                LogLine(observer, " - " + name + kLogCoordinatesFound);
+                TJPEGImageEx image;
+                image.LoadFromBytes(std::move(bytes));
+                const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
+                AssignCoordinate(image.ExifData().GPSLatitude(), lat,
+                                 coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
+                const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
+                AssignCoordinate(image.ExifData().GPSLongitude(), lon,
+                                 coord.gps_ln_dr == "W" ? lnWest : lnEast);
+                image.ExifData().SetGPSDateTimeUTC(coord.utctime);
+                if (located.altitude) {
+                    WriteAltitude(image.ExifData(), *located.altitude);
+                }
+                // The entry goes in before the save, so a photo whose save fails still has its entry.
+                context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
+                context.mapShots.push_back(PopupShot(reader, shot, inputs, settings));
+                report.lat = coord.lat;
+                report.lon = coord.lon;
+                report.utcTime = coord.utctime;
+                if (modes.dryRun) {
+                    report.message = coord.lat + "," + coord.lon + kLogDryRunTagged;
+                } else {
+                    SaveKeepingMtime(image, path, modes.keepMtime);
+                    report.message = coord.lat + "," + coord.lon + kLogTagged;
+                }
+                report.status = PhotoStatus::tagged;
+                LogLine(observer, " - " + report.message);
+            } else {
+                report.message = name + kLogNoCoordinates;
+                LogLine(observer, " - " + report.message);
+            }
+        } catch (const std::exception& e) {
+            report.status = PhotoStatus::failed;
+            report.message = e.what();
+            observer.PhotoHandled(report);
+            throw;
         }
+        observer.PhotoHandled(report);
         observer.SetProgressPosition(++position);
     }
     observer.SetProgressPosition(0);

@@ -196,9 +196,7 @@ std::map<std::string, std::string> XMPTags(const std::filesystem::path& path) {
 
 TEST(XMPSharedPhotos, PacketIsTheSegmentExiftoolReadsAndTaggingKeepsItReadable) {
     ZELORO_REQUIRE_SHARED_TESTDATA();
-    if (RunCommand("exiftool -ver 2>/dev/null").value_or("").empty()) {
-        GTEST_SKIP() << "exiftool is not installed";
-    }
+    ZELORO_REQUIRE_EXIFTOOL();
     int withXMP = 0;
     for (const auto& file : test::SharedFiles("jpeg")) {
         SCOPED_TRACE(file.filename().string());
@@ -279,12 +277,7 @@ TEST(XMPSharedPhotos, PacketIsTheSegmentExiftoolReadsAndTaggingKeepsItReadable) 
 
 // exiftool, reading the tagged photo, finds in the XMP the same place the EXIF holds.
 TEST(XMPRoadOracle, ExiftoolReadsTheXMPPositionAsTheEXIFPosition) {
-    if (RunCommand("exiftool -ver 2>/dev/null").value_or("").empty()) {
-        if (test::RunningUnderCi()) {
-            GTEST_FAIL() << "exiftool is not installed; under CI the independent check must run";
-        }
-        GTEST_SKIP() << "exiftool is not installed";
-    }
+    ZELORO_REQUIRE_EXIFTOOL();
     const std::string text = Packet(
         "   <exif:GPSLatitude>10,0.0N</exif:GPSLatitude>\n"
         "   <exif:GPSLongitude>20,0.0W</exif:GPSLongitude>\n");
