@@ -95,12 +95,11 @@ bool WrittenGpsTag(const std::string& key) {
 }
 
 // What exiftool derives from the file itself rather than reads from a tag: file system data, values
-// composed from other tags (compared through those), the digest over the IPTC block's bytes (its
-// records are compared one by one), and the SPIFF segment, which exiftool decodes with the byte order
-// of the segment read before it, and which is compared byte for byte instead.
+// composed from other tags (compared through those), and the SPIFF segment, which exiftool decodes with
+// the byte order of the segment read before it, and which is compared byte for byte instead.
 bool DerivedFromTheFile(const std::string& key) {
     return key.starts_with("System:") || key.starts_with("Composite:") || key.starts_with("SPIFF:") ||
-           key == "ExifTool:ExifToolVersion" || key == "File:CurrentIPTCDigest";
+           key == "ExifTool:ExifToolVersion";
 }
 
 // File offsets of embedded images: they move with the segments in front of them (APP0 goes first, the
@@ -113,7 +112,7 @@ bool FileOffsetOfEmbeddedData(const std::string& key) {
 
 // The segments in front of the image data as SegmentsAndImageDataKept compares them, and the XMP packet.
 struct Kept {
-    std::vector<Bytes> segments;  // marker byte, then the payload; EXIF, XMP and Adobe APP13 left out
+    std::vector<Bytes> segments;  // marker byte, then the payload; the EXIF and XMP segments left out
     Bytes xmp;                    // the first XMP segment's payload, empty without one
     std::size_t imageData = 0;    // where the first SOS starts
 };
@@ -141,7 +140,7 @@ Kept KeptOf(const Bytes& jpeg) {
         } else if (segment->MarkerNum() == 0xE1 && !xmpSeen && StartsWith(payload, xmp)) {
             xmpSeen = true;
             kept.xmp = std::move(payload);
-        } else if (!(segment->MarkerNum() == 0xED && segment->HasAdobeHeader())) {
+        } else {
             Bytes tagged{segment->MarkerNum()};
             tagged.insert(tagged.end(), payload.begin(), payload.end());
             kept.segments.push_back(tagged);
