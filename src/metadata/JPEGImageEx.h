@@ -64,8 +64,9 @@ public:
     void LoadFromBytes(std::vector<std::uint8_t> bytes) override;
 
     // Unchanged since the load: the stored stream as it was read. Otherwise the stored stream with its
-    // EXIF, XMP and APP13 segments rewritten and every other byte copied unchanged. A metadata block over
-    // 65533 bytes is refused with SegmentTooLarge; nothing is written then.
+    // EXIF and XMP segments rewritten, its Adobe APP13 segments rewritten only when the IPTC container was
+    // edited, and every other byte copied unchanged. A metadata block over 65533 bytes is refused with
+    // SegmentTooLarge; nothing is written then.
     void SaveToBytes(std::vector<std::uint8_t>& out) override;
     void SaveToStream(Stream& stream);
     // Builds the complete content in memory, then replaces the file safely (temporary file in the same
