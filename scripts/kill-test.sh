@@ -109,6 +109,8 @@ for ((run = 1; run <= runs; run++)); do
     prev_tagged=$total_tagged
     prev_untouched=$total_untouched
 done
+between="none in between"
+[ "$failures" -eq 0 ] || between="see the failed runs above"
 echo "kill-test: $runs runs, $failures failed; photos after the kill: $total_tagged fully tagged," \
-    "$total_untouched untouched, none in between"
+    "$total_untouched untouched, $between"
 [ "$failures" -eq 0 ]
