@@ -313,7 +313,8 @@ std::string UsageText() {
            "den Lauf nach dem Foto, das gerade bearbeitet wird.\n"
            "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
            "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen, 4 der Datenordner oder die\n"
-           "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden.\n";
+           "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden, 5 der Datenordner wird von\n"
+           "einem anderen Lauf benutzt.\n";
 }
 
 }  // namespace zeloro::cli

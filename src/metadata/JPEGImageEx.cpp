@@ -279,6 +279,13 @@ void TJPEGImageEx::SaveToFile(const std::string& fileName) {
     WriteFileReplacing(fileName, parts);
 }
 
+void TJPEGImageEx::SaveOver(const ReadFile& file, bool keepMtime) {
+    std::vector<std::uint8_t> encoded;
+    const Rewrite rewrite = BuildRewrite(encoded);
+    const std::span<const std::uint8_t> parts[] = {rewrite.head, rewrite.source.subspan(rewrite.tailStart)};
+    ReplaceReadFile(file, parts, false, keepMtime);
+}
+
 void TJPEGImageEx::Assign(const Bitmap& bitmap) {
     TJPEGImage::Assign(bitmap);
     exifData_.Clear(true);

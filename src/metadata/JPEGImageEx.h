@@ -11,6 +11,7 @@
 #include "metadata/IPTCData.h"
 #include "metadata/JPEGImage.h"
 #include "metadata/JPEGSegments.h"
+#include "metadata/SafeFileWrite.h"
 #include "metadata/Streams.h"
 
 namespace zeloro {
@@ -72,6 +73,10 @@ public:
     // folder, written out and closed, permission bits copied, renamed over it): on any failure the file
     // is left as it was.
     void SaveToFile(const std::string& fileName);
+    // Saves over the file these bytes were read from, by its folder handle and only while it is still the
+    // file that was read (ReplaceReadFile); throws FileSkippedError when it is not. With keepMtime the
+    // saved file keeps the modification time it had when it was read.
+    void SaveOver(const ReadFile& file, bool keepMtime = false);
 
     // A bitmap: the picture is replaced and the metadata cleared. Another image: its stream is copied
     // and the metadata reloaded. Either way the change flag ends false.

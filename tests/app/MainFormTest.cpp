@@ -606,7 +606,9 @@ TEST_F(MainWindow, OptionsDialogValuesPersistAndReachTheRun) {
                                         " - b.jpg Koordinaten gefunden:", " - -33.8567,151.215 getaggt!"}));
     EXPECT_EQ(fs::last_write_time(b), mtimeBefore);  // written, yet with its old time
 
-    // A new window (a new session of the program) starts with the same values.
+    // A new window (a new session of the program, once the first has ended: a session holds its data
+    // folder) starts with the same values.
+    window.reset();
     auto again = MakeWindow();
     EXPECT_EQ(again->RunOptions().offsetText, QStringLiteral("-02:50:00"));
     EXPECT_TRUE(again->RunOptions().keepMtime);

@@ -2,7 +2,9 @@
 // copy of the delivered database, with photos and tracks generated here.
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -468,7 +470,8 @@ TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
 
     const ProcessResult r = Tag("13", "0", {"--map"});
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.err, "JPEG header is not valid.\n");
+    // The error's own text, after the photo it is about.
+    EXPECT_EQ(r.err, (photos_ / "IMG_2.jpg").string() + ": JPEG header is not valid.\n");
     const ExpectedFix f1 = FixOf(363);
     const std::string page = (data_ / "maps" / "index.html").string();
     const std::vector<std::string> expected{" - Lese Bilddateien",
@@ -586,6 +589,36 @@ TEST_F(CliRun, FailedImportExitsThreeAndTouchesNoPhoto) {
     EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
     // The failed import's own transaction is rolled back: nothing of it stays in the table.
     EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
+}
+
+// A GPX file that is there but no XML fails the import as surely as a bad point: 3, with the loader's text.
+TEST_F(CliRun, GpxThatIsNoXmlExitsThree) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
+    WriteFileText(gpx_, "<gpx><trk>");
+    const ProcessResult r = Tag("13", "0");
+    EXPECT_EQ(r.exitStatus, 3);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+}
+
+// While another process holds the data folder, a run refuses at once: 5, its reason on stderr, no scan.
+TEST_F(CliRun, DataFolderInUseExitsFive) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
+    const std::string lockPath = (data_ / "zeloro.lock").string();
+    const int held = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const ProcessResult r = Tag("13", "0");
+    ::close(held);
+    EXPECT_EQ(r.exitStatus, 5);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Der Datenordner " + data_.string() +
+                         "/ wird bereits von einem anderen Lauf benutzt. Bitte warten Sie, bis dieser "
+                         "beendet ist.\n");
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+    EXPECT_EQ(Tag("13", "0").exitStatus, 0);  // the hold ended with its holder
 }
 
 TEST_F(CliRun, ProgressOnATerminalStaysOffTheLog) {
