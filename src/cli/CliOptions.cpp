@@ -226,25 +226,25 @@ std::vector<std::string> CheckInputPaths(const CliOptions& options) {
     if (!options.gpx.empty()) {
         struct stat st {};
         if (::stat(options.gpx.c_str(), &st) != 0) {
-            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) +
-                               " kann nicht gelesen werden: " + ReasonText(errno) + ".");
+            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
         } else if (S_ISDIR(st.st_mode)) {
             problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " ist ein Ordner.");
         } else if (::access(options.gpx.c_str(), R_OK) != 0) {
-            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) +
-                               " kann nicht gelesen werden: " + ReasonText(errno) + ".");
+            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
         }
     }
     if (!options.photos.empty()) {
         struct stat st {};
         if (::stat(options.photos.c_str(), &st) != 0) {
-            problems.push_back("Der Fotoordner " + Quoted(options.photos) +
-                               " kann nicht gelesen werden: " + ReasonText(errno) + ".");
+            problems.push_back("Der Fotoordner " + Quoted(options.photos) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
         } else if (!S_ISDIR(st.st_mode)) {
             problems.push_back("Der Fotoordner " + Quoted(options.photos) + " ist kein Ordner.");
         } else if (::access(options.photos.c_str(), R_OK | X_OK) != 0) {
-            problems.push_back("Der Fotoordner " + Quoted(options.photos) +
-                               " kann nicht gelesen werden: " + ReasonText(errno) + ".");
+            problems.push_back("Der Fotoordner " + Quoted(options.photos) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
         }
     }
     return problems;
@@ -278,8 +278,7 @@ std::string UsageText() {
            "  --tolerance N       maximale Abweichung in Sekunden, 0..500 (Vorgabe 0); genommen wird der\n"
            "                      nächste Punkt innerhalb der Abweichung (gleich nah: der frühere)\n"
            "  --data-dir ORDNER   der Datenordner mit zeloro.sqlite und maps/ (Vorgabe: wie im Fenster,\n"
-           "                      $XDG_DATA_HOME/kvd/zeloro/, ohne XDG_DATA_HOME "
-           "~/.local/share/kvd/zeloro/;\n"
+           "                      $XDG_DATA_HOME/kvd/zeloro/, ohne XDG_DATA_HOME ~/.local/share/kvd/zeloro/;\n"
            "                      beim ersten Start aus der Vorlage <prefix>/share/zeloro/ angelegt, ohne\n"
            "                      Vorlage der Ordner des Programms)\n"
            "  --map               danach die Kartenseite maps/index.html schreiben und ihren Pfad ausgeben\n"
@@ -309,12 +308,10 @@ std::string UsageText() {
            "  --summary           nach dem Lauf eine Zeile Zusammenfassung (getaggt, ohne Treffer,\n"
            "                      übersprungen, fehlgeschlagen, Dauer); mit jeder der vier Optionen\n"
            "                      davor ohnehin\n"
-           "  --explain           Details im Protokoll: hinter \"keine Koordinaten gefunden\" eine Zeile "
-           "mit\n"
-           "                      dem Grund (keine Aufnahmezeit, Aufnahmezeit außerhalb der Tracks mit "
-           "deren\n"
-           "                      erster und letzter UTC-Zeit, nächster Trackpunkt und sein Abstand in\n"
-           "                      Sekunden); Fotos in Unterordnern mit ihrem Pfad unter ORDNER\n"
+           "  --explain           Details im Protokoll: hinter \"keine Koordinaten gefunden\" der Grund\n"
+           "                      (keine Aufnahmezeit; Aufnahmezeit außerhalb der Tracks, mit deren\n"
+           "                      erster und letzter UTC-Zeit; sonst der nächste Trackpunkt und sein\n"
+           "                      Abstand in Sekunden); Fotos in Unterordnern mit ihrem Pfad unter ORDNER\n"
            "  --help              diese Hilfe\n"
            "  --version           Programmname und Version\n"
            "\n"
@@ -323,7 +320,8 @@ std::string UsageText() {
            "N von M Bildern bearbeitet.\")\n"
            "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
            "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen, 4 der Datenordner oder die\n"
-           "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden.\n";
+           "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden, 5 der Datenordner wird von\n"
+           "einem anderen Lauf benutzt.\n";
 }
 
 }  // namespace zeloro::cli

@@ -27,6 +27,8 @@ void RollbackQuietly(Connection& uniCon) noexcept {
     }
 }
 
+struct ImportStopped {};
+
 // The elevation as a number SQLite stores as REAL; nothing for an <ele> that is no number.
 void BindElevation(const TXmlNode& point, Param& ele) {
     ele.Clear();
@@ -46,7 +48,8 @@ void BindElevation(const TXmlNode& point, Param& ele) {
 }  // namespace
 
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
-               const std::function<void()>& processMessages, ImportDetails details) {
+               const std::function<void()>& processMessages, ImportDetails details,
+               const std::function<bool()>& stopRequested) {
     const bool withDetails = details == ImportDetails::elevationAndSegments;
     LogLine(log, kLogImportStart);
     bool result = true;
@@ -57,7 +60,13 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
         TXmlNodeList list;
         TXmlDocument document;
         // Loading lies outside the error trap: a file that cannot be read ends the caller's run.
-        document.LoadFromFile(gpxPath);
+        try {
+            document.LoadFromFile(gpxPath);
+        } catch (const std::exception& e) {
+            // Still outside the trap and with the loader's text; the type tells a front end it was the
+            // import.
+            throw GpxLoadError(e.what());
+        }
         document.SetXmlFormat(TXmlFormatType::xfReadable);
         if (processMessages) {
             processMessages();
@@ -84,6 +93,9 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
                     list.Clear();
                     root->FindNodes(name, list);
                     for (int i = 0; i < list.Count(); ++i) {
+                        if (stopRequested && stopRequested()) {
+                            throw ImportStopped();  // into the trap below, like any failure of the import
+                        }
                         const TXmlNode* point = list[i];
                         const TXmlNode* time = point->NodeByName("time");
                         if (time == nullptr) {

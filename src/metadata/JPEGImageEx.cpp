@@ -236,10 +236,17 @@ TJPEGImageEx::Rewrite TJPEGImageEx::BuildRewrite(std::vector<std::uint8_t>& enco
         const ListenerDetached detached(exifData_);
         WriteExifSegments(exifData_, in, afterExif);
     }
-    afterExif.SetPosition(0);
-    MemoryStream result;
-    iptcData_.SaveToJPEG(afterExif, result);
-    rewrite.head = result.TakeBytes();
+    // An IPTC container nobody edited holds what the photo's Adobe segments hold: writing it anew would
+    // only relay their blocks (a record stream's trailing bytes, pad bytes and sizes), which changes the
+    // digest other programs keep over the IPTC block.
+    if (iptcData_.Modified()) {
+        afterExif.SetPosition(0);
+        MemoryStream result;
+        iptcData_.SaveToJPEG(afterExif, result);
+        rewrite.head = result.TakeBytes();
+    } else {
+        rewrite.head = afterExif.TakeBytes();
+    }
     if (headOnly) {
         // The closing EOI went through both steps as the last two bytes; the real rest follows it.
         rewrite.head.resize(rewrite.head.size() - kEOIBytes.size());
@@ -270,6 +277,13 @@ void TJPEGImageEx::SaveToFile(const std::string& fileName) {
     const Rewrite rewrite = BuildRewrite(encoded);
     const std::span<const std::uint8_t> parts[] = {rewrite.head, rewrite.source.subspan(rewrite.tailStart)};
     WriteFileReplacing(fileName, parts);
+}
+
+void TJPEGImageEx::SaveOver(const ReadFile& file, bool keepMtime) {
+    std::vector<std::uint8_t> encoded;
+    const Rewrite rewrite = BuildRewrite(encoded);
+    const std::span<const std::uint8_t> parts[] = {rewrite.head, rewrite.source.subspan(rewrite.tailStart)};
+    ReplaceReadFile(file, parts, false, keepMtime);
 }
 
 void TJPEGImageEx::Assign(const Bitmap& bitmap) {

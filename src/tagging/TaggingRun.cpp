@@ -1,25 +1,21 @@
 // src/tagging/TaggingRun.cpp: the tagging run: input checks, scan, import, and the per-photo loop.
 #include "tagging/TaggingRun.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstring>
 #include <exception>
 #include <limits>
 #include <utility>
 
+#include "common/AsciiText.h"
 #include "common/Error.h"
-#include "common/FileDescriptor.h"
 #include "gpx/GpxImport.h"
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
+#include "metadata/JPEGSegments.h"
 #include "tagging/FolderScan.h"
 #include "tagging/MissReason.h"
 #include "tagging/PhotoLocator.h"
@@ -51,23 +47,46 @@ void AssignCoordinate(Coordinate&& coordinate, const DmsParts& parts, Direction 
                       TTiffLongWordFraction(parts.seconds), direction);
 }
 
-// Saves the photo in place; with keep the file gets back the modification time it had before, to the
-// nanosecond, so photo managers that go by it do not take the photo for a new one.
-void SaveKeepingMtime(TJPEGImageEx& image, const std::string& path, bool keep) {
-    struct stat before {};
-    if (keep && ::stat(path.c_str(), &before) != 0) {
-        const int err = errno;
-        throw FileError("Datei " + path + " kann nicht geöffnet werden. " + std::strerror(err));
-    }
-    image.SaveToFile(path);
-    if (keep) {
-        const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, before.st_mtim};
-        if (::utimensat(AT_FDCWD, path.c_str(), times.data(), 0) != 0) {
-            const int err = errno;
-            throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " +
-                            std::strerror(err));
+// Temporary files a killed save left are ours to remove; folders the scan could not read are named, so
+// that "0 Bilder" never hides them.
+void ReportScanFindings(const ScanFindings& findings, RunObserver& observer) {
+    for (const std::string& temporary : findings.staleTemporaries) {
+        if (::unlink(temporary.c_str()) == 0) {
+            LogLine(observer, " - " + LogSafeText(temporary) + kLogStaleTemporaryRemoved);
         }
     }
+    for (const std::string& folder : findings.unreadableFolders) {
+        LogLine(observer, " - " + LogSafeText(folder) + kLogFolderUnreadable);
+    }
+}
+
+// A photo left as it was because replacing it was not safe: reported, and the run goes on.
+void ReportNotSaved(PhotoReport& report, const std::string& shownName, const FileSkippedError& skipped,
+                    RunObserver& observer) {
+    report.lat.clear();
+    report.lon.clear();
+    report.utcTime = 0;
+    report.status = PhotoStatus::failed;
+    report.message = shownName + kLogNotSaved + skipped.Reason();
+    LogLine(observer, " - " + report.message);
+    observer.PhotoHandled(report);
+}
+
+// A damaged photo or a failed read or write ends the run; its report names the photo in front of the
+// error's own text (which carries the cause where the system gave one).
+template <typename E>
+[[noreturn]] void FailPhoto(PhotoReport& report, RunObserver& observer, const E& error) {
+    report.status = PhotoStatus::failed;
+    report.message = error.what();
+    observer.PhotoHandled(report);
+    throw error;
+}
+
+// A run the user stopped ends with one line that says so and how many photos were done.
+RunResult StopRun(RunObserver& observer, int done, std::size_t total) {
+    LogLine(observer, " - " + StoppedRunMessage(static_cast<std::size_t>(done), total));
+    observer.SetProgressPosition(0);
+    return RunResult::stopped;
 }
 
 // The shot time the map page's popup shows: the camera's, with the list zone it was read in; when the
@@ -98,44 +117,7 @@ std::string PhotoFileName(const std::string& path) {
 }
 
 std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        const int err = errno;
-        throw FileError("Datei " + path + " kann nicht geöffnet werden. " + std::strerror(err));
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        throw StreamError(kStreamReadError);
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-    std::size_t filled = 0;
-    const auto readSome = [&fd](std::uint8_t* into, std::size_t count) {
-        for (;;) {
-            const ssize_t got = ::read(fd.get(), into, count);
-            if (got >= 0) {
-                return static_cast<std::size_t>(got);
-            }
-            if (errno != EINTR) {
-                throw StreamError(kStreamReadError);
-            }
-        }
-    };
-    while (filled < bytes.size()) {
-        const std::size_t got = readSome(bytes.data() + filled, bytes.size() - filled);
-        if (got == 0) {
-            bytes.resize(filled);  // the file shrank while it was read
-            return bytes;
-        }
-        filled += got;
-    }
-    // The file may have grown since its size was taken; what is there at the end of the read counts.
-    // The common case, nothing more, costs one small read and no copy of what was read.
-    std::array<std::uint8_t, 4096> more{};
-    for (std::size_t got = readSome(more.data(), more.size()); got != 0;
-         got = readSome(more.data(), more.size())) {
-        bytes.insert(bytes.end(), more.begin(), more.begin() + static_cast<std::ptrdiff_t>(got));
-    }
-    return bytes;
+    return std::move(ReadFileForReplacing(path, true).bytes);
 }
 
 RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context,
@@ -162,9 +144,11 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     if (folder.back() != '/') {
         folder += '/';
     }
-    FindFilesRecursive(folder, kPhotoMask, context.imgSL, true);
+    ScanFindings findings;
+    FindFilesRecursive(folder, kPhotoMask, context.imgSL, true, &findings);
     observer.SetProgressMax(ClampToInt(context.imgSL.size()));
     LogLine(observer, " - " + std::to_string(context.imgSL.size()) + kLogPhotosFound);
+    ReportScanFindings(findings, observer);
 
     // A failed import leaves the progress bar as it was: no photo has been touched. Every file is in the
     // table before the first photo is matched, so tracks of several files serve every photo alike.
@@ -173,36 +157,44 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     const auto importFile = [&](const std::string& gpxPath) {
         return importGpx(
             gpxPath, context.uniCon, context.query, observer, [&observer] { observer.ProcessMessages(); },
-            details);
+            details, [&observer] { return observer.StopRequested(); });
     };
     if (!importFile(inputs.gpxPath) ||
         !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {
-        return RunResult::importFailed;
+        // A stop ends the import as a failed one; the run then says that it was stopped, as between photos.
+        return observer.StopRequested() ? StopRun(observer, 0, context.imgSL.size())
+                                        : RunResult::importFailed;
     }
 
     const RunModes& modes = inputs.modes;
     int position = 0;
     for (const std::string& path : context.imgSL) {
         if (observer.StopRequested()) {
-            LogLine(observer,
-                    " - " + StoppedRunMessage(static_cast<std::size_t>(position), context.imgSL.size()));
-            observer.SetProgressPosition(0);
-            return RunResult::stopped;
+            return StopRun(observer, position, context.imgSL.size());
         }
         const std::string name = PhotoFileName(path);
-        // With details on, copies of one name in different subfolders can be told apart in the log.
-        const std::string logName = settings.explain ? PathBelowFolder(path, folder) : name;
         PhotoReport report;
         report.path = path;
+        // Every name goes into the log escaped, so that no name can break, fake or colour a log line. With
+        // details on, it is the path below the folder, so copies in different subfolders can be told apart.
+        const std::string shownName = LogSafeText(settings.explain ? PathBelowFolder(path, folder) : name);
         try {
             // The photo is read from disk once: the reading container takes its shot time from these
             // bytes and, when a point is found, the image object that is saved takes the same bytes over.
-            std::vector<std::uint8_t> bytes = ReadPhotoFile(path);
+            ReadFile photo;
+            try {
+                photo = ReadFileForReplacing(path, findings.links.contains(path));
+            } catch (const FileSkippedError& skipped) {
+                ReportNotSaved(report, shownName, skipped, observer);
+                observer.SetProgressPosition(++position);
+                continue;
+            }
+            std::vector<std::uint8_t> bytes = std::move(photo.bytes);
             reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
             if (modes.skipTagged && !reader.GPSLatitude().MissingOrInvalid() &&
                 !reader.GPSLongitude().MissingOrInvalid()) {
                 report.status = PhotoStatus::skipped;
-                report.message = logName + kLogSkippedTagged;
+                report.message = shownName + kLogSkippedTagged;
                 LogLine(observer, " - " + report.message);
                 observer.PhotoHandled(report);
                 observer.SetProgressPosition(++position);
@@ -212,7 +204,7 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
             const TrackPosition located = LocatePhoto(reader, inputs, settings, context.query);
             const TCoord& coord = located.coord;
             if (coord.found) {
-                LogLine(observer, " - " + logName + kLogCoordinatesFound);
+                LogLine(observer, " - " + shownName + kLogCoordinatesFound);
                 TJPEGImageEx image;
                 image.LoadFromBytes(std::move(bytes));
                 const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
@@ -234,19 +226,33 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
                 if (modes.dryRun) {
                     report.message = coord.lat + "," + coord.lon + kLogDryRunTagged;
                 } else {
-                    SaveKeepingMtime(image, path, modes.keepMtime);
+                    try {
+                        image.SaveOver(photo, modes.keepMtime);
+                    } catch (const FileSkippedError& skipped) {
+                        // Not tagged, so not on the map either; the photo and everything around it stay
+                        // as they are.
+                        context.mapsSL.pop_back();
+                        context.mapShots.pop_back();
+                        ReportNotSaved(report, shownName, skipped, observer);
+                        observer.SetProgressPosition(++position);
+                        continue;
+                    }
                     report.message = coord.lat + "," + coord.lon + kLogTagged;
                 }
                 report.status = PhotoStatus::tagged;
                 LogLine(observer, " - " + report.message);
             } else {
-                report.message = logName + kLogNoCoordinates;
+                report.message = shownName + kLogNoCoordinates;
                 LogLine(observer, " - " + report.message);
                 if (settings.explain) {
                     report.reason = MissReason(reader, inputs, settings, context.query);
                     LogLine(observer, " - " + report.reason);
                 }
             }
+        } catch (const EInvalidJPEGHeader&) {
+            FailPhoto(report, observer, EInvalidJPEGHeader(LogSafeText(path)));
+        } catch (const StreamError& e) {
+            FailPhoto(report, observer, StreamError(LogSafeText(path) + ": " + e.what()));
         } catch (const std::exception& e) {
             report.status = PhotoStatus::failed;
             report.message = e.what();

@@ -699,7 +699,9 @@ TEST_F(MainWindow, OptionsDialogValuesPersistAndReachTheRun) {
                                         " - b.jpg Koordinaten gefunden:", " - -33.8567,151.215 getaggt!"}));
     EXPECT_EQ(fs::last_write_time(b), mtimeBefore);  // written, yet with its old time
 
-    // A new window (a new session of the program) starts with the same values.
+    // A new window (a new session of the program, once the first has ended: a session holds its data
+    // folder) starts with the same values.
+    window.reset();
     auto again = MakeWindow();
     EXPECT_EQ(again->RunOptions().offsetText, QStringLiteral("-02:50:00"));
     EXPECT_TRUE(again->RunOptions().keepMtime);
@@ -860,9 +862,10 @@ protected:
         const QRegularExpressionMatch match = stop.match(QString::fromStdString(lines.back()));
         ASSERT_TRUE(match.hasMatch()) << lines.back();
         EXPECT_LT(match.captured(1).toInt(), kPhotos);
-        EXPECT_EQ(std::count_if(
-                      lines.begin(), lines.end(),
-                      [](const std::string& line) { return line.find("abgebrochen") != std::string::npos; }),
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& line) {
+                                    return line.find("Lauf abgebrochen") != std::string::npos;
+                                }),
                   1);
     }
 };

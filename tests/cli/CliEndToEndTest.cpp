@@ -2,7 +2,9 @@
 // copy of the delivered database, with photos and tracks generated here.
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -549,8 +551,7 @@ std::vector<std::string> TrackTimes(const fs::path& database) {
     const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
     sqlite3_stmt* stmt = nullptr;
     std::vector<std::string> times;
-    if (sqlite3_prepare_v2(db.get(), "SELECT utctime FROM gpx ORDER BY rowid", -1, &stmt, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_prepare_v2(db.get(), "SELECT utctime FROM gpx ORDER BY rowid", -1, &stmt, nullptr) != SQLITE_OK) {
         ADD_FAILURE() << sqlite3_errmsg(db.get());
         return times;
     }
@@ -620,7 +621,8 @@ TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
 
     const ProcessResult r = Tag("13", "0", {"--map"});
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.err, "JPEG header is not valid.\n");
+    // The error's own text, after the photo it is about.
+    EXPECT_EQ(r.err, (photos_ / "IMG_2.jpg").string() + ": JPEG header is not valid.\n");
     const ExpectedFix f1 = FixOf(363);
     const std::string page = (data_ / "maps" / "index.html").string();
     const std::vector<std::string> expected{" - Lese Bilddateien",
@@ -740,6 +742,36 @@ TEST_F(CliRun, FailedImportExitsThreeAndTouchesNoPhoto) {
     EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
 }
 
+// A GPX file that is there but no XML fails the import as surely as a bad point: 3, with the loader's text.
+TEST_F(CliRun, GpxThatIsNoXmlExitsThree) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
+    WriteFileText(gpx_, "<gpx><trk>");
+    const ProcessResult r = Tag("13", "0");
+    EXPECT_EQ(r.exitStatus, 3);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+}
+
+// While another process holds the data folder, a run refuses at once: 5, its reason on stderr, no scan.
+TEST_F(CliRun, DataFolderInUseExitsFive) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
+    const std::string lockPath = (data_ / "zeloro.lock").string();
+    const int held = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const ProcessResult r = Tag("13", "0");
+    ::close(held);
+    EXPECT_EQ(r.exitStatus, 5);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Der Datenordner " + data_.string() +
+                         "/ wird bereits von einem anderen Lauf benutzt. Bitte warten Sie, bis dieser "
+                         "beendet ist.\n");
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+    EXPECT_EQ(Tag("13", "0").exitStatus, 0);  // the hold ended with its holder
+}
+
 TEST_F(CliRun, ProgressOnATerminalStaysOffTheLog) {
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
     AddPhoto("IMG_2.jpg", "2024:06:15 10:00:40");
@@ -817,43 +849,26 @@ INSTANTIATE_TEST_SUITE_P(
             "Ungültige maximale Abweichung '501': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.\n"},
         ArgumentCase{
             "UnknownOption", {"--gpx", "GPX", "--fast"}, 2, "Unbekannte Option '--fast' (siehe --help).\n"},
-        ArgumentCase{
-            "StrayArgument", {"--gpx", "GPX", "extra"}, 2, "Unerwartetes Argument 'extra' (siehe --help).\n"},
+        ArgumentCase{"StrayArgument", {"--gpx", "GPX", "extra"}, 2,
+                     "Unerwartetes Argument 'extra' (siehe --help).\n"},
         ArgumentCase{"MissingValue", {"--gpx"}, 2, "Die Option --gpx verlangt einen Wert.\n"},
-        ArgumentCase{"TwiceGiven",
-                     {"--gpx", "GPX", "--photos", "DIR", "--photos", "DIR"},
-                     2,
+        ArgumentCase{"TwiceGiven", {"--gpx", "GPX", "--photos", "DIR", "--photos", "DIR"}, 2,
                      "Die Option --photos ist mehrfach angegeben.\n"},
-        ArgumentCase{"GpxMissing",
-                     {"--gpx", "{tmp}/none.gpx", "--photos", "DIR"},
-                     2,
+        ArgumentCase{"GpxMissing", {"--gpx", "{tmp}/none.gpx", "--photos", "DIR"}, 2,
                      "Die GPX-Datei '{tmp}/none.gpx' kann nicht gelesen werden: nicht vorhanden.\n"},
-        ArgumentCase{"GpxIsAFolder",
-                     {"--gpx", "{tmp}", "--photos", "DIR"},
-                     2,
+        ArgumentCase{"GpxIsAFolder", {"--gpx", "{tmp}", "--photos", "DIR"}, 2,
                      "Die GPX-Datei '{tmp}' ist ein Ordner.\n"},
-        ArgumentCase{
-            "GpxBelowAFile",
-            {"--gpx", "{tmp}/track.gpx/x.gpx", "--photos", "DIR"},
-            2,
-            "Die GPX-Datei '{tmp}/track.gpx/x.gpx' kann nicht gelesen werden: ein Teil des Pfades ist "
-            "kein Ordner.\n"},
-        ArgumentCase{"FolderMissing",
-                     {"--gpx", "GPX", "--photos", "{tmp}/nowhere"},
-                     2,
+        ArgumentCase{"GpxBelowAFile", {"--gpx", "{tmp}/track.gpx/x.gpx", "--photos", "DIR"}, 2,
+                     "Die GPX-Datei '{tmp}/track.gpx/x.gpx' kann nicht gelesen werden: ein Teil des Pfades ist "
+                     "kein Ordner.\n"},
+        ArgumentCase{"FolderMissing", {"--gpx", "GPX", "--photos", "{tmp}/nowhere"}, 2,
                      "Der Fotoordner '{tmp}/nowhere' kann nicht gelesen werden: nicht vorhanden.\n"},
-        ArgumentCase{"FolderIsAFile",
-                     {"--gpx", "GPX", "--photos", "{tmp}/track.gpx"},
-                     2,
+        ArgumentCase{"FolderIsAFile", {"--gpx", "GPX", "--photos", "{tmp}/track.gpx"}, 2,
                      "Der Fotoordner '{tmp}/track.gpx' ist kein Ordner.\n"},
-        ArgumentCase{"BothWrong",
-                     {"--gpx", "{tmp}/none.gpx", "--photos", "{tmp}/nowhere"},
-                     2,
+        ArgumentCase{"BothWrong", {"--gpx", "{tmp}/none.gpx", "--photos", "{tmp}/nowhere"}, 2,
                      "Die GPX-Datei '{tmp}/none.gpx' kann nicht gelesen werden: nicht vorhanden.\n"
                      "Der Fotoordner '{tmp}/nowhere' kann nicht gelesen werden: nicht vorhanden.\n"},
-        ArgumentCase{"DataDirTwice",
-                     {"--gpx", "GPX", "--photos", "DIR", "--data-dir", "{tmp}"},
-                     2,
+        ArgumentCase{"DataDirTwice", {"--gpx", "GPX", "--photos", "DIR", "--data-dir", "{tmp}"}, 2,
                      "Die Option --data-dir ist mehrfach angegeben.\n"}),
     [](const auto& p) { return p.param.name; });
 
@@ -899,16 +914,16 @@ protected:
         fs::copy_file(data_ / "zeloro.sqlite", template_ / "zeloro.sqlite");
         WriteFileText(template_ / "maps" / "marker.png", "marker");
         WriteFileText(template_ / "doku.pdf", "%PDF-1.4 help");
-        fs::permissions(template_ / "zeloro.sqlite",
-                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        fs::permissions(template_ / "zeloro.sqlite", fs::perms::owner_read | fs::perms::group_read |
+                                                         fs::perms::others_read);
         fs::create_directories(home_);
         AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
     }
 
     [[nodiscard]] ProcessResult Installed() const {
         return RunProcess(prefix_ / "bin" / "zeloro-cli",
-                          {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13", "--map"},
-                          false, tmp_.path());
+                          {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13", "--map"}, false,
+                          tmp_.path());
     }
 
     fs::path prefix_ = tmp_ / "prefix";

@@ -13,7 +13,9 @@
 
 #include "SamplePhoto.h"
 #include "common/Error.h"
+#include "mapexport/MapPage.h"
 #include "metadata/ExifData.h"
+#include "metadata/SafeFileWrite.h"
 #include "support/TestSupport.h"
 #include "tagging/MissReason.h"
 #include "tagging/RunSettings.h"
@@ -93,7 +95,7 @@ TEST(TaggingRun, ReadPhotoFileReadsAllOrNamesTheFile) {
         EXPECT_EQ(std::string(e.what()),
                   "Datei " + missing + " kann nicht geöffnet werden. No such file or directory");
     }
-    EXPECT_THROW(static_cast<void>(ReadPhotoFile(tmp.path().string())), StreamError);
+    EXPECT_THROW(static_cast<void>(ReadPhotoFile(tmp.path().string())), FileSkippedError);
 }
 
 // Records what the run reports; the stamps are cut off the log lines.
@@ -193,6 +195,30 @@ TEST_F(SessionRun, WritesWholeDegreesAndMinutesAndCurrencySeconds) {
 
     EXPECT_EQ(session_.MapEntries(),
               (std::vector<std::string>{"48.1234|-122.4194|a.jpg", "-33.8567|151.215|b.jpg"}));
+}
+
+// The Google page's script gets a number a script can read, the one the photo was tagged with; a plain
+// stored text stays as it was, byte for byte.
+TEST_F(SessionRun, GooglePageGetsTheNumbersThePhotosHold) {
+    WriteFileText(gpx_,
+                  "<gpx><trk><trkseg>"
+                  "<trkpt lat=\"047.5\" lon=\"-  -5\"><time>2024-06-15T08:00:00Z</time></trkpt>"
+                  "<trkpt lat=\"-33.8567\" lon=\"1.5e2\"><time>2024-06-15T08:00:10Z</time></trkpt>"
+                  "</trkseg></trk></gpx>");
+    WriteFileText(tmp_ / kGoogleMapsKeyFile, "key\n");
+    fs::create_directories(tmp_ / "maps");
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    WriteFileBytes(photos_ / "b.jpg", Photo("2024:06:15 10:00:10"));
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+    TExifData exif;
+    exif.LoadFromJPEG((photos_ / "a.jpg").string());
+    EXPECT_EQ(exif.GPSLongitude().Direction(), lnWest);
+    const std::optional<std::string> page = session_.WriteMapPage();
+    ASSERT_TRUE(page);
+    EXPECT_NE(ReadFileText(*page).find(
+                  "[new google.maps.LatLng(47.5,-5),\r\nnew google.maps.LatLng(-33.8567,1.5e2)"),
+              std::string::npos)
+        << ReadFileText(*page);
 }
 
 TEST_F(SessionRun, ProgressCountsPhotosAndListsKeepScanOrder) {
@@ -341,6 +367,18 @@ TEST_F(SessionRun, StopRequestEndsTheRunBetweenPhotos) {
     ASSERT_GE(observer_.lines.size(), 2U);
     EXPECT_EQ(observer_.lines[observer_.lines.size() - 2], " - 48.1234,-122.4194 getaggt!");
     EXPECT_EQ(observer_.lines.back(), " - Lauf abgebrochen: 1 von 2 Bildern bearbeitet.");
+}
+
+// A stop that comes during the import ends it as a failed one; the run says it was stopped all the same.
+TEST_F(SessionRun, StopDuringTheImportIsAStoppedRun) {
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    const Bytes photo = ReadFileBytes(photos_ / "a.jpg");
+    observer_.stop = true;
+    EXPECT_EQ(session_.Run(Inputs(), observer_), RunResult::stopped);
+    ASSERT_GE(observer_.lines.size(), 2U);
+    EXPECT_EQ(observer_.lines[observer_.lines.size() - 2], " - 0 Datensätze gelesen und importiert");
+    EXPECT_EQ(observer_.lines.back(), " - Lauf abgebrochen: 0 von 1 Bild bearbeitet.");
+    EXPECT_TRUE(BytesEqual(photo, ReadFileBytes(photos_ / "a.jpg")));
 }
 
 TEST(TaggingRun, StoppedRunMessageCountsPhotos) {
