@@ -46,6 +46,7 @@ std::optional<RunSettings> WindowRunOptions::Settings(QString* problem) const {
         settings.interpolateMaxGap = interpolateGap;
     }
     settings.altitude = altitude;
+    settings.explain = explain;
     return settings;
 }
 
@@ -69,6 +70,7 @@ WindowRunOptions WindowRunOptions::Load() {
     o.altitude = store.value(QStringLiteral("altitude"), o.altitude).toBool();
     o.skipTagged = store.value(QStringLiteral("skipTagged"), o.skipTagged).toBool();
     o.keepMtime = store.value(QStringLiteral("keepMtime"), o.keepMtime).toBool();
+    o.explain = store.value(QStringLiteral("explain"), o.explain).toBool();
     // A hand-edited store with a text no run can read must not keep every run from starting.
     if (!o.Settings()) {
         o.offsetText.clear();
@@ -88,6 +90,7 @@ void WindowRunOptions::Save() const {
     store.setValue(QStringLiteral("altitude"), altitude);
     store.setValue(QStringLiteral("skipTagged"), skipTagged);
     store.setValue(QStringLiteral("keepMtime"), keepMtime);
+    store.setValue(QStringLiteral("explain"), explain);
     store.endGroup();
     store.sync();
 }
@@ -143,6 +146,11 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
     cbKeepMtime_ = MakeCheck(this, "cbKeepMtime", QStringLiteral("Änderungszeit der Fotos beibehalten"),
                              options.keepMtime);
     form->addRow(QString(), cbKeepMtime_);
+    cbExplain_ = MakeCheck(this, "cbExplain", QStringLiteral("Details im Protokoll"), options.explain);
+    cbExplain_->setToolTip(
+        QStringLiteral("Zu jedem Foto ohne Koordinaten der Grund; Fotos in Unterordnern "
+                       "mit ihrem Pfad unter dem Bildordner"));
+    form->addRow(QString(), cbExplain_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
@@ -172,6 +180,7 @@ WindowRunOptions OptionsDialog::Options() const {
     o.altitude = cbAltitude_->isChecked();
     o.skipTagged = cbSkipTagged_->isChecked();
     o.keepMtime = cbKeepMtime_->isChecked();
+    o.explain = cbExplain_->isChecked();
     return o;
 }
 

@@ -25,6 +25,7 @@ struct WindowRunOptions {
     bool altitude = false;
     bool skipTagged = false;
     bool keepMtime = false;
+    bool explain = false;  // "Details im Protokoll"
     friend bool operator==(const WindowRunOptions&, const WindowRunOptions&) = default;
 
     [[nodiscard]] bool AnyOn() const { return *this != WindowRunOptions{}; }
@@ -57,6 +58,7 @@ private:
     QCheckBox* cbAltitude_;
     QCheckBox* cbSkipTagged_;
     QCheckBox* cbKeepMtime_;
+    QCheckBox* cbExplain_;
 };
 
 }  // namespace zeloro

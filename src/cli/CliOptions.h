@@ -31,7 +31,7 @@ struct CliOptions {
     bool keep = false;
     bool help = false;
     // The opt-in options: --gpx given again, --zone beyond the list, --offset, --photo-zone,
-    // --interpolate[=MAXGAP], --altitude.
+    // --interpolate[=MAXGAP], --altitude, --explain.
     RunSettings settings;
     RunModes modes;        // --dry-run, --skip-tagged, --keep-mtime
     bool json = false;     // one JSON object per photo instead of the log, and a summary object
@@ -43,7 +43,7 @@ struct CliOptions {
 using ParseResult = std::variant<CliOptions, std::string>;
 
 // args without the program name. Every option but the switches (--map, --open, --keep, --photo-zone,
-// --altitude, the run modes, --json, --summary),
+// --altitude, the run modes, --json, --summary, --explain),
 // --interpolate and --help takes the next argument as its value (--interpolate takes one only as
 // "--interpolate=N"); an option given twice (but --gpx, which adds a file each time), an unknown option or
 // a stray argument is an error.

@@ -128,8 +128,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
             case RunResult::done:
                 break;
             case RunResult::stopped:
-                observer.Error("Abgebrochen: die übrigen Fotos wurden nicht bearbeitet.");
-                break;
+                break;  // the run's last log line says so, with the count of photos done
             case RunResult::inputMissing:
                 status = kExitBadArgument;
                 ran = false;

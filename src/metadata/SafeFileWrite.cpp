@@ -85,6 +85,20 @@ std::string ResolveTarget(const std::string& path) {
     return path;
 }
 
+// A file the user may not write is one marked "do not change": an in-place write would fail on it, but the
+// rename over it would not, so it is refused before anything is written. The kernel's own rule decides
+// (owner, group, others and ACLs, for the effective user), asked for the name in its folder. Root passes
+// every permission check, so for root the mode alone tells: a file without any write bit is read-only to
+// root as well.
+void RefuseReadOnly(const std::string& path, const struct stat& info, int folder, const char* name) {
+    const bool readOnly = ::geteuid() == 0
+                              ? (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0
+                              : ::faccessat(folder, name, W_OK, AT_EACCESS) != 0 && errno == EACCES;
+    if (readOnly) {
+        throw FileError("Die Datei " + path + " ist schreibgeschützt und wird nicht geändert.");
+    }
+}
+
 }  // namespace
 
 void SetSafeWriteFaultHook(SafeWriteFaultHook hook) { FaultHook() = std::move(hook); }
@@ -97,6 +111,9 @@ void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> b
 void WriteFileReplacing(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
                         bool durable) {
     const std::string target = ResolveTarget(path);
+    if (struct stat existing{}; ::stat(target.c_str(), &existing) == 0) {
+        RefuseReadOnly(path, existing, AT_FDCWD, target.c_str());
+    }
     const std::filesystem::path targetPath(target);
     std::filesystem::path folder = targetPath.parent_path();
     if (folder.empty()) {
@@ -414,6 +431,7 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool durable,
                      bool keepMtime) {
     const std::string& path = file.path;
+    RefuseReadOnly(path, file.identity, file.folder.get(), file.name.c_str());
     if (file.identity.st_nlink > 1) {
         ThrowSkipped(path, "sie hat mehrere harte Verknüpfungen");
     }

@@ -19,7 +19,8 @@ namespace zeloro {
 // failure the target stays as it was and the temporary file is removed. Errors: FileError "Datei %s kann
 // nicht erstellt werden. %s" (path and the system's text) when the temporary file cannot be made, given the
 // permission bits or renamed; StreamError "Stream-Schreibfehler" when writing, syncing or closing it fails
-// (e.g. a full disk).
+// (e.g. a full disk); FileError "Die Datei %s ist schreibgeschützt und wird nicht geändert." when the
+// target exists and the user may not write it (for root: it has no write bit), before anything is written.
 // With durable set the temporary file is also synced to the disk before the rename; a tagging run
 // leaves it unset, since one disk sync per photo would cost more than the whole rewrite.
 void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes, bool durable = false);
@@ -70,7 +71,8 @@ private:
 // unchanged; else FileSkippedError "Datei %s wurde nicht gespeichert: sie wurde nach dem Lesen verändert".
 // A file with more than one hard link is never replaced (the rename would leave the other names on the
 // old content, and rewriting it in place could leave it half-written): FileSkippedError "... sie hat
-// mehrere harte Verknüpfungen". Other failures as WriteFileReplacing, a FileError with the path, a
+// mehrere harte Verknüpfungen". A file the user may not write is refused first, as by WriteFileReplacing.
+// Other failures as WriteFileReplacing, a FileError with the path, a
 // StreamError "Stream-Schreibfehler: <cause>" (the caller knows which photo it was); the original stays.
 // With keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,

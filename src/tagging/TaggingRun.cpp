@@ -17,6 +17,7 @@
 #include "metadata/JPEGImageEx.h"
 #include "metadata/JPEGSegments.h"
 #include "tagging/FolderScan.h"
+#include "tagging/MissReason.h"
 #include "tagging/PhotoLocator.h"
 #include "time/TimeRules.h"
 #include "trackstore/Database.h"
@@ -79,6 +80,13 @@ template <typename E>
     report.message = error.what();
     observer.PhotoHandled(report);
     throw error;
+}
+
+// A run the user stopped ends with one line that says so and how many photos were done.
+RunResult StopRun(RunObserver& observer, int done, std::size_t total) {
+    LogLine(observer, " - " + StoppedRunMessage(static_cast<std::size_t>(done), total));
+    observer.SetProgressPosition(0);
+    return RunResult::stopped;
 }
 
 // The shot time the map page's popup shows: the camera's, with the list zone it was read in; when the
@@ -153,21 +161,23 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     };
     if (!importFile(inputs.gpxPath) ||
         !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {
-        return RunResult::importFailed;
+        // A stop ends the import as a failed one; the run then says that it was stopped, as between photos.
+        return observer.StopRequested() ? StopRun(observer, 0, context.imgSL.size())
+                                        : RunResult::importFailed;
     }
 
     const RunModes& modes = inputs.modes;
     int position = 0;
     for (const std::string& path : context.imgSL) {
         if (observer.StopRequested()) {
-            observer.SetProgressPosition(0);
-            return RunResult::stopped;
+            return StopRun(observer, position, context.imgSL.size());
         }
         const std::string name = PhotoFileName(path);
         PhotoReport report;
         report.path = path;
-        // Every name goes into the log escaped, so that no name can break, fake or colour a log line.
-        const std::string shownName = LogSafeText(name);
+        // Every name goes into the log escaped, so that no name can break, fake or colour a log line. With
+        // details on, it is the path below the folder, so copies in different subfolders can be told apart.
+        const std::string shownName = LogSafeText(settings.explain ? PathBelowFolder(path, folder) : name);
         try {
             // The photo is read from disk once: the reading container takes its shot time from these
             // bytes and, when a point is found, the image object that is saved takes the same bytes over.
@@ -234,6 +244,10 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
             } else {
                 report.message = shownName + kLogNoCoordinates;
                 LogLine(observer, " - " + report.message);
+                if (settings.explain) {
+                    report.reason = MissReason(reader, inputs, settings, context.query);
+                    LogLine(observer, " - " + report.reason);
+                }
             }
         } catch (const EInvalidJPEGHeader&) {
             FailPhoto(report, observer, EInvalidJPEGHeader(LogSafeText(path)));

@@ -227,6 +227,9 @@ TEST(XMPSharedPhotos, PacketIsTheSegmentExiftoolReadsAndTaggingKeepsItReadable) 
         const test::TempDir dir;
         const auto path = dir / "photo.jpg";
         std::filesystem::copy_file(file, path);
+        // The shared files are read-only, and so is a copy; a save refuses a photo the user may not write.
+        std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
         try {
             TJPEGImageEx img;
             img.LoadFromFile(path.string());
