@@ -112,13 +112,14 @@ for ((run = 1; run <= runs; run++)); do
     if ! check_photos pending; then
         status=FAILED
     fi
-    total_pending=$((total_pending + pending))
+    halfway=$pending
+    total_pending=$((total_pending + halfway))
     # A kill in the instant between naming the finished temporary file and renaming it leaves that file;
     # the next run must remove it.
     leftovers=$(find "$work/photos" -name '.*.zeloro-*' ! -name '*.zeloro-journal' | wc -l)
     # A dry run writes no photo but undoes a rewrite in place the kill interrupted: after it, every photo
     # is untouched or fully tagged, under both names.
-    if [ "$pending" -ne 0 ]; then
+    if [ "$halfway" -ne 0 ]; then
         if ! run_cli --dry-run > /dev/null 2> "$work/next.err" || ! check_photos; then
             echo "  the dry run did not restore every photo: $(head -c 300 "$work/next.err")" >&2
             status=FAILED
@@ -138,7 +139,7 @@ for ((run = 1; run <= runs; run++)); do
     [ "$status" = ok ] || failures=$((failures + 1))
     printf 'run %2d: killed after %5d ms: %3d tagged, %3d untouched, %d half-written with a journal (restored), %d temporary files (removed by the next run), next run %s\n' \
         "$run" "$delay_ms" "$((total_tagged - ${prev_tagged:-0}))" "$((total_untouched - ${prev_untouched:-0}))" \
-        "$pending" "$leftovers" "$status"
+        "$halfway" "$leftovers" "$status"
     prev_tagged=$total_tagged
     prev_untouched=$total_untouched
 done

@@ -188,6 +188,10 @@ namespace {
     throw FileSkippedError(path, cause);
 }
 
+[[noreturn]] void ThrowTimesError(const std::string& path, int cause) {
+    throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " + std::strerror(cause));
+}
+
 std::pair<std::string, std::string> SplitPath(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -430,15 +434,16 @@ int WriteInPlace(int fd, std::span<const std::span<const std::uint8_t>> parts) {
     return ::fsync(fd) != 0 ? errno : 0;
 }
 
-// Puts the original bytes and modification time back into the file, written in place; errno or 0.
+// Puts the original bytes back into the file, written in place, and its modification time where the
+// process may set it (one that may write but does not own the file may not); errno or 0.
 int RestoreInPlace(int fd, std::span<const std::uint8_t> original, const timespec& mtime) {
     const std::span<const std::uint8_t> parts[] = {original};
-    int error = WriteInPlace(fd, parts);
-    const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, mtime};
-    if (error == 0 && ::futimens(fd, times.data()) != 0) {
-        error = errno;
+    const int error = WriteInPlace(fd, parts);
+    if (error != 0) {
+        return error;
     }
-    return error == 0 && ::fsync(fd) != 0 ? errno : error;
+    const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, mtime};
+    return ::futimens(fd, times.data()) == 0 && ::fsync(fd) != 0 ? errno : 0;
 }
 
 // The journal of one in-place rewrite. It gets its name only once its content is whole and on the disk,
@@ -572,21 +577,25 @@ void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::u
     }
 
     error = WriteInPlace(out.get(), parts);
+    int timesError = 0;
     if (error == 0 && keepMtime) {
-        error = InjectedError(SafeWriteStep::times);
+        timesError = InjectedError(SafeWriteStep::times);
         const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, original.st_mtim};
-        if (error == 0 && ::futimens(out.get(), times.data()) != 0) {
-            error = errno;
+        if (timesError == 0 && ::futimens(out.get(), times.data()) != 0) {
+            timesError = errno;
         }
-        if (error == 0 && ::fsync(out.get()) != 0) {
+        if (timesError == 0 && ::fsync(out.get()) != 0) {
             error = errno;
         }
     }
-    if (error != 0) {
+    if (error != 0 || timesError != 0) {
         // Every name must see the original again; only when that fails too, the journal stays for the
         // next run to restore from.
         if (RestoreInPlace(out.get(), before, original.st_mtim) != 0) {
             journal.Keep();
+        }
+        if (timesError != 0) {
+            ThrowTimesError(path, timesError);
         }
         ThrowStreamWrite(error);
     }
@@ -688,9 +697,7 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
         error = InjectedError(SafeWriteStep::times);
         const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, original.st_mtim};
         if (error != 0 || ::futimens(temp.Fd(), times.data()) != 0) {
-            const int cause = error != 0 ? error : errno;
-            throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " +
-                            std::strerror(cause));
+            ThrowTimesError(path, error != 0 ? error : errno);
         }
     }
     if (durable) {
