@@ -189,7 +189,8 @@ namespace {
 }
 
 [[noreturn]] void ThrowTimesError(const std::string& path, int cause) {
-    throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " + std::strerror(cause));
+    throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " +
+                    std::strerror(cause));
 }
 
 std::pair<std::string, std::string> SplitPath(const std::string& path) {
@@ -340,7 +341,8 @@ public:
     int LinkAs(const std::string& name) {
         if (name_.empty()) {
             const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-            return ::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+            return ::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                                   : errno;
         }
         // The named fallback keeps its own name until it goes.
         return ::linkat(folder_, name_.c_str(), folder_, name.c_str(), 0) == 0 ? 0 : errno;
@@ -451,7 +453,8 @@ int RestoreInPlace(int fd, std::span<const std::uint8_t> original, const timespe
 // run.
 class SaveJournal {
 public:
-    SaveJournal(int folder, const std::string& fileName) : folder_(folder), name_(SaveJournalName(fileName)) {}
+    SaveJournal(int folder, const std::string& fileName)
+        : folder_(folder), name_(SaveJournalName(fileName)) {}
     SaveJournal(const SaveJournal&) = delete;
     SaveJournal& operator=(const SaveJournal&) = delete;
     ~SaveJournal() {
@@ -792,8 +795,8 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath) {
     }
     const std::span<const std::uint8_t> original = all.subspan(fixed + nameLength);
 
-    const FileDescriptor file(::openat(folder.get(), fileName.c_str(),
-                                       O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor file(
+        ::openat(folder.get(), fileName.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat identity {};
     if (!file) {
         return keep(errno == ELOOP ? "sie ist eine symbolische Verknüpfung" : ReasonText(errno));

@@ -78,14 +78,14 @@ private:
 // which the next run restores the file (UndoInterruptedSave) before it does anything else. It is skipped
 // (FileSkippedError "... sie hat mehrere harte Verknüpfungen", with the cause) when it was reached through
 // a symbolic link (the journal would lie in a folder no run may scan), cannot be opened for writing, or
-// a journal of an earlier save is still there. Other failures as WriteFileReplacing, a FileError with the path, a
-// StreamError "Stream-Schreibfehler: <cause>" (the caller knows which photo it was); the original stays.
-// With keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
+// a journal of an earlier save is still there. Other failures as WriteFileReplacing, a FileError with the
+// path, a StreamError "Stream-Schreibfehler: <cause>" (the caller knows which photo it was); the original
+// stays. With keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
                      bool durable = false, bool keepMtime = false);
 
-// The journal of an in-place rewrite of the file named fileName, in the same folder: ".<name>.zeloro-journal",
-// which no folder scan takes for a photo or for a stale temporary file.
+// The journal of an in-place rewrite of the file named fileName, in the same folder:
+// ".<name>.zeloro-journal", which no folder scan takes for a photo or for a stale temporary file.
 [[nodiscard]] std::string SaveJournalName(const std::string& fileName);
 // True for such a name.
 [[nodiscard]] bool IsSaveJournalName(std::string_view name) noexcept;

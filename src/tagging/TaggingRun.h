@@ -36,7 +36,7 @@ inline constexpr const char* kLogStaleTemporaryRemoved =
 inline constexpr const char* kLogSaveUndoneBefore = " - Unterbrochene Änderung an ";
 inline constexpr const char* kLogSaveUndone = " rückgängig gemacht.";
 inline constexpr const char* kLogSaveNotUndone = " nicht rückgängig gemacht: ";
-inline constexpr const char* kLogSaveJournalKept = "; das Original bleibt in ";
+inline constexpr const char* kLogSaveJournalKept = "; das Journal bleibt: ";
 inline constexpr const char* kLogFolderUnreadable = ": Verzeichnis kann nicht gelesen werden";
 inline constexpr const char* kPhotoMask = "*.jpg";
 

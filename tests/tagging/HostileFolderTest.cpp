@@ -301,7 +301,8 @@ TEST_F(HostileFolder, PhotoWithSecondHardLinkIsTaggedUnderEveryName) {
 
         RunModes modes;
         modes.keepMtime = keepMtime;
-        ASSERT_EQ(session_.Run({gpx_.string(), photos_.string(), 13, "0", modes}, observer_), RunResult::done);
+        ASSERT_EQ(session_.Run({gpx_.string(), photos_.string(), 13, "0", modes}, observer_),
+                  RunResult::done);
         EXPECT_TRUE(HasGps(photo));
         EXPECT_EQ(ReadFileBytes(link), ReadFileBytes(photo));
         struct stat after {};
@@ -374,7 +375,8 @@ TEST_F(HostileFolder, HardLinkedPhotoKilledHalfWayIsRestoredByTheNextRun) {
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
     EXPECT_FALSE(fs::exists(journal));
-    EXPECT_EQ(observer_.lines.at(2), " - Unterbrochene Änderung an " + photo.string() + " rückgängig gemacht.");
+    EXPECT_EQ(observer_.lines.at(2),
+              " - Unterbrochene Änderung an " + photo.string() + " rückgängig gemacht.");
     EXPECT_TRUE(HasGps(photos_ / "b.jpg"));
 }
 
@@ -385,14 +387,15 @@ struct InPlaceCase {
     std::function<void(const fs::path& photo)> arrange;  // before the run
     std::optional<SafeWriteStep> at;                     // the step at whose `call`th time `during` runs
     int call;
-    std::function<int(const fs::path& photo)> during;    // an errno makes the step fail
-    const char* logged;                                  // nullptr: the run ends with a StreamError
+    std::function<int(const fs::path& photo)> during;  // an errno makes the step fail
+    const char* logged;                                // nullptr: the run ends with a StreamError
+    const char* undoLogged = nullptr;                  // about a journal found at the scan
 };
 
 void PrintTo(const InPlaceCase& c, std::ostream* os) { *os << c.name; }
 
-class HardLinkedPhotoNotRewritten : public HostileFolder, public ::testing::WithParamInterface<InPlaceCase> {
-};
+class HardLinkedPhotoNotRewritten : public HostileFolder,
+                                    public ::testing::WithParamInterface<InPlaceCase> {};
 
 TEST_P(HardLinkedPhotoNotRewritten, BothNamesKeepTheOriginal) {
     const InPlaceCase& c = GetParam();
@@ -424,6 +427,11 @@ TEST_P(HardLinkedPhotoNotRewritten, BothNamesKeepTheOriginal) {
         ASSERT_EQ(Run(), RunResult::done);
         EXPECT_TRUE(observer_.Logged(std::string(" - a.jpg nicht gespeichert: ") + c.logged));
     }
+    if (c.undoLogged != nullptr) {
+        EXPECT_TRUE(observer_.Logged(
+            " - Unterbrochene Änderung an " + photo.string() + " nicht rückgängig gemacht: " + c.undoLogged +
+            "; das Journal bleibt: " + (photos_ / ".a.jpg.zeloro-journal").string()));
+    }
     auto after = World();
     after.erase("photos/b.jpg");
     expected.erase("photos/b.jpg");
@@ -435,7 +443,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InPlaceCase{"ReadOnly",
                     [](const fs::path& photo) { fs::permissions(photo, fs::perms::owner_read); },
-                    std::nullopt, 0, {}, "sie hat mehrere harte Verknüpfungen und ist schreibgeschützt"},
+                    std::nullopt,
+                    0,
+                    {},
+                    "sie hat mehrere harte Verknüpfungen und ist schreibgeschützt"},
         InPlaceCase{"NewFileRenamedOver", [](const fs::path& /*photo*/) {}, SafeWriteStep::check, 1,
                     [](const fs::path& photo) {
                         WriteFileText(photo.string() + ".new", "edited elsewhere");
@@ -458,9 +469,12 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const fs::path& photo) {
                         WriteFileText(photo.parent_path() / ".a.jpg.zeloro-journal", "not a journal");
                     },
-                    std::nullopt, 0, {},
+                    std::nullopt,
+                    0,
+                    {},
                     "sie hat mehrere harte Verknüpfungen, und eine frühere Änderung an ihr ist nicht "
-                    "abgeschlossen"}),
+                    "abgeschlossen",
+                    "das Journal ist beschädigt"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(HostileFolder, ExtendedAttributesGoToTheTaggedPhoto) {
