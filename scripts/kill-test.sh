@@ -137,7 +137,7 @@ for ((run = 1; run <= runs; run++)); do
         status=FAILED
     fi
     [ "$status" = ok ] || failures=$((failures + 1))
-    printf 'run %2d: killed after %5d ms: %3d tagged, %3d untouched, %d half-written with a journal (restored), %d temporary files (removed by the next run), next run %s\n' \
+    printf 'run %2d: killed after %5d ms: %3d tagged, %3d untouched, of these %d half-written with a journal and restored by a dry run, %d temporary files (removed by the next run), next run %s\n' \
         "$run" "$delay_ms" "$((total_tagged - ${prev_tagged:-0}))" "$((total_untouched - ${prev_untouched:-0}))" \
         "$halfway" "$leftovers" "$status"
     prev_tagged=$total_tagged
@@ -146,6 +146,6 @@ done
 between="none in between"
 [ "$failures" -eq 0 ] || between="see the failed runs above"
 echo "kill-test: $runs runs, $failures failed; photos after the kill: $total_tagged fully tagged," \
-    "$total_untouched untouched, $total_pending half-written with a journal and restored by the next run," \
-    "$between"
+    "$total_untouched untouched (of these, $total_pending half-written with a journal and restored by a" \
+    "dry run), $between"
 [ "$failures" -eq 0 ]
