@@ -2,7 +2,10 @@
 # Kills tagging runs with SIGKILL at random moments and checks what they leave: every photo must be either
 # untouched or fully tagged (byte for byte what a whole run writes), no temporary file of a save may be
 # left, and the next run on the same data folder must tag every photo as a whole run does (no lock and no
-# track point of the killed run stands in its way).
+# track point of the killed run stands in its way). Every fourth photo has a second hard link outside the
+# photo folder, so it is rewritten in place under a journal: a kill may leave it half-written with its
+# journal, and a dry run (which only undoes such saves) must then bring it back, byte for byte, under both
+# names.
 # Usage: scripts/kill-test.sh [RUNS] [PHOTOS]   (defaults 30 and 300). ZELORO_BUILD_DIR names another build
 # folder than build/. Prints one line per run and the totals; exit status 1 when any check failed.
 set -euo pipefail
@@ -28,6 +31,15 @@ for ((i = 0; i < count; i++)); do
     cp "${sources[i % ${#sources[@]}]}" "$work/pristine/$(printf 'P%04d.jpg' "$i")"
 done
 
+# Gives every fourth photo of the folder a second name in links/ (the same file system).
+link_photos() {
+    rm -rf "$work/links"
+    mkdir "$work/links"
+    for ((i = 0; i < count; i += 4)); do
+        ln "$work/photos/$(printf 'P%04d.jpg' "$i")" "$work/links/"
+    done
+}
+
 fresh_data() {
     rm -rf "$work/data"
     mkdir "$work/data"
@@ -42,6 +54,7 @@ run_cli() {
 # The reference: what a whole run writes, and how long it takes.
 rm -rf "$work/photos" "$work/reference"
 cp -r "$work/pristine" "$work/photos"
+link_photos
 fresh_data
 start=$(date +%s%N)
 run_cli > /dev/null
@@ -50,14 +63,23 @@ mv "$work/photos" "$work/reference"
 echo "kill-test: $count photos, a whole run takes ${duration_ms} ms; $runs runs killed at random moments"
 
 # 0 when every photo of the folder is pristine or equal to the reference; counts go to tagged/untouched
-# (a photo the track does not cover is the same in both and counts as tagged).
+# (a photo the track does not cover is the same in both and counts as tagged). A photo with a second link
+# must still be one file with it. With "pending", a photo whose journal is there (a kill in the middle of
+# its rewrite in place) counts as pending instead.
 check_photos() {
     tagged=0
     untouched=0
+    pending=0
     local bad=0 name
     for photo in "$work/photos"/*.jpg; do
         name=$(basename "$photo")
-        if cmp -s "$photo" "$work/reference/$name"; then
+        if [ -e "$work/links/$name" ] && [ ! "$photo" -ef "$work/links/$name" ]; then
+            echo "  $name and its second link are no longer one file" >&2
+            bad=1
+        fi
+        if [ "${1:-}" = pending ] && [ -e "$work/photos/.$name.zeloro-journal" ]; then
+            pending=$((pending + 1))
+        elif cmp -s "$photo" "$work/reference/$name"; then
             tagged=$((tagged + 1))
         elif cmp -s "$photo" "$work/pristine/$name"; then
             untouched=$((untouched + 1))
@@ -72,9 +94,11 @@ check_photos() {
 failures=0
 total_tagged=0
 total_untouched=0
+total_pending=0
 for ((run = 1; run <= runs; run++)); do
     rm -rf "$work/photos"
     cp -r "$work/pristine" "$work/photos"
+    link_photos
     fresh_data
     # Anywhere from the start (import) to a little after the usual end.
     delay_ms=$(( RANDOM * (duration_ms + duration_ms / 10 + 1) / 32768 ))
@@ -85,14 +109,24 @@ for ((run = 1; run <= runs; run++)); do
     wait "$pid" 2> /dev/null || true
 
     status=ok
-    if ! check_photos; then
+    if ! check_photos pending; then
         status=FAILED
+    fi
+    halfway=$pending
+    total_pending=$((total_pending + halfway))
+    # A kill in the instant between naming the finished temporary file and renaming it leaves that file;
+    # the next run must remove it.
+    leftovers=$(find "$work/photos" -name '.*.zeloro-*' ! -name '*.zeloro-journal' | wc -l)
+    # A dry run writes no photo but undoes a rewrite in place the kill interrupted: after it, every photo
+    # is untouched or fully tagged, under both names.
+    if [ "$halfway" -ne 0 ]; then
+        if ! run_cli --dry-run > /dev/null 2> "$work/next.err" || ! check_photos; then
+            echo "  the dry run did not restore every photo: $(head -c 300 "$work/next.err")" >&2
+            status=FAILED
+        fi
     fi
     total_tagged=$((total_tagged + tagged))
     total_untouched=$((total_untouched + untouched))
-    # A kill in the instant between naming the finished temporary file and renaming it leaves that file;
-    # the next run must remove it.
-    leftovers=$(find "$work/photos" -name '.*.zeloro-*' | wc -l)
     # The next run on the same folder and data folder finishes the work exactly as a whole run does.
     if ! run_cli > /dev/null 2> "$work/next.err" || ! check_photos || [ "$untouched" -ne 0 ]; then
         echo "  the next run did not tag every photo: $(head -c 300 "$work/next.err")" >&2
@@ -103,14 +137,15 @@ for ((run = 1; run <= runs; run++)); do
         status=FAILED
     fi
     [ "$status" = ok ] || failures=$((failures + 1))
-    printf 'run %2d: killed after %5d ms: %3d tagged, %3d untouched, %d temporary files (removed by the next run), next run %s\n' \
+    printf 'run %2d: killed after %5d ms: %3d tagged, %3d untouched, of these %d half-written with a journal and restored by a dry run, %d temporary files (removed by the next run), next run %s\n' \
         "$run" "$delay_ms" "$((total_tagged - ${prev_tagged:-0}))" "$((total_untouched - ${prev_untouched:-0}))" \
-        "$leftovers" "$status"
+        "$halfway" "$leftovers" "$status"
     prev_tagged=$total_tagged
     prev_untouched=$total_untouched
 done
 between="none in between"
 [ "$failures" -eq 0 ] || between="see the failed runs above"
 echo "kill-test: $runs runs, $failures failed; photos after the kill: $total_tagged fully tagged," \
-    "$total_untouched untouched, $between"
+    "$total_untouched untouched (of these, $total_pending half-written with a journal and restored by a" \
+    "dry run), $between"
 [ "$failures" -eq 0 ]

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <string_view>
 #include <system_error>
 
 #include "common/Error.h"
@@ -204,6 +205,11 @@ namespace {
     throw FileSkippedError(path, cause);
 }
 
+[[noreturn]] void ThrowTimesError(const std::string& path, int cause) {
+    throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " +
+                    std::strerror(cause));
+}
+
 std::pair<std::string, std::string> SplitPath(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -347,6 +353,17 @@ public:
         }
         return EEXIST;
     }
+    // Gives the complete file the name given (failing with EEXIST when it is taken), leaving no other name
+    // behind; errno on failure.
+    int LinkAs(const std::string& name) {
+        if (name_.empty()) {
+            const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+            return ::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                                   : errno;
+        }
+        // The named fallback keeps its own name until it goes.
+        return ::linkat(folder_, name_.c_str(), folder_, name.c_str(), 0) == 0 ? 0 : errno;
+    }
     [[nodiscard]] int Fd() const noexcept { return fd_.get(); }
     [[nodiscard]] const std::string& NameInFolder() const noexcept { return name_; }
     int Close() noexcept { return fd_.close(); }
@@ -381,6 +398,238 @@ void WriteParts(int fd, std::span<const std::span<const std::uint8_t>> parts) {
     }
 }
 
+constexpr std::string_view kJournalMark = ".zeloro-journal";
+constexpr std::string_view kJournalMagic = "ZELORO-JOURNAL 1\n";
+
+// What a journal holds before the original bytes: enough to find the file again and to know its bytes are
+// whole.
+struct JournalHead {
+    std::uint64_t device;
+    std::uint64_t inode;
+    std::uint64_t size;
+    std::int64_t mtimeSeconds;
+    std::int64_t mtimeNanoseconds;
+    std::uint64_t checksum;  // of the original bytes
+};
+
+std::uint64_t Checksum(std::span<const std::uint8_t> bytes) noexcept {
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+    for (const std::uint8_t byte : bytes) {
+        hash = (hash ^ byte) * 1099511628211ULL;
+    }
+    return hash;
+}
+
+[[noreturn]] void ThrowStreamWrite(int error) {
+    throw StreamError(std::string(kStreamWriteError) + ": " + ReasonText(error));
+}
+
+// Writes the parts one after the other from the start of an open file, then cuts it to their length and
+// syncs it; errno of the first step that fails, else 0.
+int WriteInPlace(int fd, std::span<const std::span<const std::uint8_t>> parts) {
+    off_t offset = 0;
+    for (const std::span<const std::uint8_t> part : parts) {
+        const int injected = InjectedError(SafeWriteStep::rewrite);
+        if (injected != 0) {
+            return injected;
+        }
+        std::size_t done = 0;
+        while (done < part.size()) {
+            const std::size_t chunk = std::min<std::size_t>(part.size() - done, std::size_t{1} << 30U);
+            const ssize_t written = ::pwrite(fd, part.data() + done, chunk, offset);
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                return written == 0 ? ENOSPC : errno;
+            }
+            done += static_cast<std::size_t>(written);
+            offset += written;
+        }
+    }
+    if (::ftruncate(fd, offset) != 0) {
+        return errno;
+    }
+    return ::fsync(fd) != 0 ? errno : 0;
+}
+
+// Puts the original bytes back into the file, written in place, and its modification time where the
+// process may set it (one that may write but does not own the file may not); errno or 0.
+int RestoreInPlace(int fd, std::span<const std::uint8_t> original, const timespec& mtime) {
+    const std::span<const std::uint8_t> parts[] = {original};
+    const int error = WriteInPlace(fd, parts);
+    if (error != 0) {
+        return error;
+    }
+    const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, mtime};
+    return ::futimens(fd, times.data()) == 0 && ::fsync(fd) != 0 ? errno : 0;
+}
+
+// The journal of one in-place rewrite. It gets its name only once its content is whole and on the disk,
+// so a journal that exists can always be trusted; it is removed when it goes, unless kept for the next
+// run.
+class SaveJournal {
+public:
+    SaveJournal(int folder, const std::string& fileName)
+        : folder_(folder), name_(SaveJournalName(fileName)) {}
+    SaveJournal(const SaveJournal&) = delete;
+    SaveJournal& operator=(const SaveJournal&) = delete;
+    ~SaveJournal() {
+        if (named_ && !kept_) {
+            static_cast<void>(Remove());
+        }
+    }
+
+    // Writes head, name and original bytes to a temporary file, syncs it, names it and syncs the folder.
+    void Write(const ReadFile& file, std::span<const std::uint8_t> original) {
+        const struct stat& identity = file.identity;
+        const JournalHead head{static_cast<std::uint64_t>(identity.st_dev),
+                               static_cast<std::uint64_t>(identity.st_ino),
+                               static_cast<std::uint64_t>(original.size()),
+                               static_cast<std::int64_t>(identity.st_mtim.tv_sec),
+                               static_cast<std::int64_t>(identity.st_mtim.tv_nsec),
+                               Checksum(original)};
+        const std::uint32_t nameLength = static_cast<std::uint32_t>(file.name.size());
+        const auto bytesOf = [](const auto& value) {
+            return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(&value), sizeof value);
+        };
+        const std::span<const std::uint8_t> parts[] = {
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(kJournalMagic.data()),
+                                          kJournalMagic.size()),
+            bytesOf(head), bytesOf(nameLength),
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(file.name.data()),
+                                          file.name.size()),
+            original};
+        FolderTemporary temp(folder_);
+        int error = temp.Create(file.name);
+        if (error != 0) {
+            ThrowCreateError(file.path, error);
+        }
+        WriteParts(temp.Fd(), parts);
+        if (::fsync(temp.Fd()) != 0) {
+            ThrowStreamWrite(errno);
+        }
+        error = InjectedError(SafeWriteStep::journal);
+        if (error == 0) {
+            error = temp.LinkAs(name_);
+        }
+        if (error == EEXIST) {
+            ThrowSkipped(file.path,
+                         "sie hat mehrere harte Verknüpfungen, und eine frühere Änderung an ihr ist nicht "
+                         "abgeschlossen");
+        }
+        if (error != 0) {
+            ThrowCreateError(file.path, error);
+        }
+        named_ = true;
+        if (::fsync(folder_) != 0) {
+            ThrowStreamWrite(errno);
+        }
+    }
+    // errno of a removal that failed, else 0.
+    int Remove() noexcept {
+        named_ = false;
+        if (::unlinkat(folder_, name_.c_str(), 0) != 0) {
+            return errno;
+        }
+        return ::fsync(folder_) != 0 ? errno : 0;
+    }
+    void Keep() noexcept { kept_ = true; }
+
+private:
+    int folder_;
+    std::string name_;
+    bool named_ = false;
+    bool kept_ = false;
+};
+
+// A photo with several names is rewritten where it lies, under a journal (see ReplaceReadFile).
+void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
+                    bool keepMtime) {
+    const std::string& path = file.path;
+    if (file.throughLink) {
+        ThrowSkipped(path, "sie hat mehrere harte Verknüpfungen");
+    }
+    // A second descriptor on the very inode read (not looked up by name again), opened for writing: the
+    // file's own permission bits decide, as for any program that edits it.
+    const std::string self = "/proc/self/fd/" + std::to_string(file.file.get());
+    const FileDescriptor out(::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!out) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM || error == EROFS) {
+            ThrowSkipped(path, "sie hat mehrere harte Verknüpfungen und ist schreibgeschützt");
+        }
+        ThrowOpenError(path, std::strerror(error));
+    }
+    const struct stat& original = file.identity;
+    // The journal holds what the file holds now, read back from it; ReadFile's bytes may have moved on.
+    std::vector<std::uint8_t> before(static_cast<std::size_t>(original.st_size));
+    std::size_t filled = 0;
+    while (filled < before.size()) {
+        const ssize_t got = ::pread(file.file.get(), before.data() + filled, before.size() - filled,
+                                    static_cast<off_t>(filled));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            const int error = errno;
+            throw StreamError(std::string(kStreamReadError) + ": " + ReasonText(error));
+        }
+        if (got == 0) {
+            ThrowSkipped(path, "sie wurde nach dem Lesen verändert");
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    SaveJournal journal(file.folder.get(), file.name);
+    journal.Write(file, before);
+
+    int error = InjectedError(SafeWriteStep::check);
+    if (error != 0) {
+        ThrowCreateError(path, error);
+    }
+    // As for a rename: the name must still lead, with no link, to the very file read, unchanged since.
+    struct stat now {};
+    struct stat current {};
+    if (::fstatat(file.folder.get(), file.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstat(out.get(), &current) != 0 || !S_ISREG(now.st_mode) || now.st_dev != original.st_dev ||
+        now.st_ino != original.st_ino || !SameContentIdentity(current, original)) {
+        ThrowSkipped(path, "sie wurde nach dem Lesen verändert");
+    }
+
+    error = WriteInPlace(out.get(), parts);
+    int timesError = 0;
+    if (error == 0 && keepMtime) {
+        timesError = InjectedError(SafeWriteStep::times);
+        const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, original.st_mtim};
+        if (timesError == 0 && ::futimens(out.get(), times.data()) != 0) {
+            timesError = errno;
+        }
+        if (timesError == 0 && ::fsync(out.get()) != 0) {
+            error = errno;
+        }
+    }
+    if (error != 0 || timesError != 0) {
+        // Every name must see the original again; only when that fails too, the journal stays for the
+        // next run to restore from.
+        if (RestoreInPlace(out.get(), before, original.st_mtim) != 0) {
+            journal.Keep();
+        }
+        if (timesError != 0) {
+            ThrowTimesError(path, timesError);
+        }
+        ThrowStreamWrite(error);
+    }
+    error = journal.Remove();
+    if (error != 0) {
+        // Left, the journal would make the next run undo this save: put the original back rather than
+        // leave the photo tagged now and untagged later.
+        if (RestoreInPlace(out.get(), before, original.st_mtim) != 0) {
+            journal.Keep();
+        }
+        ThrowCreateError(path, error);
+    }
+}
+
 }  // namespace
 
 ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
@@ -395,6 +644,7 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
             ThrowOpenError(path, std::strerror(errno));
         }
         error = OpenInFolder(resolved.data(), read);
+        read.throughLink = true;
     }
     if (error == ELOOP) {
         ThrowSkipped(path,
@@ -433,7 +683,8 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
     const std::string& path = file.path;
     RefuseReadOnly(path, file.identity, file.folder.get(), file.name.c_str());
     if (file.identity.st_nlink > 1) {
-        ThrowSkipped(path, "sie hat mehrere harte Verknüpfungen");
+        RewriteInPlace(file, parts, keepMtime);
+        return;
     }
     FolderTemporary temp(file.folder.get());
     int error = InjectedError(SafeWriteStep::create);
@@ -467,9 +718,7 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
         error = InjectedError(SafeWriteStep::times);
         const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, original.st_mtim};
         if (error != 0 || ::futimens(temp.Fd(), times.data()) != 0) {
-            const int cause = error != 0 ? error : errno;
-            throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " +
-                            std::strerror(cause));
+            ThrowTimesError(path, error != 0 ? error : errno);
         }
     }
     if (durable) {
@@ -511,6 +760,81 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
     if (durable) {
         ::fsync(file.folder.get());
     }
+}
+
+std::string SaveJournalName(const std::string& fileName) {
+    std::string name;
+    name.reserve(fileName.size() + kJournalMark.size() + 1);
+    name.append(".").append(fileName).append(kJournalMark);
+    return name;
+}
+
+bool IsSaveJournalName(std::string_view name) noexcept {
+    return name.size() > 1 + kJournalMark.size() && name.front() == '.' && name.ends_with(kJournalMark);
+}
+
+UndoneSave UndoInterruptedSave(const std::string& journalPath) {
+    const auto [folderPath, journalName] = SplitPath(journalPath);
+    UndoneSave undone;
+    const std::string fileName =
+        journalName.substr(1, journalName.size() - 1 - std::min(journalName.size() - 1, kJournalMark.size()));
+    undone.path = folderPath == "/" ? "/" + fileName : folderPath + "/" + fileName;
+    const auto keep = [&undone](std::string reason) {
+        undone.reason = std::move(reason);
+        return undone;
+    };
+    const FileDescriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) {
+        return keep(ReasonText(errno));
+    }
+    ReadFile journal;
+    try {
+        journal = ReadFileForReplacing(journalPath, false);
+    } catch (const Error& e) {
+        return keep(e.what());
+    }
+    const std::vector<std::uint8_t>& bytes = journal.bytes;
+    JournalHead head{};
+    std::uint32_t nameLength = 0;
+    const std::size_t fixed = kJournalMagic.size() + sizeof head + sizeof nameLength;
+    if (bytes.size() >= fixed) {
+        std::memcpy(&head, bytes.data() + kJournalMagic.size(), sizeof head);
+        std::memcpy(&nameLength, bytes.data() + kJournalMagic.size() + sizeof head, sizeof nameLength);
+    }
+    const std::span<const std::uint8_t> all(bytes);
+    if (bytes.size() < fixed ||
+        !std::equal(kJournalMagic.begin(), kJournalMagic.end(), bytes.begin(),
+                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }) ||
+        bytes.size() - fixed < nameLength || bytes.size() - fixed - nameLength != head.size ||
+        std::string(bytes.begin() + static_cast<std::ptrdiff_t>(fixed),
+                    bytes.begin() + static_cast<std::ptrdiff_t>(fixed + nameLength)) != fileName ||
+        Checksum(all.subspan(fixed + nameLength)) != head.checksum) {
+        return keep("das Journal ist beschädigt");
+    }
+    const std::span<const std::uint8_t> original = all.subspan(fixed + nameLength);
+
+    const FileDescriptor file(
+        ::openat(folder.get(), fileName.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat identity {};
+    if (!file) {
+        return keep(errno == ELOOP ? "sie ist eine symbolische Verknüpfung" : ReasonText(errno));
+    }
+    if (::fstat(file.get(), &identity) != 0 || !S_ISREG(identity.st_mode) ||
+        static_cast<std::uint64_t>(identity.st_dev) != head.device ||
+        static_cast<std::uint64_t>(identity.st_ino) != head.inode) {
+        return keep("unter dem Namen liegt eine andere Datei");
+    }
+    const timespec mtime{static_cast<time_t>(head.mtimeSeconds), static_cast<long>(head.mtimeNanoseconds)};
+    int error = RestoreInPlace(file.get(), original, mtime);
+    if (error == 0 && ::unlinkat(folder.get(), journalName.c_str(), 0) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        return keep(ReasonText(error));
+    }
+    ::fsync(folder.get());
+    undone.restored = true;
+    return undone;
 }
 
 }  // namespace zeloro

@@ -6,6 +6,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Error.h"
@@ -41,6 +42,7 @@ struct ReadFile {
     FileDescriptor file;      // the file as read (its extended attributes are carried from here)
     struct stat identity {};  // as read
     std::vector<std::uint8_t> bytes;
+    bool throughLink = false;  // reached by following the scanned entry, a symbolic link
 };
 
 // Reads the file at path as described above. followLink: a symbolic link as the last name is followed
@@ -69,14 +71,39 @@ private:
 // bits and extended attributes (ACLs included), is named and renamed over the original. Just before the
 // rename the name must still lead, without a link, to the file read with its size and modification time
 // unchanged; else FileSkippedError "Datei %s wurde nicht gespeichert: sie wurde nach dem Lesen verändert".
-// A file with more than one hard link is never replaced (the rename would leave the other names on the
-// old content, and rewriting it in place could leave it half-written): FileSkippedError "... sie hat
-// mehrere harte Verknüpfungen". A file the user may not write is refused first, as by WriteFileReplacing.
-// Other failures as WriteFileReplacing, a FileError with the path, a
-// StreamError "Stream-Schreibfehler: <cause>" (the caller knows which photo it was); the original stays.
-// With keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
+// A file with more than one hard link is not replaced but rewritten in place, so that every name sees the
+// new content: its original bytes and identity first go to a journal next to it (SaveJournalName), synced
+// to the disk before the file is touched; then the file is written through a second descriptor on the
+// very inode read, cut to the new size and synced, and the journal is removed. A failure on the way puts
+// the original bytes back and removes the journal; a process killed on the way leaves the journal, from
+// which the next run restores the file (UndoInterruptedSave) before it does anything else. It is skipped
+// (FileSkippedError "... sie hat mehrere harte Verknüpfungen", with the cause) when it was reached through
+// a symbolic link (the journal would lie in a folder no run may scan), cannot be opened for writing, or
+// a journal of an earlier save is still there. A file the user may not write is refused first, as by
+// WriteFileReplacing. Other failures as WriteFileReplacing, a FileError with the
+// path, a StreamError "Stream-Schreibfehler: <cause>" (the caller knows which photo it was); the original
+// stays. With keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
                      bool durable = false, bool keepMtime = false);
+
+// The journal of an in-place rewrite of the file named fileName, in the same folder:
+// ".<name>.zeloro-journal", which no folder scan takes for a photo or for a stale temporary file.
+[[nodiscard]] std::string SaveJournalName(const std::string& fileName);
+// True for such a name.
+[[nodiscard]] bool IsSaveJournalName(std::string_view name) noexcept;
+
+// What UndoInterruptedSave did with a journal: restored the file it names (and removed the journal), or
+// left both as they are because restoring was not safe (why, in German).
+struct UndoneSave {
+    std::string path;  // the file the journal names, in the journal's folder
+    bool restored = false;
+    std::string reason;
+};
+// Puts the original bytes (and modification time) a journal holds back into its file, in place, when the
+// name still leads, without a link, to a regular file with the journal's device and inode, and then
+// removes the journal. A journal that cannot be read or is damaged, or whose file is gone or another now,
+// stays, so that the original bytes are never lost.
+UndoneSave UndoInterruptedSave(const std::string& journalPath);
 
 // Steps of WriteFileReplacing and ReplaceReadFile at which a test can inject a failure; "check" comes just
 // before the identity check of ReplaceReadFile, where a test can also change the folder under the save.
@@ -89,7 +116,9 @@ enum class SafeWriteStep : std::uint8_t {
     rename,
     attributes,
     times,
-    check
+    check,
+    journal,  // a file with several links: just before its journal gets its name
+    rewrite   // a file with several links: before each part written in place (and each part put back)
 };
 // Test seam: when set, it is asked before each step; a non-zero result (an errno value) makes that
 // step fail as if the system call had failed with it. Not for production use; not thread-safe.

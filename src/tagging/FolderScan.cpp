@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "common/AsciiText.h"
+#include "metadata/SafeFileWrite.h"
 
 namespace zeloro {
 namespace {
@@ -128,6 +129,9 @@ void FindFilesRecursive(const std::string& path, const std::string& mask, std::v
         const EntryType type = entryType(full);
         if (findings != nullptr && type == EntryType::file && IsSaveTemporaryName(name)) {
             findings->staleTemporaries.push_back(full);
+        }
+        if (findings != nullptr && type == EntryType::file && IsSaveJournalName(name)) {
+            findings->saveJournals.push_back(full);
         }
         if ((type == EntryType::file || type == EntryType::link) && MatchesMask(name, mask)) {
             list.push_back(full);

@@ -15,10 +15,12 @@ namespace zeloro {
 // that matches the mask is never handed to the caller. A folder that cannot be read adds nothing.
 // What a scan notices besides the photos: the listed entries that are symbolic links (only these may be
 // followed when a photo is read; a link swapped in after the scan never is), temporary files a killed save
-// of ours left (hidden, named ".<photo>.zeloro-" and six letters or digits), and folders it could not read.
+// of ours left (hidden, named ".<photo>.zeloro-" and six letters or digits), journals of in-place saves a
+// killed run left (".<photo>.zeloro-journal"), and folders it could not read.
 struct ScanFindings {
     std::unordered_set<std::string> links;
     std::vector<std::string> staleTemporaries;
+    std::vector<std::string> saveJournals;
     std::vector<std::string> unreadableFolders;
 };
 

@@ -16,6 +16,7 @@
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
 #include "metadata/JPEGSegments.h"
+#include "metadata/SafeFileWrite.h"
 #include "tagging/FolderScan.h"
 #include "tagging/MissReason.h"
 #include "tagging/PhotoLocator.h"
@@ -57,6 +58,22 @@ void ReportScanFindings(const ScanFindings& findings, RunObserver& observer) {
     }
     for (const std::string& folder : findings.unreadableFolders) {
         LogLine(observer, " - " + LogSafeText(folder) + kLogFolderUnreadable);
+    }
+}
+
+// A photo with several links whose in-place save a killed run left half-done gets its original bytes back
+// from the journal, before anything else of the run; a journal that cannot be used stays, and is named.
+void UndoInterruptedSaves(const ScanFindings& findings, RunObserver& observer) {
+    for (const std::string& journal : findings.saveJournals) {
+        const UndoneSave undone = UndoInterruptedSave(journal);
+        std::string line = kLogSaveUndoneBefore + LogSafeText(undone.path);
+        if (undone.restored) {
+            line += kLogSaveUndone;
+        } else {
+            line.append(kLogSaveNotUndone).append(LogSafeText(undone.reason)).append(kLogSaveJournalKept);
+            line += LogSafeText(journal);
+        }
+        LogLine(observer, line);
     }
 }
 
@@ -149,6 +166,7 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     observer.SetProgressMax(ClampToInt(context.imgSL.size()));
     LogLine(observer, " - " + std::to_string(context.imgSL.size()) + kLogPhotosFound);
     ReportScanFindings(findings, observer);
+    UndoInterruptedSaves(findings, observer);
 
     // A failed import leaves the progress bar as it was: no photo has been touched. Every file is in the
     // table before the first photo is matched, so tracks of several files serve every photo alike.

@@ -32,6 +32,11 @@ inline constexpr const char* kLogNoCoordinates = " keine Koordinaten gefunden";
 inline constexpr const char* kLogNotSaved = " nicht gespeichert: ";
 inline constexpr const char* kLogStaleTemporaryRemoved =
     ": temporäre Datei eines abgebrochenen Laufs entfernt";
+// Around a photo's path: a killed run's in-place save of it was undone from its journal, or could not be.
+inline constexpr const char* kLogSaveUndoneBefore = " - Unterbrochene Änderung an ";
+inline constexpr const char* kLogSaveUndone = " rückgängig gemacht.";
+inline constexpr const char* kLogSaveNotUndone = " nicht rückgängig gemacht: ";
+inline constexpr const char* kLogSaveJournalKept = "; das Journal bleibt: ";
 inline constexpr const char* kLogFolderUnreadable = ": Verzeichnis kann nicht gelesen werden";
 inline constexpr const char* kPhotoMask = "*.jpg";
 

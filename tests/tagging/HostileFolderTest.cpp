@@ -280,19 +280,202 @@ TEST_F(HostileFolder, LinkTheFolderHoldsTagsItsTargetInPlace) {
     EXPECT_EQ(after, expected);
 }
 
-// The rename would leave the other name on the old content, and a rewrite in place could leave both
-// half-written: a photo with a second hard link is left as it is and reported.
-TEST_F(HostileFolder, PhotoWithSecondHardLinkIsLeftAsItIs) {
-    fs::create_hard_link(photos_ / "a.jpg", elsewhere_ / "a-link.jpg");
-    auto expected = World();
+// A photo with a second hard link is rewritten in place, so both names see the tagged photo: one inode,
+// its mode and attributes as they were, and no journal left.
+TEST_F(HostileFolder, PhotoWithSecondHardLinkIsTaggedUnderEveryName) {
+    for (const bool keepMtime : {false, true}) {
+        SCOPED_TRACE(keepMtime ? "keeping the modification time" : "new modification time");
+        const fs::path photo = photos_ / "a.jpg";
+        const fs::path link = elsewhere_ / "a-link.jpg";
+        WriteFileBytes(photo, Photo("2024:06:15 10:00:00"));
+        fs::remove(link);
+        fs::create_hard_link(photo, link);
+        fs::permissions(photo, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        const bool rated = ::setxattr(photo.c_str(), "user.rating", "4", 1, 0) == 0;
+        const timespec mtime{1'600'000'000, 123'456'789};
+        const std::array<timespec, 2> times{mtime, mtime};
+        ASSERT_EQ(::utimensat(AT_FDCWD, photo.c_str(), times.data(), 0), 0);
+        struct stat before {};
+        ASSERT_EQ(::stat(photo.c_str(), &before), 0);
+        auto expected = World();
+
+        RunModes modes;
+        modes.keepMtime = keepMtime;
+        ASSERT_EQ(session_.Run({gpx_.string(), photos_.string(), 13, "0", modes}, observer_),
+                  RunResult::done);
+        EXPECT_TRUE(HasGps(photo));
+        EXPECT_EQ(ReadFileBytes(link), ReadFileBytes(photo));
+        struct stat after {};
+        ASSERT_EQ(::stat(link.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_nlink, 2U);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_mtim.tv_sec == mtime.tv_sec && after.st_mtim.tv_nsec == mtime.tv_nsec, keepMtime);
+        if (rated) {
+            std::array<char, 8> value{};
+            EXPECT_EQ(::getxattr(link.c_str(), "user.rating", value.data(), value.size()), 1);
+            EXPECT_EQ(value[0], '4');
+        }
+        EXPECT_TRUE(observer_.Logged(" - 48.5,11.5 getaggt!"));
+        // Nothing else changed, and no journal is left.
+        auto now = World();
+        for (const char* changed : {"photos/a.jpg", "photos/b.jpg", "elsewhere/a-link.jpg"}) {
+            now.erase(changed);
+            expected.erase(changed);
+        }
+        EXPECT_EQ(now, expected);
+    }
+}
+
+// A process killed half-way through the rewrite in place leaves a half-written photo under both names and
+// the journal; the next run on the folder puts the original back, byte for byte, before anything else.
+TEST_F(HostileFolder, HardLinkedPhotoKilledHalfWayIsRestoredByTheNextRun) {
+    const fs::path photo = photos_ / "a.jpg";
+    const fs::path link = elsewhere_ / "a-link.jpg";
+    // Shot outside the track, so the next run leaves it as restored.
+    const Bytes original = Photo("2020:01:01 10:00:00");
+    WriteFileBytes(photo, original);
+    fs::create_hard_link(photo, link);
+    struct stat before {};
+    ASSERT_EQ(::stat(photo.c_str(), &before), 0);
+    Bytes tagged = Photo("2024:06:15 10:00:00");
+    tagged.insert(tagged.end(), 100, 0xAB);
+    ASSERT_NE(tagged.size(), original.size());
+    const std::span<const std::uint8_t> whole(tagged);
+    const std::span<const std::uint8_t> halves[] = {whole.first(tagged.size() / 2),
+                                                    whole.subspan(tagged.size() / 2)};
+
+    EXPECT_EXIT(
+        {
+            int parts = 0;
+            SetSafeWriteFaultHook([&parts](SafeWriteStep step) {
+                if (step == SafeWriteStep::rewrite && ++parts == 2) {
+                    ::_exit(77);  // killed: nothing of the save's own clean-up runs
+                }
+                return 0;
+            });
+            const ReadFile read = ReadFileForReplacing(photo.string(), false);
+            ReplaceReadFile(read, halves);
+            ::_exit(0);
+        },
+        ::testing::ExitedWithCode(77), "");
+    const fs::path journal = photos_ / ".a.jpg.zeloro-journal";
+    ASSERT_TRUE(fs::exists(journal));
+    const Bytes halfWritten = ReadFileBytes(link);
+    EXPECT_NE(halfWritten, original);
+    EXPECT_NE(halfWritten, tagged);
+    EXPECT_TRUE(std::equal(halves[0].begin(), halves[0].end(), halfWritten.begin()));
+
     ASSERT_EQ(Run(), RunResult::done);
+    EXPECT_EQ(ReadFileBytes(photo), original);
+    EXPECT_EQ(ReadFileBytes(link), original);
+    struct stat after {};
+    ASSERT_EQ(::stat(link.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_FALSE(fs::exists(journal));
+    EXPECT_EQ(observer_.lines.at(2),
+              " - Unterbrochene Änderung an " + photo.string() + " rückgängig gemacht.");
+    EXPECT_TRUE(HasGps(photos_ / "b.jpg"));
+}
+
+// A photo with a second hard link that cannot be rewritten in place safely stays as it was under both
+// names, and so does everything around it.
+struct InPlaceCase {
+    const char* name;
+    std::function<void(const fs::path& photo)> arrange;  // before the run
+    std::optional<SafeWriteStep> at;                     // the step at whose `call`th time `during` runs
+    int call;
+    std::function<int(const fs::path& photo)> during;  // an errno makes the step fail
+    const char* logged;                                // nullptr: the run ends with a StreamError
+    const char* undoLogged = nullptr;                  // about a journal found at the scan
+};
+
+void PrintTo(const InPlaceCase& c, std::ostream* os) { *os << c.name; }
+
+class HardLinkedPhotoNotRewritten : public HostileFolder,
+                                    public ::testing::WithParamInterface<InPlaceCase> {};
+
+TEST_P(HardLinkedPhotoNotRewritten, BothNamesKeepTheOriginal) {
+    const InPlaceCase& c = GetParam();
+    if (std::string(c.name) == "ReadOnly" && ::geteuid() == 0) {
+        GTEST_SKIP() << "root writes into a read-only file";
+    }
+    const fs::path photo = photos_ / "a.jpg";
+    fs::create_hard_link(photo, elsewhere_ / "a-link.jpg");
+    c.arrange(photo);
+    auto expected = World();
+    int calls = 0;
+    const HookGuard hook([&](SafeWriteStep step) {
+        if (!c.at || step != *c.at || ++calls != c.call) {
+            return 0;
+        }
+        const int error = c.during(photo);
+        if (error == 0) {
+            // What the swap left, less the save's own journal, which must be gone after.
+            expected = World();
+            std::erase_if(expected, [](const auto& file) {
+                return IsSaveJournalName(fs::path(file.first).filename().string());
+            });
+        }
+        return error;
+    });
+    if (c.logged == nullptr) {
+        EXPECT_THROW(Run(), StreamError);
+    } else {
+        ASSERT_EQ(Run(), RunResult::done);
+        EXPECT_TRUE(observer_.Logged(std::string(" - a.jpg nicht gespeichert: ") + c.logged));
+    }
+    if (c.undoLogged != nullptr) {
+        EXPECT_TRUE(observer_.Logged(
+            " - Unterbrochene Änderung an " + photo.string() + " nicht rückgängig gemacht: " + c.undoLogged +
+            "; das Journal bleibt: " + (photos_ / ".a.jpg.zeloro-journal").string()));
+    }
     auto after = World();
     after.erase("photos/b.jpg");
     expected.erase("photos/b.jpg");
     EXPECT_EQ(after, expected);
-    EXPECT_EQ(fs::hard_link_count(photos_ / "a.jpg"), 2U);
-    EXPECT_TRUE(observer_.Logged(" - a.jpg nicht gespeichert: sie hat mehrere harte Verknüpfungen"));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Safety, HardLinkedPhotoNotRewritten,
+    ::testing::Values(
+        InPlaceCase{"ReadOnly",
+                    [](const fs::path& photo) { fs::permissions(photo, fs::perms::owner_read); },
+                    std::nullopt,
+                    0,
+                    {},
+                    "sie hat mehrere harte Verknüpfungen und ist schreibgeschützt"},
+        InPlaceCase{"NewFileRenamedOver", [](const fs::path& /*photo*/) {}, SafeWriteStep::check, 1,
+                    [](const fs::path& photo) {
+                        WriteFileText(photo.string() + ".new", "edited elsewhere");
+                        fs::rename(photo.string() + ".new", photo);
+                        return 0;
+                    },
+                    "sie wurde nach dem Lesen verändert"},
+        InPlaceCase{"SameFileRewritten", [](const fs::path& /*photo*/) {}, SafeWriteStep::check, 1,
+                    [](const fs::path& photo) {
+                        Bytes bytes = ReadFileBytes(photo);
+                        bytes.push_back(0);
+                        WriteFileBytes(photo, bytes);
+                        return 0;
+                    },
+                    "sie wurde nach dem Lesen verändert"},
+        // The first part is written, the second fails: the original goes back at once.
+        InPlaceCase{"DiskFullHalfWay", [](const fs::path& /*photo*/) {}, SafeWriteStep::rewrite, 2,
+                    [](const fs::path& /*photo*/) { return ENOSPC; }, nullptr},
+        InPlaceCase{"DamagedJournalOfAnEarlierSave",
+                    [](const fs::path& photo) {
+                        WriteFileText(photo.parent_path() / ".a.jpg.zeloro-journal", "not a journal");
+                    },
+                    std::nullopt,
+                    0,
+                    {},
+                    "sie hat mehrere harte Verknüpfungen, und eine frühere Änderung an ihr ist nicht "
+                    "abgeschlossen",
+                    "das Journal ist beschädigt"}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(HostileFolder, ExtendedAttributesGoToTheTaggedPhoto) {
     const std::string photo = (photos_ / "a.jpg").string();
