@@ -65,12 +65,18 @@ std::optional<int> ParseZone(std::string_view text) {
 
 std::optional<int> ParseTolerance(std::string_view text) { return SmallDecimal(text, 500); }
 
+std::optional<int> ParseJobs(std::string_view text) {
+    const auto jobs = SmallDecimal(text, kMaxJobs);
+    return jobs && *jobs >= 1 ? jobs : std::nullopt;
+}
+
 ParseResult ParseCommandLine(std::span<const std::string> args) {
     CliOptions options;
     bool seenGpx = false;
     bool seenPhotos = false;
     bool seenZone = false;
     bool seenTolerance = false;
+    bool seenJobs = false;
     bool seenMap = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -87,7 +93,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
             continue;
         }
         const bool takesValue = arg == "--gpx" || arg == "--photos" || arg == "--zone" ||
-                                arg == "--tolerance" || arg == "--data-dir";
+                                arg == "--tolerance" || arg == "--data-dir" || arg == "--jobs";
         if (!takesValue) {
             if (arg.starts_with("-")) {
                 return "Unbekannte Option " + Quoted(arg) + " (siehe --help).";
@@ -120,6 +126,14 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
                        ": erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.";
             }
             options.tolerance = *tolerance;
+        } else if (arg == "--jobs") {
+            seen = &seenJobs;
+            const auto jobs = ParseJobs(value);
+            if (!jobs) {
+                return "Ungültige Anzahl paralleler Fotos " + Quoted(value) +
+                       ": erwartet wird eine ganze Zahl von 1 bis " + std::to_string(kMaxJobs) + ".";
+            }
+            options.jobs = *jobs;
         } else {
             if (options.dataDir) {
                 return "Die Option --data-dir ist mehrfach angegeben.";
@@ -149,8 +163,8 @@ std::string ErrorReportText(std::string_view message) {
 }
 
 std::string UsageText() {
-    return "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
-           "                  [--map] [--open] [--keep]\n"
+    return std::string("Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
+           "                  [--jobs N] [--map] [--open] [--keep]\n"
            "\n"
            "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
            "(mit Unterordnern) und speichert die Fotos an ihrem Platz.\n"
@@ -164,6 +178,8 @@ std::string UsageText() {
            "                      nächste Punkt innerhalb der Abweichung (gleich nah: der frühere)\n"
            "  --data-dir ORDNER   der Datenordner mit zeloro.sqlite und maps/ (Vorgabe: wie im Fenster,\n"
            "                      /var/lib/kvd/zeloro/, sonst der Ordner des Programms)\n"
+           "  --jobs N            so viele Fotos zugleich bearbeiten, 1.." + std::to_string(kMaxJobs) + " (Vorgabe: ein Foto je\n"
+           "                      Prozessorkern); Protokoll und Fotos sind dieselben wie mit 1\n"
            "  --map               danach die Kartenseite maps/index.html schreiben und ihren Pfad ausgeben\n"
            "  --open              wie --map, dann die Seite im Standard-Browser öffnen (xdg-open)\n"
            "  --keep              die importierten Trackpunkte behalten (sonst wird die Tabelle am Ende\n"
@@ -173,7 +189,7 @@ std::string UsageText() {
            "Ausgabe: das Protokoll und Hinweise auf stdout, Fehlermeldungen auf stderr. Strg+C beendet\n"
            "den Lauf nach dem Foto, das gerade bearbeitet wird.\n"
            "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
-           "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen.\n";
+           "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen.\n");
 }
 
 }  // namespace zeloro::cli

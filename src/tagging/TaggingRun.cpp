@@ -5,12 +5,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <limits>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
 
 #include "common/Error.h"
@@ -18,6 +25,7 @@
 #include "gpx/GpxImport.h"
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
+#include "metadata/SafeFileWrite.h"
 #include "tagging/FolderScan.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
@@ -44,6 +52,216 @@ template <typename Coordinate, typename Direction>
 void AssignCoordinate(Coordinate&& coordinate, const DmsParts& parts, Direction direction) {
     coordinate.Assign(TTiffLongWordFraction(parts.degrees, 1), TTiffLongWordFraction(parts.minutes, 1),
                       TTiffLongWordFraction(parts.seconds), direction);
+}
+
+
+using Lookup = std::function<TCoord(DateTimeValue)>;
+
+// How far a photo got before an error left it; the error is raised where the one-after-the-other run
+// would have met it, so the lines and map entries before it are the same.
+enum class PhotoStage : std::uint8_t {
+    none,
+    reading,   // reading the file or its EXIF block, or the lookup: no line of the photo yet
+    building,  // setting the position: after " Koordinaten gefunden:", before the map entry
+    saving,    // building or writing the new file: after the map entry
+};
+
+// What one photo gives before its lines are written: its lookup and, for a found point, the new file.
+struct PreparedPhoto {
+    TCoord coord;
+    DateTimeValue shot = 0;
+    std::vector<std::uint8_t> content;
+    std::exception_ptr error;
+    PhotoStage failedAt = PhotoStage::none;
+};
+
+// Everything of a photo that touches no shared state but the lookup: safe to run on any thread, one
+// reading container per thread.
+PreparedPhoto PreparePhoto(const std::string& path, TExifData& reader, const Lookup& lookup) {
+    PreparedPhoto photo;
+    photo.failedAt = PhotoStage::reading;
+    try {
+        // The photo is read from disk once: the reading container takes its shot time from these bytes
+        // and, when a point is found, the image object takes the same bytes over.
+        std::vector<std::uint8_t> bytes = ReadPhotoFile(path);
+        reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
+        photo.shot = reader.DateTimeOriginal();
+        photo.coord = lookup(photo.shot);
+        if (!photo.coord.found) {
+            photo.failedAt = PhotoStage::none;
+            return photo;
+        }
+        photo.failedAt = PhotoStage::building;
+        TJPEGImageEx image;
+        image.LoadFromBytes(std::move(bytes));
+        const TCoord& coord = photo.coord;
+        const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
+        AssignCoordinate(image.ExifData().GPSLatitude(), lat, coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
+        const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
+        AssignCoordinate(image.ExifData().GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
+        image.ExifData().SetGPSDateTimeUTC(coord.utctime);
+        photo.failedAt = PhotoStage::saving;
+        image.SaveToBytes(photo.content);
+        photo.failedAt = PhotoStage::none;
+    } catch (...) {
+        photo.error = std::current_exception();
+    }
+    return photo;
+}
+
+// Gives a prepared photo's lines and map entry and writes it, in the order of the photo list; an error
+// of the photo is raised at the point the one-after-the-other run raises it.
+void CommitPhoto(PreparedPhoto& photo, const std::string& path, const RunInputs& inputs, RunObserver& observer,
+                 RunContext& context) {
+    if (photo.failedAt == PhotoStage::reading) {
+        std::rethrow_exception(photo.error);
+    }
+    const std::string name = PhotoFileName(path);
+    if (!photo.coord.found) {
+        LogLine(observer, " - " + name + kLogNoCoordinates);
+        return;
+    }
+    LogLine(observer, " - " + name + kLogCoordinatesFound);
+    if (photo.failedAt == PhotoStage::building) {
+        std::rethrow_exception(photo.error);
+    }
+    // The entry goes in before the save, so a photo whose save fails still has its entry.
+    context.mapsSL.push_back(photo.coord.lat + "|" + photo.coord.lon + "|" + name);
+    context.mapShots.push_back(MapShot{photo.shot, inputs.zoneIndex});
+    if (photo.failedAt == PhotoStage::saving) {
+        std::rethrow_exception(photo.error);
+    }
+    WriteFileReplacing(path, photo.content);
+    photo.content = {};
+    LogLine(observer, " - " + photo.coord.lat + "," + photo.coord.lon + kLogTagged);
+}
+
+// Prepares the photos of a list on worker threads, a few ahead of the one the run thread takes next, so
+// that reading, parsing and building overlap with the writes. Files are written only by the run thread,
+// in list order: a photo after one whose save fails, or after a stop, is never written, whatever its
+// worker had done. The lookups share the session's one statement, one at a time.
+class PhotoPool {
+public:
+    PhotoPool(const std::vector<std::string>& paths, unsigned workers, Lookup lookup)
+        : paths_(paths), lookup_(std::move(lookup)), ahead_(workers + 4), slots_(paths.size()) {
+        try {
+            threads_.reserve(workers);
+            for (unsigned i = 0; i < workers; ++i) {
+                threads_.emplace_back([this] { Work(); });
+            }
+        } catch (...) {
+            StopAndJoin();
+            throw;
+        }
+    }
+    ~PhotoPool() { StopAndJoin(); }
+    PhotoPool(const PhotoPool&) = delete;
+    PhotoPool& operator=(const PhotoPool&) = delete;
+
+    // Waits until the photo at index is prepared (indexes are taken in order, each once).
+    PreparedPhoto Take(std::size_t index) {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [&] { return slots_[index].has_value(); });
+        PreparedPhoto photo = std::move(*slots_[index]);
+        slots_[index].reset();
+        taken_ = index + 1;
+        lock.unlock();
+        room_.notify_all();
+        return photo;
+    }
+
+private:
+    void Work() {
+        TExifData reader;
+        const Lookup lookup = [this](DateTimeValue shot) {
+            const std::lock_guard lock(lookupMutex_);
+            return lookup_(shot);
+        };
+        for (;;) {
+            std::size_t index = 0;
+            {
+                std::unique_lock lock(mutex_);
+                room_.wait(lock, [&] { return stop_ || next_ >= paths_.size() || next_ < taken_ + ahead_; });
+                if (stop_ || next_ >= paths_.size()) {
+                    return;
+                }
+                index = next_++;
+            }
+            PreparedPhoto photo = PreparePhoto(paths_[index], reader, lookup);
+            {
+                const std::lock_guard lock(mutex_);
+                slots_[index] = std::move(photo);
+            }
+            ready_.notify_all();
+        }
+    }
+
+    void StopAndJoin() noexcept {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        room_.notify_all();
+        for (std::thread& thread : threads_) {
+            thread.join();
+        }
+        threads_.clear();
+    }
+
+    const std::vector<std::string>& paths_;
+    const Lookup lookup_;
+    const std::size_t ahead_;  // prepared photos wait in memory; this bounds how many
+    std::mutex mutex_;
+    std::condition_variable room_;   // a worker may take the next photo, or the pool stops
+    std::condition_variable ready_;  // a photo has been prepared
+    std::vector<std::optional<PreparedPhoto>> slots_;
+    std::size_t next_ = 0;   // the next photo a worker takes
+    std::size_t taken_ = 0;  // photos the run thread has taken
+    bool stop_ = false;
+    std::mutex lookupMutex_;
+    std::vector<std::thread> threads_;
+};
+
+// All lookups of a run read in one transaction, so the table is locked for reading once per run instead
+// of once per photo. A transaction the connection already has is used as it is.
+class LookupTransaction {
+public:
+    explicit LookupTransaction(Connection& connection) : connection_(connection) {
+        try {
+            if (!connection_.InTransaction()) {
+                connection_.StartTransaction();
+                started_ = true;
+            }
+        } catch (const DatabaseError&) {
+            // Each lookup then reads on its own, and meets the database's error itself.
+        }
+    }
+    ~LookupTransaction() {
+        if (!started_) {
+            return;
+        }
+        try {
+            connection_.Commit();
+        } catch (const Error&) {
+            try {
+                connection_.Rollback();
+            } catch (const Error&) {
+                // Nothing was written in it; closing the connection ends it.
+            }
+        }
+    }
+    LookupTransaction(const LookupTransaction&) = delete;
+    LookupTransaction& operator=(const LookupTransaction&) = delete;
+
+private:
+    Connection& connection_;
+    bool started_ = false;
+};
+
+unsigned WorkerCount(int jobs, std::size_t photos) {
+    unsigned count = jobs > 0 ? static_cast<unsigned>(jobs) : std::thread::hardware_concurrency();
+    count = std::max(count, 1U);
+    return static_cast<unsigned>(std::min<std::size_t>(count, std::max<std::size_t>(photos, 1)));
 }
 
 }  // namespace
@@ -113,8 +331,6 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
         return RunResult::inputMissing;
     }
 
-    // One reading container serves every photo of the run; each load replaces what it held.
-    TExifData reader;
     context.imgSL.clear();
     context.mapsSL.clear();
     context.mapShots.clear();
@@ -134,36 +350,27 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
         return RunResult::importFailed;
     }
 
+    const LookupTransaction lookups(context.uniCon);
+    const Lookup lookup = [&inputs, &context](DateTimeValue shot) {
+        return searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, context.query);
+    };
+    const unsigned workers = WorkerCount(inputs.jobs, context.imgSL.size());
+    std::optional<PhotoPool> pool;
+    std::optional<TExifData> reader;  // one reading container serves every photo of the run
+    if (workers > 1) {
+        pool.emplace(context.imgSL, workers, lookup);
+    } else {
+        reader.emplace();
+    }
     int position = 0;
-    for (const std::string& path : context.imgSL) {
+    for (std::size_t i = 0; i < context.imgSL.size(); ++i) {
         if (observer.StopRequested()) {
             observer.SetProgressPosition(0);
             return RunResult::stopped;
         }
-        const std::string name = PhotoFileName(path);
-        // The photo is read from disk once: the reading container takes its shot time from these bytes
-        // and, when a point is found, the image object that is saved takes the same bytes over.
-        std::vector<std::uint8_t> bytes = ReadPhotoFile(path);
-        reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
-        const DateTimeValue shot = reader.DateTimeOriginal();
-        const TCoord coord = searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, context.query);
-        if (coord.found) {
-            LogLine(observer, " - " + name + kLogCoordinatesFound);
-            TJPEGImageEx image;
-            image.LoadFromBytes(std::move(bytes));
-            const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
-            AssignCoordinate(image.ExifData().GPSLatitude(), lat, coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
-            const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
-            AssignCoordinate(image.ExifData().GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
-            image.ExifData().SetGPSDateTimeUTC(coord.utctime);
-            // The entry goes in before the save, so a photo whose save fails still has its entry.
-            context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
-            context.mapShots.push_back(MapShot{shot, inputs.zoneIndex});
-            image.SaveToFile(path);
-            LogLine(observer, " - " + coord.lat + "," + coord.lon + kLogTagged);
-        } else {
-            LogLine(observer, " - " + name + kLogNoCoordinates);
-        }
+        const std::string& path = context.imgSL[i];
+        PreparedPhoto photo = pool ? pool->Take(i) : PreparePhoto(path, *reader, lookup);
+        CommitPhoto(photo, path, inputs, observer, context);
         observer.SetProgressPosition(++position);
     }
     observer.SetProgressPosition(0);
