@@ -1,0 +1,202 @@
+// tests/tagging/ParallelRunTest.cpp: a run on several threads gives what the one-after-the-other run
+// gives: the same log, progress, map list and page, the same written photos, and the same photos left
+// untouched when a save fails or a stop is asked for.
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SamplePhoto.h"
+#include "common/Error.h"
+#include "support/TestSupport.h"
+#include "tagging/TaggingSession.h"
+#include "trackstore/Database.h"
+
+namespace zeloro::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kPhotoCount = 240;
+constexpr int kUnsavablePhoto = 151;  // its EXIF block cannot take the GPS tags
+
+// Log lines without their stamps, progress calls, and a stop after a chosen position.
+class Recorder : public RunObserver {
+public:
+    void AppendLine(const std::string& line) override {
+        const std::size_t dash = line.find(" - ");
+        lines.push_back(dash == std::string::npos ? line : line.substr(dash));
+    }
+    void SetProgressMax(int maximum) override { progress.push_back("max " + std::to_string(maximum)); }
+    void SetProgressPosition(int position) override {
+        progress.push_back("pos " + std::to_string(position));
+        stop = stopAfter && position == *stopAfter;
+    }
+    void ShowError(const std::string& text) override { lines.push_back("ERROR BOX " + text); }
+    bool StopRequested() override { return stop; }
+
+    std::vector<std::string> lines;
+    std::vector<std::string> progress;
+    std::optional<int> stopAfter;
+    bool stop = false;
+};
+
+std::string TwoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+// A track of one point a second from 08:00:00 UTC with a gap every seventh second, and photos shot one
+// a second from 10:00:00 in UTC + 2:00: every eleventh has no shot time, every fifth lies in a
+// subfolder, and one photo cannot be saved.
+void BuildFolder(const fs::path& root) {
+    fs::create_directories(root / "photos" / "sub");
+    fs::create_directories(root / "maps");
+    std::string gpx = "<gpx><trk><trkseg>";
+    for (int s = 0; s < kPhotoCount; ++s) {
+        if (s % 7 == 3) {
+            continue;
+        }
+        gpx += "<trkpt lat=\"48." + std::to_string(1000 + s) + "\" lon=\"-122." + std::to_string(4000 + s) +
+               "\"><time>2024-06-15T08:" + TwoDigits(s / 60) + ":" + TwoDigits(s % 60) + "Z</time></trkpt>";
+    }
+    WriteFileText(root / "track.gpx", gpx + "</trkseg></trk></gpx>");
+    Connection con;
+    con.Open((root / "zeloro.sqlite").string());
+    con.Execute("CREATE TABLE gpx (lat TEXT, lon TEXT, utctime DATETIME)");
+    con.Close();
+    for (int k = 0; k < kPhotoCount; ++k) {
+        sample::PhotoSpec spec;
+        spec.width = 16;
+        spec.height = 16;
+        spec.scene = k;
+        if (k % 11 != 5) {
+            spec.dateTimeOriginal = "2024:06:15 10:" + TwoDigits(k / 60) + ":" + TwoDigits(k % 60);
+        }
+        if (k == kUnsavablePhoto) {
+            spec.descriptionLength = 65260;
+        }
+        const fs::path folder = k % 5 == 0 ? root / "photos" / "sub" : root / "photos";
+        WriteFileBytes(folder / ("p" + std::to_string(1000 + k) + ".jpg"), sample::MakePhoto(spec));
+    }
+}
+
+struct Outcome {
+    std::optional<RunResult> result;
+    std::string error;
+    std::vector<std::string> lines;
+    std::vector<std::string> progress;
+    std::vector<std::string> mapEntries;
+    std::string page;
+    std::map<std::string, Bytes> photos;  // by path below the photo folder
+};
+
+Outcome RunWith(const fs::path& root, int jobs, std::optional<int> stopAfter) {
+    TaggingSession session((root / "").string());
+    session.Connect();
+    Recorder recorder;
+    recorder.stopAfter = stopAfter;
+    RunInputs inputs{(root / "track.gpx").string(), (root / "photos").string(), 13, "0"};
+    inputs.jobs = jobs;
+    Outcome outcome;
+    try {
+        outcome.result = session.Run(inputs, recorder);
+    } catch (const Error& e) {
+        outcome.error = e.what();
+    }
+    outcome.lines = recorder.lines;
+    outcome.progress = recorder.progress;
+    outcome.mapEntries = session.MapEntries();
+    if (const auto page = session.WriteMapPage()) {
+        outcome.page = ReadFileText(*page);
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(root / "photos")) {
+        if (entry.is_regular_file()) {
+            outcome.photos[fs::relative(entry.path(), root / "photos").string()] = ReadFileBytes(entry.path());
+        }
+    }
+    return outcome;
+}
+
+void ExpectSameOutcome(const Outcome& want, const Outcome& got) {
+    EXPECT_EQ(want.result, got.result);
+    EXPECT_EQ(want.error, got.error);
+    EXPECT_EQ(want.lines, got.lines);
+    EXPECT_EQ(want.progress, got.progress);
+    EXPECT_EQ(want.mapEntries, got.mapEntries);
+    EXPECT_EQ(want.page, got.page);
+    ASSERT_EQ(want.photos.size(), got.photos.size());
+    for (const auto& [name, bytes] : want.photos) {
+        const auto it = got.photos.find(name);
+        ASSERT_NE(it, got.photos.end()) << name;
+        EXPECT_TRUE(BytesEqual(bytes, it->second)) << name;
+    }
+}
+
+class ParallelRun : public ::testing::Test {
+protected:
+    // The same folder, built once per case and copied for each run, so every run starts from the same
+    // bytes.
+    Outcome RunCopy(int jobs, std::optional<int> stopAfter = std::nullopt) {
+        const fs::path copy = tmp_ / ("run" + std::to_string(runs_++));
+        fs::copy(tmp_ / "original", copy, fs::copy_options::recursive);
+        return RunWith(copy, jobs, stopAfter);
+    }
+
+    void SetUp() override { BuildFolder(tmp_ / "original"); }
+
+    Bytes Original(const std::string& name) const { return ReadFileBytes(tmp_ / "original" / "photos" / name); }
+
+    // Exactly the photos logged as tagged differ from the originals; some photos with a point stay as
+    // they were because the run ended before them, and the log shows misses as well.
+    void ExpectWrittenAsLogged(const Outcome& outcome) const {
+        std::size_t tagged = 0;
+        std::size_t missed = 0;
+        for (const std::string& line : outcome.lines) {
+            tagged += line.ends_with(" getaggt!") ? 1U : 0U;
+            missed += line.ends_with(" keine Koordinaten gefunden") ? 1U : 0U;
+        }
+        std::size_t changed = 0;
+        for (const auto& [name, bytes] : outcome.photos) {
+            changed += BytesEqual(Original(name), bytes) ? 0U : 1U;
+        }
+        EXPECT_GT(tagged, 20U);
+        EXPECT_GT(missed, 5U);
+        EXPECT_EQ(changed, tagged);
+        EXPECT_LT(tagged + missed, static_cast<std::size_t>(kPhotoCount) - 20);
+    }
+
+    TempDir tmp_;
+    int runs_ = 0;
+};
+
+TEST_F(ParallelRun, GivesTheSequentialLogPhotosAndPageUpToTheUnsavablePhoto) {
+    const Outcome sequential = RunCopy(1);
+    // The sequential run itself: tagged photos up to the unsavable one, misses and gaps logged, the
+    // unsavable photo's entry kept, nothing after it written.
+    ASSERT_FALSE(sequential.error.empty());
+    ASSERT_EQ(sequential.lines.back(), " - p1151.jpg Koordinaten gefunden:");
+    ExpectWrittenAsLogged(sequential);
+    EXPECT_TRUE(BytesEqual(Original("p1151.jpg"), sequential.photos.at("p1151.jpg")));
+    EXPECT_EQ(sequential.mapEntries.back(), "48.1151|-122.4151|p1151.jpg");
+    EXPECT_NE(sequential.page.find("p1151.jpg"), std::string::npos);
+
+    for (const int jobs : {2, 3, 8, 0}) {
+        SCOPED_TRACE("jobs " + std::to_string(jobs));
+        ExpectSameOutcome(sequential, RunCopy(jobs));
+    }
+}
+
+// A stop asked for while the workers are ahead of the photo whose lines were given last: the photos
+// prepared after it are not written, as if they had never been started.
+TEST_F(ParallelRun, StopWritesNoPhotoAfterTheLastOneReported) {
+    const Outcome sequential = RunCopy(1, 40);
+    ASSERT_EQ(sequential.result, RunResult::stopped);
+    EXPECT_EQ(sequential.progress.back(), "pos 0");
+    ExpectWrittenAsLogged(sequential);
+    for (const int jobs : {2, 8}) {
+        SCOPED_TRACE("jobs " + std::to_string(jobs));
+        ExpectSameOutcome(sequential, RunCopy(jobs, 40));
+    }
+}
+
+}  // namespace
+}  // namespace zeloro::test
