@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
-    libsqlite3-dev libjpeg62-turbo-dev libxml2-dev
+    libsqlite3-dev libjpeg62-turbo-dev libxml2-dev nlohmann-json3-dev
+    libhowardhinnant-date-dev tzdata
     qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
@@ -11,8 +12,9 @@ packages=(
     libimage-exiftool-perl libxml2-utils sqlite3
     clang libclang-rt-14-dev clang-format clang-tidy
     locales
-    gpscorrelate exiv2
+    gpscorrelate exiv2 python3-numpy python3-pil
     time
+    desktop-file-utils appstream lintian dpkg-dev file man-db passwd util-linux
 )
 missing=()
 for p in "${packages[@]}"; do

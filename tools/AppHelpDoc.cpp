@@ -114,6 +114,13 @@ Karte und alle Spurpunkte der Datenbank. Zeitzone und Abweichung bleiben eingest
 Spurpunkte für den nächsten Start erhalten.</li>
 </ul>
 
+<h2>Datenordner</h2>
+<p>Die Spurpunkte, die Kartenseite und diese Hilfe liegen im Datenordner des Benutzers:
+$XDG_DATA_HOME/kvd/zeloro/, ohne XDG_DATA_HOME ~/.local/share/kvd/zeloro/. Beim ersten Start legt das
+Programm ihn als Kopie der installierten Vorlage an (/usr/share/zeloro/, allgemein &lt;prefix&gt;/share/zeloro/
+neben den Programmen). Ein nicht installiertes Programm, etwa in einem Build-Ordner, arbeitet mit den
+Dateien neben dem Programm.</p>
+
 <h2>Meldungen</h2>
 <table border="1" cellspacing="0" cellpadding="4" width="100%">
 <tr><td width="45%">Bitte geben Sie eine gpx-Datei an!</td><td>Das Feld GPX-Datei ist leer.</td></tr>
@@ -121,7 +128,11 @@ Spurpunkte für den nächsten Start erhalten.</li>
 <tr><td>Import fehlerhaft abgebrochen</td><td>Die Spur konnte nicht vollständig in die Datenbank
 übernommen werden; kein Foto wurde verändert.</td></tr>
 <tr><td>Die Datenbankdatei konnte nicht gefunden werden</td><td>Beim Start wurde die Datei zeloro.sqlite
-weder unter /var/lib/kvd/zeloro/ noch neben dem Programm gefunden.</td></tr>
+weder im Datenordner noch in einer installierten Vorlage noch neben dem Programm gefunden.</td></tr>
+<tr><td>Die Datenbank … ist schreibgeschützt</td><td>Die Datei zeloro.sqlite oder ihr Ordner darf nicht
+geschrieben werden; die Meldung nennt Datei und Grund. Kein Foto wurde verändert.</td></tr>
+<tr><td>Der Datenordner … kann nicht angelegt werden</td><td>Der Datenordner konnte nicht aus der Vorlage
+angelegt werden; die Meldung nennt Ordner und Grund.</td></tr>
 <tr><td>Keine aktuellen Geodaten vorhanden!</td><td>Im letzten Durchlauf wurde kein Foto getaggt.</td></tr>
 </table>
 

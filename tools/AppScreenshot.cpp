@@ -1,9 +1,11 @@
 // tools/AppScreenshot.cpp: shows the window, runs it once on given inputs and saves a picture of it.
-// Usage: zeloro_app_screenshot DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png
+// Usage: zeloro_app_screenshot DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png [OPTIONS.png]
+// With OPTIONS.png the "Optionen" dialog is opened after the run and its picture saved there as well.
 // Under a real display (or Xvfb) the picture is taken from the screen, window system and all; on the
 // offscreen platform the window draws itself into the picture.
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -17,11 +19,45 @@
 #include "app/MainForm.h"
 #include "app/SpinEdit.h"
 
+namespace {
+
+QPixmap Grab(QWidget& widget) {
+    if (QGuiApplication::platformName() != QStringLiteral("offscreen") && widget.screen() != nullptr) {
+        const QRect area = widget.frameGeometry().adjusted(-20, -20, 20, 20);
+        return widget.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    }
+    return widget.grab();
+}
+
+// Opens "Optionen" by its link, as a user does, and takes the picture while the dialog is up.
+int SaveOptionsPicture(zeloro::Tmain& window, const char* out) {
+    int result = 1;
+    QTimer::singleShot(500, &window, [&result, out] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr) {
+            std::fprintf(stderr, "zeloro_app_screenshot: the options dialog was not shown\n");
+            return;
+        }
+        QTest::qWait(300);
+        if (Grab(*dialog).save(QString::fromLocal8Bit(out), "PNG")) {
+            result = 0;
+        } else {
+            std::fprintf(stderr, "zeloro_app_screenshot: cannot write %s\n", out);
+        }
+        dialog->close();
+    });
+    QTest::mouseClick(window.findChild<QLabel*>(QStringLiteral("LabelOptions")), Qt::LeftButton);
+    return result;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 7) {
+    if (argc != 7 && argc != 8) {
         std::fprintf(stderr,
-                     "usage: zeloro_app_screenshot DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png\n");
+                     "usage: zeloro_app_screenshot DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png "
+                     "[OPTIONS.png]\n");
         return 2;
     }
     zeloro::InitApplication();
@@ -65,6 +101,9 @@ int main(int argc, char** argv) {
     if (!picture.save(QString::fromLocal8Bit(argv[6]), "PNG")) {
         std::fprintf(stderr, "zeloro_app_screenshot: cannot write %s\n", argv[6]);
         return 1;
+    }
+    if (argc == 8) {
+        return SaveOptionsPicture(window, argv[7]);
     }
     return 0;
 }

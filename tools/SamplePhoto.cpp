@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace zeloro::sample {
 namespace {
@@ -253,6 +254,13 @@ ByteVector BuildExifPayload(const PhotoSpec& spec) {
     if (spec.dateTimeOriginal) {
         const ByteVector text = TiffWriter::AsciiValue(*spec.dateTimeOriginal);
         exifIfd.push_back({0x9003, kAscii, static_cast<std::uint32_t>(text.size()), text});
+    }
+    for (const auto& [tag, offset] : {std::pair{std::uint16_t{0x9010}, &spec.offsetTime},
+                                      std::pair{std::uint16_t{0x9011}, &spec.offsetTimeOriginal}}) {
+        if (*offset) {
+            const ByteVector text = TiffWriter::AsciiValue(**offset);
+            exifIfd.push_back({tag, kAscii, static_cast<std::uint32_t>(text.size()), text});
+        }
     }
     const ByteVector makeText = TiffWriter::AsciiValue(spec.make);
     const ByteVector modelText = TiffWriter::AsciiValue(spec.model);

@@ -17,6 +17,9 @@ struct PhotoSpec {
     int quality = 85;
     // "YYYY:MM:DD hh:mm:ss" as a camera writes it; no DateTimeOriginal tag at all when absent.
     std::optional<std::string> dateTimeOriginal;
+    // OffsetTimeOriginal and OffsetTime ("+05:30") in the EXIF directory; no tag when absent.
+    std::optional<std::string> offsetTimeOriginal;
+    std::optional<std::string> offsetTime;
     bool bigEndian = false;  // "MM" instead of "II" in the TIFF header
     // Length of an ImageDescription of "x"s in IFD0; 0 for none. A long one fills the EXIF segment up to
     // its size limit, so that adding GPS tags cannot fit any more.

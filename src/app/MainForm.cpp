@@ -5,11 +5,15 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -71,6 +75,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, int
 void InitApplication() {
     QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kAppTitle));
     QCoreApplication::setApplicationName(QStringLiteral("zeloro"));
+    // The options dialog's values live in ~/.config/zeloro/zeloro.conf.
+    QCoreApplication::setOrganizationName(QStringLiteral("zeloro"));
     QGuiApplication::setDesktopFileName(QStringLiteral("zeloro"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/zeloro.png")));
     AddFontSubstitutes();
@@ -142,6 +148,11 @@ void Tmain::BuildControls() {
     Label8->adjustSize();
     Label8->move(570, 12);
 
+    LabelOptions = new ClickLabel(this);
+    LabelOptions->setObjectName(QStringLiteral("LabelOptions"));
+    LabelOptions->setPalette(grey);
+    LabelOptions->setCursor(Qt::PointingHandCursor);
+
     Image2 = new ClickLabel(this);
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setGeometry(606, 0, 34, 34);
@@ -186,6 +197,14 @@ void Tmain::BuildControls() {
     Memo1->setGeometry(175, 234, 442, 79);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabChangesFocus(true);
+    Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Memo1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu* menu = Memo1->createStandardContextMenu(at);
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("Protokoll speichern…"), this, &Tmain::SaveLogAs);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(Memo1->viewport()->mapToGlobal(at));
+    });
 
     Button4 = MakeButton(this, "Button4", "Maps", 175);
     Button1 = MakeButton(this, "Button1", "Starten", 362);
@@ -207,13 +226,65 @@ void Tmain::BuildControls() {
     connect(Button4, &QPushButton::clicked, this, &Tmain::Button4Click);
     connect(Image2, &ClickLabel::Clicked, this, &Tmain::Image2Click);
     connect(Label8, &ClickLabel::Clicked, this, &Tmain::Label8Click);
+    connect(LabelOptions, &ClickLabel::Clicked, this, &Tmain::OptionsClick);
+    SetRunOptions(WindowRunOptions::Load());
+}
+
+void Tmain::SetRunOptions(const WindowRunOptions& options) {
+    runOptions_ = options;
+    // The title band tells when a run will not be the plain one.
+    LabelOptions->setText(options.AnyOn() ? QStringLiteral("Optionen (aktiv)") : QStringLiteral("Optionen"));
+    LabelOptions->adjustSize();
+    LabelOptions->move(Label8->x() - 12 - LabelOptions->width(), Label8->y());
+}
+
+void Tmain::OptionsClick() {
+    if (RunInProgress()) {
+        return;  // what a run has taken stays as it was
+    }
+    OptionsDialog dialog(
+        runOptions_, [this] { SaveLogAs(); }, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        const WindowRunOptions chosen = dialog.Options();
+        chosen.Save();
+        SetRunOptions(chosen);
+    }
+}
+
+bool Tmain::SaveLogTo(const QString& path) const {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    QByteArray text = Memo1->toPlainText().toUtf8();
+    if (!text.isEmpty()) {
+        text += '\n';
+    }
+    return file.write(text) == text.size() && file.flush();
+}
+
+void Tmain::SaveLogAs() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Protokoll speichern"), QString(),
+                                                      QStringLiteral("Textdateien (*.txt)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!SaveLogTo(path)) {
+        ReportError(QStringLiteral("Das Protokoll konnte nicht in %1 gespeichert werden").arg(path));
+    }
 }
 
 void Tmain::FormCreate() {
     // The data folder is resolved before the window is shown, so its error box comes first.
-    const std::string dataFolder = options_.resolveDataFolder();
-    if (dataFolder.empty()) {
-        ShowErrorBox(QString::fromUtf8(kDatabaseNotFoundMessage));
+    std::string dataFolder;
+    try {
+        dataFolder = options_.resolveDataFolder();
+        if (dataFolder.empty()) {
+            ShowErrorBox(QString::fromUtf8(kDatabaseNotFoundMessage));
+        }
+    } catch (const std::exception& error) {
+        // The user's data folder could not be set up from the installed template; the text names it.
+        ShowErrorBox(QString::fromStdString(error.what()));
     }
     session_ = std::make_unique<TaggingSession>(dataFolder);
     firstrun_ = true;
@@ -286,6 +357,12 @@ void Tmain::SetRunCommandsEnabled(bool enabled) {
     Button3->setEnabled(enabled);
     Button4->setEnabled(enabled);
     Image2->setEnabled(enabled);
+    // A change here would be ignored until the next run, so it is not offered during one.
+    edGpx->setEnabled(enabled);
+    edPictures->setEnabled(enabled);
+    cbtimezone->setEnabled(enabled);
+    edSec->setEnabled(enabled);
+    LabelOptions->setEnabled(enabled);
 }
 
 void Tmain::Button1Click() {
@@ -297,6 +374,9 @@ void Tmain::Button1Click() {
     inputs.folder = edPictures->Text().toStdString();
     inputs.zoneIndex = cbtimezone->currentIndex();
     inputs.toleranceText = edSec->Text().toStdString();
+    inputs.modes = runOptions_.Modes();
+    // The dialog accepts only texts a run can read; the defaults are the run without options.
+    const RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
 
     stop_ = false;
     runError_.reset();
@@ -309,9 +389,9 @@ void Tmain::Button1Click() {
 
     TaggingSession* session = session_.get();
     WindowObserver* observer = observer_;
-    worker_ = QThread::create([this, session, observer, inputs] {
+    worker_ = QThread::create([this, session, observer, inputs, settings] {
         try {
-            session->Run(inputs, *observer);
+            session->Run(inputs, *observer, settings);
         } catch (const std::exception& error) {
             runError_ = error.what();
         } catch (...) {
@@ -393,7 +473,15 @@ void Tmain::Button4Click() {
 }
 
 void Tmain::Label8Click() {
-    Guarded([this] { options_.openDocument(QString::fromStdString(ExecutableFolder() + kHelpDocument)); });
+    Guarded([this] {
+        // An installed program finds the document in the data folder filled from the template; a build
+        // tree has it beside the executable.
+        std::string document = session_->DataFolder() + kHelpDocument;
+        if (session_->DataFolder().empty() || !QFileInfo::exists(QString::fromStdString(document))) {
+            document = ExecutableFolder() + kHelpDocument;
+        }
+        options_.openDocument(QString::fromStdString(document));
+    });
 }
 
 void Tmain::Guarded(const std::function<void()>& command) {

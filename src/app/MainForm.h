@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/OptionsDialog.h"
 #include "common/DateTime.h"
 
 class QComboBox;
@@ -68,6 +69,13 @@ public:
     void Button4Click();  // "Maps"
     void Image2Click();   // the close picture
     void Label8Click();   // "Hilfe"
+    void OptionsClick();  // "Optionen": the dialog; its values are saved and reach the next run
+
+    [[nodiscard]] const WindowRunOptions& RunOptions() const noexcept { return runOptions_; }
+    void SetRunOptions(const WindowRunOptions& options);
+    // "Protokoll speichern…": the log panel's lines as a UTF-8 text file; false when it cannot be written.
+    bool SaveLogTo(const QString& path) const;
+    void SaveLogAs();
 
 signals:
     // A run has ended and its outcome (an error report included) has been shown.
@@ -107,6 +115,8 @@ private:
     ClickLabel* Image1 = nullptr;
     QLabel* Label5 = nullptr;
     ClickLabel* Label8 = nullptr;
+    ClickLabel* LabelOptions = nullptr;
+    WindowRunOptions runOptions_;
     ClickLabel* Image2 = nullptr;
     QLabel* Label1 = nullptr;
     FilenameEdit* edGpx = nullptr;

@@ -1,6 +1,8 @@
 #include "app/SpinEdit.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QWheelEvent>
 
 namespace zeloro {
 
@@ -13,5 +15,15 @@ SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent) {
     // The line edit alone is read-only: the buttons (and the arrow keys) still step the value.
     lineEdit()->setReadOnly(true);
 }
+
+void SpinEdit::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
+        event->ignore();
+        return;
+    }
+    QSpinBox::keyPressEvent(event);
+}
+
+void SpinEdit::wheelEvent(QWheelEvent* event) { event->ignore(); }
 
 }  // namespace zeloro

@@ -6,6 +6,8 @@
 namespace zeloro {
 
 // Typing is disabled so that the text is always a number in range: the run reads it as the tolerance.
+// Only the two arrow buttons (and the arrow keys) step it, by 1: PageUp/PageDown would jump by 10 and a
+// wheel turned over the window on the way to another control would change it by accident.
 class SpinEdit : public QSpinBox {
     Q_OBJECT
 public:
@@ -13,6 +15,10 @@ public:
 
     // The value as decimal text, as the run reads it.
     [[nodiscard]] QString Text() const { return QString::number(value()); }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 };
 
 }  // namespace zeloro

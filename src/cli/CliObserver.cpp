@@ -1,6 +1,10 @@
 // src/cli/CliObserver.cpp: log lines on stdout, errors and the progress display on stderr.
 #include "cli/CliObserver.h"
 
+#include <charconv>
+#include <cmath>
+#include <nlohmann/json.hpp>
+
 namespace zeloro::cli {
 namespace {
 
@@ -13,7 +17,76 @@ void PutLine(std::FILE* stream, const std::string& text) {
     std::fputc('\n', stream);
 }
 
+// The track table keeps a coordinate as the GPX file wrote it, with "." or ","; null for anything else.
+nlohmann::json CoordinateValue(const std::string& text) {
+    std::string work = text;
+    for (char& c : work) {
+        if (c == ',') {
+            c = '.';
+        }
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(work.data(), work.data() + work.size(), value);
+    if (text.empty() || error != std::errc() || end != work.data() + work.size() || !std::isfinite(value)) {
+        return nullptr;
+    }
+    return value;
+}
+
+const char* StatusName(PhotoStatus status) {
+    switch (status) {
+        case PhotoStatus::tagged:
+            return "tagged";
+        case PhotoStatus::noMatch:
+            return "no_match";
+        case PhotoStatus::skipped:
+            return "skipped";
+        case PhotoStatus::failed:
+            return "failed";
+    }
+    return "failed";
+}
+
+// A file name need not be valid UTF-8; JSON text must be, so a stray byte becomes U+FFFD.
+std::string Dump(const nlohmann::json& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 }  // namespace
+
+std::string SummaryLine(const RunCounts& counts, double seconds, bool dryRun) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%.2f", seconds);
+    std::string decimal = time;
+    if (const auto point = decimal.find('.'); point != std::string::npos) {
+        decimal[point] = ',';
+    }
+    return "Zusammenfassung: " + std::to_string(counts.tagged) +
+           (dryRun ? " würden getaggt, " : " getaggt, ") + std::to_string(counts.noMatch) +
+           " ohne Treffer, " + std::to_string(counts.skipped) + " übersprungen, " +
+           std::to_string(counts.failed) + " fehlgeschlagen, " + decimal + " s";
+}
+
+std::string PhotoJson(const PhotoReport& report) {
+    nlohmann::json object;
+    object["file"] = report.path;
+    object["status"] = StatusName(report.status);
+    const bool tagged = report.status == PhotoStatus::tagged;
+    object["latitude"] = tagged ? CoordinateValue(report.lat) : nlohmann::json(nullptr);
+    object["longitude"] = tagged ? CoordinateValue(report.lon) : nlohmann::json(nullptr);
+    if (tagged) {
+        const CalendarDate d = DecodeDate(report.utcTime);
+        const ClockTime t = DecodeTime(report.utcTime);
+        char utc[40];
+        std::snprintf(utc, sizeof utc, "%04d-%02d-%02dT%02d:%02d:%02dZ", d.year, d.month, d.day, t.hour,
+                      t.minute, t.second);
+        object["utc_time"] = utc;
+    } else {
+        object["utc_time"] = nullptr;
+    }
+    object["message"] = report.message;
+    return Dump(object);
+}
 
 CliObserver::CliObserver(std::FILE* out, std::FILE* err, bool errIsTerminal, bool outIsTerminal)
     : out_(out), err_(err), errIsTerminal_(errIsTerminal), outIsTerminal_(outIsTerminal) {}
@@ -38,12 +111,59 @@ void CliObserver::drawProgress(bool force) {
         return;
     }
     lastDraw_ = now;
-    std::fprintf(err_, "\r\033[K%d/%d Fotos", position_, maximum_);
+    const double seconds = std::chrono::duration<double>(now - started_).count();
+    if (seconds > 0) {
+        std::fprintf(err_, "\r\033[K%d/%d Fotos, %.1f Fotos/s", position_, maximum_, position_ / seconds);
+    } else {
+        std::fprintf(err_, "\r\033[K%d/%d Fotos", position_, maximum_);
+    }
     std::fflush(err_);
     progressShown_ = true;
 }
 
 void CliObserver::AppendLine(const std::string& line) {
+    if (json_) {
+        return;  // the photo objects take the log's place
+    }
+    putOut(line);
+}
+
+void CliObserver::PhotoHandled(const PhotoReport& report) {
+    switch (report.status) {
+        case PhotoStatus::tagged:
+            ++counts_.tagged;
+            break;
+        case PhotoStatus::noMatch:
+            ++counts_.noMatch;
+            break;
+        case PhotoStatus::skipped:
+            ++counts_.skipped;
+            break;
+        case PhotoStatus::failed:
+            ++counts_.failed;
+            break;
+    }
+    if (json_) {
+        putOut(PhotoJson(report));
+    }
+}
+
+void CliObserver::Summary(double seconds, bool dryRun) {
+    if (!json_) {
+        putOut(SummaryLine(counts_, seconds, dryRun));
+        return;
+    }
+    nlohmann::json summary;
+    summary["tagged"] = counts_.tagged;
+    summary["no_match"] = counts_.noMatch;
+    summary["skipped"] = counts_.skipped;
+    summary["failed"] = counts_.failed;
+    summary["seconds"] = seconds;
+    summary["dry_run"] = dryRun;
+    putOut(Dump(nlohmann::json{{"summary", summary}}));
+}
+
+void CliObserver::putOut(const std::string& line) {
     // Only a shared terminal can show the two streams on one line.
     const bool shared = progressShown_ && outIsTerminal_;
     if (shared) {
@@ -58,7 +178,11 @@ void CliObserver::AppendLine(const std::string& line) {
     }
 }
 
-void CliObserver::SetProgressMax(int maximum) { maximum_ = maximum; }
+void CliObserver::SetProgressMax(int maximum) {
+    maximum_ = maximum;
+    // The rate counts from the end of the folder scan; the GPX import is part of the photos' time.
+    started_ = std::chrono::steady_clock::now();
+}
 
 void CliObserver::SetProgressPosition(int position) {
     position_ = position;
@@ -75,7 +199,7 @@ void CliObserver::Information(const std::string& text) {
     if (outIsTerminal_) {
         wipeProgress();
     }
-    PutLine(out_, text);
+    PutLine(out_, json_ ? Dump(nlohmann::json{{"information", text}}) : text);
     std::fflush(out_);
 }
 

@@ -9,9 +9,25 @@
 
 namespace zeloro::cli {
 
+// How many photos of a run ended in each way.
+struct RunCounts {
+    int tagged = 0;
+    int noMatch = 0;
+    int skipped = 0;
+    int failed = 0;
+};
+
+// "Zusammenfassung: 3 getaggt, 1 ohne Treffer, 0 übersprungen, 0 fehlgeschlagen, 0,42 s"; in a dry run
+// "getaggt" reads "würden getaggt".
+[[nodiscard]] std::string SummaryLine(const RunCounts& counts, double seconds, bool dryRun);
+
+// The JSON object of one photo: file, status, latitude, longitude (numbers or null), utc_time
+// ("2024-06-15T08:00:30Z" or null) and message.
+[[nodiscard]] std::string PhotoJson(const PhotoReport& report);
+
 // Log lines go to out, error texts to err. When err is a terminal, a one-line progress display
-// ("\r<done>/<total> Fotos") is kept on err; it is wiped before anything else is written to the same
-// terminal, so it never ends up inside a log line.
+// ("\r<done>/<total> Fotos, <rate> Fotos/s") is kept on err; it is wiped before anything else is
+// written to the same terminal, so it never ends up inside a log line. A pipe or file gets none.
 class CliObserver : public RunObserver {
 public:
     CliObserver(std::FILE* out, std::FILE* err, bool errIsTerminal, bool outIsTerminal);
@@ -20,6 +36,7 @@ public:
     CliObserver& operator=(const CliObserver&) = delete;
 
     void AppendLine(const std::string& line) override;
+    void PhotoHandled(const PhotoReport& report) override;
     void SetProgressMax(int maximum) override;
     void SetProgressPosition(int position) override;
     void ShowError(const std::string& text) override;
@@ -28,6 +45,12 @@ public:
     void Information(const std::string& text);
     // An error text (stderr), e.g. the default error report of a failed command.
     void Error(const std::string& text);
+    // Instead of the log: one JSON object per photo on out, and information texts as objects too.
+    void SetJson(bool json) noexcept { json_ = json; }
+    [[nodiscard]] const RunCounts& Counts() const noexcept { return counts_; }
+    // The closing summary: a line in the log's place, or the final JSON object.
+    void Summary(double seconds, bool dryRun);
+
     // Wipes the progress display and flushes both streams.
     void Finish();
 
@@ -37,6 +60,7 @@ public:
 
 private:
     void wipeProgress();
+    void putOut(const std::string& text);
     void drawProgress(bool force);
 
     std::FILE* out_;
@@ -44,10 +68,13 @@ private:
     bool errIsTerminal_;
     bool outIsTerminal_;
     bool progressShown_ = false;
+    bool json_ = false;
+    RunCounts counts_;
     const volatile std::sig_atomic_t* stopFlag_ = nullptr;
     int maximum_ = 0;
     int position_ = 0;
     std::chrono::steady_clock::time_point lastDraw_{};
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace zeloro::cli

@@ -1,14 +1,22 @@
 // src/cli/CliOptions.cpp: parsing the command line of zeloro-cli.
 #include "cli/CliOptions.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
 #include "common/AsciiText.h"
+#include "common/ReasonText.h"
+#include "time/CameraZone.h"
 #include "time/TimeRules.h"
 
 namespace zeloro::cli {
 namespace {
 
-std::optional<int> SmallDecimal(std::string_view text, int maximum) {
-    if (text.empty() || text.size() > 4) {
+std::optional<int> SmallDecimal(std::string_view text, int maximum, std::size_t maxDigits = 4) {
+    if (text.empty() || text.size() > maxDigits) {
         return std::nullopt;
     }
     int value = 0;
@@ -70,6 +78,14 @@ std::optional<int> ParseJobs(std::string_view text) {
     return jobs && *jobs >= 1 ? jobs : std::nullopt;
 }
 
+std::optional<int> ParseInterpolationGap(std::string_view text) {
+    const std::optional<int> gap = SmallDecimal(text, kLargestInterpolationGap, 5);
+    if (gap && *gap == 0) {
+        return std::nullopt;
+    }
+    return gap;
+}
+
 ParseResult ParseCommandLine(std::span<const std::string> args) {
     CliOptions options;
     bool seenGpx = false;
@@ -78,22 +94,55 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
     bool seenTolerance = false;
     bool seenJobs = false;
     bool seenMap = false;
+    bool seenOffset = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
             continue;
         }
-        if (arg == "--map" || arg == "--open" || arg == "--keep") {
-            bool& flag = arg == "--map" ? seenMap : arg == "--open" ? options.open : options.keep;
+        if (arg == "--version") {
+            options.version = true;
+            continue;
+        }
+        bool* switchFlag = arg == "--map"           ? &seenMap
+                           : arg == "--open"        ? &options.open
+                           : arg == "--keep"        ? &options.keep
+                           : arg == "--photo-zone"  ? &options.settings.photoZone
+                           : arg == "--altitude"    ? &options.settings.altitude
+                           : arg == "--dry-run"     ? &options.modes.dryRun
+                           : arg == "--skip-tagged" ? &options.modes.skipTagged
+                           : arg == "--keep-mtime"  ? &options.modes.keepMtime
+                           : arg == "--json"        ? &options.json
+                           : arg == "--summary"     ? &options.summary
+                                                    : nullptr;
+        if (switchFlag != nullptr) {
+            bool& flag = *switchFlag;
             if (flag) {
                 return "Die Option " + arg + " ist mehrfach angegeben.";
             }
             flag = true;
             continue;
         }
+        if (arg == "--interpolate" || arg.starts_with("--interpolate=")) {
+            if (options.settings.interpolateMaxGap) {
+                return "Die Option --interpolate ist mehrfach angegeben.";
+            }
+            options.settings.interpolateMaxGap = kDefaultInterpolationGap;
+            if (arg != "--interpolate") {
+                const std::string_view gap =
+                    std::string_view(arg).substr(std::string_view("--interpolate=").size());
+                options.settings.interpolateMaxGap = ParseInterpolationGap(gap);
+                if (!options.settings.interpolateMaxGap) {
+                    return "Ungültige größte Lücke " + Quoted(gap) +
+                           " für --interpolate: erwartet wird eine ganze Zahl von 1 bis 86400 Sekunden.";
+                }
+            }
+            continue;
+        }
         const bool takesValue = arg == "--gpx" || arg == "--photos" || arg == "--zone" ||
-                                arg == "--tolerance" || arg == "--data-dir" || arg == "--jobs";
+                                arg == "--tolerance" || arg == "--data-dir" || arg == "--offset" ||
+                                arg == "--jobs";
         if (!takesValue) {
             if (arg.starts_with("-")) {
                 return "Unbekannte Option " + Quoted(arg) + " (siehe --help).";
@@ -106,6 +155,11 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         const std::string& value = args[++i];
         bool* seen = nullptr;
         if (arg == "--gpx") {
+            // Every further file is imported after the first, before the photos are matched.
+            if (seenGpx) {
+                options.settings.moreGpxPaths.push_back(value);
+                continue;
+            }
             seen = &seenGpx;
             options.gpx = value;
         } else if (arg == "--photos") {
@@ -115,9 +169,27 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
             seen = &seenZone;
             options.zoneIndex = ParseZone(value);
             if (!options.zoneIndex) {
-                return "Ungültige Zeitzone " + Quoted(value) +
-                       ": erwartet wird ein Index von 0 bis 23 oder ein Eintrag wie \"UTC + 2:00\".";
+                const std::optional<CameraZone> zone = CameraZone::Parse(value);
+                if (!zone) {
+                    return "Ungültige Zeitzone " + Quoted(value) +
+                           ": erwartet wird ein Index von 0 bis 23, ein Eintrag wie \"UTC + 2:00\", ein "
+                           "Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\".";
+                }
+                // A whole-hour offset of the list is that list item, so it shifts exactly as the item does.
+                options.zoneIndex = zone->ListIndex();
+                if (!options.zoneIndex) {
+                    options.settings.zone = zone;
+                }
             }
+        } else if (arg == "--offset") {
+            seen = &seenOffset;
+            const std::optional<std::int64_t> offset = ParseClockOffset(value);
+            if (!offset) {
+                return "Ungültige Zeitkorrektur " + Quoted(value) +
+                       ": erwartet werden Sekunden wie \"90\" oder \"-3600\" oder [+-]HH:MM:SS wie "
+                       "\"-01:30:00\".";
+            }
+            options.settings.clockOffsetSeconds = *offset;
         } else if (arg == "--tolerance") {
             seen = &seenTolerance;
             const auto tolerance = ParseTolerance(value);
@@ -150,6 +222,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         *seen = true;
     }
     options.map = seenMap || options.open;
+    options.summary = options.summary || options.json || options.modes.AnyOn();
     return options;
 }
 
@@ -162,34 +235,105 @@ std::string ErrorReportText(std::string_view message) {
     return text;
 }
 
+std::vector<std::string> CheckInputPaths(const CliOptions& options) {
+    std::vector<std::string> problems;
+    if (!options.gpx.empty()) {
+        struct stat st {};
+        if (::stat(options.gpx.c_str(), &st) != 0) {
+            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
+        } else if (S_ISDIR(st.st_mode)) {
+            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " ist ein Ordner.");
+        } else if (::access(options.gpx.c_str(), R_OK) != 0) {
+            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
+        }
+    }
+    if (!options.photos.empty()) {
+        struct stat st {};
+        if (::stat(options.photos.c_str(), &st) != 0) {
+            problems.push_back("Der Fotoordner " + Quoted(options.photos) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
+        } else if (!S_ISDIR(st.st_mode)) {
+            problems.push_back("Der Fotoordner " + Quoted(options.photos) + " ist kein Ordner.");
+        } else if (::access(options.photos.c_str(), R_OK | X_OK) != 0) {
+            problems.push_back("Der Fotoordner " + Quoted(options.photos) + " kann nicht gelesen werden: " +
+                               ReasonText(errno) + ".");
+        }
+    }
+    return problems;
+}
+
+std::string VersionText() { return std::string("zeloro-cli ") + ZELORO_VERSION; }
+
 std::string UsageText() {
-    return std::string("Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
-           "                  [--jobs N] [--map] [--open] [--keep]\n"
+    return std::string(
+           "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
+           "                  [--map] [--open] [--keep] [--offset T] [--photo-zone] [--interpolate[=N]]\n"
+           "                  [--altitude] [--dry-run] [--skip-tagged] [--keep-mtime] [--json] [--summary]\n"
+           "                  [--jobs N]\n"
+           "       zeloro-cli --help | --version\n"
            "\n"
            "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
            "(mit Unterordnern) und speichert die Fotos an ihrem Platz.\n"
            "\n"
-           "  --gpx DATEI         der GPX-Track (Wegpunkte, Trackpunkte und Routenpunkte mit Zeit)\n"
+           "  --gpx DATEI         der GPX-Track (Wegpunkte, Trackpunkte und Routenpunkte mit Zeit); "
+           "mehrfach\n"
+           "                      angegeben werden alle Dateien vor dem Abgleich importiert\n"
+           "                      (--gpx tag1.gpx --gpx tag2.gpx)\n"
            "  --photos ORDNER     der Ordner mit den *.jpg-Dateien\n"
            "  --zone Z            die Zeitzone der Kamerauhr: Index 0..23 oder Eintrag wie \"UTC + 2:00\"\n"
            "                      (0 = \"UTC - 11:00\", 11 = \"UTC\", 23 = \"UTC + 12:00\"); ohne Angabe\n"
-           "                      \"UTC + 2:00\" während der Sommerzeit, sonst \"UTC + 1:00\"\n"
+           "                      \"UTC + 2:00\" während der Sommerzeit, sonst \"UTC + 1:00\".\n"
+           "                      Auch ein fester Versatz von UTC - 12:00 bis UTC + 14:00\n"
+           "                      (--zone \"UTC + 5:30\", --zone +05:45, --zone -03:30) oder ein Zonenname\n"
+           "                      der Zeitzonendatenbank mit Sommerzeit je Foto (--zone Europe/Berlin):\n"
+           "                      eine doppelte Ortszeit beim Ende der Sommerzeit gilt als Sommerzeit, eine\n"
+           "                      übersprungene beim Beginn wird mit dem Versatz davor gelesen\n"
            "  --tolerance N       maximale Abweichung in Sekunden, 0..500 (Vorgabe 0); genommen wird der\n"
            "                      nächste Punkt innerhalb der Abweichung (gleich nah: der frühere)\n"
            "  --data-dir ORDNER   der Datenordner mit zeloro.sqlite und maps/ (Vorgabe: wie im Fenster,\n"
-           "                      /var/lib/kvd/zeloro/, sonst der Ordner des Programms)\n"
-           "  --jobs N            so viele Fotos zugleich bearbeiten, 1.." + std::to_string(kMaxJobs) + " (Vorgabe: ein Foto je\n"
-           "                      Prozessorkern); Protokoll und Fotos sind dieselben wie mit 1\n"
+           "                      $XDG_DATA_HOME/kvd/zeloro/, ohne XDG_DATA_HOME ~/.local/share/kvd/zeloro/;\n"
+           "                      beim ersten Start aus der Vorlage <prefix>/share/zeloro/ angelegt, ohne\n"
+           "                      Vorlage der Ordner des Programms)\n"
            "  --map               danach die Kartenseite maps/index.html schreiben und ihren Pfad ausgeben\n"
            "  --open              wie --map, dann die Seite im Standard-Browser öffnen (xdg-open)\n"
            "  --keep              die importierten Trackpunkte behalten (sonst wird die Tabelle am Ende\n"
            "                      geleert, wie mit \"Beenden\")\n"
+           "  --offset T          Korrektur der Kamerauhr, vor der Zeitzone zu jeder Aufnahmezeit addiert:\n"
+           "                      Sekunden oder [+-]HH:MM:SS (Kamera 90 s nachgehend: --offset 90,\n"
+           "                      eine Stunde vorgehend: --offset -01:00:00)\n"
+           "  --photo-zone        Fotos mit gespeichertem Zeitversatz (EXIF OffsetTimeOriginal, sonst\n"
+           "                      OffsetTime, z. B. \"+05:30\") verwenden diesen; die übrigen --zone\n"
+           "                      (--photo-zone --zone Europe/Berlin)\n"
+           "  --interpolate[=N]   die Position linear zwischen dem letzten Trackpunkt davor und dem ersten\n"
+           "                      danach einsetzen, wenn beide höchstens N Sekunden (Vorgabe 60) "
+           "auseinander\n"
+           "                      und im selben Tracksegment liegen; die GPS-Zeit ist dann die UTC-Zeit des\n"
+           "                      Fotos. Sonst gilt --tolerance (--interpolate, --interpolate=120)\n"
+           "  --altitude          auch GPSAltitude und GPSAltitudeRef aus der Höhe <ele> des Trackpunkts\n"
+           "                      schreiben, mit --interpolate interpoliert; ohne Höhe keine (--altitude)\n"
+           "  --dry-run           Probelauf: alles außer dem Speichern; das Protokoll zeigt, was\n"
+           "                      geschrieben würde, jedes Foto bleibt Byte für Byte und mit seinen\n"
+           "                      Zeiten erhalten\n"
+           "  --skip-tagged       Fotos, die schon eine GPS-Position haben, bleiben unverändert\n"
+           "  --keep-mtime        getaggte Fotos behalten ihre Änderungszeit\n"
+           "  --json              statt des Protokolls ein JSON-Objekt je Foto (file, status, latitude,\n"
+           "                      longitude, utc_time, message) und zuletzt ein Objekt \"summary\"\n"
+           "  --summary           nach dem Lauf eine Zeile Zusammenfassung (getaggt, ohne Treffer,\n"
+           "                      übersprungen, fehlgeschlagen, Dauer); mit jeder der vier Optionen\n"
+           "                      davor ohnehin\n"
+           "  --jobs N            so viele Fotos zugleich bearbeiten, 1.." + std::to_string(kMaxJobs) +
+           " (Vorgabe: ein Foto je\n"
+           "                      Prozessorkern); Protokoll und Fotos sind dieselben wie mit 1\n"
            "  --help              diese Hilfe\n"
+           "  --version           Programmname und Version\n"
            "\n"
            "Ausgabe: das Protokoll und Hinweise auf stdout, Fehlermeldungen auf stderr. Strg+C beendet\n"
            "den Lauf nach dem Foto, das gerade bearbeitet wird.\n"
            "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
-           "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen.\n");
+           "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen, 4 der Datenordner oder die\n"
+           "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden.\n");
 }
 
 }  // namespace zeloro::cli

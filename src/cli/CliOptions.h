@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
+
+#include "tagging/RunModes.h"
+#include "tagging/RunSettings.h"
 
 namespace zeloro::cli {
 
@@ -13,11 +17,12 @@ inline constexpr int kExitDone = 0;          // the run handled every photo
 inline constexpr int kExitRunError = 1;      // an error ended the run (its report went to stderr)
 inline constexpr int kExitBadArgument = 2;   // a missing or invalid argument (its text went to stderr)
 inline constexpr int kExitImportFailed = 3;  // the GPX import failed and was aborted
+inline constexpr int kExitDatabase = 4;      // the data folder or its database cannot be set up, opened or written
 
 struct CliOptions {
-    std::string gpx;                     // empty when not given: the run's own check names it
+    std::string gpx;                     // the first --gpx; empty when not given: the run's check names it
     std::string photos;                  // likewise
-    std::optional<int> zoneIndex;        // nullopt: the start-up rule of the window
+    std::optional<int> zoneIndex;        // a list zone; nullopt: settings.zone, else the start-up rule
     int tolerance = 0;                   // whole seconds, 0..500
     std::optional<std::string> dataDir;  // with a trailing "/"; nullopt: resolved as the window does
     int jobs = 0;                        // photos at once; 0: one per core
@@ -25,18 +30,31 @@ struct CliOptions {
     bool open = false;                   // open the written page in the desktop's default browser
     bool keep = false;
     bool help = false;
+    // The opt-in options: --gpx given again, --zone beyond the list, --offset, --photo-zone,
+    // --interpolate[=MAXGAP], --altitude.
+    RunSettings settings;
+    RunModes modes;        // --dry-run, --skip-tagged, --keep-mtime
+    bool json = false;     // one JSON object per photo instead of the log, and a summary object
+    bool summary = false;  // the summary line after the run; also on with any run mode or --json
+    bool version = false;
 };
 
 // Either the options or the text that tells what is wrong with the command line.
 using ParseResult = std::variant<CliOptions, std::string>;
 
-// args without the program name. Every option but --map, --open, --keep and --help takes the next
-// argument as its value; an option given twice, an unknown option or a stray argument is an error.
+// args without the program name. Every option but the switches (--map, --open, --keep, --photo-zone,
+// --altitude, the run modes, --json, --summary),
+// --interpolate and --help takes the next argument as its value (--interpolate takes one only as
+// "--interpolate=N"); an option given twice (but --gpx, which adds a file each time), an unknown option or
+// a stray argument is an error.
 [[nodiscard]] ParseResult ParseCommandLine(std::span<const std::string> args);
 
 // A zone list item index "0".."23" or an item text such as "UTC + 2:00" (letter case and the blanks
 // around the sign ignored); nullopt for anything else.
 [[nodiscard]] std::optional<int> ParseZone(std::string_view text);
+
+// The largest gap of --interpolate=N: whole seconds 1..86400 in decimal digits; nullopt for anything else.
+[[nodiscard]] std::optional<int> ParseInterpolationGap(std::string_view text);
 
 // Whole seconds "0".."500" in decimal digits; nullopt for anything else.
 [[nodiscard]] std::optional<int> ParseTolerance(std::string_view text);
@@ -51,5 +69,13 @@ inline constexpr int kMaxJobs = 256;
 
 // The --help text.
 [[nodiscard]] std::string UsageText();
+
+// The --version text: program name and version, one line.
+[[nodiscard]] std::string VersionText();
+
+// The problems with the GPX file and the photo folder a run would meet only after scanning the
+// folder, one line each: the GPX file must be a readable file, the photo folder an existing folder.
+// Empty values are left to the run's own checks (they show the window's message texts).
+[[nodiscard]] std::vector<std::string> CheckInputPaths(const CliOptions& options);
 
 }  // namespace zeloro::cli

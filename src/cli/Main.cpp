@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -65,6 +66,13 @@ std::string OpenInBrowser(const std::string& page) {
 }
 
 int RunCommands(const CliOptions& options, CliObserver& observer) {
+    // Before the data folder is set up and the photo folder scanned: a mistyped path costs nothing.
+    if (const std::vector<std::string> problems = CheckInputPaths(options); !problems.empty()) {
+        for (const std::string& problem : problems) {
+            observer.Error(problem);
+        }
+        return kExitBadArgument;
+    }
     std::string dataFolder;
     if (options.dataDir) {
         // A folder named on the command line that holds no database is a wrong argument: opening it
@@ -76,7 +84,12 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
             return kExitBadArgument;
         }
     } else {
-        dataFolder = ResolveDataFolder();
+        try {
+            dataFolder = ResolveDataFolder();
+        } catch (const std::exception& e) {
+            observer.Error(ErrorReportText(e.what()));
+            return kExitDatabase;
+        }
         if (dataFolder.empty()) {
             observer.Error(kDatabaseNotFoundMessage);  // and go on with the bare name, as the window does
         }
@@ -87,7 +100,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
         session.Connect();
     } catch (const std::exception& e) {
         observer.Error(ErrorReportText(e.what()));
-        return kExitRunError;
+        return kExitDatabase;
     }
 
     RunInputs inputs;
@@ -96,11 +109,14 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     inputs.zoneIndex = options.zoneIndex ? *options.zoneIndex : DefaultZoneIndex(Now());
     inputs.toleranceText = std::to_string(options.tolerance);
     inputs.jobs = options.jobs;
+    inputs.modes = options.modes;
+    observer.SetJson(options.json);
 
     int status = kExitDone;
     bool ran = true;
+    const auto started = std::chrono::steady_clock::now();
     try {
-        switch (session.Run(inputs, observer)) {
+        switch (session.Run(inputs, observer, options.settings)) {
             case RunResult::done:
                 break;
             case RunResult::stopped:
@@ -121,6 +137,10 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
         // What the window's default error report would show; the work done before it stays done.
         observer.Error(ErrorReportText(e.what()));
         status = kExitRunError;
+    }
+    if (options.summary && ran) {
+        const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;
+        observer.Summary(taken.count(), options.modes.dryRun);
     }
 
     // "Maps" can follow any run that got past its input checks, also one an error ended: the map list
@@ -170,6 +190,10 @@ int main(int argc, char** argv) {
         std::string usage = UsageText();
         usage.pop_back();  // Information ends the text with its own line break
         observer.Information(usage);
+        return kExitDone;
+    }
+    if (options.version) {
+        observer.Information(VersionText());
         return kExitDone;
     }
     // Each photo's bytes live in one buffer of the photo's size. Kept in the heap after their photo

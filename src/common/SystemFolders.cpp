@@ -3,11 +3,36 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+
 namespace zeloro {
+namespace {
+
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+}  // namespace
+
+std::string UserDataFolder(const char* xdgDataHome, const char* home) {
+    // A relative XDG_DATA_HOME is invalid by the base-directory rules and would point wherever the
+    // program happens to be started.
+    if (xdgDataHome != nullptr && xdgDataHome[0] == '/') {
+        return WithoutTrailingSlashes(xdgDataHome);
+    }
+    if (home != nullptr && home[0] == '/') {
+        const std::string base = WithoutTrailingSlashes(home);
+        return (base == "/" ? std::string() : base) + "/.local/share";
+    }
+    return {};
+}
 
 std::string GetSpecialFolderPath(int folder) {
     if (folder == kCommonAppDataFolder) {
-        return "/var/lib";
+        return UserDataFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
     }
     return {};
 }

@@ -6,9 +6,14 @@ namespace zeloro {
 
 inline constexpr int kCommonAppDataFolder = 35;
 
-// The path of a well-known folder without trailing "/": "/var/lib" for the common application-data
-// folder (35); the empty text for any number not known here.
+// The path of a well-known folder without trailing "/": the user's data folder for the common
+// application-data folder (35), which only the user's own folder can stand for on a multi-user
+// system; the empty text for any number not known here (and for 35 when neither variable helps).
 [[nodiscard]] std::string GetSpecialFolderPath(int folder);
+
+// The user's data folder from the values of XDG_DATA_HOME and HOME (either may be null): XDG_DATA_HOME
+// when it is absolute, else HOME + "/.local/share" when HOME is absolute, else the empty text.
+[[nodiscard]] std::string UserDataFolder(const char* xdgDataHome, const char* home);
 
 // The folder of the running executable with a trailing "/"; empty when it cannot be determined.
 [[nodiscard]] std::string ExecutableFolder();

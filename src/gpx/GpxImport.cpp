@@ -2,8 +2,14 @@
 #include "gpx/GpxImport.h"
 
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <string_view>
+#include <unordered_map>
 
+#include "common/Error.h"
+#include "trackstore/TrackDetails.h"
+#include "trackstore/TrackLookup.h"
 #include "xml/XmlDocument.h"
 
 namespace zeloro {
@@ -21,15 +27,32 @@ void RollbackQuietly(Connection& uniCon) noexcept {
     }
 }
 
+// The elevation as a number SQLite stores as REAL; nothing for an <ele> that is no number.
+void BindElevation(const TXmlNode& point, Param& ele) {
+    ele.Clear();
+    const TXmlNode* node = point.NodeByName("ele");
+    if (node == nullptr) {
+        return;
+    }
+    try {
+        const auto metres = static_cast<double>(StrToCoordinate(node->ValueAsString()));
+        std::array<char, 32> text{};
+        const auto written = std::to_chars(text.data(), text.data() + text.size(), metres);
+        ele.SetAsString(std::string_view(text.data(), static_cast<std::size_t>(written.ptr - text.data())));
+    } catch (const ConvertError&) {  // NOLINT(bugprone-empty-catch): an unreadable elevation is none
+    }
+}
+
 }  // namespace
 
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
-               const std::function<void()>& processMessages) {
+               const std::function<void()>& processMessages, ImportDetails details) {
+    const bool withDetails = details == ImportDetails::elevationAndSegments;
     LogLine(log, kLogImportStart);
     bool result = true;
     long long counter = 0;
     query.Close();
-    query.SetSQL(kGpxInsertStatement);
+    query.SetSQL(withDetails ? kGpxInsertWithDetailsStatement : kGpxInsertStatement);
     {
         TXmlNodeList list;
         TXmlDocument document;
@@ -43,6 +66,13 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
         try {
             const TXmlNode* root = document.Root();
             if (root != nullptr) {
+                std::int64_t nextSegment = 0;
+                if (withDetails) {
+                    EnsureTrackDetailColumns(uniCon);
+                    nextSegment = NextTrackSegment(uniCon);
+                }
+                // Points of one trkseg (or rte) share their parent element; numbers go up in document order.
+                std::unordered_map<const TXmlNode*, std::int64_t> segments;
                 if (!uniCon.InTransaction()) {
                     uniCon.StartTransaction();
                     startedHere = true;
@@ -62,6 +92,17 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
                         lat.SetAsString(point->AttributeTextByName("lat"));
                         lon.SetAsString(point->AttributeTextByName("lon"));
                         utctime.SetAsDateTime(time->ValueAsDateTime());
+                        if (withDetails) {
+                            BindElevation(*point, query.ParamByName("ele"));
+                            Param& segment = query.ParamByName("segment");
+                            segment.Clear();  // a waypoint stands alone
+                            if (name != "wpt") {
+                                const auto [entry, added] =
+                                    segments.try_emplace(point->Parent(), nextSegment);
+                                nextSegment += added ? 1 : 0;
+                                segment.SetAsString(std::to_string(entry->second));
+                            }
+                        }
                         query.ExecSQL();
                         ++counter;
                     }

@@ -1,5 +1,6 @@
 // src/gpx/GpxImport.h: the import of a GPX file's timed points into the track table.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -13,6 +14,14 @@ inline constexpr const char* kLogImportStart = " - Starte Datenbankimport";
 inline constexpr const char* kLogImportFailed = " - Import fehlerhaft abgebrochen";
 inline constexpr const char* kLogImportCountSuffix = " Datensätze gelesen und importiert";
 
+// What an import keeps of each point beyond its position and time.
+enum class ImportDetails : std::uint8_t {
+    positionsOnly,         // lat, lon and utctime: the plain run's rows
+    elevationAndSegments,  // also `ele` (the number of <ele>; NULL when it has none or it is no number)
+                           // and `segment` (one new number per parent element of trkpt and rtept, so
+                           // per trkseg and per rte; NULL for a wpt); adds the two columns when missing
+};
+
 // Appends one row (lat and lon texts as written, the time as UTC date-time text) for every wpt, then
 // every trkpt, then every rtept below the root that has a direct time child, all in one transaction.
 // Logs the start, a failure and the row count through log; calls processMessages once between loading
@@ -22,6 +31,7 @@ inline constexpr const char* kLogImportCountSuffix = " Datensätze gelesen und i
 // is false, and a transaction that this call started is rolled back, so no part of a failed import
 // becomes permanent. A transaction the caller had open is used and left open.
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
-               const std::function<void()>& processMessages);
+               const std::function<void()>& processMessages,
+               ImportDetails details = ImportDetails::positionsOnly);
 
 }  // namespace zeloro

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "metadata/ExifSourceBlock.h"
 #include "metadata/MakerNotes.h"
 #include "metadata/TiffReader.h"
 
@@ -22,6 +23,37 @@ std::uint32_t OffsetValue(const TExifTag& tag) noexcept {
     const std::uint8_t* p = tag.Data();
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8U |
            static_cast<std::uint32_t>(p[2]) << 16U | static_cast<std::uint32_t>(p[3]) << 24U;
+}
+
+void Remember(ExifSourceDirectory& record, const TTiffDirectory& directory) {
+    // A directory in front of the TIFF header (inside "Exif\0\0") lies outside the block a save keeps:
+    // it counts as not read there, and its tags are written anew.
+    if (directory.Offset < 0) {
+        return;
+    }
+    record.offset = directory.Offset;
+    record.nextOffsetPosition = directory.NextOffsetPosition;
+    record.entries = directory.Tags;
+}
+
+// IFD1's thumbnail bytes as its offset and length tags name them: the place of a thumbnail that is no
+// loadable JPEG, so that a save can carry it as it was read.
+bool NamedThumbnailRange(const TExifSection& ifd1, std::int64_t blockSize, std::int64_t& offset, std::int64_t& size) {
+    const TExifTag* start = ifd1.Find(ttThumbnailOffset);
+    const TExifTag* length = ifd1.Find(ttThumbnailSize);
+    if (start == nullptr || start->ElementCount() != 1 || !IsOffsetType(*start) || length == nullptr ||
+        length->ElementCount() != 1) {
+        return false;
+    }
+    const std::int64_t at = start->DataType() == tdLongWord ? static_cast<std::int64_t>(OffsetValue(*start))
+                                                              : static_cast<std::int32_t>(OffsetValue(*start));
+    const std::int64_t count = length->ReadLongWord(0, 0);
+    if (count <= 0 || at < 0 || at > blockSize || count > blockSize - at) {
+        return false;
+    }
+    offset = at;
+    size = count;
+    return true;
 }
 
 }  // namespace
@@ -96,6 +128,7 @@ void TCustomExifData::SetEndianness(TEndianness value) {
 void TCustomExifData::Clear(bool xmpPacketToo) {
     BeginUpdate();
     try {
+        source_.reset();
         ResetMakerNote();
         for (auto& section : sections_) section->Clear();
         if (xmpPacketToo) {
@@ -242,18 +275,24 @@ void TCustomExifData::AddFromStream(Stream& stream) {
     }
     BeginUpdate();
     try {
+        source_.reset();
         TTiffInfo info;
         LoadTiffInfo(stream, info);
         offsetBase_ = info.BasePosition;
         endianness_ = info.Endianness;
+        auto source = std::make_unique<ExifSourceBlock>();
+        source->endianness = info.Endianness;
         if (!info.Directories.empty()) {
             RawSection(esGeneral).LoadFromDirectory(info, info.Directories[0]);
+            Remember(source->Directory(esGeneral), info.Directories[0]);
             // A pointer is followed only when it is exactly one offset-typed element.
             auto follow = [&](TExifSectionKind from, TTiffTagID id, TExifSectionKind to) {
                 const TExifTag* tag = RawSection(from).Find(id);
                 if (tag != nullptr && tag->ElementCount() == 1 && IsOffsetType(*tag)) {
                     const auto offset = static_cast<std::int32_t>(OffsetValue(*tag));
-                    RawSection(to).LoadAtOffset(info, 0, offset);
+                    const TTiffDirectory directory = ParseTiffDirectory(info, 0, offset);
+                    RawSection(to).LoadFromDirectory(info, directory);
+                    Remember(source->Directory(to), directory);
                 }
             };
             follow(esGeneral, ttExifOffset, esDetails);
@@ -261,11 +300,17 @@ void TCustomExifData::AddFromStream(Stream& stream) {
             follow(esDetails, ttInteropOffset, esInterop);
             if (info.Directories.size() > 1) {
                 RawSection(esThumbnail).LoadFromDirectory(info, info.Directories[1]);
+                Remember(source->Directory(esThumbnail), info.Directories[1]);
             }
             if (const TExifTag* makerNote = RawSection(esDetails).Find(ttMakerNote)) {
                 makerNoteType_ = DetectMakerNoteType(*makerNote);
             }
         }
+        // The block as read, up to the end of the stream (the segment), gaps and trailing bytes included.
+        source->tiff.resize(static_cast<std::size_t>(stream.Size() - info.BasePosition));
+        stream.SetPosition(info.BasePosition);
+        stream.ReadBuffer(source->tiff.data(), source->tiff.size());
+        source_ = std::move(source);
     } catch (...) {
         changedWhileUpdating_ = false;
         EndUpdate();
@@ -311,6 +356,7 @@ bool TExifData::GetEmpty() const {
 
 void TExifData::Clear(bool xmpPacketToo) {
     BeginUpdate();
+    thumbnailEdited_ = false;
     if (thumbnail_) {
         thumbnail_->SetOnChange(nullptr);
         thumbnail_.reset();
@@ -327,20 +373,36 @@ void TExifData::Clear(bool xmpPacketToo) {
 
 void TExifData::AddFromStream(Stream& stream) {
     TCustomExifData::AddFromStream(stream);
+    thumbnailEdited_ = false;
     std::int64_t offset = 0;
-    if (!FindThumbnail(&stream, offset)) return;
-    // A damaged thumbnail must not cost the photo its other metadata: it is left out instead.
-    try {
-        stream.SetPosition(offsetBase_ + offset);
-        const std::int64_t length = MeasureJPEGData(stream);
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
-        stream.ReadBuffer(bytes.data(), bytes.size());
-        auto thumb = std::make_unique<TJPEGImage>();
-        thumb->LoadFromBytes(std::move(bytes));
-        thumb->SetOnChange([this] { ThumbnailChanged(); });
-        thumbnail_ = std::move(thumb);
-    } catch (const Error&) {
-        thumbnail_.reset();
+    if (FindThumbnail(&stream, offset)) {
+        // A damaged thumbnail must not cost the photo its other metadata: it is left out instead.
+        try {
+            stream.SetPosition(offsetBase_ + offset);
+            const std::int64_t length = MeasureJPEGData(stream);
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+            stream.ReadBuffer(bytes.data(), bytes.size());
+            auto thumb = std::make_unique<TJPEGImage>();
+            thumb->LoadFromBytes(std::move(bytes));
+            thumb->SetOnChange([this] { ThumbnailChanged(); });
+            thumbnail_ = std::move(thumb);
+            if (source_) {
+                source_->thumbnailOffset = offset;
+                source_->thumbnailSize = length;
+                source_->thumbnailIsJPEG = true;
+            }
+        } catch (const Error&) {
+            thumbnail_.reset();
+        }
+    }
+    // Bytes that are no loadable JPEG stay what IFD1's tags say they are, so a save can carry them.
+    if (source_ && !source_->thumbnailIsJPEG) {
+        std::int64_t at = 0;
+        std::int64_t size = 0;
+        if (NamedThumbnailRange(RawSection(esThumbnail), static_cast<std::int64_t>(source_->tiff.size()), at, size)) {
+            source_->thumbnailOffset = at;
+            source_->thumbnailSize = size;
+        }
     }
     SetModified(false);
 }
@@ -360,6 +422,7 @@ void TExifData::SetThumbnail(const TJPEGImage* value) {
         if (thumbnail_) {
             thumbnail_->SetOnChange(nullptr);
             thumbnail_.reset();
+            thumbnailEdited_ = true;
             Changed();
         }
         return;
@@ -369,6 +432,7 @@ void TExifData::SetThumbnail(const TJPEGImage* value) {
 }
 
 void TExifData::ThumbnailChanged() {
+    thumbnailEdited_ = true;
     Changed();
     TExifSection& ifd1 = RawSection(esThumbnail);
     if (thumbnail_ && (ifd1.Find(256) != nullptr || ifd1.Find(257) != nullptr)) {
@@ -385,6 +449,8 @@ void TExifData::Assign(const TCustomExifData* source) {
     if (source == this) return;
     BeginUpdate();
     try {
+        // The copied tags do not come from the block this container read.
+        source_.reset();
         for (int k = kFirstSectionKind; k <= kLastSectionKind; ++k) {
             const auto kind = static_cast<TExifSectionKind>(k);
             static_cast<TExtendableExifSection&>(RawSection(kind)).Assign(&source->RawSection(kind));

@@ -27,6 +27,7 @@ class TCustomExifData;
 class TExifMakerNote;
 class MakerNoteClass;
 class TJPEGImageEx;
+struct ExifSourceBlock;
 // A maker-note class is a descriptor compared by identity (metadata/MakerNotes.h).
 using ExifMakerNoteClass = const MakerNoteClass*;
 
@@ -145,8 +146,10 @@ public:
     [[nodiscard]] std::string AsString() const;
     [[nodiscard]] bool MissingOrInvalid() const;
     // Copies the source's value tag and letter; none (or a source without value tag) removes both tags.
-    // A source of another class raises EConvertError-like Error "Cannot assign".
+    // A source of another class raises ConvertError "TGPSLongitude kann nicht zu TGPSLatitude zugewiesen
+    // werden", naming both classes.
     void Assign(const TGPSCoordinate* source);
+    [[nodiscard]] virtual const char* ClassName() const noexcept { return "TGPSCoordinate"; }
 
 protected:
     void AssignValue(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
@@ -168,6 +171,7 @@ public:
     void Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLatitudeRef direction);
     void Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds, TGPSLatitudeRef direction);
     using TGPSCoordinate::Assign;
+    [[nodiscard]] const char* ClassName() const noexcept override { return "TGPSLatitude"; }
     [[nodiscard]] TGPSLatitudeRef Direction() const;
     void SetDirection(TGPSLatitudeRef value);
 };
@@ -181,6 +185,7 @@ public:
     void Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLongitudeRef direction);
     void Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds, TGPSLongitudeRef direction);
     using TGPSCoordinate::Assign;
+    [[nodiscard]] const char* ClassName() const noexcept override { return "TGPSLongitude"; }
     [[nodiscard]] TGPSLongitudeRef Direction() const;
     void SetDirection(TGPSLongitudeRef value);
 };
@@ -268,6 +273,9 @@ public:
     virtual void AddFromStream(Stream& stream);
     // IFD1 tag 513 as one LONG/SLONG/IFD; with a stream, 20 bytes at OffsetBase + offset starting FF D8.
     [[nodiscard]] bool FindThumbnail(Stream* stream, std::int64_t& offset) const;
+    // The EXIF block the last load read, with where each directory lay; none after a Clear, an Assign or
+    // for a container that never loaded one.
+    [[nodiscard]] const ExifSourceBlock* SourceBlock() const noexcept { return source_.get(); }
 
     // The maker-note registry is process-wide; these forward to metadata/MakerNotes.h.
     static void RegisterMakerNoteType(ExifMakerNoteClass cls, bool testFirst = false);
@@ -465,6 +473,7 @@ protected:
     std::unique_ptr<TExifSection> sections_[6];
     TEndianness endianness_ = SmallEndian;
     std::int64_t offsetBase_ = 0;
+    std::unique_ptr<ExifSourceBlock> source_;
 
 private:
     void LoadFromJPEGWalk(Stream& stream);
@@ -543,10 +552,18 @@ public:
     void SetThumbnail(const TJPEGImage* value);
     [[nodiscard]] bool RemovePaddingTagsOnSave() const noexcept { return removePaddingTagsOnSave_; }
     void SetRemovePaddingTagsOnSave(bool value) noexcept { removePaddingTagsOnSave_ = value; }
+    // True (the default): a save builds on the block the last load read, so that every byte it does not
+    // change keeps its place (maker notes and what they point to, strip thumbnails, private directories,
+    // padding); padding tags then stay. False: every directory is laid out afresh.
+    [[nodiscard]] bool PreserveLayoutOnSave() const noexcept { return preserveLayoutOnSave_; }
+    void SetPreserveLayoutOnSave(bool value) noexcept { preserveLayoutOnSave_ = value; }
 
     // Saving is defined with the EXIF block writer (ExifWriter.cpp) and the JPEG rewrite.
     void SaveToStream(Stream& stream);
-    // Appends the block ("Exif\0\0" and the TIFF structure) to out.
+    // Appends the block ("Exif\0\0" and the TIFF structure) to out. With PreserveLayoutOnSave and a block
+    // read by the last load, unchanged bytes keep their offsets and what grew is appended; a block that
+    // would then pass the 65533 bytes of a segment is laid out afresh instead only when that fits and
+    // loses nothing. Otherwise the whole structure is laid out afresh.
     void SaveToBytes(std::vector<std::uint8_t>& out);
     void RemovePaddingTags();
     void StandardizeThumbnail();
@@ -560,8 +577,11 @@ protected:
 
 private:
     void ThumbnailChanged();
+    void SaveRelaidOut(std::vector<std::uint8_t>& out);
 
     bool removePaddingTagsOnSave_ = true;
+    bool preserveLayoutOnSave_ = true;
+    bool thumbnailEdited_ = false;  // since the last load: the kept block no longer holds the thumbnail
     std::unique_ptr<TJPEGImage> thumbnail_;
 };
 

@@ -70,8 +70,9 @@ std::string TGPSCoordinate::AsString() const {
     if (sec.Denominator != 0) {
         return deg.AsString() + "," + min.AsString() + "," + sec.AsString() + ref;
     }
+    // Fifteen significant digits: as many as a double holds for sure, so "30.12345" stays itself.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", min.Quotient());
+    std::snprintf(buf, sizeof buf, "%.15g", min.Quotient());
     return deg.AsString() + "," + buf + ref;
 }
 
@@ -105,8 +106,7 @@ void TGPSCoordinate::AssignValue(TTiffLongWordFraction degrees, TTiffLongWordFra
 
 void TGPSCoordinate::Assign(const TGPSCoordinate* source) {
     if (source != nullptr && typeid(*source) != typeid(*this)) {
-        throw ConvertError(std::string(typeid(*source).name()) + " kann nicht zu " + typeid(*this).name() +
-                           " zugewiesen werden");
+        throw ConvertError(std::string(source->ClassName()) + " kann nicht zu " + ClassName() + " zugewiesen werden");
     }
     if (source == this) return;
     ExifUpdateScope scope(*owner_);

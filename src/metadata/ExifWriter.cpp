@@ -1,18 +1,22 @@
 // src/metadata/ExifWriter.cpp: serialises a TExifData into the EXIF block of an APP1 segment.
 //
-// Every directory is laid out afresh; only the maker note may keep its old offset, because cameras
-// store offsets inside it that count from the TIFF header. The block is built in memory, so bytes
-// that no step writes (a gap before a fixed maker note) are zeros.
+// A block the last load read is saved in place (ExifInPlaceWriter.cpp). Otherwise every directory is
+// laid out afresh; only the maker note may keep its old offset, because cameras store offsets inside it
+// that count from the TIFF header. The block is built in memory, so bytes that no step writes (a gap
+// before a fixed maker note) are zeros.
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
 
 #include "metadata/ExifData.h"
+#include "metadata/ExifSourceBlock.h"
 #include "metadata/ExifTags.h"
 #include "metadata/JPEGImage.h"
 #include "metadata/JPEGSegments.h"
 #include "metadata/ThumbnailScaler.h"
+#include "metadata/detail/ExifSave.h"
+#include "metadata/detail/TiffBytes.h"
 
 namespace zeloro {
 namespace {
@@ -43,15 +47,6 @@ TTiffTagID PointerTagOf(TExifSectionKind child) noexcept {
     }
 }
 
-void StoreLongWord(TExifTag& tag, std::uint32_t value) noexcept {
-    // Pointer values go straight into the data: they are the writer's bookkeeping, not an edit.
-    if (tag.DataSize() >= 4) {
-        std::uint8_t* data = tag.Data();
-        for (unsigned i = 0; i < 4; ++i) {
-            data[i] = static_cast<std::uint8_t>(value >> (8 * i));
-        }
-    }
-}
 
 class BlockWriter {
 public:
@@ -98,20 +93,13 @@ public:
         }
         Raw(swapped.data(), size);
     }
-    // A tag's data: 1-byte types raw, 2-byte types as 16-bit values, DOUBLE as 8-byte values, every
-    // other type (LONG, SLONG, FLOAT, IFD, both rationals) as a run of 32-bit values.
     void TagData(const TExifTag& tag) {
         const std::size_t size = tag.DataSize();
-        const std::uint8_t* data = tag.Data();
-        const std::uint32_t element = tag.ElementSize();
-        const std::size_t unit = tag.DataType() == tdDouble ? 8 : std::min<std::size_t>(element, 4);
-        if (unit <= 1 || order_ == SmallEndian) {
-            Raw(data, size);
-            return;
+        if (pos_ + size > out_.size()) {
+            out_.resize(pos_ + size, 0);
         }
-        for (std::size_t i = 0; i + unit <= size; i += unit) {
-            Unit(data + i, unit);
-        }
+        detail::EncodeTagData(tag, order_, out_.data() + pos_);
+        pos_ += size;
     }
 
 private:
@@ -155,7 +143,72 @@ void TExifData::SaveToStream(Stream& stream) {
     stream.WriteBytes(block);
 }
 
+namespace detail {
+
+MakerNotePlacement PlaceMakerNote(const TExifSection& details) {
+    MakerNotePlacement placement;
+    placement.tag = details.Find(ttMakerNote);
+    TExifTag* makerNote = placement.tag;
+    if (makerNote == nullptr || makerNote->OriginalDataOffset() == 0 || makerNote->DataSize() <= 4) {
+        return placement;
+    }
+    TExifTag* shift = details.Find(ttOffsetSchema);
+    std::int32_t shiftValue = 0;
+    const bool hasShift = shift != nullptr && shift->DataType() == tdLongInt && shift->ElementCount() == 1;
+    if (hasShift) {
+        std::memcpy(&shiftValue, shift->Data(), sizeof shiftValue);  // little-endian in memory, like us
+    }
+    // Another program moved the maker note and recorded by how much: it goes back, and the shift is
+    // cleared.
+    const std::int64_t offset = makerNote->OriginalDataOffset();
+    const bool moveBack = hasShift && offset - shiftValue > 6;
+    const std::int64_t candidate = moveBack ? offset - shiftValue : offset;
+    const std::int64_t reservedSize = makerNote->OriginalDataSize();
+    // A maker note that grew, that would lie inside the TIFF header or that would end beyond what one
+    // segment can carry cannot keep its place without damage: it is placed like any other value.
+    placement.fixed = makerNote->DataSize() <= static_cast<std::uint32_t>(std::max(reservedSize, std::int64_t{0})) &&
+                      candidate >= static_cast<std::int64_t>(kTiffHeaderSize) &&
+                      candidate + reservedSize <= kMaxTiffSizeInSegment;
+    if (placement.fixed) {
+        placement.offset = candidate;
+        placement.end = candidate + reservedSize;
+        placement.movedBack = moveBack;
+        placement.shift = moveBack ? shift : nullptr;
+    }
+    return placement;
+}
+
+}  // namespace detail
+
 void TExifData::SaveToBytes(std::vector<std::uint8_t>& out) {
+    const ExifSourceBlock* source = SourceBlock();
+    if (!preserveLayoutOnSave_ || source == nullptr || source->endianness != Endianness() || thumbnailEdited_) {
+        SaveRelaidOut(out);
+        return;
+    }
+    const std::vector<std::uint8_t> tiff = detail::SaveInPlace(*this, *source);
+    if (static_cast<std::int64_t>(tiff.size()) > kMaxTiffSizeInSegment) {
+        // What grew no longer fits one segment. A relayout drops the gaps and the old places of what
+        // moved; it is the better block only when it fits and nothing of the photo's is lost by it.
+        // The relayout keeps a maker note's bytes; it must keep their place too when they have one.
+        const detail::MakerNotePlacement makerNote = detail::PlaceMakerNote(RawSection(esDetails));
+        const bool hasPlace = makerNote.tag != nullptr && makerNote.tag->OriginalDataOffset() != 0 &&
+                              makerNote.tag->OriginalDataSize() > 4;
+        const bool makerNoteStays = !hasPlace || (makerNote.fixed && !makerNote.movedBack);
+        if (detail::RelayoutKeepsEverything(*this, *source, makerNoteStays)) {
+            std::vector<std::uint8_t> relaid;
+            SaveRelaidOut(relaid);
+            if (relaid.size() <= kMaxSegmentPayload) {
+                out.insert(out.end(), relaid.begin(), relaid.end());
+                return;
+            }
+        }
+    }
+    out.insert(out.end(), kExifHeader.begin(), kExifHeader.end());
+    out.insert(out.end(), tiff.begin(), tiff.end());
+}
+
+void TExifData::SaveRelaidOut(std::vector<std::uint8_t>& out) {
     if (RemovePaddingTagsOnSave()) {
         RemovePaddingTags();
     }
@@ -172,54 +225,36 @@ void TExifData::SaveToBytes(std::vector<std::uint8_t>& out) {
                 section.Remove(PointerTagOf(child));
             }
         }
-        if (kind != esGeneral && section.Count() == 0) {
-            return;
-        }
         std::int64_t values = 0;
+        std::int64_t entries = 0;
         for (std::int32_t i = 0; i < section.Count(); ++i) {
+            if (detail::FailedToRead(*section[i])) {
+                continue;
+            }
+            ++entries;
             const std::uint32_t size = section[i]->DataSize();
             if (size > 4) {
                 values += size;
             }
         }
+        if (kind != esGeneral && entries == 0) {
+            return;
+        }
         layout[kind].valueSize = values;
-        layout[kind].directorySize = static_cast<std::int64_t>(section.Count()) * 12 + 6;
+        layout[kind].directorySize = entries * 12 + 6;
     };
 
     measure(esInterop, {});
     measure(esGPS, {});
 
     // The maker note keeps its offset when it can: it may hold offsets counted from the TIFF header.
-    TExifSection& details = RawSection(esDetails);
-    TExifTag* makerNote = details.Find(ttMakerNote);
-    bool makerNoteFixed = makerNote != nullptr && makerNote->OriginalDataOffset() != 0 && makerNote->DataSize() > 4;
-    std::int64_t makerNoteOffset = 0;
-    std::int64_t makerNoteEnd = 0;
-    if (makerNoteFixed) {
-        makerNoteOffset = makerNote->OriginalDataOffset();
-        TExifTag* shift = details.Find(ttOffsetSchema);
-        std::int32_t shiftValue = 0;
-        const bool hasShift = shift != nullptr && shift->DataType() == tdLongInt && shift->ElementCount() == 1;
-        if (hasShift) {
-            std::memcpy(&shiftValue, shift->Data(), sizeof shiftValue);  // little-endian in memory, like us
-        }
-        // Another program moved the maker note and recorded by how much: it goes back, and the shift
-        // is cleared.
-        const bool moveBack = hasShift && makerNoteOffset - shiftValue > 6;
-        const std::int64_t candidate = moveBack ? makerNoteOffset - shiftValue : makerNoteOffset;
-        const std::int64_t reservedSize = makerNote->OriginalDataSize();
-        // A maker note that grew, that would lie inside the TIFF header or that would end beyond what
-        // one segment can carry cannot keep its place without damage: it is placed like any other value.
-        makerNoteFixed = makerNote->DataSize() <= static_cast<std::uint32_t>(std::max(reservedSize, std::int64_t{0})) &&
-                         candidate >= static_cast<std::int64_t>(kTiffHeaderSize) &&
-                         candidate + reservedSize <= kMaxTiffSizeInSegment;
-        if (makerNoteFixed) {
-            makerNoteOffset = candidate;
-            makerNoteEnd = candidate + reservedSize;
-            if (moveBack) {
-                StoreLongWord(*shift, 0);
-            }
-        }
+    const detail::MakerNotePlacement placement = detail::PlaceMakerNote(RawSection(esDetails));
+    TExifTag* makerNote = placement.tag;
+    const bool makerNoteFixed = placement.fixed;
+    const std::int64_t makerNoteOffset = placement.offset;
+    const std::int64_t makerNoteEnd = placement.end;
+    if (placement.shift != nullptr) {
+        detail::StorePointer(*placement.shift, 0);
     }
 
     measure(esDetails, {esInterop});
@@ -253,6 +288,15 @@ void TExifData::SaveToBytes(std::vector<std::uint8_t>& out) {
         measure(esThumbnail, {esThumbnail});
         layout[esThumbnail].valueSize += static_cast<std::int64_t>(thumbnailBytes.size());
         writeThumbnail = true;
+    } else if (const ExifSourceBlock* source = SourceBlock();
+               source != nullptr && !thumbnailEdited_ && source->thumbnailSize > 0 && !source->thumbnailIsJPEG) {
+        // Thumbnail bytes that are no loadable JPEG travel as they were read, with IFD1 as it was: a
+        // damaged thumbnail must not cost the photo its thumbnail directory.
+        const auto from = source->tiff.begin() + source->thumbnailOffset;
+        thumbnailBytes.assign(from, from + source->thumbnailSize);
+        measure(esThumbnail, {esThumbnail});
+        layout[esThumbnail].valueSize += static_cast<std::int64_t>(thumbnailBytes.size());
+        writeThumbnail = true;
     }
 
     measure(esGeneral, {esDetails, esGPS});
@@ -271,7 +315,7 @@ void TExifData::SaveToBytes(std::vector<std::uint8_t>& out) {
         const SectionLayout& l = layout[kind];
         const std::int64_t value =
             kind == esThumbnail ? l.End() - static_cast<std::int64_t>(thumbnailBytes.size()) : l.start;
-        StoreLongWord(*pointerSlot[kind], static_cast<std::uint32_t>(value));
+        detail::StorePointer(*pointerSlot[kind], static_cast<std::uint32_t>(value));
     }
 
     const std::size_t blockStart = out.size();
@@ -292,10 +336,13 @@ void TExifData::SaveToBytes(std::vector<std::uint8_t>& out) {
         }
         const TExifSection& section = RawSection(static_cast<TExifSectionKind>(kind));
         writer.Seek(l.start);
-        writer.Word(static_cast<std::uint16_t>(section.Count()));
+        writer.Word(static_cast<std::uint16_t>((l.directorySize - 6) / 12));
         std::int64_t nextValue = l.start + l.directorySize;
         for (std::int32_t i = 0; i < section.Count(); ++i) {
             const TExifTag& tag = *section[i];
+            if (detail::FailedToRead(tag)) {
+                continue;
+            }
             writer.Word(tag.ID());
             writer.Word(tag.DataType());
             writer.LongWord(static_cast<std::uint32_t>(tag.ElementCount()));
@@ -318,7 +365,7 @@ void TExifData::SaveToBytes(std::vector<std::uint8_t>& out) {
         writer.LongWord(chainsToThumbnail ? static_cast<std::uint32_t>(layout[esThumbnail].start) : 0);
         for (std::int32_t i = 0; i < section.Count(); ++i) {
             const TExifTag& tag = *section[i];
-            if (tag.DataSize() > 4 && !(&tag == makerNote && makerNoteFixed)) {
+            if (!detail::FailedToRead(tag) && tag.DataSize() > 4 && !(&tag == makerNote && makerNoteFixed)) {
                 writer.TagData(tag);
             }
         }

@@ -20,9 +20,10 @@ bool StartsWith(std::span<const std::uint8_t> bytes, const std::array<std::uint8
 
 }  // namespace
 
+// Reaches the user as the reason a photo was not saved, so it is German like every text the user reads.
 SegmentTooLarge::SegmentTooLarge(std::size_t payloadSize)
-    : EVelExifException("JPEG segment data of " + std::to_string(payloadSize) +
-                        " bytes exceeds the 65533 bytes a segment can hold") {}
+    : EVelExifException("Die Metadaten passen nicht in ein JPEG-Segment: " + std::to_string(payloadSize) +
+                        " Bytes, höchstens 65533 sind möglich") {}
 
 TUserJPEGSegment::TUserJPEGSegment(std::uint8_t marker) : marker_(marker) {}
 

@@ -38,6 +38,7 @@ TTiffDirectory ParseDirectoryAt(const TTiffInfo& info, std::int64_t dataOffsetBa
         dir.LoadErrors.Include(leBadOffset);
         return dir;
     }
+    dir.Offset = directoryOffset;
     const std::int64_t maxCount = (size - dirPos - 2) / 12;
     s.SetPosition(dirPos);
     std::int64_t count = ReadStreamWord(s, info.Endianness);
@@ -46,6 +47,7 @@ TTiffDirectory ParseDirectoryAt(const TTiffInfo& info, std::int64_t dataOffsetBa
         dir.LoadErrors.Include(leBadTagCount);
     }
     if (count == 0) {
+        dir.NextOffsetPosition = dirPos + 2 - base;
         return dir;
     }
     // One read for all entries: the count was capped to what the stream holds.
@@ -77,6 +79,7 @@ TTiffDirectory ParseDirectoryAt(const TTiffInfo& info, std::int64_t dataOffsetBa
                 // Two bad entries in a row: the count itself cannot be trusted any more.
                 dir.LoadErrors.Include(leBadTagCount);
                 s.SetPosition(entryPos + 12);
+                dir.NextOffsetPosition = entryPos + 12 - base;
                 return dir;
             }
             dir.LoadErrors.Include(leBadTagHeader);
@@ -85,6 +88,7 @@ TTiffDirectory ParseDirectoryAt(const TTiffInfo& info, std::int64_t dataOffsetBa
         prevValid = valid;
     }
     s.SetPosition(dirPos + 2 + count * 12);
+    dir.NextOffsetPosition = dirPos + 2 + count * 12 - base;
     return dir;
 }
 

@@ -29,6 +29,10 @@ struct TTiffTagInfo {
 struct TTiffDirectory {
     std::vector<TTiffTagInfo> Tags;  // file order
     TTiffDirectoryLoadErrors LoadErrors;
+    // Where the directory lies and where its next-directory offset lies (after the last entry read), both
+    // relative to the TIFF header; -1 for a directory outside the stream (leBadOffset).
+    std::int64_t Offset = -1;
+    std::int64_t NextOffsetPosition = -1;
 };
 
 struct TTiffInfo {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/LogSink.h"
+#include "tagging/RunModes.h"
 
 namespace zeloro {
 
@@ -13,6 +14,7 @@ struct RunInputs {
     std::string folder;         // the photo folder text
     int zoneIndex = 12;         // item index of the zone list, -1 for none
     std::string toleranceText;  // whole seconds as decimal text, "0".."500"
+    RunModes modes;             // all off: the run as it always was
     // Photos worked on at once: 0 one per core, 1 one after the other. Whatever the count, the log, the
     // progress, the map list and the written photos are those of the one-after-the-other run.
     int jobs = 0;
@@ -38,6 +40,8 @@ public:
     // Polled between photos, before each photo's lines are given: true ends the run there; the photos
     // whose lines were given are done, no later photo is written.
     [[nodiscard]] virtual bool StopRequested() { return false; }
+    // Once per photo the loop reached, after its log lines; failed comes before the error leaves the run.
+    virtual void PhotoHandled(const PhotoReport& /*report*/) {}
 };
 
 }  // namespace zeloro

@@ -7,14 +7,15 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -27,6 +28,8 @@
 #include "metadata/JPEGImageEx.h"
 #include "metadata/SafeFileWrite.h"
 #include "tagging/FolderScan.h"
+#include "tagging/PhotoLocator.h"
+#include "time/TimeRules.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
 
@@ -54,54 +57,101 @@ void AssignCoordinate(Coordinate&& coordinate, const DmsParts& parts, Direction 
                       TTiffLongWordFraction(parts.seconds), direction);
 }
 
+// Writes the photo's new content in place; with keep the file gets back the modification time it had
+// before, to the nanosecond, so photo managers that go by it do not take the photo for a new one.
+void SaveKeepingMtime(const TJPEGImageEx::TBuiltContent& content, const std::string& path, bool keep) {
+    struct stat before {};
+    if (keep && ::stat(path.c_str(), &before) != 0) {
+        const int err = errno;
+        throw FileError("Datei " + path + " kann nicht geöffnet werden. " + std::strerror(err));
+    }
+    WriteFileReplacing(path, content.Parts());
+    if (keep) {
+        const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, before.st_mtim};
+        if (::utimensat(AT_FDCWD, path.c_str(), times.data(), 0) != 0) {
+            const int err = errno;
+            throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " +
+                            std::strerror(err));
+        }
+    }
+}
 
-using Lookup = std::function<TCoord(DateTimeValue)>;
+// The shot time the map page's popup shows: the camera's, with the list zone it was read in; when the
+// run's settings shift the time otherwise (clock offset, another zone, the photo's own offset), the UTC
+// time the photo was matched at, so the popup never names an offset that was not the one applied.
+MapShot PopupShot(const TCustomExifData& exif, DateTimeValue shot, const RunInputs& inputs,
+                  const RunSettings& settings) {
+    if (!settings.ShiftsTime()) {
+        return MapShot{shot, inputs.zoneIndex};
+    }
+    const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;
+    return MapShot{ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings), kZoneIndexUtc};
+}
+
+// The position of the photo whose EXIF data is loaded; callable from any thread.
+using Lookup = std::function<TrackPosition(const TCustomExifData&)>;
 
 // How far a photo got before an error left it; the error is raised where the one-after-the-other run
-// would have met it, so the lines and map entries before it are the same.
+// would have met it, so the lines, map entries and reports before it are the same.
 enum class PhotoStage : std::uint8_t {
     none,
     reading,   // reading the file or its EXIF block, or the lookup: no line of the photo yet
     building,  // setting the position: after " Koordinaten gefunden:", before the map entry
-    saving,    // building or writing the new file: after the map entry
+    saving,    // building the new content: after the map entry
 };
 
-// What one photo gives before its lines are written: its lookup and, for a found point, the new file.
+// What one photo gives before its lines are written: its lookup and, for a found point, the new content.
 struct PreparedPhoto {
-    TCoord coord;
-    DateTimeValue shot = 0;
-    std::vector<std::uint8_t> content;
+    bool skipped = false;  // it has a position and the run skips such photos
+    TrackPosition located;
+    MapShot popup;
+    std::unique_ptr<TJPEGImageEx> image;                 // holds the bytes the content points into
+    std::optional<TJPEGImageEx::TBuiltContent> content;  // none in a dry run
     std::exception_ptr error;
     PhotoStage failedAt = PhotoStage::none;
 };
 
-// Everything of a photo that touches no shared state but the lookup: safe to run on any thread, one
-// reading container per thread.
-PreparedPhoto PreparePhoto(const std::string& path, TExifData& reader, const Lookup& lookup) {
+// Everything of a photo that writes nothing and touches no shared state but the lookup: safe to run on
+// any thread, with one reading container per thread.
+PreparedPhoto PreparePhoto(const std::string& path, TExifData& reader, const RunInputs& inputs,
+                           const RunSettings& settings, const Lookup& lookup) {
     PreparedPhoto photo;
     photo.failedAt = PhotoStage::reading;
     try {
         // The photo is read from disk once: the reading container takes its shot time from these bytes
-        // and, when a point is found, the image object takes the same bytes over.
+        // and, when a point is found, the image object that is saved takes the same bytes over.
         std::vector<std::uint8_t> bytes = ReadPhotoFile(path);
         reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
-        photo.shot = reader.DateTimeOriginal();
-        photo.coord = lookup(photo.shot);
-        if (!photo.coord.found) {
+        if (inputs.modes.skipTagged && !reader.GPSLatitude().MissingOrInvalid() &&
+            !reader.GPSLongitude().MissingOrInvalid()) {
+            photo.skipped = true;
             photo.failedAt = PhotoStage::none;
             return photo;
         }
+        const DateTimeValue shot = reader.DateTimeOriginal();
+        photo.located = lookup(reader);
+        const TCoord& coord = photo.located.coord;
+        if (!coord.found) {
+            photo.failedAt = PhotoStage::none;
+            return photo;
+        }
+        photo.popup = PopupShot(reader, shot, inputs, settings);
         photo.failedAt = PhotoStage::building;
-        TJPEGImageEx image;
+        photo.image = std::make_unique<TJPEGImageEx>();
+        TJPEGImageEx& image = *photo.image;
         image.LoadFromBytes(std::move(bytes));
-        const TCoord& coord = photo.coord;
         const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
         AssignCoordinate(image.ExifData().GPSLatitude(), lat, coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
         const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
         AssignCoordinate(image.ExifData().GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
         image.ExifData().SetGPSDateTimeUTC(coord.utctime);
+        if (photo.located.altitude) {
+            WriteAltitude(image.ExifData(), *photo.located.altitude);
+        }
         photo.failedAt = PhotoStage::saving;
-        image.SaveToBytes(photo.content);
+        if (!inputs.modes.dryRun) {
+            photo.content = image.BuildContent();
+        }
         photo.failedAt = PhotoStage::none;
     } catch (...) {
         photo.error = std::current_exception();
@@ -109,41 +159,67 @@ PreparedPhoto PreparePhoto(const std::string& path, TExifData& reader, const Loo
     return photo;
 }
 
-// Gives a prepared photo's lines and map entry and writes it, in the order of the photo list; an error
-// of the photo is raised at the point the one-after-the-other run raises it.
-void CommitPhoto(PreparedPhoto& photo, const std::string& path, const RunInputs& inputs, RunObserver& observer,
-                 RunContext& context) {
-    if (photo.failedAt == PhotoStage::reading) {
-        std::rethrow_exception(photo.error);
-    }
+// Gives a prepared photo's lines, map entry and report and writes it, in the order of the photo list;
+// an error of the photo is raised at the point the one-after-the-other run raises it.
+void CommitPhoto(PreparedPhoto& photo, const std::string& path, const RunInputs& inputs,
+                 RunObserver& observer, RunContext& context) {
     const std::string name = PhotoFileName(path);
-    if (!photo.coord.found) {
-        LogLine(observer, " - " + name + kLogNoCoordinates);
-        return;
+    PhotoReport report;
+    report.path = path;
+    try {
+        if (photo.failedAt == PhotoStage::reading) {
+            std::rethrow_exception(photo.error);
+        }
+        const TCoord& coord = photo.located.coord;
+        if (photo.skipped) {
+            report.status = PhotoStatus::skipped;
+            report.message = name + kLogSkippedTagged;
+        } else if (!coord.found) {
+            report.message = name + kLogNoCoordinates;
+        } else {
+            LogLine(observer, " - " + name + kLogCoordinatesFound);
+            if (photo.failedAt == PhotoStage::building) {
+                std::rethrow_exception(photo.error);
+            }
+            // The entry goes in before the save, so a photo whose save fails still has its entry.
+            context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
+            context.mapShots.push_back(photo.popup);
+            report.lat = coord.lat;
+            report.lon = coord.lon;
+            report.utcTime = coord.utctime;
+            if (photo.failedAt == PhotoStage::saving) {
+                std::rethrow_exception(photo.error);
+            }
+            if (inputs.modes.dryRun) {
+                report.message = coord.lat + "," + coord.lon + kLogDryRunTagged;
+            } else {
+                SaveKeepingMtime(*photo.content, path, inputs.modes.keepMtime);
+                report.message = coord.lat + "," + coord.lon + kLogTagged;
+            }
+            photo.content.reset();
+            photo.image.reset();
+            report.status = PhotoStatus::tagged;
+        }
+        LogLine(observer, " - " + report.message);
+    } catch (const std::exception& e) {
+        report.status = PhotoStatus::failed;
+        report.message = e.what();
+        observer.PhotoHandled(report);
+        throw;
     }
-    LogLine(observer, " - " + name + kLogCoordinatesFound);
-    if (photo.failedAt == PhotoStage::building) {
-        std::rethrow_exception(photo.error);
-    }
-    // The entry goes in before the save, so a photo whose save fails still has its entry.
-    context.mapsSL.push_back(photo.coord.lat + "|" + photo.coord.lon + "|" + name);
-    context.mapShots.push_back(MapShot{photo.shot, inputs.zoneIndex});
-    if (photo.failedAt == PhotoStage::saving) {
-        std::rethrow_exception(photo.error);
-    }
-    WriteFileReplacing(path, photo.content);
-    photo.content = {};
-    LogLine(observer, " - " + photo.coord.lat + "," + photo.coord.lon + kLogTagged);
+    observer.PhotoHandled(report);
 }
+
+using Prepare = std::function<PreparedPhoto(const std::string& path, TExifData& reader)>;
 
 // Prepares the photos of a list on worker threads, a few ahead of the one the run thread takes next, so
 // that reading, parsing and building overlap with the writes. Files are written only by the run thread,
 // in list order: a photo after one whose save fails, or after a stop, is never written, whatever its
-// worker had done. The lookups share the session's one statement, one at a time.
+// worker had done.
 class PhotoPool {
 public:
-    PhotoPool(const std::vector<std::string>& paths, unsigned workers, Lookup lookup)
-        : paths_(paths), lookup_(std::move(lookup)), ahead_(workers + 4), slots_(paths.size()) {
+    PhotoPool(const std::vector<std::string>& paths, unsigned workers, Prepare prepare)
+        : paths_(paths), prepare_(std::move(prepare)), slots_(workers + 4) {
         try {
             threads_.reserve(workers);
             for (unsigned i = 0; i < workers; ++i) {
@@ -161,9 +237,10 @@ public:
     // Waits until the photo at index is prepared (indexes are taken in order, each once).
     PreparedPhoto Take(std::size_t index) {
         std::unique_lock lock(mutex_);
-        ready_.wait(lock, [&] { return slots_[index].has_value(); });
-        PreparedPhoto photo = std::move(*slots_[index]);
-        slots_[index].reset();
+        std::optional<PreparedPhoto>& slot = slots_[index % slots_.size()];
+        ready_.wait(lock, [&] { return slot.has_value(); });
+        PreparedPhoto photo = std::move(*slot);
+        slot.reset();
         taken_ = index + 1;
         lock.unlock();
         room_.notify_all();
@@ -173,24 +250,22 @@ public:
 private:
     void Work() {
         TExifData reader;
-        const Lookup lookup = [this](DateTimeValue shot) {
-            const std::lock_guard lock(lookupMutex_);
-            return lookup_(shot);
-        };
         for (;;) {
             std::size_t index = 0;
             {
                 std::unique_lock lock(mutex_);
-                room_.wait(lock, [&] { return stop_ || next_ >= paths_.size() || next_ < taken_ + ahead_; });
+                // A photo goes into the slot of the one a round before it, which the run thread has taken.
+                room_.wait(lock,
+                           [&] { return stop_ || next_ >= paths_.size() || next_ < taken_ + slots_.size(); });
                 if (stop_ || next_ >= paths_.size()) {
                     return;
                 }
                 index = next_++;
             }
-            PreparedPhoto photo = PreparePhoto(paths_[index], reader, lookup);
+            PreparedPhoto photo = prepare_(paths_[index], reader);
             {
                 const std::lock_guard lock(mutex_);
-                slots_[index] = std::move(photo);
+                slots_[index % slots_.size()] = std::move(photo);
             }
             ready_.notify_all();
         }
@@ -209,16 +284,15 @@ private:
     }
 
     const std::vector<std::string>& paths_;
-    const Lookup lookup_;
-    const std::size_t ahead_;  // prepared photos wait in memory; this bounds how many
+    const Prepare prepare_;
     std::mutex mutex_;
     std::condition_variable room_;   // a worker may take the next photo, or the pool stops
     std::condition_variable ready_;  // a photo has been prepared
+    // Prepared photos waiting for the run thread, in memory; the ring's size bounds how many.
     std::vector<std::optional<PreparedPhoto>> slots_;
     std::size_t next_ = 0;   // the next photo a worker takes
     std::size_t taken_ = 0;  // photos the run thread has taken
     bool stop_ = false;
-    std::mutex lookupMutex_;
     std::vector<std::thread> threads_;
 };
 
@@ -320,9 +394,11 @@ std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
     return bytes;
 }
 
-RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context) {
+RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context,
+                       const RunSettings& settings) {
     // The GPX path is checked first, so an empty form names the GPX file; neither check looks at the disk.
-    if (inputs.gpxPath.empty()) {
+    if (inputs.gpxPath.empty() || std::any_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(),
+                                              [](const std::string& path) { return path.empty(); })) {
         observer.ShowError(kNoGpxFileMessage);
         return RunResult::inputMissing;
     }
@@ -344,21 +420,35 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     observer.SetProgressMax(ClampToInt(context.imgSL.size()));
     LogLine(observer, " - " + std::to_string(context.imgSL.size()) + kLogPhotosFound);
 
-    // A failed import leaves the progress bar as it was: no photo has been touched.
-    if (!importGpx(inputs.gpxPath, context.uniCon, context.query, observer,
-                   [&observer] { observer.ProcessMessages(); })) {
+    // A failed import leaves the progress bar as it was: no photo has been touched. Every file is in the
+    // table before the first photo is matched, so tracks of several files serve every photo alike.
+    const ImportDetails details =
+        settings.NeedsTrackDetails() ? ImportDetails::elevationAndSegments : ImportDetails::positionsOnly;
+    const auto importFile = [&](const std::string& gpxPath) {
+        return importGpx(
+            gpxPath, context.uniCon, context.query, observer, [&observer] { observer.ProcessMessages(); },
+            details);
+    };
+    if (!importFile(inputs.gpxPath) ||
+        !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {
         return RunResult::importFailed;
     }
 
+    // The lookups share the session's one statement, one at a time.
     const LookupTransaction lookups(context.uniCon);
-    const Lookup lookup = [&inputs, &context](DateTimeValue shot) {
-        return searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, context.query);
+    std::mutex lookupMutex;
+    const Lookup lookup = [&](const TCustomExifData& exif) {
+        const std::lock_guard lock(lookupMutex);
+        return LocatePhoto(exif, inputs, settings, context.query);
+    };
+    const auto prepare = [&](const std::string& path, TExifData& reader) {
+        return PreparePhoto(path, reader, inputs, settings, lookup);
     };
     const unsigned workers = WorkerCount(inputs.jobs, context.imgSL.size());
     std::optional<PhotoPool> pool;
     std::optional<TExifData> reader;  // one reading container serves every photo of the run
     if (workers > 1) {
-        pool.emplace(context.imgSL, workers, lookup);
+        pool.emplace(context.imgSL, workers, prepare);
     } else {
         reader.emplace();
     }
@@ -369,7 +459,7 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
             return RunResult::stopped;
         }
         const std::string& path = context.imgSL[i];
-        PreparedPhoto photo = pool ? pool->Take(i) : PreparePhoto(path, *reader, lookup);
+        PreparedPhoto photo = pool ? pool->Take(i) : prepare(path, *reader);
         CommitPhoto(photo, path, inputs, observer, context);
         observer.SetProgressPosition(++position);
     }

@@ -8,6 +8,7 @@
 #include "common/Currency.h"
 #include "common/DateTime.h"
 #include "tagging/RunObserver.h"
+#include "tagging/RunSettings.h"
 
 namespace zeloro {
 
@@ -42,8 +43,11 @@ struct RunContext {
 // for. An empty GPX path or folder shows its error through the observer and changes nothing else. Any
 // other failure (a GPX file that cannot be loaded, a photo that cannot be read or saved, a database or
 // number conversion error) leaves as an exception; the log lines, saved photos and map entries written
-// before it stay, and the progress keeps its position.
-RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context);
+// before it stay, and the progress keeps its position. The settings are opt-in: at their defaults the run
+// is exactly the one above; an empty path among settings.moreGpxPaths counts as a missing GPX file, and
+// the first import that fails ends the run before the next file.
+RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context,
+                       const RunSettings& settings = {});
 
 // One coordinate as the EXIF GPS rationals take it: whole degrees and minutes over 1, the seconds as a
 // currency value (four decimals, ties to even).

@@ -108,7 +108,12 @@ TaggingSession::~TaggingSession() {
     uniCon_.reset();
 }
 
-void TaggingSession::Connect() { uniCon_->Open(DatabasePath(dataFolder_)); }
+void TaggingSession::Connect() {
+    // SQLite opens a file it cannot write read-only without a word and fails only at the first insert,
+    // after the photo folder was scanned; the check names the fault before anything is done.
+    CheckDatabaseWritable(DatabasePath(dataFolder_));
+    uniCon_->Open(DatabasePath(dataFolder_));
+}
 
 bool TaggingSession::Connected() const noexcept { return uniCon_->Connected(); }
 
@@ -117,7 +122,7 @@ void TaggingSession::Disconnect() noexcept {
     uniCon_->Close();
 }
 
-RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer) {
+RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings) {
     // The import hands the front end one pass of its event loop; a "Starten" dispatched there must not
     // start a second run over the same lists, statement and transaction.
     if (running_.exchange(true)) {
@@ -125,7 +130,7 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer) {
     }
     const RunningMark mark(running_);
     RunContext context{*uniCon_, *query_, imgSL_, mapsSL_, mapShots_};
-    return Button1Click(inputs, observer, context);
+    return Button1Click(inputs, observer, context, settings);
 }
 
 bool TaggingSession::ClearDatabase() {

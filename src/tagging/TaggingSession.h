@@ -10,6 +10,7 @@
 #include "common/DateTime.h"
 #include "mapexport/MapPage.h"
 #include "tagging/RunObserver.h"
+#include "tagging/RunSettings.h"
 #include "tagging/TaggingRun.h"
 
 namespace zeloro {
@@ -27,15 +28,16 @@ public:
 
     [[nodiscard]] const std::string& DataFolder() const noexcept { return dataFolder_; }
 
-    // Opens DataFolder() + "zeloro.sqlite"; throws DatabaseError with SQLite's text and stays closed.
+    // Opens DataFolder() + "zeloro.sqlite"; throws DatabaseError with SQLite's text, or naming the file
+    // and the reason when it exists but cannot be written, and stays closed.
     void Connect();
     [[nodiscard]] bool Connected() const noexcept;
     // Closes the connection; an open transaction is rolled back.
     void Disconnect() noexcept;
 
     // "Starten". Errors the run does not catch propagate (zeloro::Error and the standard exceptions);
-    // what was done before them stays done.
-    RunResult Run(const RunInputs& inputs, RunObserver& observer);
+    // what was done before them stays done. The settings are opt-in; their defaults change nothing.
+    RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
 
     [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return imgSL_; }
     [[nodiscard]] const std::vector<std::string>& MapEntries() const noexcept { return mapsSL_; }

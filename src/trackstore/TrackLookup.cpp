@@ -124,6 +124,19 @@ Dms CoordinateToDms(const std::string& text, const char* positive, const char* n
     return result;
 }
 
+void FillDmsFields(TCoord& coord) {
+    const Dms lat = CoordinateToDms(coord.lat, "N", "S");
+    coord.gps_lt_dr = lat.hemisphere;
+    coord.gps_lt_dg = lat.degrees;
+    coord.gps_lt_mm = lat.minutes;
+    coord.gps_lt_ss = lat.seconds;
+    const Dms lon = CoordinateToDms(coord.lon, "E", "W");
+    coord.gps_ln_dr = lon.hemisphere;
+    coord.gps_ln_dg = lon.degrees;
+    coord.gps_ln_mm = lon.minutes;
+    coord.gps_ln_ss = lon.seconds;
+}
+
 TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleranceText, Query& query) {
     const DateTimeValue utc = makeUTCDifference(inTime, zoneIndex);
     query.Close();
@@ -148,16 +161,7 @@ TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleran
     coord.lon = query.FieldByName("lon").AsString();
     coord.utctime = query.FieldByName("utctime").AsDateTime();
     query.Close();
-    const Dms lat = CoordinateToDms(coord.lat, "N", "S");
-    coord.gps_lt_dr = lat.hemisphere;
-    coord.gps_lt_dg = lat.degrees;
-    coord.gps_lt_mm = lat.minutes;
-    coord.gps_lt_ss = lat.seconds;
-    const Dms lon = CoordinateToDms(coord.lon, "E", "W");
-    coord.gps_ln_dr = lon.hemisphere;
-    coord.gps_ln_dg = lon.degrees;
-    coord.gps_ln_mm = lon.minutes;
-    coord.gps_ln_ss = lon.seconds;
+    FillDmsFields(coord);
     return coord;
 }
 

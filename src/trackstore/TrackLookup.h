@@ -54,4 +54,8 @@ struct Dms {
 // minutes and fractional seconds, all not negative. Throws ConvertError as StrToCoordinate.
 [[nodiscard]] Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative);
 
+// The hemisphere, degree, minute and second fields of coord from its lat and lon texts. Throws
+// ConvertError as CoordinateToDms.
+void FillDmsFields(TCoord& coord);
+
 }  // namespace zeloro

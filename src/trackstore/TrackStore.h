@@ -9,12 +9,34 @@ class Query;
 inline constexpr const char* kDatabaseFileName = "zeloro.sqlite";
 inline constexpr const char* kDataSubFolder = "kvd/zeloro/";
 
-// The data folder with a trailing "/": the common application-data folder's "kvd/zeloro/" when it holds
-// zeloro.sqlite, else the executable's folder when that holds it, else the empty text (the caller tells
-// the user "Die Datenbankdatei konnte nicht gefunden werden").
+// The installed template of the data folder, relative to the installed programs.
+inline constexpr const char* kTemplateFolderFromExe = "../share/zeloro/";
+// What a template holds, and so what a data folder filled from it gets.
+inline constexpr const char* kHelpDocumentName = "doku.pdf";
+inline constexpr const char* kMapsSubFolder = "maps";
+
+// The data folder with a trailing "/": the user's "kvd/zeloro/" when it holds zeloro.sqlite; else,
+// when the installed template (beside the programs, kTemplateFolderFromExe) holds zeloro.sqlite, that
+// folder created and filled from the template; else the executable's folder when that holds the
+// database (a build tree); else the empty text (the caller tells the user "Die Datenbankdatei konnte
+// nicht gefunden werden"). Throws FileError naming the folder and the reason when the folder could
+// not be created or filled.
 [[nodiscard]] std::string ResolveDataFolder();
-// The same over given candidates: commonFolder (with or without trailing "/") and exeFolder (with "/").
-[[nodiscard]] std::string ResolveDataFolder(const std::string& commonFolder, const std::string& exeFolder);
+// The same over given candidates: commonFolder (with or without trailing "/"), exeFolder (with "/")
+// and templateFolder (with "/"; empty: none).
+[[nodiscard]] std::string ResolveDataFolder(const std::string& commonFolder, const std::string& exeFolder,
+                                            const std::string& templateFolder = {});
+
+// Creates dataFolder (with trailing "/") as a copy of templateFolder: zeloro.sqlite, maps/ and, when
+// present, doku.pdf, each writable by the user. The copy is put together beside the target and renamed
+// into place, so a second program starting at the same moment sees either nothing or the whole
+// folder. Throws FileError naming the folder and the reason.
+void CreateDataFolderFromTemplate(const std::string& templateFolder, const std::string& dataFolder);
+
+// Throws DatabaseError naming the file and the reason (German) when the database at path exists but
+// cannot be read and written, or its folder does not take the journal SQLite writes beside it, so
+// the fault shows before any photo is touched. A missing file is left to the caller.
+void CheckDatabaseWritable(const std::string& path);
 
 // dataFolder + "zeloro.sqlite"; the bare name for an empty data folder.
 [[nodiscard]] std::string DatabasePath(const std::string& dataFolder);

@@ -54,7 +54,8 @@ DateTimeValue DateTimeFromText(std::string_view text, bool useLocalBias) {
     }
     DateTimeValue result = EncodeDate(year, month, day);
     const DateTimeValue time = EncodeTime(hour, minute, second, millisecond);
-    result += time;
+    // Before 30 December 1899 the day count is negative while the time of day still counts forward.
+    result = result < 0 ? result - time : result + time;
     if (useLocalBias) {
         if (text.size() > 24) {
             const int hours = StrToIntStrict(Field(text, 25, 2));

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
@@ -10,10 +11,18 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <QWheelEvent>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +31,7 @@
 #include "app/ClickLabel.h"
 #include "app/ColorProgressBar.h"
 #include "app/MainForm.h"
+#include "app/OptionsDialog.h"
 #include "app/SpinEdit.h"
 #include "common/DateTime.h"
 #include "support/TestSupport.h"
@@ -118,9 +128,15 @@ protected:
     static void SetUpTestSuite() {
         (void)TestApplication();
         InitApplication();
+        // The options dialog's store lives in a folder of this test run, never in the user's own.
+        static TempDir settingsFolder;
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QString::fromStdString(settingsFolder.path().string()));
     }
 
     void SetUp() override {
+        QSettings().clear();
         dataFolder_ = data_.path().string() + "/";
         fs::copy_file(BuildDir() / "zeloro.sqlite", data_ / "zeloro.sqlite");
         fs::create_directory(data_ / "maps");
@@ -548,6 +564,152 @@ TEST_F(MainWindow, WindowIsCentredWhenFirstShown) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     const QRect area = window->screen()->availableGeometry();
     EXPECT_LE((window->geometry().center() - area.center()).manhattanLength(), 2);
+}
+
+// Opens "Optionen" by its title-band link and lets fill work on the dialog while it is modal.
+void WithOptionsDialog(Tmain& window, const std::function<void(OptionsDialog&)>& fill) {
+    bool seen = false;
+    QTimer::singleShot(0, &window, [&] {
+        auto* dialog = qobject_cast<OptionsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        seen = true;
+        fill(*dialog);
+    });
+    auto* link = window.findChild<ClickLabel*>(QStringLiteral("LabelOptions"));
+    ASSERT_NE(link, nullptr);
+    QTest::mouseClick(link, Qt::LeftButton);
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(MainWindow, OptionsDialogValuesPersistAndReachTheRun) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    Activate(*window);
+    auto* link = Child<ClickLabel>(*window, "LabelOptions");
+    EXPECT_EQ(link->text(), QStringLiteral("Optionen"));
+    EXPECT_LT(link->x() + link->width(), Child<ClickLabel>(*window, "Label8")->x());  // beside "Hilfe"
+
+    // b.jpg was shot at 15:00:00 on a clock 2:50 fast: with the correction it meets the point of 12:10.
+    WithOptionsDialog(*window, [](OptionsDialog& dialog) {
+        dialog.findChild<QLineEdit*>(QStringLiteral("edOffset"))->setText(QStringLiteral("-02:50:00"));
+        dialog.findChild<QCheckBox*>(QStringLiteral("cbKeepMtime"))->setChecked(true);
+        dialog.accept();
+    });
+    EXPECT_EQ(link->text(), QStringLiteral("Optionen (aktiv)"));
+    const fs::path b = photos_.path() / "sub" / "b.jpg";
+    const auto mtimeBefore = fs::last_write_time(b);
+    RunOnce(*window);
+    const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(*window, "Memo1"));
+    const std::vector<std::string> tail(lines.end() - 3, lines.end());
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{" - a.jpg keine Koordinaten gefunden",
+                                        " - b.jpg Koordinaten gefunden:", " - -33.8567,151.215 getaggt!"}));
+    EXPECT_EQ(fs::last_write_time(b), mtimeBefore);  // written, yet with its old time
+
+    // A new window (a new session of the program) starts with the same values.
+    auto again = MakeWindow();
+    EXPECT_EQ(again->RunOptions().offsetText, QStringLiteral("-02:50:00"));
+    EXPECT_TRUE(again->RunOptions().keepMtime);
+    EXPECT_FALSE(again->RunOptions().skipTagged);
+    EXPECT_EQ(Child<ClickLabel>(*again, "LabelOptions")->text(), QStringLiteral("Optionen (aktiv)"));
+
+    // Skip tagged, set in the dialog, reaches the next run: b.jpg now holds a position.
+    WithOptionsDialog(*again, [](OptionsDialog& dialog) {
+        dialog.findChild<QCheckBox*>(QStringLiteral("cbSkipTagged"))->setChecked(true);
+        dialog.accept();
+    });
+    const Bytes tagged = ReadFileBytes(b);
+    Activate(*again);
+    RunOnce(*again);
+    EXPECT_EQ(LogLines(*Child<QPlainTextEdit>(*again, "Memo1")).back(),
+              " - b.jpg hat bereits eine GPS-Position, übersprungen");
+    EXPECT_TRUE(BytesEqual(tagged, ReadFileBytes(b)));
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(MainWindow, OptionsDialogKeepsUnreadableTextsOutAndCancelChangesNothing) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    WithOptionsDialog(*window, [](OptionsDialog& dialog) {
+        dialog.findChild<QLineEdit*>(QStringLiteral("edZone"))->setText(QStringLiteral("Mars/Olympus"));
+        dialog.accept();  // refused: the dialog stays open
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.reject();
+    });
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("Mars/Olympus")));
+    EXPECT_FALSE(window->RunOptions().AnyOn());
+    EXPECT_FALSE(WindowRunOptions::Load().AnyOn());
+}
+
+TEST_F(MainWindow, ToleranceChangesOnlyByItsArrowButtonsInStepsOfOne) {
+    auto window = MakeWindow();
+    window->show();
+    auto* sec = Child<SpinEdit>(*window, "edSec");
+    sec->setValue(20);
+    sec->setFocus();
+    QTest::keyClick(sec, Qt::Key_PageUp);
+    QTest::keyClick(sec, Qt::Key_PageDown);
+    QTest::keyClick(sec, Qt::Key_PageDown);
+    EXPECT_EQ(sec->value(), 20);
+    const QPointF centre(sec->width() / 2.0, sec->height() / 2.0);
+    for (const int delta : {120, -120, 480}) {
+        QWheelEvent wheel(centre, sec->mapToGlobal(centre), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(sec, &wheel);
+    }
+    EXPECT_EQ(sec->value(), 20);
+
+    QStyleOptionSpinBox option;
+    option.initFrom(sec);
+    option.subControls = QStyle::SC_SpinBoxUp | QStyle::SC_SpinBoxDown;
+    option.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
+    const QRect up = sec->style()->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxUp, sec);
+    const QRect down = sec->style()->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxDown, sec);
+    QTest::mouseClick(sec, Qt::LeftButton, Qt::NoModifier, up.center());
+    EXPECT_EQ(sec->value(), 21);
+    QTest::mouseClick(sec, Qt::LeftButton, Qt::NoModifier, down.center());
+    QTest::mouseClick(sec, Qt::LeftButton, Qt::NoModifier, down.center());
+    EXPECT_EQ(sec->value(), 19);
+    EXPECT_EQ(sec->Text(), QStringLiteral("19"));
+}
+
+TEST_F(MainWindow, InputsAreDisabledWhileARunIsInProgress) {
+    auto window = MakeWindow();
+    Activate(*window);
+    Child<FilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+    Child<DirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+    auto* gpx = Child<FilenameEdit>(*window, "edGpx");
+    auto* pictures = Child<DirectoryEdit>(*window, "edPictures");
+    const std::vector<QWidget*> inputs{gpx->Edit(),
+                                       gpx->Button(),
+                                       pictures->Edit(),
+                                       pictures->Button(),
+                                       Child<QComboBox>(*window, "cbtimezone"),
+                                       Child<SpinEdit>(*window, "edSec"),
+                                       Child<ClickLabel>(*window, "LabelOptions")};
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    ASSERT_TRUE(window->RunInProgress());
+    for (QWidget* input : inputs) {
+        EXPECT_FALSE(input->isEnabled()) << input->objectName().toStdString();
+    }
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    for (QWidget* input : inputs) {
+        EXPECT_TRUE(input->isEnabled()) << input->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindow, LogIsSavedAsText) {
+    auto window = MakeWindow();
+    Activate(*window);
+    RunOnce(*window);
+    const QString shown = Child<QPlainTextEdit>(*window, "Memo1")->toPlainText();
+    const fs::path file = data_ / "protokoll.txt";
+    ASSERT_TRUE(window->SaveLogTo(QString::fromStdString(file.string())));
+    EXPECT_EQ(ReadFileText(file), shown.toStdString() + "\n");
+    EXPECT_NE(shown.indexOf(QStringLiteral("a.jpg Koordinaten gefunden:")), -1);
+    EXPECT_FALSE(window->SaveLogTo(QString::fromStdString((data_ / "missing" / "p.txt").string())));
 }
 
 }  // namespace

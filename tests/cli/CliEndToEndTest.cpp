@@ -1,7 +1,10 @@
 // tests/cli/CliEndToEndTest.cpp: zeloro-cli as a user runs it, on a temporary data folder holding a fresh
 // copy of the delivered database, with photos and tracks generated here.
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <chrono>
@@ -9,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -126,8 +131,6 @@ void ExpectTaggedAsByOurReader(const fs::path& photo, const ExpectedFix& fix) {
     EXPECT_NEAR(readLon, std::fabs(lon), 1e-7);
     EXPECT_EQ(DateTimeOf(exif.GPSDateTimeUTC()), fix.utc);
 }
-
-bool HaveExiftool() { return std::system("exiftool -ver >/dev/null 2>&1") == 0; }
 
 // The same as exiftool, an independent reader, sees it: signed decimal degrees and the UTC stamp.
 void ExpectTaggedAsByExiftool(const fs::path& photo, const ExpectedFix& fix) {
@@ -351,7 +354,7 @@ TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
         std::snprintf(text, sizeof text, format, n);
         return std::string(text);
     };
-    const auto lat = [&](int s) { return numbered("48.%03d", s); };  // "N"
+    const auto lat = [&](int s) { return numbered("48.%03d", s); };   // "N"
     const auto lon = [&](int s) { return numbered("-11.%03d", s); };  // "W"
     const auto clock = [&](int hour, int s) {
         return numbered("%02d:", hour + s / 3600) + numbered("%02d:", s / 60 % 60) + numbered("%02d", s % 60);
@@ -372,7 +375,8 @@ TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
     const ProcessResult r = Tag("13", "5");
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     std::vector<std::string> expected{" - Lese Bilddateien", " - 14 Bilder im Verzeichnis gefunden",
-                                      " - Starte Datenbankimport", " - 121 Datensätze gelesen und importiert"};
+                                      " - Starte Datenbankimport",
+                                      " - 121 Datensätze gelesen und importiert"};
     for (std::size_t i = 0; i < shots.size(); ++i) {
         expected.push_back(" - " + photo(i) + " Koordinaten gefunden:");
         expected.push_back(" - " + lat(shots[i]) + "," + lon(shots[i]) + " getaggt!");
@@ -385,6 +389,47 @@ TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
         if (exiftool && (i == 0 || shots[i] == 60 || i + 1 == shots.size())) {
             ExpectTaggedAsByExiftool(photos_ / photo(i), fix);
         }
+    }
+}
+
+std::vector<std::string> TrackTimes(const fs::path& database) {
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(database.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
+    sqlite3_stmt* stmt = nullptr;
+    std::vector<std::string> times;
+    if (sqlite3_prepare_v2(db.get(), "SELECT utctime FROM gpx ORDER BY rowid", -1, &stmt, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << sqlite3_errmsg(db.get());
+        return times;
+    }
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(stmt, sqlite3_finalize);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        times.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    }
+    return times;
+}
+
+TEST_F(CliRun, TimesBeforeEighteenNinetyNineKeepTheirDateAndTime) {
+    // Before 30 December 1899 the day count is negative while the time of day counts forward; a point
+    // and a photo of such a day meet at their own second and the photo gets that date and time.
+    WriteFileText(gpx_,
+                  "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\"><trk><trkseg>\n"
+                  "<trkpt lat=\"48.5\" lon=\"11.25\"><time>1800-06-15T18:30:15Z</time></trkpt>\n"
+                  "<trkpt lat=\"-12.75\" lon=\"-45.5\"><time>1234-12-12T08:00:00Z</time></trkpt>\n"
+                  "</trkseg></trk></gpx>\n");
+    AddPhoto("a.jpg", "1800:06:15 18:30:15");
+    AddPhoto("b.jpg", "1234:12:12 08:00:00");
+    const ProcessResult r = Tag("11", "0", {"--keep"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(TrackTimes(data_ / "zeloro.sqlite"),
+              (std::vector<std::string>{"1800-06-15 18:30:15", "1234-12-12 08:00:00"}));
+    const ExpectedFix a{"48.5", "11.25", "1800:06:15 18:30:15"};
+    const ExpectedFix b{"-12.75", "-45.5", "1234:12:12 08:00:00"};
+    ExpectTaggedAsByOurReader(photos_ / "a.jpg", a);
+    ExpectTaggedAsByOurReader(photos_ / "b.jpg", b);
+    if (HaveExiftool()) {
+        ExpectTaggedAsByExiftool(photos_ / "a.jpg", a);
+        ExpectTaggedAsByExiftool(photos_ / "b.jpg", b);
     }
 }
 
@@ -403,21 +448,16 @@ TEST_F(CliRun, ImportingTheSameTrackTwiceDoublesTheTable) {
     EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
 }
 
-TEST_F(CliRun, MissingGpxFileEndsAfterTheImportStarted) {
+TEST_F(CliRun, MissingGpxFileEndsBeforeTheScan) {
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
-    AddPhoto("IMG_2.jpg", "2024:06:15 10:00:10");
     const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
     gpx_ = tmp_ / "missing.gpx";
-    const ProcessResult r = Tag("13", "0", {"--map"});
-    EXPECT_EQ(r.exitStatus, 1);
-    const std::vector<std::string> expected{" - Lese Bilddateien", " - 2 Bilder im Verzeichnis gefunden",
-                                            " - Starte Datenbankimport",
-                                            "NO STAMP:" + std::string("Keine aktuellen Geodaten vorhanden!")};
-    EXPECT_EQ(Log(r), expected);
-    // The loader's message, as the window's error report shows it, on stderr only.
-    ASSERT_FALSE(r.err.empty());
-    EXPECT_EQ(r.err.back(), '\n');
+    const ProcessResult r = Tag("13", "0", {"--map", "--keep"});
+    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_EQ(r.out, "");  // no scan, no import, no map page
+    EXPECT_EQ(r.err, "Die GPX-Datei '" + gpx_.string() + "' kann nicht gelesen werden: nicht vorhanden.\n");
     EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+    EXPECT_FALSE(fs::exists(data_ / "maps" / "index.html"));
 }
 
 TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
@@ -568,45 +608,84 @@ TEST_F(CliRun, ProgressOnATerminalStaysOffTheLog) {
 
 struct ArgumentCase {
     std::string name;
-    std::vector<std::string> args;  // --data-dir is added
-    std::string err;
+    std::vector<std::string> args;  // --data-dir is added; "GPX", "DIR" and "{tmp}" are filled in
+    int status;
+    std::string err;  // "{tmp}" is filled in; every line ends with a line end
 };
 
 void PrintTo(const ArgumentCase& c, std::ostream* os) { *os << c.name; }
 
-class CliArguments : public CliRun, public ::testing::WithParamInterface<ArgumentCase> {};
+class CliArguments : public CliRun, public ::testing::WithParamInterface<ArgumentCase> {
+protected:
+    [[nodiscard]] std::string Fill(std::string text) const {
+        for (std::size_t at = text.find("{tmp}"); at != std::string::npos; at = text.find("{tmp}", at)) {
+            text.replace(at, 5, tmp_.path().string());
+        }
+        return text;
+    }
+};
 
-TEST_P(CliArguments, ExitTwoWithTheTextOnStderr) {
+TEST_P(CliArguments, ExitStatusWithTheTextOnStderr) {
     const ArgumentCase& c = GetParam();
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
     std::vector<std::string> args;
     for (const std::string& a : c.args) {
-        args.push_back(a == "GPX" ? gpx_.string() : a == "DIR" ? photos_.string() : a);
+        args.push_back(a == "GPX" ? gpx_.string() : a == "DIR" ? photos_.string() : Fill(a));
     }
     const ProcessResult r = Cli(args);
-    EXPECT_EQ(r.exitStatus, 2);
+    EXPECT_EQ(r.exitStatus, c.status);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, c.err + "\n");
+    EXPECT_EQ(r.err, Fill(c.err));
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+    EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CliRun, CliArguments,
     ::testing::Values(
-        ArgumentCase{"NoGpx", {"--photos", "DIR"}, "Bitte geben Sie eine gpx-Datei an!"},
-        ArgumentCase{"NothingAtAll", {}, "Bitte geben Sie eine gpx-Datei an!"},
-        ArgumentCase{"EmptyGpx", {"--gpx", "", "--photos", "DIR"}, "Bitte geben Sie eine gpx-Datei an!"},
-        ArgumentCase{"NoFolder", {"--gpx", "GPX"}, "Bitte geben Sie einen Ordner mit jpg-Dateien an!"},
+        ArgumentCase{"NoGpx", {"--photos", "DIR"}, 2, "Bitte geben Sie eine gpx-Datei an!\n"},
+        ArgumentCase{"NothingAtAll", {}, 2, "Bitte geben Sie eine gpx-Datei an!\n"},
+        ArgumentCase{"EmptyGpx", {"--gpx", "", "--photos", "DIR"}, 2, "Bitte geben Sie eine gpx-Datei an!\n"},
+        ArgumentCase{"NoFolder", {"--gpx", "GPX"}, 2, "Bitte geben Sie einen Ordner mit jpg-Dateien an!\n"},
         ArgumentCase{
             "ZoneOutOfList",
             {"--gpx", "GPX", "--photos", "DIR", "--zone", "24"},
-            "Ungültige Zeitzone '24': erwartet wird ein Index von 0 bis 23 oder ein Eintrag wie \"UTC + "
-            "2:00\"."},
+            2,
+            "Ungültige Zeitzone '24': erwartet wird ein Index von 0 bis 23, ein Eintrag wie \"UTC + 2:00\", "
+            "ein Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\".\n"},
+        ArgumentCase{"EmptySecondGpx",
+                     {"--gpx", "GPX", "--gpx", "", "--photos", "DIR"},
+                     2,
+                     "Bitte geben Sie eine gpx-Datei an!\n"},
         ArgumentCase{
             "ToleranceTooLarge",
             {"--gpx", "GPX", "--photos", "DIR", "--tolerance", "501"},
-            "Ungültige maximale Abweichung '501': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden."},
+            2,
+            "Ungültige maximale Abweichung '501': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.\n"},
         ArgumentCase{
-            "UnknownOption", {"--gpx", "GPX", "--fast"}, "Unbekannte Option '--fast' (siehe --help)."},
-        ArgumentCase{"MissingValue", {"--gpx"}, "Die Option --gpx verlangt einen Wert."}),
+            "UnknownOption", {"--gpx", "GPX", "--fast"}, 2, "Unbekannte Option '--fast' (siehe --help).\n"},
+        ArgumentCase{"StrayArgument", {"--gpx", "GPX", "extra"}, 2,
+                     "Unerwartetes Argument 'extra' (siehe --help).\n"},
+        ArgumentCase{"MissingValue", {"--gpx"}, 2, "Die Option --gpx verlangt einen Wert.\n"},
+        ArgumentCase{"TwiceGiven", {"--gpx", "GPX", "--photos", "DIR", "--photos", "DIR"}, 2,
+                     "Die Option --photos ist mehrfach angegeben.\n"},
+        ArgumentCase{"GpxMissing", {"--gpx", "{tmp}/none.gpx", "--photos", "DIR"}, 2,
+                     "Die GPX-Datei '{tmp}/none.gpx' kann nicht gelesen werden: nicht vorhanden.\n"},
+        ArgumentCase{"GpxIsAFolder", {"--gpx", "{tmp}", "--photos", "DIR"}, 2,
+                     "Die GPX-Datei '{tmp}' ist ein Ordner.\n"},
+        ArgumentCase{"GpxBelowAFile", {"--gpx", "{tmp}/track.gpx/x.gpx", "--photos", "DIR"}, 2,
+                     "Die GPX-Datei '{tmp}/track.gpx/x.gpx' kann nicht gelesen werden: ein Teil des Pfades ist "
+                     "kein Ordner.\n"},
+        ArgumentCase{"FolderMissing", {"--gpx", "GPX", "--photos", "{tmp}/nowhere"}, 2,
+                     "Der Fotoordner '{tmp}/nowhere' kann nicht gelesen werden: nicht vorhanden.\n"},
+        ArgumentCase{"FolderIsAFile", {"--gpx", "GPX", "--photos", "{tmp}/track.gpx"}, 2,
+                     "Der Fotoordner '{tmp}/track.gpx' ist kein Ordner.\n"},
+        ArgumentCase{"BothWrong", {"--gpx", "{tmp}/none.gpx", "--photos", "{tmp}/nowhere"}, 2,
+                     "Die GPX-Datei '{tmp}/none.gpx' kann nicht gelesen werden: nicht vorhanden.\n"
+                     "Der Fotoordner '{tmp}/nowhere' kann nicht gelesen werden: nicht vorhanden.\n"},
+        ArgumentCase{"DataDirTwice", {"--gpx", "GPX", "--photos", "DIR", "--data-dir", "{tmp}"}, 2,
+                     "Die Option --data-dir ist mehrfach angegeben.\n"}),
     [](const auto& p) { return p.param.name; });
 
 TEST_F(CliRun, DataFolderWithoutDatabaseIsAnArgumentError) {
@@ -619,17 +698,17 @@ TEST_F(CliRun, DataFolderWithoutDatabaseIsAnArgumentError) {
 }
 
 TEST_F(CliRun, WithoutAnyDatabaseTheRunGoesOnAsTheWindowDoes) {
-    if (fs::exists("/var/lib/kvd/zeloro/zeloro.sqlite")) {
-        GTEST_SKIP() << "an installed database would be found first";
-    }
+    // A home of its own, so that no data folder of the user running the tests is found first.
+    const ScopedVariable home("HOME", (tmp_ / "home").c_str());
+    const ScopedVariable xdg("XDG_DATA_HOME", nullptr);
     // A copy of the program with no database beside it, started in an empty folder.
     fs::create_directories(tmp_ / "bin");
     fs::create_directories(tmp_ / "work");
     fs::copy_file(cli_, tmp_ / "bin" / "zeloro-cli");
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
-    const ProcessResult r = RunProcess(
-        tmp_ / "bin" / "zeloro-cli", {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13"},
-        false, tmp_ / "work");
+    const ProcessResult r = RunProcess(tmp_ / "bin" / "zeloro-cli",
+                                       {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13"},
+                                       false, tmp_ / "work");
     EXPECT_EQ(r.exitStatus, 3);
     EXPECT_EQ(r.err, "Die Datenbankdatei konnte nicht gefunden werden\n");
     // The bare database name opens (and creates) a file in the current folder, which has no track table.
@@ -640,15 +719,312 @@ TEST_F(CliRun, WithoutAnyDatabaseTheRunGoesOnAsTheWindowDoes) {
     EXPECT_TRUE(fs::exists(tmp_ / "work" / "zeloro.sqlite"));
 }
 
+// An installed layout in a temporary prefix: the program in bin/, the template in share/zeloro/.
+class CliInstalled : public CliRun {
+protected:
+    void SetUp() override {
+        CliRun::SetUp();
+        fs::create_directories(prefix_ / "bin");
+        fs::create_directories(template_ / "maps");
+        fs::copy_file(cli_, prefix_ / "bin" / "zeloro-cli");
+        fs::copy_file(data_ / "zeloro.sqlite", template_ / "zeloro.sqlite");
+        WriteFileText(template_ / "maps" / "marker.png", "marker");
+        WriteFileText(template_ / "doku.pdf", "%PDF-1.4 help");
+        fs::permissions(template_ / "zeloro.sqlite", fs::perms::owner_read | fs::perms::group_read |
+                                                         fs::perms::others_read);
+        fs::create_directories(home_);
+        AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    }
+
+    [[nodiscard]] ProcessResult Installed() const {
+        return RunProcess(prefix_ / "bin" / "zeloro-cli",
+                          {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13", "--map"}, false,
+                          tmp_.path());
+    }
+
+    fs::path prefix_ = tmp_ / "prefix";
+    fs::path template_ = prefix_ / "share" / "zeloro";
+    fs::path home_ = tmp_ / "home";
+    ScopedVariable home{"HOME", home_.c_str()};
+    ScopedVariable xdg{"XDG_DATA_HOME", nullptr};
+};
+
+TEST_F(CliInstalled, FirstStartFillsTheUsersDataFolderFromTheTemplate) {
+    const ProcessResult r = Installed();
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const fs::path data = home_ / ".local" / "share" / "kvd" / "zeloro";
+    EXPECT_EQ(ReadFileText(data / "maps" / "marker.png"), "marker");
+    EXPECT_EQ(ReadFileText(data / "doku.pdf"), "%PDF-1.4 help");
+    EXPECT_TRUE(fs::exists(data / "maps" / "index.html"));
+    EXPECT_EQ(SplitLines(r.out).back(), (data / "maps" / "index.html").string());
+    // The copy is the user's to write, though the template is read-only.
+    EXPECT_NE(fs::status(data / "zeloro.sqlite").permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_FALSE(fs::exists(template_ / "maps" / "index.html"));
+    // Nothing is left of the copy's staging folder beside the data folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(data.parent_path()), fs::directory_iterator()), 1);
+
+    // A later start uses the folder as it is and copies nothing over it.
+    WriteFileText(data / "doku.pdf", "the user's own");
+    const ProcessResult again = Installed();
+    ASSERT_EQ(again.exitStatus, 0) << again.err;
+    EXPECT_EQ(ReadFileText(data / "doku.pdf"), "the user's own");
+}
+
+TEST_F(CliInstalled, XdgDataHomeWhenAbsolute) {
+    const ScopedVariable absolute("XDG_DATA_HOME", (tmp_ / "xdg").c_str());
+    ASSERT_EQ(Installed().exitStatus, 0);
+    EXPECT_TRUE(fs::exists(tmp_ / "xdg" / "kvd" / "zeloro" / "zeloro.sqlite"));
+    const ScopedVariable relative("XDG_DATA_HOME", "relative");
+    ASSERT_EQ(Installed().exitStatus, 0);
+    EXPECT_FALSE(fs::exists(tmp_ / "relative"));
+    EXPECT_TRUE(fs::exists(home_ / ".local" / "share" / "kvd" / "zeloro" / "zeloro.sqlite"));
+}
+
+TEST_F(CliInstalled, DataFolderThatCannotBeCreatedExitsFourBeforeAnyPhoto) {
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
+    WriteFileText(tmp_ / "afile", "");
+    const ScopedVariable blocked("XDG_DATA_HOME", (tmp_ / "afile").c_str());
+    const ProcessResult r = Installed();
+    EXPECT_EQ(r.exitStatus, 4);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Der Datenordner " + (tmp_ / "afile").string() +
+                         "/kvd/zeloro/ kann nicht angelegt werden: ein Teil des Pfades ist kein Ordner.\n");
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+}
+
+TEST_F(CliRun, VersionIsOneLine) {
+    const ProcessResult r = RunProcess(cli_, {"--version"});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "zeloro-cli 0.1\n");
+}
+
 TEST_F(CliRun, HelpNamesEveryOption) {
     const ProcessResult r = RunProcess(cli_, {"--help"});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.err, "");
-    for (const char* option :
-         {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--open", "--keep"}) {
+    for (const char* option : {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--open",
+                               "--keep", "--offset", "--photo-zone", "--interpolate", "--altitude",
+                               "--dry-run", "--skip-tagged", "--keep-mtime", "--json", "--summary", "--jobs",
+                               "--version", "$XDG_DATA_HOME/kvd/zeloro/", "4 der Datenordner"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
     EXPECT_NE(r.out.find("nächste Punkt innerhalb der Abweichung"), std::string::npos) << r.out;
+}
+
+// The run modes. Each photo carries a modification time with nanoseconds of its own, so a time that is
+// rewritten, rounded to the second or taken from another file shows.
+class CliModes : public CliRun {
+protected:
+    struct FileState {
+        Bytes bytes;
+        timespec mtime{};
+        timespec ctime{};
+    };
+
+    static timespec StampOf(int i) { return timespec{1'600'000'000 + i * 1000, 123'456'789 - i * 7}; }
+
+    void AddDatedPhoto(const std::string& relative, std::optional<std::string> shot, int scene) {
+        AddPhoto(relative, std::move(shot), scene);
+        const std::array<timespec, 2> times{StampOf(scene), StampOf(scene)};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (photos_ / relative).c_str(), times.data(), 0), 0);
+        names_.push_back(relative);
+    }
+
+    // Four photos: two with a point (zone 13), one without, one without shot time.
+    void AddFour() {
+        AddDatedPhoto("IMG_1.jpg", "2024:06:15 10:00:30", 0);
+        AddDatedPhoto("IMG_2.jpg", "2024:06:15 10:08:30", 1);
+        AddDatedPhoto("IMG_3.jpg", "2024:06:15 10:04:25", 2);
+        AddDatedPhoto("sub/IMG_4.jpg", std::nullopt, 3);
+    }
+
+    std::map<std::string, FileState> States() const {
+        std::map<std::string, FileState> states;
+        for (const std::string& name : names_) {
+            struct stat info {};
+            EXPECT_EQ(::stat((photos_ / name).c_str(), &info), 0);
+            states[name] = FileState{ReadFileBytes(photos_ / name), info.st_mtim, info.st_ctim};
+        }
+        return states;
+    }
+
+    static bool SameTime(const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+
+    std::vector<std::string> names_;
+};
+
+TEST_F(CliModes, DryRunLogsWhatWouldBeWrittenAndLeavesEveryByteAndTime) {
+    AddFour();
+    const auto before = States();
+    const ProcessResult r = Tag("13", "0", {"--dry-run", "--keep"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const ExpectedFix f1 = FixOf(363);
+    const std::vector<std::string> expected{
+        " - Lese Bilddateien",
+        " - 4 Bilder im Verzeichnis gefunden",
+        " - Starte Datenbankimport",
+        " - 421 Datensätze gelesen und importiert",
+        " - IMG_1.jpg Koordinaten gefunden:",
+        " - " + f1.lat + "," + f1.lon + " würde getaggt (Probelauf)",
+        " - IMG_2.jpg Koordinaten gefunden:",
+        " - -33.8567,-70.650005 würde getaggt (Probelauf)",
+        " - IMG_3.jpg keine Koordinaten gefunden",
+        " - IMG_4.jpg keine Koordinaten gefunden",
+    };
+    std::vector<std::string> log = Log(r);
+    ASSERT_FALSE(log.empty());
+    EXPECT_TRUE(log.back().find("Zusammenfassung: 2 würden getaggt, 2 ohne Treffer, 0 übersprungen, "
+                                "0 fehlgeschlagen, ") != std::string::npos)
+        << log.back();
+    log.pop_back();
+    EXPECT_EQ(log, expected);
+    const auto after = States();
+    for (const auto& [name, state] : before) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(BytesEqual(state.bytes, after.at(name).bytes));
+        EXPECT_TRUE(SameTime(state.mtime, after.at(name).mtime));
+        EXPECT_TRUE(SameTime(state.ctime, after.at(name).ctime));  // not even opened for writing
+    }
+    // The same command without the dry run does write: the comparison above can see a write.
+    ASSERT_EQ(Tag("13", "0").exitStatus, 0);
+    EXPECT_FALSE(BytesEqual(before.at("IMG_1.jpg").bytes, ReadFileBytes(photos_ / "IMG_1.jpg")));
+}
+
+TEST_F(CliModes, SkipTaggedLeavesTaggedPhotosByteIdentical) {
+    AddFour();
+    ASSERT_EQ(Tag("13", "0").exitStatus, 0);
+    const auto tagged = States();
+    // In zone 14 with 5 s of tolerance every photo with a shot time gets another point.
+    const ProcessResult r = Tag("14", "5", {"--skip-tagged"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<std::string> log = Log(r);
+    for (const char* line :
+         {" - IMG_1.jpg hat bereits eine GPS-Position, übersprungen",
+          " - IMG_2.jpg hat bereits eine GPS-Position, übersprungen",
+          " - IMG_3.jpg Koordinaten gefunden:", " - IMG_4.jpg keine Koordinaten gefunden"}) {
+        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
+    }
+    const auto after = States();
+    for (const char* name : {"IMG_1.jpg", "IMG_2.jpg", "sub/IMG_4.jpg"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(BytesEqual(tagged.at(name).bytes, after.at(name).bytes));
+        EXPECT_TRUE(SameTime(tagged.at(name).mtime, after.at(name).mtime));
+    }
+    // IMG_3 had no point in zone 13 but has one now: untagged photos are still tagged.
+    EXPECT_FALSE(BytesEqual(tagged.at("IMG_3.jpg").bytes, after.at("IMG_3.jpg").bytes));
+    // Without the mode the tagged photos are written again with the other point.
+    ASSERT_EQ(Tag("14", "5").exitStatus, 0);
+    EXPECT_FALSE(BytesEqual(tagged.at("IMG_1.jpg").bytes, ReadFileBytes(photos_ / "IMG_1.jpg")));
+}
+
+TEST_F(CliModes, KeepMtimeKeepsNanosecondModificationTimes) {
+    AddFour();
+    const auto before = States();
+    const ProcessResult r = Tag("13", "0", {"--keep-mtime"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const auto after = States();
+    for (const char* name : {"IMG_1.jpg", "IMG_2.jpg"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(BytesEqual(before.at(name).bytes, after.at(name).bytes));  // written
+        EXPECT_TRUE(SameTime(before.at(name).mtime, after.at(name).mtime));
+    }
+    ExpectTaggedAsByOurReader(photos_ / "IMG_1.jpg", FixOf(363));
+    // Without the mode a written photo gets the time of its save.
+    ASSERT_EQ(Tag("14", "5").exitStatus, 0);
+    EXPECT_FALSE(SameTime(before.at("IMG_1.jpg").mtime, States().at("IMG_1.jpg").mtime));
+}
+
+TEST_F(CliModes, JsonGivesOneParsableObjectPerPhotoAndASummary) {
+    AddFour();
+    AddDatedPhoto("IMG_5.jpg", "2024:06:15 09:00:00", 4);
+    const ProcessResult r = Tag("13", "0", {"--json"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<std::string> lines = SplitLines(r.out);
+    ASSERT_EQ(lines.size(), 6U) << r.out;  // five photos and the summary, no log line
+    std::map<std::string, nlohmann::json> byFile;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        const nlohmann::json photo = nlohmann::json::parse(lines[i]);
+        byFile[photo.at("file").get<std::string>()] = photo;
+    }
+    const auto expectTagged = [&](const std::string& name, const ExpectedFix& fix) {
+        SCOPED_TRACE(name);
+        const nlohmann::json& p = byFile.at((photos_ / name).string());
+        EXPECT_EQ(p.at("status"), "tagged");
+        EXPECT_DOUBLE_EQ(p.at("latitude").get<double>(), std::stod(fix.lat));
+        EXPECT_DOUBLE_EQ(p.at("longitude").get<double>(), std::stod(fix.lon));
+        std::string utc = fix.utc;  // "2024:06:15 08:00:30" as ISO 8601
+        utc[4] = '-';
+        utc[7] = '-';
+        utc[10] = 'T';
+        EXPECT_EQ(p.at("utc_time"), utc + "Z");
+        EXPECT_EQ(p.at("message"), fix.lat + "," + fix.lon + " getaggt!");
+        ExpectTaggedAsByOurReader(photos_ / name, fix);
+    };
+    expectTagged("IMG_1.jpg", FixOf(363));
+    expectTagged("IMG_2.jpg", FixOf(kSouthWest));
+    expectTagged("IMG_5.jpg", FixOf(0));
+    for (const char* name : {"IMG_3.jpg", "sub/IMG_4.jpg"}) {
+        const nlohmann::json& p = byFile.at((photos_ / name).string());
+        EXPECT_EQ(p.at("status"), "no_match") << name;
+        EXPECT_TRUE(p.at("latitude").is_null());
+        EXPECT_TRUE(p.at("utc_time").is_null());
+    }
+    const nlohmann::json summary = nlohmann::json::parse(lines.back()).at("summary");
+    EXPECT_EQ(summary.at("tagged"), 3);
+    EXPECT_EQ(summary.at("no_match"), 2);
+    EXPECT_EQ(summary.at("skipped"), 0);
+    EXPECT_EQ(summary.at("failed"), 0);
+    EXPECT_EQ(summary.at("dry_run"), false);
+    EXPECT_GE(summary.at("seconds").get<double>(), 0.0);
+}
+
+// Counts the log's photo lines of each kind and compares them with the summary line, also for a run that
+// an unreadable photo ends (it is the last photo in scan order, so the others come before it).
+TEST_F(CliModes, SummaryCountsMatchTheLog) {
+    AddFour();
+    ASSERT_EQ(Tag("13", "0").exitStatus, 0);  // IMG_1 and IMG_2 now tagged
+    AddDatedPhoto("IMG_6.jpg", "2024:06:15 10:01:00", 6);
+    WriteFileText(photos_ / "sub" / "zz_broken.jpg", "no JPEG at all");
+    for (const bool broken : {false, true}) {
+        SCOPED_TRACE(broken);
+        if (!broken) {
+            fs::rename(photos_ / "sub" / "zz_broken.jpg", tmp_ / "zz_broken.jpg");
+        } else {
+            fs::rename(tmp_ / "zz_broken.jpg", photos_ / "sub" / "zz_broken.jpg");
+        }
+        const ProcessResult r = Tag("13", "0", {"--skip-tagged", "--dry-run"});
+        EXPECT_EQ(r.exitStatus, broken ? 1 : 0) << r.err;
+        int tagged = 0;
+        int none = 0;
+        int skipped = 0;
+        std::string summary;
+        for (const std::string& line : Log(r)) {
+            tagged += line.ends_with(" würde getaggt (Probelauf)") ? 1 : 0;
+            none += line.ends_with(" keine Koordinaten gefunden") ? 1 : 0;
+            skipped += line.ends_with(", übersprungen") ? 1 : 0;
+            if (line.starts_with("NO STAMP:Zusammenfassung: ")) {
+                summary = line.substr(9);
+            }
+        }
+        EXPECT_EQ(tagged, 1);   // IMG_6
+        EXPECT_EQ(skipped, 2);  // IMG_1, IMG_2
+        EXPECT_EQ(none, 2);     // IMG_3, IMG_4
+        const std::string counts = std::to_string(tagged) + " würden getaggt, " + std::to_string(none) +
+                                   " ohne Treffer, " + std::to_string(skipped) + " übersprungen, " +
+                                   (broken ? "1" : "0") + " fehlgeschlagen, ";
+        EXPECT_TRUE(summary.starts_with("Zusammenfassung: " + counts)) << summary;
+    }
+}
+
+TEST_F(CliModes, WithoutOptionsThereIsNoSummaryLine) {
+    AddFour();
+    const ProcessResult r = Tag("13", "0");
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out.find("Zusammenfassung"), std::string::npos);
+    EXPECT_EQ(Log(r).size(), 10U);
 }
 
 }  // namespace

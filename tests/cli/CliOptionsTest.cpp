@@ -51,7 +51,8 @@ TEST(CliOptions, JobsIsOneToTheLimitInWholeNumbers) {
     EXPECT_EQ(ParseJobs("1"), 1);
     EXPECT_EQ(ParseJobs("8"), 8);
     EXPECT_EQ(ParseJobs(std::to_string(kMaxJobs)), kMaxJobs);
-    for (const std::string bad : {"0", std::to_string(kMaxJobs + 1), "-1", "", "2x", "1.5"}) {
+    for (const std::string& bad :
+         std::vector<std::string>{"0", std::to_string(kMaxJobs + 1), "-1", "", "2x", "1.5"}) {
         EXPECT_EQ(ParseJobs(bad), std::nullopt) << bad;
     }
 }
@@ -112,7 +113,6 @@ TEST(CliOptions, DefaultsLeaveTheChecksToTheRun) {
 
 TEST(CliOptions, WrongCommandLinesAreNamed) {
     EXPECT_EQ(Problem({"--gpx"}), "Die Option --gpx verlangt einen Wert.");
-    EXPECT_EQ(Problem({"--gpx", "a", "--gpx", "b"}), "Die Option --gpx ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--map", "--map"}), "Die Option --map ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--open", "--map", "--open"}), "Die Option --open ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--data-dir", "a", "--data-dir", "b"}),
@@ -122,12 +122,102 @@ TEST(CliOptions, WrongCommandLinesAreNamed) {
     EXPECT_EQ(Problem({"photos"}), "Unerwartetes Argument 'photos' (siehe --help).");
     EXPECT_EQ(
         Problem({"--zone", "x"}),
-        "Ungültige Zeitzone 'x': erwartet wird ein Index von 0 bis 23 oder ein Eintrag wie \"UTC + 2:00\".");
+        "Ungültige Zeitzone 'x': erwartet wird ein Index von 0 bis 23, ein Eintrag wie \"UTC + 2:00\", ein "
+        "Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\".");
     EXPECT_EQ(Problem({"--tolerance", "600"}),
               "Ungültige maximale Abweichung '600': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.");
     EXPECT_EQ(Problem({"--jobs", "0"}),
               "Ungültige Anzahl paralleler Fotos '0': erwartet wird eine ganze Zahl von 1 bis 256.");
     EXPECT_EQ(Problem({"--jobs", "2", "--jobs", "2"}), "Die Option --jobs ist mehrfach angegeben.");
+}
+
+TEST(CliOptions, WithoutTheNewOptionsTheSettingsStayAtTheirDefaults) {
+    const CliOptions o = Parsed({"--gpx", "t.gpx", "--photos", "p", "--zone", "13", "--tolerance", "5"});
+    EXPECT_FALSE(o.settings.ShiftsTime());
+    EXPECT_FALSE(o.settings.NeedsTrackDetails());
+    EXPECT_TRUE(o.settings.moreGpxPaths.empty());
+}
+
+TEST(CliOptions, TimeAndMatchingOptionsReachTheSettings) {
+    const CliOptions o =
+        Parsed({"--gpx", "a.gpx", "--gpx", "b.gpx", "--photos", "p", "--offset", "-01:30:00", "--zone",
+                "Europe/Berlin", "--photo-zone", "--interpolate=120", "--altitude", "--gpx", "c.gpx"});
+    EXPECT_EQ(o.gpx, "a.gpx");
+    EXPECT_EQ(o.settings.moreGpxPaths, (std::vector<std::string>{"b.gpx", "c.gpx"}));
+    EXPECT_EQ(o.settings.clockOffsetSeconds, -5400);
+    EXPECT_EQ(o.zoneIndex, std::nullopt);
+    ASSERT_TRUE(o.settings.zone.has_value());
+    EXPECT_EQ(o.settings.zone->Name(), "Europe/Berlin");
+    EXPECT_TRUE(o.settings.photoZone);
+    EXPECT_EQ(o.settings.interpolateMaxGap, 120);
+    EXPECT_TRUE(o.settings.altitude);
+    EXPECT_EQ(Parsed({"--interpolate"}).settings.interpolateMaxGap, 60);
+    EXPECT_EQ(Parsed({"--offset", "90"}).settings.clockOffsetSeconds, 90);
+}
+
+struct ZoneOptionCase {
+    std::string text;
+    std::optional<int> index;   // a list item
+    std::optional<int> offset;  // else a fixed offset, seconds east of UTC
+};
+
+TEST(CliOptions, ZoneOptionTakesListItemsOffsetsAndNames) {
+    const std::vector<ZoneOptionCase> cases{
+        {"13", 13, std::nullopt},
+        {"UTC + 2:00", 13, std::nullopt},
+        // Whole hours the list holds are that list item, so they shift exactly as the item does.
+        {"+02:00", 13, std::nullopt},
+        {"UTC-11", 0, std::nullopt},
+        {"UTC + 5:30", std::nullopt, 19800},
+        {"+05:45", std::nullopt, 20700},
+        {"-03:30", std::nullopt, -12600},
+        {"+14:00", std::nullopt, 50400},
+    };
+    for (const ZoneOptionCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        const CliOptions o = Parsed({"--zone", c.text});
+        EXPECT_EQ(o.zoneIndex, c.index);
+        EXPECT_EQ(o.settings.zone.has_value(), c.offset.has_value());
+        if (o.settings.zone && c.offset) {
+            EXPECT_EQ(o.settings.zone->OffsetSecondsAt(0), *c.offset);
+        }
+    }
+    const CliOptions named = Parsed({"--zone", "Asia/Kolkata"});
+    ASSERT_TRUE(named.settings.zone.has_value());
+    EXPECT_EQ(named.settings.zone->Name(), "Asia/Kolkata");
+}
+
+TEST(CliOptions, WrongTimeAndMatchingOptionsAreNamed) {
+    EXPECT_EQ(Problem({"--offset", "1.5"}),
+              "Ungültige Zeitkorrektur '1.5': erwartet werden Sekunden wie \"90\" oder \"-3600\" oder "
+              "[+-]HH:MM:SS wie \"-01:30:00\".");
+    EXPECT_EQ(Problem({"--offset"}), "Die Option --offset verlangt einen Wert.");
+    EXPECT_EQ(Problem({"--offset", "1", "--offset", "2"}), "Die Option --offset ist mehrfach angegeben.");
+    for (const char* gap : {"0", "86401", "x", "", "-5", "1.5"}) {
+        EXPECT_EQ(Problem({std::string("--interpolate=") + gap}),
+                  std::string("Ungültige größte Lücke '") + gap +
+                      "' für --interpolate: erwartet wird eine ganze Zahl von 1 bis 86400 Sekunden.");
+    }
+    EXPECT_EQ(Parsed({"--interpolate=86400"}).settings.interpolateMaxGap, 86400);
+    EXPECT_EQ(Problem({"--interpolate", "--interpolate=5"}),
+              "Die Option --interpolate ist mehrfach angegeben.");
+    EXPECT_EQ(Problem({"--photo-zone", "--photo-zone"}), "Die Option --photo-zone ist mehrfach angegeben.");
+    EXPECT_EQ(Problem({"--altitude", "--altitude"}), "Die Option --altitude ist mehrfach angegeben.");
+    // --interpolate takes its gap only after "="; a following argument is no value of it.
+    EXPECT_EQ(Problem({"--interpolate", "30"}), "Unerwartetes Argument '30' (siehe --help).");
+    EXPECT_TRUE(Problem({"--zone", "+15:00"}).starts_with("Ungültige Zeitzone '+15:00': "));
+    EXPECT_TRUE(
+        Problem({"--zone", "Mars/Olympus_Mons"}).starts_with("Ungültige Zeitzone 'Mars/Olympus_Mons': "));
+}
+
+TEST(CliOptions, HelpShowsEachOptionWithAnExample) {
+    const std::string help = UsageText();
+    for (const char* example :
+         {"--gpx tag1.gpx --gpx tag2.gpx", "--zone \"UTC + 5:30\"", "--zone +05:45", "--zone -03:30",
+          "--zone Europe/Berlin", "--offset 90", "--offset -01:00:00", "--photo-zone --zone Europe/Berlin",
+          "--interpolate=120", "--altitude)", "--tolerance N", "--data-dir ORDNER", "--map", "--keep"}) {
+        EXPECT_NE(help.find(example), std::string::npos) << example;
+    }
 }
 
 TEST(CliOptions, ErrorReportAddsAFullStopAfterCharactersSortingAfterIt) {

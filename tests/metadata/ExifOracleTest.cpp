@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "metadata/ExifData.h"
+#include "metadata/ExifSourceBlock.h"
 #include "support/TestSupport.h"
 
 namespace zeloro {
@@ -28,12 +29,6 @@ struct OracleFile {
     std::map<std::string, std::set<int>> ids;           // group -> tag IDs
     std::map<std::pair<std::string, int>, std::string> values;  // (group, id) -> value text
 };
-
-bool ExiftoolAvailable() {
-    std::unique_ptr<FILE, PipeClose> p(popen("exiftool -ver 2>/dev/null", "r"));
-    char buf[64] = {};
-    return p && std::fgets(buf, sizeof buf, p.get()) != nullptr;
-}
 
 // Parses the text output of one exiftool run over several files ("======== path" starts each file;
 // lines read "[Group]  id  Name : value").
@@ -101,8 +96,8 @@ double Degrees(const TGPSCoordinate& c) {
 
 TEST(ExifOracle, AgreesWithExiftoolOnEverySharedPhoto) {
     ZELORO_REQUIRE_SHARED_TESTDATA();
-    if (!ExiftoolAvailable()) GTEST_SKIP() << "exiftool is not installed; the oracle comparison is skipped";
-    const auto files = test::SharedFiles("jpeg");
+    ZELORO_REQUIRE_EXIFTOOL();
+    const auto files = test::SharedPhotos();
     ASSERT_FALSE(files.empty());
     const auto oracle = RunExiftool(files);
     int compared = 0;
@@ -137,17 +132,28 @@ TEST(ExifOracle, AgreesWithExiftoolOnEverySharedPhoto) {
             auto f = o.ids.find(g);
             return f == o.ids.end() ? std::set<int>{} : f->second;
         };
-        // exiftool lists a PrintIM block (50341) under a group of its own.
+        // exiftool lists a PrintIM block (50341), a Kodak directory (33424) and IPTC data (33723) under
+        // groups of their own.
         const struct {
             TExifSectionKind kind;
             const char* group;
             std::initializer_list<int> notTags;
-        } dirs[] = {{esGeneral, "IFD0", {34665, 34853, 50341}},
+        } dirs[] = {{esGeneral, "IFD0", {34665, 34853, 50341, 33424, 33723}},
                     {esDetails, "ExifIFD", {40965, 37500}},
                     {esGPS, "GPS", {}},
                     {esInterop, "InteropIFD", {}},
                     {esThumbnail, "IFD1", {}}};
         for (const auto& d : dirs) {
+            // A pointer back to a directory already read (the interoperability pointer of a Kodak back
+            // leads to IFD0): exiftool refuses to read it again, we load what lies there.
+            const ExifSourceBlock* source = exif.SourceBlock();
+            const bool readBefore = source != nullptr && d.kind != esGeneral && d.kind != esThumbnail &&
+                                    source->Directory(d.kind).Read() &&
+                                    source->Directory(d.kind).offset == source->Directory(esGeneral).offset;
+            if (readBefore) {
+                EXPECT_TRUE(ids(d.group).empty()) << d.group;
+                continue;
+            }
             const std::set<int> ours = OurIds(exif.Sections(d.kind), d.notTags);
             const std::set<int> theirs = ids(d.group);
             if (exif.Sections(d.kind).LoadErrors().Empty()) {
@@ -183,6 +189,8 @@ TEST(ExifOracle, AgreesWithExiftoolOnEverySharedPhoto) {
             if (v == o.values.end()) continue;
             const TTiffLongWordFraction deg = coord->Degrees();
             if (deg.Denominator == 0) continue;  // exiftool reads what we call missing differently
+            // Seconds of 0/0 make exiftool's number undefined; we read degrees and minutes alone.
+            if (v->second.empty()) continue;
             EXPECT_NEAR(Degrees(*coord), std::stod(v->second), 1e-6) << "GPS " << value;
             const auto r = o.values.find({"GPS", ref});
             if (r != o.values.end()) {
@@ -191,7 +199,7 @@ TEST(ExifOracle, AgreesWithExiftoolOnEverySharedPhoto) {
         }
     }
     // Most of the collection carries EXIF; a comparison that silently covered none would prove nothing.
-    EXPECT_GE(compared, 20);
+    EXPECT_GE(compared, 55);
     RecordProperty("photos_compared", compared);
     EXPECT_LE(refusedByOracle, 3);
 }

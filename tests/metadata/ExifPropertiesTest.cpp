@@ -115,6 +115,23 @@ TEST(ExifProperties, SecondsZeroAndMissing) {
     EXPECT_EQ(exif.GPSLatitude().AsString(), "51,30.5S");
 }
 
+TEST(ExifProperties, MinutesWithoutSecondsKeepFifteenSignificantDigits) {
+    const struct {
+        TTiffLongWordFraction minutes;
+        const char* text;
+    } cases[] = {
+        {{3012345, 100000}, "51,30.12345N"},           // six digits would cut it to 30.1234
+        {{1, 3}, "51,0.333333333333333N"},             // fifteen digits, no more
+        {{4294967295U, 100000000}, "51,42.94967295N"},
+        {{30, 1}, "51,30N"},
+    };
+    for (const auto& c : cases) {
+        TExifData exif;
+        exif.GPSLatitude().Assign(TTiffLongWordFraction(51, 1), c.minutes, TTiffLongWordFraction(0, 0), ltNorth);
+        EXPECT_EQ(exif.GPSLatitude().AsString(), c.text);
+    }
+}
+
 TEST(ExifProperties, AssigningReplacesLongerValueTags) {
     TExifData exif;
     auto& gps = static_cast<TExtendableExifSection&>(exif.Sections(esGPS));
@@ -177,7 +194,19 @@ TEST(ExifProperties, CoordinateAssignFromAnotherContainer) {
     EXPECT_EQ(b.GPSLatitude().AsString(), "51,30,7716/625N");
     b.GPSLatitude().Assign(nullptr);
     EXPECT_EQ(b.Sections(esGPS).Count(), 0);
-    EXPECT_THROW(b.GPSLatitude().Assign(&a.GPSLongitude()), ConvertError);
+    // The error names the two classes as the user knows them, not as the compiler mangles them.
+    try {
+        b.GPSLatitude().Assign(&a.GPSLongitude());
+        ADD_FAILURE() << "a longitude was assigned to a latitude";
+    } catch (const ConvertError& e) {
+        EXPECT_STREQ(e.what(), "TGPSLongitude kann nicht zu TGPSLatitude zugewiesen werden");
+    }
+    try {
+        b.GPSLongitude().Assign(&a.GPSLatitude());
+        ADD_FAILURE() << "a latitude was assigned to a longitude";
+    } catch (const ConvertError& e) {
+        EXPECT_STREQ(e.what(), "TGPSLatitude kann nicht zu TGPSLongitude zugewiesen werden");
+    }
 }
 
 TEST(ExifProperties, GpsLatitudeMirrorsIntoAnExistingXmpProperty) {

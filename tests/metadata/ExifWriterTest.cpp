@@ -35,9 +35,15 @@ Bytes Save(TExifData& exif) {
 // A photo whose EXIF APP1 segment carries the TIFF structure given.
 Bytes PhotoWithTiff(const Bytes& tiff) { return test::Photo({Segment(0xE1, Cat({kExifHeader, tiff}))}); }
 
-Bytes LoadedAndSaved(TExifData& exif, const Bytes& tiff) {
+// Loads the block for a save that lays it out afresh (the tests here are about that relayout).
+void LoadForRelayout(TExifData& exif, const Bytes& tiff) {
     const Bytes photo = PhotoWithTiff(tiff);
     exif.LoadFromJPEG(std::span<const std::uint8_t>(photo));
+    exif.SetPreserveLayoutOnSave(false);
+}
+
+Bytes LoadedAndSaved(TExifData& exif, const Bytes& tiff) {
+    LoadForRelayout(exif, tiff);
     return Save(exif);
 }
 
@@ -158,8 +164,7 @@ Bytes TiffWithMakerNoteAt100() {
 
 TEST(ExifWriter, MakerNoteKeepsItsOffsetWhenTheDirectoriesShrink) {
     TExifData exif;
-    const Bytes photo = PhotoWithTiff(TiffWithMakerNoteAt100());
-    exif.LoadFromJPEG(std::span<const std::uint8_t>(photo));
+    LoadForRelayout(exif, TiffWithMakerNoteAt100());
     exif.RawSection(esGeneral).Remove(0x010E);
     const Bytes expected = Cat({
         kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
@@ -221,8 +226,7 @@ TEST(ExifWriter, SmallOffsetSchemaLeavesTheMakerNoteWhereItWas) {
 
 TEST(ExifWriter, GrownMakerNoteIsPlacedLikeAnyOtherValue) {
     TExifData exif;
-    const Bytes photo = PhotoWithTiff(TiffWithMakerNoteAt100());
-    exif.LoadFromJPEG(std::span<const std::uint8_t>(photo));
+    LoadForRelayout(exif, TiffWithMakerNoteAt100());
     exif.RawSection(esGeneral).Remove(0x010E);
     // Writing 12 bytes at 100 would run over the 8 bytes reserved there.
     exif.RawSection(esDetails).Find(ttMakerNote)->UpdateData(tdUndefined, 12, "MAKERNOTE+++");
@@ -269,6 +273,34 @@ TEST(ExifWriter, PaddingIsKeptWhenAskedTo) {
     const Bytes block = Save(exif);
     EXPECT_EQ(block.size(), 20U + 12U);
     EXPECT_EQ(exif.RawSection(esGeneral).Count(), 1);
+}
+
+TEST(ExifWriter, EntryThatFailedToReadIsNotWritten) {
+    // The first entry of IFD0 has type 0; writing it back as an empty UNDEFINED tag would add a tag.
+    const Bytes tiff = Cat({Text("II"), {0x2A, 0x00}, LE32(8),
+                            {0x02, 0x00}, Entry(0x0001, 0, 1, LE32(0xCE)), Entry(0x0112, 3, 1, {6, 0, 0, 0}), Zeros(4)});
+    TExifData exif;
+    const Bytes expected = Cat({kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
+                                {0x01, 0x00}, Entry(0x0112, 3, 1, {6, 0, 0, 0}), Zeros(4)});
+    EXPECT_TRUE(BytesEqual(expected, LoadedAndSaved(exif, tiff)));
+}
+
+TEST(ExifWriter, DamagedThumbnailKeepsItsBytesAndItsDirectory) {
+    // IFD1 names bytes at 56 that the load does not take as a thumbnail: a placeholder, and a JPEG
+    // too short to be one (the load wants 20 bytes). Laid out afresh, they land at the same place with
+    // IFD1 as it was: the block comes back unchanged.
+    const Bytes placeholder = Text("NOTAJPEG");
+    const Bytes tooShort{0xFF, 0xD8, 0xFF, 0xD9};
+    for (const Bytes& thumbnail : {placeholder, tooShort}) {
+        const Bytes tiff = Cat({Text("II"), {0x2A, 0x00}, LE32(8),
+                                {0x01, 0x00}, Entry(0x0112, 3, 1, {1, 0, 0, 0}), LE32(26),
+                                {0x02, 0x00}, Entry(0x0201, 4, 1, LE32(56)),
+                                Entry(0x0202, 4, 1, LE32(static_cast<std::uint32_t>(thumbnail.size()))), Zeros(4),
+                                thumbnail});
+        TExifData exif;
+        EXPECT_TRUE(BytesEqual(Cat({kExifHeader, tiff}), LoadedAndSaved(exif, tiff)));
+        EXPECT_FALSE(exif.HasThumbnail());
+    }
 }
 
 TEST(ExifWriter, ThumbnailIsWrittenAfterItsDirectoryAndCutAtItsEnd) {

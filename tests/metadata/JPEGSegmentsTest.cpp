@@ -206,6 +206,11 @@ TEST(JpegSegments, OversizedPayloadIsRefusedBeforeWriting) {
     MemoryStream source(big);
     EXPECT_THROW(WriteSegment(out, 0xE1, source, 0), SegmentTooLarge);
     EXPECT_EQ(out.Size(), 0);
+    try {
+        WriteSegment(out, 0xE1, big.data(), big.size());
+    } catch (const SegmentTooLarge& e) {
+        EXPECT_STREQ(e.what(), "Die Metadaten passen nicht in ein JPEG-Segment: 65534 Bytes, höchstens 65533 sind möglich");
+    }
     const Bytes fits(65533, 0x22);
     WriteSegment(out, 0xE1, fits.data(), fits.size());
     EXPECT_EQ(out.Size(), 65537);

@@ -1,12 +1,15 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sstream>
 #include <utility>
+
+#include "common/AsciiText.h"
 
 namespace zeloro::test {
 
@@ -90,11 +93,6 @@ std::filesystem::path SharedTestData() {
     return {};
 }
 
-bool RunningUnderCi() {
-    const char* ci = std::getenv("CI");
-    return ci != nullptr && *ci != '\0';
-}
-
 std::vector<std::filesystem::path> SharedFiles(std::string_view sub) {
     std::vector<std::filesystem::path> files;
     const auto root = SharedTestData();
@@ -109,6 +107,41 @@ std::vector<std::filesystem::path> SharedFiles(std::string_view sub) {
     std::sort(files.begin(), files.end());
     return files;
 }
+
+DateTimeValue TimeFromText(std::string_view text) {
+    const auto field = [&](std::size_t at, std::size_t length) {
+        return ParseInteger<int>(text.substr(at, length)).value_or(0);
+    };
+    return EncodeDateTime(field(0, 4), field(5, 2), field(8, 2), field(11, 2), field(14, 2), field(17, 2), 0);
+}
+
+std::vector<std::filesystem::path> SharedPhotos() {
+    std::vector<std::filesystem::path> photos;
+    for (const std::string_view sub : {"jpeg", "cameras"}) {
+        const auto root = SharedTestData();
+        if (root.empty() || !std::filesystem::is_directory(root / sub)) {
+            continue;
+        }
+        for (const auto& file : SharedFiles(sub)) {
+            if (IsJpegFileName(file)) {
+                photos.push_back(file);
+            }
+        }
+    }
+    return photos;
+}
+
+bool IsJpegFileName(const std::filesystem::path& path) {
+    const std::string extension = path.extension().string();
+    return SameTextAscii(extension, ".jpg") || SameTextAscii(extension, ".jpeg");
+}
+
+bool InCI() {
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && *ci != '\0';
+}
+
+bool HaveExiftool() { return std::system("exiftool -ver >/dev/null 2>&1") == 0; }
 
 std::filesystem::path BuildDir() { return ZELORO_BUILD_DIR; }
 std::filesystem::path SourceDir() { return ZELORO_SOURCE_DIR; }

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/DateTime.h"
+
 namespace zeloro::test {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -40,22 +42,43 @@ void WriteFileText(const std::filesystem::path& path, std::string_view text);
 [[nodiscard]] std::filesystem::path SharedTestData();
 // The files of one shared sub-folder ("jpeg", "gpx") in name order.
 [[nodiscard]] std::vector<std::filesystem::path> SharedFiles(std::string_view sub);
+// The JPEG files of the shared sub-folders "jpeg" and "cameras", in name order.
+[[nodiscard]] std::vector<std::filesystem::path> SharedPhotos();
+// True for a name ending in .jpg or .jpeg, in any case.
+[[nodiscard]] bool IsJpegFileName(const std::filesystem::path& path);
 
-// True when the environment variable CI is set and not empty.
-[[nodiscard]] bool RunningUnderCi();
+// True when the environment variable CI is set and not empty: what a local run may skip, CI must run.
+[[nodiscard]] bool InCI();
+// True when the exiftool program answers.
+[[nodiscard]] bool HaveExiftool();
 
-// Skips the current test with a clear message when the shared collection is absent. Under CI the real
-// files are part of what must pass, so there the same absence fails the test.
-#define ZELORO_REQUIRE_SHARED_TESTDATA()                                                                  \
-    do {                                                                                                  \
-        if (::zeloro::test::SharedTestData().empty()) {                                                   \
-            if (::zeloro::test::RunningUnderCi()) {                                                       \
-                GTEST_FAIL()                                                                              \
-                    << "shared/testdata is not beside this clone; under CI the real-file tests must run"; \
-            }                                                                                             \
-            GTEST_SKIP() << "shared/testdata is not beside this clone; the real-file tests are skipped";  \
-        }                                                                                                 \
+// Skips the current test for the reason given, or fails it under CI, which must run every test.
+#define ZELORO_SKIP_OUTSIDE_CI(reason)                                          \
+    do {                                                                        \
+        if (::zeloro::test::InCI()) {                                           \
+            FAIL() << reason << ", and CI must run this test";                  \
+        }                                                                       \
+        GTEST_SKIP() << reason << "; the test is skipped";                      \
     } while (false)
+
+// For the tests on the shared collection of real photos and tracks.
+#define ZELORO_REQUIRE_SHARED_TESTDATA()                                        \
+    do {                                                                        \
+        if (::zeloro::test::SharedTestData().empty()) {                         \
+            ZELORO_SKIP_OUTSIDE_CI("shared/testdata is not beside this clone"); \
+        }                                                                       \
+    } while (false)
+
+// For the comparisons with exiftool, the independent reader.
+#define ZELORO_REQUIRE_EXIFTOOL()                                               \
+    do {                                                                        \
+        if (!::zeloro::test::HaveExiftool()) {                                  \
+            ZELORO_SKIP_OUTSIDE_CI("exiftool is not installed");                \
+        }                                                                       \
+    } while (false)
+
+// "yyyy-mm-dd hh:mm:ss" as a date-time value (a test's own fixed text; no checks).
+[[nodiscard]] DateTimeValue TimeFromText(std::string_view text);
 
 // The build folder (executables, zeloro.sqlite, maps/).
 [[nodiscard]] std::filesystem::path BuildDir();

@@ -1,6 +1,12 @@
 // tests/tagging/ParallelRunTest.cpp: a run on several threads gives what the one-after-the-other run
 // gives: the same log, progress, map list and page, the same written photos, and the same photos left
 // untouched when a save fails or a stop is asked for.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -35,8 +41,15 @@ public:
     }
     void ShowError(const std::string& text) override { lines.push_back("ERROR BOX " + text); }
     bool StopRequested() override { return stop; }
+    void PhotoHandled(const PhotoReport& report) override {
+        const std::size_t folder = report.path.find("/photos/");
+        reports.push_back(std::to_string(static_cast<int>(report.status)) + "|" +
+                          report.path.substr(folder == std::string::npos ? 0 : folder) + "|" + report.lat +
+                          "|" + report.lon + "|" + std::to_string(report.utcTime) + "|" + report.message);
+    }
 
     std::vector<std::string> lines;
+    std::vector<std::string> reports;
     std::vector<std::string> progress;
     std::optional<int> stopAfter;
     bool stop = false;
@@ -84,18 +97,34 @@ struct Outcome {
     std::string error;
     std::vector<std::string> lines;
     std::vector<std::string> progress;
+    std::vector<std::string> reports;
     std::vector<std::string> mapEntries;
     std::string page;
-    std::map<std::string, Bytes> photos;  // by path below the photo folder
+    std::map<std::string, Bytes> photos;         // by path below the photo folder
+    std::map<std::string, std::int64_t> mtimes;  // nanoseconds, only when the run keeps them
 };
 
-Outcome RunWith(const fs::path& root, int jobs, std::optional<int> stopAfter) {
+// Every photo's modification time before a run, with nanoseconds of its own.
+constexpr timespec kPhotoStamp{1'600'000'000, 123'456'789};
+
+std::int64_t MtimeOf(const fs::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+}
+
+Outcome RunWith(const fs::path& root, int jobs, std::optional<int> stopAfter, const RunModes& modes = {}) {
     TaggingSession session((root / "").string());
     session.Connect();
     Recorder recorder;
     recorder.stopAfter = stopAfter;
-    RunInputs inputs{(root / "track.gpx").string(), (root / "photos").string(), 13, "0"};
+    RunInputs inputs;
+    inputs.gpxPath = (root / "track.gpx").string();
+    inputs.folder = (root / "photos").string();
+    inputs.zoneIndex = 13;
+    inputs.toleranceText = "0";
     inputs.jobs = jobs;
+    inputs.modes = modes;
     Outcome outcome;
     try {
         outcome.result = session.Run(inputs, recorder);
@@ -104,13 +133,18 @@ Outcome RunWith(const fs::path& root, int jobs, std::optional<int> stopAfter) {
     }
     outcome.lines = recorder.lines;
     outcome.progress = recorder.progress;
+    outcome.reports = recorder.reports;
     outcome.mapEntries = session.MapEntries();
     if (const auto page = session.WriteMapPage()) {
         outcome.page = ReadFileText(*page);
     }
     for (const auto& entry : fs::recursive_directory_iterator(root / "photos")) {
         if (entry.is_regular_file()) {
-            outcome.photos[fs::relative(entry.path(), root / "photos").string()] = ReadFileBytes(entry.path());
+            const std::string name = fs::relative(entry.path(), root / "photos").string();
+            outcome.photos[name] = ReadFileBytes(entry.path());
+            if (modes.keepMtime) {
+                outcome.mtimes[name] = MtimeOf(entry.path());
+            }
         }
     }
     return outcome;
@@ -121,6 +155,8 @@ void ExpectSameOutcome(const Outcome& want, const Outcome& got) {
     EXPECT_EQ(want.error, got.error);
     EXPECT_EQ(want.lines, got.lines);
     EXPECT_EQ(want.progress, got.progress);
+    EXPECT_EQ(want.reports, got.reports);
+    EXPECT_EQ(want.mtimes, got.mtimes);
     EXPECT_EQ(want.mapEntries, got.mapEntries);
     EXPECT_EQ(want.page, got.page);
     ASSERT_EQ(want.photos.size(), got.photos.size());
@@ -135,15 +171,21 @@ class ParallelRun : public ::testing::Test {
 protected:
     // The same folder, built once per case and copied for each run, so every run starts from the same
     // bytes.
-    Outcome RunCopy(int jobs, std::optional<int> stopAfter = std::nullopt) {
+    Outcome RunCopy(int jobs, std::optional<int> stopAfter = std::nullopt, const RunModes& modes = {}) {
         const fs::path copy = tmp_ / ("run" + std::to_string(runs_++));
         fs::copy(tmp_ / "original", copy, fs::copy_options::recursive);
-        return RunWith(copy, jobs, stopAfter);
+        const std::array<timespec, 2> times{kPhotoStamp, kPhotoStamp};
+        for (const auto& entry : fs::recursive_directory_iterator(copy / "photos")) {
+            EXPECT_EQ(::utimensat(AT_FDCWD, entry.path().c_str(), times.data(), 0), 0) << entry.path();
+        }
+        return RunWith(copy, jobs, stopAfter, modes);
     }
 
     void SetUp() override { BuildFolder(tmp_ / "original"); }
 
-    Bytes Original(const std::string& name) const { return ReadFileBytes(tmp_ / "original" / "photos" / name); }
+    Bytes Original(const std::string& name) const {
+        return ReadFileBytes(tmp_ / "original" / "photos" / name);
+    }
 
     // Exactly the photos logged as tagged differ from the originals; some photos with a point stay as
     // they were because the run ended before them, and the log shows misses as well.
@@ -195,6 +237,47 @@ TEST_F(ParallelRun, StopWritesNoPhotoAfterTheLastOneReported) {
     for (const int jobs : {2, 8}) {
         SCOPED_TRACE("jobs " + std::to_string(jobs));
         ExpectSameOutcome(sequential, RunCopy(jobs, 40));
+    }
+}
+
+// The run modes on a folder whose first hundred photos an earlier run tagged: the same lines, reports,
+// photos and modification times on every thread count.
+TEST_F(ParallelRun, RunModesGiveTheSequentialOutcome) {
+    ASSERT_EQ(RunWith(tmp_ / "original", 1, 100).result, RunResult::stopped);
+    struct Case {
+        const char* name;
+        RunModes modes;
+    };
+    const std::array cases{
+        Case{"dry run", RunModes{true, false, false}}, Case{"skip tagged", RunModes{false, true, false}},
+        Case{"keep mtime", RunModes{false, false, true}}, Case{"all three", RunModes{true, true, true}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome sequential = RunCopy(1, std::nullopt, c.modes);
+        // The mode shows in the sequential run itself; a dry run saves nothing, so the unsavable photo
+        // does not end it.
+        ASSERT_EQ(sequential.error.empty(), c.modes.dryRun) << sequential.error;
+        const auto skipped = std::count_if(sequential.lines.begin(), sequential.lines.end(),
+                                           [](const auto& l) { return l.ends_with(kLogSkippedTagged); });
+        EXPECT_EQ(skipped > 20, c.modes.skipTagged) << skipped;
+        const auto changed =
+            std::count_if(sequential.photos.begin(), sequential.photos.end(),
+                          [&](const auto& p) { return !BytesEqual(Original(p.first), p.second); });
+        EXPECT_EQ(changed == 0, c.modes.dryRun) << changed;
+        for (const auto& [name, mtime] : sequential.mtimes) {
+            EXPECT_EQ(mtime, std::int64_t{kPhotoStamp.tv_sec} * 1'000'000'000 + kPhotoStamp.tv_nsec) << name;
+        }
+        if (c.modes.dryRun) {
+            EXPECT_EQ(sequential.reports.size(), static_cast<std::size_t>(kPhotoCount));
+        } else {
+            ASSERT_FALSE(sequential.reports.empty());
+            EXPECT_TRUE(sequential.reports.back().starts_with("3|/photos/p1151.jpg|48.1151|-122.4151|"))
+                << sequential.reports.back();
+        }
+        for (const int jobs : {2, 8}) {
+            SCOPED_TRACE("jobs " + std::to_string(jobs));
+            ExpectSameOutcome(sequential, RunCopy(jobs, std::nullopt, c.modes));
+        }
     }
 }
 

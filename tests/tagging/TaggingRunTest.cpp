@@ -11,6 +11,7 @@
 #include "common/Error.h"
 #include "metadata/ExifData.h"
 #include "support/TestSupport.h"
+#include "tagging/RunSettings.h"
 #include "tagging/TaggingRun.h"
 #include "tagging/TaggingSession.h"
 #include "trackstore/Database.h"
@@ -146,7 +147,7 @@ protected:
         session_.Connect();
     }
 
-    RunInputs Inputs() const { return {gpx_.string(), photos_.string(), 13, "0"}; }
+    RunInputs Inputs() const { return {gpx_.string(), photos_.string(), 13, "0", RunModes{}, 0}; }
 
     TempDir tmp_;
     fs::path photos_ = tmp_ / "photos";
@@ -380,6 +381,159 @@ TEST_F(SessionRun, TrackLinesFollowTheTableInTimeOrder) {
     const MapContent content = session_.MapPageContent();
     EXPECT_TRUE(content.tracks.empty());
     EXPECT_EQ(content.photos.size(), 1U);
+}
+
+// ---- the opt-in settings of a run ----
+
+Bytes PhotoStoringOffset(std::string shot, std::string offsetTimeOriginal) {
+    sample::PhotoSpec spec;
+    spec.width = 32;
+    spec.height = 24;
+    spec.dateTimeOriginal = std::move(shot);
+    spec.offsetTimeOriginal = std::move(offsetTimeOriginal);
+    return sample::MakePhoto(spec);
+}
+
+TEST_F(SessionRun, PhotoZoneTakesTheOffsetAPhotoStores) {
+    // 13:30 in India (+05:30) is 08:00 UTC, the first point; read in the list zone it would be 11:30 UTC.
+    const Bytes india = PhotoStoringOffset("2024:06:15 13:30:00", "+05:30");
+    WriteFileBytes(photos_ / "b.jpg", india);
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:10"));  // stores none: the list zone
+    RunSettings settings;
+    settings.photoZone = true;
+    ASSERT_EQ(session_.Run(Inputs(), observer_, settings), RunResult::done);
+    EXPECT_EQ(session_.MapEntries(),
+              (std::vector<std::string>{"-33.8567|151.215|a.jpg", "48.1234|-122.4194|b.jpg"}));
+
+    // Without the setting the stored offset is not looked at.
+    WriteFileBytes(photos_ / "b.jpg", india);
+    RecordingObserver plain;
+    ASSERT_EQ(session_.Run(Inputs(), plain), RunResult::done);
+    EXPECT_EQ(plain.lines.back(), " - b.jpg keine Koordinaten gefunden");
+    EXPECT_TRUE(BytesEqual(india, ReadFileBytes(photos_ / "b.jpg")));
+}
+
+TEST_F(SessionRun, ClockOffsetAndNamedZoneMoveTheShotTime) {
+    // The camera ran 90 s slow in Berlin summer time: 09:58:30 on its clock was 08:00:00 UTC.
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 09:58:30"));
+    RunSettings settings;
+    settings.clockOffsetSeconds = 90;
+    settings.zone = CameraZone::Parse("Europe/Berlin");
+    ASSERT_EQ(session_.Run(Inputs(), observer_, settings), RunResult::done);
+    EXPECT_EQ(session_.MapEntries(), std::vector<std::string>{"48.1234|-122.4194|a.jpg"});
+    TExifData exif;
+    exif.LoadFromJPEG((photos_ / "a.jpg").string());
+    EXPECT_EQ(DateTimeText(exif.GPSDateTimeUTC()), "2024-06-15 08:00:00");
+    // The list zone of the inputs was not the one applied: the popup shows the UTC time instead.
+    EXPECT_EQ(session_.MapPageContent().photos,
+              (std::vector<MapPhoto>{{{48.1234, -122.4194}, "a.jpg", "15.06.2024 08:00:00 (UTC)"}}));
+}
+
+TEST_F(SessionRun, SeveralGpxFilesAreAllImportedBeforeAnyPhotoIsMatched) {
+    // Two loggers whose points interleave: file A at :00, :20 and :40, file B at :10 and :30.
+    WriteFileText(gpx_,
+                  "<gpx><trk><trkseg>"
+                  "<trkpt lat=\"1.0\" lon=\"1.0\"><time>2024-06-15T08:00:00Z</time></trkpt>"
+                  "<trkpt lat=\"1.2\" lon=\"1.0\"><time>2024-06-15T08:00:20Z</time></trkpt>"
+                  "<trkpt lat=\"1.4\" lon=\"1.0\"><time>2024-06-15T08:00:40Z</time></trkpt>"
+                  "</trkseg></trk></gpx>");
+    const fs::path second = tmp_ / "second.gpx";
+    WriteFileText(second,
+                  "<gpx><trk><trkseg>"
+                  "<trkpt lat=\"2.1\" lon=\"2.0\"><time>2024-06-15T08:00:10Z</time></trkpt>"
+                  "<trkpt lat=\"2.3\" lon=\"2.0\"><time>2024-06-15T08:00:30Z</time></trkpt>"
+                  "</trkseg></trk></gpx>");
+    for (int s = 0; s <= 40; s += 10) {
+        WriteFileBytes(photos_ / ("p" + std::to_string(s) + ".jpg"),
+                       Photo("2024:06:15 10:00:" + std::string(s < 10 ? "0" : "") + std::to_string(s)));
+    }
+    RunSettings settings;
+    settings.moreGpxPaths = {second.string()};
+    ASSERT_EQ(session_.Run(Inputs(), observer_, settings), RunResult::done);
+    const std::vector<std::string> head(observer_.lines.begin(), observer_.lines.begin() + 6);
+    EXPECT_EQ(head, (std::vector<std::string>{
+                        " - Lese Bilddateien", " - 5 Bilder im Verzeichnis gefunden",
+                        " - Starte Datenbankimport", " - 3 Datensätze gelesen und importiert",
+                        " - Starte Datenbankimport", " - 2 Datensätze gelesen und importiert"}));
+    EXPECT_EQ(session_.MapEntries(),
+              (std::vector<std::string>{"1.0|1.0|p0.jpg", "2.1|2.0|p10.jpg", "1.2|1.0|p20.jpg",
+                                        "2.3|2.0|p30.jpg", "1.4|1.0|p40.jpg"}));
+
+    // Interpolation never bridges two files: 08:00:05 lies between a point of A and one of B, so the
+    // point lookup decides (5 s either way: both are equally near, the earlier is A's).
+    fs::remove_all(photos_);
+    fs::create_directories(photos_);
+    WriteFileBytes(photos_ / "between.jpg", Photo("2024:06:15 10:00:05"));
+    settings.interpolateMaxGap = 60;
+    RunInputs inputs = Inputs();
+    inputs.toleranceText = "5";
+    RecordingObserver again;
+    ASSERT_EQ(session_.Run(inputs, again, settings), RunResult::done);
+    EXPECT_EQ(session_.MapEntries(), std::vector<std::string>{"1.0|1.0|between.jpg"});
+}
+
+TEST_F(SessionRun, InterpolatedPositionAltitudeBelowSeaLevelAndThePhotosOwnTime) {
+    WriteFileText(
+        gpx_,
+        "<gpx><trk><trkseg>"
+        "<trkpt lat=\"48.0\" lon=\"11.0\"><ele>-10</ele><time>2024-06-15T08:00:00Z</time></trkpt>"
+        "<trkpt lat=\"48.0001\" lon=\"11.0002\"><ele>-20</ele><time>2024-06-15T08:00:10Z</time></trkpt>"
+        "</trkseg></trk></gpx>");
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:04"));
+    RunSettings settings;
+    settings.interpolateMaxGap = 60;
+    settings.altitude = true;
+    ASSERT_EQ(session_.Run(Inputs(), observer_, settings), RunResult::done);
+    EXPECT_EQ(observer_.lines.back(), " - 48.00004,11.00008 getaggt!");
+    EXPECT_EQ(session_.MapEntries(), std::vector<std::string>{"48.00004|11.00008|a.jpg"});
+    TExifData exif;
+    exif.LoadFromJPEG((photos_ / "a.jpg").string());
+    EXPECT_EQ(exif.GPSLatitude().Degrees(), TTiffLongWordFraction(48, 1));
+    EXPECT_EQ(exif.GPSLatitude().Minutes(), TTiffLongWordFraction(0, 1));
+    EXPECT_EQ(exif.GPSLatitude().Seconds(), TTiffLongWordFraction(18, 125));   // 0.144"
+    EXPECT_EQ(exif.GPSLongitude().Seconds(), TTiffLongWordFraction(36, 125));  // 0.288"
+    EXPECT_EQ(DateTimeText(exif.GPSDateTimeUTC()), "2024-06-15 08:00:04");
+    EXPECT_EQ(exif.GPSAltitudeRef(), alBelowSeaLevel);
+    EXPECT_EQ(exif.GPSAltitude(), TTiffLongWordFraction(14, 1));
+}
+
+TEST_F(SessionRun, AltitudeOfATrackWithoutElevationsWritesTheSamePhoto) {
+    // The same photo tagged once plainly and once asking for altitudes that the track does not have.
+    const Bytes photo = Photo("2024:06:15 10:00:00");
+    WriteFileBytes(photos_ / "a.jpg", photo);
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+    const Bytes plain = ReadFileBytes(photos_ / "a.jpg");
+    WriteFileBytes(photos_ / "a.jpg", photo);
+    RunSettings settings;
+    settings.altitude = true;
+    RecordingObserver withAltitude;
+    ASSERT_EQ(session_.Run(Inputs(), withAltitude, settings), RunResult::done);
+    EXPECT_TRUE(BytesEqual(plain, ReadFileBytes(photos_ / "a.jpg")));
+    EXPECT_EQ(withAltitude.lines, observer_.lines);
+}
+
+TEST_F(SessionRun, AnEmptyFurtherGpxPathIsAMissingGpxFile) {
+    RunSettings settings;
+    settings.moreGpxPaths = {gpx_.string(), ""};
+    EXPECT_EQ(session_.Run(Inputs(), observer_, settings), RunResult::inputMissing);
+    EXPECT_EQ(observer_.errors, std::vector<std::string>{"Bitte geben Sie eine gpx-Datei an!"});
+    EXPECT_TRUE(observer_.lines.empty());
+}
+
+TEST_F(SessionRun, AFurtherGpxFileThatFailsEndsTheRunBeforeAnyPhoto) {
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    const Bytes before = ReadFileBytes(photos_ / "a.jpg");
+    const fs::path broken = tmp_ / "broken.gpx";
+    WriteFileText(broken, "<gpx><wpt lat=\"1\" lon=\"2\"><time>kaputt</time></wpt></gpx>");
+    RunSettings settings;
+    settings.moreGpxPaths = {broken.string(), gpx_.string()};
+    EXPECT_EQ(session_.Run(Inputs(), observer_, settings), RunResult::importFailed);
+    EXPECT_EQ(observer_.lines,
+              (std::vector<std::string>{" - Lese Bilddateien", " - 1 Bilder im Verzeichnis gefunden",
+                                        " - Starte Datenbankimport", " - 2 Datensätze gelesen und importiert",
+                                        " - Starte Datenbankimport", " - Import fehlerhaft abgebrochen",
+                                        " - 0 Datensätze gelesen und importiert"}));
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "a.jpg")));
 }
 
 }  // namespace

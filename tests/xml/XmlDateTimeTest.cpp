@@ -55,7 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
         TimeCase{"LenientSecond", "2011-01-15T08:30:xxZ", At(8, 30, 0, 0), ""},
         TimeCase{"AnySeparators", "2011/01/15x08h30m05", At(8, 30, 5, 0), ""},
         TimeCase{"LeadingSpaceInField", "2011- 1-15T08:30:05Z", At(8, 30, 5, 0), ""},
-        TimeCase{"BeforeEpochAddsTime", "1899-12-29T06:00:00", -1.0 + 0.25, ""},
+        // Before the epoch the day count is negative while the time of day still counts forward.
+        TimeCase{"BeforeEpochTimeCountsForward", "1899-12-29T06:00:00", -1.0 - 0.25, ""},
+        TimeCase{"Year1800", "1800-06-15T18:30:15Z", EncodeDateTime(1800, 6, 15, 18, 30, 15, 0), ""},
+        TimeCase{"Year1234", "1234-12-12T08:00:00Z", EncodeDateTime(1234, 12, 12, 8, 0, 0, 0), ""},
         TimeCase{"LeapDay2000", "2000-02-29T00:00:00Z", EncodeDate(2000, 2, 29), ""},
         TimeCase{"Empty", "", std::nullopt, "'''' ist kein gültiger Integer-Wert"},
         TimeCase{"ShortMonth", "2011-1-5T08:30:05Z", std::nullopt, "''1-'' ist kein gültiger Integer-Wert"},
@@ -75,6 +78,23 @@ INSTANTIATE_TEST_SUITE_P(
         TimeCase{"DateErrorFirst", "2011-02-30T25:00:00Z", std::nullopt,
                  "Ungültiges Argument zum Codieren des Datums"}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// A GPX time before 30 December 1899 reaches the track table as the same calendar text.
+TEST(XmlDateTime, TimesBeforeTheEpochKeepTheirCalendarText) {
+    const struct {
+        std::string_view text;
+        std::string_view stored;
+    } cases[] = {
+        {"1800-06-15T18:30:15Z", "1800-06-15 18:30:15"},
+        {"1234-12-12T08:00:00Z", "1234-12-12 08:00:00"},
+        {"1899-12-29T23:59:59Z", "1899-12-29 23:59:59"},
+        {"0001-01-01T00:00:01Z", "0001-01-01 00:00:01"},
+        {"1899-12-30T12:00:00Z", "1899-12-30 12:00:00"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DateTimeText(DateTimeFromText(c.text, false)), c.stored) << c.text;
+    }
+}
 
 struct IntCase {
     std::string_view text;

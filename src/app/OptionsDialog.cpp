@@ -1,0 +1,187 @@
+#include "app/OptionsDialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "app/MessageBoxes.h"
+#include "time/CameraZone.h"
+
+namespace zeloro {
+
+std::optional<RunSettings> WindowRunOptions::Settings(QString* problem) const {
+    RunSettings settings;
+    const auto fail = [problem](const QString& text) {
+        if (problem != nullptr) {
+            *problem = text;
+        }
+        return std::nullopt;
+    };
+    if (const QString offset = offsetText.trimmed(); !offset.isEmpty()) {
+        const auto seconds = ParseClockOffset(offset.toStdString());
+        if (!seconds) {
+            return fail(QStringLiteral("Ungültige Uhrkorrektur '%1': erwartet werden Sekunden oder "
+                                       "[+-]HH:MM:SS.")
+                            .arg(offset));
+        }
+        settings.clockOffsetSeconds = *seconds;
+    }
+    if (const QString zone = zoneText.trimmed(); !zone.isEmpty()) {
+        settings.zone = CameraZone::Parse(zone.toStdString());
+        if (!settings.zone) {
+            return fail(QStringLiteral("Ungültige Zeitzone '%1': erwartet wird ein Versatz wie \"+05:30\" "
+                                       "oder ein Name wie \"Europe/Berlin\".")
+                            .arg(zone));
+        }
+    }
+    settings.photoZone = photoZone;
+    if (interpolate) {
+        settings.interpolateMaxGap = interpolateGap;
+    }
+    settings.altitude = altitude;
+    return settings;
+}
+
+RunModes WindowRunOptions::Modes() const {
+    RunModes modes;
+    modes.skipTagged = skipTagged;
+    modes.keepMtime = keepMtime;
+    return modes;
+}
+
+WindowRunOptions WindowRunOptions::Load() {
+    QSettings store;
+    store.beginGroup(QStringLiteral("Optionen"));
+    WindowRunOptions o;
+    o.offsetText = store.value(QStringLiteral("offset"), o.offsetText).toString();
+    o.zoneText = store.value(QStringLiteral("zone"), o.zoneText).toString();
+    o.photoZone = store.value(QStringLiteral("photoZone"), o.photoZone).toBool();
+    o.interpolate = store.value(QStringLiteral("interpolate"), o.interpolate).toBool();
+    const int gap = store.value(QStringLiteral("interpolateGap"), o.interpolateGap).toInt();
+    o.interpolateGap = gap >= 1 && gap <= kLargestInterpolationGap ? gap : kDefaultInterpolationGap;
+    o.altitude = store.value(QStringLiteral("altitude"), o.altitude).toBool();
+    o.skipTagged = store.value(QStringLiteral("skipTagged"), o.skipTagged).toBool();
+    o.keepMtime = store.value(QStringLiteral("keepMtime"), o.keepMtime).toBool();
+    // A hand-edited store with a text no run can read must not keep every run from starting.
+    if (!o.Settings()) {
+        o.offsetText.clear();
+        o.zoneText.clear();
+    }
+    return o;
+}
+
+void WindowRunOptions::Save() const {
+    QSettings store;
+    store.beginGroup(QStringLiteral("Optionen"));
+    store.setValue(QStringLiteral("offset"), offsetText);
+    store.setValue(QStringLiteral("zone"), zoneText);
+    store.setValue(QStringLiteral("photoZone"), photoZone);
+    store.setValue(QStringLiteral("interpolate"), interpolate);
+    store.setValue(QStringLiteral("interpolateGap"), interpolateGap);
+    store.setValue(QStringLiteral("altitude"), altitude);
+    store.setValue(QStringLiteral("skipTagged"), skipTagged);
+    store.setValue(QStringLiteral("keepMtime"), keepMtime);
+    store.endGroup();
+    store.sync();
+}
+
+namespace {
+
+QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& text, bool checked) {
+    auto* box = new QCheckBox(text, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setChecked(checked);
+    return box;
+}
+
+}  // namespace
+
+OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void()> saveLog, QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("OptionsDialog"));
+    setWindowTitle(QStringLiteral("Optionen"));
+    auto* form = new QFormLayout;
+
+    edOffset_ = new QLineEdit(options.offsetText, this);
+    edOffset_->setObjectName(QStringLiteral("edOffset"));
+    edOffset_->setPlaceholderText(QStringLiteral("z. B. 90 oder -01:00:00"));
+    form->addRow(QStringLiteral("Uhrkorrektur der Kamera:"), edOffset_);
+
+    edZone_ = new QLineEdit(options.zoneText, this);
+    edZone_->setObjectName(QStringLiteral("edZone"));
+    edZone_->setPlaceholderText(
+        QStringLiteral("leer: Zeitzone des Fensters; z. B. +05:30 oder Europe/Berlin"));
+    form->addRow(QStringLiteral("Zeitzone (frei):"), edZone_);
+
+    cbPhotoZone_ = MakeCheck(this, "cbPhotoZone", QStringLiteral("Zeitversatz aus dem Foto verwenden"),
+                             options.photoZone);
+    form->addRow(QString(), cbPhotoZone_);
+
+    cbInterpolate_ = MakeCheck(this, "cbInterpolate", QStringLiteral("Position interpolieren, Lücke bis"),
+                               options.interpolate);
+    edGap_ = new QSpinBox(this);
+    edGap_->setObjectName(QStringLiteral("edGap"));
+    edGap_->setRange(1, kLargestInterpolationGap);
+    edGap_->setSuffix(QStringLiteral(" s"));
+    edGap_->setValue(options.interpolateGap);
+    edGap_->setEnabled(options.interpolate);
+    connect(cbInterpolate_, &QCheckBox::toggled, edGap_, &QWidget::setEnabled);
+    form->addRow(cbInterpolate_, edGap_);
+
+    cbAltitude_ = MakeCheck(this, "cbAltitude", QStringLiteral("Höhe schreiben"), options.altitude);
+    form->addRow(QString(), cbAltitude_);
+    cbSkipTagged_ = MakeCheck(this, "cbSkipTagged", QStringLiteral("Fotos mit GPS-Position überspringen"),
+                              options.skipTagged);
+    form->addRow(QString(), cbSkipTagged_);
+    cbKeepMtime_ = MakeCheck(this, "cbKeepMtime", QStringLiteral("Änderungszeit der Fotos beibehalten"),
+                             options.keepMtime);
+    form->addRow(QString(), cbKeepMtime_);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    QPushButton* saveButton =
+        buttons->addButton(QStringLiteral("Protokoll speichern…"), QDialogButtonBox::ActionRole);
+    saveButton->setObjectName(QStringLiteral("btSaveLog"));
+    connect(saveButton, &QPushButton::clicked, this, [saveLog = std::move(saveLog)] {
+        if (saveLog) {
+            saveLog();
+        }
+    });
+    connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+}
+
+WindowRunOptions OptionsDialog::Options() const {
+    WindowRunOptions o;
+    o.offsetText = edOffset_->text().trimmed();
+    o.zoneText = edZone_->text().trimmed();
+    o.photoZone = cbPhotoZone_->isChecked();
+    o.interpolate = cbInterpolate_->isChecked();
+    o.interpolateGap = edGap_->value();
+    o.altitude = cbAltitude_->isChecked();
+    o.skipTagged = cbSkipTagged_->isChecked();
+    o.keepMtime = cbKeepMtime_->isChecked();
+    return o;
+}
+
+void OptionsDialog::accept() {
+    QString problem;
+    if (!Options().Settings(&problem)) {
+        ShowErrorBox(problem);
+        return;  // the dialog stays open with the text to correct
+    }
+    QDialog::accept();
+}
+
+}  // namespace zeloro

@@ -1,0 +1,62 @@
+// src/app/OptionsDialog.h: the "Optionen" dialog: the opt-in time and matching settings and the run modes
+// of the window, kept with QSettings between sessions.
+#pragma once
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "tagging/RunModes.h"
+#include "tagging/RunSettings.h"
+
+class QCheckBox;
+class QLineEdit;
+class QSpinBox;
+
+namespace zeloro {
+
+// What the dialog holds, as the user typed it. The defaults are the run as it is without options.
+struct WindowRunOptions {
+    QString offsetText;  // clock offset: seconds or [+-]H:MM:SS; empty: none
+    QString zoneText;    // a fixed offset or a zone name; empty: the zone list of the window
+    bool photoZone = false;
+    bool interpolate = false;
+    int interpolateGap = kDefaultInterpolationGap;
+    bool altitude = false;
+    bool skipTagged = false;
+    bool keepMtime = false;
+    friend bool operator==(const WindowRunOptions&, const WindowRunOptions&) = default;
+
+    [[nodiscard]] bool AnyOn() const { return *this != WindowRunOptions{}; }
+    // The settings and modes of a run; nullopt when the offset or the zone text cannot be read, with
+    // the reason in *problem.
+    [[nodiscard]] std::optional<RunSettings> Settings(QString* problem = nullptr) const;
+    [[nodiscard]] RunModes Modes() const;
+
+    // From and to the application's QSettings (group "Optionen").
+    static WindowRunOptions Load();
+    void Save() const;
+};
+
+class OptionsDialog : public QDialog {
+    Q_OBJECT
+public:
+    // saveLog: "Protokoll speichern…", the window's log saved as a text file.
+    OptionsDialog(const WindowRunOptions& options, std::function<void()> saveLog, QWidget* parent = nullptr);
+
+    [[nodiscard]] WindowRunOptions Options() const;
+
+    void accept() override;
+
+private:
+    QLineEdit* edOffset_;
+    QLineEdit* edZone_;
+    QCheckBox* cbPhotoZone_;
+    QCheckBox* cbInterpolate_;
+    QSpinBox* edGap_;
+    QCheckBox* cbAltitude_;
+    QCheckBox* cbSkipTagged_;
+    QCheckBox* cbKeepMtime_;
+};
+
+}  // namespace zeloro

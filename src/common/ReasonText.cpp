@@ -1,0 +1,27 @@
+// src/common/ReasonText.cpp: errno values as the reasons the program's messages give.
+#include "common/ReasonText.h"
+
+#include <cerrno>
+#include <system_error>
+
+namespace zeloro {
+
+std::string ReasonText(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return "keine Berechtigung";
+        case EROFS:
+            return "das Dateisystem ist schreibgeschützt";
+        case ENOENT:
+            return "nicht vorhanden";
+        case ENOSPC:
+            return "kein Platz auf dem Datenträger";
+        case ENOTDIR:
+            return "ein Teil des Pfades ist kein Ordner";
+        default:
+            return std::error_code(error, std::generic_category()).message();
+    }
+}
+
+}  // namespace zeloro

@@ -1,0 +1,280 @@
+// tests/metadata/ExiftoolOracle.cpp: one exiftool process for many reports, and the rules by which a
+// tagged photo's report may differ from the original's.
+#include "ExiftoolOracle.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <set>
+
+#include "metadata/JPEGSegments.h"
+
+namespace zeloro::test {
+namespace {
+
+struct PipeClose {
+    void operator()(FILE* f) const noexcept { pclose(f); }
+};
+
+bool StartsWith(const Bytes& bytes, const Bytes& prefix) {
+    return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
+}
+
+// The tag name of a "Group:Tag" key.
+std::string TagOf(const std::string& key) {
+    const auto colon = key.find(':');
+    return colon == std::string::npos ? key : key.substr(colon + 1);
+}
+
+Bytes FromBase64(std::string_view text) {
+    static constexpr std::string_view kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    Bytes out;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        const auto digit = kDigits.find(c);
+        if (digit == std::string_view::npos) {
+            continue;  // padding
+        }
+        bits = bits << 6U | static_cast<std::uint32_t>(digit);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out.push_back(static_cast<std::uint8_t>(bits >> static_cast<unsigned>(count)));
+        }
+    }
+    return out;
+}
+
+// Embedded JPEG data up to its end marker. A length tag that runs past the end of the EXIF segment
+// makes exiftool read bytes of whatever follows the segment; they are no part of the image.
+std::string ImageData(const std::string& value) {
+    const std::string_view prefix = "base64:";
+    if (!value.starts_with(prefix)) {
+        return value;
+    }
+    Bytes bytes = FromBase64(std::string_view(value).substr(prefix.size()));
+    if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) {
+        return value;
+    }
+    for (std::size_t i = bytes.size() - 1; i >= 2; --i) {
+        if (bytes[i - 1] == 0xFF && bytes[i] == 0xD9) {
+            bytes.resize(i + 1);
+            break;
+        }
+    }
+    return {bytes.begin(), bytes.end()};
+}
+
+std::vector<std::string> ValuesOf(const TagReport& report, const std::string& key) {
+    std::vector<std::string> values;
+    for (auto [it, end] = report.equal_range(key); it != end; ++it) {
+        values.push_back(key.ends_with(" (data)") ? ImageData(it->second) : it->second);
+    }
+    std::sort(values.begin(), values.end());
+    return values;
+}
+
+std::string Shown(const std::vector<std::string>& values) {
+    if (values.empty()) {
+        return "<missing>";
+    }
+    std::string text;
+    for (const std::string& v : values) {
+        text += (text.empty() ? "" : " | ") + (v.size() > 80 ? v.substr(0, 80) + "..." : v);
+    }
+    return text;
+}
+
+// Written by the run and checked by the caller against the track.
+bool WrittenGpsTag(const std::string& key) {
+    static const std::set<std::string> written{"GPS:GPSLatitude",  "GPS:GPSLatitudeRef", "GPS:GPSLongitude",
+                                               "GPS:GPSLongitudeRef", "GPS:GPSDateStamp", "GPS:GPSTimeStamp"};
+    return written.contains(key);
+}
+
+// What exiftool derives from the file itself rather than reads from a tag: file system data, values
+// composed from other tags (compared through those), the digest over the IPTC block's bytes (its
+// records are compared one by one), and the SPIFF segment, which exiftool decodes with the byte order
+// of the segment read before it, and which is compared byte for byte instead.
+bool DerivedFromTheFile(const std::string& key) {
+    return key.starts_with("System:") || key.starts_with("Composite:") || key.starts_with("SPIFF:") ||
+           key == "ExifTool:ExifToolVersion" || key == "File:CurrentIPTCDigest";
+}
+
+// File offsets of embedded images: they move with the segments in front of them (APP0 goes first, the
+// EXIF segment grows), while the image they lead to is compared as data.
+bool FileOffsetOfEmbeddedData(const std::string& key) {
+    const std::string tag = TagOf(key);
+    return tag == "ThumbnailOffset" || tag == "PreviewImageStart" || tag == "MPImageStart" ||
+           tag == "JpgFromRawStart" || tag == "OtherImageStart";
+}
+
+}  // namespace
+
+std::vector<TagReport> RunExiftool(const std::vector<std::vector<std::string>>& commands) {
+    TempDir dir;
+    std::string arguments;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        for (const std::string& argument : commands[i]) {
+            arguments += argument + "\n";
+        }
+        arguments += "-execute" + std::to_string(i) + "\n";
+    }
+    arguments += "-stay_open\nFalse\n";
+    WriteFileText(dir / "arguments", arguments);
+    const std::string command = "exiftool -stay_open True -@ '" + (dir / "arguments").string() + "' 2>/dev/null";
+    std::vector<TagReport> reports(commands.size());
+    std::unique_ptr<FILE, PipeClose> pipe(popen(command.c_str(), "r"));
+    if (!pipe) {
+        return reports;
+    }
+    std::size_t current = 0;
+    std::string line;
+    int c = 0;
+    while ((c = std::fgetc(pipe.get())) != EOF) {
+        if (c != '\n') {
+            line.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (line.starts_with("{ready")) {
+            ++current;
+        } else if (current < reports.size() && line.size() > 1 && line[0] == '-') {
+            const auto eq = line.find('=');
+            if (eq != std::string::npos) {
+                reports[current].emplace(line.substr(1, eq - 1), line.substr(eq + 1));
+            }
+        } else if (current < reports.size() && line.starts_with("  \"")) {
+            // A JSON line of binary data: '  "Group:Tag": "base64:...",'.
+            const auto close = line.find("\": \"base64:");
+            if (close != std::string::npos) {
+                std::string value = line.substr(close + 4);
+                while (!value.empty() && (value.back() == ',' || value.back() == '"')) {
+                    value.pop_back();
+                }
+                reports[current].emplace(line.substr(3, close - 3) + " (data)", value);
+            }
+        }
+        line.clear();
+    }
+    return reports;
+}
+
+std::vector<TagReport> FullReports(const std::vector<std::filesystem::path>& files) {
+    // The -args form keeps repeated tags apart; binary data comes only with -b, which that form does not
+    // take, so a JSON pass adds it.
+    std::vector<std::vector<std::string>> commands;
+    for (const auto& file : files) {
+        commands.push_back({"-a", "-G1", "-s", "-u", "-E", "-args", file.string()});
+        commands.push_back({"-a", "-G1", "-s", "-u", "-b", "-j", file.string()});
+    }
+    const std::vector<TagReport> parts = RunExiftool(commands);
+    std::vector<TagReport> reports(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        reports[i] = parts[2 * i];
+        reports[i].insert(parts[2 * i + 1].begin(), parts[2 * i + 1].end());
+    }
+    return reports;
+}
+
+std::vector<std::string> UnexpectedChanges(const TagReport& before, const TagReport& after) {
+    std::set<std::string> keys;
+    for (const auto& [key, value] : before) {
+        keys.insert(key);
+    }
+    for (const auto& [key, value] : after) {
+        keys.insert(key);
+    }
+    const auto had = [&before](const std::string& key) { return before.contains(key); };
+    std::vector<std::string> changes;
+    for (const std::string& key : keys) {
+        if (key == "ExifTool:Warning" || WrittenGpsTag(key) || DerivedFromTheFile(key) ||
+            FileOffsetOfEmbeddedData(key)) {
+            continue;
+        }
+        // The pixel size follows the frame header when either tag of the pair was there.
+        if ((key == "ExifIFD:ExifImageWidth" || key == "ExifIFD:ExifImageHeight") &&
+            (had("ExifIFD:ExifImageWidth") || had("ExifIFD:ExifImageHeight"))) {
+            continue;
+        }
+        // XMP properties that mirror what the run writes change only where they already were.
+        if ((key == "XMP-exif:PixelXDimension" || key == "XMP-exif:PixelYDimension" || key == "XMP-exif:GPSLatitude" ||
+             key == "XMP-exif:GPSLongitude" || key == "XMP-exif:GPSDateTime") &&
+            had(key)) {
+            continue;
+        }
+        // A packet written anew names this program's toolkit instead of the one that wrote it.
+        if (key == "XMP-x:XMPToolkit" && had(key)) {
+            continue;
+        }
+        // A photo without an EXIF block gets one, in little-endian order.
+        if (key == "File:ExifByteOrder" && !had(key)) {
+            continue;
+        }
+        const std::vector<std::string> old = ValuesOf(before, key);
+        const std::vector<std::string> now = ValuesOf(after, key);
+        if (old != now) {
+            changes.push_back(key + " was " + Shown(old) + ", now " + Shown(now));
+        }
+    }
+    const std::vector<std::string> oldWarnings = ValuesOf(before, "ExifTool:Warning");
+    for (const std::string& warning : ValuesOf(after, "ExifTool:Warning")) {
+        // An AFCP trailer after the image stores absolute file offsets, which any change of the
+        // metadata's size shifts; exiftool notes that it corrected them.
+        if (warning.starts_with("[minor] Adjusted AFCP offsets")) {
+            continue;
+        }
+        if (!std::binary_search(oldWarnings.begin(), oldWarnings.end(), warning)) {
+            changes.push_back("new warning: " + warning);
+        }
+    }
+    return changes;
+}
+
+::testing::AssertionResult SegmentsAndImageDataKept(const Bytes& original, const Bytes& saved) {
+    static const Bytes exif{'E', 'x', 'i', 'f', 0, 0};
+    static const Bytes xmp = [] {
+        const std::string_view signature("http://ns.adobe.com/xap/1.0/\0", 29);
+        return Bytes(signature.begin(), signature.end());
+    }();
+    struct Kept {
+        std::vector<Bytes> segments;  // marker byte, then the payload
+        std::size_t imageData = 0;    // where the first SOS starts
+    };
+    const auto keptOf = [](const Bytes& jpeg) {
+        Kept kept;
+        kept.imageData = jpeg.size();
+        bool exifSeen = false;
+        bool xmpSeen = false;
+        auto walk = ParseJPEGSegments(std::span<const std::uint8_t>(jpeg), TJPEGMarkers::Range(0xC0, 0xFE));
+        while (walk->MoveNext()) {
+            const auto& segment = walk->Current();
+            if (segment->MarkerNum() == 0xDA) {
+                kept.imageData = static_cast<std::size_t>(segment->MarkerOffset());
+                break;
+            }
+            const Bytes payload(segment->Payload().begin(), segment->Payload().end());
+            if (segment->MarkerNum() == 0xE1 && !exifSeen && StartsWith(payload, exif)) {
+                exifSeen = true;
+            } else if (segment->MarkerNum() == 0xE1 && !xmpSeen && StartsWith(payload, xmp)) {
+                xmpSeen = true;
+            } else if (!(segment->MarkerNum() == 0xED && segment->HasAdobeHeader())) {
+                Bytes tagged{segment->MarkerNum()};
+                tagged.insert(tagged.end(), payload.begin(), payload.end());
+                kept.segments.push_back(tagged);
+            }
+        }
+        return kept;
+    };
+    Kept before = keptOf(original);
+    const Kept after = keptOf(saved);
+    std::stable_partition(before.segments.begin(), before.segments.end(), [](const Bytes& s) { return s[0] == 0xE0; });
+    if (before.segments != after.segments) {
+        return ::testing::AssertionFailure() << "a segment was lost, added, changed or moved";
+    }
+    return BytesEqual(Bytes(original.begin() + static_cast<std::ptrdiff_t>(before.imageData), original.end()),
+                      Bytes(saved.begin() + static_cast<std::ptrdiff_t>(after.imageData), saved.end()))
+           << " (image data from the first SOS on)";
+}
+
+}  // namespace zeloro::test

@@ -1,0 +1,37 @@
+// tests/metadata/ExiftoolOracle.h: exiftool, an independent reader, as the judge of a tagged photo:
+// what it reads before and after must differ only by what tagging writes.
+#pragma once
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace zeloro::test {
+
+// Every tag exiftool reads in a file ("Group:Tag" -> values in report order), warnings included as
+// "ExifTool:Warning".
+using TagReport = std::multimap<std::string, std::string>;
+
+// One exiftool process answers every command (options, then the file), each in the -args form: its
+// start-up costs more than reading a small photo.
+[[nodiscard]] std::vector<TagReport> RunExiftool(const std::vector<std::vector<std::string>>& commands);
+
+// For each file, every tag `exiftool -a -G1 -s -u` reads, maker notes and their sub-directories
+// included; binary data (thumbnails, previews) also as its bytes, under "Group:Tag (data)".
+[[nodiscard]] std::vector<TagReport> FullReports(const std::vector<std::filesystem::path>& files);
+
+// The changes between the reports of a photo before and after tagging that tagging may not make.
+// Allowed: the six GPS tags the run writes (checked by the caller), the pixel size the save takes from
+// the frame header, the XMP properties mirrored from them, the byte order of an EXIF block the photo
+// did not have, file offsets that move with the segments in front of them while the data they lead to
+// stays, and what exiftool derives from the file itself. Anything else (a tag lost, changed or added,
+// a new warning) is listed.
+[[nodiscard]] std::vector<std::string> UnexpectedChanges(const TagReport& before, const TagReport& after);
+
+// The segments in front of the image data other than EXIF, XMP and Adobe APP13 come back byte for byte
+// in their order (APP0 segments move to the front), and so does everything from the first SOS on.
+[[nodiscard]] ::testing::AssertionResult SegmentsAndImageDataKept(const Bytes& original, const Bytes& saved);
+
+}  // namespace zeloro::test
