@@ -4,9 +4,13 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
+#include "common/AsciiText.h"
 #include "common/Error.h"
 #include "trackstore/TrackDetails.h"
 #include "trackstore/TrackLookup.h"
@@ -43,12 +47,60 @@ void BindElevation(const TXmlNode& point, Param& ele) {
     }
 }
 
-}  // namespace
+// Binds and inserts one timed point, the same way for the tree and the streamed import. Points of one
+// trkseg (or rte) share their parent element; segment numbers go up in the order of the points.
+class PointWriter {
+public:
+    PointWriter(Query& query, bool withDetails, std::int64_t firstSegment, long long& counter)
+        : query_(query),
+          lat_(query.ParamByName("lat")),
+          lon_(query.ParamByName("lon")),
+          utctime_(query.ParamByName("utctime")),
+          withDetails_(withDetails),
+          nextSegment_(firstSegment),
+          counter_(counter) {}
 
-bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
-               const std::function<void()>& processMessages, ImportDetails details) {
+    // Throws as the time's conversion and the insert do.
+    void Write(const TXmlNode& point, const TXmlNode& time, bool waypoint) {
+        lat_.SetAsString(point.AttributeTextByName("lat"));
+        lon_.SetAsString(point.AttributeTextByName("lon"));
+        utctime_.SetAsDateTime(time.ValueAsDateTime());
+        if (withDetails_) {
+            BindElevation(point, query_.ParamByName("ele"));
+            Param& segment = query_.ParamByName("segment");
+            segment.Clear();  // a waypoint stands alone
+            if (!waypoint) {
+                const auto [entry, added] = segments_.try_emplace(point.Parent(), nextSegment_);
+                nextSegment_ += added ? 1 : 0;
+                segment.SetAsString(std::to_string(entry->second));
+            }
+        }
+        query_.ExecSQL();
+        ++counter_;
+    }
+
+    // The element will take no more points: its storage may serve another one.
+    void Forget(const TXmlNode* element) {
+        if (!segments_.empty()) {
+            segments_.erase(element);
+        }
+    }
+
+private:
+    Query& query_;
+    Param& lat_;
+    Param& lon_;
+    Param& utctime_;
+    bool withDetails_;
+    std::int64_t nextSegment_;
+    long long& counter_;
+    std::unordered_map<const TXmlNode*, std::int64_t> segments_;
+};
+
+// The import after the start line, over the whole tree.
+bool ImportTree(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
+                const std::function<void()>& processMessages, ImportDetails details) {
     const bool withDetails = details == ImportDetails::elevationAndSegments;
-    LogLine(log, kLogImportStart);
     bool result = true;
     long long counter = 0;
     query.Close();
@@ -71,40 +123,21 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
                     EnsureTrackDetailColumns(uniCon);
                     nextSegment = NextTrackSegment(uniCon);
                 }
-                // Points of one trkseg (or rte) share their parent element; numbers go up in document order.
-                std::unordered_map<const TXmlNode*, std::int64_t> segments;
                 if (!uniCon.InTransaction()) {
                     uniCon.StartTransaction();
                     startedHere = true;
                 }
-                Param& lat = query.ParamByName("lat");
-                Param& lon = query.ParamByName("lon");
-                Param& utctime = query.ParamByName("utctime");
-                for (const std::string_view name : kPointNames) {
+                PointWriter writer(query, withDetails, nextSegment, counter);
+                for (std::size_t kind = 0; kind < kPointNames.size(); ++kind) {
                     list.Clear();
-                    root->FindNodes(name, list);
+                    root->FindNodes(kPointNames[kind], list);
                     for (int i = 0; i < list.Count(); ++i) {
                         const TXmlNode* point = list[i];
                         const TXmlNode* time = point->NodeByName("time");
                         if (time == nullptr) {
                             continue;  // an untimed point is of no use to the lookup
                         }
-                        lat.SetAsString(point->AttributeTextByName("lat"));
-                        lon.SetAsString(point->AttributeTextByName("lon"));
-                        utctime.SetAsDateTime(time->ValueAsDateTime());
-                        if (withDetails) {
-                            BindElevation(*point, query.ParamByName("ele"));
-                            Param& segment = query.ParamByName("segment");
-                            segment.Clear();  // a waypoint stands alone
-                            if (name != "wpt") {
-                                const auto [entry, added] =
-                                    segments.try_emplace(point->Parent(), nextSegment);
-                                nextSegment += added ? 1 : 0;
-                                segment.SetAsString(std::to_string(entry->second));
-                            }
-                        }
-                        query.ExecSQL();
-                        ++counter;
+                        writer.Write(*point, *time, kind == 0);
                     }
                 }
                 uniCon.Commit();
@@ -122,6 +155,251 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
     }
     LogLine(log, " - " + std::to_string(counter) + kLogImportCountSuffix);
     return result;
+}
+
+// The points come in the order the tree import takes them (every wpt, then every trkpt, then every
+// rtept) only when the file has them in that order; for another order the import starts over on the tree.
+struct OutOfOrder {};
+
+constexpr const char* kSavepoint = "gpx_import";
+
+// Inserts each point as soon as the reader has read it, then lets the tree drop it. The file's own
+// errors come at its end, so a file that fails anywhere leaves the table as the tree import leaves it:
+// every row of the read lies in a savepoint that is rolled back when the document turns out not to load.
+// After an error of a point the rest is still read, since a later load error or an earlier kind of point
+// would change the outcome.
+class StreamedImport final : public TXmlNodeSink {
+public:
+    StreamedImport(Connection& uniCon, Query& query, bool withDetails, const std::function<void()>& processMessages)
+        : uniCon_(uniCon), query_(query), withDetails_(withDetails), processMessages_(processMessages) {}
+
+    bool NodeRead(const TXmlNode& node, bool underRoot) override {
+        if (!underRoot) {
+            return false;  // the import reads the first element only
+        }
+        for (const TXmlNode* up = node.Parent(); IsBelowRoot(up); up = up->Parent()) {
+            if (Kind(*up) >= 0) {
+                return true;  // read with the point around it
+            }
+        }
+        TakePoints(node);
+        return false;
+    }
+
+    // After the whole document has loaded; hasRoot: it has an element.
+    void Finish(bool hasRoot) {
+        if (!begun_) {
+            Begin(hasRoot);
+        }
+        if (failedKind_) {
+            return;
+        }
+        try {
+            if (savepoint_) {
+                uniCon_.Execute(std::string("RELEASE ") + kSavepoint);
+                savepoint_ = false;
+            }
+            // As the tree import does, also a transaction the caller had open is committed.
+            uniCon_.Commit();
+            startedHere_ = false;
+        } catch (...) {
+            failedKind_ = -1;
+        }
+    }
+
+    // The import failed: the rows stay as the tree import's failure leaves them.
+    void KeepFailure() {
+        if (startedHere_) {
+            RollbackQuietly(uniCon_);
+            // The tree import adds the columns before its transaction, so they stay.
+            if (withDetails_ && !detailsFailed_) {
+                try {
+                    EnsureTrackDetailColumns(uniCon_);
+                } catch (...) {  // NOLINT(bugprone-empty-catch): the import has already failed
+                }
+            }
+        } else if (savepoint_) {
+            try {
+                uniCon_.Execute(std::string("RELEASE ") + kSavepoint);
+            } catch (...) {  // NOLINT(bugprone-empty-catch): the caller's transaction ends it
+            }
+        }
+    }
+
+    // The document did not load, or is read again on the tree: nothing of this read stays.
+    void Undo() noexcept {
+        try {
+            if (savepoint_) {
+                uniCon_.Execute(std::string("ROLLBACK TO ") + kSavepoint);
+                uniCon_.Execute(std::string("RELEASE ") + kSavepoint);
+            }
+        } catch (...) {  // NOLINT(bugprone-empty-catch): the transaction's rollback below ends it
+        }
+        if (startedHere_) {
+            RollbackQuietly(uniCon_);
+        }
+        savepoint_ = false;
+        startedHere_ = false;
+    }
+
+    [[nodiscard]] bool Failed() const noexcept { return failedKind_.has_value(); }
+    [[nodiscard]] bool MessagesProcessed() const noexcept { return begun_; }
+    [[nodiscard]] long long Count() const noexcept { return counter_; }
+
+private:
+    static bool IsBelowRoot(const TXmlNode* node) noexcept {
+        // The root's parent is the list of top-level nodes, which has none.
+        return node != nullptr && node->Parent() != nullptr && node->Parent()->Parent() != nullptr;
+    }
+
+    // The index in kPointNames, -1 for another name. Names are stored once per document, so a name's
+    // address stands for its text.
+    int Kind(const TXmlNode& node) {
+        const std::string_view name = node.Name();
+        for (const auto& [known, kind] : kinds_) {
+            if (known == name.data()) {
+                return kind;
+            }
+        }
+        int kind = -1;
+        for (std::size_t i = 0; i < kPointNames.size(); ++i) {
+            if (SameTextAscii(name, kPointNames[i])) {
+                kind = static_cast<int>(i);
+            }
+        }
+        kinds_.emplace_back(name.data(), kind);
+        return kind;
+    }
+
+    // The points of a subtree no point encloses, in the tree import's order: a point before those
+    // inside it.
+    void TakePoints(const TXmlNode& top) {
+        const TXmlNode* node = &top;
+        for (;;) {
+            const int kind = Kind(*node);
+            if (kind >= 0) {
+                TakePoint(*node, kind);
+            }
+            if (node->FirstChild() != nullptr) {
+                node = node->FirstChild();
+                continue;
+            }
+            // Every node climbed out of is done: the tree drops it with top.
+            for (;;) {
+                if (writer_) {
+                    writer_->Forget(node);
+                }
+                if (node == &top) {
+                    return;
+                }
+                if (node->NextSibling() != nullptr) {
+                    node = node->NextSibling();
+                    break;
+                }
+                node = node->Parent();
+            }
+        }
+    }
+
+    void TakePoint(const TXmlNode& point, int kind) {
+        const TXmlNode* time = point.NodeByName("time");
+        if (time == nullptr) {
+            return;  // an untimed point is of no use to the lookup, wherever it lies
+        }
+        if (kind < lastKind_ || (failedKind_ && kind < *failedKind_)) {
+            throw OutOfOrder{};
+        }
+        lastKind_ = kind;
+        if (!begun_) {
+            Begin(true);
+        }
+        if (failedKind_) {
+            return;  // the tree import stops at its first error
+        }
+        try {
+            writer_->Write(point, *time, kind == 0);
+        } catch (...) {
+            failedKind_ = kind;
+        }
+    }
+
+    // What the tree import does between the load and its first point.
+    void Begin(bool hasRoot) {
+        begun_ = true;
+        if (processMessages_) {
+            processMessages_();
+        }
+        if (!hasRoot) {
+            return;
+        }
+        try {
+            if (!uniCon_.InTransaction()) {
+                uniCon_.StartTransaction();
+                startedHere_ = true;
+            }
+            uniCon_.Execute(std::string("SAVEPOINT ") + kSavepoint);
+            savepoint_ = true;
+            std::int64_t nextSegment = 0;
+            if (withDetails_) {
+                detailsFailed_ = true;
+                EnsureTrackDetailColumns(uniCon_);
+                nextSegment = NextTrackSegment(uniCon_);
+                detailsFailed_ = false;
+            }
+            writer_.emplace(query_, withDetails_, nextSegment, counter_);
+        } catch (...) {
+            failedKind_ = -1;  // before the first point: no point is imported
+        }
+    }
+
+    Connection& uniCon_;
+    Query& query_;
+    bool withDetails_;
+    const std::function<void()>& processMessages_;
+    std::vector<std::pair<const char*, int>> kinds_;
+    std::optional<PointWriter> writer_;
+    long long counter_ = 0;
+    int lastKind_ = 0;
+    std::optional<int> failedKind_;  // the kind of the point whose error ended the inserts; -1: none
+    bool begun_ = false;
+    bool startedHere_ = false;
+    bool savepoint_ = false;
+    bool detailsFailed_ = false;
+};
+
+}  // namespace
+
+bool importGpxTree(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
+                   const std::function<void()>& processMessages, ImportDetails details) {
+    LogLine(log, kLogImportStart);
+    return ImportTree(gpxPath, uniCon, query, log, processMessages, details);
+}
+
+bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
+               const std::function<void()>& processMessages, ImportDetails details) {
+    const bool withDetails = details == ImportDetails::elevationAndSegments;
+    LogLine(log, kLogImportStart);
+    query.Close();
+    query.SetSQL(withDetails ? kGpxInsertWithDetailsStatement : kGpxInsertStatement);
+    StreamedImport import(uniCon, query, withDetails, processMessages);
+    try {
+        TXmlDocument document;
+        document.StreamFromFile(gpxPath, import);
+        import.Finish(document.Root() != nullptr);
+    } catch (const OutOfOrder&) {
+        import.Undo();
+        return ImportTree(gpxPath, uniCon, query, log,
+                          import.MessagesProcessed() ? std::function<void()>() : processMessages, details);
+    } catch (...) {
+        import.Undo();
+        throw;
+    }
+    if (import.Failed()) {
+        LogLine(log, kLogImportFailed);
+        import.KeepFailure();
+    }
+    LogLine(log, " - " + std::to_string(import.Count()) + kLogImportCountSuffix);
+    return !import.Failed();
 }
 
 }  // namespace zeloro

@@ -30,8 +30,18 @@ enum class ImportDetails : std::uint8_t {
 // (FileError, EFilerError, StreamError) after the start line only. Any later error is caught: the result
 // is false, and a transaction that this call started is rolled back, so no part of a failed import
 // becomes permanent. A transaction the caller had open is used and left open.
+// The points are inserted as the file is read, so the memory the import takes does not grow with the
+// file; the rows, log lines, errors and the table a failure leaves are those of importGpxTree (which it
+// runs itself for a file whose timed points do not come as wpt, then trkpt, then rtept). processMessages
+// is called before the first point instead of after the load, so also for a file that turns out not to be
+// well-formed further on.
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
                const std::function<void()>& processMessages,
                ImportDetails details = ImportDetails::positionsOnly);
+
+// The same import over the whole document tree, loaded before the first insert.
+bool importGpxTree(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
+                   const std::function<void()>& processMessages,
+                   ImportDetails details = ImportDetails::positionsOnly);
 
 }  // namespace zeloro
