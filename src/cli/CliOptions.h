@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tagging/RunModes.h"
+#include "tagging/RunObserver.h"
 #include "tagging/RunSettings.h"
 
 namespace zeloro::cli {
@@ -60,7 +61,6 @@ using ParseResult = std::variant<CliOptions, std::string>;
 [[nodiscard]] std::optional<int> ParseTolerance(std::string_view text);
 
 // Photos worked on at once, "1".."256" in decimal digits; nullopt for anything else.
-inline constexpr int kMaxJobs = 256;
 [[nodiscard]] std::optional<int> ParseJobs(std::string_view text);
 
 // What the window's default error report shows for an error that ended a command: the message, and a

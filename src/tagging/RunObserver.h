@@ -9,6 +9,9 @@
 namespace zeloro {
 
 // The four values the user gives a run, as the window's controls hold them.
+// The most photos a run works on at once.
+inline constexpr int kMaxJobs = 256;
+
 struct RunInputs {
     std::string gpxPath;        // the GPX path text, unaltered
     std::string folder;         // the photo folder text
