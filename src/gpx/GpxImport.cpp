@@ -14,6 +14,7 @@
 #include "common/Error.h"
 #include "trackstore/TrackDetails.h"
 #include "trackstore/TrackLookup.h"
+#include "xml/XmlDateTime.h"
 #include "xml/XmlDocument.h"
 
 namespace zeloro {
@@ -31,15 +32,14 @@ void RollbackQuietly(Connection& uniCon) noexcept {
     }
 }
 
-// The elevation as a number SQLite stores as REAL; nothing for an <ele> that is no number.
-void BindElevation(const TXmlNode& point, Param& ele) {
+// The elevation as a number SQLite stores as REAL; nothing for no <ele> or one that is no number.
+void BindElevation(const std::optional<std::string>& elevation, Param& ele) {
     ele.Clear();
-    const TXmlNode* node = point.NodeByName("ele");
-    if (node == nullptr) {
+    if (!elevation) {
         return;
     }
     try {
-        const auto metres = static_cast<double>(StrToCoordinate(node->ValueAsString()));
+        const auto metres = static_cast<double>(StrToCoordinate(*elevation));
         std::array<char, 32> text{};
         const auto written = std::to_chars(text.data(), text.data() + text.size(), metres);
         ele.SetAsString(std::string_view(text.data(), static_cast<std::size_t>(written.ptr - text.data())));
@@ -47,8 +47,23 @@ void BindElevation(const TXmlNode& point, Param& ele) {
     }
 }
 
+std::optional<std::string> ElevationText(const TXmlNode& point) {
+    const TXmlNode* node = point.NodeByName("ele");
+    return node != nullptr ? std::optional<std::string>(node->ValueAsString()) : std::nullopt;
+}
+
+// A point's texts, kept for an insert after the rest of the document has been read.
+struct LaterPoint {
+    std::string lat;
+    std::string lon;
+    std::string time;
+    std::optional<std::string> ele;  // with the details only
+    std::uint64_t parent = 0;        // the element around it
+};
+
 // Binds and inserts one timed point, the same way for the tree and the streamed import. Points of one
-// trkseg (or rte) share their parent element; segment numbers go up in the order of the points.
+// trkseg (or rte) share their parent element, named by a key; segment numbers go up in the order of the
+// points.
 class PointWriter {
 public:
     PointWriter(Query& query, bool withDetails, std::int64_t firstSegment, long long& counter)
@@ -61,29 +76,28 @@ public:
           counter_(counter) {}
 
     // Throws as the time's conversion and the insert do.
-    void Write(const TXmlNode& point, const TXmlNode& time, bool waypoint) {
+    void Write(const TXmlNode& point, const TXmlNode& time, bool waypoint, std::uint64_t parent) {
         lat_.SetAsString(point.AttributeTextByName("lat"));
         lon_.SetAsString(point.AttributeTextByName("lon"));
         utctime_.SetAsDateTime(time.ValueAsDateTime());
         if (withDetails_) {
-            BindElevation(point, query_.ParamByName("ele"));
-            Param& segment = query_.ParamByName("segment");
-            segment.Clear();  // a waypoint stands alone
-            if (!waypoint) {
-                const auto [entry, added] = segments_.try_emplace(point.Parent(), nextSegment_);
-                nextSegment_ += added ? 1 : 0;
-                segment.SetAsString(std::to_string(entry->second));
-            }
+            BindElevation(ElevationText(point), query_.ParamByName("ele"));
+            BindSegment(waypoint, parent);
         }
         query_.ExecSQL();
         ++counter_;
     }
 
-    // The element will take no more points: its storage may serve another one.
-    void Forget(const TXmlNode* element) {
-        if (!segments_.empty()) {
-            segments_.erase(element);
+    void Write(const LaterPoint& point) {
+        lat_.SetAsString(point.lat);
+        lon_.SetAsString(point.lon);
+        utctime_.SetAsDateTime(DateTimeFromText(point.time, false));  // as the node's ValueAsDateTime
+        if (withDetails_) {
+            BindElevation(point.ele, query_.ParamByName("ele"));
+            BindSegment(false, point.parent);
         }
+        query_.ExecSQL();
+        ++counter_;
     }
 
 private:
@@ -94,7 +108,17 @@ private:
     bool withDetails_;
     std::int64_t nextSegment_;
     long long& counter_;
-    std::unordered_map<const TXmlNode*, std::int64_t> segments_;
+    std::unordered_map<std::uint64_t, std::int64_t> segments_;
+
+    void BindSegment(bool waypoint, std::uint64_t parent) {
+        Param& segment = query_.ParamByName("segment");
+        segment.Clear();  // a waypoint stands alone
+        if (!waypoint) {
+            const auto [entry, added] = segments_.try_emplace(parent, nextSegment_);
+            nextSegment_ += added ? 1 : 0;
+            segment.SetAsString(std::to_string(entry->second));
+        }
+    }
 };
 
 // The import after the start line, over the whole tree.
@@ -137,7 +161,7 @@ bool ImportTree(const std::string& gpxPath, Connection& uniCon, Query& query, Lo
                         if (time == nullptr) {
                             continue;  // an untimed point is of no use to the lookup
                         }
-                        writer.Write(*point, *time, kind == 0);
+                        writer.Write(*point, *time, kind == 0, reinterpret_cast<std::uintptr_t>(point->Parent()));
                     }
                 }
                 uniCon.Commit();
@@ -157,8 +181,8 @@ bool ImportTree(const std::string& gpxPath, Connection& uniCon, Query& query, Lo
     return result;
 }
 
-// The points come in the order the tree import takes them (every wpt, then every trkpt, then every
-// rtept) only when the file has them in that order; for another order the import starts over on the tree.
+// The tree import takes every wpt, then every trkpt, then every rtept. Route points are kept aside until
+// the end of the document; a waypoint after a track point sends the import over to the tree.
 struct OutOfOrder {};
 
 constexpr const char* kSavepoint = "gpx_import";
@@ -191,6 +215,17 @@ public:
         if (!begun_) {
             Begin(hasRoot);
         }
+        for (const LaterPoint& point : later_) {
+            if (failedKind_) {
+                return;
+            }
+            try {
+                writer_->Write(point);
+            } catch (...) {
+                failedKind_ = 2;
+            }
+        }
+        later_ = {};
         if (failedKind_) {
             return;
         }
@@ -284,10 +319,11 @@ private:
                 node = node->FirstChild();
                 continue;
             }
-            // Every node climbed out of is done: the tree drops it with top.
+            // Every node climbed out of is done: the tree drops it with top, and its storage may serve
+            // another element.
             for (;;) {
-                if (writer_) {
-                    writer_->Forget(node);
+                if (!serials_.empty()) {
+                    serials_.erase(node);
                 }
                 if (node == &top) {
                     return;
@@ -306,21 +342,35 @@ private:
         if (time == nullptr) {
             return;  // an untimed point is of no use to the lookup, wherever it lies
         }
-        if (kind < lastKind_ || (failedKind_ && kind < *failedKind_)) {
+        if (kind < kRoutePoint && (kind < lastKind_ || (failedKind_ && kind < *failedKind_))) {
             throw OutOfOrder{};
         }
-        lastKind_ = kind;
         if (!begun_) {
             Begin(true);
         }
         if (failedKind_) {
             return;  // the tree import stops at its first error
         }
+        const std::uint64_t parent = withDetails_ ? Serial(point.Parent()) : 0;
+        if (kind == kRoutePoint) {
+            later_.push_back(LaterPoint{point.AttributeTextByName("lat"), point.AttributeTextByName("lon"),
+                                        time->ValueAsString(), withDetails_ ? ElevationText(point) : std::nullopt,
+                                        parent});
+            return;
+        }
+        lastKind_ = kind;
         try {
-            writer_->Write(point, *time, kind == 0);
+            writer_->Write(point, *time, kind == 0, parent);
         } catch (...) {
             failedKind_ = kind;
         }
+    }
+
+    // A number for an element that stays its own while the element is read, unlike its address.
+    std::uint64_t Serial(const TXmlNode* element) {
+        const auto [entry, added] = serials_.try_emplace(element, nextSerial_);
+        nextSerial_ += added ? 1 : 0;
+        return entry->second;
     }
 
     // What the tree import does between the load and its first point.
@@ -357,7 +407,11 @@ private:
     bool withDetails_;
     const std::function<void()>& processMessages_;
     std::vector<std::pair<const char*, int>> kinds_;
+    static constexpr int kRoutePoint = 2;
     std::optional<PointWriter> writer_;
+    std::vector<LaterPoint> later_;
+    std::unordered_map<const TXmlNode*, std::uint64_t> serials_;
+    std::uint64_t nextSerial_ = 0;
     long long counter_ = 0;
     int lastKind_ = 0;
     std::optional<int> failedKind_;  // the kind of the point whose error ended the inserts; -1: none

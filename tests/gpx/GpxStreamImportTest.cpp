@@ -99,6 +99,13 @@ std::vector<Case> Cases() {
          "<gpx><trk><trkseg>" + Point("trkpt", 1, "<ele>-3.25</ele>") + Point("trkpt", 2, "<ele>high</ele>") +
              "</trkseg><trkseg>" + Point("trkpt", 3) + "</trkseg></trk><rte>" + Point("rtept", 4) +
              "</rte><rte>" + Point("rtept", 5, "<ele>7</ele>") + "</rte></gpx>"},
+        {"route between track segments, and a segment with both kinds",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1) + "</trkseg></trk><rte>" + Point("rtept", 2) +
+             "</rte><trk><trkseg>" + Point("rtept", 3) + Point("trkpt", 4) + "</trkseg></trk><rte>" +
+             Point("rtept", 5, "<ele>1</ele>") + "</rte>" + Point("wpt", 6) + "</gpx>"},
+        {"bad route point, then a bad track point",
+         "<gpx><rte><rtept lat=\"1\" lon=\"2\"><time>x</time></rtept></rte><trk><trkseg>" + Point("trkpt", 1) +
+             bad + "</trkseg></trk></gpx>"},
         {"text and comments between points",
          "<gpx><trk><trkseg>text<!-- c -->" + Point("trkpt", 1) + "more<![CDATA[<trkpt>]]>" + Point("trkpt", 2) +
              "</trkseg></trk></gpx>"},
