@@ -18,8 +18,9 @@ struct RunInputs {
     int zoneIndex = 12;         // item index of the zone list, -1 for none
     std::string toleranceText;  // whole seconds as decimal text, "0".."500"
     RunModes modes;             // all off: the run as it always was
-    // Photos worked on at once: 0 one per core, 1 one after the other. Whatever the count, the log, the
-    // progress, the map list and the written photos are those of the one-after-the-other run.
+    // Threads working on the photos, the run's own one included: 0 one per core, 1 one after the other.
+    // Whatever the count, the log, the progress, the map list and the written photos are those of the
+    // one-after-the-other run.
     int jobs = 0;
 };
 

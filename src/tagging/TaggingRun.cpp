@@ -212,14 +212,15 @@ void CommitPhoto(PreparedPhoto& photo, const std::string& path, const RunInputs&
 
 using Prepare = std::function<PreparedPhoto(const std::string& path, TExifData& reader)>;
 
-// Prepares the photos of a list on worker threads, a few ahead of the one the run thread takes next, so
-// that reading, parsing and building overlap with the writes. Files are written only by the run thread,
+// Prepares the photos of a list on worker threads, ahead of the one the run thread takes next, so that
+// reading, parsing and building overlap with the writes. Few photos wait: on large photos more in memory
+// only cost cache and page faults. Files are written only by the run thread,
 // in list order: a photo after one whose save fails, or after a stop, is never written, whatever its
 // worker had done.
 class PhotoPool {
 public:
     PhotoPool(const std::vector<std::string>& paths, unsigned workers, Prepare prepare)
-        : paths_(paths), prepare_(std::move(prepare)), slots_(workers + 4) {
+        : paths_(paths), prepare_(std::move(prepare)), slots_(workers + 1) {
         try {
             threads_.reserve(workers);
             for (unsigned i = 0; i < workers; ++i) {
@@ -444,11 +445,12 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     const auto prepare = [&](const std::string& path, TExifData& reader) {
         return PreparePhoto(path, reader, inputs, settings, lookup);
     };
-    const unsigned workers = WorkerCount(inputs.jobs, context.imgSL.size());
+    // The run's own thread is one of the jobs: it writes while the workers prepare the photos after.
+    const unsigned jobs = WorkerCount(inputs.jobs, context.imgSL.size());
     std::optional<PhotoPool> pool;
     std::optional<TExifData> reader;  // one reading container serves every photo of the run
-    if (workers > 1) {
-        pool.emplace(context.imgSL, workers, prepare);
+    if (jobs > 1) {
+        pool.emplace(context.imgSL, jobs - 1, prepare);
     } else {
         reader.emplace();
     }
