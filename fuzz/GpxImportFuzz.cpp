@@ -66,7 +66,7 @@ std::string Outcome(bool streamed, zeloro::ImportDetails details) {
     std::string outcome;
     try {
         const bool ok = (streamed ? zeloro::importGpx : zeloro::importGpxTree)(InputPath(), uniCon, query, log,
-                                                                                [] {}, details);
+                                                                                [] {}, details, {});
         outcome = ok ? "true\n" : "false\n";
     } catch (const zeloro::Error& e) {
         outcome = std::string(e.what()) + "\n";

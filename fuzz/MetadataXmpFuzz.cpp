@@ -22,6 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         packet.UpdateProperty(xsExif, "GPSLatitude", "51,30,7716/625N");
         packet.UpdateDateTimeProperty(xsExif, "GPSTimeStamp", 40605.5, false);
         packet.UpdateProperty(xsTIFF, "ImageWidth", 640);
+        // The text as read with the new values in place reads back as well.
+        std::vector<std::uint8_t> spliced;
+        packet.SaveToStream(spliced);
+        TXMPPacket road;
+        if (!road.TryLoadFromStream(spliced)) {
+            std::abort();
+        }
         packet.SetUpdatePolicy(xwAlwaysUpdate);
         packet.UpdateBagProperty(xsDublinCore, "subject", "a, b;c");
         // Every other property changes; the rest keep what the model does not hold.

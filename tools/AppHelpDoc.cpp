@@ -80,9 +80,32 @@ Koordinaten neu. Der Statusbalken zeigt, wie viele Fotos bearbeitet sind.</li>
 </ol>
 <p>Jeder Schritt erscheint mit Datum und Uhrzeit als Zeile im Protokoll, zum Beispiel
 „IMG_0012.jpg Koordinaten gefunden:“ gefolgt von „48.137,11.575 getaggt!“ oder
-„IMG_0013.jpg keine Koordinaten gefunden“. Während eines Durchlaufs sind „Starten“, „Maps“, „Leeren“
-und „Beenden“ gesperrt. Wird das Fenster während eines Durchlaufs geschlossen, wird das Foto, das
-gerade bearbeitet wird, noch fertig geschrieben.</p>
+„IMG_0013.jpg keine Koordinaten gefunden“. Während eines Durchlaufs sind „Maps“ und „Leeren“
+gesperrt, und an der Stelle von „Starten“ steht „Abbrechen“. „Abbrechen“ oder die Taste Esc beenden den
+Durchlauf, sobald das Foto, das gerade bearbeitet wird, fertig geschrieben ist; das Protokoll endet dann
+mit „Lauf abgebrochen: 12 von 300 Bildern bearbeitet.“. „Beenden“, der orange Knopf oben rechts und das
+Schließen des Fensters brechen einen Durchlauf ebenso ab und wirken danach wie sonst. Endet ein
+Durchlauf mit einem Fehler, steht der Text des Fehlers auch als letzte Zeile im Protokoll. Ein Bildordner,
+den es nicht gibt, wird vor dem Durchlauf gemeldet.</p>
+
+<h2>Details im Protokoll</h2>
+<p>Ist unter „Optionen“ „Details im Protokoll“ eingeschaltet, folgt jeder Zeile „keine Koordinaten
+gefunden“ eine Zeile mit dem Grund: das Foto hat keine Aufnahmezeit; die Aufnahmezeit liegt außerhalb der
+Tracks (mit deren erster und letzter Zeit in UTC und der Zeit des Fotos in UTC, so fällt eine falsche
+Zeitzone sofort auf); oder der nächste Spurpunkt liegt weiter entfernt als die erlaubte Abweichung (mit
+seiner Zeit und dem Abstand in Sekunden). Fotos in Unterordnern werden dann mit ihrem Pfad unter dem
+Bildordner genannt.</p>
+
+<h2>Bedienung mit der Tastatur</h2>
+<ul>
+<li>Nach dem Start steht die Eingabe im Feld „GPX-Datei“; ein oranger Rahmen zeigt, welches Element die
+Eingabe hat.</li>
+<li>Tab geht in der Reihenfolge auf dem Bildschirm durch alle Elemente, auch die Knöpfe „…“, „Optionen“,
+„Hilfe“ und den Knopf zum Beenden; Umschalt+Tab geht zurück. Leertaste betätigt das gewählte Element.</li>
+<li>Enter in einem Eingabefeld startet den Durchlauf; Esc bricht ihn ab; F1 öffnet diese Hilfe.</li>
+<li>Alt mit dem unterstrichenen Buchstaben betätigt einen Knopf: Alt+M „Maps“, Alt+S „Starten“,
+Alt+A „Abbrechen“, Alt+L „Leeren“, Alt+B „Beenden“.</li>
+</ul>
 
 <h2>Was in die Fotos geschrieben wird</h2>
 <ul>
@@ -93,14 +116,16 @@ gerade bearbeitet wird, noch fertig geschrieben.</p>
 <p>Enthält ein Foto bereits XMP-Angaben zu diesen Werten, werden sie ebenfalls angepasst. Alle anderen
 Daten des Fotos, auch das Bild selbst, bleiben unverändert. Das Foto wird zuerst vollständig in eine
 Hilfsdatei im selben Ordner geschrieben und erst dann an die Stelle des Originals gesetzt; schlägt das
-Schreiben fehl, bleibt das Original unberührt. Bewahren Sie trotzdem eine Sicherungskopie Ihrer Fotos
+Schreiben fehl, bleibt das Original unberührt. Ein schreibgeschütztes Foto (eine Datei, die Sie nicht
+schreiben dürfen) wird nicht verändert: der Durchlauf endet dort mit einer Meldung, die das Foto nennt. Bewahren Sie trotzdem eine Sicherungskopie Ihrer Fotos
 auf.</p>
 
 <h2>Die Karte</h2>
 <p>„Maps“ erzeugt eine HTML-Seite, die alle im letzten Durchlauf getaggten Fotos als Markierungen auf
 einer Karte zeigt, und öffnet sie im Standardbrowser. Die Karte wird von Google Maps geladen; dafür ist
 eine Internetverbindung nötig. Wurde noch kein Foto getaggt, meldet das Programm „Keine aktuellen
-Geodaten vorhanden!“.</p>
+Geodaten vorhanden!“. Der Pfad der Seite steht danach im Protokoll. Findet sich kein Programm, das die
+Seite oder diese Hilfe öffnet, nennt eine Meldung die Datei, damit Sie sie selbst öffnen können.</p>
 
 <h2>Leeren und Beenden</h2>
 <p>Die eingelesenen Spurpunkte bleiben in der Datenbank, bis sie geleert wird, und werden bei weiteren

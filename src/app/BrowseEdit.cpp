@@ -24,7 +24,8 @@ BrowseEdit::BrowseEdit(QWidget* parent)
     button_->setText(QStringLiteral("…"));
     button_->setFixedWidth(kButtonWidth);
     button_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
-    button_->setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab (Space opens the dialog), but a mouse click leaves the focus in the edit.
+    button_->setFocusPolicy(Qt::TabFocus);
     connect(button_, &QToolButton::clicked, this, &BrowseEdit::DoClick);
 }
 

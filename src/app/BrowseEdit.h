@@ -9,8 +9,8 @@ class QToolButton;
 
 namespace zeloro {
 
-// Only the edit takes the keyboard focus; the button is reached by the mouse. The control itself is no
-// focus proxy: Qt's tab walk loses its way at the wrap-around when a container forwards its focus.
+// The edit and then the button take the keyboard focus by Tab. The control itself is no focus proxy: Qt's tab
+// walk loses its way at the wrap-around when a container forwards its focus.
 class BrowseEdit : public QWidget {
     Q_OBJECT
 public:

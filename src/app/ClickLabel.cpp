@@ -1,11 +1,28 @@
 #include "app/ClickLabel.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWindow>
 
 namespace zeloro {
 
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
+
+void ClickLabel::SetKeyboardClickable() {
+    // Tab only: a mouse click on the link must not pull the focus away from the field being edited.
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void ClickLabel::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (focusPolicy() != Qt::NoFocus && isEnabled() && event->modifiers() == Qt::NoModifier &&
+        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        event->accept();
+        emit Clicked();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
 
 void ClickLabel::mousePressEvent(QMouseEvent* event) {
     if (!isEnabled()) {

@@ -13,6 +13,8 @@ public:
     // When set, a press of any mouse button moves the window: by the window system where it offers an
     // interactive move, otherwise by following the mouse until the button is released.
     void SetDragsWindow(bool on) noexcept { dragsWindow_ = on; }
+    // Makes it a stop of the Tab walk that Space and Enter click, as they would a button.
+    void SetKeyboardClickable();
 
 signals:
     // A press and release of the left button inside the picture, like a button's click.
@@ -23,6 +25,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool dragsWindow_ = false;

@@ -4,23 +4,29 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QSpinBox>
 #include <QThread>
-#include <QUrl>
+#include <QToolButton>
+#include <array>
 #include <exception>
 #include <utility>
 
@@ -70,6 +76,63 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, int
     return button;
 }
 
+constexpr int kFocusFrameWidth = 2;
+
+// Drawn over the window around the control that has the keyboard focus. The flat window shows the focus
+// faintly or not at all (the links of the title band, the close picture); the frame is in the orange of
+// the progress bar, so it reads on the dark band and on the white body alike.
+class FocusFrame : public QWidget {
+public:
+    explicit FocusFrame(QWidget* parent) : QWidget(parent) {
+        setObjectName(QStringLiteral("focusFrame"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter painter(this);
+        QPen pen(QColor(255, 159, 72), kFocusFrameWidth);
+        pen.setJoinStyle(Qt::MiterJoin);
+        painter.setPen(pen);
+        painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    }
+};
+
+// What xdg-open's status says (its documented codes); the box names the file besides.
+QString OpenerFailure(int status) {
+    switch (status) {
+        case 2:
+            return QStringLiteral("die Datei ist nicht vorhanden");
+        case 3:
+            return QStringLiteral("kein Programm für diesen Dateityp gefunden");
+        default:
+            return QStringLiteral("xdg-open endete mit Status %1").arg(status);
+    }
+}
+
+// The desktop's opener, the program Qt itself starts for a local file, but watched: without a viewer
+// or browser for the file it ends with a status of its own, and only a box tells the user. The opener
+// may wait for the viewer it started, so it is not waited for here.
+void OpenWithDesktop(QObject* owner, const QString& path, const std::function<void(const QString&)>& failed) {
+    auto* opener = new QProcess(owner);
+    opener->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(opener, &QProcess::errorOccurred, owner, [opener, failed](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            opener->deleteLater();
+            failed(QStringLiteral("das Programm xdg-open kann nicht gestartet werden"));
+        }
+    });
+    QObject::connect(opener, &QProcess::finished, owner,
+                     [opener, failed](int status, QProcess::ExitStatus how) {
+                         opener->deleteLater();
+                         if (how == QProcess::NormalExit && status != 0) {
+                             failed(OpenerFailure(status));
+                         }
+                     });
+    opener->start(QStringLiteral("xdg-open"), {path});
+}
+
 }  // namespace
 
 void InitApplication() {
@@ -90,8 +153,8 @@ Tmain::Tmain(MainOptions options) : options_(std::move(options)) {
         options_.now = [] { return Now(); };
     }
     if (!options_.openDocument) {
-        options_.openDocument = [](const QString& path) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        options_.openDocument = [this](const QString& path, std::function<void(const QString&)> failed) {
+            OpenWithDesktop(this, path, failed);
         };
     }
     if (!options_.endApplication) {
@@ -159,6 +222,10 @@ void Tmain::BuildControls() {
     Image2->setAlignment(Qt::AlignCenter);
     Image2->setPixmap(QPixmap(QStringLiteral(":/pictures/close.png")));
     Image2->setCursor(Qt::PointingHandCursor);
+    Image2->setToolTip(QStringLiteral("Beenden"));
+    for (ClickLabel* link : {LabelOptions, Label8, Image2}) {
+        link->SetKeyboardClickable();
+    }
 
     Label1 = MakeLabel(this, "Label1", "GPX-Datei:", 98, 77);
     edGpx = new FilenameEdit(this);
@@ -206,19 +273,31 @@ void Tmain::BuildControls() {
         menu->popup(Memo1->viewport()->mapToGlobal(at));
     });
 
-    Button4 = MakeButton(this, "Button4", "Maps", 175);
-    Button1 = MakeButton(this, "Button1", "Starten", 362);
-    Button2 = MakeButton(this, "Button2", "Leeren", 452);
-    Button3 = MakeButton(this, "Button3", "Beenden", 542);
+    Button4 = MakeButton(this, "Button4", "&Maps", 175);
+    Button1 = MakeButton(this, "Button1", "&Starten", 362);
+    ButtonStop = MakeButton(this, "ButtonStop", "&Abbrechen", 362);
+    ButtonStop->hide();
+    Button2 = MakeButton(this, "Button2", "&Leeren", 452);
+    Button3 = MakeButton(this, "Button3", "&Beenden", 542);
 
-    setTabOrder(Button1, Memo1);
-    setTabOrder(Memo1, edGpx->Edit());
-    setTabOrder(edGpx->Edit(), edPictures->Edit());
-    setTabOrder(edPictures->Edit(), cbtimezone);
-    setTabOrder(cbtimezone, edSec);
-    setTabOrder(edSec, Button2);
-    setTabOrder(Button2, Button3);
-    setTabOrder(Button3, Button4);
+    // Screen order: the title band left to right, then the rows top to bottom, each left to right.
+    // "Abbrechen" takes the place of "Starten" during a run; a hidden control is passed over.
+    const std::array<QWidget*, 15> order{
+        LabelOptions,         Label8,     Image2, edGpx->Edit(), edGpx->Button(), edPictures->Edit(),
+        edPictures->Button(), cbtimezone, edSec,  Memo1,         Button4,         Button1,
+        ButtonStop,           Button2,    Button3};
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+    focusFrame_ = new FocusFrame(this);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget* /*old*/, QWidget* now) { FrameFocus(now); });
+
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, &Tmain::Label8Click);
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, &Tmain::StopClick);
+    connect(ButtonStop, &QPushButton::clicked, this, &Tmain::StopClick);
 
     connect(Button1, &QPushButton::clicked, this, &Tmain::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &Tmain::Button2Click);
@@ -333,8 +412,40 @@ void Tmain::showEvent(QShowEvent* event) {
             frame.moveCenter(screen->availableGeometry().center());
             move(frame.topLeft());
         }
-        Button1->setFocus();
+        edGpx->Edit()->setFocus();  // where a run starts: Space cannot start one by accident
     }
+}
+
+void Tmain::FrameFocus(QWidget* focused) {
+    QWidget* control = focused;
+    if (control != nullptr && qobject_cast<QAbstractSpinBox*>(control->parentWidget()) != nullptr) {
+        control = control->parentWidget();  // the spin edit's own text field: the frame goes round it all
+    }
+    if (control == nullptr || control->window() != this || control == this || !control->isVisible()) {
+        focusFrame_->hide();
+        return;
+    }
+    const QRect area(control->mapTo(this, QPoint(0, 0)), control->size());
+    focusFrame_->setGeometry(
+        area.adjusted(-kFocusFrameWidth, -kFocusFrameWidth, kFocusFrameWidth, kFocusFrameWidth)
+            .intersected(rect()));
+    focusFrame_->raise();
+    focusFrame_->show();
+}
+
+void Tmain::keyPressEvent(QKeyEvent* event) {
+    // The fields pass Enter on; a button or the log keeps its own meaning of it.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const QWidget* focused = QApplication::focusWidget();
+    const bool inField =
+        focused != nullptr && (focused == edGpx->Edit() || focused == edPictures->Edit() ||
+                               focused == cbtimezone || focused == edSec || focused->parentWidget() == edSec);
+    if (enter && inField && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        Button1Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Tmain::closeEvent(QCloseEvent* event) {
@@ -353,10 +464,11 @@ void Tmain::FormClose() { session_->Disconnect(); }
 
 void Tmain::SetRunCommandsEnabled(bool enabled) {
     Button1->setEnabled(enabled);
+    Button1->setVisible(enabled);
+    ButtonStop->setVisible(!enabled);
     Button2->setEnabled(enabled);
-    Button3->setEnabled(enabled);
     Button4->setEnabled(enabled);
-    Image2->setEnabled(enabled);
+    // "Beenden" and the close picture stay: during a run they stop it, then end the tool.
     // A change here would be ignored until the next run, so it is not offered during one.
     edGpx->setEnabled(enabled);
     edPictures->setEnabled(enabled);
@@ -367,6 +479,15 @@ void Tmain::SetRunCommandsEnabled(bool enabled) {
 
 void Tmain::Button1Click() {
     if (RunInProgress()) {
+        return;
+    }
+    // A mistyped folder would only log "0 Bilder im Verzeichnis gefunden" and import the track all the
+    // same; it is refused here, after the run's own check of an empty GPX path, which comes first.
+    const QString folder = edPictures->Text();
+    if (!edGpx->Text().isEmpty() && !folder.isEmpty() && !QFileInfo(folder).isDir()) {
+        ShowErrorBox(QFileInfo::exists(folder)
+                         ? QStringLiteral("Der Bildordner '%1' ist kein Ordner.").arg(folder)
+                         : QStringLiteral("Der Bildordner '%1' existiert nicht.").arg(folder));
         return;
     }
     RunInputs inputs;
@@ -402,7 +523,11 @@ void Tmain::Button1Click() {
     worker_->setObjectName(QStringLiteral("tagging run"));
     // finished is emitted on the worker and queued here behind every report the run made.
     connect(worker_, &QThread::finished, this, &Tmain::OnRunFinished, Qt::QueuedConnection);
+    focusBeforeRun_ = QApplication::focusWidget();
     SetRunCommandsEnabled(false);
+    if (focusBeforeRun_ != nullptr && focusBeforeRun_->window() == this) {
+        ButtonStop->setFocus();  // Space or Enter on it, or Esc anywhere, stops the run
+    }
     worker_->start();
 }
 
@@ -417,11 +542,25 @@ void Tmain::OnRunFinished() {
     delete observer_;
     observer_ = nullptr;
     if (runError_) {
-        const std::string message = *std::exchange(runError_, std::nullopt);
-        ReportError(QString::fromStdString(message));
+        const QString message = QString::fromStdString(*std::exchange(runError_, std::nullopt));
+        // The log would otherwise stop at a dangling line once the box is closed.
+        AppendLogLine(QString::fromStdString(LogStamp(Now())) + QStringLiteral(" - Fehler: ") +
+                      ErrorReportText(message));
+        ReportError(message);
     }
     SetRunCommandsEnabled(true);
+    if (focusBeforeRun_ != nullptr && focusBeforeRun_->isEnabled() && focusBeforeRun_->isVisible() &&
+        (QApplication::focusWidget() == nullptr || QApplication::focusWidget()->window() == this)) {
+        focusBeforeRun_->setFocus();
+    }
+    focusBeforeRun_ = nullptr;
     emit RunFinished();
+    if (quitPending_) {
+        quitPending_ = false;
+        closePending_ = false;
+        Button3Click();
+        return;
+    }
     if (closePending_) {
         closePending_ = false;
         close();
@@ -447,8 +586,16 @@ void Tmain::Button2Click() {
     });
 }
 
+void Tmain::StopClick() {
+    if (RunInProgress()) {
+        stop_ = true;
+    }
+}
+
 void Tmain::Button3Click() {
     if (RunInProgress()) {
+        quitPending_ = true;
+        StopClick();
         return;
     }
     Guarded([this] {
@@ -469,7 +616,10 @@ void Tmain::Button4Click() {
             ShowInformationBox(QString::fromUtf8(kNoMapDataMessage));
             return;
         }
-        options_.openDocument(QString::fromStdString(*page));
+        const QString path = QString::fromStdString(*page);
+        AppendLogLine(QString::fromStdString(LogStamp(Now())) +
+                      QStringLiteral(" - Kartenseite geschrieben: ") + path);
+        OpenDocument(path);
     });
 }
 
@@ -481,8 +631,16 @@ void Tmain::Label8Click() {
         if (session_->DataFolder().empty() || !QFileInfo::exists(QString::fromStdString(document))) {
             document = ExecutableFolder() + kHelpDocument;
         }
-        options_.openDocument(QString::fromStdString(document));
+        OpenDocument(QString::fromStdString(document));
     });
+}
+
+void Tmain::OpenDocument(const QString& path) {
+    options_.openDocument(path, [this, path](const QString& reason) { ReportNotOpened(path, reason); });
+}
+
+void Tmain::ReportNotOpened(const QString& path, const QString& reason) {
+    ShowErrorBox(QStringLiteral("Die Datei %1 konnte nicht geöffnet werden: %2.").arg(path, reason));
 }
 
 void Tmain::Guarded(const std::function<void()>& command) {

@@ -1,5 +1,6 @@
 // src/app/MainForm.h: the main window: inputs, progress, log panel and the commands of the tool.
 #pragma once
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <atomic>
@@ -15,6 +16,7 @@ class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
 class QLabel;
+class QKeyEvent;
 class QThread;
 
 namespace zeloro {
@@ -33,8 +35,9 @@ struct MainOptions {
     std::function<std::string()> resolveDataFolder;
     // The local date and time from which the zone is preselected.
     std::function<DateTimeValue()> now;
-    // Opens a file in the desktop's default application; the outcome is not examined.
-    std::function<void(const QString& path)> openDocument;
+    // Opens a file in the desktop's default application. When no program could open it, failed is called
+    // on the window's thread, at once or later, with the reason in German.
+    std::function<void(const QString& path, std::function<void(const QString& reason)> failed)> openDocument;
     // Ends the application without a close event ("Beenden", the close picture).
     std::function<void()> endApplication;
 };
@@ -69,6 +72,7 @@ public:
     void Button4Click();  // "Maps"
     void Image2Click();   // the close picture
     void Label8Click();   // "Hilfe"
+    void StopClick();     // "Abbrechen" and Esc: the run ends after the photos in hand
     void OptionsClick();  // "Optionen": the dialog; its values are saved and reach the next run
 
     [[nodiscard]] const WindowRunOptions& RunOptions() const noexcept { return runOptions_; }
@@ -84,6 +88,7 @@ signals:
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -95,6 +100,11 @@ private:
     // Runs one command and shows what it throws in the default error report.
     void Guarded(const std::function<void()>& command);
     void ReportError(const QString& message);
+    // Shows the box that names a file no program could open, and why.
+    void ReportNotOpened(const QString& path, const QString& reason);
+    void OpenDocument(const QString& path);
+    // Frames the control that holds the keyboard focus, so it can be seen on the flat window.
+    void FrameFocus(QWidget* focused);
 
     MainOptions options_;
     std::unique_ptr<TaggingSession> session_;
@@ -106,6 +116,8 @@ private:
     bool connecting_ = false;
     bool centred_ = false;
     bool closePending_ = false;
+    bool quitPending_ = false;  // "Beenden" during a run: stop, then end as "Beenden" does
+    QPointer<QWidget> focusBeforeRun_;
 
     QThread* worker_ = nullptr;
     WindowObserver* observer_ = nullptr;
@@ -134,6 +146,8 @@ private:
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* Button3 = nullptr;
+    QPushButton* ButtonStop = nullptr;  // "Abbrechen", in the place of "Starten" during a run
+    QWidget* focusFrame_ = nullptr;
 };
 
 }  // namespace zeloro

@@ -48,6 +48,7 @@ std::optional<RunSettings> WindowRunOptions::Settings(QString* problem) const {
         settings.interpolateMaxGap = interpolateGap;
     }
     settings.altitude = altitude;
+    settings.explain = explain;
     return settings;
 }
 
@@ -73,6 +74,7 @@ WindowRunOptions WindowRunOptions::Load() {
     o.keepMtime = store.value(QStringLiteral("keepMtime"), o.keepMtime).toBool();
     const int jobs = store.value(QStringLiteral("jobs"), o.jobs).toInt();
     o.jobs = jobs >= 0 && jobs <= kMaxJobs ? jobs : 0;
+    o.explain = store.value(QStringLiteral("explain"), o.explain).toBool();
     // A hand-edited store with a text no run can read must not keep every run from starting.
     if (!o.Settings()) {
         o.offsetText.clear();
@@ -93,6 +95,7 @@ void WindowRunOptions::Save() const {
     store.setValue(QStringLiteral("skipTagged"), skipTagged);
     store.setValue(QStringLiteral("keepMtime"), keepMtime);
     store.setValue(QStringLiteral("jobs"), jobs);
+    store.setValue(QStringLiteral("explain"), explain);
     store.endGroup();
     store.sync();
 }
@@ -148,6 +151,11 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
     cbKeepMtime_ = MakeCheck(this, "cbKeepMtime", QStringLiteral("Änderungszeit der Fotos beibehalten"),
                              options.keepMtime);
     form->addRow(QString(), cbKeepMtime_);
+    cbExplain_ = MakeCheck(this, "cbExplain", QStringLiteral("Details im Protokoll"), options.explain);
+    cbExplain_->setToolTip(
+        QStringLiteral("Zu jedem Foto ohne Koordinaten der Grund; Fotos in Unterordnern "
+                       "mit ihrem Pfad unter dem Bildordner"));
+    form->addRow(QString(), cbExplain_);
 
     edJobs_ = new QSpinBox(this);
     edJobs_->setObjectName(QStringLiteral("edJobs"));
@@ -186,6 +194,7 @@ WindowRunOptions OptionsDialog::Options() const {
     o.skipTagged = cbSkipTagged_->isChecked();
     o.keepMtime = cbKeepMtime_->isChecked();
     o.jobs = edJobs_->value();
+    o.explain = cbExplain_->isChecked();
     return o;
 }
 

@@ -29,6 +29,7 @@ struct WindowRunOptions {
     // Photos worked on at once, 1..kMaxJobs; 0: one per core. It changes the run's speed, never its
     // log or photos, so it is no option in force.
     int jobs = 0;
+    bool explain = false;  // "Details im Protokoll"
     friend bool operator==(const WindowRunOptions&, const WindowRunOptions&) = default;
 
     [[nodiscard]] bool AnyOn() const {
@@ -66,6 +67,7 @@ private:
     QCheckBox* cbSkipTagged_;
     QCheckBox* cbKeepMtime_;
     QSpinBox* edJobs_;
+    QCheckBox* cbExplain_;
 };
 
 }  // namespace zeloro

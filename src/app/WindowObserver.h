@@ -15,7 +15,7 @@ namespace zeloro {
 class WindowObserver : public QObject, public RunObserver {
     Q_OBJECT
 public:
-    // stop: set by the window when it is closed during a run; read between photos.
+    // stop: set by the window ("Abbrechen", Esc, "Beenden" or closing it during a run); read between photos.
     explicit WindowObserver(const std::atomic<bool>& stop, QObject* parent = nullptr);
 
     void AppendLine(const std::string& line) override;

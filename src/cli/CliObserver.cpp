@@ -85,6 +85,9 @@ std::string PhotoJson(const PhotoReport& report) {
         object["utc_time"] = nullptr;
     }
     object["message"] = report.message;
+    if (!report.reason.empty()) {
+        object["reason"] = report.reason;
+    }
     return Dump(object);
 }
 

@@ -22,7 +22,7 @@ struct RunCounts {
 [[nodiscard]] std::string SummaryLine(const RunCounts& counts, double seconds, bool dryRun);
 
 // The JSON object of one photo: file, status, latitude, longitude (numbers or null), utc_time
-// ("2024-06-15T08:00:30Z" or null) and message.
+// ("2024-06-15T08:00:30Z" or null) and message; with --explain a missed photo also has "reason".
 [[nodiscard]] std::string PhotoJson(const PhotoReport& report);
 
 // Log lines go to out, error texts to err. When err is a terminal, a one-line progress display

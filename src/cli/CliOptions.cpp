@@ -115,6 +115,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
                            : arg == "--keep-mtime"  ? &options.modes.keepMtime
                            : arg == "--json"        ? &options.json
                            : arg == "--summary"     ? &options.summary
+                           : arg == "--explain"     ? &options.settings.explain
                                                     : nullptr;
         if (switchFlag != nullptr) {
             bool& flag = *switchFlag;
@@ -271,7 +272,7 @@ std::string UsageText() {
            "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
            "                  [--map] [--open] [--keep] [--offset T] [--photo-zone] [--interpolate[=N]]\n"
            "                  [--altitude] [--dry-run] [--skip-tagged] [--keep-mtime] [--json] [--summary]\n"
-           "                  [--jobs N]\n"
+           "                  [--explain] [--jobs N]\n"
            "       zeloro-cli --help | --version\n"
            "\n"
            "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
@@ -323,6 +324,10 @@ std::string UsageText() {
            "  --summary           nach dem Lauf eine Zeile Zusammenfassung (getaggt, ohne Treffer,\n"
            "                      übersprungen, fehlgeschlagen, Dauer); mit jeder der vier Optionen\n"
            "                      davor ohnehin\n"
+           "  --explain           Details im Protokoll: hinter \"keine Koordinaten gefunden\" der Grund\n"
+           "                      (keine Aufnahmezeit; Aufnahmezeit außerhalb der Tracks, mit deren\n"
+           "                      erster und letzter UTC-Zeit; sonst der nächste Trackpunkt und sein\n"
+           "                      Abstand in Sekunden); Fotos in Unterordnern mit ihrem Pfad unter ORDNER\n"
            "  --jobs N            so viele Fotos zugleich bearbeiten, 1.." + std::to_string(kMaxJobs) +
            " (Vorgabe: ein Foto je\n"
            "                      Prozessorkern); Protokoll und Fotos sind dieselben wie mit 1\n"
@@ -330,10 +335,12 @@ std::string UsageText() {
            "  --version           Programmname und Version\n"
            "\n"
            "Ausgabe: das Protokoll und Hinweise auf stdout, Fehlermeldungen auf stderr. Strg+C beendet\n"
-           "den Lauf nach dem Foto, das gerade bearbeitet wird.\n"
+           "den Lauf nach dem Foto, das gerade bearbeitet wird (letzte Protokollzeile: \"Lauf abgebrochen:\n"
+           "N von M Bildern bearbeitet.\")\n"
            "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
            "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen, 4 der Datenordner oder die\n"
-           "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden.\n");
+           "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden, 5 der Datenordner wird von\n"
+           "einem anderen Lauf benutzt.\n");
 }
 
 }  // namespace zeloro::cli

@@ -19,6 +19,7 @@ inline constexpr int kExitRunError = 1;      // an error ended the run (its repo
 inline constexpr int kExitBadArgument = 2;   // a missing or invalid argument (its text went to stderr)
 inline constexpr int kExitImportFailed = 3;  // the GPX import failed and was aborted
 inline constexpr int kExitDatabase = 4;      // the data folder or its database cannot be set up, opened or written
+inline constexpr int kExitDataFolderBusy = 5;  // another run holds the data folder; nothing was done
 
 struct CliOptions {
     std::string gpx;                     // the first --gpx; empty when not given: the run's check names it
@@ -32,7 +33,7 @@ struct CliOptions {
     bool keep = false;
     bool help = false;
     // The opt-in options: --gpx given again, --zone beyond the list, --offset, --photo-zone,
-    // --interpolate[=MAXGAP], --altitude.
+    // --interpolate[=MAXGAP], --altitude, --explain.
     RunSettings settings;
     RunModes modes;        // --dry-run, --skip-tagged, --keep-mtime
     bool json = false;     // one JSON object per photo instead of the log, and a summary object
@@ -44,7 +45,7 @@ struct CliOptions {
 using ParseResult = std::variant<CliOptions, std::string>;
 
 // args without the program name. Every option but the switches (--map, --open, --keep, --photo-zone,
-// --altitude, the run modes, --json, --summary),
+// --altitude, the run modes, --json, --summary, --explain),
 // --interpolate and --help takes the next argument as its value (--interpolate takes one only as
 // "--interpolate=N"); an option given twice (but --gpx, which adds a file each time), an unknown option or
 // a stray argument is an error.

@@ -18,6 +18,7 @@
 #include "cli/CliOptions.h"
 #include "common/DateTime.h"
 #include "common/Error.h"
+#include "gpx/GpxImport.h"
 #include "tagging/TaggingSession.h"
 #include "time/TimeRules.h"
 #include "trackstore/TrackStore.h"
@@ -98,9 +99,17 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     TaggingSession session(dataFolder);
     try {
         session.Connect();
+    } catch (const DataFolderBusyError& e) {
+        observer.Error(e.what());
+        return kExitDataFolderBusy;
     } catch (const std::exception& e) {
         observer.Error(ErrorReportText(e.what()));
         return kExitDatabase;
+    }
+
+    if (session.StaleRowsDeleted() > 0) {
+        observer.Error(std::to_string(session.StaleRowsDeleted()) +
+                       " Trackpunkte eines abgebrochenen Laufs wurden aus der Tabelle entfernt.");
     }
 
     RunInputs inputs;
@@ -120,8 +129,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
             case RunResult::done:
                 break;
             case RunResult::stopped:
-                observer.Error("Abgebrochen: die übrigen Fotos wurden nicht bearbeitet.");
-                break;
+                break;  // the run's last log line says so, with the count of photos done
             case RunResult::inputMissing:
                 status = kExitBadArgument;
                 ran = false;
@@ -133,6 +141,12 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
                 status = kExitRunError;
                 break;
         }
+    } catch (const GpxLoadError& e) {
+        observer.Error(ErrorReportText(e.what()));
+        status = kExitImportFailed;
+    } catch (const DatabaseError& e) {
+        observer.Error(ErrorReportText(e.what()));
+        status = kExitDatabase;
     } catch (const std::exception& e) {
         // What the window's default error report would show; the work done before it stays done.
         observer.Error(ErrorReportText(e.what()));
@@ -170,6 +184,8 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
 
     if (!options.keep) {
         static_cast<void>(session.ClearDatabase());  // as "Beenden": the result is not looked at
+    } else {
+        session.KeepTrackTable();
     }
     session.Disconnect();
     return status;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <concepts>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -15,6 +16,11 @@ namespace zeloro {
 [[nodiscard]] constexpr char AsciiLower(char c) noexcept {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
+
+// The text with every control character (C0, DEL, C1) and every byte that is not part of valid UTF-8
+// written as "\xNN", so that a file name in a log line can neither break the line, fake another one nor
+// send escape sequences to a terminal. Any other text is returned unchanged.
+[[nodiscard]] std::string LogSafeText(std::string_view text);
 
 // Equal when ASCII letters are taken without their case; every other byte must match exactly.
 [[nodiscard]] bool SameTextAscii(std::string_view a, std::string_view b) noexcept;

@@ -16,7 +16,10 @@ std::string ReasonText(int error) {
         case ENOENT:
             return "nicht vorhanden";
         case ENOSPC:
+        case EDQUOT:
             return "kein Platz auf dem Datenträger";
+        case EIO:
+            return "Ein-/Ausgabefehler";
         case ENOTDIR:
             return "ein Teil des Pfades ist kein Ordner";
         default:

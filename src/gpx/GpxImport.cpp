@@ -32,6 +32,9 @@ void RollbackQuietly(Connection& uniCon) noexcept {
     }
 }
 
+// A stop request seen between points; it ends the import as a failed one.
+struct ImportStopped {};
+
 // The elevation as a number SQLite stores as REAL; nothing for no <ele> or one that is no number.
 void BindElevation(const std::optional<std::string>& elevation, Param& ele) {
     ele.Clear();
@@ -123,7 +126,8 @@ private:
 
 // The import after the start line, over the whole tree.
 bool ImportTree(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
-                const std::function<void()>& processMessages, ImportDetails details) {
+                const std::function<void()>& processMessages, ImportDetails details,
+                const std::function<bool()>& stopRequested) {
     const bool withDetails = details == ImportDetails::elevationAndSegments;
     bool result = true;
     long long counter = 0;
@@ -133,7 +137,13 @@ bool ImportTree(const std::string& gpxPath, Connection& uniCon, Query& query, Lo
         TXmlNodeList list;
         TXmlDocument document;
         // Loading lies outside the error trap: a file that cannot be read ends the caller's run.
-        document.LoadFromFile(gpxPath);
+        try {
+            document.LoadFromFile(gpxPath);
+        } catch (const std::exception& e) {
+            // Still outside the trap and with the loader's text; the type tells a front end it was the
+            // import.
+            throw GpxLoadError(e.what());
+        }
         document.SetXmlFormat(TXmlFormatType::xfReadable);
         if (processMessages) {
             processMessages();
@@ -156,6 +166,9 @@ bool ImportTree(const std::string& gpxPath, Connection& uniCon, Query& query, Lo
                     list.Clear();
                     root->FindNodes(kPointNames[kind], list);
                     for (int i = 0; i < list.Count(); ++i) {
+                        if (stopRequested && stopRequested()) {
+                            throw ImportStopped();  // into the trap below, like any failure of the import
+                        }
                         const TXmlNode* point = list[i];
                         const TXmlNode* time = point->NodeByName("time");
                         if (time == nullptr) {
@@ -194,8 +207,13 @@ constexpr const char* kSavepoint = "gpx_import";
 // would change the outcome.
 class StreamedImport final : public TXmlNodeSink {
 public:
-    StreamedImport(Connection& uniCon, Query& query, bool withDetails, const std::function<void()>& processMessages)
-        : uniCon_(uniCon), query_(query), withDetails_(withDetails), processMessages_(processMessages) {}
+    StreamedImport(Connection& uniCon, Query& query, bool withDetails, const std::function<void()>& processMessages,
+                   const std::function<bool()>& stopRequested)
+        : uniCon_(uniCon),
+          query_(query),
+          withDetails_(withDetails),
+          processMessages_(processMessages),
+          stopRequested_(stopRequested) {}
 
     bool NodeRead(const TXmlNode& node, bool underRoot) override {
         if (!underRoot) {
@@ -219,6 +237,7 @@ public:
             if (failedKind_) {
                 return;
             }
+            StopIfRequested();
             try {
                 writer_->Write(point);
             } catch (...) {
@@ -338,6 +357,7 @@ private:
     }
 
     void TakePoint(const TXmlNode& point, int kind) {
+        StopIfRequested();
         const TXmlNode* time = point.NodeByName("time");
         if (time == nullptr) {
             return;  // an untimed point is of no use to the lookup, wherever it lies
@@ -363,6 +383,17 @@ private:
             writer_->Write(point, *time, kind == 0, parent);
         } catch (...) {
             failedKind_ = kind;
+        }
+    }
+
+    // Between points, as the tree import asks; the rest of the file is not read then. The import has begun
+    // first, so that the stop leaves the table as the tree import's stop does.
+    void StopIfRequested() {
+        if (stopRequested_ && stopRequested_()) {
+            if (!begun_) {
+                Begin(true);
+            }
+            throw ImportStopped{};
         }
     }
 
@@ -406,6 +437,7 @@ private:
     Query& query_;
     bool withDetails_;
     const std::function<void()>& processMessages_;
+    const std::function<bool()>& stopRequested_;
     std::vector<std::pair<const char*, int>> kinds_;
     static constexpr int kRoutePoint = 2;
     std::optional<PointWriter> writer_;
@@ -424,36 +456,46 @@ private:
 }  // namespace
 
 bool importGpxTree(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
-                   const std::function<void()>& processMessages, ImportDetails details) {
+                   const std::function<void()>& processMessages, ImportDetails details,
+                   const std::function<bool()>& stopRequested) {
     LogLine(log, kLogImportStart);
-    return ImportTree(gpxPath, uniCon, query, log, processMessages, details);
+    return ImportTree(gpxPath, uniCon, query, log, processMessages, details, stopRequested);
 }
 
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
-               const std::function<void()>& processMessages, ImportDetails details) {
+               const std::function<void()>& processMessages, ImportDetails details,
+               const std::function<bool()>& stopRequested) {
     const bool withDetails = details == ImportDetails::elevationAndSegments;
     LogLine(log, kLogImportStart);
     query.Close();
     query.SetSQL(withDetails ? kGpxInsertWithDetailsStatement : kGpxInsertStatement);
-    StreamedImport import(uniCon, query, withDetails, processMessages);
+    StreamedImport import(uniCon, query, withDetails, processMessages, stopRequested);
+    bool stopped = false;
     try {
         TXmlDocument document;
         document.StreamFromFile(gpxPath, import);
         import.Finish(document.Root() != nullptr);
+    } catch (const ImportStopped&) {
+        stopped = true;
     } catch (const OutOfOrder&) {
         import.Undo();
         return ImportTree(gpxPath, uniCon, query, log,
-                          import.MessagesProcessed() ? std::function<void()>() : processMessages, details);
+                          import.MessagesProcessed() ? std::function<void()>() : processMessages, details,
+                          stopRequested);
+    } catch (const std::exception& e) {
+        import.Undo();
+        // With the loader's text; the type tells a front end it was the import.
+        throw GpxLoadError(e.what());
     } catch (...) {
         import.Undo();
         throw;
     }
-    if (import.Failed()) {
+    if (stopped || import.Failed()) {
         LogLine(log, kLogImportFailed);
         import.KeepFailure();
     }
     LogLine(log, " - " + std::to_string(import.Count()) + kLogImportCountSuffix);
-    return !import.Failed();
+    return !stopped && !import.Failed();
 }
 
 }  // namespace zeloro

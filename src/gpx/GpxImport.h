@@ -4,12 +4,14 @@
 #include <functional>
 #include <string>
 
+#include "common/Error.h"
 #include "common/LogSink.h"
 #include "trackstore/Database.h"
 
 namespace zeloro {
 
-inline constexpr const char* kGpxInsertStatement = "INSERT INTO gpx (lat,lon,utctime) VALUES (:lat,:lon,:utctime);";
+inline constexpr const char* kGpxInsertStatement =
+    "INSERT INTO gpx (lat,lon,utctime) VALUES (:lat,:lon,:utctime);";
 inline constexpr const char* kLogImportStart = " - Starte Datenbankimport";
 inline constexpr const char* kLogImportFailed = " - Import fehlerhaft abgebrochen";
 inline constexpr const char* kLogImportCountSuffix = " Datensätze gelesen und importiert";
@@ -26,8 +28,8 @@ enum class ImportDetails : std::uint8_t {
 // every trkpt, then every rtept below the root that has a direct time child, all in one transaction.
 // Logs the start, a failure and the row count through log; calls processMessages once between loading
 // the file and the first insert.
-// A file that cannot be opened, is not well-formed or has an unsupported encoding throws out of here
-// (FileError, EFilerError, StreamError) after the start line only. Any later error is caught: the result
+// A file that cannot be opened, is not well-formed or has an unsupported encoding throws GpxLoadError
+// (with the loader's text) out of here after the start line only. Any later error is caught: the result
 // is false, and a transaction that this call started is rolled back, so no part of a failed import
 // becomes permanent. A transaction the caller had open is used and left open.
 // The points are inserted as the file is read, so the memory the import takes does not grow with the
@@ -35,13 +37,23 @@ enum class ImportDetails : std::uint8_t {
 // runs itself for a file whose timed points do not come as wpt, then trkpt, then rtept). processMessages
 // is called before the first point instead of after the load, so also for a file that turns out not to be
 // well-formed further on.
+// stopRequested, when given, is asked between points; a stop ends the import as a failed one (the result
+// is false and the table is as a failed import leaves it), and the rest of the file is not read.
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
                const std::function<void()>& processMessages,
-               ImportDetails details = ImportDetails::positionsOnly);
+               ImportDetails details = ImportDetails::positionsOnly,
+               const std::function<bool()>& stopRequested = {});
+
+// A GPX file that could not be read or parsed; what() is the loader's own text.
+class GpxLoadError : public Error {
+public:
+    using Error::Error;
+};
 
 // The same import over the whole document tree, loaded before the first insert.
 bool importGpxTree(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
                    const std::function<void()>& processMessages,
-                   ImportDetails details = ImportDetails::positionsOnly);
+                   ImportDetails details = ImportDetails::positionsOnly,
+                   const std::function<bool()>& stopRequested = {});
 
 }  // namespace zeloro

@@ -10,6 +10,7 @@
 #include "common/Error.h"
 #include "common/Win1252.h"
 #include "metadata/ExifData.h"
+#include "metadata/XMPGPSText.h"
 #include "metadata/detail/ExifTagText.h"
 
 namespace zeloro {
@@ -51,12 +52,10 @@ void TGPSCoordinate::SetDirectionLetter(char letter) {
         return;
     }
     letter = AsciiUpper(letter);
-    std::string text = AsString();  // taken before the reference changes
     gps.SetStringValue(refTagID_, std::string(1, letter));
-    auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-    if (std::any_of(text.begin(), text.end(), [&](char c) { return !isLetter(c); })) {
-        while (!text.empty() && isLetter(text.back())) text.pop_back();
-        text += letter;
+    // Decimal minutes: the seconds-as-fraction form is read by other programs as a different place.
+    const std::string text = XMPGPSCoordinateText(Degrees(), Minutes(), Seconds(), letter);
+    if (!text.empty()) {
         owner_->XMPPacket().UpdateProperty(xsExif, xmpName_, xpSimple, text);
     }
 }

@@ -236,10 +236,17 @@ TJPEGImageEx::Rewrite TJPEGImageEx::BuildRewrite(std::vector<std::uint8_t>& enco
         const ListenerDetached detached(exifData_);
         WriteExifSegments(exifData_, in, afterExif);
     }
-    afterExif.SetPosition(0);
-    MemoryStream result;
-    iptcData_.SaveToJPEG(afterExif, result);
-    rewrite.head = result.TakeBytes();
+    // An IPTC container nobody edited holds what the photo's Adobe segments hold: writing it anew would
+    // only relay their blocks (a record stream's trailing bytes, pad bytes and sizes), which changes the
+    // digest other programs keep over the IPTC block.
+    if (iptcData_.Modified()) {
+        afterExif.SetPosition(0);
+        MemoryStream result;
+        iptcData_.SaveToJPEG(afterExif, result);
+        rewrite.head = result.TakeBytes();
+    } else {
+        rewrite.head = afterExif.TakeBytes();
+    }
     if (headOnly) {
         // The closing EOI went through both steps as the last two bytes; the real rest follows it.
         rewrite.head.resize(rewrite.head.size() - kEOIBytes.size());
@@ -274,6 +281,11 @@ TJPEGImageEx::TBuiltContent TJPEGImageEx::BuildContent() {
     TBuiltContent content;
     content.rewrite_ = BuildRewrite(content.encoded_);
     return content;
+}
+
+void TJPEGImageEx::SaveOver(const ReadFile& file, bool keepMtime) {
+    const TBuiltContent content = BuildContent();
+    ReplaceReadFile(file, content.Parts(), false, keepMtime);
 }
 
 void TJPEGImageEx::Assign(const Bitmap& bitmap) {

@@ -12,6 +12,7 @@
 #include "metadata/IPTCData.h"
 #include "metadata/JPEGImage.h"
 #include "metadata/JPEGSegments.h"
+#include "metadata/SafeFileWrite.h"
 #include "metadata/Streams.h"
 
 namespace zeloro {
@@ -95,8 +96,9 @@ public:
     void LoadFromBytes(std::vector<std::uint8_t> bytes) override;
 
     // Unchanged since the load: the stored stream as it was read. Otherwise the stored stream with its
-    // EXIF, XMP and APP13 segments rewritten and every other byte copied unchanged. A metadata block over
-    // 65533 bytes is refused with SegmentTooLarge; nothing is written then.
+    // EXIF and XMP segments rewritten, its Adobe APP13 segments rewritten only when the IPTC container was
+    // edited, and every other byte copied unchanged. A metadata block over 65533 bytes is refused with
+    // SegmentTooLarge; nothing is written then.
     void SaveToBytes(std::vector<std::uint8_t>& out) override;
     void SaveToStream(Stream& stream);
     // Builds the complete content in memory, then replaces the file safely (temporary file in the same
@@ -105,6 +107,10 @@ public:
     void SaveToFile(const std::string& fileName);
     // What SaveToFile writes, with the same errors, without writing it.
     [[nodiscard]] TBuiltContent BuildContent();
+    // Saves over the file these bytes were read from, by its folder handle and only while it is still the
+    // file that was read (ReplaceReadFile); throws FileSkippedError when it is not. With keepMtime the
+    // saved file keeps the modification time it had when it was read.
+    void SaveOver(const ReadFile& file, bool keepMtime = false);
 
     // A bitmap: the picture is replaced and the metadata cleared. Another image: its stream is copied
     // and the metadata reloaded. Either way the change flag ends false.

@@ -25,6 +25,8 @@ public:
 class EInvalidJPEGHeader : public EInvalidGraphic {
 public:
     EInvalidJPEGHeader() : EInvalidGraphic(kMessage) {}
+    // The same error, for a report that names the photo: "<photo>: JPEG header is not valid".
+    explicit EInvalidJPEGHeader(const std::string& photo) : EInvalidGraphic(photo + ": " + kMessage) {}
     static constexpr const char* kMessage = "JPEG header is not valid";
 };
 

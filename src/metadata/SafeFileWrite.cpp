@@ -3,15 +3,21 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
+#include "common/ReasonText.h"
 
 namespace zeloro {
 namespace {
@@ -79,6 +85,20 @@ std::string ResolveTarget(const std::string& path) {
     return path;
 }
 
+// A file the user may not write is one marked "do not change": an in-place write would fail on it, but the
+// rename over it would not, so it is refused before anything is written. The kernel's own rule decides
+// (owner, group, others and ACLs, for the effective user), asked for the name in its folder. Root passes
+// every permission check, so for root the mode alone tells: a file without any write bit is read-only to
+// root as well.
+void RefuseReadOnly(const std::string& path, const struct stat& info, int folder, const char* name) {
+    const bool readOnly = ::geteuid() == 0
+                              ? (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0
+                              : ::faccessat(folder, name, W_OK, AT_EACCESS) != 0 && errno == EACCES;
+    if (readOnly) {
+        throw FileError("Die Datei " + path + " ist schreibgeschützt und wird nicht geändert.");
+    }
+}
+
 }  // namespace
 
 void SetSafeWriteFaultHook(SafeWriteFaultHook hook) { FaultHook() = std::move(hook); }
@@ -91,6 +111,9 @@ void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> b
 void WriteFileReplacing(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
                         bool durable) {
     const std::string target = ResolveTarget(path);
+    if (struct stat existing{}; ::stat(target.c_str(), &existing) == 0) {
+        RefuseReadOnly(path, existing, AT_FDCWD, target.c_str());
+    }
     const std::filesystem::path targetPath(target);
     std::filesystem::path folder = targetPath.parent_path();
     if (folder.empty()) {
@@ -168,6 +191,325 @@ void WriteFileReplacing(const std::string& path, std::span<const std::span<const
         if (dir) {
             ::fsync(dir.get());
         }
+    }
+}
+
+namespace {
+
+[[noreturn]] void ThrowOpenError(const std::string& path, const std::string& cause) {
+    throw FileError("Datei " + path + " kann nicht geöffnet werden. " + cause);
+}
+
+[[noreturn]] void ThrowSkipped(const std::string& path, const char* cause) {
+    throw FileSkippedError(path, cause);
+}
+
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {".", path};
+    }
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// Opens the last name of path without following a link in it and without blocking; errno on failure.
+int OpenInFolder(const std::string& path, ReadFile& into) {
+    const auto [folder, name] = SplitPath(path);
+    into.folder.reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!into.folder) {
+        return errno;
+    }
+    into.name = name;
+    into.file.reset(
+        ::openat(into.folder.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    return into.file ? 0 : errno;
+}
+
+std::size_t ReadSome(int fd, std::uint8_t* into, std::size_t count) {
+    for (;;) {
+        const ssize_t got = ::read(fd, into, count);
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
+        }
+        if (errno != EINTR) {
+            const int error = errno;
+            throw StreamError(std::string(kStreamReadError) + ": " + ReasonText(error));
+        }
+    }
+}
+
+bool SameContentIdentity(const struct stat& a, const struct stat& b) noexcept {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Carries every extended attribute (user ones such as a rating, and the ACLs, which live there too) from
+// one open file to another; errno of the first that cannot be read or set, else 0. Attributes the file
+// system of the source does not support are simply absent.
+int CopyAttributes(int from, int to) {
+    ssize_t size = ::flistxattr(from, nullptr, 0);
+    if (size < 0) {
+        return errno == ENOTSUP ? 0 : errno;
+    }
+    std::vector<char> names(static_cast<std::size_t>(size) + 1);
+    size = ::flistxattr(from, names.data(), names.size());
+    if (size < 0) {
+        return errno;
+    }
+    std::vector<char> value;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(size);) {
+        const char* name = names.data() + at;
+        at += std::strlen(name) + 1;
+        const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
+        if (length < 0) {
+            return errno;
+        }
+        value.resize(static_cast<std::size_t>(length));
+        const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
+        if (got < 0) {
+            return errno;
+        }
+        if (::fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0) != 0) {
+            // A label only the system may set (e.g. a security module's) is the system's to give the new
+            // file.
+            if (std::strncmp(name, "security.", 9) == 0 && errno == EPERM) {
+                continue;
+            }
+            return errno;
+        }
+    }
+    return 0;
+}
+
+std::string TemporaryName(const std::string& base) {
+    static constexpr std::string_view kLetters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::string name;
+    name.reserve(base.size() + 16);
+    name.append(".").append(base).append(".zeloro-");
+    for (int i = 0; i < 6; ++i) {
+        name.push_back(kLetters[random() % kLetters.size()]);
+    }
+    return name;
+}
+
+// The temporary file of a replacement: unnamed until it is complete, and removed unless it became the file.
+class FolderTemporary {
+public:
+    explicit FolderTemporary(int folder) noexcept : folder_(folder) {}
+    FolderTemporary(const FolderTemporary&) = delete;
+    FolderTemporary& operator=(const FolderTemporary&) = delete;
+    ~FolderTemporary() {
+        fd_.reset();
+        if (!name_.empty() && !kept_) {
+            ::unlinkat(folder_, name_.c_str(), 0);
+        }
+    }
+    // errno when neither an unnamed nor a named temporary file can be made.
+    int Create(const std::string& base) {
+        fd_.reset(::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (fd_) {
+            return 0;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            return errno;
+        }
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = TemporaryName(base);
+            fd_.reset(
+                ::openat(folder_, name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (fd_) {
+                name_ = std::move(name);
+                return 0;
+            }
+            if (errno != EEXIST) {
+                return errno;
+            }
+        }
+        return EEXIST;
+    }
+    // Gives the unnamed file a hidden name, just before the rename; errno on failure.
+    int Name(const std::string& base) {
+        if (!name_.empty()) {
+            return 0;
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = TemporaryName(base);
+            if (::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                name_ = std::move(name);
+                return 0;
+            }
+            if (errno != EEXIST) {
+                return errno;
+            }
+        }
+        return EEXIST;
+    }
+    [[nodiscard]] int Fd() const noexcept { return fd_.get(); }
+    [[nodiscard]] const std::string& NameInFolder() const noexcept { return name_; }
+    int Close() noexcept { return fd_.close(); }
+    void Keep() noexcept { kept_ = true; }
+
+private:
+    int folder_;
+    FileDescriptor fd_;
+    std::string name_;
+    bool kept_ = false;
+};
+
+void WriteParts(int fd, std::span<const std::span<const std::uint8_t>> parts) {
+    for (const std::span<const std::uint8_t> part : parts) {
+        const std::uint8_t* next = part.data();
+        std::size_t left = part.size();
+        while (left > 0) {
+            const int injected = InjectedError(SafeWriteStep::write);
+            const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30U);
+            const ssize_t written = injected != 0 ? -1 : ::write(fd, next, chunk);
+            const int error = injected != 0 ? injected : errno;
+            if (written < 0 && injected == 0 && error == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                throw StreamError(std::string(kStreamWriteError) + ": " +
+                                  ReasonText(written == 0 ? ENOSPC : error));
+            }
+            next += written;
+            left -= static_cast<std::size_t>(written);
+        }
+    }
+}
+
+}  // namespace
+
+ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
+    ReadFile read;
+    read.path = path;
+    int error = OpenInFolder(path, read);
+    if (error == ELOOP && followLink) {
+        // The link the folder holds names the photo; the photo itself is read and later replaced where it
+        // lies.
+        std::array<char, PATH_MAX> resolved{};
+        if (::realpath(path.c_str(), resolved.data()) == nullptr) {
+            ThrowOpenError(path, std::strerror(errno));
+        }
+        error = OpenInFolder(resolved.data(), read);
+    }
+    if (error == ELOOP) {
+        ThrowSkipped(path,
+                     "sie ist eine symbolische Verknüpfung, die beim Durchsuchen des Ordners keine war");
+    }
+    if (error != 0) {
+        ThrowOpenError(path, std::strerror(error));
+    }
+    if (::fstat(read.file.get(), &read.identity) != 0) {
+        ThrowOpenError(path, std::strerror(errno));
+    }
+    if (!S_ISREG(read.identity.st_mode)) {
+        ThrowSkipped(path, "sie ist keine reguläre Datei");
+    }
+    read.bytes.resize(static_cast<std::size_t>(read.identity.st_size));
+    std::size_t filled = 0;
+    while (filled < read.bytes.size()) {
+        const std::size_t got =
+            ReadSome(read.file.get(), read.bytes.data() + filled, read.bytes.size() - filled);
+        if (got == 0) {
+            break;
+        }
+        filled += got;
+    }
+    std::array<std::uint8_t, 1> more{};
+    if (filled < read.bytes.size() || ReadSome(read.file.get(), more.data(), more.size()) != 0) {
+        // Written to while we read: the bytes are no one state of the photo, and the save's identity check
+        // would refuse them anyway.
+        ThrowSkipped(path, "sie wurde beim Lesen verändert");
+    }
+    return read;
+}
+
+void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool durable,
+                     bool keepMtime) {
+    const std::string& path = file.path;
+    RefuseReadOnly(path, file.identity, file.folder.get(), file.name.c_str());
+    if (file.identity.st_nlink > 1) {
+        ThrowSkipped(path, "sie hat mehrere harte Verknüpfungen");
+    }
+    FolderTemporary temp(file.folder.get());
+    int error = InjectedError(SafeWriteStep::create);
+    if (error == 0) {
+        error = temp.Create(file.name);
+    }
+    if (error != 0) {
+        ThrowCreateError(path, error);
+    }
+    WriteParts(temp.Fd(), parts);
+
+    const struct stat& original = file.identity;
+    if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
+        [[maybe_unused]] const int ignored = ::fchown(temp.Fd(), original.st_uid, original.st_gid);
+    }
+    error = InjectedError(SafeWriteStep::permissions);
+    if (error != 0 || ::fchmod(temp.Fd(), original.st_mode & 07777U) != 0) {
+        ThrowCreateError(path, error != 0 ? error : errno);
+    }
+    // After the mode: an access ACL set last is the one the file keeps.
+    error = InjectedError(SafeWriteStep::attributes);
+    if (error == 0) {
+        error = CopyAttributes(file.file.get(), temp.Fd());
+    }
+    if (error != 0) {
+        ThrowCreateError(path, error);
+    }
+    // After the last write, which would set the time anew; photo managers that go by it then do not take
+    // the photo for a new one.
+    if (keepMtime) {
+        error = InjectedError(SafeWriteStep::times);
+        const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, original.st_mtim};
+        if (error != 0 || ::futimens(temp.Fd(), times.data()) != 0) {
+            const int cause = error != 0 ? error : errno;
+            throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " +
+                            std::strerror(cause));
+        }
+    }
+    if (durable) {
+        error = InjectedError(SafeWriteStep::sync);
+        if (error != 0 || ::fsync(temp.Fd()) != 0) {
+            throw StreamError(std::string(kStreamWriteError) + ": " + ReasonText(error != 0 ? error : errno));
+        }
+    }
+    error = temp.Name(file.name);
+    if (error != 0) {
+        ThrowCreateError(path, error);
+    }
+    error = InjectedError(SafeWriteStep::close);
+    const int closeError = temp.Close();
+    if (error != 0 || closeError != 0) {
+        throw StreamError(std::string(kStreamWriteError) + ": " +
+                          ReasonText(error != 0 ? error : closeError));
+    }
+
+    error = InjectedError(SafeWriteStep::check);
+    if (error != 0) {
+        ThrowCreateError(path, error);
+    }
+    // The name must still lead, with no link, to the very file read, unchanged since: a link or another
+    // file swapped in is never written through or over, and another program's newer content is not lost.
+    struct stat now {};
+    struct stat current {};
+    if (::fstatat(file.folder.get(), file.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstat(file.file.get(), &current) != 0 || !S_ISREG(now.st_mode) || now.st_dev != original.st_dev ||
+        now.st_ino != original.st_ino || !SameContentIdentity(current, original) || current.st_nlink > 1) {
+        ThrowSkipped(path, "sie wurde nach dem Lesen verändert");
+    }
+    error = InjectedError(SafeWriteStep::rename);
+    if (error != 0 || ::renameat(file.folder.get(), temp.NameInFolder().c_str(), file.folder.get(),
+                                 file.name.c_str()) != 0) {
+        ThrowCreateError(path, error != 0 ? error : errno);
+    }
+    temp.Keep();
+    if (durable) {
+        ::fsync(file.folder.get());
     }
 }
 

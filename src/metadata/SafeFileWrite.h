@@ -1,9 +1,15 @@
 // src/metadata/SafeFileWrite.h: replaces a file's content so that no failure leaves it half-written.
 #pragma once
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "common/Error.h"
+#include "common/FileDescriptor.h"
 
 namespace zeloro {
 
@@ -13,7 +19,8 @@ namespace zeloro {
 // failure the target stays as it was and the temporary file is removed. Errors: FileError "Datei %s kann
 // nicht erstellt werden. %s" (path and the system's text) when the temporary file cannot be made, given the
 // permission bits or renamed; StreamError "Stream-Schreibfehler" when writing, syncing or closing it fails
-// (e.g. a full disk).
+// (e.g. a full disk); FileError "Die Datei %s ist schreibgeschützt und wird nicht geändert." when the
+// target exists and the user may not write it (for root: it has no write bit), before anything is written.
 // With durable set the temporary file is also synced to the disk before the rename; a tagging run
 // leaves it unset, since one disk sync per photo would cost more than the whole rewrite.
 void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes, bool durable = false);
@@ -22,8 +29,68 @@ void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> b
 void WriteFileReplacing(const std::string& path, std::span<const std::span<const std::uint8_t>> parts,
                         bool durable = false);
 
-// Steps of WriteFileReplacing at which a test can inject a failure.
-enum class SafeWriteStep : std::uint8_t { create, write, sync, close, permissions, rename };
+// A photo read for a later replacement. It is opened relative to its folder, which stays open, without
+// following a link in its last name (a link that was the scanned entry itself is resolved once, to the
+// regular file it names, and that file's folder and name are held instead), and without blocking (a FIFO
+// swapped in never hangs the read). Only a regular file is read. Its identity (device, inode, size,
+// modification time) is taken from the open descriptor, so it belongs to exactly the bytes read.
+struct ReadFile {
+    std::string path;         // as given, for messages
+    FileDescriptor folder;    // the folder that holds the file
+    std::string name;         // the file's name in that folder
+    FileDescriptor file;      // the file as read (its extended attributes are carried from here)
+    struct stat identity {};  // as read
+    std::vector<std::uint8_t> bytes;
+};
+
+// Reads the file at path as described above. followLink: a symbolic link as the last name is followed
+// (once, to a regular file); otherwise it is skipped (FileSkippedError), and so is anything but a regular
+// file, and a file written to while it is read. Throws FileError "Datei %s kann nicht geöffnet
+// werden. %s" (path and cause) for a file that cannot be opened, and StreamError
+// "Stream-Lesefehler: <cause>" when reading fails.
+ReadFile ReadFileForReplacing(const std::string& path, bool followLink);
+
+// Thrown when a read file is not replaced, because keeping it as it is is the only safe choice; the run
+// reports it and goes on with the next photo. The file and every other file stay untouched.
+// Its text: "Datei <path> wurde nicht gespeichert: <reason>".
+class FileSkippedError : public FileError {
+public:
+    FileSkippedError(const std::string& path, std::string reason)
+        : FileError("Datei " + path + " wurde nicht gespeichert: " + reason), reason_(std::move(reason)) {}
+    [[nodiscard]] const std::string& Reason() const noexcept { return reason_; }
+
+private:
+    std::string reason_;
+};
+
+// Replaces a file read by ReadFileForReplacing with the parts, in its folder, by the folder handle: the new
+// content goes to an unnamed temporary file (so a killed process leaves nothing behind; only where the
+// file system has none, to a hidden named one), which gets the original's owner where allowed, permission
+// bits and extended attributes (ACLs included), is named and renamed over the original. Just before the
+// rename the name must still lead, without a link, to the file read with its size and modification time
+// unchanged; else FileSkippedError "Datei %s wurde nicht gespeichert: sie wurde nach dem Lesen verändert".
+// A file with more than one hard link is never replaced (the rename would leave the other names on the
+// old content, and rewriting it in place could leave it half-written): FileSkippedError "... sie hat
+// mehrere harte Verknüpfungen". A file the user may not write is refused first, as by WriteFileReplacing.
+// Other failures as WriteFileReplacing, a FileError with the path, a
+// StreamError "Stream-Schreibfehler: <cause>" (the caller knows which photo it was); the original stays.
+// With keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
+void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
+                     bool durable = false, bool keepMtime = false);
+
+// Steps of WriteFileReplacing and ReplaceReadFile at which a test can inject a failure; "check" comes just
+// before the identity check of ReplaceReadFile, where a test can also change the folder under the save.
+enum class SafeWriteStep : std::uint8_t {
+    create,
+    write,
+    sync,
+    close,
+    permissions,
+    rename,
+    attributes,
+    times,
+    check
+};
 // Test seam: when set, it is asked before each step; a non-zero result (an errno value) makes that
 // step fail as if the system call had failed with it. Not for production use; not thread-safe.
 using SafeWriteFaultHook = std::function<int(SafeWriteStep)>;

@@ -56,7 +56,15 @@ void TXMPPacket::SetAboutAttributeValue(std::string_view value) {
 
 const std::string& TXMPPacket::RawXML() const {
     if (FRawXMLCache.empty()) {
-        WriteXMPText(*this, FRawXMLCache);
+        std::optional<std::string> spliced;
+        if (!FSourceText.empty()) {
+            spliced = SpliceXMPText(*this, FSourceText);
+        }
+        if (spliced) {
+            FRawXMLCache = std::move(*spliced);
+        } else {
+            WriteXMPText(*this, FRawXMLCache);
+        }
     }
     return FRawXMLCache;
 }
@@ -81,8 +89,10 @@ bool TXMPPacket::TryLoadFromStream(std::span<const std::uint8_t> data) {
     if (hasHeader) {
         data = data.subspan(kXMPSegmentHeader.size());
     }
-    // Some writers pad the packet with zero bytes, which no XML parser accepts.
-    std::string buffer(reinterpret_cast<const char*>(data.data()), data.size());
+    // Some writers pad the packet with zero bytes, which no XML parser accepts; the text kept for the save
+    // keeps them, so that an unchanged packet goes back exactly as it came.
+    std::string text(reinterpret_cast<const char*>(data.data()), data.size());
+    std::string buffer = text;
     std::replace(buffer.begin(), buffer.end(), '\0', ' ');
     if (buffer.empty()) {
         return false;
@@ -93,7 +103,8 @@ bool TXMPPacket::TryLoadFromStream(std::span<const std::uint8_t> data) {
     }
     FSchemas = std::move(content->schemas);
     FAboutAttributeValue = std::move(content->about);
-    FRawXMLCache = std::move(content->rawXML);
+    FSourceText = text;
+    FRawXMLCache = std::move(text);
     FWriteSegmentHeader = hasHeader;
     Changed(false);
     return true;
@@ -138,15 +149,7 @@ void TXMPPacket::SaveToStream(std::vector<std::uint8_t>& out) const {
     if (FWriteSegmentHeader) {
         out.insert(out.end(), kXMPSegmentHeader.begin(), kXMPSegmentHeader.end());
     }
-    if (!FRawXMLCache.empty()) {
-        out.insert(out.end(), FRawXMLCache.begin(), FRawXMLCache.end());
-        if (FRawXMLCache.back() != ' ') {
-            out.push_back(' ');
-        }
-        return;
-    }
-    std::string text;
-    WriteXMPText(*this, text);
+    const std::string& text = RawXML();
     out.insert(out.end(), text.begin(), text.end());
 }
 
@@ -167,6 +170,7 @@ void TXMPPacket::Clear() {
     }
     FSchemas.clear();
     FAboutAttributeValue.clear();
+    FSourceText.clear();
     Changed(true);
 }
 

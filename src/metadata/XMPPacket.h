@@ -217,8 +217,8 @@ public:
 
     [[nodiscard]] const std::string& AboutAttributeValue() const noexcept { return FAboutAttributeValue; }
     void SetAboutAttributeValue(std::string_view value);
-    // The packet text as last read or generated (no segment header), generated now when the model
-    // changed since.
+    // The packet text as last read or written (no segment header). When the model changed since, the text
+    // read with only the changed values replaced, or a generated packet where that cannot be done.
     [[nodiscard]] const std::string& RawXML() const;
     // Loads the packet from the text; an empty text clears it. An unreadable text goes to the
     // load-error handler.
@@ -311,6 +311,9 @@ private:
 
     std::string FAboutAttributeValue;
     mutable std::string FRawXMLCache;
+    // The packet text as read from the photo (zero bytes kept): a changed packet is written as this text
+    // with only the changed values replaced, where that can be done.
+    std::string FSourceText;
     std::vector<std::unique_ptr<TXMPSchema>> FSchemas;  // sorted by URI, ignoring case
     TXMPWritePolicy FUpdatePolicy = xwAlwaysUpdate;
     bool FWriteSegmentHeader = false;

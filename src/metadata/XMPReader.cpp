@@ -14,7 +14,6 @@ namespace zeloro {
 
 namespace {
 
-constexpr std::string_view kXPacketStart = "<?xpacket ";
 // Property nesting deeper than this is not read: no real packet comes near it, and it bounds the
 // recursion over untrusted documents.
 constexpr int kMaxPropertyDepth = 64;
@@ -326,7 +325,7 @@ struct XMPReader {
     }
 };
 
-std::optional<XMPContent> ReadXMPText(TXMPPacket& packet, std::string text) {
+std::optional<XMPContent> ReadXMPText(TXMPPacket& packet, const std::string& text) {
     const XmlDocPtr doc = ParseXmlDocument(text);
     if (!doc) {
         return std::nullopt;
@@ -337,11 +336,6 @@ std::optional<XMPContent> ReadXMPText(TXMPPacket& packet, std::string text) {
     }
 
     XMPContent content;
-    if (text.starts_with(kXPacketStart)) {
-        content.rawXML = std::move(text);
-    } else {
-        content.rawXML = SerializeXmlDocument(doc.get());
-    }
 
     XMPReader reader(packet);
     for (const xmlNode* child = rdf->children; child != nullptr; child = child->next) {

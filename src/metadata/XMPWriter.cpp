@@ -33,30 +33,6 @@ constexpr std::string_view kPacketFooter = "\t</rdf:RDF>\n</x:xmpmeta>\n<?xpacke
     return {};
 }
 
-void AppendEscaped(std::string& out, std::string_view value) {
-    for (const char c : value) {
-        switch (c) {
-            case '"':
-                out += "&quot;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
 void WriteProperty(std::string& out, const TXMPProperty& prop, int indent, std::string_view prefix) {
     const std::string tabs(static_cast<std::size_t>(indent), '\t');
     const TXMPProperty* parent = prop.ParentProperty();
@@ -65,11 +41,11 @@ void WriteProperty(std::string& out, const TXMPProperty& prop, int indent, std::
         out += "<rdf:li";
         if (parent->Kind() == xpAltArray) {
             out += " xml:lang=\"";
-            AppendEscaped(out, prop.Name());
+            AppendXMPEscaped(out, prop.Name());
             out += '"';
         }
         out += '>';
-        AppendEscaped(out, prop.ReadValue());
+        AppendXMPEscaped(out, prop.ReadValue());
         out += "</rdf:li>\n";
         return;
     }
@@ -78,7 +54,7 @@ void WriteProperty(std::string& out, const TXMPProperty& prop, int indent, std::
     qualified += prop.Name();
     if (prop.Kind() == xpSimple) {
         out += tabs + '<' + qualified + '>';
-        AppendEscaped(out, prop.ReadValue());
+        AppendXMPEscaped(out, prop.ReadValue());
         out += "</" + qualified + ">\n";
         return;
     }
@@ -110,13 +86,13 @@ void WriteXMPText(const TXMPPacket& packet, std::string& out) {
         }
         // The about value, prefix and URI come from the photo: escaped so the packet stays well-formed.
         out += "\t\t<rdf:Description rdf:about=\"";
-        AppendEscaped(out, packet.AboutAttributeValue());
+        AppendXMPEscaped(out, packet.AboutAttributeValue());
         out += '"';
         if (declarable) {
             out += " xmlns:";
-            AppendEscaped(out, schema->PreferredPrefix());
+            AppendXMPEscaped(out, schema->PreferredPrefix());
             out += "=\"";
-            AppendEscaped(out, schema->URI());
+            AppendXMPEscaped(out, schema->URI());
             out += '"';
         }
         out += ">\n";

@@ -32,7 +32,7 @@ bool nameLess(const std::string& a, const std::string& b) noexcept {
     return a < b;
 }
 
-enum class EntryType { file, folder, other };
+enum class EntryType { file, link, folder, other };
 
 // Symbolic links count as what they point to for files, but a link to a folder is never a folder here:
 // following such links could lead back to an ancestor.
@@ -48,15 +48,18 @@ EntryType entryType(const std::string& fullPath) noexcept {
         if (stat(fullPath.c_str(), &st) != 0) {
             return EntryType::other;
         }
-        return S_ISREG(st.st_mode) ? EntryType::file : EntryType::other;
+        return S_ISREG(st.st_mode) ? EntryType::link : EntryType::other;
     }
     return S_ISREG(st.st_mode) ? EntryType::file : EntryType::other;
 }
 
-std::vector<std::string> sortedEntries(const std::string& folder) {
+std::vector<std::string> sortedEntries(const std::string& folder, ScanFindings* findings) {
     std::vector<std::string> names;
     const DirHandle dir(opendir(folder.empty() ? "." : folder.c_str()));
     if (!dir) {
+        if (findings != nullptr) {
+            findings->unreadableFolders.push_back(folder);
+        }
         return names;
     }
     while (const dirent* entry = readdir(dir.get())) {
@@ -79,7 +82,8 @@ bool MatchesMask(std::string_view name, std::string_view mask) noexcept {
     std::size_t starMask = std::string_view::npos;
     std::size_t starName = 0;
     while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || AsciiUpper(mask[m]) == AsciiUpper(name[n])) && mask[m] != '*') {
+        if (m < mask.size() && (mask[m] == '?' || AsciiUpper(mask[m]) == AsciiUpper(name[n])) &&
+            mask[m] != '*') {
             ++n;
             ++m;
         } else if (m < mask.size() && mask[m] == '*') {
@@ -98,25 +102,44 @@ bool MatchesMask(std::string_view name, std::string_view mask) noexcept {
     return m == mask.size();
 }
 
+bool IsSaveTemporaryName(std::string_view name) noexcept {
+    constexpr std::string_view kMark = ".zeloro-";
+    constexpr std::size_t kRandom = 6;
+    if (name.size() < 1 + 1 + kMark.size() + kRandom || name.front() != '.') {
+        return false;
+    }
+    const std::string_view tail = name.substr(name.size() - kRandom);
+    return name.substr(name.size() - kRandom - kMark.size(), kMark.size()) == kMark &&
+           std::all_of(tail.begin(), tail.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+           });
+}
+
 void FindFilesRecursive(const std::string& path, const std::string& mask, std::vector<std::string>& list,
-                        bool recursive) {
+                        bool recursive, ScanFindings* findings) {
     std::string folder = path;
     if (!folder.empty() && folder.back() != '/') {
         folder += '/';
     }
-    const std::vector<std::string> names = sortedEntries(folder);
+    const std::vector<std::string> names = sortedEntries(folder, findings);
     std::vector<std::string> subfolders;
     for (const std::string& name : names) {
         const std::string full = folder + name;
         const EntryType type = entryType(full);
-        if (type == EntryType::file && MatchesMask(name, mask)) {
+        if (findings != nullptr && type == EntryType::file && IsSaveTemporaryName(name)) {
+            findings->staleTemporaries.push_back(full);
+        }
+        if ((type == EntryType::file || type == EntryType::link) && MatchesMask(name, mask)) {
             list.push_back(full);
+            if (findings != nullptr && type == EntryType::link) {
+                findings->links.insert(full);
+            }
         } else if (type == EntryType::folder && recursive && name.front() != '.') {
             subfolders.push_back(full);
         }
     }
     for (const std::string& sub : subfolders) {
-        FindFilesRecursive(sub, mask, list, true);
+        FindFilesRecursive(sub, mask, list, true, findings);
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace zeloro {
@@ -12,8 +13,20 @@ namespace zeloro {
 // hidden folders are not entered; symbolic links to folders are neither listed nor entered, links to
 // files are listed like files. Only regular files (or links to them) are listed, so a FIFO or socket
 // that matches the mask is never handed to the caller. A folder that cannot be read adds nothing.
+// What a scan notices besides the photos: the listed entries that are symbolic links (only these may be
+// followed when a photo is read; a link swapped in after the scan never is), temporary files a killed save
+// of ours left (hidden, named ".<photo>.zeloro-" and six letters or digits), and folders it could not read.
+struct ScanFindings {
+    std::unordered_set<std::string> links;
+    std::vector<std::string> staleTemporaries;
+    std::vector<std::string> unreadableFolders;
+};
+
 void FindFilesRecursive(const std::string& path, const std::string& mask, std::vector<std::string>& list,
-                        bool recursive);
+                        bool recursive, ScanFindings* findings = nullptr);
+
+// True for the name of a temporary file a save of ours makes next to a photo.
+[[nodiscard]] bool IsSaveTemporaryName(std::string_view name) noexcept;
 
 // True when name matches the wildcard mask, ASCII letter case ignored.
 [[nodiscard]] bool MatchesMask(std::string_view name, std::string_view mask) noexcept;

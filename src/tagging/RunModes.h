@@ -28,6 +28,7 @@ struct PhotoReport {
     std::string lon;
     DateTimeValue utcTime = 0;  // the track point's UTC time; 0 unless tagged
     std::string message;        // the log message without stamp, or the error's text
+    std::string reason;         // why no point was found, when the run explains misses; else empty
 };
 
 }  // namespace zeloro

@@ -33,6 +33,9 @@ struct RunSettings {
     // Further GPX files, imported in this order after the run's own GPX file and before any photo is
     // matched.
     std::vector<std::string> moreGpxPaths;
+    // Details in the log: a second line behind every "keine Koordinaten gefunden" with the reason, and
+    // photos named by their path below the chosen folder.
+    bool explain = false;
 
     // True when a shot time reaches UTC otherwise than by the list zone alone.
     [[nodiscard]] bool ShiftsTime() const noexcept { return clockOffsetSeconds != 0 || zone || photoZone; }

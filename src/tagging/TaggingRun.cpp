@@ -1,33 +1,31 @@
 // src/tagging/TaggingRun.cpp: the tagging run: input checks, scan, import, and the per-photo loop.
 #include "tagging/TaggingRun.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <condition_variable>
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <utility>
 
+#include "common/AsciiText.h"
 #include "common/Error.h"
-#include "common/FileDescriptor.h"
 #include "gpx/GpxImport.h"
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
+#include "metadata/JPEGSegments.h"
 #include "metadata/SafeFileWrite.h"
 #include "tagging/FolderScan.h"
+#include "tagging/MissReason.h"
 #include "tagging/PhotoLocator.h"
 #include "time/TimeRules.h"
 #include "trackstore/Database.h"
@@ -57,23 +55,46 @@ void AssignCoordinate(Coordinate&& coordinate, const DmsParts& parts, Direction 
                       TTiffLongWordFraction(parts.seconds), direction);
 }
 
-// Writes the photo's new content in place; with keep the file gets back the modification time it had
-// before, to the nanosecond, so photo managers that go by it do not take the photo for a new one.
-void SaveKeepingMtime(const TJPEGImageEx::TBuiltContent& content, const std::string& path, bool keep) {
-    struct stat before {};
-    if (keep && ::stat(path.c_str(), &before) != 0) {
-        const int err = errno;
-        throw FileError("Datei " + path + " kann nicht geöffnet werden. " + std::strerror(err));
-    }
-    WriteFileReplacing(path, content.Parts());
-    if (keep) {
-        const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, before.st_mtim};
-        if (::utimensat(AT_FDCWD, path.c_str(), times.data(), 0) != 0) {
-            const int err = errno;
-            throw FileError("Die Änderungszeit von " + path + " konnte nicht gesetzt werden. " +
-                            std::strerror(err));
+// Temporary files a killed save left are ours to remove; folders the scan could not read are named, so
+// that "0 Bilder" never hides them.
+void ReportScanFindings(const ScanFindings& findings, RunObserver& observer) {
+    for (const std::string& temporary : findings.staleTemporaries) {
+        if (::unlink(temporary.c_str()) == 0) {
+            LogLine(observer, " - " + LogSafeText(temporary) + kLogStaleTemporaryRemoved);
         }
     }
+    for (const std::string& folder : findings.unreadableFolders) {
+        LogLine(observer, " - " + LogSafeText(folder) + kLogFolderUnreadable);
+    }
+}
+
+// A photo left as it was because replacing it was not safe: reported, and the run goes on.
+void ReportNotSaved(PhotoReport& report, const std::string& shownName, const FileSkippedError& skipped,
+                    RunObserver& observer) {
+    report.lat.clear();
+    report.lon.clear();
+    report.utcTime = 0;
+    report.status = PhotoStatus::failed;
+    report.message = shownName + kLogNotSaved + skipped.Reason();
+    LogLine(observer, " - " + report.message);
+    observer.PhotoHandled(report);
+}
+
+// A damaged photo or a failed read or write ends the run; its report names the photo in front of the
+// error's own text (which carries the cause where the system gave one).
+template <typename E>
+[[noreturn]] void FailPhoto(PhotoReport& report, RunObserver& observer, const E& error) {
+    report.status = PhotoStatus::failed;
+    report.message = error.what();
+    observer.PhotoHandled(report);
+    throw error;
+}
+
+// A run the user stopped ends with one line that says so and how many photos were done.
+RunResult StopRun(RunObserver& observer, int done, std::size_t total) {
+    LogLine(observer, " - " + StoppedRunMessage(static_cast<std::size_t>(done), total));
+    observer.SetProgressPosition(0);
+    return RunResult::stopped;
 }
 
 // The shot time the map page's popup shows: the camera's, with the list zone it was read in; when the
@@ -88,22 +109,30 @@ MapShot PopupShot(const TCustomExifData& exif, DateTimeValue shot, const RunInpu
     return MapShot{ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings), kZoneIndexUtc};
 }
 
-// The position of the photo whose EXIF data is loaded; callable from any thread.
-using Lookup = std::function<TrackPosition(const TCustomExifData&)>;
+// The lookups of a photo whose EXIF data is loaded, callable from any thread: its position and, when the
+// run explains its misses, why it has none.
+struct PhotoLookup {
+    std::function<TrackPosition(const TCustomExifData&)> locate;
+    std::function<std::string(const TCustomExifData&)> explain;
+};
 
 // How far a photo got before an error left it; the error is raised where the one-after-the-other run
 // would have met it, so the lines, map entries and reports before it are the same.
 enum class PhotoStage : std::uint8_t {
     none,
-    reading,   // reading the file or its EXIF block, or the lookup: no line of the photo yet
-    building,  // setting the position: after " Koordinaten gefunden:", before the map entry
-    saving,    // building the new content: after the map entry
+    reading,     // reading the file or its EXIF block, or the lookup: no line of the photo yet
+    explaining,  // the miss reason: after " keine Koordinaten gefunden"
+    building,    // setting the position: after " Koordinaten gefunden:", before the map entry
+    saving,      // building the new content: after the map entry
 };
 
-// What one photo gives before its lines are written: its lookup and, for a found point, the new content.
+// What one photo gives before its lines are written: its lookup and, for a found point, the new content
+// with the file it replaces.
 struct PreparedPhoto {
     bool skipped = false;  // it has a position and the run skips such photos
+    ReadFile file;         // as read (its bytes moved into image); the save goes over exactly this file
     TrackPosition located;
+    std::string reason;  // why no point was found, when the run explains misses
     MapShot popup;
     std::unique_ptr<TJPEGImageEx> image;                 // holds the bytes the content points into
     std::optional<TJPEGImageEx::TBuiltContent> content;  // none in a dry run
@@ -112,15 +141,16 @@ struct PreparedPhoto {
 };
 
 // Everything of a photo that writes nothing and touches no shared state but the lookup: safe to run on
-// any thread, with one reading container per thread.
-PreparedPhoto PreparePhoto(const std::string& path, TExifData& reader, const RunInputs& inputs,
-                           const RunSettings& settings, const Lookup& lookup) {
+// any thread, with one reading container per thread. followLink: the scanned entry itself was a link.
+PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& reader, const RunInputs& inputs,
+                           const RunSettings& settings, const PhotoLookup& lookup) {
     PreparedPhoto photo;
     photo.failedAt = PhotoStage::reading;
     try {
         // The photo is read from disk once: the reading container takes its shot time from these bytes
         // and, when a point is found, the image object that is saved takes the same bytes over.
-        std::vector<std::uint8_t> bytes = ReadPhotoFile(path);
+        photo.file = ReadFileForReplacing(path, followLink);
+        std::vector<std::uint8_t> bytes = std::move(photo.file.bytes);
         reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
         if (inputs.modes.skipTagged && !reader.GPSLatitude().MissingOrInvalid() &&
             !reader.GPSLongitude().MissingOrInvalid()) {
@@ -129,9 +159,13 @@ PreparedPhoto PreparePhoto(const std::string& path, TExifData& reader, const Run
             return photo;
         }
         const DateTimeValue shot = reader.DateTimeOriginal();
-        photo.located = lookup(reader);
+        photo.located = lookup.locate(reader);
         const TCoord& coord = photo.located.coord;
         if (!coord.found) {
+            photo.failedAt = PhotoStage::explaining;
+            if (settings.explain) {
+                photo.reason = lookup.explain(reader);
+            }
             photo.failedAt = PhotoStage::none;
             return photo;
         }
@@ -160,24 +194,43 @@ PreparedPhoto PreparePhoto(const std::string& path, TExifData& reader, const Run
 }
 
 // Gives a prepared photo's lines, map entry and report and writes it, in the order of the photo list;
-// an error of the photo is raised at the point the one-after-the-other run raises it.
-void CommitPhoto(PreparedPhoto& photo, const std::string& path, const RunInputs& inputs,
-                 RunObserver& observer, RunContext& context) {
+// an error of the photo is raised at the point the one-after-the-other run raises it. True when the file
+// read was replaced.
+bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::string& folder, const RunInputs& inputs,
+                 const RunSettings& settings, RunObserver& observer, RunContext& context) {
     const std::string name = PhotoFileName(path);
     PhotoReport report;
     report.path = path;
+    // Every name goes into the log escaped, so that no name can break, fake or colour a log line. With
+    // details on, it is the path below the folder, so copies in different subfolders can be told apart.
+    const std::string shownName = LogSafeText(settings.explain ? PathBelowFolder(path, folder) : name);
+    bool saved = false;
     try {
         if (photo.failedAt == PhotoStage::reading) {
-            std::rethrow_exception(photo.error);
+            try {
+                std::rethrow_exception(photo.error);
+            } catch (const FileSkippedError& skipped) {
+                ReportNotSaved(report, shownName, skipped, observer);
+                return false;
+            }
         }
         const TCoord& coord = photo.located.coord;
         if (photo.skipped) {
             report.status = PhotoStatus::skipped;
-            report.message = name + kLogSkippedTagged;
+            report.message = shownName + kLogSkippedTagged;
+            LogLine(observer, " - " + report.message);
         } else if (!coord.found) {
-            report.message = name + kLogNoCoordinates;
+            report.message = shownName + kLogNoCoordinates;
+            LogLine(observer, " - " + report.message);
+            if (photo.failedAt == PhotoStage::explaining) {
+                std::rethrow_exception(photo.error);
+            }
+            if (settings.explain) {
+                report.reason = std::move(photo.reason);
+                LogLine(observer, " - " + report.reason);
+            }
         } else {
-            LogLine(observer, " - " + name + kLogCoordinatesFound);
+            LogLine(observer, " - " + shownName + kLogCoordinatesFound);
             if (photo.failedAt == PhotoStage::building) {
                 std::rethrow_exception(photo.error);
             }
@@ -193,14 +246,28 @@ void CommitPhoto(PreparedPhoto& photo, const std::string& path, const RunInputs&
             if (inputs.modes.dryRun) {
                 report.message = coord.lat + "," + coord.lon + kLogDryRunTagged;
             } else {
-                SaveKeepingMtime(*photo.content, path, inputs.modes.keepMtime);
+                try {
+                    ReplaceReadFile(photo.file, photo.content->Parts(), false, inputs.modes.keepMtime);
+                } catch (const FileSkippedError& skipped) {
+                    // Not tagged, so not on the map either; the photo and everything around it stay as
+                    // they are.
+                    context.mapsSL.pop_back();
+                    context.mapShots.pop_back();
+                    ReportNotSaved(report, shownName, skipped, observer);
+                    return false;
+                }
                 report.message = coord.lat + "," + coord.lon + kLogTagged;
+                saved = true;
             }
             photo.content.reset();
             photo.image.reset();
             report.status = PhotoStatus::tagged;
+            LogLine(observer, " - " + report.message);
         }
-        LogLine(observer, " - " + report.message);
+    } catch (const EInvalidJPEGHeader&) {
+        FailPhoto(report, observer, EInvalidJPEGHeader(LogSafeText(path)));
+    } catch (const StreamError& e) {
+        FailPhoto(report, observer, StreamError(LogSafeText(path) + ": " + e.what()));
     } catch (const std::exception& e) {
         report.status = PhotoStatus::failed;
         report.message = e.what();
@@ -208,6 +275,7 @@ void CommitPhoto(PreparedPhoto& photo, const std::string& path, const RunInputs&
         throw;
     }
     observer.PhotoHandled(report);
+    return saved;
 }
 
 using Prepare = std::function<PreparedPhoto(const std::string& path, TExifData& reader)>;
@@ -355,44 +423,7 @@ std::string PhotoFileName(const std::string& path) {
 }
 
 std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        const int err = errno;
-        throw FileError("Datei " + path + " kann nicht geöffnet werden. " + std::strerror(err));
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        throw StreamError(kStreamReadError);
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-    std::size_t filled = 0;
-    const auto readSome = [&fd](std::uint8_t* into, std::size_t count) {
-        for (;;) {
-            const ssize_t got = ::read(fd.get(), into, count);
-            if (got >= 0) {
-                return static_cast<std::size_t>(got);
-            }
-            if (errno != EINTR) {
-                throw StreamError(kStreamReadError);
-            }
-        }
-    };
-    while (filled < bytes.size()) {
-        const std::size_t got = readSome(bytes.data() + filled, bytes.size() - filled);
-        if (got == 0) {
-            bytes.resize(filled);  // the file shrank while it was read
-            return bytes;
-        }
-        filled += got;
-    }
-    // The file may have grown since its size was taken; what is there at the end of the read counts.
-    // The common case, nothing more, costs one small read and no copy of what was read.
-    std::array<std::uint8_t, 4096> more{};
-    for (std::size_t got = readSome(more.data(), more.size()); got != 0;
-         got = readSome(more.data(), more.size())) {
-        bytes.insert(bytes.end(), more.begin(), more.begin() + static_cast<std::ptrdiff_t>(got));
-    }
-    return bytes;
+    return std::move(ReadFileForReplacing(path, true).bytes);
 }
 
 RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context,
@@ -417,9 +448,11 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     if (folder.back() != '/') {
         folder += '/';
     }
-    FindFilesRecursive(folder, kPhotoMask, context.imgSL, true);
+    ScanFindings findings;
+    FindFilesRecursive(folder, kPhotoMask, context.imgSL, true, &findings);
     observer.SetProgressMax(ClampToInt(context.imgSL.size()));
     LogLine(observer, " - " + std::to_string(context.imgSL.size()) + kLogPhotosFound);
+    ReportScanFindings(findings, observer);
 
     // A failed import leaves the progress bar as it was: no photo has been touched. Every file is in the
     // table before the first photo is matched, so tracks of several files serve every photo alike.
@@ -428,41 +461,57 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     const auto importFile = [&](const std::string& gpxPath) {
         return importGpx(
             gpxPath, context.uniCon, context.query, observer, [&observer] { observer.ProcessMessages(); },
-            details);
+            details, [&observer] { return observer.StopRequested(); });
     };
     if (!importFile(inputs.gpxPath) ||
         !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {
-        return RunResult::importFailed;
+        // A stop ends the import as a failed one; the run then says that it was stopped, as between photos.
+        return observer.StopRequested() ? StopRun(observer, 0, context.imgSL.size())
+                                        : RunResult::importFailed;
     }
 
     // The lookups share the session's one statement, one at a time.
     const LookupTransaction lookups(context.uniCon);
     std::mutex lookupMutex;
-    const Lookup lookup = [&](const TCustomExifData& exif) {
-        const std::lock_guard lock(lookupMutex);
-        return LocatePhoto(exif, inputs, settings, context.query);
-    };
+    const PhotoLookup lookup{[&](const TCustomExifData& exif) {
+                                 const std::lock_guard lock(lookupMutex);
+                                 return LocatePhoto(exif, inputs, settings, context.query);
+                             },
+                             [&](const TCustomExifData& exif) {
+                                 const std::lock_guard lock(lookupMutex);
+                                 return MissReason(exif, inputs, settings, context.query);
+                             }};
     const auto prepare = [&](const std::string& path, TExifData& reader) {
-        return PreparePhoto(path, reader, inputs, settings, lookup);
+        return PreparePhoto(path, findings.links.contains(path), reader, inputs, settings, lookup);
     };
     // The run's own thread is one of the jobs: it writes while the workers prepare the photos after.
     const unsigned jobs = WorkerCount(inputs.jobs, context.imgSL.size());
     std::optional<PhotoPool> pool;
-    std::optional<TExifData> reader;  // one reading container serves every photo of the run
     if (jobs > 1) {
         pool.emplace(context.imgSL, jobs - 1, prepare);
-    } else {
-        reader.emplace();
     }
+    TExifData reader;  // the run thread's reading container, for every photo it reads itself
+    // The files this run has replaced, by the device and inode they had when read.
+    std::set<std::pair<dev_t, ino_t>> replaced;
+    const auto key = [](const PreparedPhoto& photo) {
+        return std::make_pair(photo.file.identity.st_dev, photo.file.identity.st_ino);
+    };
     int position = 0;
     for (std::size_t i = 0; i < context.imgSL.size(); ++i) {
         if (observer.StopRequested()) {
-            observer.SetProgressPosition(0);
-            return RunResult::stopped;
+            return StopRun(observer, position, context.imgSL.size());
         }
         const std::string& path = context.imgSL[i];
-        PreparedPhoto photo = pool ? pool->Take(i) : prepare(path, *reader);
-        CommitPhoto(photo, path, inputs, observer, context);
+        PreparedPhoto photo = pool ? pool->Take(i) : prepare(path, reader);
+        if (pool && replaced.contains(key(photo))) {
+            // A worker read this file before an earlier photo of the list, the same file under another
+            // name (a link to it), was saved over it: read it again now, as the one-after-the-other run
+            // does.
+            photo = prepare(path, reader);
+        }
+        if (CommitPhoto(photo, path, folder, inputs, settings, observer, context)) {
+            replaced.insert(key(photo));
+        }
         observer.SetProgressPosition(++position);
     }
     observer.SetProgressPosition(0);

@@ -28,6 +28,11 @@ inline constexpr const char* kLogPhotosFound = " Bilder im Verzeichnis gefunden"
 inline constexpr const char* kLogCoordinatesFound = " Koordinaten gefunden:";
 inline constexpr const char* kLogTagged = " getaggt!";
 inline constexpr const char* kLogNoCoordinates = " keine Koordinaten gefunden";
+// After the photo's name: why it was left as it was (FileSkippedError::Reason).
+inline constexpr const char* kLogNotSaved = " nicht gespeichert: ";
+inline constexpr const char* kLogStaleTemporaryRemoved =
+    ": temporäre Datei eines abgebrochenen Laufs entfernt";
+inline constexpr const char* kLogFolderUnreadable = ": Verzeichnis kann nicht gelesen werden";
 inline constexpr const char* kPhotoMask = "*.jpg";
 
 // What a run reads and fills; all of it belongs to the session and outlives the run.
@@ -66,9 +71,10 @@ struct DmsParts {
 // The last component of a photo path, the name the log and the map entry use.
 [[nodiscard]] std::string PhotoFileName(const std::string& path);
 
-// The whole content of a photo file in one read. Throws FileError "Datei %s kann nicht geöffnet
-// werden. %s" (path, system text) when the file cannot be opened, StreamError "Stream-Lesefehler"
-// when reading fails.
+// The whole content of a photo file in one read (ReadFileForReplacing, a link followed). Throws FileError
+// "Datei %s kann nicht geöffnet werden. %s" (path, system text) when the file cannot be opened,
+// StreamError "Stream-Lesefehler: <cause>" when reading fails, FileSkippedError for anything but a
+// regular file and for a file written to while it is read.
 [[nodiscard]] std::vector<std::uint8_t> ReadPhotoFile(const std::string& path);
 
 }  // namespace zeloro

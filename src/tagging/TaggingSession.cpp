@@ -1,10 +1,17 @@
 // src/tagging/TaggingSession.cpp: the front ends' long-lived state and the commands over it.
 #include "tagging/TaggingSession.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <charconv>
 #include <cmath>
+#include <string_view>
 #include <utility>
 
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 #include "mapexport/MapPage.h"
 #include "tagging/TaggingRun.h"
 #include "time/TimeRules.h"
@@ -32,12 +39,57 @@ constexpr const char* kTrackPointsSql = "SELECT lat, lon, utctime FROM gpx ORDER
 
 // A coordinate text by the same rule as the track lookup; a value that does not fit a double (the
 // lookup's long double takes "1e400") is no number the page can hold either.
-double pageCoordinate(const std::string& text) {
-    const auto value = static_cast<double>(StrToCoordinate(text));
+double pageCoordinate(const std::string& text, bool latitude) {
+    const auto value = static_cast<double>(CoordinateValue(text, latitude));
     if (!std::isfinite(value)) {
         throw ConvertError("'" + text + "' ist kein gültiger Gleitkommawert");
     }
     return value;
+}
+
+// True for a text a script reads as the very number the lookup reads: an optional "-", digits without a
+// leading zero, an optional "." with digits, an optional exponent. Such a text goes onto the page as it is.
+bool IsScriptNumber(std::string_view text) {
+    std::size_t i = text.starts_with('-') ? 1 : 0;
+    const auto digits = [&text, &i] {
+        const std::size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            ++i;
+        }
+        return i - start;
+    };
+    const std::size_t whole = i;
+    const std::size_t wholeDigits = digits();
+    if (wholeDigits == 0 || (wholeDigits > 1 && text[whole] == '0')) {
+        return false;
+    }
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            ++i;
+        }
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    return i == text.size();
+}
+
+// The coordinate for the script: the stored text when the script reads it as the lookup did, else the
+// number as parsed, as the shortest text that reads back as the same double (a point, no locale).
+std::string ScriptNumber(const std::string& stored, double value) {
+    if (IsScriptNumber(stored)) {
+        return stored;
+    }
+    std::array<char, 32> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
+    return {text.data(), result.ptr};
 }
 
 MapPhoto mapPhoto(const std::string& entry, const MapShot* shot) {
@@ -48,8 +100,8 @@ MapPhoto mapPhoto(const std::string& entry, const MapShot* shot) {
         throw RangeError();
     }
     MapPhoto photo;
-    photo.position.latitude = pageCoordinate(entry.substr(0, first));
-    photo.position.longitude = pageCoordinate(entry.substr(first + 1, second - first - 1));
+    photo.position.latitude = pageCoordinate(entry.substr(0, first), true);
+    photo.position.longitude = pageCoordinate(entry.substr(first + 1, second - first - 1), false);
     photo.fileName = entry.substr(second + 1);
     if (shot != nullptr) {
         const auto& zones = ZoneItems();
@@ -73,8 +125,8 @@ std::vector<std::vector<MapPoint>> trackLines(Query& query) {
         for (; !query.Eof(); query.Next()) {
             MapPoint point;
             try {
-                point.latitude = pageCoordinate(query.FieldByName("lat").AsString());
-                point.longitude = pageCoordinate(query.FieldByName("lon").AsString());
+                point.latitude = pageCoordinate(query.FieldByName("lat").AsString(), true);
+                point.longitude = pageCoordinate(query.FieldByName("lon").AsString(), false);
             } catch (const ConvertError&) {
                 continue;  // a point the lookup could never have used
             }
@@ -113,6 +165,51 @@ void TaggingSession::Connect() {
     // after the photo folder was scanned; the check names the fault before anything is done.
     CheckDatabaseWritable(DatabasePath(dataFolder_));
     uniCon_->Open(DatabasePath(dataFolder_));
+    // Without a data folder the bare database name is used and the run goes on as it always did; with one,
+    // the hold and the clean-up come after the open, so a folder that fails to open reports as before.
+    if (dataFolder_.empty()) {
+        return;
+    }
+    if (!lock_) {
+        try {
+            lock_ = std::make_unique<DataFolderLock>(dataFolder_);
+        } catch (const DataFolderBusyError&) {
+            Disconnect();
+            throw;
+        }
+    }
+    DeleteStaleTrackRows();
+}
+
+void TaggingSession::DeleteStaleTrackRows() {
+    const std::string mark = dataFolder_ + kKeptMarkFileName;
+    if (::access(mark.c_str(), F_OK) == 0) {
+        return;
+    }
+    // A database without the track table is left to the import, which reports it as it always has.
+    query_->Close();
+    query_->SetSQL("SELECT COUNT(*) AS n FROM sqlite_master WHERE type='table' AND name='gpx'");
+    query_->Open();
+    const bool hasTable = !query_->Eof() && query_->FieldByName("n").AsInteger() > 0;
+    query_->Close();
+    if (!hasTable) {
+        return;
+    }
+    // No process holds the folder but us, so points in the table without the mark belong to none.
+    query_->SetSQL("SELECT COUNT(*) AS n FROM gpx");
+    query_->Open();
+    const long long rows = query_->Eof() ? 0 : query_->FieldByName("n").AsInteger();
+    query_->Close();
+    if (rows > 0) {
+        query_->SetSQL("DELETE FROM gpx");
+        query_->ExecSQL();
+        staleRowsDeleted_ = rows;
+    }
+}
+
+void TaggingSession::KeepTrackTable() {
+    const std::string mark = dataFolder_ + kKeptMarkFileName;
+    const FileDescriptor fd(::open(mark.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
 }
 
 bool TaggingSession::Connected() const noexcept { return uniCon_->Connected(); }
@@ -129,6 +226,8 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, co
         return RunResult::busy;
     }
     const RunningMark mark(running_);
+    // The run imports into the table: what it holds afterwards was no longer kept on purpose.
+    ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
     RunContext context{*uniCon_, *query_, imgSL_, mapsSL_, mapShots_};
     return Button1Click(inputs, observer, context, settings);
 }
@@ -138,7 +237,11 @@ bool TaggingSession::ClearDatabase() {
     if (running_) {
         return false;
     }
-    return clearDatabase(*query_);
+    const bool cleared = clearDatabase(*query_);
+    if (cleared) {
+        ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
+    }
+    return cleared;
 }
 
 MapContent TaggingSession::MapPageContent() {
@@ -157,10 +260,20 @@ std::optional<std::string> TaggingSession::WriteMapPage() {
     }
     const std::string googleKey = ConfiguredGoogleMapsKey(dataFolder_);
     if (!googleKey.empty()) {
+        // The script gets each number as the lookup read it: a text such as "047.5" would be no number
+        // literal in a script, and "-  -5" was tagged south. Plain texts stay as they were stored.
+        std::vector<std::string> entries;
+        entries.reserve(mapsSL_.size());
         for (const std::string& entry : mapsSL_) {
-            (void)mapPhoto(entry, nullptr);  // the same check of the coordinates as the other page's
+            const MapPhoto photo = mapPhoto(entry, nullptr);
+            const std::size_t first = entry.find('|');
+            const std::size_t second = entry.find('|', first + 1);
+            entries.push_back(
+                ScriptNumber(entry.substr(0, first), photo.position.latitude) + "|" +
+                ScriptNumber(entry.substr(first + 1, second - first - 1), photo.position.longitude) + "|" +
+                photo.fileName);
         }
-        return WriteMapPageFile(dataFolder_, BuildGooglePage(mapsSL_, googleKey));
+        return WriteMapPageFile(dataFolder_, BuildGooglePage(entries, googleKey));
     }
     return WriteMapPageFile(dataFolder_, BuildLeafletPage(MapPageContent()));
 }

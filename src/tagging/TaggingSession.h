@@ -16,6 +16,7 @@
 namespace zeloro {
 
 class Connection;
+class DataFolderLock;
 class Query;
 
 class TaggingSession {
@@ -29,8 +30,17 @@ public:
     [[nodiscard]] const std::string& DataFolder() const noexcept { return dataFolder_; }
 
     // Opens DataFolder() + "zeloro.sqlite"; throws DatabaseError with SQLite's text, or naming the file
-    // and the reason when it exists but cannot be written, and stays closed.
+    // and the reason when it exists but cannot be written, and stays closed. Once open, takes hold of the
+    // data folder for as long as this session lives (DataFolderLock; throws DataFolderBusyError and closes
+    // again while another process holds it) and deletes track points a process that died left behind (all
+    // of them, unless the last process kept them on purpose: KeepTrackTable). Without a data folder
+    // neither is done.
     void Connect();
+    // The number of points Connect deleted as left behind by a process that died.
+    [[nodiscard]] long long StaleRowsDeleted() const noexcept { return staleRowsDeleted_; }
+    // Marks the table's points as kept on purpose, for the next process on this data folder; the mark
+    // goes as soon as a run imports into the table or the table is emptied.
+    void KeepTrackTable();
     [[nodiscard]] bool Connected() const noexcept;
     // Closes the connection; an open transaction is rolled back.
     void Disconnect() noexcept;
@@ -68,7 +78,11 @@ public:
     [[nodiscard]] Query& query();
 
 private:
+    void DeleteStaleTrackRows();
+
     std::string dataFolder_;
+    std::unique_ptr<DataFolderLock> lock_;
+    long long staleRowsDeleted_ = 0;
     std::unique_ptr<Connection> uniCon_;
     std::unique_ptr<Query> query_;
     std::vector<std::string> imgSL_;

@@ -101,7 +101,8 @@ int StrToInt(const std::string& text) {
     return *value;
 }
 
-Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative) {
+Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative,
+                    CoordinateAxis axis) {
     // The sign goes into the hemisphere letter; only the leading "-" is the sign, a later one belongs
     // to the exponent. A second sign behind the first ("--5") is no number.
     const bool south = !text.empty() && text.front() == '-';
@@ -117,6 +118,11 @@ Dms CoordinateToDms(const std::string& text, const char* positive, const char* n
     Dms result;
     result.hemisphere = south || std::signbit(x) ? negative : positive;
     x = std::fabs(x);  // a sign behind leading blanks counts like the leading "-"
+    // A position off the globe would be written as EXIF degrees no program can place.
+    const long double limit = axis == CoordinateAxis::latitude ? 90.0L : 180.0L;
+    if (axis != CoordinateAxis::unchecked && !(x <= limit)) {
+        throwNotFloat(workText(text));
+    }
     result.degrees = std::trunc(x);
     const long double minutes = (x - result.degrees) * 60.0L;
     result.minutes = std::trunc(minutes);
@@ -124,13 +130,21 @@ Dms CoordinateToDms(const std::string& text, const char* positive, const char* n
     return result;
 }
 
+long double CoordinateValue(const std::string& text, bool latitude) {
+    const char* negative = latitude ? "S" : "W";
+    const Dms dms = latitude ? CoordinateToDms(text, "N", negative, CoordinateAxis::latitude)
+                             : CoordinateToDms(text, "E", negative, CoordinateAxis::longitude);
+    const long double value = dms.degrees + dms.minutes / 60.0L + dms.seconds / 3600.0L;
+    return dms.hemisphere == negative ? -value : value;
+}
+
 void FillDmsFields(TCoord& coord) {
-    const Dms lat = CoordinateToDms(coord.lat, "N", "S");
+    const Dms lat = CoordinateToDms(coord.lat, "N", "S", CoordinateAxis::latitude);
     coord.gps_lt_dr = lat.hemisphere;
     coord.gps_lt_dg = lat.degrees;
     coord.gps_lt_mm = lat.minutes;
     coord.gps_lt_ss = lat.seconds;
-    const Dms lon = CoordinateToDms(coord.lon, "E", "W");
+    const Dms lon = CoordinateToDms(coord.lon, "E", "W", CoordinateAxis::longitude);
     coord.gps_ln_dr = lon.hemisphere;
     coord.gps_ln_dg = lon.degrees;
     coord.gps_ln_mm = lon.minutes;

@@ -1,10 +1,11 @@
 // src/trackstore/TrackLookup.h: the track point of a photo's shot time, as hemisphere, degrees, minutes
 // and seconds.
 #pragma once
+#include <cstdint>
 #include <string>
 
-#include "common/DateTime.h"
 #include "common/Coord.h"
+#include "common/DateTime.h"
 
 namespace zeloro {
 
@@ -51,8 +52,15 @@ struct Dms {
     long double seconds = 0;
 };
 // A stored coordinate text as hemisphere letter (negative: the second letter) and whole degrees, whole
-// minutes and fractional seconds, all not negative. Throws ConvertError as StrToCoordinate.
-[[nodiscard]] Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative);
+// minutes and fractional seconds, all not negative. Throws ConvertError as StrToCoordinate, and for a
+// latitude beyond 90 degrees or a longitude beyond 180 when axis names it.
+enum class CoordinateAxis : std::uint8_t { unchecked, latitude, longitude };
+[[nodiscard]] Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative,
+                                  CoordinateAxis axis = CoordinateAxis::unchecked);
+
+// The signed value a stored coordinate text is tagged with (the hemisphere CoordinateToDms gives), so that
+// what the map page draws and the interpolation computes is what the photo holds. Throws as CoordinateToDms.
+[[nodiscard]] long double CoordinateValue(const std::string& text, bool latitude);
 
 // The hemisphere, degree, minute and second fields of coord from its lat and lon texts. Throws
 // ConvertError as CoordinateToDms.

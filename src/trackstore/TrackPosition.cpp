@@ -64,13 +64,6 @@ std::optional<PointRow> PointNear(Query& query, const char* sql, DateTimeValue u
     return row;
 }
 
-// Through the same conversion as the plain lookup, so a text it rejects is rejected here with its message.
-long double SignedDegrees(const std::string& text, const char* positive, const char* negative) {
-    const Dms dms = CoordinateToDms(text, positive, negative);
-    const long double value = dms.degrees + dms.minutes / 60.0L + dms.seconds / 3600.0L;
-    return dms.hemisphere == negative ? -value : value;
-}
-
 std::optional<long double> ElevationOf(const TCoord& coord, Query& query) {
     query.Close();
     query.SetSQL(kElevationOfPointSql);
@@ -139,10 +132,10 @@ TrackPosition FindTrackPosition(DateTimeValue utc, const PositionRules& rules, Q
             t < after->second && after->second - before->second <= *rules.interpolateMaxGap) {
             const auto fraction = static_cast<long double>(t - before->second) /
                                   static_cast<long double>(after->second - before->second);
-            const long double lat0 = SignedDegrees(before->lat, "N", "S");
-            const long double lat1 = SignedDegrees(after->lat, "N", "S");
-            const long double lon0 = SignedDegrees(before->lon, "E", "W");
-            long double lonStep = SignedDegrees(after->lon, "E", "W") - lon0;
+            const long double lat0 = CoordinateValue(before->lat, true);
+            const long double lat1 = CoordinateValue(after->lat, true);
+            const long double lon0 = CoordinateValue(before->lon, false);
+            long double lonStep = CoordinateValue(after->lon, false) - lon0;
             // A track that crosses the 180th meridian goes the short way, not once around the globe.
             if (lonStep > 180.0L) {
                 lonStep -= 360.0L;

@@ -1,7 +1,9 @@
 // src/trackstore/TrackStore.cpp: data folder resolution and emptying of the track table.
 #include "trackstore/TrackStore.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,6 +139,23 @@ std::string ResolveDataFolder() {
     const std::string exeFolder = ExecutableFolder();
     const std::string templateFolder = exeFolder.empty() ? std::string() : exeFolder + kTemplateFolderFromExe;
     return ResolveDataFolder(GetSpecialFolderPath(kCommonAppDataFolder), exeFolder, templateFolder);
+}
+
+DataFolderLock::DataFolderLock(const std::string& dataFolder) {
+    const std::string path = dataFolder + kLockFileName;
+    fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd_) {
+        return;
+    }
+    int result = 0;
+    do {
+        result = ::flock(fd_.get(), LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0 && errno == EWOULDBLOCK) {
+        throw DataFolderBusyError(kDataFolderBusyPrefix +
+                                  (dataFolder.empty() ? std::string(".") : dataFolder) +
+                                  kDataFolderBusySuffix);
+    }
 }
 
 std::string DatabasePath(const std::string& dataFolder) { return dataFolder + kDatabaseFileName; }

@@ -2,6 +2,9 @@
 #pragma once
 #include <string>
 
+#include "common/Error.h"
+#include "common/FileDescriptor.h"
+
 namespace zeloro {
 
 class Query;
@@ -40,6 +43,33 @@ void CheckDatabaseWritable(const std::string& path);
 
 // dataFolder + "zeloro.sqlite"; the bare name for an empty data folder.
 [[nodiscard]] std::string DatabasePath(const std::string& dataFolder);
+
+// Holds the data folder for one process: its table and map page are shared by whoever uses the folder,
+// and two runs importing into one table would each look up the other's points. The hold is an exclusive
+// flock on the folder's "zeloro.lock", so it ends with the process however that ends (a SIGKILL included)
+// and never needs cleaning up. A folder where no lock file can be made (read-only) is used without one:
+// nothing can be imported there anyway. Throws DataFolderBusyError when another process holds the folder.
+class DataFolderLock {
+public:
+    explicit DataFolderLock(const std::string& dataFolder);
+
+private:
+    FileDescriptor fd_;
+};
+
+// "Der Datenordner <folder> wird bereits von einem anderen Lauf benutzt. ..."
+class DataFolderBusyError : public Error {
+public:
+    using Error::Error;
+};
+inline constexpr const char* kLockFileName = "zeloro.lock";
+inline constexpr const char* kDataFolderBusyPrefix = "Der Datenordner ";
+inline constexpr const char* kDataFolderBusySuffix =
+    " wird bereits von einem anderen Lauf benutzt. Bitte warten Sie, bis dieser beendet ist.";
+
+// The mark a process leaves when it keeps its track points on purpose (--keep). Points found in the table
+// without it were left by a process that died before it could empty the table, and are never used.
+inline constexpr const char* kKeptMarkFileName = "zeloro.kept";
 
 // Deletes every track point and compacts the file. False when any step failed; nothing is reported.
 bool clearDatabase(Query& query) noexcept;

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -153,7 +154,13 @@ protected:
         MainOptions options;
         options.resolveDataFolder = [this] { return dataFolder_; };
         options.now = [now] { return now; };
-        options.openDocument = [this](const QString& path) { opened_.push_back(path.toStdString()); };
+        options.openDocument = [this](const QString& path,
+                                      const std::function<void(const QString&)>& failed) {
+            opened_.push_back(path.toStdString());
+            if (!openFailure_.isEmpty()) {
+                failed(openFailure_);
+            }
+        };
         options.endApplication = [this] { ++ended_; };
         return std::make_unique<Tmain>(std::move(options));
     }
@@ -191,6 +198,7 @@ protected:
     TempDir photos_;
     std::string dataFolder_;
     std::vector<std::string> opened_;
+    QString openFailure_;  // non-empty: the opener reports this reason
     int ended_ = 0;
 };
 
@@ -225,10 +233,11 @@ TEST_F(MainWindow, ControlsSitAtTheirPlacesWithTheirTexts) {
         {"status", QRect(175, 196, 442, 18), nullptr},
         {"Label7", QRect(98, 237, 0, 0), "Protokoll:"},
         {"Memo1", QRect(175, 234, 442, 79), nullptr},
-        {"Button4", QRect(175, 336, 75, 25), "Maps"},
-        {"Button1", QRect(362, 336, 75, 25), "Starten"},
-        {"Button2", QRect(452, 336, 75, 25), "Leeren"},
-        {"Button3", QRect(542, 336, 75, 25), "Beenden"},
+        {"Button4", QRect(175, 336, 75, 25), "&Maps"},
+        {"Button1", QRect(362, 336, 75, 25), "&Starten"},
+        {"ButtonStop", QRect(362, 336, 75, 25), "&Abbrechen"},
+        {"Button2", QRect(452, 336, 75, 25), "&Leeren"},
+        {"Button3", QRect(542, 336, 75, 25), "&Beenden"},
     };
     for (const Place& place : places) {
         QWidget* control = Child<QWidget>(*window, place.name);
@@ -268,26 +277,97 @@ TEST_F(MainWindow, ControlsSitAtTheirPlacesWithTheirTexts) {
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-TEST_F(MainWindow, TabWalksTheFocusOrder) {
+// The name of the control that holds the focus: the browse edits' parts as "edGpx" and "edGpx…".
+std::string FocusedControl() {
+    const QWidget* focused = QApplication::focusWidget();
+    for (const QWidget* w = focused; w != nullptr; w = w->parentWidget()) {
+        if (!w->objectName().isEmpty() && w->objectName() != QStringLiteral("qt_spinbox_lineedit")) {
+            const auto* browse = qobject_cast<const BrowseEdit*>(w);
+            const bool button = browse != nullptr && focused == browse->Button();
+            return w->objectName().toStdString() + (button ? "…" : "");
+        }
+    }
+    return "<none>";
+}
+
+// The first focus is on the GPX field; Tab walks the screen, the title band first, and wraps around. A
+// frame is drawn round every control that takes the focus.
+TEST_F(MainWindow, TabWalksTheControlsInScreenOrderWithAVisibleFrame) {
     auto window = MakeWindow();
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    const char* const order[] = {"Button1", "Memo1",   "edGpx",   "edPictures", "cbtimezone",
-                                 "edSec",   "Button2", "Button3", "Button4",    "Button1"};
-    auto focusedControl = [] {
-        for (QWidget* w = QApplication::focusWidget(); w != nullptr; w = w->parentWidget()) {
-            if (!w->objectName().isEmpty() && w->objectName() != QStringLiteral("qt_spinbox_lineedit")) {
-                return w->objectName().toStdString();
-            }
+    const char* const order[] = {"edGpx",   "edGpx…",       "edPictures", "edPictures…", "cbtimezone",
+                                 "edSec",   "Memo1",        "Button4",    "Button1",     "Button2",
+                                 "Button3", "LabelOptions", "Label8",     "Image2",      "edGpx"};
+    const QWidget* frame = Child<QWidget>(*window, "focusFrame");
+    for (std::size_t i = 0; i < std::size(order); ++i) {
+        if (i > 0) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
-        return std::string("<none>");
-    };
-    EXPECT_EQ(focusedControl(), order[0]);
-    for (std::size_t i = 1; i < std::size(order); ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        EXPECT_EQ(focusedControl(), order[i]) << "after " << i << " tab(s)";
+        ASSERT_EQ(FocusedControl(), order[i]) << "after " << i << " tab(s)";
+        QWidget* control = QApplication::focusWidget();
+        if (control->parentWidget() == Child<QWidget>(*window, "edSec")) {
+            control = control->parentWidget();
+        }
+        const QRect area(control->mapTo(window.get(), QPoint(0, 0)), control->size());
+        EXPECT_TRUE(frame->isVisible()) << order[i];
+        EXPECT_EQ(frame->geometry(), area.adjusted(-2, -2, 2, 2).intersected(window->rect())) << order[i];
     }
+    // Shift+Tab goes back the same way.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(FocusedControl(), "Image2");
+}
+
+// F1 opens Hilfe; Space on a focused link or picture clicks it; Alt+letter presses a button; Enter in a
+// field starts the run, Enter on a button does not.
+TEST_F(MainWindow, KeysReachEveryCommand) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    Activate(*window);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+    ASSERT_EQ(opened_.size(), 1U);
+    EXPECT_EQ(fs::path(opened_[0]).filename(), "doku.pdf");
+    Child<ClickLabel>(*window, "Label8")->setFocus();
+    QTest::keyClick(Child<ClickLabel>(*window, "Label8"), Qt::Key_Space);
+    EXPECT_EQ(opened_.size(), 2U);
+
+    // A button's Alt shortcut clicks it as the mouse would, after showing it pressed for a moment.
+    QTest::keyClick(window.get(), Qt::Key_M, Qt::AltModifier);  // "Maps" with nothing tagged yet
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.boxes.size(), std::size_t{1}, 5000);
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), "Keine aktuellen Geodaten vorhanden!");
+
+    Child<FilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+    Child<DirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+    Child<QComboBox>(*window, "cbtimezone")->setCurrentIndex(kZoneIndexUtc);
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    Child<QPushButton>(*window, "Button4")->setFocus();
+    QTest::keyClick(Child<QPushButton>(*window, "Button4"), Qt::Key_Return);
+    EXPECT_FALSE(window->RunInProgress());
+    const std::pair<QWidget*, std::string> fields[] = {
+        {Child<FilenameEdit>(*window, "edGpx")->Edit(), "edGpx"},
+        {Child<DirectoryEdit>(*window, "edPictures")->Edit(), "edPictures"},
+        {Child<QComboBox>(*window, "cbtimezone"), "cbtimezone"},
+        {Child<SpinEdit>(*window, "edSec"), "edSec"}};
+    for (const auto& [field, name] : fields) {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        ASSERT_TRUE(window->RunInProgress()) << name;
+        // The focus waits on "Abbrechen" in the place of "Starten"; it comes back when the run is over.
+        EXPECT_EQ(FocusedControl(), "ButtonStop");
+        ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+        EXPECT_EQ(FocusedControl(), name);
+    }
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 5, kRunTimeoutMs);
+    EXPECT_EQ(boxes.boxes.size(), 1U);
+
+    Child<ClickLabel>(*window, "Image2")->setFocus();
+    QTest::keyClick(Child<ClickLabel>(*window, "Image2"), Qt::Key_Space);
+    EXPECT_EQ(ended_, 1);
 }
 
 TEST_F(MainWindow, ZoneIsPreselectedBySummerTime) {
@@ -371,8 +451,14 @@ TEST_F(MainWindow, StartenRunsOnAWorkerAndReportsLinesAndProgress) {
     QSignalSpy finished(window.get(), &Tmain::RunFinished);
     QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
     EXPECT_TRUE(window->RunInProgress());
-    for (const char* name : {"Button1", "Button2", "Button3", "Button4", "Image2"}) {
+    for (const char* name : {"Button1", "Button2", "Button4"}) {
         EXPECT_FALSE(Child<QWidget>(*window, name)->isEnabled()) << name;
+    }
+    // "Abbrechen" stands in the place of "Starten"; "Beenden" and the close picture stop the run.
+    EXPECT_TRUE(Child<QWidget>(*window, "Button1")->isHidden());
+    EXPECT_FALSE(Child<QWidget>(*window, "ButtonStop")->isHidden());
+    for (const char* name : {"Button3", "Image2", "ButtonStop"}) {
+        EXPECT_TRUE(Child<QWidget>(*window, name)->isEnabled()) << name;
     }
     window->Button1Click();  // a second start while the first runs is ignored
     ASSERT_TRUE(finished.wait(kRunTimeoutMs));
@@ -381,6 +467,8 @@ TEST_F(MainWindow, StartenRunsOnAWorkerAndReportsLinesAndProgress) {
     for (const char* name : {"Button1", "Button2", "Button3", "Button4", "Image2"}) {
         EXPECT_TRUE(Child<QWidget>(*window, name)->isEnabled()) << name;
     }
+    EXPECT_FALSE(Child<QWidget>(*window, "Button1")->isHidden());
+    EXPECT_TRUE(Child<QWidget>(*window, "ButtonStop")->isHidden());
 
     const std::vector<std::string> want = {
         "<no stamp> Notiz",
@@ -434,8 +522,10 @@ TEST_F(MainWindow, ErrorEndingARunGoesToTheDefaultErrorReport) {
     EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
     EXPECT_FALSE(boxes.boxes[0].text.isEmpty());
     const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(*window, "Memo1"));
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), " - Starte Datenbankimport");
+    ASSERT_GE(lines.size(), 2U);
+    // The log does not stop at a dangling line: the error's text closes it, as the box shows it.
+    EXPECT_EQ(lines[lines.size() - 2], " - Starte Datenbankimport");
+    EXPECT_EQ(lines.back(), " - Fehler: " + boxes.boxes[0].text.toStdString());
     EXPECT_TRUE(Child<QPushButton>(*window, "Button1")->isEnabled());
 }
 
@@ -480,6 +570,8 @@ TEST_F(MainWindow, MapsWithoutTaggedPhotosTellsSoAndOtherwiseOpensThePage) {
     EXPECT_EQ(boxes.boxes.size(), 1U);
     const std::string page = (data_.path() / "maps" / "index.html").string();
     EXPECT_EQ(opened_, std::vector<std::string>{page});
+    EXPECT_EQ(LogLines(*Child<QPlainTextEdit>(*window, "Memo1")).back(),
+              " - Kartenseite geschrieben: " + page);
     EXPECT_NE(ReadFileText(page).find("{\"photos\":[{\"lat\":48.5,\"lon\":11.25,\"name\":\"a.jpg\","),
               std::string::npos);
 
@@ -615,7 +707,9 @@ TEST_F(MainWindow, OptionsDialogValuesPersistAndReachTheRun) {
                                         " - b.jpg Koordinaten gefunden:", " - -33.8567,151.215 getaggt!"}));
     EXPECT_EQ(fs::last_write_time(b), mtimeBefore);  // written, yet with its old time
 
-    // A new window (a new session of the program) starts with the same values.
+    // A new window (a new session of the program, once the first has ended: a session holds its data
+    // folder) starts with the same values.
+    window.reset();
     auto again = MakeWindow();
     EXPECT_EQ(again->RunOptions().offsetText, QStringLiteral("-02:50:00"));
     EXPECT_TRUE(again->RunOptions().keepMtime);
@@ -729,6 +823,242 @@ TEST_F(MainWindow, LogIsSavedAsText) {
     EXPECT_EQ(ReadFileText(file), shown.toStdString() + "\n");
     EXPECT_NE(shown.indexOf(QStringLiteral("a.jpg Koordinaten gefunden:")), -1);
     EXPECT_FALSE(window->SaveLogTo(QString::fromStdString((data_ / "missing" / "p.txt").string())));
+}
+
+}  // namespace
+}  // namespace zeloro::test
+
+namespace zeloro::test {
+namespace {
+
+// Where a developer asked for them (ZELORO_SCREENSHOT_DIR), pictures of the window as the tests leave it.
+void SaveScreenshot(QWidget& window, const char* name) {
+    const QByteArray folder = qgetenv("ZELORO_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        EXPECT_TRUE(
+            window.grab().save(QString::fromLocal8Bit(folder) + QLatin1Char('/') + QLatin1String(name)));
+    }
+}
+
+// A window over many photos, so that a stop lands while most are still to do.
+class StoppedRun : public MainWindow {
+protected:
+    static constexpr int kPhotos = 62;
+
+    void SetUp() override {
+        MainWindow::SetUp();
+        WritePhotos();
+    }
+
+    // The untagged photos, written anew: each has a point at 12:10:00 UTC.
+    void WritePhotos() {
+        for (int i = 0; i < kPhotos - 2; ++i) {
+            WritePhoto(photos_ / ("c" + std::to_string(100 + i) + ".jpg"), "2010:06:01 12:10:00");
+        }
+        WritePhoto(photos_ / "a.jpg", "2010:06:01 12:00:05");
+    }
+
+    void Start(Tmain& window) {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        Activate(window);
+        Child<FilenameEdit>(window, "edGpx")
+            ->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+        Child<DirectoryEdit>(window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+        Child<QComboBox>(window, "cbtimezone")->setCurrentIndex(kZoneIndexUtc);
+        QTest::mouseClick(Child<QPushButton>(window, "Button1"), Qt::LeftButton);
+        ASSERT_TRUE(window.RunInProgress());
+    }
+
+    // The log's last line is the stop line; the photos done are fewer than all.
+    static void ExpectStopLine(Tmain& window) {
+        const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(window, "Memo1"));
+        ASSERT_FALSE(lines.empty());
+        static const QRegularExpression stop(
+            QStringLiteral(R"(^ - Lauf abgebrochen: (\d+) von 62 Bildern bearbeitet\.$)"));
+        const QRegularExpressionMatch match = stop.match(QString::fromStdString(lines.back()));
+        ASSERT_TRUE(match.hasMatch()) << lines.back();
+        EXPECT_LT(match.captured(1).toInt(), kPhotos);
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& line) {
+                                    return line.find("Lauf abgebrochen") != std::string::npos;
+                                }),
+                  1);
+    }
+};
+
+TEST_F(StoppedRun, AbbrechenAndEscEndTheRunAfterThePhotoInHand) {
+    MessageRecorder boxes;
+    for (const bool byKey : {false, true}) {
+        WritePhotos();
+        std::map<fs::path, Bytes> before;
+        for (const auto& entry : fs::recursive_directory_iterator(photos_.path())) {
+            if (entry.path().extension() == ".jpg") {
+                before[entry.path()] = ReadFileBytes(entry.path());
+            }
+        }
+        auto window = MakeWindow();
+        Start(*window);
+        QSignalSpy finished(window.get(), &Tmain::RunFinished);
+        if (byKey) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(Child<QPushButton>(*window, "ButtonStop"), Qt::LeftButton);
+        }
+        ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+        ExpectStopLine(*window);
+        EXPECT_EQ(Child<ColorProgressBar>(*window, "status")->Position(), 0);
+        EXPECT_TRUE(Child<QPushButton>(*window, "Button1")->isVisible());
+        EXPECT_TRUE(window->isVisible());  // stopping is not closing
+        EXPECT_EQ(ended_, 0);
+        // Every photo the stop left alone is untouched: the ones rewritten are exactly the map entries.
+        std::size_t rewritten = 0;
+        for (const auto& [path, bytes] : before) {
+            rewritten += BytesEqual(bytes, ReadFileBytes(path)) ? 0U : 1U;
+        }
+        EXPECT_EQ(rewritten, window->Session().MapEntries().size());
+        EXPECT_LT(rewritten, static_cast<std::size_t>(kPhotos) - 1);
+        if (!byKey) {
+            SaveScreenshot(*window, "stopped-run.png");
+        }
+        EXPECT_TRUE(boxes.boxes.empty());
+    }
+}
+
+TEST_F(StoppedRun, BeendenDuringARunStopsItThenEnds) {
+    for (const char* control : {"Button3", "Image2"}) {
+        auto window = MakeWindow();
+        Start(*window);
+        ended_ = 0;
+        QSignalSpy finished(window.get(), &Tmain::RunFinished);
+        QTest::mouseClick(Child<QWidget>(*window, control), Qt::LeftButton, {}, QPoint(17, 12));
+        EXPECT_EQ(ended_, 0) << control;  // not before the photo in hand is done
+        ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+        ExpectStopLine(*window);
+        EXPECT_EQ(ended_, 1) << control;
+        EXPECT_EQ(CountTrackPoints(data_ / "zeloro.sqlite"), 0) << control;
+    }
+}
+
+TEST_F(MainWindow, MissingPhotoFolderIsRefusedBeforeTheRun) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    Activate(*window);
+    const std::string missing = (photos_.path() / "Urlab").string();
+    Child<FilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+    Child<DirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(missing));
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    EXPECT_FALSE(window->RunInProgress());
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), "Der Bildordner '" + missing + "' existiert nicht.");
+    EXPECT_EQ(boxes.boxes[0].caption.toStdString(), "Fehler");
+    Child<DirectoryEdit>(*window, "edPictures")
+        ->SetText(QString::fromStdString((photos_ / "a.jpg").string()));
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    ASSERT_EQ(boxes.boxes.size(), 2U);
+    EXPECT_EQ(boxes.boxes[1].text.toStdString(),
+              "Der Bildordner '" + (photos_ / "a.jpg").string() + "' ist kein Ordner.");
+    EXPECT_TRUE(Child<QPlainTextEdit>(*window, "Memo1")->toPlainText().isEmpty());
+    EXPECT_EQ(CountTrackPoints(data_ / "zeloro.sqlite"), 0);
+
+    // An empty GPX path is still named first, as before.
+    Child<FilenameEdit>(*window, "edGpx")->Clear();
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    ASSERT_EQ(boxes.boxes.size(), 3U);
+    EXPECT_EQ(boxes.boxes[2].text.toStdString(), "Bitte geben Sie eine gpx-Datei an!");
+}
+
+TEST_F(MainWindow, HilfeAndMapsNameTheFileNoProgramCouldOpen) {
+    MessageRecorder boxes;
+    openFailure_ = QStringLiteral("kein Programm für diesen Dateityp gefunden");
+    auto window = MakeWindow();
+    Activate(*window);
+    QTest::mouseClick(Child<QWidget>(*window, "Label8"), Qt::LeftButton, {}, QPoint(5, 5));
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    ASSERT_EQ(opened_.size(), 1U);
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(),
+              "Die Datei " + opened_[0] +
+                  " konnte nicht geöffnet werden: kein Programm für diesen Dateityp gefunden.");
+    EXPECT_EQ(boxes.boxes[0].caption.toStdString(), "Fehler");
+    RunOnce(*window);
+    QTest::mouseClick(Child<QPushButton>(*window, "Button4"), Qt::LeftButton);
+    ASSERT_EQ(boxes.boxes.size(), 2U);
+    const std::string page = (data_.path() / "maps" / "index.html").string();
+    EXPECT_NE(boxes.boxes[1].text.toStdString().find("Die Datei " + page + " konnte nicht geöffnet werden"),
+              std::string::npos);
+}
+
+// The real opener: the desktop's xdg-open, found on PATH. Its failure status and its absence both reach
+// the box; what the box shows is decided when the opener has ended.
+TEST_F(MainWindow, DesktopOpenerFailureIsShown) {
+    MessageRecorder boxes;
+    TempDir bin;
+    WriteFileText(bin / "xdg-open", "#!/bin/sh\nexit 3\n");
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    MainOptions options;
+    options.resolveDataFolder = [this] { return dataFolder_; };
+    options.endApplication = [] {};
+    Tmain window(std::move(options));
+    {
+        const ScopedVariable path("PATH", bin.path().c_str());
+        window.Label8Click();
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.boxes.size(), std::size_t{1}, kRunTimeoutMs);
+    }
+    EXPECT_TRUE(boxes.boxes[0].text.endsWith(
+        QStringLiteral("doku.pdf konnte nicht geöffnet werden: kein Programm für "
+                       "diesen Dateityp gefunden.")))
+        << boxes.boxes[0].text.toStdString();
+    fs::remove(bin / "xdg-open");
+    {
+        const ScopedVariable path("PATH", bin.path().c_str());
+        window.Label8Click();
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.boxes.size(), std::size_t{2}, kRunTimeoutMs);
+    }
+    EXPECT_TRUE(
+        boxes.boxes[1].text.endsWith(QStringLiteral("das Programm xdg-open kann nicht gestartet werden.")))
+        << boxes.boxes[1].text.toStdString();
+}
+
+// "Details im Protokoll": the reason behind a miss, and photos in subfolders by their path. Off, the
+// log is the one it always was (see the run test above).
+TEST_F(MainWindow, DetailsOptionExplainsMissesInTheLog) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    window->show();
+    Activate(*window);
+    WithOptionsDialog(*window, [](OptionsDialog& dialog) {
+        auto* details = dialog.findChild<QCheckBox*>(QStringLiteral("cbExplain"));
+        ASSERT_NE(details, nullptr);
+        EXPECT_EQ(details->text(), QStringLiteral("Details im Protokoll"));
+        details->setChecked(true);
+        dialog.accept();
+    });
+    EXPECT_TRUE(window->RunOptions().explain);
+    EXPECT_EQ(Child<ClickLabel>(*window, "LabelOptions")->text(), QStringLiteral("Optionen (aktiv)"));
+    WritePhoto(photos_.path() / "sub" / "c.jpg", "2010:06:01 12:00:09");
+    RunOnce(*window);
+    const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(*window, "Memo1"));
+    const std::vector<std::string> want = {
+        " - Lese Bilddateien",
+        " - 3 Bilder im Verzeichnis gefunden",
+        " - Starte Datenbankimport",
+        " - 2 Datensätze gelesen und importiert",
+        " - a.jpg Koordinaten gefunden:",
+        " - 48.5,11.25 getaggt!",
+        " - sub/b.jpg keine Koordinaten gefunden",
+        " - Grund: Aufnahmezeit 2010-06-01 15:00:00 UTC liegt außerhalb der Tracks (2010-06-01 12:00:05 bis "
+        "2010-06-01 12:10:00 UTC)",
+        " - sub/c.jpg keine Koordinaten gefunden",
+        " - Grund: kein Trackpunkt innerhalb von 0 s; der nächste (2010-06-01 12:00:05 UTC) liegt 4 s von "
+        "der "
+        "Aufnahmezeit 2010-06-01 12:00:09 UTC entfernt",
+    };
+    EXPECT_EQ(lines, want);
+    EXPECT_TRUE(boxes.boxes.empty());
+    SaveScreenshot(*window, "details-log.png");
 }
 
 }  // namespace

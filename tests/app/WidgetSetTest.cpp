@@ -89,11 +89,11 @@ TEST_F(WidgetSet, DirectoryEditPickerIsTitledSelectDirectoryAndStartsAtTheText) 
     EXPECT_EQ(edit.Text().toStdString(), "/var/photos");
 }
 
-TEST_F(WidgetSet, BrowseEditTakesFocusInItsEditOnly) {
+TEST_F(WidgetSet, BrowseEditTakesFocusInItsEditAndButtonByTab) {
     FilenameEdit edit;
     EXPECT_EQ(edit.focusPolicy(), Qt::NoFocus);
     EXPECT_EQ(edit.Edit()->focusPolicy(), Qt::StrongFocus);
-    EXPECT_EQ(edit.Button()->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(edit.Button()->focusPolicy(), Qt::TabFocus);
     EXPECT_EQ(edit.Button()->width(), 18);
 }
 

@@ -2,7 +2,9 @@
 // copy of the delivered database, with photos and tracks generated here.
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -345,6 +347,157 @@ INSTANTIATE_TEST_SUITE_P(
         MatchCase{"WindowOfOneSecondAtTheEdge", "13", "1", "2024:06:15 10:04:31", 387}),
     [](const auto& p) { return p.param.name; });
 
+// --explain: behind "keine Koordinaten gefunden" the reason, with the photo's UTC time as the run matched
+// it (zone and clock offset applied), and the photo named by its path below the folder.
+struct ExplainCase {
+    std::string name;
+    std::string photo;  // below the photo folder
+    std::optional<std::string> shot;
+    std::string zone;
+    std::string tolerance;
+    std::vector<std::string> more;
+    std::string reason;
+    bool untimedTrack = false;  // a GPX file without any timed point
+};
+
+void PrintTo(const ExplainCase& c, std::ostream* os) { *os << c.name; }
+
+class CliExplain : public CliRun, public ::testing::WithParamInterface<ExplainCase> {};
+
+TEST_P(CliExplain, ReasonFollowsTheMiss) {
+    const ExplainCase& c = GetParam();
+    AddPhoto(c.photo, c.shot);
+    if (c.untimedTrack) {
+        WriteFileText(gpx_, "<gpx><wpt lat=\"1.0\" lon=\"2.0\"><name>no time</name></wpt></gpx>");
+    }
+    std::vector<std::string> more{"--explain"};
+    more.insert(more.end(), c.more.begin(), c.more.end());
+    const ProcessResult r = Tag(c.zone, c.tolerance, more);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<std::string> log = Log(r);
+    ASSERT_EQ(log.size(), 6U) << r.out;
+    EXPECT_EQ(log[4], " - " + c.photo + " keine Koordinaten gefunden");
+    EXPECT_EQ(log[5], " - " + c.reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CliRun, CliExplain,
+    ::testing::Values(
+        ExplainCase{"NoShotTime",
+                    "IMG.jpg",
+                    std::nullopt,
+                    "13",
+                    "0",
+                    {},
+                    "Grund: das Foto hat keine lesbare Aufnahmezeit (DateTimeOriginal)"},
+        // The track runs from 07:00:00 to 08:10:00 UTC.
+        ExplainCase{"BeforeTheTrack",
+                    "IMG.jpg",
+                    "2024:06:15 08:59:59",
+                    "13",
+                    "0",
+                    {},
+                    "Grund: Aufnahmezeit 2024-06-15 06:59:59 UTC liegt außerhalb der Tracks "
+                    "(2024-06-15 07:00:00 bis 2024-06-15 08:10:00 UTC)"},
+        // The wrong zone: UTC + 1:00 puts a shot of 10:04:30 at 09:04:30 UTC.
+        ExplainCase{"WrongZoneAfterTheTrack",
+                    "IMG.jpg",
+                    "2024:06:15 10:04:30",
+                    "12",
+                    "0",
+                    {},
+                    "Grund: Aufnahmezeit 2024-06-15 09:04:30 UTC liegt außerhalb der Tracks "
+                    "(2024-06-15 07:00:00 bis 2024-06-15 08:10:00 UTC)"},
+        // 08:04:25 lies 5 s from the points of 08:04:20 and 08:04:30; equally near: the earlier.
+        ExplainCase{
+            "BetweenTwoPoints",
+            "IMG.jpg",
+            "2024:06:15 10:04:25",
+            "13",
+            "0",
+            {},
+            "Grund: kein Trackpunkt innerhalb von 0 s; der nächste (2024-06-15 08:04:20 UTC) liegt 5 s "
+            "von der Aufnahmezeit 2024-06-15 08:04:25 UTC entfernt"},
+        ExplainCase{
+            "NearestBeyondTheDeviation",
+            "IMG.jpg",
+            "2024:06:15 10:04:26",
+            "13",
+            "3",
+            {},
+            "Grund: kein Trackpunkt innerhalb von 3 s; der nächste (2024-06-15 08:04:30 UTC) liegt 4 s "
+            "von der Aufnahmezeit 2024-06-15 08:04:26 UTC entfernt"},
+        ExplainCase{
+            "ClockOffsetCounts",
+            "IMG.jpg",
+            "2024:06:15 10:04:25",
+            "13",
+            "0",
+            {"--offset", "3"},
+            "Grund: kein Trackpunkt innerhalb von 0 s; der nächste (2024-06-15 08:04:30 UTC) liegt 2 s "
+            "von der Aufnahmezeit 2024-06-15 08:04:28 UTC entfernt"},
+        ExplainCase{
+            "SubfolderPathAndNamedZone",
+            "tag 2/sub/IMG.jpg",
+            "2024:06:15 10:04:25",
+            "Europe/Berlin",
+            "0",
+            {},
+            "Grund: kein Trackpunkt innerhalb von 0 s; der nächste (2024-06-15 08:04:20 UTC) liegt 5 s "
+            "von der Aufnahmezeit 2024-06-15 08:04:25 UTC entfernt"},
+        ExplainCase{"UntimedTrack",
+                    "IMG.jpg",
+                    "2024:06:15 10:04:30",
+                    "13",
+                    "0",
+                    {},
+                    "Grund: die Tracktabelle enthält keinen Punkt mit Zeit",
+                    true}),
+    [](const auto& p) { return p.param.name; });
+
+// With --explain a found photo keeps its two lines (its folder added), and --json carries the reason.
+TEST_F(CliRun, ExplainNamesFoundPhotosByPathAndJsonCarriesTheReason) {
+    AddPhoto("sub/IMG_1.jpg", "2024:06:15 10:00:30");
+    AddPhoto("sub/IMG_3.jpg", "2024:06:15 10:04:25");
+    const ProcessResult r = Tag("13", "0", {"--explain", "--dry-run"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<std::string> log = Log(r);
+    ASSERT_GE(log.size(), 8U) << r.out;
+    const ExpectedFix f1 = FixOf(363);
+    EXPECT_EQ(
+        std::vector<std::string>(log.begin() + 4, log.begin() + 8),
+        (std::vector<std::string>{" - sub/IMG_1.jpg Koordinaten gefunden:",
+                                  " - " + f1.lat + "," + f1.lon + " würde getaggt (Probelauf)",
+                                  " - sub/IMG_3.jpg keine Koordinaten gefunden",
+                                  " - Grund: kein Trackpunkt innerhalb von 0 s; der nächste (2024-06-15 "
+                                  "08:04:20 UTC) liegt 5 s von der Aufnahmezeit 2024-06-15 08:04:25 UTC "
+                                  "entfernt"}));
+    const ProcessResult json = Tag("13", "0", {"--explain", "--dry-run", "--json"});
+    ASSERT_EQ(json.exitStatus, 0) << json.err;
+    EXPECT_NE(
+        json.out.find("\"message\":\"sub/IMG_3.jpg keine Koordinaten gefunden\",\"reason\":\"Grund: kein "
+                      "Trackpunkt innerhalb von 0 s;"),
+        std::string::npos)
+        << json.out;
+    EXPECT_EQ(
+        json.out.find("\"message\":\"" + f1.lat + "," + f1.lon + " würde getaggt (Probelauf)\",\"reason\""),
+        std::string::npos);
+}
+
+// The same rule as the window's: a photo the user may not write is refused by name, the run ends there.
+TEST_F(CliRun, ReadOnlyPhotoEndsTheRunAndStaysAsItWas) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
+    const fs::path photo = photos_ / "IMG_1.jpg";
+    ASSERT_EQ(::chmod(photo.c_str(), 0444), 0);
+    const Bytes before = ReadFileBytes(photo);
+    const ProcessResult r = Tag("13", "0");
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "Die Datei " + photo.string() + " ist schreibgeschützt und wird nicht geändert.\n");
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photo)));
+    EXPECT_EQ(fs::status(photo).permissions(),
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
 // A logger that writes a point every second, a deviation of 5 s: each photo gets the point of its own
 // second, at the ends of the track too, where the window holds points on one side only.
 TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
@@ -468,7 +621,8 @@ TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
 
     const ProcessResult r = Tag("13", "0", {"--map"});
     EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.err, "JPEG header is not valid.\n");
+    // The error's own text, after the photo it is about.
+    EXPECT_EQ(r.err, (photos_ / "IMG_2.jpg").string() + ": JPEG header is not valid.\n");
     const ExpectedFix f1 = FixOf(363);
     const std::string page = (data_ / "maps" / "index.html").string();
     const std::vector<std::string> expected{" - Lese Bilddateien",
@@ -586,6 +740,36 @@ TEST_F(CliRun, FailedImportExitsThreeAndTouchesNoPhoto) {
     EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
     // The failed import's own transaction is rolled back: nothing of it stays in the table.
     EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
+}
+
+// A GPX file that is there but no XML fails the import as surely as a bad point: 3, with the loader's text.
+TEST_F(CliRun, GpxThatIsNoXmlExitsThree) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
+    WriteFileText(gpx_, "<gpx><trk>");
+    const ProcessResult r = Tag("13", "0");
+    EXPECT_EQ(r.exitStatus, 3);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+}
+
+// While another process holds the data folder, a run refuses at once: 5, its reason on stderr, no scan.
+TEST_F(CliRun, DataFolderInUseExitsFive) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
+    const std::string lockPath = (data_ / "zeloro.lock").string();
+    const int held = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const ProcessResult r = Tag("13", "0");
+    ::close(held);
+    EXPECT_EQ(r.exitStatus, 5);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Der Datenordner " + data_.string() +
+                         "/ wird bereits von einem anderen Lauf benutzt. Bitte warten Sie, bis dieser "
+                         "beendet ist.\n");
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
+    EXPECT_EQ(Tag("13", "0").exitStatus, 0);  // the hold ended with its holder
 }
 
 TEST_F(CliRun, ProgressOnATerminalStaysOffTheLog) {
@@ -803,10 +987,28 @@ TEST_F(CliRun, HelpNamesEveryOption) {
     const ProcessResult r = RunProcess(cli_, {"--help"});
     EXPECT_EQ(r.exitStatus, 0);
     EXPECT_EQ(r.err, "");
-    for (const char* option : {"--gpx", "--photos", "--zone", "--tolerance", "--data-dir", "--map", "--open",
-                               "--keep", "--offset", "--photo-zone", "--interpolate", "--altitude",
-                               "--dry-run", "--skip-tagged", "--keep-mtime", "--json", "--summary", "--jobs",
-                               "--version", "$XDG_DATA_HOME/kvd/zeloro/", "4 der Datenordner"}) {
+    for (const char* option : {"--gpx",
+                               "--photos",
+                               "--zone",
+                               "--tolerance",
+                               "--data-dir",
+                               "--map",
+                               "--open",
+                               "--keep",
+                               "--offset",
+                               "--photo-zone",
+                               "--interpolate",
+                               "--altitude",
+                               "--dry-run",
+                               "--skip-tagged",
+                               "--keep-mtime",
+                               "--json",
+                               "--summary",
+                               "--explain",
+                               "--jobs",
+                               "--version",
+                               "$XDG_DATA_HOME/kvd/zeloro/",
+                               "4 der Datenordner"}) {
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
     }
     EXPECT_NE(r.out.find("nächste Punkt innerhalb der Abweichung"), std::string::npos) << r.out;

@@ -101,6 +101,24 @@ TEST_F(GpxImport, WaypointsThenTrackPointsThenRoutePoints) {
     EXPECT_EQ(query.SQL(), kGpxInsertStatement);
 }
 
+// A stop asked for while the points go in (Ctrl+C) ends the import between two points, as a failed one.
+TEST_F(GpxImport, StopBetweenPointsEndsItAsAFailedImport) {
+    const std::string path = Write(
+        "<gpx><trk><trkseg>"
+        "<trkpt lat=\"1\" lon=\"2\"><time>2024-06-15T08:00:00Z</time></trkpt>"
+        "<trkpt lat=\"3\" lon=\"4\"><time>2024-06-15T08:00:01Z</time></trkpt>"
+        "<trkpt lat=\"5\" lon=\"6\"><time>2024-06-15T08:00:02Z</time></trkpt>"
+        "</trkseg></trk></gpx>");
+    int asked = 0;
+    EXPECT_FALSE(importGpx(path, uniCon, query, log, {}, ImportDetails::positionsOnly,
+                           [&asked] { return ++asked == 2; }));
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_FALSE(uniCon.InTransaction());
+    EXPECT_EQ(log.messages, Lines({" - Starte Datenbankimport", " - Import fehlerhaft abgebrochen",
+                                   " - 1 Datensätze gelesen und importiert"}));
+}
+
 TEST_F(GpxImport, UntimedPointsImportNothing) {
     EXPECT_TRUE(Import(Write("<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"/><trkpt lat=\"3\" lon=\"4\">"
                              "<ele>1</ele></trkpt></trkseg></trk></gpx>")));
@@ -193,7 +211,7 @@ TEST_P(GpxImportLoadFailure, PropagatesAfterStartLineOnly) {
     try {
         (void)Import(path);
         FAIL() << "no error";
-    } catch (const Error& e) {
+    } catch (const GpxLoadError& e) {
         std::string want(c.message);
         if (!c.writeFile) {
             want = "Datei " + path + " kann nicht geöffnet werden. No such file or directory";

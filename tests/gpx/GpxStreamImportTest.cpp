@@ -3,6 +3,7 @@
 // rows with their rowids, the columns, and whether a transaction is left open.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -119,7 +120,8 @@ std::vector<Case> Cases() {
 
 class GpxStreamImport : public ::testing::Test {
 protected:
-    Outcome Run(const std::string& gpx, bool streamed, ImportDetails details, bool callersTransaction) {
+    Outcome Run(const std::string& gpx, bool streamed, ImportDetails details, bool callersTransaction,
+                const std::function<bool()>& stopRequested = {}) {
         const auto path = dir_ / ("t" + std::to_string(files_++) + ".gpx");
         test::WriteFileText(path, gpx);
         Connection uniCon;
@@ -133,7 +135,8 @@ protected:
         MessageLog log;
         Outcome outcome;
         try {
-            const bool ok = (streamed ? importGpx : importGpxTree)(path.string(), uniCon, query, log, {}, details);
+            const bool ok =
+                (streamed ? importGpx : importGpxTree)(path.string(), uniCon, query, log, {}, details, stopRequested);
             outcome.result = ok ? "true" : "false";
         } catch (const Error& e) {
             outcome.result = e.what();
@@ -206,6 +209,36 @@ TEST_F(GpxStreamImport, CasesCoverEveryOutcome) {
     EXPECT_EQ(malformed.rows.size(), 1U);
     EXPECT_EQ(of(gpx("waypoints, route, track in the file's order"), false).rows.size(), 5U);
     EXPECT_EQ(of(gpx("bad route point before the track"), true).rows.size(), 3U);
+}
+
+// A stop between points (Ctrl+C while a long track goes in) leaves what the tree import's stop leaves, and
+// the streamed import reads no further: it is asked no more often than the tree import.
+TEST_F(GpxStreamImport, StopLeavesWhatTheTreeImportLeaves) {
+    const std::string track = BigTrack(6000, -1);
+    for (const int stopAt : {1, 2, 3000}) {
+        for (const ImportDetails details : {ImportDetails::positionsOnly, ImportDetails::elevationAndSegments}) {
+            for (const bool callersTransaction : {false, true}) {
+                SCOPED_TRACE("stop at " + std::to_string(stopAt) +
+                             (details == ImportDetails::positionsOnly ? "" : ", details") +
+                             (callersTransaction ? ", caller's transaction" : ""));
+                int treeAsked = 0;
+                const Outcome tree = Run(track, false, details, callersTransaction,
+                                         [&treeAsked, stopAt] { return ++treeAsked == stopAt; });
+                int streamAsked = 0;
+                const Outcome streamed = Run(track, true, details, callersTransaction,
+                                             [&streamAsked, stopAt] { return ++streamAsked == stopAt; });
+                EXPECT_EQ(tree.result, "false");
+                EXPECT_EQ(tree.log.back(), " - " + std::to_string(stopAt - 1) + " Datensätze gelesen und importiert");
+                EXPECT_EQ(streamAsked, stopAt);
+                EXPECT_EQ(treeAsked, stopAt);
+                EXPECT_EQ(streamed.result, tree.result);
+                EXPECT_EQ(streamed.log, tree.log);
+                EXPECT_EQ(streamed.rows, tree.rows);
+                EXPECT_EQ(streamed.columns, tree.columns);
+                EXPECT_EQ(streamed.inTransaction, tree.inTransaction);
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -228,7 +228,7 @@ TEST(ExifProperties, GpsLatitudeMirrorsIntoAnExistingXmpProperty) {
     ASSERT_NE(schema, nullptr);
     const TXMPProperty* prop = schema->FindProperty("GPSLatitude");
     ASSERT_NE(prop, nullptr);
-    EXPECT_EQ(prop->ReadValue(), "51,30,7716/625N");
+    EXPECT_EQ(prop->ReadValue(), "51,30.20576N");  // decimal minutes, as the XMP schema spells them
     EXPECT_EQ(schema->FindProperty("GPSLongitude"), nullptr);
 }
 

@@ -30,8 +30,13 @@ using TagReport = std::multimap<std::string, std::string>;
 // a new warning) is listed.
 [[nodiscard]] std::vector<std::string> UnexpectedChanges(const TagReport& before, const TagReport& after);
 
-// The segments in front of the image data other than EXIF, XMP and Adobe APP13 come back byte for byte
-// in their order (APP0 segments move to the front), and so does everything from the first SOS on.
+// The segments in front of the image data other than EXIF and XMP (the IPTC and other Adobe segments
+// too) come back byte for byte in their order (APP0 segments move to the front), and so does everything
+// from the first SOS on.
 [[nodiscard]] ::testing::AssertionResult SegmentsAndImageDataKept(const Bytes& original, const Bytes& saved);
+
+// An XMP packet that holds none of the properties the run writes (the GPS position and time, the pixel
+// size) comes back byte for byte; one that holds them is judged tag by tag through UnexpectedChanges.
+[[nodiscard]] ::testing::AssertionResult XmpPacketKeptWhereUnwritten(const Bytes& original, const Bytes& saved);
 
 }  // namespace zeloro::test

@@ -301,6 +301,32 @@ TEST(JPEGImageEx, IptcEditAloneIsWritten) {
     EXPECT_EQ(MarkersOf(SaveImage(image)), WithPicture({0xE0, 0xED}));
 }
 
+TEST(JPEGImageEx, AdobeSegmentWithoutIptcEditsStaysByteForByte) {
+    // As cameras write them: the IPTC block's size counts a zero byte after the last record, and a
+    // further resource block has a pad byte that is not zero. Read and written anew, both would change.
+    const Bytes app13 = Segment(0xED, Cat({kPhotoshop3, Text("8BIM"), {0x04, 0x04}, {0, 0}, {0, 0, 0, 7},
+                                           {0x1C, 2, 5, 0, 1, 'x', 0}, {0},
+                                           Text("8BIM"), {0x04, 0x25}, {0, 0}, {0, 0, 0, 3}, Text("abc"), {0xEE}}));
+    TJPEGImageEx image;
+    image.LoadFromBytes(test::Photo({Segment(0xE1, ExifBlock()), app13}));
+    SetGps(image);
+    const Bytes tagged = SaveImage(image);
+    EXPECT_NE(test::Find(tagged, app13), std::string::npos);
+    TExifData reread;
+    reread.LoadFromJPEG(std::span<const std::uint8_t>(tagged));
+    EXPECT_EQ(reread.GPSLatitude().AsString(), "51,30,7716/625N");
+
+    // An edit of the container still reaches the photo, beside the EXIF change.
+    image.IPTCData().ApplicationSection().Find(5)->SetAsString("y");
+    const Bytes edited = SaveImage(image);
+    EXPECT_EQ(test::Find(edited, app13), std::string::npos);
+    TIPTCData iptc;
+    iptc.LoadFromJPEG(std::span<const std::uint8_t>(edited));
+    EXPECT_EQ(iptc.ApplicationSection().Find(5)->AsString(), "y");
+    reread.LoadFromJPEG(std::span<const std::uint8_t>(edited));
+    EXPECT_EQ(reread.GPSLatitude().AsString(), "51,30,7716/625N");
+}
+
 TEST(JPEGImageEx, OversizedExifBlockIsRefused) {
     TJPEGImageEx image;
     image.LoadFromBytes(test::Photo({Segment(0xE1, ExifBlock())}));

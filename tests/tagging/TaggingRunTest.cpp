@@ -1,6 +1,10 @@
 // tests/tagging/TaggingRunTest.cpp: the tagging run through the session, on a temporary track database
 // and photos built here.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -9,8 +13,11 @@
 
 #include "SamplePhoto.h"
 #include "common/Error.h"
+#include "mapexport/MapPage.h"
 #include "metadata/ExifData.h"
+#include "metadata/SafeFileWrite.h"
 #include "support/TestSupport.h"
+#include "tagging/MissReason.h"
 #include "tagging/RunSettings.h"
 #include "tagging/TaggingRun.h"
 #include "tagging/TaggingSession.h"
@@ -88,7 +95,7 @@ TEST(TaggingRun, ReadPhotoFileReadsAllOrNamesTheFile) {
         EXPECT_EQ(std::string(e.what()),
                   "Datei " + missing + " kann nicht geöffnet werden. No such file or directory");
     }
-    EXPECT_THROW(static_cast<void>(ReadPhotoFile(tmp.path().string())), StreamError);
+    EXPECT_THROW(static_cast<void>(ReadPhotoFile(tmp.path().string())), FileSkippedError);
 }
 
 // Records what the run reports; the stamps are cut off the log lines.
@@ -188,6 +195,30 @@ TEST_F(SessionRun, WritesWholeDegreesAndMinutesAndCurrencySeconds) {
 
     EXPECT_EQ(session_.MapEntries(),
               (std::vector<std::string>{"48.1234|-122.4194|a.jpg", "-33.8567|151.215|b.jpg"}));
+}
+
+// The Google page's script gets a number a script can read, the one the photo was tagged with; a plain
+// stored text stays as it was, byte for byte.
+TEST_F(SessionRun, GooglePageGetsTheNumbersThePhotosHold) {
+    WriteFileText(gpx_,
+                  "<gpx><trk><trkseg>"
+                  "<trkpt lat=\"047.5\" lon=\"-  -5\"><time>2024-06-15T08:00:00Z</time></trkpt>"
+                  "<trkpt lat=\"-33.8567\" lon=\"1.5e2\"><time>2024-06-15T08:00:10Z</time></trkpt>"
+                  "</trkseg></trk></gpx>");
+    WriteFileText(tmp_ / kGoogleMapsKeyFile, "key\n");
+    fs::create_directories(tmp_ / "maps");
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    WriteFileBytes(photos_ / "b.jpg", Photo("2024:06:15 10:00:10"));
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+    TExifData exif;
+    exif.LoadFromJPEG((photos_ / "a.jpg").string());
+    EXPECT_EQ(exif.GPSLongitude().Direction(), lnWest);
+    const std::optional<std::string> page = session_.WriteMapPage();
+    ASSERT_TRUE(page);
+    EXPECT_NE(ReadFileText(*page).find(
+                  "[new google.maps.LatLng(47.5,-5),\r\nnew google.maps.LatLng(-33.8567,1.5e2)"),
+              std::string::npos)
+        << ReadFileText(*page);
 }
 
 TEST_F(SessionRun, ProgressCountsPhotosAndListsKeepScanOrder) {
@@ -332,6 +363,65 @@ TEST_F(SessionRun, StopRequestEndsTheRunBetweenPhotos) {
     EXPECT_EQ(session_.MapEntries(), std::vector<std::string>{"48.1234|-122.4194|a.jpg"});
     EXPECT_TRUE(BytesEqual(second, ReadFileBytes(photos_ / "b.jpg")));
     EXPECT_EQ(observer_.progress, (std::vector<std::string>{"max 2", "pos 1", "pos 0"}));
+    // One closing line says that the run was stopped and how far it got.
+    ASSERT_GE(observer_.lines.size(), 2U);
+    EXPECT_EQ(observer_.lines[observer_.lines.size() - 2], " - 48.1234,-122.4194 getaggt!");
+    EXPECT_EQ(observer_.lines.back(), " - Lauf abgebrochen: 1 von 2 Bildern bearbeitet.");
+}
+
+// A stop that comes during the import ends it as a failed one; the run says it was stopped all the same.
+TEST_F(SessionRun, StopDuringTheImportIsAStoppedRun) {
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    const Bytes photo = ReadFileBytes(photos_ / "a.jpg");
+    observer_.stop = true;
+    EXPECT_EQ(session_.Run(Inputs(), observer_), RunResult::stopped);
+    ASSERT_GE(observer_.lines.size(), 2U);
+    EXPECT_EQ(observer_.lines[observer_.lines.size() - 2], " - 0 Datensätze gelesen und importiert");
+    EXPECT_EQ(observer_.lines.back(), " - Lauf abgebrochen: 0 von 1 Bild bearbeitet.");
+    EXPECT_TRUE(BytesEqual(photo, ReadFileBytes(photos_ / "a.jpg")));
+}
+
+TEST(TaggingRun, StoppedRunMessageCountsPhotos) {
+    EXPECT_EQ(StoppedRunMessage(12, 300), "Lauf abgebrochen: 12 von 300 Bildern bearbeitet.");
+    EXPECT_EQ(StoppedRunMessage(0, 1), "Lauf abgebrochen: 0 von 1 Bild bearbeitet.");
+    EXPECT_EQ(PathBelowFolder("/p/sub/a.jpg", "/p/"), "sub/a.jpg");
+    EXPECT_EQ(PathBelowFolder("/q/a.jpg", "/p/"), "a.jpg");
+}
+
+// A photo the user may not write is not replaced by the rename: the save refuses it by name, and the run
+// ends as for any failed save. Bytes, mode, inode and times stay; no temporary file is left behind.
+TEST_F(SessionRun, ReadOnlyPhotoIsRefusedAndStaysAsItWas) {
+    const fs::path photo = photos_ / "a.jpg";
+    WriteFileBytes(photo, Photo("2024:06:15 10:00:00"));
+    ASSERT_EQ(::chmod(photo.c_str(), 0444), 0);
+    const std::array<timespec, 2> times{timespec{1'500'000'000, 111'222'333},
+                                        timespec{1'500'000'000, 444'555'666}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, photo.c_str(), times.data(), 0), 0);
+    const Bytes bytes = ReadFileBytes(photo);
+    struct stat before {};
+    ASSERT_EQ(::stat(photo.c_str(), &before), 0);
+
+    try {
+        static_cast<void>(session_.Run(Inputs(), observer_));
+        ADD_FAILURE() << "the read-only photo was saved";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Die Datei " + photo.string() + " ist schreibgeschützt und wird nicht geändert.");
+    }
+    struct stat after {};
+    ASSERT_EQ(::stat(photo.c_str(), &after), 0);
+    EXPECT_TRUE(BytesEqual(bytes, ReadFileBytes(photo)));
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    for (const auto& [was, is] :
+         {std::pair{before.st_mtim, after.st_mtim}, std::pair{before.st_ctim, after.st_ctim}}) {
+        EXPECT_EQ(is.tv_sec, was.tv_sec);
+        EXPECT_EQ(is.tv_nsec, was.tv_nsec);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(photos_), fs::directory_iterator()), 1);
+    // The rule of a failed save: its map entry was made before the save, its log stops at the find.
+    EXPECT_EQ(session_.MapEntries(), std::vector<std::string>{"48.1234|-122.4194|a.jpg"});
+    EXPECT_EQ(observer_.lines.back(), " - a.jpg Koordinaten gefunden:");
 }
 
 // The page's markers carry the camera time of each tagged photo and the zone the run took it in; a name

@@ -266,6 +266,39 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"OnlySeparator", ".", ","}, BadCase{"Tab", "\t1", "\t1"}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// A position off the globe is refused like a text that is no number, once the caller says which of the
+// two values it is; told nothing, the conversion keeps to the letters and takes any size.
+TEST(TrackLookup, CoordinateBeyondTheGlobeIsNoNumber) {
+    struct Case {
+        std::string text;
+        CoordinateAxis axis;
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {"90", CoordinateAxis::latitude, false},        {"-90", CoordinateAxis::latitude, false},
+        {"90.0000001", CoordinateAxis::latitude, true}, {"-91", CoordinateAxis::latitude, true},
+        {"122.4194", CoordinateAxis::latitude, true},   {"-122.4194", CoordinateAxis::longitude, false},
+        {"180", CoordinateAxis::longitude, false},      {"181", CoordinateAxis::longitude, true},
+        {"1e5", CoordinateAxis::longitude, true},       {"1e5", CoordinateAxis::unchecked, false},
+    };
+    for (const Case& c : cases) {
+        const char* positive = c.axis == CoordinateAxis::latitude ? "N" : "E";
+        const char* negative = c.axis == CoordinateAxis::latitude ? "S" : "W";
+        if (c.refused) {
+            EXPECT_THROW((void)CoordinateToDms(c.text, positive, negative, c.axis), ConvertError) << c.text;
+        } else {
+            EXPECT_NO_THROW((void)CoordinateToDms(c.text, positive, negative, c.axis)) << c.text;
+        }
+    }
+    try {
+        (void)CoordinateValue("-91", true);
+        ADD_FAILURE() << "-91 was taken as a latitude";
+    } catch (const ConvertError& e) {
+        EXPECT_EQ(std::string(e.what()), "'91' ist kein gültiger Gleitkommawert");
+    }
+    EXPECT_EQ(CoordinateValue("-  -5", false), -5.0L);
+}
+
 TEST(TrackLookup, StrToCoordinateIsIndependentOfTheCLocale) {
     // Under a German numeric locale the C library reads "," and stops at "."; ours reads both. The
     // locale is built into the test's own folder, since hosts rarely have it installed.

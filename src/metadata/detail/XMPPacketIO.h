@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "metadata/XMPPacket.h"
@@ -18,15 +19,23 @@ namespace zeloro {
 struct XMPContent {
     std::vector<std::unique_ptr<TXMPSchema>> schemas;  // sorted by URI, ignoring case
     std::string about;
-    // The raw-XML cache: the text itself when it starts as a packet, otherwise the document written out.
-    std::string rawXML;
 };
 
 // The packet text (segment header taken off, zero bytes blanked) read into schemas owned by packet;
 // nullopt when it does not parse as XML or holds no RDF element.
-[[nodiscard]] std::optional<XMPContent> ReadXMPText(TXMPPacket& packet, std::string text);
+[[nodiscard]] std::optional<XMPContent> ReadXMPText(TXMPPacket& packet, const std::string& text);
 
 // Appends the generated packet: each schema in the model's form, properties kept as read as they were.
 void WriteXMPText(const TXMPPacket& packet, std::string& out);
+
+// Appends the value with the five markup characters written as entities.
+void AppendXMPEscaped(std::string& out, std::string_view value);
+
+// The text the packet was read from with only the values that changed since replaced, each in place
+// (attribute value or element text), and the padding in front of the closing wrapper shortened or
+// lengthened by what they grew or shrank. Nullopt when anything but the values of simple top-level
+// properties changed, or the text cannot be spliced so that it reads back as the packet; the packet is
+// then generated instead.
+[[nodiscard]] std::optional<std::string> SpliceXMPText(const TXMPPacket& packet, const std::string& sourceText);
 
 }  // namespace zeloro
