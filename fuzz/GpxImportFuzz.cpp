@@ -1,5 +1,6 @@
 // fuzz/GpxImportFuzz.cpp: the GPX import end to end (file, loader, time texts, inserts) on an
-// in-memory track table; afterwards no transaction may be left open.
+// in-memory track table; afterwards no transaction may be left open, and the import that inserts while
+// it reads must give what the import over the whole tree gives: result or error, log and rows.
 #include <stdlib.h>
 
 #include <cstddef>
@@ -15,9 +16,13 @@
 
 namespace {
 
-class NullLog : public zeloro::LogSink {
+class TextLog : public zeloro::LogSink {
 public:
-    void AppendLine(const std::string& /*line*/) override {}
+    void AppendLine(const std::string& line) override {
+        const std::size_t at = line.find(" - ");  // without the time stamp
+        text += (at == std::string::npos ? line : line.substr(at)) + "\n";
+    }
+    std::string text;
 };
 
 // The import reads from a file, so each input is written to one file in a private temporary folder,
@@ -51,6 +56,36 @@ const std::string& InputPath() {
     return file.Path();
 }
 
+// The result or error, the log and the rows of one import, as text.
+std::string Outcome(bool streamed, zeloro::ImportDetails details) {
+    zeloro::Connection uniCon;
+    uniCon.Open(":memory:");
+    uniCon.Execute("CREATE TABLE gpx (lat TEXT, lon TEXT, utctime DATETIME); CREATE INDEX i ON gpx (utctime);");
+    zeloro::Query query(uniCon);
+    TextLog log;
+    std::string outcome;
+    try {
+        const bool ok = (streamed ? zeloro::importGpx : zeloro::importGpxTree)(InputPath(), uniCon, query, log,
+                                                                                [] {}, details, {});
+        outcome = ok ? "true\n" : "false\n";
+    } catch (const zeloro::Error& e) {
+        outcome = std::string(e.what()) + "\n";
+    }
+    if (uniCon.InTransaction()) {
+        __builtin_trap();  // a failed import must not leave its transaction open
+    }
+    outcome += log.text;
+    zeloro::Query rows(uniCon);
+    rows.SetSQL("SELECT rowid AS r, * FROM gpx ORDER BY rowid");
+    for (rows.Open(); !rows.Eof(); rows.Next()) {
+        for (const zeloro::Field& field : rows.Fields()) {
+            outcome += (field.IsNull() ? std::string("NULL") : field.AsString()) + "|";
+        }
+        outcome += "\n";
+    }
+    return outcome;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -65,17 +100,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (std::fclose(file) != 0 || !written) {
         return 0;
     }
-    zeloro::Connection uniCon;
-    uniCon.Open(":memory:");
-    uniCon.Execute("CREATE TABLE gpx (lat TEXT, lon TEXT, utctime DATETIME); CREATE INDEX i ON gpx (utctime);");
-    zeloro::Query query(uniCon);
-    NullLog log;
-    try {
-        (void)zeloro::importGpx(InputPath(), uniCon, query, log, [] {});
-    } catch (const zeloro::Error&) {
-    }
-    if (uniCon.InTransaction()) {
-        __builtin_trap();  // a failed import must not leave its transaction open
+    // The input's length picks the kind of import, so that the corpus reaches both.
+    const auto details = size % 2 == 0 ? zeloro::ImportDetails::positionsOnly
+                                       : zeloro::ImportDetails::elevationAndSegments;
+    const std::string streamed = Outcome(true, details);
+    if (streamed != Outcome(false, details)) {
+        __builtin_trap();  // the two imports disagree
     }
     return 0;
 }

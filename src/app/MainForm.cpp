@@ -496,6 +496,7 @@ void Tmain::Button1Click() {
     inputs.zoneIndex = cbtimezone->currentIndex();
     inputs.toleranceText = edSec->Text().toStdString();
     inputs.modes = runOptions_.Modes();
+    inputs.jobs = runOptions_.jobs;
     // The dialog accepts only texts a run can read; the defaults are the run without options.
     const RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
 

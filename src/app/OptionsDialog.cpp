@@ -9,6 +9,8 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <thread>
 #include <utility>
 
 #include "app/MessageBoxes.h"
@@ -70,6 +72,8 @@ WindowRunOptions WindowRunOptions::Load() {
     o.altitude = store.value(QStringLiteral("altitude"), o.altitude).toBool();
     o.skipTagged = store.value(QStringLiteral("skipTagged"), o.skipTagged).toBool();
     o.keepMtime = store.value(QStringLiteral("keepMtime"), o.keepMtime).toBool();
+    const int jobs = store.value(QStringLiteral("jobs"), o.jobs).toInt();
+    o.jobs = jobs >= 0 && jobs <= kMaxJobs ? jobs : 0;
     o.explain = store.value(QStringLiteral("explain"), o.explain).toBool();
     // A hand-edited store with a text no run can read must not keep every run from starting.
     if (!o.Settings()) {
@@ -90,6 +94,7 @@ void WindowRunOptions::Save() const {
     store.setValue(QStringLiteral("altitude"), altitude);
     store.setValue(QStringLiteral("skipTagged"), skipTagged);
     store.setValue(QStringLiteral("keepMtime"), keepMtime);
+    store.setValue(QStringLiteral("jobs"), jobs);
     store.setValue(QStringLiteral("explain"), explain);
     store.endGroup();
     store.sync();
@@ -152,6 +157,14 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
                        "mit ihrem Pfad unter dem Bildordner"));
     form->addRow(QString(), cbExplain_);
 
+    edJobs_ = new QSpinBox(this);
+    edJobs_->setObjectName(QStringLiteral("edJobs"));
+    edJobs_->setRange(0, kMaxJobs);
+    edJobs_->setSpecialValueText(
+        QStringLiteral("eins je Prozessorkern (%1)").arg(std::max(1U, std::thread::hardware_concurrency())));
+    edJobs_->setValue(options.jobs);
+    form->addRow(QStringLiteral("Fotos zugleich:"), edJobs_);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
     QPushButton* saveButton =
@@ -180,6 +193,7 @@ WindowRunOptions OptionsDialog::Options() const {
     o.altitude = cbAltitude_->isChecked();
     o.skipTagged = cbSkipTagged_->isChecked();
     o.keepMtime = cbKeepMtime_->isChecked();
+    o.jobs = edJobs_->value();
     o.explain = cbExplain_->isChecked();
     return o;
 }

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "tagging/RunModes.h"
+#include "tagging/RunObserver.h"
 #include "tagging/RunSettings.h"
 
 class QCheckBox;
@@ -25,10 +26,17 @@ struct WindowRunOptions {
     bool altitude = false;
     bool skipTagged = false;
     bool keepMtime = false;
+    // Photos worked on at once, 1..kMaxJobs; 0: one per core. It changes the run's speed, never its
+    // log or photos, so it is no option in force.
+    int jobs = 0;
     bool explain = false;  // "Details im Protokoll"
     friend bool operator==(const WindowRunOptions&, const WindowRunOptions&) = default;
 
-    [[nodiscard]] bool AnyOn() const { return *this != WindowRunOptions{}; }
+    [[nodiscard]] bool AnyOn() const {
+        WindowRunOptions options = *this;
+        options.jobs = 0;
+        return options != WindowRunOptions{};
+    }
     // The settings and modes of a run; nullopt when the offset or the zone text cannot be read, with
     // the reason in *problem.
     [[nodiscard]] std::optional<RunSettings> Settings(QString* problem = nullptr) const;
@@ -58,6 +66,7 @@ private:
     QCheckBox* cbAltitude_;
     QCheckBox* cbSkipTagged_;
     QCheckBox* cbKeepMtime_;
+    QSpinBox* edJobs_;
     QCheckBox* cbExplain_;
 };
 

@@ -73,6 +73,11 @@ std::optional<int> ParseZone(std::string_view text) {
 
 std::optional<int> ParseTolerance(std::string_view text) { return SmallDecimal(text, 500); }
 
+std::optional<int> ParseJobs(std::string_view text) {
+    const auto jobs = SmallDecimal(text, kMaxJobs);
+    return jobs && *jobs >= 1 ? jobs : std::nullopt;
+}
+
 std::optional<int> ParseInterpolationGap(std::string_view text) {
     const std::optional<int> gap = SmallDecimal(text, kLargestInterpolationGap, 5);
     if (gap && *gap == 0) {
@@ -87,6 +92,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
     bool seenPhotos = false;
     bool seenZone = false;
     bool seenTolerance = false;
+    bool seenJobs = false;
     bool seenMap = false;
     bool seenOffset = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -136,7 +142,8 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
             continue;
         }
         const bool takesValue = arg == "--gpx" || arg == "--photos" || arg == "--zone" ||
-                                arg == "--tolerance" || arg == "--data-dir" || arg == "--offset";
+                                arg == "--tolerance" || arg == "--data-dir" || arg == "--offset" ||
+                                arg == "--jobs";
         if (!takesValue) {
             if (arg.starts_with("-")) {
                 return "Unbekannte Option " + Quoted(arg) + " (siehe --help).";
@@ -192,6 +199,14 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
                        ": erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.";
             }
             options.tolerance = *tolerance;
+        } else if (arg == "--jobs") {
+            seen = &seenJobs;
+            const auto jobs = ParseJobs(value);
+            if (!jobs) {
+                return "Ungültige Anzahl paralleler Fotos " + Quoted(value) +
+                       ": erwartet wird eine ganze Zahl von 1 bis " + std::to_string(kMaxJobs) + ".";
+            }
+            options.jobs = *jobs;
         } else {
             if (options.dataDir) {
                 return "Die Option --data-dir ist mehrfach angegeben.";
@@ -253,10 +268,11 @@ std::vector<std::string> CheckInputPaths(const CliOptions& options) {
 std::string VersionText() { return std::string("zeloro-cli ") + ZELORO_VERSION; }
 
 std::string UsageText() {
-    return "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
+    return std::string(
+           "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
            "                  [--map] [--open] [--keep] [--offset T] [--photo-zone] [--interpolate[=N]]\n"
            "                  [--altitude] [--dry-run] [--skip-tagged] [--keep-mtime] [--json] [--summary]\n"
-           "                  [--explain]\n"
+           "                  [--explain] [--jobs N]\n"
            "       zeloro-cli --help | --version\n"
            "\n"
            "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
@@ -312,6 +328,9 @@ std::string UsageText() {
            "                      (keine Aufnahmezeit; Aufnahmezeit außerhalb der Tracks, mit deren\n"
            "                      erster und letzter UTC-Zeit; sonst der nächste Trackpunkt und sein\n"
            "                      Abstand in Sekunden); Fotos in Unterordnern mit ihrem Pfad unter ORDNER\n"
+           "  --jobs N            so viele Fotos zugleich bearbeiten, 1.." + std::to_string(kMaxJobs) +
+           " (Vorgabe: ein Foto je\n"
+           "                      Prozessorkern); Protokoll und Fotos sind dieselben wie mit 1\n"
            "  --help              diese Hilfe\n"
            "  --version           Programmname und Version\n"
            "\n"
@@ -321,7 +340,7 @@ std::string UsageText() {
            "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
            "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen, 4 der Datenordner oder die\n"
            "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden, 5 der Datenordner wird von\n"
-           "einem anderen Lauf benutzt.\n";
+           "einem anderen Lauf benutzt.\n");
 }
 
 }  // namespace zeloro::cli

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tagging/RunModes.h"
+#include "tagging/RunObserver.h"
 #include "tagging/RunSettings.h"
 
 namespace zeloro::cli {
@@ -26,6 +27,7 @@ struct CliOptions {
     std::optional<int> zoneIndex;        // a list zone; nullopt: settings.zone, else the start-up rule
     int tolerance = 0;                   // whole seconds, 0..500
     std::optional<std::string> dataDir;  // with a trailing "/"; nullopt: resolved as the window does
+    int jobs = 0;                        // photos at once; 0: one per core
     bool map = false;                    // also set by --open
     bool open = false;                   // open the written page in the desktop's default browser
     bool keep = false;
@@ -58,6 +60,9 @@ using ParseResult = std::variant<CliOptions, std::string>;
 
 // Whole seconds "0".."500" in decimal digits; nullopt for anything else.
 [[nodiscard]] std::optional<int> ParseTolerance(std::string_view text);
+
+// Photos worked on at once, "1".."256" in decimal digits; nullopt for anything else.
+[[nodiscard]] std::optional<int> ParseJobs(std::string_view text);
 
 // What the window's default error report shows for an error that ended a command: the message, and a
 // "." after it when its last character sorts after ".".

@@ -117,6 +117,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     inputs.folder = options.photos;
     inputs.zoneIndex = options.zoneIndex ? *options.zoneIndex : DefaultZoneIndex(Now());
     inputs.toleranceText = std::to_string(options.tolerance);
+    inputs.jobs = options.jobs;
     inputs.modes = options.modes;
     observer.SetJson(options.json);
 

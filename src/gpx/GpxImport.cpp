@@ -4,12 +4,17 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
+#include "common/AsciiText.h"
 #include "common/Error.h"
 #include "trackstore/TrackDetails.h"
 #include "trackstore/TrackLookup.h"
+#include "xml/XmlDateTime.h"
 #include "xml/XmlDocument.h"
 
 namespace zeloro {
@@ -27,17 +32,17 @@ void RollbackQuietly(Connection& uniCon) noexcept {
     }
 }
 
+// A stop request seen between points; it ends the import as a failed one.
 struct ImportStopped {};
 
-// The elevation as a number SQLite stores as REAL; nothing for an <ele> that is no number.
-void BindElevation(const TXmlNode& point, Param& ele) {
+// The elevation as a number SQLite stores as REAL; nothing for no <ele> or one that is no number.
+void BindElevation(const std::optional<std::string>& elevation, Param& ele) {
     ele.Clear();
-    const TXmlNode* node = point.NodeByName("ele");
-    if (node == nullptr) {
+    if (!elevation) {
         return;
     }
     try {
-        const auto metres = static_cast<double>(StrToCoordinate(node->ValueAsString()));
+        const auto metres = static_cast<double>(StrToCoordinate(*elevation));
         std::array<char, 32> text{};
         const auto written = std::to_chars(text.data(), text.data() + text.size(), metres);
         ele.SetAsString(std::string_view(text.data(), static_cast<std::size_t>(written.ptr - text.data())));
@@ -45,13 +50,85 @@ void BindElevation(const TXmlNode& point, Param& ele) {
     }
 }
 
-}  // namespace
+std::optional<std::string> ElevationText(const TXmlNode& point) {
+    const TXmlNode* node = point.NodeByName("ele");
+    return node != nullptr ? std::optional<std::string>(node->ValueAsString()) : std::nullopt;
+}
 
-bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
-               const std::function<void()>& processMessages, ImportDetails details,
-               const std::function<bool()>& stopRequested) {
+// A point's texts, kept for an insert after the rest of the document has been read.
+struct LaterPoint {
+    std::string lat;
+    std::string lon;
+    std::string time;
+    std::optional<std::string> ele;  // with the details only
+    std::uint64_t parent = 0;        // the element around it
+};
+
+// Binds and inserts one timed point, the same way for the tree and the streamed import. Points of one
+// trkseg (or rte) share their parent element, named by a key; segment numbers go up in the order of the
+// points.
+class PointWriter {
+public:
+    PointWriter(Query& query, bool withDetails, std::int64_t firstSegment, long long& counter)
+        : query_(query),
+          lat_(query.ParamByName("lat")),
+          lon_(query.ParamByName("lon")),
+          utctime_(query.ParamByName("utctime")),
+          withDetails_(withDetails),
+          nextSegment_(firstSegment),
+          counter_(counter) {}
+
+    // Throws as the time's conversion and the insert do.
+    void Write(const TXmlNode& point, const TXmlNode& time, bool waypoint, std::uint64_t parent) {
+        lat_.SetAsString(point.AttributeTextByName("lat"));
+        lon_.SetAsString(point.AttributeTextByName("lon"));
+        utctime_.SetAsDateTime(time.ValueAsDateTime());
+        if (withDetails_) {
+            BindElevation(ElevationText(point), query_.ParamByName("ele"));
+            BindSegment(waypoint, parent);
+        }
+        query_.ExecSQL();
+        ++counter_;
+    }
+
+    void Write(const LaterPoint& point) {
+        lat_.SetAsString(point.lat);
+        lon_.SetAsString(point.lon);
+        utctime_.SetAsDateTime(DateTimeFromText(point.time, false));  // as the node's ValueAsDateTime
+        if (withDetails_) {
+            BindElevation(point.ele, query_.ParamByName("ele"));
+            BindSegment(false, point.parent);
+        }
+        query_.ExecSQL();
+        ++counter_;
+    }
+
+private:
+    Query& query_;
+    Param& lat_;
+    Param& lon_;
+    Param& utctime_;
+    bool withDetails_;
+    std::int64_t nextSegment_;
+    long long& counter_;
+    std::unordered_map<std::uint64_t, std::int64_t> segments_;
+
+    void BindSegment(bool waypoint, std::uint64_t parent) {
+        Param& segment = query_.ParamByName("segment");
+        segment.Clear();  // a waypoint stands alone
+        if (!waypoint) {
+            const auto [entry, added] = segments_.try_emplace(parent, nextSegment_);
+            nextSegment_ += added ? 1 : 0;
+            segment.SetAsString(std::to_string(entry->second));
+        }
+    }
+};
+
+// The import after the start line, over the whole tree.
+bool ImportTree(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
+                const std::function<void()>& processMessages, ImportDetails details,
+                const std::function<bool()>& stopRequested) {
     const bool withDetails = details == ImportDetails::elevationAndSegments;
-    LogLine(log, kLogImportStart);
     bool result = true;
     long long counter = 0;
     query.Close();
@@ -80,18 +157,14 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
                     EnsureTrackDetailColumns(uniCon);
                     nextSegment = NextTrackSegment(uniCon);
                 }
-                // Points of one trkseg (or rte) share their parent element; numbers go up in document order.
-                std::unordered_map<const TXmlNode*, std::int64_t> segments;
                 if (!uniCon.InTransaction()) {
                     uniCon.StartTransaction();
                     startedHere = true;
                 }
-                Param& lat = query.ParamByName("lat");
-                Param& lon = query.ParamByName("lon");
-                Param& utctime = query.ParamByName("utctime");
-                for (const std::string_view name : kPointNames) {
+                PointWriter writer(query, withDetails, nextSegment, counter);
+                for (std::size_t kind = 0; kind < kPointNames.size(); ++kind) {
                     list.Clear();
-                    root->FindNodes(name, list);
+                    root->FindNodes(kPointNames[kind], list);
                     for (int i = 0; i < list.Count(); ++i) {
                         if (stopRequested && stopRequested()) {
                             throw ImportStopped();  // into the trap below, like any failure of the import
@@ -101,22 +174,7 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
                         if (time == nullptr) {
                             continue;  // an untimed point is of no use to the lookup
                         }
-                        lat.SetAsString(point->AttributeTextByName("lat"));
-                        lon.SetAsString(point->AttributeTextByName("lon"));
-                        utctime.SetAsDateTime(time->ValueAsDateTime());
-                        if (withDetails) {
-                            BindElevation(*point, query.ParamByName("ele"));
-                            Param& segment = query.ParamByName("segment");
-                            segment.Clear();  // a waypoint stands alone
-                            if (name != "wpt") {
-                                const auto [entry, added] =
-                                    segments.try_emplace(point->Parent(), nextSegment);
-                                nextSegment += added ? 1 : 0;
-                                segment.SetAsString(std::to_string(entry->second));
-                            }
-                        }
-                        query.ExecSQL();
-                        ++counter;
+                        writer.Write(*point, *time, kind == 0, reinterpret_cast<std::uintptr_t>(point->Parent()));
                     }
                 }
                 uniCon.Commit();
@@ -134,6 +192,310 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
     }
     LogLine(log, " - " + std::to_string(counter) + kLogImportCountSuffix);
     return result;
+}
+
+// The tree import takes every wpt, then every trkpt, then every rtept. Route points are kept aside until
+// the end of the document; a waypoint after a track point sends the import over to the tree.
+struct OutOfOrder {};
+
+constexpr const char* kSavepoint = "gpx_import";
+
+// Inserts each point as soon as the reader has read it, then lets the tree drop it. The file's own
+// errors come at its end, so a file that fails anywhere leaves the table as the tree import leaves it:
+// every row of the read lies in a savepoint that is rolled back when the document turns out not to load.
+// After an error of a point the rest is still read, since a later load error or an earlier kind of point
+// would change the outcome.
+class StreamedImport final : public TXmlNodeSink {
+public:
+    StreamedImport(Connection& uniCon, Query& query, bool withDetails, const std::function<void()>& processMessages,
+                   const std::function<bool()>& stopRequested)
+        : uniCon_(uniCon),
+          query_(query),
+          withDetails_(withDetails),
+          processMessages_(processMessages),
+          stopRequested_(stopRequested) {}
+
+    bool NodeRead(const TXmlNode& node, bool underRoot) override {
+        if (!underRoot) {
+            return false;  // the import reads the first element only
+        }
+        for (const TXmlNode* up = node.Parent(); IsBelowRoot(up); up = up->Parent()) {
+            if (Kind(*up) >= 0) {
+                return true;  // read with the point around it
+            }
+        }
+        TakePoints(node);
+        return false;
+    }
+
+    // After the whole document has loaded; hasRoot: it has an element.
+    void Finish(bool hasRoot) {
+        if (!begun_) {
+            Begin(hasRoot);
+        }
+        for (const LaterPoint& point : later_) {
+            if (failedKind_) {
+                return;
+            }
+            StopIfRequested();
+            try {
+                writer_->Write(point);
+            } catch (...) {
+                failedKind_ = 2;
+            }
+        }
+        later_ = {};
+        if (failedKind_) {
+            return;
+        }
+        try {
+            if (savepoint_) {
+                uniCon_.Execute(std::string("RELEASE ") + kSavepoint);
+                savepoint_ = false;
+            }
+            // As the tree import does, also a transaction the caller had open is committed.
+            uniCon_.Commit();
+            startedHere_ = false;
+        } catch (...) {
+            failedKind_ = -1;
+        }
+    }
+
+    // The import failed: the rows stay as the tree import's failure leaves them.
+    void KeepFailure() {
+        if (startedHere_) {
+            RollbackQuietly(uniCon_);
+            // The tree import adds the columns before its transaction, so they stay.
+            if (withDetails_ && !detailsFailed_) {
+                try {
+                    EnsureTrackDetailColumns(uniCon_);
+                } catch (...) {  // NOLINT(bugprone-empty-catch): the import has already failed
+                }
+            }
+        } else if (savepoint_) {
+            try {
+                uniCon_.Execute(std::string("RELEASE ") + kSavepoint);
+            } catch (...) {  // NOLINT(bugprone-empty-catch): the caller's transaction ends it
+            }
+        }
+    }
+
+    // The document did not load, or is read again on the tree: nothing of this read stays.
+    void Undo() noexcept {
+        try {
+            if (savepoint_) {
+                uniCon_.Execute(std::string("ROLLBACK TO ") + kSavepoint);
+                uniCon_.Execute(std::string("RELEASE ") + kSavepoint);
+            }
+        } catch (...) {  // NOLINT(bugprone-empty-catch): the transaction's rollback below ends it
+        }
+        if (startedHere_) {
+            RollbackQuietly(uniCon_);
+        }
+        savepoint_ = false;
+        startedHere_ = false;
+    }
+
+    [[nodiscard]] bool Failed() const noexcept { return failedKind_.has_value(); }
+    [[nodiscard]] bool MessagesProcessed() const noexcept { return begun_; }
+    [[nodiscard]] long long Count() const noexcept { return counter_; }
+
+private:
+    static bool IsBelowRoot(const TXmlNode* node) noexcept {
+        // The root's parent is the list of top-level nodes, which has none.
+        return node != nullptr && node->Parent() != nullptr && node->Parent()->Parent() != nullptr;
+    }
+
+    // The index in kPointNames, -1 for another name. Names are stored once per document, so a name's
+    // address stands for its text.
+    int Kind(const TXmlNode& node) {
+        const std::string_view name = node.Name();
+        for (const auto& [known, kind] : kinds_) {
+            if (known == name.data()) {
+                return kind;
+            }
+        }
+        int kind = -1;
+        for (std::size_t i = 0; i < kPointNames.size(); ++i) {
+            if (SameTextAscii(name, kPointNames[i])) {
+                kind = static_cast<int>(i);
+            }
+        }
+        kinds_.emplace_back(name.data(), kind);
+        return kind;
+    }
+
+    // The points of a subtree no point encloses, in the tree import's order: a point before those
+    // inside it.
+    void TakePoints(const TXmlNode& top) {
+        const TXmlNode* node = &top;
+        for (;;) {
+            const int kind = Kind(*node);
+            if (kind >= 0) {
+                TakePoint(*node, kind);
+            }
+            if (node->FirstChild() != nullptr) {
+                node = node->FirstChild();
+                continue;
+            }
+            // Every node climbed out of is done: the tree drops it with top, and its storage may serve
+            // another element.
+            for (;;) {
+                if (!serials_.empty()) {
+                    serials_.erase(node);
+                }
+                if (node == &top) {
+                    return;
+                }
+                if (node->NextSibling() != nullptr) {
+                    node = node->NextSibling();
+                    break;
+                }
+                node = node->Parent();
+            }
+        }
+    }
+
+    void TakePoint(const TXmlNode& point, int kind) {
+        StopIfRequested();
+        const TXmlNode* time = point.NodeByName("time");
+        if (time == nullptr) {
+            return;  // an untimed point is of no use to the lookup, wherever it lies
+        }
+        if (kind < kRoutePoint && (kind < lastKind_ || (failedKind_ && kind < *failedKind_))) {
+            throw OutOfOrder{};
+        }
+        if (!begun_) {
+            Begin(true);
+        }
+        if (failedKind_) {
+            return;  // the tree import stops at its first error
+        }
+        const std::uint64_t parent = withDetails_ ? Serial(point.Parent()) : 0;
+        if (kind == kRoutePoint) {
+            later_.push_back(LaterPoint{point.AttributeTextByName("lat"), point.AttributeTextByName("lon"),
+                                        time->ValueAsString(), withDetails_ ? ElevationText(point) : std::nullopt,
+                                        parent});
+            return;
+        }
+        lastKind_ = kind;
+        try {
+            writer_->Write(point, *time, kind == 0, parent);
+        } catch (...) {
+            failedKind_ = kind;
+        }
+    }
+
+    // Between points, as the tree import asks; the rest of the file is not read then. The import has begun
+    // first, so that the stop leaves the table as the tree import's stop does.
+    void StopIfRequested() {
+        if (stopRequested_ && stopRequested_()) {
+            if (!begun_) {
+                Begin(true);
+            }
+            throw ImportStopped{};
+        }
+    }
+
+    // A number for an element that stays its own while the element is read, unlike its address.
+    std::uint64_t Serial(const TXmlNode* element) {
+        const auto [entry, added] = serials_.try_emplace(element, nextSerial_);
+        nextSerial_ += added ? 1 : 0;
+        return entry->second;
+    }
+
+    // What the tree import does between the load and its first point.
+    void Begin(bool hasRoot) {
+        begun_ = true;
+        if (processMessages_) {
+            processMessages_();
+        }
+        if (!hasRoot) {
+            return;
+        }
+        try {
+            if (!uniCon_.InTransaction()) {
+                uniCon_.StartTransaction();
+                startedHere_ = true;
+            }
+            uniCon_.Execute(std::string("SAVEPOINT ") + kSavepoint);
+            savepoint_ = true;
+            std::int64_t nextSegment = 0;
+            if (withDetails_) {
+                detailsFailed_ = true;
+                EnsureTrackDetailColumns(uniCon_);
+                nextSegment = NextTrackSegment(uniCon_);
+                detailsFailed_ = false;
+            }
+            writer_.emplace(query_, withDetails_, nextSegment, counter_);
+        } catch (...) {
+            failedKind_ = -1;  // before the first point: no point is imported
+        }
+    }
+
+    Connection& uniCon_;
+    Query& query_;
+    bool withDetails_;
+    const std::function<void()>& processMessages_;
+    const std::function<bool()>& stopRequested_;
+    std::vector<std::pair<const char*, int>> kinds_;
+    static constexpr int kRoutePoint = 2;
+    std::optional<PointWriter> writer_;
+    std::vector<LaterPoint> later_;
+    std::unordered_map<const TXmlNode*, std::uint64_t> serials_;
+    std::uint64_t nextSerial_ = 0;
+    long long counter_ = 0;
+    int lastKind_ = 0;
+    std::optional<int> failedKind_;  // the kind of the point whose error ended the inserts; -1: none
+    bool begun_ = false;
+    bool startedHere_ = false;
+    bool savepoint_ = false;
+    bool detailsFailed_ = false;
+};
+
+}  // namespace
+
+bool importGpxTree(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
+                   const std::function<void()>& processMessages, ImportDetails details,
+                   const std::function<bool()>& stopRequested) {
+    LogLine(log, kLogImportStart);
+    return ImportTree(gpxPath, uniCon, query, log, processMessages, details, stopRequested);
+}
+
+bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
+               const std::function<void()>& processMessages, ImportDetails details,
+               const std::function<bool()>& stopRequested) {
+    const bool withDetails = details == ImportDetails::elevationAndSegments;
+    LogLine(log, kLogImportStart);
+    query.Close();
+    query.SetSQL(withDetails ? kGpxInsertWithDetailsStatement : kGpxInsertStatement);
+    StreamedImport import(uniCon, query, withDetails, processMessages, stopRequested);
+    bool stopped = false;
+    try {
+        TXmlDocument document;
+        document.StreamFromFile(gpxPath, import);
+        import.Finish(document.Root() != nullptr);
+    } catch (const ImportStopped&) {
+        stopped = true;
+    } catch (const OutOfOrder&) {
+        import.Undo();
+        return ImportTree(gpxPath, uniCon, query, log,
+                          import.MessagesProcessed() ? std::function<void()>() : processMessages, details,
+                          stopRequested);
+    } catch (const std::exception& e) {
+        import.Undo();
+        // With the loader's text; the type tells a front end it was the import.
+        throw GpxLoadError(e.what());
+    } catch (...) {
+        import.Undo();
+        throw;
+    }
+    if (stopped || import.Failed()) {
+        LogLine(log, kLogImportFailed);
+        import.KeepFailure();
+    }
+    LogLine(log, " - " + std::to_string(import.Count()) + kLogImportCountSuffix);
+    return !stopped && !import.Failed();
 }
 
 }  // namespace zeloro

@@ -32,8 +32,13 @@ enum class ImportDetails : std::uint8_t {
 // (with the loader's text) out of here after the start line only. Any later error is caught: the result
 // is false, and a transaction that this call started is rolled back, so no part of a failed import
 // becomes permanent. A transaction the caller had open is used and left open.
-// stopRequested, when given, is asked between points; a stop ends the import as a failed one (the result is
-// false and the table is as a failed import leaves it).
+// The points are inserted as the file is read, so the memory the import takes does not grow with the
+// file; the rows, log lines, errors and the table a failure leaves are those of importGpxTree (which it
+// runs itself for a file whose timed points do not come as wpt, then trkpt, then rtept). processMessages
+// is called before the first point instead of after the load, so also for a file that turns out not to be
+// well-formed further on.
+// stopRequested, when given, is asked between points; a stop ends the import as a failed one (the result
+// is false and the table is as a failed import leaves it), and the rest of the file is not read.
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
                const std::function<void()>& processMessages,
                ImportDetails details = ImportDetails::positionsOnly,
@@ -44,5 +49,11 @@ class GpxLoadError : public Error {
 public:
     using Error::Error;
 };
+
+// The same import over the whole document tree, loaded before the first insert.
+bool importGpxTree(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
+                   const std::function<void()>& processMessages,
+                   ImportDetails details = ImportDetails::positionsOnly,
+                   const std::function<bool()>& stopRequested = {});
 
 }  // namespace zeloro

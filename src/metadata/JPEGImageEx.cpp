@@ -273,17 +273,19 @@ void TJPEGImageEx::SaveToStream(Stream& stream) {
 }
 
 void TJPEGImageEx::SaveToFile(const std::string& fileName) {
-    std::vector<std::uint8_t> encoded;
-    const Rewrite rewrite = BuildRewrite(encoded);
-    const std::span<const std::uint8_t> parts[] = {rewrite.head, rewrite.source.subspan(rewrite.tailStart)};
-    WriteFileReplacing(fileName, parts);
+    const TBuiltContent content = BuildContent();
+    WriteFileReplacing(fileName, content.Parts());
+}
+
+TJPEGImageEx::TBuiltContent TJPEGImageEx::BuildContent() {
+    TBuiltContent content;
+    content.rewrite_ = BuildRewrite(content.encoded_);
+    return content;
 }
 
 void TJPEGImageEx::SaveOver(const ReadFile& file, bool keepMtime) {
-    std::vector<std::uint8_t> encoded;
-    const Rewrite rewrite = BuildRewrite(encoded);
-    const std::span<const std::uint8_t> parts[] = {rewrite.head, rewrite.source.subspan(rewrite.tailStart)};
-    ReplaceReadFile(file, parts, false, keepMtime);
+    const TBuiltContent content = BuildContent();
+    ReplaceReadFile(file, content.Parts(), false, keepMtime);
 }
 
 void TJPEGImageEx::Assign(const Bitmap& bitmap) {

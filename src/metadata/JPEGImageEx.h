@@ -1,6 +1,7 @@
 // src/metadata/JPEGImageEx.h: the JPEG image object a photo is tagged through: its compressed stream as
 // read, its EXIF, XMP and IPTC views, and the rewrite of its metadata segments on save.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -25,7 +26,38 @@ public:
 };
 
 class TJPEGImageEx : public TJPEGImage {
+    struct Rewrite {
+        // The picture's stream as the base image writes it (the stored bytes, or the encoded bitmap).
+        std::span<const std::uint8_t> source;
+        std::vector<std::uint8_t> head;
+        // The new content is head followed by source from tailStart on.
+        std::size_t tailStart = 0;
+    };
+
 public:
+    // The content a save writes, built ahead of the write so that the file can be written later, by
+    // another thread. It points into the image's stored stream: valid while the image lives unchanged.
+    class TBuiltContent {
+    public:
+        TBuiltContent() = default;
+        // Moved only: a move keeps the re-encoded stream where the parts point, a copy would not.
+        TBuiltContent(TBuiltContent&&) noexcept = default;
+        TBuiltContent& operator=(TBuiltContent&&) noexcept = default;
+        TBuiltContent(const TBuiltContent&) = delete;
+        TBuiltContent& operator=(const TBuiltContent&) = delete;
+        ~TBuiltContent() = default;
+
+        // The pieces to write one after the other (WriteFileReplacing takes them as they are).
+        [[nodiscard]] std::array<std::span<const std::uint8_t>, 2> Parts() const noexcept {
+            return {rewrite_.head, rewrite_.source.subspan(rewrite_.tailStart)};
+        }
+
+    private:
+        friend class TJPEGImageEx;
+        std::vector<std::uint8_t> encoded_;  // the stream when a bitmap replaced the stored bytes
+        Rewrite rewrite_;
+    };
+
     class TAssignOptions {
     public:
         constexpr TAssignOptions() = default;
@@ -73,6 +105,8 @@ public:
     // folder, written out and closed, permission bits copied, renamed over it): on any failure the file
     // is left as it was.
     void SaveToFile(const std::string& fileName);
+    // What SaveToFile writes, with the same errors, without writing it.
+    [[nodiscard]] TBuiltContent BuildContent();
     // Saves over the file these bytes were read from, by its folder handle and only while it is still the
     // file that was read (ReplaceReadFile); throws FileSkippedError when it is not. With keepMtime the
     // saved file keeps the modification time it had when it was read.
@@ -100,13 +134,6 @@ protected:
     void Changed() override;
 
 private:
-    struct Rewrite {
-        // The picture's stream as the base image writes it (the stored bytes, or the encoded bitmap).
-        std::span<const std::uint8_t> source;
-        std::vector<std::uint8_t> head;
-        // The new content is head followed by source from tailStart on.
-        std::size_t tailStart = 0;
-    };
     // encoded holds the stream when a bitmap replaced the stored bytes.
     [[nodiscard]] Rewrite BuildRewrite(std::vector<std::uint8_t>& encoded);
     void ReloadMetadata();

@@ -9,12 +9,19 @@
 namespace zeloro {
 
 // The four values the user gives a run, as the window's controls hold them.
+// The most photos a run works on at once.
+inline constexpr int kMaxJobs = 256;
+
 struct RunInputs {
     std::string gpxPath;        // the GPX path text, unaltered
     std::string folder;         // the photo folder text
     int zoneIndex = 12;         // item index of the zone list, -1 for none
     std::string toleranceText;  // whole seconds as decimal text, "0".."500"
     RunModes modes;             // all off: the run as it always was
+    // Threads working on the photos, the run's own one included: 0 one per core, 1 one after the other.
+    // Whatever the count, the log, the progress, the map list and the written photos are those of the
+    // one-after-the-other run.
+    int jobs = 0;
 };
 
 enum class RunResult {
@@ -34,7 +41,8 @@ public:
     virtual void ShowError(const std::string& text) = 0;
     // One pass of the front end's event loop, made once during the import.
     virtual void ProcessMessages() {}
-    // Polled between photos: true ends the run after the photo in hand.
+    // Polled between photos, before each photo's lines are given: true ends the run there; the photos
+    // whose lines were given are done, no later photo is written.
     [[nodiscard]] virtual bool StopRequested() { return false; }
     // Once per photo the loop reached, after its log lines; failed comes before the error leaves the run.
     virtual void PhotoHandled(const PhotoReport& /*report*/) {}

@@ -6,8 +6,15 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <exception>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
 #include <utility>
 
 #include "common/AsciiText.h"
@@ -118,6 +125,304 @@ MapShot PopupShot(const TCustomExifData& exif, DateTimeValue shot, const RunInpu
     return MapShot{ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings), kZoneIndexUtc};
 }
 
+// The lookups of a photo whose EXIF data is loaded, callable from any thread: its position and, when the
+// run explains its misses, why it has none.
+struct PhotoLookup {
+    std::function<TrackPosition(const TCustomExifData&)> locate;
+    std::function<std::string(const TCustomExifData&)> explain;
+};
+
+// How far a photo got before an error left it; the error is raised where the one-after-the-other run
+// would have met it, so the lines, map entries and reports before it are the same.
+enum class PhotoStage : std::uint8_t {
+    none,
+    reading,     // reading the file or its EXIF block, or the lookup: no line of the photo yet
+    explaining,  // the miss reason: after " keine Koordinaten gefunden"
+    building,    // setting the position: after " Koordinaten gefunden:", before the map entry
+    saving,      // building the new content: after the map entry
+};
+
+// What one photo gives before its lines are written: its lookup and, for a found point, the new content
+// with the file it replaces.
+struct PreparedPhoto {
+    bool skipped = false;  // it has a position and the run skips such photos
+    ReadFile file;         // as read (its bytes moved into image); the save goes over exactly this file
+    TrackPosition located;
+    std::string reason;  // why no point was found, when the run explains misses
+    MapShot popup;
+    std::unique_ptr<TJPEGImageEx> image;                 // holds the bytes the content points into
+    std::optional<TJPEGImageEx::TBuiltContent> content;  // none in a dry run
+    std::exception_ptr error;
+    PhotoStage failedAt = PhotoStage::none;
+};
+
+// Everything of a photo that writes nothing and touches no shared state but the lookup: safe to run on
+// any thread, with one reading container per thread. followLink: the scanned entry itself was a link.
+PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& reader, const RunInputs& inputs,
+                           const RunSettings& settings, const PhotoLookup& lookup) {
+    PreparedPhoto photo;
+    photo.failedAt = PhotoStage::reading;
+    try {
+        // The photo is read from disk once: the reading container takes its shot time from these bytes
+        // and, when a point is found, the image object that is saved takes the same bytes over.
+        photo.file = ReadFileForReplacing(path, followLink);
+        std::vector<std::uint8_t> bytes = std::move(photo.file.bytes);
+        reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
+        if (inputs.modes.skipTagged && !reader.GPSLatitude().MissingOrInvalid() &&
+            !reader.GPSLongitude().MissingOrInvalid()) {
+            photo.skipped = true;
+            photo.failedAt = PhotoStage::none;
+            return photo;
+        }
+        const DateTimeValue shot = reader.DateTimeOriginal();
+        photo.located = lookup.locate(reader);
+        const TCoord& coord = photo.located.coord;
+        if (!coord.found) {
+            photo.failedAt = PhotoStage::explaining;
+            if (settings.explain) {
+                photo.reason = lookup.explain(reader);
+            }
+            photo.failedAt = PhotoStage::none;
+            return photo;
+        }
+        photo.popup = PopupShot(reader, shot, inputs, settings);
+        photo.failedAt = PhotoStage::building;
+        photo.image = std::make_unique<TJPEGImageEx>();
+        TJPEGImageEx& image = *photo.image;
+        image.LoadFromBytes(std::move(bytes));
+        const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
+        AssignCoordinate(image.ExifData().GPSLatitude(), lat, coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
+        const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
+        AssignCoordinate(image.ExifData().GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
+        image.ExifData().SetGPSDateTimeUTC(coord.utctime);
+        if (photo.located.altitude) {
+            WriteAltitude(image.ExifData(), *photo.located.altitude);
+        }
+        photo.failedAt = PhotoStage::saving;
+        if (!inputs.modes.dryRun) {
+            photo.content = image.BuildContent();
+        }
+        photo.failedAt = PhotoStage::none;
+    } catch (...) {
+        photo.error = std::current_exception();
+    }
+    return photo;
+}
+
+// Gives a prepared photo's lines, map entry and report and writes it, in the order of the photo list;
+// an error of the photo is raised at the point the one-after-the-other run raises it. True when the file
+// read was replaced.
+bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::string& folder, const RunInputs& inputs,
+                 const RunSettings& settings, RunObserver& observer, RunContext& context) {
+    const std::string name = PhotoFileName(path);
+    PhotoReport report;
+    report.path = path;
+    // Every name goes into the log escaped, so that no name can break, fake or colour a log line. With
+    // details on, it is the path below the folder, so copies in different subfolders can be told apart.
+    const std::string shownName = LogSafeText(settings.explain ? PathBelowFolder(path, folder) : name);
+    bool saved = false;
+    try {
+        if (photo.failedAt == PhotoStage::reading) {
+            try {
+                std::rethrow_exception(photo.error);
+            } catch (const FileSkippedError& skipped) {
+                ReportNotSaved(report, shownName, skipped, observer);
+                return false;
+            }
+        }
+        const TCoord& coord = photo.located.coord;
+        if (photo.skipped) {
+            report.status = PhotoStatus::skipped;
+            report.message = shownName + kLogSkippedTagged;
+            LogLine(observer, " - " + report.message);
+        } else if (!coord.found) {
+            report.message = shownName + kLogNoCoordinates;
+            LogLine(observer, " - " + report.message);
+            if (photo.failedAt == PhotoStage::explaining) {
+                std::rethrow_exception(photo.error);
+            }
+            if (settings.explain) {
+                report.reason = std::move(photo.reason);
+                LogLine(observer, " - " + report.reason);
+            }
+        } else {
+            LogLine(observer, " - " + shownName + kLogCoordinatesFound);
+            if (photo.failedAt == PhotoStage::building) {
+                std::rethrow_exception(photo.error);
+            }
+            // The entry goes in before the save, so a photo whose save fails still has its entry.
+            context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
+            context.mapShots.push_back(photo.popup);
+            report.lat = coord.lat;
+            report.lon = coord.lon;
+            report.utcTime = coord.utctime;
+            if (photo.failedAt == PhotoStage::saving) {
+                std::rethrow_exception(photo.error);
+            }
+            if (inputs.modes.dryRun) {
+                report.message = coord.lat + "," + coord.lon + kLogDryRunTagged;
+            } else {
+                try {
+                    ReplaceReadFile(photo.file, photo.content->Parts(), false, inputs.modes.keepMtime);
+                } catch (const FileSkippedError& skipped) {
+                    // Not tagged, so not on the map either; the photo and everything around it stay as
+                    // they are.
+                    context.mapsSL.pop_back();
+                    context.mapShots.pop_back();
+                    ReportNotSaved(report, shownName, skipped, observer);
+                    return false;
+                }
+                report.message = coord.lat + "," + coord.lon + kLogTagged;
+                saved = true;
+            }
+            photo.content.reset();
+            photo.image.reset();
+            report.status = PhotoStatus::tagged;
+            LogLine(observer, " - " + report.message);
+        }
+    } catch (const EInvalidJPEGHeader&) {
+        FailPhoto(report, observer, EInvalidJPEGHeader(LogSafeText(path)));
+    } catch (const StreamError& e) {
+        FailPhoto(report, observer, StreamError(LogSafeText(path) + ": " + e.what()));
+    } catch (const std::exception& e) {
+        report.status = PhotoStatus::failed;
+        report.message = e.what();
+        observer.PhotoHandled(report);
+        throw;
+    }
+    observer.PhotoHandled(report);
+    return saved;
+}
+
+using Prepare = std::function<PreparedPhoto(const std::string& path, TExifData& reader)>;
+
+// Prepares the photos of a list on worker threads, ahead of the one the run thread takes next, so that
+// reading, parsing and building overlap with the writes. Few photos wait: on large photos more in memory
+// only cost cache and page faults. Files are written only by the run thread,
+// in list order: a photo after one whose save fails, or after a stop, is never written, whatever its
+// worker had done.
+class PhotoPool {
+public:
+    PhotoPool(const std::vector<std::string>& paths, unsigned workers, Prepare prepare)
+        : paths_(paths), prepare_(std::move(prepare)), slots_(workers + 1) {
+        try {
+            threads_.reserve(workers);
+            for (unsigned i = 0; i < workers; ++i) {
+                threads_.emplace_back([this] { Work(); });
+            }
+        } catch (...) {
+            StopAndJoin();
+            throw;
+        }
+    }
+    ~PhotoPool() { StopAndJoin(); }
+    PhotoPool(const PhotoPool&) = delete;
+    PhotoPool& operator=(const PhotoPool&) = delete;
+
+    // Waits until the photo at index is prepared (indexes are taken in order, each once).
+    PreparedPhoto Take(std::size_t index) {
+        std::unique_lock lock(mutex_);
+        std::optional<PreparedPhoto>& slot = slots_[index % slots_.size()];
+        ready_.wait(lock, [&] { return slot.has_value(); });
+        PreparedPhoto photo = std::move(*slot);
+        slot.reset();
+        taken_ = index + 1;
+        lock.unlock();
+        room_.notify_all();
+        return photo;
+    }
+
+private:
+    void Work() {
+        TExifData reader;
+        for (;;) {
+            std::size_t index = 0;
+            {
+                std::unique_lock lock(mutex_);
+                // A photo goes into the slot of the one a round before it, which the run thread has taken.
+                room_.wait(lock,
+                           [&] { return stop_ || next_ >= paths_.size() || next_ < taken_ + slots_.size(); });
+                if (stop_ || next_ >= paths_.size()) {
+                    return;
+                }
+                index = next_++;
+            }
+            PreparedPhoto photo = prepare_(paths_[index], reader);
+            {
+                const std::lock_guard lock(mutex_);
+                slots_[index % slots_.size()] = std::move(photo);
+            }
+            ready_.notify_all();
+        }
+    }
+
+    void StopAndJoin() noexcept {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        room_.notify_all();
+        for (std::thread& thread : threads_) {
+            thread.join();
+        }
+        threads_.clear();
+    }
+
+    const std::vector<std::string>& paths_;
+    const Prepare prepare_;
+    std::mutex mutex_;
+    std::condition_variable room_;   // a worker may take the next photo, or the pool stops
+    std::condition_variable ready_;  // a photo has been prepared
+    // Prepared photos waiting for the run thread, in memory; the ring's size bounds how many.
+    std::vector<std::optional<PreparedPhoto>> slots_;
+    std::size_t next_ = 0;   // the next photo a worker takes
+    std::size_t taken_ = 0;  // photos the run thread has taken
+    bool stop_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// All lookups of a run read in one transaction, so the table is locked for reading once per run instead
+// of once per photo. A transaction the connection already has is used as it is.
+class LookupTransaction {
+public:
+    explicit LookupTransaction(Connection& connection) : connection_(connection) {
+        try {
+            if (!connection_.InTransaction()) {
+                connection_.StartTransaction();
+                started_ = true;
+            }
+        } catch (const DatabaseError&) {
+            // Each lookup then reads on its own, and meets the database's error itself.
+        }
+    }
+    ~LookupTransaction() {
+        if (!started_) {
+            return;
+        }
+        try {
+            connection_.Commit();
+        } catch (const Error&) {
+            try {
+                connection_.Rollback();
+            } catch (const Error&) {
+                // Nothing was written in it; closing the connection ends it.
+            }
+        }
+    }
+    LookupTransaction(const LookupTransaction&) = delete;
+    LookupTransaction& operator=(const LookupTransaction&) = delete;
+
+private:
+    Connection& connection_;
+    bool started_ = false;
+};
+
+unsigned WorkerCount(int jobs, std::size_t photos) {
+    unsigned count = jobs > 0 ? static_cast<unsigned>(jobs) : std::thread::hardware_concurrency();
+    count = std::max(count, 1U);
+    return static_cast<unsigned>(std::min<std::size_t>(count, std::max<std::size_t>(photos, 1)));
+}
+
 }  // namespace
 
 DmsParts ToDmsParts(long double degrees, long double minutes, long double seconds) {
@@ -150,8 +455,6 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
         return RunResult::inputMissing;
     }
 
-    // One reading container serves every photo of the run; each load replaces what it held.
-    TExifData reader;
     context.imgSL.clear();
     context.mapsSL.clear();
     context.mapShots.clear();
@@ -184,100 +487,48 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
                                         : RunResult::importFailed;
     }
 
-    const RunModes& modes = inputs.modes;
+    // The lookups share the session's one statement, one at a time.
+    const LookupTransaction lookups(context.uniCon);
+    std::mutex lookupMutex;
+    const PhotoLookup lookup{[&](const TCustomExifData& exif) {
+                                 const std::lock_guard lock(lookupMutex);
+                                 return LocatePhoto(exif, inputs, settings, context.query);
+                             },
+                             [&](const TCustomExifData& exif) {
+                                 const std::lock_guard lock(lookupMutex);
+                                 return MissReason(exif, inputs, settings, context.query);
+                             }};
+    const auto prepare = [&](const std::string& path, TExifData& reader) {
+        return PreparePhoto(path, findings.links.contains(path), reader, inputs, settings, lookup);
+    };
+    // The run's own thread is one of the jobs: it writes while the workers prepare the photos after.
+    const unsigned jobs = WorkerCount(inputs.jobs, context.imgSL.size());
+    std::optional<PhotoPool> pool;
+    if (jobs > 1) {
+        pool.emplace(context.imgSL, jobs - 1, prepare);
+    }
+    TExifData reader;  // the run thread's reading container, for every photo it reads itself
+    // The files this run has replaced, by the device and inode they had when read.
+    std::set<std::pair<dev_t, ino_t>> replaced;
+    const auto key = [](const PreparedPhoto& photo) {
+        return std::make_pair(photo.file.identity.st_dev, photo.file.identity.st_ino);
+    };
     int position = 0;
-    for (const std::string& path : context.imgSL) {
+    for (std::size_t i = 0; i < context.imgSL.size(); ++i) {
         if (observer.StopRequested()) {
             return StopRun(observer, position, context.imgSL.size());
         }
-        const std::string name = PhotoFileName(path);
-        PhotoReport report;
-        report.path = path;
-        // Every name goes into the log escaped, so that no name can break, fake or colour a log line. With
-        // details on, it is the path below the folder, so copies in different subfolders can be told apart.
-        const std::string shownName = LogSafeText(settings.explain ? PathBelowFolder(path, folder) : name);
-        try {
-            // The photo is read from disk once: the reading container takes its shot time from these
-            // bytes and, when a point is found, the image object that is saved takes the same bytes over.
-            ReadFile photo;
-            try {
-                photo = ReadFileForReplacing(path, findings.links.contains(path));
-            } catch (const FileSkippedError& skipped) {
-                ReportNotSaved(report, shownName, skipped, observer);
-                observer.SetProgressPosition(++position);
-                continue;
-            }
-            std::vector<std::uint8_t> bytes = std::move(photo.bytes);
-            reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
-            if (modes.skipTagged && !reader.GPSLatitude().MissingOrInvalid() &&
-                !reader.GPSLongitude().MissingOrInvalid()) {
-                report.status = PhotoStatus::skipped;
-                report.message = shownName + kLogSkippedTagged;
-                LogLine(observer, " - " + report.message);
-                observer.PhotoHandled(report);
-                observer.SetProgressPosition(++position);
-                continue;
-            }
-            const DateTimeValue shot = reader.DateTimeOriginal();
-            const TrackPosition located = LocatePhoto(reader, inputs, settings, context.query);
-            const TCoord& coord = located.coord;
-            if (coord.found) {
-                LogLine(observer, " - " + shownName + kLogCoordinatesFound);
-                TJPEGImageEx image;
-                image.LoadFromBytes(std::move(bytes));
-                const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
-                AssignCoordinate(image.ExifData().GPSLatitude(), lat,
-                                 coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
-                const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
-                AssignCoordinate(image.ExifData().GPSLongitude(), lon,
-                                 coord.gps_ln_dr == "W" ? lnWest : lnEast);
-                image.ExifData().SetGPSDateTimeUTC(coord.utctime);
-                if (located.altitude) {
-                    WriteAltitude(image.ExifData(), *located.altitude);
-                }
-                // The entry goes in before the save, so a photo whose save fails still has its entry.
-                context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
-                context.mapShots.push_back(PopupShot(reader, shot, inputs, settings));
-                report.lat = coord.lat;
-                report.lon = coord.lon;
-                report.utcTime = coord.utctime;
-                if (modes.dryRun) {
-                    report.message = coord.lat + "," + coord.lon + kLogDryRunTagged;
-                } else {
-                    try {
-                        image.SaveOver(photo, modes.keepMtime);
-                    } catch (const FileSkippedError& skipped) {
-                        // Not tagged, so not on the map either; the photo and everything around it stay
-                        // as they are.
-                        context.mapsSL.pop_back();
-                        context.mapShots.pop_back();
-                        ReportNotSaved(report, shownName, skipped, observer);
-                        observer.SetProgressPosition(++position);
-                        continue;
-                    }
-                    report.message = coord.lat + "," + coord.lon + kLogTagged;
-                }
-                report.status = PhotoStatus::tagged;
-                LogLine(observer, " - " + report.message);
-            } else {
-                report.message = shownName + kLogNoCoordinates;
-                LogLine(observer, " - " + report.message);
-                if (settings.explain) {
-                    report.reason = MissReason(reader, inputs, settings, context.query);
-                    LogLine(observer, " - " + report.reason);
-                }
-            }
-        } catch (const EInvalidJPEGHeader&) {
-            FailPhoto(report, observer, EInvalidJPEGHeader(LogSafeText(path)));
-        } catch (const StreamError& e) {
-            FailPhoto(report, observer, StreamError(LogSafeText(path) + ": " + e.what()));
-        } catch (const std::exception& e) {
-            report.status = PhotoStatus::failed;
-            report.message = e.what();
-            observer.PhotoHandled(report);
-            throw;
+        const std::string& path = context.imgSL[i];
+        PreparedPhoto photo = pool ? pool->Take(i) : prepare(path, reader);
+        if (pool && replaced.contains(key(photo))) {
+            // A worker read this file before an earlier photo of the list, the same file under another
+            // name (a link to it), was saved over it: read it again now, as the one-after-the-other run
+            // does.
+            photo = prepare(path, reader);
         }
-        observer.PhotoHandled(report);
+        if (CommitPhoto(photo, path, folder, inputs, settings, observer, context)) {
+            replaced.insert(key(photo));
+        }
         observer.SetProgressPosition(++position);
     }
     observer.SetProgressPosition(0);

@@ -63,6 +63,13 @@ std::string_view XmlArena::Store(std::string_view text) {
     return {at, text.size()};
 }
 
+void XmlArena::Release(const Mark& mark) noexcept {
+    blocks_.resize(mark.blocks);
+    cursor_ = mark.cursor;
+    left_ = mark.left;
+    reserved_ = mark.reserved;
+}
+
 void XmlArena::Reset() noexcept {
     blocks_.clear();
     cursor_ = nullptr;

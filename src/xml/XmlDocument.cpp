@@ -37,13 +37,14 @@ const std::string_view* TXmlDocument::InternName(std::string_view name) {
     }
     auto found = names_.find(name);
     if (found == names_.end()) {
-        found = names_.insert(arena_.Store(name)).first;
+        found = names_.insert(namesArena_.Store(name)).first;
     }
     return &*found;  // elements of the set keep their place when it grows
 }
 
 void TXmlDocument::MakeDefaultTree() {
     names_.clear();
+    namesArena_.Reset();
     arena_.Reset();
     rootNodes_ = NewNode();
     TXmlNode& declaration = rootNodes_->NodeNew();
@@ -72,16 +73,24 @@ void TXmlDocument::LoadFromFile(const std::string& path) {
     LoadFromStream(file);
 }
 
-void TXmlDocument::LoadFromStream(XmlStream& stream) {
+void TXmlDocument::LoadFromStream(XmlStream& stream) { Load(stream, nullptr); }
+
+void TXmlDocument::StreamFromFile(const std::string& path, TXmlNodeSink& sink) {
+    XmlFileStream file(path);
+    Load(file, &sink);
+}
+
+void TXmlDocument::Load(XmlStream& stream, TXmlNodeSink* sink) {
     // A new load starts from fresh storage: the nodes of the previous tree are gone with it.
     names_.clear();
+    namesArena_.Reset();
     arena_.Reset();
     rootNodes_ = NewNode();
     TxrBufferedReadStream buffered(&stream, false);
     TxrUtf8Stream codec(&buffered);
     codecStream_ = &codec;
     try {
-        XmlLoader loader(*this, codec);
+        XmlLoader loader(*this, codec, sink);
         loader.ReadDocument();
     } catch (...) {
         codecStream_ = nullptr;

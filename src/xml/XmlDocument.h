@@ -54,6 +54,21 @@ inline constexpr int kMaxNestingDepth = 1000;  // levels of nodes, the top level
 class TXmlDocument;
 class TXmlNode;
 
+// Told about a document's nodes while it is read, by a reader that needs no more than one part of the
+// tree at a time.
+class TXmlNodeSink {
+public:
+    TXmlNodeSink() = default;
+    TXmlNodeSink(const TXmlNodeSink&) = delete;
+    TXmlNodeSink& operator=(const TXmlNodeSink&) = delete;
+    virtual ~TXmlNodeSink() = default;
+    // Called for every node below a top-level node as soon as it is read completely (a child before its
+    // parent); underRoot: the node lies in the first top-level element, the one Root() gives. Returns
+    // whether the tree keeps the node. A node not kept is taken out of its parent and its storage is used
+    // again, so nothing of it or below it may be held on to.
+    virtual bool NodeRead(const TXmlNode& node, bool underRoot) = 0;
+};
+
 // Node references in document order; the nodes stay owned by their document.
 class TXmlNodeList {
 public:
@@ -163,6 +178,16 @@ public:
     void Reset() noexcept;
     [[nodiscard]] std::size_t BytesReserved() const noexcept { return reserved_; }
 
+    // A point in the storage; Release gives back everything allocated after it, for reuse.
+    struct Mark {
+        std::size_t blocks = 0;
+        std::byte* cursor = nullptr;
+        std::size_t left = 0;
+        std::size_t reserved = 0;
+    };
+    [[nodiscard]] Mark Position() const noexcept { return {blocks_.size(), cursor_, left_, reserved_}; }
+    void Release(const Mark& mark) noexcept;
+
 private:
     struct FreeBlock {
         void operator()(std::byte* block) const noexcept;
@@ -188,6 +213,10 @@ public:
     // StreamError for an unsupported encoding. A failed load leaves what was read; discard the document.
     void LoadFromFile(const std::string& path);
     void LoadFromStream(XmlStream& stream);
+    // Reads the file as LoadFromFile does, with the same errors at the same places, handing each node
+    // to sink; the tree keeps only the nodes the sink keeps (and the top-level nodes), so the memory a
+    // read takes need not grow with the file.
+    void StreamFromFile(const std::string& path, TXmlNodeSink& sink);
 
     // The first top-level element, or null.
     [[nodiscard]] TXmlNode* Root() const noexcept;
@@ -209,12 +238,14 @@ private:
     friend class TXmlNode;
     friend class XmlLoader;
 
+    void Load(XmlStream& stream, TXmlNodeSink* sink);
     void ResetDefaults() noexcept;
     void MakeDefaultTree();
     TXmlNode* NewNode();
     [[nodiscard]] const std::string_view* InternName(std::string_view name);
 
     XmlArena arena_;
+    XmlArena namesArena_;  // apart from the nodes, so that a node's storage can be used again
     std::unordered_set<std::string_view> names_;
     TXmlNode* rootNodes_ = nullptr;
     TxrUtf8Stream* codecStream_ = nullptr;

@@ -127,6 +127,7 @@ void XmlLoader::ReadDocument() {
     TXmlNode& list = *document_.rootNodes_;
     list.NodesClear();
     do {
+        underRoot_ = document_.Root() == nullptr;
         TXmlNode& node = list.NodeNew();
         ReadNode(node);
         if (node.type_ == xeDeclaration) {
@@ -201,6 +202,9 @@ void XmlLoader::ReadNode(TXmlNode& node, std::string_view pending) {
     }
     const TTagType& row = kTagTypes[MatchTagStart(reader)];
     node.type_ = row.Style;
+    if (depth_ == 0 && row.Style != xeNormal) {
+        underRoot_ = false;  // a document type's declarations lie in no element
+    }
     if (static_cast<std::size_t>(depth_) >= scratch_.size()) {
         scratch_.emplace_back();
     }
@@ -349,12 +353,16 @@ void XmlLoader::ReadChild(TXmlNode& parent, std::string_view pending) {
     if (depth_ + 1 >= kMaxNestingDepth) {
         throw EFilerError(FillMessage(kNestingTooDeep, parent.Name()));
     }
+    const XmlArena::Mark mark = document_.arena_.Position();
     TXmlNode& child = parent.NodeNew();
     ++depth_;
     ReadNode(child, pending);
     --depth_;
     if (document_.dropCommentsOnParse_ && child.type_ == xeComment) {
         parent.NodeDelete(parent.NodeCount() - 1);
+    } else if (sink_ != nullptr && !sink_->NodeRead(child, underRoot_)) {
+        parent.NodeDelete(parent.NodeCount() - 1);
+        document_.arena_.Release(mark);  // the child was the last thing stored
     }
 }
 

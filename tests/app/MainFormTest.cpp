@@ -26,6 +26,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "QtTestApp.h"
@@ -686,9 +687,16 @@ TEST_F(MainWindow, OptionsDialogValuesPersistAndReachTheRun) {
     WithOptionsDialog(*window, [](OptionsDialog& dialog) {
         dialog.findChild<QLineEdit*>(QStringLiteral("edOffset"))->setText(QStringLiteral("-02:50:00"));
         dialog.findChild<QCheckBox*>(QStringLiteral("cbKeepMtime"))->setChecked(true);
+        // One photo at a time instead of one per core: the run's output stays the same.
+        auto* jobs = dialog.findChild<QSpinBox*>(QStringLiteral("edJobs"));
+        EXPECT_EQ(jobs->value(), 0);
+        EXPECT_EQ(jobs->text(), QStringLiteral("eins je Prozessorkern (%1)")
+                                    .arg(std::max(1U, std::thread::hardware_concurrency())));
+        jobs->setValue(1);
         dialog.accept();
     });
     EXPECT_EQ(link->text(), QStringLiteral("Optionen (aktiv)"));
+    EXPECT_EQ(window->RunOptions().jobs, 1);
     const fs::path b = photos_.path() / "sub" / "b.jpg";
     const auto mtimeBefore = fs::last_write_time(b);
     RunOnce(*window);
@@ -706,6 +714,7 @@ TEST_F(MainWindow, OptionsDialogValuesPersistAndReachTheRun) {
     EXPECT_EQ(again->RunOptions().offsetText, QStringLiteral("-02:50:00"));
     EXPECT_TRUE(again->RunOptions().keepMtime);
     EXPECT_FALSE(again->RunOptions().skipTagged);
+    EXPECT_EQ(again->RunOptions().jobs, 1);
     EXPECT_EQ(Child<ClickLabel>(*again, "LabelOptions")->text(), QStringLiteral("Optionen (aktiv)"));
 
     // Skip tagged, set in the dialog, reaches the next run: b.jpg now holds a position.
@@ -735,6 +744,15 @@ TEST_F(MainWindow, OptionsDialogKeepsUnreadableTextsOutAndCancelChangesNothing) 
     EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("Mars/Olympus")));
     EXPECT_FALSE(window->RunOptions().AnyOn());
     EXPECT_FALSE(WindowRunOptions::Load().AnyOn());
+
+    // The thread count alone changes no output, so the title band does not call the options active.
+    WithOptionsDialog(*window, [](OptionsDialog& dialog) {
+        dialog.findChild<QSpinBox*>(QStringLiteral("edJobs"))->setValue(3);
+        dialog.accept();
+    });
+    EXPECT_EQ(window->RunOptions().jobs, 3);
+    EXPECT_EQ(WindowRunOptions::Load().jobs, 3);
+    EXPECT_EQ(Child<ClickLabel>(*window, "LabelOptions")->text(), QStringLiteral("Optionen"));
 }
 
 TEST_F(MainWindow, ToleranceChangesOnlyByItsArrowButtonsInStepsOfOne) {

@@ -1005,6 +1005,7 @@ TEST_F(CliRun, HelpNamesEveryOption) {
                                "--json",
                                "--summary",
                                "--explain",
+                               "--jobs",
                                "--version",
                                "$XDG_DATA_HOME/kvd/zeloro/",
                                "4 der Datenordner"}) {

@@ -47,6 +47,16 @@ TEST(CliOptions, ToleranceIsZeroToFiveHundredWholeSeconds) {
     }
 }
 
+TEST(CliOptions, JobsIsOneToTheLimitInWholeNumbers) {
+    EXPECT_EQ(ParseJobs("1"), 1);
+    EXPECT_EQ(ParseJobs("8"), 8);
+    EXPECT_EQ(ParseJobs(std::to_string(kMaxJobs)), kMaxJobs);
+    for (const std::string& bad :
+         std::vector<std::string>{"0", std::to_string(kMaxJobs + 1), "-1", "", "2x", "1.5"}) {
+        EXPECT_EQ(ParseJobs(bad), std::nullopt) << bad;
+    }
+}
+
 CliOptions Parsed(std::vector<std::string> args) {
     const ParseResult r = ParseCommandLine(args);
     if (const auto* problem = std::get_if<std::string>(&r)) {
@@ -64,11 +74,12 @@ std::string Problem(std::vector<std::string> args) {
 
 TEST(CliOptions, EveryOptionReachesItsField) {
     const CliOptions o = Parsed({"--gpx", "t.gpx", "--photos", "p", "--zone", "UTC - 3:00", "--tolerance",
-                                 "30", "--data-dir", "/d", "--map", "--keep"});
+                                 "30", "--data-dir", "/d", "--map", "--keep", "--jobs", "3"});
     EXPECT_EQ(o.gpx, "t.gpx");
     EXPECT_EQ(o.photos, "p");
     EXPECT_EQ(o.zoneIndex, 8);
     EXPECT_EQ(o.tolerance, 30);
+    EXPECT_EQ(o.jobs, 3);
     EXPECT_EQ(o.dataDir, "/d/");  // the data folder always ends with its delimiter
     EXPECT_TRUE(o.map);
     EXPECT_TRUE(o.keep);
@@ -92,6 +103,7 @@ TEST(CliOptions, DefaultsLeaveTheChecksToTheRun) {
     EXPECT_EQ(o.photos, "");
     EXPECT_EQ(o.zoneIndex, std::nullopt);
     EXPECT_EQ(o.tolerance, 0);
+    EXPECT_EQ(o.jobs, 0);  // one photo per core
     EXPECT_EQ(o.dataDir, std::nullopt);
     EXPECT_FALSE(o.map || o.open || o.keep || o.help);
     EXPECT_EQ(Parsed({"--data-dir", "/d/"}).dataDir, "/d/");
@@ -114,6 +126,9 @@ TEST(CliOptions, WrongCommandLinesAreNamed) {
         "Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\".");
     EXPECT_EQ(Problem({"--tolerance", "600"}),
               "Ungültige maximale Abweichung '600': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.");
+    EXPECT_EQ(Problem({"--jobs", "0"}),
+              "Ungültige Anzahl paralleler Fotos '0': erwartet wird eine ganze Zahl von 1 bis 256.");
+    EXPECT_EQ(Problem({"--jobs", "2", "--jobs", "2"}), "Die Option --jobs ist mehrfach angegeben.");
 }
 
 TEST(CliOptions, WithoutTheNewOptionsTheSettingsStayAtTheirDefaults) {

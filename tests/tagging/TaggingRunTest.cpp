@@ -154,7 +154,7 @@ protected:
         session_.Connect();
     }
 
-    RunInputs Inputs() const { return {gpx_.string(), photos_.string(), 13, "0", RunModes{}}; }
+    RunInputs Inputs() const { return {gpx_.string(), photos_.string(), 13, "0", RunModes{}, 0}; }
 
     TempDir tmp_;
     fs::path photos_ = tmp_ / "photos";

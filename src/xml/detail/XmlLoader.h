@@ -16,7 +16,10 @@ class TxrSurplusReader;
 // Reads one document into the tree of its owner; throws EFilerError for what it rejects.
 class XmlLoader {
 public:
-    XmlLoader(TXmlDocument& document, TxrUtf8Stream& codec) : document_(document), codec_(codec) {}
+    // With a sink, each node read below a top-level node goes to it, and one it does not keep leaves
+    // the tree at once.
+    XmlLoader(TXmlDocument& document, TxrUtf8Stream& codec, TXmlNodeSink* sink = nullptr)
+        : document_(document), codec_(codec), sink_(sink) {}
 
     void ReadDocument();
 
@@ -41,6 +44,8 @@ private:
     TxrUtf8Stream& codec_;
     std::deque<Scratch> scratch_;  // a deque: references stay valid while deeper levels are added
     int depth_ = 0;
+    TXmlNodeSink* sink_;
+    bool underRoot_ = false;  // the top-level node being read is the first element
 };
 
 }  // namespace zeloro

@@ -1,0 +1,245 @@
+// tests/gpx/GpxStreamImportTest.cpp: the import that inserts points while it reads gives what the import
+// over the whole tree gives, for sound and for broken files: the result or the error, the log lines, the
+// rows with their rowids, the columns, and whether a transaction is left open.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/Error.h"
+#include "gpx/GpxImport.h"
+#include "support/TestSupport.h"
+#include "trackstore/Database.h"
+
+namespace zeloro {
+namespace {
+
+class MessageLog : public LogSink {
+public:
+    void AppendLine(const std::string& line) override {
+        const std::size_t at = line.find(" - ");
+        messages.push_back(at == std::string::npos ? line : line.substr(at));
+    }
+    std::vector<std::string> messages;
+};
+
+struct Outcome {
+    std::string result;  // "true", "false", or the error's text
+    std::vector<std::string> log;
+    std::vector<std::string> rows;
+    std::vector<std::string> columns;
+    bool inTransaction = false;
+};
+
+std::string Point(const char* name, int second, const std::string& extra = "") {
+    return "<" + std::string(name) + " lat=\"48." + std::to_string(second) + "\" lon=\"11." +
+           std::to_string(second) + "\"><time>2024-06-15T10:" + (second < 10 ? "0" : "") +
+           std::to_string(second % 60) + ":00Z</time>" + extra + "</" + name + ">";
+}
+
+std::string BigTrack(int points, int badAt) {
+    std::string gpx = "<gpx><trk>";
+    for (int i = 0; i < points; ++i) {
+        if (i % 700 == 0) {
+            gpx += i == 0 ? "<trkseg>" : "</trkseg><trkseg>";
+        }
+        gpx += i == badAt ? "<trkpt lat=\"1\" lon=\"2\"><time>now</time></trkpt>"
+                          : Point("trkpt", i % 60, "<ele>" + std::to_string(i) + ".5</ele><name>p</name>");
+    }
+    return gpx + "</trkseg></trk></gpx>";
+}
+
+struct Case {
+    const char* name;
+    std::string gpx;
+};
+
+std::vector<Case> Cases() {
+    const std::string bad = "<trkpt lat=\"1\" lon=\"2\"><time>2024-13-45T99:00:00Z</time></trkpt>";
+    std::string deep;
+    for (int i = 0; i < 1001; ++i) {
+        deep += "<e>";
+    }
+    return {
+        {"track", "<?xml version=\"1.0\"?><gpx><trk><trkseg>" + Point("trkpt", 1) + Point("trkpt", 2) +
+                      "<trkpt lat=\"5\" lon=\"5\"/>" + Point("trkpt", 3, "<ele>512</ele>") +
+                      "</trkseg></trk></gpx>"},
+        {"waypoints, route, track in the file's order",
+         "<gpx>" + Point("wpt", 1) + "<rte>" + Point("rtept", 2) + Point("rtept", 3) + "</rte><trk><trkseg>" +
+             Point("trkpt", 4) + "</trkseg></trk></gpx>"},
+        {"track, then waypoint", "<gpx><trk><trkseg>" + Point("trkpt", 1) + "</trkseg></trk>" + Point("wpt", 2) +
+                                     "</gpx>"},
+        {"untimed waypoint after the track",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1) + "</trkseg></trk><wpt lat=\"1\" lon=\"1\"/></gpx>"},
+        {"bad time halfway", "<gpx><trk><trkseg>" + Point("trkpt", 1) + Point("trkpt", 2) + bad +
+                                 Point("trkpt", 4) + "</trkseg></trk></gpx>"},
+        {"bad time, then a timed waypoint",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1) + bad + "</trkseg></trk>" + Point("wpt", 3) + "</gpx>"},
+        {"bad route point before the track",
+         "<gpx><rte><rtept lat=\"1\" lon=\"2\"><time>x</time></rtept></rte><trk><trkseg>" + Point("trkpt", 1) +
+             Point("trkpt", 2) + "</trkseg></trk></gpx>"},
+        {"missing close tag halfway", "<gpx><trk><trkseg>" + Point("trkpt", 1) + Point("trkpt", 2) +
+                                          "<trkpt lat=\"3\" lon=\"3\"><time>2024-06-15T10:03:00Z</time>"},
+        {"wrong close tag", "<gpx><trk><trkseg>" + Point("trkpt", 1) + Point("trkpt", 2) + "</trkseq></trk></gpx>"},
+        {"bad time, then not well-formed",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1) + bad + Point("trkpt", 3) + "</trkseg></trk><a></b></gpx>"},
+        {"error after the root element", "<gpx><trk><trkseg>" + Point("trkpt", 1) + "</trkseg></trk></gpx><x><y>"},
+        {"nested points and letter case",
+         "<gpx><trk><trkseg><TRKPT lat=\"7\" lon=\"8\"><Time>2024-06-15T10:07:00Z</Time><extensions>" +
+             Point("trkpt", 9) + Point("TrkPt", 10) + "</extensions></TRKPT>" + Point("trkpt", 11) +
+             "</trkseg></trk></gpx>"},
+        {"nested waypoint in a track point",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1, Point("wpt", 2)) + "</trkseg></trk></gpx>"},
+        {"points outside the root", "<!-- " + Point("wpt", 1) + " --><gpx>" + Point("wpt", 2) + "</gpx><gpx>" +
+                                        Point("wpt", 3) + "</gpx>"},
+        {"declarations named like points",
+         "<!DOCTYPE gpx [<!ELEMENT wpt ANY><!ELEMENT trkpt ANY>]><gpx><!ELEMENT trkpt x>" + Point("wpt", 1) +
+             "</gpx>"},
+        {"segments, routes and elevations",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1, "<ele>-3.25</ele>") + Point("trkpt", 2, "<ele>high</ele>") +
+             "</trkseg><trkseg>" + Point("trkpt", 3) + "</trkseg></trk><rte>" + Point("rtept", 4) +
+             "</rte><rte>" + Point("rtept", 5, "<ele>7</ele>") + "</rte></gpx>"},
+        {"route between track segments, and a segment with both kinds",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1) + "</trkseg></trk><rte>" + Point("rtept", 2) +
+             "</rte><trk><trkseg>" + Point("rtept", 3) + Point("trkpt", 4) + "</trkseg></trk><rte>" +
+             Point("rtept", 5, "<ele>1</ele>") + "</rte>" + Point("wpt", 6) + "</gpx>"},
+        {"bad route point, then a bad track point",
+         "<gpx><rte><rtept lat=\"1\" lon=\"2\"><time>x</time></rtept></rte><trk><trkseg>" + Point("trkpt", 1) +
+             bad + "</trkseg></trk></gpx>"},
+        {"text and comments between points",
+         "<gpx><trk><trkseg>text<!-- c -->" + Point("trkpt", 1) + "more<![CDATA[<trkpt>]]>" + Point("trkpt", 2) +
+             "</trkseg></trk></gpx>"},
+        {"empty root", "<gpx/>"},
+        {"no root", "<!-- only a comment -->"},
+        {"nested too deeply", "<gpx>" + deep},
+        {"big track", BigTrack(6000, -1)},
+        {"big track with a bad time near the end", BigTrack(6000, 5000)},
+    };
+}
+
+class GpxStreamImport : public ::testing::Test {
+protected:
+    Outcome Run(const std::string& gpx, bool streamed, ImportDetails details, bool callersTransaction,
+                const std::function<bool()>& stopRequested = {}) {
+        const auto path = dir_ / ("t" + std::to_string(files_++) + ".gpx");
+        test::WriteFileText(path, gpx);
+        Connection uniCon;
+        uniCon.Open(":memory:");
+        uniCon.Execute(test::ReadFileText(test::SourceDir() / "db" / "schema.sql"));
+        uniCon.Execute("INSERT INTO gpx (lat,lon,utctime) VALUES ('1','2','2020-01-01 00:00:00')");
+        if (callersTransaction) {
+            uniCon.StartTransaction();
+        }
+        Query query(uniCon);
+        MessageLog log;
+        Outcome outcome;
+        try {
+            const bool ok =
+                (streamed ? importGpx : importGpxTree)(path.string(), uniCon, query, log, {}, details, stopRequested);
+            outcome.result = ok ? "true" : "false";
+        } catch (const Error& e) {
+            outcome.result = e.what();
+        }
+        outcome.log = log.messages;
+        outcome.inTransaction = uniCon.InTransaction();
+        Query select(uniCon);
+        select.SetSQL("SELECT rowid AS r, * FROM gpx ORDER BY rowid");
+        for (select.Open(); !select.Eof(); select.Next()) {
+            std::string row;
+            for (const Field& field : select.Fields()) {
+                row += field.Name() + "=" + (field.IsNull() ? "NULL" : field.AsString()) + " ";
+            }
+            outcome.rows.push_back(row);
+        }
+        Query info(uniCon);
+        info.SetSQL("PRAGMA table_info(gpx)");
+        for (info.Open(); !info.Eof(); info.Next()) {
+            outcome.columns.push_back(info.FieldByName("name").AsString());
+        }
+        return outcome;
+    }
+
+    test::TempDir dir_;
+    int files_ = 0;
+};
+
+TEST_F(GpxStreamImport, GivesWhatTheTreeImportGives) {
+    for (const Case& c : Cases()) {
+        for (const ImportDetails details : {ImportDetails::positionsOnly, ImportDetails::elevationAndSegments}) {
+            for (const bool callersTransaction : {false, true}) {
+                SCOPED_TRACE(std::string(c.name) + (details == ImportDetails::positionsOnly ? "" : ", details") +
+                             (callersTransaction ? ", caller's transaction" : ""));
+                const Outcome tree = Run(c.gpx, false, details, callersTransaction);
+                const Outcome streamed = Run(c.gpx, true, details, callersTransaction);
+                EXPECT_EQ(streamed.result, tree.result);
+                EXPECT_EQ(streamed.log, tree.log);
+                EXPECT_EQ(streamed.rows, tree.rows);
+                EXPECT_EQ(streamed.columns, tree.columns);
+                EXPECT_EQ(streamed.inTransaction, tree.inTransaction);
+            }
+        }
+    }
+}
+
+// The cases above reach every outcome, so that agreeing with the tree import is not agreeing on nothing.
+TEST_F(GpxStreamImport, CasesCoverEveryOutcome) {
+    const auto of = [this](const std::string& gpx, bool callers) {
+        return Run(gpx, true, ImportDetails::positionsOnly, callers);
+    };
+    const std::vector<Case> cases = Cases();
+    const auto gpx = [&cases](std::string_view name) {
+        for (const Case& c : cases) {
+            if (c.name == name) {
+                return c.gpx;
+            }
+        }
+        ADD_FAILURE() << name;
+        return std::string();
+    };
+    const Outcome big = of(gpx("big track"), false);
+    EXPECT_EQ(big.result, "true");
+    EXPECT_EQ(big.rows.size(), 6001U);
+    const Outcome halfway = of(gpx("bad time halfway"), true);
+    EXPECT_EQ(halfway.result, "false");
+    EXPECT_EQ(halfway.rows.size(), 3U);  // the row before the import and the two before the bad time
+    EXPECT_EQ(halfway.log.back(), " - 2 Datensätze gelesen und importiert");
+    const Outcome malformed = of(gpx("missing close tag halfway"), true);
+    EXPECT_EQ(malformed.result, "Missing close tag in element trkpt");
+    EXPECT_EQ(malformed.rows.size(), 1U);
+    EXPECT_EQ(of(gpx("waypoints, route, track in the file's order"), false).rows.size(), 5U);
+    EXPECT_EQ(of(gpx("bad route point before the track"), true).rows.size(), 3U);
+}
+
+// A stop between points (Ctrl+C while a long track goes in) leaves what the tree import's stop leaves, and
+// the streamed import reads no further: it is asked no more often than the tree import.
+TEST_F(GpxStreamImport, StopLeavesWhatTheTreeImportLeaves) {
+    const std::string track = BigTrack(6000, -1);
+    for (const int stopAt : {1, 2, 3000}) {
+        for (const ImportDetails details : {ImportDetails::positionsOnly, ImportDetails::elevationAndSegments}) {
+            for (const bool callersTransaction : {false, true}) {
+                SCOPED_TRACE("stop at " + std::to_string(stopAt) +
+                             (details == ImportDetails::positionsOnly ? "" : ", details") +
+                             (callersTransaction ? ", caller's transaction" : ""));
+                int treeAsked = 0;
+                const Outcome tree = Run(track, false, details, callersTransaction,
+                                         [&treeAsked, stopAt] { return ++treeAsked == stopAt; });
+                int streamAsked = 0;
+                const Outcome streamed = Run(track, true, details, callersTransaction,
+                                             [&streamAsked, stopAt] { return ++streamAsked == stopAt; });
+                EXPECT_EQ(tree.result, "false");
+                EXPECT_EQ(tree.log.back(), " - " + std::to_string(stopAt - 1) + " Datensätze gelesen und importiert");
+                EXPECT_EQ(streamAsked, stopAt);
+                EXPECT_EQ(treeAsked, stopAt);
+                EXPECT_EQ(streamed.result, tree.result);
+                EXPECT_EQ(streamed.log, tree.log);
+                EXPECT_EQ(streamed.rows, tree.rows);
+                EXPECT_EQ(streamed.columns, tree.columns);
+                EXPECT_EQ(streamed.inTransaction, tree.inTransaction);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zeloro
