@@ -190,7 +190,7 @@ private:
         Statement stmt;
         // For each parameter slot of the statement, the index of its Param in params_, or -1: resolved
         // once when prepared, since the same text always yields the same parameters.
-        std::vector<int> slots;
+        std::vector<int> places;
     };
 
     CachedStatement& prepared();

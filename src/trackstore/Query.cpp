@@ -105,9 +105,9 @@ Query::CachedStatement& Query::prepared() {
     if (!stmt) {
         throw DatabaseError(SQLITE_MISUSE, "Leere SQL-Anweisung");
     }
-    std::vector<int> slots;
+    std::vector<int> places;
     const int count = sqlite3_bind_parameter_count(stmt.get());
-    slots.reserve(static_cast<std::size_t>(count));
+    places.reserve(static_cast<std::size_t>(count));
     for (int i = 1; i <= count; ++i) {
         const char* rawName = sqlite3_bind_parameter_name(stmt.get(), i);
         int slot = -1;
@@ -119,20 +119,20 @@ Query::CachedStatement& Query::prepared() {
                 slot = static_cast<int>(param - params_.begin());
             }
         }
-        slots.push_back(slot);
+        places.push_back(slot);
     }
     if (cache_.size() >= kStatementCacheSize) {
         cache_.erase(cache_.begin());
     }
-    cache_.push_back({sql_, std::move(stmt), std::move(slots)});
+    cache_.push_back({sql_, std::move(stmt), std::move(places)});
     lastUsed_ = cache_.size() - 1;
     return cache_.back();
 }
 
 void Query::bindParams(const CachedStatement& statement, bool copy) {
     sqlite3_stmt* stmt = statement.stmt.get();
-    for (std::size_t i = 0; i < statement.slots.size(); ++i) {
-        const int slot = statement.slots[i];
+    for (std::size_t i = 0; i < statement.places.size(); ++i) {
+        const int slot = statement.places[i];
         const Param* param = slot >= 0 ? &params_[static_cast<std::size_t>(slot)] : nullptr;
         const int index = static_cast<int>(i) + 1;
         int rc = SQLITE_OK;
