@@ -140,13 +140,11 @@ int DayOfWeek(DateTimeValue value) noexcept {
     return static_cast<int>(((stamp.date % 7) + 7) % 7) + 1;
 }
 
-std::string DateTimeText(DateTimeValue value) {
+void AppendDateTimeText(std::string& text, DateTimeValue value) {
     const CalendarDate d = DecodeDate(value);
     const ClockTime t = DecodeTime(value);
     // Formatted by hand: every imported point and every lookup binds one of these, and a formatted
     // print costs more than the rest of the binding.
-    std::string text;
-    text.reserve(20);
     if (d.year > 9999) {
         text += std::to_string(d.year);
     } else {
@@ -162,6 +160,12 @@ std::string DateTimeText(DateTimeValue value) {
     appendDigits(text, t.minute, 2);
     text += ':';
     appendDigits(text, t.second, 2);
+}
+
+std::string DateTimeText(DateTimeValue value) {
+    std::string text;
+    text.reserve(20);
+    AppendDateTimeText(text, value);
     return text;
 }
 

@@ -52,6 +52,8 @@ inline constexpr const char* kTimeEncodeError = "Ungültiges Argument zum Codier
 
 // "yyyy-mm-dd hh:nn:ss": the form the track table stores and compares.
 [[nodiscard]] std::string DateTimeText(DateTimeValue value);
+// The same text appended to text, whose storage a caller formatting many values can keep.
+void AppendDateTimeText(std::string& text, DateTimeValue value);
 // The log stamp in the German default form "dd.mm.yyyy hh:nn:ss"; the time is left out at 00:00:00.
 [[nodiscard]] std::string LogStamp(DateTimeValue value);
 // The current local date and time.

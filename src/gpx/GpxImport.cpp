@@ -74,6 +74,8 @@ public:
           lat_(query.ParamByName("lat")),
           lon_(query.ParamByName("lon")),
           utctime_(query.ParamByName("utctime")),
+          ele_(withDetails ? &query.ParamByName("ele") : nullptr),
+          segment_(withDetails ? &query.ParamByName("segment") : nullptr),
           withDetails_(withDetails),
           nextSegment_(firstSegment),
           counter_(counter) {}
@@ -84,7 +86,7 @@ public:
         lon_.SetAsString(point.AttributeTextByName("lon"));
         utctime_.SetAsDateTime(time.ValueAsDateTime());
         if (withDetails_) {
-            BindElevation(ElevationText(point), query_.ParamByName("ele"));
+            BindElevation(ElevationText(point), *ele_);
             BindSegment(waypoint, parent);
         }
         query_.ExecSQL();
@@ -96,7 +98,7 @@ public:
         lon_.SetAsString(point.lon);
         utctime_.SetAsDateTime(DateTimeFromText(point.time, false));  // as the node's ValueAsDateTime
         if (withDetails_) {
-            BindElevation(point.ele, query_.ParamByName("ele"));
+            BindElevation(point.ele, *ele_);
             BindSegment(false, point.parent);
         }
         query_.ExecSQL();
@@ -108,13 +110,15 @@ private:
     Param& lat_;
     Param& lon_;
     Param& utctime_;
+    Param* ele_;      // with the details only
+    Param* segment_;  // with the details only
     bool withDetails_;
     std::int64_t nextSegment_;
     long long& counter_;
     std::unordered_map<std::uint64_t, std::int64_t> segments_;
 
     void BindSegment(bool waypoint, std::uint64_t parent) {
-        Param& segment = query_.ParamByName("segment");
+        Param& segment = *segment_;
         segment.Clear();  // a waypoint stands alone
         if (!waypoint) {
             const auto [entry, added] = segments_.try_emplace(parent, nextSegment_);

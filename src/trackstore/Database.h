@@ -188,10 +188,14 @@ private:
     struct CachedStatement {
         std::string sql;
         Statement stmt;
+        // For each parameter slot of the statement, the index of its Param in params_, or -1: resolved
+        // once when prepared, since the same text always yields the same parameters.
+        std::vector<int> places;
     };
 
-    sqlite3_stmt* prepared();
-    void bindParams(sqlite3_stmt* stmt);
+    CachedStatement& prepared();
+    // copy: SQLite keeps its own copy of each text, for rows read while the caller changes parameters.
+    void bindParams(const CachedStatement& statement, bool copy);
     void step();
     void releaseStatements() noexcept;
 
@@ -199,6 +203,7 @@ private:
     std::string sql_;
     std::vector<Param> params_;
     std::vector<CachedStatement> cache_;
+    std::size_t lastUsed_ = 0;  // index in cache_ of the statement served last
     sqlite3_stmt* current_ = nullptr;  // the statement of the open result, owned by cache_
     std::vector<Field> fields_;
     bool active_ = false;

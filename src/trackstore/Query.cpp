@@ -71,15 +71,20 @@ const Field& Query::FieldByName(std::string_view name) const {
     throw DatabaseError(SQLITE_RANGE, "Feld '" + std::string(name) + "' nicht gefunden");
 }
 
-sqlite3_stmt* Query::prepared() {
+Query::CachedStatement& Query::prepared() {
     if (connection_ == nullptr || !connection_->Connected()) {
         throwNotConnected();
     }
     sqlite3* db = connection_->Handle();
+    // An insert per track point sets the same text again and again: look at the statement used last first.
+    if (lastUsed_ < cache_.size() && cache_[lastUsed_].sql == sql_) {
+        return cache_[lastUsed_];
+    }
     const auto hit =
         std::find_if(cache_.begin(), cache_.end(), [&](const CachedStatement& c) { return c.sql == sql_; });
     if (hit != cache_.end()) {
-        return hit->stmt.get();
+        lastUsed_ = static_cast<std::size_t>(hit - cache_.begin());
+        return *hit;
     }
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
@@ -100,46 +105,56 @@ sqlite3_stmt* Query::prepared() {
     if (!stmt) {
         throw DatabaseError(SQLITE_MISUSE, "Leere SQL-Anweisung");
     }
+    std::vector<int> places;
+    const int count = sqlite3_bind_parameter_count(stmt.get());
+    places.reserve(static_cast<std::size_t>(count));
+    for (int i = 1; i <= count; ++i) {
+        const char* rawName = sqlite3_bind_parameter_name(stmt.get(), i);
+        int slot = -1;
+        if (rawName != nullptr && rawName[0] == ':') {
+            const std::string_view name(rawName + 1);
+            const auto param = std::find_if(params_.begin(), params_.end(),
+                                            [&](const Param& p) { return SameTextAscii(p.Name(), name); });
+            if (param != params_.end()) {
+                slot = static_cast<int>(param - params_.begin());
+            }
+        }
+        places.push_back(slot);
+    }
     if (cache_.size() >= kStatementCacheSize) {
         cache_.erase(cache_.begin());
     }
-    cache_.push_back({sql_, std::move(stmt)});
-    return cache_.back().stmt.get();
+    cache_.push_back({sql_, std::move(stmt), std::move(places)});
+    lastUsed_ = cache_.size() - 1;
+    return cache_.back();
 }
 
-void Query::bindParams(sqlite3_stmt* stmt) {
-    sqlite3* db = connection_->Handle();
-    const int count = sqlite3_bind_parameter_count(stmt);
-    for (int i = 1; i <= count; ++i) {
-        const char* rawName = sqlite3_bind_parameter_name(stmt, i);
-        const Param* param = nullptr;
-        if (rawName != nullptr && rawName[0] == ':') {
-            const std::string_view name(rawName + 1);
-            for (const Param& p : params_) {
-                if (SameTextAscii(p.Name(), name)) {
-                    param = &p;
-                    break;
-                }
-            }
-        }
+void Query::bindParams(const CachedStatement& statement, bool copy) {
+    sqlite3_stmt* stmt = statement.stmt.get();
+    for (std::size_t i = 0; i < statement.places.size(); ++i) {
+        const int slot = statement.places[i];
+        const Param* param = slot >= 0 ? &params_[static_cast<std::size_t>(slot)] : nullptr;
+        const int index = static_cast<int>(i) + 1;
         int rc = SQLITE_OK;
         if (param == nullptr || param->IsNull()) {
-            rc = sqlite3_bind_null(stmt, i);
+            rc = sqlite3_bind_null(stmt, index);
         } else {
-            // Copied by SQLite: a caller may change the parameter while rows are still read.
-            rc = sqlite3_bind_text64(stmt, i, param->Text().data(), param->Text().size(), SQLITE_TRANSIENT,
-                                     SQLITE_UTF8);
+            rc = sqlite3_bind_text64(stmt, index, param->Text().data(), param->Text().size(),
+                                     copy ? SQLITE_TRANSIENT : SQLITE_STATIC, SQLITE_UTF8);
         }
         if (rc != SQLITE_OK) {
-            throwDb(db, rc);
+            throwDb(connection_->Handle(), rc);
         }
     }
 }
 
 void Query::ExecSQL() {
     Close();
-    sqlite3_stmt* stmt = prepared();
-    bindParams(stmt);
+    const CachedStatement& statement = prepared();
+    sqlite3_stmt* stmt = statement.stmt.get();
+    // The texts stay untouched until the statement has run to its end, so SQLite reads them in place.
+    // A later run binds every slot again before it steps.
+    bindParams(statement, false);
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
@@ -153,8 +168,10 @@ void Query::ExecSQL() {
 
 void Query::Open() {
     Close();
-    sqlite3_stmt* stmt = prepared();
-    bindParams(stmt);
+    const CachedStatement& statement = prepared();
+    sqlite3_stmt* stmt = statement.stmt.get();
+    // Copied by SQLite: a caller may change the parameter while rows are still read.
+    bindParams(statement, true);
     const int columns = sqlite3_column_count(stmt);
     fields_.reserve(static_cast<std::size_t>(columns));
     for (int i = 0; i < columns; ++i) {

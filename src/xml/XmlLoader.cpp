@@ -70,6 +70,16 @@ public:
         }
         pos_ = 0;
     }
+    // One byte just read is to be read again.
+    void PushBackByte(char c) {
+        if (Empty()) {
+            surplus_.assign(1, c);
+        } else {
+            surplus_.erase(0, pos_);
+            surplus_.insert(surplus_.begin(), c);
+        }
+        pos_ = 0;
+    }
     // Appends the ASCII run that follows in the stream (see TxrUtf8Stream::ReadAsciiRun); nothing while
     // pushed-back bytes wait.
     std::size_t ReadRun(std::string& out, char stop1, char stop2, char stop3) {
@@ -151,6 +161,16 @@ void XmlLoader::ReadDocument() {
 }
 
 std::size_t XmlLoader::MatchTagStart(TxrSurplusReader& reader) {
+    constexpr std::size_t kPlain = kTagTypes.size() - 1;
+    // Every longer start goes on with "!" or "?": any other byte after "<" begins a plain element's name.
+    char first = 0;
+    if (!reader.Read(first)) {
+        return kPlain;
+    }
+    reader.PushBackByte(first);
+    if (first != '!' && first != '?') {
+        return kPlain;
+    }
     std::array<bool, kTagTypes.size()> active{};
     active.fill(true);
     std::size_t best = kTagTypes.size() - 1;

@@ -64,7 +64,18 @@ std::string TXmlNode::AttributeTextByName(std::string_view name) const {
     if (entry == nullptr) {
         return {};
     }
-    return UnescapeText(UnquoteText(entry->substr(name.size() + 1)));
+    const std::string_view value = entry->substr(name.size() + 1);
+    // The common value, quoted once with no reference and no doubled quote inside, is its inner text.
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')) {
+        const std::size_t close = value.find(value.front(), 1);
+        const std::string_view inner = value.substr(1, close == std::string_view::npos ? close : close - 1);
+        const bool doubled = close != std::string_view::npos && close + 1 < value.size() &&
+                             value[close + 1] == value.front();
+        if (!doubled && inner.find('&') == std::string_view::npos) {
+            return std::string(inner);
+        }
+    }
+    return UnescapeText(UnquoteText(value));
 }
 
 bool TXmlNode::HasAttribute(std::string_view name) const noexcept { return FindAttribute(name) != nullptr; }

@@ -189,6 +189,33 @@ TEST_F(Store, ReusedStatementIsPreparedOnce) {
     EXPECT_EQ(query.PrepareCount(), 3U);
 }
 
+// Each cached statement finds its parameters by its own layout: the same names at other places, a name
+// used twice, and a statement evicted from the cache and prepared again all bind the values set by name.
+TEST_F(Store, ParametersReachTheirPlacesInEveryCachedStatement) {
+    const auto row = [&](const std::string& sql, const std::string& a, const std::string& b) {
+        query.SetSQL(sql);
+        query.ParamByName("a").SetAsString(a);
+        query.ParamByName("b").SetAsString(b);
+        query.Open();
+        std::string text;
+        for (const Field& field : query.Fields()) {
+            text += field.AsString() + "|";
+        }
+        query.Close();
+        return text;
+    };
+    for (int round = 0; round < 3; ++round) {
+        const std::string n = std::to_string(round);
+        EXPECT_EQ(row("SELECT :a AS x, :b AS y", "a" + n, "b" + n), "a" + n + "|b" + n + "|");
+        EXPECT_EQ(row("SELECT :B AS x, :a AS y, :A AS z", "a" + n, "b" + n), "b" + n + "|a" + n + "|a" + n + "|");
+        // More texts than the cache holds push the first two out before the next round.
+        for (int other = 0; other < 20; ++other) {
+            EXPECT_EQ(row("SELECT :b AS x, " + std::to_string(other) + " AS n, :a AS y", n, "v"),
+                      "v|" + std::to_string(other) + "|" + n + "|");
+        }
+    }
+}
+
 TEST_F(Store, DatabaseErrorsCarrySqliteText) {
     query.SetSQL("SELECT * FROM nothere");
     try {
