@@ -49,11 +49,12 @@ int main(int argc, char** argv) {
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         const auto fileBytes = static_cast<double>(std::filesystem::file_size(gpx));
-        std::printf("result=%s rows=%lld seconds=%.3f points_per_second=%.0f peak_rss_mib=%.1f "
-                    "file_mib=%.1f rss_over_file=%.2f\nlog:%s\n",
-                    ok ? "true" : "false", rows, seconds, static_cast<double>(rows) / seconds,
-                    static_cast<double>(usage.ru_maxrss) / 1024.0, fileBytes / 1048576.0,
-                    static_cast<double>(usage.ru_maxrss) * 1024.0 / fileBytes, log.last.c_str());
+        std::printf(
+            "result=%s rows=%lld seconds=%.3f points_per_second=%.0f peak_rss_mib=%.1f "
+            "file_mib=%.1f rss_over_file=%.2f\nlog:%s\n",
+            ok ? "true" : "false", rows, seconds, static_cast<double>(rows) / seconds,
+            static_cast<double>(usage.ru_maxrss) / 1024.0, fileBytes / 1048576.0,
+            static_cast<double>(usage.ru_maxrss) * 1024.0 / fileBytes, log.last.c_str());
         return ok ? 0 : 1;
     } catch (const zeloro::Error& e) {
         std::fprintf(stderr, "%s\n", e.what());

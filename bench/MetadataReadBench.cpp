@@ -3,7 +3,6 @@
 // head when the shared collection is absent, followed by entropy-coded filler. Counters: photos per
 // second and the bytes actually read from each file.
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -23,7 +22,8 @@ constexpr std::size_t kPhotoSize = 8 * 1024 * 1024;
 
 std::vector<std::uint8_t> PhotoHead() {
     // Everything before the first SOS of a real photo, so the walk meets a real set of segments.
-    const fs::path shared = fs::path(ZELORO_SOURCE_DIR) / ".." / "shared" / "testdata" / "jpeg" / "exiftool_Canon.jpg";
+    const fs::path shared =
+        fs::path(ZELORO_SOURCE_DIR) / ".." / "shared" / "testdata" / "jpeg" / "exiftool_Canon.jpg";
     std::ifstream in(shared, std::ios::binary);
     std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (bytes.size() > 4) {
@@ -35,9 +35,9 @@ std::vector<std::uint8_t> PhotoHead() {
         }
     }
     // SOI + APP1 "Exif" with IFD0 -> EXIF IFD holding DateTimeOriginal.
-    std::vector<std::uint8_t> tiff{'I', 'I', 42, 0, 8, 0, 0, 0,
-                                   1, 0, 0x69, 0x87, 4, 0, 1, 0, 0, 0, 26, 0, 0, 0, 0, 0, 0, 0,
-                                   1, 0, 0x03, 0x90, 2, 0, 20, 0, 0, 0, 44, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<std::uint8_t> tiff{'I', 'I', 42, 0,  8, 0, 0,  0, 1, 0, 0x69, 0x87, 4, 0,    1,
+                                   0,   0,   0,  26, 0, 0, 0,  0, 0, 0, 0,    1,    0, 0x03, 0x90,
+                                   2,   0,   20, 0,  0, 0, 44, 0, 0, 0, 0,    0,    0, 0};
     const std::string dto = "2010:07:15 14:03:27";
     tiff.insert(tiff.end(), dto.begin(), dto.end());
     tiff.push_back(0);
@@ -65,7 +65,8 @@ struct PhotoSet {
         for (std::size_t i = 0; i < kPhotos; ++i) {
             files.push_back((dir / ("photo" + std::to_string(i) + ".jpg")).string());
             std::ofstream(files.back(), std::ios::binary)
-                .write(reinterpret_cast<const char*>(photo.data()), static_cast<std::streamsize>(photo.size()));
+                .write(reinterpret_cast<const char*>(photo.data()),
+                       static_cast<std::streamsize>(photo.size()));
         }
     }
     ~PhotoSet() {

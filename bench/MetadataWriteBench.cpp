@@ -1,7 +1,8 @@
 // bench/MetadataWriteBench.cpp: tagging and saving large photos in place, against `cp` of the same files.
 //
-//   zeloro_metadata_write_bench make DIR N [WIDTH HEIGHT]   writes N camera-like photos (EXIF, thumbnail) into DIR
-//   zeloro_metadata_write_bench run DIR [RUNS]              times cp and our tag-and-save on fresh copies of DIR
+//   zeloro_metadata_write_bench make DIR N [WIDTH HEIGHT]   writes N camera-like photos (EXIF, thumbnail)
+//   into DIR zeloro_metadata_write_bench run DIR [RUNS]              times cp and our tag-and-save on fresh
+//   copies of DIR
 //
 // Both work on a warm page cache (the copies were just made), nothing is synced: the numbers are the
 // CPU and page-cache cost of reading and writing every byte, which is what `cp` costs too.

@@ -60,13 +60,14 @@ const std::string& InputPath() {
 std::string Outcome(bool streamed, zeloro::ImportDetails details) {
     zeloro::Connection uniCon;
     uniCon.Open(":memory:");
-    uniCon.Execute("CREATE TABLE gpx (lat TEXT, lon TEXT, utctime DATETIME); CREATE INDEX i ON gpx (utctime);");
+    uniCon.Execute(
+        "CREATE TABLE gpx (lat TEXT, lon TEXT, utctime DATETIME); CREATE INDEX i ON gpx (utctime);");
     zeloro::Query query(uniCon);
     TextLog log;
     std::string outcome;
     try {
-        const bool ok = (streamed ? zeloro::importGpx : zeloro::importGpxTree)(InputPath(), uniCon, query, log,
-                                                                                [] {}, details, {});
+        const bool ok = (streamed ? zeloro::importGpx : zeloro::importGpxTree)(InputPath(), uniCon, query,
+                                                                               log, [] {}, details, {});
         outcome = ok ? "true\n" : "false\n";
     } catch (const zeloro::Error& e) {
         outcome = std::string(e.what()) + "\n";
@@ -101,8 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     // The input's length picks the kind of import, so that the corpus reaches both.
-    const auto details = size % 2 == 0 ? zeloro::ImportDetails::positionsOnly
-                                       : zeloro::ImportDetails::elevationAndSegments;
+    const auto details =
+        size % 2 == 0 ? zeloro::ImportDetails::positionsOnly : zeloro::ImportDetails::elevationAndSegments;
     const std::string streamed = Outcome(true, details);
     if (streamed != Outcome(false, details)) {
         __builtin_trap();  // the two imports disagree

@@ -16,10 +16,11 @@ int main(int argc, char** argv) {
         std::perror(argv[1]);
         return 1;
     }
-    std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-               "<gpx version=\"1.1\" creator=\"gpx_make_track\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
-               " <trk>\n  <name>benchmark</name>\n  <trkseg>\n",
-               out);
+    std::fputs(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<gpx version=\"1.1\" creator=\"gpx_make_track\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+        " <trk>\n  <name>benchmark</name>\n  <trkseg>\n",
+        out);
     // Starts 2020-06-01 00:00:00 UTC; the clock rolls over into the following days.
     for (long i = 0; i < points; ++i) {
         const long day = 1 + i / 86400;

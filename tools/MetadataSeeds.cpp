@@ -51,14 +51,20 @@ Bytes Jpeg(const Bytes& tiff, bool xmp) {
     b.Soi().Segment(0xE0, Raw(std::string_view("JFIF\0\1\1\0\0\1\0\1\0\0", 14)));
     if (xmp) {
         Bytes p = Raw(std::string_view("http://ns.adobe.com/xap/1.0/\0", 29));
-        const Bytes x = Raw("<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-                            "<rdf:Description rdf:about='' xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:GPSLatitude='1,2,3N'/>"
-                            "</rdf:RDF></x:xmpmeta>");
+        const Bytes x =
+            Raw("<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                "<rdf:Description rdf:about='' xmlns:exif='http://ns.adobe.com/exif/1.0/' "
+                "exif:GPSLatitude='1,2,3N'/>"
+                "</rdf:RDF></x:xmpmeta>");
         p.insert(p.end(), x.begin(), x.end());
         b.Segment(0xE1, p);
     }
     b.App1Exif(tiff);
-    Bytes adobe = Raw(std::string_view("Photoshop 3.0\0" "8BIM\x04\x04\0\0\0\0\0\x06\x1c\x02\x19\0\x01x", 32));
+    Bytes adobe =
+        Raw(std::string_view("Photoshop 3.0\0"
+                             "8BIM\x04\x04\0\0\0\0\0\x06\x1c\x02\x19\0\x01x",
+                             32));
     b.Segment(0xED, adobe);
     b.Sof0().Sos({0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD0, 0x56}).Eoi();
     return b.bytes();
@@ -87,7 +93,8 @@ int main(int argc, char** argv) {
     capped[8] = 0xC8;
     Write(dir, "capped-count.jpg", Jpeg(capped, false));
     TiffBuilder loop;
-    const int a = loop.AddDirectory({loop.Short(1, {1}), TiffEntry{2, 14, 1, {}, 0U, {}}, loop.Short(3, {3})});
+    const int a =
+        loop.AddDirectory({loop.Short(1, {1}), TiffEntry{2, 14, 1, {}, 0U, {}}, loop.Short(3, {3})});
     const int b = loop.AddDirectory({loop.Long(0x0201, {8})});
     loop.Chain(a, b).Chain(b, a);
     Write(dir, "chain-loop.jpg", Jpeg(loop.Build(), false));

@@ -36,10 +36,12 @@ Bytes RichPhoto(TEndianness order, bool thumbnail) {
     exif.SetDateTimeOriginal(EncodeDateTime(2010, 7, 15, 14, 3, 27, 0));
     auto& details = static_cast<TExtendableExifSection&>(exif.RawSection(esDetails));
     const Bytes makerNote{1, 0, 1, 0, 3, 0, 1, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0};
-    details.AddOrUpdate(ttMakerNote, tdUndefined, static_cast<std::int32_t>(makerNote.size()), makerNote.data());
+    details.AddOrUpdate(ttMakerNote, tdUndefined, static_cast<std::int32_t>(makerNote.size()),
+                        makerNote.data());
     details.SetWordValue(0xA002, 0, 1);
     static_cast<TExtendableExifSection&>(exif.RawSection(esInterop)).SetStringValue(1, "R98");
-    exif.GPSLatitude().Assign(TTiffLongWordFraction(1, 1), TTiffLongWordFraction(2, 1), TTiffLongWordFraction(3, 1), ltSouth);
+    exif.GPSLatitude().Assign(TTiffLongWordFraction(1, 1), TTiffLongWordFraction(2, 1),
+                              TTiffLongWordFraction(3, 1), ltSouth);
     if (thumbnail) {
         image.CreateThumbnail(8, 8);
     }
@@ -59,13 +61,17 @@ int main(int argc, char** argv) {
     Write(folder, "bare.jpg", Photo({}));
     Write(folder, "rich-ii-thumbnail.jpg", RichPhoto(SmallEndian, true));
     Write(folder, "rich-mm.jpg", RichPhoto(BigEndian, false));
-    const Bytes xmp = Cat({Text(std::string_view("http://ns.adobe.com/xap/1.0/\0", 29)),
-                           Text("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/"
-                                "22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" xmlns:exif=\"http://ns.adobe.com/"
-                                "exif/1.0/\"><exif:GPSLatitude>1,2N</exif:GPSLatitude></rdf:Description></rdf:RDF>"
-                                "</x:xmpmeta>")});
-    const Bytes app13 = Cat({Text(std::string_view("Photoshop 3.0\0", 14)), Text("8BIM"), {0x07, 0xD0, 0, 0, 0, 0, 0, 2, 1, 2},
-                             Text("8BIM"), {0x04, 0x04, 0, 0, 0, 0, 0, 8, 0x1C, 2, 5, 0, 3, 'a', 'b', 'c'}});
+    const Bytes xmp =
+        Cat({Text(std::string_view("http://ns.adobe.com/xap/1.0/\0", 29)),
+             Text("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/"
+                  "22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" xmlns:exif=\"http://ns.adobe.com/"
+                  "exif/1.0/\"><exif:GPSLatitude>1,2N</exif:GPSLatitude></rdf:Description></rdf:RDF>"
+                  "</x:xmpmeta>")});
+    const Bytes app13 = Cat({Text(std::string_view("Photoshop 3.0\0", 14)),
+                             Text("8BIM"),
+                             {0x07, 0xD0, 0, 0, 0, 0, 0, 2, 1, 2},
+                             Text("8BIM"),
+                             {0x04, 0x04, 0, 0, 0, 0, 0, 8, 0x1C, 2, 5, 0, 3, 'a', 'b', 'c'}});
     Write(folder, "xmp-iptc.jpg", Photo({Segment(0xE1, xmp), Segment(0xED, app13), Segment(0xED, app13)}));
     return 0;
 }

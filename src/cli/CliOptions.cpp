@@ -241,25 +241,25 @@ std::vector<std::string> CheckInputPaths(const CliOptions& options) {
     if (!options.gpx.empty()) {
         struct stat st {};
         if (::stat(options.gpx.c_str(), &st) != 0) {
-            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " kann nicht gelesen werden: " +
-                               ReasonText(errno) + ".");
+            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) +
+                               " kann nicht gelesen werden: " + ReasonText(errno) + ".");
         } else if (S_ISDIR(st.st_mode)) {
             problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " ist ein Ordner.");
         } else if (::access(options.gpx.c_str(), R_OK) != 0) {
-            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " kann nicht gelesen werden: " +
-                               ReasonText(errno) + ".");
+            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) +
+                               " kann nicht gelesen werden: " + ReasonText(errno) + ".");
         }
     }
     if (!options.photos.empty()) {
         struct stat st {};
         if (::stat(options.photos.c_str(), &st) != 0) {
-            problems.push_back("Der Fotoordner " + Quoted(options.photos) + " kann nicht gelesen werden: " +
-                               ReasonText(errno) + ".");
+            problems.push_back("Der Fotoordner " + Quoted(options.photos) +
+                               " kann nicht gelesen werden: " + ReasonText(errno) + ".");
         } else if (!S_ISDIR(st.st_mode)) {
             problems.push_back("Der Fotoordner " + Quoted(options.photos) + " ist kein Ordner.");
         } else if (::access(options.photos.c_str(), R_OK | X_OK) != 0) {
-            problems.push_back("Der Fotoordner " + Quoted(options.photos) + " kann nicht gelesen werden: " +
-                               ReasonText(errno) + ".");
+            problems.push_back("Der Fotoordner " + Quoted(options.photos) +
+                               " kann nicht gelesen werden: " + ReasonText(errno) + ".");
         }
     }
     return problems;
@@ -269,78 +269,79 @@ std::string VersionText() { return std::string("zeloro-cli ") + ZELORO_VERSION; 
 
 std::string UsageText() {
     return std::string(
-           "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
-           "                  [--map] [--open] [--keep] [--offset T] [--photo-zone] [--interpolate[=N]]\n"
-           "                  [--altitude] [--dry-run] [--skip-tagged] [--keep-mtime] [--json] [--summary]\n"
-           "                  [--explain] [--jobs N]\n"
-           "       zeloro-cli --help | --version\n"
-           "\n"
-           "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
-           "(mit Unterordnern) und speichert die Fotos an ihrem Platz.\n"
-           "\n"
-           "  --gpx DATEI         der GPX-Track (Wegpunkte, Trackpunkte und Routenpunkte mit Zeit); "
-           "mehrfach\n"
-           "                      angegeben werden alle Dateien vor dem Abgleich importiert\n"
-           "                      (--gpx tag1.gpx --gpx tag2.gpx)\n"
-           "  --photos ORDNER     der Ordner mit den *.jpg-Dateien\n"
-           "  --zone Z            die Zeitzone der Kamerauhr: Index 0..23 oder Eintrag wie \"UTC + 2:00\"\n"
-           "                      (0 = \"UTC - 11:00\", 11 = \"UTC\", 23 = \"UTC + 12:00\"); ohne Angabe\n"
-           "                      \"UTC + 2:00\" während der Sommerzeit, sonst \"UTC + 1:00\".\n"
-           "                      Auch ein fester Versatz von UTC - 12:00 bis UTC + 14:00\n"
-           "                      (--zone \"UTC + 5:30\", --zone +05:45, --zone -03:30) oder ein Zonenname\n"
-           "                      der Zeitzonendatenbank mit Sommerzeit je Foto (--zone Europe/Berlin):\n"
-           "                      eine doppelte Ortszeit beim Ende der Sommerzeit gilt als Sommerzeit, eine\n"
-           "                      übersprungene beim Beginn wird mit dem Versatz davor gelesen\n"
-           "  --tolerance N       maximale Abweichung in Sekunden, 0..500 (Vorgabe 0); genommen wird der\n"
-           "                      nächste Punkt innerhalb der Abweichung (gleich nah: der frühere)\n"
-           "  --data-dir ORDNER   der Datenordner mit zeloro.sqlite und maps/ (Vorgabe: wie im Fenster,\n"
-           "                      $XDG_DATA_HOME/kvd/zeloro/, ohne XDG_DATA_HOME ~/.local/share/kvd/zeloro/;\n"
-           "                      beim ersten Start aus der Vorlage <prefix>/share/zeloro/ angelegt, ohne\n"
-           "                      Vorlage der Ordner des Programms)\n"
-           "  --map               danach die Kartenseite maps/index.html schreiben und ihren Pfad ausgeben\n"
-           "  --open              wie --map, dann die Seite im Standard-Browser öffnen (xdg-open)\n"
-           "  --keep              die importierten Trackpunkte behalten (sonst wird die Tabelle am Ende\n"
-           "                      geleert, wie mit \"Beenden\")\n"
-           "  --offset T          Korrektur der Kamerauhr, vor der Zeitzone zu jeder Aufnahmezeit addiert:\n"
-           "                      Sekunden oder [+-]HH:MM:SS (Kamera 90 s nachgehend: --offset 90,\n"
-           "                      eine Stunde vorgehend: --offset -01:00:00)\n"
-           "  --photo-zone        Fotos mit gespeichertem Zeitversatz (EXIF OffsetTimeOriginal, sonst\n"
-           "                      OffsetTime, z. B. \"+05:30\") verwenden diesen; die übrigen --zone\n"
-           "                      (--photo-zone --zone Europe/Berlin)\n"
-           "  --interpolate[=N]   die Position linear zwischen dem letzten Trackpunkt davor und dem ersten\n"
-           "                      danach einsetzen, wenn beide höchstens N Sekunden (Vorgabe 60) "
-           "auseinander\n"
-           "                      und im selben Tracksegment liegen; die GPS-Zeit ist dann die UTC-Zeit des\n"
-           "                      Fotos. Sonst gilt --tolerance (--interpolate, --interpolate=120)\n"
-           "  --altitude          auch GPSAltitude und GPSAltitudeRef aus der Höhe <ele> des Trackpunkts\n"
-           "                      schreiben, mit --interpolate interpoliert; ohne Höhe keine (--altitude)\n"
-           "  --dry-run           Probelauf: alles außer dem Speichern; das Protokoll zeigt, was\n"
-           "                      geschrieben würde, jedes Foto bleibt Byte für Byte und mit seinen\n"
-           "                      Zeiten erhalten\n"
-           "  --skip-tagged       Fotos, die schon eine GPS-Position haben, bleiben unverändert\n"
-           "  --keep-mtime        getaggte Fotos behalten ihre Änderungszeit\n"
-           "  --json              statt des Protokolls ein JSON-Objekt je Foto (file, status, latitude,\n"
-           "                      longitude, utc_time, message) und zuletzt ein Objekt \"summary\"\n"
-           "  --summary           nach dem Lauf eine Zeile Zusammenfassung (getaggt, ohne Treffer,\n"
-           "                      übersprungen, fehlgeschlagen, Dauer); mit jeder der vier Optionen\n"
-           "                      davor ohnehin\n"
-           "  --explain           Details im Protokoll: hinter \"keine Koordinaten gefunden\" der Grund\n"
-           "                      (keine Aufnahmezeit; Aufnahmezeit außerhalb der Tracks, mit deren\n"
-           "                      erster und letzter UTC-Zeit; sonst der nächste Trackpunkt und sein\n"
-           "                      Abstand in Sekunden); Fotos in Unterordnern mit ihrem Pfad unter ORDNER\n"
-           "  --jobs N            so viele Fotos zugleich bearbeiten, 1.." + std::to_string(kMaxJobs) +
-           " (Vorgabe: ein Foto je\n"
-           "                      Prozessorkern); Protokoll und Fotos sind dieselben wie mit 1\n"
-           "  --help              diese Hilfe\n"
-           "  --version           Programmname und Version\n"
-           "\n"
-           "Ausgabe: das Protokoll und Hinweise auf stdout, Fehlermeldungen auf stderr. Strg+C beendet\n"
-           "den Lauf nach dem Foto, das gerade bearbeitet wird (letzte Protokollzeile: \"Lauf abgebrochen:\n"
-           "N von M Bildern bearbeitet.\")\n"
-           "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
-           "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen, 4 der Datenordner oder die\n"
-           "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden, 5 der Datenordner wird von\n"
-           "einem anderen Lauf benutzt.\n");
+        "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
+        "                  [--map] [--open] [--keep] [--offset T] [--photo-zone] [--interpolate[=N]]\n"
+        "                  [--altitude] [--dry-run] [--skip-tagged] [--keep-mtime] [--json] [--summary]\n"
+        "                  [--explain] [--jobs N]\n"
+        "       zeloro-cli --help | --version\n"
+        "\n"
+        "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
+        "(mit Unterordnern) und speichert die Fotos an ihrem Platz.\n"
+        "\n"
+        "  --gpx DATEI         der GPX-Track (Wegpunkte, Trackpunkte und Routenpunkte mit Zeit); "
+        "mehrfach\n"
+        "                      angegeben werden alle Dateien vor dem Abgleich importiert\n"
+        "                      (--gpx tag1.gpx --gpx tag2.gpx)\n"
+        "  --photos ORDNER     der Ordner mit den *.jpg-Dateien\n"
+        "  --zone Z            die Zeitzone der Kamerauhr: Index 0..23 oder Eintrag wie \"UTC + 2:00\"\n"
+        "                      (0 = \"UTC - 11:00\", 11 = \"UTC\", 23 = \"UTC + 12:00\"); ohne Angabe\n"
+        "                      \"UTC + 2:00\" während der Sommerzeit, sonst \"UTC + 1:00\".\n"
+        "                      Auch ein fester Versatz von UTC - 12:00 bis UTC + 14:00\n"
+        "                      (--zone \"UTC + 5:30\", --zone +05:45, --zone -03:30) oder ein Zonenname\n"
+        "                      der Zeitzonendatenbank mit Sommerzeit je Foto (--zone Europe/Berlin):\n"
+        "                      eine doppelte Ortszeit beim Ende der Sommerzeit gilt als Sommerzeit, eine\n"
+        "                      übersprungene beim Beginn wird mit dem Versatz davor gelesen\n"
+        "  --tolerance N       maximale Abweichung in Sekunden, 0..500 (Vorgabe 0); genommen wird der\n"
+        "                      nächste Punkt innerhalb der Abweichung (gleich nah: der frühere)\n"
+        "  --data-dir ORDNER   der Datenordner mit zeloro.sqlite und maps/ (Vorgabe: wie im Fenster,\n"
+        "                      $XDG_DATA_HOME/kvd/zeloro/, ohne XDG_DATA_HOME ~/.local/share/kvd/zeloro/;\n"
+        "                      beim ersten Start aus der Vorlage <prefix>/share/zeloro/ angelegt, ohne\n"
+        "                      Vorlage der Ordner des Programms)\n"
+        "  --map               danach die Kartenseite maps/index.html schreiben und ihren Pfad ausgeben\n"
+        "  --open              wie --map, dann die Seite im Standard-Browser öffnen (xdg-open)\n"
+        "  --keep              die importierten Trackpunkte behalten (sonst wird die Tabelle am Ende\n"
+        "                      geleert, wie mit \"Beenden\")\n"
+        "  --offset T          Korrektur der Kamerauhr, vor der Zeitzone zu jeder Aufnahmezeit addiert:\n"
+        "                      Sekunden oder [+-]HH:MM:SS (Kamera 90 s nachgehend: --offset 90,\n"
+        "                      eine Stunde vorgehend: --offset -01:00:00)\n"
+        "  --photo-zone        Fotos mit gespeichertem Zeitversatz (EXIF OffsetTimeOriginal, sonst\n"
+        "                      OffsetTime, z. B. \"+05:30\") verwenden diesen; die übrigen --zone\n"
+        "                      (--photo-zone --zone Europe/Berlin)\n"
+        "  --interpolate[=N]   die Position linear zwischen dem letzten Trackpunkt davor und dem ersten\n"
+        "                      danach einsetzen, wenn beide höchstens N Sekunden (Vorgabe 60) "
+        "auseinander\n"
+        "                      und im selben Tracksegment liegen; die GPS-Zeit ist dann die UTC-Zeit des\n"
+        "                      Fotos. Sonst gilt --tolerance (--interpolate, --interpolate=120)\n"
+        "  --altitude          auch GPSAltitude und GPSAltitudeRef aus der Höhe <ele> des Trackpunkts\n"
+        "                      schreiben, mit --interpolate interpoliert; ohne Höhe keine (--altitude)\n"
+        "  --dry-run           Probelauf: alles außer dem Speichern; das Protokoll zeigt, was\n"
+        "                      geschrieben würde, jedes Foto bleibt Byte für Byte und mit seinen\n"
+        "                      Zeiten erhalten\n"
+        "  --skip-tagged       Fotos, die schon eine GPS-Position haben, bleiben unverändert\n"
+        "  --keep-mtime        getaggte Fotos behalten ihre Änderungszeit\n"
+        "  --json              statt des Protokolls ein JSON-Objekt je Foto (file, status, latitude,\n"
+        "                      longitude, utc_time, message) und zuletzt ein Objekt \"summary\"\n"
+        "  --summary           nach dem Lauf eine Zeile Zusammenfassung (getaggt, ohne Treffer,\n"
+        "                      übersprungen, fehlgeschlagen, Dauer); mit jeder der vier Optionen\n"
+        "                      davor ohnehin\n"
+        "  --explain           Details im Protokoll: hinter \"keine Koordinaten gefunden\" der Grund\n"
+        "                      (keine Aufnahmezeit; Aufnahmezeit außerhalb der Tracks, mit deren\n"
+        "                      erster und letzter UTC-Zeit; sonst der nächste Trackpunkt und sein\n"
+        "                      Abstand in Sekunden); Fotos in Unterordnern mit ihrem Pfad unter ORDNER\n"
+        "  --jobs N            so viele Fotos zugleich bearbeiten, 1.." +
+        std::to_string(kMaxJobs) +
+        " (Vorgabe: ein Foto je\n"
+        "                      Prozessorkern); Protokoll und Fotos sind dieselben wie mit 1\n"
+        "  --help              diese Hilfe\n"
+        "  --version           Programmname und Version\n"
+        "\n"
+        "Ausgabe: das Protokoll und Hinweise auf stdout, Fehlermeldungen auf stderr. Strg+C beendet\n"
+        "den Lauf nach dem Foto, das gerade bearbeitet wird (letzte Protokollzeile: \"Lauf abgebrochen:\n"
+        "N von M Bildern bearbeitet.\")\n"
+        "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
+        "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen, 4 der Datenordner oder die\n"
+        "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden, 5 der Datenordner wird von\n"
+        "einem anderen Lauf benutzt.\n");
 }
 
 }  // namespace zeloro::cli

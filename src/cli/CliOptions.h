@@ -18,7 +18,8 @@ inline constexpr int kExitDone = 0;          // the run handled every photo
 inline constexpr int kExitRunError = 1;      // an error ended the run (its report went to stderr)
 inline constexpr int kExitBadArgument = 2;   // a missing or invalid argument (its text went to stderr)
 inline constexpr int kExitImportFailed = 3;  // the GPX import failed and was aborted
-inline constexpr int kExitDatabase = 4;      // the data folder or its database cannot be set up, opened or written
+inline constexpr int kExitDatabase =
+    4;  // the data folder or its database cannot be set up, opened or written
 inline constexpr int kExitDataFolderBusy = 5;  // another run holds the data folder; nothing was done
 
 struct CliOptions {

@@ -97,7 +97,8 @@ DateTimeValue EncodeTime(int hour, int minute, int second, int millisecond) {
     return result;
 }
 
-DateTimeValue EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int millisecond) {
+DateTimeValue EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
+                             int millisecond) {
     const DateTimeValue date = EncodeDate(year, month, day);
     const DateTimeValue time = EncodeTime(hour, minute, second, millisecond);
     // Before the epoch the day count is negative while the time still counts forward.
@@ -174,7 +175,8 @@ std::string LogStamp(DateTimeValue value) {
     const ClockTime t = DecodeTime(value);
     char buf[48];
     if (t.hour == 0 && t.minute == 0 && t.second == 0) {
-        std::snprintf(buf, sizeof buf, "%02u.%02u.%04u", unsigned{d.day}, unsigned{d.month}, unsigned{d.year});
+        std::snprintf(buf, sizeof buf, "%02u.%02u.%04u", unsigned{d.day}, unsigned{d.month},
+                      unsigned{d.year});
     } else {
         std::snprintf(buf, sizeof buf, "%02u.%02u.%04u %02u:%02u:%02u", unsigned{d.day}, unsigned{d.month},
                       unsigned{d.year}, unsigned{t.hour}, unsigned{t.minute}, unsigned{t.second});

@@ -33,12 +33,13 @@ struct ClockTime {
 // Year 1..9999, month 1..12, day within the month; false (out untouched) otherwise.
 [[nodiscard]] bool TryEncodeDate(int year, int month, int day, DateTimeValue& out) noexcept;
 // Hour < 24, minute < 60, second < 60, millisecond < 1000; false otherwise.
-[[nodiscard]] bool TryEncodeTime(int hour, int minute, int second, int millisecond, DateTimeValue& out) noexcept;
+[[nodiscard]] bool TryEncodeTime(int hour, int minute, int second, int millisecond,
+                                 DateTimeValue& out) noexcept;
 // Throw ConvertError "Ungültiges Argument zum Codieren des Datums" / "... der Uhrzeit".
 [[nodiscard]] DateTimeValue EncodeDate(int year, int month, int day);
 [[nodiscard]] DateTimeValue EncodeTime(int hour, int minute, int second, int millisecond);
 [[nodiscard]] DateTimeValue EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
-                                       int millisecond);
+                                           int millisecond);
 
 // Splits by whole milliseconds, rounding the value to the nearest millisecond first; values outside
 // the calendar (before year 1 or after 9999) give the zero date 0/0/0.

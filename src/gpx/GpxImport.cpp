@@ -178,7 +178,8 @@ bool ImportTree(const std::string& gpxPath, Connection& uniCon, Query& query, Lo
                         if (time == nullptr) {
                             continue;  // an untimed point is of no use to the lookup
                         }
-                        writer.Write(*point, *time, kind == 0, reinterpret_cast<std::uintptr_t>(point->Parent()));
+                        writer.Write(*point, *time, kind == 0,
+                                     reinterpret_cast<std::uintptr_t>(point->Parent()));
                     }
                 }
                 uniCon.Commit();
@@ -211,8 +212,8 @@ constexpr const char* kSavepoint = "gpx_import";
 // would change the outcome.
 class StreamedImport final : public TXmlNodeSink {
 public:
-    StreamedImport(Connection& uniCon, Query& query, bool withDetails, const std::function<void()>& processMessages,
-                   const std::function<bool()>& stopRequested)
+    StreamedImport(Connection& uniCon, Query& query, bool withDetails,
+                   const std::function<void()>& processMessages, const std::function<bool()>& stopRequested)
         : uniCon_(uniCon),
           query_(query),
           withDetails_(withDetails),
@@ -378,8 +379,8 @@ private:
         const std::uint64_t parent = withDetails_ ? Serial(point.Parent()) : 0;
         if (kind == kRoutePoint) {
             later_.push_back(LaterPoint{point.AttributeTextByName("lat"), point.AttributeTextByName("lon"),
-                                        time->ValueAsString(), withDetails_ ? ElevationText(point) : std::nullopt,
-                                        parent});
+                                        time->ValueAsString(),
+                                        withDetails_ ? ElevationText(point) : std::nullopt, parent});
             return;
         }
         lastKind_ = kind;

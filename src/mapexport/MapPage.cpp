@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "common/Error.h"
-#include "common/Win1252.h"
 #include "common/TextSplit.h"
+#include "common/Win1252.h"
 
 namespace zeloro {
 namespace {

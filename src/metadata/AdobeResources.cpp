@@ -99,12 +99,14 @@ void TAdobeBlock::SaveToStream(Stream& stream) const {
     stream.WriteBytes(bytes);
 }
 
-TAdobeApp13Enumerator::TAdobeApp13Enumerator(std::span<const std::uint8_t> payload, std::size_t headerSize) noexcept
+TAdobeApp13Enumerator::TAdobeApp13Enumerator(std::span<const std::uint8_t> payload,
+                                             std::size_t headerSize) noexcept
     : payload_(payload), nextPos_(headerSize == 0 ? payload.size() : headerSize) {}
 
 TAdobeApp13Enumerator::TAdobeApp13Enumerator(TUserJPEGSegment& segment)
-    : TAdobeApp13Enumerator(segment.Payload(),
-                            segment.HasAdobeHeader() ? static_cast<std::size_t>(segment.AdobeHeaderSize()) : 0) {}
+    : TAdobeApp13Enumerator(segment.Payload(), segment.HasAdobeHeader()
+                                                   ? static_cast<std::size_t>(segment.AdobeHeaderSize())
+                                                   : 0) {}
 
 bool TAdobeApp13Enumerator::MoveNext() {
     current_.reset();

@@ -27,12 +27,14 @@ public:
     TAdobeBlock() = default;
     // The signature is padded with blanks or cut to 4 characters; the name is kept as given (its first
     // 255 bytes are written).
-    TAdobeBlock(std::string_view signature, std::uint16_t typeID, std::string name, std::vector<std::uint8_t> data);
+    TAdobeBlock(std::string_view signature, std::uint16_t typeID, std::string name,
+                std::vector<std::uint8_t> data);
 
     // Reads the block at pos of the payload and advances pos past it (pad bytes included, even when the
     // last pad byte lies beyond the payload). Any signature is accepted; a negative data size reads as
     // 0. A header, name or data that runs past the end raises StreamError "Stream-Lesefehler".
-    [[nodiscard]] static std::shared_ptr<TAdobeBlock> Read(std::span<const std::uint8_t> payload, std::size_t& pos);
+    [[nodiscard]] static std::shared_ptr<TAdobeBlock> Read(std::span<const std::uint8_t> payload,
+                                                           std::size_t& pos);
 
     [[nodiscard]] const std::string& Signature() const noexcept { return signature_; }
     void SetSignature(std::string_view value);

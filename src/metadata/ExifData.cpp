@@ -38,7 +38,8 @@ void Remember(ExifSourceDirectory& record, const TTiffDirectory& directory) {
 
 // IFD1's thumbnail bytes as its offset and length tags name them: the place of a thumbnail that is no
 // loadable JPEG, so that a save can carry it as it was read.
-bool NamedThumbnailRange(const TExifSection& ifd1, std::int64_t blockSize, std::int64_t& offset, std::int64_t& size) {
+bool NamedThumbnailRange(const TExifSection& ifd1, std::int64_t blockSize, std::int64_t& offset,
+                         std::int64_t& size) {
     const TExifTag* start = ifd1.Find(ttThumbnailOffset);
     const TExifTag* length = ifd1.Find(ttThumbnailSize);
     if (start == nullptr || start->ElementCount() != 1 || !IsOffsetType(*start) || length == nullptr ||
@@ -46,7 +47,7 @@ bool NamedThumbnailRange(const TExifSection& ifd1, std::int64_t blockSize, std::
         return false;
     }
     const std::int64_t at = start->DataType() == tdLongWord ? static_cast<std::int64_t>(OffsetValue(*start))
-                                                              : static_cast<std::int32_t>(OffsetValue(*start));
+                                                            : static_cast<std::int32_t>(OffsetValue(*start));
     const std::int64_t count = length->ReadLongWord(0, 0);
     if (count <= 0 || at < 0 || at > blockSize || count > blockSize - at) {
         return false;
@@ -150,7 +151,9 @@ bool TCustomExifData::GetEmpty() const {
     return true;
 }
 
-TExifSection& TCustomExifData::RawSection(TExifSectionKind kind) const noexcept { return *sections_[kind - 1]; }
+TExifSection& TCustomExifData::RawSection(TExifSectionKind kind) const noexcept {
+    return *sections_[kind - 1];
+}
 
 TExifSection& TCustomExifData::Sections(TExifSectionKind kind) {
     if (kind == esMakerNote && makerNoteType_ != TUnrecognizedMakerNote::Class()) {
@@ -196,7 +199,8 @@ TXMPPacket& TCustomExifData::XMPPacket() {
         } else {
             // Kept pending, so the save writes the segment back as it was read instead of losing it.
             xmpParseFailed_ = true;
-            if (xmpPacket_->OnLoadError()) xmpPacket_->OnLoadError()(*xmpPacket_, xmpSegmentToLoad_->Payload());
+            if (xmpPacket_->OnLoadError())
+                xmpPacket_->OnLoadError()(*xmpPacket_, xmpSegmentToLoad_->Payload());
         }
     }
     return *xmpPacket_;
@@ -210,7 +214,9 @@ void TCustomExifData::RegisterMakerNoteType(ExifMakerNoteClass cls, bool testFir
     zeloro::RegisterMakerNoteType(cls, testFirst ? mtTestForFirst : mtTestForLast);
 }
 
-void TCustomExifData::UnregisterMakerNoteType(ExifMakerNoteClass cls) { zeloro::UnregisterMakerNoteType(cls); }
+void TCustomExifData::UnregisterMakerNoteType(ExifMakerNoteClass cls) {
+    zeloro::UnregisterMakerNoteType(cls);
+}
 
 void TCustomExifData::LoadFromJPEG(const std::string& jpegFileName) {
     HeadFileStream stream(jpegFileName);
@@ -350,9 +356,7 @@ std::unique_ptr<TExifSection> TExifData::CreateSection(TExifSectionKind kind) {
     return std::make_unique<TExtendableExifSection>(this, kind);
 }
 
-bool TExifData::GetEmpty() const {
-    return TCustomExifData::GetEmpty() && !HasThumbnail();
-}
+bool TExifData::GetEmpty() const { return TCustomExifData::GetEmpty() && !HasThumbnail(); }
 
 void TExifData::Clear(bool xmpPacketToo) {
     BeginUpdate();
@@ -399,7 +403,8 @@ void TExifData::AddFromStream(Stream& stream) {
     if (source_ && !source_->thumbnailIsJPEG) {
         std::int64_t at = 0;
         std::int64_t size = 0;
-        if (NamedThumbnailRange(RawSection(esThumbnail), static_cast<std::int64_t>(source_->tiff.size()), at, size)) {
+        if (NamedThumbnailRange(RawSection(esThumbnail), static_cast<std::int64_t>(source_->tiff.size()), at,
+                                size)) {
             source_->thumbnailOffset = at;
             source_->thumbnailSize = size;
         }

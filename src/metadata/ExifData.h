@@ -39,8 +39,12 @@ public:
     constexpr TJPEGMetadataKinds(std::initializer_list<TJPEGMetaDataKind> kinds) {
         for (const auto k : kinds) Include(k);
     }
-    constexpr void Include(TJPEGMetaDataKind k) noexcept { bits_ = static_cast<std::uint8_t>(bits_ | (1U << k)); }
-    [[nodiscard]] constexpr bool Contains(TJPEGMetaDataKind k) const noexcept { return (bits_ & (1U << k)) != 0; }
+    constexpr void Include(TJPEGMetaDataKind k) noexcept {
+        bits_ = static_cast<std::uint8_t>(bits_ | (1U << k));
+    }
+    [[nodiscard]] constexpr bool Contains(TJPEGMetaDataKind k) const noexcept {
+        return (bits_ & (1U << k)) != 0;
+    }
     [[nodiscard]] constexpr bool Empty() const noexcept { return bits_ == 0; }
     friend constexpr bool operator==(TJPEGMetadataKinds, TJPEGMetadataKinds) = default;
 
@@ -53,10 +57,24 @@ enum TGPSLatitudeRef : std::uint8_t { ltMissingOrInvalid = 0, ltNorth = 1, ltSou
 enum TGPSLongitudeRef : std::uint8_t { lnMissingOrInvalid = 0, lnWest = 1, lnEast = 2 };
 
 enum TTiffOrientation : std::uint16_t {
-    toUndefined = 0, toTopLeft, toTopRight, toBottomRight, toBottomLeft, toLeftTop, toRightTop, toRightBottom,
+    toUndefined = 0,
+    toTopLeft,
+    toTopRight,
+    toBottomRight,
+    toBottomLeft,
+    toLeftTop,
+    toRightTop,
+    toRightBottom,
     toLeftBottom
 };
-enum TWindowsStarRating : std::uint16_t { urUndefined = 0, urOneStar, urTwoStars, urThreeStars, urFourStars, urFiveStars };
+enum TWindowsStarRating : std::uint16_t {
+    urUndefined = 0,
+    urOneStar,
+    urTwoStars,
+    urThreeStars,
+    urFourStars,
+    urFiveStars
+};
 enum TGPSAltitudeRef : std::uint8_t { alTagMissing, alAboveSeaLevel, alBelowSeaLevel };
 // Reference letters of the GPS directory, read as their types ("A"/"V", "2"/"3", "K"/"M"/"N", "T"/"M").
 enum TGPSStatus : std::uint8_t { stMissingOrInvalid, stMeasurementActive, stMeasurementVoid };
@@ -74,41 +92,97 @@ enum ExifContrast : std::uint16_t { cnNormal = 0, cnSoft = 1, cnHard = 2, cnTagM
 enum ExifCustomRendered : std::uint16_t { crNormal = 0, crCustom = 1, crTagMissing = 0xFFFF };
 enum ExifExposureMode : std::uint16_t { exAuto = 0, exManual = 1, exAutoBracket = 2, exTagMissing = 0xFFFF };
 enum ExifExposureProgram : std::uint16_t {
-    eeUndefined = 0, eeManual = 1, eeNormal = 2, eeAperturePriority = 3, eeShutterPriority = 4, eeCreative = 5,
-    eeAction = 6, eePortrait = 7, eeLandscape = 8, eeTagMissing = 0xFFFF
+    eeUndefined = 0,
+    eeManual = 1,
+    eeNormal = 2,
+    eeAperturePriority = 3,
+    eeShutterPriority = 4,
+    eeCreative = 5,
+    eeAction = 6,
+    eePortrait = 7,
+    eeLandscape = 8,
+    eeTagMissing = 0xFFFF
 };
 enum ExifGainControl : std::uint16_t {
-    egNone = 0, egLowGainUp = 1, egHighGainUp = 2, egLowGainDown = 3, egHighGainDown = 4, egTagMissing = 0xFFFF
+    egNone = 0,
+    egLowGainUp = 1,
+    egHighGainUp = 2,
+    egLowGainDown = 3,
+    egHighGainDown = 4,
+    egTagMissing = 0xFFFF
 };
 // Not contiguous: 5 to 8 and 25 to 254 are not defined.
 enum ExifLightSource : std::uint16_t {
-    lsUnknown = 0, lsDaylight = 1, lsFluorescent = 2, lsTungsten = 3, lsFlash = 4, lsFineWeather = 9,
-    lsCloudyWeather = 10, lsShade = 11, lsDaylightFluorescent = 12, lsDayWhiteFluorescent = 13,
-    lsCoolWhiteFluorescent = 14, lsWhiteFluorescent = 15, lsWarmWhiteFluorescent = 16, lsStandardLightA = 17,
-    lsStandardLightB = 18, lsStandardLightC = 19, lsD55 = 20, lsD65 = 21, lsD75 = 22, lsD50 = 23,
-    lsISOStudioTungsten = 24, lsOther = 255, lsTagMissing = 0xFFFF
+    lsUnknown = 0,
+    lsDaylight = 1,
+    lsFluorescent = 2,
+    lsTungsten = 3,
+    lsFlash = 4,
+    lsFineWeather = 9,
+    lsCloudyWeather = 10,
+    lsShade = 11,
+    lsDaylightFluorescent = 12,
+    lsDayWhiteFluorescent = 13,
+    lsCoolWhiteFluorescent = 14,
+    lsWhiteFluorescent = 15,
+    lsWarmWhiteFluorescent = 16,
+    lsStandardLightA = 17,
+    lsStandardLightB = 18,
+    lsStandardLightC = 19,
+    lsD55 = 20,
+    lsD65 = 21,
+    lsD75 = 22,
+    lsD50 = 23,
+    lsISOStudioTungsten = 24,
+    lsOther = 255,
+    lsTagMissing = 0xFFFF
 };
 // Not contiguous: 7 to 254 are not defined.
 enum ExifMeteringMode : std::uint16_t {
-    meUnknown = 0, meAverage = 1, meCenterWeightedAverage = 2, meSpot = 3, meMultiSpot = 4, mePattern = 5,
-    mePartial = 6, meOther = 255, meTagMissing = 0xFFFF
+    meUnknown = 0,
+    meAverage = 1,
+    meCenterWeightedAverage = 2,
+    meSpot = 3,
+    meMultiSpot = 4,
+    mePattern = 5,
+    mePartial = 6,
+    meOther = 255,
+    meTagMissing = 0xFFFF
 };
 enum ExifSaturation : std::uint16_t { saNormal = 0, saLow = 1, saHigh = 2, saTagMissing = 0xFFFF };
 enum ExifSceneCaptureType : std::uint16_t {
-    scStandard = 0, scLandscape = 1, scPortrait = 2, scNightScene = 3, scTagMissing = 0xFFFF
+    scStandard = 0,
+    scLandscape = 1,
+    scPortrait = 2,
+    scNightScene = 3,
+    scTagMissing = 0xFFFF
 };
 // Not contiguous: 0 and 6 are not defined.
 enum ExifSensingMethod : std::uint16_t {
-    smNotDefined = 1, smOneChipColorArea = 2, smTwoChipColorArea = 3, smThreeChipColorArea = 4,
-    smColorSequentialArea = 5, smTrilinear = 7, smColorSequentialLinear = 8, smTagMissing = 0xFFFF
+    smNotDefined = 1,
+    smOneChipColorArea = 2,
+    smTwoChipColorArea = 3,
+    smThreeChipColorArea = 4,
+    smColorSequentialArea = 5,
+    smTrilinear = 7,
+    smColorSequentialLinear = 8,
+    smTagMissing = 0xFFFF
 };
 enum ExifSharpness : std::uint16_t { shNormal = 0, shSoft = 1, shHard = 2, shTagMissing = 0xFFFF };
 enum ExifSubjectDistanceRange : std::uint16_t {
-    sdUnknown = 0, sdMacro = 1, sdClose = 2, sdDistant = 3, sdTagMissing = 0xFFFF
+    sdUnknown = 0,
+    sdMacro = 1,
+    sdClose = 2,
+    sdDistant = 3,
+    sdTagMissing = 0xFFFF
 };
 // ColorSpace reads 0 when missing (0xFFFF is a defined value here: uncalibrated).
 enum ExifColorSpace : std::uint16_t {
-    csTagMissing = 0, csRGB = 1, csAdobeRGB = 2, csWideGamutRGB = 0xFFFD, csICCProfile = 0xFFFE,
+    csTagMissing = 0,
+    csRGB = 1,
+    csAdobeRGB = 2,
+    csWideGamutRGB = 0xFFFD,
+    csICCProfile = 0xFFFE,
     csUncalibrated = 0xFFFF
 };
 
@@ -152,8 +226,8 @@ public:
     [[nodiscard]] virtual const char* ClassName() const noexcept { return "TGPSCoordinate"; }
 
 protected:
-    void AssignValue(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
-                     char letter);
+    void AssignValue(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes,
+                     TTiffLongWordFraction seconds, char letter);
 
     TCustomExifData* owner_;
     TTiffTagID refTagID_;
@@ -166,10 +240,12 @@ public:
     using TGPSCoordinate::TGPSCoordinate;
     void Assign(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
                 TGPSLatitudeRef direction);
-    void Assign(std::uint32_t degrees, std::uint32_t minutes, TTiffLongWordFraction seconds, TGPSLatitudeRef direction);
+    void Assign(std::uint32_t degrees, std::uint32_t minutes, TTiffLongWordFraction seconds,
+                TGPSLatitudeRef direction);
     // Seconds through the quotient constructor (RangeError before any tag is touched).
     void Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLatitudeRef direction);
-    void Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds, TGPSLatitudeRef direction);
+    void Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds,
+                TGPSLatitudeRef direction);
     using TGPSCoordinate::Assign;
     [[nodiscard]] const char* ClassName() const noexcept override { return "TGPSLatitude"; }
     [[nodiscard]] TGPSLatitudeRef Direction() const;
@@ -181,9 +257,11 @@ public:
     using TGPSCoordinate::TGPSCoordinate;
     void Assign(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
                 TGPSLongitudeRef direction);
-    void Assign(std::uint32_t degrees, std::uint32_t minutes, TTiffLongWordFraction seconds, TGPSLongitudeRef direction);
+    void Assign(std::uint32_t degrees, std::uint32_t minutes, TTiffLongWordFraction seconds,
+                TGPSLongitudeRef direction);
     void Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLongitudeRef direction);
-    void Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds, TGPSLongitudeRef direction);
+    void Assign(std::uint32_t degrees, std::uint32_t minutes, std::uint32_t seconds,
+                TGPSLongitudeRef direction);
     using TGPSCoordinate::Assign;
     [[nodiscard]] const char* ClassName() const noexcept override { return "TGPSLongitude"; }
     [[nodiscard]] TGPSLongitudeRef Direction() const;
@@ -232,7 +310,10 @@ public:
     public:
         SectionIterator(TCustomExifData* d, int kind) : data_(d), kind_(kind) {}
         TExifSection& operator*() const { return data_->Sections(static_cast<TExifSectionKind>(kind_)); }
-        SectionIterator& operator++() { ++kind_; return *this; }
+        SectionIterator& operator++() {
+            ++kind_;
+            return *this;
+        }
         bool operator==(const SectionIterator& o) const noexcept { return kind_ == o.kind_; }
 
     private:
@@ -452,9 +533,13 @@ public:
     [[nodiscard]] const TInteropVersion& InteropVersion() const noexcept { return interopVersion_; }
     [[nodiscard]] const TGPSVersion& GPSVersion() const noexcept { return gpsVersion_; }
     [[nodiscard]] const TExifFlashInfo& Flash() const noexcept { return flash_; }
-    [[nodiscard]] const TFocalPlaneResolution& FocalPlaneResolution() const noexcept { return focalPlaneResolution_; }
+    [[nodiscard]] const TFocalPlaneResolution& FocalPlaneResolution() const noexcept {
+        return focalPlaneResolution_;
+    }
     [[nodiscard]] const TImageResolution& Resolution() const noexcept { return resolution_; }
-    [[nodiscard]] const TThumbnailResolution& ThumbnailResolution() const noexcept { return thumbnailResolution_; }
+    [[nodiscard]] const TThumbnailResolution& ThumbnailResolution() const noexcept {
+        return thumbnailResolution_;
+    }
     [[nodiscard]] const TISOSpeedRatings& ISOSpeedRatings() const noexcept { return isoSpeedRatings_; }
     [[nodiscard]] std::string InteropTypeName() const;
     void SetInteropTypeName(const std::string& value);
@@ -467,7 +552,8 @@ protected:
     void SetPixelDimension(TTiffTagID id, const char* xmpName, std::uint32_t value);
     // The enumerated SHORT properties: the number, or `missing` for an absent tag or (with
     // EnsureEnumsInRange) a number `inRange` refuses.
-    [[nodiscard]] std::uint16_t GetEnumValue(TTiffTagID id, std::uint16_t missing, bool (*inRange)(std::uint16_t)) const;
+    [[nodiscard]] std::uint16_t GetEnumValue(TTiffTagID id, std::uint16_t missing,
+                                             bool (*inRange)(std::uint16_t)) const;
     void SetEnumValue(TTiffTagID id, const char* xmpName, std::uint16_t value, std::uint16_t missing);
 
     std::unique_ptr<TExifSection> sections_[6];

@@ -51,7 +51,8 @@ public:
             }
         }
         if (source.thumbnailSize > 0) {
-            Add(source.thumbnailOffset, source.thumbnailOffset + source.thumbnailSize, &source.thumbnailOffset, size);
+            Add(source.thumbnailOffset, source.thumbnailOffset + source.thumbnailSize,
+                &source.thumbnailOffset, size);
         }
     }
 
@@ -155,8 +156,9 @@ private:
             TExifSectionKind parent;
             TTiffTagID id;
         };
-        constexpr std::array<Pointer, 3> pointers{
-            {{esInterop, esDetails, ttInteropOffset}, {esGPS, esGeneral, ttGPSOffset}, {esDetails, esGeneral, ttExifOffset}}};
+        constexpr std::array<Pointer, 3> pointers{{{esInterop, esDetails, ttInteropOffset},
+                                                   {esGPS, esGeneral, ttGPSOffset},
+                                                   {esDetails, esGeneral, ttExifOffset}}};
         for (const Pointer& pointer : pointers) {
             const ExifSourceDirectory& directory = source_.Directory(pointer.kind);
             if (!directory.Read() || movedTo_[pointer.kind]) {
@@ -185,8 +187,8 @@ private:
     }
 
     [[nodiscard]] bool OwnsItsBytes(const ExifSourceDirectory& directory) const noexcept {
-        const std::int64_t end =
-            std::min<std::int64_t>(directory.nextOffsetPosition + 4, static_cast<std::int64_t>(source_.tiff.size()));
+        const std::int64_t end = std::min<std::int64_t>(directory.nextOffsetPosition + 4,
+                                                        static_cast<std::int64_t>(source_.tiff.size()));
         return directory.Read() && ownership_.Exclusive(directory.offset, end, &directory);
     }
 
@@ -200,7 +202,8 @@ private:
             return false;
         }
         // Data read from in front of the TIFF header is not in the kept block: the value is written anew.
-        if (entry.DataOffset < 0 || entry.DataSize() > static_cast<std::int64_t>(source_.tiff.size()) - entry.DataOffset) {
+        if (entry.DataOffset < 0 ||
+            entry.DataSize() > static_cast<std::int64_t>(source_.tiff.size()) - entry.DataOffset) {
             return false;
         }
         scratch_.resize(tag.DataSize());
@@ -219,7 +222,8 @@ private:
             if (plan.tag->OriginalDataOffset() != 0 || !plan.tag->WellFormed()) {
                 for (std::size_t e = 0; e < directory.entries.size(); ++e) {
                     const TTiffTagInfo& entry = directory.entries[e];
-                    if (!taken[e] && entry.ID == plan.tag->ID() && entry.DataOffset == plan.tag->OriginalDataOffset() &&
+                    if (!taken[e] && entry.ID == plan.tag->ID() &&
+                        entry.DataOffset == plan.tag->OriginalDataOffset() &&
                         entry.IsValid() == plan.tag->WellFormed()) {
                         taken[e] = true;
                         plan.entry = &entry;
@@ -265,7 +269,8 @@ private:
     void WriteEntry(std::int64_t at, const Plan& plan) {
         const TExifTag& tag = *plan.tag;
         const bool sameShape = plan.entry != nullptr && plan.entry->IsValid() &&
-                               tag.DataType() == plan.entry->DataType && tag.ElementCount() == plan.entry->ElementCount;
+                               tag.DataType() == plan.entry->DataType &&
+                               tag.ElementCount() == plan.entry->ElementCount;
         PutWord(out_.data() + at, tag.ID(), order_);
         PutWord(out_.data() + at + 2, tag.DataType(), order_);
         PutLongWord(out_.data() + at + 4, static_cast<std::uint32_t>(tag.ElementCount()), order_);
@@ -305,7 +310,8 @@ private:
             std::all_of(plans.begin(), plans.end(), [](const Plan& p) { return p.entry != nullptr; });
         const std::optional<std::uint32_t> next = NextOffsetAsRead(directory);
         const bool linkChanges = kind == esGeneral && ifd1Link_ && next != ifd1Link_;
-        const bool anyChanged = std::any_of(plans.begin(), plans.end(), [](const Plan& p) { return p.changed; });
+        const bool anyChanged =
+            std::any_of(plans.begin(), plans.end(), [](const Plan& p) { return p.changed; });
         if (sameEntries && !anyChanged && !linkChanges) {
             for (const Plan& plan : plans) {
                 entryAt_[plan.tag] = plan.entry->HeaderOffset;
@@ -342,7 +348,8 @@ private:
             if (plan.changed) {
                 WriteEntry(entryAt, plan);
             } else {
-                std::memcpy(out_.data() + entryAt, source_.tiff.data() + plan.entry->HeaderOffset, kEntrySize);
+                std::memcpy(out_.data() + entryAt, source_.tiff.data() + plan.entry->HeaderOffset,
+                            kEntrySize);
             }
         }
         // The chain goes on as it was read: IFD0 to IFD1 (or its new place), IFD1 to whatever followed it.
@@ -359,7 +366,8 @@ private:
     std::vector<std::uint8_t> out_;
     std::vector<std::uint8_t> scratch_;
     std::optional<std::uint32_t> ifd1Link_;  // IFD0's next-directory offset, when IFD1 moved or went
-    std::array<std::optional<std::int64_t>, 7> movedTo_{};  // by section kind: the new place of a moved directory
+    std::array<std::optional<std::int64_t>, 7>
+        movedTo_{};                                    // by section kind: the new place of a moved directory
     std::map<const TExifTag*, std::int64_t> entryAt_;  // where each tag's entry lies in the new block
 };
 
@@ -381,8 +389,9 @@ bool RelayoutKeepsEverything(const TExifData& exif, const ExifSourceBlock& sourc
             }
         }
     }
-    if (source.thumbnailSize == 0 ? exif.RawSection(esThumbnail).Count() > 0
-                                  : source.thumbnailIsJPEG && source.thumbnailSize > static_cast<std::int64_t>(kMaxThumbnailSize)) {
+    if (source.thumbnailSize == 0
+            ? exif.RawSection(esThumbnail).Count() > 0
+            : source.thumbnailIsJPEG && source.thumbnailSize > static_cast<std::int64_t>(kMaxThumbnailSize)) {
         return false;  // IFD1 without thumbnail bytes is not written; a large thumbnail is reduced
     }
     std::vector<bool> covered(source.tiff.size(), false);

@@ -32,11 +32,20 @@ std::string Format(const char* fmt, int a, int b, int c) {
 }  // namespace
 
 TGPSCoordinate::TGPSCoordinate(TCustomExifData* owner, TTiffTagID tagID, std::string xmpName)
-    : owner_(owner), refTagID_(static_cast<TTiffTagID>(tagID - 1)), tagID_(tagID), xmpName_(std::move(xmpName)) {}
+    : owner_(owner),
+      refTagID_(static_cast<TTiffTagID>(tagID - 1)),
+      tagID_(tagID),
+      xmpName_(std::move(xmpName)) {}
 
-TTiffLongWordFraction TGPSCoordinate::Degrees() const { return owner_->RawSection(esGPS).GetFractionValue(tagID_, 0); }
-TTiffLongWordFraction TGPSCoordinate::Minutes() const { return owner_->RawSection(esGPS).GetFractionValue(tagID_, 1); }
-TTiffLongWordFraction TGPSCoordinate::Seconds() const { return owner_->RawSection(esGPS).GetFractionValue(tagID_, 2); }
+TTiffLongWordFraction TGPSCoordinate::Degrees() const {
+    return owner_->RawSection(esGPS).GetFractionValue(tagID_, 0);
+}
+TTiffLongWordFraction TGPSCoordinate::Minutes() const {
+    return owner_->RawSection(esGPS).GetFractionValue(tagID_, 1);
+}
+TTiffLongWordFraction TGPSCoordinate::Seconds() const {
+    return owner_->RawSection(esGPS).GetFractionValue(tagID_, 2);
+}
 
 char TGPSCoordinate::DirectionLetter() const {
     const TExifTag* tag = owner_->RawSection(esGPS).Find(refTagID_);
@@ -105,12 +114,14 @@ void TGPSCoordinate::AssignValue(TTiffLongWordFraction degrees, TTiffLongWordFra
 
 void TGPSCoordinate::Assign(const TGPSCoordinate* source) {
     if (source != nullptr && typeid(*source) != typeid(*this)) {
-        throw ConvertError(std::string(source->ClassName()) + " kann nicht zu " + ClassName() + " zugewiesen werden");
+        throw ConvertError(std::string(source->ClassName()) + " kann nicht zu " + ClassName() +
+                           " zugewiesen werden");
     }
     if (source == this) return;
     ExifUpdateScope scope(*owner_);
     TExifSection& gps = owner_->RawSection(esGPS);
-    const TExifTag* srcTag = source != nullptr ? source->owner_->RawSection(esGPS).Find(source->tagID_) : nullptr;
+    const TExifTag* srcTag =
+        source != nullptr ? source->owner_->RawSection(esGPS).Find(source->tagID_) : nullptr;
     if (srcTag == nullptr) {
         gps.Remove({tagID_, refTagID_});
         owner_->XMPPacket().RemoveProperty(xsExif, xmpName_);
@@ -119,21 +130,23 @@ void TGPSCoordinate::Assign(const TGPSCoordinate* source) {
     TExifTag* own = gps.Find(tagID_);
     if (own == nullptr) {
         if (!gps.IsExtendable()) throw EIllegalEditOfExifData();
-        own = static_cast<TExtendableExifSection&>(gps).Add(tagID_, srcTag->DataType(), srcTag->ElementCount());
+        own =
+            static_cast<TExtendableExifSection&>(gps).Add(tagID_, srcTag->DataType(), srcTag->ElementCount());
     }
     own->Assign(srcTag);
     SetDirectionLetter(source->DirectionLetter());
 }
 
-void TGPSLatitude::Assign(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
-                          TGPSLatitudeRef direction) {
+void TGPSLatitude::Assign(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes,
+                          TTiffLongWordFraction seconds, TGPSLatitudeRef direction) {
     AssignValue(degrees, minutes, seconds, LatitudeLetter(direction));
 }
 void TGPSLatitude::Assign(std::uint32_t degrees, std::uint32_t minutes, TTiffLongWordFraction seconds,
                           TGPSLatitudeRef direction) {
     AssignValue({degrees, 1}, {minutes, 1}, seconds, LatitudeLetter(direction));
 }
-void TGPSLatitude::Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLatitudeRef direction) {
+void TGPSLatitude::Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds,
+                          TGPSLatitudeRef direction) {
     const TTiffLongWordFraction s(seconds);  // range error before any tag is touched
     AssignValue({degrees, 1}, {minutes, 1}, s, LatitudeLetter(direction));
 }
@@ -147,15 +160,16 @@ TGPSLatitudeRef TGPSLatitude::Direction() const {
 }
 void TGPSLatitude::SetDirection(TGPSLatitudeRef value) { SetDirectionLetter(LatitudeLetter(value)); }
 
-void TGPSLongitude::Assign(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes, TTiffLongWordFraction seconds,
-                           TGPSLongitudeRef direction) {
+void TGPSLongitude::Assign(TTiffLongWordFraction degrees, TTiffLongWordFraction minutes,
+                           TTiffLongWordFraction seconds, TGPSLongitudeRef direction) {
     AssignValue(degrees, minutes, seconds, LongitudeLetter(direction));
 }
 void TGPSLongitude::Assign(std::uint32_t degrees, std::uint32_t minutes, TTiffLongWordFraction seconds,
                            TGPSLongitudeRef direction) {
     AssignValue({degrees, 1}, {minutes, 1}, seconds, LongitudeLetter(direction));
 }
-void TGPSLongitude::Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds, TGPSLongitudeRef direction) {
+void TGPSLongitude::Assign(std::uint32_t degrees, std::uint32_t minutes, Currency seconds,
+                           TGPSLongitudeRef direction) {
     const TTiffLongWordFraction s(seconds);
     AssignValue({degrees, 1}, {minutes, 1}, s, LongitudeLetter(direction));
 }
@@ -169,17 +183,23 @@ TGPSLongitudeRef TGPSLongitude::Direction() const {
 }
 void TGPSLongitude::SetDirection(TGPSLongitudeRef value) { SetDirectionLetter(LongitudeLetter(value)); }
 
-DateTimeValue TCustomExifData::DateTime() const { return RawSection(esGeneral).GetDateTimeValue(306, 37520, 0); }
+DateTimeValue TCustomExifData::DateTime() const {
+    return RawSection(esGeneral).GetDateTimeValue(306, 37520, 0);
+}
 void TCustomExifData::SetDateTime(DateTimeValue value) {
     RawSection(esGeneral).SetDateTimeValue(306, 37520, value);
     XMPPacket().UpdateDateTimeProperty(xsTIFF, "DateTime", value, false);
 }
-DateTimeValue TCustomExifData::DateTimeOriginal() const { return RawSection(esDetails).GetDateTimeValue(36867, 37521, 0); }
+DateTimeValue TCustomExifData::DateTimeOriginal() const {
+    return RawSection(esDetails).GetDateTimeValue(36867, 37521, 0);
+}
 void TCustomExifData::SetDateTimeOriginal(DateTimeValue value) {
     RawSection(esDetails).SetDateTimeValue(36867, 37521, value);
     XMPPacket().UpdateDateTimeProperty(xsExif, "DateTimeOriginal", value, false);
 }
-DateTimeValue TCustomExifData::DateTimeDigitized() const { return RawSection(esDetails).GetDateTimeValue(36868, 37522, 0); }
+DateTimeValue TCustomExifData::DateTimeDigitized() const {
+    return RawSection(esDetails).GetDateTimeValue(36868, 37522, 0);
+}
 void TCustomExifData::SetDateTimeDigitized(DateTimeValue value) {
     RawSection(esDetails).SetDateTimeValue(36868, 37522, value);
     XMPPacket().UpdateDateTimeProperty(xsExif, "DateTimeDigitized", value, false);
@@ -240,11 +260,19 @@ void TCustomExifData::SetGPSDateTimeUTC(DateTimeValue value) {
 }
 
 std::string TCustomExifData::GPSDateStamp() const { return RawSection(esGPS).GetStringValue(kGPSDateStamp); }
-void TCustomExifData::SetGPSDateStamp(const std::string& value) { RawSection(esGPS).SetStringValue(kGPSDateStamp, value); }
+void TCustomExifData::SetGPSDateStamp(const std::string& value) {
+    RawSection(esGPS).SetStringValue(kGPSDateStamp, value);
+}
 
-TTiffLongWordFraction TCustomExifData::GPSTimeStampHour() const { return RawSection(esGPS).GetFractionValue(kGPSTimeStamp, 0); }
-TTiffLongWordFraction TCustomExifData::GPSTimeStampMinute() const { return RawSection(esGPS).GetFractionValue(kGPSTimeStamp, 1); }
-TTiffLongWordFraction TCustomExifData::GPSTimeStampSecond() const { return RawSection(esGPS).GetFractionValue(kGPSTimeStamp, 2); }
+TTiffLongWordFraction TCustomExifData::GPSTimeStampHour() const {
+    return RawSection(esGPS).GetFractionValue(kGPSTimeStamp, 0);
+}
+TTiffLongWordFraction TCustomExifData::GPSTimeStampMinute() const {
+    return RawSection(esGPS).GetFractionValue(kGPSTimeStamp, 1);
+}
+TTiffLongWordFraction TCustomExifData::GPSTimeStampSecond() const {
+    return RawSection(esGPS).GetFractionValue(kGPSTimeStamp, 2);
+}
 
 void TCustomExifData::SetGPSTimeStampHour(TTiffLongWordFraction value) {
     RawSection(esGPS).SetFractionValue(kGPSTimeStamp, 0, value);
@@ -266,7 +294,9 @@ TGPSAltitudeRef TCustomExifData::GPSAltitudeRef() const {
     if (v == 1) return alBelowSeaLevel;
     return EnsureEnumsInRange() ? alTagMissing : static_cast<TGPSAltitudeRef>(v + 1);
 }
-TTiffLongWordFraction TCustomExifData::GPSAltitude() const { return RawSection(esGPS).GetFractionValue(6, 0); }
+TTiffLongWordFraction TCustomExifData::GPSAltitude() const {
+    return RawSection(esGPS).GetFractionValue(6, 0);
+}
 void TCustomExifData::SetGPSAltitudeRef(TGPSAltitudeRef value) {
     if (value == alTagMissing) {
         RawSection(esGPS).Remove(5);
@@ -274,9 +304,13 @@ void TCustomExifData::SetGPSAltitudeRef(TGPSAltitudeRef value) {
         RawSection(esGPS).SetByteValue(5, 0, static_cast<std::uint8_t>(value - 1));
     }
 }
-void TCustomExifData::SetGPSAltitude(TTiffLongWordFraction value) { RawSection(esGPS).SetFractionValue(6, 0, value); }
+void TCustomExifData::SetGPSAltitude(TTiffLongWordFraction value) {
+    RawSection(esGPS).SetFractionValue(6, 0, value);
+}
 std::string TCustomExifData::GPSSatellites() const { return RawSection(esGPS).GetStringValue(8); }
-void TCustomExifData::SetGPSSatellites(const std::string& value) { RawSection(esGPS).SetStringValue(8, value); }
+void TCustomExifData::SetGPSSatellites(const std::string& value) {
+    RawSection(esGPS).SetStringValue(8, value);
+}
 
 namespace {
 // The first letter of a GPS reference tag, upper-cased; '\0' when the tag is no usable ASCII text.
@@ -301,7 +335,10 @@ TGPSMeasureMode TCustomExifData::GPSMeasureMode() const {
 }
 TGPSSpeedRef TCustomExifData::GPSSpeedRef() const {
     const char c = RefLetter(RawSection(esGPS), 12);
-    return c == 'K' ? srKilometresPerHour : c == 'M' ? srMilesPerHour : c == 'N' ? srKnots : srMissingOrInvalid;
+    return c == 'K'   ? srKilometresPerHour
+           : c == 'M' ? srMilesPerHour
+           : c == 'N' ? srKnots
+                      : srMissingOrInvalid;
 }
 TGPSDirectionRef TCustomExifData::GPSTrackRef() const { return DirectionRef(RawSection(esGPS), 14); }
 TGPSDirectionRef TCustomExifData::GPSImgDirectionRef() const { return DirectionRef(RawSection(esGPS), 16); }
@@ -313,23 +350,41 @@ TGPSDistanceRef TCustomExifData::GPSDestDistanceRef() const {
 TTiffLongWordFraction TCustomExifData::GPSDOP() const { return RawSection(esGPS).GetFractionValue(11, 0); }
 TTiffLongWordFraction TCustomExifData::GPSSpeed() const { return RawSection(esGPS).GetFractionValue(13, 0); }
 TTiffLongWordFraction TCustomExifData::GPSTrack() const { return RawSection(esGPS).GetFractionValue(15, 0); }
-TTiffLongWordFraction TCustomExifData::GPSImgDirection() const { return RawSection(esGPS).GetFractionValue(17, 0); }
-TTiffLongWordFraction TCustomExifData::GPSDestBearing() const { return RawSection(esGPS).GetFractionValue(24, 0); }
-TTiffLongWordFraction TCustomExifData::GPSDestDistance() const { return RawSection(esGPS).GetFractionValue(26, 0); }
+TTiffLongWordFraction TCustomExifData::GPSImgDirection() const {
+    return RawSection(esGPS).GetFractionValue(17, 0);
+}
+TTiffLongWordFraction TCustomExifData::GPSDestBearing() const {
+    return RawSection(esGPS).GetFractionValue(24, 0);
+}
+TTiffLongWordFraction TCustomExifData::GPSDestDistance() const {
+    return RawSection(esGPS).GetFractionValue(26, 0);
+}
 TWordTagValue TCustomExifData::GPSDifferential() const { return RawSection(esGPS).GetWordValue(30, 0); }
 std::string TCustomExifData::GPSMapDatum() const { return RawSection(esGPS).GetStringValue(18); }
-void TCustomExifData::SetGPSMapDatum(const std::string& value) { RawSection(esGPS).SetStringValue(18, value); }
+void TCustomExifData::SetGPSMapDatum(const std::string& value) {
+    RawSection(esGPS).SetStringValue(18, value);
+}
 
 std::string TCustomExifData::CameraMake() const { return RawSection(esGeneral).GetStringValue(271); }
-void TCustomExifData::SetCameraMake(const std::string& value) { RawSection(esGeneral).SetStringValue(271, value); }
+void TCustomExifData::SetCameraMake(const std::string& value) {
+    RawSection(esGeneral).SetStringValue(271, value);
+}
 std::string TCustomExifData::CameraModel() const { return RawSection(esGeneral).GetStringValue(272); }
-void TCustomExifData::SetCameraModel(const std::string& value) { RawSection(esGeneral).SetStringValue(272, value); }
+void TCustomExifData::SetCameraModel(const std::string& value) {
+    RawSection(esGeneral).SetStringValue(272, value);
+}
 std::string TCustomExifData::Copyright() const { return RawSection(esGeneral).GetStringValue(33432); }
-void TCustomExifData::SetCopyright(const std::string& value) { RawSection(esGeneral).SetStringValue(33432, value); }
+void TCustomExifData::SetCopyright(const std::string& value) {
+    RawSection(esGeneral).SetStringValue(33432, value);
+}
 std::string TCustomExifData::ImageDescription() const { return RawSection(esGeneral).GetStringValue(270); }
-void TCustomExifData::SetImageDescription(const std::string& value) { RawSection(esGeneral).SetStringValue(270, value); }
+void TCustomExifData::SetImageDescription(const std::string& value) {
+    RawSection(esGeneral).SetStringValue(270, value);
+}
 std::string TCustomExifData::Software() const { return RawSection(esGeneral).GetStringValue(305); }
-void TCustomExifData::SetSoftware(const std::string& value) { RawSection(esGeneral).SetStringValue(305, value); }
+void TCustomExifData::SetSoftware(const std::string& value) {
+    RawSection(esGeneral).SetStringValue(305, value);
+}
 
 TTiffOrientation TCustomExifData::Orientation() const {
     const std::uint16_t v = RawSection(esGeneral).GetWordValue(274, 0, 0);
@@ -348,11 +403,17 @@ TTiffOrientation TCustomExifData::ThumbnailOrientation() const {
 }
 
 std::string TCustomExifData::Title() const { return RawSection(esGeneral).GetWindowsStringValue(40091); }
-void TCustomExifData::SetTitle(const std::string& value) { RawSection(esGeneral).SetWindowsStringValue(40091, value); }
+void TCustomExifData::SetTitle(const std::string& value) {
+    RawSection(esGeneral).SetWindowsStringValue(40091, value);
+}
 std::string TCustomExifData::Keywords() const { return RawSection(esGeneral).GetWindowsStringValue(40094); }
 std::string TCustomExifData::Subject() const { return RawSection(esGeneral).GetWindowsStringValue(40095); }
-void TCustomExifData::SetKeywords(const std::string& value) { RawSection(esGeneral).SetWindowsStringValue(40094, value); }
-void TCustomExifData::SetSubject(const std::string& value) { RawSection(esGeneral).SetWindowsStringValue(40095, value); }
+void TCustomExifData::SetKeywords(const std::string& value) {
+    RawSection(esGeneral).SetWindowsStringValue(40094, value);
+}
+void TCustomExifData::SetSubject(const std::string& value) {
+    RawSection(esGeneral).SetWindowsStringValue(40095, value);
+}
 std::string TCustomExifData::Author() const {
     std::string s = RawSection(esGeneral).GetWindowsStringValue(40093);
     return s.empty() ? RawSection(esGeneral).GetStringValue(315) : s;
@@ -377,7 +438,8 @@ std::string TCustomExifData::Comments() const {
     std::string s = RawSection(esGeneral).GetWindowsStringValue(40092);
     if (!s.empty()) return s;
     const TExifTag* tag = RawSection(esDetails).Find(37510);
-    if (tag == nullptr || (tag->DataType() != tdByte && tag->DataType() != tdUndefined) || tag->ElementCount() <= 9) {
+    if (tag == nullptr || (tag->DataType() != tdByte && tag->DataType() != tdUndefined) ||
+        tag->ElementCount() <= 9) {
         return {};
     }
     const auto bytes = tag->Bytes();
@@ -411,16 +473,30 @@ void TCustomExifData::SetUserRating(TWindowsStarRating value) {
     }
 }
 
-TTiffLongWordFraction TCustomExifData::ExposureTime() const { return RawSection(esDetails).GetFractionValue(33434, 0); }
-TTiffLongWordFraction TCustomExifData::FNumber() const { return RawSection(esDetails).GetFractionValue(33437, 0); }
-TTiffLongWordFraction TCustomExifData::FocalLength() const { return RawSection(esDetails).GetFractionValue(37386, 0); }
+TTiffLongWordFraction TCustomExifData::ExposureTime() const {
+    return RawSection(esDetails).GetFractionValue(33434, 0);
+}
+TTiffLongWordFraction TCustomExifData::FNumber() const {
+    return RawSection(esDetails).GetFractionValue(33437, 0);
+}
+TTiffLongWordFraction TCustomExifData::FocalLength() const {
+    return RawSection(esDetails).GetFractionValue(37386, 0);
+}
 TTiffLongIntFraction TCustomExifData::ExposureBiasValue() const {
     return RawSection(esDetails).GetSignedFractionValue(37380, 0);
 }
-TLongWordTagValue TCustomExifData::ExifImageWidth() const { return RawSection(esDetails).GetLongWordValue(40962, 0); }
-TLongWordTagValue TCustomExifData::ExifImageHeight() const { return RawSection(esDetails).GetLongWordValue(40963, 0); }
-void TCustomExifData::SetExifImageWidth(std::uint32_t value) { SetPixelDimension(40962, "PixelXDimension", value); }
-void TCustomExifData::SetExifImageHeight(std::uint32_t value) { SetPixelDimension(40963, "PixelYDimension", value); }
+TLongWordTagValue TCustomExifData::ExifImageWidth() const {
+    return RawSection(esDetails).GetLongWordValue(40962, 0);
+}
+TLongWordTagValue TCustomExifData::ExifImageHeight() const {
+    return RawSection(esDetails).GetLongWordValue(40963, 0);
+}
+void TCustomExifData::SetExifImageWidth(std::uint32_t value) {
+    SetPixelDimension(40962, "PixelXDimension", value);
+}
+void TCustomExifData::SetExifImageHeight(std::uint32_t value) {
+    SetPixelDimension(40963, "PixelYDimension", value);
+}
 
 void TCustomExifData::SetPixelDimension(TTiffTagID id, const char* xmpName, std::uint32_t value) {
     TExifSection& details = RawSection(esDetails);
@@ -434,11 +510,17 @@ void TCustomExifData::SetPixelDimension(TTiffTagID id, const char* xmpName, std:
     XMPPacket().UpdateProperty(xsExif, xmpName, xpSimple, std::to_string(value));
 }
 
-TWordTagValue TCustomExifData::FocalLengthIn35mmFilm() const { return RawSection(esDetails).GetWordValue(41989, 0); }
+TWordTagValue TCustomExifData::FocalLengthIn35mmFilm() const {
+    return RawSection(esDetails).GetWordValue(41989, 0);
+}
 std::string TCustomExifData::ImageUniqueID() const { return RawSection(esDetails).GetStringValue(42016); }
-std::string TCustomExifData::SubsecTimeOriginal() const { return RawSection(esDetails).GetStringValue(37521); }
+std::string TCustomExifData::SubsecTimeOriginal() const {
+    return RawSection(esDetails).GetStringValue(37521);
+}
 
-TLongIntTagValue TCustomExifData::OffsetSchema() const { return RawSection(esDetails).GetLongIntValue(ttOffsetSchema, 0); }
+TLongIntTagValue TCustomExifData::OffsetSchema() const {
+    return RawSection(esDetails).GetLongIntValue(ttOffsetSchema, 0);
+}
 void TCustomExifData::SetOffsetSchema(TLongIntTagValue value) {
     TExifSection& details = RawSection(esDetails);
     if (value.MissingOrInvalid()) {
@@ -453,13 +535,14 @@ void TCustomExifData::SetOffsetSchema(TLongIntTagValue value) {
         tag->UpdateData(tdLongInt, 1, nullptr);
     }
     const auto v = static_cast<std::uint32_t>(value.FValue);
-    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(v & 0xFFU), static_cast<std::uint8_t>((v >> 8U) & 0xFFU),
-                                   static_cast<std::uint8_t>((v >> 16U) & 0xFFU), static_cast<std::uint8_t>(v >> 24U)};
+    const std::uint8_t bytes[4] = {
+        static_cast<std::uint8_t>(v & 0xFFU), static_cast<std::uint8_t>((v >> 8U) & 0xFFU),
+        static_cast<std::uint8_t>((v >> 16U) & 0xFFU), static_cast<std::uint8_t>(v >> 24U)};
     tag->UpdateData(bytes);
 }
 
-#define ZELORO_FRACTION_PROPERTY(Name, Kind, Id, Type, Setter)                                  \
-    Type TCustomExifData::Name() const { return RawSection(Kind).Get##Setter##Value(Id, 0); }   \
+#define ZELORO_FRACTION_PROPERTY(Name, Kind, Id, Type, Setter)                                \
+    Type TCustomExifData::Name() const { return RawSection(Kind).Get##Setter##Value(Id, 0); } \
     void TCustomExifData::Set##Name(Type value) { RawSection(Kind).Set##Setter##Value(Id, 0, value); }
 ZELORO_FRACTION_PROPERTY(ApertureValue, esDetails, 37378, TTiffLongWordFraction, Fraction)
 ZELORO_FRACTION_PROPERTY(CompressedBitsPerPixel, esDetails, 37122, TTiffLongWordFraction, Fraction)
@@ -471,23 +554,45 @@ ZELORO_FRACTION_PROPERTY(BrightnessValue, esDetails, 37379, TTiffLongIntFraction
 ZELORO_FRACTION_PROPERTY(ShutterSpeedValue, esDetails, 37377, TTiffLongIntFraction, SignedFraction)
 #undef ZELORO_FRACTION_PROPERTY
 
-void TCustomExifData::SetExposureTime(TTiffLongWordFraction value) { RawSection(esDetails).SetFractionValue(33434, 0, value); }
-void TCustomExifData::SetFNumber(TTiffLongWordFraction value) { RawSection(esDetails).SetFractionValue(33437, 0, value); }
-void TCustomExifData::SetFocalLength(TTiffLongWordFraction value) { RawSection(esDetails).SetFractionValue(37386, 0, value); }
+void TCustomExifData::SetExposureTime(TTiffLongWordFraction value) {
+    RawSection(esDetails).SetFractionValue(33434, 0, value);
+}
+void TCustomExifData::SetFNumber(TTiffLongWordFraction value) {
+    RawSection(esDetails).SetFractionValue(33437, 0, value);
+}
+void TCustomExifData::SetFocalLength(TTiffLongWordFraction value) {
+    RawSection(esDetails).SetFractionValue(37386, 0, value);
+}
 void TCustomExifData::SetExposureBiasValue(TTiffLongIntFraction value) {
     RawSection(esDetails).SetSignedFractionValue(37380, 0, value);
 }
 
 std::string TCustomExifData::RelatedSoundFile() const { return RawSection(esDetails).GetStringValue(40964); }
-void TCustomExifData::SetRelatedSoundFile(const std::string& value) { RawSection(esDetails).SetStringValue(40964, value); }
-std::string TCustomExifData::SpectralSensitivity() const { return RawSection(esDetails).GetStringValue(34852); }
-void TCustomExifData::SetSpectralSensitivity(const std::string& value) { RawSection(esDetails).SetStringValue(34852, value); }
+void TCustomExifData::SetRelatedSoundFile(const std::string& value) {
+    RawSection(esDetails).SetStringValue(40964, value);
+}
+std::string TCustomExifData::SpectralSensitivity() const {
+    return RawSection(esDetails).GetStringValue(34852);
+}
+void TCustomExifData::SetSpectralSensitivity(const std::string& value) {
+    RawSection(esDetails).SetStringValue(34852, value);
+}
 std::string TCustomExifData::SubsecTime() const { return RawSection(esDetails).GetStringValue(37520); }
-void TCustomExifData::SetSubsecTime(const std::string& value) { RawSection(esDetails).SetStringValue(37520, value); }
-std::string TCustomExifData::SubsecTimeDigitized() const { return RawSection(esDetails).GetStringValue(37522); }
-void TCustomExifData::SetSubsecTimeDigitized(const std::string& value) { RawSection(esDetails).SetStringValue(37522, value); }
-void TCustomExifData::SetSubsecTimeOriginal(const std::string& value) { RawSection(esDetails).SetStringValue(37521, value); }
-void TCustomExifData::SetImageUniqueID(const std::string& value) { RawSection(esDetails).SetStringValue(42016, value); }
+void TCustomExifData::SetSubsecTime(const std::string& value) {
+    RawSection(esDetails).SetStringValue(37520, value);
+}
+std::string TCustomExifData::SubsecTimeDigitized() const {
+    return RawSection(esDetails).GetStringValue(37522);
+}
+void TCustomExifData::SetSubsecTimeDigitized(const std::string& value) {
+    RawSection(esDetails).SetStringValue(37522, value);
+}
+void TCustomExifData::SetSubsecTimeOriginal(const std::string& value) {
+    RawSection(esDetails).SetStringValue(37521, value);
+}
+void TCustomExifData::SetImageUniqueID(const std::string& value) {
+    RawSection(esDetails).SetStringValue(42016, value);
+}
 
 TExifFileSource TCustomExifData::FileSource() const {
     const std::uint8_t v = RawSection(esDetails).GetByteValue(41728, 0, 0);
@@ -505,7 +610,8 @@ std::uint16_t TCustomExifData::GetEnumValue(TTiffTagID id, std::uint16_t missing
     return EnsureEnumsInRange() && !inRange(v) ? missing : v;
 }
 
-void TCustomExifData::SetEnumValue(TTiffTagID id, const char* xmpName, std::uint16_t value, std::uint16_t missing) {
+void TCustomExifData::SetEnumValue(TTiffTagID id, const char* xmpName, std::uint16_t value,
+                                   std::uint16_t missing) {
     ExifUpdateScope scope(*this);
     if (value == missing) {
         RawSection(esDetails).Remove(id);
@@ -527,7 +633,7 @@ bool SensingMethodInRange(std::uint16_t v) noexcept { return (v >= 1 && v <= 5) 
 bool ColorSpaceInRange(std::uint16_t v) noexcept { return v == 1 || v == 2 || v >= 0xFFFD; }
 }  // namespace
 
-#define ZELORO_ENUM_PROPERTY(Name, Type, Id, Missing, InRange)                                          \
+#define ZELORO_ENUM_PROPERTY(Name, Type, Id, Missing, InRange)                                           \
     Type TCustomExifData::Name() const { return static_cast<Type>(GetEnumValue(Id, Missing, InRange)); } \
     void TCustomExifData::Set##Name(Type value) { SetEnumValue(Id, #Name, value, Missing); }
 ZELORO_ENUM_PROPERTY(ColorSpace, ExifColorSpace, 40961, csTagMissing, ColorSpaceInRange)
@@ -571,6 +677,8 @@ void TCustomExifData::SetSubjectLocation(TSmallPoint value) {
 }
 
 std::string TCustomExifData::InteropTypeName() const { return RawSection(esInterop).GetStringValue(1); }
-void TCustomExifData::SetInteropTypeName(const std::string& value) { RawSection(esInterop).SetStringValue(1, value); }
+void TCustomExifData::SetInteropTypeName(const std::string& value) {
+    RawSection(esInterop).SetStringValue(1, value);
+}
 
 }  // namespace zeloro

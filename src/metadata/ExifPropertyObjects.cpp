@@ -14,7 +14,8 @@ bool IsDigit(std::uint8_t c) noexcept { return c >= '0' && c <= '9'; }
 
 TExifSection& ExifPropertyObject::Section() const { return owner_->RawSection(section_); }
 
-TExifTag* ExifPropertyObject::WriteTag(TTiffTagID id, TTiffDataType type, std::span<const std::uint8_t> data) const {
+TExifTag* ExifPropertyObject::WriteTag(TTiffTagID id, TTiffDataType type,
+                                       std::span<const std::uint8_t> data) const {
     TExifSection& section = Section();
     const auto count = static_cast<std::int32_t>(data.size());
     TExifTag* tag = section.Find(id);
@@ -31,7 +32,8 @@ bool CustomExifVersion::MissingOrInvalid() const {
     if (tag == nullptr || tag->ElementCount() < 4) return true;
     // Cameras write the character versions as UNDEFINED or as BYTE; both read alike.
     const auto t = tag->DataType();
-    return t != dataType_ && !((t == tdUndefined || t == tdByte) && (dataType_ == tdUndefined || dataType_ == tdByte));
+    return t != dataType_ &&
+           !((t == tdUndefined || t == tdByte) && (dataType_ == tdUndefined || dataType_ == tdByte));
 }
 
 std::array<std::uint8_t, 4> CustomExifVersion::Elements() const {
@@ -91,7 +93,9 @@ void TExifFlashInfo::SetValue(std::uint16_t value) { Section().SetWordValue(kFla
 
 bool TExifFlashInfo::Fired() const { return (Section().GetWordValue(kFlashTag, 0, 0) & 0x01U) != 0; }
 void TExifFlashInfo::SetFired(bool value) { SetBit(0x01U, value); }
-bool TExifFlashInfo::RedEyeReduction() const { return (Section().GetWordValue(kFlashTag, 0, 0) & 0x40U) != 0; }
+bool TExifFlashInfo::RedEyeReduction() const {
+    return (Section().GetWordValue(kFlashTag, 0, 0) & 0x40U) != 0;
+}
 void TExifFlashInfo::SetRedEyeReduction(bool value) { SetBit(0x40U, value); }
 
 void TExifFlashInfo::SetBit(std::uint16_t mask, bool on) {
@@ -100,7 +104,9 @@ void TExifFlashInfo::SetBit(std::uint16_t mask, bool on) {
     SetValue(v);
 }
 
-TTiffLongWordFraction TExifFlashInfo::StrobeEnergy() const { return Section().GetFractionValue(kFlashEnergyTag, 0); }
+TTiffLongWordFraction TExifFlashInfo::StrobeEnergy() const {
+    return Section().GetFractionValue(kFlashEnergyTag, 0);
+}
 void TExifFlashInfo::SetStrobeEnergy(TTiffLongWordFraction value) {
     Section().SetFractionValue(kFlashEnergyTag, 0, value);
 }

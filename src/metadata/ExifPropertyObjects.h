@@ -39,7 +39,8 @@ protected:
 // characters ("0230" is 2.30), the GPS version stores the numbers (2, 3, 0, 0 is 2.3.0.0).
 class CustomExifVersion : public ExifPropertyObject {
 public:
-    CustomExifVersion(TCustomExifData* owner, TExifSectionKind section, TTiffTagID tagID, TTiffDataType dataType)
+    CustomExifVersion(TCustomExifData* owner, TExifSectionKind section, TTiffTagID tagID,
+                      TTiffDataType dataType)
         : ExifPropertyObject(owner, section), tagID_(tagID), dataType_(dataType) {}
 
     [[nodiscard]] TTiffTagID TagID() const noexcept { return tagID_; }
@@ -122,7 +123,7 @@ enum ExifResolutionUnit : std::uint16_t { trNone = 1, trInch = 2, trCentimetre =
 class CustomExifResolution : public ExifPropertyObject {
 public:
     CustomExifResolution(TCustomExifData* owner, TExifSectionKind section, TTiffTagID xID, TTiffTagID yID,
-                          TTiffTagID unitID)
+                         TTiffTagID unitID)
         : ExifPropertyObject(owner, section), xID_(xID), yID_(yID), unitID_(unitID) {}
 
     [[nodiscard]] TTiffTagID XTagID() const noexcept { return xID_; }
@@ -154,7 +155,8 @@ public:
 };
 class TImageResolution : public CustomExifResolution {
 public:
-    explicit TImageResolution(TCustomExifData* owner) : CustomExifResolution(owner, esGeneral, 282, 283, 296) {}
+    explicit TImageResolution(TCustomExifData* owner)
+        : CustomExifResolution(owner, esGeneral, 282, 283, 296) {}
 };
 class TThumbnailResolution : public CustomExifResolution {
 public:

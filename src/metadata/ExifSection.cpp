@@ -27,7 +27,8 @@ TExifTag* TExifSection::Iterator::operator*() {
 
 TExifSection::Iterator& TExifSection::Iterator::operator++() {
     // A deleted current tag leaves its successor at the same index.
-    if (index_ >= 0 && index_ < section_->Count() && (current_ == nullptr || (*section_)[index_] == current_)) {
+    if (index_ >= 0 && index_ < section_->Count() &&
+        (current_ == nullptr || (*section_)[index_] == current_)) {
         ++index_;
     }
     current_ = nullptr;
@@ -81,8 +82,10 @@ void TExifSection::CheckTagChange(const TExifTag& tag, TTiffTagID newID, TTiffDa
         const TExifTag* other = Find(newID);
         if (other != nullptr && other != &tag) throw ETagAlreadyExists(newID);
     }
-    const std::uint64_t newSize = static_cast<std::uint64_t>(std::max(newCount, 0)) * TiffElementSize(newType);
-    if (newSize > 4 && newSize > static_cast<std::uint64_t>(std::max(tag.OriginalDataSize(), 0)) && !IsExtendable()) {
+    const std::uint64_t newSize =
+        static_cast<std::uint64_t>(std::max(newCount, 0)) * TiffElementSize(newType);
+    if (newSize > 4 && newSize > static_cast<std::uint64_t>(std::max(tag.OriginalDataSize(), 0)) &&
+        !IsExtendable()) {
         throw EIllegalEditOfExifData();
     }
     if (kind_ == esDetails && tag.ID() == ttMakerNote && owner_ != nullptr) {
@@ -96,7 +99,8 @@ void TExifSection::TagChanged(TExifTag& tag, TExifTag::ChangeKind kind) {
         if (index >= 0) {
             auto owned = std::move(tags_[static_cast<std::size_t>(index)]);
             tags_.erase(tags_.begin() + index);
-            auto pos = std::find_if(tags_.begin(), tags_.end(), [&](const auto& t) { return t->ID() > tag.ID(); });
+            auto pos =
+                std::find_if(tags_.begin(), tags_.end(), [&](const auto& t) { return t->ID() > tag.ID(); });
             tags_.insert(pos, std::move(owned));
         }
     }
@@ -147,7 +151,9 @@ bool TExifSection::Remove(TTiffTagID id) {
     return true;
 }
 
-void TExifSection::Remove(std::initializer_list<TTiffTagID> ids) { Remove(std::span<const TTiffTagID>(ids.begin(), ids.size())); }
+void TExifSection::Remove(std::initializer_list<TTiffTagID> ids) {
+    Remove(std::span<const TTiffTagID>(ids.begin(), ids.size()));
+}
 
 void TExifSection::Remove(std::span<const TTiffTagID> ids) {
     ExifUpdateScope update(owner_);
@@ -189,7 +195,8 @@ bool TExifSection::TryGetLongWordValue(TTiffTagID id, std::int32_t index, std::u
     const TExifTag* tag = Find(id);
     if (tag == nullptr || index < 0 || index >= tag->ElementCount()) return false;
     const auto t = tag->DataType();
-    if (t != tdByte && t != tdShortInt && t != tdWord && t != tdSmallInt && t != tdLongWord && t != tdLongInt) return false;
+    if (t != tdByte && t != tdShortInt && t != tdWord && t != tdSmallInt && t != tdLongWord && t != tdLongInt)
+        return false;
     value = tag->ReadLongWord(index, 0);
     return true;
 }
@@ -217,14 +224,14 @@ std::uint8_t TExifSection::GetByteValue(TTiffTagID id, std::int32_t index, std::
     return TryGetByteValue(id, index, v) && v >= min && v <= max ? v : def;
 }
 
-std::uint16_t TExifSection::GetWordValue(TTiffTagID id, std::int32_t index, std::uint16_t def, std::uint16_t min,
-                                         std::uint16_t max) const {
+std::uint16_t TExifSection::GetWordValue(TTiffTagID id, std::int32_t index, std::uint16_t def,
+                                         std::uint16_t min, std::uint16_t max) const {
     std::uint16_t v = 0;
     return TryGetWordValue(id, index, v) && v >= min && v <= max ? v : def;
 }
 
-std::int16_t TExifSection::GetSmallIntValue(TTiffTagID id, std::int32_t index, std::int16_t def, std::int16_t min,
-                                            std::int16_t max) const {
+std::int16_t TExifSection::GetSmallIntValue(TTiffTagID id, std::int32_t index, std::int16_t def,
+                                            std::int16_t min, std::int16_t max) const {
     std::uint16_t v = 0;
     if (!TryGetWordValue(id, index, v)) return def;
     const auto s = static_cast<std::int16_t>(v);
@@ -263,12 +270,14 @@ std::int32_t TExifSection::GetLongIntValue(TTiffTagID id, std::int32_t index, st
     return TryGetLongWordValue(id, index, v) ? static_cast<std::int32_t>(v) : def;
 }
 
-TTiffLongWordFraction TExifSection::GetFractionValue(TTiffTagID id, std::int32_t index, TTiffLongWordFraction def) const {
+TTiffLongWordFraction TExifSection::GetFractionValue(TTiffTagID id, std::int32_t index,
+                                                     TTiffLongWordFraction def) const {
     const TExifTag* tag = Find(id);
     return tag == nullptr ? def : tag->ReadFraction(index, def);
 }
 
-TTiffLongIntFraction TExifSection::GetSignedFractionValue(TTiffTagID id, std::int32_t index, TTiffLongIntFraction def) const {
+TTiffLongIntFraction TExifSection::GetSignedFractionValue(TTiffTagID id, std::int32_t index,
+                                                          TTiffLongIntFraction def) const {
     const TExifTag* tag = Find(id);
     if (tag == nullptr) return def;
     const TTiffLongWordFraction missing(0, 0);
@@ -353,7 +362,8 @@ TExifTag* TExifSection::SetFractionValue(TTiffTagID id, std::int32_t index, TTif
     return SetFraction(id, index, tdLongWordFraction, value);
 }
 
-TExifTag* TExifSection::SetSignedFractionValue(TTiffTagID id, std::int32_t index, TTiffLongIntFraction value) {
+TExifTag* TExifSection::SetSignedFractionValue(TTiffTagID id, std::int32_t index,
+                                               TTiffLongIntFraction value) {
     return SetFraction(id, index, tdLongIntFraction, value);
 }
 
@@ -394,15 +404,18 @@ void TExifSection::LoadFromDirectory(const TTiffInfo& info, const TTiffDirectory
     for (const TTiffTagInfo& ti : directory.Tags) {
         tags_.push_back(std::make_unique<TExifTag>(this, ti, info));
     }
-    std::stable_sort(tags_.begin(), tags_.end(), [](const auto& a, const auto& b) { return a->ID() < b->ID(); });
+    std::stable_sort(tags_.begin(), tags_.end(),
+                     [](const auto& a, const auto& b) { return a->ID() < b->ID(); });
     modified_ = false;
 }
 
-void TExifSection::LoadAtOffset(const TTiffInfo& info, std::int64_t dataOffsetBase, std::int64_t directoryOffset) {
+void TExifSection::LoadAtOffset(const TTiffInfo& info, std::int64_t dataOffsetBase,
+                                std::int64_t directoryOffset) {
     LoadFromDirectory(info, ParseTiffDirectory(info, dataOffsetBase, directoryOffset));
 }
 
-DateTimeValue TExifSection::GetDateTimeValue(TTiffTagID mainID, TTiffTagID /*subSecsID*/, DateTimeValue def) const {
+DateTimeValue TExifSection::GetDateTimeValue(TTiffTagID mainID, TTiffTagID /*subSecsID*/,
+                                             DateTimeValue def) const {
     const TExifTag* tag = Find(mainID);
     if (tag == nullptr || tag->DataType() != tdAscii || tag->ElementCount() != 20) return def;
     // 19 characters and the terminator, whatever byte the terminator is.
@@ -438,7 +451,8 @@ void TExifSection::SetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID, Dat
         const CalendarDate d = DecodeDate(value);
         const ClockTime c = DecodeTime(value);
         char buf[40];
-        std::snprintf(buf, sizeof buf, "%.4d:%.2d:%.2d %.2d:%.2d:%.2d", d.year, d.month, d.day, c.hour, c.minute, c.second);
+        std::snprintf(buf, sizeof buf, "%.4d:%.2d:%.2d %.2d:%.2d:%.2d", d.year, d.month, d.day, c.hour,
+                      c.minute, c.second);
         lastDateTimeText_ = buf;
         std::snprintf(buf, sizeof buf, "%.3d", c.millisecond);
         lastSubSecText_ = buf;

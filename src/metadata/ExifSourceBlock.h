@@ -29,7 +29,9 @@ struct ExifSourceBlock {
     std::int64_t thumbnailSize = 0;
     bool thumbnailIsJPEG = false;
 
-    [[nodiscard]] ExifSourceDirectory& Directory(TExifSectionKind kind) noexcept { return directories[kind - 1]; }
+    [[nodiscard]] ExifSourceDirectory& Directory(TExifSectionKind kind) noexcept {
+        return directories[kind - 1];
+    }
     [[nodiscard]] const ExifSourceDirectory& Directory(TExifSectionKind kind) const noexcept {
         return directories[kind - 1];
     }

@@ -23,8 +23,10 @@ bool IsIntegerType(TTiffDataType t) noexcept {
 
 std::int64_t ReadElementAsInt(const std::uint8_t* data, TTiffDataType type, std::size_t index) noexcept {
     switch (type) {
-        case tdByte: return data[index];
-        case tdShortInt: return static_cast<std::int8_t>(data[index]);
+        case tdByte:
+            return data[index];
+        case tdShortInt:
+            return static_cast<std::int8_t>(data[index]);
         case tdWord: {
             std::uint16_t v;
             std::memcpy(&v, data + index * 2, 2);
@@ -40,7 +42,8 @@ std::int64_t ReadElementAsInt(const std::uint8_t* data, TTiffDataType type, std:
             std::memcpy(&v, data + index * 4, 4);
             return v;
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
@@ -60,8 +63,11 @@ TExifTag::TExifTag(TExifSection* section, TTiffTagID id, TTiffDataType dataType,
 
 TExifTag::TExifTag(TExifSection* section, const TTiffTagInfo& info, const TTiffInfo& tiff)
     : dataType_(info.IsValid() ? static_cast<TTiffDataType>(info.DataType) : tdUndefined),
-      elementCount_(info.IsValid() ? info.ElementCount : 0), id_(info.ID), originalDataOffset_(info.DataOffset),
-      wellFormed_(info.IsValid()), section_(section) {
+      elementCount_(info.IsValid() ? info.ElementCount : 0),
+      id_(info.ID),
+      originalDataOffset_(info.DataOffset),
+      wellFormed_(info.IsValid()),
+      section_(section) {
     originalDataSize_ = static_cast<std::int32_t>(DataSize());
     data_.resize(DataSize());
     if (elementCount_ > 0) {
@@ -114,7 +120,8 @@ void TExifTag::UpdateData(TTiffDataType newType, std::int32_t newCount, const vo
         elementCount_ > 0 && newCount > 0) {
         const auto n = static_cast<std::size_t>(std::min(elementCount_, newCount));
         remembered.reserve(n);
-        for (std::size_t i = 0; i < n; ++i) remembered.push_back(ReadElementAsInt(data_.data(), dataType_, i));
+        for (std::size_t i = 0; i < n; ++i)
+            remembered.push_back(ReadElementAsInt(data_.data(), dataType_, i));
     }
     data_.resize(newSize, 0);
     if (newData != nullptr) {
@@ -162,7 +169,8 @@ void TExifTag::SetElementCount(std::int32_t value) {
 }
 
 TTiffLongWordFraction TExifTag::ReadFraction(std::int32_t index, TTiffLongWordFraction def) const noexcept {
-    if ((dataType_ != tdLongWordFraction && dataType_ != tdLongIntFraction) || index < 0 || index >= elementCount_) {
+    if ((dataType_ != tdLongWordFraction && dataType_ != tdLongIntFraction) || index < 0 ||
+        index >= elementCount_) {
         return def;
     }
     const std::uint8_t* p = data_.data() + static_cast<std::size_t>(index) * 8;
@@ -174,12 +182,16 @@ std::uint32_t TExifTag::ReadLongWord(std::int32_t index, std::uint32_t def) cons
     const auto i = static_cast<std::size_t>(index);
     switch (dataType_) {
         case tdByte:
-        case tdShortInt: return data_[i];
+        case tdShortInt:
+            return data_[i];
         case tdWord:
-        case tdSmallInt: return static_cast<std::uint32_t>(data_[2 * i] | (data_[2 * i + 1] << 8U));
+        case tdSmallInt:
+            return static_cast<std::uint32_t>(data_[2 * i] | (data_[2 * i + 1] << 8U));
         case tdLongWord:
-        case tdLongInt: return LE32(data_.data() + 4 * i);
-        default: return def;
+        case tdLongInt:
+            return LE32(data_.data() + 4 * i);
+        default:
+            return def;
     }
 }
 
@@ -188,10 +200,13 @@ std::uint16_t TExifTag::ReadWord(std::int32_t index, std::uint16_t def) const no
     const auto i = static_cast<std::size_t>(index);
     switch (dataType_) {
         case tdByte:
-        case tdShortInt: return data_[i];
+        case tdShortInt:
+            return data_[i];
         case tdWord:
-        case tdSmallInt: return static_cast<std::uint16_t>(data_[2 * i] | (data_[2 * i + 1] << 8U));
-        default: return def;
+        case tdSmallInt:
+            return static_cast<std::uint16_t>(data_[2 * i] | (data_[2 * i + 1] << 8U));
+        default:
+            return def;
     }
 }
 
@@ -201,7 +216,8 @@ bool TExifTag::HasWindowsStringData() const noexcept {
 }
 
 bool TExifTag::IsPadding() const noexcept {
-    return id_ == ttPadding && dataType_ == tdUndefined && elementCount_ > 1 && data_[0] == 0x1C && data_[1] == 0xEA;
+    return id_ == ttPadding && dataType_ == tdUndefined && elementCount_ > 1 && data_[0] == 0x1C &&
+           data_[1] == 0xEA;
 }
 
 void TExifTag::SetAsPadding(TExifPaddingTagSize size) {
@@ -238,12 +254,22 @@ const std::string& TExifTag::AsString() const {
                 switch (dataType_) {
                     case tdByte:
                     case tdWord:
-                    case tdLongWord: item = std::to_string(ReadLongWord(i, 0)); break;
-                    case tdShortInt: item = std::to_string(static_cast<std::int8_t>(data_[k])); break;
-                    case tdSmallInt: item = std::to_string(static_cast<std::int16_t>(ReadWord(i, 0))); break;
+                    case tdLongWord:
+                        item = std::to_string(ReadLongWord(i, 0));
+                        break;
+                    case tdShortInt:
+                        item = std::to_string(static_cast<std::int8_t>(data_[k]));
+                        break;
+                    case tdSmallInt:
+                        item = std::to_string(static_cast<std::int16_t>(ReadWord(i, 0)));
+                        break;
                     case tdLongInt:
-                    case tdSubDirectory: item = std::to_string(static_cast<std::int32_t>(LE32(data_.data() + 4 * k))); break;
-                    case tdLongWordFraction: item = ReadFraction(i, {}).AsString(); break;
+                    case tdSubDirectory:
+                        item = std::to_string(static_cast<std::int32_t>(LE32(data_.data() + 4 * k)));
+                        break;
+                    case tdLongWordFraction:
+                        item = ReadFraction(i, {}).AsString();
+                        break;
                     case tdLongIntFraction: {
                         const auto f = ReadFraction(i, {});
                         item = TTiffLongIntFraction(static_cast<std::int32_t>(f.Numerator),
@@ -263,7 +289,8 @@ const std::string& TExifTag::AsString() const {
                         item = FormatFloat(d);
                         break;
                     }
-                    default: break;
+                    default:
+                        break;
                 }
                 if (elementCount_ == 1) {
                     s = item;
@@ -285,8 +312,10 @@ void TExifTag::SetAsString(const std::string& value) {
         return;
     }
     if (dataType_ == tdAscii) {
-        const bool enforce = section_ != nullptr && section_->Owner() != nullptr && section_->Owner()->EnforceASCII();
-        if (enforce && std::any_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) > 127; })) {
+        const bool enforce =
+            section_ != nullptr && section_->Owner() != nullptr && section_->Owner()->EnforceASCII();
+        if (enforce && std::any_of(value.begin(), value.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) > 127; })) {
             throw ENotOnlyASCIIError();
         }
         std::string bytes = Utf8ToWin1252(value);
@@ -326,13 +355,26 @@ void TExifTag::SetAsString(const std::string& value) {
                 WriteElementLow(dst, es, 0, *v);
             };
             switch (dataType_) {
-                case tdByte: putInt(0, 255); break;
-                case tdWord: putInt(0, 65535); break;
-                case tdLongWord: putInt(0, 4294967295LL); break;
-                case tdShortInt: putInt(-128, 127); break;
-                case tdSmallInt: putInt(-32768, 32767); break;
+                case tdByte:
+                    putInt(0, 255);
+                    break;
+                case tdWord:
+                    putInt(0, 65535);
+                    break;
+                case tdLongWord:
+                    putInt(0, 4294967295LL);
+                    break;
+                case tdShortInt:
+                    putInt(-128, 127);
+                    break;
+                case tdSmallInt:
+                    putInt(-32768, 32767);
+                    break;
                 case tdLongInt:
-                case tdSubDirectory: putInt(std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()); break;
+                case tdSubDirectory:
+                    putInt(std::numeric_limits<std::int32_t>::min(),
+                           std::numeric_limits<std::int32_t>::max());
+                    break;
                 case tdLongWordFraction: {
                     const TTiffLongWordFraction f(it);
                     WriteElementLow(dst, 4, 0, f.Numerator);
@@ -361,7 +403,8 @@ void TExifTag::SetAsString(const std::string& value) {
                     }
                     break;
                 }
-                default: break;
+                default:
+                    break;
             }
         }
         UpdateData(dataType_, static_cast<std::int32_t>(items.size()), bytes.data());

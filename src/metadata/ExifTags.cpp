@@ -45,7 +45,8 @@ template <typename Fraction, typename T>
 void ParseFraction(std::string_view text, Fraction& fraction) {
     const auto slash = text.find('/');
     const std::optional<T> n = ParseBlankedInteger<T>(text.substr(0, slash));
-    const std::optional<T> d = slash == std::string_view::npos ? T{1} : ParseBlankedInteger<T>(text.substr(slash + 1));
+    const std::optional<T> d =
+        slash == std::string_view::npos ? T{1} : ParseBlankedInteger<T>(text.substr(slash + 1));
     if (n && d) {
         fraction.Numerator = *n;
         fraction.Denominator = *d;

@@ -72,10 +72,12 @@ enum TTiffDataType : std::uint16_t {
     tdLongIntFraction = 10,  // SRATIONAL
     tdSingle = 11,           // FLOAT
     tdDouble = 12,
-    tdSubDirectory = 13,     // IFD
+    tdSubDirectory = 13,  // IFD
 };
 
-[[nodiscard]] constexpr bool IsValidTiffDataType(std::uint16_t code) noexcept { return code >= 1 && code <= 13; }
+[[nodiscard]] constexpr bool IsValidTiffDataType(std::uint16_t code) noexcept {
+    return code >= 1 && code <= 13;
+}
 // Size of one element; 0 for a code outside 1..13.
 [[nodiscard]] constexpr std::uint32_t TiffElementSize(std::uint16_t code) noexcept {
     constexpr std::uint8_t sizes[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
@@ -110,8 +112,12 @@ public:
     constexpr TTiffDirectoryLoadErrors(std::initializer_list<TTiffDirectoryLoadError> errors) {
         for (const auto e : errors) Include(e);
     }
-    constexpr void Include(TTiffDirectoryLoadError e) noexcept { bits_ = static_cast<std::uint8_t>(bits_ | (1U << e)); }
-    [[nodiscard]] constexpr bool Contains(TTiffDirectoryLoadError e) const noexcept { return (bits_ & (1U << e)) != 0; }
+    constexpr void Include(TTiffDirectoryLoadError e) noexcept {
+        bits_ = static_cast<std::uint8_t>(bits_ | (1U << e));
+    }
+    [[nodiscard]] constexpr bool Contains(TTiffDirectoryLoadError e) const noexcept {
+        return (bits_ & (1U << e)) != 0;
+    }
     [[nodiscard]] constexpr bool Empty() const noexcept { return bits_ == 0; }
     constexpr void Clear() noexcept { bits_ = 0; }
     friend constexpr bool operator==(TTiffDirectoryLoadErrors, TTiffDirectoryLoadErrors) = default;
@@ -124,8 +130,8 @@ using TTiffTagID = std::uint16_t;
 
 enum TExifSectionKindEx : std::uint8_t {
     esUserDefined = 0,
-    esGeneral = 1,    // IFD0
-    esDetails = 2,    // EXIF sub-directory
+    esGeneral = 1,  // IFD0
+    esDetails = 2,  // EXIF sub-directory
     esInterop = 3,
     esGPS = 4,
     esThumbnail = 5,  // IFD1
@@ -254,7 +260,8 @@ public:
     [[nodiscard]] bool WellFormed() const noexcept { return wellFormed_; }
     [[nodiscard]] TExifSection* Section() const noexcept { return section_; }
 
-    [[nodiscard]] TTiffLongWordFraction ReadFraction(std::int32_t index, TTiffLongWordFraction def) const noexcept;
+    [[nodiscard]] TTiffLongWordFraction ReadFraction(std::int32_t index,
+                                                     TTiffLongWordFraction def) const noexcept;
     [[nodiscard]] std::uint32_t ReadLongWord(std::int32_t index, std::uint32_t def) const noexcept;
     [[nodiscard]] std::uint16_t ReadWord(std::int32_t index, std::uint16_t def) const noexcept;
     // BYTE tag of IFD0 with an ID in 40091..40095: UTF-16 text.
@@ -289,7 +296,9 @@ public:
     TExifSection& operator=(const TExifSection&) = delete;
 
     [[nodiscard]] std::int32_t Count() const noexcept { return static_cast<std::int32_t>(tags_.size()); }
-    [[nodiscard]] TExifTag* operator[](std::int32_t index) const { return tags_[static_cast<std::size_t>(index)].get(); }
+    [[nodiscard]] TExifTag* operator[](std::int32_t index) const {
+        return tags_[static_cast<std::size_t>(index)].get();
+    }
     [[nodiscard]] TExifSectionKindEx Kind() const noexcept { return kind_; }
     [[nodiscard]] TCustomExifData* Owner() const noexcept { return owner_; }
     [[nodiscard]] virtual bool IsExtendable() const noexcept { return false; }
@@ -354,7 +363,8 @@ public:
     [[nodiscard]] std::string GetStringValue(TTiffTagID id, const std::string& def = {}) const;
     [[nodiscard]] std::string GetWindowsStringValue(TTiffTagID id, const std::string& def = {}) const;
     // "YYYY:MM:DD HH:MM:SS" (19 characters, ':' at 5 and 8); default when unreadable. Whole seconds.
-    [[nodiscard]] DateTimeValue GetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID, DateTimeValue def = 0) const;
+    [[nodiscard]] DateTimeValue GetDateTimeValue(TTiffTagID mainID, TTiffTagID subSecsID,
+                                                 DateTimeValue def = 0) const;
 
     // Typed writes; each returns the tag written (nullptr when the write removed it).
     TExifTag* SetByteValue(TTiffTagID id, std::int32_t index, std::uint8_t value);
@@ -375,7 +385,8 @@ public:
     void LoadAtOffset(const TTiffInfo& info, std::int64_t dataOffsetBase, std::int64_t directoryOffset);
 
     // Entry points of TExifTag.
-    void CheckTagChange(const TExifTag& tag, TTiffTagID newID, TTiffDataType newType, std::int32_t newCount) const;
+    void CheckTagChange(const TExifTag& tag, TTiffTagID newID, TTiffDataType newType,
+                        std::int32_t newCount) const;
     void TagChanged(TExifTag& tag, TExifTag::ChangeKind kind);
     void Changed();
 

@@ -27,7 +27,8 @@ constexpr std::size_t kTiffHeaderSize = 8;
 constexpr std::size_t kMaxThumbnailSize = 61440;
 constexpr int kMaxReducedThumbnailQuality = 90;
 // The most a TIFF structure can take in one APP1 segment (after the six-byte EXIF header).
-constexpr std::int64_t kMaxTiffSizeInSegment = static_cast<std::int64_t>(kMaxSegmentPayload - kExifHeader.size());
+constexpr std::int64_t kMaxTiffSizeInSegment =
+    static_cast<std::int64_t>(kMaxSegmentPayload - kExifHeader.size());
 
 constexpr std::size_t kKinds = 7;  // indexed by section kind 1..6; 0 unused
 
@@ -40,13 +41,16 @@ struct SectionLayout {
 
 TTiffTagID PointerTagOf(TExifSectionKind child) noexcept {
     switch (child) {
-        case esDetails: return ttExifOffset;
-        case esGPS: return ttGPSOffset;
-        case esInterop: return ttInteropOffset;
-        default: return ttThumbnailOffset;
+        case esDetails:
+            return ttExifOffset;
+        case esGPS:
+            return ttGPSOffset;
+        case esInterop:
+            return ttInteropOffset;
+        default:
+            return ttThumbnailOffset;
     }
 }
-
 
 class BlockWriter {
 public:
@@ -59,7 +63,9 @@ public:
             out_.resize(pos_, 0);
         }
     }
-    [[nodiscard]] std::int64_t Position() const noexcept { return static_cast<std::int64_t>(pos_ - tiffStart_); }
+    [[nodiscard]] std::int64_t Position() const noexcept {
+        return static_cast<std::int64_t>(pos_ - tiffStart_);
+    }
 
     void Raw(const std::uint8_t* bytes, std::size_t count) {
         if (pos_ + count > out_.size()) {
@@ -71,7 +77,8 @@ public:
         pos_ += count;
     }
     void Word(std::uint16_t value) {
-        const std::array<std::uint8_t, 2> le{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8U)};
+        const std::array<std::uint8_t, 2> le{static_cast<std::uint8_t>(value),
+                                             static_cast<std::uint8_t>(value >> 8U)};
         Unit(le.data(), 2);
     }
     void LongWord(std::uint32_t value) {
@@ -166,9 +173,10 @@ MakerNotePlacement PlaceMakerNote(const TExifSection& details) {
     const std::int64_t reservedSize = makerNote->OriginalDataSize();
     // A maker note that grew, that would lie inside the TIFF header or that would end beyond what one
     // segment can carry cannot keep its place without damage: it is placed like any other value.
-    placement.fixed = makerNote->DataSize() <= static_cast<std::uint32_t>(std::max(reservedSize, std::int64_t{0})) &&
-                      candidate >= static_cast<std::int64_t>(kTiffHeaderSize) &&
-                      candidate + reservedSize <= kMaxTiffSizeInSegment;
+    placement.fixed =
+        makerNote->DataSize() <= static_cast<std::uint32_t>(std::max(reservedSize, std::int64_t{0})) &&
+        candidate >= static_cast<std::int64_t>(kTiffHeaderSize) &&
+        candidate + reservedSize <= kMaxTiffSizeInSegment;
     if (placement.fixed) {
         placement.offset = candidate;
         placement.end = candidate + reservedSize;
@@ -182,7 +190,8 @@ MakerNotePlacement PlaceMakerNote(const TExifSection& details) {
 
 void TExifData::SaveToBytes(std::vector<std::uint8_t>& out) {
     const ExifSourceBlock* source = SourceBlock();
-    if (!preserveLayoutOnSave_ || source == nullptr || source->endianness != Endianness() || thumbnailEdited_) {
+    if (!preserveLayoutOnSave_ || source == nullptr || source->endianness != Endianness() ||
+        thumbnailEdited_) {
         SaveRelaidOut(out);
         return;
     }
@@ -279,7 +288,8 @@ void TExifData::SaveRelaidOut(std::vector<std::uint8_t>& out) {
             }
             thumbnail.SaveToBytes(thumbnailBytes);
             if (thumbnailBytes.size() > kMaxThumbnailSize) {
-                throw Error("Assertion fehlgeschlagen (ExifWriter.cpp, Zeile " + std::to_string(__LINE__) + ")");
+                throw Error("Assertion fehlgeschlagen (ExifWriter.cpp, Zeile " + std::to_string(__LINE__) +
+                            ")");
             }
         }
         auto& ifd1 = RawSection(esThumbnail);
@@ -288,8 +298,9 @@ void TExifData::SaveRelaidOut(std::vector<std::uint8_t>& out) {
         measure(esThumbnail, {esThumbnail});
         layout[esThumbnail].valueSize += static_cast<std::int64_t>(thumbnailBytes.size());
         writeThumbnail = true;
-    } else if (const ExifSourceBlock* source = SourceBlock();
-               source != nullptr && !thumbnailEdited_ && source->thumbnailSize > 0 && !source->thumbnailIsJPEG) {
+    } else if (const ExifSourceBlock* source = SourceBlock(); source != nullptr && !thumbnailEdited_ &&
+                                                              source->thumbnailSize > 0 &&
+                                                              !source->thumbnailIsJPEG) {
         // Thumbnail bytes that are no loadable JPEG travel as they were read, with IFD1 as it was: a
         // damaged thumbnail must not cost the photo its thumbnail directory.
         const auto from = source->tiff.begin() + source->thumbnailOffset;
@@ -323,8 +334,8 @@ void TExifData::SaveRelaidOut(std::vector<std::uint8_t>& out) {
     const TEndianness order = Endianness();
     BlockWriter writer(out, blockStart + kExifHeader.size(), order);
     writer.Seek(0);
-    const std::array<std::uint8_t, 2> mark = order == SmallEndian ? std::array<std::uint8_t, 2>{'I', 'I'}
-                                                                  : std::array<std::uint8_t, 2>{'M', 'M'};
+    const std::array<std::uint8_t, 2> mark =
+        order == SmallEndian ? std::array<std::uint8_t, 2>{'I', 'I'} : std::array<std::uint8_t, 2>{'M', 'M'};
     writer.Raw(mark.data(), mark.size());
     writer.Word(42);
     writer.LongWord(static_cast<std::uint32_t>(layout[esGeneral].start));

@@ -8,8 +8,8 @@ TExifTag* TExtendableExifSection::Add(TTiffTagID id, TTiffDataType dataType, std
     return AddTag(id, dataType, elementCount);
 }
 
-TExifTag* TExtendableExifSection::AddOrUpdate(TTiffTagID id, TTiffDataType dataType, std::int32_t elementCount,
-                                              const void* data) {
+TExifTag* TExtendableExifSection::AddOrUpdate(TTiffTagID id, TTiffDataType dataType,
+                                              std::int32_t elementCount, const void* data) {
     TExifTag* tag = Find(id);
     if (tag == nullptr) tag = AddTag(id, dataType, elementCount);
     tag->UpdateData(dataType, elementCount, data);

@@ -68,7 +68,8 @@ TIPTCTag& TIPTCSection::Add(std::uint8_t id) {
 }
 
 TIPTCTag* TIPTCSection::Find(std::uint8_t id) const noexcept {
-    const auto found = std::find_if(tags_.begin(), tags_.end(), [id](const auto& tag) { return tag->ID() == id; });
+    const auto found =
+        std::find_if(tags_.begin(), tags_.end(), [id](const auto& tag) { return tag->ID() == id; });
     return found == tags_.end() ? nullptr : found->get();
 }
 

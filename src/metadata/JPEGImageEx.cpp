@@ -8,8 +8,8 @@
 
 #include "metadata/AdobeResources.h"
 #include "metadata/SafeFileWrite.h"
-#include "metadata/detail/JpegCodec.h"
 #include "metadata/XMPPacket.h"
+#include "metadata/detail/JpegCodec.h"
 
 namespace zeloro {
 namespace {
@@ -58,7 +58,9 @@ std::size_t ImageDataOffset(std::span<const std::uint8_t> jpeg) {
 // Detaches the container's change listener for the duration of a save and always puts it back.
 class ListenerDetached {
 public:
-    explicit ListenerDetached(TExifData& exif) : exif_(exif), saved_(exif.OnChange()) { exif_.SetOnChange({}); }
+    explicit ListenerDetached(TExifData& exif) : exif_(exif), saved_(exif.OnChange()) {
+        exif_.SetOnChange({});
+    }
     ListenerDetached(const ListenerDetached&) = delete;
     ListenerDetached& operator=(const ListenerDetached&) = delete;
     ~ListenerDetached() { exif_.SetOnChange(std::move(saved_)); }
@@ -312,7 +314,8 @@ void TJPEGImageEx::Assign(const Bitmap& bitmap, TAssignOptions options) {
     SaveToBytes(current);
     std::vector<IFoundJPEGSegment> kept;
     {
-        auto walk = ParseJPEGSegments(std::span<const std::uint8_t>(current), TJPEGMarkers::Range(0xE1, 0xEF));
+        auto walk =
+            ParseJPEGSegments(std::span<const std::uint8_t>(current), TJPEGMarkers::Range(0xE1, 0xEF));
         while (walk->MoveNext()) {
             kept.push_back(walk->Current());
         }

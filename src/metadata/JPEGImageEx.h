@@ -123,7 +123,8 @@ public:
     // The picture scaled to fit the box becomes ExifData's thumbnail; an empty image removes it.
     void CreateThumbnail(std::uint32_t width = 160, std::uint32_t height = 120);
     // A segment walk over a copy of the image as SaveToBytes writes it; the walk owns the copy.
-    [[nodiscard]] IJPEGHeaderParser Segments(const TJPEGMarkers& markersToLookFor = TJPEGMarkers::Range(0, 0xFF));
+    [[nodiscard]] IJPEGHeaderParser Segments(
+        const TJPEGMarkers& markersToLookFor = TJPEGMarkers::Range(0, 0xFF));
     // Removes the segments with these markers (reloading when any was removed); returns those removed.
     TJPEGMarkers RemoveSegments(const TJPEGMarkers& markers);
     // Removes EXIF APP1 segments (mkExif), XMP APP1 segments (mkXMP) and the IPTC blocks of Adobe APP13

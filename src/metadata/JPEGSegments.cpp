@@ -9,7 +9,8 @@ namespace zeloro {
 
 namespace {
 
-constexpr std::array<std::uint8_t, 14> kAdobeHeader3{'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0};
+constexpr std::array<std::uint8_t, 14> kAdobeHeader3{'P', 'h', 'o', 't', 'o', 's', 'h',
+                                                     'o', 'p', ' ', '3', '.', '0', 0};
 constexpr std::array<std::uint8_t, 19> kAdobeHeader25{'A', 'd', 'o', 'b', 'e', '_', 'P', 'h', 'o', 't',
                                                       'o', 's', 'h', 'o', 'p', '2', '.', '5', ':'};
 
@@ -56,8 +57,11 @@ TJPEGHeaderParser::TJPEGHeaderParser(Stream& stream, const TJPEGMarkers& markers
     Start();
 }
 
-TJPEGHeaderParser::TJPEGHeaderParser(std::unique_ptr<Stream> ownedStream, const TJPEGMarkers& markersToLookFor)
-    : markersToLookFor_(markersToLookFor), stream_(ownedStream.get()), owned_(std::move(ownedStream)),
+TJPEGHeaderParser::TJPEGHeaderParser(std::unique_ptr<Stream> ownedStream,
+                                     const TJPEGMarkers& markersToLookFor)
+    : markersToLookFor_(markersToLookFor),
+      stream_(ownedStream.get()),
+      owned_(std::move(ownedStream)),
       ownership_(soOwned) {
     Start();  // on failure the owned stream is released with this half-built object
 }
@@ -140,7 +144,10 @@ bool TJPEGHeaderParser::ScanForEOI() {
         const std::uint8_t* p = mem->Memory();
         for (std::int64_t i = savedPos_; i + 1 < size; ++i) {
             if (p[i] == 0xFF) {
-                if (p[i + 1] == jmEOI) { found = i; break; }
+                if (p[i + 1] == jmEOI) {
+                    found = i;
+                    break;
+                }
                 ++i;
             }
         }
@@ -148,7 +155,10 @@ bool TJPEGHeaderParser::ScanForEOI() {
         const std::uint8_t* p = ro->Bytes().data();
         for (std::int64_t i = savedPos_; i + 1 < size; ++i) {
             if (p[i] == 0xFF) {
-                if (p[i + 1] == jmEOI) { found = i; break; }
+                if (p[i + 1] == jmEOI) {
+                    found = i;
+                    break;
+                }
                 ++i;
             }
         }
@@ -162,13 +172,22 @@ bool TJPEGHeaderParser::ScanForEOI() {
             std::size_t i = 0;
             if (pendingFF) {
                 pendingFF = false;
-                if (chunk[0] == jmEOI) { found = chunkPos - 1; break; }
+                if (chunk[0] == jmEOI) {
+                    found = chunkPos - 1;
+                    break;
+                }
                 i = 1;
             }
             for (; i < n; ++i) {
                 if (chunk[i] == 0xFF) {
-                    if (i + 1 == n) { pendingFF = true; break; }
-                    if (chunk[i + 1] == jmEOI) { found = chunkPos + static_cast<std::int64_t>(i); break; }
+                    if (i + 1 == n) {
+                        pendingFF = true;
+                        break;
+                    }
+                    if (chunk[i + 1] == jmEOI) {
+                        found = chunkPos + static_cast<std::int64_t>(i);
+                        break;
+                    }
                     ++i;
                 }
             }

@@ -142,7 +142,10 @@ public:
         Iterator() = default;
         explicit Iterator(TJPEGHeaderParser* p) : parser_(p) { Advance(); }
         const IFoundJPEGSegment& operator*() const noexcept { return parser_->Current(); }
-        Iterator& operator++() { Advance(); return *this; }
+        Iterator& operator++() {
+            Advance();
+            return *this;
+        }
         bool operator==(const Iterator& o) const noexcept { return parser_ == o.parser_; }
 
     private:
@@ -173,9 +176,11 @@ private:
 using IJPEGHeaderParser = std::shared_ptr<TJPEGHeaderParser>;
 
 [[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(Stream& stream, const TJPEGMarkers& markers);
-[[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(std::unique_ptr<Stream> stream, const TJPEGMarkers& markers);
+[[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(std::unique_ptr<Stream> stream,
+                                                  const TJPEGMarkers& markers);
 // Over the bytes in place (no copy): they must outlive the parser.
-[[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(std::span<const std::uint8_t> jpeg, const TJPEGMarkers& markers);
+[[nodiscard]] IJPEGHeaderParser ParseJPEGSegments(std::span<const std::uint8_t> jpeg,
+                                                  const TJPEGMarkers& markers);
 
 // True when the next two bytes are 0xFF 0xD8; the position is unchanged either way.
 [[nodiscard]] bool StartsWithJPEGHeader(Stream& stream);

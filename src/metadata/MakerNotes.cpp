@@ -106,21 +106,21 @@ std::unique_ptr<TExifMakerNote> Make(TExifSection& section) {
 // The class values: constant-initialised, so they exist before any registry or container does.
 namespace {
 constinit const MakerNoteClass kUnrecognizedClass{"TUnrecognizedMakerNote", nullptr, NeverAccepts,
-                                                   KeepDirectoryInfo, Make<TUnrecognizedMakerNote>};
+                                                  KeepDirectoryInfo, Make<TUnrecognizedMakerNote>};
 constinit const MakerNoteClass kHeaderlessClass{"THeaderlessMakerNote", nullptr, AlwaysAccepts,
-                                                 KeepDirectoryInfo, Make<THeaderlessMakerNote>};
+                                                KeepDirectoryInfo, Make<THeaderlessMakerNote>};
 constinit const MakerNoteClass kCanonClass{"TCanonMakerNote", &kHeaderlessClass, CanonTest,
-                                            LittleEndianDirectory, Make<TCanonMakerNote>};
+                                           LittleEndianDirectory, Make<TCanonMakerNote>};
 constinit const MakerNoteClass kNikonType2Class{"TNikonType2MakerNote", &kHeaderlessClass, NikonType2Test,
-                                                 KeepDirectoryInfo, Make<TNikonType2MakerNote>};
+                                                KeepDirectoryInfo, Make<TNikonType2MakerNote>};
 constinit const MakerNoteClass kPanasonicClass{"TPanasonicMakerNote", nullptr, PanasonicTest,
-                                                LittleEndianDirectory, Make<TPanasonicMakerNote>};
+                                               LittleEndianDirectory, Make<TPanasonicMakerNote>};
 constinit const MakerNoteClass kNikonType1Class{"TNikonType1MakerNote", nullptr, NikonType1Test,
-                                                 KeepDirectoryInfo, Make<TNikonType1MakerNote>};
+                                                KeepDirectoryInfo, Make<TNikonType1MakerNote>};
 constinit const MakerNoteClass kNikonType3Class{"TNikonType3MakerNote", nullptr, NikonType3Test,
-                                                 NikonType3DirectoryInfo, Make<TNikonType3MakerNote>};
+                                                NikonType3DirectoryInfo, Make<TNikonType3MakerNote>};
 constinit const MakerNoteClass kSonyClass{"TSonyMakerNote", nullptr, SonyTest, SonyDirectoryInfo,
-                                           Make<TSonyMakerNote>};
+                                          Make<TSonyMakerNote>};
 }  // namespace
 
 ExifMakerNoteClass TUnrecognizedMakerNote::Class() noexcept { return &kUnrecognizedClass; }
@@ -153,7 +153,7 @@ bool MakerNoteClass::FormatIsOK(const TExifTag& sourceTag, std::int32_t& headerS
 }
 
 void MakerNoteClass::GetDirectoryInfo(const TExifTag& sourceTag, TEndianness& endianness,
-                                       TExifDataOffsetsType& offsetsType) const {
+                                      TExifDataOffsetsType& offsetsType) const {
     directoryInfo_(sourceTag, endianness, offsetsType);
 }
 
@@ -161,8 +161,7 @@ std::unique_ptr<TExifMakerNote> MakerNoteClass::Create(TExifSection& section) co
     return factory_(section);
 }
 
-TExifMakerNote::TExifMakerNote(ExifMakerNoteClass cls, TExifSection& section)
-    : FClass(cls), FTags(&section) {
+TExifMakerNote::TExifMakerNote(ExifMakerNoteClass cls, TExifSection& section) : FClass(cls), FTags(&section) {
     if (cls == TUnrecognizedMakerNote::Class()) {
         return;
     }

@@ -36,11 +36,11 @@ public:
     using FormatTest = bool (*)(const TExifTag& tag, std::int32_t& headerSize);
     // May change the byte order and the offsets type the directory is read with.
     using DirectoryInfo = void (*)(const TExifTag& tag, TEndianness& endianness,
-                                    TExifDataOffsetsType& offsetsType);
+                                   TExifDataOffsetsType& offsetsType);
     using Factory = std::unique_ptr<TExifMakerNote> (*)(TExifSection& section);
 
     constexpr MakerNoteClass(std::string_view name, const MakerNoteClass* parent, FormatTest formatTest,
-                              DirectoryInfo directoryInfo, Factory factory) noexcept
+                             DirectoryInfo directoryInfo, Factory factory) noexcept
         : name_(name),
           parent_(parent),
           formatTest_(formatTest),

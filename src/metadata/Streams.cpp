@@ -27,9 +27,12 @@ std::int64_t ClampPosition(std::int64_t base, std::int64_t offset) noexcept {
 
 std::int64_t SeekBase(SeekOrigin origin, std::int64_t pos, std::int64_t size) noexcept {
     switch (origin) {
-        case SeekOrigin::soBeginning: return 0;
-        case SeekOrigin::soCurrent: return pos;
-        case SeekOrigin::soEnd: return size;
+        case SeekOrigin::soBeginning:
+            return 0;
+        case SeekOrigin::soCurrent:
+            return pos;
+        case SeekOrigin::soEnd:
+            return size;
     }
     return 0;
 }
@@ -42,7 +45,8 @@ std::uint16_t Swap16(std::uint16_t v) noexcept { return static_cast<std::uint16_
 std::uint32_t Swap32(std::uint32_t v) noexcept { return __builtin_bswap32(v); }
 
 std::uint16_t FromBytes16(const std::uint8_t* b, TEndianness e) noexcept {
-    return e == BigEndian ? static_cast<std::uint16_t>(b[0] << 8U | b[1]) : static_cast<std::uint16_t>(b[1] << 8U | b[0]);
+    return e == BigEndian ? static_cast<std::uint16_t>(b[0] << 8U | b[1])
+                          : static_cast<std::uint16_t>(b[1] << 8U | b[0]);
 }
 std::uint32_t FromBytes32(const std::uint8_t* b, TEndianness e) noexcept {
     if (e == BigEndian) {
@@ -89,7 +93,8 @@ std::int64_t Stream::CopyFrom(Stream& source, std::int64_t count) {
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(count, 1 << 20)));
     std::int64_t left = count;
     while (left > 0) {
-        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer.size())));
+        const auto n =
+            static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer.size())));
         source.ReadBuffer(buffer.data(), n);
         WriteBuffer(buffer.data(), n);
         left -= static_cast<std::int64_t>(n);
@@ -162,7 +167,8 @@ std::int64_t ReadOnlyMemoryStream::Seek(std::int64_t offset, SeekOrigin origin) 
 void ReadOnlyMemoryStream::SetSize(std::int64_t /*newSize*/) { throw StreamError(kStreamWriteError); }
 
 FileStream::FileStream(const std::string& path, Mode mode) {
-    const int flags = mode == Mode::fmCreate ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
+    const int flags =
+        mode == Mode::fmCreate ? (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
     fd_.reset(::open(path.c_str(), flags, 0666));
     if (!fd_) {
         ThrowOpenError(path, errno);
@@ -216,7 +222,8 @@ void FileStream::SetSize(std::int64_t newSize) {
     pos_ = std::min(pos_, std::max<std::int64_t>(newSize, 0));
 }
 
-HeadFileStream::HeadFileStream(const std::string& path, std::size_t windowSize) : window_(std::max<std::size_t>(windowSize, 512)) {
+HeadFileStream::HeadFileStream(const std::string& path, std::size_t windowSize)
+    : window_(std::max<std::size_t>(windowSize, 512)) {
     fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd_) {
         ThrowOpenError(path, errno);
@@ -348,14 +355,16 @@ void WriteStreamByte(Stream& stream, std::uint8_t value) { stream.WriteBuffer(&v
 
 void WriteStreamWord(Stream& stream, std::uint16_t value, TEndianness endianness) {
     if (endianness == BigEndian) value = Swap16(value);
-    const std::uint8_t b[2] = {static_cast<std::uint8_t>(value & 0xFFU), static_cast<std::uint8_t>(value >> 8U)};
+    const std::uint8_t b[2] = {static_cast<std::uint8_t>(value & 0xFFU),
+                               static_cast<std::uint8_t>(value >> 8U)};
     stream.WriteBuffer(b, 2);
 }
 
 void WriteStreamLongWord(Stream& stream, std::uint32_t value, TEndianness endianness) {
     if (endianness == BigEndian) value = Swap32(value);
-    const std::uint8_t b[4] = {static_cast<std::uint8_t>(value & 0xFFU), static_cast<std::uint8_t>((value >> 8U) & 0xFFU),
-                               static_cast<std::uint8_t>((value >> 16U) & 0xFFU), static_cast<std::uint8_t>(value >> 24U)};
+    const std::uint8_t b[4] = {
+        static_cast<std::uint8_t>(value & 0xFFU), static_cast<std::uint8_t>((value >> 8U) & 0xFFU),
+        static_cast<std::uint8_t>((value >> 16U) & 0xFFU), static_cast<std::uint8_t>(value >> 24U)};
     stream.WriteBuffer(b, 4);
 }
 

@@ -67,12 +67,18 @@ public:
     [[nodiscard]] std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
     void SetSize(std::int64_t newSize) override;
 
-    void Clear() noexcept { data_.clear(); pos_ = 0; }
+    void Clear() noexcept {
+        data_.clear();
+        pos_ = 0;
+    }
     [[nodiscard]] const std::uint8_t* Memory() const noexcept { return data_.data(); }
     [[nodiscard]] std::uint8_t* Memory() noexcept { return data_.data(); }
     [[nodiscard]] std::span<const std::uint8_t> Bytes() const noexcept { return data_; }
     [[nodiscard]] std::vector<std::uint8_t>& Buffer() noexcept { return data_; }
-    [[nodiscard]] std::vector<std::uint8_t> TakeBytes() noexcept { pos_ = 0; return std::move(data_); }
+    [[nodiscard]] std::vector<std::uint8_t> TakeBytes() noexcept {
+        pos_ = 0;
+        return std::move(data_);
+    }
 
 private:
     std::vector<std::uint8_t> data_;

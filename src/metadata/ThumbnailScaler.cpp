@@ -56,7 +56,7 @@ std::vector<std::vector<Tap>> Taps(std::uint32_t sourceSize, std::uint32_t targe
 }  // namespace
 
 ThumbnailSize ScaleToFit(std::uint32_t width, std::uint32_t height, std::uint32_t boxWidth,
-                          std::uint32_t boxHeight) noexcept {
+                         std::uint32_t boxHeight) noexcept {
     if (width == 0 || height == 0) {
         return {};
     }

@@ -20,7 +20,7 @@ inline constexpr std::uint32_t kStandardThumbnailHeight = 120;
 // A side that would round to 0 (a very long, thin picture) is kept at 1 pixel so the result stays a
 // picture that can be encoded.
 [[nodiscard]] ThumbnailSize ScaleToFit(std::uint32_t width, std::uint32_t height, std::uint32_t boxWidth,
-                                        std::uint32_t boxHeight) noexcept;
+                                       std::uint32_t boxHeight) noexcept;
 
 // Draws the source stretched onto a new bitmap of the given size: each target pixel is the
 // area-weighted mean of the source pixels it covers. An empty source or size gives an empty bitmap.

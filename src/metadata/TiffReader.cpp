@@ -13,7 +13,8 @@ namespace {
 constexpr std::size_t kMaxChainLength = 64;
 
 std::uint16_t Get16(const std::uint8_t* p, TEndianness e) noexcept {
-    return e == BigEndian ? static_cast<std::uint16_t>(p[0] << 8U | p[1]) : static_cast<std::uint16_t>(p[1] << 8U | p[0]);
+    return e == BigEndian ? static_cast<std::uint16_t>(p[0] << 8U | p[1])
+                          : static_cast<std::uint16_t>(p[1] << 8U | p[0]);
 }
 
 std::uint32_t Get32(const std::uint8_t* p, TEndianness e) noexcept {
@@ -27,7 +28,8 @@ std::uint32_t Get32(const std::uint8_t* p, TEndianness e) noexcept {
 
 // Parses one directory and leaves the stream right after the last entry read (or at its end for a
 // directory outside the stream), where the next-directory offset lies.
-TTiffDirectory ParseDirectoryAt(const TTiffInfo& info, std::int64_t dataOffsetBase, std::int64_t directoryOffset) {
+TTiffDirectory ParseDirectoryAt(const TTiffInfo& info, std::int64_t dataOffsetBase,
+                                std::int64_t directoryOffset) {
     TTiffDirectory dir;
     Stream& s = *info.Stream;
     const std::int64_t size = s.Size();
@@ -130,7 +132,8 @@ void LoadTiffInfo(Stream& stream, TTiffInfo& info) {
     }
 }
 
-TTiffDirectory ParseTiffDirectory(const TTiffInfo& info, std::int64_t dataOffsetBase, std::int64_t directoryOffset) {
+TTiffDirectory ParseTiffDirectory(const TTiffInfo& info, std::int64_t dataOffsetBase,
+                                  std::int64_t directoryOffset) {
     return ParseDirectoryAt(info, dataOffsetBase, directoryOffset);
 }
 

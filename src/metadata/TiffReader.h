@@ -13,7 +13,8 @@ namespace zeloro {
 // Offsets are relative to the TIFF header (BasePosition).
 struct TTiffTagInfo {
     std::int64_t HeaderOffset = 0;  // the 12-byte entry
-    // Data of at most 4 bytes: the entry's value field; otherwise the stored offset plus the data-offset base.
+    // Data of at most 4 bytes: the entry's value field; otherwise the stored offset plus the data-offset
+    // base.
     std::int64_t DataOffset = 0;
     TTiffTagID ID = 0;
     std::uint16_t DataType = 0;
@@ -37,7 +38,7 @@ struct TTiffDirectory {
 
 struct TTiffInfo {
     zeloro::Stream* Stream = nullptr;  // borrowed
-    std::int64_t BasePosition = 0;   // first byte of the TIFF header
+    std::int64_t BasePosition = 0;     // first byte of the TIFF header
     TEndianness Endianness = SmallEndian;
     std::vector<TTiffDirectory> Directories;  // chain order: IFD0, IFD1, ...
 };

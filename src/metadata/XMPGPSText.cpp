@@ -76,10 +76,12 @@ std::string XMPGPSCoordinateText(TTiffLongWordFraction degrees, TTiffLongWordFra
     const auto stepsPerMinute = static_cast<std::uint64_t>(scale);
     const std::uint64_t wholeDegrees = steps / stepsPerDegree;
     const std::uint64_t minuteSteps = steps % stepsPerDegree;
-    std::string text = std::to_string(wholeDegrees) + "," + std::to_string(minuteSteps / stepsPerMinute) + ".";
+    std::string text =
+        std::to_string(wholeDegrees) + "," + std::to_string(minuteSteps / stepsPerMinute) + ".";
     std::string fraction = std::to_string(minuteSteps % stepsPerMinute);
-    fraction.insert(0, static_cast<std::size_t>(decimals) - std::min(fraction.size(), static_cast<std::size_t>(decimals)),
-                    '0');
+    fraction.insert(
+        0, static_cast<std::size_t>(decimals) - std::min(fraction.size(), static_cast<std::size_t>(decimals)),
+        '0');
     while (fraction.size() > 1 && fraction.back() == '0') {
         fraction.pop_back();
     }

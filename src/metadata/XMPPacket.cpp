@@ -374,4 +374,3 @@ void TXMPPacket::DoLoadError(std::span<const std::uint8_t> data) {
 }
 
 }  // namespace zeloro
-

@@ -287,8 +287,8 @@ public:
                            std::span<const std::string> newValues);
     // "yyyy-mm-ddThh:nn:ss.zzz" and "Z", or the local offset "+hh:nn"/"-hh:nn" when applyLocalBias is
     // set and the local zone is not UTC; a zero value removes the property.
-    void UpdateDateTimeProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName, DateTimeValue newValue,
-                                bool applyLocalBias);
+    void UpdateDateTimeProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName,
+                                DateTimeValue newValue, bool applyLocalBias);
     // True when something was removed.
     bool RemoveProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName);
     bool RemoveProperties(TXMPKnownSchemaKind schemaKind, std::span<const std::string_view> propNames);

@@ -109,10 +109,9 @@ struct XMPReader {
     explicit XMPReader(TXMPPacket& owner) : packet(owner) {}
 
     TXMPSchema& SchemaFor(std::string_view uri) {
-        auto pos =
-            std::lower_bound(schemas.begin(), schemas.end(), uri, [](const auto& schema, std::string_view u) {
-                return CompareTextAscii(schema->FURI, u) < 0;
-            });
+        auto pos = std::lower_bound(
+            schemas.begin(), schemas.end(), uri,
+            [](const auto& schema, std::string_view u) { return CompareTextAscii(schema->FURI, u) < 0; });
         if (pos != schemas.end() && CompareTextAscii((*pos)->FURI, uri) == 0) {
             return **pos;
         }

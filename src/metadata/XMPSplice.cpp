@@ -73,7 +73,8 @@ public:
                 next = SkipPast(lt, "]]>");
             } else if (rest.starts_with("<!")) {
                 const std::size_t gt = text_.find('>', lt);
-                if (gt == std::string_view::npos || text_.substr(lt, gt - lt).find('[') != std::string_view::npos) {
+                if (gt == std::string_view::npos ||
+                    text_.substr(lt, gt - lt).find('[') != std::string_view::npos) {
                     return std::nullopt;
                 }
                 next = gt + 1;
@@ -241,8 +242,8 @@ private:
                 }
                 const std::string_view attrURI = Resolve(attrPrefix);
                 if (!attrURI.empty() && attrURI != kRDFNamespace) {
-                    spans_.push_back({std::string(attrURI), std::string(attrLocal), attr.valueBegin, attr.valueEnd,
-                                      true, true});
+                    spans_.push_back({std::string(attrURI), std::string(attrLocal), attr.valueBegin,
+                                      attr.valueEnd, true, true});
                 }
             }
         } else if (parentRole == rDescription && !uri.empty()) {
@@ -290,7 +291,8 @@ struct ChangedValue {
     std::string_view value;
 };
 
-[[nodiscard]] bool SameContent(std::string_view readAbout, const std::vector<std::unique_ptr<TXMPSchema>>& readSchemas,
+[[nodiscard]] bool SameContent(std::string_view readAbout,
+                               const std::vector<std::unique_ptr<TXMPSchema>>& readSchemas,
                                const TXMPPacket& current, std::vector<ChangedValue>* changed) {
     if (readAbout != current.AboutAttributeValue() ||
         readSchemas.size() != static_cast<std::size_t>(current.SchemaCount())) {
@@ -415,7 +417,8 @@ std::optional<std::string> SpliceXMPText(const TXMPPacket& packet, const std::st
     std::ptrdiff_t growth = 0;
     for (const Edit& edit : edits) {
         text.replace(edit.begin, edit.end - edit.begin, edit.text);
-        growth += static_cast<std::ptrdiff_t>(edit.text.size()) - static_cast<std::ptrdiff_t>(edit.end - edit.begin);
+        growth += static_cast<std::ptrdiff_t>(edit.text.size()) -
+                  static_cast<std::ptrdiff_t>(edit.end - edit.begin);
     }
     if (!edits.empty()) {
         const Edit& last = edits.front();

@@ -34,7 +34,7 @@ std::optional<int> StoredPhotoOffset(const TCustomExifData& exif) {
 }
 
 DateTimeValue ShotTimeToUtc(DateTimeValue shot, std::optional<int> storedOffset, int zoneIndex,
-                        const RunSettings& settings) {
+                            const RunSettings& settings) {
     const DateTimeValue local =
         settings.clockOffsetSeconds != 0 ? ShiftSeconds(shot, settings.clockOffsetSeconds) : shot;
     if (settings.photoZone && storedOffset) {

@@ -23,7 +23,7 @@ inline constexpr std::uint16_t kOffsetTimeOriginalTag = 0x9011;  // zone of Date
 // The camera time shot as UTC: the clock offset added first, then the photo's stored offset (with
 // photoZone and when there is one), else settings.zone, else the list zone zoneIndex.
 [[nodiscard]] DateTimeValue ShotTimeToUtc(DateTimeValue shot, std::optional<int> storedOffset, int zoneIndex,
-                                      const RunSettings& settings);
+                                          const RunSettings& settings);
 
 // The position of the photo whose EXIF data is loaded in exif. With settings at their defaults this is
 // searchGPX of its DateTimeOriginal with the list zone and the tolerance, nothing else. Throws as

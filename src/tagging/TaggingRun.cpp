@@ -158,8 +158,8 @@ struct PreparedPhoto {
 
 // Everything of a photo that writes nothing and touches no shared state but the lookup: safe to run on
 // any thread, with one reading container per thread. followLink: the scanned entry itself was a link.
-PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& reader, const RunInputs& inputs,
-                           const RunSettings& settings, const PhotoLookup& lookup) {
+PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& reader,
+                           const RunInputs& inputs, const RunSettings& settings, const PhotoLookup& lookup) {
     PreparedPhoto photo;
     photo.failedAt = PhotoStage::reading;
     try {
@@ -212,8 +212,9 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
 // Gives a prepared photo's lines, map entry and report and writes it, in the order of the photo list;
 // an error of the photo is raised at the point the one-after-the-other run raises it. True when the file
 // read was replaced.
-bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::string& folder, const RunInputs& inputs,
-                 const RunSettings& settings, RunObserver& observer, RunContext& context) {
+bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::string& folder,
+                 const RunInputs& inputs, const RunSettings& settings, RunObserver& observer,
+                 RunContext& context) {
     const std::string name = PhotoFileName(path);
     PhotoReport report;
     report.path = path;

@@ -66,6 +66,8 @@ bool CheckSZ(DateTimeValue Datum) noexcept {
     return start <= Datum && Datum < end;
 }
 
-int DefaultZoneIndex(DateTimeValue now) noexcept { return CheckSZ(now) ? kZoneIndexSummer : kZoneIndexWinter; }
+int DefaultZoneIndex(DateTimeValue now) noexcept {
+    return CheckSZ(now) ? kZoneIndexSummer : kZoneIndexWinter;
+}
 
 }  // namespace zeloro

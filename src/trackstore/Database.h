@@ -203,7 +203,7 @@ private:
     std::string sql_;
     std::vector<Param> params_;
     std::vector<CachedStatement> cache_;
-    std::size_t lastUsed_ = 0;  // index in cache_ of the statement served last
+    std::size_t lastUsed_ = 0;         // index in cache_ of the statement served last
     sqlite3_stmt* current_ = nullptr;  // the statement of the open result, owned by cache_
     std::vector<Field> fields_;
     bool active_ = false;

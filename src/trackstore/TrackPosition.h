@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "common/DateTime.h"
 #include "common/Coord.h"
+#include "common/DateTime.h"
 
 namespace zeloro {
 

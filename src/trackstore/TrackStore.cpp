@@ -53,8 +53,8 @@ void CopyTemplate(const fs::path& from, const fs::path& to) {
     // The template is read-only for everybody; the copy is the user's own: the database and the map
     // page are rewritten, and a later update of the folder must be able to replace every file.
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(to)) {
-        const fs::perms add = entry.is_directory() ? fs::perms::owner_all
-                                                   : fs::perms::owner_read | fs::perms::owner_write;
+        const fs::perms add =
+            entry.is_directory() ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write;
         fs::permissions(entry.path(), add, fs::perm_options::add);
     }
 }
@@ -101,14 +101,17 @@ void CheckDatabaseWritable(const std::string& path) {
     if (::access(path.c_str(), R_OK | W_OK) != 0) {
         const int error = errno;
         if (error == EACCES || error == EPERM || error == EROFS) {
-            throw DatabaseError(SQLITE_READONLY, "Die Datenbank " + path + " ist schreibgeschützt (" + ReasonText(error) + ").");
+            throw DatabaseError(SQLITE_READONLY, "Die Datenbank " + path + " ist schreibgeschützt (" +
+                                                     ReasonText(error) + ").");
         }
-        throw DatabaseError(SQLITE_CANTOPEN, "Die Datenbank " + path + " kann nicht geöffnet werden: " + ReasonText(error) + ".");
+        throw DatabaseError(SQLITE_CANTOPEN, "Die Datenbank " + path +
+                                                 " kann nicht geöffnet werden: " + ReasonText(error) + ".");
     }
     const std::string folder = ParentFolder(path);
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        throw DatabaseError(SQLITE_READONLY, "Die Datenbank " + path + " kann nicht geschrieben werden: der Ordner " + folder +
-                            " ist schreibgeschützt (" + ReasonText(errno) + ").");
+        throw DatabaseError(SQLITE_READONLY, "Die Datenbank " + path +
+                                                 " kann nicht geschrieben werden: der Ordner " + folder +
+                                                 " ist schreibgeschützt (" + ReasonText(errno) + ").");
     }
 }
 

@@ -20,8 +20,8 @@ void XmlArena::FreeBlock::operator()(std::byte* block) const noexcept { std::fre
 
 void* XmlArena::Allocate(std::size_t size, std::size_t align) {
     // Blocks grow from 64 KiB to 4 MiB, so that a small document stays small.
-    const std::size_t kBlock = std::min<std::size_t>(std::size_t{65536} << std::min<std::size_t>(blocks_.size(), 6),
-                                                     std::size_t{4} << 20);
+    const std::size_t kBlock = std::min<std::size_t>(
+        std::size_t{65536} << std::min<std::size_t>(blocks_.size(), 6), std::size_t{4} << 20);
     const auto misalign = [&] {
         return (align - (reinterpret_cast<std::uintptr_t>(cursor_) & (align - 1))) & (align - 1);
     };

@@ -75,8 +75,9 @@ public:
     [[nodiscard]] int Count() const noexcept { return static_cast<int>(items_.size()); }
     // Null for an index outside 0..Count()-1.
     [[nodiscard]] TXmlNode* Items(int index) const noexcept {
-        return index >= 0 && static_cast<std::size_t>(index) < items_.size() ? items_[static_cast<std::size_t>(index)]
-                                                                             : nullptr;
+        return index >= 0 && static_cast<std::size_t>(index) < items_.size()
+                   ? items_[static_cast<std::size_t>(index)]
+                   : nullptr;
     }
     [[nodiscard]] TXmlNode* operator[](int index) const noexcept { return Items(index); }
     void Add(TXmlNode* node) { items_.push_back(node); }
@@ -94,7 +95,9 @@ public:
     TXmlNode(const TXmlNode&) = delete;
     TXmlNode& operator=(const TXmlNode&) = delete;
 
-    [[nodiscard]] std::string_view Name() const noexcept { return name_ != nullptr ? *name_ : std::string_view(); }
+    [[nodiscard]] std::string_view Name() const noexcept {
+        return name_ != nullptr ? *name_ : std::string_view();
+    }
     // The text exactly as read: entities not decoded, white space kept.
     [[nodiscard]] std::string_view ValueDirect() const noexcept { return {valueData_, valueSize_}; }
     // An element's text trimmed of blanks, then entity-decoded; other kinds only entity-decoded.
@@ -132,7 +135,9 @@ public:
     // -1 for the root-node list, 0 for a top-level node, one more per level below.
     [[nodiscard]] int TreeDepth() const noexcept;
 
-    [[nodiscard]] bool IsEmpty() const noexcept { return valueSize_ == 0 && first_ == nullptr && attributeCount_ == 0; }
+    [[nodiscard]] bool IsEmpty() const noexcept {
+        return valueSize_ == 0 && first_ == nullptr && attributeCount_ == 0;
+    }
     [[nodiscard]] bool IsClear() const noexcept { return IsEmpty() && name_ == nullptr; }
 
     // Empties name, value, attributes and children.

@@ -402,8 +402,7 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
     bool hasCR = false;
     for (;;) {
         const std::size_t runStart = text.size();
-        if (codec_.ReadAsciiRun(text, '<', '<', '<') > 0 &&
-            text.find('\r', runStart) != std::string::npos) {
+        if (codec_.ReadAsciiRun(text, '<', '<', '<') > 0 && text.find('\r', runStart) != std::string::npos) {
             hasCR = true;
         }
         char c = 0;
@@ -447,7 +446,8 @@ void XmlLoader::ReadContent(TXmlNode& node, TxrSurplusReader& reader, Scratch& s
         hasCR = false;
         hasSubNodes = true;
         if (lessThanStarts && fromStream && codec_.LastByteStartedCharacter()) {
-            codec_.StepBack(2);  // back to the "<" (or the blank before the name), which the child reads again
+            codec_.StepBack(
+                2);  // back to the "<" (or the blank before the name), which the child reads again
             ReadChild(node);
         } else {
             // The two characters cannot be read again from the stream; the child gets the same two bytes

@@ -69,8 +69,8 @@ std::string TXmlNode::AttributeTextByName(std::string_view name) const {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')) {
         const std::size_t close = value.find(value.front(), 1);
         const std::string_view inner = value.substr(1, close == std::string_view::npos ? close : close - 1);
-        const bool doubled = close != std::string_view::npos && close + 1 < value.size() &&
-                             value[close + 1] == value.front();
+        const bool doubled =
+            close != std::string_view::npos && close + 1 < value.size() && value[close + 1] == value.front();
         if (!doubled && inner.find('&') == std::string_view::npos) {
             return std::string(inner);
         }

@@ -127,7 +127,8 @@ std::size_t XmlFileStream::Read(void* buffer, std::size_t count) {
 }
 
 std::int64_t XmlFileStream::Seek(std::int64_t offset, XmlSeekOrigin origin) {
-    position_ = ClampSeek(std::clamp<std::int64_t>(SeekBase(origin, position_, size_), 0, size_), offset, size_);
+    position_ =
+        ClampSeek(std::clamp<std::int64_t>(SeekBase(origin, position_, size_), 0, size_), offset, size_);
     return position_;
 }
 
@@ -307,7 +308,8 @@ void TxrUtf8Stream::DetectEncoding() {
     encoding_ = match != nullptr ? match->encoding : seAnsi;
     writeBom_ = match != nullptr && match->mark;
     // The mark is skipped; without one the probe bytes are text and are read again.
-    stream_->Seek(writeBom_ ? start + static_cast<std::int64_t>(match->count) : start, XmlSeekOrigin::soBeginning);
+    stream_->Seek(writeBom_ ? start + static_cast<std::int64_t>(match->count) : start,
+                  XmlSeekOrigin::soBeginning);
     switch (encoding_) {
         case seUCS4BE:
         case seUCS4_2143:

@@ -32,9 +32,12 @@ enum class XmlSeekOrigin : std::uint8_t { soBeginning, soCurrent, soEnd };
 
 inline constexpr const char* kUnsupportedEncoding = "Unsupported string encoding";
 inline constexpr const char* kEncodingStreamUnassigned = "Encoding stream unassigned";
-inline constexpr const char* kCannotReadFromWriteStream = "Cannot read from a conversion stream opened for writing";
-inline constexpr const char* kCannotReadMultipleChars = "Cannot read multiple chars from conversion stream at once";
-inline constexpr const char* kCannotSeekBeforeReading = "Cannot seek before reading or writing in conversion stream";
+inline constexpr const char* kCannotReadFromWriteStream =
+    "Cannot read from a conversion stream opened for writing";
+inline constexpr const char* kCannotReadMultipleChars =
+    "Cannot read multiple chars from conversion stream at once";
+inline constexpr const char* kCannotSeekBeforeReading =
+    "Cannot seek before reading or writing in conversion stream";
 inline constexpr const char* kCannotSeekCodec = "Cannot perform seek on codec stream";
 inline constexpr const char* kCannotWriteReadStream = "Cannot write to an UTF stream opened for reading";
 

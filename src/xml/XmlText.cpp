@@ -219,7 +219,9 @@ void SplitTagTokens(std::string_view text, std::vector<std::string>& tokens) {
         [](bool, const std::string& cur) { return cur.front() == '='; });
     MergeInto(
         tokens, [](const std::string& token) { return token.find('=') != std::string::npos; },
-        [](bool previousHasEquals, const std::string& cur) { return previousHasEquals && IsQuote(cur.front()); });
+        [](bool previousHasEquals, const std::string& cur) {
+            return previousHasEquals && IsQuote(cur.front());
+        });
 }
 
 }  // namespace zeloro

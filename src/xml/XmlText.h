@@ -7,7 +7,9 @@
 namespace zeloro {
 
 // Bytes 9, 10, 13 and 32: the only white space the reader knows.
-[[nodiscard]] constexpr bool IsXmlBlank(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+[[nodiscard]] constexpr bool IsXmlBlank(char c) noexcept {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // Removes leading and trailing blanks; the view refers into text.
 [[nodiscard]] std::string_view TrimBlanks(std::string_view text) noexcept;

@@ -551,7 +551,8 @@ std::vector<std::string> TrackTimes(const fs::path& database) {
     const std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
     sqlite3_stmt* stmt = nullptr;
     std::vector<std::string> times;
-    if (sqlite3_prepare_v2(db.get(), "SELECT utctime FROM gpx ORDER BY rowid", -1, &stmt, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db.get(), "SELECT utctime FROM gpx ORDER BY rowid", -1, &stmt, nullptr) !=
+        SQLITE_OK) {
         ADD_FAILURE() << sqlite3_errmsg(db.get());
         return times;
     }
@@ -849,26 +850,43 @@ INSTANTIATE_TEST_SUITE_P(
             "Ungültige maximale Abweichung '501': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.\n"},
         ArgumentCase{
             "UnknownOption", {"--gpx", "GPX", "--fast"}, 2, "Unbekannte Option '--fast' (siehe --help).\n"},
-        ArgumentCase{"StrayArgument", {"--gpx", "GPX", "extra"}, 2,
-                     "Unerwartetes Argument 'extra' (siehe --help).\n"},
+        ArgumentCase{
+            "StrayArgument", {"--gpx", "GPX", "extra"}, 2, "Unerwartetes Argument 'extra' (siehe --help).\n"},
         ArgumentCase{"MissingValue", {"--gpx"}, 2, "Die Option --gpx verlangt einen Wert.\n"},
-        ArgumentCase{"TwiceGiven", {"--gpx", "GPX", "--photos", "DIR", "--photos", "DIR"}, 2,
+        ArgumentCase{"TwiceGiven",
+                     {"--gpx", "GPX", "--photos", "DIR", "--photos", "DIR"},
+                     2,
                      "Die Option --photos ist mehrfach angegeben.\n"},
-        ArgumentCase{"GpxMissing", {"--gpx", "{tmp}/none.gpx", "--photos", "DIR"}, 2,
+        ArgumentCase{"GpxMissing",
+                     {"--gpx", "{tmp}/none.gpx", "--photos", "DIR"},
+                     2,
                      "Die GPX-Datei '{tmp}/none.gpx' kann nicht gelesen werden: nicht vorhanden.\n"},
-        ArgumentCase{"GpxIsAFolder", {"--gpx", "{tmp}", "--photos", "DIR"}, 2,
+        ArgumentCase{"GpxIsAFolder",
+                     {"--gpx", "{tmp}", "--photos", "DIR"},
+                     2,
                      "Die GPX-Datei '{tmp}' ist ein Ordner.\n"},
-        ArgumentCase{"GpxBelowAFile", {"--gpx", "{tmp}/track.gpx/x.gpx", "--photos", "DIR"}, 2,
-                     "Die GPX-Datei '{tmp}/track.gpx/x.gpx' kann nicht gelesen werden: ein Teil des Pfades ist "
-                     "kein Ordner.\n"},
-        ArgumentCase{"FolderMissing", {"--gpx", "GPX", "--photos", "{tmp}/nowhere"}, 2,
+        ArgumentCase{
+            "GpxBelowAFile",
+            {"--gpx", "{tmp}/track.gpx/x.gpx", "--photos", "DIR"},
+            2,
+            "Die GPX-Datei '{tmp}/track.gpx/x.gpx' kann nicht gelesen werden: ein Teil des Pfades ist "
+            "kein Ordner.\n"},
+        ArgumentCase{"FolderMissing",
+                     {"--gpx", "GPX", "--photos", "{tmp}/nowhere"},
+                     2,
                      "Der Fotoordner '{tmp}/nowhere' kann nicht gelesen werden: nicht vorhanden.\n"},
-        ArgumentCase{"FolderIsAFile", {"--gpx", "GPX", "--photos", "{tmp}/track.gpx"}, 2,
+        ArgumentCase{"FolderIsAFile",
+                     {"--gpx", "GPX", "--photos", "{tmp}/track.gpx"},
+                     2,
                      "Der Fotoordner '{tmp}/track.gpx' ist kein Ordner.\n"},
-        ArgumentCase{"BothWrong", {"--gpx", "{tmp}/none.gpx", "--photos", "{tmp}/nowhere"}, 2,
+        ArgumentCase{"BothWrong",
+                     {"--gpx", "{tmp}/none.gpx", "--photos", "{tmp}/nowhere"},
+                     2,
                      "Die GPX-Datei '{tmp}/none.gpx' kann nicht gelesen werden: nicht vorhanden.\n"
                      "Der Fotoordner '{tmp}/nowhere' kann nicht gelesen werden: nicht vorhanden.\n"},
-        ArgumentCase{"DataDirTwice", {"--gpx", "GPX", "--photos", "DIR", "--data-dir", "{tmp}"}, 2,
+        ArgumentCase{"DataDirTwice",
+                     {"--gpx", "GPX", "--photos", "DIR", "--data-dir", "{tmp}"},
+                     2,
                      "Die Option --data-dir ist mehrfach angegeben.\n"}),
     [](const auto& p) { return p.param.name; });
 
@@ -914,16 +932,16 @@ protected:
         fs::copy_file(data_ / "zeloro.sqlite", template_ / "zeloro.sqlite");
         WriteFileText(template_ / "maps" / "marker.png", "marker");
         WriteFileText(template_ / "doku.pdf", "%PDF-1.4 help");
-        fs::permissions(template_ / "zeloro.sqlite", fs::perms::owner_read | fs::perms::group_read |
-                                                         fs::perms::others_read);
+        fs::permissions(template_ / "zeloro.sqlite",
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         fs::create_directories(home_);
         AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
     }
 
     [[nodiscard]] ProcessResult Installed() const {
         return RunProcess(prefix_ / "bin" / "zeloro-cli",
-                          {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13", "--map"}, false,
-                          tmp_.path());
+                          {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13", "--map"},
+                          false, tmp_.path());
     }
 
     fs::path prefix_ = tmp_ / "prefix";

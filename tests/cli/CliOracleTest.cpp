@@ -30,28 +30,82 @@ namespace fs = std::filesystem;
 // The photos of ../shared/testdata/jpeg and ../shared/testdata/cameras this test covers; one that goes
 // missing fails the test, one that is added is covered too.
 constexpr std::array<std::string_view, 76> kCoveredPhotos{
-    "exiftool_AFCP.jpg", "exiftool_Apple.jpg", "exiftool_Canon.jpg", "exiftool_Canon1DmkIII.jpg",
-    "exiftool_Casio.jpg", "exiftool_ExifTool.jpg", "exiftool_ExtendedXMP.jpg", "exiftool_FLIR.jpg",
-    "exiftool_FujiFilm.jpg", "exiftool_GPS.jpg", "exiftool_GoPro.jpg", "exiftool_Google.jpg",
-    "exiftool_IPTC.jpg", "exiftool_MWG.jpg", "exiftool_Nikon.jpg", "exiftool_NikonD2Hs.jpg",
-    "exiftool_NikonD70.jpg", "exiftool_Olympus.jpg", "exiftool_Panasonic.jpg", "exiftool_Pentax.jpg",
-    "exiftool_PhotoMechanic.jpg", "exiftool_Sony.jpg", "exiftool_Writer.jpg", "exiv2_1-string-format.jpg",
-    "exiv2_FurnaceCreekInn.jpg", "exiv2_FurnaceCreekInn2.jpg", "exiv2_exiv2-bug1026.jpg",
-    "exiv2_exiv2-bug1062.jpg", "exiv2_exiv2-bug1137.jpg", "exiv2_exiv2-bug1247.jpg", "exiv2_exiv2-bug528.jpg",
-    "exiv2_exiv2-bug540.jpg", "exiv2_exiv2-nikon-e950.jpg", "exiv2_iptc-psAPP13-wIPTC1-psAPP13-wIPTC2.jpg",
-    "exiv2_issue_1912_poc.jpg", "exiv2_issue_ghsa_g44w_q3vm_gwjq_poc.jpg", "mei_Apple_iPhone_4.jpg",
-    "mei_Canon_PowerShot_G2_1_.jpg", "mei_Canon_PowerShot_G2_3_.jpg", "mei_Canon_PowerShot_S300.jpg",
-    "mei_FLIR.jpg", "mei_FujiFilm_DS-7_1_.jpg", "mei_FujiFilm_FinePix1400Zoom_1_.jpg",
-    "mei_FujiFilm_FinePix1400Zoom_3_.jpg", "mei_FujiFilm_FinePix6800Zoom.jpg", "mei_HTC_Desire.jpg",
-    "mei_Issue_211.jpg", "mei_Issue_258_dotnet_.jpg", "mei_Issue_508.jpg", "mei_Issue_609.jpg",
-    "mei_JVC_GR-DC2000.jpg", "mei_Kodak_DC240.jpg", "mei_Kodak_ProBack.jpg", "mei_Minolta_DiMAGE_7.jpg",
-    "mei_Nikon_D1X.jpg", "mei_Nikon_D40.jpg", "mei_Nikon_D5000.jpg", "mei_Nikon_D70.jpg",
-    "mei_Nikon_E900_2_.jpg", "mei_Nokia_3110c_Mobile_Phone_.jpg", "mei_Olympus_C2040Z.jpg",
-    "mei_Olympus_C4040Z.jpg", "mei_Olympus_E-10.jpg", "mei_Olympus_PEN_E-P3.jpg", "mei_Panasonic_DMC-LC40.jpg",
-    "mei_Photoshop_2_.jpg", "mei_Photoshop_4_.jpg", "mei_Reconyx_HF2_Pro_Covert.jpg",
-    "mei_Ricoh_DC-3Z_low_res_.jpg", "mei_Ricoh_RDC5300.jpg", "mei_Sony_Cybershot_4_.jpg",
-    "mei_Sony_Cybershot_6_.jpg", "mei_Sony_DCR-PC110E_2_.jpg", "mei_Sony_DSC-HX5V_2_.jpg",
-    "mei_Traveler_SX330Z.jpg", "mei_Trust_PowerCam_Zoom_LCD_710.JPG",
+    "exiftool_AFCP.jpg",
+    "exiftool_Apple.jpg",
+    "exiftool_Canon.jpg",
+    "exiftool_Canon1DmkIII.jpg",
+    "exiftool_Casio.jpg",
+    "exiftool_ExifTool.jpg",
+    "exiftool_ExtendedXMP.jpg",
+    "exiftool_FLIR.jpg",
+    "exiftool_FujiFilm.jpg",
+    "exiftool_GPS.jpg",
+    "exiftool_GoPro.jpg",
+    "exiftool_Google.jpg",
+    "exiftool_IPTC.jpg",
+    "exiftool_MWG.jpg",
+    "exiftool_Nikon.jpg",
+    "exiftool_NikonD2Hs.jpg",
+    "exiftool_NikonD70.jpg",
+    "exiftool_Olympus.jpg",
+    "exiftool_Panasonic.jpg",
+    "exiftool_Pentax.jpg",
+    "exiftool_PhotoMechanic.jpg",
+    "exiftool_Sony.jpg",
+    "exiftool_Writer.jpg",
+    "exiv2_1-string-format.jpg",
+    "exiv2_FurnaceCreekInn.jpg",
+    "exiv2_FurnaceCreekInn2.jpg",
+    "exiv2_exiv2-bug1026.jpg",
+    "exiv2_exiv2-bug1062.jpg",
+    "exiv2_exiv2-bug1137.jpg",
+    "exiv2_exiv2-bug1247.jpg",
+    "exiv2_exiv2-bug528.jpg",
+    "exiv2_exiv2-bug540.jpg",
+    "exiv2_exiv2-nikon-e950.jpg",
+    "exiv2_iptc-psAPP13-wIPTC1-psAPP13-wIPTC2.jpg",
+    "exiv2_issue_1912_poc.jpg",
+    "exiv2_issue_ghsa_g44w_q3vm_gwjq_poc.jpg",
+    "mei_Apple_iPhone_4.jpg",
+    "mei_Canon_PowerShot_G2_1_.jpg",
+    "mei_Canon_PowerShot_G2_3_.jpg",
+    "mei_Canon_PowerShot_S300.jpg",
+    "mei_FLIR.jpg",
+    "mei_FujiFilm_DS-7_1_.jpg",
+    "mei_FujiFilm_FinePix1400Zoom_1_.jpg",
+    "mei_FujiFilm_FinePix1400Zoom_3_.jpg",
+    "mei_FujiFilm_FinePix6800Zoom.jpg",
+    "mei_HTC_Desire.jpg",
+    "mei_Issue_211.jpg",
+    "mei_Issue_258_dotnet_.jpg",
+    "mei_Issue_508.jpg",
+    "mei_Issue_609.jpg",
+    "mei_JVC_GR-DC2000.jpg",
+    "mei_Kodak_DC240.jpg",
+    "mei_Kodak_ProBack.jpg",
+    "mei_Minolta_DiMAGE_7.jpg",
+    "mei_Nikon_D1X.jpg",
+    "mei_Nikon_D40.jpg",
+    "mei_Nikon_D5000.jpg",
+    "mei_Nikon_D70.jpg",
+    "mei_Nikon_E900_2_.jpg",
+    "mei_Nokia_3110c_Mobile_Phone_.jpg",
+    "mei_Olympus_C2040Z.jpg",
+    "mei_Olympus_C4040Z.jpg",
+    "mei_Olympus_E-10.jpg",
+    "mei_Olympus_PEN_E-P3.jpg",
+    "mei_Panasonic_DMC-LC40.jpg",
+    "mei_Photoshop_2_.jpg",
+    "mei_Photoshop_4_.jpg",
+    "mei_Reconyx_HF2_Pro_Covert.jpg",
+    "mei_Ricoh_DC-3Z_low_res_.jpg",
+    "mei_Ricoh_RDC5300.jpg",
+    "mei_Sony_Cybershot_4_.jpg",
+    "mei_Sony_Cybershot_6_.jpg",
+    "mei_Sony_DCR-PC110E_2_.jpg",
+    "mei_Sony_DSC-HX5V_2_.jpg",
+    "mei_Traveler_SX330Z.jpg",
+    "mei_Trust_PowerCam_Zoom_LCD_710.JPG",
 };
 
 // Every run uses the zone "UTC - 1:00": camera time + 1 hour is UTC. A photo without a readable shot
@@ -118,7 +172,8 @@ std::vector<fs::path> PhotosToCover() {
 }
 
 std::string Gpx(const std::vector<Point>& points) {
-    std::string gpx = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"test\"><trk><trkseg>\n";
+    std::string gpx =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"test\"><trk><trkseg>\n";
     for (const Point& p : points) {
         std::string time = p.utc;
         time[10] = 'T';
@@ -178,8 +233,9 @@ TEST(CliOracle, EveryPhotoIsTaggedAndKeepsEverythingElse) {
         fs::create_directories(folder);
         photo.tagged = folder / photo.name;
         WriteFileBytes(photo.tagged, photo.original);
-        photo.run = RunProcess(cli, {"--gpx", (tmp / "track.gpx").string(), "--photos", folder.string(), "--zone",
-                                     kZone, "--tolerance", "0", "--data-dir", (tmp / "data").string()});
+        photo.run =
+            RunProcess(cli, {"--gpx", (tmp / "track.gpx").string(), "--photos", folder.string(), "--zone",
+                             kZone, "--tolerance", "0", "--data-dir", (tmp / "data").string()});
     }
 
     std::vector<fs::path> files;
@@ -187,8 +243,8 @@ TEST(CliOracle, EveryPhotoIsTaggedAndKeepsEverythingElse) {
     for (const Photo& photo : photos) {
         files.push_back(photo.source);
         files.push_back(photo.tagged);
-        gpsCommands.push_back({"-a", "-G1", "-n", "-args", "-GPS:all", "-XMP-exif:GPSLatitude", "-XMP-exif:GPSLongitude",
-                               photo.tagged.string()});
+        gpsCommands.push_back({"-a", "-G1", "-n", "-args", "-GPS:all", "-XMP-exif:GPSLatitude",
+                               "-XMP-exif:GPSLongitude", photo.tagged.string()});
     }
     const std::vector<TagReport> reports = FullReports(files);
     const std::vector<TagReport> gpsReports = RunExiftool(gpsCommands);
@@ -206,7 +262,8 @@ TEST(CliOracle, EveryPhotoIsTaggedAndKeepsEverythingElse) {
             continue;
         }
         ASSERT_EQ(photo.run.exitStatus, 0) << photo.run.out << photo.run.err;
-        EXPECT_NE(photo.run.out.find(" - " + photo.name + " Koordinaten gefunden:"), std::string::npos) << photo.run.out;
+        EXPECT_NE(photo.run.out.find(" - " + photo.name + " Koordinaten gefunden:"), std::string::npos)
+            << photo.run.out;
         ++tagged;
 
         for (const std::string& change : UnexpectedChanges(reports[2 * i], reports[2 * i + 1])) {
@@ -218,8 +275,8 @@ TEST(CliOracle, EveryPhotoIsTaggedAndKeepsEverythingElse) {
         // The six GPS tags, each once, as exiftool reads them.
         const Point& point = points.at(photo.utc);
         const TagReport& gps = gpsReports[i];
-        for (const char* key : {"GPS:GPSLatitudeRef", "GPS:GPSLatitude", "GPS:GPSLongitudeRef", "GPS:GPSLongitude",
-                                "GPS:GPSDateStamp", "GPS:GPSTimeStamp"}) {
+        for (const char* key : {"GPS:GPSLatitudeRef", "GPS:GPSLatitude", "GPS:GPSLongitudeRef",
+                                "GPS:GPSLongitude", "GPS:GPSDateStamp", "GPS:GPSTimeStamp"}) {
             EXPECT_EQ(gps.count(key), 1U) << key;
         }
         const double lat = std::stod(point.lat);

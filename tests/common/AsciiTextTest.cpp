@@ -1,10 +1,10 @@
-#include "common/AsciiText.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "common/AsciiText.h"
 
 namespace zeloro {
 namespace {
@@ -39,10 +39,9 @@ TEST_P(CompareAscii, OrdersAndMatchesAlike) {
 INSTANTIATE_TEST_SUITE_P(
     AsciiText, CompareAscii,
     ::testing::Values(CompareCase{"Equal", "rdf:Description", "rdf:Description", 0},
-                      CompareCase{"CaseOnly", "UTF-8", "utf-8", 0},
-                      CompareCase{"Empty", "", "", 0},
-                      CompareCase{"PrefixFirst", "http://ns.adobe.com/xap/1.0/", "http://ns.adobe.com/xap/1.0/mm/",
-                                  -1},
+                      CompareCase{"CaseOnly", "UTF-8", "utf-8", 0}, CompareCase{"Empty", "", "", 0},
+                      CompareCase{"PrefixFirst", "http://ns.adobe.com/xap/1.0/",
+                                  "http://ns.adobe.com/xap/1.0/mm/", -1},
                       CompareCase{"LetterOrder", "Alpha", "beta", -1},
                       CompareCase{"UnderscoreBeforeLetters", "A_B", "AB", -1},
                       CompareCase{"HighBytesAfterAscii", "\xC3\xA4", "z", 1},

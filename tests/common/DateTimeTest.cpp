@@ -1,7 +1,6 @@
-#include "common/DateTime.h"
-
 #include <gtest/gtest.h>
 
+#include "common/DateTime.h"
 #include "common/Error.h"
 
 namespace zeloro {
@@ -23,20 +22,19 @@ TEST_P(EncodeDecode, RoundTrips) {
                                static_cast<std::uint16_t>(c.day)}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Calendar, EncodeDecode,
-                         ::testing::Values(DateCase{"Epoch", 1899, 12, 30, 0.0},
-                                           DateCase{"NewYear1900", 1900, 1, 1, 2.0},
-                                           DateCase{"Leap2000", 2000, 2, 29, 36585.0},
-                                           DateCase{"Y2010", 2010, 6, 1, 40330.0},
-                                           DateCase{"YearOne", 1, 1, 1, -693593.0},
-                                           DateCase{"Last", 9999, 12, 31, 2958465.0}),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Calendar, EncodeDecode,
+    ::testing::Values(DateCase{"Epoch", 1899, 12, 30, 0.0}, DateCase{"NewYear1900", 1900, 1, 1, 2.0},
+                      DateCase{"Leap2000", 2000, 2, 29, 36585.0}, DateCase{"Y2010", 2010, 6, 1, 40330.0},
+                      DateCase{"YearOne", 1, 1, 1, -693593.0}, DateCase{"Last", 9999, 12, 31, 2958465.0}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(DateTime, RejectsOutOfRangeWithGermanMessages) {
     struct Bad {
         int y, m, d;
     };
-    for (const Bad b : {Bad{2011, 2, 29}, Bad{0, 1, 1}, Bad{10000, 1, 1}, Bad{2011, 13, 1}, Bad{2011, 4, 31}}) {
+    for (const Bad b :
+         {Bad{2011, 2, 29}, Bad{0, 1, 1}, Bad{10000, 1, 1}, Bad{2011, 13, 1}, Bad{2011, 4, 31}}) {
         try {
             (void)EncodeDate(b.y, b.m, b.d);
             ADD_FAILURE() << b.y << "-" << b.m << "-" << b.d << " encoded";

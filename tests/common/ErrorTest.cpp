@@ -1,8 +1,8 @@
-#include "common/Error.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "common/Error.h"
 
 namespace zeloro {
 namespace {
@@ -13,12 +13,12 @@ TEST(Error, ConversionMessagesCarryTheText) {
         std::string_view text;
         const char* want;
     };
-    for (const Case& c : {Case{kNotAnInteger, "abc", "'abc' ist kein gültiger Integer-Wert"},
-                          Case{kNotAFloat, "48,1234N", "'48,1234N' ist kein gültiger Gleitkommawert"},
-                          Case{kNotADateTime, "", "'' ist kein gültiges Datum und Uhrzeit"},
-                          Case{"''%s'' ist kein gültiger Integer-Wert", "x8",
-                               "''x8'' ist kein gültiger Integer-Wert"},
-                          Case{kNotAnInteger, "%s", "'%s' ist kein gültiger Integer-Wert"}}) {
+    for (const Case& c :
+         {Case{kNotAnInteger, "abc", "'abc' ist kein gültiger Integer-Wert"},
+          Case{kNotAFloat, "48,1234N", "'48,1234N' ist kein gültiger Gleitkommawert"},
+          Case{kNotADateTime, "", "'' ist kein gültiges Datum und Uhrzeit"},
+          Case{"''%s'' ist kein gültiger Integer-Wert", "x8", "''x8'' ist kein gültiger Integer-Wert"},
+          Case{kNotAnInteger, "%s", "'%s' ist kein gültiger Integer-Wert"}}) {
         const ConvertError error = InvalidValueError(c.format, c.text);
         EXPECT_STREQ(error.what(), c.want);
     }

@@ -1,11 +1,11 @@
-#include "common/FileDescriptor.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <utility>
+
+#include "common/FileDescriptor.h"
 
 namespace zeloro {
 namespace {

@@ -18,11 +18,11 @@ TEST(SystemFolders, UserDataFolderFromTheEnvironment) {
         const char* home;
         const char* folder;
     };
-    for (const Case& c : {Case{"/data/x", "/home/u", "/data/x"}, Case{"/data/x/", "/home/u", "/data/x"},
-                          Case{nullptr, "/home/u", "/home/u/.local/share"},
-                          Case{"", "/home/u/", "/home/u/.local/share"},
-                          Case{"relative/x", "/home/u", "/home/u/.local/share"}, Case{nullptr, "/", "/.local/share"},
-                          Case{nullptr, "relative", ""}, Case{nullptr, nullptr, ""}, Case{"/", nullptr, "/"}}) {
+    for (const Case& c :
+         {Case{"/data/x", "/home/u", "/data/x"}, Case{"/data/x/", "/home/u", "/data/x"},
+          Case{nullptr, "/home/u", "/home/u/.local/share"}, Case{"", "/home/u/", "/home/u/.local/share"},
+          Case{"relative/x", "/home/u", "/home/u/.local/share"}, Case{nullptr, "/", "/.local/share"},
+          Case{nullptr, "relative", ""}, Case{nullptr, nullptr, ""}, Case{"/", nullptr, "/"}}) {
         EXPECT_EQ(UserDataFolder(c.xdg, c.home), c.folder)
             << (c.xdg != nullptr ? c.xdg : "(unset)") << " " << (c.home != nullptr ? c.home : "(unset)");
     }

@@ -37,7 +37,9 @@ struct Row {
     std::string utctime;
     friend bool operator==(const Row&, const Row&) = default;
 };
-void PrintTo(const Row& r, std::ostream* os) { *os << "{" << r.lat << "|" << r.lon << "|" << r.utctime << "}"; }
+void PrintTo(const Row& r, std::ostream* os) {
+    *os << "{" << r.lat << "|" << r.lon << "|" << r.utctime << "}";
+}
 
 class GpxImport : public ::testing::Test {
 protected:
@@ -76,7 +78,9 @@ protected:
     int messagePasses = 0;
 };
 
-std::vector<std::string> Lines(std::initializer_list<const char*> lines) { return {lines.begin(), lines.end()}; }
+std::vector<std::string> Lines(std::initializer_list<const char*> lines) {
+    return {lines.begin(), lines.end()};
+}
 
 TEST_F(GpxImport, WaypointsThenTrackPointsThenRoutePoints) {
     const std::string path = Write(
@@ -120,32 +124,37 @@ TEST_F(GpxImport, StopBetweenPointsEndsItAsAFailedImport) {
 }
 
 TEST_F(GpxImport, UntimedPointsImportNothing) {
-    EXPECT_TRUE(Import(Write("<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"/><trkpt lat=\"3\" lon=\"4\">"
-                             "<ele>1</ele></trkpt></trkseg></trk></gpx>")));
+    EXPECT_TRUE(
+        Import(Write("<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"/><trkpt lat=\"3\" lon=\"4\">"
+                     "<ele>1</ele></trkpt></trkseg></trk></gpx>")));
     EXPECT_TRUE(Rows().empty());
     EXPECT_EQ(log.messages, Lines({" - Starte Datenbankimport", " - 0 Datensätze gelesen und importiert"}));
 }
 
 TEST_F(GpxImport, CoordinatesStoredAsWritten) {
-    EXPECT_TRUE(Import(Write("<gpx><wpt lat=\"+47.123456789012345\" lon=\" 8,5 \"><time>2011-01-15</time></wpt>"
-                             "<wpt LAT='-0.0' lon=\"1&amp;2\"><time>2011-01-15T00:00:01Z</time></wpt>"
-                             "<wpt><time>2011-01-15T00:00:02Z</time></wpt></gpx>")));
+    EXPECT_TRUE(
+        Import(Write("<gpx><wpt lat=\"+47.123456789012345\" lon=\" 8,5 \"><time>2011-01-15</time></wpt>"
+                     "<wpt LAT='-0.0' lon=\"1&amp;2\"><time>2011-01-15T00:00:01Z</time></wpt>"
+                     "<wpt><time>2011-01-15T00:00:02Z</time></wpt></gpx>")));
     EXPECT_EQ(Rows(), (std::vector<Row>{{"+47.123456789012345", " 8,5 ", "2011-01-15 00:00:00"},
                                         {"-0.0", "1&2", "2011-01-15 00:00:01"},
                                         {"", "", "2011-01-15 00:00:02"}}));  // missing lat/lon: empty texts
 }
 
 TEST_F(GpxImport, CapitalNamesFoundPrefixedNamesNot) {
-    EXPECT_TRUE(Import(Write("<GPX><WPT lat=\"1\" lon=\"1\"><TIME>2011-01-15T00:00:01Z</TIME></WPT>"
-                             "<TrkPt lat=\"2\" lon=\"2\"><Time>2011-01-15T00:00:02Z</Time></TrkPt>"
-                             "<gpx:trkpt lat=\"3\" lon=\"3\"><gpx:time>2011-01-15T00:00:03Z</gpx:time></gpx:trkpt>"
-                             "<trkpt lat=\"4\" lon=\"4\"><gpx:time>2011-01-15T00:00:04Z</gpx:time></trkpt>"
-                             "</GPX>")));
-    EXPECT_EQ(Rows(), (std::vector<Row>{{"1", "1", "2011-01-15 00:00:01"}, {"2", "2", "2011-01-15 00:00:02"}}));
+    EXPECT_TRUE(
+        Import(Write("<GPX><WPT lat=\"1\" lon=\"1\"><TIME>2011-01-15T00:00:01Z</TIME></WPT>"
+                     "<TrkPt lat=\"2\" lon=\"2\"><Time>2011-01-15T00:00:02Z</Time></TrkPt>"
+                     "<gpx:trkpt lat=\"3\" lon=\"3\"><gpx:time>2011-01-15T00:00:03Z</gpx:time></gpx:trkpt>"
+                     "<trkpt lat=\"4\" lon=\"4\"><gpx:time>2011-01-15T00:00:04Z</gpx:time></trkpt>"
+                     "</GPX>")));
+    EXPECT_EQ(Rows(),
+              (std::vector<Row>{{"1", "1", "2011-01-15 00:00:01"}, {"2", "2", "2011-01-15 00:00:02"}}));
 }
 
 TEST_F(GpxImport, ImportingTwiceAppendsTwice) {
-    const std::string path = Write("<gpx><wpt lat=\"1\" lon=\"2\"><time>2011-01-15T00:00:01Z</time></wpt></gpx>");
+    const std::string path =
+        Write("<gpx><wpt lat=\"1\" lon=\"2\"><time>2011-01-15T00:00:01Z</time></wpt></gpx>");
     EXPECT_TRUE(Import(path));
     EXPECT_TRUE(Import(path));
     EXPECT_EQ(Rows().size(), 2U);
@@ -189,7 +198,8 @@ TEST_F(GpxImport, OpenTransactionIsUsedAndCommitted) {
 
 TEST_F(GpxImport, MissingTableIsCaught) {
     uniCon.Execute("DROP TABLE gpx");
-    EXPECT_FALSE(Import(Write("<gpx><wpt lat=\"1\" lon=\"2\"><time>2011-01-15T00:00:01Z</time></wpt></gpx>")));
+    EXPECT_FALSE(
+        Import(Write("<gpx><wpt lat=\"1\" lon=\"2\"><time>2011-01-15T00:00:01Z</time></wpt></gpx>")));
     EXPECT_EQ(log.messages, Lines({" - Starte Datenbankimport", " - Import fehlerhaft abgebrochen",
                                    " - 0 Datensätze gelesen und importiert"}));
     EXPECT_FALSE(uniCon.InTransaction());
@@ -226,12 +236,12 @@ TEST_P(GpxImportLoadFailure, PropagatesAfterStartLineOnly) {
 
 INSTANTIATE_TEST_SUITE_P(
     GpxImport, GpxImportLoadFailure,
-    ::testing::Values(
-        LoadFailureCase{"MissingFile", "", false, ""},
-        LoadFailureCase{"Truncated", "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2011", true,
-                        "Missing close tag in element time"},
-        LoadFailureCase{"NoRoot", "<?xml version=\"1.0\"?>", true, "No root element found in xml"},
-        LoadFailureCase{"Empty", "", true, "Unsupported string encoding"}),
+    ::testing::Values(LoadFailureCase{"MissingFile", "", false, ""},
+                      LoadFailureCase{"Truncated", "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2011",
+                                      true, "Missing close tag in element time"},
+                      LoadFailureCase{"NoRoot", "<?xml version=\"1.0\"?>", true,
+                                      "No root element found in xml"},
+                      LoadFailureCase{"Empty", "", true, "Unsupported string encoding"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // The shared GPX files, counted by libxml2.
@@ -257,7 +267,8 @@ std::string Property(xmlNode* node, const char* name) {
     // Attribute names compared without regard to case, the first one written wins.
     for (xmlAttr* attr = node->properties; attr != nullptr; attr = attr->next) {
         if (attr->ns == nullptr && strcasecmp(reinterpret_cast<const char*>(attr->name), name) == 0) {
-            const std::unique_ptr<xmlChar, XmlCharFree> value(xmlNodeListGetString(node->doc, attr->children, 1));
+            const std::unique_ptr<xmlChar, XmlCharFree> value(
+                xmlNodeListGetString(node->doc, attr->children, 1));
             return value ? reinterpret_cast<const char*>(value.get()) : "";
         }
     }
@@ -273,7 +284,8 @@ void CollectPoints(xmlNode* parent, const char* pointName, std::vector<Row>& row
         }
         if (strcasecmp(QualifiedName(node).c_str(), pointName) == 0) {
             for (xmlNode* child = node->children; child != nullptr; child = child->next) {
-                if (child->type == XML_ELEMENT_NODE && strcasecmp(QualifiedName(child).c_str(), "time") == 0) {
+                if (child->type == XML_ELEMENT_NODE &&
+                    strcasecmp(QualifiedName(child).c_str(), "time") == 0) {
                     const std::unique_ptr<xmlChar, XmlCharFree> content(xmlNodeGetContent(child));
                     std::string time = reinterpret_cast<const char*>(content.get());
                     time.erase(0, time.find_first_not_of(" \t\r\n"));
@@ -315,7 +327,8 @@ TEST_F(GpxImport, SharedFilesImportEveryTimedPointAsWritten) {
         EXPECT_TRUE(Import(file.string()));
         EXPECT_EQ(Rows(), want);
         ASSERT_EQ(log.messages.size(), 2U);
-        EXPECT_EQ(log.messages[1], " - " + std::to_string(want.size()) + " Datensätze gelesen und importiert");
+        EXPECT_EQ(log.messages[1],
+                  " - " + std::to_string(want.size()) + " Datensätze gelesen und importiert");
     }
 }
 

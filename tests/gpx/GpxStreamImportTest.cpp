@@ -68,8 +68,8 @@ std::vector<Case> Cases() {
         {"waypoints, route, track in the file's order",
          "<gpx>" + Point("wpt", 1) + "<rte>" + Point("rtept", 2) + Point("rtept", 3) + "</rte><trk><trkseg>" +
              Point("trkpt", 4) + "</trkseg></trk></gpx>"},
-        {"track, then waypoint", "<gpx><trk><trkseg>" + Point("trkpt", 1) + "</trkseg></trk>" + Point("wpt", 2) +
-                                     "</gpx>"},
+        {"track, then waypoint",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1) + "</trkseg></trk>" + Point("wpt", 2) + "</gpx>"},
         {"untimed waypoint after the track",
          "<gpx><trk><trkseg>" + Point("trkpt", 1) + "</trkseg></trk><wpt lat=\"1\" lon=\"1\"/></gpx>"},
         {"bad time halfway", "<gpx><trk><trkseg>" + Point("trkpt", 1) + Point("trkpt", 2) + bad +
@@ -77,22 +77,24 @@ std::vector<Case> Cases() {
         {"bad time, then a timed waypoint",
          "<gpx><trk><trkseg>" + Point("trkpt", 1) + bad + "</trkseg></trk>" + Point("wpt", 3) + "</gpx>"},
         {"bad route point before the track",
-         "<gpx><rte><rtept lat=\"1\" lon=\"2\"><time>x</time></rtept></rte><trk><trkseg>" + Point("trkpt", 1) +
-             Point("trkpt", 2) + "</trkseg></trk></gpx>"},
+         "<gpx><rte><rtept lat=\"1\" lon=\"2\"><time>x</time></rtept></rte><trk><trkseg>" +
+             Point("trkpt", 1) + Point("trkpt", 2) + "</trkseg></trk></gpx>"},
         {"missing close tag halfway", "<gpx><trk><trkseg>" + Point("trkpt", 1) + Point("trkpt", 2) +
                                           "<trkpt lat=\"3\" lon=\"3\"><time>2024-06-15T10:03:00Z</time>"},
-        {"wrong close tag", "<gpx><trk><trkseg>" + Point("trkpt", 1) + Point("trkpt", 2) + "</trkseq></trk></gpx>"},
+        {"wrong close tag",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1) + Point("trkpt", 2) + "</trkseq></trk></gpx>"},
         {"bad time, then not well-formed",
          "<gpx><trk><trkseg>" + Point("trkpt", 1) + bad + Point("trkpt", 3) + "</trkseg></trk><a></b></gpx>"},
-        {"error after the root element", "<gpx><trk><trkseg>" + Point("trkpt", 1) + "</trkseg></trk></gpx><x><y>"},
+        {"error after the root element",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1) + "</trkseg></trk></gpx><x><y>"},
         {"nested points and letter case",
          "<gpx><trk><trkseg><TRKPT lat=\"7\" lon=\"8\"><Time>2024-06-15T10:07:00Z</Time><extensions>" +
              Point("trkpt", 9) + Point("TrkPt", 10) + "</extensions></TRKPT>" + Point("trkpt", 11) +
              "</trkseg></trk></gpx>"},
         {"nested waypoint in a track point",
          "<gpx><trk><trkseg>" + Point("trkpt", 1, Point("wpt", 2)) + "</trkseg></trk></gpx>"},
-        {"points outside the root", "<!-- " + Point("wpt", 1) + " --><gpx>" + Point("wpt", 2) + "</gpx><gpx>" +
-                                        Point("wpt", 3) + "</gpx>"},
+        {"points outside the root", "<!-- " + Point("wpt", 1) + " --><gpx>" + Point("wpt", 2) +
+                                        "</gpx><gpx>" + Point("wpt", 3) + "</gpx>"},
         {"declarations named like points",
          "<!DOCTYPE gpx [<!ELEMENT wpt ANY><!ELEMENT trkpt ANY>]><gpx><!ELEMENT trkpt x>" + Point("wpt", 1) +
              "</gpx>"},
@@ -105,11 +107,11 @@ std::vector<Case> Cases() {
              "</rte><trk><trkseg>" + Point("rtept", 3) + Point("trkpt", 4) + "</trkseg></trk><rte>" +
              Point("rtept", 5, "<ele>1</ele>") + "</rte>" + Point("wpt", 6) + "</gpx>"},
         {"bad route point, then a bad track point",
-         "<gpx><rte><rtept lat=\"1\" lon=\"2\"><time>x</time></rtept></rte><trk><trkseg>" + Point("trkpt", 1) +
-             bad + "</trkseg></trk></gpx>"},
-        {"text and comments between points",
-         "<gpx><trk><trkseg>text<!-- c -->" + Point("trkpt", 1) + "more<![CDATA[<trkpt>]]>" + Point("trkpt", 2) +
-             "</trkseg></trk></gpx>"},
+         "<gpx><rte><rtept lat=\"1\" lon=\"2\"><time>x</time></rtept></rte><trk><trkseg>" +
+             Point("trkpt", 1) + bad + "</trkseg></trk></gpx>"},
+        {"text and comments between points", "<gpx><trk><trkseg>text<!-- c -->" + Point("trkpt", 1) +
+                                                 "more<![CDATA[<trkpt>]]>" + Point("trkpt", 2) +
+                                                 "</trkseg></trk></gpx>"},
         {"empty root", "<gpx/>"},
         {"no root", "<!-- only a comment -->"},
         {"nested too deeply", "<gpx>" + deep},
@@ -135,8 +137,8 @@ protected:
         MessageLog log;
         Outcome outcome;
         try {
-            const bool ok =
-                (streamed ? importGpx : importGpxTree)(path.string(), uniCon, query, log, {}, details, stopRequested);
+            const bool ok = (streamed ? importGpx : importGpxTree)(path.string(), uniCon, query, log, {},
+                                                                   details, stopRequested);
             outcome.result = ok ? "true" : "false";
         } catch (const Error& e) {
             outcome.result = e.what();
@@ -166,9 +168,11 @@ protected:
 
 TEST_F(GpxStreamImport, GivesWhatTheTreeImportGives) {
     for (const Case& c : Cases()) {
-        for (const ImportDetails details : {ImportDetails::positionsOnly, ImportDetails::elevationAndSegments}) {
+        for (const ImportDetails details :
+             {ImportDetails::positionsOnly, ImportDetails::elevationAndSegments}) {
             for (const bool callersTransaction : {false, true}) {
-                SCOPED_TRACE(std::string(c.name) + (details == ImportDetails::positionsOnly ? "" : ", details") +
+                SCOPED_TRACE(std::string(c.name) +
+                             (details == ImportDetails::positionsOnly ? "" : ", details") +
                              (callersTransaction ? ", caller's transaction" : ""));
                 const Outcome tree = Run(c.gpx, false, details, callersTransaction);
                 const Outcome streamed = Run(c.gpx, true, details, callersTransaction);
@@ -216,7 +220,8 @@ TEST_F(GpxStreamImport, CasesCoverEveryOutcome) {
 TEST_F(GpxStreamImport, StopLeavesWhatTheTreeImportLeaves) {
     const std::string track = BigTrack(6000, -1);
     for (const int stopAt : {1, 2, 3000}) {
-        for (const ImportDetails details : {ImportDetails::positionsOnly, ImportDetails::elevationAndSegments}) {
+        for (const ImportDetails details :
+             {ImportDetails::positionsOnly, ImportDetails::elevationAndSegments}) {
             for (const bool callersTransaction : {false, true}) {
                 SCOPED_TRACE("stop at " + std::to_string(stopAt) +
                              (details == ImportDetails::positionsOnly ? "" : ", details") +
@@ -228,7 +233,8 @@ TEST_F(GpxStreamImport, StopLeavesWhatTheTreeImportLeaves) {
                 const Outcome streamed = Run(track, true, details, callersTransaction,
                                              [&streamAsked, stopAt] { return ++streamAsked == stopAt; });
                 EXPECT_EQ(tree.result, "false");
-                EXPECT_EQ(tree.log.back(), " - " + std::to_string(stopAt - 1) + " Datensätze gelesen und importiert");
+                EXPECT_EQ(tree.log.back(),
+                          " - " + std::to_string(stopAt - 1) + " Datensätze gelesen und importiert");
                 EXPECT_EQ(streamAsked, stopAt);
                 EXPECT_EQ(treeAsked, stopAt);
                 EXPECT_EQ(streamed.result, tree.result);

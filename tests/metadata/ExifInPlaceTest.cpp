@@ -44,7 +44,8 @@ Bytes Header(std::uint32_t ifd0) { return Cat({Text("II"), {0x2A, 0x00}, LE32(if
 
 std::uint32_t ReadLE32(const Bytes& bytes, std::size_t at) {
     return static_cast<std::uint32_t>(bytes.at(at)) | static_cast<std::uint32_t>(bytes.at(at + 1)) << 8U |
-           static_cast<std::uint32_t>(bytes.at(at + 2)) << 16U | static_cast<std::uint32_t>(bytes.at(at + 3)) << 24U;
+           static_cast<std::uint32_t>(bytes.at(at + 2)) << 16U |
+           static_cast<std::uint32_t>(bytes.at(at + 3)) << 24U;
 }
 
 // Where the first thing appended to a block of `size` bytes goes: after the zeros, on a word boundary.
@@ -68,8 +69,8 @@ Bytes SavedTiff(TExifData& exif) {
 void Tag(TExifData& exif) {
     exif.GPSLatitude().Assign(TTiffLongWordFraction(51, 1), TTiffLongWordFraction(30, 1),
                               TTiffLongWordFraction(7716, 625), ltNorth);
-    exif.GPSLongitude().Assign(TTiffLongWordFraction(0, 1), TTiffLongWordFraction(1, 1), TTiffLongWordFraction(48, 1),
-                               lnWest);
+    exif.GPSLongitude().Assign(TTiffLongWordFraction(0, 1), TTiffLongWordFraction(1, 1),
+                               TTiffLongWordFraction(48, 1), lnWest);
     exif.SetGPSDateTimeUTC(EncodeDateTime(2011, 3, 3, 23, 59, 59, 0));
 }
 
@@ -89,16 +90,24 @@ Bytes NewGpsDirectory(std::uint32_t at) {
                 Entry(7, 5, 3, LE32(values + 48)),
                 Entry(29, 2, 11, LE32(values + 72)),
                 Zeros(4),
-                kLatitude, kLongitude, kTime, kDate});
+                kLatitude,
+                kLongitude,
+                kTime,
+                kDate});
 }
 
 // IFD0 with the EXIF pointer; the EXIF sub-directory holds an 8-byte maker note at 44, and the 8 bytes
 // after it (52..60) are data only the maker note knows of.
 Bytes MakerNoteWithDataAfterIt() {
     return Cat({Header(8),
-                {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(26)), Zeros(4),
-                {0x01, 0x00}, Entry(0x927C, 7, 8, LE32(44)), Zeros(4),
-                Text("MAKERNT!"), Text("NOTEDATA")});
+                {0x01, 0x00},
+                Entry(0x8769, 4, 1, LE32(26)),
+                Zeros(4),
+                {0x01, 0x00},
+                Entry(0x927C, 7, 8, LE32(44)),
+                Zeros(4),
+                Text("MAKERNT!"),
+                Text("NOTEDATA")});
 }
 
 TEST(ExifInPlace, MakerNoteAndTheDataAfterItStayWhereTheyWere) {
@@ -109,11 +118,15 @@ TEST(ExifInPlace, MakerNoteAndTheDataAfterItStayWhereTheyWere) {
     // 60 bytes as read, 32 zeros, the GPS directory at 92 with its values (to 253), one byte to reach a
     // word boundary, and IFD0 grown by the GPS pointer at 254; only the header's IFD0 offset changes.
     const Bytes expected = Cat({
-        Header(254), Bytes(tiff.begin() + 8, tiff.end()),
+        Header(254),
+        Bytes(tiff.begin() + 8, tiff.end()),
         Zeros(kGap),
         NewGpsDirectory(92),
         Zeros(1),
-        {0x02, 0x00}, Entry(0x8769, 4, 1, LE32(26)), Entry(0x8825, 4, 1, LE32(92)), Zeros(4),
+        {0x02, 0x00},
+        Entry(0x8769, 4, 1, LE32(26)),
+        Entry(0x8825, 4, 1, LE32(92)),
+        Zeros(4),
     });
     EXPECT_TRUE(BytesEqual(expected, SavedTiff(exif)));
     // The container's pointers follow what was written.
@@ -123,10 +136,16 @@ TEST(ExifInPlace, MakerNoteAndTheDataAfterItStayWhereTheyWere) {
 // GPSVersionID, GPSAltitude (8 bytes at 68) and GPSMapDatum (7 bytes at 76) in a GPS directory at 26.
 Bytes GpsWithVersionAltitudeAndDatum() {
     return Cat({Header(8),
-                {0x01, 0x00}, Entry(0x8825, 4, 1, LE32(26)), Zeros(4),
-                {0x03, 0x00}, Entry(0, 1, 4, {2, 2, 0, 0}), Entry(6, 5, 1, LE32(68)), Entry(18, 2, 7, LE32(76)),
+                {0x01, 0x00},
+                Entry(0x8825, 4, 1, LE32(26)),
                 Zeros(4),
-                Rationals({933, 10}), Text(std::string_view("WGS-84\0", 7))});
+                {0x03, 0x00},
+                Entry(0, 1, 4, {2, 2, 0, 0}),
+                Entry(6, 5, 1, LE32(68)),
+                Entry(18, 2, 7, LE32(76)),
+                Zeros(4),
+                Rationals({933, 10}),
+                Text(std::string_view("WGS-84\0", 7))});
 }
 
 TEST(ExifInPlace, GpsDirectoryThatGrowsKeepsEveryTagItHad) {
@@ -141,7 +160,9 @@ TEST(ExifInPlace, GpsDirectoryThatGrowsKeepsEveryTagItHad) {
     const std::uint32_t values = 116 + 2 + 9 * 12 + 4;
     const Bytes expected = Cat({
         Header(8),
-        {0x01, 0x00}, Entry(0x8825, 4, 1, LE32(116)), Zeros(4),
+        {0x01, 0x00},
+        Entry(0x8825, 4, 1, LE32(116)),
+        Zeros(4),
         Bytes(tiff.begin() + 26, tiff.end()),
         Zeros(kGap + 1),
         {0x09, 0x00},
@@ -155,18 +176,23 @@ TEST(ExifInPlace, GpsDirectoryThatGrowsKeepsEveryTagItHad) {
         Entry(18, 2, 7, LE32(76)),
         Entry(29, 2, 11, LE32(values + 72)),
         Zeros(4),
-        kLatitude, kLongitude, kTime, kDate,
+        kLatitude,
+        kLongitude,
+        kTime,
+        kDate,
     });
     EXPECT_TRUE(BytesEqual(expected, SavedTiff(exif)));
 }
 
 // A GPS directory that already holds the six tags the run writes, with the values given, and an
 // altitude reference the run does not touch.
-Bytes GpsWithSixTags(char latRef, const Bytes& latitude, char lonRef, const Bytes& longitude, const Bytes& time,
-                     const Bytes& date) {
+Bytes GpsWithSixTags(char latRef, const Bytes& latitude, char lonRef, const Bytes& longitude,
+                     const Bytes& time, const Bytes& date) {
     // Directory at 26 with 7 entries: 2 + 84 + 4 = 90, values from 116.
     return Cat({Header(8),
-                {0x01, 0x00}, Entry(0x8825, 4, 1, LE32(26)), Zeros(4),
+                {0x01, 0x00},
+                Entry(0x8825, 4, 1, LE32(26)),
+                Zeros(4),
                 {0x07, 0x00},
                 Entry(1, 2, 2, {static_cast<std::uint8_t>(latRef), 0, 0, 0}),
                 Entry(2, 5, 3, LE32(116)),
@@ -176,12 +202,16 @@ Bytes GpsWithSixTags(char latRef, const Bytes& latitude, char lonRef, const Byte
                 Entry(7, 5, 3, LE32(164)),
                 Entry(29, 2, 11, LE32(188)),
                 Zeros(4),
-                latitude, longitude, time, date});
+                latitude,
+                longitude,
+                time,
+                date});
 }
 
 TEST(ExifInPlace, GpsDirectoryThatFitsIsOverwrittenWhereItLies) {
-    const Bytes before = GpsWithSixTags('S', Rationals({33, 1, 51, 1, 24, 1}), 'E', Rationals({151, 1, 12, 1, 54, 1}),
-                                        Rationals({8, 1, 0, 1, 0, 1}), Text(std::string_view("2024:06:15\0", 11)));
+    const Bytes before =
+        GpsWithSixTags('S', Rationals({33, 1, 51, 1, 24, 1}), 'E', Rationals({151, 1, 12, 1, 54, 1}),
+                       Rationals({8, 1, 0, 1, 0, 1}), Text(std::string_view("2024:06:15\0", 11)));
     TExifData exif;
     Load(exif, before);
     Tag(exif);
@@ -242,10 +272,17 @@ SurvivorCase StripThumbnail() {
     const Bytes strip{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     return {"StripThumbnail",
             Cat({Header(8),
-                 {0x01, 0x00}, Entry(0x0112, 3, 1, {1, 0, 0, 0}), LE32(26),
-                 {0x06, 0x00}, Entry(0x0100, 3, 1, {2, 0, 0, 0}), Entry(0x0101, 3, 1, {2, 0, 0, 0}),
-                 Entry(0x0103, 3, 1, {1, 0, 0, 0}), Entry(0x0111, 4, 1, LE32(108)), Entry(0x0115, 3, 1, {3, 0, 0, 0}),
-                 Entry(0x0117, 4, 1, LE32(12)), Zeros(4),
+                 {0x01, 0x00},
+                 Entry(0x0112, 3, 1, {1, 0, 0, 0}),
+                 LE32(26),
+                 {0x06, 0x00},
+                 Entry(0x0100, 3, 1, {2, 0, 0, 0}),
+                 Entry(0x0101, 3, 1, {2, 0, 0, 0}),
+                 Entry(0x0103, 3, 1, {1, 0, 0, 0}),
+                 Entry(0x0111, 4, 1, LE32(108)),
+                 Entry(0x0115, 3, 1, {3, 0, 0, 0}),
+                 Entry(0x0117, 4, 1, LE32(12)),
+                 Zeros(4),
                  strip}),
             {Entry(0x0112, 3, 1, {1, 0, 0, 0})}};
 }
@@ -255,8 +292,12 @@ SurvivorCase PrivateDirectory() {
     // entry names 4 bytes at 44.
     return {"PrivateDirectory",
             Cat({Header(8),
-                 {0x01, 0x00}, Entry(0x8290, 4, 1, LE32(26)), Zeros(4),
-                 {0x01, 0x00}, Entry(0x0001, 7, 8, LE32(44)), Zeros(4),
+                 {0x01, 0x00},
+                 Entry(0x8290, 4, 1, LE32(26)),
+                 Zeros(4),
+                 {0x01, 0x00},
+                 Entry(0x0001, 7, 8, LE32(44)),
+                 Zeros(4),
                  Text("PRIVATE!")}),
             {Entry(0x8290, 4, 1, LE32(26))}};
 }
@@ -266,8 +307,14 @@ SurvivorCase PrintImAndPadding() {
     // four bytes no tag names between the two values.
     return {"PrintImAndPadding",
             Cat({Header(8),
-                 {0x02, 0x00}, Entry(0xC4A5, 7, 16, LE32(38)), Entry(0xEA1C, 7, 8, LE32(58)), Zeros(4),
-                 Text(std::string_view("PrintIM\0" "0300\0\0\0\0", 16)), Text("gap!"),
+                 {0x02, 0x00},
+                 Entry(0xC4A5, 7, 16, LE32(38)),
+                 Entry(0xEA1C, 7, 8, LE32(58)),
+                 Zeros(4),
+                 Text(std::string_view("PrintIM\0"
+                                       "0300\0\0\0\0",
+                                       16)),
+                 Text("gap!"),
                  Bytes{0x1C, 0xEA, 0, 0, 0, 0, 0, 0}}),
             {Entry(0xC4A5, 7, 16, LE32(38)), Entry(0xEA1C, 7, 8, LE32(58))}};
 }
@@ -281,8 +328,9 @@ TEST_P(Survivors, OldBlockComesBackButForTheHeader) {
     Tag(exif);
     const Bytes saved = SavedTiff(exif);
     ASSERT_GT(saved.size(), c.tiff.size());
-    EXPECT_TRUE(BytesEqual(Bytes(c.tiff.begin() + 8, c.tiff.end()),
-                           Bytes(saved.begin() + 8, saved.begin() + static_cast<std::ptrdiff_t>(c.tiff.size()))));
+    EXPECT_TRUE(
+        BytesEqual(Bytes(c.tiff.begin() + 8, c.tiff.end()),
+                   Bytes(saved.begin() + 8, saved.begin() + static_cast<std::ptrdiff_t>(c.tiff.size()))));
     const Bytes gap(saved.begin() + static_cast<std::ptrdiff_t>(c.tiff.size()),
                     saved.begin() + static_cast<std::ptrdiff_t>(c.tiff.size() + kGap));
     EXPECT_EQ(gap, Zeros(kGap));
@@ -310,7 +358,11 @@ TEST(ExifInPlace, EntryThatFailedToReadStaysInADirectoryThatStays) {
     // tags, so IFD0 stays and keeps that entry byte for byte.
     Bytes tiff = GpsWithSixTags('S', Rationals({1, 1, 2, 1, 3, 1}), 'E', kLongitude, kTime, kDate);
     const Bytes broken = Entry(0x0001, 0, 1, LE32(0xCE));
-    tiff = Cat({Header(8), {0x02, 0x00}, broken, Entry(0x8825, 4, 1, LE32(38)), Zeros(4),
+    tiff = Cat({Header(8),
+                {0x02, 0x00},
+                broken,
+                Entry(0x8825, 4, 1, LE32(38)),
+                Zeros(4),
                 Bytes(tiff.begin() + 26, tiff.end())});
     // The GPS directory moved 12 bytes further: its value offsets follow.
     for (const std::size_t entry : {1U, 3U, 5U, 6U}) {
@@ -332,8 +384,11 @@ TEST(ExifInPlace, EntriesThatFailedToReadLeaveADirectoryWrittenAnew) {
     // stand side by side, and two bad entries in a row end a directory for the reader. They stay out,
     // and nothing after them is lost.
     const Bytes tiff = Cat({Header(8),
-                            {0x03, 0x00}, Entry(0x0001, 0, 1, LE32(0xCE)), Entry(0x0112, 3, 1, {6, 0, 0, 0}),
-                            Entry(0x0000, 0, 2, LE32(0xAB)), Zeros(4)});
+                            {0x03, 0x00},
+                            Entry(0x0001, 0, 1, LE32(0xCE)),
+                            Entry(0x0112, 3, 1, {6, 0, 0, 0}),
+                            Entry(0x0000, 0, 2, LE32(0xAB)),
+                            Zeros(4)});
     TExifData exif;
     Load(exif, tiff);
     ASSERT_EQ(exif.RawSection(esGeneral).Count(), 3);
@@ -367,8 +422,13 @@ TEST(ExifInPlace, GpsEntryThatFailedToReadIsNotDuplicated) {
     // GPSVersionID and, after it, an entry of type 0 with the same ID 0 (as some cameras write).
     const Bytes broken = Entry(0, 0, 3, {0xAB, 0xCD, 0xEF, 0x01});
     const Bytes tiff = Cat({Header(8),
-                            {0x01, 0x00}, Entry(0x8825, 4, 1, LE32(26)), Zeros(4),
-                            {0x02, 0x00}, Entry(0, 1, 4, {2, 2, 0, 0}), broken, Zeros(4)});
+                            {0x01, 0x00},
+                            Entry(0x8825, 4, 1, LE32(26)),
+                            Zeros(4),
+                            {0x02, 0x00},
+                            Entry(0, 1, 4, {2, 2, 0, 0}),
+                            broken,
+                            Zeros(4)});
     TExifData exif;
     Load(exif, tiff);
     Tag(exif);
@@ -386,8 +446,9 @@ TEST(ExifInPlace, GpsEntryThatFailedToReadIsNotDuplicated) {
     EXPECT_EQ(versions, 1);
     // The entry that failed to read is left out of the new directory, not turned into an empty tag.
     EXPECT_EQ(test::Find(saved, Entry(0, 7, 0, Zeros(4))), std::string::npos);
-    EXPECT_EQ(test::Find(Bytes(saved.begin() + static_cast<std::ptrdiff_t>(tiff.size()), saved.end()), broken),
-              std::string::npos);
+    EXPECT_EQ(
+        test::Find(Bytes(saved.begin() + static_cast<std::ptrdiff_t>(tiff.size()), saved.end()), broken),
+        std::string::npos);
     EXPECT_EQ(gps.Count(), 7);  // the version read and the six written
 }
 
@@ -395,8 +456,12 @@ TEST(ExifInPlace, DirectoriesThatSharedAnOffsetStillShareIt) {
     // The interoperability pointer leads back to IFD0 (at 8). IFD0 grows by the GPS pointer and moves;
     // the interoperability pointer follows it, so a reader meets the same loop it met before.
     const Bytes tiff = Cat({Header(8),
-                            {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(26)), Zeros(4),
-                            {0x01, 0x00}, Entry(0xA005, 4, 1, LE32(8)), Zeros(4)});
+                            {0x01, 0x00},
+                            Entry(0x8769, 4, 1, LE32(26)),
+                            Zeros(4),
+                            {0x01, 0x00},
+                            Entry(0xA005, 4, 1, LE32(8)),
+                            Zeros(4)});
     TExifData exif;
     Load(exif, tiff);
     Tag(exif);
@@ -407,20 +472,27 @@ TEST(ExifInPlace, DirectoriesThatSharedAnOffsetStillShareIt) {
 
 TEST(ExifInPlace, BigEndianBlockStaysBigEndian) {
     // IFD0 with Orientation and the EXIF pointer; the EXIF sub-directory holds DateTimeOriginal.
-    const Bytes tiff = Cat({Text("MM"), {0x00, 0x2A}, test::BE32(8),
-                            {0x00, 0x02}, test::BE16(0x0112), test::BE16(3), test::BE32(1), {0x00, 0x06, 0, 0},
-                            test::BE16(0x8769), test::BE16(4), test::BE32(1), test::BE32(38), Zeros(4),
-                            {0x00, 0x01}, test::BE16(0x9003), test::BE16(2), test::BE32(20), test::BE32(56),
-                            Zeros(4), Text(std::string_view("2011:03:04 01:59:59\0", 20))});
+    const Bytes tiff = Cat({Text("MM"),         {0x00, 0x2A},
+                            test::BE32(8),      {0x00, 0x02},
+                            test::BE16(0x0112), test::BE16(3),
+                            test::BE32(1),      {0x00, 0x06, 0, 0},
+                            test::BE16(0x8769), test::BE16(4),
+                            test::BE32(1),      test::BE32(38),
+                            Zeros(4),           {0x00, 0x01},
+                            test::BE16(0x9003), test::BE16(2),
+                            test::BE32(20),     test::BE32(56),
+                            Zeros(4),           Text(std::string_view("2011:03:04 01:59:59\0", 20))});
     TExifData exif;
     Load(exif, tiff);
     Tag(exif);
     const Bytes saved = SavedTiff(exif);
-    EXPECT_TRUE(BytesEqual(Bytes(tiff.begin() + 8, tiff.end()),
-                           Bytes(saved.begin() + 8, saved.begin() + static_cast<std::ptrdiff_t>(tiff.size()))));
+    EXPECT_TRUE(
+        BytesEqual(Bytes(tiff.begin() + 8, tiff.end()),
+                   Bytes(saved.begin() + 8, saved.begin() + static_cast<std::ptrdiff_t>(tiff.size()))));
     EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 4), (Bytes{'M', 'M', 0x00, 0x2A}));
     // The latitude as the file's byte order writes it: 51/1 as 00 00 00 33 00 00 00 01.
-    EXPECT_NE(test::Find(saved, Cat({test::BE32(51), test::BE32(1), test::BE32(30), test::BE32(1)})), std::string::npos);
+    EXPECT_NE(test::Find(saved, Cat({test::BE32(51), test::BE32(1), test::BE32(30), test::BE32(1)})),
+              std::string::npos);
     TExifData reread;
     Load(reread, saved);
     EXPECT_EQ(reread.Endianness(), BigEndian);
@@ -481,8 +553,11 @@ Bytes FullBlock(std::size_t size, const Bytes& tail) {
     Bytes description(text - 1, 'd');
     description.push_back(0);
     return Cat({Header(8),
-                {0x01, 0x00}, Entry(0x010E, 2, static_cast<std::uint32_t>(text), LE32(26)), Zeros(4),
-                description, tail});
+                {0x01, 0x00},
+                Entry(0x010E, 2, static_cast<std::uint32_t>(text), LE32(26)),
+                Zeros(4),
+                description,
+                tail});
 }
 
 TEST(ExifInPlace, BlockThatOutgrowsItsSegmentIsLaidOutAfreshWhenNothingIsLost) {
@@ -512,10 +587,14 @@ TEST(ExifInPlace, BlockThatOutgrowsItsSegmentKeepsItsMakerNoteWhereItWas) {
     Bytes description(text - 1, 'd');
     description.push_back(0);
     const Bytes tiff = Cat({Header(8),
-                            {0x02, 0x00}, Entry(0x010E, 2, static_cast<std::uint32_t>(text), LE32(38)),
-                            Entry(0x8769, 4, 1, LE32(exifAt)), Zeros(4),
+                            {0x02, 0x00},
+                            Entry(0x010E, 2, static_cast<std::uint32_t>(text), LE32(38)),
+                            Entry(0x8769, 4, 1, LE32(exifAt)),
+                            Zeros(4),
                             description,
-                            {0x01, 0x00}, Entry(0x927C, 7, 8, LE32(exifAt + 18)), Zeros(4),
+                            {0x01, 0x00},
+                            Entry(0x927C, 7, 8, LE32(exifAt + 18)),
+                            Zeros(4),
                             Text("MAKERNT!")});
     ASSERT_EQ(tiff.size(), size);
     TJPEGImageEx image;

@@ -25,8 +25,8 @@ struct PipeClose {
 };
 
 struct OracleFile {
-    std::string byteOrder;                              // "II", "MM" or empty
-    std::map<std::string, std::set<int>> ids;           // group -> tag IDs
+    std::string byteOrder;                                      // "II", "MM" or empty
+    std::map<std::string, std::set<int>> ids;                   // group -> tag IDs
     std::map<std::pair<std::string, int>, std::string> values;  // (group, id) -> value text
 };
 

@@ -32,17 +32,18 @@ TEST_P(DateTimeRead, MatchesTable) {
 
 const DateTimeValue kJuly15 = EncodeDateTime(2010, 7, 15, 14, 3, 27, 0);
 
-INSTANTIATE_TEST_SUITE_P(ExifProperties, DateTimeRead, ::testing::Values(
-    DateCase{"Standard", test::Ascii("2010:07:15 14:03:27"), kJuly15},
-    DateCase{"TSeparatorUnchecked", test::Ascii("2010:07:15T14:03:27"), kJuly15},
-    DateCase{"DashesInDate", test::Ascii("2010-07-15 14:03:27"), 0},
-    DateCase{"TrailingBlank", test::Ascii("2010:07:15 14:03:27 "), 0},
-    DateCase{"NoTerminator", test::Raw("2010:07:15 14:03:27"), 0},
-    DateCase{"AllZero", test::Ascii("0000:00:00 00:00:00"), 0},
-    DateCase{"ImpossibleDay", test::Ascii("2010:02:30 14:03:27"), 0},
-    DateCase{"Hour24", test::Ascii("2010:07:15 24:00:00"), 0},
-    DateCase{"NonNumber", test::Ascii("2010:07:1x 14:03:27"), 0}),
-    [](const auto& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(ExifProperties, DateTimeRead,
+                         ::testing::Values(DateCase{"Standard", test::Ascii("2010:07:15 14:03:27"), kJuly15},
+                                           DateCase{"TSeparatorUnchecked", test::Ascii("2010:07:15T14:03:27"),
+                                                    kJuly15},
+                                           DateCase{"DashesInDate", test::Ascii("2010-07-15 14:03:27"), 0},
+                                           DateCase{"TrailingBlank", test::Ascii("2010:07:15 14:03:27 "), 0},
+                                           DateCase{"NoTerminator", test::Raw("2010:07:15 14:03:27"), 0},
+                                           DateCase{"AllZero", test::Ascii("0000:00:00 00:00:00"), 0},
+                                           DateCase{"ImpossibleDay", test::Ascii("2010:02:30 14:03:27"), 0},
+                                           DateCase{"Hour24", test::Ascii("2010:07:15 24:00:00"), 0},
+                                           DateCase{"NonNumber", test::Ascii("2010:07:1x 14:03:27"), 0}),
+                         [](const auto& p) { return p.param.name; });
 
 TEST(ExifProperties, MissingOrMistypedDateReadsZero) {
     TExifData exif;
@@ -110,8 +111,8 @@ TEST(ExifProperties, SecondsZeroAndMissing) {
     exif.GPSLatitude().Assign(51, 30, TTiffLongWordFraction(0, 0), ltSouth);
     EXPECT_EQ(Rationals(exif, 2).size(), 2U);
     EXPECT_EQ(exif.GPSLatitude().AsString(), "51,30S");
-    exif.GPSLatitude().Assign(TTiffLongWordFraction(51, 1), TTiffLongWordFraction(61, 2), TTiffLongWordFraction(0, 0),
-                              ltSouth);
+    exif.GPSLatitude().Assign(TTiffLongWordFraction(51, 1), TTiffLongWordFraction(61, 2),
+                              TTiffLongWordFraction(0, 0), ltSouth);
     EXPECT_EQ(exif.GPSLatitude().AsString(), "51,30.5S");
 }
 
@@ -120,14 +121,15 @@ TEST(ExifProperties, MinutesWithoutSecondsKeepFifteenSignificantDigits) {
         TTiffLongWordFraction minutes;
         const char* text;
     } cases[] = {
-        {{3012345, 100000}, "51,30.12345N"},           // six digits would cut it to 30.1234
-        {{1, 3}, "51,0.333333333333333N"},             // fifteen digits, no more
+        {{3012345, 100000}, "51,30.12345N"},  // six digits would cut it to 30.1234
+        {{1, 3}, "51,0.333333333333333N"},    // fifteen digits, no more
         {{4294967295U, 100000000}, "51,42.94967295N"},
         {{30, 1}, "51,30N"},
     };
     for (const auto& c : cases) {
         TExifData exif;
-        exif.GPSLatitude().Assign(TTiffLongWordFraction(51, 1), c.minutes, TTiffLongWordFraction(0, 0), ltNorth);
+        exif.GPSLatitude().Assign(TTiffLongWordFraction(51, 1), c.minutes, TTiffLongWordFraction(0, 0),
+                                  ltNorth);
         EXPECT_EQ(exif.GPSLatitude().AsString(), c.text);
     }
 }
@@ -212,7 +214,8 @@ TEST(ExifProperties, CoordinateAssignFromAnotherContainer) {
 TEST(ExifProperties, GpsLatitudeMirrorsIntoAnExistingXmpProperty) {
     const std::string packet =
         "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>"
-        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+        "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
         "<rdf:Description rdf:about='' xmlns:exif='http://ns.adobe.com/exif/1.0/'>"
         "<exif:GPSLatitude>1,2,3S</exif:GPSLatitude></rdf:Description></rdf:RDF></x:xmpmeta>"
         "<?xpacket end='w'?>";
@@ -290,7 +293,8 @@ TEST(ExifContainer, SectionsVisitedInKindOrder) {
     TExifData exif;
     std::vector<TExifSectionKindEx> kinds;
     for (TExifSection& section : exif) kinds.push_back(section.Kind());
-    EXPECT_EQ(kinds, (std::vector<TExifSectionKindEx>{esGeneral, esDetails, esInterop, esGPS, esThumbnail, esMakerNote}));
+    EXPECT_EQ(kinds, (std::vector<TExifSectionKindEx>{esGeneral, esDetails, esInterop, esGPS, esThumbnail,
+                                                      esMakerNote}));
     auto& general = static_cast<TExtendableExifSection&>(exif.Sections(esGeneral));
     general.SetWordValue(274, 0, 1);
     general.Assign(&general);  // assigning a section to itself keeps its tags

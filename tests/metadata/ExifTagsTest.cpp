@@ -30,13 +30,12 @@ TEST_P(Quotient, ReducesByGcd) {
     EXPECT_EQ(f.Denominator, c.den);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fraction, Quotient, ::testing::Values(
-    QuotientCase{"Half", 5000, 1, 2},
-    QuotientCase{"GpsSeconds", 123456, 7716, 625},
-    QuotientCase{"Whole", 70000, 7, 1},
-    QuotientCase{"Zero", 0, 0, 1},
-    QuotientCase{"LargestWhole", 42949672950000, 4294967295U, 1}),
-    [](const auto& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(Fraction, Quotient,
+                         ::testing::Values(QuotientCase{"Half", 5000, 1, 2},
+                                           QuotientCase{"GpsSeconds", 123456, 7716, 625},
+                                           QuotientCase{"Whole", 70000, 7, 1}, QuotientCase{"Zero", 0, 0, 1},
+                                           QuotientCase{"LargestWhole", 42949672950000, 4294967295U, 1}),
+                         [](const auto& p) { return p.param.name; });
 
 TEST(Fraction, QuotientOutOfRangeRaisesRangeCheck) {
     for (const std::int64_t v : {std::int64_t{-10000}, std::int64_t{-1}, std::int64_t{42949672960000}}) {
@@ -55,8 +54,9 @@ TEST(Fraction, TextForms) {
     EXPECT_EQ(TTiffLongWordFraction(4294967295U, 2).AsString(), "4294967295/2");
     EXPECT_EQ(TTiffLongIntFraction(-1, 3).AsString(), "-1/3");
     const std::vector<std::pair<std::string, TTiffLongWordFraction>> parsed{
-        {"5/2", {5, 2}}, {"7", {7, 1}}, {"4294967295/1", {4294967295U, 1}}, {"4294967296", {0, 0}},
-        {"a", {0, 0}}, {"1/x", {0, 0}}, {"-1/2", {0, 0}}, {"", {0, 0}}};
+        {"5/2", {5, 2}},        {"7", {7, 1}}, {"4294967295/1", {4294967295U, 1}},
+        {"4294967296", {0, 0}}, {"a", {0, 0}}, {"1/x", {0, 0}},
+        {"-1/2", {0, 0}},       {"", {0, 0}}};
     for (const auto& [text, want] : parsed) {
         EXPECT_EQ(TTiffLongWordFraction(text), want) << text;
     }
@@ -196,8 +196,9 @@ TEST(Section, NonExtendableSectionRefusesStructuralEdits) {
         general.SetWordValue(274, 0, 1);
         FAIL();
     } catch (const EIllegalEditOfExifData& e) {
-        EXPECT_STREQ(e.what(),
-                     "Illegal attempt to edit the Exif data in such a way that it would change the file structure");
+        EXPECT_STREQ(
+            e.what(),
+            "Illegal attempt to edit the Exif data in such a way that it would change the file structure");
     }
     EXPECT_EQ(general.Count(), 0);
 }
@@ -220,17 +221,19 @@ TEST_P(TagText, MatchesTable) {
     EXPECT_EQ(tag->AsString(), c.text);
 }
 
-INSTANTIATE_TEST_SUITE_P(Tag, TagText, ::testing::Values(
-    TextCase{"Empty", tdWord, 0, {}, ""},
-    TextCase{"Bytes", tdByte, 2, {1, 200}, "1,200"},
-    TextCase{"Ascii", tdAscii, 3, {'a', 'b', 0}, "ab"},
-    TextCase{"UndefinedHex", tdUndefined, 3, {0x0A, 0xFF, 0x00}, "0AFF00"},
-    TextCase{"SignedShort", tdSmallInt, 1, {0xFB, 0xFF}, "-5"},
-    TextCase{"Long", tdLongWord, 1, {0xFF, 0xFF, 0xFF, 0xFF}, "4294967295"},
-    TextCase{"SLong", tdLongInt, 1, {0xFF, 0xFF, 0xFF, 0xFF}, "-1"},
-    TextCase{"Rationals", tdLongWordFraction, 2, {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0}, "1/2,3"},
-    TextCase{"SRational", tdLongIntFraction, 1, {0xFF, 0xFF, 0xFF, 0xFF, 3, 0, 0, 0}, "-1/3"},
-    TextCase{"Double", tdDouble, 1, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}, "1.5"}),
+INSTANTIATE_TEST_SUITE_P(
+    Tag, TagText,
+    ::testing::Values(
+        TextCase{"Empty", tdWord, 0, {}, ""}, TextCase{"Bytes", tdByte, 2, {1, 200}, "1,200"},
+        TextCase{"Ascii", tdAscii, 3, {'a', 'b', 0}, "ab"},
+        TextCase{"UndefinedHex", tdUndefined, 3, {0x0A, 0xFF, 0x00}, "0AFF00"},
+        TextCase{"SignedShort", tdSmallInt, 1, {0xFB, 0xFF}, "-5"},
+        TextCase{"Long", tdLongWord, 1, {0xFF, 0xFF, 0xFF, 0xFF}, "4294967295"},
+        TextCase{"SLong", tdLongInt, 1, {0xFF, 0xFF, 0xFF, 0xFF}, "-1"},
+        TextCase{
+            "Rationals", tdLongWordFraction, 2, {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0}, "1/2,3"},
+        TextCase{"SRational", tdLongIntFraction, 1, {0xFF, 0xFF, 0xFF, 0xFF, 3, 0, 0, 0}, "-1/3"},
+        TextCase{"Double", tdDouble, 1, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}, "1.5"}),
     [](const auto& p) { return p.param.name; });
 
 TEST_F(SectionTest, TextWritesConvertToTheTagsType) {
@@ -264,7 +267,8 @@ TEST_F(SectionTest, PaddingTag) {
     tag->SetAsPadding(6);
     EXPECT_EQ(tag->ID(), ttPadding);
     EXPECT_TRUE(tag->IsPadding());
-    EXPECT_TRUE(test::BytesEqual(Bytes{0x1C, 0xEA, 0, 0, 0, 0}, Bytes(tag->Bytes().begin(), tag->Bytes().end())));
+    EXPECT_TRUE(
+        test::BytesEqual(Bytes{0x1C, 0xEA, 0, 0, 0, 0}, Bytes(tag->Bytes().begin(), tag->Bytes().end())));
     EXPECT_TRUE(details.RemovePaddingTag());
     EXPECT_FALSE(details.RemovePaddingTag());
     // The ID alone is not padding.
@@ -297,7 +301,7 @@ TEST_F(SectionTest, TypedReadsAcceptTheirTypesOnly) {
     EXPECT_EQ(details.GetLongIntValue(1, 0).FValue, -2);
     EXPECT_FALSE(details.GetLongIntValue(1, 0).MissingOrInvalid());
     EXPECT_TRUE(details.GetLongWordValue(3, 0).MissingOrInvalid());  // a rational is no integer
-    EXPECT_EQ(details.GetSmallIntValue(2, 0, 7), -25536);  // compared signed
+    EXPECT_EQ(details.GetSmallIntValue(2, 0, 7), -25536);            // compared signed
     EXPECT_EQ(details.GetSmallIntValue(2, 0, 7, 0, 100), 7);
     EXPECT_EQ(details.GetWordValue(2, 0, 1, 0, 30000), 1);  // outside minimum..maximum: the default
     EXPECT_EQ(details.GetFractionValue(3, 0), TTiffLongWordFraction(5, 1));

@@ -54,7 +54,8 @@ Bytes Entry(std::uint16_t id, std::uint16_t type, std::uint32_t count, const Byt
 
 TEST(ExifWriter, EmptyContainerWritesTwentyBytes) {
     TExifData exif;
-    const Bytes expected = Cat({kExifHeader, Text("II"), {0x2A, 0x00}, {0x08, 0, 0, 0}, {0, 0}, {0, 0, 0, 0}});
+    const Bytes expected =
+        Cat({kExifHeader, Text("II"), {0x2A, 0x00}, {0x08, 0, 0, 0}, {0, 0}, {0, 0, 0, 0}});
     EXPECT_TRUE(BytesEqual(expected, Save(exif)));
 }
 
@@ -76,9 +77,14 @@ TEST(ExifWriter, GpsOnlyLittleEndian) {
     TExifData exif;
     FillGps(exif);
     const Bytes expected = Cat({
-        kExifHeader, Text("II"), {0x2A, 0x00}, {0x08, 0, 0, 0},
+        kExifHeader,
+        Text("II"),
+        {0x2A, 0x00},
+        {0x08, 0, 0, 0},
         // IFD0 at 8: only the GPS pointer (the stale 0x8769 is gone), next offset 0
-        {0x01, 0x00}, {0x25, 0x88, 0x04, 0x00, 0x01, 0, 0, 0, 0x1A, 0, 0, 0}, {0, 0, 0, 0},
+        {0x01, 0x00},
+        {0x25, 0x88, 0x04, 0x00, 0x01, 0, 0, 0, 0x1A, 0, 0, 0},
+        {0, 0, 0, 0},
         // GPS directory at 26: six entries, values from 26 + 78 = 104
         {0x06, 0x00},
         {0x01, 0x00, 0x02, 0x00, 0x02, 0, 0, 0, 'N', 0, 0, 0},
@@ -89,7 +95,8 @@ TEST(ExifWriter, GpsOnlyLittleEndian) {
         {0x1E, 0x00, 0x03, 0x00, 0x01, 0, 0, 0, 0x01, 0x00, 0, 0},
         {0, 0, 0, 0},
         {0x33, 0, 0, 0, 0x01, 0, 0, 0, 0x1E, 0, 0, 0, 0x01, 0, 0, 0, 0x24, 0x1E, 0, 0, 0x71, 0x02, 0, 0},
-        Text("HYBRI"), Text(std::string_view("2011:03:03\0", 11)),
+        Text("HYBRI"),
+        Text(std::string_view("2011:03:03\0", 11)),
     });
     EXPECT_TRUE(BytesEqual(expected, Save(exif)));
     EXPECT_FALSE(exif.RawSection(esGeneral).TagExists(ttExifOffset));
@@ -101,8 +108,13 @@ TEST(ExifWriter, GpsOnlyBigEndian) {
     FillGps(exif);
     exif.SetEndianness(BigEndian);
     const Bytes expected = Cat({
-        kExifHeader, Text("MM"), {0x00, 0x2A}, {0, 0, 0, 0x08},
-        {0x00, 0x01}, {0x88, 0x25, 0x00, 0x04, 0, 0, 0, 0x01, 0, 0, 0, 0x1A}, {0, 0, 0, 0},
+        kExifHeader,
+        Text("MM"),
+        {0x00, 0x2A},
+        {0, 0, 0, 0x08},
+        {0x00, 0x01},
+        {0x88, 0x25, 0x00, 0x04, 0, 0, 0, 0x01, 0, 0, 0, 0x1A},
+        {0, 0, 0, 0},
         {0x00, 0x06},
         {0x00, 0x01, 0x00, 0x02, 0, 0, 0, 0x02, 'N', 0, 0, 0},
         {0x00, 0x02, 0x00, 0x05, 0, 0, 0, 0x03, 0, 0, 0, 0x68},
@@ -112,7 +124,8 @@ TEST(ExifWriter, GpsOnlyBigEndian) {
         {0x00, 0x1E, 0x00, 0x03, 0, 0, 0, 0x01, 0x00, 0x01, 0, 0},
         {0, 0, 0, 0},
         {0, 0, 0, 0x33, 0, 0, 0, 0x01, 0, 0, 0, 0x1E, 0, 0, 0, 0x01, 0, 0, 0x1E, 0x24, 0, 0, 0x02, 0x71},
-        Text("HYBRI"), Text(std::string_view("2011:03:03\0", 11)),
+        Text("HYBRI"),
+        Text(std::string_view("2011:03:03\0", 11)),
     });
     EXPECT_TRUE(BytesEqual(expected, Save(exif)));
 }
@@ -132,11 +145,21 @@ TEST(ExifWriter, PointerTagsFollowTheSubDirectories) {
     Extendable(exif, esDetails).AddOrUpdate(0x9000, tdUndefined, 4, "0230");
     Extendable(exif, esInterop).SetStringValue(1, "R98");
     const Bytes expected = Cat({
-        kExifHeader, Text("II"), {0x2A, 0x00}, {0x08, 0, 0, 0},
-        {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(26)), Zeros(4),
+        kExifHeader,
+        Text("II"),
+        {0x2A, 0x00},
+        {0x08, 0, 0, 0},
+        {0x01, 0x00},
+        Entry(0x8769, 4, 1, LE32(26)),
+        Zeros(4),
         // EXIF sub-directory at 26 with the interoperability pointer added
-        {0x02, 0x00}, Entry(0x9000, 7, 4, Text("0230")), Entry(0xA005, 4, 1, LE32(56)), Zeros(4),
-        {0x01, 0x00}, Entry(0x0001, 2, 4, Text(std::string_view("R98\0", 4))), Zeros(4),
+        {0x02, 0x00},
+        Entry(0x9000, 7, 4, Text("0230")),
+        Entry(0xA005, 4, 1, LE32(56)),
+        Zeros(4),
+        {0x01, 0x00},
+        Entry(0x0001, 2, 4, Text(std::string_view("R98\0", 4))),
+        Zeros(4),
     });
     EXPECT_TRUE(BytesEqual(expected, Save(exif)));
 
@@ -155,11 +178,19 @@ TEST(ExifWriter, PointerTagsFollowTheSubDirectories) {
 // IFD0 with ImageDescription (10 bytes at 38) and the EXIF pointer (48); the EXIF sub-directory holds
 // the maker note of 8 bytes at offset 100.
 Bytes TiffWithMakerNoteAt100() {
-    return Cat({Text("II"), {0x2A, 0x00}, LE32(8),
-                {0x02, 0x00}, Entry(0x010E, 2, 10, LE32(38)), Entry(0x8769, 4, 1, LE32(48)), Zeros(4),
+    return Cat({Text("II"),
+                {0x2A, 0x00},
+                LE32(8),
+                {0x02, 0x00},
+                Entry(0x010E, 2, 10, LE32(38)),
+                Entry(0x8769, 4, 1, LE32(48)),
+                Zeros(4),
                 Text(std::string_view("described\0", 10)),
-                {0x01, 0x00}, Entry(0x927C, 7, 8, LE32(100)), Zeros(4),
-                Zeros(100 - 66), kMakerNote});
+                {0x01, 0x00},
+                Entry(0x927C, 7, 8, LE32(100)),
+                Zeros(4),
+                Zeros(100 - 66),
+                kMakerNote});
 }
 
 TEST(ExifWriter, MakerNoteKeepsItsOffsetWhenTheDirectoriesShrink) {
@@ -167,9 +198,16 @@ TEST(ExifWriter, MakerNoteKeepsItsOffsetWhenTheDirectoriesShrink) {
     LoadForRelayout(exif, TiffWithMakerNoteAt100());
     exif.RawSection(esGeneral).Remove(0x010E);
     const Bytes expected = Cat({
-        kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
-        {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(26)), Zeros(4),
-        {0x01, 0x00}, Entry(0x927C, 7, 8, LE32(100)), Zeros(4),
+        kExifHeader,
+        Text("II"),
+        {0x2A, 0x00},
+        LE32(8),
+        {0x01, 0x00},
+        Entry(0x8769, 4, 1, LE32(26)),
+        Zeros(4),
+        {0x01, 0x00},
+        Entry(0x927C, 7, 8, LE32(100)),
+        Zeros(4),
         Zeros(100 - 44),  // the gap before the maker note is written as zeros
         kMakerNote,
     });
@@ -178,35 +216,68 @@ TEST(ExifWriter, MakerNoteKeepsItsOffsetWhenTheDirectoriesShrink) {
 
 TEST(ExifWriter, BlockOverlappingTheMakerNoteStartsAfterIt) {
     // The maker note lies at 28..36, where the EXIF sub-directory would start (26).
-    const Bytes tiff = Cat({Text("II"), {0x2A, 0x00}, LE32(8),
-                            {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(60)), Zeros(4),
-                            Zeros(2), kMakerNote, Zeros(60 - 36),
-                            {0x01, 0x00}, Entry(0x927C, 7, 8, LE32(28)), Zeros(4)});
+    const Bytes tiff = Cat({Text("II"),
+                            {0x2A, 0x00},
+                            LE32(8),
+                            {0x01, 0x00},
+                            Entry(0x8769, 4, 1, LE32(60)),
+                            Zeros(4),
+                            Zeros(2),
+                            kMakerNote,
+                            Zeros(60 - 36),
+                            {0x01, 0x00},
+                            Entry(0x927C, 7, 8, LE32(28)),
+                            Zeros(4)});
     TExifData exif;
     const Bytes expected = Cat({
-        kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
-        {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(36)), Zeros(4),
-        Zeros(2), kMakerNote,
-        {0x01, 0x00}, Entry(0x927C, 7, 8, LE32(28)), Zeros(4),
+        kExifHeader,
+        Text("II"),
+        {0x2A, 0x00},
+        LE32(8),
+        {0x01, 0x00},
+        Entry(0x8769, 4, 1, LE32(36)),
+        Zeros(4),
+        Zeros(2),
+        kMakerNote,
+        {0x01, 0x00},
+        Entry(0x927C, 7, 8, LE32(28)),
+        Zeros(4),
     });
     EXPECT_TRUE(BytesEqual(expected, LoadedAndSaved(exif, tiff)));
 }
 
 // EXIF sub-directory at 26 with the maker note (8 bytes read at 200) and OffsetSchema = shift.
 Bytes TiffWithOffsetSchema(std::int32_t shift) {
-    return Cat({Text("II"), {0x2A, 0x00}, LE32(8),
-                {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(26)), Zeros(4),
-                {0x02, 0x00}, Entry(0x927C, 7, 8, LE32(200)), Entry(0xEA1D, 9, 1, LE32(static_cast<std::uint32_t>(shift))),
-                Zeros(4), Zeros(200 - 56), kMakerNote});
+    return Cat({Text("II"),
+                {0x2A, 0x00},
+                LE32(8),
+                {0x01, 0x00},
+                Entry(0x8769, 4, 1, LE32(26)),
+                Zeros(4),
+                {0x02, 0x00},
+                Entry(0x927C, 7, 8, LE32(200)),
+                Entry(0xEA1D, 9, 1, LE32(static_cast<std::uint32_t>(shift))),
+                Zeros(4),
+                Zeros(200 - 56),
+                kMakerNote});
 }
 
 TEST(ExifWriter, OffsetSchemaMovesTheMakerNoteBackAndIsCleared) {
     TExifData exif;
     const Bytes expected = Cat({
-        kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
-        {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(26)), Zeros(4),
-        {0x02, 0x00}, Entry(0x927C, 7, 8, LE32(100)), Entry(0xEA1D, 9, 1, LE32(0)), Zeros(4),
-        Zeros(100 - 56), kMakerNote,
+        kExifHeader,
+        Text("II"),
+        {0x2A, 0x00},
+        LE32(8),
+        {0x01, 0x00},
+        Entry(0x8769, 4, 1, LE32(26)),
+        Zeros(4),
+        {0x02, 0x00},
+        Entry(0x927C, 7, 8, LE32(100)),
+        Entry(0xEA1D, 9, 1, LE32(0)),
+        Zeros(4),
+        Zeros(100 - 56),
+        kMakerNote,
     });
     EXPECT_TRUE(BytesEqual(expected, LoadedAndSaved(exif, TiffWithOffsetSchema(100))));
     EXPECT_EQ(exif.RawSection(esDetails).GetLongIntValue(ttOffsetSchema, 0, -1), 0);
@@ -216,10 +287,19 @@ TEST(ExifWriter, SmallOffsetSchemaLeavesTheMakerNoteWhereItWas) {
     TExifData exif;
     const Bytes block = LoadedAndSaved(exif, TiffWithOffsetSchema(195));  // 200 - 195 = 5: not above 6
     const Bytes expected = Cat({
-        kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
-        {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(26)), Zeros(4),
-        {0x02, 0x00}, Entry(0x927C, 7, 8, LE32(200)), Entry(0xEA1D, 9, 1, LE32(195)), Zeros(4),
-        Zeros(200 - 56), kMakerNote,
+        kExifHeader,
+        Text("II"),
+        {0x2A, 0x00},
+        LE32(8),
+        {0x01, 0x00},
+        Entry(0x8769, 4, 1, LE32(26)),
+        Zeros(4),
+        {0x02, 0x00},
+        Entry(0x927C, 7, 8, LE32(200)),
+        Entry(0xEA1D, 9, 1, LE32(195)),
+        Zeros(4),
+        Zeros(200 - 56),
+        kMakerNote,
     });
     EXPECT_TRUE(BytesEqual(expected, block));
 }
@@ -231,9 +311,16 @@ TEST(ExifWriter, GrownMakerNoteIsPlacedLikeAnyOtherValue) {
     // Writing 12 bytes at 100 would run over the 8 bytes reserved there.
     exif.RawSection(esDetails).Find(ttMakerNote)->UpdateData(tdUndefined, 12, "MAKERNOTE+++");
     const Bytes expected = Cat({
-        kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
-        {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(26)), Zeros(4),
-        {0x01, 0x00}, Entry(0x927C, 7, 12, LE32(44)), Zeros(4),
+        kExifHeader,
+        Text("II"),
+        {0x2A, 0x00},
+        LE32(8),
+        {0x01, 0x00},
+        Entry(0x8769, 4, 1, LE32(26)),
+        Zeros(4),
+        {0x01, 0x00},
+        Entry(0x927C, 7, 12, LE32(44)),
+        Zeros(4),
         Text("MAKERNOTE+++"),
     });
     EXPECT_TRUE(BytesEqual(expected, Save(exif)));
@@ -241,16 +328,32 @@ TEST(ExifWriter, GrownMakerNoteIsPlacedLikeAnyOtherValue) {
 
 TEST(ExifWriter, MakerNoteInsideTheTiffHeaderIsPlacedLikeAnyOtherValue) {
     // OffsetSchema 195 would move the maker note from 202 to 7, inside the 8-byte header.
-    const Bytes tiff = Cat({Text("II"), {0x2A, 0x00}, LE32(8),
-                            {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(26)), Zeros(4),
-                            {0x02, 0x00}, Entry(0x927C, 7, 8, LE32(202)), Entry(0xEA1D, 9, 1, LE32(195)), Zeros(4),
-                            Zeros(202 - 56), kMakerNote});
+    const Bytes tiff = Cat({Text("II"),
+                            {0x2A, 0x00},
+                            LE32(8),
+                            {0x01, 0x00},
+                            Entry(0x8769, 4, 1, LE32(26)),
+                            Zeros(4),
+                            {0x02, 0x00},
+                            Entry(0x927C, 7, 8, LE32(202)),
+                            Entry(0xEA1D, 9, 1, LE32(195)),
+                            Zeros(4),
+                            Zeros(202 - 56),
+                            kMakerNote});
     TExifData exif;
     const Bytes block = LoadedAndSaved(exif, tiff);
     const Bytes expected = Cat({
-        kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
-        {0x01, 0x00}, Entry(0x8769, 4, 1, LE32(26)), Zeros(4),
-        {0x02, 0x00}, Entry(0x927C, 7, 8, LE32(56)), Entry(0xEA1D, 9, 1, LE32(195)), Zeros(4),
+        kExifHeader,
+        Text("II"),
+        {0x2A, 0x00},
+        LE32(8),
+        {0x01, 0x00},
+        Entry(0x8769, 4, 1, LE32(26)),
+        Zeros(4),
+        {0x02, 0x00},
+        Entry(0x927C, 7, 8, LE32(56)),
+        Entry(0xEA1D, 9, 1, LE32(195)),
+        Zeros(4),
         kMakerNote,
     });
     EXPECT_TRUE(BytesEqual(expected, block));
@@ -277,11 +380,21 @@ TEST(ExifWriter, PaddingIsKeptWhenAskedTo) {
 
 TEST(ExifWriter, EntryThatFailedToReadIsNotWritten) {
     // The first entry of IFD0 has type 0; writing it back as an empty UNDEFINED tag would add a tag.
-    const Bytes tiff = Cat({Text("II"), {0x2A, 0x00}, LE32(8),
-                            {0x02, 0x00}, Entry(0x0001, 0, 1, LE32(0xCE)), Entry(0x0112, 3, 1, {6, 0, 0, 0}), Zeros(4)});
+    const Bytes tiff = Cat({Text("II"),
+                            {0x2A, 0x00},
+                            LE32(8),
+                            {0x02, 0x00},
+                            Entry(0x0001, 0, 1, LE32(0xCE)),
+                            Entry(0x0112, 3, 1, {6, 0, 0, 0}),
+                            Zeros(4)});
     TExifData exif;
-    const Bytes expected = Cat({kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
-                                {0x01, 0x00}, Entry(0x0112, 3, 1, {6, 0, 0, 0}), Zeros(4)});
+    const Bytes expected = Cat({kExifHeader,
+                                Text("II"),
+                                {0x2A, 0x00},
+                                LE32(8),
+                                {0x01, 0x00},
+                                Entry(0x0112, 3, 1, {6, 0, 0, 0}),
+                                Zeros(4)});
     EXPECT_TRUE(BytesEqual(expected, LoadedAndSaved(exif, tiff)));
 }
 
@@ -292,10 +405,16 @@ TEST(ExifWriter, DamagedThumbnailKeepsItsBytesAndItsDirectory) {
     const Bytes placeholder = Text("NOTAJPEG");
     const Bytes tooShort{0xFF, 0xD8, 0xFF, 0xD9};
     for (const Bytes& thumbnail : {placeholder, tooShort}) {
-        const Bytes tiff = Cat({Text("II"), {0x2A, 0x00}, LE32(8),
-                                {0x01, 0x00}, Entry(0x0112, 3, 1, {1, 0, 0, 0}), LE32(26),
-                                {0x02, 0x00}, Entry(0x0201, 4, 1, LE32(56)),
-                                Entry(0x0202, 4, 1, LE32(static_cast<std::uint32_t>(thumbnail.size()))), Zeros(4),
+        const Bytes tiff = Cat({Text("II"),
+                                {0x2A, 0x00},
+                                LE32(8),
+                                {0x01, 0x00},
+                                Entry(0x0112, 3, 1, {1, 0, 0, 0}),
+                                LE32(26),
+                                {0x02, 0x00},
+                                Entry(0x0201, 4, 1, LE32(56)),
+                                Entry(0x0202, 4, 1, LE32(static_cast<std::uint32_t>(thumbnail.size()))),
+                                Zeros(4),
                                 thumbnail});
         TExifData exif;
         EXPECT_TRUE(BytesEqual(Cat({kExifHeader, tiff}), LoadedAndSaved(exif, tiff)));
@@ -311,8 +430,12 @@ TEST(ExifWriter, ThumbnailIsWrittenAfterItsDirectoryAndCutAtItsEnd) {
     exif.SetThumbnail(&thumbnail);
     const auto size = static_cast<std::uint32_t>(picture.size());
     const Bytes expected = Cat({
-        kExifHeader, Text("II"), {0x2A, 0x00}, LE32(8),
-        {0x00, 0x00}, LE32(14),  // empty IFD0 chained to IFD1 at 14
+        kExifHeader,
+        Text("II"),
+        {0x2A, 0x00},
+        LE32(8),
+        {0x00, 0x00},
+        LE32(14),  // empty IFD0 chained to IFD1 at 14
         {0x03, 0x00},
         Entry(0x0103, 3, 1, {0x06, 0x00, 0, 0}),
         Entry(0x0201, 4, 1, LE32(14 + 42)),
@@ -361,7 +484,8 @@ TEST(ExifWriter, ThumbnailUnderTheLimitIsWrittenUnchanged) {
     TExifData exif;
     exif.SetThumbnail(&thumbnail);
     const Bytes block = Save(exif);
-    EXPECT_TRUE(BytesEqual(picture, Bytes(block.end() - static_cast<std::ptrdiff_t>(picture.size()), block.end())));
+    EXPECT_TRUE(
+        BytesEqual(picture, Bytes(block.end() - static_cast<std::ptrdiff_t>(picture.size()), block.end())));
     EXPECT_EQ(exif.ThumbnailOrNil()->Width(), 320U);
 }
 

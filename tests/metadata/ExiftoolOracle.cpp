@@ -28,7 +28,8 @@ std::string TagOf(const std::string& key) {
 }
 
 Bytes FromBase64(std::string_view text) {
-    static constexpr std::string_view kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static constexpr std::string_view kDigits =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     Bytes out;
     std::uint32_t bits = 0;
     int count = 0;
@@ -89,8 +90,9 @@ std::string Shown(const std::vector<std::string>& values) {
 
 // Written by the run and checked by the caller against the track.
 bool WrittenGpsTag(const std::string& key) {
-    static const std::set<std::string> written{"GPS:GPSLatitude",  "GPS:GPSLatitudeRef", "GPS:GPSLongitude",
-                                               "GPS:GPSLongitudeRef", "GPS:GPSDateStamp", "GPS:GPSTimeStamp"};
+    static const std::set<std::string> written{"GPS:GPSLatitude",  "GPS:GPSLatitudeRef",
+                                               "GPS:GPSLongitude", "GPS:GPSLongitudeRef",
+                                               "GPS:GPSDateStamp", "GPS:GPSTimeStamp"};
     return written.contains(key);
 }
 
@@ -162,7 +164,8 @@ std::vector<TagReport> RunExiftool(const std::vector<std::vector<std::string>>& 
     }
     arguments += "-stay_open\nFalse\n";
     WriteFileText(dir / "arguments", arguments);
-    const std::string command = "exiftool -stay_open True -@ '" + (dir / "arguments").string() + "' 2>/dev/null";
+    const std::string command =
+        "exiftool -stay_open True -@ '" + (dir / "arguments").string() + "' 2>/dev/null";
     std::vector<TagReport> reports(commands.size());
     std::unique_ptr<FILE, PipeClose> pipe(popen(command.c_str(), "r"));
     if (!pipe) {
@@ -237,8 +240,9 @@ std::vector<std::string> UnexpectedChanges(const TagReport& before, const TagRep
             continue;
         }
         // XMP properties that mirror what the run writes change only where they already were.
-        if ((key == "XMP-exif:PixelXDimension" || key == "XMP-exif:PixelYDimension" || key == "XMP-exif:GPSLatitude" ||
-             key == "XMP-exif:GPSLongitude" || key == "XMP-exif:GPSDateTime") &&
+        if ((key == "XMP-exif:PixelXDimension" || key == "XMP-exif:PixelYDimension" ||
+             key == "XMP-exif:GPSLatitude" || key == "XMP-exif:GPSLongitude" ||
+             key == "XMP-exif:GPSDateTime") &&
             had(key)) {
             continue;
         }
@@ -269,7 +273,8 @@ std::vector<std::string> UnexpectedChanges(const TagReport& before, const TagRep
 ::testing::AssertionResult SegmentsAndImageDataKept(const Bytes& original, const Bytes& saved) {
     Kept before = KeptOf(original);
     const Kept after = KeptOf(saved);
-    std::stable_partition(before.segments.begin(), before.segments.end(), [](const Bytes& s) { return s[0] == 0xE0; });
+    std::stable_partition(before.segments.begin(), before.segments.end(),
+                          [](const Bytes& s) { return s[0] == 0xE0; });
     if (before.segments != after.segments) {
         return ::testing::AssertionFailure() << "a segment was lost, added, changed or moved";
     }
@@ -290,8 +295,9 @@ std::vector<std::string> UnexpectedChanges(const TagReport& before, const TagRep
         const bool written = exifSchema != nullptr &&
                              std::any_of(exifSchema->begin(), exifSchema->end(), [](const auto& property) {
                                  const std::string& name = property->Name();
-                                 return name == "GPSLatitude" || name == "GPSLongitude" || name == "GPSTimeStamp" ||
-                                        name == "PixelXDimension" || name == "PixelYDimension";
+                                 return name == "GPSLatitude" || name == "GPSLongitude" ||
+                                        name == "GPSTimeStamp" || name == "PixelXDimension" ||
+                                        name == "PixelYDimension";
                              });
         if (written) {
             return ::testing::AssertionSuccess();

@@ -37,6 +37,7 @@ using TagReport = std::multimap<std::string, std::string>;
 
 // An XMP packet that holds none of the properties the run writes (the GPS position and time, the pixel
 // size) comes back byte for byte; one that holds them is judged tag by tag through UnexpectedChanges.
-[[nodiscard]] ::testing::AssertionResult XmpPacketKeptWhereUnwritten(const Bytes& original, const Bytes& saved);
+[[nodiscard]] ::testing::AssertionResult XmpPacketKeptWhereUnwritten(const Bytes& original,
+                                                                     const Bytes& saved);
 
 }  // namespace zeloro::test

@@ -1,12 +1,12 @@
 // IPTC record streams, Adobe resource blocks and the APP13 step of a rewrite, byte for byte.
 #include <gtest/gtest.h>
 
-#include "support/TestSupport.h"
-#include "metadata/WriteFixtures.h"
 #include "metadata/AdobeResources.h"
 #include "metadata/IPTCData.h"
 #include "metadata/JPEGSegments.h"
 #include "metadata/Streams.h"
+#include "metadata/WriteFixtures.h"
+#include "support/TestSupport.h"
 
 namespace zeloro {
 namespace {
@@ -66,13 +66,18 @@ TEST_P(AdobeBlockLayout, PadsNameAndDataAndReadsBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     AdobeResources, AdobeBlockLayout,
-    ::testing::Values(
-        BlockCase{"EmptyNameOddData", "", {7},
-                  Cat({Text("8BIM"), {0x0B, 0xB7}, {0x00, 0x00}, {0, 0, 0, 1}, {7, 0}})},
-        BlockCase{"OddNameEvenData", "a", {1, 2},
-                  Cat({Text("8BIM"), {0x0B, 0xB7}, {0x01, 'a'}, {0, 0, 0, 2}, {1, 2}})},
-        BlockCase{"EvenNameNoData", "ab", {},
-                  Cat({Text("8BIM"), {0x0B, 0xB7}, {0x02, 'a', 'b', 0x00}, {0, 0, 0, 0}})}),
+    ::testing::Values(BlockCase{"EmptyNameOddData",
+                                "",
+                                {7},
+                                Cat({Text("8BIM"), {0x0B, 0xB7}, {0x00, 0x00}, {0, 0, 0, 1}, {7, 0}})},
+                      BlockCase{"OddNameEvenData",
+                                "a",
+                                {1, 2},
+                                Cat({Text("8BIM"), {0x0B, 0xB7}, {0x01, 'a'}, {0, 0, 0, 2}, {1, 2}})},
+                      BlockCase{"EvenNameNoData",
+                                "ab",
+                                {},
+                                Cat({Text("8BIM"), {0x0B, 0xB7}, {0x02, 'a', 'b', 0x00}, {0, 0, 0, 0}})}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(AdobeResources, SignatureIsPaddedOrCut) {
@@ -107,7 +112,8 @@ TEST(AdobeResources, HeaderSizes) {
 }
 
 TEST(AdobeResources, BlockRunningPastThePayloadIsAReadError) {
-    const Bytes truncatedData = Cat({kPhotoshop3, Text("8BIM"), BE16(0x0404), {0, 0}, BE32(100), Bytes(10, 0x1C)});
+    const Bytes truncatedData =
+        Cat({kPhotoshop3, Text("8BIM"), BE16(0x0404), {0, 0}, BE32(100), Bytes(10, 0x1C)});
     TAdobeApp13Enumerator blocks(truncatedData, 14);
     EXPECT_THROW(
         {
@@ -130,7 +136,8 @@ TEST(AdobeResources, NegativeDataSizeReadsAsEmpty) {
 }
 
 TEST(IPTCData, RecordStreamIsWrittenGroupedByRecord) {
-    const Bytes stream = Cat({Dataset(2, 25, Text("kw")), Dataset(1, 90, {0x1B, 0x25, 0x47}), Dataset(2, 120, Text("c"))});
+    const Bytes stream =
+        Cat({Dataset(2, 25, Text("kw")), Dataset(1, 90, {0x1B, 0x25, 0x47}), Dataset(2, 120, Text("c"))});
     TIPTCData iptc;
     iptc.LoadFromBytes(stream);
     EXPECT_FALSE(iptc.Modified());
@@ -166,7 +173,8 @@ TEST(IPTCData, LargeDatasetUsesTheExtendedSizeAndReadsBack) {
 }
 
 TEST(IPTCData, ExtendedSizeFieldsOfOneAndTwoBytes) {
-    const Bytes stream = Cat({{0x1C, 2, 5, 0xFF, 0xFF, 0x03}, Text("abc"), {0x1C, 2, 6, 0xFF, 0xFE, 0x00, 0x02}, Text("xy")});
+    const Bytes stream =
+        Cat({{0x1C, 2, 5, 0xFF, 0xFF, 0x03}, Text("abc"), {0x1C, 2, 6, 0xFF, 0xFE, 0x00, 0x02}, Text("xy")});
     TIPTCData iptc;
     iptc.LoadFromBytes(stream);
     ASSERT_EQ(iptc.ApplicationSection().Count(), 2U);
@@ -208,12 +216,13 @@ TEST_P(IPTCDamage, RaisesItsMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     IPTCData, IPTCDamage,
-    ::testing::Values(BadStreamCase{"RecordZero", {0x1C, 0, 5, 0, 1, 'a'}, "Invalid IPTC record number (0)"},
-                      BadStreamCase{"RecordTen", {0x1C, 10, 5, 0, 1, 'a'}, "Invalid IPTC record number (10)"},
-                      BadStreamCase{"SizeField8004", {0x1C, 2, 5, 0x80, 0x04, 0, 0}, "Invalid IPTC tag size field (32764)"},
-                      BadStreamCase{"DataPastTheEnd", {0x1C, 2, 5, 0x00, 0x09, 'a', 'b'}, "Stream-Lesefehler"},
-                      BadStreamCase{"HugeExtendedSize", {0x1C, 2, 5, 0xFF, 0xFC, 0xFF, 0xFF, 0xFF, 0xF0, 'a'},
-                                    "Stream-Lesefehler"}),
+    ::testing::Values(
+        BadStreamCase{"RecordZero", {0x1C, 0, 5, 0, 1, 'a'}, "Invalid IPTC record number (0)"},
+        BadStreamCase{"RecordTen", {0x1C, 10, 5, 0, 1, 'a'}, "Invalid IPTC record number (10)"},
+        BadStreamCase{"SizeField8004", {0x1C, 2, 5, 0x80, 0x04, 0, 0}, "Invalid IPTC tag size field (32764)"},
+        BadStreamCase{"DataPastTheEnd", {0x1C, 2, 5, 0x00, 0x09, 'a', 'b'}, "Stream-Lesefehler"},
+        BadStreamCase{
+            "HugeExtendedSize", {0x1C, 2, 5, 0xFF, 0xFC, 0xFF, 0xFF, 0xFF, 0xF0, 'a'}, "Stream-Lesefehler"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(IPTCData, InvalidRecordNumberIsEInvalidIPTCData) {
@@ -243,14 +252,14 @@ TEST(App13Step, RewritesHeaderPutsIPTCFirstAndKeepsOtherResources) {
     iptc.LoadFromJPEG(photo);
 
     const Bytes records = Cat({Dataset(1, 90, {0x1B}), Dataset(2, 25, Text("kw"))});
-    const Bytes expectedApp13 =
-        Segment(0xED, Cat({kPhotoshop3, Block(0x0404, {0, 0}, records), path}));
+    const Bytes expectedApp13 = Segment(0xED, Cat({kPhotoshop3, Block(0x0404, {0, 0}, records), path}));
     const Bytes expected = test::Photo({expectedApp13});
     EXPECT_TRUE(BytesEqual(expected, RunApp13Step(iptc, photo)));
 }
 
 TEST(App13Step, PhotoWithoutIPTCOrAdobeSegmentPassesUnchanged) {
-    const Bytes photo = test::Photo({Segment(0xE0, Text("JFIF")), Segment(0xED, Cat({Text("Adobe_CM"), Bytes(4, 1)}))});
+    const Bytes photo =
+        test::Photo({Segment(0xE0, Text("JFIF")), Segment(0xED, Cat({Text("Adobe_CM"), Bytes(4, 1)}))});
     const TIPTCData empty;
     EXPECT_TRUE(BytesEqual(photo, RunApp13Step(empty, photo)));
 }
@@ -261,15 +270,19 @@ TEST(App13Step, NewIPTCGoesAfterTheLeadingApp0AndApp1Segments) {
     const Bytes app2 = Segment(0xE2, Text("ICC"));
     TIPTCData iptc;
     iptc.ApplicationSection().Add(5).SetAsString("t");
-    const Bytes expectedApp13 = Segment(0xED, Cat({kPhotoshop3, Block(0x0404, {0, 0}, Dataset(2, 5, Text("t")))}));
-    EXPECT_TRUE(BytesEqual(test::Photo({app0, app1, expectedApp13, app2}), RunApp13Step(iptc, test::Photo({app0, app1, app2}))));
+    const Bytes expectedApp13 =
+        Segment(0xED, Cat({kPhotoshop3, Block(0x0404, {0, 0}, Dataset(2, 5, Text("t")))}));
+    EXPECT_TRUE(BytesEqual(test::Photo({app0, app1, expectedApp13, app2}),
+                           RunApp13Step(iptc, test::Photo({app0, app1, app2}))));
 }
 
 TEST(App13Step, EmptiedContainerRemovesTheIPTCBlock) {
     const Bytes path = Block(0x07D0, {0, 0}, {1, 2});
-    const Bytes photo = test::Photo({Segment(0xED, Cat({kPhotoshop3, Block(0x0404, {0, 0}, Dataset(2, 5, Text("t"))), path}))});
+    const Bytes photo = test::Photo(
+        {Segment(0xED, Cat({kPhotoshop3, Block(0x0404, {0, 0}, Dataset(2, 5, Text("t"))), path}))});
     const TIPTCData empty;
-    EXPECT_TRUE(BytesEqual(test::Photo({Segment(0xED, Cat({kPhotoshop3, path}))}), RunApp13Step(empty, photo)));
+    EXPECT_TRUE(
+        BytesEqual(test::Photo({Segment(0xED, Cat({kPhotoshop3, path}))}), RunApp13Step(empty, photo)));
 }
 
 TEST(App13Step, IPTCSplitOverTwoSegmentsKeepsTheSecondPart) {
@@ -295,10 +308,12 @@ TEST(App13Step, IPTCSplitOverTwoSegmentsKeepsTheSecondPart) {
 TEST(App13Step, IPTCInTheSecondSegmentMovesToTheFirst) {
     const Bytes path = Block(0x07D0, {0, 0}, {1, 2});
     const Bytes iptcBlock = Block(0x0404, {0, 0}, Dataset(2, 5, Text("x")));
-    const Bytes photo = test::Photo({Segment(0xED, Cat({kPhotoshop3, path})), Segment(0xED, Cat({kPhotoshop3, iptcBlock}))});
+    const Bytes photo =
+        test::Photo({Segment(0xED, Cat({kPhotoshop3, path})), Segment(0xED, Cat({kPhotoshop3, iptcBlock}))});
     TIPTCData iptc;
     iptc.LoadFromJPEG(photo);
-    const Bytes expected = test::Photo({Segment(0xED, Cat({kPhotoshop3, iptcBlock, path})), Segment(0xED, kPhotoshop3)});
+    const Bytes expected =
+        test::Photo({Segment(0xED, Cat({kPhotoshop3, iptcBlock, path})), Segment(0xED, kPhotoshop3)});
     EXPECT_TRUE(BytesEqual(expected, RunApp13Step(iptc, photo)));
 }
 

@@ -28,7 +28,10 @@ const Bytes kPhotoshop3 = Text(std::string_view("Photoshop 3.0\0", 14));
 // A little-endian EXIF block: IFD0 with Make "Cam" and the EXIF pointer; the EXIF sub-directory holds
 // ExifImageWidth 1 (SHORT).
 Bytes ExifBlock() {
-    return Cat({kExifHeader, Text("II"), {0x2A, 0}, {8, 0, 0, 0},
+    return Cat({kExifHeader,
+                Text("II"),
+                {0x2A, 0},
+                {8, 0, 0, 0},
                 {0x02, 0x00},
                 {0x0F, 0x01, 0x02, 0x00, 0x04, 0, 0, 0, 'C', 'a', 'm', 0},
                 {0x69, 0x87, 0x04, 0x00, 0x01, 0, 0, 0, 38, 0, 0, 0},
@@ -99,9 +102,10 @@ void SetGps(TJPEGImageEx& image) {
 }
 
 TEST(JPEGImageEx, UnchangedPhotoIsWrittenAsRead) {
-    const Bytes photo = Cat({test::Photo({Segment(0xE1, ExifBlock()), Segment(0xE1, Cat({kXMPHeader, XmpPacketText()})),
-                                          Segment(0xED, kPhotoshop3)}),
-                             Text("after the end")});
+    const Bytes photo =
+        Cat({test::Photo({Segment(0xE1, ExifBlock()), Segment(0xE1, Cat({kXMPHeader, XmpPacketText()})),
+                          Segment(0xED, kPhotoshop3)}),
+             Text("after the end")});
     TJPEGImageEx image;
     image.LoadFromBytes(photo);
     EXPECT_FALSE(image.ChangedSinceLastLoad());
@@ -157,11 +161,14 @@ TEST(JPEGImageEx, App0MovesInFrontOfTheNewExifSegment) {
     // Everything after the metadata is the same bytes.
     const Bytes body = test::PictureBody(test::Photo({}));
     EXPECT_TRUE(BytesEqual(body, Bytes(saved.end() - static_cast<std::ptrdiff_t>(body.size()), saved.end())));
-    EXPECT_TRUE(BytesEqual(Cat({{0xFF, 0xD8}, app0}), Bytes(saved.begin(), saved.begin() + 2 + static_cast<std::ptrdiff_t>(app0.size()))));
+    EXPECT_TRUE(
+        BytesEqual(Cat({{0xFF, 0xD8}, app0}),
+                   Bytes(saved.begin(), saved.begin() + 2 + static_cast<std::ptrdiff_t>(app0.size()))));
 }
 
 TEST(JPEGImageEx, XmpExtensionStaysAfterTheNewXmpSegment) {
-    const Bytes extension = Segment(0xE1, Text(std::string_view("http://ns.adobe.com/xmp/extension/\0abc", 38)));
+    const Bytes extension =
+        Segment(0xE1, Text(std::string_view("http://ns.adobe.com/xmp/extension/\0abc", 38)));
     const Bytes photo = test::Photo({Segment(0xE0, Text("JFIF")), Segment(0xE1, ExifBlock()),
                                      Segment(0xE1, Cat({kXMPHeader, XmpPacketText()})), extension});
     TJPEGImageEx image;
@@ -204,7 +211,8 @@ TEST(JPEGImageEx, FillBytesGoWithTheSegmentTheyPrecede) {
     // bytes with a warning. Left in place, the fill bytes would make them a false marker.
     const Bytes app0 = Segment(0xE0, Text("JFIF"));
     const Bytes body = test::PictureBody(test::Photo({}));
-    const Bytes photo = Cat({{0xFF, 0xD8}, app0, {0xFF, 0xFF, 0xFF}, Segment(0xE1, ExifBlock()), Text("junk"), body});
+    const Bytes photo =
+        Cat({{0xFF, 0xD8}, app0, {0xFF, 0xFF, 0xFF}, Segment(0xE1, ExifBlock()), Text("junk"), body});
     TJPEGImageEx image;
     image.LoadFromBytes(photo);
     SetGps(image);
@@ -213,8 +221,9 @@ TEST(JPEGImageEx, FillBytesGoWithTheSegmentTheyPrecede) {
     reloaded.LoadFromBytes(saved);
     EXPECT_EQ(reloaded.ExifData().GPSLatitude().AsString(), "51,30,7716/625N");
     const auto exifAt = static_cast<std::ptrdiff_t>(2 + app0.size());
-    const std::size_t exifSize = (static_cast<std::size_t>(saved[static_cast<std::size_t>(exifAt) + 2]) << 8U) +
-                                 saved[static_cast<std::size_t>(exifAt) + 3] + 2;
+    const std::size_t exifSize =
+        (static_cast<std::size_t>(saved[static_cast<std::size_t>(exifAt) + 2]) << 8U) +
+        saved[static_cast<std::size_t>(exifAt) + 3] + 2;
     const Bytes rest(saved.begin() + exifAt + static_cast<std::ptrdiff_t>(exifSize), saved.end());
     EXPECT_TRUE(BytesEqual(Cat({Text("junk"), body}), rest));
 }
@@ -239,8 +248,8 @@ TEST(JPEGImageEx, RewriteOfTheHeadAloneEqualsTheStepOverTheWholeStream) {
     exif.LoadFromJPEG(std::span<const std::uint8_t>(photo));
     exif.GPSLatitude().Assign(TTiffLongWordFraction(51, 1), TTiffLongWordFraction(30, 1),
                               TTiffLongWordFraction(7716, 625), ltNorth);
-    exif.GPSLongitude().Assign(TTiffLongWordFraction(0, 1), TTiffLongWordFraction(1, 1), TTiffLongWordFraction(48, 1),
-                               lnWest);
+    exif.GPSLongitude().Assign(TTiffLongWordFraction(0, 1), TTiffLongWordFraction(1, 1),
+                               TTiffLongWordFraction(48, 1), lnWest);
     exif.SetGPSDateTimeUTC(EncodeDateTime(2011, 3, 3, 23, 59, 59, 0));
     ReadOnlyMemoryStream in(photo);
     MemoryStream out;
@@ -304,9 +313,19 @@ TEST(JPEGImageEx, IptcEditAloneIsWritten) {
 TEST(JPEGImageEx, AdobeSegmentWithoutIptcEditsStaysByteForByte) {
     // As cameras write them: the IPTC block's size counts a zero byte after the last record, and a
     // further resource block has a pad byte that is not zero. Read and written anew, both would change.
-    const Bytes app13 = Segment(0xED, Cat({kPhotoshop3, Text("8BIM"), {0x04, 0x04}, {0, 0}, {0, 0, 0, 7},
-                                           {0x1C, 2, 5, 0, 1, 'x', 0}, {0},
-                                           Text("8BIM"), {0x04, 0x25}, {0, 0}, {0, 0, 0, 3}, Text("abc"), {0xEE}}));
+    const Bytes app13 = Segment(0xED, Cat({kPhotoshop3,
+                                           Text("8BIM"),
+                                           {0x04, 0x04},
+                                           {0, 0},
+                                           {0, 0, 0, 7},
+                                           {0x1C, 2, 5, 0, 1, 'x', 0},
+                                           {0},
+                                           Text("8BIM"),
+                                           {0x04, 0x25},
+                                           {0, 0},
+                                           {0, 0, 0, 3},
+                                           Text("abc"),
+                                           {0xEE}}));
     TJPEGImageEx image;
     image.LoadFromBytes(test::Photo({Segment(0xE1, ExifBlock()), app13}));
     SetGps(image);
@@ -331,7 +350,8 @@ TEST(JPEGImageEx, OversizedExifBlockIsRefused) {
     TJPEGImageEx image;
     image.LoadFromBytes(test::Photo({Segment(0xE1, ExifBlock())}));
     const Bytes big(70000, 1);
-    static_cast<TExtendableExifSection&>(image.ExifData().RawSection(esGeneral)).AddOrUpdate(0x9999, tdUndefined, 70000, big.data());
+    static_cast<TExtendableExifSection&>(image.ExifData().RawSection(esGeneral))
+        .AddOrUpdate(0x9999, tdUndefined, 70000, big.data());
     std::vector<std::uint8_t> out;
     EXPECT_THROW(image.SaveToBytes(out), SegmentTooLarge);
 }
@@ -349,7 +369,9 @@ TEST(JPEGImageEx, SaveToFileReplacesThePhotoAndKeepsItsMode) {
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777U, 0640U);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()),
+        1);
 }
 
 TEST(JPEGImageEx, OversizedBlockLeavesTheFileUntouched) {
@@ -359,7 +381,8 @@ TEST(JPEGImageEx, OversizedBlockLeavesTheFileUntouched) {
     test::WriteFileBytes(path, photo);
     TJPEGImageEx image;
     image.LoadFromFile(path.string());
-    static_cast<TExtendableExifSection&>(image.ExifData().RawSection(esGeneral)).AddOrUpdate(0x9999, tdUndefined, 70000);
+    static_cast<TExtendableExifSection&>(image.ExifData().RawSection(esGeneral))
+        .AddOrUpdate(0x9999, tdUndefined, 70000);
     EXPECT_THROW(image.SaveToFile(path.string()), SegmentTooLarge);
     EXPECT_TRUE(BytesEqual(photo, test::ReadFileBytes(path)));
 }
@@ -383,7 +406,9 @@ TEST(JPEGImageEx, WriteFailureLeavesThePhotoAndNoTemporaryFile) {
     const FaultHookGuard fault([](SafeWriteStep step) { return step == SafeWriteStep::write ? ENOSPC : 0; });
     EXPECT_THROW(image.SaveToFile(path.string()), StreamError);
     EXPECT_TRUE(BytesEqual(photo, test::ReadFileBytes(path)));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()),
+        1);
 }
 
 TEST(JPEGImageEx, FullDiskLeavesThePhotoAndNoTemporaryFile) {
@@ -406,7 +431,9 @@ TEST(JPEGImageEx, FullDiskLeavesThePhotoAndNoTemporaryFile) {
     SetGps(image);
     EXPECT_THROW(image.SaveToFile(path.string()), Error);
     EXPECT_TRUE(BytesEqual(photo, test::ReadFileBytes(path)));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mountPoint), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(mountPoint), std::filesystem::directory_iterator()),
+        1);
 }
 
 TEST(JPEGImageEx, MissingFolderIsAFileError) {
@@ -419,15 +446,17 @@ TEST(JPEGImageEx, MissingFolderIsAFileError) {
         image.SaveToFile(path.string());
         FAIL() << "saved";
     } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()), "Datei " + path.string() + " kann nicht erstellt werden. No such file or directory");
+        EXPECT_EQ(std::string(e.what()),
+                  "Datei " + path.string() + " kann nicht erstellt werden. No such file or directory");
     }
 }
 
 TEST(JPEGImageEx, RemoveMetadataDropsTheKindsAsked) {
     const Bytes path = Cat({Text("8BIM"), {0x07, 0xD0}, {0, 0}, {0, 0, 0, 2}, {1, 2}});
     const Bytes iptc = Cat({Text("8BIM"), {0x04, 0x04}, {0, 0}, {0, 0, 0, 6}, {0x1C, 2, 5, 0, 1, 'x'}});
-    const Bytes photo = test::Photo({Segment(0xE1, ExifBlock()), Segment(0xE1, Cat({kXMPHeader, XmpPacketText()})),
-                                     Segment(0xED, Cat({kPhotoshop3, iptc, path}))});
+    const Bytes photo =
+        test::Photo({Segment(0xE1, ExifBlock()), Segment(0xE1, Cat({kXMPHeader, XmpPacketText()})),
+                     Segment(0xED, Cat({kPhotoshop3, iptc, path}))});
     TJPEGImageEx image;
     image.LoadFromBytes(photo);
     const TJPEGMetadataKinds removed = image.RemoveMetadata({mkExif, mkIPTC});
@@ -461,7 +490,8 @@ TEST(JPEGImageEx, AssignWithPreservedMetadataKeepsTheAppSegments) {
     EXPECT_EQ(image.ExifData().CameraMake(), "Cam");
     const auto markers = MarkersOf(SaveImage(image));
     ASSERT_GE(markers.size(), 3U);
-    EXPECT_EQ((std::vector<std::uint8_t>(markers.begin(), markers.begin() + 3)), (std::vector<std::uint8_t>{0xE0, 0xE1, 0xE2}));
+    EXPECT_EQ((std::vector<std::uint8_t>(markers.begin(), markers.begin() + 3)),
+              (std::vector<std::uint8_t>{0xE0, 0xE1, 0xE2}));
 
     image.Assign(bitmap);
     EXPECT_TRUE(image.ExifData().Empty());
@@ -486,7 +516,8 @@ TEST(JPEGImageEx, CreateThumbnailFitsTheBox) {
 TEST(JPEGImageEx, ContainerSavesIntoAFileWithoutTheApp13Step) {
     test::TempDir dir;
     const auto path = dir / "photo.jpg";
-    const Bytes app13 = Segment(0xED, Cat({kPhotoshop3, Text("8BIM"), {0x04, 0x04}, {0, 0}, {0, 0, 0, 6}, {0x1C, 2, 5, 0, 1, 'x'}}));
+    const Bytes app13 = Segment(
+        0xED, Cat({kPhotoshop3, Text("8BIM"), {0x04, 0x04}, {0, 0}, {0, 0, 0, 6}, {0x1C, 2, 5, 0, 1, 'x'}}));
     test::WriteFileBytes(path, test::Photo({Segment(0xE1, ExifBlock()), app13}));
     TExifData exif;
     exif.LoadFromJPEG(path.string());

@@ -36,14 +36,14 @@ TEST(JpegSegments, SoiThenEoi) {
 }
 
 TEST(JpegSegments, FillBytesBelongBeforeTheSegment) {
-    const Bytes jpeg{0xFF, 0xD8,
-                     0xFF, 0xFF, 0xFF, 0xE1, 0x00, 0x04, 'a', 'b',  // two fill bytes, then APP1
+    const Bytes jpeg{0xFF, 0xD8, 0xFF, 0xFF, 0xFF, 0xE1, 0x00, 0x04, 'a', 'b',  // two fill bytes, then APP1
                      0xFF, 0xD9};
     auto parser = ParseJPEGSegments(std::span<const std::uint8_t>(jpeg), {0xE1});
     ASSERT_TRUE(parser->MoveNext());
     EXPECT_EQ(parser->Current()->MarkerOffset(), 4);  // the last 0xFF
     EXPECT_EQ(parser->Current()->PayloadOffset(), 8);
-    EXPECT_TRUE(BytesEqual(Bytes{'a', 'b'}, Bytes(parser->Current()->Payload().begin(), parser->Current()->Payload().end())));
+    EXPECT_TRUE(BytesEqual(Bytes{'a', 'b'},
+                           Bytes(parser->Current()->Payload().begin(), parser->Current()->Payload().end())));
     EXPECT_FALSE(parser->MoveNext());
     EXPECT_FALSE(parser->MoveNext());  // an ended walk stays ended
 }
@@ -61,7 +61,7 @@ TEST(JpegSegments, WalkStopsAtImageData) {
 
 struct EoiCase {
     std::string name;
-    Bytes entropy;                  // bytes after the SOS header
+    Bytes entropy;                    // bytes after the SOS header
     std::optional<std::int64_t> eoi;  // offset of the EOI's 0xFF within entropy, if found
 };
 void PrintTo(const EoiCase& c, std::ostream* os) { *os << c.name; }
@@ -85,13 +85,14 @@ TEST_P(EoiScan, PairsEveryFFWithTheNextByte) {
     EXPECT_EQ(measured, c.eoi ? sosEnd + *c.eoi + 2 : static_cast<std::int64_t>(b.Size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(JpegSegments, EoiScan, ::testing::Values(
-    EoiCase{"PairedFFHidesEoi", {0x12, 0x34, 0xFF, 0xFF, 0xD9}, std::nullopt},
-    EoiCase{"EoiAtThirdByte", {0x12, 0xFF, 0xD9}, 1},
-    EoiCase{"StuffedZeroThenEoi", {0x12, 0xFF, 0x00, 0xFF, 0xD9, 0xAA, 0xBB}, 3},
-    EoiCase{"RestartMarkerSkipped", {0x12, 0xFF, 0xD0, 0x55, 0xFF, 0xD9}, 4},
-    EoiCase{"TrailingLoneFF", {0x12, 0x34, 0xFF}, std::nullopt},
-    EoiCase{"NoEoi", {0x12, 0x34, 0x56}, std::nullopt}),
+INSTANTIATE_TEST_SUITE_P(
+    JpegSegments, EoiScan,
+    ::testing::Values(EoiCase{"PairedFFHidesEoi", {0x12, 0x34, 0xFF, 0xFF, 0xD9}, std::nullopt},
+                      EoiCase{"EoiAtThirdByte", {0x12, 0xFF, 0xD9}, 1},
+                      EoiCase{"StuffedZeroThenEoi", {0x12, 0xFF, 0x00, 0xFF, 0xD9, 0xAA, 0xBB}, 3},
+                      EoiCase{"RestartMarkerSkipped", {0x12, 0xFF, 0xD0, 0x55, 0xFF, 0xD9}, 4},
+                      EoiCase{"TrailingLoneFF", {0x12, 0x34, 0xFF}, std::nullopt},
+                      EoiCase{"NoEoi", {0x12, 0x34, 0x56}, std::nullopt}),
     [](const auto& p) { return p.param.name; });
 
 TEST(JpegSegments, MeasureStopsAtFirstEoiAndRestoresPosition) {
@@ -141,12 +142,14 @@ TEST_P(Truncated, RaisesStreamReadError) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(JpegSegments, Truncated, ::testing::Values(
-    TruncatedCase{"EndsInsideMarker", {0xFF, 0xD8, 0xFF, 0xFF}},
-    TruncatedCase{"EndsInsideLength", {0xFF, 0xD8, 0xFF, 0xE1, 0x00}},
-    TruncatedCase{"EndsInsidePayload", {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x08, 1, 2}},
-    TruncatedCase{"LengthZeroWrapsAndReadsPastEnd", {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x00, 1, 2, 0xFF, 0xD9}},
-    TruncatedCase{"EndsInsideSkippedLength", {0xFF, 0xD8, 0xFF, 0xE0, 0x00}}),
+INSTANTIATE_TEST_SUITE_P(
+    JpegSegments, Truncated,
+    ::testing::Values(TruncatedCase{"EndsInsideMarker", {0xFF, 0xD8, 0xFF, 0xFF}},
+                      TruncatedCase{"EndsInsideLength", {0xFF, 0xD8, 0xFF, 0xE1, 0x00}},
+                      TruncatedCase{"EndsInsidePayload", {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x08, 1, 2}},
+                      TruncatedCase{"LengthZeroWrapsAndReadsPastEnd",
+                                    {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x00, 1, 2, 0xFF, 0xD9}},
+                      TruncatedCase{"EndsInsideSkippedLength", {0xFF, 0xD8, 0xFF, 0xE0, 0x00}}),
     [](const auto& p) { return p.param.name; });
 
 struct AdobeCase {
@@ -172,13 +175,16 @@ TEST_P(AdobeHeader, MatchesTable) {
     EXPECT_EQ(seg.AdobeHeaderSize(), c.headerSize);
 }
 
-INSTANTIATE_TEST_SUITE_P(JpegSegments, AdobeHeader, ::testing::Values(
-    AdobeCase{"Photoshop3", 0xED, WithTail(std::string_view("Photoshop 3.0\0", 14), 6), true, 14},
-    AdobeCase{"Photoshop25", 0xED, WithTail("Adobe_Photoshop2.5:", 1), true, 19},
-    AdobeCase{"Photoshop25OfExactly19Bytes", 0xED, WithTail("Adobe_Photoshop2.5:", 0), false, 0},
-    AdobeCase{"Photoshop3Under20Bytes", 0xED, WithTail(std::string_view("Photoshop 3.0\0", 14), 5), false, 0},
-    AdobeCase{"Photoshop3WithoutZero", 0xED, WithTail("Photoshop 3.0 ", 6), false, 0},
-    AdobeCase{"NotApp13", 0xE1, WithTail(std::string_view("Photoshop 3.0\0", 14), 6), false, 0}),
+INSTANTIATE_TEST_SUITE_P(
+    JpegSegments, AdobeHeader,
+    ::testing::Values(
+        AdobeCase{"Photoshop3", 0xED, WithTail(std::string_view("Photoshop 3.0\0", 14), 6), true, 14},
+        AdobeCase{"Photoshop25", 0xED, WithTail("Adobe_Photoshop2.5:", 1), true, 19},
+        AdobeCase{"Photoshop25OfExactly19Bytes", 0xED, WithTail("Adobe_Photoshop2.5:", 0), false, 0},
+        AdobeCase{"Photoshop3Under20Bytes", 0xED, WithTail(std::string_view("Photoshop 3.0\0", 14), 5), false,
+                  0},
+        AdobeCase{"Photoshop3WithoutZero", 0xED, WithTail("Photoshop 3.0 ", 6), false, 0},
+        AdobeCase{"NotApp13", 0xE1, WithTail(std::string_view("Photoshop 3.0\0", 14), 6), false, 0}),
     [](const auto& p) { return p.param.name; });
 
 TEST(JpegSegments, WriteSegmentCountsTheLengthField) {
@@ -192,10 +198,8 @@ TEST(JpegSegments, WriteSegmentCountsTheLengthField) {
     source.SetPosition(1);
     WriteSegment(out, 0xE3, source, 1);  // one byte from the position
     EXPECT_EQ(source.Position(), 2);
-    const Bytes expected{0xFF, 0xFE, 0x00, 0x04, 'h', 'i',
-                         0xFF, 0xE1, 0x00, 0x02,
-                         0xFF, 0xE2, 0x00, 0x05, 1, 2, 3,
-                         0xFF, 0xE3, 0x00, 0x03, 2};
+    const Bytes expected{0xFF, 0xFE, 0x00, 0x04, 'h', 'i', 0xFF, 0xE1, 0x00, 0x02, 0xFF,
+                         0xE2, 0x00, 0x05, 1,    2,   3,   0xFF, 0xE3, 0x00, 0x03, 2};
     EXPECT_TRUE(BytesEqual(expected, Bytes(out.Bytes().begin(), out.Bytes().end())));
 }
 
@@ -209,7 +213,9 @@ TEST(JpegSegments, OversizedPayloadIsRefusedBeforeWriting) {
     try {
         WriteSegment(out, 0xE1, big.data(), big.size());
     } catch (const SegmentTooLarge& e) {
-        EXPECT_STREQ(e.what(), "Die Metadaten passen nicht in ein JPEG-Segment: 65534 Bytes, höchstens 65533 sind möglich");
+        EXPECT_STREQ(
+            e.what(),
+            "Die Metadaten passen nicht in ein JPEG-Segment: 65534 Bytes, höchstens 65533 sind möglich");
     }
     const Bytes fits(65533, 0x22);
     WriteSegment(out, 0xE1, fits.data(), fits.size());
@@ -228,7 +234,14 @@ TEST(JpegSegments, TotalSizeOfLargestSegmentsIsWide) {
 
 TEST(JpegSegments, StripRemovesChosenSegmentsAndCopiesTheRest) {
     JpegBuilder in;
-    in.Soi().Segment(0xE0, {1}).Segment(0xE1, {2, 2}).Segment(0xE2, {3}).Segment(0xE1, {4}).Sof0().Sos({9, 9}).Eoi();
+    in.Soi()
+        .Segment(0xE0, {1})
+        .Segment(0xE1, {2, 2})
+        .Segment(0xE2, {3})
+        .Segment(0xE1, {4})
+        .Sof0()
+        .Sos({9, 9})
+        .Eoi();
     JpegBuilder want;
     want.Soi().Segment(0xE0, {1}).Segment(0xE2, {3}).Sof0().Sos({9, 9}).Eoi();
     ReadOnlyMemoryStream input{std::span<const std::uint8_t>(in.bytes())};

@@ -335,9 +335,9 @@ TEST_P(MakerNoteFormat, AcceptsExactlyItsOwnNotes) {
         tag->UpdateData(c.bytes.data());
     }
     const std::vector<ExifMakerNoteClass> all{TUnrecognizedMakerNote::Class(), THeaderlessMakerNote::Class(),
-                                               TCanonMakerNote::Class(),        TNikonType2MakerNote::Class(),
-                                               TPanasonicMakerNote::Class(),    TNikonType1MakerNote::Class(),
-                                               TNikonType3MakerNote::Class(),   TSonyMakerNote::Class()};
+                                              TCanonMakerNote::Class(),        TNikonType2MakerNote::Class(),
+                                              TPanasonicMakerNote::Class(),    TNikonType1MakerNote::Class(),
+                                              TNikonType3MakerNote::Class(),   TSonyMakerNote::Class()};
     for (const ExifMakerNoteClass cls : all) {
         const bool wanted = std::find(c.accepting.begin(), c.accepting.end(), cls) != c.accepting.end();
         std::int32_t headerSize = -1;

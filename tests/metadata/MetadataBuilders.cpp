@@ -1,12 +1,12 @@
 // tests/metadata/MetadataBuilders.cpp: byte builders for JPEG streams and TIFF blocks.
 #include "MetadataBuilders.h"
 
+#include <jpeglib.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
-
-#include <jpeglib.h>
 
 namespace zeloro::test {
 
@@ -65,7 +65,8 @@ TiffEntry TiffBuilder::Short(std::uint16_t id, std::initializer_list<std::uint16
 TiffEntry TiffBuilder::Long(std::uint16_t id, std::initializer_list<std::uint32_t> v) const {
     return {id, 4, static_cast<std::uint32_t>(v.size()), U32(v), {}, {}};
 }
-TiffEntry TiffBuilder::Rationals(std::uint16_t id, std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> v) const {
+TiffEntry TiffBuilder::Rationals(std::uint16_t id,
+                                 std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> v) const {
     return {id, 5, static_cast<std::uint32_t>(v.size()), Rational(v), {}, {}};
 }
 TiffEntry TiffBuilder::Text(std::uint16_t id, std::string_view text) const {
@@ -120,7 +121,8 @@ Bytes TiffBuilder::Build() {
         offsets_.push_back(cursor);
         cursor += static_cast<std::uint32_t>(2 + 12 * dir.size() + 4);
         for (const auto& e : dir) {
-            if (!e.raw && !e.pointsTo && e.data.size() > 4) cursor += static_cast<std::uint32_t>(e.data.size());
+            if (!e.raw && !e.pointsTo && e.data.size() > 4)
+                cursor += static_cast<std::uint32_t>(e.data.size());
         }
     }
     appendedOffset_ = cursor;
@@ -197,9 +199,9 @@ JpegBuilder& JpegBuilder::SegmentWithLength(std::uint8_t marker, std::uint16_t l
 
 JpegBuilder& JpegBuilder::Sof0(std::uint16_t width, std::uint16_t height) {
     // precision 8, height, width, one component: id 1, sampling 1x1, table 0
-    return Segment(0xC0, {8, static_cast<std::uint8_t>(height >> 8U), static_cast<std::uint8_t>(height & 0xFFU),
-                          static_cast<std::uint8_t>(width >> 8U), static_cast<std::uint8_t>(width & 0xFFU), 1, 1,
-                          0x11, 0});
+    return Segment(0xC0, {8, static_cast<std::uint8_t>(height >> 8U),
+                          static_cast<std::uint8_t>(height & 0xFFU), static_cast<std::uint8_t>(width >> 8U),
+                          static_cast<std::uint8_t>(width & 0xFFU), 1, 1, 0x11, 0});
 }
 
 JpegBuilder& JpegBuilder::Sos(const Bytes& entropy) {

@@ -38,7 +38,8 @@ public:
 
     TiffEntry Short(std::uint16_t id, std::initializer_list<std::uint16_t> v) const;
     TiffEntry Long(std::uint16_t id, std::initializer_list<std::uint32_t> v) const;
-    TiffEntry Rationals(std::uint16_t id, std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> v) const;
+    TiffEntry Rationals(std::uint16_t id,
+                        std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> v) const;
     TiffEntry Text(std::uint16_t id, std::string_view text) const;
     TiffEntry Undefined(std::uint16_t id, const Bytes& bytes) const;
     TiffEntry Pointer(std::uint16_t id, int directory, std::uint16_t type = 4) const;
@@ -57,7 +58,9 @@ public:
 
     [[nodiscard]] Bytes Build();
     // Valid after Build().
-    [[nodiscard]] std::uint32_t DirectoryOffset(int directory) const { return offsets_.at(static_cast<std::size_t>(directory)); }
+    [[nodiscard]] std::uint32_t DirectoryOffset(int directory) const {
+        return offsets_.at(static_cast<std::size_t>(directory));
+    }
     [[nodiscard]] std::uint32_t AppendedOffset() const { return appendedOffset_; }
     [[nodiscard]] bool BigEndian() const noexcept { return big_; }
 

@@ -25,7 +25,8 @@ using test::Bytes;
 Bytes XmpPayload(const std::string& name, const std::string& value) {
     std::string packet =
         "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>"
-        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+        "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
         "<rdf:Description rdf:about='' xmlns:exif='http://ns.adobe.com/exif/1.0/' "
         "xmlns:dc='http://purl.org/dc/elements/1.1/'><dc:format>image/jpeg</dc:format>";
     if (!name.empty()) packet += "<exif:" + name + ">" + value + "</exif:" + name + ">";
@@ -60,9 +61,9 @@ struct EnumCase {
 };
 void PrintTo(const EnumCase& c, std::ostream* os) { *os << c.name; }
 
-#define ENUM_CASE(Name, Type, Id, Missing, Valid, Out)                                                      \
-    EnumCase {                                                                                              \
-        #Name, Id, [](const TCustomExifData& d) { return static_cast<std::uint16_t>(d.Name()); },           \
+#define ENUM_CASE(Name, Type, Id, Missing, Valid, Out)                                                \
+    EnumCase {                                                                                        \
+#Name, Id, [](const TCustomExifData& d) { return static_cast<std::uint16_t>(d.Name()); },           \
             [](TCustomExifData& d, std::uint16_t v) { d.Set##Name(static_cast<Type>(v)); }, Missing, Valid, Out \
     }
 
@@ -245,15 +246,17 @@ TEST_P(VersionProperty, ReadsAndWritesTheFourElements) {
     EXPECT_EQ(v.AsString(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Properties, VersionProperty, ::testing::Values(
-    VersionCase{"Exif", [](TCustomExifData& d) -> CustomExifVersion& { return d.ExifVersion(); }, esDetails, 36864,
-                tdUndefined, test::Raw("0230"), "2.30"},
-    VersionCase{"FlashPix", [](TCustomExifData& d) -> CustomExifVersion& { return d.FlashPixVersion(); }, esDetails,
-                40960, tdUndefined, test::Raw("0100"), "1.00"},
-    VersionCase{"Interop", [](TCustomExifData& d) -> CustomExifVersion& { return d.InteropVersion(); }, esInterop, 2,
-                tdUndefined, test::Raw("0100"), "1.00"},
-    VersionCase{"GPS", [](TCustomExifData& d) -> CustomExifVersion& { return d.GPSVersion(); }, esGPS, 0, tdByte,
-                Bytes{2, 3, 0, 0}, "2.3.0.0"}),
+INSTANTIATE_TEST_SUITE_P(
+    Properties, VersionProperty,
+    ::testing::Values(
+        VersionCase{"Exif", [](TCustomExifData& d) -> CustomExifVersion& { return d.ExifVersion(); },
+                    esDetails, 36864, tdUndefined, test::Raw("0230"), "2.30"},
+        VersionCase{"FlashPix", [](TCustomExifData& d) -> CustomExifVersion& { return d.FlashPixVersion(); },
+                    esDetails, 40960, tdUndefined, test::Raw("0100"), "1.00"},
+        VersionCase{"Interop", [](TCustomExifData& d) -> CustomExifVersion& { return d.InteropVersion(); },
+                    esInterop, 2, tdUndefined, test::Raw("0100"), "1.00"},
+        VersionCase{"GPS", [](TCustomExifData& d) -> CustomExifVersion& { return d.GPSVersion(); }, esGPS, 0,
+                    tdByte, Bytes{2, 3, 0, 0}, "2.3.0.0"}),
     [](const auto& p) { return p.param.name; });
 
 TEST(Properties, CharacterVersionNumbers) {
@@ -343,14 +346,17 @@ TEST_P(ResolutionProperty, BoundToItsOwnTags) {
     EXPECT_EQ(s.Count(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Properties, ResolutionProperty, ::testing::Values(
-    ResolutionCase{"Image", [](TCustomExifData& d) -> CustomExifResolution& { return d.Resolution(); }, esGeneral,
-                   282, 283, 296},
-    ResolutionCase{"Thumbnail", [](TCustomExifData& d) -> CustomExifResolution& { return d.ThumbnailResolution(); },
-                   esThumbnail, 282, 283, 296},
-    ResolutionCase{"FocalPlane",
-                   [](TCustomExifData& d) -> CustomExifResolution& { return d.FocalPlaneResolution(); }, esDetails,
-                   41486, 41487, 41488}),
+INSTANTIATE_TEST_SUITE_P(
+    Properties, ResolutionProperty,
+    ::testing::Values(
+        ResolutionCase{"Image", [](TCustomExifData& d) -> CustomExifResolution& { return d.Resolution(); },
+                       esGeneral, 282, 283, 296},
+        ResolutionCase{"Thumbnail",
+                       [](TCustomExifData& d) -> CustomExifResolution& { return d.ThumbnailResolution(); },
+                       esThumbnail, 282, 283, 296},
+        ResolutionCase{"FocalPlane",
+                       [](TCustomExifData& d) -> CustomExifResolution& { return d.FocalPlaneResolution(); },
+                       esDetails, 41486, 41487, 41488}),
     [](const auto& p) { return p.param.name; });
 
 TEST(Properties, IsoSpeedRatings) {
@@ -387,8 +393,8 @@ TEST(Properties, SubjectLocation) {
     };
     const ReadCase reads[] = {
         {{10, 20}, {10, 20}},
-        {{10, 20, 5, 6}, {10, 20}},   // an area: its centre
-        {{10}, kInvalidSmallPoint},   // one number is no point
+        {{10, 20, 5, 6}, {10, 20}},  // an area: its centre
+        {{10}, kInvalidSmallPoint},  // one number is no point
         {{0x8000, 1}, kInvalidSmallPoint},
     };
     for (const auto& r : reads) {
@@ -423,7 +429,8 @@ TEST(Properties, WindowsStringSetters) {
     const TExifTag* keywords = exif.Sections(esGeneral).Find(40094);
     ASSERT_NE(keywords, nullptr);
     EXPECT_EQ(keywords->DataType(), tdByte);
-    const Bytes utf16{'B', 0, 0xE4, 0, 'u', 0, 'm', 0, 'e', 0, ';', 0, ' ', 0, 'W', 0, 'a', 0, 'l', 0, 'd', 0, 0, 0};
+    const Bytes utf16{'B', 0, 0xE4, 0, 'u', 0, 'm', 0, 'e', 0, ';', 0,
+                      ' ', 0, 'W',  0, 'a', 0, 'l', 0, 'd', 0, 0,   0};
     EXPECT_TRUE(test::BytesEqual(utf16, Bytes(keywords->Bytes().begin(), keywords->Bytes().end())));
 
     exif.SetKeywords("");
@@ -482,7 +489,8 @@ std::map<std::string, std::string> ExiftoolValues(const std::filesystem::path& f
 TEST(Properties, ExiftoolReadsTheWrittenValues) {
     std::unique_ptr<FILE, PipeClose> probe(popen("exiftool -ver 2>/dev/null", "r"));
     char ver[64] = {};
-    if (!probe || std::fgets(ver, sizeof ver, probe.get()) == nullptr) GTEST_SKIP() << "exiftool not installed";
+    if (!probe || std::fgets(ver, sizeof ver, probe.get()) == nullptr)
+        GTEST_SKIP() << "exiftool not installed";
 
     for (const bool bigEndian : {false, true}) {
         TExifData exif;

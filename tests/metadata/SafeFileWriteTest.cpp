@@ -100,8 +100,8 @@ TEST_P(SafeFileWriteFault, LeavesTheFileAndNoTemporaryFile) {
         EXPECT_STREQ(e.what(), "Stream-Schreibfehler");
     } catch (const FileError& e) {
         EXPECT_FALSE(c.streamError);
-        EXPECT_EQ(std::string(e.what()),
-                  "Datei " + path.string() + " kann nicht erstellt werden. " + std::generic_category().message(EIO));
+        EXPECT_EQ(std::string(e.what()), "Datei " + path.string() + " kann nicht erstellt werden. " +
+                                             std::generic_category().message(EIO));
     }
     EXPECT_TRUE(test::BytesEqual(original, test::ReadFileBytes(path)));
     EXPECT_EQ(EntriesIn(dir.path()), 1U);

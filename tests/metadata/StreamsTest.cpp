@@ -21,11 +21,12 @@ TEST(StreamHelpers, TypedValuesInBothByteOrders) {
         WriteStreamLongWord(s, 0x89ABCDEF, e);
         WriteStreamLongInt(s, -2, e);
         WriteStreamDouble(s, 1.5, e);
-        const Bytes little{0xAB, 0x34, 0x12, 0xEF, 0xCD, 0xAB, 0x89, 0xFE, 0xFF, 0xFF, 0xFF,
-                           0, 0, 0, 0, 0, 0, 0xF8, 0x3F};
-        const Bytes big{0xAB, 0x12, 0x34, 0x89, 0xAB, 0xCD, 0xEF, 0xFF, 0xFF, 0xFF, 0xFE,
-                        0x3F, 0xF8, 0, 0, 0, 0, 0, 0};
-        EXPECT_TRUE(test::BytesEqual(e == BigEndian ? big : little, Bytes(s.Bytes().begin(), s.Bytes().end())));
+        const Bytes little{0xAB, 0x34, 0x12, 0xEF, 0xCD, 0xAB, 0x89, 0xFE, 0xFF, 0xFF,
+                           0xFF, 0,    0,    0,    0,    0,    0,    0xF8, 0x3F};
+        const Bytes big{0xAB, 0x12, 0x34, 0x89, 0xAB, 0xCD, 0xEF, 0xFF, 0xFF, 0xFF,
+                        0xFE, 0x3F, 0xF8, 0,    0,    0,    0,    0,    0};
+        EXPECT_TRUE(
+            test::BytesEqual(e == BigEndian ? big : little, Bytes(s.Bytes().begin(), s.Bytes().end())));
         s.SetPosition(0);
         EXPECT_EQ(ReadStreamByte(s), 0xAB);
         EXPECT_EQ(ReadStreamWord(s, e), 0x1234);
@@ -69,10 +70,12 @@ TEST(StreamHelpers, HeadFileStreamServesTheFilesBytes) {
         s.SetPosition(r.at);
         Bytes got(r.count);
         const std::size_t n = s.Read(got.data(), got.size());
-        const std::size_t want = r.at >= 5000 ? 0 : std::min<std::size_t>(r.count, static_cast<std::size_t>(5000 - r.at));
+        const std::size_t want =
+            r.at >= 5000 ? 0 : std::min<std::size_t>(r.count, static_cast<std::size_t>(5000 - r.at));
         ASSERT_EQ(n, want) << r.at;
-        EXPECT_TRUE(std::equal(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(n),
-                               content.begin() + static_cast<std::ptrdiff_t>(std::min<std::int64_t>(r.at, 5000))))
+        EXPECT_TRUE(
+            std::equal(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(n),
+                       content.begin() + static_cast<std::ptrdiff_t>(std::min<std::int64_t>(r.at, 5000))))
             << r.at;
     }
     EXPECT_LT(s.BytesRead(), 5000 + 2 * 512);

@@ -27,16 +27,14 @@ TEST_P(ScaleToFitTable, FitsTheStandardBox) {
 INSTANTIATE_TEST_SUITE_P(
     ThumbnailScaler, ScaleToFitTable,
     ::testing::Values(FitCase{"Landscape4To3", 640, 480, {160, 120}},
-                      FitCase{"Portrait3To4", 480, 640, {90, 120}},
-                      FitCase{"Square", 100, 100, {120, 120}},
+                      FitCase{"Portrait3To4", 480, 640, {90, 120}}, FitCase{"Square", 100, 100, {120, 120}},
                       FitCase{"WideBannerLimitedByWidth", 1000, 100, {160, 16}},
                       FitCase{"SmallPictureIsEnlarged", 8, 6, {160, 120}},
-                      FitCase{"HalfRoundsDownToEven", 64, 1, {160, 2}},    // 160 / 64 = 2.5
-                      FitCase{"HalfRoundsUpToEven", 64, 3, {160, 8}},      // 480 / 64 = 7.5
+                      FitCase{"HalfRoundsDownToEven", 64, 1, {160, 2}},  // 160 / 64 = 2.5
+                      FitCase{"HalfRoundsUpToEven", 64, 3, {160, 8}},    // 480 / 64 = 7.5
                       FitCase{"TallPictureLimitedByHeight", 100, 1000, {12, 120}},
                       FitCase{"ThinPictureKeepsOnePixel", 100000, 1, {160, 1}},
-                      FitCase{"NoWidth", 0, 5, {0, 0}},
-                      FitCase{"NoHeight", 5, 0, {0, 0}}),
+                      FitCase{"NoWidth", 0, 5, {0, 0}}, FitCase{"NoHeight", 5, 0, {0, 0}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 Bitmap Filled(std::uint32_t w, std::uint32_t h, std::initializer_list<std::uint8_t> rgb) {

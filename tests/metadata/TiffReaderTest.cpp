@@ -33,8 +33,8 @@ class ByteOrders : public ::testing::TestWithParam<bool> {};
 
 TEST_P(ByteOrders, ReadsEntriesAndValuesInTheFilesOrder) {
     TiffBuilder t(GetParam());
-    const int ifd0 = t.AddDirectory({t.Short(274, {6}), t.Text(271, "Maker"), t.Rationals(282, {{72, 1}}),
-                                     t.Long(300, {0x01020304, 5})});
+    const int ifd0 = t.AddDirectory(
+        {t.Short(274, {6}), t.Text(271, "Maker"), t.Rationals(282, {{72, 1}}), t.Long(300, {0x01020304, 5})});
     (void)ifd0;
     const Bytes tiff = t.Build();
     TExifData exif;
@@ -53,14 +53,15 @@ TEST_P(ByteOrders, ReadsEntriesAndValuesInTheFilesOrder) {
     EXPECT_EQ(g.Find(274)->OriginalDataOffset(), 10 + 8);  // inline: the entry's value field
 }
 
-INSTANTIATE_TEST_SUITE_P(TiffReader, ByteOrders, ::testing::Values(false, true),
-                         [](const auto& p) { return p.param ? std::string("Motorola") : std::string("Intel"); });
+INSTANTIATE_TEST_SUITE_P(TiffReader, ByteOrders, ::testing::Values(false, true), [](const auto& p) {
+    return p.param ? std::string("Motorola") : std::string("Intel");
+});
 
 TEST(TiffReader, SwappedFortyTwoWinsOverTheMark) {
     // "MM" then 2A 00: little-endian data behind a big-endian mark, and the other way round.
     for (const bool big : {false, true}) {
-        TiffBuilder t(!big);                    // values written in the opposite order...
-        t.Mark(big ? 0x4D4D : 0x4949);          // ...of the mark
+        TiffBuilder t(!big);            // values written in the opposite order...
+        t.Mark(big ? 0x4D4D : 0x4949);  // ...of the mark
         t.AddDirectory({t.Short(274, {3})});
         const Bytes tiff = t.Build();
         ReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
@@ -102,7 +103,7 @@ TEST(TiffReader, EntryCountIsCappedToTheBlock) {
     TiffBuilder t;
     t.AddDirectory({t.Short(1, {1}), t.Short(2, {2}), t.Short(3, {3})});
     Bytes tiff = t.Build();
-    tiff[8] = 200;  // count: 200 entries declared
+    tiff[8] = 200;                // count: 200 entries declared
     tiff.resize(8 + 2 + 3 * 12);  // room for 3 entries after the count, and nothing else
     ReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
     const TTiffInfo info = ReadInfo(tiff, s);
@@ -133,11 +134,11 @@ TEST(TiffReader, BadEntriesAreKeptOnceAndEndTheDirectoryTwice) {
 TEST(TiffReader, DataOutsideTheBlockMakesTheTagEmpty) {
     TiffBuilder t;
     // Good entries between the bad ones: two bad entries in a row would end the directory.
-    t.AddDirectory({TiffEntry{270, 2, 100, {}, 0x7FFFFFF0U, {}},  // offset past the end
-                    t.Text(273, "fine text"),
-                    TiffEntry{271, 4, 0x40000001U, {}, 8U, {}},   // count x 4 above 2^32, never a small inline size
-                    t.Short(274, {1}),
-                    TiffEntry{272, 2, 8, {}, 0xFFFFFFF8U, {}}});  // negative offset
+    t.AddDirectory(
+        {TiffEntry{270, 2, 100, {}, 0x7FFFFFF0U, {}},  // offset past the end
+         t.Text(273, "fine text"),
+         TiffEntry{271, 4, 0x40000001U, {}, 8U, {}},  // count x 4 above 2^32, never a small inline size
+         t.Short(274, {1}), TiffEntry{272, 2, 8, {}, 0xFFFFFFF8U, {}}});  // negative offset
     TExifData exif;
     exif.LoadFromJPEG(JpegWith(t.Build()));
     const TExifSection& g = exif.Sections(esGeneral);
@@ -158,8 +159,11 @@ TEST(TiffReader, PointerTagsOfTheWrongShapeAreNotFollowed) {
         std::uint32_t count;
         bool followed;
     };
-    for (const Case& c : std::vector<Case>{{"Long", 4, 1, true}, {"SLong", 9, 1, true}, {"Ifd", 13, 1, true},
-                                           {"Short", 3, 1, false}, {"TwoLongs", 4, 2, false}}) {
+    for (const Case& c : std::vector<Case>{{"Long", 4, 1, true},
+                                           {"SLong", 9, 1, true},
+                                           {"Ifd", 13, 1, true},
+                                           {"Short", 3, 1, false},
+                                           {"TwoLongs", 4, 2, false}}) {
         TiffBuilder t;
         const int exifIfd = 1;
         const int interop = 2;
@@ -339,7 +343,7 @@ TEST(ExifLoad, ThumbnailLengthComesFromTheEoiScan) {
     exif.LoadFromJPEG(JpegWith(tiff));
     ASSERT_TRUE(exif.HasThumbnail());
     EXPECT_TRUE(test::BytesEqual(thumb, Bytes(exif.ThumbnailOrNil()->StoredBytes().begin(),
-                                               exif.ThumbnailOrNil()->StoredBytes().end())));
+                                              exif.ThumbnailOrNil()->StoredBytes().end())));
     EXPECT_EQ(exif.ThumbnailOrNil()->Width(), 16U);
     EXPECT_FALSE(exif.Modified());
     EXPECT_FALSE(exif.Empty());

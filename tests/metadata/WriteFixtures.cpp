@@ -40,7 +40,8 @@ Bytes EncodedPicture(std::uint32_t width, std::uint32_t height, int quality, boo
 
 Bytes PictureBody(const Bytes& picture) {
     std::size_t pos = 2;
-    while (pos + 4 <= picture.size() && picture[pos] == 0xFF && picture[pos + 1] >= 0xE0 && picture[pos + 1] <= 0xEF) {
+    while (pos + 4 <= picture.size() && picture[pos] == 0xFF && picture[pos + 1] >= 0xE0 &&
+           picture[pos + 1] <= 0xEF) {
         pos += 2 + (static_cast<std::size_t>(picture[pos + 2]) << 8U | picture[pos + 3]);
     }
     return Bytes(picture.begin() + static_cast<std::ptrdiff_t>(pos), picture.end());
@@ -70,13 +71,13 @@ std::size_t Find(const Bytes& haystack, const Bytes& needle, std::size_t from) {
 
 Bytes BE16(std::uint16_t v) { return {static_cast<std::uint8_t>(v >> 8U), static_cast<std::uint8_t>(v)}; }
 Bytes BE32(std::uint32_t v) {
-    return {static_cast<std::uint8_t>(v >> 24U), static_cast<std::uint8_t>(v >> 16U), static_cast<std::uint8_t>(v >> 8U),
-            static_cast<std::uint8_t>(v)};
+    return {static_cast<std::uint8_t>(v >> 24U), static_cast<std::uint8_t>(v >> 16U),
+            static_cast<std::uint8_t>(v >> 8U), static_cast<std::uint8_t>(v)};
 }
 Bytes LE16(std::uint16_t v) { return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8U)}; }
 Bytes LE32(std::uint32_t v) {
-    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8U), static_cast<std::uint8_t>(v >> 16U),
-            static_cast<std::uint8_t>(v >> 24U)};
+    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8U),
+            static_cast<std::uint8_t>(v >> 16U), static_cast<std::uint8_t>(v >> 24U)};
 }
 Bytes Zeros(std::size_t n) { return Bytes(n, 0); }
 

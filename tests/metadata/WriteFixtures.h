@@ -15,7 +15,8 @@ namespace zeloro::test {
 // 0xFF, marker, big-endian length (payload + 2), payload.
 [[nodiscard]] Bytes Segment(std::uint8_t marker, const Bytes& payload);
 // A real baseline JPEG of the given size made by libjpeg (a grey ramp), with its JFIF APP0.
-[[nodiscard]] Bytes EncodedPicture(std::uint32_t width, std::uint32_t height, int quality = 75, bool noise = false);
+[[nodiscard]] Bytes EncodedPicture(std::uint32_t width, std::uint32_t height, int quality = 75,
+                                   bool noise = false);
 // The picture's segments from its first non-APPn segment (DQT ...) to the end: what follows the
 // metadata segments of a photo.
 [[nodiscard]] Bytes PictureBody(const Bytes& picture);

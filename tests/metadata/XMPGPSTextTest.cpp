@@ -13,7 +13,8 @@ namespace {
 
 // The EXIF value in degrees.
 double ExifDegrees(TTiffLongWordFraction d, TTiffLongWordFraction m, TTiffLongWordFraction s) {
-    double value = static_cast<double>(d.Numerator) / d.Denominator + static_cast<double>(m.Numerator) / m.Denominator / 60;
+    double value = static_cast<double>(d.Numerator) / d.Denominator +
+                   static_cast<double>(m.Numerator) / m.Denominator / 60;
     if (s.Denominator != 0) {
         value += static_cast<double>(s.Numerator) / s.Denominator / 3600;
     }
@@ -49,7 +50,7 @@ TEST(XMPGPSText, DecimalMinutesForm) {
         {{10, 1}, {0, 1}, {0, 1}, 'S', "10,0.0S"},
         {{89, 1}, {59, 1}, {599999, 10000}, 'N', "89,59.99999833N"},
         {{89, 1}, {59, 1}, {599999999, 10000000}, 'N', "90,0.0N"},  // rounds into the next degree
-        {{95, 2}, {30, 1}, {0, 0}, 'E', "48,0.0E"},                     // half a degree carries into minutes
+        {{95, 2}, {30, 1}, {0, 0}, 'E', "48,0.0E"},                 // half a degree carries into minutes
         {{7, 1}, {2, 3}, {0, 0}, 'E', "7,0.66666667E"},
         {{7, 1}, {5, 1}, {0, 0}, '\0', "7,5.0"},
         {{7, 0}, {5, 1}, {1, 1}, 'E', ""},
@@ -68,19 +69,20 @@ TEST(XMPGPSText, ReadingBackReproducesTheExifValue) {
         for (const std::uint32_t minutes : {0U, 39U, 59U}) {
             for (std::uint32_t numerator = 0; numerator < 600000; numerator += 37) {
                 const TTiffLongWordFraction seconds(numerator, 10000);
-                const std::string text =
-                    XMPGPSCoordinateText({degrees, 1}, {minutes, 1}, seconds, 'N');
+                const std::string text = XMPGPSCoordinateText({degrees, 1}, {minutes, 1}, seconds, 'N');
                 ASSERT_EQ(SecondsNumeratorReadBack(text, degrees, minutes, 10000), numerator) << text;
             }
         }
     }
     // The seconds the run stores are reduced (12.3456 -> 7716/625): the same holds for those.
     for (std::int64_t tenThousandths = 0; tenThousandths < 600000; tenThousandths += 7) {
-        const TTiffLongWordFraction seconds(Currency::FromReal(static_cast<long double>(tenThousandths) / 10000));
+        const TTiffLongWordFraction seconds(
+            Currency::FromReal(static_cast<long double>(tenThousandths) / 10000));
         const std::string text = XMPGPSCoordinateText({179, 1}, {59, 1}, seconds, 'E');
         const auto read = ParseXMPGPSCoordinate(text);
         ASSERT_TRUE(read.has_value()) << text;
-        EXPECT_LT(std::fabs(read->degrees - ExifDegrees({179, 1}, {59, 1}, seconds)), 0.5 / 10000 / 3600) << text;
+        EXPECT_LT(std::fabs(read->degrees - ExifDegrees({179, 1}, {59, 1}, seconds)), 0.5 / 10000 / 3600)
+            << text;
     }
 }
 

@@ -129,8 +129,8 @@ TEST(XMPPacket, TypedReadsTakeOneSignAndTheWholeText) {
         bool asBool;  // ReadValue(true)
     };
     TXMPPacket packet;
-    for (const Case& c : {Case{"+7", 7, true}, Case{"-7", -7, true}, Case{"0", 0, false}, Case{"+-7", -1, true},
-                          Case{" 7", -1, true}, Case{"FALSE", -1, false},
+    for (const Case& c : {Case{"+7", 7, true}, Case{"-7", -7, true}, Case{"0", 0, false},
+                          Case{"+-7", -1, true}, Case{" 7", -1, true}, Case{"FALSE", -1, false},
                           Case{"true", -1, true}, Case{"2147483648", -1, true}}) {
         packet.UpdateProperty(xsExif, "Value", c.text);
         const TXMPProperty* prop = packet.FindSchema(xsExif)->FindProperty("Value");

@@ -183,12 +183,14 @@ std::map<std::string, std::string> XMPTags(const std::filesystem::path& path) {
     while (std::getline(lines, line)) {
         const auto close = line.find(']');
         const auto colon = line.find(" :");
-        if (line.starts_with("[") && close != std::string::npos && colon != std::string::npos && colon > close) {
+        if (line.starts_with("[") && close != std::string::npos && colon != std::string::npos &&
+            colon > close) {
             std::string name = line.substr(close + 1, colon - close - 1);
             name.erase(0, name.find_first_not_of(' '));
             name.erase(name.find_last_not_of(' ') + 1);
             std::string& text = tags[line.substr(1, close - 1) + ":" + name];
-            text += (text.empty() ? "" : "\n") + line.substr(colon + 3 <= line.size() ? colon + 3 : line.size());
+            text +=
+                (text.empty() ? "" : "\n") + line.substr(colon + 3 <= line.size() ? colon + 3 : line.size());
         }
     }
     return tags;
@@ -287,8 +289,10 @@ TEST(XMPRoadOracle, ExiftoolReadsTheXMPPositionAsTheEXIFPosition) {
     const test::TempDir dir;
     const auto path = dir / "tagged.jpg";
     test::WriteFileBytes(path.string(), Tag(Photo(XMPPayload(text))));
-    const std::string report = RunCommand("exiftool -n -s3 -GPS:GPSLatitude -GPS:GPSLongitude -XMP-exif:GPSLatitude "
-                                          "-XMP-exif:GPSLongitude " + Quoted(path) + " 2>/dev/null")
+    const std::string report = RunCommand(
+                                   "exiftool -n -s3 -GPS:GPSLatitude -GPS:GPSLongitude -XMP-exif:GPSLatitude "
+                                   "-XMP-exif:GPSLongitude " +
+                                   Quoted(path) + " 2>/dev/null")
                                    .value_or("");
     std::istringstream lines(report);
     std::vector<double> values;

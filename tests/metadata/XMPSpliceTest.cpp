@@ -150,7 +150,8 @@ TEST(XMPSpliceBytes, BlankValueWrittenInPlace) {
 // through the generated form; its content is still exactly the packet's.
 TEST(XMPSpliceBytes, OtherChangesAreGenerated) {
     const std::string duplicate =
-        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+        "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
         "<rdf:Description xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:GPSLatitude='1,0.0N'/>"
         "<rdf:Description xmlns:exif='http://ns.adobe.com/exif/1.0/' exif:GPSLatitude='2,0.0N'/>"
         "</rdf:RDF></x:xmpmeta>";

@@ -36,7 +36,8 @@ TempDir::~TempDir() {
                                          std::filesystem::perm_options::add, ec);
         }
     }
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ec);
     std::filesystem::remove_all(path_, ec);
 }
 
@@ -79,7 +80,8 @@ std::string ReadFileText(const std::filesystem::path& path) {
     os << "bytes differ at offset " << offset << " (expected size " << expected.size() << ", actual size "
        << actual.size() << ")";
     if (offset < expected.size() && offset < actual.size()) {
-        os << std::hex << ": expected 0x" << unsigned{expected[offset]} << ", actual 0x" << unsigned{actual[offset]};
+        os << std::hex << ": expected 0x" << unsigned{expected[offset]} << ", actual 0x"
+           << unsigned{actual[offset]};
     }
     return ::testing::AssertionFailure() << os.str();
 }

@@ -53,12 +53,12 @@ void WriteFileText(const std::filesystem::path& path, std::string_view text);
 [[nodiscard]] bool HaveExiftool();
 
 // Skips the current test for the reason given, or fails it under CI, which must run every test.
-#define ZELORO_SKIP_OUTSIDE_CI(reason)                                          \
-    do {                                                                        \
-        if (::zeloro::test::InCI()) {                                           \
-            FAIL() << reason << ", and CI must run this test";                  \
-        }                                                                       \
-        GTEST_SKIP() << reason << "; the test is skipped";                      \
+#define ZELORO_SKIP_OUTSIDE_CI(reason)                         \
+    do {                                                       \
+        if (::zeloro::test::InCI()) {                          \
+            FAIL() << reason << ", and CI must run this test"; \
+        }                                                      \
+        GTEST_SKIP() << reason << "; the test is skipped";     \
     } while (false)
 
 // For the tests on the shared collection of real photos and tracks.
@@ -70,11 +70,11 @@ void WriteFileText(const std::filesystem::path& path, std::string_view text);
     } while (false)
 
 // For the comparisons with exiftool, the independent reader.
-#define ZELORO_REQUIRE_EXIFTOOL()                                               \
-    do {                                                                        \
-        if (!::zeloro::test::HaveExiftool()) {                                  \
-            ZELORO_SKIP_OUTSIDE_CI("exiftool is not installed");                \
-        }                                                                       \
+#define ZELORO_REQUIRE_EXIFTOOL()                                \
+    do {                                                         \
+        if (!::zeloro::test::HaveExiftool()) {                   \
+            ZELORO_SKIP_OUTSIDE_CI("exiftool is not installed"); \
+        }                                                        \
     } while (false)
 
 // "yyyy-mm-dd hh:mm:ss" as a date-time value (a test's own fixed text; no checks).

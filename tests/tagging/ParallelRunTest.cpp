@@ -163,11 +163,12 @@ Outcome RunWith(const fs::path& root, int jobs, std::optional<int> stopAfter, co
 }
 
 // Names the first line that differs, which a comparison of the whole lists would cut off.
-void ExpectSameList(const std::vector<std::string>& want, const std::vector<std::string>& got, const char* what) {
+void ExpectSameList(const std::vector<std::string>& want, const std::vector<std::string>& got,
+                    const char* what) {
     const auto [w, g] = std::mismatch(want.begin(), want.end(), got.begin(), got.end());
     EXPECT_TRUE(w == want.end() && g == got.end())
-        << what << " differ at " << (w - want.begin()) << ": '" << (w == want.end() ? "(end)" : *w) << "' vs '"
-        << (g == got.end() ? "(end)" : *g) << "'";
+        << what << " differ at " << (w - want.begin()) << ": '" << (w == want.end() ? "(end)" : *w)
+        << "' vs '" << (g == got.end() ? "(end)" : *g) << "'";
 }
 
 void ExpectSameOutcome(const Outcome& want, const Outcome& got) {

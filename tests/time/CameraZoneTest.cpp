@@ -10,8 +10,8 @@
 
 #include "common/DateTime.h"
 #include "support/TestSupport.h"
-#include "time/TimeRules.h"
 #include "time/CameraZone.h"
+#include "time/TimeRules.h"
 
 namespace zeloro {
 namespace {

@@ -59,7 +59,7 @@ TEST_F(Lookup, WindowIncludesBothEnds) {
     insert("2", "2", at(12, 0, 4));
     EXPECT_FALSE(searchGPX(at(12, 0, 2), kZoneIndexUtc, "0", query).found);
     EXPECT_FALSE(searchGPX(at(12, 0, 2), kZoneIndexUtc, "1", query).found);
-    EXPECT_EQ(searchGPX(at(12, 0, 2), kZoneIndexUtc, "2", query).lat, "2");  // 12:00:00..12:00:04
+    EXPECT_EQ(searchGPX(at(12, 0, 2), kZoneIndexUtc, "2", query).lat, "2");    // 12:00:00..12:00:04
     EXPECT_EQ(searchGPX(at(11, 59, 53), kZoneIndexUtc, "5", query).lat, "1");  // upper end of 11:59:48..58
     EXPECT_FALSE(searchGPX(at(11, 59, 52), kZoneIndexUtc, "5", query).found);
     EXPECT_EQ(searchGPX(at(12, 0, 9), kZoneIndexUtc, "5", query).lat, "2");  // lower end of 12:00:04..14
@@ -113,40 +113,64 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         NearestCase{"LaterPointIsNearer",  //
                     {{"1", at(11, 59, 58)}, {"2", at(12, 0, 4)}},
-                    at(12, 0, 2), "5", "2"},
+                    at(12, 0, 2),
+                    "5",
+                    "2"},
         NearestCase{"EarlierPointIsNearer",  //
                     {{"2", at(12, 0, 3)}, {"1", at(11, 59, 59)}},
-                    at(12, 0, 0), "5", "1"},
+                    at(12, 0, 0),
+                    "5",
+                    "1"},
         NearestCase{"EquallyNearTakesTheEarlier",  //
                     {{"2", at(12, 0, 2)}, {"1", at(11, 59, 58)}},
-                    at(12, 0, 0), "5", "1"},
+                    at(12, 0, 0),
+                    "5",
+                    "1"},
         NearestCase{"OwnSecondWinsOverAnyOther",
                     {{"1", at(11, 59, 59)}, {"2", at(12, 0, 1)}, {"3", at(12, 0, 0)}},
-                    at(12, 0, 0), "30", "3"},
+                    at(12, 0, 0),
+                    "30",
+                    "3"},
         NearestCase{"DenseTrackGivesOwnSecond",
                     {{"5", at(11, 59, 55)}, {"1", at(11, 59, 59)}, {"3", at(12, 0, 0)}, {"2", at(12, 0, 1)}},
-                    at(12, 0, 0), "5", "3"},
+                    at(12, 0, 0),
+                    "5",
+                    "3"},
         NearestCase{"WindowWithoutPoints",  //
                     {{"1", at(11, 59, 54)}, {"2", at(12, 0, 6)}},
-                    at(12, 0, 0), "5", std::nullopt},
+                    at(12, 0, 0),
+                    "5",
+                    std::nullopt},
         NearestCase{"SameSecondOwnTakesFirstImported",  //
                     {{"3", at(12, 0, 0)}, {"4", at(12, 0, 0)}},
-                    at(12, 0, 0), "5", "3"},
+                    at(12, 0, 0),
+                    "5",
+                    "3"},
         NearestCase{"SameSecondBeforeTakesFirstImported",
                     {{"3", at(11, 59, 58)}, {"4", at(11, 59, 58)}, {"9", at(12, 0, 5)}},
-                    at(12, 0, 0), "5", "3"},
+                    at(12, 0, 0),
+                    "5",
+                    "3"},
         NearestCase{"SameSecondAfterTakesFirstImported",
                     {{"9", at(11, 59, 55)}, {"3", at(12, 0, 2)}, {"4", at(12, 0, 2)}},
-                    at(12, 0, 0), "5", "3"},
+                    at(12, 0, 0),
+                    "5",
+                    "3"},
         NearestCase{"OverMidnight",  //
                     {{"1", on(2010, 12, 31, 23, 59, 54)}, {"2", on(2011, 1, 1, 0, 0, 1)}},
-                    on(2010, 12, 31, 23, 59, 58), "5", "2"},
+                    on(2010, 12, 31, 23, 59, 58),
+                    "5",
+                    "2"},
         NearestCase{"BeforeTheUnixEpoch",  //
                     {{"1", on(1850, 3, 1, 7, 0, 0)}, {"2", on(1850, 3, 1, 7, 0, 3)}},
-                    on(1850, 3, 1, 7, 0, 2), "5", "2"},
+                    on(1850, 3, 1, 7, 0, 2),
+                    "5",
+                    "2"},
         NearestCase{"WholeToleranceAway",  //
                     {{"1", at(11, 51, 40)}, {"2", at(12, 8, 20)}},
-                    at(12, 0, 0), "500", "1"}),
+                    at(12, 0, 0),
+                    "500",
+                    "1"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Lookup, CameraTimeIsShiftedByTheZone) {

@@ -207,7 +207,8 @@ TEST_F(Store, ParametersReachTheirPlacesInEveryCachedStatement) {
     for (int round = 0; round < 3; ++round) {
         const std::string n = std::to_string(round);
         EXPECT_EQ(row("SELECT :a AS x, :b AS y", "a" + n, "b" + n), "a" + n + "|b" + n + "|");
-        EXPECT_EQ(row("SELECT :B AS x, :a AS y, :A AS z", "a" + n, "b" + n), "b" + n + "|a" + n + "|a" + n + "|");
+        EXPECT_EQ(row("SELECT :B AS x, :a AS y, :A AS z", "a" + n, "b" + n),
+                  "b" + n + "|a" + n + "|a" + n + "|");
         // More texts than the cache holds push the first two out before the next round.
         for (int other = 0; other < 20; ++other) {
             EXPECT_EQ(row("SELECT :b AS x, " + std::to_string(other) + " AS n, :a AS y", n, "v"),
@@ -466,7 +467,8 @@ TEST(DataFolder, FilledFromTheTemplateOnceWhenMissing) {
     test::WriteFileText(templ / "doku.pdf", "help");
     test::WriteFileText(templ / "maps" / "images" / "layers.png", "layers");
     test::WriteFileText(templ / "stray.txt", "not part of a data folder");
-    for (const fs::path& file : {templ / "zeloro.sqlite", templ / "doku.pdf", templ / "maps" / "images" / "layers.png"}) {
+    for (const fs::path& file :
+         {templ / "zeloro.sqlite", templ / "doku.pdf", templ / "maps" / "images" / "layers.png"}) {
         fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     }
     const std::string exeText = exe.string() + "/";
@@ -504,8 +506,9 @@ TEST(DataFolder, ACopyThatFailsLeavesNothingBehindAndNamesTheFolder) {
         CreateDataFolderFromTemplate(templ.string() + "/", target);
         ADD_FAILURE() << "no error";
     } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Der Datenordner " + target + " kann nicht angelegt werden: ein Teil des Pfades ist kein Ordner");
+        EXPECT_EQ(
+            std::string(e.what()),
+            "Der Datenordner " + target + " kann nicht angelegt werden: ein Teil des Pfades ist kein Ordner");
     }
     // A dangling link in the template cannot be copied: no half-filled folder stays behind.
     fs::create_symlink(dir / "nowhere", templ / "maps" / "broken.png");

@@ -64,14 +64,17 @@ INSTANTIATE_TEST_SUITE_P(
         TimeCase{"ShortMonth", "2011-1-5T08:30:05Z", std::nullopt, "''1-'' ist kein gültiger Integer-Wert"},
         TimeCase{"EightBytes", "2011-01-", std::nullopt, "'''' ist kein gültiger Integer-Wert"},
         TimeCase{"BadHour", "2011-01-15Tx8:30:05Z", std::nullopt, "''x8'' ist kein gültiger Integer-Wert"},
-        TimeCase{"NoLeapYear", "2011-02-29T00:00:00Z", std::nullopt, "Ungültiges Argument zum Codieren des Datums"},
+        TimeCase{"NoLeapYear", "2011-02-29T00:00:00Z", std::nullopt,
+                 "Ungültiges Argument zum Codieren des Datums"},
         TimeCase{"Year1900NoLeapYear", "1900-02-29T00:00:00Z", std::nullopt,
                  "Ungültiges Argument zum Codieren des Datums"},
         TimeCase{"YearZero", "0000-01-01", std::nullopt, "Ungültiges Argument zum Codieren des Datums"},
         TimeCase{"MonthThirteen", "2011-13-01", std::nullopt, "Ungültiges Argument zum Codieren des Datums"},
         TimeCase{"NegativeDay", "2011-01--1", std::nullopt, "Ungültiges Argument zum Codieren des Datums"},
-        TimeCase{"Hour24", "2011-01-15T24:00:00Z", std::nullopt, "Ungültiges Argument zum Codieren der Uhrzeit"},
-        TimeCase{"LeapSecond", "2011-01-15T23:59:60Z", std::nullopt, "Ungültiges Argument zum Codieren der Uhrzeit"},
+        TimeCase{"Hour24", "2011-01-15T24:00:00Z", std::nullopt,
+                 "Ungültiges Argument zum Codieren der Uhrzeit"},
+        TimeCase{"LeapSecond", "2011-01-15T23:59:60Z", std::nullopt,
+                 "Ungültiges Argument zum Codieren der Uhrzeit"},
         TimeCase{"NegativeMinute", "2011-01-15T08:-1:00Z", std::nullopt,
                  "Ungültiges Argument zum Codieren der Uhrzeit"},
         // The date is checked before the time.
@@ -85,10 +88,8 @@ TEST(XmlDateTime, TimesBeforeTheEpochKeepTheirCalendarText) {
         std::string_view text;
         std::string_view stored;
     } cases[] = {
-        {"1800-06-15T18:30:15Z", "1800-06-15 18:30:15"},
-        {"1234-12-12T08:00:00Z", "1234-12-12 08:00:00"},
-        {"1899-12-29T23:59:59Z", "1899-12-29 23:59:59"},
-        {"0001-01-01T00:00:01Z", "0001-01-01 00:00:01"},
+        {"1800-06-15T18:30:15Z", "1800-06-15 18:30:15"}, {"1234-12-12T08:00:00Z", "1234-12-12 08:00:00"},
+        {"1899-12-29T23:59:59Z", "1899-12-29 23:59:59"}, {"0001-01-01T00:00:01Z", "0001-01-01 00:00:01"},
         {"1899-12-30T12:00:00Z", "1899-12-30 12:00:00"},
     };
     for (const auto& c : cases) {
@@ -104,9 +105,17 @@ struct IntCase {
 
 TEST(XmlInteger, StrictAndLenientReadTheSameNumbers) {
     const IntCase cases[] = {
-        {"42", 42, 42},       {"  7", 7, 7},      {"-5", -5, -5},  {"+5", 5, 5},
-        {"", std::nullopt, 0}, {"5 ", std::nullopt, 0}, {"1-", std::nullopt, 0}, {"-", std::nullopt, 0},
-        {"\t5", std::nullopt, 0}, {"$1F", std::nullopt, 0}, {"0x1F", std::nullopt, 0},
+        {"42", 42, 42},
+        {"  7", 7, 7},
+        {"-5", -5, -5},
+        {"+5", 5, 5},
+        {"", std::nullopt, 0},
+        {"5 ", std::nullopt, 0},
+        {"1-", std::nullopt, 0},
+        {"-", std::nullopt, 0},
+        {"\t5", std::nullopt, 0},
+        {"$1F", std::nullopt, 0},
+        {"0x1F", std::nullopt, 0},
         {"99999999999", std::nullopt, 0},
     };
     for (const IntCase& c : cases) {

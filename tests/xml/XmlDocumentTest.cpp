@@ -71,7 +71,8 @@ std::string Nested(int depth) {
 INSTANTIATE_TEST_SUITE_P(
     TXmlDocument, ParserMessage,
     ::testing::Values(
-        MessageCase{"OnlyDeclaration", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", "No root element found in xml"},
+        MessageCase{"OnlyDeclaration", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n",
+                    "No root element found in xml"},
         MessageCase{"OnlyComment", "<!-- nothing -->", "No root element found in xml"},
         MessageCase{"EmptyTag", "<>", "Missing element name"},
         MessageCase{"CutStartTag", "<gpx><trk", "Missing element name"},
@@ -79,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"CutAfterLessThan", "<gpx>text<", "Missing data after \"<\" in element gpx"},
         MessageCase{"CutAfterLessThanAndBlanks", "<gpx>< \n", "Missing data after \"<\" in element gpx"},
         MessageCase{"CloseTagWithoutGreaterThan", "<gpx><a></a", "Missing \">\" in close tag of element a"},
-        MessageCase{"WrongCloseTagNamesInner", "<gpx><trk></gpx></trk>", "Incorrect close tag in element trk"},
+        MessageCase{"WrongCloseTagNamesInner", "<gpx><trk></gpx></trk>",
+                    "Incorrect close tag in element trk"},
         MessageCase{"UnterminatedCommentInElement", "<a><!-- open", "Missing close tag in element a"},
         MessageCase{"NulEndsTheData", std::string("<r>ab\0cd</r>", 12), "Missing close tag in element r"},
         MessageCase{"EmptyFile", "", "Unsupported string encoding"},
@@ -97,7 +99,8 @@ TEST(TXmlDocument, MissingFileRaisesOpenErrorWithPath) {
         doc.LoadFromFile(path);
         FAIL() << "no error";
     } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()), "Datei " + path + " kann nicht geöffnet werden. No such file or directory");
+        EXPECT_EQ(std::string(e.what()),
+                  "Datei " + path + " kann nicht geöffnet werden. No such file or directory");
     }
 }
 
@@ -188,11 +191,13 @@ INSTANTIATE_TEST_SUITE_P(
                      AsBytes("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><n>\xE4</n>"), "n", kUmlaut,
                      TStringEncodingType::seAnsi},
         // A declaration without encoding switches to UTF-8.
-        EncodingCase{"DeclarationWithoutEncoding", AsBytes("<?xml version=\"1.0\"?><n>\xC3\xA4</n>"), "n", kUmlaut,
-                     TStringEncodingType::seUTF8},
-        EncodingCase{"Utf16LeDeclared", Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?><n~>~</n~>", false, true),
+        EncodingCase{"DeclarationWithoutEncoding", AsBytes("<?xml version=\"1.0\"?><n>\xC3\xA4</n>"), "n",
+                     kUmlaut, TStringEncodingType::seUTF8},
+        EncodingCase{"Utf16LeDeclared",
+                     Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?><n~>~</n~>", false, true),
                      "n" + kUmlaut, kUmlaut, TStringEncodingType::seUTF16LE},
-        EncodingCase{"Utf16BeDeclared", Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?><n~>~</n~>", true, true),
+        EncodingCase{"Utf16BeDeclared",
+                     Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?><n~>~</n~>", true, true),
                      "n" + kUmlaut, kUmlaut, TStringEncodingType::seUTF16BE},
         EncodingCase{"Utf16LeWithoutDeclaration", Utf16("<n>~</n>", false, true), "n", kUmlaut,
                      TStringEncodingType::seUTF16LE},
@@ -317,7 +322,8 @@ TEST(TXmlNode, DocumentTypeWithoutSubsetEndsAtItsGreaterThan) {
 
 TEST(TXmlNode, MultiByteCharacterInSubsetIsSkipped) {
     // UTF-8 text: the two bytes of "ä" stand between the declarations of the subset.
-    const auto doc = Load(Concat({0xEF, 0xBB, 0xBF}, AsBytes("<!DOCTYPE a [\xC3\xA4 <!ENTITY e 'v'> \xC3\xA4]><a/>")));
+    const auto doc =
+        Load(Concat({0xEF, 0xBB, 0xBF}, AsBytes("<!DOCTYPE a [\xC3\xA4 <!ENTITY e 'v'> \xC3\xA4]><a/>")));
     const TXmlNode* dtd = doc->RootNodeList().Nodes(0);
     ASSERT_EQ(dtd->ElementType(), xeDoctype);
     TXmlNodeList entities;
@@ -457,7 +463,8 @@ TEST(TXmlNode, ValueAsStringDecodesEntities) {
 
 TEST(TXmlNode, ValueAsDateTimeConvertsAndCDataFails) {
     const auto doc = Load("<p><time>\n 2011-01-15T08:30:05Z \n</time><t2><![CDATA[2011-01-15]]></t2></p>");
-    EXPECT_DOUBLE_EQ(doc->Root()->NodeByName("time")->ValueAsDateTime(), EncodeDateTime(2011, 1, 15, 8, 30, 5, 0));
+    EXPECT_DOUBLE_EQ(doc->Root()->NodeByName("time")->ValueAsDateTime(),
+                     EncodeDateTime(2011, 1, 15, 8, 30, 5, 0));
     EXPECT_THROW((void)doc->Root()->NodeByName("t2")->ValueAsDateTime(), ConvertError);
 }
 

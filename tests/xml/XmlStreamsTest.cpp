@@ -70,7 +70,10 @@ TEST_P(Decode, MatchesTable) {
 INSTANTIATE_TEST_SUITE_P(
     TxrUtf8Stream, Decode,
     ::testing::Values(
-        DecodeCase{"Utf8WithMark", {0xEF, 0xBB, 0xBF, '<', 'a', '>', 0xC3, 0xA4}, "<a>" + Utf8({0xC3, 0xA4}), seUTF8},
+        DecodeCase{"Utf8WithMark",
+                   {0xEF, 0xBB, 0xBF, '<', 'a', '>', 0xC3, 0xA4},
+                   "<a>" + Utf8({0xC3, 0xA4}),
+                   seUTF8},
         // Without a mark the bytes are read as the 8-bit code page: each byte of a UTF-8 pair becomes a
         // character of its own.
         DecodeCase{"Utf8WithoutMarkReadAsAnsi",
@@ -78,13 +81,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "<a>" + Utf8({0xC3, 0x83, 0xC2, 0xA4}),
                    seAnsi},
         DecodeCase{"DeclarationStartIsAnsi", {'<', '?', 'x', 'm', 'l'}, "<?xml", seAnsi},
-        DecodeCase{"AnsiUmlautAndEuro", {'<', 0xE4, 0x80}, "<" + Utf8({0xC3, 0xA4, 0xE2, 0x82, 0xAC}), seAnsi},
+        DecodeCase{
+            "AnsiUmlautAndEuro", {'<', 0xE4, 0x80}, "<" + Utf8({0xC3, 0xA4, 0xE2, 0x82, 0xAC}), seAnsi},
         DecodeCase{"Utf16LeWithMark",
                    {0xFF, 0xFE, '<', 0, 'a', 0, 0xE4, 0, 0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE},
                    // the euro sign as 3 bytes; U+1F600 as its two surrogate halves, 3 bytes each
                    "<a" + Utf8({0xC3, 0xA4, 0xE2, 0x82, 0xAC, 0xED, 0xA0, 0xBD, 0xED, 0xB8, 0x80}),
                    seUTF16LE},
-        DecodeCase{"Utf16BeWithMark", {0xFE, 0xFF, 0, '<', 0, 'a', 0, 0xE4}, "<a" + Utf8({0xC3, 0xA4}), seUTF16BE},
+        DecodeCase{
+            "Utf16BeWithMark", {0xFE, 0xFF, 0, '<', 0, 'a', 0, 0xE4}, "<a" + Utf8({0xC3, 0xA4}), seUTF16BE},
         DecodeCase{"Utf16LeWithoutMark", {'<', 0, '?', 0, 'x', 0}, "<?x", seUTF16LE},
         DecodeCase{"Utf16BeWithoutMark", {0, '<', 0, '?', 0, 'x'}, "<?x", seUTF16BE},
         DecodeCase{"Empty", {}, std::nullopt},
@@ -206,33 +211,32 @@ void ReadOne(TxrUtf8Stream& codec) {
 
 INSTANTIATE_TEST_SUITE_P(
     TxrUtf8Stream, Contract,
-    ::testing::Values(
-        ContractCase{"SeekBeforeRead", [](TxrUtf8Stream& s) { s.StepBack(1); },
-                     "Cannot seek before reading or writing in conversion stream"},
-        ContractCase{"SeekBackThree",
-                     [](TxrUtf8Stream& s) {
-                         ReadOne(s);
-                         s.Seek(-3, XmlSeekOrigin::soCurrent);
-                     },
-                     "Cannot perform seek on codec stream"},
-        ContractCase{"SeekForward",
-                     [](TxrUtf8Stream& s) {
-                         ReadOne(s);
-                         s.Seek(1, XmlSeekOrigin::soCurrent);
-                     },
-                     "Cannot perform seek on codec stream"},
-        ContractCase{"SeekFromEnd",
-                     [](TxrUtf8Stream& s) {
-                         ReadOne(s);
-                         s.Seek(-1, XmlSeekOrigin::soEnd);
-                     },
-                     "Cannot perform seek on codec stream"},
-        ContractCase{"ReadTwoBytes",
-                     [](TxrUtf8Stream& s) {
-                         char two[2];
-                         (void)s.Read(two, 2);
-                     },
-                     "Cannot read multiple chars from conversion stream at once"}),
+    ::testing::Values(ContractCase{"SeekBeforeRead", [](TxrUtf8Stream& s) { s.StepBack(1); },
+                                   "Cannot seek before reading or writing in conversion stream"},
+                      ContractCase{"SeekBackThree",
+                                   [](TxrUtf8Stream& s) {
+                                       ReadOne(s);
+                                       s.Seek(-3, XmlSeekOrigin::soCurrent);
+                                   },
+                                   "Cannot perform seek on codec stream"},
+                      ContractCase{"SeekForward",
+                                   [](TxrUtf8Stream& s) {
+                                       ReadOne(s);
+                                       s.Seek(1, XmlSeekOrigin::soCurrent);
+                                   },
+                                   "Cannot perform seek on codec stream"},
+                      ContractCase{"SeekFromEnd",
+                                   [](TxrUtf8Stream& s) {
+                                       ReadOne(s);
+                                       s.Seek(-1, XmlSeekOrigin::soEnd);
+                                   },
+                                   "Cannot perform seek on codec stream"},
+                      ContractCase{"ReadTwoBytes",
+                                   [](TxrUtf8Stream& s) {
+                                       char two[2];
+                                       (void)s.Read(two, 2);
+                                   },
+                                   "Cannot read multiple chars from conversion stream at once"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(TxrUtf8Stream, NoUnderlyingStream) {
@@ -311,7 +315,8 @@ TEST(XmlFileStream, MissingFileNamesPathAndSystemText) {
         XmlFileStream file(path);
         FAIL() << "no error";
     } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()), "Datei " + path + " kann nicht geöffnet werden. No such file or directory");
+        EXPECT_EQ(std::string(e.what()),
+                  "Datei " + path + " kann nicht geöffnet werden. No such file or directory");
     }
 }
 

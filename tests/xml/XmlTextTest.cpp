@@ -22,18 +22,14 @@ TEST_P(Unescape, MatchesTable) { EXPECT_EQ(UnescapeText(GetParam().input), GetPa
 
 INSTANTIATE_TEST_SUITE_P(
     XmlText, Unescape,
-    ::testing::Values(TextCase{"Amp", "a&amp;b", "a&b"},
-                      TextCase{"AmpInCapitalsStays", "a&AMP;b", "a&AMP;b"},
+    ::testing::Values(TextCase{"Amp", "a&amp;b", "a&b"}, TextCase{"AmpInCapitalsStays", "a&AMP;b", "a&AMP;b"},
                       TextCase{"AllFive", "&lt;&gt;&apos;&quot;&amp;", "<>'\"&"},
-                      TextCase{"Decimal", "&#65;", "A"},
-                      TextCase{"HexLower", "&#x41;", "A"},
-                      TextCase{"HexUpper", "&#X4a;", "J"},
-                      TextCase{"TwoByteUnit", "&#228;", "\xC3\xA4"},
+                      TextCase{"Decimal", "&#65;", "A"}, TextCase{"HexLower", "&#x41;", "A"},
+                      TextCase{"HexUpper", "&#X4a;", "J"}, TextCase{"TwoByteUnit", "&#228;", "\xC3\xA4"},
                       TextCase{"HighestUnit", "&#65534;", "\xEF\xBF\xBE"},
                       TextCase{"UnitFFFFStays", "&#65535;", "&#65535;"},
                       TextCase{"BeyondSixteenBitsStays", "&#x1F600;", "&#x1F600;"},
-                      TextCase{"NegativeStays", "&#-1;", "&#-1;"},
-                      TextCase{"EmptyNumberStays", "&#;", "&#;"},
+                      TextCase{"NegativeStays", "&#-1;", "&#-1;"}, TextCase{"EmptyNumberStays", "&#;", "&#;"},
                       TextCase{"EmptyHexStays", "&#x;", "&#x;"},
                       TextCase{"NotANumberStays", "&#12a;", "&#12a;"},
                       TextCase{"UnknownStays", "&nbsp;x", "&nbsp;x"},
@@ -46,18 +42,16 @@ INSTANTIATE_TEST_SUITE_P(
 class Unquote : public ::testing::TestWithParam<TextCase> {};
 TEST_P(Unquote, MatchesTable) { EXPECT_EQ(UnquoteText(GetParam().input), GetParam().want); }
 
-INSTANTIATE_TEST_SUITE_P(XmlText, Unquote,
-                         ::testing::Values(TextCase{"Double", "\"47.5\"", "47.5"},
-                                           TextCase{"Single", "'47.5'", "47.5"},
-                                           TextCase{"EmptyQuoted", "\"\"", ""},
-                                           TextCase{"DoubledQuoteInside", "\"a\"\"b\"", "a\"b"},
-                                           TextCase{"OtherQuoteInside", "\"it's\"", "it's"},
-                                           TextCase{"BlanksKept", "\" 1 \"", " 1 "},
-                                           TextCase{"Unclosed", "\"abc", "abc"},
-                                           TextCase{"TextAfterCloseDropped", "\"a\"b", "a"},
-                                           TextCase{"Unquoted", "47.5", "47.5"},
-                                           TextCase{"SingleQuoteAlone", "\"", "\""}),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    XmlText, Unquote,
+    ::testing::Values(TextCase{"Double", "\"47.5\"", "47.5"}, TextCase{"Single", "'47.5'", "47.5"},
+                      TextCase{"EmptyQuoted", "\"\"", ""},
+                      TextCase{"DoubledQuoteInside", "\"a\"\"b\"", "a\"b"},
+                      TextCase{"OtherQuoteInside", "\"it's\"", "it's"},
+                      TextCase{"BlanksKept", "\" 1 \"", " 1 "}, TextCase{"Unclosed", "\"abc", "abc"},
+                      TextCase{"TextAfterCloseDropped", "\"a\"b", "a"}, TextCase{"Unquoted", "47.5", "47.5"},
+                      TextCase{"SingleQuoteAlone", "\"", "\""}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(XmlText, TrimBlanksRemovesOnlyTheFourBlanks) {
     EXPECT_EQ(TrimBlanks(" \t\r\n x y \n"), "x y");
@@ -82,8 +76,7 @@ TEST_P(Tokens, MatchesTable) {
 INSTANTIATE_TEST_SUITE_P(
     XmlText, Tokens,
     ::testing::Values(
-        TokenCase{"Empty", "  \n ", {}},
-        TokenCase{"NameOnly", "trkpt", {"trkpt"}},
+        TokenCase{"Empty", "  \n ", {}}, TokenCase{"NameOnly", "trkpt", {"trkpt"}},
         TokenCase{"Attributes", " trkpt lat=\"1.5\"\tlon='2' ", {"trkpt", "lat=\"1.5\"", "lon='2'"}},
         TokenCase{"BlankBeforeEquals", "a lat =\"1\"", {"a", "lat=\"1\""}},
         TokenCase{"BlankAfterEquals", "a lat= \"1\"", {"a", "lat=\"1\""}},

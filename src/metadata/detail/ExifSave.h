@@ -35,8 +35,9 @@ struct MakerNotePlacement {
 [[nodiscard]] std::vector<std::uint8_t> SaveInPlace(TExifData& exif, const ExifSourceBlock& source);
 
 // True when a relayout of the container would carry everything the source block holds: no entry that
-// failed to read (it is left out), the maker note at its old offset (`makerNoteStays`), the thumbnail unreduced, IFD1
-// written, and every non-zero byte of the block inside the header, a directory, a value or the thumbnail.
+// failed to read (it is left out), the maker note at its old offset (`makerNoteStays`), the thumbnail
+// unreduced, IFD1 written, and every non-zero byte of the block inside the header, a directory, a value or
+// the thumbnail.
 [[nodiscard]] bool RelayoutKeepsEverything(const TExifData& exif, const ExifSourceBlock& source,
                                            bool makerNoteStays);
 

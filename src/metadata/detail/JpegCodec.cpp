@@ -89,12 +89,18 @@ struct Encoder {
 
 JPEGColorModel ModelOf(J_COLOR_SPACE space) noexcept {
     switch (space) {
-        case JCS_GRAYSCALE: return JPEGColorModel::grayscale;
-        case JCS_RGB: return JPEGColorModel::rgb;
-        case JCS_YCbCr: return JPEGColorModel::ycbcr;
-        case JCS_CMYK: return JPEGColorModel::cmyk;
-        case JCS_YCCK: return JPEGColorModel::ycck;
-        default: return JPEGColorModel::unknown;
+        case JCS_GRAYSCALE:
+            return JPEGColorModel::grayscale;
+        case JCS_RGB:
+            return JPEGColorModel::rgb;
+        case JCS_YCbCr:
+            return JPEGColorModel::ycbcr;
+        case JCS_CMYK:
+            return JPEGColorModel::cmyk;
+        case JCS_YCCK:
+            return JPEGColorModel::ycck;
+        default:
+            return JPEGColorModel::unknown;
     }
 }
 
@@ -140,7 +146,8 @@ bool ReadPixels(Decoder* d, unsigned char* out, std::size_t stride) {
     return true;
 }
 
-bool RunEncoder(Encoder* e, const unsigned char* pixels, unsigned int width, unsigned int height, int quality) {
+bool RunEncoder(Encoder* e, const unsigned char* pixels, unsigned int width, unsigned int height,
+                int quality) {
     if (setjmp(e->error.jump) != 0) {
         return false;
     }
@@ -158,7 +165,8 @@ bool RunEncoder(Encoder* e, const unsigned char* pixels, unsigned int width, uns
     const std::size_t stride = static_cast<std::size_t>(width) * 3;
     while (e->info.next_scanline < e->info.image_height) {
         // libjpeg's row type is not const, but compression only reads the rows.
-        JSAMPROW row = const_cast<unsigned char*>(pixels + static_cast<std::size_t>(e->info.next_scanline) * stride);
+        JSAMPROW row =
+            const_cast<unsigned char*>(pixels + static_cast<std::size_t>(e->info.next_scanline) * stride);
         jpeg_write_scanlines(&e->info, &row, 1);
     }
     jpeg_finish_compress(&e->info);

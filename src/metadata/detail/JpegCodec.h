@@ -21,7 +21,7 @@ struct JpegHeaderInfo {
 // long as the result stays at least that large (a thumbnail reduction needs no more). Pictures that
 // would need more than kMaxDecodedPixels pixels are refused with JPEGError, like any damaged stream.
 [[nodiscard]] Bitmap DecodeJpeg(std::span<const std::uint8_t> jpeg, std::uint32_t minWidth = 0,
-                                 std::uint32_t minHeight = 0);
+                                std::uint32_t minHeight = 0);
 
 // Encodes as baseline YCbCr 4:2:0 at the quality (1..100); appends to out. Throws JPEGError.
 void EncodeJpeg(const Bitmap& bitmap, int quality, std::vector<std::uint8_t>& out);

@@ -36,6 +36,7 @@ void AppendXMPEscaped(std::string& out, std::string_view value);
 // lengthened by what they grew or shrank. Nullopt when anything but the values of simple top-level
 // properties changed, or the text cannot be spliced so that it reads back as the packet; the packet is
 // then generated instead.
-[[nodiscard]] std::optional<std::string> SpliceXMPText(const TXMPPacket& packet, const std::string& sourceText);
+[[nodiscard]] std::optional<std::string> SpliceXMPText(const TXMPPacket& packet,
+                                                       const std::string& sourceText);
 
 }  // namespace zeloro
