@@ -16,9 +16,11 @@
 #include <set>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "common/AsciiText.h"
 #include "common/Error.h"
+#include "common/FileDescriptor.h"
 #include "gpx/GpxImport.h"
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
@@ -297,6 +299,55 @@ bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::strin
 
 using Prepare = std::function<PreparedPhoto(const std::string& path, TExifData& reader)>;
 
+// Closes descriptors on a thread of its own. Closing the last descriptor of a photo that a save has just
+// replaced frees the old file's blocks and pages, which costs about as much as writing the new one; the
+// run thread hands that over and goes on with the next photo. Whatever is handed over is closed before
+// the closer is gone, so the run ends with no descriptor of it open.
+class DeferredCloser {
+public:
+    DeferredCloser() : thread_([this] { Work(); }) {}
+    ~DeferredCloser() {
+        {
+            const std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    DeferredCloser(const DeferredCloser&) = delete;
+    DeferredCloser& operator=(const DeferredCloser&) = delete;
+
+    void Close(FileDescriptor fd) {
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.push_back(std::move(fd));
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void Work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return done_ || !queue_.empty(); });
+            if (queue_.empty()) {
+                return;  // done_ and nothing left to close
+            }
+            std::vector<FileDescriptor> batch;
+            batch.swap(queue_);
+            lock.unlock();
+            batch.clear();  // the closes, outside the lock
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<FileDescriptor> queue_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
 // Prepares the photos of a list on worker threads, ahead of the one the run thread takes next, so that
 // reading, parsing and building overlap with the writes. Few photos wait: on large photos more in memory
 // only cost cache and page faults. Files are written only by the run thread,
@@ -505,8 +556,10 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     // The run's own thread is one of the jobs: it writes while the workers prepare the photos after.
     const unsigned jobs = WorkerCount(inputs.jobs, context.imgSL.size());
     std::optional<PhotoPool> pool;
+    std::optional<DeferredCloser> closer;
     if (jobs > 1) {
         pool.emplace(context.imgSL, jobs - 1, prepare);
+        closer.emplace();
     }
     TExifData reader;  // the run thread's reading container, for every photo it reads itself
     // The files this run has replaced, by the device and inode they had when read.
@@ -529,6 +582,9 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
         }
         if (CommitPhoto(photo, path, folder, inputs, settings, observer, context)) {
             replaced.insert(key(photo));
+            if (closer) {
+                closer->Close(std::move(photo.file.file));
+            }
         }
         observer.SetProgressPosition(++position);
     }
