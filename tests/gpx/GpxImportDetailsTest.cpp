@@ -14,15 +14,6 @@
 namespace zeloro {
 namespace {
 
-class MessageLog : public LogSink {
-public:
-    void AppendLine(const std::string& line) override {
-        const std::size_t at = line.find(" - ");
-        messages.push_back(at == std::string::npos ? line : line.substr(at));
-    }
-    std::vector<std::string> messages;
-};
-
 struct DetailRow {
     std::string lat;
     std::string utctime;
@@ -80,7 +71,7 @@ protected:
     int files = 0;
     Connection uniCon;
     Query query{uniCon};
-    MessageLog log;
+    test::MessageLog log;
 };
 
 constexpr std::string_view kTrack =

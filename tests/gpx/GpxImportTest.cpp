@@ -21,16 +21,6 @@
 namespace zeloro {
 namespace {
 
-class RecordingLog : public LogSink {
-public:
-    void AppendLine(const std::string& line) override {
-        // The stamp ("dd.mm.yyyy hh:mm:ss") holds no " - "; the message starts at the first one.
-        const std::size_t at = line.find(" - ");
-        messages.push_back(at == std::string::npos ? line : line.substr(at));
-    }
-    std::vector<std::string> messages;
-};
-
 struct Row {
     std::string lat;
     std::string lon;
@@ -74,7 +64,7 @@ protected:
     int files = 0;
     Connection uniCon;
     Query query{uniCon};
-    RecordingLog log;
+    test::MessageLog log;
     int messagePasses = 0;
 };
 

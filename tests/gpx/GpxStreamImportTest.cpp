@@ -15,15 +15,6 @@
 namespace zeloro {
 namespace {
 
-class MessageLog : public LogSink {
-public:
-    void AppendLine(const std::string& line) override {
-        const std::size_t at = line.find(" - ");
-        messages.push_back(at == std::string::npos ? line : line.substr(at));
-    }
-    std::vector<std::string> messages;
-};
-
 struct Outcome {
     std::string result;  // "true", "false", or the error's text
     std::vector<std::string> log;
@@ -134,7 +125,7 @@ protected:
             uniCon.StartTransaction();
         }
         Query query(uniCon);
-        MessageLog log;
+        test::MessageLog log;
         Outcome outcome;
         try {
             const bool ok = (streamed ? importGpx : importGpxTree)(path.string(), uniCon, query, log, {},

@@ -11,10 +11,22 @@
 #include <vector>
 
 #include "common/DateTime.h"
+#include "common/LogSink.h"
 
 namespace zeloro::test {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// A log that keeps each line's message without its stamp: the stamp ("dd.mm.yyyy hh:mm:ss") holds no
+// " - ", so the message starts at the first one.
+class MessageLog : public LogSink {
+public:
+    void AppendLine(const std::string& line) override {
+        const std::size_t at = line.find(" - ");
+        messages.push_back(at == std::string::npos ? line : line.substr(at));
+    }
+    std::vector<std::string> messages;
+};
 
 // A fresh folder below the system's temporary folder, removed with everything in it.
 class TempDir {
