@@ -262,9 +262,10 @@ Bytes TiffWithOffsetSchema(std::int32_t shift) {
                 kMakerNote});
 }
 
-TEST(ExifWriter, OffsetSchemaMovesTheMakerNoteBackAndIsCleared) {
-    TExifData exif;
-    const Bytes expected = Cat({
+// The block a save gives for TiffWithOffsetSchema: IFD0 with its EXIF pointer, the EXIF directory with
+// the maker note at makerNoteAt and the offset schema tag holding schema, then zeros up to the note.
+Bytes OffsetSchemaBlock(std::uint32_t makerNoteAt, std::uint32_t schema) {
+    return Cat({
         kExifHeader,
         Text("II"),
         {0x2A, 0x00},
@@ -273,12 +274,17 @@ TEST(ExifWriter, OffsetSchemaMovesTheMakerNoteBackAndIsCleared) {
         Entry(0x8769, 4, 1, LE32(26)),
         Zeros(4),
         {0x02, 0x00},
-        Entry(0x927C, 7, 8, LE32(100)),
-        Entry(0xEA1D, 9, 1, LE32(0)),
+        Entry(0x927C, 7, 8, LE32(makerNoteAt)),
+        Entry(0xEA1D, 9, 1, LE32(schema)),
         Zeros(4),
-        Zeros(100 - 56),
+        Zeros(makerNoteAt - 56),
         kMakerNote,
     });
+}
+
+TEST(ExifWriter, OffsetSchemaMovesTheMakerNoteBackAndIsCleared) {
+    TExifData exif;
+    const Bytes expected = OffsetSchemaBlock(100, 0);
     EXPECT_TRUE(BytesEqual(expected, LoadedAndSaved(exif, TiffWithOffsetSchema(100))));
     EXPECT_EQ(exif.RawSection(esDetails).GetLongIntValue(ttOffsetSchema, 0, -1), 0);
 }
@@ -286,21 +292,7 @@ TEST(ExifWriter, OffsetSchemaMovesTheMakerNoteBackAndIsCleared) {
 TEST(ExifWriter, SmallOffsetSchemaLeavesTheMakerNoteWhereItWas) {
     TExifData exif;
     const Bytes block = LoadedAndSaved(exif, TiffWithOffsetSchema(195));  // 200 - 195 = 5: not above 6
-    const Bytes expected = Cat({
-        kExifHeader,
-        Text("II"),
-        {0x2A, 0x00},
-        LE32(8),
-        {0x01, 0x00},
-        Entry(0x8769, 4, 1, LE32(26)),
-        Zeros(4),
-        {0x02, 0x00},
-        Entry(0x927C, 7, 8, LE32(200)),
-        Entry(0xEA1D, 9, 1, LE32(195)),
-        Zeros(4),
-        Zeros(200 - 56),
-        kMakerNote,
-    });
+    const Bytes expected = OffsetSchemaBlock(200, 195);
     EXPECT_TRUE(BytesEqual(expected, block));
 }
 
