@@ -43,6 +43,30 @@ int InjectedError(SafeWriteStep step) {
 
 [[noreturn]] void ThrowWriteError() { throw StreamError(kStreamWriteError); }
 
+// Writes the parts one after the other at the file's position; the errno of a failed write (ENOSPC for one
+// that wrote nothing), else 0.
+int WriteAll(int fd, std::span<const std::span<const std::uint8_t>> parts) {
+    for (const std::span<const std::uint8_t> part : parts) {
+        const std::uint8_t* next = part.data();
+        std::size_t left = part.size();
+        while (left > 0) {
+            const int injected = InjectedError(SafeWriteStep::write);
+            const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30U);
+            const ssize_t written = injected != 0 ? -1 : ::write(fd, next, chunk);
+            const int error = injected != 0 ? injected : errno;
+            if (written < 0 && injected == 0 && error == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                return written == 0 ? ENOSPC : error;
+            }
+            next += written;
+            left -= static_cast<std::size_t>(written);
+        }
+    }
+    return 0;
+}
+
 // Removes the temporary file unless the rename has made it the target.
 class TemporaryFile {
 public:
@@ -137,22 +161,8 @@ void WriteFileReplacing(const std::string& path, std::span<const std::span<const
     TemporaryFile temp(pattern);
     temp.SetFd(fd);
 
-    for (const std::span<const std::uint8_t> part : parts) {
-        const std::uint8_t* next = part.data();
-        std::size_t left = part.size();
-        while (left > 0) {
-            error = InjectedError(SafeWriteStep::write);
-            const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30U);
-            const ssize_t written = error != 0 ? -1 : ::write(temp.Fd(), next, chunk);
-            if (written < 0 && error == 0 && errno == EINTR) {
-                continue;
-            }
-            if (written <= 0) {
-                ThrowWriteError();
-            }
-            next += written;
-            left -= static_cast<std::size_t>(written);
-        }
+    if (WriteAll(temp.Fd(), parts) != 0) {
+        ThrowWriteError();
     }
 
     struct stat original {};
@@ -377,24 +387,8 @@ private:
 };
 
 void WriteParts(int fd, std::span<const std::span<const std::uint8_t>> parts) {
-    for (const std::span<const std::uint8_t> part : parts) {
-        const std::uint8_t* next = part.data();
-        std::size_t left = part.size();
-        while (left > 0) {
-            const int injected = InjectedError(SafeWriteStep::write);
-            const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30U);
-            const ssize_t written = injected != 0 ? -1 : ::write(fd, next, chunk);
-            const int error = injected != 0 ? injected : errno;
-            if (written < 0 && injected == 0 && error == EINTR) {
-                continue;
-            }
-            if (written <= 0) {
-                throw StreamError(std::string(kStreamWriteError) + ": " +
-                                  ReasonText(written == 0 ? ENOSPC : error));
-            }
-            next += written;
-            left -= static_cast<std::size_t>(written);
-        }
+    if (const int error = WriteAll(fd, parts); error != 0) {
+        throw StreamError(std::string(kStreamWriteError) + ": " + ReasonText(error));
     }
 }
 
