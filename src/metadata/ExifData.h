@@ -654,6 +654,8 @@ public:
     void RemovePaddingTags();
     void StandardizeThumbnail();
     void CreateThumbnail(const TJPEGImage& source, std::uint32_t width = 160, std::uint32_t height = 120);
+    // The EXIF step alone (WriteExifSegments) on a photo file, replaced safely, or on an image object,
+    // reloaded from the result; an AFCP trailer the step moves gets its file offsets moved with it.
     void SaveToJPEG(const std::string& jpegFileName, bool bufferedWrite = true);
     void SaveToJPEG(TJPEGImageEx& jpegImage);
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "metadata/AFCPTrailer.h"
 #include "metadata/AdobeResources.h"
 #include "metadata/JPEGImage.h"
 #include "metadata/JPEGSegments.h"
@@ -339,7 +340,9 @@ void TIPTCData::SaveToJPEG(const std::string& jpegFileName, bool /*bufferedWrite
     ReadOnlyMemoryStream in(original);
     MemoryStream out;
     SaveToJPEG(in, out);
-    WriteFileReplacing(jpegFileName, out.Bytes());
+    std::vector<std::uint8_t> saved = out.TakeBytes();
+    KeepAFCPTrailerOffsets(original, saved);
+    WriteFileReplacing(jpegFileName, saved);
 }
 
 void TIPTCData::SaveToJPEG(TJPEGImage& image) const {
@@ -348,7 +351,9 @@ void TIPTCData::SaveToJPEG(TJPEGImage& image) const {
     ReadOnlyMemoryStream in(bytes);
     MemoryStream out;
     SaveToJPEG(in, out);
-    image.LoadFromBytes(out.TakeBytes());
+    std::vector<std::uint8_t> saved = out.TakeBytes();
+    KeepAFCPTrailerOffsets(bytes, saved);
+    image.LoadFromBytes(std::move(saved));
 }
 
 }  // namespace zeloro

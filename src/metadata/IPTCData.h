@@ -124,7 +124,8 @@ public:
     void SaveToBytes(std::vector<std::uint8_t>& out) const;
 
     // The APP13 step alone, applied to a photo file (read whole; the result replaces it safely: temporary
-    // file and rename, whatever bufferedWrite says) or to an image object (reloaded from the result).
+    // file and rename, whatever bufferedWrite says) or to an image object (reloaded from the result). An
+    // AFCP trailer that the step moves gets its file offsets moved with it.
     void SaveToJPEG(const std::string& jpegFileName, bool bufferedWrite = true) const;
     void SaveToJPEG(TJPEGImage& image) const;
     // The APP13 step: copies the JPEG stream in (from its position) to out, the container's record stream

@@ -253,25 +253,44 @@ TJPEGImageEx::Rewrite TJPEGImageEx::BuildRewrite(std::vector<std::uint8_t>& enco
         // The closing EOI went through both steps as the last two bytes; the real rest follows it.
         rewrite.head.resize(rewrite.head.size() - kEOIBytes.size());
         rewrite.tailStart = split;
+        // An AFCP trailer at the end moves with the image data; the file offsets it stores must follow.
+        const std::int64_t shift =
+            static_cast<std::int64_t>(rewrite.head.size()) - static_cast<std::int64_t>(split);
+        if (auto trailer = MoveAFCPTrailer(source, shift); trailer && trailer->start >= split) {
+            rewrite.patches = std::move(trailer->patches);
+        }
     } else {
         rewrite.tailStart = source.size();
     }
     return rewrite;
 }
 
+std::vector<std::span<const std::uint8_t>> TJPEGImageEx::Rewrite::Parts() const {
+    std::vector<std::span<const std::uint8_t>> parts{head};
+    std::size_t from = tailStart;
+    for (const TrailerPatch& patch : patches) {
+        parts.push_back(source.subspan(from, patch.at - from));
+        parts.emplace_back(patch.bytes);
+        from = patch.at + patch.bytes.size();
+    }
+    parts.push_back(source.subspan(from));
+    return parts;
+}
+
 void TJPEGImageEx::SaveToBytes(std::vector<std::uint8_t>& out) {
     std::vector<std::uint8_t> encoded;
     const Rewrite rewrite = BuildRewrite(encoded);
-    out.insert(out.end(), rewrite.head.begin(), rewrite.head.end());
-    const auto tail = rewrite.source.subspan(rewrite.tailStart);
-    out.insert(out.end(), tail.begin(), tail.end());
+    for (const std::span<const std::uint8_t> part : rewrite.Parts()) {
+        out.insert(out.end(), part.begin(), part.end());
+    }
 }
 
 void TJPEGImageEx::SaveToStream(Stream& stream) {
     std::vector<std::uint8_t> encoded;
     const Rewrite rewrite = BuildRewrite(encoded);
-    stream.WriteBytes(rewrite.head);
-    stream.WriteBytes(rewrite.source.subspan(rewrite.tailStart));
+    for (const std::span<const std::uint8_t> part : rewrite.Parts()) {
+        stream.WriteBytes(part);
+    }
 }
 
 void TJPEGImageEx::SaveToFile(const std::string& fileName) {
@@ -366,7 +385,9 @@ TJPEGMarkers TJPEGImageEx::RemoveSegments(const TJPEGMarkers& markers) {
     MemoryStream out;
     const TJPEGMarkers removed = StripJPEGSegments(in, out, markers);
     if (!removed.Empty()) {
-        LoadFromBytes(out.TakeBytes());
+        std::vector<std::uint8_t> kept = out.TakeBytes();
+        KeepAFCPTrailerOffsets(copy, kept);
+        LoadFromBytes(std::move(kept));
     }
     return removed;
 }
@@ -433,7 +454,9 @@ TJPEGMetadataKinds TJPEGImageEx::RemoveMetadata(TJPEGMetadataKinds kinds) {
         return removed;
     }
     CopyRange(in, out, copyPos, in.Size());
-    LoadFromBytes(out.TakeBytes());
+    std::vector<std::uint8_t> kept = out.TakeBytes();
+    KeepAFCPTrailerOffsets(copy, kept);
+    LoadFromBytes(std::move(kept));
     return removed;
 }
 
@@ -444,7 +467,9 @@ void TExifData::SaveToJPEG(const std::string& jpegFileName, bool /*bufferedWrite
     ReadOnlyMemoryStream in(original);
     MemoryStream out;
     WriteExifSegments(*this, in, out);
-    WriteFileReplacing(jpegFileName, out.Bytes());
+    std::vector<std::uint8_t> saved = out.TakeBytes();
+    KeepAFCPTrailerOffsets(original, saved);
+    WriteFileReplacing(jpegFileName, saved);
 }
 
 void TExifData::SaveToJPEG(TJPEGImageEx& jpegImage) {
@@ -453,7 +478,9 @@ void TExifData::SaveToJPEG(TJPEGImageEx& jpegImage) {
     ReadOnlyMemoryStream in(current);
     MemoryStream out;
     WriteExifSegments(*this, in, out);
-    jpegImage.LoadFromBytes(out.TakeBytes());
+    std::vector<std::uint8_t> saved = out.TakeBytes();
+    KeepAFCPTrailerOffsets(current, saved);
+    jpegImage.LoadFromBytes(std::move(saved));
 }
 
 }  // namespace zeloro

@@ -1,13 +1,13 @@
 // src/metadata/JPEGImageEx.h: the JPEG image object a photo is tagged through: its compressed stream as
 // read, its EXIF, XMP and IPTC views, and the rewrite of its metadata segments on save.
 #pragma once
-#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "metadata/AFCPTrailer.h"
 #include "metadata/ExifData.h"
 #include "metadata/IPTCData.h"
 #include "metadata/JPEGImage.h"
@@ -30,8 +30,13 @@ class TJPEGImageEx : public TJPEGImage {
         // The picture's stream as the base image writes it (the stored bytes, or the encoded bitmap).
         std::span<const std::uint8_t> source;
         std::vector<std::uint8_t> head;
-        // The new content is head followed by source from tailStart on.
+        // The new content is head followed by source from tailStart on, with these bytes of the tail
+        // (ascending, at or after tailStart) replaced: what keeps a moved trailer's offsets right.
         std::size_t tailStart = 0;
+        std::vector<TrailerPatch> patches;
+
+        // The pieces to write one after the other.
+        [[nodiscard]] std::vector<std::span<const std::uint8_t>> Parts() const;
     };
 
 public:
@@ -48,9 +53,7 @@ public:
         ~TBuiltContent() = default;
 
         // The pieces to write one after the other (WriteFileReplacing takes them as they are).
-        [[nodiscard]] std::array<std::span<const std::uint8_t>, 2> Parts() const noexcept {
-            return {rewrite_.head, rewrite_.source.subspan(rewrite_.tailStart)};
-        }
+        [[nodiscard]] std::vector<std::span<const std::uint8_t>> Parts() const { return rewrite_.Parts(); }
 
     private:
         friend class TJPEGImageEx;
@@ -97,7 +100,8 @@ public:
 
     // Unchanged since the load: the stored stream as it was read. Otherwise the stored stream with its
     // EXIF and XMP segments rewritten, its Adobe APP13 segments rewritten only when the IPTC container was
-    // edited, and every other byte copied unchanged. A metadata block over 65533 bytes is refused with
+    // edited, and every other byte copied unchanged, but for the file offsets an AFCP trailer at the end
+    // stores: they move with it (MoveAFCPTrailer). A metadata block over 65533 bytes is refused with
     // SegmentTooLarge; nothing is written then.
     void SaveToBytes(std::vector<std::uint8_t>& out) override;
     void SaveToStream(Stream& stream);
@@ -125,7 +129,8 @@ public:
     // A segment walk over a copy of the image as SaveToBytes writes it; the walk owns the copy.
     [[nodiscard]] IJPEGHeaderParser Segments(
         const TJPEGMarkers& markersToLookFor = TJPEGMarkers::Range(0, 0xFF));
-    // Removes the segments with these markers (reloading when any was removed); returns those removed.
+    // Removes the segments with these markers (reloading when any was removed); returns those removed. Like
+    // RemoveMetadata, it keeps the offsets of an AFCP trailer at the end right (KeepAFCPTrailerOffsets).
     TJPEGMarkers RemoveSegments(const TJPEGMarkers& markers);
     // Removes EXIF APP1 segments (mkExif), XMP APP1 segments (mkXMP) and the IPTC blocks of Adobe APP13
     // segments (mkIPTC; a segment left with other blocks is rewritten in place); returns the kinds removed.

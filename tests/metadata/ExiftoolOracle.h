@@ -32,7 +32,8 @@ using TagReport = std::multimap<std::string, std::string>;
 
 // The segments in front of the image data other than EXIF and XMP (the IPTC and other Adobe segments
 // too) come back byte for byte in their order (APP0 segments move to the front), and so does everything
-// from the first SOS on.
+// from the first SOS on, but for the file offsets an AFCP trailer at the end stores (exiftool judges
+// them).
 [[nodiscard]] ::testing::AssertionResult SegmentsAndImageDataKept(const Bytes& original, const Bytes& saved);
 
 // An XMP packet that holds none of the properties the run writes (the GPS position and time, the pixel

@@ -266,6 +266,200 @@ TEST(JPEGImageEx, BytesAfterTheEndOfImageAreCarriedOver) {
     EXPECT_TRUE(BytesEqual(Text("TRAILER"), Bytes(saved.end() - 7, saved.end())));
 }
 
+// An AFCP trailer as it lies at file offset `at`: header (version 1, two entries), the directory of tag,
+// size and absolute offset, the entries' data, and the footer that leads back to the header.
+Bytes AfcpTrailer(std::uint32_t at) {
+    return Cat({Text("AXS!"),
+                {0x00, 0x01, 0x00, 0x02, 0, 0, 0, 0},  // version 1, two entries
+                Text("IPTC"),
+                test::BE32(5),
+                test::BE32(at + 36),  // data just after the directory
+                Text("%SCC"),
+                test::BE32(3),
+                test::BE32(at + 41),  //
+                Text("iptc!"),
+                Text("scc"),  //
+                Text("AXS!"),
+                test::BE32(at),
+                {0, 0, 0, 0}});
+}
+
+std::uint32_t SizeOf(const Bytes& bytes) { return static_cast<std::uint32_t>(bytes.size()); }
+
+// The photo tagged as a run tags it.
+Bytes Tagged(const Bytes& photo) {
+    TJPEGImageEx image;
+    image.LoadFromBytes(photo);
+    SetGps(image);
+    return SaveImage(image);
+}
+
+TEST(JPEGImageEx, AfcpTrailerMovesWithItsOffsets) {
+    const Bytes picture = test::Photo({Segment(0xE1, ExifBlock())});
+    const Bytes photo = Cat({picture, AfcpTrailer(SizeOf(picture))});
+    const Bytes head = Tagged(picture);
+    ASSERT_NE(head.size(), picture.size());  // the trailer does move
+    const Bytes saved = Tagged(photo);
+    EXPECT_TRUE(BytesEqual(Cat({head, AfcpTrailer(SizeOf(head))}), saved));
+    // The file a run writes comes from the same pieces.
+    test::TempDir dir;
+    const auto path = dir / "photo.jpg";
+    test::WriteFileBytes(path, photo);
+    TJPEGImageEx image;
+    image.LoadFromFile(path.string());
+    SetGps(image);
+    image.SaveOver(ReadFileForReplacing(path.string(), false));
+    EXPECT_TRUE(BytesEqual(saved, test::ReadFileBytes(path)));
+    // A second save moves nothing and keeps the trailer as the first one wrote it.
+    image.LoadFromBytes(saved);
+    SetGps(image);
+    EXPECT_TRUE(BytesEqual(saved, SaveImage(image)));
+}
+
+Bytes WithFooterStart(Bytes trailer, std::uint32_t start) {
+    const Bytes field = test::BE32(start);
+    std::copy(field.begin(), field.end(), trailer.end() - 8);
+    return trailer;
+}
+
+// A trailer the save cannot vouch for is carried over byte for byte, and the photo is still tagged.
+struct DamagedAfcpCase {
+    std::string_view name;
+    Bytes (*trailer)(std::uint32_t at);
+};
+void PrintTo(const DamagedAfcpCase& c, std::ostream* os) { *os << c.name; }
+class DamagedAfcpTrailer : public ::testing::TestWithParam<DamagedAfcpCase> {};
+
+TEST_P(DamagedAfcpTrailer, StaysAsItWas) {
+    const Bytes picture = test::Photo({Segment(0xE1, ExifBlock())});
+    const Bytes trailer = GetParam().trailer(SizeOf(picture));
+    const Bytes saved = Tagged(Cat({picture, trailer}));
+    EXPECT_TRUE(BytesEqual(Cat({Tagged(picture), trailer}), saved));
+}
+
+// Each trailer below is AfcpTrailer(at) with one fault.
+INSTANTIATE_TEST_SUITE_P(
+    JPEGImageEx, DamagedAfcpTrailer,
+    ::testing::Values(
+        DamagedAfcpCase{"FooterMissesTheHeader",
+                        [](std::uint32_t at) { return WithFooterStart(AfcpTrailer(at), at + 4); }},
+        DamagedAfcpCase{"FooterPointsPastTheFile",
+                        [](std::uint32_t at) { return WithFooterStart(AfcpTrailer(at), at + 1000); }},
+        DamagedAfcpCase{"StaleOffsetsOfAnEarlierMove", [](std::uint32_t at) { return AfcpTrailer(at - 10); }},
+        DamagedAfcpCase{"UnknownVersion",
+                        [](std::uint32_t at) {
+                            Bytes damaged = AfcpTrailer(at);
+                            damaged[5] = 2;
+                            return damaged;
+                        }},
+        DamagedAfcpCase{"MoreEntriesThanFit",
+                        [](std::uint32_t at) {
+                            Bytes damaged = AfcpTrailer(at);
+                            damaged[7] = 4;
+                            return damaged;
+                        }},
+        DamagedAfcpCase{"DataRunsIntoTheFooter",
+                        [](std::uint32_t at) {
+                            Bytes damaged = AfcpTrailer(at);
+                            damaged[12 + 12 + 7] = 4;  // the second entry's size: 4 instead of 3
+                            return damaged;
+                        }},
+        DamagedAfcpCase{"DataInsideTheDirectory",
+                        [](std::uint32_t at) {
+                            Bytes damaged = AfcpTrailer(at);
+                            const Bytes inside = test::BE32(at + 12);
+                            std::copy(inside.begin(), inside.end(),
+                                      damaged.begin() + 20);  // first entry's offset
+                            return damaged;
+                        }},
+        DamagedAfcpCase{"TruncatedFooter",
+                        [](std::uint32_t at) {
+                            Bytes damaged = AfcpTrailer(at);
+                            damaged.resize(damaged.size() - 4);
+                            return damaged;
+                        }},
+        DamagedAfcpCase{"FollowedByOtherBytes",
+                        [](std::uint32_t at) {
+                            return Cat({AfcpTrailer(at), Text("more")});
+                        }}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// The other ways a photo is rewritten as a whole move the trailer too (a removal moves it back).
+struct AfcpRewriteCase {
+    std::string_view name;
+    void (*rewrite)(const std::filesystem::path& path);
+};
+void PrintTo(const AfcpRewriteCase& c, std::ostream* os) { *os << c.name; }
+class AfcpTrailerRewrite : public ::testing::TestWithParam<AfcpRewriteCase> {};
+
+TEST_P(AfcpTrailerRewrite, KeepsTheOffsetsRight) {
+    test::TempDir dir;
+    const auto path = dir / "photo.jpg";
+    const Bytes iptc = Cat({Text("8BIM"), {0x04, 0x04}, {0, 0}, {0, 0, 0, 6}, {0x1C, 2, 5, 0, 1, 'x'}});
+    const Bytes picture = test::Photo({Segment(0xE1, ExifBlock()), Segment(0xED, Cat({kPhotoshop3, iptc}))});
+    const Bytes trailer = AfcpTrailer(SizeOf(picture));
+    test::WriteFileBytes(path, Cat({picture, trailer}));
+    GetParam().rewrite(path);
+    const Bytes saved = test::ReadFileBytes(path);
+    ASSERT_NE(saved.size(), picture.size() + trailer.size());
+    ASSERT_GT(saved.size(), trailer.size());
+    const auto at = saved.end() - static_cast<std::ptrdiff_t>(trailer.size());
+    EXPECT_TRUE(BytesEqual(AfcpTrailer(SizeOf(saved) - SizeOf(trailer)), Bytes(at, saved.end())));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    JPEGImageEx, AfcpTrailerRewrite,
+    ::testing::Values(AfcpRewriteCase{"ExifIntoTheFile",
+                                      [](const std::filesystem::path& path) {
+                                          TExifData exif;
+                                          exif.LoadFromJPEG(path.string());
+                                          exif.SetCameraMake("Another camera");
+                                          exif.SaveToJPEG(path.string());
+                                      }},
+                      AfcpRewriteCase{"ExifIntoTheImage",
+                                      [](const std::filesystem::path& path) {
+                                          TJPEGImageEx image;
+                                          image.LoadFromFile(path.string());
+                                          TExifData exif;
+                                          exif.LoadFromJPEG(path.string());
+                                          exif.SetCameraMake("Another camera");
+                                          exif.SaveToJPEG(image);
+                                          test::WriteFileBytes(path, SaveImage(image));
+                                      }},
+                      AfcpRewriteCase{"IptcIntoTheFile",
+                                      [](const std::filesystem::path& path) {
+                                          TIPTCData iptc;
+                                          iptc.LoadFromJPEG(path.string());
+                                          iptc.ApplicationSection().Find(5)->SetAsString("a longer name");
+                                          iptc.SaveToJPEG(path.string());
+                                      }},
+                      AfcpRewriteCase{"IptcIntoTheImage",
+                                      [](const std::filesystem::path& path) {
+                                          TJPEGImage image;
+                                          image.LoadFromBytes(test::ReadFileBytes(path));
+                                          TIPTCData iptc;
+                                          iptc.LoadFromJPEG(path.string());
+                                          iptc.ApplicationSection().Find(5)->SetAsString("a longer name");
+                                          iptc.SaveToJPEG(image);
+                                          test::WriteFileBytes(path, Bytes(image.StoredBytes().begin(),
+                                                                           image.StoredBytes().end()));
+                                      }},
+                      AfcpRewriteCase{"MetadataRemoved",
+                                      [](const std::filesystem::path& path) {
+                                          TJPEGImageEx image;
+                                          image.LoadFromFile(path.string());
+                                          image.RemoveMetadata({mkExif});
+                                          test::WriteFileBytes(path, SaveImage(image));
+                                      }},
+                      AfcpRewriteCase{"SegmentsRemoved",
+                                      [](const std::filesystem::path& path) {
+                                          TJPEGImageEx image;
+                                          image.LoadFromFile(path.string());
+                                          image.RemoveSegments({0xED});
+                                          test::WriteFileBytes(path, SaveImage(image));
+                                      }}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 TEST(JPEGImageEx, EmptiedExifRemovesTheSegment) {
     TJPEGImageEx image;
     image.LoadFromBytes(test::Photo({Segment(0xE1, ExifBlock()), Segment(0xE2, Text("x"))}));
