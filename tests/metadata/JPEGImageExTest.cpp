@@ -269,19 +269,13 @@ TEST(JPEGImageEx, BytesAfterTheEndOfImageAreCarriedOver) {
 // An AFCP trailer as it lies at file offset `at`: header (version 1, two entries), the directory of tag,
 // size and absolute offset, the entries' data, and the footer that leads back to the header.
 Bytes AfcpTrailer(std::uint32_t at) {
-    return Cat({Text("AXS!"),
-                {0x00, 0x01, 0x00, 0x02, 0, 0, 0, 0},  // version 1, two entries
-                Text("IPTC"),
-                test::BE32(5),
-                test::BE32(at + 36),  // data just after the directory
-                Text("%SCC"),
-                test::BE32(3),
-                test::BE32(at + 41),  //
-                Text("iptc!"),
-                Text("scc"),  //
-                Text("AXS!"),
-                test::BE32(at),
-                {0, 0, 0, 0}});
+    const Bytes header = Cat({Text("AXS!"), {0x00, 0x01}, {0x00, 0x02}, {0, 0, 0, 0}});
+    // The data follows the 12-byte header and the two 12-byte entries: at + 36.
+    const Bytes directory = Cat({Text("IPTC"), test::BE32(5), test::BE32(at + 36),  //
+                                 Text("%SCC"), test::BE32(3), test::BE32(at + 41)});
+    const Bytes data = Text("iptc!scc");
+    const Bytes footer = Cat({Text("AXS!"), test::BE32(at), {0, 0, 0, 0}});
+    return Cat({header, directory, data, footer});
 }
 
 std::uint32_t SizeOf(const Bytes& bytes) { return static_cast<std::uint32_t>(bytes.size()); }
@@ -349,13 +343,13 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedAfcpCase{"UnknownVersion",
                         [](std::uint32_t at) {
                             Bytes damaged = AfcpTrailer(at);
-                            damaged[5] = 2;
+                            damaged[5] = 2;  // version 2, whose layout the save does not know
                             return damaged;
                         }},
         DamagedAfcpCase{"MoreEntriesThanFit",
                         [](std::uint32_t at) {
                             Bytes damaged = AfcpTrailer(at);
-                            damaged[7] = 4;
+                            damaged[7] = 4;  // four entries would reach into the footer
                             return damaged;
                         }},
         DamagedAfcpCase{"DataRunsIntoTheFooter",
@@ -367,9 +361,9 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedAfcpCase{"DataInsideTheDirectory",
                         [](std::uint32_t at) {
                             Bytes damaged = AfcpTrailer(at);
+                            // The first entry's offset field leads to the directory's own start.
                             const Bytes inside = test::BE32(at + 12);
-                            std::copy(inside.begin(), inside.end(),
-                                      damaged.begin() + 20);  // first entry's offset
+                            std::copy(inside.begin(), inside.end(), damaged.begin() + 20);
                             return damaged;
                         }},
         DamagedAfcpCase{"TruncatedFooter",
