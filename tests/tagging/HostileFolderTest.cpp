@@ -515,6 +515,14 @@ TEST_P(HardLinkedPhotoNotRewritten, BothNamesKeepTheOriginal) {
     EXPECT_EQ(after, expected);
 }
 
+// Another program's edit of the photo, in place, after the read.
+int RewriteWithOneMoreByte(const fs::path& photo) {
+    Bytes bytes = ReadFileBytes(photo);
+    bytes.push_back(0);
+    WriteFileBytes(photo, bytes);
+    return 0;
+}
+
 // The folder names the photo through a link; the photo and its second hard link lie elsewhere.
 void ReachThroughLink(const fs::path& photo) {
     const fs::path target = photo.parent_path().parent_path() / "elsewhere" / "a-target.jpg";
@@ -539,13 +547,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "sie wurde nach dem Lesen verändert"},
         InPlaceCase{"SameFileRewritten", [](const fs::path& /*photo*/) {}, SafeWriteStep::check, 1,
-                    [](const fs::path& photo) {
-                        Bytes bytes = ReadFileBytes(photo);
-                        bytes.push_back(0);
-                        WriteFileBytes(photo, bytes);
-                        return 0;
-                    },
-                    "sie wurde nach dem Lesen verändert"},
+                    RewriteWithOneMoreByte, "sie wurde nach dem Lesen verändert"},
         // The first part is written, the second fails: the original goes back at once.
         InPlaceCase{"DiskFullHalfWay", [](const fs::path& /*photo*/) {}, SafeWriteStep::rewrite, 2,
                     [](const fs::path& /*photo*/) { return ENOSPC; }, nullptr},
@@ -561,13 +563,7 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "sie wurde nach dem Lesen verändert"},
         InPlaceCase{"LinkedPhotoRewrittenAfterTheRead", ReachThroughLink, SafeWriteStep::check, 1,
-                    [](const fs::path& photo) {
-                        Bytes bytes = ReadFileBytes(photo);
-                        bytes.push_back(0);
-                        WriteFileBytes(photo, bytes);
-                        return 0;
-                    },
-                    "sie wurde nach dem Lesen verändert"},
+                    RewriteWithOneMoreByte, "sie wurde nach dem Lesen verändert"},
         InPlaceCase{"DamagedJournalOfAnEarlierSave",
                     [](const fs::path& photo) {
                         WriteFileText(photo.parent_path() / ".a.jpg.zeloro-journal", "not a journal");
