@@ -151,6 +151,13 @@ void CliObserver::PhotoHandled(const PhotoReport& report) {
     }
 }
 
+void CliObserver::RunStopped(std::size_t done, std::size_t total, const std::string& message) {
+    if (!json_) {
+        return;  // the log line says it
+    }
+    putOut(Dump(nlohmann::json{{"stopped", {{"done", done}, {"total", total}, {"message", message}}}}));
+}
+
 void CliObserver::Summary(double seconds, bool dryRun) {
     if (!json_) {
         putOut(SummaryLine(counts_, seconds, dryRun));

@@ -40,6 +40,10 @@ public:
     void SetProgressMax(int maximum) override;
     void SetProgressPosition(int position) override;
     void ShowError(const std::string& text) override;
+    // In JSON mode the stop line is an object of its own:
+    // {"stopped":{"done":N,"total":M,"message":"Lauf abgebrochen: N von M Bildern bearbeitet."}}
+    // (the log, with the line, is not shown there).
+    void RunStopped(std::size_t done, std::size_t total, const std::string& message) override;
 
     // An information text (stdout), e.g. the map page's path.
     void Information(const std::string& text);

@@ -320,7 +320,9 @@ std::string UsageText() {
         "  --skip-tagged       Fotos, die schon eine GPS-Position haben, bleiben unverändert\n"
         "  --keep-mtime        getaggte Fotos behalten ihre Änderungszeit\n"
         "  --json              statt des Protokolls ein JSON-Objekt je Foto (file, status, latitude,\n"
-        "                      longitude, utc_time, message) und zuletzt ein Objekt \"summary\"\n"
+        "                      longitude, utc_time, message), nach dem letzten Foto eines angehaltenen\n"
+        "                      Laufs ein Objekt \"stopped\" (done, total, message) und zuletzt ein\n"
+        "                      Objekt \"summary\"\n"
         "  --summary           nach dem Lauf eine Zeile Zusammenfassung (getaggt, ohne Treffer,\n"
         "                      übersprungen, fehlgeschlagen, Dauer); mit jeder der vier Optionen\n"
         "                      davor ohnehin\n"
@@ -341,7 +343,8 @@ std::string UsageText() {
         "Exit-Status: 0 alle Fotos bearbeitet, 1 ein Fehler hat den Lauf beendet, 2 fehlendes oder\n"
         "ungültiges Argument, 3 der GPX-Import ist fehlerhaft abgebrochen, 4 der Datenordner oder die\n"
         "Datenbank kann nicht angelegt, geöffnet oder geschrieben werden, 5 der Datenordner wird von\n"
-        "einem anderen Lauf benutzt.\n");
+        "einem anderen Lauf benutzt. Ein mit Strg+C (SIGINT) oder SIGTERM angehaltener Lauf endet\n"
+        "danach durch dieses Signal, als wäre es nicht abgefangen worden (in der Shell 130 bzw. 143).\n");
 }
 
 }  // namespace zeloro::cli

@@ -38,7 +38,10 @@ void CatchStopSignals() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = static_cast<int>(SA_RESETHAND);  // a second signal ends the program at once
+    // A second signal ends the program at once. The run looks at the flag between photos, so a call the
+    // signal meets goes on: a write of the log held by a slow reader (a pager, a full pipe) would
+    // otherwise fail, and the lines in it would be lost.
+    action.sa_flags = static_cast<int>(SA_RESETHAND | SA_RESTART);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }

@@ -394,6 +394,9 @@ void WriteParts(int fd, std::span<const std::span<const std::uint8_t>> parts) {
 
 constexpr std::string_view kJournalMark = ".zeloro-journal";
 constexpr std::string_view kJournalMagic = "ZELORO-JOURNAL 1\n";
+// The journal of a file reached through a symbolic link the scanned folder holds: it lies beside the link
+// and names the link, which the restore then follows, once, to the file.
+constexpr std::string_view kLinkJournalMagic = "ZELORO-JOURNAL 1 LINK\n";
 
 // What a journal holds before the original bytes: enough to find the file again and to know its bytes are
 // whole.
@@ -461,11 +464,11 @@ int RestoreInPlace(int fd, std::span<const std::uint8_t> original, const timespe
 
 // The journal of one in-place rewrite. It gets its name only once its content is whole and on the disk,
 // so a journal that exists can always be trusted; it is removed when it goes, unless kept for the next
-// run.
+// run. It lies in the folder given, beside the name given (the file's own, or the link's that led to it).
 class SaveJournal {
 public:
-    SaveJournal(int folder, const std::string& fileName)
-        : folder_(folder), name_(SaveJournalName(fileName)) {}
+    SaveJournal(int folder, const std::string& entryName, bool throughLink)
+        : folder_(folder), entry_(entryName), name_(SaveJournalName(entryName)), throughLink_(throughLink) {}
     SaveJournal(const SaveJournal&) = delete;
     SaveJournal& operator=(const SaveJournal&) = delete;
     ~SaveJournal() {
@@ -483,19 +486,19 @@ public:
                                static_cast<std::int64_t>(identity.st_mtim.tv_sec),
                                static_cast<std::int64_t>(identity.st_mtim.tv_nsec),
                                Checksum(original)};
-        const std::uint32_t nameLength = static_cast<std::uint32_t>(file.name.size());
+        const std::uint32_t nameLength = static_cast<std::uint32_t>(entry_.size());
         const auto bytesOf = [](const auto& value) {
             return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(&value), sizeof value);
         };
+        const std::string_view magic = throughLink_ ? kLinkJournalMagic : kJournalMagic;
         const std::span<const std::uint8_t> parts[] = {
-            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(kJournalMagic.data()),
-                                          kJournalMagic.size()),
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(magic.data()), magic.size()),
             bytesOf(head), bytesOf(nameLength),
-            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(file.name.data()),
-                                          file.name.size()),
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(entry_.data()),
+                                          entry_.size()),
             original};
         FolderTemporary temp(folder_);
-        int error = temp.Create(file.name);
+        int error = temp.Create(entry_);
         if (error != 0) {
             ThrowCreateError(file.path, error);
         }
@@ -532,7 +535,9 @@ public:
 
 private:
     int folder_;
+    std::string entry_;
     std::string name_;
+    bool throughLink_;
     bool named_ = false;
     bool kept_ = false;
 };
@@ -541,9 +546,6 @@ private:
 void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
                     bool keepMtime) {
     const std::string& path = file.path;
-    if (file.throughLink) {
-        ThrowSkipped(path, "sie hat mehrere harte Verknüpfungen");
-    }
     // A second descriptor on the very inode read (not looked up by name again), opened for writing: the
     // file's own permission bits decide, as for any program that edits it.
     const std::string self = "/proc/self/fd/" + std::to_string(file.file.get());
@@ -574,7 +576,12 @@ void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::u
         }
         filled += static_cast<std::size_t>(got);
     }
-    SaveJournal journal(file.folder.get(), file.name);
+    // A file reached through a link gets its journal beside the link, not beside itself: the next run on
+    // the folder scans the link's folder, while the file's own folder may lie outside it (or be hidden)
+    // and its journal would never be found, leaving the photo half-written for good.
+    const bool besideLink = file.throughLink && file.linkFolder;
+    SaveJournal journal(besideLink ? file.linkFolder.get() : file.folder.get(),
+                        besideLink ? file.linkName : file.name, besideLink);
     journal.Write(file, before);
 
     int error = InjectedError(SafeWriteStep::check);
@@ -587,6 +594,13 @@ void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::u
     if (::fstatat(file.folder.get(), file.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
         ::fstat(out.get(), &current) != 0 || !S_ISREG(now.st_mode) || now.st_dev != original.st_dev ||
         now.st_ino != original.st_ino || !SameContentIdentity(current, original)) {
+        ThrowSkipped(path, "sie wurde nach dem Lesen verändert");
+    }
+    // And the link must still be a link that leads to it, or the journal beside it would not.
+    if (besideLink &&
+        (::fstatat(file.linkFolder.get(), file.linkName.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+         !S_ISLNK(now.st_mode) || ::fstatat(file.linkFolder.get(), file.linkName.c_str(), &now, 0) != 0 ||
+         now.st_dev != original.st_dev || now.st_ino != original.st_ino)) {
         ThrowSkipped(path, "sie wurde nach dem Lesen verändert");
     }
 
@@ -637,6 +651,8 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
         if (::realpath(path.c_str(), resolved.data()) == nullptr) {
             ThrowOpenError(path, std::strerror(errno));
         }
+        read.linkFolder = std::move(read.folder);
+        read.linkName = std::move(read.name);
         error = OpenInFolder(resolved.data(), read);
         read.throughLink = true;
     }
@@ -792,17 +808,22 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath) {
         return keep(e.what());
     }
     const std::vector<std::uint8_t>& bytes = journal.bytes;
+    const auto startsWith = [&bytes](std::string_view magic) {
+        return bytes.size() >= magic.size() &&
+               std::equal(magic.begin(), magic.end(), bytes.begin(),
+                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+    };
+    const bool throughLink = startsWith(kLinkJournalMagic);
+    const std::size_t magicSize = throughLink ? kLinkJournalMagic.size() : kJournalMagic.size();
     JournalHead head{};
     std::uint32_t nameLength = 0;
-    const std::size_t fixed = kJournalMagic.size() + sizeof head + sizeof nameLength;
+    const std::size_t fixed = magicSize + sizeof head + sizeof nameLength;
     if (bytes.size() >= fixed) {
-        std::memcpy(&head, bytes.data() + kJournalMagic.size(), sizeof head);
-        std::memcpy(&nameLength, bytes.data() + kJournalMagic.size() + sizeof head, sizeof nameLength);
+        std::memcpy(&head, bytes.data() + magicSize, sizeof head);
+        std::memcpy(&nameLength, bytes.data() + magicSize + sizeof head, sizeof nameLength);
     }
     const std::span<const std::uint8_t> all(bytes);
-    if (bytes.size() < fixed ||
-        !std::equal(kJournalMagic.begin(), kJournalMagic.end(), bytes.begin(),
-                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }) ||
+    if (bytes.size() < fixed || !(throughLink || startsWith(kJournalMagic)) ||
         bytes.size() - fixed < nameLength || bytes.size() - fixed - nameLength != head.size ||
         std::string(bytes.begin() + static_cast<std::ptrdiff_t>(fixed),
                     bytes.begin() + static_cast<std::ptrdiff_t>(fixed + nameLength)) != fileName ||
@@ -811,12 +832,39 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath) {
     }
     const std::span<const std::uint8_t> original = all.subspan(fixed + nameLength);
 
-    const FileDescriptor file(
-        ::openat(folder.get(), fileName.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat identity {};
-    if (!file) {
-        return keep(errno == ELOOP ? "sie ist eine symbolische Verknüpfung" : ReasonText(errno));
+    FileDescriptor file;
+    if (!throughLink) {
+        file.reset(::openat(folder.get(), fileName.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!file) {
+            return keep(errno == ELOOP ? "sie ist eine symbolische Verknüpfung" : ReasonText(errno));
+        }
+    } else {
+        // Following a link, a journal could reach any file the running user may write; so only one this
+        // user wrote is trusted (as each of our journals is: the user's own, private, with one name),
+        // never one another user put beside a link of theirs.
+        const struct stat& own = journal.identity;
+        if (own.st_uid != ::geteuid() || (own.st_mode & (S_IRWXG | S_IRWXO)) != 0 || own.st_nlink != 1) {
+            return keep("das Journal stammt nicht von diesem Benutzer");
+        }
+        // The link is followed without opening what it leads to; only a regular file is opened for
+        // writing, by its handle, so a FIFO or device swapped in behind the link is never opened.
+        const FileDescriptor target(::openat(folder.get(), fileName.c_str(), O_PATH | O_CLOEXEC));
+        struct stat found {};
+        if (!target) {
+            return keep(ReasonText(errno));
+        }
+        if (::fstat(target.get(), &found) != 0 || !S_ISREG(found.st_mode) ||
+            static_cast<std::uint64_t>(found.st_dev) != head.device ||
+            static_cast<std::uint64_t>(found.st_ino) != head.inode) {
+            return keep("unter dem Namen liegt eine andere Datei");
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(target.get());
+        file.reset(::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!file) {
+            return keep(ReasonText(errno));
+        }
     }
+    struct stat identity {};
     if (::fstat(file.get(), &identity) != 0 || !S_ISREG(identity.st_mode) ||
         static_cast<std::uint64_t>(identity.st_dev) != head.device ||
         static_cast<std::uint64_t>(identity.st_ino) != head.inode) {

@@ -42,7 +42,9 @@ struct ReadFile {
     FileDescriptor file;      // the file as read (its extended attributes are carried from here)
     struct stat identity {};  // as read
     std::vector<std::uint8_t> bytes;
-    bool throughLink = false;  // reached by following the scanned entry, a symbolic link
+    bool throughLink = false;   // reached by following the scanned entry, a symbolic link
+    FileDescriptor linkFolder;  // then: the folder that holds that link
+    std::string linkName;       // and the link's name in it
 };
 
 // Reads the file at path as described above. followLink: a symbolic link as the last name is followed
@@ -76,13 +78,14 @@ private:
 // to the disk before the file is touched; then the file is written through a second descriptor on the
 // very inode read, cut to the new size and synced, and the journal is removed. A failure on the way puts
 // the original bytes back and removes the journal; a process killed on the way leaves the journal, from
-// which the next run restores the file (UndoInterruptedSave) before it does anything else. It is skipped
-// (FileSkippedError "... sie hat mehrere harte Verknüpfungen", with the cause) when it was reached through
-// a symbolic link (the journal would lie in a folder no run may scan), cannot be opened for writing, or
-// a journal of an earlier save is still there. A file the user may not write is refused first, as by
-// WriteFileReplacing. Other failures as WriteFileReplacing, a FileError with the
-// path, a StreamError "Stream-Schreibfehler: <cause>" (the caller knows which photo it was); the original
-// stays. With keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
+// which the next run restores the file (UndoInterruptedSave) before it does anything else. A file reached
+// through a symbolic link is rewritten the same way, its journal beside the link (the folder the run
+// scanned) rather than beside the file; the link must then also still lead to the file read. It is skipped
+// (FileSkippedError "... sie hat mehrere harte Verknüpfungen", with the cause) when it cannot be opened
+// for writing, or a journal of an earlier save is still there. A file the user may not write is refused
+// first, as by WriteFileReplacing. Other failures as WriteFileReplacing, a FileError with the path, a
+// StreamError "Stream-Schreibfehler: <cause>" (the caller knows which photo it was); the original stays. With
+// keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
                      bool durable = false, bool keepMtime = false);
 
@@ -95,14 +98,17 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
 // What UndoInterruptedSave did with a journal: restored the file it names (and removed the journal), or
 // left both as they are because restoring was not safe (why, in German).
 struct UndoneSave {
-    std::string path;  // the file the journal names, in the journal's folder
+    std::string path;  // the name the journal is for (the file, or the link to it), in its folder
     bool restored = false;
     std::string reason;
 };
 // Puts the original bytes (and modification time) a journal holds back into its file, in place, when the
 // name still leads, without a link, to a regular file with the journal's device and inode, and then
-// removes the journal. A journal that cannot be read or is damaged, or whose file is gone or another now,
-// stays, so that the original bytes are never lost.
+// removes the journal. The journal of a file reached through a link names the link, which is followed
+// (to a regular file with the journal's device and inode); such a journal is trusted only when the running
+// user wrote it (theirs, private, one name), else it stays ("das Journal stammt nicht von diesem
+// Benutzer"). A journal that cannot be read or is damaged, or whose file is gone or another now, stays, so
+// that the original bytes are never lost.
 UndoneSave UndoInterruptedSave(const std::string& journalPath);
 
 // Steps of WriteFileReplacing and ReplaceReadFile at which a test can inject a failure; "check" comes just

@@ -1,6 +1,7 @@
 // src/tagging/RunObserver.h: what a tagging run needs of its front end (window or command line): the
 // inputs, the observer, and how the run ended.
 #pragma once
+#include <cstddef>
 #include <string>
 
 #include "common/LogSink.h"
@@ -46,6 +47,10 @@ public:
     [[nodiscard]] virtual bool StopRequested() { return false; }
     // Once per photo the loop reached, after its log lines; failed comes before the error leaves the run.
     virtual void PhotoHandled(const PhotoReport& /*report*/) {}
+    // Once when the run ends because a stop was asked for, just after its log line, which is message
+    // ("Lauf abgebrochen: <done> von <total> Bildern bearbeitet."); for a front end that does not show the
+    // log lines.
+    virtual void RunStopped(std::size_t /*done*/, std::size_t /*total*/, const std::string& /*message*/) {}
 };
 
 }  // namespace zeloro

@@ -110,7 +110,9 @@ template <typename E>
 
 // A run the user stopped ends with one line that says so and how many photos were done.
 RunResult StopRun(RunObserver& observer, int done, std::size_t total) {
-    LogLine(observer, " - " + StoppedRunMessage(static_cast<std::size_t>(done), total));
+    const std::string message = StoppedRunMessage(static_cast<std::size_t>(done), total);
+    LogLine(observer, " - " + message);
+    observer.RunStopped(static_cast<std::size_t>(done), total, message);
     observer.SetProgressPosition(0);
     return RunResult::stopped;
 }

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -1246,6 +1247,102 @@ TEST_F(CliModes, WithoutOptionsThereIsNoSummaryLine) {
     EXPECT_EQ(r.out.find("Zusammenfassung"), std::string::npos);
     EXPECT_EQ(Log(r).size(), 10U);
 }
+
+// Ctrl+C in the middle of a run. The signal comes once the first photos are logged, while the program is
+// held in a write of its log (stdout is not read for a while) with most photos still to do. The run ends
+// after the photo in hand and says so in its last line (with --json, in an object of its own), and the
+// program then ends by the signal, as documented; every photo is either tagged in full or byte for byte
+// as it was, the log names exactly the tagged ones with no line lost, and no temporary file or journal is
+// left (every tenth photo has a second hard link, so it is rewritten in place under a journal).
+class CliStop : public CliRun, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CliStop, SigintEndsTheRunBetweenPhotosAndSaysSo) {
+    const bool json = GetParam();
+    constexpr int kPhotos = 300;
+    // Every photo is the same one, so one photo tagged by a whole run shows the bytes each must get.
+    const Bytes original = Photo("2024:06:15 10:00:30", 1);
+    const fs::path reference = tmp_ / "reference";
+    fs::create_directories(reference);
+    WriteFileBytes(reference / "P.jpg", original);
+    ASSERT_EQ(Cli({"--gpx", gpx_.string(), "--photos", reference.string(), "--zone", "13"}).exitStatus, 0);
+    const Bytes tagged = ReadFileBytes(reference / "P.jpg");
+    ASSERT_FALSE(BytesEqual(original, tagged));
+    const fs::path links = tmp_ / "links";
+    fs::create_directories(links);
+    const auto name = [](int i) {
+        char text[16];
+        std::snprintf(text, sizeof text, "P%04d.jpg", i);
+        return std::string(text);
+    };
+    for (int i = 0; i < kPhotos; ++i) {
+        WriteFileBytes(photos_ / name(i), original);
+        if (i % 10 == 0) {
+            fs::create_hard_link(photos_ / name(i), links / name(i));
+        }
+    }
+
+    std::vector<std::string> args{"--data-dir", data_.string(),   "--gpx",  gpx_.string(),
+                                  "--photos",   photos_.string(), "--zone", "13"};
+    if (json) {
+        args.emplace_back("--json");
+    }
+    const ProcessResult r = RunProcessAndSignal(cli_, args, json ? "\"file\"" : " getaggt!", SIGINT);
+    EXPECT_EQ(r.signal, SIGINT) << "exit status " << r.exitStatus << ", " << r.err;
+    EXPECT_EQ(r.err, "");
+
+    // The photos are handled in name order: the first `done` are tagged, the rest untouched.
+    int done = 0;
+    for (int i = 0; i < kPhotos; ++i) {
+        SCOPED_TRACE(name(i));
+        const Bytes bytes = ReadFileBytes(photos_ / name(i));
+        if (done == i && bytes == tagged) {
+            ++done;
+        } else {
+            EXPECT_TRUE(BytesEqual(original, bytes));
+        }
+        if (i % 10 == 0) {
+            EXPECT_TRUE(fs::equivalent(photos_ / name(i), links / name(i)));
+        }
+    }
+    EXPECT_GT(done, 0);
+    EXPECT_LT(done, kPhotos - 100);  // the program could not have written the log of many more
+    // Nothing but the photos: no temporary file, no journal.
+    for (const fs::path& folder : {photos_, links}) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+        }
+    }
+
+    const std::string stopLine = "Lauf abgebrochen: " + std::to_string(done) + " von " +
+                                 std::to_string(kPhotos) + " Bildern bearbeitet.";
+    const ExpectedFix fix = FixOf(363);
+    if (!json) {
+        std::vector<std::string> expected{
+            " - Lese Bilddateien", " - " + std::to_string(kPhotos) + " Bilder im Verzeichnis gefunden",
+            " - Starte Datenbankimport", " - 421 Datensätze gelesen und importiert"};
+        for (int i = 0; i < done; ++i) {
+            expected.push_back(" - " + name(i) + " Koordinaten gefunden:");
+            expected.push_back(" - " + fix.lat + "," + fix.lon + " getaggt!");
+        }
+        expected.push_back(" - " + stopLine);
+        EXPECT_EQ(Log(r), expected);
+        return;
+    }
+    const std::vector<std::string> lines = SplitLines(r.out);
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(done) + 2) << r.out;
+    for (int i = 0; i < done; ++i) {
+        const nlohmann::json photo = nlohmann::json::parse(lines[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(photo.at("file"), (photos_ / name(i)).string());
+        EXPECT_EQ(photo.at("status"), "tagged");
+    }
+    EXPECT_EQ(nlohmann::json::parse(lines[lines.size() - 2]),
+              nlohmann::json({{"stopped", {{"done", done}, {"total", kPhotos}, {"message", stopLine}}}}));
+    const nlohmann::json summary = nlohmann::json::parse(lines.back()).at("summary");
+    EXPECT_EQ(summary.at("tagged"), done);
+}
+
+INSTANTIATE_TEST_SUITE_P(Output, CliStop, ::testing::Values(false, true),
+                         [](const auto& p) { return p.param ? "Json" : "Log"; });
 
 }  // namespace
 }  // namespace zeloro::test

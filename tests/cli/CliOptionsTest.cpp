@@ -1,10 +1,13 @@
 // tests/cli/CliOptionsTest.cpp: the command line of zeloro-cli and its error report text.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/CliObserver.h"
 #include "cli/CliOptions.h"
 
 namespace zeloro::cli {
@@ -233,6 +236,31 @@ TEST(CliOptions, ErrorReportAddsAFullStopAfterCharactersSortingAfterIt) {
         EXPECT_EQ(ErrorReportText(keep), keep);
     }
     EXPECT_EQ(ErrorReportText("Zeile 3:"), "Zeile 3:.");  // ":" sorts after "."
+}
+
+// What the observer prints for the end of a stopped run: the log line in the log, an object of its own in
+// JSON mode, which shows no log line; never both.
+TEST(CliObserver, StopShowsOnceInEachOutputMode) {
+    const std::string line = "10.12.2026 11:00:00 - Lauf abgebrochen: 1 von 2 Bildern bearbeitet.";
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "json" : "log");
+        char* text = nullptr;
+        std::size_t size = 0;
+        std::FILE* out = ::open_memstream(&text, &size);
+        ASSERT_NE(out, nullptr);
+        {
+            CliObserver observer(out, stderr, false, false);
+            observer.SetJson(json);
+            observer.AppendLine(line);
+            observer.RunStopped(1, 2, "Lauf abgebrochen: 1 von 2 Bildern bearbeitet.");
+        }
+        std::fclose(out);
+        const std::string printed(text, size);
+        std::free(text);
+        EXPECT_EQ(printed, json ? "{\"stopped\":{\"done\":1,\"message\":\"Lauf abgebrochen: 1 von 2 Bildern "
+                                  "bearbeitet.\",\"total\":2}}\n"
+                                : line + "\n");
+    }
 }
 
 }  // namespace

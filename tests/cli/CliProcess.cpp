@@ -4,22 +4,63 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <csignal>
+#include <fstream>
 #include <regex>
 #include <stdexcept>
 
 namespace zeloro::test {
 
-ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
-                         bool stderrTerminal, const std::filesystem::path& workDir) {
+namespace {
+
+// When to send a signal: once stdout holds `after` and the pipe is full again.
+struct SignalPlan {
+    std::string after;
+    int signal = 0;
+};
+
+// True when a thread of the process waits in a write to a pipe, as the kernel names its wait.
+bool WaitsInPipeWrite(pid_t pid) {
+    std::error_code ec;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+        std::ifstream wchan(task.path() / "wchan");
+        std::string where;
+        if (std::getline(wchan, where) && where.find("pipe_write") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Waits until the pipe is full and the writer waits in its next write. At most 10 s: where the kernel
+// does not name the wait, the writer is held all the same once the pipe is full and its own buffer too.
+void WaitUntilHeldInWrite(pid_t pid, int readEnd) {
+    const int capacity = ::fcntl(readEnd, F_GETPIPE_SZ);
+    for (int waited = 0; waited < 10'000; ++waited) {
+        int queued = 0;
+        if (::ioctl(readEnd, FIONREAD, &queued) == 0 && queued >= capacity && WaitsInPipeWrite(pid)) {
+            return;
+        }
+        ::usleep(1000);
+    }
+}
+
+ProcessResult Run(const std::filesystem::path& program, const std::vector<std::string>& args,
+                  bool stderrTerminal, const std::filesystem::path& workDir, const SignalPlan* plan) {
     std::array<int, 2> outPipe{};
     std::array<int, 2> errPipe{};
     if (::pipe2(outPipe.data(), O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
+    }
+    if (plan != nullptr && ::fcntl(outPipe[0], F_SETPIPE_SZ, 4096) < 0) {
+        throw std::runtime_error("F_SETPIPE_SZ failed");
     }
     if (stderrTerminal) {
         // errPipe[0] is the terminal's master side, errPipe[1] the side the child writes to.
@@ -62,6 +103,7 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
     std::array<pollfd, 2> fds{pollfd{outPipe[0], POLLIN, 0}, pollfd{errPipe[0], POLLIN, 0}};
     std::array<std::string*, 2> sinks{&result.out, &result.err};
     int open = 2;
+    bool signalled = plan == nullptr;
     std::array<char, 65536> buffer{};
     while (open > 0) {
         if (::poll(fds.data(), fds.size(), -1) < 0) {
@@ -82,6 +124,16 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
                 ::close(fds[i].fd);
                 fds[i].fd = -1;
                 --open;
+                if (i == 0 && !signalled) {
+                    ::kill(pid, SIGKILL);
+                    ::waitpid(pid, nullptr, 0);
+                    throw std::runtime_error("the program ended before its output held " + plan->after);
+                }
+            }
+            if (i == 0 && !signalled && result.out.find(plan->after) != std::string::npos) {
+                signalled = true;
+                WaitUntilHeldInWrite(pid, outPipe[0]);
+                ::kill(pid, plan->signal);
             }
         }
     }
@@ -89,7 +141,21 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         bool stderrTerminal, const std::filesystem::path& workDir) {
+    return Run(program, args, stderrTerminal, workDir, nullptr);
+}
+
+ProcessResult RunProcessAndSignal(const std::filesystem::path& program, const std::vector<std::string>& args,
+                                  const std::string& after, int signal) {
+    const SignalPlan plan{after, signal};
+    return Run(program, args, false, {}, &plan);
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

@@ -281,60 +281,93 @@ TEST_F(HostileFolder, LinkTheFolderHoldsTagsItsTargetInPlace) {
 }
 
 // A photo with a second hard link is rewritten in place, so both names see the tagged photo: one inode,
-// its mode and attributes as they were, and no journal left.
+// its mode and attributes as they were, and no journal left. So is one the folder names through a link,
+// whose file (with its second name) lies elsewhere; the link stays a link.
 TEST_F(HostileFolder, PhotoWithSecondHardLinkIsTaggedUnderEveryName) {
-    for (const bool keepMtime : {false, true}) {
-        SCOPED_TRACE(keepMtime ? "keeping the modification time" : "new modification time");
-        const fs::path photo = photos_ / "a.jpg";
-        const fs::path link = elsewhere_ / "a-link.jpg";
-        WriteFileBytes(photo, Photo("2024:06:15 10:00:00"));
-        fs::remove(link);
-        fs::create_hard_link(photo, link);
-        fs::permissions(photo, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-        const bool rated = ::setxattr(photo.c_str(), "user.rating", "4", 1, 0) == 0;
-        const timespec mtime{1'600'000'000, 123'456'789};
-        const std::array<timespec, 2> times{mtime, mtime};
-        ASSERT_EQ(::utimensat(AT_FDCWD, photo.c_str(), times.data(), 0), 0);
-        struct stat before {};
-        ASSERT_EQ(::stat(photo.c_str(), &before), 0);
-        auto expected = World();
+    const fs::path scanned = photos_ / "a.jpg";
+    for (const bool throughLink : {false, true}) {
+        for (const bool keepMtime : {false, true}) {
+            SCOPED_TRACE(std::string(throughLink ? "through a link, " : "named directly, ") +
+                         (keepMtime ? "keeping the modification time" : "new modification time"));
+            const fs::path photo = throughLink ? elsewhere_ / "a-target.jpg" : scanned;
+            const fs::path link = elsewhere_ / "a-link.jpg";
+            fs::remove(scanned);
+            fs::remove(link);
+            WriteFileBytes(photo, Photo("2024:06:15 10:00:00"));
+            if (throughLink) {
+                fs::create_symlink(photo, scanned);
+            }
+            fs::create_hard_link(photo, link);
+            fs::permissions(photo, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+            const bool rated = ::setxattr(photo.c_str(), "user.rating", "4", 1, 0) == 0;
+            const timespec mtime{1'600'000'000, 123'456'789};
+            const std::array<timespec, 2> times{mtime, mtime};
+            ASSERT_EQ(::utimensat(AT_FDCWD, photo.c_str(), times.data(), 0), 0);
+            struct stat before {};
+            ASSERT_EQ(::stat(photo.c_str(), &before), 0);
+            auto expected = World();
 
-        RunModes modes;
-        modes.keepMtime = keepMtime;
-        ASSERT_EQ(session_.Run({gpx_.string(), photos_.string(), 13, "0", modes}, observer_),
-                  RunResult::done);
-        EXPECT_TRUE(HasGps(photo));
-        EXPECT_EQ(ReadFileBytes(link), ReadFileBytes(photo));
-        struct stat after {};
-        ASSERT_EQ(::stat(link.c_str(), &after), 0);
-        EXPECT_EQ(after.st_ino, before.st_ino);
-        EXPECT_EQ(after.st_nlink, 2U);
-        EXPECT_EQ(after.st_mode, before.st_mode);
-        EXPECT_EQ(after.st_mtim.tv_sec == mtime.tv_sec && after.st_mtim.tv_nsec == mtime.tv_nsec, keepMtime);
-        if (rated) {
-            std::array<char, 8> value{};
-            EXPECT_EQ(::getxattr(link.c_str(), "user.rating", value.data(), value.size()), 1);
-            EXPECT_EQ(value[0], '4');
+            RunModes modes;
+            modes.keepMtime = keepMtime;
+            ASSERT_EQ(session_.Run({gpx_.string(), photos_.string(), 13, "0", modes}, observer_),
+                      RunResult::done);
+            EXPECT_TRUE(HasGps(photo));
+            EXPECT_EQ(ReadFileBytes(link), ReadFileBytes(photo));
+            EXPECT_EQ(fs::is_symlink(scanned), throughLink);
+            struct stat after {};
+            ASSERT_EQ(::stat(link.c_str(), &after), 0);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+            EXPECT_EQ(after.st_nlink, 2U);
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            EXPECT_EQ(after.st_mtim.tv_sec == mtime.tv_sec && after.st_mtim.tv_nsec == mtime.tv_nsec,
+                      keepMtime);
+            if (rated) {
+                std::array<char, 8> value{};
+                EXPECT_EQ(::getxattr(link.c_str(), "user.rating", value.data(), value.size()), 1);
+                EXPECT_EQ(value[0], '4');
+            }
+            EXPECT_TRUE(observer_.Logged(" - 48.5,11.5 getaggt!"));
+            // Nothing else changed (a link as it was), and no journal is left.
+            auto now = World();
+            for (const std::string& changed :
+                 {photo.lexically_relative(tmp_.path()).string(), std::string("photos/b.jpg"),
+                  std::string("elsewhere/a-link.jpg")}) {
+                now.erase(changed);
+                expected.erase(changed);
+            }
+            EXPECT_EQ(now, expected);
         }
-        EXPECT_TRUE(observer_.Logged(" - 48.5,11.5 getaggt!"));
-        // Nothing else changed, and no journal is left.
-        auto now = World();
-        for (const char* changed : {"photos/a.jpg", "photos/b.jpg", "elsewhere/a-link.jpg"}) {
-            now.erase(changed);
-            expected.erase(changed);
-        }
-        EXPECT_EQ(now, expected);
     }
 }
 
 // A process killed half-way through the rewrite in place leaves a half-written photo under both names and
-// the journal; the next run on the folder puts the original back, byte for byte, before anything else.
-TEST_F(HostileFolder, HardLinkedPhotoKilledHalfWayIsRestoredByTheNextRun) {
-    const fs::path photo = photos_ / "a.jpg";
+// the journal, beside the name the folder holds (for a photo reached through a link: beside the link); the
+// next run on the folder puts the original back, byte for byte, before anything else. A journal whose
+// name no longer leads the way it did, or one this user did not write, is not acted on and stays.
+struct KilledCase {
+    const char* name;
+    bool throughLink;
+    std::function<void(const fs::path& scanned, const fs::path& journal, const fs::path& elsewhere)> after;
+    const char* notUndone;  // nullptr: the next run restores the photo
+};
+
+void PrintTo(const KilledCase& c, std::ostream* os) { *os << c.name; }
+
+class HardLinkedPhotoKilledHalfWay : public HostileFolder,
+                                     public ::testing::WithParamInterface<KilledCase> {};
+
+TEST_P(HardLinkedPhotoKilledHalfWay, IsRestoredByTheNextRunOnlyWhereThatIsSafe) {
+    const KilledCase& c = GetParam();
+    const fs::path scanned = photos_ / "a.jpg";
+    const fs::path photo = c.throughLink ? elsewhere_ / "a-target.jpg" : scanned;
     const fs::path link = elsewhere_ / "a-link.jpg";
     // Shot outside the track, so the next run leaves it as restored.
     const Bytes original = Photo("2020:01:01 10:00:00");
+    fs::remove(scanned);
     WriteFileBytes(photo, original);
+    if (c.throughLink) {
+        fs::create_symlink(photo, scanned);
+    }
     fs::create_hard_link(photo, link);
     struct stat before {};
     ASSERT_EQ(::stat(photo.c_str(), &before), 0);
@@ -354,18 +387,33 @@ TEST_F(HostileFolder, HardLinkedPhotoKilledHalfWayIsRestoredByTheNextRun) {
                 }
                 return 0;
             });
-            const ReadFile read = ReadFileForReplacing(photo.string(), false);
+            const ReadFile read = ReadFileForReplacing(scanned.string(), c.throughLink);
             ReplaceReadFile(read, halves);
             ::_exit(0);
         },
         ::testing::ExitedWithCode(77), "");
     const fs::path journal = photos_ / ".a.jpg.zeloro-journal";
     ASSERT_TRUE(fs::exists(journal));
+    EXPECT_FALSE(fs::exists(elsewhere_ / ".a-target.jpg.zeloro-journal"));
     const Bytes halfWritten = ReadFileBytes(link);
     EXPECT_NE(halfWritten, original);
     EXPECT_NE(halfWritten, tagged);
     EXPECT_TRUE(std::equal(halves[0].begin(), halves[0].end(), halfWritten.begin()));
 
+    if (c.after) {
+        c.after(scanned, journal, elsewhere_);
+    }
+    if (c.notUndone != nullptr) {
+        const Bytes journalBytes = ReadFileBytes(journal);
+        const UndoneSave undone = UndoInterruptedSave(journal.string());
+        EXPECT_FALSE(undone.restored);
+        EXPECT_EQ(undone.path, scanned.string());
+        EXPECT_EQ(undone.reason, c.notUndone);
+        EXPECT_EQ(ReadFileBytes(link), halfWritten);
+        EXPECT_EQ(ReadFileBytes(journal), journalBytes);
+        EXPECT_EQ(ReadFileBytes(elsewhere_ / "other.jpg"), Photo("2024:06:15 10:00:00"));
+        return;
+    }
     ASSERT_EQ(Run(), RunResult::done);
     EXPECT_EQ(ReadFileBytes(photo), original);
     EXPECT_EQ(ReadFileBytes(link), original);
@@ -375,10 +423,39 @@ TEST_F(HostileFolder, HardLinkedPhotoKilledHalfWayIsRestoredByTheNextRun) {
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
     EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
     EXPECT_FALSE(fs::exists(journal));
+    EXPECT_EQ(fs::is_symlink(scanned), c.throughLink);
     EXPECT_EQ(observer_.lines.at(2),
-              " - Unterbrochene Änderung an " + photo.string() + " rückgängig gemacht.");
+              " - Unterbrochene Änderung an " + scanned.string() + " rückgängig gemacht.");
     EXPECT_TRUE(HasGps(photos_ / "b.jpg"));
 }
+
+// What a later hand makes of the name or the journal after the kill.
+void PointAtOtherPhoto(const fs::path& scanned, const fs::path& /*journal*/, const fs::path& elsewhere) {
+    fs::remove(scanned);
+    fs::create_symlink(elsewhere / "other.jpg", scanned);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kill, HardLinkedPhotoKilledHalfWay,
+    ::testing::Values(
+        KilledCase{"NamedDirectly", false, {}, nullptr}, KilledCase{"ThroughLink", true, {}, nullptr},
+        KilledCase{"LinkNowLeadsToAnotherPhoto", true, PointAtOtherPhoto,
+                   "unter dem Namen liegt eine andere Datei"},
+        KilledCase{"JournalOthersMayRead", true,
+                   [](const fs::path& /*scanned*/, const fs::path& journal, const fs::path& /*elsewhere*/) {
+                       fs::permissions(journal, fs::perms::group_read | fs::perms::others_read,
+                                       fs::perm_options::add);
+                   },
+                   "das Journal stammt nicht von diesem Benutzer"},
+        // A journal of a photo named directly never makes the restore follow a link, not even one that
+        // leads to the very file.
+        KilledCase{"DirectNameNowALink", false,
+                   [](const fs::path& scanned, const fs::path& /*journal*/, const fs::path& elsewhere) {
+                       fs::remove(scanned);
+                       fs::create_symlink(elsewhere / "a-link.jpg", scanned);
+                   },
+                   "sie ist eine symbolische Verknüpfung"}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 // A photo with a second hard link that cannot be rewritten in place safely stays as it was under both
 // names, and so does everything around it.
@@ -438,6 +515,21 @@ TEST_P(HardLinkedPhotoNotRewritten, BothNamesKeepTheOriginal) {
     EXPECT_EQ(after, expected);
 }
 
+// Another program's edit of the photo, in place, after the read.
+int RewriteWithOneMoreByte(const fs::path& photo) {
+    Bytes bytes = ReadFileBytes(photo);
+    bytes.push_back(0);
+    WriteFileBytes(photo, bytes);
+    return 0;
+}
+
+// The folder names the photo through a link; the photo and its second hard link lie elsewhere.
+void ReachThroughLink(const fs::path& photo) {
+    const fs::path target = photo.parent_path().parent_path() / "elsewhere" / "a-target.jpg";
+    fs::rename(photo, target);
+    fs::create_symlink(target, photo);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Safety, HardLinkedPhotoNotRewritten,
     ::testing::Values(
@@ -455,16 +547,23 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "sie wurde nach dem Lesen verändert"},
         InPlaceCase{"SameFileRewritten", [](const fs::path& /*photo*/) {}, SafeWriteStep::check, 1,
-                    [](const fs::path& photo) {
-                        Bytes bytes = ReadFileBytes(photo);
-                        bytes.push_back(0);
-                        WriteFileBytes(photo, bytes);
-                        return 0;
-                    },
-                    "sie wurde nach dem Lesen verändert"},
+                    RewriteWithOneMoreByte, "sie wurde nach dem Lesen verändert"},
         // The first part is written, the second fails: the original goes back at once.
         InPlaceCase{"DiskFullHalfWay", [](const fs::path& /*photo*/) {}, SafeWriteStep::rewrite, 2,
                     [](const fs::path& /*photo*/) { return ENOSPC; }, nullptr},
+        InPlaceCase{"DiskFullHalfWayThroughLink", ReachThroughLink, SafeWriteStep::rewrite, 2,
+                    [](const fs::path& /*photo*/) { return ENOSPC; }, nullptr},
+        // The journal lies beside the link, so the link must still lead to the photo when it is written.
+        InPlaceCase{"LinkRetargetedAfterTheRead", ReachThroughLink, SafeWriteStep::check, 1,
+                    [](const fs::path& photo) {
+                        fs::remove(photo);
+                        fs::create_symlink(photo.parent_path().parent_path() / "elsewhere" / "other.jpg",
+                                           photo);
+                        return 0;
+                    },
+                    "sie wurde nach dem Lesen verändert"},
+        InPlaceCase{"LinkedPhotoRewrittenAfterTheRead", ReachThroughLink, SafeWriteStep::check, 1,
+                    RewriteWithOneMoreByte, "sie wurde nach dem Lesen verändert"},
         InPlaceCase{"DamagedJournalOfAnEarlierSave",
                     [](const fs::path& photo) {
                         WriteFileText(photo.parent_path() / ".a.jpg.zeloro-journal", "not a journal");

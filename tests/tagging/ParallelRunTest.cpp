@@ -17,6 +17,7 @@
 
 #include "SamplePhoto.h"
 #include "common/Error.h"
+#include "metadata/SafeFileWrite.h"
 #include "support/TestSupport.h"
 #include "tagging/TaggingSession.h"
 #include "trackstore/Database.h"
@@ -310,8 +311,9 @@ TEST_F(ParallelRun, RunModesGiveTheSequentialOutcome) {
 }
 
 // A folder a hostile hand has been at, in a run that explains its misses: names that must be escaped, a
-// photo with a second hard link in the folder (rewritten in place, so both names see the tagged photo) and a
-// link to a photo (the file it leads to is tagged, the link stays), and a
+// photo with a second hard link in the folder (rewritten in place, so both names see the tagged photo), a
+// link to a photo (the file it leads to is tagged, the link stays), a link to a photo with a second hard
+// link in a hidden folder the scan does not enter (rewritten in place, its journal beside the link), and a
 // read-only photo in the subfolder, whose refusal ends the run (the unsavable photo is gone, so the run
 // gets there). Every thread count gives the sequential lines, reports and photos: nothing after the
 // refused photo is written, however far the workers had got.
@@ -321,6 +323,10 @@ TEST_F(ParallelRun, HostileFolderWithDetailsGivesTheSequentialOutcome) {
         fs::rename(photos / "p1062.jpg", photos / hostileName);
         fs::create_hard_link(photos / "p1032.jpg", photos / "p1032b.jpg");
         fs::create_symlink("p1041.jpg", photos / "p1040s.jpg");
+        fs::create_directory(photos / ".kept");
+        fs::rename(photos / "p1051.jpg", photos / ".kept" / "p1051.jpg");
+        fs::create_hard_link(photos / ".kept" / "p1051.jpg", photos / ".kept" / "p1051b.jpg");
+        fs::create_symlink(".kept/p1051.jpg", photos / "p1051.jpg");
         fs::remove(photos / "p1151.jpg");
         fs::permissions(photos / "sub" / "p1200.jpg", fs::perms::owner_read | fs::perms::group_read);
     };
@@ -343,6 +349,13 @@ TEST_F(ParallelRun, HostileFolderWithDetailsGivesTheSequentialOutcome) {
     EXPECT_FALSE(BytesEqual(Original("p1032.jpg"), sequential.photos.at("p1032.jpg")));
     EXPECT_TRUE(BytesEqual(sequential.photos.at("p1032.jpg"), sequential.photos.at("p1032b.jpg")));
     EXPECT_FALSE(BytesEqual(Original("p1041.jpg"), sequential.photos.at("p1041.jpg")));
+    EXPECT_FALSE(BytesEqual(Original("p1051.jpg"), sequential.photos.at(".kept/p1051.jpg")));
+    EXPECT_TRUE(
+        BytesEqual(sequential.photos.at(".kept/p1051.jpg"), sequential.photos.at(".kept/p1051b.jpg")));
+    EXPECT_TRUE(logged(" - p1051.jpg Koordinaten gefunden:"));
+    EXPECT_TRUE(std::none_of(sequential.photos.begin(), sequential.photos.end(), [](const auto& photo) {
+        return IsSaveJournalName(fs::path(photo.first).filename().string());
+    })) << "a journal is left";
     EXPECT_FALSE(BytesEqual(Original("sub/p1195.jpg"), sequential.photos.at("sub/p1195.jpg")));
     EXPECT_TRUE(BytesEqual(Original("sub/p1205.jpg"), sequential.photos.at("sub/p1205.jpg")));
 

@@ -120,8 +120,12 @@ public:
         }
     }
     bool StopRequested() override { return stop; }
+    void RunStopped(std::size_t done, std::size_t total, const std::string& message) override {
+        stops.push_back(std::to_string(done) + " of " + std::to_string(total) + ": " + message);
+    }
 
     std::vector<std::string> lines;
+    std::vector<std::string> stops;
     std::vector<std::string> progress;
     std::vector<std::string> errors;
     std::function<void()> onProcessMessages;
@@ -367,6 +371,9 @@ TEST_F(SessionRun, StopRequestEndsTheRunBetweenPhotos) {
     ASSERT_GE(observer_.lines.size(), 2U);
     EXPECT_EQ(observer_.lines[observer_.lines.size() - 2], " - 48.1234,-122.4194 getaggt!");
     EXPECT_EQ(observer_.lines.back(), " - Lauf abgebrochen: 1 von 2 Bildern bearbeitet.");
+    // And a front end that shows no log lines is told so, once.
+    EXPECT_EQ(observer_.stops,
+              std::vector<std::string>{"1 of 2: Lauf abgebrochen: 1 von 2 Bildern bearbeitet."});
 }
 
 // A stop that comes during the import ends it as a failed one; the run says it was stopped all the same.
@@ -378,6 +385,8 @@ TEST_F(SessionRun, StopDuringTheImportIsAStoppedRun) {
     ASSERT_GE(observer_.lines.size(), 2U);
     EXPECT_EQ(observer_.lines[observer_.lines.size() - 2], " - 0 Datensätze gelesen und importiert");
     EXPECT_EQ(observer_.lines.back(), " - Lauf abgebrochen: 0 von 1 Bild bearbeitet.");
+    EXPECT_EQ(observer_.stops,
+              std::vector<std::string>{"0 of 1: Lauf abgebrochen: 0 von 1 Bild bearbeitet."});
     EXPECT_TRUE(BytesEqual(photo, ReadFileBytes(photos_ / "a.jpg")));
 }
 
