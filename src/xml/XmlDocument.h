@@ -123,6 +123,8 @@ public:
     // Unquoted and entity-decoded value of the first entry "name=..." (ASCII letters in any case);
     // empty when there is none.
     [[nodiscard]] std::string AttributeTextByName(std::string_view name) const;
+    // The same text into text, whose storage a caller reading many nodes can keep.
+    void AttributeTextInto(std::string_view name, std::string& text) const;
     [[nodiscard]] bool HasAttribute(std::string_view name) const noexcept;
 
     // The first direct child of any kind whose name matches without regard to letter case; null if none.
