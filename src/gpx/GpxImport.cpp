@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "common/AsciiText.h"
-#include "common/DateTime.h"
 #include "common/Error.h"
 #include "trackstore/TrackDetails.h"
 #include "trackstore/TrackLookup.h"
@@ -108,7 +107,7 @@ public:
                 point.AttributeTextInto("lon", batch_->Text(pending_, kLon));
                 std::string& utctime = batch_->Text(pending_, kUtctime);
                 utctime.clear();
-                AppendDateTimeText(utctime, time.ValueAsDateTime());
+                time.AppendValueAsDateTimeText(utctime);
             } catch (...) {
                 Flush();  // the points before this one go in before its error counts
                 throw;

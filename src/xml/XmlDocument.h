@@ -104,6 +104,8 @@ public:
     [[nodiscard]] std::string ValueAsString() const;
     // The text of ValueAsString as a date-time; throws ConvertError when it does not convert.
     [[nodiscard]] DateTimeValue ValueAsDateTime() const;
+    // Appends AppendDateTimeText's text of ValueAsDateTime, with the same errors.
+    void AppendValueAsDateTimeText(std::string& text) const;
     [[nodiscard]] TXmlElementType ElementType() const noexcept { return type_; }
     [[nodiscard]] TXmlNode* Parent() const noexcept { return parent_; }
     [[nodiscard]] TXmlDocument* Document() const noexcept { return document_; }

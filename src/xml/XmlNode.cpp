@@ -146,6 +146,16 @@ DateTimeValue TXmlNode::ValueAsDateTime() const {
     return DateTimeFromText(ValueAsString(), useLocalBias);
 }
 
+void TXmlNode::AppendValueAsDateTimeText(std::string& text) const {
+    const bool useLocalBias = document_ != nullptr && document_->UseLocalBias();
+    const std::string_view value = ValueDirect();
+    if (value.find('&') == std::string_view::npos) {
+        AppendDateTimeFromText(text, type_ == xeNormal ? TrimBlanks(value) : value, useLocalBias);
+        return;
+    }
+    AppendDateTimeFromText(text, ValueAsString(), useLocalBias);
+}
+
 void TXmlNode::Clear() noexcept {
     name_ = nullptr;
     SetValueView({});
