@@ -86,17 +86,14 @@ void AppendDateTimeFromText(std::string& out, std::string_view text, bool useLoc
         const int day = digitsAt(8);
         if (year >= 1 && day >= 1 && day <= DaysInMonth(year, month) && digitsAt(11) < 24 &&
             digitsAt(14) < 60 && digitsAt(17) < 60) {
-            out.append(text.substr(0, 4));
-            out += '-';
-            out.append(text.substr(5, 2));
-            out += '-';
-            out.append(text.substr(8, 2));
-            out += ' ';
-            out.append(text.substr(11, 2));
-            out += ':';
-            out.append(text.substr(14, 2));
-            out += ':';
-            out.append(text.substr(17, 2));
+            std::array<char, 19> stored{};
+            std::copy_n(text.begin(), stored.size(), stored.begin());
+            stored[4] = '-';
+            stored[7] = '-';
+            stored[10] = ' ';
+            stored[13] = ':';
+            stored[16] = ':';
+            out.append(stored.data(), stored.size());
             return;
         }
     }

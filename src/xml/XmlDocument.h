@@ -159,7 +159,7 @@ private:
     void SetName(std::string_view name);
     void SetValue(std::string_view value);
     void SetValueView(std::string_view stored);  // a text already in the document's storage
-    void SetAttributes(const std::vector<std::string>& tokens, std::size_t first);
+    void SetAttributes(const std::vector<std::string_view>& tokens, std::size_t first);
     [[nodiscard]] const std::string_view* FindAttribute(std::string_view name) const noexcept;
     void FindNodesInto(std::string_view name, bool byPath, TXmlNodeList& list) const;
 

@@ -216,7 +216,7 @@ void TXmlNode::SetValueView(std::string_view stored) {
     valueSize_ = static_cast<std::uint32_t>(stored.size());
 }
 
-void TXmlNode::SetAttributes(const std::vector<std::string>& tokens, std::size_t first) {
+void TXmlNode::SetAttributes(const std::vector<std::string_view>& tokens, std::size_t first) {
     if (first >= tokens.size()) {
         attributes_ = nullptr;
         attributeCount_ = 0;
