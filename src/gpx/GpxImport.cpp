@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -35,18 +36,27 @@ void RollbackQuietly(Connection& uniCon) noexcept {
 // A stop request seen between points; it ends the import as a failed one.
 struct ImportStopped {};
 
-// The elevation as a number SQLite stores as REAL; nothing for no <ele> or one that is no number.
-void BindElevation(const std::optional<std::string>& elevation, Param& ele) {
-    ele.Clear();
+// The elevation as the text of a number SQLite stores as REAL; false for no <ele> or one that is no number.
+bool ElevationNumber(const std::optional<std::string>& elevation, std::string& number) {
     if (!elevation) {
-        return;
+        return false;
     }
     try {
         const auto metres = static_cast<double>(StrToCoordinate(*elevation));
         std::array<char, 32> text{};
         const auto written = std::to_chars(text.data(), text.data() + text.size(), metres);
-        ele.SetAsString(std::string_view(text.data(), static_cast<std::size_t>(written.ptr - text.data())));
+        number.assign(text.data(), static_cast<std::size_t>(written.ptr - text.data()));
+        return true;
     } catch (const ConvertError&) {  // NOLINT(bugprone-empty-catch): an unreadable elevation is none
+    }
+    return false;
+}
+
+void BindElevation(const std::optional<std::string>& elevation, Param& ele) {
+    ele.Clear();
+    std::string number;
+    if (ElevationNumber(elevation, number)) {
+        ele.SetAsString(number);
     }
 }
 
@@ -64,9 +74,15 @@ struct LaterPoint {
     std::uint64_t parent = 0;        // the element around it
 };
 
+// The columns a point fills, in the order of the insert statements.
+enum PointColumn : std::size_t { kLat, kLon, kUtctime, kEle, kSegment };
+
 // Binds and inserts one timed point, the same way for the tree and the streamed import. Points of one
 // trkseg (or rte) share their parent element, named by a key; segment numbers go up in the order of the
 // points.
+// Given a batch, the points wait in it and go in a whole batch at a time: Flush puts in the ones still
+// waiting. A batch that fails is put in again one point at a time, so the failure comes at its own point
+// with its own error, and the points before it are in, as without the batch.
 class PointWriter {
 public:
     PointWriter(Query& query, bool withDetails, std::int64_t firstSegment, long long& counter)
@@ -80,8 +96,29 @@ public:
           nextSegment_(firstSegment),
           counter_(counter) {}
 
+    // Null: each point goes in on its own again (after a Flush).
+    void UseBatch(InsertBatch* batch) noexcept { batch_ = batch; }
+
     // Throws as the time's conversion and the insert do.
     void Write(const TXmlNode& point, const TXmlNode& time, bool waypoint, std::uint64_t parent) {
+        if (batch_ != nullptr) {
+            try {
+                point.AttributeTextInto("lat", batch_->Text(pending_, kLat));
+                point.AttributeTextInto("lon", batch_->Text(pending_, kLon));
+                std::string& utctime = batch_->Text(pending_, kUtctime);
+                utctime.clear();
+                time.AppendValueAsDateTimeText(utctime);
+            } catch (...) {
+                Flush();  // the points before this one go in before its error counts
+                throw;
+            }
+            if (withDetails_) {
+                Detail(kEle, ElevationNumber(ElevationText(point), batch_->Text(pending_, kEle)));
+                Detail(kSegment, Segment(waypoint, parent, batch_->Text(pending_, kSegment)));
+            }
+            Add();
+            return;
+        }
         lat_.SetAsString(point.AttributeTextByName("lat"));
         lon_.SetAsString(point.AttributeTextByName("lon"));
         utctime_.SetAsDateTime(time.ValueAsDateTime());
@@ -93,6 +130,7 @@ public:
         ++counter_;
     }
 
+    // A route point, one by one: the streamed import has put its batch aside by then (see Finish).
     void Write(const LaterPoint& point) {
         lat_.SetAsString(point.lat);
         lon_.SetAsString(point.lon);
@@ -103,6 +141,38 @@ public:
         }
         query_.ExecSQL();
         ++counter_;
+    }
+
+    // Puts in the points waiting in the batch. Throws as the first failing insert does; the points after
+    // it are dropped.
+    void Flush() {
+        const std::size_t rows = std::exchange(pending_, 0);
+        if (rows == 0) {
+            return;
+        }
+        if (rows == batch_->Rows()) {
+            try {
+                batch_->Exec();
+                counter_ += static_cast<long long>(rows);
+                return;
+            } catch (const InsertBatchError& error) {
+                if (!error.Replayable()) {
+                    counter_ += static_cast<long long>(error.Kept());
+                    throw;
+                }
+            }
+        }
+        for (std::size_t row = 0; row < rows; ++row) {
+            lat_.SetAsString(batch_->Text(row, kLat));
+            lon_.SetAsString(batch_->Text(row, kLon));
+            utctime_.SetAsString(batch_->Text(row, kUtctime));
+            if (withDetails_) {
+                BindDetail(*ele_, row, kEle);
+                BindDetail(*segment_, row, kSegment);
+            }
+            query_.ExecSQL();
+            ++counter_;
+        }
     }
 
 private:
@@ -116,14 +186,41 @@ private:
     std::int64_t nextSegment_;
     long long& counter_;
     std::unordered_map<std::uint64_t, std::int64_t> segments_;
+    InsertBatch* batch_ = nullptr;
+    std::size_t pending_ = 0;  // points waiting in the batch
+
+    void Detail(std::size_t column, bool present) { batch_->SetNull(pending_, column, !present); }
+
+    void BindDetail(Param& param, std::size_t row, std::size_t column) {
+        param.Clear();
+        if (!batch_->IsNull(row, column)) {
+            param.SetAsString(batch_->Text(row, column));
+        }
+    }
+
+    void Add() {
+        if (++pending_ == batch_->Rows()) {
+            Flush();
+        }
+    }
+
+    // The segment number as text; false for a waypoint, which stands alone.
+    bool Segment(bool waypoint, std::uint64_t parent, std::string& number) {
+        if (waypoint) {
+            return false;
+        }
+        const auto [entry, added] = segments_.try_emplace(parent, nextSegment_);
+        nextSegment_ += added ? 1 : 0;
+        number = std::to_string(entry->second);
+        return true;
+    }
 
     void BindSegment(bool waypoint, std::uint64_t parent) {
         Param& segment = *segment_;
-        segment.Clear();  // a waypoint stands alone
-        if (!waypoint) {
-            const auto [entry, added] = segments_.try_emplace(parent, nextSegment_);
-            nextSegment_ += added ? 1 : 0;
-            segment.SetAsString(std::to_string(entry->second));
+        segment.Clear();
+        std::string number;
+        if (Segment(waypoint, parent, number)) {
+            segment.SetAsString(number);
         }
     }
 };
@@ -205,6 +302,13 @@ struct OutOfOrder {};
 
 constexpr const char* kSavepoint = "gpx_import";
 
+// The streamed import's points go in this many at a time.
+constexpr std::size_t kBatchRows = 64;
+constexpr std::string_view kTable = "gpx";
+constexpr std::array<std::string_view, 3> kColumns{"lat", "lon", "utctime"};
+constexpr std::array<std::string_view, 5> kDetailColumns{"lat", "lon", "utctime", kElevationColumn,
+                                                         kSegmentColumn};
+
 // Inserts each point as soon as the reader has read it, then lets the tree drop it. The file's own
 // errors come at its end, so a file that fails anywhere leaves the table as the tree import leaves it:
 // every row of the read lies in a savepoint that is rolled back when the document turns out not to load.
@@ -238,6 +342,12 @@ public:
         if (!begun_) {
             Begin(hasRoot);
         }
+        Settle();
+        if (writer_) {
+            // The stop is asked before each route point only until one fails, as the tree import asks:
+            // so each one goes in on its own.
+            writer_->UseBatch(nullptr);
+        }
         for (const LaterPoint& point : later_) {
             if (failedKind_) {
                 return;
@@ -268,6 +378,7 @@ public:
 
     // The import failed: the rows stay as the tree import's failure leaves them.
     void KeepFailure() {
+        Settle();  // the points read before a stop go in, as they went in one by one
         if (startedHere_) {
             RollbackQuietly(uniCon_);
             // The tree import adds the columns before its transaction, so they stay.
@@ -402,6 +513,18 @@ private:
         }
     }
 
+    // Puts in the points waiting in the batch; an error there is the import's first error.
+    void Settle() noexcept {
+        if (!writer_ || failedKind_) {
+            return;
+        }
+        try {
+            writer_->Flush();
+        } catch (...) {
+            failedKind_ = lastKind_;
+        }
+    }
+
     // A number for an element that stays its own while the element is read, unlike its address.
     std::uint64_t Serial(const TXmlNode* element) {
         const auto [entry, added] = serials_.try_emplace(element, nextSerial_);
@@ -435,6 +558,19 @@ private:
             writer_.emplace(query_, withDetails_, nextSegment, counter_);
         } catch (...) {
             failedKind_ = -1;  // before the first point: no point is imported
+            return;
+        }
+        try {
+            // A trigger may keep part of a failed batch, or drop rows of one that goes in: then each
+            // point goes in on its own.
+            if (!InsertBatch::TableHasTriggers(uniCon_, kTable)) {
+                batch_.emplace(uniCon_, kTable,
+                               withDetails_ ? std::span<const std::string_view>(kDetailColumns)
+                                            : std::span<const std::string_view>(kColumns),
+                               kBatchRows);
+                writer_->UseBatch(&*batch_);
+            }
+        } catch (const Error&) {  // NOLINT(bugprone-empty-catch): then each point goes in on its own
         }
     }
 
@@ -445,6 +581,7 @@ private:
     const std::function<bool()>& stopRequested_;
     std::vector<std::pair<const char*, int>> kinds_;
     static constexpr int kRoutePoint = 2;
+    std::optional<InsertBatch> batch_;
     std::optional<PointWriter> writer_;
     std::vector<LaterPoint> later_;
     std::unordered_map<const TXmlNode*, std::uint64_t> serials_;

@@ -166,8 +166,32 @@ std::string DatabasePath(const std::string& dataFolder) { return dataFolder + kD
 bool clearDatabase(Query& query) noexcept {
     try {
         query.Close();
-        query.SetSQL("DELETE FROM gpx");
-        query.ExecSQL();
+        // Where SQLite is built to zero every freed page, a delete of a big track writes each page twice
+        // more (journal and file), and the compaction right after drops the freed pages from the file
+        // anyway: the file comes out the same without the zeroing. The connection keeps its setting.
+        query.SetSQL("PRAGMA secure_delete");
+        query.Open();
+        const std::string secureDelete = query.Eof() ? "" : query.Fields().front().AsString();
+        query.Close();
+        const bool zeroing = !secureDelete.empty() && secureDelete != "0";
+        if (zeroing) {
+            query.SetSQL("PRAGMA secure_delete = 0");
+            query.ExecSQL();
+        }
+        bool deleted = true;
+        try {
+            query.SetSQL("DELETE FROM gpx");
+            query.ExecSQL();
+        } catch (...) {
+            deleted = false;
+        }
+        if (zeroing) {
+            query.SetSQL("PRAGMA secure_delete = " + secureDelete);
+            query.ExecSQL();
+        }
+        if (!deleted) {
+            return false;
+        }
         // The plain form compacts the main database; with a schema word SQLite would look for an
         // attached database of that name and fail although the table is already empty.
         query.SetSQL("VACUUM");

@@ -1,6 +1,8 @@
 // src/xml/XmlDateTime.cpp: XML date-time texts read by fixed byte positions.
 #include "xml/XmlDateTime.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -69,6 +71,33 @@ DateTimeValue DateTimeFromText(std::string_view text, bool useLocalBias) {
         result -= LocalBiasMinutes() / 1440.0;
     }
     return result;
+}
+
+void AppendDateTimeFromText(std::string& out, std::string_view text, bool useLocalBias) {
+    constexpr std::array<std::size_t, 14> kDigitAt{0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18};
+    const auto digitsAt = [&text](std::size_t at) { return (text[at] - '0') * 10 + (text[at + 1] - '0'); };
+    if (!useLocalBias && (text.size() == 19 || text.size() == 20) &&
+        std::all_of(kDigitAt.begin(), kDigitAt.end(),
+                    [&text](std::size_t at) { return text[at] >= '0' && text[at] <= '9'; })) {
+        // The millisecond field lies past the end: it reads as 0, so the value is a whole second and
+        // its text shows the fields as they stand.
+        const int year = digitsAt(0) * 100 + digitsAt(2);
+        const int month = digitsAt(5);
+        const int day = digitsAt(8);
+        if (year >= 1 && day >= 1 && day <= DaysInMonth(year, month) && digitsAt(11) < 24 &&
+            digitsAt(14) < 60 && digitsAt(17) < 60) {
+            std::array<char, 19> stored{};
+            std::copy_n(text.begin(), stored.size(), stored.begin());
+            stored[4] = '-';
+            stored[7] = '-';
+            stored[10] = ' ';
+            stored[13] = ':';
+            stored[16] = ':';
+            out.append(stored.data(), stored.size());
+            return;
+        }
+    }
+    AppendDateTimeText(out, DateTimeFromText(text, useLocalBias));
 }
 
 int LocalBiasMinutes() noexcept {

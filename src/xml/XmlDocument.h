@@ -104,6 +104,8 @@ public:
     [[nodiscard]] std::string ValueAsString() const;
     // The text of ValueAsString as a date-time; throws ConvertError when it does not convert.
     [[nodiscard]] DateTimeValue ValueAsDateTime() const;
+    // Appends AppendDateTimeText's text of ValueAsDateTime, with the same errors.
+    void AppendValueAsDateTimeText(std::string& text) const;
     [[nodiscard]] TXmlElementType ElementType() const noexcept { return type_; }
     [[nodiscard]] TXmlNode* Parent() const noexcept { return parent_; }
     [[nodiscard]] TXmlDocument* Document() const noexcept { return document_; }
@@ -123,6 +125,8 @@ public:
     // Unquoted and entity-decoded value of the first entry "name=..." (ASCII letters in any case);
     // empty when there is none.
     [[nodiscard]] std::string AttributeTextByName(std::string_view name) const;
+    // The same text into text, whose storage a caller reading many nodes can keep.
+    void AttributeTextInto(std::string_view name, std::string& text) const;
     [[nodiscard]] bool HasAttribute(std::string_view name) const noexcept;
 
     // The first direct child of any kind whose name matches without regard to letter case; null if none.
@@ -155,7 +159,7 @@ private:
     void SetName(std::string_view name);
     void SetValue(std::string_view value);
     void SetValueView(std::string_view stored);  // a text already in the document's storage
-    void SetAttributes(const std::vector<std::string>& tokens, std::size_t first);
+    void SetAttributes(const std::vector<std::string_view>& tokens, std::size_t first);
     [[nodiscard]] const std::string_view* FindAttribute(std::string_view name) const noexcept;
     void FindNodesInto(std::string_view name, bool byPath, TXmlNodeList& list) const;
 

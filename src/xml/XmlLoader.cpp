@@ -240,7 +240,11 @@ void XmlLoader::ReadNode(TXmlNode& node, std::string_view pending) {
                 emptyElement = true;
                 scratch.tag.pop_back();
             }
-            SplitTagTokens(scratch.tag, scratch.tokens);
+            std::vector<std::string_view>& tokens = scratch.views;
+            if (!SplitTagTokenViews(scratch.tag, tokens)) {
+                SplitTagTokens(scratch.tag, scratch.tokens);
+                tokens.assign(scratch.tokens.begin(), scratch.tokens.end());
+            }
             std::size_t firstAttribute = 0;
             if (row.Style == xeDeclaration) {
                 node.SetName("xml");
@@ -248,13 +252,13 @@ void XmlLoader::ReadNode(TXmlNode& node, std::string_view pending) {
                 node.SetName("xml-stylesheet");
                 node.SetValue(TrimBlanks(scratch.tag));
             } else {
-                if (scratch.tokens.empty()) {
+                if (tokens.empty()) {
                     throw EFilerError(kMissingElementName);
                 }
-                node.SetName(scratch.tokens.front());
+                node.SetName(tokens.front());
                 firstAttribute = 1;
             }
-            node.SetAttributes(scratch.tokens, firstAttribute);
+            node.SetAttributes(tokens, firstAttribute);
             if (row.Style == xeNormal && !emptyElement) {
                 ReadContent(node, reader, scratch);
             }

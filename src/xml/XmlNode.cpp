@@ -60,9 +60,16 @@ const std::string_view* TXmlNode::FindAttribute(std::string_view name) const noe
 }
 
 std::string TXmlNode::AttributeTextByName(std::string_view name) const {
+    std::string text;
+    AttributeTextInto(name, text);
+    return text;
+}
+
+void TXmlNode::AttributeTextInto(std::string_view name, std::string& text) const {
     const std::string_view* entry = FindAttribute(name);
     if (entry == nullptr) {
-        return {};
+        text.clear();
+        return;
     }
     const std::string_view value = entry->substr(name.size() + 1);
     // The common value, quoted once with no reference and no doubled quote inside, is its inner text.
@@ -72,10 +79,11 @@ std::string TXmlNode::AttributeTextByName(std::string_view name) const {
         const bool doubled =
             close != std::string_view::npos && close + 1 < value.size() && value[close + 1] == value.front();
         if (!doubled && inner.find('&') == std::string_view::npos) {
-            return std::string(inner);
+            text.assign(inner);
+            return;
         }
     }
-    return UnescapeText(UnquoteText(value));
+    text = UnescapeText(UnquoteText(value));
 }
 
 bool TXmlNode::HasAttribute(std::string_view name) const noexcept { return FindAttribute(name) != nullptr; }
@@ -138,6 +146,16 @@ DateTimeValue TXmlNode::ValueAsDateTime() const {
     return DateTimeFromText(ValueAsString(), useLocalBias);
 }
 
+void TXmlNode::AppendValueAsDateTimeText(std::string& text) const {
+    const bool useLocalBias = document_ != nullptr && document_->UseLocalBias();
+    const std::string_view value = ValueDirect();
+    if (value.find('&') == std::string_view::npos) {
+        AppendDateTimeFromText(text, type_ == xeNormal ? TrimBlanks(value) : value, useLocalBias);
+        return;
+    }
+    AppendDateTimeFromText(text, ValueAsString(), useLocalBias);
+}
+
 void TXmlNode::Clear() noexcept {
     name_ = nullptr;
     SetValueView({});
@@ -198,7 +216,7 @@ void TXmlNode::SetValueView(std::string_view stored) {
     valueSize_ = static_cast<std::uint32_t>(stored.size());
 }
 
-void TXmlNode::SetAttributes(const std::vector<std::string>& tokens, std::size_t first) {
+void TXmlNode::SetAttributes(const std::vector<std::string_view>& tokens, std::size_t first) {
     if (first >= tokens.size()) {
         attributes_ = nullptr;
         attributeCount_ = 0;

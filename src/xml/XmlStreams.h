@@ -83,6 +83,26 @@ private:
     std::size_t position_ = 0;
 };
 
+// For the runs of plain bytes the loader takes at once: a bit that every byte ending any run has (zero
+// and the bytes from 0x80 on), and one bit of its own for each byte the loader stops a run at.
+struct RunEndTable {
+    std::array<std::uint8_t, 256> bits{};
+    constexpr RunEndTable() {
+        for (std::size_t b = 0x80; b < bits.size(); ++b) {
+            bits[b] = 1;
+        }
+        bits[0] = 1;
+        std::uint8_t bit = 2;
+        for (const char stop : {'"', '\'', '<', '>', '-', ']', '?'}) {
+            bits[static_cast<unsigned char>(stop)] = bit;
+            bit = static_cast<std::uint8_t>(bit << 1U);
+        }
+    }
+};
+inline constexpr RunEndTable kRunEnds{};
+inline constexpr std::uint8_t kAlwaysEnds = 1;
+inline constexpr std::uint8_t kStopBits = 0xFE;
+
 // Serves reads from one 64 KiB page of the underlying stream, so that the byte-wise reading of the
 // decoder costs one underlying read per page.
 class TxrBufferedReadStream final : public XmlStream {
@@ -120,12 +140,23 @@ public:
         const auto s2 = static_cast<std::uint8_t>(stop2);
         const auto s3 = static_cast<std::uint8_t>(stop3);
         const std::uint8_t* at = begin;
-        while (at < end) {
-            const std::uint8_t b = *at;
-            if (b >= 0x80 || b == 0 || b == s1 || b == s2 || b == s3) {
-                break;
+        const std::uint8_t b1 = kRunEnds.bits[s1];
+        const std::uint8_t b2 = kRunEnds.bits[s2];
+        const std::uint8_t b3 = kRunEnds.bits[s3];
+        if ((b1 & kStopBits) != 0 && (b2 & kStopBits) != 0 && (b3 & kStopBits) != 0) {
+            // Stop bytes the table knows: one look-up per byte.
+            const auto mask = static_cast<std::uint8_t>(b1 | b2 | b3 | kAlwaysEnds);
+            while (at < end && (kRunEnds.bits[*at] & mask) == 0) {
+                ++at;
             }
-            ++at;
+        } else {
+            while (at < end) {
+                const std::uint8_t b = *at;
+                if (b >= 0x80 || b == 0 || b == s1 || b == s2 || b == s3) {
+                    break;
+                }
+                ++at;
+            }
         }
         const auto n = static_cast<std::size_t>(at - begin);
         out.append(reinterpret_cast<const char*>(begin), n);

@@ -185,8 +185,11 @@ std::string UnescapeText(std::string_view text) {
     return out;
 }
 
-void SplitTagTokens(std::string_view text, std::vector<std::string>& tokens) {
-    tokens.clear();
+namespace {
+
+// Calls take(token) for each run of the text between blanks outside quotes.
+template <typename Take>
+void ForEachRawToken(std::string_view text, Take take) {
     text = TrimBlanks(text);
     if (text.empty()) {
         return;
@@ -203,14 +206,21 @@ void SplitTagTokens(std::string_view text, std::vector<std::string>& tokens) {
             quote = c;
         } else if (IsXmlBlank(c)) {
             if (i > start) {
-                tokens.emplace_back(text.substr(start, i - start));
+                take(text.substr(start, i - start));
             }
             start = i + 1;
         }
     }
     if (start < text.size()) {
-        tokens.emplace_back(text.substr(start));
+        take(text.substr(start));
     }
+}
+
+}  // namespace
+
+void SplitTagTokens(std::string_view text, std::vector<std::string>& tokens) {
+    tokens.clear();
+    ForEachRawToken(text, [&tokens](std::string_view token) { tokens.emplace_back(token); });
     // name = "value" in any spacing becomes the one entry name="value". Whether a token joins the one
     // before it depends only on the first bytes of the two, so one forward pass per rule gives the same
     // result as joining from the last token back, in linear time.
@@ -222,6 +232,20 @@ void SplitTagTokens(std::string_view text, std::vector<std::string>& tokens) {
         [](bool previousHasEquals, const std::string& cur) {
             return previousHasEquals && IsQuote(cur.front());
         });
+}
+
+bool SplitTagTokenViews(std::string_view text, std::vector<std::string_view>& tokens) {
+    tokens.clear();
+    bool joins = false;
+    bool previousHasEquals = false;
+    ForEachRawToken(text, [&](std::string_view token) {
+        // Either merge rule of SplitTagTokens would join this token to the one before.
+        joins = joins ||
+                (!tokens.empty() && (token.front() == '=' || (previousHasEquals && IsQuote(token.front()))));
+        previousHasEquals = token.find('=') != std::string_view::npos;
+        tokens.push_back(token);
+    });
+    return !joins;
 }
 
 }  // namespace zeloro

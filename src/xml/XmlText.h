@@ -27,5 +27,8 @@ namespace zeloro {
 // Splits the text of a tag into its name and attribute tokens: blanks outside quotes separate, and
 // blanks around an attribute's "=" are dropped so that each attribute is one token name="value".
 void SplitTagTokens(std::string_view text, std::vector<std::string>& tokens);
+// The same tokens as views into text, when no blank around an "=" has to be dropped (the tag as nearly
+// every file writes it); false otherwise, and then tokens holds nothing of use.
+[[nodiscard]] bool SplitTagTokenViews(std::string_view text, std::vector<std::string_view>& tokens);
 
 }  // namespace zeloro

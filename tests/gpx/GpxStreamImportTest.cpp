@@ -119,7 +119,8 @@ protected:
         test::WriteFileText(path, gpx);
         Connection uniCon;
         uniCon.Open(":memory:");
-        uniCon.Execute(test::ReadFileText(test::SourceDir() / "db" / "schema.sql"));
+        uniCon.Execute(schema_.empty() ? test::ReadFileText(test::SourceDir() / "db" / "schema.sql")
+                                       : schema_);
         uniCon.Execute("INSERT INTO gpx (lat,lon,utctime) VALUES ('1','2','2020-01-01 00:00:00')");
         if (callersTransaction) {
             uniCon.StartTransaction();
@@ -155,6 +156,7 @@ protected:
 
     test::TempDir dir_;
     int files_ = 0;
+    std::string schema_;  // empty: the delivered schema
 };
 
 TEST_F(GpxStreamImport, GivesWhatTheTreeImportGives) {
@@ -236,6 +238,71 @@ TEST_F(GpxStreamImport, StopLeavesWhatTheTreeImportLeaves) {
             }
         }
     }
+}
+
+// Points go in many at a time; where the table refuses one, or a trigger decides about it, the rows, the
+// error and the count are still those of one insert per point. The track is long enough for several
+// batches, the refused point lies inside one, and the table's own conflict rules (ignore, replace, fail,
+// rollback) must win over the way a batch is put in.
+TEST_F(GpxStreamImport, TableRulesActAsOnOneInsertPerPoint) {
+    std::string track = "<gpx><trk><trkseg>";
+    for (int i = 0; i < 300; ++i) {
+        const std::string second = std::to_string(i % 50 + 10);  // times repeat every 50 points
+        track += "<trkpt lat=\"48." + std::to_string(i) + "\" lon=\"11." + std::to_string(i % 7) +
+                 "\"><time>2024-06-15T10:00:" + second + "Z</time>" + (i == 150 ? "" : "<ele>5</ele>") +
+                 "</trkpt>";
+    }
+    track += "</trkseg></trk></gpx>";
+    const std::string columns = "lat TEXT, lon TEXT, utctime DATETIME";
+    const std::string index = "; CREATE INDEX gpx_utctime ON gpx (utctime);";
+    const std::vector<std::pair<const char*, std::string>> schemas{
+        {"check fails halfway", "CREATE TABLE gpx (" + columns + ", CHECK (lat <> '48.150'))" + index},
+        {"repeated times ignored", "CREATE TABLE gpx (" + columns + ", UNIQUE (utctime) ON CONFLICT IGNORE)"},
+        {"repeated times replace",
+         "CREATE TABLE gpx (" + columns + ", UNIQUE (utctime) ON CONFLICT REPLACE)"},
+        {"repeated place fails", "CREATE TABLE gpx (" + columns + ", UNIQUE (lon) ON CONFLICT FAIL)"},
+        {"repeated place rolls back",
+         "CREATE TABLE gpx (" + columns + ", UNIQUE (lon) ON CONFLICT ROLLBACK)"},
+        {"elevation required",
+         "CREATE TABLE gpx (" + columns + ", ele REAL NOT NULL ON CONFLICT FAIL DEFAULT 0, segment INTEGER)"},
+        {"trigger fails halfway", "CREATE TABLE gpx (" + columns + ")" + index +
+                                      "CREATE TRIGGER t BEFORE INSERT ON gpx WHEN NEW.lat = '48.150' BEGIN "
+                                      "SELECT RAISE(FAIL, 'no'); END"},
+        {"temporary trigger drops points", "CREATE TABLE gpx (" + columns +
+                                               ");CREATE TEMP TRIGGER t BEFORE INSERT ON gpx "
+                                               "WHEN NEW.lat LIKE '48.1%' BEGIN SELECT RAISE(IGNORE); END"},
+    };
+    for (const auto& [name, schema] : schemas) {
+        schema_ = schema;
+        for (const ImportDetails details :
+             {ImportDetails::positionsOnly, ImportDetails::elevationAndSegments}) {
+            for (const bool callersTransaction : {false, true}) {
+                SCOPED_TRACE(std::string(name) +
+                             (details == ImportDetails::positionsOnly ? "" : ", details") +
+                             (callersTransaction ? ", caller's transaction" : ""));
+                const Outcome tree = Run(track, false, details, callersTransaction);
+                const Outcome streamed = Run(track, true, details, callersTransaction);
+                EXPECT_EQ(streamed.result, tree.result);
+                EXPECT_EQ(streamed.log, tree.log);
+                EXPECT_EQ(streamed.rows, tree.rows);
+                EXPECT_EQ(streamed.columns, tree.columns);
+                EXPECT_EQ(streamed.inTransaction, tree.inTransaction);
+            }
+        }
+    }
+    // The cases reach what they are meant to: a failure halfway, and rows the table drops or replaces.
+    schema_ = schemas[0].second;
+    const Outcome halfway = Run(track, true, ImportDetails::positionsOnly, true);
+    EXPECT_EQ(halfway.result, "false");
+    EXPECT_EQ(halfway.rows.size(), 151U);  // the row before the import and the 150 before the refused one
+    EXPECT_EQ(halfway.log.back(), " - 150 Datensätze gelesen und importiert");
+    schema_ = schemas[1].second;
+    const Outcome ignored = Run(track, true, ImportDetails::positionsOnly, false);
+    EXPECT_EQ(ignored.result, "true");
+    EXPECT_EQ(ignored.rows.size(), 51U);
+    EXPECT_EQ(ignored.log.back(), " - 300 Datensätze gelesen und importiert");
+    schema_ = schemas[6].second;
+    EXPECT_EQ(Run(track, true, ImportDetails::positionsOnly, true).rows.size(), 151U);
 }
 
 }  // namespace

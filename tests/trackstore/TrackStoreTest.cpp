@@ -314,6 +314,40 @@ TEST_F(StoreFile, CloseRollsBackAnOpenTransaction) {
     EXPECT_EQ(count(), "2");
 }
 
+// The emptied file holds nothing of the points, as small as a new one, whether or not the connection
+// zeroes freed pages; the connection keeps that setting.
+TEST_F(StoreFile, ClearDatabaseLeavesNoTraceOfThePoints) {
+    const std::string fresh = (dir / "fresh.sqlite").string();
+    {
+        Connection other;
+        other.Open(fresh);
+        other.Execute(schemaText());
+    }
+    for (const char* secureDelete : {"0", "1"}) {
+        SCOPED_TRACE(std::string("secure_delete = ") + secureDelete);
+        connection.Execute(std::string("PRAGMA secure_delete = ") + secureDelete);
+        Query q(connection);
+        connection.StartTransaction();
+        for (int i = 0; i < 3000; ++i) {
+            q.SetSQL(kInsertSql);
+            q.ParamByName("lat").SetAsString("47.123trace" + std::to_string(i));
+            q.ParamByName("lon").SetAsString("8.5");
+            q.ParamByName("utctime").SetAsDateTime(at(12, 0, 0) + i / 86400.0);
+            q.ExecSQL();
+        }
+        connection.Commit();
+        EXPECT_TRUE(clearDatabase(q));
+        EXPECT_EQ(count(), "0");
+        q.SetSQL("PRAGMA secure_delete");
+        q.Open();
+        EXPECT_EQ(q.Fields().front().AsString(), secureDelete);
+        q.Close();
+        const std::string bytes = test::ReadFileText(path);
+        EXPECT_EQ(bytes.find("trace"), std::string::npos);
+        EXPECT_EQ(bytes.size(), std::filesystem::file_size(fresh));
+    }
+}
+
 TEST_F(StoreFile, ClearDatabaseInsideATransactionDeletesButReportsFailure) {
     Query q(connection);
     insertRow(q, at(12, 0, 0));

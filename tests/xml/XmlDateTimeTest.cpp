@@ -1,11 +1,13 @@
 // tests/xml/XmlDateTimeTest.cpp: date-time texts by position, integer conversions and the local bias.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/Error.h"
 #include "xml/XmlDateTime.h"
@@ -36,6 +38,59 @@ TEST_P(FromText, MatchesTable) {
         FAIL() << "no error";
     } catch (const ConvertError& e) {
         EXPECT_EQ(std::string_view(e.what()), c.error);
+    }
+}
+
+// The text the track table stores is the one made from the value, whichever way it is made.
+std::string ThroughTheValue(std::string_view text, bool useLocalBias) {
+    try {
+        return DateTimeText(DateTimeFromText(text, useLocalBias));
+    } catch (const ConvertError& e) {
+        return e.what();
+    }
+}
+
+std::string Appended(std::string_view text, bool useLocalBias) {
+    std::string out = "kept ";  // what was there stays
+    try {
+        AppendDateTimeFromText(out, text, useLocalBias);
+    } catch (const ConvertError& e) {
+        return e.what();
+    }
+    EXPECT_TRUE(out.starts_with("kept ")) << text;
+    return out.substr(5);
+}
+
+TEST_P(FromText, AppendedTextIsTheValuesText) {
+    EXPECT_EQ(Appended(GetParam().text, false), ThroughTheValue(GetParam().text, false));
+}
+
+TEST(XmlDateTime, AppendedTextIsTheValuesTextOnEveryDayAndEdge) {
+    std::vector<std::string> texts;
+    char text[32];
+    for (const int year : {1, 4, 99, 100, 400, 1582, 1600, 1700, 1899, 1900, 1970, 2000, 2024, 2100, 9999}) {
+        for (int month = 0; month <= 13; ++month) {
+            for (int day = 0; day <= 32; ++day) {
+                for (const char* time :
+                     {"00:00:00", "12:34:56", "23:59:59", "24:00:00", "23:60:00", "23:59:60"}) {
+                    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%sZ", year, month, day, time);
+                    texts.emplace_back(text);
+                }
+            }
+        }
+    }
+    for (const char* other :
+         {"2024-06-15T08:00:00", "2024-06-15 08:00:00x", "2024-06-15T08:00:00.999Z",
+          "2024-06-15T08:00:00+02:00", "2024-06-15T8:00:00Z", "2024-06-15T08:00:0 Z", "2024-06-15T08:00:00ZZ",
+          "+024-06-15T08:00:00Z", "2024-06-15T08:00:-1Z", "0000-01-01T00:00:00Z"}) {
+        texts.emplace_back(other);
+    }
+    for (const std::string& t : texts) {
+        EXPECT_EQ(Appended(t, false), ThroughTheValue(t, false)) << t;
+    }
+    // With the local bias the zone counts: never the copy of the fields.
+    for (const char* t : {"2024-06-15T08:00:00Z", "2024-06-15T23:59:59"}) {
+        EXPECT_EQ(Appended(t, true), ThroughTheValue(t, true)) << t;
     }
 }
 

@@ -63,6 +63,7 @@ struct TokenCase {
     std::string_view name;
     std::string_view input;
     std::vector<std::string> want;
+    bool joined = false;  // blanks around an "=" were dropped
 };
 void PrintTo(const TokenCase& c, std::ostream* os) { *os << c.name; }
 
@@ -71,6 +72,14 @@ TEST_P(Tokens, MatchesTable) {
     std::vector<std::string> got{"left over"};
     SplitTagTokens(GetParam().input, got);
     EXPECT_EQ(got, GetParam().want);
+    // The views give the same tokens wherever they do not refuse, and refuse only where blanks around an
+    // "=" go.
+    std::vector<std::string_view> views{"left over"};
+    const bool taken = SplitTagTokenViews(GetParam().input, views);
+    EXPECT_EQ(taken, !GetParam().joined);
+    if (taken) {
+        EXPECT_EQ(std::vector<std::string>(views.begin(), views.end()), GetParam().want);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -78,13 +87,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TokenCase{"Empty", "  \n ", {}}, TokenCase{"NameOnly", "trkpt", {"trkpt"}},
         TokenCase{"Attributes", " trkpt lat=\"1.5\"\tlon='2' ", {"trkpt", "lat=\"1.5\"", "lon='2'"}},
-        TokenCase{"BlankBeforeEquals", "a lat =\"1\"", {"a", "lat=\"1\""}},
-        TokenCase{"BlankAfterEquals", "a lat= \"1\"", {"a", "lat=\"1\""}},
-        TokenCase{"BlanksAroundEquals", "a lat = \"1\"", {"a", "lat=\"1\""}},
+        TokenCase{"BlankBeforeEquals", "a lat =\"1\"", {"a", "lat=\"1\""}, true},
+        TokenCase{"BlankAfterEquals", "a lat= \"1\"", {"a", "lat=\"1\""}, true},
+        TokenCase{"BlanksAroundEquals", "a lat = \"1\"", {"a", "lat=\"1\""}, true},
         TokenCase{"BlanksInsideQuotes", "a t=\" x  y \"", {"a", "t=\" x  y \""}},
         TokenCase{"OtherQuoteInsideQuotes", "a t=\"it's\" u='\"'", {"a", "t=\"it's\"", "u='\"'"}},
         TokenCase{"NoEqualsKeepsQuotedToken", "a b \"c\"", {"a", "b", "\"c\""}},
-        TokenCase{"RunOfEquals", "a b = = \"c\"", {"a", "b==\"c\""}},
+        TokenCase{"RunOfEquals", "a b = = \"c\"", {"a", "b==\"c\""}, true},
         TokenCase{"Valueless", "a checked", {"a", "checked"}}),
     [](const auto& p) { return std::string(p.param.name); });
 

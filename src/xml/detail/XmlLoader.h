@@ -29,6 +29,7 @@ private:
         std::string text;
         std::string tag;
         std::vector<std::string> tokens;
+        std::vector<std::string_view> views;  // the tokens, into tag or into tokens
     };
 
     // pending: bytes already taken from the stream that the node reads first.
