@@ -310,6 +310,28 @@ std::string TemporaryName(const std::string& base) {
     return name;
 }
 
+// Tries hidden names beside `base` until `take` gets one that is free (it returns 0, or errno; EEXIST means
+// taken, try the next). Gives the name it got, or the error that ended the search.
+template <typename Take>
+int TakeFreeName(const std::string& base, std::string& taken, Take take) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = TemporaryName(base);
+        const int error = take(name);
+        if (error == 0) {
+            taken = std::move(name);
+            return 0;
+        }
+        if (error != EEXIST) {
+            return error;
+        }
+    }
+    return EEXIST;
+}
+
+// The path under which the kernel opens or links the very file a descriptor holds, not a name looked up
+// again.
+std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 // The temporary file of a replacement: unnamed until it is complete, and removed unless it became the file.
 class FolderTemporary {
 public:
@@ -331,43 +353,28 @@ public:
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
             return errno;
         }
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = TemporaryName(base);
+        return TakeFreeName(base, name_, [this](const std::string& name) {
             fd_.reset(
                 ::openat(folder_, name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600));
-            if (fd_) {
-                name_ = std::move(name);
-                return 0;
-            }
-            if (errno != EEXIST) {
-                return errno;
-            }
-        }
-        return EEXIST;
+            return fd_ ? 0 : errno;
+        });
     }
     // Gives the unnamed file a hidden name, just before the rename; errno on failure.
     int Name(const std::string& base) {
         if (!name_.empty()) {
             return 0;
         }
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = TemporaryName(base);
-            if (::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                name_ = std::move(name);
-                return 0;
-            }
-            if (errno != EEXIST) {
-                return errno;
-            }
-        }
-        return EEXIST;
+        const std::string self = DescriptorPath(fd_.get());
+        return TakeFreeName(base, name_, [this, &self](const std::string& name) {
+            return ::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                                   : errno;
+        });
     }
     // Gives the complete file the name given (failing with EEXIST when it is taken), leaving no other name
     // behind; errno on failure.
     int LinkAs(const std::string& name) {
         if (name_.empty()) {
-            const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+            const std::string self = DescriptorPath(fd_.get());
             return ::linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
                                                                                                    : errno;
         }
@@ -548,7 +555,7 @@ void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::u
     const std::string& path = file.path;
     // A second descriptor on the very inode read (not looked up by name again), opened for writing: the
     // file's own permission bits decide, as for any program that edits it.
-    const std::string self = "/proc/self/fd/" + std::to_string(file.file.get());
+    const std::string self = DescriptorPath(file.file.get());
     const FileDescriptor out(::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
     if (!out) {
         const int error = errno;
@@ -858,7 +865,7 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath) {
             static_cast<std::uint64_t>(found.st_ino) != head.inode) {
             return keep("unter dem Namen liegt eine andere Datei");
         }
-        const std::string self = "/proc/self/fd/" + std::to_string(target.get());
+        const std::string self = DescriptorPath(target.get());
         file.reset(::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
         if (!file) {
             return keep(ReasonText(errno));
