@@ -23,6 +23,15 @@ struct Outcome {
     bool inTransaction = false;
 };
 
+// The streamed import must leave everything as the tree import leaves it: result, log, rows, table.
+void ExpectSameOutcome(const Outcome& streamed, const Outcome& tree) {
+    EXPECT_EQ(streamed.result, tree.result);
+    EXPECT_EQ(streamed.log, tree.log);
+    EXPECT_EQ(streamed.rows, tree.rows);
+    EXPECT_EQ(streamed.columns, tree.columns);
+    EXPECT_EQ(streamed.inTransaction, tree.inTransaction);
+}
+
 std::string Point(const char* name, int second, const std::string& extra = "") {
     return "<" + std::string(name) + " lat=\"48." + std::to_string(second) + "\" lon=\"11." +
            std::to_string(second) + "\"><time>2024-06-15T10:" + (second < 10 ? "0" : "") +
@@ -169,11 +178,7 @@ TEST_F(GpxStreamImport, GivesWhatTheTreeImportGives) {
                              (callersTransaction ? ", caller's transaction" : ""));
                 const Outcome tree = Run(c.gpx, false, details, callersTransaction);
                 const Outcome streamed = Run(c.gpx, true, details, callersTransaction);
-                EXPECT_EQ(streamed.result, tree.result);
-                EXPECT_EQ(streamed.log, tree.log);
-                EXPECT_EQ(streamed.rows, tree.rows);
-                EXPECT_EQ(streamed.columns, tree.columns);
-                EXPECT_EQ(streamed.inTransaction, tree.inTransaction);
+                ExpectSameOutcome(streamed, tree);
             }
         }
     }
@@ -230,11 +235,7 @@ TEST_F(GpxStreamImport, StopLeavesWhatTheTreeImportLeaves) {
                           " - " + std::to_string(stopAt - 1) + " Datensätze gelesen und importiert");
                 EXPECT_EQ(streamAsked, stopAt);
                 EXPECT_EQ(treeAsked, stopAt);
-                EXPECT_EQ(streamed.result, tree.result);
-                EXPECT_EQ(streamed.log, tree.log);
-                EXPECT_EQ(streamed.rows, tree.rows);
-                EXPECT_EQ(streamed.columns, tree.columns);
-                EXPECT_EQ(streamed.inTransaction, tree.inTransaction);
+                ExpectSameOutcome(streamed, tree);
             }
         }
     }
@@ -282,11 +283,7 @@ TEST_F(GpxStreamImport, TableRulesActAsOnOneInsertPerPoint) {
                              (callersTransaction ? ", caller's transaction" : ""));
                 const Outcome tree = Run(track, false, details, callersTransaction);
                 const Outcome streamed = Run(track, true, details, callersTransaction);
-                EXPECT_EQ(streamed.result, tree.result);
-                EXPECT_EQ(streamed.log, tree.log);
-                EXPECT_EQ(streamed.rows, tree.rows);
-                EXPECT_EQ(streamed.columns, tree.columns);
-                EXPECT_EQ(streamed.inTransaction, tree.inTransaction);
+                ExpectSameOutcome(streamed, tree);
             }
         }
     }

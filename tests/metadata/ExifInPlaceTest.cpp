@@ -17,19 +17,16 @@ namespace {
 using test::Bytes;
 using test::BytesEqual;
 using test::Cat;
-using test::LE16;
+using test::Entry;
+using test::ExifHeader;
 using test::LE32;
-using test::Segment;
+using test::PhotoWithTiff;
 using test::Text;
+using test::TiffHeaderLE;
 using test::Zeros;
 
-const Bytes kExifHeader{'E', 'x', 'i', 'f', 0, 0};
 // Zeros between the old end of a block and what a save appends.
 constexpr std::size_t kGap = 32;
-
-Bytes Entry(std::uint16_t id, std::uint16_t type, std::uint32_t count, const Bytes& value) {
-    return Cat({LE16(id), LE16(type), LE32(count), value});
-}
 
 Bytes Rationals(std::initializer_list<std::uint32_t> parts) {
     Bytes out;
@@ -40,8 +37,6 @@ Bytes Rationals(std::initializer_list<std::uint32_t> parts) {
     return out;
 }
 
-Bytes Header(std::uint32_t ifd0) { return Cat({Text("II"), {0x2A, 0x00}, LE32(ifd0)}); }
-
 std::uint32_t ReadLE32(const Bytes& bytes, std::size_t at) {
     return static_cast<std::uint32_t>(bytes.at(at)) | static_cast<std::uint32_t>(bytes.at(at + 1)) << 8U |
            static_cast<std::uint32_t>(bytes.at(at + 2)) << 16U |
@@ -50,8 +45,6 @@ std::uint32_t ReadLE32(const Bytes& bytes, std::size_t at) {
 
 // Where the first thing appended to a block of `size` bytes goes: after the zeros, on a word boundary.
 std::size_t FirstAppended(std::size_t size) { return (size + kGap + 1) / 2 * 2; }
-
-Bytes PhotoWithTiff(const Bytes& tiff) { return test::Photo({Segment(0xE1, Cat({kExifHeader, tiff}))}); }
 
 void Load(TExifData& exif, const Bytes& tiff) {
     const Bytes photo = PhotoWithTiff(tiff);
@@ -62,7 +55,7 @@ void Load(TExifData& exif, const Bytes& tiff) {
 Bytes SavedTiff(TExifData& exif) {
     std::vector<std::uint8_t> block;
     exif.SaveToBytes(block);
-    return {block.begin() + static_cast<std::ptrdiff_t>(kExifHeader.size()), block.end()};
+    return {block.begin() + static_cast<std::ptrdiff_t>(ExifHeader().size()), block.end()};
 }
 
 // 51 30 12.3456 N, 0 1 48 W, 2011-03-03 23:59:59 UTC: what the run writes.
@@ -99,7 +92,7 @@ Bytes NewGpsDirectory(std::uint32_t at) {
 // IFD0 with the EXIF pointer; the EXIF sub-directory holds an 8-byte maker note at 44, and the 8 bytes
 // after it (52..60) are data only the maker note knows of.
 Bytes MakerNoteWithDataAfterIt() {
-    return Cat({Header(8),
+    return Cat({TiffHeaderLE(8),
                 {0x01, 0x00},
                 Entry(0x8769, 4, 1, LE32(26)),
                 Zeros(4),
@@ -118,7 +111,7 @@ TEST(ExifInPlace, MakerNoteAndTheDataAfterItStayWhereTheyWere) {
     // 60 bytes as read, 32 zeros, the GPS directory at 92 with its values (to 253), one byte to reach a
     // word boundary, and IFD0 grown by the GPS pointer at 254; only the header's IFD0 offset changes.
     const Bytes expected = Cat({
-        Header(254),
+        TiffHeaderLE(254),
         Bytes(tiff.begin() + 8, tiff.end()),
         Zeros(kGap),
         NewGpsDirectory(92),
@@ -135,7 +128,7 @@ TEST(ExifInPlace, MakerNoteAndTheDataAfterItStayWhereTheyWere) {
 
 // GPSVersionID, GPSAltitude (8 bytes at 68) and GPSMapDatum (7 bytes at 76) in a GPS directory at 26.
 Bytes GpsWithVersionAltitudeAndDatum() {
-    return Cat({Header(8),
+    return Cat({TiffHeaderLE(8),
                 {0x01, 0x00},
                 Entry(0x8825, 4, 1, LE32(26)),
                 Zeros(4),
@@ -159,7 +152,7 @@ TEST(ExifInPlace, GpsDirectoryThatGrowsKeepsEveryTagItHad) {
     // only its GPS pointer is overwritten.
     const std::uint32_t values = 116 + 2 + 9 * 12 + 4;
     const Bytes expected = Cat({
-        Header(8),
+        TiffHeaderLE(8),
         {0x01, 0x00},
         Entry(0x8825, 4, 1, LE32(116)),
         Zeros(4),
@@ -189,7 +182,7 @@ TEST(ExifInPlace, GpsDirectoryThatGrowsKeepsEveryTagItHad) {
 Bytes GpsWithSixTags(char latRef, const Bytes& latitude, char lonRef, const Bytes& longitude,
                      const Bytes& time, const Bytes& date) {
     // Directory at 26 with 7 entries: 2 + 84 + 4 = 90, values from 116.
-    return Cat({Header(8),
+    return Cat({TiffHeaderLE(8),
                 {0x01, 0x00},
                 Entry(0x8825, 4, 1, LE32(26)),
                 Zeros(4),
@@ -271,7 +264,7 @@ SurvivorCase StripThumbnail() {
     // IFD1 at 26 describes a 2 x 2 RGB strip of 12 bytes at 108; IFD0 chains to it.
     const Bytes strip{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     return {"StripThumbnail",
-            Cat({Header(8),
+            Cat({TiffHeaderLE(8),
                  {0x01, 0x00},
                  Entry(0x0112, 3, 1, {1, 0, 0, 0}),
                  LE32(26),
@@ -291,7 +284,7 @@ SurvivorCase PrivateDirectory() {
     // IFD0's tag 0x8290 (a camera's own directory, unknown here) points at a directory at 26 whose one
     // entry names 4 bytes at 44.
     return {"PrivateDirectory",
-            Cat({Header(8),
+            Cat({TiffHeaderLE(8),
                  {0x01, 0x00},
                  Entry(0x8290, 4, 1, LE32(26)),
                  Zeros(4),
@@ -306,7 +299,7 @@ SurvivorCase PrintImAndPadding() {
     // PrintIM data (0xC4A5, 16 bytes at 38) and a padding tag (0xEA1C, 8 bytes at 58) in IFD0, with
     // four bytes no tag names between the two values.
     return {"PrintImAndPadding",
-            Cat({Header(8),
+            Cat({TiffHeaderLE(8),
                  {0x02, 0x00},
                  Entry(0xC4A5, 7, 16, LE32(38)),
                  Entry(0xEA1C, 7, 8, LE32(58)),
@@ -358,7 +351,7 @@ TEST(ExifInPlace, EntryThatFailedToReadStaysInADirectoryThatStays) {
     // tags, so IFD0 stays and keeps that entry byte for byte.
     Bytes tiff = GpsWithSixTags('S', Rationals({1, 1, 2, 1, 3, 1}), 'E', kLongitude, kTime, kDate);
     const Bytes broken = Entry(0x0001, 0, 1, LE32(0xCE));
-    tiff = Cat({Header(8),
+    tiff = Cat({TiffHeaderLE(8),
                 {0x02, 0x00},
                 broken,
                 Entry(0x8825, 4, 1, LE32(38)),
@@ -383,7 +376,7 @@ TEST(ExifInPlace, EntriesThatFailedToReadLeaveADirectoryWrittenAnew) {
     // Two entries of type 0 (IDs 0 and 1), apart in the file: sorted by ID in a new IFD0 they would
     // stand side by side, and two bad entries in a row end a directory for the reader. They stay out,
     // and nothing after them is lost.
-    const Bytes tiff = Cat({Header(8),
+    const Bytes tiff = Cat({TiffHeaderLE(8),
                             {0x03, 0x00},
                             Entry(0x0001, 0, 1, LE32(0xCE)),
                             Entry(0x0112, 3, 1, {6, 0, 0, 0}),
@@ -406,7 +399,7 @@ TEST(ExifInPlace, EntriesThatFailedToReadLeaveADirectoryWrittenAnew) {
 TEST(ExifInPlace, ValueReadFromInFrontOfTheHeaderIsWrittenAnew) {
     // The value's offset is -6: the reader takes the six bytes "Exif\0\0" in front of the TIFF header,
     // which the kept block does not hold. The value is copied into the new IFD0's values.
-    const Bytes tiff = Cat({Header(8), {0x01, 0x00}, Entry(0xC000, 7, 6, LE32(0xFFFFFFFA)), Zeros(4)});
+    const Bytes tiff = Cat({TiffHeaderLE(8), {0x01, 0x00}, Entry(0xC000, 7, 6, LE32(0xFFFFFFFA)), Zeros(4)});
     TExifData exif;
     Load(exif, tiff);
     Tag(exif);
@@ -414,14 +407,14 @@ TEST(ExifInPlace, ValueReadFromInFrontOfTheHeaderIsWrittenAnew) {
     Load(reread, SavedTiff(exif));
     const TExifTag* value = reread.RawSection(esGeneral).Find(0xC000);
     ASSERT_NE(value, nullptr);
-    EXPECT_EQ(Bytes(value->Bytes().begin(), value->Bytes().end()), kExifHeader);
+    EXPECT_EQ(Bytes(value->Bytes().begin(), value->Bytes().end()), ExifHeader());
     EXPECT_GT(value->OriginalDataOffset(), 0);
 }
 
 TEST(ExifInPlace, GpsEntryThatFailedToReadIsNotDuplicated) {
     // GPSVersionID and, after it, an entry of type 0 with the same ID 0 (as some cameras write).
     const Bytes broken = Entry(0, 0, 3, {0xAB, 0xCD, 0xEF, 0x01});
-    const Bytes tiff = Cat({Header(8),
+    const Bytes tiff = Cat({TiffHeaderLE(8),
                             {0x01, 0x00},
                             Entry(0x8825, 4, 1, LE32(26)),
                             Zeros(4),
@@ -455,7 +448,7 @@ TEST(ExifInPlace, GpsEntryThatFailedToReadIsNotDuplicated) {
 TEST(ExifInPlace, DirectoriesThatSharedAnOffsetStillShareIt) {
     // The interoperability pointer leads back to IFD0 (at 8). IFD0 grows by the GPS pointer and moves;
     // the interoperability pointer follows it, so a reader meets the same loop it met before.
-    const Bytes tiff = Cat({Header(8),
+    const Bytes tiff = Cat({TiffHeaderLE(8),
                             {0x01, 0x00},
                             Entry(0x8769, 4, 1, LE32(26)),
                             Zeros(4),
@@ -552,7 +545,7 @@ Bytes FullBlock(std::size_t size, const Bytes& tail) {
     const std::size_t text = size - 8 - 18 - tail.size();
     Bytes description(text - 1, 'd');
     description.push_back(0);
-    return Cat({Header(8),
+    return Cat({TiffHeaderLE(8),
                 {0x01, 0x00},
                 Entry(0x010E, 2, static_cast<std::uint32_t>(text), LE32(26)),
                 Zeros(4),
@@ -586,7 +579,7 @@ TEST(ExifInPlace, BlockThatOutgrowsItsSegmentKeepsItsMakerNoteWhereItWas) {
     const auto exifAt = static_cast<std::uint32_t>(8 + 30 + text);
     Bytes description(text - 1, 'd');
     description.push_back(0);
-    const Bytes tiff = Cat({Header(8),
+    const Bytes tiff = Cat({TiffHeaderLE(8),
                             {0x02, 0x00},
                             Entry(0x010E, 2, static_cast<std::uint32_t>(text), LE32(38)),
                             Entry(0x8769, 4, 1, LE32(exifAt)),

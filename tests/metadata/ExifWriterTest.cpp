@@ -13,13 +13,15 @@ namespace {
 using test::Bytes;
 using test::BytesEqual;
 using test::Cat;
-using test::LE16;
+using test::Entry;
+using test::ExifHeader;
 using test::LE32;
+using test::PhotoWithTiff;
 using test::Segment;
 using test::Text;
+using test::TiffHeaderLE;
 using test::Zeros;
 
-const Bytes kExifHeader{'E', 'x', 'i', 'f', 0, 0};
 const Bytes kMakerNote = Text("MAKERNT!");
 
 TExtendableExifSection& Extendable(TExifData& exif, TExifSectionKind kind) {
@@ -31,9 +33,6 @@ Bytes Save(TExifData& exif) {
     exif.SaveToBytes(block);
     return block;
 }
-
-// A photo whose EXIF APP1 segment carries the TIFF structure given.
-Bytes PhotoWithTiff(const Bytes& tiff) { return test::Photo({Segment(0xE1, Cat({kExifHeader, tiff}))}); }
 
 // Loads the block for a save that lays it out afresh (the tests here are about that relayout).
 void LoadForRelayout(TExifData& exif, const Bytes& tiff) {
@@ -47,15 +46,9 @@ Bytes LoadedAndSaved(TExifData& exif, const Bytes& tiff) {
     return Save(exif);
 }
 
-// A 12-byte directory entry, little-endian.
-Bytes Entry(std::uint16_t id, std::uint16_t type, std::uint32_t count, const Bytes& value) {
-    return Cat({LE16(id), LE16(type), LE32(count), value});
-}
-
 TEST(ExifWriter, EmptyContainerWritesTwentyBytes) {
     TExifData exif;
-    const Bytes expected =
-        Cat({kExifHeader, Text("II"), {0x2A, 0x00}, {0x08, 0, 0, 0}, {0, 0}, {0, 0, 0, 0}});
+    const Bytes expected = Cat({ExifHeader(), TiffHeaderLE(8), {0, 0}, {0, 0, 0, 0}});
     EXPECT_TRUE(BytesEqual(expected, Save(exif)));
 }
 
@@ -77,10 +70,8 @@ TEST(ExifWriter, GpsOnlyLittleEndian) {
     TExifData exif;
     FillGps(exif);
     const Bytes expected = Cat({
-        kExifHeader,
-        Text("II"),
-        {0x2A, 0x00},
-        {0x08, 0, 0, 0},
+        ExifHeader(),
+        TiffHeaderLE(8),
         // IFD0 at 8: only the GPS pointer (the stale 0x8769 is gone), next offset 0
         {0x01, 0x00},
         {0x25, 0x88, 0x04, 0x00, 0x01, 0, 0, 0, 0x1A, 0, 0, 0},
@@ -108,7 +99,7 @@ TEST(ExifWriter, GpsOnlyBigEndian) {
     FillGps(exif);
     exif.SetEndianness(BigEndian);
     const Bytes expected = Cat({
-        kExifHeader,
+        ExifHeader(),
         Text("MM"),
         {0x00, 0x2A},
         {0, 0, 0, 0x08},
@@ -145,10 +136,8 @@ TEST(ExifWriter, PointerTagsFollowTheSubDirectories) {
     Extendable(exif, esDetails).AddOrUpdate(0x9000, tdUndefined, 4, "0230");
     Extendable(exif, esInterop).SetStringValue(1, "R98");
     const Bytes expected = Cat({
-        kExifHeader,
-        Text("II"),
-        {0x2A, 0x00},
-        {0x08, 0, 0, 0},
+        ExifHeader(),
+        TiffHeaderLE(8),
         {0x01, 0x00},
         Entry(0x8769, 4, 1, LE32(26)),
         Zeros(4),
@@ -178,9 +167,7 @@ TEST(ExifWriter, PointerTagsFollowTheSubDirectories) {
 // IFD0 with ImageDescription (10 bytes at 38) and the EXIF pointer (48); the EXIF sub-directory holds
 // the maker note of 8 bytes at offset 100.
 Bytes TiffWithMakerNoteAt100() {
-    return Cat({Text("II"),
-                {0x2A, 0x00},
-                LE32(8),
+    return Cat({TiffHeaderLE(8),
                 {0x02, 0x00},
                 Entry(0x010E, 2, 10, LE32(38)),
                 Entry(0x8769, 4, 1, LE32(48)),
@@ -198,10 +185,8 @@ TEST(ExifWriter, MakerNoteKeepsItsOffsetWhenTheDirectoriesShrink) {
     LoadForRelayout(exif, TiffWithMakerNoteAt100());
     exif.RawSection(esGeneral).Remove(0x010E);
     const Bytes expected = Cat({
-        kExifHeader,
-        Text("II"),
-        {0x2A, 0x00},
-        LE32(8),
+        ExifHeader(),
+        TiffHeaderLE(8),
         {0x01, 0x00},
         Entry(0x8769, 4, 1, LE32(26)),
         Zeros(4),
@@ -216,9 +201,7 @@ TEST(ExifWriter, MakerNoteKeepsItsOffsetWhenTheDirectoriesShrink) {
 
 TEST(ExifWriter, BlockOverlappingTheMakerNoteStartsAfterIt) {
     // The maker note lies at 28..36, where the EXIF sub-directory would start (26).
-    const Bytes tiff = Cat({Text("II"),
-                            {0x2A, 0x00},
-                            LE32(8),
+    const Bytes tiff = Cat({TiffHeaderLE(8),
                             {0x01, 0x00},
                             Entry(0x8769, 4, 1, LE32(60)),
                             Zeros(4),
@@ -230,10 +213,8 @@ TEST(ExifWriter, BlockOverlappingTheMakerNoteStartsAfterIt) {
                             Zeros(4)});
     TExifData exif;
     const Bytes expected = Cat({
-        kExifHeader,
-        Text("II"),
-        {0x2A, 0x00},
-        LE32(8),
+        ExifHeader(),
+        TiffHeaderLE(8),
         {0x01, 0x00},
         Entry(0x8769, 4, 1, LE32(36)),
         Zeros(4),
@@ -248,9 +229,7 @@ TEST(ExifWriter, BlockOverlappingTheMakerNoteStartsAfterIt) {
 
 // EXIF sub-directory at 26 with the maker note (8 bytes read at 200) and OffsetSchema = shift.
 Bytes TiffWithOffsetSchema(std::int32_t shift) {
-    return Cat({Text("II"),
-                {0x2A, 0x00},
-                LE32(8),
+    return Cat({TiffHeaderLE(8),
                 {0x01, 0x00},
                 Entry(0x8769, 4, 1, LE32(26)),
                 Zeros(4),
@@ -266,10 +245,8 @@ Bytes TiffWithOffsetSchema(std::int32_t shift) {
 // the maker note at makerNoteAt and the offset schema tag holding schema, then zeros up to the note.
 Bytes OffsetSchemaBlock(std::uint32_t makerNoteAt, std::uint32_t schema) {
     return Cat({
-        kExifHeader,
-        Text("II"),
-        {0x2A, 0x00},
-        LE32(8),
+        ExifHeader(),
+        TiffHeaderLE(8),
         {0x01, 0x00},
         Entry(0x8769, 4, 1, LE32(26)),
         Zeros(4),
@@ -303,10 +280,8 @@ TEST(ExifWriter, GrownMakerNoteIsPlacedLikeAnyOtherValue) {
     // Writing 12 bytes at 100 would run over the 8 bytes reserved there.
     exif.RawSection(esDetails).Find(ttMakerNote)->UpdateData(tdUndefined, 12, "MAKERNOTE+++");
     const Bytes expected = Cat({
-        kExifHeader,
-        Text("II"),
-        {0x2A, 0x00},
-        LE32(8),
+        ExifHeader(),
+        TiffHeaderLE(8),
         {0x01, 0x00},
         Entry(0x8769, 4, 1, LE32(26)),
         Zeros(4),
@@ -320,9 +295,7 @@ TEST(ExifWriter, GrownMakerNoteIsPlacedLikeAnyOtherValue) {
 
 TEST(ExifWriter, MakerNoteInsideTheTiffHeaderIsPlacedLikeAnyOtherValue) {
     // OffsetSchema 195 would move the maker note from 202 to 7, inside the 8-byte header.
-    const Bytes tiff = Cat({Text("II"),
-                            {0x2A, 0x00},
-                            LE32(8),
+    const Bytes tiff = Cat({TiffHeaderLE(8),
                             {0x01, 0x00},
                             Entry(0x8769, 4, 1, LE32(26)),
                             Zeros(4),
@@ -335,10 +308,8 @@ TEST(ExifWriter, MakerNoteInsideTheTiffHeaderIsPlacedLikeAnyOtherValue) {
     TExifData exif;
     const Bytes block = LoadedAndSaved(exif, tiff);
     const Bytes expected = Cat({
-        kExifHeader,
-        Text("II"),
-        {0x2A, 0x00},
-        LE32(8),
+        ExifHeader(),
+        TiffHeaderLE(8),
         {0x01, 0x00},
         Entry(0x8769, 4, 1, LE32(26)),
         Zeros(4),
@@ -353,7 +324,7 @@ TEST(ExifWriter, MakerNoteInsideTheTiffHeaderIsPlacedLikeAnyOtherValue) {
 
 TEST(ExifWriter, OnePaddingTagIsRemovedPerSave) {
     const Bytes padding = Entry(0xEA1C, 7, 4, {0x1C, 0xEA, 0, 0});
-    const Bytes tiff = Cat({Text("II"), {0x2A, 0x00}, LE32(8), {0x02, 0x00}, padding, padding, Zeros(4)});
+    const Bytes tiff = Cat({TiffHeaderLE(8), {0x02, 0x00}, padding, padding, Zeros(4)});
     TExifData exif;
     LoadedAndSaved(exif, tiff);
     EXPECT_EQ(exif.RawSection(esGeneral).Count(), 1);
@@ -372,21 +343,14 @@ TEST(ExifWriter, PaddingIsKeptWhenAskedTo) {
 
 TEST(ExifWriter, EntryThatFailedToReadIsNotWritten) {
     // The first entry of IFD0 has type 0; writing it back as an empty UNDEFINED tag would add a tag.
-    const Bytes tiff = Cat({Text("II"),
-                            {0x2A, 0x00},
-                            LE32(8),
+    const Bytes tiff = Cat({TiffHeaderLE(8),
                             {0x02, 0x00},
                             Entry(0x0001, 0, 1, LE32(0xCE)),
                             Entry(0x0112, 3, 1, {6, 0, 0, 0}),
                             Zeros(4)});
     TExifData exif;
-    const Bytes expected = Cat({kExifHeader,
-                                Text("II"),
-                                {0x2A, 0x00},
-                                LE32(8),
-                                {0x01, 0x00},
-                                Entry(0x0112, 3, 1, {6, 0, 0, 0}),
-                                Zeros(4)});
+    const Bytes expected =
+        Cat({ExifHeader(), TiffHeaderLE(8), {0x01, 0x00}, Entry(0x0112, 3, 1, {6, 0, 0, 0}), Zeros(4)});
     EXPECT_TRUE(BytesEqual(expected, LoadedAndSaved(exif, tiff)));
 }
 
@@ -397,9 +361,7 @@ TEST(ExifWriter, DamagedThumbnailKeepsItsBytesAndItsDirectory) {
     const Bytes placeholder = Text("NOTAJPEG");
     const Bytes tooShort{0xFF, 0xD8, 0xFF, 0xD9};
     for (const Bytes& thumbnail : {placeholder, tooShort}) {
-        const Bytes tiff = Cat({Text("II"),
-                                {0x2A, 0x00},
-                                LE32(8),
+        const Bytes tiff = Cat({TiffHeaderLE(8),
                                 {0x01, 0x00},
                                 Entry(0x0112, 3, 1, {1, 0, 0, 0}),
                                 LE32(26),
@@ -409,7 +371,7 @@ TEST(ExifWriter, DamagedThumbnailKeepsItsBytesAndItsDirectory) {
                                 Zeros(4),
                                 thumbnail});
         TExifData exif;
-        EXPECT_TRUE(BytesEqual(Cat({kExifHeader, tiff}), LoadedAndSaved(exif, tiff)));
+        EXPECT_TRUE(BytesEqual(Cat({ExifHeader(), tiff}), LoadedAndSaved(exif, tiff)));
         EXPECT_FALSE(exif.HasThumbnail());
     }
 }
@@ -422,10 +384,8 @@ TEST(ExifWriter, ThumbnailIsWrittenAfterItsDirectoryAndCutAtItsEnd) {
     exif.SetThumbnail(&thumbnail);
     const auto size = static_cast<std::uint32_t>(picture.size());
     const Bytes expected = Cat({
-        kExifHeader,
-        Text("II"),
-        {0x2A, 0x00},
-        LE32(8),
+        ExifHeader(),
+        TiffHeaderLE(8),
         {0x00, 0x00},
         LE32(14),  // empty IFD0 chained to IFD1 at 14
         {0x03, 0x00},

@@ -18,20 +18,19 @@ namespace {
 using test::Bytes;
 using test::BytesEqual;
 using test::Cat;
+using test::ExifHeader;
 using test::Segment;
 using test::Text;
+using test::TiffHeaderLE;
 
-const Bytes kExifHeader{'E', 'x', 'i', 'f', 0, 0};
 const Bytes kXMPHeader = Text(std::string_view("http://ns.adobe.com/xap/1.0/\0", 29));
 const Bytes kPhotoshop3 = Text(std::string_view("Photoshop 3.0\0", 14));
 
 // A little-endian EXIF block: IFD0 with Make "Cam" and the EXIF pointer; the EXIF sub-directory holds
 // ExifImageWidth 1 (SHORT).
 Bytes ExifBlock() {
-    return Cat({kExifHeader,
-                Text("II"),
-                {0x2A, 0},
-                {8, 0, 0, 0},
+    return Cat({ExifHeader(),
+                TiffHeaderLE(8),
                 {0x02, 0x00},
                 {0x0F, 0x01, 0x02, 0x00, 0x04, 0, 0, 0, 'C', 'a', 'm', 0},
                 {0x69, 0x87, 0x04, 0x00, 0x01, 0, 0, 0, 38, 0, 0, 0},
@@ -155,7 +154,7 @@ TEST(JPEGImageEx, App0MovesInFrontOfTheNewExifSegment) {
     ASSERT_GE(segments.size(), 4U);
     EXPECT_EQ(segments[0].marker, 0xE0);
     EXPECT_EQ(segments[1].marker, 0xE1);
-    EXPECT_TRUE(StartsWith(segments[1].payload, kExifHeader));
+    EXPECT_TRUE(StartsWith(segments[1].payload, ExifHeader()));
     EXPECT_EQ(segments[2].marker, 0xE2);
     EXPECT_EQ(segments[3].marker, 0xDB);  // the picture's own segments follow unchanged
     // Everything after the metadata is the same bytes.
@@ -177,14 +176,14 @@ TEST(JPEGImageEx, XmpExtensionStaysAfterTheNewXmpSegment) {
     const auto segments = SegmentsOf(SaveImage(image));
     ASSERT_GE(segments.size(), 4U);
     EXPECT_EQ(segments[0].marker, 0xE0);
-    EXPECT_TRUE(StartsWith(segments[1].payload, kExifHeader));
+    EXPECT_TRUE(StartsWith(segments[1].payload, ExifHeader()));
     // The packet had no GPS property, so it comes back exactly as read.
     EXPECT_TRUE(BytesEqual(Cat({kXMPHeader, XmpPacketText()}), segments[2].payload));
     EXPECT_TRUE(BytesEqual(Bytes(extension.begin() + 4, extension.end()), segments[3].payload));
 }
 
 TEST(JPEGImageEx, SecondExifSegmentStaysWhereItWas) {
-    const Bytes second = Segment(0xE1, Cat({kExifHeader, Text("second")}));
+    const Bytes second = Segment(0xE1, Cat({ExifHeader(), Text("second")}));
     const Bytes app2 = Segment(0xE2, Text("x"));
     const Bytes photo = test::Photo({Segment(0xE1, ExifBlock()), app2, second});
     TJPEGImageEx image;
@@ -192,7 +191,7 @@ TEST(JPEGImageEx, SecondExifSegmentStaysWhereItWas) {
     SetGps(image);
     const auto segments = SegmentsOf(SaveImage(image));
     ASSERT_GE(segments.size(), 3U);
-    EXPECT_TRUE(StartsWith(segments[0].payload, kExifHeader));
+    EXPECT_TRUE(StartsWith(segments[0].payload, ExifHeader()));
     EXPECT_NE(segments[0].payload, ExifBlock());
     EXPECT_EQ(segments[1].marker, 0xE2);
     EXPECT_TRUE(BytesEqual(Bytes(second.begin() + 4, second.end()), segments[2].payload));

@@ -81,4 +81,16 @@ Bytes LE32(std::uint32_t v) {
 }
 Bytes Zeros(std::size_t n) { return Bytes(n, 0); }
 
+Bytes ExifHeader() { return {'E', 'x', 'i', 'f', 0, 0}; }
+
+Bytes TiffHeaderLE(std::uint32_t firstDirectory) {
+    return Cat({Text("II"), {0x2A, 0x00}, LE32(firstDirectory)});
+}
+
+Bytes Entry(std::uint16_t id, std::uint16_t type, std::uint32_t count, const Bytes& value) {
+    return Cat({LE16(id), LE16(type), LE32(count), value});
+}
+
+Bytes PhotoWithTiff(const Bytes& tiff) { return Photo({Segment(0xE1, Cat({ExifHeader(), tiff}))}); }
+
 }  // namespace zeloro::test

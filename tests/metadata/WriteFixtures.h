@@ -30,5 +30,13 @@ namespace zeloro::test {
 [[nodiscard]] Bytes LE16(std::uint16_t v);
 [[nodiscard]] Bytes LE32(std::uint32_t v);
 [[nodiscard]] Bytes Zeros(std::size_t n);
+// "Exif\0\0": what opens the payload of an EXIF APP1 segment.
+[[nodiscard]] Bytes ExifHeader();
+// The little-endian TIFF header: "II", 42, and the offset of the first directory.
+[[nodiscard]] Bytes TiffHeaderLE(std::uint32_t firstDirectory);
+// A 12-byte directory entry, little-endian; value is the 4-byte value or offset field.
+[[nodiscard]] Bytes Entry(std::uint16_t id, std::uint16_t type, std::uint32_t count, const Bytes& value);
+// A photo whose EXIF APP1 segment carries the TIFF structure given.
+[[nodiscard]] Bytes PhotoWithTiff(const Bytes& tiff);
 
 }  // namespace zeloro::test
