@@ -172,6 +172,8 @@ Tmain::Tmain(MainOptions options) : options_(std::move(options)) {
 }
 
 Tmain::~Tmain() {
+    // Focus moves while the children are torn down, when this is no longer a whole window.
+    disconnect(focusWatch_);
     if (worker_ != nullptr) {
         // Only reached when the application ends with a run in progress: let the photo in hand be
         // finished, and keep serving the worker's calls (an input-check box waits on this thread).
@@ -290,8 +292,8 @@ void Tmain::BuildControls() {
         setTabOrder(order[i - 1], order[i]);
     }
     focusFrame_ = new FocusFrame(this);
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget* /*old*/, QWidget* now) { FrameFocus(now); });
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
+                          [this](QWidget* /*old*/, QWidget* now) { FrameFocus(now); });
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, &Tmain::Label8Click);

@@ -105,6 +105,7 @@ private:
     void OpenDocument(const QString& path);
     // Frames the control that holds the keyboard focus, so it can be seen on the flat window.
     void FrameFocus(QWidget* focused);
+    QMetaObject::Connection focusWatch_;
 
     MainOptions options_;
     std::unique_ptr<TaggingSession> session_;
