@@ -172,6 +172,9 @@ Tmain::Tmain(MainOptions options) : options_(std::move(options)) {
 }
 
 Tmain::~Tmain() {
+    // The widgets going with the window move the focus, and the base class's destructor would hand that
+    // to FrameFocus of a window that is no longer one.
+    QObject::disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     if (worker_ != nullptr) {
         // Only reached when the application ends with a run in progress: let the photo in hand be
         // finished, and keep serving the worker's calls (an input-check box waits on this thread).
