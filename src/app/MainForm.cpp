@@ -364,8 +364,9 @@ void Tmain::FormCreate() {
             ShowErrorBox(QString::fromUtf8(kDatabaseNotFoundMessage));
         }
     } catch (const std::exception& error) {
-        // The user's data folder could not be set up from the installed template; the text names it.
-        ShowErrorBox(QString::fromStdString(error.what()));
+        // The user's data folder could not be found or set up; the text names the folder and the reason,
+        // worded as zeloro-cli reports it.
+        ShowErrorBox(ErrorReportText(QString::fromStdString(error.what())));
     }
     session_ = std::make_unique<TaggingSession>(dataFolder);
     firstrun_ = true;
@@ -382,8 +383,10 @@ bool Tmain::event(QEvent* event) {
 }
 
 void Tmain::FormActivate() {
-    // A run in progress owns the session; the connect waits for a later activation.
-    if (!firstrun_ || connecting_ || reportOpen_ || !connectArmed_ || RunInProgress()) {
+    // A run in progress owns the session; the connect waits for a later activation. Without a data folder
+    // there is nothing to connect to, and the start-up box has said so.
+    if (!firstrun_ || connecting_ || reportOpen_ || !connectArmed_ || RunInProgress() ||
+        session_->DataFolder().empty()) {
         return;
     }
     connecting_ = true;

@@ -95,7 +95,9 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
             return kExitDatabase;
         }
         if (dataFolder.empty()) {
-            observer.Error(kDatabaseNotFoundMessage);  // and go on with the bare name, as the window does
+            // The bare name would open or create a database in the current folder, without a track table.
+            observer.Error(kDatabaseNotFoundMessage);
+            return kExitDatabase;
         }
     }
 

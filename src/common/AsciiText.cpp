@@ -59,6 +59,25 @@ std::size_t Utf8Length(std::string_view text, std::size_t at) noexcept {
     return length;
 }
 
+// The format characters that change how a line looks without being control characters: the line and
+// paragraph separators, which a viewer may show as a line break, and the bidirectional controls (the
+// marks U+061C, U+200E, U+200F, the embeddings and overrides U+202A..U+202E, the isolates
+// U+2066..U+2069), which can show a name's end before its start or carry a reversed text over the rest
+// of the line. sequence is one valid UTF-8 sequence.
+bool IsLayoutCharacter(std::string_view sequence) noexcept {
+    const auto byte = [&sequence](std::size_t i) { return static_cast<unsigned char>(sequence[i]); };
+    if (sequence.size() == 2) {
+        return byte(0) == 0xD8 && byte(1) == 0x9C;  // U+061C
+    }
+    if (sequence.size() != 3 || byte(0) != 0xE2) {
+        return false;
+    }
+    const unsigned char second = byte(1);
+    const unsigned char third = byte(2);
+    return (second == 0x80 && (third == 0x8E || third == 0x8F || (third >= 0xA8 && third <= 0xAE))) ||
+           (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+}
+
 void AppendEscaped(std::string& out, unsigned char byte) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     out.append("\\x").push_back(kHex[byte >> 4U]);
@@ -83,7 +102,8 @@ std::string LogSafeText(std::string_view text) {
         }
         const std::size_t length = Utf8Length(text, at);
         // U+0080..U+009F, the C1 controls, are C2 80..C2 9F.
-        if (length == 0 || (lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= 0x9F)) {
+        if (length == 0 || (lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) <= 0x9F) ||
+            IsLayoutCharacter(text.substr(at, length))) {
             const std::size_t bytes = length == 0 ? 1 : length;
             for (std::size_t i = 0; i < bytes; ++i) {
                 AppendEscaped(out, static_cast<unsigned char>(text[at + i]));

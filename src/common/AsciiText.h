@@ -17,9 +17,12 @@ namespace zeloro {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// The text with every control character (C0, DEL, C1) and every byte that is not part of valid UTF-8
-// written as "\xNN", so that a file name in a log line can neither break the line, fake another one nor
-// send escape sequences to a terminal. Any other text is returned unchanged.
+// The text with every control character (C0, DEL, C1), every byte that is not part of valid UTF-8, the
+// line and paragraph separators (U+2028, U+2029) and the bidirectional controls (U+061C, U+200E, U+200F,
+// U+202A..U+202E, U+2066..U+2069) written as "\xNN" per byte (U+2028 as "\xE2\x80\xA8"), so that a
+// file name in a log line can neither break the line, fake another one, turn the rest of it around nor
+// send escape sequences to a terminal. Any other text, other non-ASCII letters included, is returned
+// unchanged. For log lines only: the map page and the JSON output keep names as they are.
 [[nodiscard]] std::string LogSafeText(std::string_view text);
 
 // Equal when ASCII letters are taken without their case; every other byte must match exactly.

@@ -162,14 +162,11 @@ TaggingSession::~TaggingSession() {
 
 void TaggingSession::Connect() {
     // SQLite opens a file it cannot write read-only without a word and fails only at the first insert,
-    // after the photo folder was scanned; the check names the fault before anything is done.
+    // after the photo folder was scanned; the check names the fault before anything is done. Without a
+    // data folder there is nothing to open (DatabasePath throws).
     CheckDatabaseWritable(DatabasePath(dataFolder_));
     uniCon_->Open(DatabasePath(dataFolder_));
-    // Without a data folder the bare database name is used and the run goes on as it always did; with one,
-    // the hold and the clean-up come after the open, so a folder that fails to open reports as before.
-    if (dataFolder_.empty()) {
-        return;
-    }
+    // The hold and the clean-up come after the open, so a folder that fails to open reports as before.
     if (!lock_) {
         try {
             lock_ = std::make_unique<DataFolderLock>(dataFolder_);

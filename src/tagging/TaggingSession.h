@@ -33,8 +33,8 @@ public:
     // and the reason when it exists but cannot be written, and stays closed. Once open, takes hold of the
     // data folder for as long as this session lives (DataFolderLock; throws DataFolderBusyError and closes
     // again while another process holds it) and deletes track points a process that died left behind (all
-    // of them, unless the last process kept them on purpose: KeepTrackTable). Without a data folder
-    // neither is done.
+    // of them, unless the last process kept them on purpose: KeepTrackTable). Without a data folder it
+    // throws DatabaseError kDatabaseNotFoundMessage and opens nothing.
     void Connect();
     // The number of points Connect deleted as left behind by a process that died.
     [[nodiscard]] long long StaleRowsDeleted() const noexcept { return staleRowsDeleted_; }
@@ -93,6 +93,5 @@ private:
 };
 
 inline constexpr const char* kNoMapDataMessage = "Keine aktuellen Geodaten vorhanden!";
-inline constexpr const char* kDatabaseNotFoundMessage = "Die Datenbankdatei konnte nicht gefunden werden";
 
 }  // namespace zeloro

@@ -8,8 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
 
 #include "common/Error.h"
 #include "common/ReasonText.h"
@@ -18,8 +16,6 @@
 
 namespace zeloro {
 namespace {
-
-namespace fs = std::filesystem;
 
 bool fileExists(const std::string& path) noexcept {
     struct stat st {};
@@ -34,65 +30,7 @@ std::string ParentFolder(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-[[noreturn]] void ThrowDataFolderError(const std::string& folder, int error) {
-    throw FileError("Der Datenordner " + folder + " kann nicht angelegt werden: " + ReasonText(error));
-}
-
-void CopyTemplate(const fs::path& from, const fs::path& to) {
-    std::error_code ec;
-    fs::copy_file(from / kDatabaseFileName, to / kDatabaseFileName, ec);
-    if (!ec && fs::is_regular_file(from / kHelpDocumentName)) {
-        fs::copy_file(from / kHelpDocumentName, to / kHelpDocumentName, ec);
-    }
-    if (!ec && fs::is_directory(from / kMapsSubFolder)) {
-        fs::copy(from / kMapsSubFolder, to / kMapsSubFolder, fs::copy_options::recursive, ec);
-    }
-    if (ec) {
-        throw std::system_error(ec);
-    }
-    // The template is read-only for everybody; the copy is the user's own: the database and the map
-    // page are rewritten, and a later update of the folder must be able to replace every file.
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(to)) {
-        const fs::perms add =
-            entry.is_directory() ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write;
-        fs::permissions(entry.path(), add, fs::perm_options::add);
-    }
-}
-
 }  // namespace
-
-void CreateDataFolderFromTemplate(const std::string& templateFolder, const std::string& dataFolder) {
-    fs::path target(dataFolder);
-    if (!target.has_filename()) {
-        target = target.parent_path();
-    }
-    std::error_code ec;
-    fs::create_directories(target.parent_path(), ec);
-    if (ec) {
-        ThrowDataFolderError(dataFolder, ec.value());
-    }
-    std::string staging = (target.parent_path() / (target.filename().string() + ".XXXXXX")).string();
-    if (mkdtemp(staging.data()) == nullptr) {
-        ThrowDataFolderError(dataFolder, errno);
-    }
-    try {
-        CopyTemplate(fs::path(templateFolder), fs::path(staging));
-        fs::permissions(staging, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                     fs::perms::others_read | fs::perms::others_exec);
-    } catch (const std::system_error& e) {
-        fs::remove_all(staging, ec);
-        ThrowDataFolderError(dataFolder, e.code().value());
-    }
-    // rename() of a folder does not replace a non-empty one: a program that started at the same moment
-    // and finished first keeps its folder, and this copy goes.
-    if (::rename(staging.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        fs::remove_all(staging, ec);
-        if (!fileExists(dataFolder + kDatabaseFileName)) {
-            ThrowDataFolderError(dataFolder, error);
-        }
-    }
-}
 
 void CheckDatabaseWritable(const std::string& path) {
     if (!fileExists(path)) {
@@ -124,16 +62,27 @@ std::string ResolveDataFolder(const std::string& commonFolder, const std::string
     // An unknown common folder must not turn into a search relative to the current directory.
     if (!common.empty()) {
         std::string folder = common + kDataSubFolder;
-        if (fileExists(folder + kDatabaseFileName)) {
+        if (!templateFolder.empty() && fileExists(templateFolder + kDatabaseFileName)) {
+            RemoveStaleStagingFolders(folder);
+            struct stat st {};
+            if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+                // A file the user deleted (the database included) comes back as the template has it;
+                // every file that is there stays as it is.
+                FillDataFolderFromTemplate(templateFolder, folder);
+            } else {
+                CreateDataFolderFromTemplate(templateFolder, folder);
+            }
             return folder;
         }
-        if (!templateFolder.empty() && fileExists(templateFolder + kDatabaseFileName)) {
-            CreateDataFolderFromTemplate(templateFolder, folder);
+        if (fileExists(folder + kDatabaseFileName)) {
             return folder;
         }
     }
     if (!exeFolder.empty() && fileExists(exeFolder + kDatabaseFileName)) {
         return exeFolder;
+    }
+    if (common.empty()) {
+        throw FileError(kNoHomeFolderMessage);
     }
     return {};
 }
@@ -161,7 +110,13 @@ DataFolderLock::DataFolderLock(const std::string& dataFolder) {
     }
 }
 
-std::string DatabasePath(const std::string& dataFolder) { return dataFolder + kDatabaseFileName; }
+std::string DatabasePath(const std::string& dataFolder) {
+    // The bare name would open, or create, a file in whatever folder the program was started in.
+    if (dataFolder.empty()) {
+        throw DatabaseError(SQLITE_CANTOPEN, kDatabaseNotFoundMessage);
+    }
+    return dataFolder + kDatabaseFileName;
+}
 
 bool clearDatabase(Query& query) noexcept {
     try {

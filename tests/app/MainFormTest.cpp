@@ -37,6 +37,7 @@
 #include "app/OptionsDialog.h"
 #include "app/SpinEdit.h"
 #include "common/DateTime.h"
+#include "common/Error.h"
 #include "support/TestSupport.h"
 #include "tagging/TaggingSession.h"
 #include "time/TimeRules.h"
@@ -152,7 +153,12 @@ protected:
     // A window over the test's data folder, in summer unless told otherwise.
     std::unique_ptr<Tmain> MakeWindow(DateTimeValue now = EncodeDateTime(2021, 7, 1, 12, 0, 0, 0)) {
         MainOptions options;
-        options.resolveDataFolder = [this] { return dataFolder_; };
+        options.resolveDataFolder = [this] {
+            if (!resolveError_.empty()) {
+                throw FileError(resolveError_);
+            }
+            return dataFolder_;
+        };
         options.now = [now] { return now; };
         options.openDocument = [this](const QString& path,
                                       const std::function<void(const QString&)>& failed) {
@@ -197,6 +203,7 @@ protected:
     TempDir data_;
     TempDir photos_;
     std::string dataFolder_;
+    std::string resolveError_;  // when set, the data folder cannot be set up, for this reason
     std::vector<std::string> opened_;
     QString openFailure_;  // non-empty: the opener reports this reason
     int ended_ = 0;
@@ -399,6 +406,29 @@ TEST_F(MainWindow, MissingDatabaseFileIsReportedBeforeTheWindowShows) {
     EXPECT_EQ(boxes.boxes[0].caption.toStdString(), "Fehler");
     EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
     EXPECT_FALSE(windowExisted);
+    EXPECT_EQ(window->Session().DataFolder(), "");
+
+    // Nothing is opened, so no database appears in the current folder, and the box is not repeated.
+    const TempDir work;
+    const fs::path before = fs::current_path();
+    fs::current_path(work.path());
+    Activate(*window);
+    Deactivate(*window);
+    Activate(*window);
+    fs::current_path(before);
+    EXPECT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_FALSE(window->Session().Connected());
+    EXPECT_TRUE(fs::is_empty(work.path()));
+}
+
+// The box says what zeloro-cli prints for the same fault.
+TEST_F(MainWindow, DataFolderSetUpErrorIsWordedAsTheCommandLine) {
+    MessageRecorder boxes;
+    resolveError_ = "Der Datenordner /nowhere/kvd/zeloro/ kann nicht angelegt werden: keine Berechtigung";
+    auto window = MakeWindow();
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), resolveError_ + ".");
+    EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
     EXPECT_EQ(window->Session().DataFolder(), "");
 }
 

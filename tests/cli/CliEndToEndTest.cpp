@@ -1,6 +1,7 @@
 // tests/cli/CliEndToEndTest.cpp: zeloro-cli as a user runs it, on a temporary data folder holding a fresh
 // copy of the delivered database, with photos and tracks generated here.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -900,7 +901,7 @@ TEST_F(CliRun, DataFolderWithoutDatabaseIsAnArgumentError) {
     EXPECT_FALSE(fs::exists(data_ / "zeloro.sqlite"));  // nothing was created there
 }
 
-TEST_F(CliRun, WithoutAnyDatabaseTheRunGoesOnAsTheWindowDoes) {
+TEST_F(CliRun, WithoutAnyDatabaseNothingIsCreatedAndTheStatusIsFour) {
     // A home of its own, so that no data folder of the user running the tests is found first.
     const ScopedVariable home("HOME", (tmp_ / "home").c_str());
     const ScopedVariable xdg("XDG_DATA_HOME", nullptr);
@@ -912,14 +913,46 @@ TEST_F(CliRun, WithoutAnyDatabaseTheRunGoesOnAsTheWindowDoes) {
     const ProcessResult r = RunProcess(tmp_ / "bin" / "zeloro-cli",
                                        {"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "13"},
                                        false, tmp_ / "work");
-    EXPECT_EQ(r.exitStatus, 3);
+    EXPECT_EQ(r.exitStatus, 4);
     EXPECT_EQ(r.err, "Die Datenbankdatei konnte nicht gefunden werden\n");
-    // The bare database name opens (and creates) a file in the current folder, which has no track table.
-    const std::vector<std::string> expected{" - Lese Bilddateien", " - 1 Bilder im Verzeichnis gefunden",
-                                            " - Starte Datenbankimport", " - Import fehlerhaft abgebrochen",
-                                            " - 0 Datensätze gelesen und importiert"};
-    EXPECT_EQ(Log(r), expected);
-    EXPECT_TRUE(fs::exists(tmp_ / "work" / "zeloro.sqlite"));
+    EXPECT_EQ(r.out, "");
+    // The bare database name would have made an empty database in the current folder.
+    EXPECT_TRUE(fs::is_empty(tmp_ / "work"));
+    EXPECT_FALSE(fs::exists(tmp_ / "home"));
+}
+
+// Started without HOME by a user the password database does not know, the program has no folder of the
+// user's to set up: it says so and creates nothing, in the current folder neither.
+TEST_F(CliRun, WithoutHomeAndUserEntryTheStatusIsFour) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run as a user without a password entry";
+    }
+    uid_t unknown = 54321;
+    while (::getpwuid(unknown) != nullptr) {
+        ++unknown;
+    }
+    const ScopedVariable home("HOME", nullptr);
+    const ScopedVariable xdg("XDG_DATA_HOME", nullptr);
+    fs::create_directories(tmp_ / "bin");
+    fs::create_directories(tmp_ / "work");
+    fs::copy_file(cli_, tmp_ / "bin" / "zeloro-cli");
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
+    // The other user reads the inputs and may write the current folder, so that a file made there shows.
+    fs::permissions(tmp_.path(), fs::perms::all & ~(fs::perms::group_write | fs::perms::others_write));
+    fs::permissions(tmp_ / "work", fs::perms::all);
+    const std::string id = std::to_string(unknown);
+    const ProcessResult r = RunProcess(
+        "/usr/bin/setpriv",
+        {"--reuid=" + id, "--regid=" + id, "--clear-groups", (tmp_ / "bin" / "zeloro-cli").string(), "--gpx",
+         gpx_.string(), "--photos", photos_.string(), "--zone", "13"},
+        false, tmp_ / "work");
+    EXPECT_EQ(r.exitStatus, 4);
+    EXPECT_EQ(
+        r.err,
+        "Der Datenordner kann nicht bestimmt werden: weder XDG_DATA_HOME noch HOME nennt einen absoluten "
+        "Ordner, und die Benutzerdatenbank kennt keinen Home-Ordner für diesen Benutzer.\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(fs::is_empty(tmp_ / "work"));
 }
 
 // An installed layout in a temporary prefix: the program in bin/, the template in share/zeloro/.
@@ -970,6 +1003,22 @@ TEST_F(CliInstalled, FirstStartFillsTheUsersDataFolderFromTheTemplate) {
     WriteFileText(data / "doku.pdf", "the user's own");
     const ProcessResult again = Installed();
     ASSERT_EQ(again.exitStatus, 0) << again.err;
+    EXPECT_EQ(ReadFileText(data / "doku.pdf"), "the user's own");
+}
+
+// A user who deleted the database (or anything else the template holds) gets it back at the next start;
+// what is still there is kept.
+TEST_F(CliInstalled, DeletedDatabaseComesBackFromTheTemplate) {
+    ASSERT_EQ(Installed().exitStatus, 0);
+    const fs::path data = home_ / ".local" / "share" / "kvd" / "zeloro";
+    fs::remove(data / "zeloro.sqlite");
+    fs::remove(data / "maps" / "marker.png");
+    WriteFileText(data / "doku.pdf", "the user's own");
+    const ProcessResult r = Installed();
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(fs::is_regular_file(data / "zeloro.sqlite"));
+    EXPECT_EQ(ReadFileText(data / "maps" / "marker.png"), "marker");
     EXPECT_EQ(ReadFileText(data / "doku.pdf"), "the user's own");
 }
 

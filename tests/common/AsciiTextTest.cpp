@@ -105,5 +105,33 @@ INSTANTIATE_TEST_SUITE_P(
                       IntCase{"PastUnsignedMax", "4294967296", std::nullopt, std::nullopt}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// A name in a log line must not look like a line break or turn the line around; its neighbours in the
+// same blocks (and every other letter) are plain text and stay as they are.
+TEST(LogSafeText, EscapesSeparatorsAndBidirectionalControlsByteByByte) {
+    struct Case {
+        const char* text;
+        const char* want;
+    };
+    for (const Case& c : {
+             Case{"a\u2028b", "a\\xE2\\x80\\xA8b"},                     // line separator
+             Case{"a\u2029b", "a\\xE2\\x80\\xA9b"},                     // paragraph separator
+             Case{"\u202Aa", "\\xE2\\x80\\xAAa"},                       // left-to-right embedding
+             Case{"\u202Ba", "\\xE2\\x80\\xABa"},                       // right-to-left embedding
+             Case{"\u202Ca", "\\xE2\\x80\\xACa"},                       // pop directional formatting
+             Case{"\u202Da", "\\xE2\\x80\\xADa"},                       // left-to-right override
+             Case{"gpj.\u202Egnp.exe", "gpj.\\xE2\\x80\\xAEgnp.exe"},   // right-to-left override
+             Case{"\u2066a", "\\xE2\\x81\\xA6a"},                       // left-to-right isolate
+             Case{"\u2067a", "\\xE2\\x81\\xA7a"},                       // right-to-left isolate
+             Case{"\u2068a", "\\xE2\\x81\\xA8a"},                       // first strong isolate
+             Case{"\u2069a", "\\xE2\\x81\\xA9a"},                       // pop directional isolate
+             Case{"\u200Ea\u200F", "\\xE2\\x80\\x8Ea\\xE2\\x80\\x8F"},  // the marks
+             Case{"\u061Ca", "\\xD8\\x9Ca"},                            // Arabic letter mark
+             Case{"Köln.jpg", "Köln.jpg"},
+             Case{"\u2027\u202F\u2065\u206A\u200D\u0640\u061B", "\u2027\u202F\u2065\u206A\u200D\u0640\u061B"},
+         }) {
+        EXPECT_EQ(LogSafeText(c.text), c.want) << c.want;
+    }
+}
+
 }  // namespace
 }  // namespace zeloro

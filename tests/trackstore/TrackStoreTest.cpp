@@ -486,7 +486,8 @@ TEST(DataFolder, CandidatesInOrder) {
     EXPECT_EQ(ResolveDataFolder(commonText + "/", exeText), commonData);
     EXPECT_EQ(ResolveDataFolder("", exeText), exeText);
     EXPECT_EQ(DatabasePath(commonData), commonData + "zeloro.sqlite");
-    EXPECT_EQ(DatabasePath(""), "zeloro.sqlite");
+    // The bare name would open, or create, a database in the current folder.
+    EXPECT_THROW(static_cast<void>(DatabasePath("")), DatabaseError);
 }
 
 TEST(DataFolder, FilledFromTheTemplateOnceWhenMissing) {
