@@ -649,7 +649,9 @@ public:
     // Appends the block ("Exif\0\0" and the TIFF structure) to out. With PreserveLayoutOnSave and a block
     // read by the last load, unchanged bytes keep their offsets and what grew is appended; a block that
     // would then pass the 65533 bytes of a segment is laid out afresh instead only when that fits and
-    // loses nothing. Otherwise the whole structure is laid out afresh.
+    // loses nothing. Otherwise the whole structure is laid out afresh. A GPS directory the save creates
+    // (GPS tags, but no GPS directory in the block the last load read) is given GPSVersionID 2.3.0.0
+    // first, as the Exif standard requires of every GPS directory; one the photo had is left as it is.
     void SaveToBytes(std::vector<std::uint8_t>& out);
     void RemovePaddingTags();
     void StandardizeThumbnail();
@@ -665,6 +667,7 @@ protected:
 
 private:
     void ThumbnailChanged();
+    void AddVersionToCreatedGPSDirectory();
     void SaveRelaidOut(std::vector<std::uint8_t>& out);
 
     bool removePaddingTagsOnSave_ = true;

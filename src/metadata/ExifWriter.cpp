@@ -23,6 +23,8 @@ namespace {
 
 constexpr std::array<std::uint8_t, 6> kExifHeader{'E', 'x', 'i', 'f', 0, 0};
 constexpr std::size_t kTiffHeaderSize = 8;
+// The version a GPS directory this program creates declares (the Exif 2.3 GPS layout it follows).
+constexpr std::array<std::uint8_t, 4> kCreatedGPSVersion{2, 3, 0, 0};
 // A thumbnail larger than this is reduced before it is written (0xF000).
 constexpr std::size_t kMaxThumbnailSize = 61440;
 constexpr int kMaxReducedThumbnailQuality = 90;
@@ -188,7 +190,18 @@ MakerNotePlacement PlaceMakerNote(const TExifSection& details) {
 
 }  // namespace detail
 
+void TExifData::AddVersionToCreatedGPSDirectory() {
+    const TExifSection& gps = RawSection(esGPS);
+    const ExifSourceBlock* source = SourceBlock();
+    const bool photoHadOne = source != nullptr && source->Directory(esGPS).Read();
+    if (photoHadOne || gps.Count() == 0 || gps.Find(GPSVersion().TagID()) != nullptr) {
+        return;
+    }
+    GPSVersion().SetElements(kCreatedGPSVersion);
+}
+
 void TExifData::SaveToBytes(std::vector<std::uint8_t>& out) {
+    AddVersionToCreatedGPSDirectory();
     const ExifSourceBlock* source = SourceBlock();
     if (!preserveLayoutOnSave_ || source == nullptr || source->endianness != Endianness() ||
         thumbnailEdited_) {

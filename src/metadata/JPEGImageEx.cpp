@@ -72,14 +72,18 @@ private:
 
 }  // namespace
 
-void WriteExifSegments(TExifData& exif, Stream& in, Stream& out) {
+void WriteExifSegments(TExifData& exif, Stream& in, Stream& out, PictureData picture) {
     const std::int64_t start = in.Position();
     if (!StartsWithJPEGHeader(in)) {
         throw EInvalidJPEGHeader();
     }
 
+    // The pixel size a camera or an editor stored may differ from the frame (a resized picture, a camera
+    // that stores the sensor's size): unchanged picture data leaves it as they wrote it. Only a picture
+    // this program encoded has a size that the tags must follow.
     const TExifSection& details = exif.RawSection(esDetails);
-    if (details.Find(kTagExifImageWidth) != nullptr || details.Find(kTagExifImageHeight) != nullptr) {
+    if (picture == PictureData::encodedHere &&
+        (details.Find(kTagExifImageWidth) != nullptr || details.Find(kTagExifImageHeight) != nullptr)) {
         {
             auto frames = ParseJPEGSegments(in, FrameHeaderMarkers());
             while (frames->MoveNext()) {
@@ -179,6 +183,7 @@ void TJPEGImageEx::LoadFromFile(const std::string& fileName) { LoadFromBytes(Rea
 void TJPEGImageEx::LoadFromStream(Stream& stream) { LoadFromBytes(stream.ReadToEnd()); }
 
 void TJPEGImageEx::LoadFromBytes(std::vector<std::uint8_t> bytes) {
+    encodedHere_ = false;
     if (bytes.empty()) {
         Clear();
     } else {
@@ -236,7 +241,8 @@ TJPEGImageEx::Rewrite TJPEGImageEx::BuildRewrite(std::vector<std::uint8_t>& enco
     MemoryStream afterExif;
     {
         const ListenerDetached detached(exifData_);
-        WriteExifSegments(exifData_, in, afterExif);
+        WriteExifSegments(exifData_, in, afterExif,
+                          PictureEncodedHere() ? PictureData::encodedHere : PictureData::asRead);
     }
     // An IPTC container nobody edited holds what the photo's Adobe segments hold: writing it anew would
     // only relay their blocks (a record stream's trailing bytes, pad bytes and sizes), which changes the
@@ -311,6 +317,7 @@ void TJPEGImageEx::SaveOver(const ReadFile& file, bool keepMtime) {
 
 void TJPEGImageEx::Assign(const Bitmap& bitmap) {
     TJPEGImage::Assign(bitmap);
+    encodedHere_ = false;  // the pending bitmap says it until it is encoded
     exifData_.Clear(true);
     iptcData_.Clear();
     changedSinceLastLoad_ = false;
@@ -321,6 +328,8 @@ void TJPEGImageEx::Assign(const TJPEGImage& source) {
         return;
     }
     TJPEGImage::Assign(source);
+    const auto* other = dynamic_cast<const TJPEGImageEx*>(&source);
+    encodedHere_ = other != nullptr && other->encodedHere_;
     ReloadMetadata();
 }
 
@@ -359,6 +368,8 @@ void TJPEGImageEx::Assign(const Bitmap& bitmap, TAssignOptions options) {
     }
     out.WriteBytes(std::span<const std::uint8_t>(fresh).subspan(static_cast<std::size_t>(anchorEnd)));
     LoadFromBytes(out.TakeBytes());
+    // The kept metadata still describes the old picture; the next save takes the new one's size.
+    encodedHere_ = true;
 }
 
 void TJPEGImageEx::CreateThumbnail(std::uint32_t width, std::uint32_t height) {
@@ -466,7 +477,7 @@ void TExifData::SaveToJPEG(const std::string& jpegFileName, bool /*bufferedWrite
     const std::vector<std::uint8_t> original = ReadWholeFile(jpegFileName);
     ReadOnlyMemoryStream in(original);
     MemoryStream out;
-    WriteExifSegments(*this, in, out);
+    WriteExifSegments(*this, in, out, PictureData::asRead);
     std::vector<std::uint8_t> saved = out.TakeBytes();
     KeepAFCPTrailerOffsets(original, saved);
     WriteFileReplacing(jpegFileName, saved);
@@ -477,7 +488,8 @@ void TExifData::SaveToJPEG(TJPEGImageEx& jpegImage) {
     jpegImage.SaveToBytes(current);
     ReadOnlyMemoryStream in(current);
     MemoryStream out;
-    WriteExifSegments(*this, in, out);
+    WriteExifSegments(*this, in, out,
+                      jpegImage.PictureEncodedHere() ? PictureData::encodedHere : PictureData::asRead);
     std::vector<std::uint8_t> saved = out.TakeBytes();
     KeepAFCPTrailerOffsets(current, saved);
     jpegImage.LoadFromBytes(std::move(saved));

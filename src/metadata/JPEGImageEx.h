@@ -88,6 +88,9 @@ public:
     [[nodiscard]] TXMPPacket& XMPPacket() { return exifData_.XMPPacket(); }
     // True once the metadata or the picture changed after the last load; a save does not clear it.
     [[nodiscard]] bool ChangedSinceLastLoad() const noexcept { return changedSinceLastLoad_; }
+    // True when the picture data is this program's encoding (a bitmap assigned, with or without the old
+    // metadata) rather than the stream as loaded: only then does a save take the pixel size from it.
+    [[nodiscard]] bool PictureEncodedHere() const noexcept { return HasPendingBitmap() || encodedHere_; }
 
     // Reads the whole file (FileError "Datei %s kann nicht geöffnet werden. %s" when it cannot be
     // opened) and loads it.
@@ -145,15 +148,20 @@ private:
     void ReloadMetadata();
 
     bool changedSinceLastLoad_ = false;
+    bool encodedHere_ = false;  // the stored stream came from the encoder (a bitmap kept with metadata)
     TExifData exifData_;
     TIPTCData iptcData_;
 };
 
+// Where the picture data of a rewrite comes from: as it was read, or encoded by this program.
+enum class PictureData : std::uint8_t { asRead, encodedHere };
+
 // The EXIF step of a rewrite: copies the JPEG stream in (from its position) to out with the APP0
 // segments first, then a new EXIF APP1 segment (none when the container is empty), then the XMP segment
 // (the pending one as read, else the packet when it is not empty), then every other byte in its old
-// order. Updates ExifImageWidth/Height from the frame header when either tag exists.
+// order. For a picture encoded here, ExifImageWidth/Height (and the XMP pixel size) follow the frame
+// header when either tag exists; a picture as read keeps what the camera or an editor wrote there.
 // EInvalidJPEGHeader when in does not start with 0xFF 0xD8; SegmentTooLarge for a block over 65533 bytes.
-void WriteExifSegments(TExifData& exif, Stream& in, Stream& out);
+void WriteExifSegments(TExifData& exif, Stream& in, Stream& out, PictureData picture);
 
 }  // namespace zeloro

@@ -1,6 +1,7 @@
 // tests/cli/CliOracleTest.cpp: every shared test photo tagged by zeloro-cli as a user runs it, judged by
-// exiftool, an independent reader: the six GPS tags right, every other tag it reads (maker notes and
-// their sub-directories included) as it was, no new warning, the image data byte for byte.
+// exiftool, an independent reader: the six GPS tags right, GPSVersionID 2.3.0.0 in a GPS directory the run
+// created, every other tag it reads (maker notes and their sub-directories, the pixel size included) as it
+// was, no new warning of the reader or of its validation, the image data byte for byte.
 //
 // ZELORO_ORACLE_PHOTOS=<folder> runs the same judgement over the JPEG files of another folder.
 #include <gtest/gtest.h>
@@ -250,11 +251,14 @@ TEST(CliOracle, EveryPhotoIsTaggedAndKeepsEverythingElse) {
     const std::vector<TagReport> gpsReports = RunExiftool(gpsCommands);
 
     std::size_t tagged = 0;
+    std::size_t refused = 0;
+    std::size_t versioned = 0;
     for (std::size_t i = 0; i < photos.size(); ++i) {
         const Photo& photo = photos[i];
         SCOPED_TRACE(photo.name);
         const Bytes saved = ReadFileBytes(photo.tagged);
         if (!photo.opens) {
+            ++refused;
             // The run names the error and ends; the photo stays as it was.
             EXPECT_EQ(photo.run.exitStatus, 1) << photo.run.out;
             EXPECT_NE(photo.run.err, "");
@@ -300,10 +304,18 @@ TEST(CliOracle, EveryPhotoIsTaggedAndKeepsEverythingElse) {
         std::replace(date.begin(), date.end(), '-', ':');
         EXPECT_EQ(text("GPS:GPSDateStamp"), date);
         EXPECT_EQ(text("GPS:GPSTimeStamp"), point.utc.substr(11));
+        // The Exif standard requires the version of every GPS directory; one the photo had keeps its own
+        // (or none).
+        if (!HadGpsDirectory(reports[2 * i])) {
+            EXPECT_EQ(text("GPS:GPSVersionID"), "2 3 0 0");
+            ++versioned;
+        }
     }
-    std::printf("  %zu photos covered, %zu tagged\n", photos.size(), tagged);
+    std::printf("  %zu photos covered, %zu tagged (%zu given a new GPS directory), %zu refused\n",
+                photos.size(), tagged, versioned, refused);
     RecordProperty("photos_covered", static_cast<int>(photos.size()));
     RecordProperty("photos_tagged", static_cast<int>(tagged));
+    RecordProperty("photos_refused", static_cast<int>(refused));
     EXPECT_GT(tagged, photos.size() * 9 / 10);
 }
 

@@ -20,22 +20,16 @@ using test::Cat;
 using test::Entry;
 using test::ExifHeader;
 using test::LE32;
+using test::NewGpsDirectory;
 using test::PhotoWithTiff;
+using test::Rationals;
+using test::TagAsTheRun;
 using test::Text;
 using test::TiffHeaderLE;
 using test::Zeros;
 
 // Zeros between the old end of a block and what a save appends.
 constexpr std::size_t kGap = 32;
-
-Bytes Rationals(std::initializer_list<std::uint32_t> parts) {
-    Bytes out;
-    for (const std::uint32_t part : parts) {
-        const Bytes le = LE32(part);
-        out.insert(out.end(), le.begin(), le.end());
-    }
-    return out;
-}
 
 std::uint32_t ReadLE32(const Bytes& bytes, std::size_t at) {
     return static_cast<std::uint32_t>(bytes.at(at)) | static_cast<std::uint32_t>(bytes.at(at + 1)) << 8U |
@@ -58,36 +52,10 @@ Bytes SavedTiff(TExifData& exif) {
     return {block.begin() + static_cast<std::ptrdiff_t>(ExifHeader().size()), block.end()};
 }
 
-// 51 30 12.3456 N, 0 1 48 W, 2011-03-03 23:59:59 UTC: what the run writes.
-void Tag(TExifData& exif) {
-    exif.GPSLatitude().Assign(TTiffLongWordFraction(51, 1), TTiffLongWordFraction(30, 1),
-                              TTiffLongWordFraction(7716, 625), ltNorth);
-    exif.GPSLongitude().Assign(TTiffLongWordFraction(0, 1), TTiffLongWordFraction(1, 1),
-                               TTiffLongWordFraction(48, 1), lnWest);
-    exif.SetGPSDateTimeUTC(EncodeDateTime(2011, 3, 3, 23, 59, 59, 0));
-}
-
 const Bytes kLatitude = Rationals({51, 1, 30, 1, 7716, 625});
 const Bytes kLongitude = Rationals({0, 1, 1, 1, 48, 1});
 const Bytes kTime = Rationals({23, 1, 59, 1, 59, 1});
 const Bytes kDate = Text(std::string_view("2011:03:03\0", 11));
-
-// The GPS directory a tagged photo without one gets at `at`, its values right after it.
-Bytes NewGpsDirectory(std::uint32_t at) {
-    const std::uint32_t values = at + 2 + 6 * 12 + 4;
-    return Cat({{0x06, 0x00},
-                Entry(1, 2, 2, {'N', 0, 0, 0}),
-                Entry(2, 5, 3, LE32(values)),
-                Entry(3, 2, 2, {'W', 0, 0, 0}),
-                Entry(4, 5, 3, LE32(values + 24)),
-                Entry(7, 5, 3, LE32(values + 48)),
-                Entry(29, 2, 11, LE32(values + 72)),
-                Zeros(4),
-                kLatitude,
-                kLongitude,
-                kTime,
-                kDate});
-}
 
 // IFD0 with the EXIF pointer; the EXIF sub-directory holds an 8-byte maker note at 44, and the 8 bytes
 // after it (52..60) are data only the maker note knows of.
@@ -107,11 +75,11 @@ TEST(ExifInPlace, MakerNoteAndTheDataAfterItStayWhereTheyWere) {
     const Bytes tiff = MakerNoteWithDataAfterIt();
     TExifData exif;
     Load(exif, tiff);
-    Tag(exif);
-    // 60 bytes as read, 32 zeros, the GPS directory at 92 with its values (to 253), one byte to reach a
-    // word boundary, and IFD0 grown by the GPS pointer at 254; only the header's IFD0 offset changes.
+    TagAsTheRun(exif);
+    // 60 bytes as read, 32 zeros, the GPS directory at 92 with its values (to 265), one byte to reach a
+    // word boundary, and IFD0 grown by the GPS pointer at 266; only the header's IFD0 offset changes.
     const Bytes expected = Cat({
-        TiffHeaderLE(254),
+        TiffHeaderLE(266),
         Bytes(tiff.begin() + 8, tiff.end()),
         Zeros(kGap),
         NewGpsDirectory(92),
@@ -146,7 +114,7 @@ TEST(ExifInPlace, GpsDirectoryThatGrowsKeepsEveryTagItHad) {
     ASSERT_EQ(tiff.size(), 83U);
     TExifData exif;
     Load(exif, tiff);
-    Tag(exif);
+    TagAsTheRun(exif);
     // The grown directory goes to 116 (83 + 32 zeros + one to a word boundary); the three entries it had
     // are copied as read, so version, altitude and datum keep their values and their places. IFD0 stays:
     // only its GPS pointer is overwritten.
@@ -207,7 +175,7 @@ TEST(ExifInPlace, GpsDirectoryThatFitsIsOverwrittenWhereItLies) {
                        Rationals({8, 1, 0, 1, 0, 1}), Text(std::string_view("2024:06:15\0", 11)));
     TExifData exif;
     Load(exif, before);
-    Tag(exif);
+    TagAsTheRun(exif);
     // Same size, same places: the block that would have held the new values from the start.
     const Bytes expected = GpsWithSixTags('N', kLatitude, 'W', kLongitude, kTime, kDate);
     EXPECT_TRUE(BytesEqual(expected, SavedTiff(exif)));
@@ -220,7 +188,7 @@ TEST(ExifInPlace, ValueThatGrowsMovesAndOnlyItsEntryChanges) {
     twoRationals[26 + 2 + 12 + 4] = 2;  // the latitude entry's count: 2 elements, the rest left as it was
     TExifData exif;
     Load(exif, twoRationals);
-    Tag(exif);
+    TagAsTheRun(exif);
     // Appended after the old end; the old 16 bytes stay where they were.
     const std::size_t at = FirstAppended(before.size());
     Bytes expected = twoRationals;
@@ -239,7 +207,7 @@ TEST(ExifInPlace, SharedValueIsNotOverwrittenForOneOfItsTags) {
     std::copy(at116.begin(), at116.end(), shared.begin() + 26 + 2 + 3 * 12 + 8);
     TExifData exif;
     Load(exif, shared);
-    Tag(exif);
+    TagAsTheRun(exif);
     const std::size_t at = FirstAppended(shared.size());
     Bytes expected = shared;
     const Bytes latitudeAt = LE32(static_cast<std::uint32_t>(at));
@@ -318,7 +286,7 @@ TEST_P(Survivors, OldBlockComesBackButForTheHeader) {
     const SurvivorCase& c = GetParam();
     TExifData exif;
     Load(exif, c.tiff);
-    Tag(exif);
+    TagAsTheRun(exif);
     const Bytes saved = SavedTiff(exif);
     ASSERT_GT(saved.size(), c.tiff.size());
     EXPECT_TRUE(
@@ -366,7 +334,7 @@ TEST(ExifInPlace, EntryThatFailedToReadStaysInADirectoryThatStays) {
     TExifData exif;
     Load(exif, tiff);
     ASSERT_EQ(exif.GPSLatitude().AsString(), "1,2,3S");
-    Tag(exif);
+    TagAsTheRun(exif);
     const Bytes saved = SavedTiff(exif);
     ASSERT_EQ(saved.size(), tiff.size());
     EXPECT_TRUE(BytesEqual(Bytes(tiff.begin(), tiff.begin() + 38), Bytes(saved.begin(), saved.begin() + 38)));
@@ -385,7 +353,7 @@ TEST(ExifInPlace, EntriesThatFailedToReadLeaveADirectoryWrittenAnew) {
     TExifData exif;
     Load(exif, tiff);
     ASSERT_EQ(exif.RawSection(esGeneral).Count(), 3);
-    Tag(exif);
+    TagAsTheRun(exif);
     const Bytes saved = SavedTiff(exif);
     const Bytes newIfd0(saved.begin() + ReadLE32(saved, 4), saved.end());
     EXPECT_EQ(ReadLE32(newIfd0, 0) & 0xFFFFU, 2U);  // Orientation and the GPS pointer
@@ -402,7 +370,7 @@ TEST(ExifInPlace, ValueReadFromInFrontOfTheHeaderIsWrittenAnew) {
     const Bytes tiff = Cat({TiffHeaderLE(8), {0x01, 0x00}, Entry(0xC000, 7, 6, LE32(0xFFFFFFFA)), Zeros(4)});
     TExifData exif;
     Load(exif, tiff);
-    Tag(exif);
+    TagAsTheRun(exif);
     TExifData reread;
     Load(reread, SavedTiff(exif));
     const TExifTag* value = reread.RawSection(esGeneral).Find(0xC000);
@@ -424,7 +392,7 @@ TEST(ExifInPlace, GpsEntryThatFailedToReadIsNotDuplicated) {
                             Zeros(4)});
     TExifData exif;
     Load(exif, tiff);
-    Tag(exif);
+    TagAsTheRun(exif);
     const Bytes saved = SavedTiff(exif);
     TExifData reread;
     Load(reread, saved);
@@ -457,7 +425,7 @@ TEST(ExifInPlace, DirectoriesThatSharedAnOffsetStillShareIt) {
                             Zeros(4)});
     TExifData exif;
     Load(exif, tiff);
-    Tag(exif);
+    TagAsTheRun(exif);
     const Bytes saved = SavedTiff(exif);
     EXPECT_GT(ReadLE32(saved, 4), tiff.size());
     EXPECT_EQ(ReadLE32(saved, 26 + 2 + 8), ReadLE32(saved, 4));
@@ -477,7 +445,7 @@ TEST(ExifInPlace, BigEndianBlockStaysBigEndian) {
                             Zeros(4),           Text(std::string_view("2011:03:04 01:59:59\0", 20))});
     TExifData exif;
     Load(exif, tiff);
-    Tag(exif);
+    TagAsTheRun(exif);
     const Bytes saved = SavedTiff(exif);
     EXPECT_TRUE(
         BytesEqual(Bytes(tiff.begin() + 8, tiff.end()),
@@ -505,7 +473,7 @@ TEST(ExifInPlace, SavingTwiceGivesTheSameBytes) {
     const Bytes photo = PhotoWithTiff(MakerNoteWithDataAfterIt());
     TJPEGImageEx image;
     image.LoadFromBytes(photo);
-    Tag(image.ExifData());
+    TagAsTheRun(image.ExifData());
     std::vector<std::uint8_t> first;
     image.SaveToBytes(first);
     std::vector<std::uint8_t> second;
@@ -519,7 +487,7 @@ TEST(ExifInPlace, RelayoutOnRequestOrForAnEditedThumbnail) {
         TExifData exif;
         Load(exif, MakerNoteWithDataAfterIt());
         exif.SetPreserveLayoutOnSave(false);
-        Tag(exif);
+        TagAsTheRun(exif);
         const Bytes saved = SavedTiff(exif);
         EXPECT_EQ(ReadLE32(saved, 4), 8U);
         EXPECT_EQ(test::Find(saved, Text("NOTEDATA")), std::string::npos);
@@ -560,7 +528,7 @@ TEST(ExifInPlace, BlockThatOutgrowsItsSegmentIsLaidOutAfreshWhenNothingIsLost) {
     const Bytes photo = PhotoWithTiff(tiff);
     TJPEGImageEx image;
     image.LoadFromBytes(photo);
-    Tag(image.ExifData());
+    TagAsTheRun(image.ExifData());
     std::vector<std::uint8_t> saved;
     image.SaveToBytes(saved);
     TExifData reread;
@@ -592,7 +560,7 @@ TEST(ExifInPlace, BlockThatOutgrowsItsSegmentKeepsItsMakerNoteWhereItWas) {
     ASSERT_EQ(tiff.size(), size);
     TJPEGImageEx image;
     image.LoadFromBytes(PhotoWithTiff(tiff));
-    Tag(image.ExifData());
+    TagAsTheRun(image.ExifData());
     std::vector<std::uint8_t> saved;
     image.SaveToBytes(saved);
     TExifData reread;
@@ -614,7 +582,7 @@ TEST(ExifInPlace, BlockThatOutgrowsItsSegmentAndWouldLoseDataIsRefused) {
     test::WriteFileBytes(path, PhotoWithTiff(tiff));
     TJPEGImageEx image;
     image.LoadFromFile(path.string());
-    Tag(image.ExifData());
+    TagAsTheRun(image.ExifData());
     EXPECT_THROW(image.SaveToFile(path.string()), SegmentTooLarge);
     EXPECT_TRUE(BytesEqual(PhotoWithTiff(tiff), test::ReadFileBytes(path)));
 }

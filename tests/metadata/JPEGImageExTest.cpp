@@ -252,7 +252,7 @@ TEST(JPEGImageEx, RewriteOfTheHeadAloneEqualsTheStepOverTheWholeStream) {
     exif.SetGPSDateTimeUTC(EncodeDateTime(2011, 3, 3, 23, 59, 59, 0));
     ReadOnlyMemoryStream in(photo);
     MemoryStream out;
-    WriteExifSegments(exif, in, out);
+    WriteExifSegments(exif, in, out, PictureData::asRead);
     EXPECT_TRUE(BytesEqual(Bytes(out.Bytes().begin(), out.Bytes().end()), SaveImage(image)));
 }
 
@@ -460,18 +460,20 @@ TEST(JPEGImageEx, EmptiedExifRemovesTheSegment) {
     EXPECT_EQ(MarkersOf(SaveImage(image)), WithPicture({0xE2}));
 }
 
-TEST(JPEGImageEx, PixelSizeFollowsTheFrameHeaderOnlyWhenATagExists) {
+TEST(JPEGImageEx, PixelSizeOfAPictureEncodedHereFollowsTheFrameHeaderOnlyWhenATagExists) {
     TJPEGImageEx with;
     with.LoadFromBytes(test::Photo({Segment(0xE1, ExifBlock())}));
+    with.Assign(Bitmap(24, 12), {jaPreserveMetadata});
     SetGps(with);
     TExifData reread;
     const Bytes saved = SaveImage(with);
     reread.LoadFromJPEG(std::span<const std::uint8_t>(saved));
-    EXPECT_EQ(reread.ExifImageWidth().Value(), 16U);
-    EXPECT_EQ(reread.ExifImageHeight().Value(), 8U);
+    EXPECT_EQ(reread.ExifImageWidth().Value(), 24U);
+    EXPECT_EQ(reread.ExifImageHeight().Value(), 12U);
 
     TJPEGImageEx without;
     without.LoadFromBytes(test::Photo({}));
+    without.Assign(Bitmap(24, 12), {jaPreserveMetadata});
     SetGps(without);
     const Bytes saved2 = SaveImage(without);
     reread.LoadFromJPEG(std::span<const std::uint8_t>(saved2));

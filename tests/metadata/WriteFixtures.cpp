@@ -1,5 +1,6 @@
 #include "metadata/WriteFixtures.h"
 
+#include "metadata/ExifData.h"
 #include "metadata/JPEGImage.h"
 
 namespace zeloro::test {
@@ -92,5 +93,39 @@ Bytes Entry(std::uint16_t id, std::uint16_t type, std::uint32_t count, const Byt
 }
 
 Bytes PhotoWithTiff(const Bytes& tiff) { return Photo({Segment(0xE1, Cat({ExifHeader(), tiff}))}); }
+
+Bytes Rationals(std::initializer_list<std::uint32_t> parts) {
+    Bytes out;
+    for (const std::uint32_t part : parts) {
+        const Bytes le = LE32(part);
+        out.insert(out.end(), le.begin(), le.end());
+    }
+    return out;
+}
+
+void TagAsTheRun(TExifData& exif) {
+    exif.GPSLatitude().Assign(TTiffLongWordFraction(51, 1), TTiffLongWordFraction(30, 1),
+                              TTiffLongWordFraction(7716, 625), ltNorth);
+    exif.GPSLongitude().Assign(TTiffLongWordFraction(0, 1), TTiffLongWordFraction(1, 1),
+                               TTiffLongWordFraction(48, 1), lnWest);
+    exif.SetGPSDateTimeUTC(EncodeDateTime(2011, 3, 3, 23, 59, 59, 0));
+}
+
+Bytes NewGpsDirectory(std::uint32_t at) {
+    const std::uint32_t values = at + 2 + 7 * 12 + 4;
+    return Cat({{0x07, 0x00},
+                Entry(0, 1, 4, {2, 3, 0, 0}),
+                Entry(1, 2, 2, {'N', 0, 0, 0}),
+                Entry(2, 5, 3, LE32(values)),
+                Entry(3, 2, 2, {'W', 0, 0, 0}),
+                Entry(4, 5, 3, LE32(values + 24)),
+                Entry(7, 5, 3, LE32(values + 48)),
+                Entry(29, 2, 11, LE32(values + 72)),
+                Zeros(4),
+                Rationals({51, 1, 30, 1, 7716, 625}),
+                Rationals({0, 1, 1, 1, 48, 1}),
+                Rationals({23, 1, 59, 1, 59, 1}),
+                Text(std::string_view("2011:03:03\0", 11))});
+}
 
 }  // namespace zeloro::test

@@ -6,6 +6,10 @@
 
 #include "support/TestSupport.h"
 
+namespace zeloro {
+class TExifData;
+}
+
 namespace zeloro::test {
 
 // Bytes of a text, without a terminating zero unless the view holds one.
@@ -38,5 +42,13 @@ namespace zeloro::test {
 [[nodiscard]] Bytes Entry(std::uint16_t id, std::uint16_t type, std::uint32_t count, const Bytes& value);
 // A photo whose EXIF APP1 segment carries the TIFF structure given.
 [[nodiscard]] Bytes PhotoWithTiff(const Bytes& tiff);
+// Little-endian RATIONAL values: numerator, denominator, numerator, ...
+[[nodiscard]] Bytes Rationals(std::initializer_list<std::uint32_t> parts);
+
+// What the run writes: 51 30 12.3456 N, 0 1 48 W, 2011-03-03 23:59:59 UTC.
+void TagAsTheRun(TExifData& exif);
+// The little-endian GPS directory TagAsTheRun gives a photo that had none, at `at`, its values right
+// after it: GPSVersionID 2.3.0.0 (the directory is a new one), then the six tags the run writes.
+[[nodiscard]] Bytes NewGpsDirectory(std::uint32_t at);
 
 }  // namespace zeloro::test
