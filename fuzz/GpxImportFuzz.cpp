@@ -56,7 +56,8 @@ const std::string& InputPath() {
     return file.Path();
 }
 
-// The result or error, the log and the rows of one import, as text.
+// The result or error, what it says of the point it failed at, the log and the rows of one import, as
+// text.
 std::string Outcome(bool streamed, zeloro::ImportDetails details) {
     zeloro::Connection uniCon;
     uniCon.Open(":memory:");
@@ -65,13 +66,15 @@ std::string Outcome(bool streamed, zeloro::ImportDetails details) {
     zeloro::Query query(uniCon);
     TextLog log;
     std::string outcome;
+    std::string failure;
     try {
-        const bool ok = (streamed ? zeloro::importGpx : zeloro::importGpxTree)(InputPath(), uniCon, query,
-                                                                               log, [] {}, details, {});
+        const bool ok = (streamed ? zeloro::importGpx : zeloro::importGpxTree)(
+            InputPath(), uniCon, query, log, [] {}, details, {}, &failure);
         outcome = ok ? "true\n" : "false\n";
     } catch (const zeloro::Error& e) {
         outcome = std::string(e.what()) + "\n";
     }
+    outcome += failure + "\n";
     if (uniCon.InTransaction()) {
         __builtin_trap();  // a failed import must not leave its transaction open
     }

@@ -1,9 +1,12 @@
 // src/cli/CliObserver.cpp: log lines on stdout, errors and the progress display on stderr.
 #include "cli/CliObserver.h"
 
-#include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
+
+#include "cli/CliOptions.h"
+#include "common/Error.h"
+#include "trackstore/TrackLookup.h"
 
 namespace zeloro::cli {
 namespace {
@@ -17,20 +20,17 @@ void PutLine(std::FILE* stream, const std::string& text) {
     std::fputc('\n', stream);
 }
 
-// The track table keeps a coordinate as the GPX file wrote it, with "." or ","; null for anything else.
-nlohmann::json CoordinateValue(const std::string& text) {
-    std::string work = text;
-    for (char& c : work) {
-        if (c == ',') {
-            c = '.';
+// The track table keeps a coordinate as the GPX file wrote it; the number is the one the lookup read
+// from that text for the photo. Null only for a text that is no number to the lookup.
+nlohmann::json CoordinateJson(const std::string& text) {
+    try {
+        const double value = CoordinateNumber(text);
+        if (std::isfinite(value)) {
+            return value;
         }
+    } catch (const ConvertError&) {  // NOLINT(bugprone-empty-catch): no number, so null
     }
-    double value = 0;
-    const auto [end, error] = std::from_chars(work.data(), work.data() + work.size(), value);
-    if (text.empty() || error != std::errc() || end != work.data() + work.size() || !std::isfinite(value)) {
-        return nullptr;
-    }
-    return value;
+    return nullptr;
 }
 
 const char* StatusName(PhotoStatus status) {
@@ -52,6 +52,34 @@ std::string Dump(const nlohmann::json& value) {
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// Exactly the texts that Dump changes.
+bool IsJsonText(const std::string& text) {
+    try {
+        static_cast<void>(nlohmann::json(text).dump());
+        return true;
+    } catch (const nlohmann::json::type_error&) {
+        return false;
+    }
+}
+
+// Every byte that is not printable ASCII as "\xNN", and the backslash too, so that two names that differ
+// in any byte give two texts.
+std::string ByteText(const std::string& name) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(name.size());
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+            text.push_back(c);
+        } else {
+            text.append("\\x").push_back(kHex[byte >> 4U]);
+            text.push_back(kHex[byte & 0x0FU]);
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string SummaryLine(const RunCounts& counts, double seconds, bool dryRun) {
@@ -70,10 +98,14 @@ std::string SummaryLine(const RunCounts& counts, double seconds, bool dryRun) {
 std::string PhotoJson(const PhotoReport& report) {
     nlohmann::json object;
     object["file"] = report.path;
+    if (!IsJsonText(report.path)) {
+        // The readable name above has U+FFFD for each stray byte; this one tells such names apart.
+        object["file_bytes"] = ByteText(report.path);
+    }
     object["status"] = StatusName(report.status);
     const bool tagged = report.status == PhotoStatus::tagged;
-    object["latitude"] = tagged ? CoordinateValue(report.lat) : nlohmann::json(nullptr);
-    object["longitude"] = tagged ? CoordinateValue(report.lon) : nlohmann::json(nullptr);
+    object["latitude"] = tagged ? CoordinateJson(report.lat) : nlohmann::json(nullptr);
+    object["longitude"] = tagged ? CoordinateJson(report.lon) : nlohmann::json(nullptr);
     if (tagged) {
         const CalendarDate d = DecodeDate(report.utcTime);
         const ClockTime t = DecodeTime(report.utcTime);
@@ -157,6 +189,8 @@ void CliObserver::RunStopped(std::size_t done, std::size_t total, const std::str
     }
     putOut(Dump(nlohmann::json{{"stopped", {{"done", done}, {"total", total}, {"message", message}}}}));
 }
+
+void CliObserver::ImportFailed(const std::string& reason) { Error(ErrorReportText(reason)); }
 
 void CliObserver::Summary(double seconds, bool dryRun) {
     if (!json_) {

@@ -22,7 +22,9 @@ struct RunCounts {
 [[nodiscard]] std::string SummaryLine(const RunCounts& counts, double seconds, bool dryRun);
 
 // The JSON object of one photo: file, status, latitude, longitude (numbers or null), utc_time
-// ("2024-06-15T08:00:30Z" or null) and message; with --explain a missed photo also has "reason".
+// ("2024-06-15T08:00:30Z" or null) and message; with --explain a missed photo also has "reason". A path
+// that is no valid UTF-8 also comes as "file_bytes", each byte beyond printable ASCII and each backslash
+// as "\xNN".
 [[nodiscard]] std::string PhotoJson(const PhotoReport& report);
 
 // Log lines go to out, error texts to err. When err is a terminal, a one-line progress display
@@ -44,6 +46,8 @@ public:
     // {"stopped":{"done":N,"total":M,"message":"Lauf abgebrochen: N von M Bildern bearbeitet."}}
     // (the log, with the line, is not shown there).
     void RunStopped(std::size_t done, std::size_t total, const std::string& message) override;
+    // The reason goes to stderr like an error that ended the run.
+    void ImportFailed(const std::string& reason) override;
 
     // An information text (stdout), e.g. the map page's path.
     void Information(const std::string& text);

@@ -1,13 +1,16 @@
 // src/cli/CliOptions.cpp: parsing the command line of zeloro-cli.
 #include "cli/CliOptions.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
 #include "common/AsciiText.h"
+#include "common/FileDescriptor.h"
 #include "common/ReasonText.h"
 #include "time/CameraZone.h"
 #include "time/TimeRules.h"
@@ -50,6 +53,28 @@ std::string Quoted(std::string_view text) {
     quoted += text;
     quoted += '\'';
     return quoted;
+}
+
+// Why the GPX file cannot be imported, or nullopt. Opened without waiting and looked at through the open
+// file: a FIFO would hold the open until a writer came, and a device could hand out bytes without end.
+std::optional<std::string> GpxFileProblem(const std::string& path) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        const int error = errno;
+        // A socket cannot be opened at all; the name says what it is.
+        if (error == ENXIO && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            return "Die GPX-Datei " + Quoted(path) + " ist keine reguläre Datei.";
+        }
+        return "Die GPX-Datei " + Quoted(path) + " kann nicht gelesen werden: " + ReasonText(error) + ".";
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return "Die GPX-Datei " + Quoted(path) + " ist ein Ordner.";
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return "Die GPX-Datei " + Quoted(path) + " ist keine reguläre Datei.";
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -238,18 +263,15 @@ std::string ErrorReportText(std::string_view message) {
 
 std::vector<std::string> CheckInputPaths(const CliOptions& options) {
     std::vector<std::string> problems;
-    if (!options.gpx.empty()) {
-        struct stat st {};
-        if (::stat(options.gpx.c_str(), &st) != 0) {
-            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) +
-                               " kann nicht gelesen werden: " + ReasonText(errno) + ".");
-        } else if (S_ISDIR(st.st_mode)) {
-            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) + " ist ein Ordner.");
-        } else if (::access(options.gpx.c_str(), R_OK) != 0) {
-            problems.push_back("Die GPX-Datei " + Quoted(options.gpx) +
-                               " kann nicht gelesen werden: " + ReasonText(errno) + ".");
+    const auto checkGpx = [&problems](const std::string& path) {
+        if (!path.empty()) {
+            if (std::optional<std::string> problem = GpxFileProblem(path)) {
+                problems.push_back(std::move(*problem));
+            }
         }
-    }
+    };
+    checkGpx(options.gpx);
+    std::for_each(options.settings.moreGpxPaths.begin(), options.settings.moreGpxPaths.end(), checkGpx);
     if (!options.photos.empty()) {
         struct stat st {};
         if (::stat(options.photos.c_str(), &st) != 0) {

@@ -75,8 +75,9 @@ using ParseResult = std::variant<CliOptions, std::string>;
 // The --version text: program name and version, one line.
 [[nodiscard]] std::string VersionText();
 
-// The problems with the GPX file and the photo folder a run would meet only after scanning the
-// folder, one line each: the GPX file must be a readable file, the photo folder an existing folder.
+// The problems with the GPX files and the photo folder a run would meet only after scanning the
+// folder, one line each: every GPX file must be a readable regular file (no FIFO, device, socket or
+// folder), the photo folder an existing folder.
 // Empty values are left to the run's own checks (they show the window's message texts).
 [[nodiscard]] std::vector<std::string> CheckInputPaths(const CliOptions& options);
 

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -35,6 +36,53 @@ void RollbackQuietly(Connection& uniCon) noexcept {
 
 // A stop request seen between points; it ends the import as a failed one.
 struct ImportStopped {};
+
+// True for a coordinate text that is a number beyond limit, read as the lookup reads it. A text that is
+// no number is stored as written, as always: the lookup reports it for the photo that meets it.
+bool BeyondLimit(const std::string& text, long double limit) {
+    try {
+        return !(std::fabs(StrToCoordinate(text)) <= limit);
+    } catch (const ConvertError&) {
+        return false;
+    }
+}
+
+void CheckOnGlobe(const std::string& lat, const std::string& lon) {
+    if (BeyondLimit(lat, 90.0L) || BeyondLimit(lon, 180.0L)) {
+        throw RangeError(kPointOffGlobe);
+    }
+}
+
+// "trkpt Nr. 3 (lat "91", lon "8.5", time "2024-06-15T08:00:00Z")": the point as its file shows it, so
+// that it can be found there.
+std::string PointText(std::size_t kind, std::uint64_t number, const std::string& lat, const std::string& lon,
+                      const std::string& time) {
+    return std::string(kPointNames[kind]) + " Nr. " + std::to_string(number) + " (lat \"" + LogSafeText(lat) +
+           "\", lon \"" + LogSafeText(lon) + "\", time \"" + LogSafeText(time) + "\")";
+}
+
+// What failed at a point, for the caller: a point's own texts, not the database, which fails the same for
+// every file.
+void NoteFailure(std::string* failure, const std::string& gpxPath, const std::string& point) {
+    if (failure == nullptr) {
+        return;
+    }
+    try {
+        throw;
+    } catch (const DatabaseError&) {  // NOLINT(bugprone-empty-catch): not the file's fault
+    } catch (const std::exception& e) {
+        *failure = LogSafeText(gpxPath) + ": " + point + ": " + e.what();
+    } catch (...) {  // NOLINT(bugprone-empty-catch): a stop, no error
+    }
+}
+
+// The loader's error with the file's name in front; the open error names the file itself.
+GpxLoadError LoadError(const std::string& gpxPath, const std::exception& e) {
+    if (dynamic_cast<const FileError*>(&e) != nullptr) {
+        return GpxLoadError(e.what());
+    }
+    return GpxLoadError(LogSafeText(gpxPath) + ": " + e.what());
+}
 
 // The elevation as the text of a number SQLite stores as REAL; false for no <ele> or one that is no number.
 bool ElevationNumber(const std::optional<std::string>& elevation, std::string& number) {
@@ -72,6 +120,7 @@ struct LaterPoint {
     std::string time;
     std::optional<std::string> ele;  // with the details only
     std::uint64_t parent = 0;        // the element around it
+    std::uint64_t number = 0;        // among the file's rtept, from 1
 };
 
 // The columns a point fills, in the order of the insert statements.
@@ -105,6 +154,7 @@ public:
             try {
                 point.AttributeTextInto("lat", batch_->Text(pending_, kLat));
                 point.AttributeTextInto("lon", batch_->Text(pending_, kLon));
+                CheckOnGlobe(batch_->Text(pending_, kLat), batch_->Text(pending_, kLon));
                 std::string& utctime = batch_->Text(pending_, kUtctime);
                 utctime.clear();
                 time.AppendValueAsDateTimeText(utctime);
@@ -119,8 +169,11 @@ public:
             Add();
             return;
         }
-        lat_.SetAsString(point.AttributeTextByName("lat"));
-        lon_.SetAsString(point.AttributeTextByName("lon"));
+        const std::string lat = point.AttributeTextByName("lat");
+        const std::string lon = point.AttributeTextByName("lon");
+        CheckOnGlobe(lat, lon);
+        lat_.SetAsString(lat);
+        lon_.SetAsString(lon);
         utctime_.SetAsDateTime(time.ValueAsDateTime());
         if (withDetails_) {
             BindElevation(ElevationText(point), *ele_);
@@ -132,6 +185,7 @@ public:
 
     // A route point, one by one: the streamed import has put its batch aside by then (see Finish).
     void Write(const LaterPoint& point) {
+        CheckOnGlobe(point.lat, point.lon);
         lat_.SetAsString(point.lat);
         lon_.SetAsString(point.lon);
         utctime_.SetAsDateTime(DateTimeFromText(point.time, false));  // as the node's ValueAsDateTime
@@ -228,7 +282,7 @@ private:
 // The import after the start line, over the whole tree.
 bool ImportTree(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
                 const std::function<void()>& processMessages, ImportDetails details,
-                const std::function<bool()>& stopRequested) {
+                const std::function<bool()>& stopRequested, std::string* failure) {
     const bool withDetails = details == ImportDetails::elevationAndSegments;
     bool result = true;
     long long counter = 0;
@@ -243,7 +297,7 @@ bool ImportTree(const std::string& gpxPath, Connection& uniCon, Query& query, Lo
         } catch (const std::exception& e) {
             // Still outside the trap and with the loader's text; the type tells a front end it was the
             // import.
-            throw GpxLoadError(e.what());
+            throw LoadError(gpxPath, e);
         }
         document.SetXmlFormat(TXmlFormatType::xfReadable);
         if (processMessages) {
@@ -275,8 +329,16 @@ bool ImportTree(const std::string& gpxPath, Connection& uniCon, Query& query, Lo
                         if (time == nullptr) {
                             continue;  // an untimed point is of no use to the lookup
                         }
-                        writer.Write(*point, *time, kind == 0,
-                                     reinterpret_cast<std::uintptr_t>(point->Parent()));
+                        try {
+                            writer.Write(*point, *time, kind == 0,
+                                         reinterpret_cast<std::uintptr_t>(point->Parent()));
+                        } catch (...) {
+                            NoteFailure(failure, gpxPath,
+                                        PointText(kind, static_cast<std::uint64_t>(i) + 1,
+                                                  point->AttributeTextByName("lat"),
+                                                  point->AttributeTextByName("lon"), time->ValueAsString()));
+                            throw;
+                        }
                     }
                 }
                 uniCon.Commit();
@@ -317,12 +379,15 @@ constexpr std::array<std::string_view, 5> kDetailColumns{"lat", "lon", "utctime"
 class StreamedImport final : public TXmlNodeSink {
 public:
     StreamedImport(Connection& uniCon, Query& query, bool withDetails,
-                   const std::function<void()>& processMessages, const std::function<bool()>& stopRequested)
+                   const std::function<void()>& processMessages, const std::function<bool()>& stopRequested,
+                   const std::string& gpxPath, std::string* failure)
         : uniCon_(uniCon),
           query_(query),
           withDetails_(withDetails),
           processMessages_(processMessages),
-          stopRequested_(stopRequested) {}
+          stopRequested_(stopRequested),
+          gpxPath_(gpxPath),
+          failure_(failure) {}
 
     bool NodeRead(const TXmlNode& node, bool underRoot) override {
         if (!underRoot) {
@@ -356,7 +421,9 @@ public:
             try {
                 writer_->Write(point);
             } catch (...) {
-                failedKind_ = 2;
+                failedKind_ = kRoutePoint;
+                NoteFailure(failure_, gpxPath_,
+                            PointText(kRoutePoint, point.number, point.lat, point.lon, point.time));
             }
         }
         later_ = {};
@@ -474,6 +541,8 @@ private:
 
     void TakePoint(const TXmlNode& point, int kind) {
         StopIfRequested();
+        // Counted as the tree import counts them: every point of the name, timed or not.
+        const std::uint64_t number = ++seen_[static_cast<std::size_t>(kind)];
         const TXmlNode* time = point.NodeByName("time");
         if (time == nullptr) {
             return;  // an untimed point is of no use to the lookup, wherever it lies
@@ -491,7 +560,7 @@ private:
         if (kind == kRoutePoint) {
             later_.push_back(LaterPoint{point.AttributeTextByName("lat"), point.AttributeTextByName("lon"),
                                         time->ValueAsString(),
-                                        withDetails_ ? ElevationText(point) : std::nullopt, parent});
+                                        withDetails_ ? ElevationText(point) : std::nullopt, parent, number});
             return;
         }
         lastKind_ = kind;
@@ -499,6 +568,9 @@ private:
             writer_->Write(point, *time, kind == 0, parent);
         } catch (...) {
             failedKind_ = kind;
+            NoteFailure(failure_, gpxPath_,
+                        PointText(static_cast<std::size_t>(kind), number, point.AttributeTextByName("lat"),
+                                  point.AttributeTextByName("lon"), time->ValueAsString()));
         }
     }
 
@@ -579,6 +651,9 @@ private:
     bool withDetails_;
     const std::function<void()>& processMessages_;
     const std::function<bool()>& stopRequested_;
+    const std::string& gpxPath_;
+    std::string* failure_;
+    std::array<std::uint64_t, 3> seen_{};  // the points of each name read so far
     std::vector<std::pair<const char*, int>> kinds_;
     static constexpr int kRoutePoint = 2;
     std::optional<InsertBatch> batch_;
@@ -599,19 +674,22 @@ private:
 
 bool importGpxTree(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
                    const std::function<void()>& processMessages, ImportDetails details,
-                   const std::function<bool()>& stopRequested) {
+                   const std::function<bool()>& stopRequested, std::string* failure) {
     LogLine(log, kLogImportStart);
-    return ImportTree(gpxPath, uniCon, query, log, processMessages, details, stopRequested);
+    return ImportTree(gpxPath, uniCon, query, log, processMessages, details, stopRequested, failure);
 }
 
 bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, LogSink& log,
                const std::function<void()>& processMessages, ImportDetails details,
-               const std::function<bool()>& stopRequested) {
+               const std::function<bool()>& stopRequested, std::string* failure) {
     const bool withDetails = details == ImportDetails::elevationAndSegments;
     LogLine(log, kLogImportStart);
     query.Close();
     query.SetSQL(withDetails ? kGpxInsertWithDetailsStatement : kGpxInsertStatement);
-    StreamedImport import(uniCon, query, withDetails, processMessages, stopRequested);
+    // A point's error of this read counts only if the import ends with it; a read the tree takes over
+    // says nothing.
+    std::string pointFailure;
+    StreamedImport import(uniCon, query, withDetails, processMessages, stopRequested, gpxPath, &pointFailure);
     bool stopped = false;
     try {
         TXmlDocument document;
@@ -623,11 +701,11 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
         import.Undo();
         return ImportTree(gpxPath, uniCon, query, log,
                           import.MessagesProcessed() ? std::function<void()>() : processMessages, details,
-                          stopRequested);
+                          stopRequested, failure);
     } catch (const std::exception& e) {
         import.Undo();
         // With the loader's text; the type tells a front end it was the import.
-        throw GpxLoadError(e.what());
+        throw LoadError(gpxPath, e);
     } catch (...) {
         import.Undo();
         throw;
@@ -635,6 +713,9 @@ bool importGpx(const std::string& gpxPath, Connection& uniCon, Query& query, Log
     if (stopped || import.Failed()) {
         LogLine(log, kLogImportFailed);
         import.KeepFailure();
+        if (!stopped && failure != nullptr && !pointFailure.empty()) {
+            *failure = std::move(pointFailure);
+        }
     }
     LogLine(log, " - " + std::to_string(import.Count()) + kLogImportCountSuffix);
     return !stopped && !import.Failed();

@@ -51,6 +51,9 @@ public:
     // ("Lauf abgebrochen: <done> von <total> Bildern bearbeitet."); for a front end that does not show the
     // log lines.
     virtual void RunStopped(std::size_t /*done*/, std::size_t /*total*/, const std::string& /*message*/) {}
+    // Once when an import failed at a point, after its log lines: "PATH: trkpt Nr. N (...): REASON" (see
+    // importGpx); for a front end that reports why beside the log, which only says that it failed.
+    virtual void ImportFailed(const std::string& /*reason*/) {}
 };
 
 }  // namespace zeloro

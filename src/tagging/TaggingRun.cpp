@@ -529,16 +529,22 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     // table before the first photo is matched, so tracks of several files serve every photo alike.
     const ImportDetails details =
         settings.NeedsTrackDetails() ? ImportDetails::elevationAndSegments : ImportDetails::positionsOnly;
+    std::string failure;
     const auto importFile = [&](const std::string& gpxPath) {
         return importGpx(
             gpxPath, context.uniCon, context.query, observer, [&observer] { observer.ProcessMessages(); },
-            details, [&observer] { return observer.StopRequested(); });
+            details, [&observer] { return observer.StopRequested(); }, &failure);
     };
     if (!importFile(inputs.gpxPath) ||
         !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {
         // A stop ends the import as a failed one; the run then says that it was stopped, as between photos.
-        return observer.StopRequested() ? StopRun(observer, 0, context.imgSL.size())
-                                        : RunResult::importFailed;
+        if (observer.StopRequested()) {
+            return StopRun(observer, 0, context.imgSL.size());
+        }
+        if (!failure.empty()) {
+            observer.ImportFailed(failure);
+        }
+        return RunResult::importFailed;
     }
 
     // The lookups share the session's one statement, one at a time.

@@ -29,11 +29,9 @@ std::string workText(const std::string& text) {
     return work;
 }
 
-}  // namespace
-
-long double StrToCoordinate(const std::string& text) {
-    // Checked by hand first so that the accepted syntax does not depend on the C library's locale or
-    // its extras (hexadecimal, "inf", "nan"); then converted with "." as the one separator.
+// The text as from_chars reads it ("." as the one separator, no blanks, no "+"). Checked by hand so that
+// the accepted syntax does not depend on the C library's locale or its extras (hexadecimal, "inf", "nan").
+std::string PlainNumberText(const std::string& text) {
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n && text[i] == ' ') {
@@ -85,12 +83,31 @@ long double StrToCoordinate(const std::string& text) {
     if (i != n) {
         throwNotFloat(text);
     }
-    long double value = 0;
+    return plain;
+}
+
+template <typename Number>
+Number ConvertCoordinate(const std::string& text) {
+    const std::string plain = PlainNumberText(text);
+    Number value = 0;
     const auto result = std::from_chars(plain.data(), plain.data() + plain.size(), value);
     if (result.ec != std::errc{} || result.ptr != plain.data() + plain.size() || !std::isfinite(value)) {
         throwNotFloat(text);
     }
     return value;
+}
+
+}  // namespace
+
+long double StrToCoordinate(const std::string& text) { return ConvertCoordinate<long double>(text); }
+
+double CoordinateNumber(const std::string& text) {
+    try {
+        return ConvertCoordinate<double>(text);
+    } catch (const ConvertError&) {
+        // A value beyond double's range, in either direction, is still a number to the lookup.
+        return static_cast<double>(StrToCoordinate(text));
+    }
 }
 
 int StrToInt(const std::string& text) {

@@ -40,6 +40,9 @@ inline constexpr const char* kWindowLookupSql =
 // decimal separator ("," or "."), an optional exponent, optional blanks; the whole text must match.
 // Throws ConvertError "'<text>' ist kein gültiger Gleitkommawert" otherwise (also for the empty text).
 [[nodiscard]] long double StrToCoordinate(const std::string& text);
+// The same number as the nearest double (a value beyond double's range as the long double's cast), for a
+// front end that shows the coordinate as a number. Throws as StrToCoordinate.
+[[nodiscard]] double CoordinateNumber(const std::string& text);
 
 // A decimal integer with optional leading blanks and sign. Throws ConvertError
 // "'<text>' ist kein gültiger Integer-Wert".

@@ -17,11 +17,16 @@ namespace zeloro {
 
 namespace {
 
-std::string OpenErrorText(const std::string& path, int err) {
+// "Datei %s kann nicht geöffnet werden. " with the full path; the reason follows.
+std::string OpenErrorText(const std::string& path) {
     std::error_code ec;
     std::filesystem::path full = std::filesystem::absolute(path, ec);
     const std::string shown = ec ? path : full.string();
-    return "Datei " + shown + " kann nicht geöffnet werden. " + std::strerror(err);
+    return "Datei " + shown + " kann nicht geöffnet werden. ";
+}
+
+std::string OpenErrorText(const std::string& path, int err) {
+    return OpenErrorText(path) + std::strerror(err);
 }
 
 std::int64_t ClampSeek(std::int64_t base, std::int64_t offset, std::int64_t size) {
@@ -94,14 +99,26 @@ constexpr std::array<DetectRow, 15> kDetectTable{{
 }  // namespace
 
 XmlFileStream::XmlFileStream(const std::string& path) {
-    fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without waiting: a FIFO would hold the open until some writer came. Only a regular file has the
+    // size the reader seeks in; a device or FIFO is refused on the descriptor that would be read.
+    fd_.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd_) {
         throw FileError(OpenErrorText(path, errno));
     }
     struct stat st {};
-    if (::fstat(fd_.get(), &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        throw FileError(OpenErrorText(path, err));
+    if (::fstat(fd_.get(), &st) != 0) {
+        throw FileError(OpenErrorText(path, errno));
+    }
+    if (S_ISDIR(st.st_mode)) {
+        throw FileError(OpenErrorText(path, EISDIR));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        throw FileError(OpenErrorText(path) + kNotARegularFile);
+    }
+    // Reads of a regular file never wait anyway; the flag goes so that none of them can end early.
+    const int flags = ::fcntl(fd_.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd_.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        throw FileError(OpenErrorText(path, errno));
     }
     size_ = static_cast<std::int64_t>(st.st_size);
 }

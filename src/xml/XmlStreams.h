@@ -55,10 +55,13 @@ public:
     [[nodiscard]] std::int64_t Position() { return Seek(0, XmlSeekOrigin::soCurrent); }
 };
 
+inline constexpr const char* kNotARegularFile = "Keine reguläre Datei";
+
 // Reads a file opened read-only; the descriptor is closed with the object.
 class XmlFileStream final : public XmlStream {
 public:
-    // Throws FileError "Datei %s kann nicht geöffnet werden. %s" (full path, system error text).
+    // Throws FileError "Datei %s kann nicht geöffnet werden. %s" (full path, system error text, or
+    // kNotARegularFile for a FIFO, device or socket, which are never read).
     explicit XmlFileStream(const std::string& path);
     std::size_t Read(void* buffer, std::size_t count) override;
     std::int64_t Seek(std::int64_t offset, XmlSeekOrigin origin) override;

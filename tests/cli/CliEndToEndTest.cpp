@@ -739,7 +739,10 @@ TEST_F(CliRun, FailedImportExitsThreeAndTouchesNoPhoto) {
                                             " - Starte Datenbankimport", " - Import fehlerhaft abgebrochen",
                                             " - 1 Datensätze gelesen und importiert"};
     EXPECT_EQ(Log(r), expected);
-    EXPECT_EQ(r.err, "");
+    // Beside the log, which only says that it failed: the file, the point, and the time's own error.
+    EXPECT_EQ(r.err, gpx_.string() +
+                         ": trkpt Nr. 2 (lat \"48.2\", lon \"11.6\", time \"\"): '''' ist kein gültiger "
+                         "Integer-Wert.\n");
     EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
     // The failed import's own transaction is rolled back: nothing of it stays in the table.
     EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
@@ -753,6 +756,7 @@ TEST_F(CliRun, GpxThatIsNoXmlExitsThree) {
     const ProcessResult r = Tag("13", "0");
     EXPECT_EQ(r.exitStatus, 3);
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(r.err.starts_with(gpx_.string() + ": ")) << r.err;
     EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "IMG_1.jpg")));
 }
 

@@ -186,6 +186,57 @@ TEST_F(GpxImport, OpenTransactionIsUsedAndCommitted) {
     EXPECT_EQ(Rows().size(), 1U);
 }
 
+struct GlobeCase {
+    std::string_view name;
+    std::string lat;
+    std::string lon;
+    bool imported;
+};
+void PrintTo(const GlobeCase& c, std::ostream* os) { *os << c.name; }
+
+class GpxImportGlobe : public GpxImport, public ::testing::WithParamInterface<GlobeCase> {};
+
+// A position off the globe is refused at its point, like a bad time, and names the file and the point;
+// the edges of the globe and texts the lookup reads as such numbers are positions like any other.
+TEST_P(GpxImportGlobe, RefusesPositionsOffTheGlobe) {
+    const GlobeCase& c = GetParam();
+    const std::string path = Write(
+        "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2011-01-15T00:00:01Z</time></trkpt>"
+        "<trkpt lat=\"" +
+        c.lat + "\" lon=\"" + c.lon +
+        "\"><time>2011-01-15T00:00:02Z</time></trkpt>"
+        "</trkseg></trk></gpx>");
+    std::string failure;
+    EXPECT_EQ(importGpx(path, uniCon, query, log, {}, ImportDetails::positionsOnly, {}, &failure),
+              c.imported);
+    if (c.imported) {
+        EXPECT_EQ(Rows(), (std::vector<Row>{{"1", "2", "2011-01-15 00:00:01"},
+                                            {c.lat, c.lon, "2011-01-15 00:00:02"}}));
+        EXPECT_EQ(failure, "");
+        return;
+    }
+    EXPECT_EQ(failure,
+              path + ": trkpt Nr. 2 (lat \"" + c.lat + "\", lon \"" + c.lon +
+                  "\", time \"2011-01-15T00:00:02Z\"): Position außerhalb von ±90° Breite und ±180° Länge");
+    EXPECT_EQ(log.messages, Lines({" - Starte Datenbankimport", " - Import fehlerhaft abgebrochen",
+                                   " - 1 Datensätze gelesen und importiert"}));
+    EXPECT_TRUE(Rows().empty());  // rolled back, as after any failed import
+    EXPECT_FALSE(uniCon.InTransaction());
+}
+
+INSTANTIATE_TEST_SUITE_P(GpxImport, GpxImportGlobe,
+                         ::testing::Values(GlobeCase{"LatitudeNinetyOne", "91", "11.5", false},
+                                           GlobeCase{"LongitudeOneEightyOne", "47", "181", false},
+                                           GlobeCase{"LatitudeMinusNinetyAndAHalf", "-90.5", "8", false},
+                                           GlobeCase{"LatitudeWithCommaAndExponent", " +0,91e2 ", "8", false},
+                                           GlobeCase{"LongitudeJustPastTheEdge", "0", "-180.000001", false},
+                                           GlobeCase{"NorthPole", "90", "0", true},
+                                           GlobeCase{"SouthPole", "-90.0", "0", true},
+                                           GlobeCase{"DateLineEast", "+90", "180", true},
+                                           GlobeCase{"DateLineWest", " -90 ", "-180,0", true},
+                                           GlobeCase{"NoNumberIsStoredAsWritten", "north", "1e99999", true}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
 TEST_F(GpxImport, MissingTableIsCaught) {
     uniCon.Execute("DROP TABLE gpx");
     EXPECT_FALSE(
@@ -212,7 +263,8 @@ TEST_P(GpxImportLoadFailure, PropagatesAfterStartLineOnly) {
         (void)Import(path);
         FAIL() << "no error";
     } catch (const GpxLoadError& e) {
-        std::string want(c.message);
+        // The loader's text after the file's name; the open error names the file itself.
+        std::string want = path + ": " + std::string(c.message);
         if (!c.writeFile) {
             want = "Datei " + path + " kann nicht geöffnet werden. No such file or directory";
         }

@@ -16,7 +16,8 @@ namespace zeloro {
 namespace {
 
 struct Outcome {
-    std::string result;  // "true", "false", or the error's text
+    std::string result;   // "true", "false", or the error's text
+    std::string failure;  // what a failed import says of the point it failed at
     std::vector<std::string> log;
     std::vector<std::string> rows;
     std::vector<std::string> columns;
@@ -26,6 +27,7 @@ struct Outcome {
 // The streamed import must leave everything as the tree import leaves it: result, log, rows, table.
 void ExpectSameOutcome(const Outcome& streamed, const Outcome& tree) {
     EXPECT_EQ(streamed.result, tree.result);
+    EXPECT_EQ(streamed.failure, tree.failure);
     EXPECT_EQ(streamed.log, tree.log);
     EXPECT_EQ(streamed.rows, tree.rows);
     EXPECT_EQ(streamed.columns, tree.columns);
@@ -48,6 +50,14 @@ std::string BigTrack(int points, int badAt) {
                           : Point("trkpt", i % 60, "<ele>" + std::to_string(i) + ".5</ele><name>p</name>");
     }
     return gpx + "</trkseg></trk></gpx>";
+}
+
+// The text with the file's path as "PATH": each run reads a file of its own.
+std::string WithoutPath(std::string text, const std::string& path) {
+    for (std::size_t at = text.find(path); at != std::string::npos; at = text.find(path, at)) {
+        text.replace(at, path.size(), "PATH");
+    }
+    return text;
 }
 
 struct Case {
@@ -117,6 +127,16 @@ std::vector<Case> Cases() {
         {"nested too deeply", "<gpx>" + deep},
         {"big track", BigTrack(6000, -1)},
         {"big track with a bad time near the end", BigTrack(6000, 5000)},
+        {"latitude off the globe inside a batch",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1) + Point("trkpt", 2) +
+             "<trkpt lat=\"90.0001\" lon=\"2\"><time>2024-06-15T10:03:00Z</time></trkpt>" +
+             Point("trkpt", 4) + "</trkseg></trk></gpx>"},
+        {"route point off the globe",
+         "<gpx>" + Point("wpt", 1) + "<rte>" + Point("rtept", 2) +
+             "<rtept lat=\"1\" lon=\"-181\"><time>2024-06-15T10:03:00Z</time></rtept></rte></gpx>"},
+        {"waypoint off the globe after the track",
+         "<gpx><trk><trkseg>" + Point("trkpt", 1) + "</trkseg></trk><wpt lat=\"-1e3\" lon=\"2\"/>" +
+             "<wpt lat=\"-1e3\" lon=\"2\"><time>2024-06-15T10:03:00Z</time></wpt></gpx>"},
     };
 }
 
@@ -139,11 +159,12 @@ protected:
         Outcome outcome;
         try {
             const bool ok = (streamed ? importGpx : importGpxTree)(path.string(), uniCon, query, log, {},
-                                                                   details, stopRequested);
+                                                                   details, stopRequested, &outcome.failure);
             outcome.result = ok ? "true" : "false";
         } catch (const Error& e) {
-            outcome.result = e.what();
+            outcome.result = WithoutPath(e.what(), path.string());
         }
+        outcome.failure = WithoutPath(outcome.failure, path.string());
         outcome.log = log.messages;
         outcome.inTransaction = uniCon.InTransaction();
         Query select(uniCon);
@@ -206,8 +227,29 @@ TEST_F(GpxStreamImport, CasesCoverEveryOutcome) {
     EXPECT_EQ(halfway.result, "false");
     EXPECT_EQ(halfway.rows.size(), 3U);  // the row before the import and the two before the bad time
     EXPECT_EQ(halfway.log.back(), " - 2 Datensätze gelesen und importiert");
+    EXPECT_EQ(halfway.failure,
+              "PATH: trkpt Nr. 3 (lat \"1\", lon \"2\", time \"2024-13-45T99:00:00Z\"): "
+              "Ungültiges Argument zum Codieren des Datums");
+    EXPECT_EQ(of(gpx("big track with a bad time near the end"), false).failure,
+              "PATH: trkpt Nr. 5001 (lat \"1\", lon \"2\", time \"now\"): ''now'' ist kein gültiger "
+              "Integer-Wert");
+    const Outcome offGlobe = of(gpx("latitude off the globe inside a batch"), false);
+    EXPECT_EQ(offGlobe.result, "false");
+    EXPECT_EQ(offGlobe.rows.size(), 1U);  // only the row from before the import
+    EXPECT_EQ(offGlobe.failure,
+              "PATH: trkpt Nr. 3 (lat \"90.0001\", lon \"2\", time \"2024-06-15T10:03:00Z\"): " +
+                  std::string(kPointOffGlobe));
+    EXPECT_EQ(of(gpx("route point off the globe"), false).failure,
+              "PATH: rtept Nr. 2 (lat \"1\", lon \"-181\", time \"2024-06-15T10:03:00Z\"): " +
+                  std::string(kPointOffGlobe));
+    // Read again over the tree, which counts the untimed waypoint too.
+    EXPECT_EQ(of(gpx("waypoint off the globe after the track"), false).failure,
+              "PATH: wpt Nr. 2 (lat \"-1e3\", lon \"2\", time \"2024-06-15T10:03:00Z\"): " +
+                  std::string(kPointOffGlobe));
+    EXPECT_EQ(big.failure, "");
     const Outcome malformed = of(gpx("missing close tag halfway"), true);
-    EXPECT_EQ(malformed.result, "Missing close tag in element trkpt");
+    EXPECT_EQ(malformed.result, "PATH: Missing close tag in element trkpt");
+    EXPECT_EQ(malformed.failure, "");
     EXPECT_EQ(malformed.rows.size(), 1U);
     EXPECT_EQ(of(gpx("waypoints, route, track in the file's order"), false).rows.size(), 5U);
     EXPECT_EQ(of(gpx("bad route point before the track"), true).rows.size(), 3U);

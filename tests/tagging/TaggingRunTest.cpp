@@ -123,11 +123,13 @@ public:
     void RunStopped(std::size_t done, std::size_t total, const std::string& message) override {
         stops.push_back(std::to_string(done) + " of " + std::to_string(total) + ": " + message);
     }
+    void ImportFailed(const std::string& reason) override { importFailures.push_back(reason); }
 
     std::vector<std::string> lines;
     std::vector<std::string> stops;
     std::vector<std::string> progress;
     std::vector<std::string> errors;
+    std::vector<std::string> importFailures;
     std::function<void()> onProcessMessages;
     std::function<void(int)> onProgress;
     bool stop = false;
@@ -632,6 +634,12 @@ TEST_F(SessionRun, AFurtherGpxFileThatFailsEndsTheRunBeforeAnyPhoto) {
                                         " - Starte Datenbankimport", " - 2 Datensätze gelesen und importiert",
                                         " - Starte Datenbankimport", " - Import fehlerhaft abgebrochen",
                                         " - 0 Datensätze gelesen und importiert"}));
+    // Why, for a front end that says it beside the log: the file and the point. No error box.
+    EXPECT_EQ(
+        observer_.importFailures,
+        std::vector<std::string>{broken.string() + ": wpt Nr. 1 (lat \"1\", lon \"2\", time \"kaputt\"): " +
+                                 "''kapu'' ist kein gültiger Integer-Wert"});
+    EXPECT_TRUE(observer_.errors.empty());
     EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "a.jpg")));
 }
 

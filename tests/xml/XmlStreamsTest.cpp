@@ -1,9 +1,15 @@
 // tests/xml/XmlStreamsTest.cpp: encoding detection, decoding, step back and the stream contract.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "support/TestSupport.h"
 #include "xml/XmlStreams.h"
@@ -318,6 +324,44 @@ TEST(XmlFileStream, MissingFileNamesPathAndSystemText) {
         EXPECT_EQ(std::string(e.what()),
                   "Datei " + path + " kann nicht geöffnet werden. No such file or directory");
     }
+}
+
+// Only a regular file is read: a FIFO is refused at once, without waiting for a writer, and so is a
+// device, which could hand out bytes without end, and a folder.
+TEST(XmlFileStream, RefusesAnythingButARegularFile) {
+    test::TempDir dir;
+    const std::string fifo = (dir / "fifo.gpx").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Should the open wait for a writer after all, one comes after a while, and the test fails instead of
+    // hanging.
+    std::atomic<bool> done = false;
+    std::thread writer([&done, &fifo] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (std::chrono::steady_clock::now() > until) {
+                const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0) {
+                    ::close(fd);
+                }
+            }
+        }
+    });
+    const auto started = std::chrono::steady_clock::now();
+    for (const auto& [path, reason] : {std::pair<std::string, std::string>{fifo, "Keine reguläre Datei"},
+                                       {"/dev/null", "Keine reguläre Datei"},
+                                       {dir.path().string(), "Is a directory"}}) {
+        SCOPED_TRACE(path);
+        try {
+            XmlFileStream file(path);
+            ADD_FAILURE() << "no error";
+        } catch (const FileError& e) {
+            EXPECT_EQ(std::string(e.what()), "Datei " + path + " kann nicht geöffnet werden. " + reason);
+        }
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    done = true;
+    writer.join();
 }
 
 }  // namespace
