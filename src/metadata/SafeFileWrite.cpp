@@ -33,6 +33,19 @@ int InjectedError(SafeWriteStep step) {
     return hook ? hook(step) : 0;
 }
 
+constexpr std::string_view kJournalMark = ".zeloro-journal";
+// The longest stem that leaves room for the journal's dot and mark within a name of 255 bytes (a
+// temporary file's ".zeloro-XXXXXX" is one byte shorter).
+constexpr std::size_t kLongestStem = NAME_MAX - 1 - kJournalMark.size();
+
+std::uint64_t Checksum(std::span<const std::uint8_t> bytes) noexcept {
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+    for (const std::uint8_t byte : bytes) {
+        hash = (hash ^ byte) * 1099511628211ULL;
+    }
+    return hash;
+}
+
 [[noreturn]] void ThrowCreateError(const std::string& path, int error) {
     const std::string reason = std::generic_category().message(error);
     std::string message;
@@ -148,7 +161,7 @@ void WriteFileReplacing(const std::string& path, std::span<const std::span<const
     // photos never pick it up.
     // Built by appending: GCC 12 at -O3 misreads a chain of string + as overlapping copies.
     std::string name;
-    const std::string base = targetPath.filename().string();
+    const std::string base = SaveNameStem(targetPath.filename().string());
     name.reserve(base.size() + 16);
     name.append(".").append(base).append(".zeloro-XXXXXX");
     std::string pattern = (folder / name).string();
@@ -297,13 +310,14 @@ int CopyAttributes(int from, int to) {
     return 0;
 }
 
-std::string TemporaryName(const std::string& base) {
+std::string TemporaryName(const std::string& fileName) {
     static constexpr std::string_view kLetters =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     thread_local std::mt19937 random{std::random_device{}()};
+    const std::string stem = SaveNameStem(fileName);
     std::string name;
-    name.reserve(base.size() + 16);
-    name.append(".").append(base).append(".zeloro-");
+    name.reserve(stem.size() + 16);
+    name.append(".").append(stem).append(".zeloro-");
     for (int i = 0; i < 6; ++i) {
         name.push_back(kLetters[random() % kLetters.size()]);
     }
@@ -399,27 +413,35 @@ void WriteParts(int fd, std::span<const std::span<const std::uint8_t>> parts) {
     }
 }
 
-constexpr std::string_view kJournalMark = ".zeloro-journal";
-constexpr std::string_view kJournalMagic = "ZELORO-JOURNAL 1\n";
-// The journal of a file reached through a symbolic link the scanned folder holds: it lies beside the link
-// and names the link, which the restore then follows, once, to the file.
-constexpr std::string_view kLinkJournalMagic = "ZELORO-JOURNAL 1 LINK\n";
+// A journal starts with the magic and the head, then the name it is for, the original bytes and the new
+// ones. The new bytes are what tells a file an interrupted rewrite left from one another program has
+// changed since.
+constexpr std::string_view kJournalMagic = "ZELORO-JOURNAL 2\n";
+// The largest original or new content a journal is trusted to hold: far beyond any photo, and it keeps a
+// planted journal's head from making the restore read or allocate without bound.
+constexpr std::uint64_t kLargestJournalPart = std::uint64_t{1} << 31U;
 
-// What a journal holds before the original bytes: enough to find the file again and to know its bytes are
-// whole.
+// What a journal holds before the name: enough to find the file again and to know both contents are whole.
 struct JournalHead {
+    std::uint64_t throughLink;  // 1: the name is a symbolic link the scanned folder held, followed once
     std::uint64_t device;
     std::uint64_t inode;
-    std::uint64_t size;
+    std::uint64_t originalSize;
+    std::uint64_t newSize;
     std::int64_t mtimeSeconds;
     std::int64_t mtimeNanoseconds;
-    std::uint64_t checksum;  // of the original bytes
+    std::uint64_t originalChecksum;
+    std::uint64_t newChecksum;
+    std::uint64_t nameLength;
 };
+constexpr std::size_t kJournalFixed = kJournalMagic.size() + sizeof(JournalHead);
 
-std::uint64_t Checksum(std::span<const std::uint8_t> bytes) noexcept {
-    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-    for (const std::uint8_t byte : bytes) {
-        hash = (hash ^ byte) * 1099511628211ULL;
+std::uint64_t Checksum(std::span<const std::span<const std::uint8_t>> parts) noexcept {
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a, as over the parts joined
+    for (const std::span<const std::uint8_t> part : parts) {
+        for (const std::uint8_t byte : part) {
+            hash = (hash ^ byte) * 1099511628211ULL;
+        }
     }
     return hash;
 }
@@ -484,32 +506,44 @@ public:
         }
     }
 
-    // Writes head, name and original bytes to a temporary file, syncs it, names it and syncs the folder.
-    void Write(const ReadFile& file, std::span<const std::uint8_t> original) {
+    // Writes head, name, original and new bytes to a temporary file, private to this user, syncs it, names
+    // it and syncs the folder.
+    void Write(const ReadFile& file, std::span<const std::uint8_t> original,
+               std::span<const std::span<const std::uint8_t>> newParts) {
         const struct stat& identity = file.identity;
-        const JournalHead head{static_cast<std::uint64_t>(identity.st_dev),
+        std::uint64_t newSize = 0;
+        for (const std::span<const std::uint8_t> part : newParts) {
+            newSize += part.size();
+        }
+        const JournalHead head{throughLink_ ? 1U : 0U,
+                               static_cast<std::uint64_t>(identity.st_dev),
                                static_cast<std::uint64_t>(identity.st_ino),
                                static_cast<std::uint64_t>(original.size()),
+                               newSize,
                                static_cast<std::int64_t>(identity.st_mtim.tv_sec),
                                static_cast<std::int64_t>(identity.st_mtim.tv_nsec),
-                               Checksum(original)};
-        const std::uint32_t nameLength = static_cast<std::uint32_t>(entry_.size());
-        const auto bytesOf = [](const auto& value) {
-            return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(&value), sizeof value);
-        };
-        const std::string_view magic = throughLink_ ? kLinkJournalMagic : kJournalMagic;
-        const std::span<const std::uint8_t> parts[] = {
-            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(magic.data()), magic.size()),
-            bytesOf(head), bytesOf(nameLength),
+                               Checksum(original),
+                               Checksum(newParts),
+                               static_cast<std::uint64_t>(entry_.size())};
+        std::vector<std::span<const std::uint8_t>> parts{
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(kJournalMagic.data()),
+                                          kJournalMagic.size()),
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(&head), sizeof head),
             std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(entry_.data()),
                                           entry_.size()),
             original};
+        parts.insert(parts.end(), newParts.begin(), newParts.end());
         FolderTemporary temp(folder_);
         int error = temp.Create(entry_);
         if (error != 0) {
             ThrowCreateError(file.path, error);
         }
         WriteParts(temp.Fd(), parts);
+        // Whatever the process's file-creation mask: the restore trusts only a journal with exactly this
+        // mode.
+        if (::fchmod(temp.Fd(), 0600) != 0) {
+            ThrowCreateError(file.path, errno);
+        }
         if (::fsync(temp.Fd()) != 0) {
             ThrowStreamWrite(errno);
         }
@@ -589,7 +623,7 @@ void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::u
     const bool besideLink = file.throughLink && file.linkFolder;
     SaveJournal journal(besideLink ? file.linkFolder.get() : file.folder.get(),
                         besideLink ? file.linkName : file.name, besideLink);
-    journal.Write(file, before);
+    journal.Write(file, before, parts);
 
     int error = InjectedError(SafeWriteStep::check);
     if (error != 0) {
@@ -783,10 +817,32 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
     }
 }
 
+std::string SaveNameStem(const std::string& fileName) {
+    if (fileName.size() <= kLongestStem) {
+        return fileName;
+    }
+    static constexpr std::string_view kHex = "0123456789abcdef";
+    static constexpr std::size_t kHashText = 1 + 16;
+    std::size_t cut = kLongestStem - kHashText;
+    // Whole characters only, so the name stays valid UTF-8 where the photo's was.
+    while (cut > 0 && (static_cast<unsigned char>(fileName[cut]) & 0xC0U) == 0x80U) {
+        --cut;
+    }
+    std::string stem = fileName.substr(0, cut);
+    stem.push_back('~');
+    const std::uint64_t hash = Checksum(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(fileName.data()), fileName.size()));
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        stem.push_back(kHex[(hash >> static_cast<unsigned>(shift)) & 0xFU]);
+    }
+    return stem;
+}
+
 std::string SaveJournalName(const std::string& fileName) {
+    const std::string stem = SaveNameStem(fileName);
     std::string name;
-    name.reserve(fileName.size() + kJournalMark.size() + 1);
-    name.append(".").append(fileName).append(kJournalMark);
+    name.reserve(stem.size() + kJournalMark.size() + 1);
+    name.append(".").append(stem).append(kJournalMark);
     return name;
 }
 
@@ -794,12 +850,83 @@ bool IsSaveJournalName(std::string_view name) noexcept {
     return name.size() > 1 + kJournalMark.size() && name.front() == '.' && name.ends_with(kJournalMark);
 }
 
-UndoneSave UndoInterruptedSave(const std::string& journalPath) {
+namespace {
+
+enum class RewriteState : std::uint8_t { original, finished, halfWay, other };
+
+// Which state of an interrupted in-place rewrite the file holds. A rewrite writes the new bytes N from the
+// start and then cuts the file to their length; a restore writes the original bytes O from the start and
+// then cuts to theirs; either may be cut short by a kill, a restore also after a rewrite cut short. So the
+// file can hold O[0,j) N[j,k) O[k,|O|) for j <= k <= |N|, of length max(k, |O|); and, where N is the
+// shorter, after the rewrite's cut, O[0,j) N[j,|N|), or a beginning of O as long as N or longer (a restore
+// cut short). Anything else is another program's doing.
+RewriteState ClassifyRewrite(std::span<const std::uint8_t> file, std::span<const std::uint8_t> original,
+                             std::span<const std::uint8_t> fresh) {
+    const std::size_t length = file.size();
+    if (std::equal(file.begin(), file.end(), fresh.begin(), fresh.end())) {
+        return RewriteState::finished;
+    }
+    if (std::equal(file.begin(), file.end(), original.begin(), original.end())) {
+        return RewriteState::original;
+    }
+    // The original's beginning, then the new content's middle, then the original's end: each run as long
+    // as it goes (a byte both hold may belong to either, and the longer run covers every split there is).
+    std::size_t put = 0;
+    const std::size_t putEnd = std::min(length, original.size());
+    while (put < putEnd && file[put] == original[put]) {
+        ++put;
+    }
+    std::size_t written = put;
+    const std::size_t writtenEnd = std::min(length, fresh.size());
+    while (written < writtenEnd && file[written] == fresh[written]) {
+        ++written;
+    }
+    if (written < length && (length > original.size() ||
+                             !std::equal(file.begin() + static_cast<std::ptrdiff_t>(written), file.end(),
+                                         original.begin() + static_cast<std::ptrdiff_t>(written)))) {
+        return RewriteState::other;
+    }
+    const bool fits = length == original.size() ||
+                      (length > original.size() && length <= fresh.size() && written == length) ||
+                      (length < original.size() && length >= fresh.size() &&
+                       (put == length || (length == fresh.size() && written == length)));
+    return fits ? RewriteState::halfWay : RewriteState::other;
+}
+
+// Reads count bytes from the start of a file; false when it holds fewer or reading fails.
+bool ReadWhole(int fd, std::vector<std::uint8_t>& into, std::size_t count, off_t from) {
+    into.resize(count);
+    std::size_t filled = 0;
+    while (filled < count) {
+        const ssize_t got =
+            ::pread(fd, into.data() + filled, count - filled, from + static_cast<off_t>(filled));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+constexpr const char* kNotOurs = "das Journal stammt nicht von diesem Benutzer";
+constexpr const char* kDamaged = "das Journal ist beschädigt";
+constexpr const char* kOtherFile = "unter dem Namen liegt eine andere Datei";
+constexpr const char* kChangedSince = "sie wurde seit der unterbrochenen Änderung verändert";
+
+}  // namespace
+
+UndoneSave UndoInterruptedSave(const std::string& journalPath,
+                               const std::function<ScannedAs(const std::string& path)>& scanned) {
     const auto [folderPath, journalName] = SplitPath(journalPath);
     UndoneSave undone;
-    const std::string fileName =
+    // Until the journal names its file: the name its own name carries (the whole name, unless too long).
+    const std::string folderPrefix = journalPath.substr(0, journalPath.size() - journalName.size());
+    undone.path =
+        folderPrefix +
         journalName.substr(1, journalName.size() - 1 - std::min(journalName.size() - 1, kJournalMark.size()));
-    undone.path = folderPath == "/" ? "/" + fileName : folderPath + "/" + fileName;
     const auto keep = [&undone](std::string reason) {
         undone.reason = std::move(reason);
         return undone;
@@ -808,53 +935,76 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath) {
     if (!folder) {
         return keep(ReasonText(errno));
     }
-    ReadFile journal;
-    try {
-        journal = ReadFileForReplacing(journalPath, false);
-    } catch (const Error& e) {
-        return keep(e.what());
+    const FileDescriptor journal(
+        ::openat(folder.get(), journalName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!journal) {
+        return keep(ReasonText(errno));
     }
-    const std::vector<std::uint8_t>& bytes = journal.bytes;
-    const auto startsWith = [&bytes](std::string_view magic) {
-        return bytes.size() >= magic.size() &&
-               std::equal(magic.begin(), magic.end(), bytes.begin(),
-                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
-    };
-    const bool throughLink = startsWith(kLinkJournalMagic);
-    const std::size_t magicSize = throughLink ? kLinkJournalMagic.size() : kJournalMagic.size();
+    // Only a journal this user's save can have made: the user's own, private, with one name. Anyone who
+    // may write into the folder can put a file of that name there, and its bytes would go into a file of
+    // this user's.
+    struct stat own {};
+    if (::fstat(journal.get(), &own) != 0) {
+        return keep(ReasonText(errno));
+    }
+    if (!S_ISREG(own.st_mode) || own.st_uid != ::geteuid() || (own.st_mode & 07777U) != 0600U ||
+        own.st_nlink != 1) {
+        return keep(kNotOurs);
+    }
+    // The head first, and the size it gives checked against the file's before the rest is read.
+    std::vector<std::uint8_t> fixed;
     JournalHead head{};
-    std::uint32_t nameLength = 0;
-    const std::size_t fixed = magicSize + sizeof head + sizeof nameLength;
-    if (bytes.size() >= fixed) {
-        std::memcpy(&head, bytes.data() + magicSize, sizeof head);
-        std::memcpy(&nameLength, bytes.data() + magicSize + sizeof head, sizeof nameLength);
+    if (static_cast<std::uint64_t>(own.st_size) < kJournalFixed ||
+        !ReadWhole(journal.get(), fixed, kJournalFixed, 0) ||
+        !std::equal(kJournalMagic.begin(), kJournalMagic.end(), fixed.begin(),
+                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; })) {
+        return keep(kDamaged);
     }
-    const std::span<const std::uint8_t> all(bytes);
-    if (bytes.size() < fixed || !(throughLink || startsWith(kJournalMagic)) ||
-        bytes.size() - fixed < nameLength || bytes.size() - fixed - nameLength != head.size ||
-        std::string(bytes.begin() + static_cast<std::ptrdiff_t>(fixed),
-                    bytes.begin() + static_cast<std::ptrdiff_t>(fixed + nameLength)) != fileName ||
-        Checksum(all.subspan(fixed + nameLength)) != head.checksum) {
-        return keep("das Journal ist beschädigt");
+    std::memcpy(&head, fixed.data() + kJournalMagic.size(), sizeof head);
+    if (head.nameLength == 0 || head.nameLength > NAME_MAX || head.originalSize > kLargestJournalPart ||
+        head.newSize > kLargestJournalPart || head.throughLink > 1 ||
+        static_cast<std::uint64_t>(own.st_size) !=
+            kJournalFixed + head.nameLength + head.originalSize + head.newSize) {
+        return keep(kDamaged);
     }
-    const std::span<const std::uint8_t> original = all.subspan(fixed + nameLength);
+    std::vector<std::uint8_t> rest;
+    if (!ReadWhole(journal.get(), rest, static_cast<std::size_t>(own.st_size) - kJournalFixed,
+                   static_cast<off_t>(kJournalFixed))) {
+        return keep(kDamaged);
+    }
+    const std::span<const std::uint8_t> all(rest);
+    const std::string fileName(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(head.nameLength));
+    const std::span<const std::uint8_t> original = all.subspan(head.nameLength, head.originalSize);
+    const std::span<const std::uint8_t> fresh = all.subspan(head.nameLength + head.originalSize);
+    if (fileName.find_first_of(std::string_view("/\0", 2)) != std::string::npos || fileName == "." ||
+        fileName == ".." || SaveJournalName(fileName) != journalName ||
+        Checksum(original) != head.originalChecksum || Checksum(fresh) != head.newChecksum) {
+        return keep(kDamaged);
+    }
+    undone.path = folderPrefix + fileName;
 
+    // The name must be a photo of this run's scan, and of the kind the journal says: only such a photo
+    // is ever rewritten in place, so a journal for anything else is none of ours.
+    const bool throughLink = head.throughLink == 1;
+    const ScannedAs seen = scanned(undone.path);
+    if (seen == ScannedAs::other) {
+        return keep("sie ist kein Bild, das der Lauf gefunden hat");
+    }
     FileDescriptor file;
     if (!throughLink) {
-        file.reset(::openat(folder.get(), fileName.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (seen == ScannedAs::photoLink) {
+            return keep("sie ist eine symbolische Verknüpfung");
+        }
+        file.reset(::openat(folder.get(), fileName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (!file) {
             return keep(errno == ELOOP ? "sie ist eine symbolische Verknüpfung" : ReasonText(errno));
         }
     } else {
-        // Following a link, a journal could reach any file the running user may write; so only one this
-        // user wrote is trusted (as each of our journals is: the user's own, private, with one name),
-        // never one another user put beside a link of theirs.
-        const struct stat& own = journal.identity;
-        if (own.st_uid != ::geteuid() || (own.st_mode & (S_IRWXG | S_IRWXO)) != 0 || own.st_nlink != 1) {
-            return keep("das Journal stammt nicht von diesem Benutzer");
+        if (seen != ScannedAs::photoLink) {
+            return keep(kOtherFile);
         }
-        // The link is followed without opening what it leads to; only a regular file is opened for
-        // writing, by its handle, so a FIFO or device swapped in behind the link is never opened.
+        // The link is followed without opening what it leads to; only a regular file is opened, by its
+        // handle, so a FIFO or device swapped in behind the link is never opened.
         const FileDescriptor target(::openat(folder.get(), fileName.c_str(), O_PATH | O_CLOEXEC));
         struct stat found {};
         if (!target) {
@@ -863,10 +1013,10 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath) {
         if (::fstat(target.get(), &found) != 0 || !S_ISREG(found.st_mode) ||
             static_cast<std::uint64_t>(found.st_dev) != head.device ||
             static_cast<std::uint64_t>(found.st_ino) != head.inode) {
-            return keep("unter dem Namen liegt eine andere Datei");
+            return keep(kOtherFile);
         }
         const std::string self = DescriptorPath(target.get());
-        file.reset(::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        file.reset(::open(self.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
         if (!file) {
             return keep(ReasonText(errno));
         }
@@ -875,18 +1025,55 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath) {
     if (::fstat(file.get(), &identity) != 0 || !S_ISREG(identity.st_mode) ||
         static_cast<std::uint64_t>(identity.st_dev) != head.device ||
         static_cast<std::uint64_t>(identity.st_ino) != head.inode) {
-        return keep("unter dem Namen liegt eine andere Datei");
+        return keep(kOtherFile);
+    }
+    if (identity.st_nlink < 2) {
+        return keep("sie hat nur einen Namen und wird nie an Ort und Stelle geändert");
+    }
+    // A journal left after the restore would make the next run restore again, over whatever the photo
+    // has become by then: nothing is written unless the journal can go afterwards. (In a folder with the
+    // sticky bit, a journal that passed the checks above is this user's own, so it may go.)
+    if (::faccessat(folder.get(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
+        return keep("das Journal kann danach nicht entfernt werden (" + ReasonText(errno) + ")");
+    }
+    const std::uint64_t shortest = std::min(head.originalSize, head.newSize);
+    const std::uint64_t longest = std::max(head.originalSize, head.newSize);
+    std::vector<std::uint8_t> now;
+    if (static_cast<std::uint64_t>(identity.st_size) < shortest ||
+        static_cast<std::uint64_t>(identity.st_size) > longest ||
+        !ReadWhole(file.get(), now, static_cast<std::size_t>(identity.st_size), 0)) {
+        return keep(kChangedSince);
     }
     const timespec mtime{static_cast<time_t>(head.mtimeSeconds), static_cast<long>(head.mtimeNanoseconds)};
-    int error = RestoreInPlace(file.get(), original, mtime);
+    int error = 0;
+    switch (ClassifyRewrite(now, original, fresh)) {
+        case RewriteState::other:
+            return keep(kChangedSince);
+        case RewriteState::finished:
+            undone.finished = true;
+            break;
+        case RewriteState::original:
+            // A restore cut short after its last byte may not have set the time yet.
+            if (identity.st_mtim.tv_sec != mtime.tv_sec || identity.st_mtim.tv_nsec != mtime.tv_nsec) {
+                const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, mtime};
+                static_cast<void>(::futimens(file.get(), times.data()));
+            }
+            undone.restored = true;
+            break;
+        case RewriteState::halfWay:
+            error = RestoreInPlace(file.get(), original, mtime);
+            undone.restored = error == 0;
+            break;
+    }
     if (error == 0 && ::unlinkat(folder.get(), journalName.c_str(), 0) != 0) {
         error = errno;
+        undone.restored = false;
+        undone.finished = false;
     }
     if (error != 0) {
         return keep(ReasonText(error));
     }
     ::fsync(folder.get());
-    undone.restored = true;
     return undone;
 }
 

@@ -89,27 +89,43 @@ private:
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
                      bool durable = false, bool keepMtime = false);
 
+// The part of a file's name that the names of its temporary files and journal carry: the name itself, or
+// for a name too long to leave room for ".zeloro-journal" within the file system's 255 bytes, its
+// beginning (whole characters) and "~" with a hash of the whole name, so that any photo name can be saved.
+[[nodiscard]] std::string SaveNameStem(const std::string& fileName);
+
 // The journal of an in-place rewrite of the file named fileName, in the same folder:
-// ".<name>.zeloro-journal", which no folder scan takes for a photo or for a stale temporary file.
+// ".<stem>.zeloro-journal", which no folder scan takes for a photo or for a stale temporary file. The
+// journal holds the file's full name.
 [[nodiscard]] std::string SaveJournalName(const std::string& fileName);
 // True for such a name.
 [[nodiscard]] bool IsSaveJournalName(std::string_view name) noexcept;
 
-// What UndoInterruptedSave did with a journal: restored the file it names (and removed the journal), or
-// left both as they are because restoring was not safe (why, in German).
+// How the run's scan saw the name a journal is for: no photo it listed, a photo file it listed, or a
+// photo it listed as a symbolic link the folder held.
+enum class ScannedAs : std::uint8_t { other, photo, photoLink };
+
+// What UndoInterruptedSave did with a journal: put the original back, found the rewrite finished (the
+// journal went, nothing was written), or left both as they are because acting on them was not safe (why,
+// in German).
 struct UndoneSave {
     std::string path;  // the name the journal is for (the file, or the link to it), in its folder
     bool restored = false;
+    bool finished = false;
     std::string reason;
 };
-// Puts the original bytes (and modification time) a journal holds back into its file, in place, when the
-// name still leads, without a link, to a regular file with the journal's device and inode, and then
-// removes the journal. The journal of a file reached through a link names the link, which is followed
-// (to a regular file with the journal's device and inode); such a journal is trusted only when the running
-// user wrote it (theirs, private, one name), else it stays ("das Journal stammt nicht von diesem
-// Benutzer"). A journal that cannot be read or is damaged, or whose file is gone or another now, stays, so
-// that the original bytes are never lost.
-UndoneSave UndoInterruptedSave(const std::string& journalPath);
+// Acts on a journal a killed in-place rewrite left, only where that rewrite can have been ours: the
+// journal belongs to the running user, is private (0600) and has one name, its size agrees with what its
+// head says (checked before the rest is read), and the name it is for is a photo the scan listed, as the
+// kind of entry the journal says (a file, or a link the folder held, followed to a regular file), with
+// the journal's device and inode and more than one hard link; and the folder lets the journal be removed
+// afterwards. Then the file must hold what an interrupted rewrite or an interrupted restore can leave: the
+// new content, the original, or the new content's beginning over the original, with the original's
+// beginning put back over that. The new content whole is a rewrite that finished (the journal goes);
+// anything else but the original gets the original bytes and modification time back, in place; then the
+// journal goes. In every other case the file and the journal stay as they are, and the reason says why.
+UndoneSave UndoInterruptedSave(const std::string& journalPath,
+                               const std::function<ScannedAs(const std::string& path)>& scanned);
 
 // Steps of WriteFileReplacing and ReplaceReadFile at which a test can inject a failure; "check" comes just
 // before the identity check of ReplaceReadFile, where a test can also change the folder under the save.
