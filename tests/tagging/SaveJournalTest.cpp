@@ -165,7 +165,7 @@ TEST_F(SaveJournal, EveryStateAnInterruptedRewriteLeavesIsRestoredAndNoOther) {
         const Bytes before = ReadFileBytes(photo_);
         const Bytes journal = ReadFileBytes(journal_);
 
-        const UndoneSave undone = UndoAfterScan(photos_, journal_);
+        const auto undone = UndoAfterScan(photos_, journal_);
         EXPECT_EQ(undone.path, photo_.string());
         const Bytes after = ReadFileBytes(photo_);
         EXPECT_EQ(ReadFileBytes(link_), after);
@@ -189,7 +189,7 @@ TEST_F(SaveJournal, EveryStateAnInterruptedRewriteLeavesIsRestoredAndNoOther) {
                 EXPECT_FALSE(undone.finished);
                 EXPECT_EQ(undone.reason, "sie wurde seit der unterbrochenen Änderung verändert");
                 EXPECT_TRUE(BytesEqual(before, after));
-                EXPECT_EQ(ReadFileBytes(journal_), journal);
+                EXPECT_TRUE(fs::exists(journal_) && ReadFileBytes(journal_) == journal);
                 break;
         }
         fs::remove(journal_);
@@ -279,7 +279,7 @@ TEST_F(SaveJournal, JournalThatIsNotOursOrNotForThisStateIsNeverActedOn) {
         observer_.lines.clear();
         ASSERT_EQ(DryRun(), RunResult::done);
         EXPECT_TRUE(BytesEqual(now, ReadFileBytes(file)));
-        EXPECT_EQ(ReadFileBytes(journal), journalBytes);
+        EXPECT_TRUE(fs::exists(journal) && ReadFileBytes(journal) == journalBytes);
         EXPECT_TRUE(LoggedKept(file, c.reason, journal)) << ::testing::PrintToString(observer_.lines);
         fs::permissions(photos_, fs::perms::owner_all);
         fs::remove(journal);
@@ -356,7 +356,7 @@ TEST_F(SaveJournal, RestoreWritesOnlyWhereTheJournalCanGoAfterwards) {
         const Bytes before = ReadFileBytes(photo_);
         ASSERT_NE(before, original);
         AsUser(user, 0, [&] {
-            const UndoneSave undone = UndoAfterScan(photos_, journal_);
+            const auto undone = UndoAfterScan(photos_, journal_);
             return undone.restored == c.reason.empty() && undone.reason == c.reason ? 0 : 1;
         });
         EXPECT_EQ(ReadFileBytes(link_), c.reason.empty() ? original : before);
