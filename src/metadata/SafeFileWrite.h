@@ -74,16 +74,16 @@ private:
 // rename the name must still lead, without a link, to the file read with its size and modification time
 // unchanged; else FileSkippedError "Datei %s wurde nicht gespeichert: sie wurde nach dem Lesen verändert".
 // A file with more than one hard link is not replaced but rewritten in place, so that every name sees the
-// new content: its original bytes and identity first go to a journal next to it (SaveJournalName), synced
-// to the disk before the file is touched; then the file is written through a second descriptor on the
-// very inode read, cut to the new size and synced, and the journal is removed. A failure on the way puts
-// the original bytes back and removes the journal; a process killed on the way leaves the journal, from
-// which the next run restores the file (UndoInterruptedSave) before it does anything else. A file reached
-// through a symbolic link is rewritten the same way, its journal beside the link (the folder the run
-// scanned) rather than beside the file; the link must then also still lead to the file read. It is skipped
-// (FileSkippedError "... sie hat mehrere harte Verknüpfungen", with the cause) when it cannot be opened
-// for writing, or a journal of an earlier save is still there. A file the user may not write is refused
-// first, as by WriteFileReplacing. Other failures as WriteFileReplacing, a FileError with the path, a
+// new content: its original bytes, the new ones and its identity first go to a journal next to it
+// (SaveJournalName), synced to the disk before the file is touched; then the file is written through a second
+// descriptor on the very inode read, cut to the new size and synced, and the journal is removed. A failure on
+// the way puts the original bytes back and removes the journal; a process killed on the way leaves the
+// journal, from which the next run restores the file (UndoInterruptedSave) before it does anything else. A
+// file reached through a symbolic link is rewritten the same way, its journal beside the link (the folder the
+// run scanned) rather than beside the file; the link must then also still lead to the file read. It is
+// skipped (FileSkippedError "... sie hat mehrere harte Verknüpfungen", with the cause) when it cannot be
+// opened for writing, or a journal of an earlier save is still there. A file the user may not write is
+// refused first, as by WriteFileReplacing. Other failures as WriteFileReplacing, a FileError with the path, a
 // StreamError "Stream-Schreibfehler: <cause>" (the caller knows which photo it was); the original stays. With
 // keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
