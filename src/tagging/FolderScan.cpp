@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 
 #include "common/AsciiText.h"
 #include "metadata/SafeFileWrite.h"
@@ -129,20 +130,22 @@ void FindFilesRecursive(const std::string& path, const std::string& mask, std::v
     // The stems of this folder's photos, with the owner of each photo file (a save may give its temporary
     // file the photo's owner), and the names that look like our temporary files.
     std::unordered_map<std::string, uid_t> photoStems;
-    std::vector<std::string> temporaries;
+    std::vector<std::pair<std::string, uid_t>> temporaries;
     for (const std::string& name : names) {
         const std::string full = folder + name;
         struct stat info {};
         const EntryType type = entryType(full, info);
         if (findings != nullptr && type == EntryType::file && IsSaveTemporaryName(name)) {
-            temporaries.push_back(name);
+            temporaries.emplace_back(name, info.st_uid);
         }
         if (findings != nullptr && type == EntryType::file && IsSaveJournalName(name)) {
             findings->saveJournals.push_back(full);
         }
         if ((type == EntryType::file || type == EntryType::link) && MatchesMask(name, mask)) {
             list.push_back(full);
-            photoStems.emplace(SaveNameStem(name), type == EntryType::file ? info.st_uid : ::geteuid());
+            if (findings != nullptr) {
+                photoStems.emplace(SaveNameStem(name), type == EntryType::file ? info.st_uid : ::geteuid());
+            }
             if (findings != nullptr && type == EntryType::link) {
                 findings->links.insert(full);
             }
@@ -152,12 +155,10 @@ void FindFilesRecursive(const std::string& path, const std::string& mask, std::v
     }
     // Only a temporary file one of our saves can have left beside a photo of the folder is removed: named
     // for that photo, and this user's or the photo owner's. Any other file of that pattern is not ours.
-    for (const std::string& name : temporaries) {
+    for (const auto& [name, owner] : temporaries) {
         constexpr std::size_t kSuffix = std::string_view(".zeloro-XXXXXX").size();
         const auto photo = photoStems.find(name.substr(1, name.size() - 1 - kSuffix));
-        struct stat info {};
-        if (photo != photoStems.end() && ::lstat((folder + name).c_str(), &info) == 0 &&
-            (info.st_uid == ::geteuid() || info.st_uid == photo->second)) {
+        if (photo != photoStems.end() && (owner == ::geteuid() || owner == photo->second)) {
             findings->staleTemporaries.push_back(folder + name);
         }
     }
