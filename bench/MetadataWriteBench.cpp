@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "common/DateTime.h"
+#include "filesafe/SafeFileWrite.h"
 #include "metadata/JPEGImageEx.h"
-#include "metadata/SafeFileWrite.h"
 #include "metadata/Streams.h"
 
 namespace fs = std::filesystem;

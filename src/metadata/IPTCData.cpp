@@ -3,11 +3,11 @@
 
 #include <algorithm>
 
+#include "filesafe/SafeFileWrite.h"
 #include "metadata/AFCPTrailer.h"
 #include "metadata/AdobeResources.h"
 #include "metadata/JPEGImage.h"
 #include "metadata/JPEGSegments.h"
-#include "metadata/SafeFileWrite.h"
 
 namespace zeloro {
 namespace {

@@ -6,8 +6,9 @@
 #include <cstring>
 #include <utility>
 
+#include "filesafe/FolderReplace.h"
+#include "filesafe/SafeFileWrite.h"
 #include "metadata/AdobeResources.h"
-#include "metadata/SafeFileWrite.h"
 #include "metadata/XMPPacket.h"
 #include "metadata/detail/JpegCodec.h"
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "filesafe/FolderReplace.h"
 #include "metadata/AFCPTrailer.h"
 #include "metadata/ExifData.h"
 #include "metadata/IPTCData.h"
 #include "metadata/JPEGImage.h"
 #include "metadata/JPEGSegments.h"
-#include "metadata/SafeFileWrite.h"
 #include "metadata/Streams.h"
 
 namespace zeloro {

@@ -11,7 +11,8 @@
 #include <utility>
 
 #include "common/AsciiText.h"
-#include "metadata/SafeFileWrite.h"
+#include "filesafe/SafeFileWrite.h"
+#include "filesafe/SaveJournal.h"
 
 namespace zeloro {
 namespace {

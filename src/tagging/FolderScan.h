@@ -5,7 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "metadata/SafeFileWrite.h"
+#include "filesafe/SaveJournal.h"
 
 namespace zeloro {
 

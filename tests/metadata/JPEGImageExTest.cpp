@@ -6,9 +6,10 @@
 
 #include <filesystem>
 
+#include "filesafe/FolderReplace.h"
+#include "filesafe/SafeFileWrite.h"
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
-#include "metadata/SafeFileWrite.h"
 #include "metadata/WriteFixtures.h"
 #include "support/TestSupport.h"
 

@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "SamplePhoto.h"
+#include "filesafe/SafeFileWrite.h"
+#include "filesafe/SaveJournal.h"
 #include "metadata/ExifData.h"
-#include "metadata/SafeFileWrite.h"
 #include "support/TestSupport.h"
 #include "tagging/FolderScan.h"
 #include "tagging/TaggingSession.h"

@@ -17,7 +17,7 @@
 
 #include "SamplePhoto.h"
 #include "common/Error.h"
-#include "metadata/SafeFileWrite.h"
+#include "filesafe/SaveJournal.h"
 #include "support/TestSupport.h"
 #include "tagging/TaggingSession.h"
 #include "trackstore/Database.h"

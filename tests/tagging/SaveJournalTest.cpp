@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "HostileFolder.h"
-#include "metadata/SafeFileWrite.h"
+#include "filesafe/FolderReplace.h"
+#include "filesafe/SafeFileWrite.h"
+#include "filesafe/SaveJournal.h"
 #include "support/TestSupport.h"
 #include "tagging/FolderScan.h"
 #include "tagging/TaggingSession.h"

@@ -13,9 +13,9 @@
 
 #include "SamplePhoto.h"
 #include "common/Error.h"
+#include "filesafe/FolderReplace.h"
 #include "mapexport/MapPage.h"
 #include "metadata/ExifData.h"
-#include "metadata/SafeFileWrite.h"
 #include "support/TestSupport.h"
 #include "tagging/MissReason.h"
 #include "tagging/RunSettings.h"

@@ -1,12 +1,10 @@
-// src/metadata/detail/SaveJournalFormat.h: the journal of an in-place save, shared by the save that writes
+// src/filesafe/detail/SaveJournalFormat.h: the journal of an in-place save, shared by the save that writes
 // it and the restore that reads it.
 #pragma once
 #include <cstdint>
 #include <ctime>
 #include <span>
-#include <string>
 #include <string_view>
-#include <utility>
 
 namespace zeloro::detail {
 
@@ -35,13 +33,6 @@ struct JournalHead {
 };
 inline constexpr std::size_t kJournalFixed = kJournalMagic.size() + sizeof(JournalHead);
 
-// FNV-1a over the bytes.
-[[nodiscard]] std::uint64_t Checksum(std::span<const std::uint8_t> bytes) noexcept;
-// A path's folder ("." for none) and last name.
-[[nodiscard]] std::pair<std::string, std::string> SplitPath(const std::string& path);
-// The path under which the kernel opens or links the very file a descriptor holds, not a name looked up
-// again.
-[[nodiscard]] std::string DescriptorPath(int fd);
 // Puts the original bytes back into the file, written in place from the start and then cut to their
 // length, and its modification time where the process may set it (one that may write but does not own
 // the file may not); errno or 0.

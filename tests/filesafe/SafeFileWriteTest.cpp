@@ -7,7 +7,8 @@
 #include <system_error>
 
 #include "common/Error.h"
-#include "metadata/SafeFileWrite.h"
+#include "filesafe/SafeFileWrite.h"
+#include "filesafe/SaveJournal.h"
 #include "support/TestSupport.h"
 
 namespace zeloro {

@@ -1,4 +1,4 @@
-// src/metadata/SaveJournalRestore.cpp: the restore of an in-place save a killed run left, from its journal,
+// src/filesafe/SaveJournalRestore.cpp: the restore of an in-place save a killed run left, from its journal,
 // only where that save can have been this user's and the file holds what it can have left.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,8 +13,9 @@
 
 #include "common/FileDescriptor.h"
 #include "common/ReasonText.h"
-#include "metadata/SafeFileWrite.h"
-#include "metadata/detail/SaveJournalFormat.h"
+#include "filesafe/SaveJournal.h"
+#include "filesafe/detail/SafeWriteCommon.h"
+#include "filesafe/detail/SaveJournalFormat.h"
 
 namespace zeloro {
 

@@ -1,0 +1,13 @@
+// src/filesafe/detail/InPlaceRewrite.h: the rewrite in place, under a journal, of a file with several names.
+#pragma once
+#include <cstdint>
+#include <span>
+
+#include "filesafe/FolderReplace.h"
+
+namespace zeloro::detail {
+
+// Rewrites the file read where it lies, so that every name sees the new content (see ReplaceReadFile).
+void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool keepMtime);
+
+}  // namespace zeloro::detail
