@@ -121,7 +121,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     inputs.gpxPath = options.gpx;
     inputs.folder = options.photos;
     inputs.zoneIndex = options.zoneIndex ? *options.zoneIndex : DefaultZoneIndex(Now());
-    inputs.toleranceText = std::to_string(options.tolerance);
+    inputs.toleranceSeconds = options.tolerance;
     inputs.jobs = options.jobs;
     inputs.modes = options.modes;
     observer.SetJson(options.json);
@@ -188,7 +188,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     }
 
     if (!options.keep) {
-        static_cast<void>(session.ClearDatabase());  // as "Beenden": the result is not looked at
+        static_cast<void>(session.clearDatabase());  // as "Beenden": the result is not looked at
     } else {
         session.KeepTrackTable();
     }

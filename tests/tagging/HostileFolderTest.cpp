@@ -139,9 +139,7 @@ protected:
         return files;
     }
 
-    RunResult Run() {
-        return session_.Run({gpx_.string(), photos_.string(), 13, "0", RunModes{}}, observer_);
-    }
+    RunResult Run() { return session_.Run({gpx_.string(), photos_.string(), 13, 0, RunModes{}}, observer_); }
 
     // Everything outside the data folder's own files, for comparing before and after.
     std::map<std::string, std::string> World() const {
@@ -309,7 +307,7 @@ TEST_F(HostileFolder, PhotoWithSecondHardLinkIsTaggedUnderEveryName) {
 
             RunModes modes;
             modes.keepMtime = keepMtime;
-            ASSERT_EQ(session_.Run({gpx_.string(), photos_.string(), 13, "0", modes}, observer_),
+            ASSERT_EQ(session_.Run({gpx_.string(), photos_.string(), 13, 0, modes}, observer_),
                       RunResult::done);
             EXPECT_TRUE(HasGps(photo));
             EXPECT_EQ(ReadFileBytes(link), ReadFileBytes(photo));
@@ -760,7 +758,7 @@ TEST(StaleTrackPoints, AreDeletedUnlessKeptOnPurpose) {
         session.Connect();
         session.KeepTrackTable();
         EXPECT_TRUE(fs::exists(tmp / kKeptMarkFileName));
-        EXPECT_TRUE(session.ClearDatabase());
+        EXPECT_TRUE(session.clearDatabase());
         EXPECT_FALSE(fs::exists(tmp / kKeptMarkFileName));
     }
 }
