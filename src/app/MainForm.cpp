@@ -38,10 +38,9 @@
 #include "app/WindowObserver.h"
 #include "common/Error.h"
 #include "common/SystemFolders.h"
+#include "tagging/FrontEnd.h"
 #include "tagging/RunObserver.h"
 #include "tagging/TaggingSession.h"
-#include "time/TimeRules.h"
-#include "trackstore/TrackStore.h"
 
 namespace zeloro {
 

@@ -18,10 +18,8 @@
 #include "cli/CliOptions.h"
 #include "common/DateTime.h"
 #include "common/Error.h"
-#include "gpx/GpxImport.h"
+#include "tagging/FrontEnd.h"
 #include "tagging/TaggingSession.h"
-#include "time/TimeRules.h"
-#include "trackstore/TrackStore.h"
 
 namespace {
 
