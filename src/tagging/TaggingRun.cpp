@@ -71,13 +71,18 @@ void ReportScanFindings(const ScanFindings& findings, RunObserver& observer) {
 }
 
 // A photo with several links whose in-place save a killed run left half-done gets its original bytes back
-// from the journal, before anything else of the run; a journal that cannot be used stays, and is named.
-void UndoInterruptedSaves(const ScanFindings& findings, RunObserver& observer) {
+// from the journal, before anything else of the run; one whose save had finished keeps it. A journal that
+// cannot be used, or that this run's save cannot have made, stays, and is named.
+void UndoInterruptedSaves(const std::vector<std::string>& photos, const ScanFindings& findings,
+                          RunObserver& observer) {
+    const auto scanned = [&](const std::string& path) { return ScannedKind(photos, findings, path); };
     for (const std::string& journal : findings.saveJournals) {
-        const UndoneSave undone = UndoInterruptedSave(journal);
+        const UndoneSave undone = UndoInterruptedSave(journal, scanned);
         std::string line = kLogSaveUndoneBefore + LogSafeText(undone.path);
         if (undone.restored) {
             line += kLogSaveUndone;
+        } else if (undone.finished) {
+            line += kLogSaveFinished;
         } else {
             line.append(kLogSaveNotUndone).append(LogSafeText(undone.reason)).append(kLogSaveJournalKept);
             line += LogSafeText(journal);
@@ -353,7 +358,7 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
     observer.SetProgressMax(ClampToInt(photos_.size()));
     LogLine(observer, " - " + std::to_string(photos_.size()) + kLogPhotosFound);
     ReportScanFindings(findings, observer);
-    UndoInterruptedSaves(findings, observer);
+    UndoInterruptedSaves(photos_, findings, observer);
 
     // A failed import leaves the progress bar as it was: no photo has been touched. Every file is in the
     // table before the first photo is matched, so tracks of several files serve every photo alike.

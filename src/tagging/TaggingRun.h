@@ -38,6 +38,8 @@ inline constexpr const char* kLogStaleTemporaryRemoved =
 // Around a photo's path: a killed run's in-place save of it was undone from its journal, or could not be.
 inline constexpr const char* kLogSaveUndoneBefore = " - Unterbrochene Änderung an ";
 inline constexpr const char* kLogSaveUndone = " rückgängig gemacht.";
+// The save had written all of the new content when it was stopped: the photo keeps it, the journal went.
+inline constexpr const char* kLogSaveFinished = " war bereits abgeschlossen; das Journal ist entfernt.";
 inline constexpr const char* kLogSaveNotUndone = " nicht rückgängig gemacht: ";
 inline constexpr const char* kLogSaveJournalKept = "; das Journal bleibt: ";
 inline constexpr const char* kLogFolderUnreadable = ": Verzeichnis kann nicht gelesen werden";
