@@ -139,9 +139,7 @@ protected:
         return files;
     }
 
-    RunResult Run() {
-        return session_.Run({gpx_.string(), photos_.string(), 13, "0", RunModes{}}, observer_);
-    }
+    RunResult Run() { return session_.Run({gpx_.string(), photos_.string(), 13, 0, RunModes{}}, observer_); }
 
     // Everything outside the data folder's own files, for comparing before and after.
     std::map<std::string, std::string> World() const {

@@ -182,7 +182,7 @@ TEST_F(HostileFolder, PhotoWithSecondHardLinkIsTaggedUnderEveryName) {
 
             RunModes modes;
             modes.keepMtime = keepMtime;
-            ASSERT_EQ(session_.Run({gpx_.string(), photos_.string(), 13, "0", modes}, observer_),
+            ASSERT_EQ(session_.Run({gpx_.string(), photos_.string(), 13, 0, modes}, observer_),
                       RunResult::done);
             EXPECT_TRUE(HasGps(photo));
             EXPECT_EQ(ReadFileBytes(link), ReadFileBytes(photo));
@@ -635,7 +635,7 @@ TEST(StaleTrackPoints, AreDeletedUnlessKeptOnPurpose) {
         session.Connect();
         session.KeepTrackTable();
         EXPECT_TRUE(fs::exists(tmp / kKeptMarkFileName));
-        EXPECT_TRUE(session.ClearDatabase());
+        EXPECT_TRUE(session.clearDatabase());
         EXPECT_FALSE(fs::exists(tmp / kKeptMarkFileName));
     }
 }

@@ -79,7 +79,7 @@ protected:
     RunResult DryRun() {
         RunModes modes;
         modes.dryRun = true;
-        return session_.Run({gpx_.string(), photos_.string(), 13, "0", modes}, observer_);
+        return session_.Run({gpx_.string(), photos_.string(), 13, 0, modes}, observer_);
     }
     [[nodiscard]] bool LoggedKept(const fs::path& file, const std::string& reason,
                                   const fs::path& journal) const {

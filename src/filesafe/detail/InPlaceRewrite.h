@@ -8,6 +8,7 @@
 namespace zeloro::detail {
 
 // Rewrites the file read where it lies, so that every name sees the new content (see ReplaceReadFile).
-void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool keepMtime);
+void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
+                    bool keepMtime);
 
 }  // namespace zeloro::detail
