@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -20,8 +21,9 @@
 #include "SamplePhoto.h"
 #include "common/AsciiText.h"
 #include "common/Error.h"
-#include "metadata/ExifData.h"
 #include "metadata/SafeFileWrite.h"
+#include "support/ExifRead.h"
+#include "support/GpxText.h"
 #include "support/TestSupport.h"
 #include "tagging/FolderScan.h"
 #include "tagging/TaggingSession.h"
@@ -104,10 +106,10 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     return files;
 }
 
+// Tagged at the track's one point.
 bool HasGps(const fs::path& photo) {
-    TExifData exif;
-    exif.LoadFromJPEG(photo.string());
-    return exif.GPSLatitude().Degrees() == TTiffLongWordFraction(48, 1);
+    const std::optional<GpsPosition> at = GpsPositionOf(photo);
+    return at && std::fabs(at->lat - 48.5) < 1e-7 && std::fabs(at->lon - 11.5) < 1e-7;
 }
 
 class HostileFolder : public ::testing::Test {
@@ -119,10 +121,7 @@ protected:
         con.Close();
         fs::create_directories(photos_);
         fs::create_directories(elsewhere_);
-        WriteFileText(gpx_,
-                      "<gpx><trk><trkseg>"
-                      "<trkpt lat=\"48.5\" lon=\"11.5\"><time>2024-06-15T08:00:00Z</time></trkpt>"
-                      "</trkseg></trk></gpx>");
+        WriteFileText(gpx_, GpxText({{"48.5", "11.5", "2024-06-15T08:00:00Z", {}}}));
         WriteFileText(elsewhere_ / "secret.conf", "password=1\n");
         WriteFileBytes(elsewhere_ / "other.jpg", Photo("2024:06:15 10:00:00"));
         WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
