@@ -80,9 +80,7 @@ sample::ByteVector Photo(std::optional<std::string> shot, int scene = 0) {
     return sample::MakePhoto(spec);
 }
 
-using ExpectedFix = GpsFix;
-
-ExpectedFix FixOf(int i) {
+GpsFix FixOf(int i) {
     const int s = PointSecond(i);
     char utc[64];
     std::snprintf(utc, sizeof utc, "2024:06:15 %02d:%02d:%02d", 7 + s / 3600, s / 60 % 60, s % 60);
@@ -107,7 +105,7 @@ std::size_t TrackRows(const fs::path& database) {
 }
 
 // A marker of the map page at a fix.
-PagePhoto Marker(const ExpectedFix& fix, const std::string& name, const std::string& shot) {
+PagePhoto Marker(const GpsFix& fix, const std::string& name, const std::string& shot) {
     return {std::stod(fix.lat), std::stod(fix.lon), name, shot};
 }
 
@@ -174,9 +172,9 @@ TEST_F(CliRun, TagsMatchingPhotosLogsEveryStepAndWritesTheMap) {
     const ProcessResult r = Tag("13", "0", {"--map"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    const ExpectedFix f1 = FixOf(363);
-    const ExpectedFix f2 = FixOf(kSouthWest);
-    const ExpectedFix f5 = FixOf(0);
+    const GpsFix f1 = FixOf(363);
+    const GpsFix f2 = FixOf(kSouthWest);
+    const GpsFix f5 = FixOf(0);
     const std::string page = (data_ / "maps" / "index.html").string();
     const std::vector<std::string> expected{
         " - Lese Bilddateien",
@@ -242,7 +240,7 @@ TEST_P(CliMatch, ZoneAndToleranceChooseThePoint) {
     const std::vector<std::string> log = Log(r);
     ASSERT_EQ(log.size(), c.point ? 6U : 5U) << r.out;
     if (c.point) {
-        const ExpectedFix fix = FixOf(*c.point);
+        const GpsFix fix = FixOf(*c.point);
         EXPECT_EQ(log[5], " - " + fix.lat + "," + fix.lon + " getaggt!");
         ExpectGpsByOurReader(photos_ / "IMG.jpg", fix);
     } else {
@@ -385,7 +383,7 @@ TEST_F(CliRun, ExplainNamesFoundPhotosByPathAndJsonCarriesTheReason) {
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     const std::vector<std::string> log = Log(r);
     ASSERT_GE(log.size(), 8U) << r.out;
-    const ExpectedFix f1 = FixOf(363);
+    const GpsFix f1 = FixOf(363);
     EXPECT_EQ(
         std::vector<std::string>(log.begin() + 4, log.begin() + 8),
         (std::vector<std::string>{" - sub/IMG_1.jpg Koordinaten gefunden:",
@@ -458,7 +456,7 @@ TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
     EXPECT_EQ(Log(r), expected);
     const bool exiftool = HaveExiftool();
     for (std::size_t i = 0; i < shots.size(); ++i) {
-        const ExpectedFix fix{lat(shots[i]), lon(shots[i]), "2024:06:15 " + clock(8, shots[i])};
+        const GpsFix fix{lat(shots[i]), lon(shots[i]), "2024:06:15 " + clock(8, shots[i])};
         ExpectGpsByOurReader(photos_ / photo(i), fix);
         if (exiftool && (i == 0 || shots[i] == 60 || i + 1 == shots.size())) {
             ExpectGpsByExiftool(photos_ / photo(i), fix);
@@ -495,8 +493,8 @@ TEST_F(CliRun, TimesBeforeEighteenNinetyNineKeepTheirDateAndTime) {
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(TrackTimes(data_ / "zeloro.sqlite"),
               (std::vector<std::string>{"1800-06-15 18:30:15", "1234-12-12 08:00:00"}));
-    const ExpectedFix a{"48.5", "11.25", "1800:06:15 18:30:15"};
-    const ExpectedFix b{"-12.75", "-45.5", "1234:12:12 08:00:00"};
+    const GpsFix a{"48.5", "11.25", "1800:06:15 18:30:15"};
+    const GpsFix b{"-12.75", "-45.5", "1234:12:12 08:00:00"};
     ExpectGpsByOurReader(photos_ / "a.jpg", a);
     ExpectGpsByOurReader(photos_ / "b.jpg", b);
     if (HaveExiftool()) {
@@ -542,7 +540,7 @@ TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
     EXPECT_EQ(r.exitStatus, 1);
     // The error's own text, after the photo it is about.
     EXPECT_EQ(r.err, (photos_ / "IMG_2.jpg").string() + ": JPEG header is not valid.\n");
-    const ExpectedFix f1 = FixOf(363);
+    const GpsFix f1 = FixOf(363);
     const std::string page = (data_ / "maps" / "index.html").string();
     const std::vector<std::string> expected{" - Lese Bilddateien",
                                             " - 3 Bilder im Verzeichnis gefunden",
@@ -609,7 +607,7 @@ TEST_F(CliRun, OpenWithoutAnOpenerIsAnErrorAfterThePageIsWritten) {
 // A configured key brings back the Google page, carrying the key; the variable wins over the file.
 TEST_F(CliRun, GoogleKeyFromTheEnvironmentOrTheDataFolderGivesTheGooglePage) {
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
-    const ExpectedFix f1 = FixOf(363);
+    const GpsFix f1 = FixOf(363);
     const std::string page = (data_ / "maps" / "index.html").string();
     const std::string markers =
         "store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon + ")\r\n];";
@@ -1049,7 +1047,7 @@ TEST_F(CliModes, DryRunLogsWhatWouldBeWrittenAndLeavesEveryByteAndTime) {
     const auto before = States();
     const ProcessResult r = Tag("13", "0", {"--dry-run", "--keep"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    const ExpectedFix f1 = FixOf(363);
+    const GpsFix f1 = FixOf(363);
     const std::vector<std::string> expected{
         " - Lese Bilddateien",
         " - 4 Bilder im Verzeichnis gefunden",
@@ -1137,7 +1135,7 @@ TEST_F(CliModes, JsonGivesOneParsableObjectPerPhotoAndASummary) {
         const nlohmann::json photo = nlohmann::json::parse(lines[i]);
         byFile[photo.at("file").get<std::string>()] = photo;
     }
-    const auto expectTagged = [&](const std::string& name, const ExpectedFix& fix) {
+    const auto expectTagged = [&](const std::string& name, const GpsFix& fix) {
         SCOPED_TRACE(name);
         const nlohmann::json& p = byFile.at((photos_ / name).string());
         EXPECT_EQ(p.at("status"), "tagged");
@@ -1282,7 +1280,7 @@ TEST_P(CliStop, SigintEndsTheRunBetweenPhotosAndSaysSo) {
 
     const std::string stopLine = "Lauf abgebrochen: " + std::to_string(done) + " von " +
                                  std::to_string(kPhotos) + " Bildern bearbeitet.";
-    const ExpectedFix fix = FixOf(363);
+    const GpsFix fix = FixOf(363);
     if (!json) {
         std::vector<std::string> expected{
             " - Lese Bilddateien", " - " + std::to_string(kPhotos) + " Bilder im Verzeichnis gefunden",
