@@ -73,7 +73,7 @@ TrackTable& table() {
 }
 
 // Shot times spread over the whole track (and, for misses, the days after it).
-void lookups(benchmark::State& state, const std::string& tolerance, std::int64_t offset) {
+void lookups(benchmark::State& state, int tolerance, std::int64_t offset) {
     TrackTable& t = table();
     Query query(t.connection);
     std::uint64_t seed = 12345;
@@ -125,10 +125,10 @@ void nearestQuery(benchmark::State& state, const char* sql) {
 void BM_NearestByIndexSteps(benchmark::State& state) { nearestQuery(state, kWindowLookupSql); }
 void BM_NearestByDistanceSort(benchmark::State& state) { nearestQuery(state, kNearestByDistanceSortSql); }
 
-void BM_LookupExact(benchmark::State& state) { lookups(state, "0", 0); }
-void BM_LookupWindow5(benchmark::State& state) { lookups(state, "5", 0); }
-void BM_LookupWindow500(benchmark::State& state) { lookups(state, "500", 0); }
-void BM_LookupMiss(benchmark::State& state) { lookups(state, "0", 2 * kPoints); }
+void BM_LookupExact(benchmark::State& state) { lookups(state, 0, 0); }
+void BM_LookupWindow5(benchmark::State& state) { lookups(state, 5, 0); }
+void BM_LookupWindow500(benchmark::State& state) { lookups(state, 500, 0); }
+void BM_LookupMiss(benchmark::State& state) { lookups(state, 0, 2 * kPoints); }
 
 void BM_Import(benchmark::State& state) {
     for (auto _ : state) {

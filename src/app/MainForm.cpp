@@ -38,10 +38,9 @@
 #include "app/WindowObserver.h"
 #include "common/Error.h"
 #include "common/SystemFolders.h"
+#include "tagging/FrontEnd.h"
 #include "tagging/RunObserver.h"
 #include "tagging/TaggingSession.h"
-#include "time/TimeRules.h"
-#include "trackstore/TrackStore.h"
 
 namespace zeloro {
 
@@ -499,7 +498,7 @@ void Tmain::Button1Click() {
     inputs.gpxPath = edGpx->Text().toStdString();
     inputs.folder = edPictures->Text().toStdString();
     inputs.zoneIndex = cbtimezone->currentIndex();
-    inputs.toleranceText = edSec->Text().toStdString();
+    inputs.toleranceSeconds = edSec->value();
     inputs.modes = runOptions_.Modes();
     inputs.jobs = runOptions_.jobs;
     // The dialog accepts only texts a run can read; the defaults are the run without options.
@@ -587,7 +586,7 @@ void Tmain::Button2Click() {
         Memo1->clear();
         session_->ClearMapEntries();
         status->SetPosition(0);
-        (void)session_->ClearDatabase();
+        (void)session_->clearDatabase();
     });
 }
 
@@ -604,7 +603,7 @@ void Tmain::Button3Click() {
         return;
     }
     Guarded([this] {
-        (void)session_->ClearDatabase();
+        (void)session_->clearDatabase();
         options_.endApplication();
     });
 }

@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "app/MessageBoxes.h"
-#include "time/CameraZone.h"
+#include "tagging/FrontEnd.h"
 
 namespace zeloro {
 

@@ -6,9 +6,7 @@
 #include <functional>
 #include <optional>
 
-#include "tagging/RunModes.h"
-#include "tagging/RunObserver.h"
-#include "tagging/RunSettings.h"
+#include "tagging/RunInputs.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -13,7 +13,7 @@ class SpinEdit : public QSpinBox {
 public:
     explicit SpinEdit(QWidget* parent = nullptr);
 
-    // The value as decimal text, as the run reads it.
+    // The value as decimal text, as the window shows it.
     [[nodiscard]] QString Text() const { return QString::number(value()); }
 
 protected:

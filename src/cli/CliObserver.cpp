@@ -6,7 +6,7 @@
 
 #include "cli/CliOptions.h"
 #include "common/Error.h"
-#include "trackstore/TrackLookup.h"
+#include "tagging/FrontEnd.h"
 
 namespace zeloro::cli {
 namespace {

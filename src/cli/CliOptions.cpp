@@ -12,8 +12,7 @@
 #include "common/AsciiText.h"
 #include "common/FileDescriptor.h"
 #include "common/ReasonText.h"
-#include "time/CameraZone.h"
-#include "time/TimeRules.h"
+#include "tagging/FrontEnd.h"
 
 namespace zeloro::cli {
 namespace {

@@ -7,9 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "tagging/RunModes.h"
-#include "tagging/RunObserver.h"
-#include "tagging/RunSettings.h"
+#include "tagging/RunInputs.h"
 
 namespace zeloro::cli {
 

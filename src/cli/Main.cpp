@@ -18,10 +18,8 @@
 #include "cli/CliOptions.h"
 #include "common/DateTime.h"
 #include "common/Error.h"
-#include "gpx/GpxImport.h"
+#include "tagging/FrontEnd.h"
 #include "tagging/TaggingSession.h"
-#include "time/TimeRules.h"
-#include "trackstore/TrackStore.h"
 
 namespace {
 
@@ -121,7 +119,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     inputs.gpxPath = options.gpx;
     inputs.folder = options.photos;
     inputs.zoneIndex = options.zoneIndex ? *options.zoneIndex : DefaultZoneIndex(Now());
-    inputs.toleranceText = std::to_string(options.tolerance);
+    inputs.toleranceSeconds = options.tolerance;
     inputs.jobs = options.jobs;
     inputs.modes = options.modes;
     observer.SetJson(options.json);
@@ -188,7 +186,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     }
 
     if (!options.keep) {
-        static_cast<void>(session.ClearDatabase());  // as "Beenden": the result is not looked at
+        static_cast<void>(session.clearDatabase());  // as "Beenden": the result is not looked at
     } else {
         session.KeepTrackTable();
     }

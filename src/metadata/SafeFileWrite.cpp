@@ -19,8 +19,18 @@
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
 #include "common/ReasonText.h"
+#include "metadata/detail/SaveJournalFormat.h"
 
 namespace zeloro {
+
+using detail::Checksum;
+using detail::DescriptorPath;
+using detail::JournalHead;
+using detail::kJournalMagic;
+using detail::kJournalMark;
+using detail::RestoreInPlace;
+using detail::SplitPath;
+
 namespace {
 
 SafeWriteFaultHook& FaultHook() {
@@ -32,6 +42,10 @@ int InjectedError(SafeWriteStep step) {
     const SafeWriteFaultHook& hook = FaultHook();
     return hook ? hook(step) : 0;
 }
+
+// The longest stem that leaves room for the journal's dot and mark within a name of 255 bytes (a
+// temporary file's ".zeloro-XXXXXX" is one byte shorter).
+constexpr std::size_t kLongestStem = NAME_MAX - 1 - kJournalMark.size();
 
 [[noreturn]] void ThrowCreateError(const std::string& path, int error) {
     const std::string reason = std::generic_category().message(error);
@@ -148,7 +162,7 @@ void WriteFileReplacing(const std::string& path, std::span<const std::span<const
     // photos never pick it up.
     // Built by appending: GCC 12 at -O3 misreads a chain of string + as overlapping copies.
     std::string name;
-    const std::string base = targetPath.filename().string();
+    const std::string base = SaveNameStem(targetPath.filename().string());
     name.reserve(base.size() + 16);
     name.append(".").append(base).append(".zeloro-XXXXXX");
     std::string pattern = (folder / name).string();
@@ -220,14 +234,6 @@ namespace {
                     std::strerror(cause));
 }
 
-std::pair<std::string, std::string> SplitPath(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return {".", path};
-    }
-    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
-}
-
 // Opens the last name of path without following a link in it and without blocking; errno on failure.
 int OpenInFolder(const std::string& path, ReadFile& into) {
     const auto [folder, name] = SplitPath(path);
@@ -297,13 +303,14 @@ int CopyAttributes(int from, int to) {
     return 0;
 }
 
-std::string TemporaryName(const std::string& base) {
+std::string TemporaryName(const std::string& fileName) {
     static constexpr std::string_view kLetters =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     thread_local std::mt19937 random{std::random_device{}()};
+    const std::string stem = SaveNameStem(fileName);
     std::string name;
-    name.reserve(base.size() + 16);
-    name.append(".").append(base).append(".zeloro-");
+    name.reserve(stem.size() + 16);
+    name.append(".").append(stem).append(".zeloro-");
     for (int i = 0; i < 6; ++i) {
         name.push_back(kLetters[random() % kLetters.size()]);
     }
@@ -327,10 +334,6 @@ int TakeFreeName(const std::string& base, std::string& taken, Take take) {
     }
     return EEXIST;
 }
-
-// The path under which the kernel opens or links the very file a descriptor holds, not a name looked up
-// again.
-std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // The temporary file of a replacement: unnamed until it is complete, and removed unless it became the file.
 class FolderTemporary {
@@ -399,27 +402,12 @@ void WriteParts(int fd, std::span<const std::span<const std::uint8_t>> parts) {
     }
 }
 
-constexpr std::string_view kJournalMark = ".zeloro-journal";
-constexpr std::string_view kJournalMagic = "ZELORO-JOURNAL 1\n";
-// The journal of a file reached through a symbolic link the scanned folder holds: it lies beside the link
-// and names the link, which the restore then follows, once, to the file.
-constexpr std::string_view kLinkJournalMagic = "ZELORO-JOURNAL 1 LINK\n";
-
-// What a journal holds before the original bytes: enough to find the file again and to know its bytes are
-// whole.
-struct JournalHead {
-    std::uint64_t device;
-    std::uint64_t inode;
-    std::uint64_t size;
-    std::int64_t mtimeSeconds;
-    std::int64_t mtimeNanoseconds;
-    std::uint64_t checksum;  // of the original bytes
-};
-
-std::uint64_t Checksum(std::span<const std::uint8_t> bytes) noexcept {
-    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-    for (const std::uint8_t byte : bytes) {
-        hash = (hash ^ byte) * 1099511628211ULL;
+std::uint64_t ChecksumOfParts(std::span<const std::span<const std::uint8_t>> parts) noexcept {
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a, as over the parts joined
+    for (const std::span<const std::uint8_t> part : parts) {
+        for (const std::uint8_t byte : part) {
+            hash = (hash ^ byte) * 1099511628211ULL;
+        }
     }
     return hash;
 }
@@ -457,18 +445,6 @@ int WriteInPlace(int fd, std::span<const std::span<const std::uint8_t>> parts) {
     return ::fsync(fd) != 0 ? errno : 0;
 }
 
-// Puts the original bytes back into the file, written in place, and its modification time where the
-// process may set it (one that may write but does not own the file may not); errno or 0.
-int RestoreInPlace(int fd, std::span<const std::uint8_t> original, const timespec& mtime) {
-    const std::span<const std::uint8_t> parts[] = {original};
-    const int error = WriteInPlace(fd, parts);
-    if (error != 0) {
-        return error;
-    }
-    const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, mtime};
-    return ::futimens(fd, times.data()) == 0 && ::fsync(fd) != 0 ? errno : 0;
-}
-
 // The journal of one in-place rewrite. It gets its name only once its content is whole and on the disk,
 // so a journal that exists can always be trusted; it is removed when it goes, unless kept for the next
 // run. It lies in the folder given, beside the name given (the file's own, or the link's that led to it).
@@ -484,32 +460,44 @@ public:
         }
     }
 
-    // Writes head, name and original bytes to a temporary file, syncs it, names it and syncs the folder.
-    void Write(const ReadFile& file, std::span<const std::uint8_t> original) {
+    // Writes head, name, original and new bytes to a temporary file, private to this user, syncs it, names
+    // it and syncs the folder.
+    void Write(const ReadFile& file, std::span<const std::uint8_t> original,
+               std::span<const std::span<const std::uint8_t>> newParts) {
         const struct stat& identity = file.identity;
-        const JournalHead head{static_cast<std::uint64_t>(identity.st_dev),
+        std::uint64_t newSize = 0;
+        for (const std::span<const std::uint8_t> part : newParts) {
+            newSize += part.size();
+        }
+        const JournalHead head{throughLink_ ? 1U : 0U,
+                               static_cast<std::uint64_t>(identity.st_dev),
                                static_cast<std::uint64_t>(identity.st_ino),
                                static_cast<std::uint64_t>(original.size()),
+                               newSize,
                                static_cast<std::int64_t>(identity.st_mtim.tv_sec),
                                static_cast<std::int64_t>(identity.st_mtim.tv_nsec),
-                               Checksum(original)};
-        const std::uint32_t nameLength = static_cast<std::uint32_t>(entry_.size());
-        const auto bytesOf = [](const auto& value) {
-            return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(&value), sizeof value);
-        };
-        const std::string_view magic = throughLink_ ? kLinkJournalMagic : kJournalMagic;
-        const std::span<const std::uint8_t> parts[] = {
-            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(magic.data()), magic.size()),
-            bytesOf(head), bytesOf(nameLength),
+                               Checksum(original),
+                               ChecksumOfParts(newParts),
+                               static_cast<std::uint64_t>(entry_.size())};
+        std::vector<std::span<const std::uint8_t>> parts{
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(kJournalMagic.data()),
+                                          kJournalMagic.size()),
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(&head), sizeof head),
             std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(entry_.data()),
                                           entry_.size()),
             original};
+        parts.insert(parts.end(), newParts.begin(), newParts.end());
         FolderTemporary temp(folder_);
         int error = temp.Create(entry_);
         if (error != 0) {
             ThrowCreateError(file.path, error);
         }
         WriteParts(temp.Fd(), parts);
+        // Whatever the process's file-creation mask: the restore trusts only a journal with exactly this
+        // mode.
+        if (::fchmod(temp.Fd(), 0600) != 0) {
+            ThrowCreateError(file.path, errno);
+        }
         if (::fsync(temp.Fd()) != 0) {
             ThrowStreamWrite(errno);
         }
@@ -589,7 +577,7 @@ void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::u
     const bool besideLink = file.throughLink && file.linkFolder;
     SaveJournal journal(besideLink ? file.linkFolder.get() : file.folder.get(),
                         besideLink ? file.linkName : file.name, besideLink);
-    journal.Write(file, before);
+    journal.Write(file, before, parts);
 
     int error = InjectedError(SafeWriteStep::check);
     if (error != 0) {
@@ -783,10 +771,32 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
     }
 }
 
+std::string SaveNameStem(const std::string& fileName) {
+    if (fileName.size() <= kLongestStem) {
+        return fileName;
+    }
+    static constexpr std::string_view kHex = "0123456789abcdef";
+    static constexpr std::size_t kHashText = 1 + 16;
+    std::size_t cut = kLongestStem - kHashText;
+    // Whole characters only, so the name stays valid UTF-8 where the photo's was.
+    while (cut > 0 && (static_cast<unsigned char>(fileName[cut]) & 0xC0U) == 0x80U) {
+        --cut;
+    }
+    std::string stem = fileName.substr(0, cut);
+    stem.push_back('~');
+    const std::uint64_t hash = Checksum(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(fileName.data()), fileName.size()));
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        stem.push_back(kHex[(hash >> static_cast<unsigned>(shift)) & 0xFU]);
+    }
+    return stem;
+}
+
 std::string SaveJournalName(const std::string& fileName) {
+    const std::string stem = SaveNameStem(fileName);
     std::string name;
-    name.reserve(fileName.size() + kJournalMark.size() + 1);
-    name.append(".").append(fileName).append(kJournalMark);
+    name.reserve(stem.size() + kJournalMark.size() + 1);
+    name.append(".").append(stem).append(kJournalMark);
     return name;
 }
 
@@ -794,100 +804,36 @@ bool IsSaveJournalName(std::string_view name) noexcept {
     return name.size() > 1 + kJournalMark.size() && name.front() == '.' && name.ends_with(kJournalMark);
 }
 
-UndoneSave UndoInterruptedSave(const std::string& journalPath) {
-    const auto [folderPath, journalName] = SplitPath(journalPath);
-    UndoneSave undone;
-    const std::string fileName =
-        journalName.substr(1, journalName.size() - 1 - std::min(journalName.size() - 1, kJournalMark.size()));
-    undone.path = folderPath == "/" ? "/" + fileName : folderPath + "/" + fileName;
-    const auto keep = [&undone](std::string reason) {
-        undone.reason = std::move(reason);
-        return undone;
-    };
-    const FileDescriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder) {
-        return keep(ReasonText(errno));
-    }
-    ReadFile journal;
-    try {
-        journal = ReadFileForReplacing(journalPath, false);
-    } catch (const Error& e) {
-        return keep(e.what());
-    }
-    const std::vector<std::uint8_t>& bytes = journal.bytes;
-    const auto startsWith = [&bytes](std::string_view magic) {
-        return bytes.size() >= magic.size() &&
-               std::equal(magic.begin(), magic.end(), bytes.begin(),
-                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
-    };
-    const bool throughLink = startsWith(kLinkJournalMagic);
-    const std::size_t magicSize = throughLink ? kLinkJournalMagic.size() : kJournalMagic.size();
-    JournalHead head{};
-    std::uint32_t nameLength = 0;
-    const std::size_t fixed = magicSize + sizeof head + sizeof nameLength;
-    if (bytes.size() >= fixed) {
-        std::memcpy(&head, bytes.data() + magicSize, sizeof head);
-        std::memcpy(&nameLength, bytes.data() + magicSize + sizeof head, sizeof nameLength);
-    }
-    const std::span<const std::uint8_t> all(bytes);
-    if (bytes.size() < fixed || !(throughLink || startsWith(kJournalMagic)) ||
-        bytes.size() - fixed < nameLength || bytes.size() - fixed - nameLength != head.size ||
-        std::string(bytes.begin() + static_cast<std::ptrdiff_t>(fixed),
-                    bytes.begin() + static_cast<std::ptrdiff_t>(fixed + nameLength)) != fileName ||
-        Checksum(all.subspan(fixed + nameLength)) != head.checksum) {
-        return keep("das Journal ist beschädigt");
-    }
-    const std::span<const std::uint8_t> original = all.subspan(fixed + nameLength);
+namespace detail {
 
-    FileDescriptor file;
-    if (!throughLink) {
-        file.reset(::openat(folder.get(), fileName.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (!file) {
-            return keep(errno == ELOOP ? "sie ist eine symbolische Verknüpfung" : ReasonText(errno));
-        }
-    } else {
-        // Following a link, a journal could reach any file the running user may write; so only one this
-        // user wrote is trusted (as each of our journals is: the user's own, private, with one name),
-        // never one another user put beside a link of theirs.
-        const struct stat& own = journal.identity;
-        if (own.st_uid != ::geteuid() || (own.st_mode & (S_IRWXG | S_IRWXO)) != 0 || own.st_nlink != 1) {
-            return keep("das Journal stammt nicht von diesem Benutzer");
-        }
-        // The link is followed without opening what it leads to; only a regular file is opened for
-        // writing, by its handle, so a FIFO or device swapped in behind the link is never opened.
-        const FileDescriptor target(::openat(folder.get(), fileName.c_str(), O_PATH | O_CLOEXEC));
-        struct stat found {};
-        if (!target) {
-            return keep(ReasonText(errno));
-        }
-        if (::fstat(target.get(), &found) != 0 || !S_ISREG(found.st_mode) ||
-            static_cast<std::uint64_t>(found.st_dev) != head.device ||
-            static_cast<std::uint64_t>(found.st_ino) != head.inode) {
-            return keep("unter dem Namen liegt eine andere Datei");
-        }
-        const std::string self = DescriptorPath(target.get());
-        file.reset(::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
-        if (!file) {
-            return keep(ReasonText(errno));
-        }
+std::uint64_t Checksum(std::span<const std::uint8_t> bytes) noexcept {
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+    for (const std::uint8_t byte : bytes) {
+        hash = (hash ^ byte) * 1099511628211ULL;
     }
-    struct stat identity {};
-    if (::fstat(file.get(), &identity) != 0 || !S_ISREG(identity.st_mode) ||
-        static_cast<std::uint64_t>(identity.st_dev) != head.device ||
-        static_cast<std::uint64_t>(identity.st_ino) != head.inode) {
-        return keep("unter dem Namen liegt eine andere Datei");
-    }
-    const timespec mtime{static_cast<time_t>(head.mtimeSeconds), static_cast<long>(head.mtimeNanoseconds)};
-    int error = RestoreInPlace(file.get(), original, mtime);
-    if (error == 0 && ::unlinkat(folder.get(), journalName.c_str(), 0) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        return keep(ReasonText(error));
-    }
-    ::fsync(folder.get());
-    undone.restored = true;
-    return undone;
+    return hash;
 }
+
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return {".", path};
+    }
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+int RestoreInPlace(int fd, std::span<const std::uint8_t> original, const timespec& mtime) {
+    const std::span<const std::uint8_t> parts[] = {original};
+    const int error = WriteInPlace(fd, parts);
+    if (error != 0) {
+        return error;
+    }
+    const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, mtime};
+    return ::futimens(fd, times.data()) == 0 && ::fsync(fd) != 0 ? errno : 0;
+}
+
+}  // namespace detail
 
 }  // namespace zeloro

@@ -74,42 +74,58 @@ private:
 // rename the name must still lead, without a link, to the file read with its size and modification time
 // unchanged; else FileSkippedError "Datei %s wurde nicht gespeichert: sie wurde nach dem Lesen verändert".
 // A file with more than one hard link is not replaced but rewritten in place, so that every name sees the
-// new content: its original bytes and identity first go to a journal next to it (SaveJournalName), synced
-// to the disk before the file is touched; then the file is written through a second descriptor on the
-// very inode read, cut to the new size and synced, and the journal is removed. A failure on the way puts
-// the original bytes back and removes the journal; a process killed on the way leaves the journal, from
-// which the next run restores the file (UndoInterruptedSave) before it does anything else. A file reached
-// through a symbolic link is rewritten the same way, its journal beside the link (the folder the run
-// scanned) rather than beside the file; the link must then also still lead to the file read. It is skipped
-// (FileSkippedError "... sie hat mehrere harte Verknüpfungen", with the cause) when it cannot be opened
-// for writing, or a journal of an earlier save is still there. A file the user may not write is refused
-// first, as by WriteFileReplacing. Other failures as WriteFileReplacing, a FileError with the path, a
+// new content: its original bytes, the new ones and its identity first go to a journal next to it
+// (SaveJournalName), synced to the disk before the file is touched; then the file is written through a second
+// descriptor on the very inode read, cut to the new size and synced, and the journal is removed. A failure on
+// the way puts the original bytes back and removes the journal; a process killed on the way leaves the
+// journal, from which the next run restores the file (UndoInterruptedSave) before it does anything else. A
+// file reached through a symbolic link is rewritten the same way, its journal beside the link (the folder the
+// run scanned) rather than beside the file; the link must then also still lead to the file read. It is
+// skipped (FileSkippedError "... sie hat mehrere harte Verknüpfungen", with the cause) when it cannot be
+// opened for writing, or a journal of an earlier save is still there. A file the user may not write is
+// refused first, as by WriteFileReplacing. Other failures as WriteFileReplacing, a FileError with the path, a
 // StreamError "Stream-Schreibfehler: <cause>" (the caller knows which photo it was); the original stays. With
 // keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
                      bool durable = false, bool keepMtime = false);
 
+// The part of a file's name that the names of its temporary files and journal carry: the name itself, or
+// for a name too long to leave room for ".zeloro-journal" within the file system's 255 bytes, its
+// beginning (whole characters) and "~" with a hash of the whole name, so that any photo name can be saved.
+[[nodiscard]] std::string SaveNameStem(const std::string& fileName);
+
 // The journal of an in-place rewrite of the file named fileName, in the same folder:
-// ".<name>.zeloro-journal", which no folder scan takes for a photo or for a stale temporary file.
+// ".<stem>.zeloro-journal", which no folder scan takes for a photo or for a stale temporary file. The
+// journal holds the file's full name.
 [[nodiscard]] std::string SaveJournalName(const std::string& fileName);
 // True for such a name.
 [[nodiscard]] bool IsSaveJournalName(std::string_view name) noexcept;
 
-// What UndoInterruptedSave did with a journal: restored the file it names (and removed the journal), or
-// left both as they are because restoring was not safe (why, in German).
+// How the run's scan saw the name a journal is for: no photo it listed, a photo file it listed, or a
+// photo it listed as a symbolic link the folder held.
+enum class ScannedAs : std::uint8_t { other, photo, photoLink };
+
+// What UndoInterruptedSave did with a journal: put the original back, found the rewrite finished (the
+// journal went, nothing was written), or left both as they are because acting on them was not safe (why,
+// in German).
 struct UndoneSave {
     std::string path;  // the name the journal is for (the file, or the link to it), in its folder
     bool restored = false;
+    bool finished = false;
     std::string reason;
 };
-// Puts the original bytes (and modification time) a journal holds back into its file, in place, when the
-// name still leads, without a link, to a regular file with the journal's device and inode, and then
-// removes the journal. The journal of a file reached through a link names the link, which is followed
-// (to a regular file with the journal's device and inode); such a journal is trusted only when the running
-// user wrote it (theirs, private, one name), else it stays ("das Journal stammt nicht von diesem
-// Benutzer"). A journal that cannot be read or is damaged, or whose file is gone or another now, stays, so
-// that the original bytes are never lost.
-UndoneSave UndoInterruptedSave(const std::string& journalPath);
+// Acts on a journal a killed in-place rewrite left, only where that rewrite can have been ours: the
+// journal belongs to the running user, is private (0600) and has one name, its size agrees with what its
+// head says (checked before the rest is read), and the name it is for is a photo the scan listed, as the
+// kind of entry the journal says (a file, or a link the folder held, followed to a regular file), with
+// the journal's device and inode and more than one hard link; and the folder lets the journal be removed
+// afterwards. Then the file must hold what an interrupted rewrite or an interrupted restore can leave: the
+// new content, the original, or the new content's beginning over the original, with the original's
+// beginning put back over that. The new content whole is a rewrite that finished (the journal goes);
+// anything else but the original gets the original bytes and modification time back, in place; then the
+// journal goes. In every other case the file and the journal stay as they are, and the reason says why.
+UndoneSave UndoInterruptedSave(const std::string& journalPath,
+                               const std::function<ScannedAs(const std::string& path)>& scanned);
 
 // Steps of WriteFileReplacing and ReplaceReadFile at which a test can inject a failure; "check" comes just
 // before the identity check of ReplaceReadFile, where a test can also change the folder under the save.

@@ -3,9 +3,12 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
+#include <unordered_map>
+#include <utility>
 
 #include "common/AsciiText.h"
 #include "metadata/SafeFileWrite.h"
@@ -37,8 +40,7 @@ enum class EntryType { file, link, folder, other };
 
 // Symbolic links count as what they point to for files, but a link to a folder is never a folder here:
 // following such links could lead back to an ancestor.
-EntryType entryType(const std::string& fullPath) noexcept {
-    struct stat st {};
+EntryType entryType(const std::string& fullPath, struct stat& st) noexcept {
     if (lstat(fullPath.c_str(), &st) != 0) {
         return EntryType::other;
     }
@@ -46,10 +48,11 @@ EntryType entryType(const std::string& fullPath) noexcept {
         return EntryType::folder;
     }
     if (S_ISLNK(st.st_mode)) {
-        if (stat(fullPath.c_str(), &st) != 0) {
+        struct stat target {};
+        if (stat(fullPath.c_str(), &target) != 0) {
             return EntryType::other;
         }
-        return S_ISREG(st.st_mode) ? EntryType::link : EntryType::other;
+        return S_ISREG(target.st_mode) ? EntryType::link : EntryType::other;
     }
     return S_ISREG(st.st_mode) ? EntryType::file : EntryType::other;
 }
@@ -124,17 +127,25 @@ void FindFilesRecursive(const std::string& path, const std::string& mask, std::v
     }
     const std::vector<std::string> names = sortedEntries(folder, findings);
     std::vector<std::string> subfolders;
+    // The stems of this folder's photos, with the owner of each photo file (a save may give its temporary
+    // file the photo's owner), and the names that look like our temporary files.
+    std::unordered_map<std::string, uid_t> photoStems;
+    std::vector<std::pair<std::string, uid_t>> temporaries;
     for (const std::string& name : names) {
         const std::string full = folder + name;
-        const EntryType type = entryType(full);
+        struct stat info {};
+        const EntryType type = entryType(full, info);
         if (findings != nullptr && type == EntryType::file && IsSaveTemporaryName(name)) {
-            findings->staleTemporaries.push_back(full);
+            temporaries.emplace_back(name, info.st_uid);
         }
         if (findings != nullptr && type == EntryType::file && IsSaveJournalName(name)) {
             findings->saveJournals.push_back(full);
         }
         if ((type == EntryType::file || type == EntryType::link) && MatchesMask(name, mask)) {
             list.push_back(full);
+            if (findings != nullptr) {
+                photoStems.emplace(SaveNameStem(name), type == EntryType::file ? info.st_uid : ::geteuid());
+            }
             if (findings != nullptr && type == EntryType::link) {
                 findings->links.insert(full);
             }
@@ -142,9 +153,26 @@ void FindFilesRecursive(const std::string& path, const std::string& mask, std::v
             subfolders.push_back(full);
         }
     }
+    // Only a temporary file one of our saves can have left beside a photo of the folder is removed: named
+    // for that photo, and this user's or the photo owner's. Any other file of that pattern is not ours.
+    for (const auto& [name, owner] : temporaries) {
+        constexpr std::size_t kSuffix = std::string_view(".zeloro-XXXXXX").size();
+        const auto photo = photoStems.find(name.substr(1, name.size() - 1 - kSuffix));
+        if (photo != photoStems.end() && (owner == ::geteuid() || owner == photo->second)) {
+            findings->staleTemporaries.push_back(folder + name);
+        }
+    }
     for (const std::string& sub : subfolders) {
         FindFilesRecursive(sub, mask, list, true, findings);
     }
+}
+
+ScannedAs ScannedKind(const std::vector<std::string>& photos, const ScanFindings& findings,
+                      const std::string& path) {
+    if (std::find(photos.begin(), photos.end(), path) == photos.end()) {
+        return ScannedAs::other;
+    }
+    return findings.links.contains(path) ? ScannedAs::photoLink : ScannedAs::photo;
 }
 
 }  // namespace zeloro

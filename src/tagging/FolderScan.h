@@ -5,6 +5,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "metadata/SafeFileWrite.h"
+
 namespace zeloro {
 
 // Appends the full paths of the files below path whose names match mask ("*" and "?", letter case
@@ -15,8 +17,10 @@ namespace zeloro {
 // that matches the mask is never handed to the caller. A folder that cannot be read adds nothing.
 // What a scan notices besides the photos: the listed entries that are symbolic links (only these may be
 // followed when a photo is read; a link swapped in after the scan never is), temporary files a killed save
-// of ours left (hidden, named ".<photo>.zeloro-" and six letters or digits), journals of in-place saves a
-// killed run left (".<photo>.zeloro-journal"), and folders it could not read.
+// of ours left (hidden, named ".<stem>.zeloro-" and six letters or digits, where the stem is that of a
+// photo the folder holds (SaveNameStem), and this user's or that photo owner's), journals of in-place
+// saves a killed run left (".<stem>.zeloro-journal"; whether one is ours is the restore's to decide), and
+// folders it could not read.
 struct ScanFindings {
     std::unordered_set<std::string> links;
     std::vector<std::string> staleTemporaries;
@@ -26,6 +30,10 @@ struct ScanFindings {
 
 void FindFilesRecursive(const std::string& path, const std::string& mask, std::vector<std::string>& list,
                         bool recursive, ScanFindings* findings = nullptr);
+
+// How the scan that listed photos (with its findings) saw path, for the restore of a journal.
+[[nodiscard]] ScannedAs ScannedKind(const std::vector<std::string>& photos, const ScanFindings& findings,
+                                    const std::string& path);
 
 // True for the name of a temporary file a save of ours makes next to a photo.
 [[nodiscard]] bool IsSaveTemporaryName(std::string_view name) noexcept;

@@ -70,11 +70,13 @@ std::string MissReason(const TCustomExifData& exif, const RunInputs& inputs, con
     const std::string nearest = NearestPointTime(query, utc, *range);
     const std::optional<DateTimeValue> nearestTime = ParseDateTimeText(nearest);
     if (!nearestTime) {
-        return "Grund: kein Trackpunkt innerhalb von " + inputs.toleranceText + " s um " + utcText + " UTC";
+        return "Grund: kein Trackpunkt innerhalb von " + std::to_string(inputs.toleranceSeconds) + " s um " +
+               utcText + " UTC";
     }
     const long long seconds = std::llabs(std::llround((*nearestTime - utc) * kSecsPerDay));
-    return "Grund: kein Trackpunkt innerhalb von " + inputs.toleranceText + " s; der nächste (" + nearest +
-           " UTC) liegt " + std::to_string(seconds) + " s von der Aufnahmezeit " + utcText + " UTC entfernt";
+    return "Grund: kein Trackpunkt innerhalb von " + std::to_string(inputs.toleranceSeconds) +
+           " s; der nächste (" + nearest + " UTC) liegt " + std::to_string(seconds) +
+           " s von der Aufnahmezeit " + utcText + " UTC entfernt";
 }
 
 std::string PathBelowFolder(const std::string& path, const std::string& folder) {

@@ -4,8 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "tagging/RunObserver.h"
-#include "tagging/RunSettings.h"
+#include "tagging/RunInputs.h"
 
 namespace zeloro {
 

@@ -50,12 +50,12 @@ TrackPosition LocatePhoto(const TCustomExifData& exif, const RunInputs& inputs, 
                           Query& query) {
     const DateTimeValue shot = exif.DateTimeOriginal();
     if (!settings.ShiftsTime() && !settings.NeedsTrackDetails()) {
-        return TrackPosition{searchGPX(shot, inputs.zoneIndex, inputs.toleranceText, query), std::nullopt,
+        return TrackPosition{searchGPX(shot, inputs.zoneIndex, inputs.toleranceSeconds, query), std::nullopt,
                              false};
     }
     const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;
     const DateTimeValue utc = ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings);
-    const PositionRules rules{inputs.toleranceText, settings.interpolateMaxGap, settings.altitude};
+    const PositionRules rules{inputs.toleranceSeconds, settings.interpolateMaxGap, settings.altitude};
     return FindTrackPosition(utc, rules, query);
 }
 

@@ -4,8 +4,7 @@
 #include <optional>
 
 #include "common/DateTime.h"
-#include "tagging/RunObserver.h"
-#include "tagging/RunSettings.h"
+#include "tagging/RunInputs.h"
 #include "trackstore/TrackPosition.h"
 
 namespace zeloro {

@@ -1,28 +1,26 @@
-// src/tagging/RunObserver.h: what a tagging run needs of its front end (window or command line): the
-// inputs, the observer, and how the run ended.
+// src/tagging/RunObserver.h: what a tagging run reports to its front end (window or command line): the
+// observer, each photo's outcome, and how the run ended.
 #pragma once
 #include <cstddef>
 #include <string>
 
+#include "common/DateTime.h"
 #include "common/LogSink.h"
-#include "tagging/RunModes.h"
+#include "tagging/RunInputs.h"
 
 namespace zeloro {
 
-// The four values the user gives a run, as the window's controls hold them.
-// The most photos a run works on at once.
-inline constexpr int kMaxJobs = 256;
+enum class PhotoStatus { tagged, noMatch, skipped, failed };
 
-struct RunInputs {
-    std::string gpxPath;        // the GPX path text, unaltered
-    std::string folder;         // the photo folder text
-    int zoneIndex = 12;         // item index of the zone list, -1 for none
-    std::string toleranceText;  // whole seconds as decimal text, "0".."500"
-    RunModes modes;             // all off: the run as it always was
-    // Threads working on the photos, the run's own one included: 0 one per core, 1 one after the other.
-    // Whatever the count, the log, the progress, the map list and the written photos are those of the
-    // one-after-the-other run.
-    int jobs = 0;
+// One handled photo, as a script wants to see it. In a dry run "tagged" means it would have been.
+struct PhotoReport {
+    std::string path;
+    PhotoStatus status = PhotoStatus::noMatch;
+    std::string lat;  // the track table's texts; empty unless tagged
+    std::string lon;
+    DateTimeValue utcTime = 0;  // the track point's UTC time; 0 unless tagged
+    std::string message;        // the log message without stamp, or the error's text
+    std::string reason;         // why no point was found, when the run explains misses; else empty
 };
 
 enum class RunResult {

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <limits>
@@ -29,6 +28,7 @@
 #include "tagging/FolderScan.h"
 #include "tagging/MissReason.h"
 #include "tagging/PhotoLocator.h"
+#include "tagging/PhotoPool.h"
 #include "time/TimeRules.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
@@ -71,13 +71,18 @@ void ReportScanFindings(const ScanFindings& findings, RunObserver& observer) {
 }
 
 // A photo with several links whose in-place save a killed run left half-done gets its original bytes back
-// from the journal, before anything else of the run; a journal that cannot be used stays, and is named.
-void UndoInterruptedSaves(const ScanFindings& findings, RunObserver& observer) {
+// from the journal, before anything else of the run; one whose save had finished keeps it. A journal that
+// cannot be used, or that this run's save cannot have made, stays, and is named.
+void UndoInterruptedSaves(const std::vector<std::string>& photos, const ScanFindings& findings,
+                          RunObserver& observer) {
+    const auto scanned = [&](const std::string& path) { return ScannedKind(photos, findings, path); };
     for (const std::string& journal : findings.saveJournals) {
-        const UndoneSave undone = UndoInterruptedSave(journal);
+        const UndoneSave undone = UndoInterruptedSave(journal, scanned);
         std::string line = kLogSaveUndoneBefore + LogSafeText(undone.path);
         if (undone.restored) {
             line += kLogSaveUndone;
+        } else if (undone.finished) {
+            line += kLogSaveFinished;
         } else {
             line.append(kLogSaveNotUndone).append(LogSafeText(undone.reason)).append(kLogSaveJournalKept);
             line += LogSafeText(journal);
@@ -136,6 +141,8 @@ struct PhotoLookup {
     std::function<std::string(const TCustomExifData&)> explain;
 };
 
+}  // namespace
+
 // How far a photo got before an error left it; the error is raised where the one-after-the-other run
 // would have met it, so the lines, map entries and reports before it are the same.
 enum class PhotoStage : std::uint8_t {
@@ -159,6 +166,8 @@ struct PreparedPhoto {
     std::exception_ptr error;
     PhotoStage failedAt = PhotoStage::none;
 };
+
+namespace {
 
 // Everything of a photo that writes nothing and touches no shared state but the lookup: safe to run on
 // any thread, with one reading container per thread. followLink: the scanned entry itself was a link.
@@ -213,12 +222,36 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
     return photo;
 }
 
+unsigned WorkerCount(int jobs, std::size_t photos) {
+    unsigned count = jobs > 0 ? static_cast<unsigned>(jobs) : std::thread::hardware_concurrency();
+    count = std::max(count, 1U);
+    return static_cast<unsigned>(std::min<std::size_t>(count, std::max<std::size_t>(photos, 1)));
+}
+
+}  // namespace
+
+DmsParts ToDmsParts(long double degrees, long double minutes, long double seconds) {
+    DmsParts parts;
+    parts.degrees = WholeNumerator(degrees);
+    parts.minutes = WholeNumerator(minutes);
+    parts.seconds = Currency::FromReal(seconds);  // the fraction's constructor checks its own range
+    return parts;
+}
+
+std::string PhotoFileName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
+    return std::move(ReadFileForReplacing(path, true).bytes);
+}
+
 // Gives a prepared photo's lines, map entry and report and writes it, in the order of the photo list;
 // an error of the photo is raised at the point the one-after-the-other run raises it. True when the file
 // read was replaced.
-bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::string& folder,
-                 const RunInputs& inputs, const RunSettings& settings, RunObserver& observer,
-                 RunContext& context) {
+bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::string& folder,
+                             const RunInputs& inputs, const RunSettings& settings, RunObserver& observer) {
     const std::string name = PhotoFileName(path);
     PhotoReport report;
     report.path = path;
@@ -256,8 +289,8 @@ bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::strin
                 std::rethrow_exception(photo.error);
             }
             // The entry goes in before the save, so a photo whose save fails still has its entry.
-            context.mapsSL.push_back(coord.lat + "|" + coord.lon + "|" + name);
-            context.mapShots.push_back(photo.popup);
+            mapEntries_.push_back(coord.lat + "|" + coord.lon + "|" + name);
+            mapShots_.push_back(photo.popup);
             report.lat = coord.lat;
             report.lon = coord.lon;
             report.utcTime = coord.utctime;
@@ -272,8 +305,8 @@ bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::strin
                 } catch (const FileSkippedError& skipped) {
                     // Not tagged, so not on the map either; the photo and everything around it stay as
                     // they are.
-                    context.mapsSL.pop_back();
-                    context.mapShots.pop_back();
+                    mapEntries_.pop_back();
+                    mapShots_.pop_back();
                     ReportNotSaved(report, shownName, skipped, observer);
                     return false;
                 }
@@ -299,205 +332,7 @@ bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::strin
     return saved;
 }
 
-using Prepare = std::function<PreparedPhoto(const std::string& path, TExifData& reader)>;
-
-// Closes descriptors on a thread of its own. Closing the last descriptor of a photo that a save has just
-// replaced frees the old file's blocks and pages, which costs about as much as writing the new one; the
-// run thread hands that over and goes on with the next photo. Whatever is handed over is closed before
-// the closer is gone, so the run ends with no descriptor of it open.
-class DeferredCloser {
-public:
-    DeferredCloser() : thread_([this] { Work(); }) {}
-    ~DeferredCloser() {
-        {
-            const std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_one();
-        thread_.join();
-    }
-    DeferredCloser(const DeferredCloser&) = delete;
-    DeferredCloser& operator=(const DeferredCloser&) = delete;
-
-    void Close(FileDescriptor fd) {
-        {
-            const std::lock_guard lock(mutex_);
-            queue_.push_back(std::move(fd));
-        }
-        wake_.notify_one();
-    }
-
-private:
-    void Work() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return done_ || !queue_.empty(); });
-            if (queue_.empty()) {
-                return;  // done_ and nothing left to close
-            }
-            std::vector<FileDescriptor> batch;
-            batch.swap(queue_);
-            lock.unlock();
-            batch.clear();  // the closes, outside the lock
-            lock.lock();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::vector<FileDescriptor> queue_;
-    bool done_ = false;
-    std::thread thread_;
-};
-
-// Prepares the photos of a list on worker threads, ahead of the one the run thread takes next, so that
-// reading, parsing and building overlap with the writes. Few photos wait: on large photos more in memory
-// only cost cache and page faults. Files are written only by the run thread,
-// in list order: a photo after one whose save fails, or after a stop, is never written, whatever its
-// worker had done.
-class PhotoPool {
-public:
-    PhotoPool(const std::vector<std::string>& paths, unsigned workers, Prepare prepare)
-        : paths_(paths), prepare_(std::move(prepare)), slots_(workers + 1) {
-        try {
-            threads_.reserve(workers);
-            for (unsigned i = 0; i < workers; ++i) {
-                threads_.emplace_back([this] { Work(); });
-            }
-        } catch (...) {
-            StopAndJoin();
-            throw;
-        }
-    }
-    ~PhotoPool() { StopAndJoin(); }
-    PhotoPool(const PhotoPool&) = delete;
-    PhotoPool& operator=(const PhotoPool&) = delete;
-
-    // Waits until the photo at index is prepared (indexes are taken in order, each once).
-    PreparedPhoto Take(std::size_t index) {
-        std::unique_lock lock(mutex_);
-        std::optional<PreparedPhoto>& slot = slots_[index % slots_.size()];
-        ready_.wait(lock, [&] { return slot.has_value(); });
-        PreparedPhoto photo = std::move(*slot);
-        slot.reset();
-        taken_ = index + 1;
-        lock.unlock();
-        room_.notify_all();
-        return photo;
-    }
-
-private:
-    void Work() {
-        TExifData reader;
-        for (;;) {
-            std::size_t index = 0;
-            {
-                std::unique_lock lock(mutex_);
-                // A photo goes into the slot of the one a round before it, which the run thread has taken.
-                room_.wait(lock,
-                           [&] { return stop_ || next_ >= paths_.size() || next_ < taken_ + slots_.size(); });
-                if (stop_ || next_ >= paths_.size()) {
-                    return;
-                }
-                index = next_++;
-            }
-            PreparedPhoto photo = prepare_(paths_[index], reader);
-            {
-                const std::lock_guard lock(mutex_);
-                slots_[index % slots_.size()] = std::move(photo);
-            }
-            ready_.notify_all();
-        }
-    }
-
-    void StopAndJoin() noexcept {
-        {
-            const std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        room_.notify_all();
-        for (std::thread& thread : threads_) {
-            thread.join();
-        }
-        threads_.clear();
-    }
-
-    const std::vector<std::string>& paths_;
-    const Prepare prepare_;
-    std::mutex mutex_;
-    std::condition_variable room_;   // a worker may take the next photo, or the pool stops
-    std::condition_variable ready_;  // a photo has been prepared
-    // Prepared photos waiting for the run thread, in memory; the ring's size bounds how many.
-    std::vector<std::optional<PreparedPhoto>> slots_;
-    std::size_t next_ = 0;   // the next photo a worker takes
-    std::size_t taken_ = 0;  // photos the run thread has taken
-    bool stop_ = false;
-    std::vector<std::thread> threads_;
-};
-
-// All lookups of a run read in one transaction, so the table is locked for reading once per run instead
-// of once per photo. A transaction the connection already has is used as it is.
-class LookupTransaction {
-public:
-    explicit LookupTransaction(Connection& connection) : connection_(connection) {
-        try {
-            if (!connection_.InTransaction()) {
-                connection_.StartTransaction();
-                started_ = true;
-            }
-        } catch (const DatabaseError&) {
-            // Each lookup then reads on its own, and meets the database's error itself.
-        }
-    }
-    ~LookupTransaction() {
-        if (!started_) {
-            return;
-        }
-        try {
-            connection_.Commit();
-        } catch (const Error&) {
-            try {
-                connection_.Rollback();
-            } catch (const Error&) {
-                // Nothing was written in it; closing the connection ends it.
-            }
-        }
-    }
-    LookupTransaction(const LookupTransaction&) = delete;
-    LookupTransaction& operator=(const LookupTransaction&) = delete;
-
-private:
-    Connection& connection_;
-    bool started_ = false;
-};
-
-unsigned WorkerCount(int jobs, std::size_t photos) {
-    unsigned count = jobs > 0 ? static_cast<unsigned>(jobs) : std::thread::hardware_concurrency();
-    count = std::max(count, 1U);
-    return static_cast<unsigned>(std::min<std::size_t>(count, std::max<std::size_t>(photos, 1)));
-}
-
-}  // namespace
-
-DmsParts ToDmsParts(long double degrees, long double minutes, long double seconds) {
-    DmsParts parts;
-    parts.degrees = WholeNumerator(degrees);
-    parts.minutes = WholeNumerator(minutes);
-    parts.seconds = Currency::FromReal(seconds);  // the fraction's constructor checks its own range
-    return parts;
-}
-
-std::string PhotoFileName(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
-    return std::move(ReadFileForReplacing(path, true).bytes);
-}
-
-RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context,
-                       const RunSettings& settings) {
+RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings) {
     // The GPX path is checked first, so an empty form names the GPX file; neither check looks at the disk.
     if (inputs.gpxPath.empty() || std::any_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(),
                                               [](const std::string& path) { return path.empty(); })) {
@@ -509,9 +344,9 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
         return RunResult::inputMissing;
     }
 
-    context.imgSL.clear();
-    context.mapsSL.clear();
-    context.mapShots.clear();
+    photos_.clear();
+    mapEntries_.clear();
+    mapShots_.clear();
 
     LogLine(observer, kLogReadingPhotos);
     std::string folder = inputs.folder;
@@ -519,11 +354,11 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
         folder += '/';
     }
     ScanFindings findings;
-    FindFilesRecursive(folder, kPhotoMask, context.imgSL, true, &findings);
-    observer.SetProgressMax(ClampToInt(context.imgSL.size()));
-    LogLine(observer, " - " + std::to_string(context.imgSL.size()) + kLogPhotosFound);
+    FindFilesRecursive(folder, kPhotoMask, photos_, true, &findings);
+    observer.SetProgressMax(ClampToInt(photos_.size()));
+    LogLine(observer, " - " + std::to_string(photos_.size()) + kLogPhotosFound);
     ReportScanFindings(findings, observer);
-    UndoInterruptedSaves(findings, observer);
+    UndoInterruptedSaves(photos_, findings, observer);
 
     // A failed import leaves the progress bar as it was: no photo has been touched. Every file is in the
     // table before the first photo is matched, so tracks of several files serve every photo alike.
@@ -532,14 +367,14 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     std::string failure;
     const auto importFile = [&](const std::string& gpxPath) {
         return importGpx(
-            gpxPath, context.uniCon, context.query, observer, [&observer] { observer.ProcessMessages(); },
-            details, [&observer] { return observer.StopRequested(); }, &failure);
+            gpxPath, connection_, query_, observer, [&observer] { observer.ProcessMessages(); }, details,
+            [&observer] { return observer.StopRequested(); }, &failure);
     };
     if (!importFile(inputs.gpxPath) ||
         !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {
         // A stop ends the import as a failed one; the run then says that it was stopped, as between photos.
         if (observer.StopRequested()) {
-            return StopRun(observer, 0, context.imgSL.size());
+            return StopRun(observer, 0, photos_.size());
         }
         if (!failure.empty()) {
             observer.ImportFailed(failure);
@@ -548,25 +383,26 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
     }
 
     // The lookups share the session's one statement, one at a time.
-    const LookupTransaction lookups(context.uniCon);
+    const LookupTransaction lookups(connection_);
     std::mutex lookupMutex;
     const PhotoLookup lookup{[&](const TCustomExifData& exif) {
                                  const std::lock_guard lock(lookupMutex);
-                                 return LocatePhoto(exif, inputs, settings, context.query);
+                                 return LocatePhoto(exif, inputs, settings, query_);
                              },
                              [&](const TCustomExifData& exif) {
                                  const std::lock_guard lock(lookupMutex);
-                                 return MissReason(exif, inputs, settings, context.query);
+                                 return MissReason(exif, inputs, settings, query_);
                              }};
     const auto prepare = [&](const std::string& path, TExifData& reader) {
         return PreparePhoto(path, findings.links.contains(path), reader, inputs, settings, lookup);
     };
     // The run's own thread is one of the jobs: it writes while the workers prepare the photos after.
-    const unsigned jobs = WorkerCount(inputs.jobs, context.imgSL.size());
-    std::optional<PhotoPool> pool;
+    const unsigned jobs = WorkerCount(inputs.jobs, photos_.size());
+    std::optional<PhotoPool<PreparedPhoto, TExifData>> pool;
     std::optional<DeferredCloser> closer;
     if (jobs > 1) {
-        pool.emplace(context.imgSL, jobs - 1, prepare);
+        pool.emplace(photos_.size(), jobs - 1,
+                     [&](std::size_t index, TExifData& reader) { return prepare(photos_[index], reader); });
         closer.emplace();
     }
     TExifData reader;  // the run thread's reading container, for every photo it reads itself
@@ -576,11 +412,11 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
         return std::make_pair(photo.file.identity.st_dev, photo.file.identity.st_ino);
     };
     int position = 0;
-    for (std::size_t i = 0; i < context.imgSL.size(); ++i) {
+    for (std::size_t i = 0; i < photos_.size(); ++i) {
         if (observer.StopRequested()) {
-            return StopRun(observer, position, context.imgSL.size());
+            return StopRun(observer, position, photos_.size());
         }
-        const std::string& path = context.imgSL[i];
+        const std::string& path = photos_[i];
         PreparedPhoto photo = pool ? pool->Take(i) : prepare(path, reader);
         if (pool && replaced.contains(key(photo))) {
             // A worker read this file before an earlier photo of the list, the same file under another
@@ -588,7 +424,7 @@ RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContex
             // does.
             photo = prepare(path, reader);
         }
-        if (CommitPhoto(photo, path, folder, inputs, settings, observer, context)) {
+        if (CommitPhoto(photo, path, folder, inputs, settings, observer)) {
             replaced.insert(key(photo));
             if (closer) {
                 closer->Close(std::move(photo.file.file));

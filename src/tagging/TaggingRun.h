@@ -1,4 +1,4 @@
-// src/tagging/TaggingRun.h: one tagging run ("Starten") over the state a front end's session owns.
+// src/tagging/TaggingRun.h: the tagging run ("Starten") and the photo and map lists it fills.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -7,8 +7,8 @@
 
 #include "common/Currency.h"
 #include "common/DateTime.h"
+#include "tagging/RunInputs.h"
 #include "tagging/RunObserver.h"
-#include "tagging/RunSettings.h"
 
 namespace zeloro {
 
@@ -20,6 +20,7 @@ struct MapShot {
 
 class Connection;
 class Query;
+struct PreparedPhoto;  // what the run knows of a photo before its lines are given
 
 inline constexpr const char* kNoGpxFileMessage = "Bitte geben Sie eine gpx-Datei an!";
 inline constexpr const char* kNoPhotoFolderMessage = "Bitte geben Sie einen Ordner mit jpg-Dateien an!";
@@ -28,6 +29,8 @@ inline constexpr const char* kLogPhotosFound = " Bilder im Verzeichnis gefunden"
 inline constexpr const char* kLogCoordinatesFound = " Koordinaten gefunden:";
 inline constexpr const char* kLogTagged = " getaggt!";
 inline constexpr const char* kLogNoCoordinates = " keine Koordinaten gefunden";
+inline constexpr const char* kLogDryRunTagged = " würde getaggt (Probelauf)";
+inline constexpr const char* kLogSkippedTagged = " hat bereits eine GPS-Position, übersprungen";
 // After the photo's name: why it was left as it was (FileSkippedError::Reason).
 inline constexpr const char* kLogNotSaved = " nicht gespeichert: ";
 inline constexpr const char* kLogStaleTemporaryRemoved =
@@ -35,29 +38,52 @@ inline constexpr const char* kLogStaleTemporaryRemoved =
 // Around a photo's path: a killed run's in-place save of it was undone from its journal, or could not be.
 inline constexpr const char* kLogSaveUndoneBefore = " - Unterbrochene Änderung an ";
 inline constexpr const char* kLogSaveUndone = " rückgängig gemacht.";
+// The save had written all of the new content when it was stopped: the photo keeps it, the journal went.
+inline constexpr const char* kLogSaveFinished = " war bereits abgeschlossen; das Journal ist entfernt.";
 inline constexpr const char* kLogSaveNotUndone = " nicht rückgängig gemacht: ";
 inline constexpr const char* kLogSaveJournalKept = "; das Journal bleibt: ";
 inline constexpr const char* kLogFolderUnreadable = ": Verzeichnis kann nicht gelesen werden";
 inline constexpr const char* kPhotoMask = "*.jpg";
 
-// What a run reads and fills; all of it belongs to the session and outlives the run.
-struct RunContext {
-    Connection& uniCon;
-    Query& query;
-    std::vector<std::string>& imgSL;   // photo paths of the last run, in scan order
-    std::vector<std::string>& mapsSL;  // "lat|lon|file name" per tagged photo, in tagging order
-    std::vector<MapShot>& mapShots;    // the shot time of each map entry, for the map page's popups
-};
+// Runs "Starten" and owns what a run leaves behind: the photo list and the map list with the shot of each
+// entry, kept from one run to the next until the next run or "Leeren". The connection and its statement
+// are lent by the session for as long as this object lives; the lookups of a run share the statement.
+class TaggingRun {
+public:
+    TaggingRun(Connection& connection, Query& query) noexcept : connection_(connection), query_(query) {}
+    TaggingRun(const TaggingRun&) = delete;
+    TaggingRun& operator=(const TaggingRun&) = delete;
 
-// Checks the inputs, scans the folder, imports the GPX file and tags every photo it finds a track point
-// for. An empty GPX path or folder shows its error through the observer and changes nothing else. Any
-// other failure (a GPX file that cannot be loaded, a photo that cannot be read or saved, a database or
-// number conversion error) leaves as an exception; the log lines, saved photos and map entries written
-// before it stay, and the progress keeps its position. The settings are opt-in: at their defaults the run
-// is exactly the one above; an empty path among settings.moreGpxPaths counts as a missing GPX file, and
-// the first import that fails ends the run before the next file.
-RunResult Button1Click(const RunInputs& inputs, RunObserver& observer, RunContext& context,
-                       const RunSettings& settings = {});
+    // Checks the inputs, scans the folder, imports the GPX file and tags every photo it finds a track
+    // point for. An empty GPX path or folder shows its error through the observer and changes nothing
+    // else. Any other failure (a GPX file that cannot be loaded, a photo that cannot be read or saved, a
+    // database or number conversion error) leaves as an exception; the log lines, saved photos and map
+    // entries written before it stay, and the progress keeps its position. The settings are opt-in: at
+    // their defaults the run is exactly the one above; an empty path among settings.moreGpxPaths counts
+    // as a missing GPX file, and the first import that fails ends the run before the next file.
+    RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
+
+    // The photo paths of the last run, in scan order.
+    [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return photos_; }
+    // "lat|lon|file name" per photo the last run tagged, in tagging order.
+    [[nodiscard]] const std::vector<std::string>& MapEntries() const noexcept { return mapEntries_; }
+    // The shot of each map entry, for the map page's popups.
+    [[nodiscard]] const std::vector<MapShot>& MapShots() const noexcept { return mapShots_; }
+    void ClearMapEntries() noexcept {
+        mapEntries_.clear();
+        mapShots_.clear();
+    }
+
+private:
+    bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::string& folder,
+                     const RunInputs& inputs, const RunSettings& settings, RunObserver& observer);
+
+    Connection& connection_;
+    Query& query_;
+    std::vector<std::string> photos_;
+    std::vector<std::string> mapEntries_;
+    std::vector<MapShot> mapShots_;  // parallel to mapEntries_
+};
 
 // One coordinate as the EXIF GPS rationals take it: whole degrees and minutes over 1, the seconds as a
 // currency value (four decimals, ties to even).

@@ -152,7 +152,8 @@ std::vector<std::vector<MapPoint>> trackLines(Query& query) {
 TaggingSession::TaggingSession(std::string dataFolder)
     : dataFolder_(std::move(dataFolder)),
       uniCon_(std::make_unique<Connection>()),
-      query_(std::make_unique<Query>(*uniCon_)) {}
+      query_(std::make_unique<Query>(*uniCon_)),
+      run_(*uniCon_, *query_) {}
 
 // The statement object goes before the connection it is bound to.
 TaggingSession::~TaggingSession() {
@@ -225,16 +226,15 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, co
     const RunningMark mark(running_);
     // The run imports into the table: what it holds afterwards was no longer kept on purpose.
     ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
-    RunContext context{*uniCon_, *query_, imgSL_, mapsSL_, mapShots_};
-    return Button1Click(inputs, observer, context, settings);
+    return run_.Run(inputs, observer, settings);
 }
 
-bool TaggingSession::ClearDatabase() {
+bool TaggingSession::clearDatabase() {
     // Emptying the table under a running import or lookup would change what the run sees midway.
     if (running_) {
         return false;
     }
-    const bool cleared = clearDatabase(*query_);
+    const bool cleared = EmptyTrackTable(*query_);
     if (cleared) {
         ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
     }
@@ -243,16 +243,18 @@ bool TaggingSession::ClearDatabase() {
 
 MapContent TaggingSession::MapPageContent() {
     MapContent content;
-    content.photos.reserve(mapsSL_.size());
-    for (std::size_t i = 0; i < mapsSL_.size(); ++i) {
-        content.photos.push_back(mapPhoto(mapsSL_[i], i < mapShots_.size() ? &mapShots_[i] : nullptr));
+    const std::vector<std::string>& entries = run_.MapEntries();
+    const std::vector<MapShot>& shots = run_.MapShots();
+    content.photos.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        content.photos.push_back(mapPhoto(entries[i], i < shots.size() ? &shots[i] : nullptr));
     }
     content.tracks = trackLines(*query_);
     return content;
 }
 
 std::optional<std::string> TaggingSession::WriteMapPage() {
-    if (mapsSL_.empty()) {
+    if (run_.MapEntries().empty()) {
         return std::nullopt;
     }
     const std::string googleKey = ConfiguredGoogleMapsKey(dataFolder_);
@@ -260,8 +262,8 @@ std::optional<std::string> TaggingSession::WriteMapPage() {
         // The script gets each number as the lookup read it: a text such as "047.5" would be no number
         // literal in a script, and "-  -5" was tagged south. Plain texts stay as they were stored.
         std::vector<std::string> entries;
-        entries.reserve(mapsSL_.size());
-        for (const std::string& entry : mapsSL_) {
+        entries.reserve(run_.MapEntries().size());
+        for (const std::string& entry : run_.MapEntries()) {
             const MapPhoto photo = mapPhoto(entry, nullptr);
             const std::size_t first = entry.find('|');
             const std::size_t second = entry.find('|', first + 1);

@@ -9,8 +9,8 @@
 
 #include "common/DateTime.h"
 #include "mapexport/MapPage.h"
+#include "tagging/RunInputs.h"
 #include "tagging/RunObserver.h"
-#include "tagging/RunSettings.h"
 #include "tagging/TaggingRun.h"
 
 namespace zeloro {
@@ -49,16 +49,13 @@ public:
     // what was done before them stays done. The settings are opt-in; their defaults change nothing.
     RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
 
-    [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return imgSL_; }
-    [[nodiscard]] const std::vector<std::string>& MapEntries() const noexcept { return mapsSL_; }
-    [[nodiscard]] const std::vector<MapShot>& MapShots() const noexcept { return mapShots_; }
-    void ClearMapEntries() noexcept {
-        mapsSL_.clear();
-        mapShots_.clear();
-    }
+    [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return run_.Photos(); }
+    [[nodiscard]] const std::vector<std::string>& MapEntries() const noexcept { return run_.MapEntries(); }
+    [[nodiscard]] const std::vector<MapShot>& MapShots() const noexcept { return run_.MapShots(); }
+    void ClearMapEntries() noexcept { run_.ClearMapEntries(); }
 
     // Empties the track table; false when any step failed (nothing is reported) or a run is in progress.
-    bool ClearDatabase();
+    bool clearDatabase();
 
     // "Maps": writes DataFolder() + "maps/index.html" from the map list and returns its path; nullopt
     // when the map list is empty (the caller shows "Keine aktuellen Geodaten vorhanden!"). The page is
@@ -85,9 +82,7 @@ private:
     long long staleRowsDeleted_ = 0;
     std::unique_ptr<Connection> uniCon_;
     std::unique_ptr<Query> query_;
-    std::vector<std::string> imgSL_;
-    std::vector<std::string> mapsSL_;
-    std::vector<MapShot> mapShots_;  // parallel to mapsSL_
+    TaggingRun run_;  // the photo and map lists of the last run; borrows the connection and statement
     // Guards against a start from inside the import's event-loop pass or from another thread.
     std::atomic<bool> running_{false};
 };

@@ -110,14 +110,6 @@ double CoordinateNumber(const std::string& text) {
     }
 }
 
-int StrToInt(const std::string& text) {
-    const std::optional<int> value = ParseInteger<int>(TrimLeadingSpaces(text));
-    if (!value) {
-        throw InvalidValueError(kNotAnInteger, text);
-    }
-    return *value;
-}
-
 Dms CoordinateToDms(const std::string& text, const char* positive, const char* negative,
                     CoordinateAxis axis) {
     // The sign goes into the hemisphere letter; only the leading "-" is the sign, a later one belongs
@@ -168,18 +160,17 @@ void FillDmsFields(TCoord& coord) {
     coord.gps_ln_ss = lon.seconds;
 }
 
-TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleranceText, Query& query) {
+TCoord searchGPX(DateTimeValue inTime, int zoneIndex, int toleranceSeconds, Query& query) {
     const DateTimeValue utc = makeUTCDifference(inTime, zoneIndex);
     query.Close();
-    if (toleranceText == "0") {
+    if (toleranceSeconds == 0) {
         query.SetSQL(kExactLookupSql);
         query.ParamByName("utctime").SetAsDateTime(utc);
     } else {
-        const int seconds = StrToInt(toleranceText);
         query.SetSQL(kWindowLookupSql);
         query.ParamByName("utctime").SetAsDateTime(utc);
-        query.ParamByName("timelow").SetAsDateTime(ShiftSeconds(utc, -seconds));
-        query.ParamByName("timehigh").SetAsDateTime(ShiftSeconds(utc, seconds));
+        query.ParamByName("timelow").SetAsDateTime(ShiftSeconds(utc, -toleranceSeconds));
+        query.ParamByName("timehigh").SetAsDateTime(ShiftSeconds(utc, toleranceSeconds));
     }
     query.Open();
     TCoord coord;

@@ -28,13 +28,11 @@ inline constexpr const char* kWindowLookupSql =
     "ORDER BY abs(strftime('%s', utctime) - strftime('%s', :utctime)), utctime LIMIT 1) "
     "ORDER BY rowid LIMIT 1";
 
-// Shifts inTime to UTC by the zone and takes the first stored point of that second ("0"), or the
-// point nearest in time within the window of +/- toleranceText seconds, both ends included (equally
+// Shifts inTime to UTC by the zone and takes the first stored point of that second (tolerance 0), or
+// the point nearest in time within the window of +/- toleranceSeconds, both ends included (equally
 // near: the earlier; of one second: the first imported). The query is left closed. Throws
-// DatabaseError, ConvertError for a tolerance that is no whole number or a stored coordinate that is no
-// number.
-[[nodiscard]] TCoord searchGPX(DateTimeValue inTime, int zoneIndex, const std::string& toleranceText,
-                               Query& query);
+// DatabaseError, ConvertError for a stored coordinate that is no number.
+[[nodiscard]] TCoord searchGPX(DateTimeValue inTime, int zoneIndex, int toleranceSeconds, Query& query);
 
 // Locale-independent decimal conversion: optional blanks, an optional sign, digits with at most one
 // decimal separator ("," or "."), an optional exponent, optional blanks; the whole text must match.
@@ -43,10 +41,6 @@ inline constexpr const char* kWindowLookupSql =
 // The same number as the nearest double (a value beyond double's range as the long double's cast), for a
 // front end that shows the coordinate as a number. Throws as StrToCoordinate.
 [[nodiscard]] double CoordinateNumber(const std::string& text);
-
-// A decimal integer with optional leading blanks and sign. Throws ConvertError
-// "'<text>' ist kein gültiger Integer-Wert".
-[[nodiscard]] int StrToInt(const std::string& text);
 
 struct Dms {
     std::string hemisphere;

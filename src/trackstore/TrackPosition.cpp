@@ -160,7 +160,7 @@ TrackPosition FindTrackPosition(DateTimeValue utc, const PositionRules& rules, Q
             return position;
         }
     }
-    position.coord = searchGPX(utc, kZoneIndexUtc, rules.toleranceText, query);
+    position.coord = searchGPX(utc, kZoneIndexUtc, rules.toleranceSeconds, query);
     if (rules.altitude && position.coord.found) {
         position.altitude = ElevationOf(position.coord, query);
     }

@@ -19,7 +19,7 @@ inline constexpr const char* kElevationOfPointSql =
     "SELECT ele FROM gpx WHERE utctime=:utctime AND lat=:lat AND lon=:lon AND ele IS NOT NULL LIMIT 1";
 
 struct PositionRules {
-    std::string toleranceText = "0";       // the window of the point lookup, as searchGPX takes it
+    int toleranceSeconds = 0;              // the window of the point lookup, as searchGPX takes it
     std::optional<int> interpolateMaxGap;  // seconds; nullopt: no interpolation
     bool altitude = false;                 // also find the elevation
 };

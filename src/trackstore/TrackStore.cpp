@@ -118,7 +118,7 @@ std::string DatabasePath(const std::string& dataFolder) {
     return dataFolder + kDatabaseFileName;
 }
 
-bool clearDatabase(Query& query) noexcept {
+bool EmptyTrackTable(Query& query) noexcept {
     try {
         query.Close();
         // Where SQLite is built to zero every freed page, a delete of a big track writes each page twice

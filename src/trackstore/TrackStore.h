@@ -94,6 +94,6 @@ inline constexpr const char* kDataFolderBusySuffix =
 inline constexpr const char* kKeptMarkFileName = "zeloro.kept";
 
 // Deletes every track point and compacts the file. False when any step failed; nothing is reported.
-bool clearDatabase(Query& query) noexcept;
+bool EmptyTrackTable(Query& query) noexcept;
 
 }  // namespace zeloro

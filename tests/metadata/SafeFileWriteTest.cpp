@@ -75,6 +75,30 @@ TEST(SafeFileWrite, LinkIsFollowedAndKept) {
     EXPECT_TRUE(test::BytesEqual(Bytes({7, 7}), test::ReadFileBytes(target)));
 }
 
+// A name of 255 bytes, the longest there is, leaves no room for the temporary file's marks: it gets a
+// short stem (whole characters of the name and a hash of it), and two names alike but for their ends get
+// different stems.
+TEST(SafeFileWrite, LongestNameIsReplaced) {
+    test::TempDir dir;
+    std::string wide = "a";
+    for (int i = 0; i < 83; ++i) {
+        wide += "\xe5\x86\x99";  // 写, three bytes
+    }
+    const auto path = dir / (wide + "1.jpg");
+    ASSERT_EQ(path.filename().string().size(), 255U);
+    test::WriteFileBytes(path, Bytes{1});
+    WriteFileReplacing(path.string(), Bytes{2, 3});
+    EXPECT_TRUE(test::BytesEqual(Bytes({2, 3}), test::ReadFileBytes(path)));
+    EXPECT_EQ(EntriesIn(dir.path()), 1U);
+
+    const std::string stem = SaveNameStem(path.filename().string());
+    EXPECT_LE(SaveJournalName(path.filename().string()).size(), 255U);
+    EXPECT_EQ(stem.substr(0, 220), wide.substr(0, 220));  // cut before a character's middle byte
+    EXPECT_EQ(stem.size(), 220U + 17U);
+    EXPECT_NE(stem, SaveNameStem(wide + "2.jpg"));
+    EXPECT_EQ(SaveNameStem("a.jpg"), "a.jpg");
+}
+
 struct FaultCase {
     std::string_view name;
     SafeWriteStep step;

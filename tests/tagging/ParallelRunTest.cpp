@@ -128,7 +128,7 @@ Outcome RunWith(const fs::path& root, int jobs, std::optional<int> stopAfter, co
     inputs.gpxPath = (root / "track.gpx").string();
     inputs.folder = (root / "photos").string();
     inputs.zoneIndex = 13;
-    inputs.toleranceText = "0";
+    inputs.toleranceSeconds = 0;
     inputs.jobs = jobs;
     inputs.modes = modes;
     Outcome outcome;

@@ -18,7 +18,7 @@
 #include "metadata/SafeFileWrite.h"
 #include "support/TestSupport.h"
 #include "tagging/MissReason.h"
-#include "tagging/RunSettings.h"
+#include "tagging/RunInputs.h"
 #include "tagging/TaggingRun.h"
 #include "tagging/TaggingSession.h"
 #include "trackstore/Database.h"
@@ -160,7 +160,7 @@ protected:
         session_.Connect();
     }
 
-    RunInputs Inputs() const { return {gpx_.string(), photos_.string(), 13, "0", RunModes{}, 0}; }
+    RunInputs Inputs() const { return {gpx_.string(), photos_.string(), 13, 0, RunModes{}, 0}; }
 
     TempDir tmp_;
     fs::path photos_ = tmp_ / "photos";
@@ -351,13 +351,13 @@ TEST_F(SessionRun, StartFromInsideTheImportIsIgnored) {
     observer_.onProcessMessages = [&] {
         RecordingObserver inner;
         nested = session_.Run(Inputs(), inner);
-        cleared = session_.ClearDatabase();
+        cleared = session_.clearDatabase();
     };
     EXPECT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
     EXPECT_EQ(nested, RunResult::busy);
     EXPECT_EQ(cleared, false);
     EXPECT_EQ(session_.MapEntries().size(), 1U);
-    EXPECT_TRUE(session_.ClearDatabase());  // once the run is over the table can be emptied again
+    EXPECT_TRUE(session_.clearDatabase());  // once the run is over the table can be emptied again
 }
 
 TEST_F(SessionRun, StopRequestEndsTheRunBetweenPhotos) {
@@ -567,7 +567,7 @@ TEST_F(SessionRun, SeveralGpxFilesAreAllImportedBeforeAnyPhotoIsMatched) {
     WriteFileBytes(photos_ / "between.jpg", Photo("2024:06:15 10:00:05"));
     settings.interpolateMaxGap = 60;
     RunInputs inputs = Inputs();
-    inputs.toleranceText = "5";
+    inputs.toleranceSeconds = 5;
     RecordingObserver again;
     ASSERT_EQ(session_.Run(inputs, again, settings), RunResult::done);
     EXPECT_EQ(session_.MapEntries(), std::vector<std::string>{"1.0|1.0|between.jpg"});

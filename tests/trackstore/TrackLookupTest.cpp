@@ -44,26 +44,26 @@ protected:
 TEST_F(Lookup, ExactMatchesTheSameSecondOnly) {
     insert("48.5", "11.25", at(12, 0, 5) + 0.5 / 86400);  // stored as 12:00:05
     insert("10", "20", at(12, 0, 6));
-    const TCoord hit = searchGPX(at(12, 0, 5), kZoneIndexUtc, "0", query);
+    const TCoord hit = searchGPX(at(12, 0, 5), kZoneIndexUtc, 0, query);
     ASSERT_TRUE(hit.found);
     EXPECT_EQ(hit.lat, "48.5");
     EXPECT_EQ(hit.lon, "11.25");
     EXPECT_EQ(DateTimeText(hit.utctime), "2010-06-01 12:00:05");
     EXPECT_FALSE(query.Active());
-    EXPECT_FALSE(searchGPX(at(12, 0, 4), kZoneIndexUtc, "0", query).found);
-    EXPECT_EQ(searchGPX(at(12, 0, 6), kZoneIndexUtc, "0", query).lat, "10");
+    EXPECT_FALSE(searchGPX(at(12, 0, 4), kZoneIndexUtc, 0, query).found);
+    EXPECT_EQ(searchGPX(at(12, 0, 6), kZoneIndexUtc, 0, query).lat, "10");
 }
 
 TEST_F(Lookup, WindowIncludesBothEnds) {
     insert("1", "1", at(11, 59, 58));
     insert("2", "2", at(12, 0, 4));
-    EXPECT_FALSE(searchGPX(at(12, 0, 2), kZoneIndexUtc, "0", query).found);
-    EXPECT_FALSE(searchGPX(at(12, 0, 2), kZoneIndexUtc, "1", query).found);
-    EXPECT_EQ(searchGPX(at(12, 0, 2), kZoneIndexUtc, "2", query).lat, "2");    // 12:00:00..12:00:04
-    EXPECT_EQ(searchGPX(at(11, 59, 53), kZoneIndexUtc, "5", query).lat, "1");  // upper end of 11:59:48..58
-    EXPECT_FALSE(searchGPX(at(11, 59, 52), kZoneIndexUtc, "5", query).found);
-    EXPECT_EQ(searchGPX(at(12, 0, 9), kZoneIndexUtc, "5", query).lat, "2");  // lower end of 12:00:04..14
-    EXPECT_FALSE(searchGPX(at(12, 0, 10), kZoneIndexUtc, "5", query).found);
+    EXPECT_FALSE(searchGPX(at(12, 0, 2), kZoneIndexUtc, 0, query).found);
+    EXPECT_FALSE(searchGPX(at(12, 0, 2), kZoneIndexUtc, 1, query).found);
+    EXPECT_EQ(searchGPX(at(12, 0, 2), kZoneIndexUtc, 2, query).lat, "2");    // 12:00:00..12:00:04
+    EXPECT_EQ(searchGPX(at(11, 59, 53), kZoneIndexUtc, 5, query).lat, "1");  // upper end of 11:59:48..58
+    EXPECT_FALSE(searchGPX(at(11, 59, 52), kZoneIndexUtc, 5, query).found);
+    EXPECT_EQ(searchGPX(at(12, 0, 9), kZoneIndexUtc, 5, query).lat, "2");  // lower end of 12:00:04..14
+    EXPECT_FALSE(searchGPX(at(12, 0, 10), kZoneIndexUtc, 5, query).found);
 }
 
 // A point's latitude names it in the expectation: 1 before the photo, 2 after it, 3 of the photo's own
@@ -77,7 +77,7 @@ struct NearestCase {
     std::string_view name;
     std::vector<Point> points;  // imported in this order
     DateTimeValue photo;
-    std::string tolerance;
+    int tolerance = 0;
     std::optional<std::string> taken;  // lat of the point taken; nullopt: none found
 };
 void PrintTo(const NearestCase& c, std::ostream* os) { *os << c.name; }
@@ -114,87 +114,75 @@ INSTANTIATE_TEST_SUITE_P(
         NearestCase{"LaterPointIsNearer",  //
                     {{"1", at(11, 59, 58)}, {"2", at(12, 0, 4)}},
                     at(12, 0, 2),
-                    "5",
+                    5,
                     "2"},
         NearestCase{"EarlierPointIsNearer",  //
                     {{"2", at(12, 0, 3)}, {"1", at(11, 59, 59)}},
                     at(12, 0, 0),
-                    "5",
+                    5,
                     "1"},
         NearestCase{"EquallyNearTakesTheEarlier",  //
                     {{"2", at(12, 0, 2)}, {"1", at(11, 59, 58)}},
                     at(12, 0, 0),
-                    "5",
+                    5,
                     "1"},
         NearestCase{"OwnSecondWinsOverAnyOther",
                     {{"1", at(11, 59, 59)}, {"2", at(12, 0, 1)}, {"3", at(12, 0, 0)}},
                     at(12, 0, 0),
-                    "30",
+                    30,
                     "3"},
         NearestCase{"DenseTrackGivesOwnSecond",
                     {{"5", at(11, 59, 55)}, {"1", at(11, 59, 59)}, {"3", at(12, 0, 0)}, {"2", at(12, 0, 1)}},
                     at(12, 0, 0),
-                    "5",
+                    5,
                     "3"},
         NearestCase{"WindowWithoutPoints",  //
                     {{"1", at(11, 59, 54)}, {"2", at(12, 0, 6)}},
                     at(12, 0, 0),
-                    "5",
+                    5,
                     std::nullopt},
         NearestCase{"SameSecondOwnTakesFirstImported",  //
                     {{"3", at(12, 0, 0)}, {"4", at(12, 0, 0)}},
                     at(12, 0, 0),
-                    "5",
+                    5,
                     "3"},
         NearestCase{"SameSecondBeforeTakesFirstImported",
                     {{"3", at(11, 59, 58)}, {"4", at(11, 59, 58)}, {"9", at(12, 0, 5)}},
                     at(12, 0, 0),
-                    "5",
+                    5,
                     "3"},
         NearestCase{"SameSecondAfterTakesFirstImported",
                     {{"9", at(11, 59, 55)}, {"3", at(12, 0, 2)}, {"4", at(12, 0, 2)}},
                     at(12, 0, 0),
-                    "5",
+                    5,
                     "3"},
         NearestCase{"OverMidnight",  //
                     {{"1", on(2010, 12, 31, 23, 59, 54)}, {"2", on(2011, 1, 1, 0, 0, 1)}},
                     on(2010, 12, 31, 23, 59, 58),
-                    "5",
+                    5,
                     "2"},
         NearestCase{"BeforeTheUnixEpoch",  //
                     {{"1", on(1850, 3, 1, 7, 0, 0)}, {"2", on(1850, 3, 1, 7, 0, 3)}},
                     on(1850, 3, 1, 7, 0, 2),
-                    "5",
+                    5,
                     "2"},
         NearestCase{"WholeToleranceAway",  //
                     {{"1", at(11, 51, 40)}, {"2", at(12, 8, 20)}},
                     at(12, 0, 0),
-                    "500",
+                    500,
                     "1"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Lookup, CameraTimeIsShiftedByTheZone) {
     insert("2", "2", at(12, 0, 4));
-    EXPECT_TRUE(searchGPX(at(14, 0, 4), kZoneIndexSummer, "0", query).found);  // UTC + 2:00
-    EXPECT_FALSE(searchGPX(at(14, 0, 4), kZoneIndexWinter, "0", query).found);
-    EXPECT_TRUE(searchGPX(at(3, 0, 4), 2, "0", query).found);  // UTC - 9:00
-}
-
-TEST_F(Lookup, ToleranceThatIsNoNumberEndsTheLookup) {
-    insert("2", "2", at(12, 0, 4));
-    try {
-        (void)searchGPX(at(12, 0, 4), kZoneIndexUtc, "abc", query);
-        FAIL() << "no error";
-    } catch (const ConvertError& e) {
-        EXPECT_STREQ(e.what(), "'abc' ist kein gültiger Integer-Wert");
-    }
-    EXPECT_TRUE(searchGPX(at(12, 0, 4), kZoneIndexUtc, "00", query).found);  // a window of width 0
-    EXPECT_TRUE(searchGPX(at(12, 0, 5), kZoneIndexUtc, " +1", query).found);
+    EXPECT_TRUE(searchGPX(at(14, 0, 4), kZoneIndexSummer, 0, query).found);  // UTC + 2:00
+    EXPECT_FALSE(searchGPX(at(14, 0, 4), kZoneIndexWinter, 0, query).found);
+    EXPECT_TRUE(searchGPX(at(3, 0, 4), 2, 0, query).found);  // UTC - 9:00
 }
 
 TEST_F(Lookup, FoundPointIsConvertedToDegreesMinutesSeconds) {
     insert("-33.8567", "151.215", at(12, 0, 0));
-    const TCoord c = searchGPX(at(12, 0, 0), kZoneIndexUtc, "0", query);
+    const TCoord c = searchGPX(at(12, 0, 0), kZoneIndexUtc, 0, query);
     ASSERT_TRUE(c.found);
     EXPECT_EQ(c.lat, "-33.8567");  // the stored texts stay as they are, sign included
     EXPECT_EQ(c.gps_lt_dr, "S");
@@ -210,7 +198,7 @@ TEST_F(Lookup, FoundPointIsConvertedToDegreesMinutesSeconds) {
 TEST_F(Lookup, CoordinateThatIsNoNumberEndsTheLookupWithTheQueryClosed) {
     insert("48.1234N", "11", at(12, 0, 0));
     try {
-        (void)searchGPX(at(12, 0, 0), kZoneIndexUtc, "0", query);
+        (void)searchGPX(at(12, 0, 0), kZoneIndexUtc, 0, query);
         FAIL() << "no error";
     } catch (const ConvertError& e) {
         EXPECT_STREQ(e.what(), "'48,1234N' ist kein gültiger Gleitkommawert");

@@ -53,8 +53,8 @@ protected:
         }
     }
 
-    static PositionRules Interpolating(int maxGap = 60, std::string tolerance = "0") {
-        return PositionRules{std::move(tolerance), maxGap, true};
+    static PositionRules Interpolating(int maxGap = 60, int tolerance = 0) {
+        return PositionRules{tolerance, maxGap, true};
     }
 
     Connection connection;
@@ -124,7 +124,7 @@ struct GapCase {
     std::string name;
     DateTimeValue photo;
     int maxGap;
-    std::string tolerance;
+    int tolerance = 0;
     std::optional<std::string> lat;  // nullopt: not found
     bool interpolated;
 };
@@ -153,19 +153,19 @@ INSTANTIATE_TEST_SUITE_P(
     Position, PositionGap,
     ::testing::Values(
         // 08:00:20 lies between two segments: no interpolation across the gap, the point lookup decides.
-        GapCase{"SegmentGapExactLookupFindsNothing", at(8, 0, 20), 60, "0", std::nullopt, false},
+        GapCase{"SegmentGapExactLookupFindsNothing", at(8, 0, 20), 60, 0, std::nullopt, false},
         // The fallback takes the point nearest in the window; of two equally near, the earlier.
-        GapCase{"SegmentGapWindowTakesTheNearerPoint", at(8, 0, 22), 60, "15", "2.0", false},
-        GapCase{"SegmentGapWindowEquallyNearTakesTheEarlier", at(8, 0, 20), 60, "10", "1.1", false},
+        GapCase{"SegmentGapWindowTakesTheNearerPoint", at(8, 0, 22), 60, 15, "2.0", false},
+        GapCase{"SegmentGapWindowEquallyNearTakesTheEarlier", at(8, 0, 20), 60, 10, "1.1", false},
         // A gap of exactly MAXGAP is bridged, one second more is not.
-        GapCase{"GapOfExactlyMaxGap", at(8, 1, 0), 60, "0", "2.3", true},
-        GapCase{"GapBeyondMaxGap", at(8, 2, 0), 60, "0", std::nullopt, false},
-        GapCase{"GapBeyondMaxGapWindow", at(8, 2, 0), 60, "30", "2.6", false},
-        GapCase{"LargerMaxGapBridgesIt", at(8, 2, 0), 61, "0", "2.9", true},
+        GapCase{"GapOfExactlyMaxGap", at(8, 1, 0), 60, 0, "2.3", true},
+        GapCase{"GapBeyondMaxGap", at(8, 2, 0), 60, 0, std::nullopt, false},
+        GapCase{"GapBeyondMaxGapWindow", at(8, 2, 0), 60, 30, "2.6", false},
+        GapCase{"LargerMaxGapBridgesIt", at(8, 2, 0), 61, 0, "2.9", true},
         // Before the first and after the last point there is nothing to interpolate between.
-        GapCase{"BeforeTheTrack", at(7, 59, 59), 60, "0", std::nullopt, false},
-        GapCase{"BeforeTheTrackWindow", at(7, 59, 59), 60, "1", "1.0", false},
-        GapCase{"AfterTheTrack", at(8, 2, 32), 60, "0", std::nullopt, false}),
+        GapCase{"BeforeTheTrack", at(7, 59, 59), 60, 0, std::nullopt, false},
+        GapCase{"BeforeTheTrackWindow", at(7, 59, 59), 60, 1, "1.0", false},
+        GapCase{"AfterTheTrack", at(8, 2, 32), 60, 0, std::nullopt, false}),
     [](const auto& p) { return p.param.name; });
 
 TEST_F(Position, PointsInNoSegmentAreNotInterpolated) {
@@ -186,7 +186,7 @@ TEST_F(Position, ARowWhoseTimeIsNoTimeIsNeverInterpolatedWith) {
 TEST_F(Position, WithoutInterpolationTheElevationIsThePointsOwn) {
     insert({{"1.0", "1.0", at(8, 0, 0), std::nullopt, "-3.5"},
             {"1.1", "1.0", at(8, 0, 10), std::nullopt, std::nullopt}});
-    const PositionRules rules{"0", std::nullopt, true};
+    const PositionRules rules{0, std::nullopt, true};
     const TrackPosition below = FindTrackPosition(at(8, 0, 0), rules, query);
     ASSERT_TRUE(below.coord.found);
     EXPECT_FALSE(below.interpolated);
@@ -196,10 +196,9 @@ TEST_F(Position, WithoutInterpolationTheElevationIsThePointsOwn) {
     ASSERT_TRUE(none.coord.found);
     EXPECT_FALSE(none.altitude.has_value());
     // Not asked for: none.
-    EXPECT_FALSE(FindTrackPosition(at(8, 0, 0), PositionRules{"0", std::nullopt, false}, query).altitude);
+    EXPECT_FALSE(FindTrackPosition(at(8, 0, 0), PositionRules{0, std::nullopt, false}, query).altitude);
     // The point's time stays its own without interpolation.
-    const TrackPosition window =
-        FindTrackPosition(at(8, 0, 3), PositionRules{"3", std::nullopt, true}, query);
+    const TrackPosition window = FindTrackPosition(at(8, 0, 3), PositionRules{3, std::nullopt, true}, query);
     EXPECT_EQ(DateTimeText(window.coord.utctime), "2024-06-15 08:00:00");
 }
 
@@ -222,7 +221,7 @@ TEST(TrackDetails, ATableWithoutTheColumnsGainsThemAndKeepsItsRows) {
     Query query(connection);
     // Before the columns exist, interpolation falls back to the plain lookup.
     const TrackPosition before =
-        FindTrackPosition(at(8, 0, 0) + 1.0 / 86400, PositionRules{"1", 60, false}, query);
+        FindTrackPosition(at(8, 0, 0) + 1.0 / 86400, PositionRules{1, 60, false}, query);
     EXPECT_EQ(before.coord.lat, "1.5");
     EXPECT_FALSE(before.interpolated);
 

@@ -133,8 +133,8 @@ TEST_F(Store, DateTimeColumnReadsItsTextAndNothingElse) {
 
 TEST_F(Store, NumberStoredAsTimeNeverMatchesALookup) {
     connection.Execute("INSERT INTO gpx VALUES ('1','2',40330.5)");  // 2010-06-01 12:00:00 as a day count
-    EXPECT_FALSE(searchGPX(at(12, 0, 0), kZoneIndexUtc, "0", query).found);
-    EXPECT_FALSE(searchGPX(at(12, 0, 0), kZoneIndexUtc, "500", query).found);
+    EXPECT_FALSE(searchGPX(at(12, 0, 0), kZoneIndexUtc, 0, query).found);
+    EXPECT_FALSE(searchGPX(at(12, 0, 0), kZoneIndexUtc, 500, query).found);
 }
 
 TEST_F(Store, ParametersAreNamedByColonAndName) {
@@ -228,7 +228,7 @@ TEST_F(Store, DatabaseErrorsCarrySqliteText) {
     EXPECT_FALSE(query.Active());
     connection.Execute("DROP TABLE gpx");
     try {
-        (void)searchGPX(at(12, 0, 0), kZoneIndexUtc, "0", query);
+        (void)searchGPX(at(12, 0, 0), kZoneIndexUtc, 0, query);
         FAIL() << "no error";
     } catch (const DatabaseError& e) {
         EXPECT_STREQ(e.what(), "no such table: gpx");
@@ -254,19 +254,19 @@ TEST_F(Store, TransactionsOnTheConnection) {
     EXPECT_EQ(column("SELECT lat FROM gpx"), std::vector<std::string>{"1"});
 }
 
-TEST_F(Store, ClearDatabaseEmptiesTheTable) {
-    EXPECT_TRUE(clearDatabase(query));  // empty table: the delete and the compaction both succeed
+TEST_F(Store, EmptyTrackTableEmptiesTheTable) {
+    EXPECT_TRUE(EmptyTrackTable(query));  // empty table: the delete and the compaction both succeed
     insert("1", "2", at(12, 0, 0));
     insert("3", "4", at(12, 0, 1));
     query.SetSQL("SELECT * FROM gpx");
     query.Open();  // left open on purpose: the emptying closes it first
-    EXPECT_TRUE(clearDatabase(query));
+    EXPECT_TRUE(EmptyTrackTable(query));
     EXPECT_EQ(column("SELECT count(*) FROM gpx"), std::vector<std::string>{"0"});
 }
 
-TEST_F(Store, ClearDatabaseFailsWithoutTable) {
+TEST_F(Store, EmptyTrackTableFailsWithoutTable) {
     connection.Execute("DROP TABLE gpx");
-    EXPECT_FALSE(clearDatabase(query));
+    EXPECT_FALSE(EmptyTrackTable(query));
 }
 
 // A file database: what survives a close is what reached the disk.
@@ -316,7 +316,7 @@ TEST_F(StoreFile, CloseRollsBackAnOpenTransaction) {
 
 // The emptied file holds nothing of the points, as small as a new one, whether or not the connection
 // zeroes freed pages; the connection keeps that setting.
-TEST_F(StoreFile, ClearDatabaseLeavesNoTraceOfThePoints) {
+TEST_F(StoreFile, EmptyTrackTableLeavesNoTraceOfThePoints) {
     const std::string fresh = (dir / "fresh.sqlite").string();
     {
         Connection other;
@@ -336,7 +336,7 @@ TEST_F(StoreFile, ClearDatabaseLeavesNoTraceOfThePoints) {
             q.ExecSQL();
         }
         connection.Commit();
-        EXPECT_TRUE(clearDatabase(q));
+        EXPECT_TRUE(EmptyTrackTable(q));
         EXPECT_EQ(count(), "0");
         q.SetSQL("PRAGMA secure_delete");
         q.Open();
@@ -348,14 +348,14 @@ TEST_F(StoreFile, ClearDatabaseLeavesNoTraceOfThePoints) {
     }
 }
 
-TEST_F(StoreFile, ClearDatabaseInsideATransactionDeletesButReportsFailure) {
+TEST_F(StoreFile, EmptyTrackTableInsideATransactionDeletesButReportsFailure) {
     Query q(connection);
     insertRow(q, at(12, 0, 0));
     connection.StartTransaction();  // as a failed import leaves it
     insertRow(q, at(12, 0, 1));
-    EXPECT_FALSE(clearDatabase(q));  // the compaction is refused inside a transaction
-    EXPECT_EQ(count(), "0");         // the delete happened within the transaction
-    connection.Close();              // and is rolled back with it, together with the second insert
+    EXPECT_FALSE(EmptyTrackTable(q));  // the compaction is refused inside a transaction
+    EXPECT_EQ(count(), "0");           // the delete happened within the transaction
+    connection.Close();                // and is rolled back with it, together with the second insert
     connection.Open(path);
     EXPECT_EQ(count(), "1");
 }

@@ -1,4 +1,6 @@
-// src/tagging/RunSettings.h: the opt-in settings of a tagging run beyond the window's four inputs.
+// src/tagging/RunInputs.h: everything a front end gives a tagging run: the window's four inputs, the
+// opt-in modes and the opt-in settings. With every member at its default a run writes, logs and reports
+// exactly what it always did.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -9,10 +11,37 @@
 
 namespace zeloro {
 
+// The most photos a run works on at once.
+inline constexpr int kMaxJobs = 256;
+
 // The largest gap between two track points that --interpolate bridges when none is given, and the
 // largest that may be given: a day.
 inline constexpr int kDefaultInterpolationGap = 60;
 inline constexpr int kLargestInterpolationGap = 86400;
+
+// What a run does with a photo besides matching it.
+struct RunModes {
+    bool dryRun = false;      // everything but the save: no photo file is opened for writing
+    bool skipTagged = false;  // a photo that already holds a GPS position is left as it is
+    bool keepMtime = false;   // a saved photo gets its former modification time back (to the nanosecond)
+    [[nodiscard]] bool AnyOn() const noexcept { return dryRun || skipTagged || keepMtime; }
+    friend bool operator==(const RunModes&, const RunModes&) = default;
+};
+
+// The four values the user gives a run in the window, and how the run goes about it.
+struct RunInputs {
+    std::string gpxPath;  // the GPX path text, unaltered; empty: the run names the missing GPX file
+    std::string folder;   // the photo folder text; empty: the run names the missing folder
+    int zoneIndex = 12;   // item index of the zone list the camera clock runs in, -1 for none
+    // The largest difference between shot time and track point the lookup accepts, in whole seconds,
+    // 0..500; 0 takes only a point of the very second.
+    int toleranceSeconds = 0;
+    RunModes modes;  // all off: the run as it always was
+    // Threads working on the photos, the run's own one included: 0 one per core, 1 one after the other.
+    // Whatever the count, the log, the progress, the map list and the written photos are those of the
+    // one-after-the-other run.
+    int jobs = 0;
+};
 
 // Every member's default leaves the run exactly as it is without settings: same log, photos, map list
 // and track table.
