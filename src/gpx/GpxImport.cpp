@@ -376,7 +376,7 @@ constexpr std::array<std::string_view, 5> kDetailColumns{"lat", "lon", "utctime"
 // every row of the read lies in a savepoint that is rolled back when the document turns out not to load.
 // After an error of a point the rest is still read, since a later load error or an earlier kind of point
 // would change the outcome.
-class StreamedImport final : public TXmlNodeSink {
+class StreamedImport final : public XmlNodeSink {
 public:
     StreamedImport(Connection& uniCon, Query& query, bool withDetails,
                    const std::function<void()>& processMessages, const std::function<bool()>& stopRequested,

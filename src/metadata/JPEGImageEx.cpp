@@ -301,18 +301,18 @@ void TJPEGImageEx::SaveToStream(Stream& stream) {
 }
 
 void TJPEGImageEx::SaveToFile(const std::string& fileName) {
-    const TBuiltContent content = BuildContent();
+    const BuiltContent content = BuildContent();
     WriteFileReplacing(fileName, content.Parts());
 }
 
-TJPEGImageEx::TBuiltContent TJPEGImageEx::BuildContent() {
-    TBuiltContent content;
+TJPEGImageEx::BuiltContent TJPEGImageEx::BuildContent() {
+    BuiltContent content;
     content.rewrite_ = BuildRewrite(content.encoded_);
     return content;
 }
 
 void TJPEGImageEx::SaveOver(const ReadFile& file, bool keepMtime) {
-    const TBuiltContent content = BuildContent();
+    const BuiltContent content = BuildContent();
     ReplaceReadFile(file, content.Parts(), false, keepMtime);
 }
 

@@ -42,15 +42,15 @@ class TJPEGImageEx : public TJPEGImage {
 public:
     // The content a save writes, built ahead of the write so that the file can be written later, by
     // another thread. It points into the image's stored stream: valid while the image lives unchanged.
-    class TBuiltContent {
+    class BuiltContent {
     public:
-        TBuiltContent() = default;
+        BuiltContent() = default;
         // Moved only: a move keeps the re-encoded stream where the parts point, a copy would not.
-        TBuiltContent(TBuiltContent&&) noexcept = default;
-        TBuiltContent& operator=(TBuiltContent&&) noexcept = default;
-        TBuiltContent(const TBuiltContent&) = delete;
-        TBuiltContent& operator=(const TBuiltContent&) = delete;
-        ~TBuiltContent() = default;
+        BuiltContent(BuiltContent&&) noexcept = default;
+        BuiltContent& operator=(BuiltContent&&) noexcept = default;
+        BuiltContent(const BuiltContent&) = delete;
+        BuiltContent& operator=(const BuiltContent&) = delete;
+        ~BuiltContent() = default;
 
         // The pieces to write one after the other (WriteFileReplacing takes them as they are).
         [[nodiscard]] std::vector<std::span<const std::uint8_t>> Parts() const { return rewrite_.Parts(); }
@@ -113,7 +113,7 @@ public:
     // is left as it was.
     void SaveToFile(const std::string& fileName);
     // What SaveToFile writes, with the same errors, without writing it.
-    [[nodiscard]] TBuiltContent BuildContent();
+    [[nodiscard]] BuiltContent BuildContent();
     // Saves over the file these bytes were read from, by its folder handle and only while it is still the
     // file that was read (ReplaceReadFile); throws FileSkippedError when it is not. With keepMtime the
     // saved file keeps the modification time it had when it was read.

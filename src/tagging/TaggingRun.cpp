@@ -162,8 +162,8 @@ struct PreparedPhoto {
     TrackPosition located;
     std::string reason;  // why no point was found, when the run explains misses
     MapShot popup;
-    std::unique_ptr<TJPEGImageEx> image;                 // holds the bytes the content points into
-    std::optional<TJPEGImageEx::TBuiltContent> content;  // none in a dry run
+    std::unique_ptr<TJPEGImageEx> image;                // holds the bytes the content points into
+    std::optional<TJPEGImageEx::BuiltContent> content;  // none in a dry run
     std::exception_ptr error;
     PhotoStage failedAt = PhotoStage::none;
 };

@@ -75,12 +75,12 @@ void TXmlDocument::LoadFromFile(const std::string& path) {
 
 void TXmlDocument::LoadFromStream(XmlStream& stream) { Load(stream, nullptr); }
 
-void TXmlDocument::StreamFromFile(const std::string& path, TXmlNodeSink& sink) {
+void TXmlDocument::StreamFromFile(const std::string& path, XmlNodeSink& sink) {
     XmlFileStream file(path);
     Load(file, &sink);
 }
 
-void TXmlDocument::Load(XmlStream& stream, TXmlNodeSink* sink) {
+void TXmlDocument::Load(XmlStream& stream, XmlNodeSink* sink) {
     // A new load starts from fresh storage: the nodes of the previous tree are gone with it.
     names_.clear();
     namesArena_.Reset();

@@ -56,12 +56,12 @@ class TXmlNode;
 
 // Told about a document's nodes while it is read, by a reader that needs no more than one part of the
 // tree at a time.
-class TXmlNodeSink {
+class XmlNodeSink {
 public:
-    TXmlNodeSink() = default;
-    TXmlNodeSink(const TXmlNodeSink&) = delete;
-    TXmlNodeSink& operator=(const TXmlNodeSink&) = delete;
-    virtual ~TXmlNodeSink() = default;
+    XmlNodeSink() = default;
+    XmlNodeSink(const XmlNodeSink&) = delete;
+    XmlNodeSink& operator=(const XmlNodeSink&) = delete;
+    virtual ~XmlNodeSink() = default;
     // Called for every node below a top-level node as soon as it is read completely (a child before its
     // parent); underRoot: the node lies in the first top-level element, the one Root() gives. Returns
     // whether the tree keeps the node. A node not kept is taken out of its parent and its storage is used
@@ -225,7 +225,7 @@ public:
     // Reads the file as LoadFromFile does, with the same errors at the same places, handing each node
     // to sink; the tree keeps only the nodes the sink keeps (and the top-level nodes), so the memory a
     // read takes need not grow with the file.
-    void StreamFromFile(const std::string& path, TXmlNodeSink& sink);
+    void StreamFromFile(const std::string& path, XmlNodeSink& sink);
 
     // The first top-level element, or null.
     [[nodiscard]] TXmlNode* Root() const noexcept;
@@ -247,7 +247,7 @@ private:
     friend class TXmlNode;
     friend class XmlLoader;
 
-    void Load(XmlStream& stream, TXmlNodeSink* sink);
+    void Load(XmlStream& stream, XmlNodeSink* sink);
     void ResetDefaults() noexcept;
     void MakeDefaultTree();
     TXmlNode* NewNode();

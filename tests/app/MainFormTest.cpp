@@ -38,6 +38,7 @@
 #include "app/SpinEdit.h"
 #include "common/DateTime.h"
 #include "common/Error.h"
+#include "support/GpxText.h"
 #include "support/TestSupport.h"
 #include "tagging/TaggingSession.h"
 #include "time/TimeRules.h"
@@ -87,14 +88,8 @@ void WritePhoto(const fs::path& path, const std::string& shotTime) {
 }
 
 void WriteTrack(const fs::path& path) {
-    WriteFileText(path,
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                  "<gpx version=\"1.1\" creator=\"test\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
-                  "<trk><trkseg>\n"
-                  "<trkpt lat=\"48.5\" lon=\"11.25\"><time>2010-06-01T12:00:05Z</time></trkpt>\n"
-                  "<trkpt lat=\"-33.8567\" lon=\"151.215\"><time>2010-06-01T12:10:00Z</time></trkpt>\n"
-                  "</trkseg></trk>\n"
-                  "</gpx>\n");
+    WriteFileText(path, GpxText({{"48.5", "11.25", "2010-06-01T12:00:05Z", {}},
+                                 {"-33.8567", "151.215", "2010-06-01T12:10:00Z", {}}}));
 }
 
 std::int64_t CountTrackPoints(const fs::path& database) {

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -26,7 +25,9 @@
 
 #include "CliProcess.h"
 #include "SamplePhoto.h"
-#include "metadata/ExifData.h"
+#include "support/ExifRead.h"
+#include "support/GpxText.h"
+#include "support/MapPageData.h"
 #include "support/TestSupport.h"
 
 namespace zeloro::test {
@@ -62,17 +63,11 @@ std::string PointLon(int i) {
 int PointSecond(int i) { return i * 10; }
 
 std::string TrackGpx() {
-    std::string gpx =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"test\">\n"
-        "<wpt lat=\"1.0\" lon=\"2.0\"><name>no time</name></wpt>\n<trk><trkseg>\n";
+    std::vector<GpxPoint> track;
     for (int i = 0; i < kTrackPoints; ++i) {
-        const int s = PointSecond(i);
-        char time[64];
-        std::snprintf(time, sizeof time, "2024-06-15T%02d:%02d:%02dZ", 7 + s / 3600, s / 60 % 60, s % 60);
-        gpx += "<trkpt lat=\"" + PointLat(i) + "\" lon=\"" + PointLon(i) + "\"><time>" + time +
-               "</time></trkpt>\n";
+        track.push_back({PointLat(i), PointLon(i), GpxTime("2024-06-15", 7 * 3600 + PointSecond(i)), {}});
     }
-    return gpx + "</trkseg></trk>\n</gpx>\n";
+    return GpxText(track, {{"1.0", "2.0", {}, {}}});
 }
 
 sample::ByteVector Photo(std::optional<std::string> shot, int scene = 0) {
@@ -85,69 +80,11 @@ sample::ByteVector Photo(std::optional<std::string> shot, int scene = 0) {
     return sample::MakePhoto(spec);
 }
 
-struct ExpectedFix {
-    std::string lat;
-    std::string lon;
-    std::string utc;  // "2024:06:15 08:00:30"
-};
-
-ExpectedFix FixOf(int i) {
+GpsFix FixOf(int i) {
     const int s = PointSecond(i);
     char utc[64];
     std::snprintf(utc, sizeof utc, "2024:06:15 %02d:%02d:%02d", 7 + s / 3600, s / 60 % 60, s % 60);
     return {PointLat(i), PointLon(i), utc};
-}
-
-double FractionValue(const TTiffLongWordFraction& f) {
-    return static_cast<double>(f.Numerator) / static_cast<double>(f.Denominator);
-}
-
-std::string DateTimeOf(DateTimeValue t) {
-    const CalendarDate d = DecodeDate(t);
-    const ClockTime c = DecodeTime(t);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d:%02d:%02d %02d:%02d:%02d", d.year, d.month, d.day, c.hour,
-                  c.minute, c.second);
-    return text;
-}
-
-// The GPS position and time of a written photo as our own reader sees them.
-void ExpectTaggedAsByOurReader(const fs::path& photo, const ExpectedFix& fix) {
-    SCOPED_TRACE(photo.string());
-    TExifData exif;
-    exif.LoadFromJPEG(photo.string());
-    const double lat = std::stod(fix.lat);
-    const double lon = std::stod(fix.lon);
-    const TGPSLatitude& gLat = exif.GPSLatitude();
-    const TGPSLongitude& gLon = exif.GPSLongitude();
-    ASSERT_FALSE(gLat.MissingOrInvalid());
-    ASSERT_FALSE(gLon.MissingOrInvalid());
-    EXPECT_EQ(gLat.Direction(), lat < 0 ? ltSouth : ltNorth);
-    EXPECT_EQ(gLon.Direction(), lon < 0 ? lnWest : lnEast);
-    // Degrees and minutes are whole numbers over 1; the seconds carry four decimals at most.
-    EXPECT_EQ(gLat.Degrees().Denominator, 1U);
-    EXPECT_EQ(gLat.Minutes().Denominator, 1U);
-    const double readLat = FractionValue(gLat.Degrees()) + FractionValue(gLat.Minutes()) / 60 +
-                           FractionValue(gLat.Seconds()) / 3600;
-    const double readLon = FractionValue(gLon.Degrees()) + FractionValue(gLon.Minutes()) / 60 +
-                           FractionValue(gLon.Seconds()) / 3600;
-    EXPECT_NEAR(readLat, std::fabs(lat), 1e-7);
-    EXPECT_NEAR(readLon, std::fabs(lon), 1e-7);
-    EXPECT_EQ(DateTimeOf(exif.GPSDateTimeUTC()), fix.utc);
-}
-
-// The same as exiftool, an independent reader, sees it: signed decimal degrees and the UTC stamp.
-void ExpectTaggedAsByExiftool(const fs::path& photo, const ExpectedFix& fix) {
-    SCOPED_TRACE(photo.string());
-    const ProcessResult r = RunProcess(
-        "/usr/bin/exiftool",
-        {"-n", "-s3", "-GPSLatitude", "-GPSLongitude", "-GPSDateStamp", "-GPSTimeStamp", photo.string()});
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    const std::vector<std::string> v = SplitLines(r.out);
-    ASSERT_EQ(v.size(), 4U) << r.out;
-    EXPECT_NEAR(std::stod(v[0]), std::stod(fix.lat), 1e-7);
-    EXPECT_NEAR(std::stod(v[1]), std::stod(fix.lon), 1e-7);
-    EXPECT_EQ(v[2] + " " + v[3], fix.utc);
 }
 
 std::size_t TrackRows(const fs::path& database) {
@@ -167,28 +104,9 @@ std::size_t TrackRows(const fs::path& database) {
     return static_cast<std::size_t>(sqlite3_column_int64(stmt, 0));
 }
 
-// The data of the map page: the JSON inside its data element.
-std::string PlacesJson(const std::string& page) {
-    constexpr std::string_view open = "<script type=\"application/json\" id=\"places\">";
-    const std::size_t from = page.find(open);
-    const std::size_t to = page.find("</script>", from);
-    if (from == std::string::npos || to == std::string::npos) {
-        ADD_FAILURE() << "no data element in the page";
-        return {};
-    }
-    return page.substr(from + open.size(), to - from - open.size());
-}
-
-// A coordinate as the page's data hold it: the shortest text of the same double.
-std::string JsonNumber(const std::string& text) {
-    std::array<char, 32> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), std::stod(text));
-    return std::string(buffer.data(), result.ptr);
-}
-
-std::string PhotoJson(const ExpectedFix& fix, const std::string& name, const std::string& shot) {
-    return "{\"lat\":" + JsonNumber(fix.lat) + ",\"lon\":" + JsonNumber(fix.lon) + ",\"name\":\"" + name +
-           "\",\"shot\":\"" + shot + "\"}";
+// A marker of the map page at a fix.
+PagePhoto Marker(const GpsFix& fix, const std::string& name, const std::string& shot) {
+    return {std::stod(fix.lat), std::stod(fix.lon), name, shot};
 }
 
 class CliRun : public ::testing::Test {
@@ -254,9 +172,9 @@ TEST_F(CliRun, TagsMatchingPhotosLogsEveryStepAndWritesTheMap) {
     const ProcessResult r = Tag("13", "0", {"--map"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    const ExpectedFix f1 = FixOf(363);
-    const ExpectedFix f2 = FixOf(kSouthWest);
-    const ExpectedFix f5 = FixOf(0);
+    const GpsFix f1 = FixOf(363);
+    const GpsFix f2 = FixOf(kSouthWest);
+    const GpsFix f5 = FixOf(0);
     const std::string page = (data_ / "maps" / "index.html").string();
     const std::vector<std::string> expected{
         " - Lese Bilddateien",
@@ -275,13 +193,13 @@ TEST_F(CliRun, TagsMatchingPhotosLogsEveryStepAndWritesTheMap) {
     };
     EXPECT_EQ(Log(r), expected);
 
-    ExpectTaggedAsByOurReader(photos_ / "IMG_1.jpg", f1);
-    ExpectTaggedAsByOurReader(photos_ / "IMG_2.jpg", f2);
-    ExpectTaggedAsByOurReader(photos_ / "sub" / "IMG_5.jpg", f5);
+    ExpectGpsByOurReader(photos_ / "IMG_1.jpg", f1);
+    ExpectGpsByOurReader(photos_ / "IMG_2.jpg", f2);
+    ExpectGpsByOurReader(photos_ / "sub" / "IMG_5.jpg", f5);
     if (HaveExiftool()) {
-        ExpectTaggedAsByExiftool(photos_ / "IMG_1.jpg", f1);
-        ExpectTaggedAsByExiftool(photos_ / "IMG_2.jpg", f2);
-        ExpectTaggedAsByExiftool(photos_ / "sub" / "IMG_5.jpg", f5);
+        ExpectGpsByExiftool(photos_ / "IMG_1.jpg", f1);
+        ExpectGpsByExiftool(photos_ / "IMG_2.jpg", f2);
+        ExpectGpsByExiftool(photos_ / "sub" / "IMG_5.jpg", f5);
     }
     // Photos without a point are not rewritten at all.
     EXPECT_TRUE(BytesEqual(untagged3, ReadFileBytes(photos_ / "IMG_3.jpg")));
@@ -289,15 +207,15 @@ TEST_F(CliRun, TagsMatchingPhotosLogsEveryStepAndWritesTheMap) {
 
     // One marker per tagged photo with its camera time, and the track table's points as one line (no
     // pause in the recording), in time order.
-    std::string track;
+    PageData expectedMap;
+    expectedMap.photos = {Marker(f1, "IMG_1.jpg", "15.06.2024 10:00:30 (UTC + 2:00)"),
+                          Marker(f2, "IMG_2.jpg", "15.06.2024 10:08:30 (UTC + 2:00)"),
+                          Marker(f5, "IMG_5.jpg", "15.06.2024 09:00:00 (UTC + 2:00)")};
+    expectedMap.tracks.emplace_back();
     for (int i = 0; i < kTrackPoints; ++i) {
-        track += (i == 0 ? "[" : ",[") + JsonNumber(PointLat(i)) + "," + JsonNumber(PointLon(i)) + "]";
+        expectedMap.tracks[0].push_back({std::stod(PointLat(i)), std::stod(PointLon(i))});
     }
-    EXPECT_EQ(PlacesJson(ReadFileText(page)),
-              "{\"photos\":[" + PhotoJson(f1, "IMG_1.jpg", "15.06.2024 10:00:30 (UTC + 2:00)") + "," +
-                  PhotoJson(f2, "IMG_2.jpg", "15.06.2024 10:08:30 (UTC + 2:00)") + "," +
-                  PhotoJson(f5, "IMG_5.jpg", "15.06.2024 09:00:00 (UTC + 2:00)") + "],\"tracks\":[[" + track +
-                  "]]}");
+    EXPECT_EQ(ReadPageData(ReadFileText(page)), expectedMap);
     // Without --keep the table is emptied at the end, as "Beenden" does.
     EXPECT_EQ(TrackRows(data_ / "zeloro.sqlite"), 0U);
 }
@@ -322,9 +240,9 @@ TEST_P(CliMatch, ZoneAndToleranceChooseThePoint) {
     const std::vector<std::string> log = Log(r);
     ASSERT_EQ(log.size(), c.point ? 6U : 5U) << r.out;
     if (c.point) {
-        const ExpectedFix fix = FixOf(*c.point);
+        const GpsFix fix = FixOf(*c.point);
         EXPECT_EQ(log[5], " - " + fix.lat + "," + fix.lon + " getaggt!");
-        ExpectTaggedAsByOurReader(photos_ / "IMG.jpg", fix);
+        ExpectGpsByOurReader(photos_ / "IMG.jpg", fix);
     } else {
         EXPECT_EQ(log[4], " - IMG.jpg keine Koordinaten gefunden");
     }
@@ -465,7 +383,7 @@ TEST_F(CliRun, ExplainNamesFoundPhotosByPathAndJsonCarriesTheReason) {
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     const std::vector<std::string> log = Log(r);
     ASSERT_GE(log.size(), 8U) << r.out;
-    const ExpectedFix f1 = FixOf(363);
+    const GpsFix f1 = FixOf(363);
     EXPECT_EQ(
         std::vector<std::string>(log.begin() + 4, log.begin() + 8),
         (std::vector<std::string>{" - sub/IMG_1.jpg Koordinaten gefunden:",
@@ -516,12 +434,11 @@ TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
     };
     const auto photo = [&](std::size_t i) { return numbered("IMG_%03d.jpg", static_cast<int>(i)); };
 
-    std::string gpx = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\"><trk><trkseg>\n";
+    std::vector<GpxPoint> track;
     for (int s = 0; s < kSeconds; ++s) {
-        gpx += "<trkpt lat=\"" + lat(s) + "\" lon=\"" + lon(s) + "\"><time>2024-06-15T" + clock(8, s) +
-               "Z</time></trkpt>\n";
+        track.push_back({lat(s), lon(s), GpxTime("2024-06-15", 8 * 3600 + s), {}});
     }
-    WriteFileText(gpx_, gpx + "</trkseg></trk></gpx>\n");
+    WriteFileText(gpx_, GpxText(track));
     const std::vector<int> shots{0, 1, 2, 3, 7, 30, 59, 60, 61, 100, 117, 118, 119, 120};
     for (std::size_t i = 0; i < shots.size(); ++i) {
         AddPhoto(photo(i), "2024:06:15 " + clock(10, shots[i]), static_cast<int>(i));  // camera in UTC + 2:00
@@ -539,10 +456,10 @@ TEST_F(CliRun, OneHertzTrackGivesEveryPhotoThePointOfItsOwnSecond) {
     EXPECT_EQ(Log(r), expected);
     const bool exiftool = HaveExiftool();
     for (std::size_t i = 0; i < shots.size(); ++i) {
-        const ExpectedFix fix{lat(shots[i]), lon(shots[i]), "2024:06:15 " + clock(8, shots[i])};
-        ExpectTaggedAsByOurReader(photos_ / photo(i), fix);
+        const GpsFix fix{lat(shots[i]), lon(shots[i]), "2024:06:15 " + clock(8, shots[i])};
+        ExpectGpsByOurReader(photos_ / photo(i), fix);
         if (exiftool && (i == 0 || shots[i] == 60 || i + 1 == shots.size())) {
-            ExpectTaggedAsByExiftool(photos_ / photo(i), fix);
+            ExpectGpsByExiftool(photos_ / photo(i), fix);
         }
     }
 }
@@ -568,24 +485,21 @@ std::vector<std::string> TrackTimes(const fs::path& database) {
 TEST_F(CliRun, TimesBeforeEighteenNinetyNineKeepTheirDateAndTime) {
     // Before 30 December 1899 the day count is negative while the time of day counts forward; a point
     // and a photo of such a day meet at their own second and the photo gets that date and time.
-    WriteFileText(gpx_,
-                  "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\"><trk><trkseg>\n"
-                  "<trkpt lat=\"48.5\" lon=\"11.25\"><time>1800-06-15T18:30:15Z</time></trkpt>\n"
-                  "<trkpt lat=\"-12.75\" lon=\"-45.5\"><time>1234-12-12T08:00:00Z</time></trkpt>\n"
-                  "</trkseg></trk></gpx>\n");
+    WriteFileText(gpx_, GpxText({{"48.5", "11.25", "1800-06-15T18:30:15Z", {}},
+                                 {"-12.75", "-45.5", "1234-12-12T08:00:00Z", {}}}));
     AddPhoto("a.jpg", "1800:06:15 18:30:15");
     AddPhoto("b.jpg", "1234:12:12 08:00:00");
     const ProcessResult r = Tag("11", "0", {"--keep"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(TrackTimes(data_ / "zeloro.sqlite"),
               (std::vector<std::string>{"1800-06-15 18:30:15", "1234-12-12 08:00:00"}));
-    const ExpectedFix a{"48.5", "11.25", "1800:06:15 18:30:15"};
-    const ExpectedFix b{"-12.75", "-45.5", "1234:12:12 08:00:00"};
-    ExpectTaggedAsByOurReader(photos_ / "a.jpg", a);
-    ExpectTaggedAsByOurReader(photos_ / "b.jpg", b);
+    const GpsFix a{"48.5", "11.25", "1800:06:15 18:30:15"};
+    const GpsFix b{"-12.75", "-45.5", "1234:12:12 08:00:00"};
+    ExpectGpsByOurReader(photos_ / "a.jpg", a);
+    ExpectGpsByOurReader(photos_ / "b.jpg", b);
     if (HaveExiftool()) {
-        ExpectTaggedAsByExiftool(photos_ / "a.jpg", a);
-        ExpectTaggedAsByExiftool(photos_ / "b.jpg", b);
+        ExpectGpsByExiftool(photos_ / "a.jpg", a);
+        ExpectGpsByExiftool(photos_ / "b.jpg", b);
     }
 }
 
@@ -626,7 +540,7 @@ TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
     EXPECT_EQ(r.exitStatus, 1);
     // The error's own text, after the photo it is about.
     EXPECT_EQ(r.err, (photos_ / "IMG_2.jpg").string() + ": JPEG header is not valid.\n");
-    const ExpectedFix f1 = FixOf(363);
+    const GpsFix f1 = FixOf(363);
     const std::string page = (data_ / "maps" / "index.html").string();
     const std::vector<std::string> expected{" - Lese Bilddateien",
                                             " - 3 Bilder im Verzeichnis gefunden",
@@ -636,13 +550,15 @@ TEST_F(CliRun, DamagedPhotoEndsTheRunAndKeepsWhatWasDone) {
                                             " - " + f1.lat + "," + f1.lon + " getaggt!",
                                             "NO STAMP:" + page};
     EXPECT_EQ(Log(r), expected);
-    ExpectTaggedAsByOurReader(photos_ / "IMG_1.jpg", f1);
+    ExpectGpsByOurReader(photos_ / "IMG_1.jpg", f1);
     EXPECT_TRUE(BytesEqual(third, ReadFileBytes(photos_ / "IMG_3.jpg")));
     // The map list kept the photo tagged before the error.
-    EXPECT_TRUE(PlacesJson(ReadFileText(page))
-                    .starts_with("{\"photos\":[" +
-                                 PhotoJson(f1, "IMG_1.jpg", "15.06.2024 10:00:30 (UTC + 2:00)") +
-                                 "],\"tracks\":[[["));
+    const std::optional<PageData> map = ReadPageData(ReadFileText(page));
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->photos,
+              std::vector<PagePhoto>{Marker(f1, "IMG_1.jpg", "15.06.2024 10:00:30 (UTC + 2:00)")});
+    ASSERT_EQ(map->tracks.size(), 1U);
+    EXPECT_FALSE(map->tracks[0].empty());
 }
 
 // --open hands the written page to the desktop's opener found on PATH, by its absolute path, and does
@@ -691,7 +607,7 @@ TEST_F(CliRun, OpenWithoutAnOpenerIsAnErrorAfterThePageIsWritten) {
 // A configured key brings back the Google page, carrying the key; the variable wins over the file.
 TEST_F(CliRun, GoogleKeyFromTheEnvironmentOrTheDataFolderGivesTheGooglePage) {
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
-    const ExpectedFix f1 = FixOf(363);
+    const GpsFix f1 = FixOf(363);
     const std::string page = (data_ / "maps" / "index.html").string();
     const std::string markers =
         "store_locations = [new google.maps.LatLng(" + f1.lat + "," + f1.lon + ")\r\n];";
@@ -728,11 +644,7 @@ TEST_F(CliRun, EmptyFolderLogsZeroPhotosAndStillImports) {
 TEST_F(CliRun, FailedImportExitsThreeAndTouchesNoPhoto) {
     AddPhoto("IMG_1.jpg", "2024:06:15 10:00:00");
     const Bytes before = ReadFileBytes(photos_ / "IMG_1.jpg");
-    WriteFileText(gpx_,
-                  "<gpx><trk><trkseg>"
-                  "<trkpt lat=\"48.1\" lon=\"11.5\"><time>2024-06-15T08:00:00Z</time></trkpt>"
-                  "<trkpt lat=\"48.2\" lon=\"11.6\"><time></time></trkpt>"
-                  "</trkseg></trk></gpx>");
+    WriteFileText(gpx_, GpxText({{"48.1", "11.5", "2024-06-15T08:00:00Z", {}}, {"48.2", "11.6", "", {}}}));
     const ProcessResult r = Tag("13", "0");
     EXPECT_EQ(r.exitStatus, 3);
     const std::vector<std::string> expected{" - Lese Bilddateien", " - 1 Bilder im Verzeichnis gefunden",
@@ -1135,7 +1047,7 @@ TEST_F(CliModes, DryRunLogsWhatWouldBeWrittenAndLeavesEveryByteAndTime) {
     const auto before = States();
     const ProcessResult r = Tag("13", "0", {"--dry-run", "--keep"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    const ExpectedFix f1 = FixOf(363);
+    const GpsFix f1 = FixOf(363);
     const std::vector<std::string> expected{
         " - Lese Bilddateien",
         " - 4 Bilder im Verzeichnis gefunden",
@@ -1205,7 +1117,7 @@ TEST_F(CliModes, KeepMtimeKeepsNanosecondModificationTimes) {
         EXPECT_FALSE(BytesEqual(before.at(name).bytes, after.at(name).bytes));  // written
         EXPECT_TRUE(SameTime(before.at(name).mtime, after.at(name).mtime));
     }
-    ExpectTaggedAsByOurReader(photos_ / "IMG_1.jpg", FixOf(363));
+    ExpectGpsByOurReader(photos_ / "IMG_1.jpg", FixOf(363));
     // Without the mode a written photo gets the time of its save.
     ASSERT_EQ(Tag("14", "5").exitStatus, 0);
     EXPECT_FALSE(SameTime(before.at("IMG_1.jpg").mtime, States().at("IMG_1.jpg").mtime));
@@ -1223,7 +1135,7 @@ TEST_F(CliModes, JsonGivesOneParsableObjectPerPhotoAndASummary) {
         const nlohmann::json photo = nlohmann::json::parse(lines[i]);
         byFile[photo.at("file").get<std::string>()] = photo;
     }
-    const auto expectTagged = [&](const std::string& name, const ExpectedFix& fix) {
+    const auto expectTagged = [&](const std::string& name, const GpsFix& fix) {
         SCOPED_TRACE(name);
         const nlohmann::json& p = byFile.at((photos_ / name).string());
         EXPECT_EQ(p.at("status"), "tagged");
@@ -1235,7 +1147,7 @@ TEST_F(CliModes, JsonGivesOneParsableObjectPerPhotoAndASummary) {
         utc[10] = 'T';
         EXPECT_EQ(p.at("utc_time"), utc + "Z");
         EXPECT_EQ(p.at("message"), fix.lat + "," + fix.lon + " getaggt!");
-        ExpectTaggedAsByOurReader(photos_ / name, fix);
+        ExpectGpsByOurReader(photos_ / name, fix);
     };
     expectTagged("IMG_1.jpg", FixOf(363));
     expectTagged("IMG_2.jpg", FixOf(kSouthWest));
@@ -1368,7 +1280,7 @@ TEST_P(CliStop, SigintEndsTheRunBetweenPhotosAndSaysSo) {
 
     const std::string stopLine = "Lauf abgebrochen: " + std::to_string(done) + " von " +
                                  std::to_string(kPhotos) + " Bildern bearbeitet.";
-    const ExpectedFix fix = FixOf(363);
+    const GpsFix fix = FixOf(363);
     if (!json) {
         std::vector<std::string> expected{
             " - Lese Bilddateien", " - " + std::to_string(kPhotos) + " Bilder im Verzeichnis gefunden",

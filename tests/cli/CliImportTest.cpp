@@ -20,6 +20,7 @@
 
 #include "CliProcess.h"
 #include "SamplePhoto.h"
+#include "support/GpxText.h"
 #include "support/TestSupport.h"
 
 namespace zeloro::test {
@@ -29,12 +30,7 @@ namespace fs = std::filesystem;
 
 // Two points; the photo shot at 10:00:00 in UTC + 2:00 (zone 13) meets the second.
 std::string Track(const std::string& lat, const std::string& lon) {
-    return "<?xml version=\"1.0\"?>\n<gpx><trk><trkseg>"
-           "<trkpt lat=\"48.1\" lon=\"11.5\"><time>2024-06-15T07:59:50Z</time></trkpt>"
-           "<trkpt lat=\"" +
-           lat + "\" lon=\"" + lon +
-           "\"><time>2024-06-15T08:00:00Z</time></trkpt>"
-           "</trkseg></trk></gpx>\n";
+    return GpxText({{"48.1", "11.5", "2024-06-15T07:59:50Z", {}}, {lat, lon, "2024-06-15T08:00:00Z", {}}});
 }
 
 class CliImport : public ::testing::Test {

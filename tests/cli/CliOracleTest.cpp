@@ -21,6 +21,7 @@
 #include "ExiftoolOracle.h"
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
+#include "support/GpxText.h"
 #include "support/TestSupport.h"
 
 namespace zeloro::test {
@@ -173,14 +174,13 @@ std::vector<fs::path> PhotosToCover() {
 }
 
 std::string Gpx(const std::vector<Point>& points) {
-    std::string gpx =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"test\"><trk><trkseg>\n";
+    std::vector<GpxPoint> track;
     for (const Point& p : points) {
         std::string time = p.utc;
         time[10] = 'T';
-        gpx += "<trkpt lat=\"" + p.lat + "\" lon=\"" + p.lon + "\"><time>" + time + "Z</time></trkpt>\n";
+        track.push_back({p.lat, p.lon, time + "Z", {}});
     }
-    return gpx + "</trkseg></trk></gpx>\n";
+    return GpxText(track);
 }
 
 double Number(const TagReport& report, const std::string& key) {

@@ -11,6 +11,8 @@
 
 #include "CliProcess.h"
 #include "SamplePhoto.h"
+#include "support/ExifRead.h"
+#include "support/GpxText.h"
 #include "support/TestSupport.h"
 
 namespace zeloro::test {
@@ -102,23 +104,15 @@ protected:
         india.offsetTimeOriginal = "+05:30";
         WriteFileBytes(sample_ / "photos" / "IMG_0007.jpg", sample::MakePhoto(india));
         // A second logger, on after the walk, at the shore of the lake below sea level.
-        WriteFileText(
-            second_,
-            "<gpx><trk><trkseg>"
-            "<trkpt lat=\"47.6\" lon=\"9.2\"><ele>-3.5</ele><time>2026-05-16T08:30:00Z</time></trkpt>"
-            "</trkseg></trk></gpx>");
+        WriteFileText(second_, GpxText({{"47.6", "9.2", "2026-05-16T08:30:00Z", "-3.5"}}));
     }
 
     // exiftool's view of one photo.
     static std::optional<SampleFix> ReadBack(const fs::path& photo) {
-        const ProcessResult r =
-            RunProcess("/usr/bin/exiftool", {"-n", "-f", "-s3", "-Composite:GPSLatitude",
-                                             "-Composite:GPSLongitude", "-GPSDateStamp", "-GPSTimeStamp",
-                                             "-EXIF:GPSAltitude", "-EXIF:GPSAltitudeRef", photo.string()});
-        EXPECT_EQ(r.exitStatus, 0) << r.err;
-        const std::vector<std::string> v = SplitLines(r.out);
+        const std::vector<std::string> v =
+            ExiftoolValues(photo, {"-Composite:GPSLatitude", "-Composite:GPSLongitude", "-GPSDateStamp",
+                                   "-GPSTimeStamp", "-EXIF:GPSAltitude", "-EXIF:GPSAltitudeRef"});
         if (v.size() != 6U) {
-            ADD_FAILURE() << r.out;
             return std::nullopt;
         }
         if (v[0] == "-" && v[1] == "-" && v[2] == "-" && v[3] == "-") {

@@ -14,6 +14,7 @@
 
 #include "common/Error.h"
 #include "mapexport/MapPage.h"
+#include "support/MapPageData.h"
 #include "support/TestSupport.h"
 
 namespace zeloro {
@@ -34,18 +35,20 @@ std::size_t Count(std::string_view text, std::string_view part) {
     return n;
 }
 
-constexpr std::string_view kDataOpen = "<script type=\"application/json\" id=\"places\">";
-
-// The JSON between the data element's tags, and the page with it cut out.
-std::pair<std::string, std::string> SplitData(const std::string& page) {
-    const std::size_t open = page.find(kDataOpen);
-    const std::size_t from = open == std::string::npos ? open : open + kDataOpen.size();
-    const std::size_t to = page.find("</script>", from);
-    if (to == std::string::npos) {
-        ADD_FAILURE() << "no data element";
-        return {};
+// What the page should show of the content: a marker per photo with its popup, a line per track.
+test::PageData DataOf(const MapContent& content) {
+    test::PageData data;
+    for (const MapPhoto& photo : content.photos) {
+        data.photos.push_back(
+            {photo.position.latitude, photo.position.longitude, photo.fileName, photo.shotTime});
     }
-    return {page.substr(from, to - from), page.substr(0, from) + page.substr(to)};
+    for (const auto& track : content.tracks) {
+        auto& line = data.tracks.emplace_back();
+        for (const MapPoint& point : track) {
+            line.push_back({point.latitude, point.longitude});
+        }
+    }
+    return data;
 }
 
 MapContent TwoPhotosOneTrack() {
@@ -57,23 +60,22 @@ MapContent TwoPhotosOneTrack() {
 }
 
 TEST(LeafletPage, CarriesPhotosAndTracksAsData) {
-    const std::string page = BuildLeafletPage(TwoPhotosOneTrack());
-    EXPECT_EQ(SplitData(page).first,
-              "{\"photos\":[{\"lat\":47.659685,\"lon\":9.17578,\"name\":\"IMG_0001.jpg\","
-              "\"shot\":\"16.05.2026 10:00:30 (UTC + 2:00)\"},"
-              "{\"lat\":-33.8567,\"lon\":151.215,\"name\":\"Ä.jpg\",\"shot\":\"\"}],"
-              "\"tracks\":[[[47.6595,9.1756],[47.659562,9.17566]]]}");
-    // Numbers are the shortest text of the same double; several tracks, an empty one included.
+    EXPECT_EQ(test::ReadPageData(BuildLeafletPage(TwoPhotosOneTrack())), DataOf(TwoPhotosOneTrack()));
+    // Several tracks, an empty one included; numbers are the shortest text of the same double, so the
+    // page shows the very position the photo holds.
     MapContent content;
     content.photos.push_back({{1e-7, -0.5}, "a", "b"});
     content.tracks = {{{1, 2}}, {}, {{3.25, -4}}};
-    EXPECT_EQ(SplitData(BuildLeafletPage(content)).first,
+    const std::string page = BuildLeafletPage(content);
+    EXPECT_EQ(test::ReadPageData(page), DataOf(content));
+    EXPECT_EQ(test::PageDataText(page),
               "{\"photos\":[{\"lat\":1e-07,\"lon\":-0.5,\"name\":\"a\",\"shot\":\"b\"}],"
               "\"tracks\":[[[1,2]],[],[[3.25,-4]]]}");
 }
 
 TEST(LeafletPage, LoadsNoScriptFromTheNet) {
     const std::string page = BuildLeafletPage(TwoPhotosOneTrack());
+    EXPECT_TRUE(test::PageWellFormed(page));
     EXPECT_TRUE(
         page.starts_with("<!DOCTYPE html>\r\n<html lang=\"de\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"));
     EXPECT_TRUE(page.ends_with("</body>\r\n</html>\r\n"));
@@ -95,6 +97,7 @@ struct EscapeCase {
     std::string name;
     std::string text;
     std::string json;
+    std::optional<std::string> shown = std::nullopt;  // what the page shows, when not the text itself
 };
 
 void PrintTo(const EscapeCase& c, std::ostream* os) { *os << c.name; }
@@ -106,27 +109,29 @@ TEST_P(JsonText, MatchesTable) {
     const EscapeCase& c = GetParam();
     MapContent content;
     content.photos.push_back({{1, 2}, c.text, c.text});
-    EXPECT_EQ(
-        SplitData(BuildLeafletPage(content)).first,
-        "{\"photos\":[{\"lat\":1,\"lon\":2,\"name\":" + c.json + ",\"shot\":" + c.json + "}],\"tracks\":[]}");
+    const std::string page = BuildLeafletPage(content);
+    EXPECT_EQ(test::PageDataText(page), "{\"photos\":[{\"lat\":1,\"lon\":2,\"name\":" + c.json +
+                                            ",\"shot\":" + c.json + "}],\"tracks\":[]}");
+    const std::string shown = c.shown.value_or(c.text);
+    EXPECT_EQ(test::ReadPageData(page), (test::PageData{{{1, 2, shown, shown}}, {}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     LeafletPage, JsonText,
-    ::testing::Values(EscapeCase{"Plain", "IMG_1.jpg", "\"IMG_1.jpg\""},
-                      EscapeCase{"Quotes", "a\"b'c.jpg", "\"a\\\"b'c.jpg\""},
-                      EscapeCase{"Backslash", "a\\b.jpg", "\"a\\\\b.jpg\""},
-                      EscapeCase{
-                          "EndOfScript", "</script><script>alert(1)</script>.jpg",
-                          "\"\\u003c/script\\u003e\\u003cscript\\u003ealert(1)\\u003c/script\\u003e.jpg\""},
-                      EscapeCase{"CommentOpen", "<!--.jpg", "\"\\u003c!--.jpg\""},
-                      EscapeCase{"Markup", "<img src=x onerror=alert(1)>&amp;.jpg",
-                                 "\"\\u003cimg src=x onerror=alert(1)\\u003e\\u0026amp;.jpg\""},
-                      EscapeCase{"Controls", std::string("a\tb\nc\x01\x1f", 7) + std::string(1, '\0') + "d",
-                                 "\"a\\u0009b\\u000ac\\u0001\\u001f\\u0000d\""},
-                      EscapeCase{"LineSeparators", "a\u2028b\u2029c", "\"a\\u2028b\\u2029c\""},
-                      EscapeCase{"Umlauts", "Grüße 📷.jpg", "\"Grüße 📷.jpg\""},
-                      EscapeCase{"MalformedUtf8", "a\xC3(\xFF.jpg", "\"a\uFFFD(\uFFFD.jpg\""}),
+    ::testing::Values(
+        EscapeCase{"Plain", "IMG_1.jpg", "\"IMG_1.jpg\""},
+        EscapeCase{"Quotes", "a\"b'c.jpg", "\"a\\\"b'c.jpg\""},
+        EscapeCase{"Backslash", "a\\b.jpg", "\"a\\\\b.jpg\""},
+        EscapeCase{"EndOfScript", "</script><script>alert(1)</script>.jpg",
+                   "\"\\u003c/script\\u003e\\u003cscript\\u003ealert(1)\\u003c/script\\u003e.jpg\""},
+        EscapeCase{"CommentOpen", "<!--.jpg", "\"\\u003c!--.jpg\""},
+        EscapeCase{"Markup", "<img src=x onerror=alert(1)>&amp;.jpg",
+                   "\"\\u003cimg src=x onerror=alert(1)\\u003e\\u0026amp;.jpg\""},
+        EscapeCase{"Controls", std::string("a\tb\nc\x01\x1f", 7) + std::string(1, '\0') + "d",
+                   "\"a\\u0009b\\u000ac\\u0001\\u001f\\u0000d\""},
+        EscapeCase{"LineSeparators", "a\u2028b\u2029c", "\"a\\u2028b\\u2029c\""},
+        EscapeCase{"Umlauts", "Grüße 📷.jpg", "\"Grüße 📷.jpg\""},
+        EscapeCase{"MalformedUtf8", "a\xC3(\xFF.jpg", "\"a\uFFFD(\uFFFD.jpg\"", "a\uFFFD(\uFFFD.jpg"}),
     [](const auto& p) { return p.param.name; });
 
 TEST(LeafletPage, HostileNamesLeaveTheStructureAlone) {
@@ -135,7 +140,8 @@ TEST(LeafletPage, HostileNamesLeaveTheStructureAlone) {
     MapContent hostile;
     hostile.photos.push_back({{1, 2}, "</SCRIPT><script>document.title='x'</script>\"'<!--<b>", "</script>"});
     const std::string page = BuildLeafletPage(hostile);
-    EXPECT_EQ(SplitData(page).second, SplitData(BuildLeafletPage(plain)).second);
+    EXPECT_EQ(test::PageWithoutData(page), test::PageWithoutData(BuildLeafletPage(plain)));
+    EXPECT_TRUE(test::PageWellFormed(page));
     EXPECT_EQ(Count(page, "<script"), 3U);
     EXPECT_EQ(Count(page, "</script"), 3U);
     EXPECT_EQ(Count(page, "</SCRIPT"), 0U);
@@ -166,90 +172,112 @@ TEST(LeafletPage, ShotTimeIsTheCameraClockWithItsZone) {
 
 // ---- the page on the Google Maps script, with a key
 
-// The page lines as a browser receives them; the header's centre line and the marker lines vary.
-constexpr std::string_view kHeadBeforeKey =
-    "<html>\r\n"
-    "<head>\r\n"
-    "<meta name=\"viewport\" content=\"initial-scale=1.0, user-scalable=no\" />\r\n"
-    "<style type=\"text/css\">body {height: 100%;margin: 0;padding: 0;}</style>\r\n"
-    "<script type=\"text/javascript\" "
-    "src=\"https://maps.googleapis.com/maps/api/js?sensor=false&key=";
-constexpr std::string_view kHeadAfterKey =
-    "\"></script>\r\n"
-    "<script type=\"text/javascript\">\r\n"
-    "  function initialize() {\r\n"
-    "    var markers = new Array();\r\n"
-    "    var myOptions = { \r\n"
-    "          zoom: 15,   \r\n";
-constexpr std::string_view kAfterCentre =
-    "          mapTypeId: google.maps.MapTypeId.HYBRID\r\n"
-    "    }\r\n"
-    "  var store_locations = new Array(); \r\n";
-constexpr std::string_view kFoot =
-    "  var map = new google.maps.Map(document.getElementById(\"map_canvas\"),myOptions);\r\n"
-    "  var image = new google.maps.MarkerImage('marker.png',\r\n"
-    "       new google.maps.Size(30, 30),\r\n"
-    "       new google.maps.Point(0, 0),\r\n"
-    "       new google.maps.Point(15, 30),\r\n"
-    "       new google.maps.Size(30, 30)\r\n"
-    "  );\r\n"
-    "  for(i=0;i<store_locations.length;i++)\r\n"
-    "  {\r\n"
-    "    markers[i] = new google.maps.Marker(\r\n"
-    "    {\r\n"
-    "      position: store_locations[i],\r\n"
-    "      map: map,\r\n"
-    "      icon: image\r\n"
-    "    });\r\n"
-    "    }\r\n"
-    "}\r\n"
-    "</script>\r\n"
-    "</head>\r\n"
-    "<body onload=\"initialize()\">\r\n"
-    "<div id=\"map_canvas\" style=\"width:100%; height:100%\"></div>\r\n"
-    "</body>\r\n"
-    "</html>\r\n";
-
 constexpr std::string_view kKey = "AIzaSyA-b_c9";
 
-std::string head(std::string_view key) {
-    return std::string(kHeadBeforeKey) + std::string(key) + std::string(kHeadAfterKey);
+// The text between `before` and the next `after` from `from` on; empty when either is missing.
+std::string Between(const std::string& text, std::string_view before, std::string_view after,
+                    std::size_t from = 0) {
+    const std::size_t open = text.find(before, from);
+    if (open == std::string::npos) {
+        return {};
+    }
+    const std::size_t start = open + before.size();
+    const std::size_t close = text.find(after, start);
+    return close == std::string::npos ? std::string() : text.substr(start, close - start);
 }
 
-std::string page(std::string_view centre, std::string_view markers) {
-    return head(kKey) + std::string(centre) + std::string(kAfterCentre) + std::string(markers) +
-           std::string(kFoot);
+// What the Google page shows: the script's key, the map's centre and the markers, each position as the
+// page's script text "lat,lon".
+struct GoogleData {
+    std::string key;
+    std::string centre;
+    std::vector<std::string> markers;
+    bool operator==(const GoogleData&) const = default;
+};
+
+void PrintTo(const GoogleData& d, std::ostream* os) {
+    *os << "key " << d.key << ", centre " << d.centre << ", markers";
+    for (const std::string& m : d.markers) {
+        *os << " (" << m << ")";
+    }
+}
+
+GoogleData ReadGooglePage(const std::string& page) {
+    GoogleData data;
+    data.key = Between(page, "src=\"https://maps.googleapis.com/maps/api/js?sensor=false&key=", "\"");
+    data.centre = Between(page, "center: new google.maps.LatLng(", "),");
+    const std::string list = Between(page, "store_locations = [", "];");
+    constexpr std::string_view kLatLng = "new google.maps.LatLng(";
+    for (std::size_t at = list.find(kLatLng); at != std::string::npos; at = list.find(kLatLng, at + 1)) {
+        data.markers.push_back(Between(list, kLatLng, ")", at));
+    }
+    return data;
+}
+
+// The map every Google page draws: a hybrid map at zoom 15 filling the window, one marker of the
+// delivered 30 by 30 image per place, its tip at the bottom centre; CR LF line ends only.
+void ExpectGoogleMap(const std::string& page) {
+    EXPECT_TRUE(test::PageWellFormed(page));
+    EXPECT_TRUE(page.starts_with("<html>\r\n<head>\r\n"));
+    EXPECT_TRUE(page.ends_with("</body>\r\n</html>\r\n"));
+    EXPECT_EQ(Count(page, "\n"), Count(page, "\r\n")) << "CR LF line ends only";
+    EXPECT_EQ(Count(page, "://"), 1U) << "the script is the only address on the net";
+    for (const std::string_view part :
+         {"zoom: 15,", "mapTypeId: google.maps.MapTypeId.HYBRID", "<body onload=\"initialize()\">",
+          "new google.maps.Map(document.getElementById(\"map_canvas\"),myOptions)",
+          "<div id=\"map_canvas\" style=\"width:100%; height:100%\"></div>",
+          "new google.maps.MarkerImage('marker.png',", "new google.maps.Size(30, 30)",
+          "new google.maps.Point(0, 0),", "new google.maps.Point(15, 30),",
+          "for(i=0;i<store_locations.length;i++)", "position: store_locations[i],", "icon: image"}) {
+        EXPECT_EQ(Count(page, part), part.starts_with("new google.maps.Size") ? 2U : 1U) << part;
+    }
 }
 
 TEST(GooglePage, OneEntry) {
-    EXPECT_EQ(BuildGooglePage({"-33.8567|151.215|/photos/opera.jpg"}, kKey),
-              page("          center: new google.maps.LatLng(-33.8567,151.215),\r\n",
-                   "store_locations = [new google.maps.LatLng(-33.8567,151.215)\r\n"
-                   "];\r\n"));
+    const std::string page = BuildGooglePage({"-33.8567|151.215|/photos/opera.jpg"}, kKey);
+    EXPECT_EQ(ReadGooglePage(page),
+              (GoogleData{std::string(kKey), "-33.8567,151.215", {"-33.8567,151.215"}}));
+    ExpectGoogleMap(page);
 }
 
 TEST(GooglePage, ThreeEntriesTheLastWithoutComma) {
-    EXPECT_EQ(BuildGooglePage({"48.1|11.5|a.jpg", "48.2|-11.6|b.jpg", "48.1|11.5|c.jpg"}, kKey),
-              page("          center: new google.maps.LatLng(48.1,11.5),\r\n",
-                   "store_locations = [new google.maps.LatLng(48.1,11.5),\r\n"
-                   "new google.maps.LatLng(48.2,-11.6),\r\n"
-                   "new google.maps.LatLng(48.1,11.5)\r\n"
-                   "];\r\n"));
+    const std::vector<std::string> entries{"48.1|11.5|a.jpg", "48.2|-11.6|b.jpg", "48.1|11.5|c.jpg"};
+    const std::string page = BuildGooglePage(entries, kKey);
+    EXPECT_EQ(ReadGooglePage(page),
+              (GoogleData{std::string(kKey), "48.1,11.5", {"48.1,11.5", "48.2,-11.6", "48.1,11.5"}}));
+    ExpectGoogleMap(page);
+    EXPECT_EQ(getHtmlPlaces(entries),
+              "store_locations = [new google.maps.LatLng(48.1,11.5),\r\n"
+              "new google.maps.LatLng(48.2,-11.6),\r\n"
+              "new google.maps.LatLng(48.1,11.5)\r\n"
+              "];");
 }
 
+// The page is its three parts, each followed by a line end it does not carry itself.
 TEST(GooglePage, PartsCarryNoLineEndAfterTheirLastLine) {
-    EXPECT_EQ(getHtmlPlaces({"1|2|x"}), "store_locations = [new google.maps.LatLng(1,2)\r\n];");
-    EXPECT_EQ(getHtmlFooter(), kFoot.substr(0, kFoot.size() - 2));
-    EXPECT_EQ(getHtmlHeader("1|2|x", kKey) + "\r\n",
-              head(kKey) + "          center: new google.maps.LatLng(1,2),\r\n" + std::string(kAfterCentre));
+    const std::vector<std::string> entries{"1|2|x", "3|4|y"};
+    const std::string header = getHtmlHeader(entries[0], kKey);
+    const std::string places = getHtmlPlaces(entries);
+    const std::string footer = getHtmlFooter();
+    EXPECT_EQ(BuildGooglePage(entries, kKey), header + "\r\n" + places + "\r\n" + footer + "\r\n");
+    EXPECT_EQ(places, "store_locations = [new google.maps.LatLng(1,2),\r\nnew google.maps.LatLng(3,4)\r\n];");
+    EXPECT_TRUE(header.ends_with("\r\n  var store_locations = new Array(); ")) << header;
+    EXPECT_TRUE(footer.starts_with("  var map = new google.maps.Map(")) << footer;
+    EXPECT_TRUE(footer.ends_with("\r\n</html>")) << footer;
+    // The footer is the same for every page: the places are the script's only data.
+    EXPECT_EQ(footer.find("store_locations = ["), std::string::npos);
 }
 
 // The key cannot end the attribute or add a parameter of its own; without a key there is no page.
 TEST(GooglePage, KeyIsPercentEncoded) {
-    EXPECT_EQ(getHtmlHeader("1|2|x", "a\"b&c=d <e>/~.-_"),
-              head("a%22b%26c%3Dd%20%3Ce%3E%2F~.-_") + "          center: new google.maps.LatLng(1,2),\r\n" +
-                  std::string(kAfterCentre.substr(0, kAfterCentre.size() - 2)));
-    EXPECT_EQ(getHtmlHeader("1|2|x", "\xC3\xA4").find("key=%C3%A4\""), kHeadBeforeKey.size() - 4);
+    const std::string plain = getHtmlHeader("1|2|x", "K");
+    const std::string hostile = getHtmlHeader("1|2|x", "a\"b&c=d <e>/~.-_");
+    EXPECT_EQ(ReadGooglePage(hostile).key, "a%22b%26c%3Dd%20%3Ce%3E%2F~.-_");
+    // Only the key differs from the header of a plain key.
+    const std::size_t at = plain.find("&key=K\"");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(hostile, plain.substr(0, at) + "&key=a%22b%26c%3Dd%20%3Ce%3E%2F~.-_" + plain.substr(at + 6));
+    EXPECT_EQ(ReadGooglePage(getHtmlHeader("1|2|x", "\xC3\xA4")).key, "%C3%A4");
     EXPECT_THROW((void)getHtmlHeader("1|2|x", ""), RangeError);
     EXPECT_THROW((void)BuildGooglePage({"1|2|x"}, ""), RangeError);
 }

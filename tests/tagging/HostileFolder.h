@@ -5,16 +5,19 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "SamplePhoto.h"
 #include "filesafe/SafeFileWrite.h"
 #include "filesafe/SaveJournal.h"
-#include "metadata/ExifData.h"
+#include "support/ExifRead.h"
+#include "support/GpxText.h"
 #include "support/TestSupport.h"
 #include "tagging/FolderScan.h"
 #include "tagging/TaggingSession.h"
@@ -95,10 +98,10 @@ inline std::map<std::string, std::string> Snapshot(const fs::path& root) {
     return files;
 }
 
+// Tagged at the track's one point.
 inline bool HasGps(const fs::path& photo) {
-    TExifData exif;
-    exif.LoadFromJPEG(photo.string());
-    return exif.GPSLatitude().Degrees() == TTiffLongWordFraction(48, 1);
+    const std::optional<GpsPosition> at = GpsPositionOf(photo);
+    return at && std::fabs(at->lat - 48.5) < 1e-7 && std::fabs(at->lon - 11.5) < 1e-7;
 }
 
 // What the run's restore makes of a journal, after a scan of the folder as the run's.
@@ -119,10 +122,7 @@ protected:
         con.Close();
         fs::create_directories(photos_);
         fs::create_directories(elsewhere_);
-        WriteFileText(gpx_,
-                      "<gpx><trk><trkseg>"
-                      "<trkpt lat=\"48.5\" lon=\"11.5\"><time>2024-06-15T08:00:00Z</time></trkpt>"
-                      "</trkseg></trk></gpx>");
+        WriteFileText(gpx_, GpxText({{"48.5", "11.5", "2024-06-15T08:00:00Z", {}}}));
         WriteFileText(elsewhere_ / "secret.conf", "password=1\n");
         WriteFileBytes(elsewhere_ / "other.jpg", Photo("2024:06:15 10:00:00"));
         WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));

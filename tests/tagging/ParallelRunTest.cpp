@@ -18,6 +18,7 @@
 #include "SamplePhoto.h"
 #include "common/Error.h"
 #include "filesafe/SaveJournal.h"
+#include "support/GpxText.h"
 #include "support/TestSupport.h"
 #include "tagging/TaggingSession.h"
 #include "trackstore/Database.h"
@@ -66,15 +67,16 @@ std::string TwoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
 void BuildFolder(const fs::path& root) {
     fs::create_directories(root / "photos" / "sub");
     fs::create_directories(root / "maps");
-    std::string gpx = "<gpx><trk><trkseg>";
+    std::vector<GpxPoint> track;
     for (int s = 0; s < kPhotoCount; ++s) {
-        if (s % 7 == 3) {
-            continue;
+        if (s % 7 != 3) {
+            track.push_back({"48." + std::to_string(1000 + s),
+                             "-122." + std::to_string(4000 + s),
+                             GpxTime("2024-06-15", 8 * 3600 + s),
+                             {}});
         }
-        gpx += "<trkpt lat=\"48." + std::to_string(1000 + s) + "\" lon=\"-122." + std::to_string(4000 + s) +
-               "\"><time>2024-06-15T08:" + TwoDigits(s / 60) + ":" + TwoDigits(s % 60) + "Z</time></trkpt>";
     }
-    WriteFileText(root / "track.gpx", gpx + "</trkseg></trk></gpx>");
+    WriteFileText(root / "track.gpx", GpxText(track));
     Connection con;
     con.Open((root / "zeloro.sqlite").string());
     con.Execute("CREATE TABLE gpx (lat TEXT, lon TEXT, utctime DATETIME)");

@@ -18,7 +18,7 @@ class XmlLoader {
 public:
     // With a sink, each node read below a top-level node goes to it, and one it does not keep leaves
     // the tree at once.
-    XmlLoader(TXmlDocument& document, TxrUtf8Stream& codec, TXmlNodeSink* sink = nullptr)
+    XmlLoader(TXmlDocument& document, TxrUtf8Stream& codec, XmlNodeSink* sink = nullptr)
         : document_(document), codec_(codec), sink_(sink) {}
 
     void ReadDocument();
@@ -45,7 +45,7 @@ private:
     TxrUtf8Stream& codec_;
     std::deque<Scratch> scratch_;  // a deque: references stay valid while deeper levels are added
     int depth_ = 0;
-    TXmlNodeSink* sink_;
+    XmlNodeSink* sink_;
     bool underRoot_ = false;  // the top-level node being read is the first element
 };
 
