@@ -1,5 +1,5 @@
-// fuzz/FilesafeJournalFuzz.cpp: the restore of an interrupted in-place save, from a journal whose bytes anyone
-// who may write into the folder can choose. The first byte picks the shape of the input: the journal
+// fuzz/FilesafeJournalFuzz.cpp: the restore of an interrupted in-place save, from a journal whose bytes
+// anyone who may write into the folder can choose. The first byte picks the shape of the input: the journal
 // itself; the journal with its device and inode made those of the photo, so the checks after the head are
 // reached; or an original, a new content and the file as it is now, made into a journal that is whole.
 // Whatever the journal says, a file that is no photo of the scan never changes, a journal that is kept
