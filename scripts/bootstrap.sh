@@ -13,7 +13,7 @@ packages=(
     clang libclang-rt-14-dev clang-format clang-tidy
     locales
     gpscorrelate exiv2 python3-numpy python3-pil
-    time ccache
+    time ccache gpsbabel libzip-dev iso-codes
     desktop-file-utils appstream lintian dpkg-dev file man-db passwd util-linux
 )
 missing=()
