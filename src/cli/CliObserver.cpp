@@ -192,6 +192,8 @@ void CliObserver::RunStopped(std::size_t done, std::size_t total, const std::str
 
 void CliObserver::ImportFailed(const std::string& reason) { Error(ErrorReportText(reason)); }
 
+void CliObserver::Notice(const std::string& text) { Error(text); }
+
 void CliObserver::Summary(double seconds, bool dryRun) {
     if (!json_) {
         putOut(SummaryLine(counts_, seconds, dryRun));

@@ -48,6 +48,8 @@ public:
     void RunStopped(std::size_t done, std::size_t total, const std::string& message) override;
     // The reason goes to stderr like an error that ended the run.
     void ImportFailed(const std::string& reason) override;
+    // On stderr, as the notices of the opt-in settings are.
+    void Notice(const std::string& text) override;
 
     // An information text (stdout), e.g. the map page's path.
     void Information(const std::string& text);

@@ -119,6 +119,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
     bool seenJobs = false;
     bool seenMap = false;
     bool seenOffset = false;
+    bool seenSidecar = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -140,6 +141,9 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
                            : arg == "--json"        ? &options.json
                            : arg == "--summary"     ? &options.summary
                            : arg == "--explain"     ? &options.settings.explain
+                           : arg == "--all-photos"  ? &options.settings.allPhotos
+                           : arg == "--raw-in-file" ? &options.settings.rawInFile
+                           : arg == "--keep-going"  ? &options.settings.keepGoing
                                                     : nullptr;
         if (switchFlag != nullptr) {
             bool& flag = *switchFlag;
@@ -167,7 +171,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         }
         const bool takesValue = arg == "--gpx" || arg == "--photos" || arg == "--zone" ||
                                 arg == "--tolerance" || arg == "--data-dir" || arg == "--offset" ||
-                                arg == "--jobs";
+                                arg == "--jobs" || arg == "--sidecar";
         if (!takesValue) {
             if (arg.starts_with("-")) {
                 return "Unbekannte Option " + Quoted(arg) + " (siehe --help).";
@@ -223,6 +227,16 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
                        ": erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.";
             }
             options.tolerance = *tolerance;
+        } else if (arg == "--sidecar") {
+            seen = &seenSidecar;
+            if (value == "ext") {
+                options.settings.sidecar = SidecarNaming::extension;
+            } else if (value == "base") {
+                options.settings.sidecar = SidecarNaming::base;
+            } else {
+                return "Ungültige Art der Begleitdatei " + Quoted(value) +
+                       ": erwartet wird \"ext\" (NAME.EXT.xmp) oder \"base\" (NAME.xmp).";
+            }
         } else if (arg == "--jobs") {
             seen = &seenJobs;
             const auto jobs = ParseJobs(value);
@@ -246,8 +260,13 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         }
         *seen = true;
     }
+    // Sidecars and RAW files are written only for the kinds that --all-photos lists.
+    if (!options.settings.allPhotos && (seenSidecar || options.settings.rawInFile)) {
+        return std::string("Die Option ") + (seenSidecar ? "--sidecar" : "--raw-in-file") +
+               " gilt nur zusammen mit --all-photos.";
+    }
     options.map = seenMap || options.open;
-    options.summary = options.summary || options.json || options.modes.AnyOn();
+    options.summary = options.summary || options.json || options.modes.AnyOn() || options.settings.keepGoing;
     return options;
 }
 
@@ -346,11 +365,27 @@ std::string UsageText() {
         "                      Objekt \"summary\"\n"
         "  --summary           nach dem Lauf eine Zeile Zusammenfassung (getaggt, ohne Treffer,\n"
         "                      übersprungen, fehlgeschlagen, Dauer); mit jeder der vier Optionen\n"
-        "                      davor ohnehin\n"
+        "                      davor und mit --keep-going ohnehin\n"
         "  --explain           Details im Protokoll: hinter \"keine Koordinaten gefunden\" der Grund\n"
         "                      (keine Aufnahmezeit; Aufnahmezeit außerhalb der Tracks, mit deren\n"
         "                      erster und letzter UTC-Zeit; sonst der nächste Trackpunkt und sein\n"
         "                      Abstand in Sekunden); Fotos in Unterordnern mit ihrem Pfad unter ORDNER\n"
+        "  --all-photos        alle Fotoformate: außer *.jpg auch .jpeg/.jpe, RAW (DNG NEF NRW CR2 CR3 CRW\n"
+        "                      ARW SR2 SRF ORF RW2 RWL PEF SRW ERF 3FR IIQ MEF MOS DCR KDC RAF MRW X3F),\n"
+        "                      TIFF, HEIC/HEIF/AVIF und Videos (MOV MP4 M4V 3GP); die Art entscheidet der\n"
+        "                      Inhalt. JPEG-Bilder erhalten die Position in der Datei, alle anderen in\n"
+        "                      einer XMP-Begleitdatei; die übrigen Dateien werden in einem Hinweis auf\n"
+        "                      stderr gezählt. Ohne Aufnahmezeit in der Datei gilt exif:DateTimeOriginal\n"
+        "                      einer vorhandenen Begleitdatei\n"
+        "  --sidecar ext|base  Name der Begleitdatei: ext NAME.EXT.xmp (Vorgabe), base NAME.xmp; teilen\n"
+        "                      sich mehrere Dateien NAME, erhält NAME.xmp die erste in der Reihenfolge\n"
+        "                      RAW, HEIF/AVIF, Video (nur mit --all-photos)\n"
+        "  --raw-in-file       TIFF und RAW auf TIFF-Basis erhalten die Position in der Datei selbst (eine\n"
+        "                      vorhandene Begleitdatei ebenso); eine beschädigte Datei erhält stattdessen\n"
+        "                      die Begleitdatei (nur mit --all-photos)\n"
+        "  --keep-going        ein Foto, das nicht gelesen oder gespeichert werden kann, wird im Protokoll\n"
+        "                      als \"übersprungen\" gemeldet, und der Lauf geht weiter; ein voller\n"
+        "                      Datenträger oder ein Datenbankfehler beendet ihn weiterhin\n"
         "  --jobs N            so viele Fotos zugleich bearbeiten, 1.." +
         std::to_string(kMaxJobs) +
         " (Vorgabe: ein Foto je\n"

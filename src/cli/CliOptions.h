@@ -32,11 +32,12 @@ struct CliOptions {
     bool keep = false;
     bool help = false;
     // The opt-in options: --gpx given again, --zone beyond the list, --offset, --photo-zone,
-    // --interpolate[=MAXGAP], --altitude, --explain.
+    // --interpolate[=MAXGAP], --altitude, --explain, --all-photos, --sidecar, --raw-in-file, --keep-going
+    // (--sidecar and --raw-in-file only with --all-photos).
     RunSettings settings;
     RunModes modes;        // --dry-run, --skip-tagged, --keep-mtime
     bool json = false;     // one JSON object per photo instead of the log, and a summary object
-    bool summary = false;  // the summary line after the run; also on with any run mode or --json
+    bool summary = false;  // the summary line after the run; also on with any run mode, --json, --keep-going
     bool version = false;
 };
 
@@ -44,7 +45,7 @@ struct CliOptions {
 using ParseResult = std::variant<CliOptions, std::string>;
 
 // args without the program name. Every option but the switches (--map, --open, --keep, --photo-zone,
-// --altitude, the run modes, --json, --summary, --explain),
+// --altitude, the run modes, --json, --summary, --explain, --all-photos, --raw-in-file, --keep-going),
 // --interpolate and --help takes the next argument as its value (--interpolate takes one only as
 // "--interpolate=N"); an option given twice (but --gpx, which adds a file each time), an unknown option or
 // a stray argument is an error.

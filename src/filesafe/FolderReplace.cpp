@@ -30,6 +30,7 @@ using detail::SplitPath;
 using detail::ThrowCreateError;
 using detail::ThrowOpenError;
 using detail::ThrowSkipped;
+using detail::ThrowStreamWrite;
 using detail::ThrowTimesError;
 using detail::WriteParts;
 
@@ -101,7 +102,7 @@ int CopyAttributes(int from, int to) {
 
 }  // namespace
 
-ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
+ReadFile OpenFileForReading(const std::string& path, bool followLink) {
     ReadFile read;
     read.path = path;
     int error = OpenInFolder(path, read);
@@ -130,6 +131,11 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
     if (!S_ISREG(read.identity.st_mode)) {
         ThrowSkipped(path, "sie ist keine reguläre Datei");
     }
+    return read;
+}
+
+void ReadAllBytes(ReadFile& read) {
+    const std::string& path = read.path;
     read.bytes.resize(static_cast<std::size_t>(read.identity.st_size));
     std::size_t filled = 0;
     while (filled < read.bytes.size()) {
@@ -146,7 +152,50 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
         // would refuse them anyway.
         ThrowSkipped(path, "sie wurde beim Lesen verändert");
     }
+}
+
+ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
+    ReadFile read = OpenFileForReading(path, followLink);
+    ReadAllBytes(read);
     return read;
+}
+
+void WriteNewFile(const std::string& path, std::span<const std::uint8_t> bytes, mode_t mode) {
+    const auto [folderPath, name] = SplitPath(path);
+    const FileDescriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) {
+        ThrowCreateError(path, errno);
+    }
+    FolderTemporary temp(folder.get());
+    int error = InjectedError(SafeWriteStep::create);
+    if (error == 0) {
+        error = temp.Create(name);
+    }
+    if (error != 0) {
+        ThrowCreateError(path, error);
+    }
+    const std::array<std::span<const std::uint8_t>, 1> parts{bytes};
+    WriteParts(temp.Fd(), parts);
+    error = InjectedError(SafeWriteStep::permissions);
+    if (error != 0 || ::fchmod(temp.Fd(), mode & 07777U) != 0) {
+        ThrowCreateError(path, error != 0 ? error : errno);
+    }
+    // The name is taken only if nothing has it: whatever appeared there since the scan stays untouched.
+    error = InjectedError(SafeWriteStep::rename);
+    if (error == 0) {
+        error = temp.LinkAs(name);
+    }
+    if (error == EEXIST) {
+        ThrowSkipped(path, "eine Datei dieses Namens ist nach dem Durchsuchen des Ordners entstanden");
+    }
+    if (error != 0) {
+        ThrowCreateError(path, error);
+    }
+    error = InjectedError(SafeWriteStep::close);
+    const int closeError = temp.Close();
+    if (error != 0 || closeError != 0) {
+        ThrowStreamWrite(error != 0 ? error : closeError);
+    }
 }
 
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool durable,

@@ -36,6 +36,16 @@ struct ReadFile {
 // werden. %s" (path and cause) for a file that cannot be opened, and StreamError
 // "Stream-Lesefehler: <cause>" when reading fails.
 ReadFile ReadFileForReplacing(const std::string& path, bool followLink);
+// The same in two steps, for a file of which only a few bytes are needed (a video may be gigabytes): the
+// open and its checks (bytes stay empty), and, when wanted after all, the read of every byte.
+ReadFile OpenFileForReading(const std::string& path, bool followLink);
+void ReadAllBytes(ReadFile& file);
+
+// Creates the file at path with the bytes and the permission bits of mode, through its folder's handle:
+// written to an unnamed temporary file that takes the name only while no file has it, so nothing that
+// appeared there in the meantime is written over or through (FileSkippedError "... eine Datei dieses Namens
+// ist nach dem Durchsuchen des Ordners entstanden"). Other failures as ReplaceReadFile; nothing is left.
+void WriteNewFile(const std::string& path, std::span<const std::uint8_t> bytes, mode_t mode);
 
 // Thrown when a read file is not replaced, because keeping it as it is is the only safe choice; the run
 // reports it and goes on with the next photo. The file and every other file stay untouched.

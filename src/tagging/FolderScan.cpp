@@ -13,6 +13,7 @@
 #include "common/AsciiText.h"
 #include "filesafe/SafeFileWrite.h"
 #include "filesafe/SaveJournal.h"
+#include "rawfile/RawGpsWrite.h"
 
 namespace zeloro {
 namespace {
@@ -120,8 +121,22 @@ bool IsSaveTemporaryName(std::string_view name) noexcept {
            });
 }
 
+bool IsSidecarName(std::string_view name) noexcept {
+    constexpr std::string_view kExtension = ".xmp";
+    return name.size() > kExtension.size() &&
+           SameTextAscii(name.substr(name.size() - kExtension.size()), kExtension);
+}
+
 void FindFilesRecursive(const std::string& path, const std::string& mask, std::vector<std::string>& list,
                         bool recursive, ScanFindings* findings) {
+    FindPhotosRecursive(
+        path, [&mask](std::string_view name) { return MatchesMask(name, mask); }, list, recursive, findings,
+        false);
+}
+
+void FindPhotosRecursive(const std::string& path, const std::function<bool(std::string_view)>& accept,
+                         std::vector<std::string>& list, bool recursive, ScanFindings* findings,
+                         bool sidecars) {
     std::string folder = path;
     if (!folder.empty() && folder.back() != '/') {
         folder += '/';
@@ -142,13 +157,26 @@ void FindFilesRecursive(const std::string& path, const std::string& mask, std::v
         if (findings != nullptr && type == EntryType::file && IsSaveJournalName(name)) {
             findings->saveJournals.push_back(full);
         }
-        if ((type == EntryType::file || type == EntryType::link) && MatchesMask(name, mask)) {
+        const bool isFile = type == EntryType::file || type == EntryType::link;
+        if (isFile && accept(name)) {
             list.push_back(full);
             if (findings != nullptr) {
                 photoStems.emplace(SaveNameStem(name), type == EntryType::file ? info.st_uid : ::geteuid());
             }
             if (findings != nullptr && type == EntryType::link) {
                 findings->links.insert(full);
+            }
+        } else if (isFile && sidecars && findings != nullptr) {
+            if (IsSidecarName(name)) {
+                findings->sidecars.insert(full);
+                photoStems.emplace(SaveNameStem(name), type == EntryType::file ? info.st_uid : ::geteuid());
+                if (type == EntryType::link) {
+                    findings->links.insert(full);
+                }
+            } else if (type == EntryType::file && IsRawJournalName(name)) {
+                findings->rawJournals.push_back(full);
+            } else if (!IsSaveTemporaryName(name) && !IsSaveJournalName(name)) {
+                ++findings->otherFiles;
             }
         } else if (type == EntryType::folder && recursive && name.front() != '.') {
             subfolders.push_back(full);
@@ -164,7 +192,7 @@ void FindFilesRecursive(const std::string& path, const std::string& mask, std::v
         }
     }
     for (const std::string& sub : subfolders) {
-        FindFilesRecursive(sub, mask, list, true, findings);
+        FindPhotosRecursive(sub, accept, list, true, findings, sidecars);
     }
 }
 

@@ -1,5 +1,7 @@
 // src/tagging/FolderScan.h: the photo folder scan of a run and its mask matching.
 #pragma once
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -21,15 +23,30 @@ namespace zeloro {
 // photo the folder holds (SaveNameStem), and this user's or that photo owner's), journals of in-place
 // saves a killed run left (".<stem>.zeloro-journal"; whether one is ours is the restore's to decide), and
 // folders it could not read.
+// A scan that takes every photo kind also notes the sidecars (".xmp" in any case, files or links to them)
+// and counts the files it passed over: neither photo nor sidecar nor a file of our own saves.
 struct ScanFindings {
     std::unordered_set<std::string> links;
     std::vector<std::string> staleTemporaries;
     std::vector<std::string> saveJournals;
     std::vector<std::string> unreadableFolders;
+    std::vector<std::string> rawJournals;  // of writes into RAW files; only noted with the sidecars
+    std::unordered_set<std::string> sidecars;
+    std::size_t otherFiles = 0;
 };
 
 void FindFilesRecursive(const std::string& path, const std::string& mask, std::vector<std::string>& list,
                         bool recursive, ScanFindings* findings = nullptr);
+
+// The same scan with the photos told by accept (a file name) instead of a mask; with sidecars set the
+// findings also get the sidecars and the count of other files, and a temporary file of a sidecar's save
+// counts as ours like one of a photo's.
+void FindPhotosRecursive(const std::string& path, const std::function<bool(std::string_view)>& accept,
+                         std::vector<std::string>& list, bool recursive, ScanFindings* findings,
+                         bool sidecars);
+
+// True for a sidecar's name: ".xmp" at the end, letter case ignored, and something before it.
+[[nodiscard]] bool IsSidecarName(std::string_view name) noexcept;
 
 // How the scan that listed photos (with its findings) saw path, for the restore of a journal.
 [[nodiscard]] ScannedAs ScannedKind(const std::vector<std::string>& photos, const ScanFindings& findings,

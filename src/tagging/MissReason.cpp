@@ -57,7 +57,10 @@ std::string MissReason(const TCustomExifData& exif, const RunInputs& inputs, con
         return "Grund: das Foto hat keine lesbare Aufnahmezeit (DateTimeOriginal)";
     }
     const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;
-    const DateTimeValue utc = ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings);
+    return MissReasonAt(ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings), inputs, query);
+}
+
+std::string MissReasonAt(DateTimeValue utc, const RunInputs& inputs, Query& query) {
     const std::string utcText = DateTimeText(utc);
     const std::optional<TrackRange> range = ReadTrackRange(query);
     if (!range) {

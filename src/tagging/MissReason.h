@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "common/DateTime.h"
 #include "tagging/RunInputs.h"
 
 namespace zeloro {
@@ -18,6 +19,10 @@ class TCustomExifData;
 // clock offset and the photo's own offset as set). The query is left closed. Throws DatabaseError.
 [[nodiscard]] std::string MissReason(const TCustomExifData& exif, const RunInputs& inputs,
                                      const RunSettings& settings, Query& query);
+
+// The same reason for a shot the run matched at the UTC time utc (a file of any kind whose shot time was
+// read).
+[[nodiscard]] std::string MissReasonAt(DateTimeValue utc, const RunInputs& inputs, Query& query);
 
 // The photo's path below the chosen folder (folder ends with "/"), so copies in subfolders can be told
 // apart; the bare file name for a path outside it.

@@ -48,13 +48,21 @@ DateTimeValue ShotTimeToUtc(DateTimeValue shot, std::optional<int> storedOffset,
 
 TrackPosition LocatePhoto(const TCustomExifData& exif, const RunInputs& inputs, const RunSettings& settings,
                           Query& query) {
-    const DateTimeValue shot = exif.DateTimeOriginal();
+    const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;
+    return LocateCameraShot(exif.DateTimeOriginal(), stored, inputs, settings, query);
+}
+
+TrackPosition LocateCameraShot(DateTimeValue shot, std::optional<int> storedOffset, const RunInputs& inputs,
+                               const RunSettings& settings, Query& query) {
     if (!settings.ShiftsTime() && !settings.NeedsTrackDetails()) {
         return TrackPosition{searchGPX(shot, inputs.zoneIndex, inputs.toleranceSeconds, query), std::nullopt,
                              false};
     }
-    const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;
-    const DateTimeValue utc = ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings);
+    return LocateUtc(ShotTimeToUtc(shot, storedOffset, inputs.zoneIndex, settings), inputs, settings, query);
+}
+
+TrackPosition LocateUtc(DateTimeValue utc, const RunInputs& inputs, const RunSettings& settings,
+                        Query& query) {
     const PositionRules rules{inputs.toleranceSeconds, settings.interpolateMaxGap, settings.altitude};
     return FindTrackPosition(utc, rules, query);
 }

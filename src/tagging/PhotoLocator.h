@@ -30,6 +30,15 @@ inline constexpr std::uint16_t kOffsetTimeOriginalTag = 0x9011;  // zone of Date
 [[nodiscard]] TrackPosition LocatePhoto(const TCustomExifData& exif, const RunInputs& inputs,
                                         const RunSettings& settings, Query& query);
 
+// The same for a camera clock time read from a file of any kind, with the stored offset the run applies
+// (photoZone) or nullopt.
+[[nodiscard]] TrackPosition LocateCameraShot(DateTimeValue shot, std::optional<int> storedOffset,
+                                             const RunInputs& inputs, const RunSettings& settings,
+                                             Query& query);
+// The position at a UTC time, under the tolerance and the interpolation and altitude settings.
+[[nodiscard]] TrackPosition LocateUtc(DateTimeValue utc, const RunInputs& inputs, const RunSettings& settings,
+                                      Query& query);
+
 // GPSAltitudeRef (0 at or above sea level, 1 below) and GPSAltitude (metres, to the centimetre) from an
 // elevation, mirrored into XMP properties that already exist. Writes nothing for an elevation that no
 // EXIF rational can hold (not finite, or 42 950 km and more).

@@ -43,6 +43,10 @@ struct RunInputs {
     int jobs = 0;
 };
 
+// Where the position of a photo that takes no metadata in itself goes: "NAME.EXT.xmp" beside it, or
+// "NAME.xmp" (when several such files share NAME, the first of RAW, HEIF/AVIF, video has it).
+enum class SidecarNaming : std::uint8_t { extension, base };
+
 // Every member's default leaves the run exactly as it is without settings: same log, photos, map list
 // and track table.
 struct RunSettings {
@@ -65,6 +69,17 @@ struct RunSettings {
     // Details in the log: a second line behind every "keine Koordinaten gefunden" with the reason, and
     // photos named by their path below the chosen folder.
     bool explain = false;
+    // Every photo and video kind, told by content: besides "*.jpg" every name of those kinds is listed; a
+    // JPEG is tagged in the file, the others through an XMP sidecar. The files of other kinds are counted
+    // in one notice.
+    bool allPhotos = false;
+    SidecarNaming sidecar = SidecarNaming::extension;
+    // TIFF and TIFF-based RAW get the position in the file itself (an existing sidecar as well); a file
+    // that cannot safely take it gets the sidecar instead.
+    bool rawInFile = false;
+    // A photo that cannot be read or saved is logged and skipped, and the run goes on; a full disk or a
+    // failing database still ends it.
+    bool keepGoing = false;
 
     // True when a shot time reaches UTC otherwise than by the list zone alone.
     [[nodiscard]] bool ShiftsTime() const noexcept { return clockOffsetSeconds != 0 || zone || photoZone; }

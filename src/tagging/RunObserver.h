@@ -52,6 +52,9 @@ public:
     // Once when an import failed at a point, after its log lines: "PATH: trkpt Nr. N (...): REASON" (see
     // importGpx); for a front end that reports why beside the log, which only says that it failed.
     virtual void ImportFailed(const std::string& /*reason*/) {}
+    // A notice of an opt-in setting that is no log line (the files of other kinds an --all-photos scan
+    // passed over): the command line prints it on its error stream, the window puts it into its log.
+    virtual void Notice(const std::string& /*text*/) {}
 };
 
 }  // namespace zeloro

@@ -23,11 +23,17 @@
 #include "filesafe/FolderReplace.h"
 #include "filesafe/SaveJournal.h"
 #include "gpx/GpxImport.h"
+#include "media/ByteSource.h"
+#include "media/MediaKind.h"
+#include "media/ShotTime.h"
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
 #include "metadata/JPEGSegments.h"
+#include "metadata/XMPSidecar.h"
+#include "rawfile/RawGpsWrite.h"
 #include "tagging/FolderScan.h"
 #include "tagging/MissReason.h"
+#include "tagging/PhotoKinds.h"
 #include "tagging/PhotoLocator.h"
 #include "tagging/PhotoPool.h"
 #include "time/TimeRules.h"
@@ -76,9 +82,20 @@ void ReportScanFindings(const ScanFindings& findings, RunObserver& observer) {
 // cannot be used, or that this run's save cannot have made, stays, and is named.
 void UndoInterruptedSaves(const std::vector<std::string>& photos, const ScanFindings& findings,
                           RunObserver& observer) {
-    const auto scanned = [&](const std::string& path) { return ScannedKind(photos, findings, path); };
+    // A sidecar is saved as a photo is, so its journal is trusted on the same terms.
+    std::vector<std::string> files = photos;
+    files.insert(files.end(), findings.sidecars.begin(), findings.sidecars.end());
+    const auto scanned = [&](const std::string& path) { return ScannedKind(files, findings, path); };
+    std::vector<std::pair<std::string, bool>> journals;
     for (const std::string& journal : findings.saveJournals) {
-        const UndoneSave undone = UndoInterruptedSave(journal, scanned);
+        journals.emplace_back(journal, false);
+    }
+    for (const std::string& journal : findings.rawJournals) {
+        journals.emplace_back(journal, true);
+    }
+    for (const auto& [journal, raw] : journals) {
+        const UndoneSave undone =
+            raw ? RecoverRawWrite(journal, scanned) : UndoInterruptedSave(journal, scanned);
         std::string line = kLogSaveUndoneBefore + LogSafeText(undone.path);
         if (undone.restored) {
             line += kLogSaveUndone;
@@ -102,6 +119,23 @@ void ReportNotSaved(PhotoReport& report, const std::string& shownName, const Fil
     report.message = shownName + kLogNotSaved + skipped.Reason();
     LogLine(observer, " - " + report.message);
     observer.PhotoHandled(report);
+}
+
+// With keepGoing, a photo that could not be read or saved is logged and reported, and the run goes on;
+// false when the error must end the run all the same.
+bool SkipFailedPhoto(PhotoReport& report, const std::string& shownName, const std::string& reason,
+                     const std::exception& error, const RunSettings& settings, RunObserver& observer) {
+    if (!settings.keepGoing || EndsRunAlways(error)) {
+        return false;
+    }
+    report.lat.clear();
+    report.lon.clear();
+    report.utcTime = 0;
+    report.status = PhotoStatus::failed;
+    report.message = shownName + ": " + LogSafeText(reason) + kLogFailedSkipped;
+    LogLine(observer, " - " + report.message);
+    observer.PhotoHandled(report);
+    return true;
 }
 
 // A damaged photo or a failed read or write ends the run; its report names the photo in front of the
@@ -140,7 +174,18 @@ MapShot PopupShot(const TCustomExifData& exif, DateTimeValue shot, const RunInpu
 struct PhotoLookup {
     std::function<TrackPosition(const TCustomExifData&)> locate;
     std::function<std::string(const TCustomExifData&)> explain;
+    // The same for a shot read from a file of another kind.
+    std::function<TrackPosition(const ShotTime&)> locateShot;
+    std::function<std::string(const ShotTime&)> explainShot;
 };
+
+// What the photos of every kind need besides their own file: the scan's findings and the sidecar names.
+struct KindContext {
+    const ScanFindings& findings;
+    const SidecarPlan& sidecars;
+};
+
+inline constexpr const char* kNoShotTimeReason = "Grund: die Datei hat keine lesbare Aufnahmezeit";
 
 }  // namespace
 
@@ -158,7 +203,15 @@ enum class PhotoStage : std::uint8_t {
 // with the file it replaces.
 struct PreparedPhoto {
     bool skipped = false;  // it has a position and the run skips such photos
-    ReadFile file;         // as read (its bytes moved into image); the save goes over exactly this file
+    // A photo of another kind than JPEG: its position goes into its sidecar (and, for a TIFF-based RAW with
+    // rawInFile, into the file).
+    bool sidecarKind = false;
+    bool rawInFile = false;
+    std::string sidecarPath;
+    std::optional<ReadFile> sidecar;  // the sidecar the scan found, as read
+    std::string sidecarText;          // its new content
+    std::unique_ptr<TExifData> gps;   // the position as the EXIF GPS tags, for the write into the RAW
+    ReadFile file;  // as read (its bytes moved into image); the save goes over exactly this file
     TrackPosition located;
     std::string reason;  // why no point was found, when the run explains misses
     MapShot popup;
@@ -172,14 +225,107 @@ namespace {
 
 // Everything of a photo that writes nothing and touches no shared state but the lookup: safe to run on
 // any thread, with one reading container per thread. followLink: the scanned entry itself was a link.
+// The kind of an opened file by its first bytes, read without moving the descriptor's position.
+MediaKind KindOf(const ReadFile& file) {
+    std::array<std::uint8_t, 64> head{};
+    const FdSource source(file.file.get());
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(source.Size(), head.size()));
+    source.ReadAt(0, std::span(head.data(), count));
+    return DetectMediaKind(std::span<const std::uint8_t>(head.data(), count));
+}
+
+// The position as the JPEG path sets it, into the container's GPS tags and (its packet set to create what
+// is missing) its XMP properties.
+void SetPosition(TCustomExifData& exif, const TrackPosition& located) {
+    const TCoord& coord = located.coord;
+    const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
+    AssignCoordinate(exif.GPSLatitude(), lat, coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
+    const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
+    AssignCoordinate(exif.GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
+    exif.SetGPSDateTimeUTC(coord.utctime);
+    if (located.altitude) {
+        WriteAltitude(exif, *located.altitude);
+    }
+}
+
+// A photo that is no JPEG: its shot time from the file (or, where the file has none, from its sidecar),
+// the lookup, and the new sidecar. Nothing is written.
+void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& path, const RunInputs& inputs,
+                      const RunSettings& settings, const PhotoLookup& lookup, const KindContext& context) {
+    photo.sidecarKind = true;
+    photo.rawInFile = settings.rawInFile && kind == MediaKind::tiffRaw;
+    const MediaFacts facts = ReadMediaFacts(kind, FdSource(photo.file.file.get()));
+    photo.sidecarPath = context.sidecars.SidecarOf(path);
+    XMPSidecarFacts sidecarFacts;
+    if (context.findings.sidecars.contains(photo.sidecarPath)) {
+        photo.sidecar =
+            ReadFileForReplacing(photo.sidecarPath, context.findings.links.contains(photo.sidecarPath));
+        const std::string text(photo.sidecar->bytes.begin(), photo.sidecar->bytes.end());
+        sidecarFacts = ReadXMPSidecarFacts(text);
+    }
+    if (inputs.modes.skipTagged && (facts.hasGpsPosition || sidecarFacts.hasGpsPosition)) {
+        photo.skipped = true;
+        photo.failedAt = PhotoStage::none;
+        return;
+    }
+    std::optional<ShotTime> shot = facts.shot;
+    if (!shot && sidecarFacts.shot) {
+        shot = SidecarShot(*sidecarFacts.shot);
+    }
+    if (shot) {
+        photo.located = lookup.locateShot(*shot);
+    }
+    if (!photo.located.coord.found) {
+        photo.failedAt = PhotoStage::explaining;
+        if (settings.explain) {
+            photo.reason = shot ? lookup.explainShot(*shot) : kNoShotTimeReason;
+        }
+        photo.failedAt = PhotoStage::none;
+        return;
+    }
+    const bool cameraClock = shot->clock == ShotTime::Clock::camera;
+    photo.popup = cameraClock && !settings.ShiftsTime()
+                      ? MapShot{shot->time, inputs.zoneIndex}
+                      : MapShot{MediaShotToUtc(*shot, inputs, settings), kZoneIndexUtc};
+    photo.failedAt = PhotoStage::building;
+    photo.gps = std::make_unique<TExifData>();
+    photo.gps->SetXMPWritePolicy(xwAlwaysUpdate);
+    SetPosition(*photo.gps, photo.located);
+    const std::vector<XMPSidecarProperty> properties = SidecarGpsProperties(*photo.gps);
+    if (photo.sidecar) {
+        const std::string text(photo.sidecar->bytes.begin(), photo.sidecar->bytes.end());
+        photo.sidecarText = UpdateXMPSidecarText(text, properties);
+        photo.sidecar->bytes.clear();
+    } else {
+        photo.sidecarText = NewXMPSidecarText(properties);
+    }
+    photo.failedAt = PhotoStage::none;
+}
+
 PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& reader,
-                           const RunInputs& inputs, const RunSettings& settings, const PhotoLookup& lookup) {
+                           const RunInputs& inputs, const RunSettings& settings, const PhotoLookup& lookup,
+                           const KindContext& context) {
     PreparedPhoto photo;
     photo.failedAt = PhotoStage::reading;
     try {
         // The photo is read from disk once: the reading container takes its shot time from these bytes
         // and, when a point is found, the image object that is saved takes the same bytes over.
-        photo.file = ReadFileForReplacing(path, followLink);
+        if (settings.allPhotos) {
+            // Of a file of another kind only the few bytes its reader needs are read (a video may be
+            // gigabytes long); a JPEG under any listed name takes the JPEG's path.
+            photo.file = OpenFileForReading(path, followLink);
+            const MediaKind kind = KindOf(photo.file);
+            if (kind == MediaKind::unknown) {
+                throw UnknownPhotoKind();
+            }
+            if (kind != MediaKind::jpeg) {
+                PrepareOtherKind(photo, kind, path, inputs, settings, lookup, context);
+                return photo;
+            }
+            ReadAllBytes(photo.file);
+        } else {
+            photo.file = ReadFileForReplacing(path, followLink);
+        }
         std::vector<std::uint8_t> bytes = std::move(photo.file.bytes);
         reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
         if (inputs.modes.skipTagged && !reader.GPSLatitude().MissingOrInvalid() &&
@@ -204,14 +350,7 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
         photo.image = std::make_unique<TJPEGImageEx>();
         TJPEGImageEx& image = *photo.image;
         image.LoadFromBytes(std::move(bytes));
-        const DmsParts lat = ToDmsParts(coord.gps_lt_dg, coord.gps_lt_mm, coord.gps_lt_ss);
-        AssignCoordinate(image.ExifData().GPSLatitude(), lat, coord.gps_lt_dr == "S" ? ltSouth : ltNorth);
-        const DmsParts lon = ToDmsParts(coord.gps_ln_dg, coord.gps_ln_mm, coord.gps_ln_ss);
-        AssignCoordinate(image.ExifData().GPSLongitude(), lon, coord.gps_ln_dr == "W" ? lnWest : lnEast);
-        image.ExifData().SetGPSDateTimeUTC(coord.utctime);
-        if (photo.located.altitude) {
-            WriteAltitude(image.ExifData(), *photo.located.altitude);
-        }
+        SetPosition(image.ExifData(), photo.located);
         photo.failedAt = PhotoStage::saving;
         if (!inputs.modes.dryRun) {
             photo.content = image.BuildContent();
@@ -239,6 +378,13 @@ DmsParts ToDmsParts(long double degrees, long double minutes, long double second
     return parts;
 }
 
+std::string OtherFilesNotice(std::size_t count) {
+    if (count == 1) {
+        return "1 Datei in einem anderen Format übersprungen";
+    }
+    return std::to_string(count) + kOtherFilesSkipped;
+}
+
 std::string PhotoFileName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -246,6 +392,38 @@ std::string PhotoFileName(const std::string& path) {
 
 std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
     return std::move(ReadFileForReplacing(path, true).bytes);
+}
+
+// Writes the position of a photo of another kind than JPEG: into the RAW itself where the run does that
+// and the file takes it, and into its sidecar (a new one, or the one the scan found, updated) where the RAW
+// does not take it or already has a sidecar, so the two agree. True when the photo file itself was written.
+bool TaggingRun::SaveOtherKind(PreparedPhoto& photo, const std::string& path, const std::string& shownName,
+                               const RunInputs& inputs, const RunSettings& settings, RunObserver& observer) {
+    static_cast<void>(settings);
+    bool wroteFile = false;
+    if (photo.rawInFile) {
+        try {
+            WriteGpsIntoRaw(path, *photo.gps, photo.file.throughLink, inputs.modes.keepMtime);
+            wroteFile = true;
+        } catch (const RawFileRefused& refused) {
+            LogLine(observer, " - " + shownName + ": " + LogSafeText(refused.what()) +
+                                  "; die Position steht stattdessen in der Begleitdatei " +
+                                  LogSafeText(PhotoFileName(photo.sidecarPath)));
+        }
+    }
+    if (wroteFile && !photo.sidecar) {
+        return true;
+    }
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(photo.sidecarText.data()),
+                                              photo.sidecarText.size());
+    if (photo.sidecar) {
+        const std::array<std::span<const std::uint8_t>, 1> parts{bytes};
+        ReplaceReadFile(*photo.sidecar, parts, false, inputs.modes.keepMtime);
+    } else {
+        // A sidecar is the photo's, so it gets the photo's read and write permissions.
+        WriteNewFile(photo.sidecarPath, bytes, photo.file.identity.st_mode & 0666U);
+    }
+    return wroteFile;
 }
 
 // Gives a prepared photo's lines, map entry and report and writes it, in the order of the photo list;
@@ -260,6 +438,18 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
     // details on, it is the path below the folder, so copies in different subfolders can be told apart.
     const std::string shownName = LogSafeText(settings.explain ? PathBelowFolder(path, folder) : name);
     bool saved = false;
+    bool onMap = false;
+    // A failed photo the run goes on over is no tagged photo, so it leaves the map list as it was.
+    const auto skipFailed = [&](const std::string& reason, const std::exception& error) {
+        if (!SkipFailedPhoto(report, shownName, reason, error, settings, observer)) {
+            return false;
+        }
+        if (onMap) {
+            mapEntries_.pop_back();
+            mapShots_.pop_back();
+        }
+        return true;
+    };
     try {
         if (photo.failedAt == PhotoStage::reading) {
             try {
@@ -292,38 +482,71 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
             // The entry goes in before the save, so a photo whose save fails still has its entry.
             mapEntries_.push_back(coord.lat + "|" + coord.lon + "|" + name);
             mapShots_.push_back(photo.popup);
+            onMap = true;
             report.lat = coord.lat;
             report.lon = coord.lon;
             report.utcTime = coord.utctime;
             if (photo.failedAt == PhotoStage::saving) {
                 std::rethrow_exception(photo.error);
             }
+            if (photo.sidecarKind) {
+                if (const std::optional<std::string> owner = sidecars_.BaseOwnerOf(path)) {
+                    LogLine(observer, " - " + shownName + ": Begleitdatei " +
+                                          LogSafeText(PhotoFileName(photo.sidecarPath)) + ", da " +
+                                          LogSafeText(PhotoFileName(sidecars_.SidecarOf(*owner))) + " zu " +
+                                          LogSafeText(PhotoFileName(*owner)) + " gehört");
+                }
+            }
             if (inputs.modes.dryRun) {
                 report.message = coord.lat + "," + coord.lon + kLogDryRunTagged;
             } else {
                 try {
-                    ReplaceReadFile(photo.file, photo.content->Parts(), false, inputs.modes.keepMtime);
+                    if (photo.sidecarKind) {
+                        saved = SaveOtherKind(photo, path, shownName, inputs, settings, observer);
+                    } else {
+                        ReplaceReadFile(photo.file, photo.content->Parts(), false, inputs.modes.keepMtime);
+                        saved = true;
+                    }
                 } catch (const FileSkippedError& skipped) {
                     // Not tagged, so not on the map either; the photo and everything around it stay as
                     // they are.
                     mapEntries_.pop_back();
                     mapShots_.pop_back();
+                    onMap = false;
                     ReportNotSaved(report, shownName, skipped, observer);
                     return false;
                 }
                 report.message = coord.lat + "," + coord.lon + kLogTagged;
-                saved = true;
             }
             photo.content.reset();
             photo.image.reset();
             report.status = PhotoStatus::tagged;
             LogLine(observer, " - " + report.message);
         }
-    } catch (const EInvalidJPEGHeader&) {
+    } catch (const EInvalidJPEGHeader& e) {
+        if (skipFailed(EInvalidJPEGHeader::kMessage, e)) {
+            return false;
+        }
         FailPhoto(report, observer, EInvalidJPEGHeader(LogSafeText(path)));
     } catch (const StreamError& e) {
+        if (skipFailed(e.what(), e)) {
+            return false;
+        }
         FailPhoto(report, observer, StreamError(LogSafeText(path) + ": " + e.what()));
+    } catch (const UnknownPhotoKind& e) {
+        if (skipFailed(e.what(), e)) {
+            return false;
+        }
+        FailPhoto(report, observer, Error(LogSafeText(path) + ": " + e.what()));
+    } catch (const MediaError& e) {
+        if (skipFailed(e.what(), e)) {
+            return false;
+        }
+        FailPhoto(report, observer, MediaError(LogSafeText(path) + ": " + e.what()));
     } catch (const std::exception& e) {
+        if (skipFailed(e.what(), e)) {
+            return false;
+        }
         report.status = PhotoStatus::failed;
         report.message = e.what();
         observer.PhotoHandled(report);
@@ -355,9 +578,19 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
         folder += '/';
     }
     ScanFindings findings;
-    FindFilesRecursive(folder, kPhotoMask, photos_, true, &findings);
+    if (settings.allPhotos) {
+        FindPhotosRecursive(
+            folder, [](std::string_view name) { return IsAllPhotosName(name); }, photos_, true, &findings,
+            true);
+    } else {
+        FindFilesRecursive(folder, kPhotoMask, photos_, true, &findings);
+    }
+    sidecars_ = SidecarPlan(photos_, settings.sidecar);
     observer.SetProgressMax(ClampToInt(photos_.size()));
     LogLine(observer, " - " + std::to_string(photos_.size()) + kLogPhotosFound);
+    if (settings.allPhotos && findings.otherFiles > 0) {
+        observer.Notice(OtherFilesNotice(findings.otherFiles));
+    }
     ReportScanFindings(findings, observer);
     UndoInterruptedSaves(photos_, findings, observer);
 
@@ -386,16 +619,29 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
     // The lookups share the session's one statement, one at a time.
     const LookupTransaction lookups(connection_);
     std::mutex lookupMutex;
-    const PhotoLookup lookup{[&](const TCustomExifData& exif) {
-                                 const std::lock_guard lock(lookupMutex);
-                                 return LocatePhoto(exif, inputs, settings, query_);
-                             },
-                             [&](const TCustomExifData& exif) {
-                                 const std::lock_guard lock(lookupMutex);
-                                 return MissReason(exif, inputs, settings, query_);
-                             }};
+    const PhotoLookup lookup{
+        [&](const TCustomExifData& exif) {
+            const std::lock_guard lock(lookupMutex);
+            return LocatePhoto(exif, inputs, settings, query_);
+        },
+        [&](const TCustomExifData& exif) {
+            const std::lock_guard lock(lookupMutex);
+            return MissReason(exif, inputs, settings, query_);
+        },
+        [&](const ShotTime& shot) {
+            const std::lock_guard lock(lookupMutex);
+            if (shot.clock == ShotTime::Clock::camera) {
+                return LocateCameraShot(shot.time, std::nullopt, inputs, settings, query_);
+            }
+            return LocateUtc(MediaShotToUtc(shot, inputs, settings), inputs, settings, query_);
+        },
+        [&](const ShotTime& shot) {
+            const std::lock_guard lock(lookupMutex);
+            return MissReasonAt(MediaShotToUtc(shot, inputs, settings), inputs, query_);
+        }};
+    const KindContext context{findings, sidecars_};
     const auto prepare = [&](const std::string& path, TExifData& reader) {
-        return PreparePhoto(path, findings.links.contains(path), reader, inputs, settings, lookup);
+        return PreparePhoto(path, findings.links.contains(path), reader, inputs, settings, lookup, context);
     };
     // The run's own thread is one of the jobs: it writes while the workers prepare the photos after.
     const unsigned jobs = WorkerCount(inputs.jobs, photos_.size());

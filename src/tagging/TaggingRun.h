@@ -7,6 +7,7 @@
 
 #include "common/Currency.h"
 #include "common/DateTime.h"
+#include "tagging/PhotoKinds.h"
 #include "tagging/RunInputs.h"
 #include "tagging/RunObserver.h"
 
@@ -77,12 +78,15 @@ public:
 private:
     bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::string& folder,
                      const RunInputs& inputs, const RunSettings& settings, RunObserver& observer);
+    bool SaveOtherKind(PreparedPhoto& photo, const std::string& path, const std::string& shownName,
+                       const RunInputs& inputs, const RunSettings& settings, RunObserver& observer);
 
     Connection& connection_;
     Query& query_;
     std::vector<std::string> photos_;
     std::vector<std::string> mapEntries_;
     std::vector<MapShot> mapShots_;  // parallel to mapEntries_
+    SidecarPlan sidecars_;           // of the last run's photos
 };
 
 // One coordinate as the EXIF GPS rationals take it: whole degrees and minutes over 1, the seconds as a
@@ -98,6 +102,9 @@ struct DmsParts {
 // ("Fehler bei Bereichsprüfung") when degrees or minutes do not fit an unsigned 32-bit numerator, and
 // when the seconds do not fit the currency range.
 [[nodiscard]] DmsParts ToDmsParts(long double degrees, long double minutes, long double seconds);
+
+// The notice of the files an --all-photos scan passed over: "3 Dateien in anderen Formaten übersprungen".
+[[nodiscard]] std::string OtherFilesNotice(std::size_t count);
 
 // The last component of a photo path, the name the log and the map entry use.
 [[nodiscard]] std::string PhotoFileName(const std::string& path);
