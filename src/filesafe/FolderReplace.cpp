@@ -21,6 +21,7 @@
 
 namespace zeloro {
 
+using detail::DescriptorPath;
 using detail::FolderTemporary;
 using detail::InjectedError;
 using detail::RefuseReadOnly;
@@ -102,7 +103,7 @@ int CopyAttributes(int from, int to) {
 
 }  // namespace
 
-ReadFile OpenFileForReading(const std::string& path, bool followLink) {
+ReadFile OpenFileForReplacing(const std::string& path, bool followLink) {
     ReadFile read;
     read.path = path;
     int error = OpenInFolder(path, read);
@@ -155,7 +156,7 @@ void ReadAllBytes(ReadFile& read) {
 }
 
 ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
-    ReadFile read = OpenFileForReading(path, followLink);
+    ReadFile read = OpenFileForReplacing(path, followLink);
     ReadAllBytes(read);
     return read;
 }
@@ -196,6 +197,15 @@ void WriteNewFile(const std::string& path, std::span<const std::uint8_t> bytes, 
     if (error != 0 || closeError != 0) {
         ThrowStreamWrite(error != 0 ? error : closeError);
     }
+}
+
+FileDescriptor OpenReadFileForWriting(const ReadFile& file) {
+    RefuseReadOnly(file.path, file.identity, file.folder.get(), file.name.c_str());
+    FileDescriptor out(::open(DescriptorPath(file.file.get()).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!out) {
+        ThrowOpenError(file.path, std::strerror(errno));
+    }
+    return out;
 }
 
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool durable,

@@ -36,9 +36,11 @@ struct ReadFile {
 // werden. %s" (path and cause) for a file that cannot be opened, and StreamError
 // "Stream-Lesefehler: <cause>" when reading fails.
 ReadFile ReadFileForReplacing(const std::string& path, bool followLink);
-// The same in two steps, for a file of which only a few bytes are needed (a video may be gigabytes): the
-// open and its checks (bytes stay empty), and, when wanted after all, the read of every byte.
-ReadFile OpenFileForReading(const std::string& path, bool followLink);
+// The same, without reading the content (bytes stays empty): for a writer that reads only the parts of a
+// large file it needs.
+ReadFile OpenFileForReplacing(const std::string& path, bool followLink);
+// The rest of ReadFileForReplacing on a file so opened, when its every byte is wanted after all (the file
+// opened to tell its kind turns out to be a JPEG).
 void ReadAllBytes(ReadFile& file);
 
 // Creates the file at path with the bytes and the permission bits of mode, through its folder's handle:
@@ -46,6 +48,11 @@ void ReadAllBytes(ReadFile& file);
 // appeared there in the meantime is written over or through (FileSkippedError "... eine Datei dieses Namens
 // ist nach dem Durchsuchen des Ordners entstanden"). Other failures as ReplaceReadFile; nothing is left.
 void WriteNewFile(const std::string& path, std::span<const std::uint8_t> bytes, mode_t mode);
+
+// A second descriptor, for writing, on the very file opened (not its name looked up again). A file the user
+// may not write is refused first, as by ReplaceReadFile: FileError "Die Datei %s ist schreibgeschützt und
+// wird nicht geändert."; one that cannot be opened: FileError "Datei %s kann nicht geöffnet werden. %s".
+[[nodiscard]] FileDescriptor OpenReadFileForWriting(const ReadFile& file);
 
 // Thrown when a read file is not replaced, because keeping it as it is is the only safe choice; the run
 // reports it and goes on with the next photo. The file and every other file stay untouched.

@@ -1,9 +1,11 @@
 // src/rawfile/RawGpsWrite.h: the GPS directory written into a TIFF-based RAW file where it lies, without
 // moving a byte of it, and the repair of such a write a killed run left.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "common/Error.h"
 #include "filesafe/SaveJournal.h"
@@ -14,9 +16,16 @@ namespace zeloro {
 // A file whose TIFF structure cannot be trusted (a directory or value past its end, a cut file, a directory
 // chain that loops) or is no TIFF at all: nothing was written. The text says why, in German; the caller
 // writes a sidecar instead.
+// Its text: "Datei <path> wurde nicht in der Datei getaggt: <reason>".
 class RawFileRefused : public Error {
 public:
-    using Error::Error;
+    RawFileRefused(const std::string& path, std::string reason)
+        : Error("Datei " + path + " wurde nicht in der Datei getaggt: " + reason),
+          reason_(std::move(reason)) {}
+    [[nodiscard]] const std::string& Reason() const noexcept { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 // Writes the GPS tags of gps (its GPS section, filled by the same calls that tag a JPEG: the coordinates,
@@ -49,5 +58,14 @@ void WriteGpsIntoRaw(const std::string& path, const TCustomExifData& gps, bool f
 // (restored); anything else (the file changed since) stays as it is, and so does the journal (reason).
 UndoneSave RecoverRawWrite(const std::string& journalPath,
                            const std::function<ScannedAs(const std::string& path)>& scanned);
+
+// Steps of WriteGpsIntoRaw after which a test can make the write fail (an errno value) or end the process
+// as a kill would: the journal named, the tail appended and synced, the pointer switched and synced, the
+// modification time given back.
+enum class RawWriteStep : std::uint8_t { journal, append, switchPointer, times };
+// Test seam: asked after each step; a non-zero result makes that step fail as if its system call had.
+// Not for production use; not thread-safe.
+using RawWriteHook = std::function<int(RawWriteStep)>;
+void SetRawWriteHook(RawWriteHook hook);
 
 }  // namespace zeloro

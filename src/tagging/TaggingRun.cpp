@@ -313,7 +313,7 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
         if (settings.allPhotos) {
             // Of a file of another kind only the few bytes its reader needs are read (a video may be
             // gigabytes long); a JPEG under any listed name takes the JPEG's path.
-            photo.file = OpenFileForReading(path, followLink);
+            photo.file = OpenFileForReplacing(path, followLink);
             const MediaKind kind = KindOf(photo.file);
             if (kind == MediaKind::unknown) {
                 throw UnknownPhotoKind();
