@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Error.h"
 #include "metadata/XMPSidecar.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

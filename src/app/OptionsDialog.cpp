@@ -1,6 +1,7 @@
 #include "app/OptionsDialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -49,6 +50,11 @@ std::optional<RunSettings> WindowRunOptions::Settings(QString* problem) const {
     }
     settings.altitude = altitude;
     settings.explain = explain;
+    settings.allPhotos = allPhotos;
+    // Sidecars and RAW files are written only for the kinds the scan of every kind lists.
+    settings.sidecar = allPhotos ? sidecar : SidecarNaming::extension;
+    settings.rawInFile = allPhotos && rawInFile;
+    settings.keepGoing = keepGoing;
     return settings;
 }
 
@@ -75,6 +81,12 @@ WindowRunOptions WindowRunOptions::Load() {
     const int jobs = store.value(QStringLiteral("jobs"), o.jobs).toInt();
     o.jobs = jobs >= 0 && jobs <= kMaxJobs ? jobs : 0;
     o.explain = store.value(QStringLiteral("explain"), o.explain).toBool();
+    o.allPhotos = store.value(QStringLiteral("allPhotos"), o.allPhotos).toBool();
+    o.sidecar = store.value(QStringLiteral("sidecar")).toString() == QStringLiteral("base")
+                    ? SidecarNaming::base
+                    : SidecarNaming::extension;
+    o.rawInFile = store.value(QStringLiteral("rawInFile"), o.rawInFile).toBool();
+    o.keepGoing = store.value(QStringLiteral("keepGoing"), o.keepGoing).toBool();
     // A hand-edited store with a text no run can read must not keep every run from starting.
     if (!o.Settings()) {
         o.offsetText.clear();
@@ -96,6 +108,11 @@ void WindowRunOptions::Save() const {
     store.setValue(QStringLiteral("keepMtime"), keepMtime);
     store.setValue(QStringLiteral("jobs"), jobs);
     store.setValue(QStringLiteral("explain"), explain);
+    store.setValue(QStringLiteral("allPhotos"), allPhotos);
+    store.setValue(QStringLiteral("sidecar"),
+                   sidecar == SidecarNaming::base ? QStringLiteral("base") : QStringLiteral("ext"));
+    store.setValue(QStringLiteral("rawInFile"), rawInFile);
+    store.setValue(QStringLiteral("keepGoing"), keepGoing);
     store.endGroup();
     store.sync();
 }
@@ -157,6 +174,30 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
                        "mit ihrem Pfad unter dem Bildordner"));
     form->addRow(QString(), cbExplain_);
 
+    cbAllPhotos_ = MakeCheck(this, "cbAllPhotos", QStringLiteral("Alle Fotoformate"), options.allPhotos);
+    cbAllPhotos_->setToolTip(
+        QStringLiteral("Außer *.jpg auch RAW, TIFF, HEIC/AVIF und Videos; diese erhalten die Position "
+                       "in einer XMP-Begleitdatei"));
+    form->addRow(QString(), cbAllPhotos_);
+    cbSidecar_ = new QComboBox(this);
+    cbSidecar_->setObjectName(QStringLiteral("cbSidecar"));
+    cbSidecar_->addItem(QStringLiteral("NAME.EXT.xmp"));
+    cbSidecar_->addItem(QStringLiteral("NAME.xmp"));
+    cbSidecar_->setCurrentIndex(options.sidecar == SidecarNaming::base ? 1 : 0);
+    form->addRow(QStringLiteral("Begleitdatei:"), cbSidecar_);
+    cbRawInFile_ = MakeCheck(this, "cbRawInFile", QStringLiteral("Position in RAW-Dateien selbst schreiben"),
+                             options.rawInFile);
+    form->addRow(QString(), cbRawInFile_);
+    const auto kindsChosen = [this](bool on) {
+        cbSidecar_->setEnabled(on);
+        cbRawInFile_->setEnabled(on);
+    };
+    kindsChosen(options.allPhotos);
+    connect(cbAllPhotos_, &QCheckBox::toggled, this, kindsChosen);
+    cbKeepGoing_ =
+        MakeCheck(this, "cbKeepGoing", QStringLiteral("Bei Fehlern weitermachen"), options.keepGoing);
+    form->addRow(QString(), cbKeepGoing_);
+
     edJobs_ = new QSpinBox(this);
     edJobs_->setObjectName(QStringLiteral("edJobs"));
     edJobs_->setRange(0, kMaxJobs);
@@ -195,6 +236,10 @@ WindowRunOptions OptionsDialog::Options() const {
     o.keepMtime = cbKeepMtime_->isChecked();
     o.jobs = edJobs_->value();
     o.explain = cbExplain_->isChecked();
+    o.allPhotos = cbAllPhotos_->isChecked();
+    o.sidecar = cbSidecar_->currentIndex() == 1 ? SidecarNaming::base : SidecarNaming::extension;
+    o.rawInFile = cbRawInFile_->isChecked();
+    o.keepGoing = cbKeepGoing_->isChecked();
     return o;
 }
 

@@ -9,6 +9,7 @@
 #include "tagging/RunInputs.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QSpinBox;
 
@@ -27,7 +28,11 @@ struct WindowRunOptions {
     // Photos worked on at once, 1..kMaxJobs; 0: one per core. It changes the run's speed, never its
     // log or photos, so it is no option in force.
     int jobs = 0;
-    bool explain = false;  // "Details im Protokoll"
+    bool explain = false;    // "Details im Protokoll"
+    bool allPhotos = false;  // "Alle Fotoformate"
+    SidecarNaming sidecar = SidecarNaming::extension;
+    bool rawInFile = false;  // only with allPhotos
+    bool keepGoing = false;  // "Bei Fehlern weitermachen"
     friend bool operator==(const WindowRunOptions&, const WindowRunOptions&) = default;
 
     [[nodiscard]] bool AnyOn() const {
@@ -66,6 +71,10 @@ private:
     QCheckBox* cbKeepMtime_;
     QSpinBox* edJobs_;
     QCheckBox* cbExplain_;
+    QCheckBox* cbAllPhotos_;
+    QComboBox* cbSidecar_;
+    QCheckBox* cbRawInFile_;
+    QCheckBox* cbKeepGoing_;
 };
 
 }  // namespace zeloro

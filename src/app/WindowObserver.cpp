@@ -12,6 +12,8 @@ WindowObserver::WindowObserver(const std::atomic<bool>& stop, QObject* parent)
 
 void WindowObserver::AppendLine(const std::string& line) { emit LineAppended(QString::fromStdString(line)); }
 
+void WindowObserver::Notice(const std::string& text) { LogLine(*this, " - " + text); }
+
 void WindowObserver::SetProgressMax(int maximum) { emit ProgressMaxChanged(maximum); }
 
 void WindowObserver::SetProgressPosition(int position) { emit ProgressPositionChanged(position); }

@@ -22,6 +22,8 @@ public:
     void SetProgressMax(int maximum) override;
     void SetProgressPosition(int position) override;
     void ShowError(const std::string& text) override;
+    // Into the log, with a stamp like every line there.
+    void Notice(const std::string& text) override;
     // Nothing to do: the window's event loop keeps running on its own thread throughout the run.
     void ProcessMessages() override {}
     [[nodiscard]] bool StopRequested() override;

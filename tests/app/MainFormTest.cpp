@@ -780,6 +780,59 @@ TEST_F(MainWindow, OptionsDialogKeepsUnreadableTextsOutAndCancelChangesNothing) 
     EXPECT_EQ(Child<ClickLabel>(*window, "LabelOptions")->text(), QStringLiteral("Optionen"));
 }
 
+// The entries for every photo kind: the sidecar and RAW choices only count with "Alle Fotoformate"; going
+// on over failed photos reaches the run, which logs the damaged photo as skipped and tags the next.
+TEST_F(MainWindow, OptionsForEveryPhotoKindPersistAndKeepGoingReachesTheRun) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    WriteFileText(photos_ / "a2.jpg", "damaged");
+    WithOptionsDialog(*window, [](OptionsDialog& dialog) {
+        auto* all = dialog.findChild<QCheckBox*>(QStringLiteral("cbAllPhotos"));
+        auto* sidecar = dialog.findChild<QComboBox*>(QStringLiteral("cbSidecar"));
+        auto* raw = dialog.findChild<QCheckBox*>(QStringLiteral("cbRawInFile"));
+        auto* going = dialog.findChild<QCheckBox*>(QStringLiteral("cbKeepGoing"));
+        ASSERT_TRUE(all != nullptr && sidecar != nullptr && raw != nullptr && going != nullptr);
+        EXPECT_EQ(all->text(), QStringLiteral("Alle Fotoformate"));
+        EXPECT_EQ(going->text(), QStringLiteral("Bei Fehlern weitermachen"));
+        EXPECT_FALSE(sidecar->isEnabled());
+        EXPECT_FALSE(raw->isEnabled());
+        all->setChecked(true);
+        EXPECT_TRUE(sidecar->isEnabled());
+        EXPECT_TRUE(raw->isEnabled());
+        sidecar->setCurrentIndex(1);
+        EXPECT_EQ(sidecar->currentText(), QStringLiteral("NAME.xmp"));
+        going->setChecked(true);
+        dialog.accept();
+    });
+    EXPECT_EQ(Child<ClickLabel>(*window, "LabelOptions")->text(), QStringLiteral("Optionen (aktiv)"));
+    const WindowRunOptions stored = WindowRunOptions::Load();
+    EXPECT_TRUE(stored.allPhotos);
+    EXPECT_TRUE(stored.keepGoing);
+    EXPECT_FALSE(stored.rawInFile);
+    EXPECT_EQ(stored.sidecar, SidecarNaming::base);
+    const std::optional<RunSettings> settings = stored.Settings();
+    ASSERT_TRUE(settings);
+    EXPECT_TRUE(settings->allPhotos && settings->keepGoing);
+    EXPECT_EQ(settings->sidecar, SidecarNaming::base);
+    // Without every kind, no sidecar choice reaches a run.
+    WindowRunOptions jpegOnly = stored;
+    jpegOnly.allPhotos = false;
+    jpegOnly.rawInFile = true;
+    EXPECT_EQ(jpegOnly.Settings()->sidecar, SidecarNaming::extension);
+    EXPECT_FALSE(jpegOnly.Settings()->rawInFile);
+
+    Activate(*window);
+    RunOnce(*window);
+    const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(*window, "Memo1"));
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(),
+                          " - 1 Datei in einem anderen Format übersprungen") != lines.end());  // track.gpx
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(), " - a2.jpg: JPEG header is not valid – übersprungen") !=
+                lines.end());
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(), " - 48.5,11.25 getaggt!") != lines.end());
+    EXPECT_EQ(lines.back(), " - b.jpg keine Koordinaten gefunden");  // the run went on past a2.jpg
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 TEST_F(MainWindow, ToleranceChangesOnlyByItsArrowButtonsInStepsOfOne) {
     auto window = MakeWindow();
     window->show();
