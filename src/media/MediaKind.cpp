@@ -43,7 +43,10 @@ MediaKind KindOfBrand(std::string_view brand) noexcept {
 // The major brand decides; a writer with a brand of its own names what it follows among the compatible
 // brands, which are read only as far as the head and the box reach.
 MediaKind KindOfFileType(std::span<const std::uint8_t> head) noexcept {
-    const MediaKind major = KindOfBrand(FourCc(head, 8));
+    const std::string_view majorBrand = FourCc(head, 8);
+    // Audio files name the movie brands among their compatible ones.
+    if (majorBrand == "M4A " || majorBrand == "M4B " || majorBrand == "M4P ") return MediaKind::unknown;
+    const MediaKind major = KindOfBrand(majorBrand);
     if (major != MediaKind::unknown) return major;
     const std::uint64_t boxSize = static_cast<std::uint64_t>(head[0]) << 24U |
                                   static_cast<std::uint64_t>(head[1]) << 16U |
