@@ -35,8 +35,8 @@ TEST(XMPSidecar, NewSidecarIsTheSmallPacket) {
     EXPECT_EQ(text, expected);
     // It is a packet our own reader takes, with every value as written.
     TXMPPacket packet;
-    ASSERT_TRUE(packet.TryLoadFromStream(
-        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
+    ASSERT_TRUE(
+        packet.TryLoadFromStream(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())));
     const TXMPSchema* exif = packet.FindSchema(xsExif);
     ASSERT_NE(exif, nullptr);
     EXPECT_EQ(exif->PropertyCount(), 4);
@@ -102,13 +102,17 @@ TEST(XMPSidecar, UpdateOfASidecarThatHoldsItAllIsTheSameText) {
 
 TEST(XMPSidecar, UpdateKeepsAnAboutValueAndAnRdfElementOnOneLine) {
     const std::string oneLine =
-        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-        "<rdf:Description rdf:about='uuid:1' xmlns:dc='http://purl.org/dc/elements/1.1/' dc:format='image/x'/>"
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+        "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<rdf:Description rdf:about='uuid:1' xmlns:dc='http://purl.org/dc/elements/1.1/' "
+        "dc:format='image/x'/>"
         "</rdf:RDF></x:xmpmeta>";
     const std::vector<XMPSidecarProperty> one{{"GPSLatitude", "47,39.5811N"}};
     const std::string expected =
-        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-        "<rdf:Description rdf:about='uuid:1' xmlns:dc='http://purl.org/dc/elements/1.1/' dc:format='image/x'/>\n"
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+        "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<rdf:Description rdf:about='uuid:1' xmlns:dc='http://purl.org/dc/elements/1.1/' "
+        "dc:format='image/x'/>\n"
         "  <rdf:Description xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" rdf:about=\"uuid:1\" "
         "xmlns:exif=\"http://ns.adobe.com/exif/1.0/\">\n"
         "   <exif:GPSLatitude>47,39.5811N</exif:GPSLatitude>\n"
@@ -153,20 +157,21 @@ TEST_P(XMPDateText, MatchesTable) {
 const DateTimeValue kShot = EncodeDateTime(2019, 5, 1, 10, 0, 7, 0);
 INSTANTIATE_TEST_SUITE_P(
     XMPSidecar, XMPDateText,
-    ::testing::Values(
-        DateCase{"Plain", "2019-05-01T10:00:07", XMPSidecarTime{kShot, std::nullopt}},
-        DateCase{"Utc", "2019-05-01T10:00:07Z", XMPSidecarTime{kShot, 0}},
-        DateCase{"East", "2019-05-01T10:00:07+02:00", XMPSidecarTime{kShot, 7200}},
-        DateCase{"WestHalf", "2019-05-01T10:00:07-03:30", XMPSidecarTime{kShot, -12600}},
-        DateCase{"Fraction", "2019-05-01T10:00:07.25", XMPSidecarTime{kShot + 0.25 / 86400.0, std::nullopt}},
-        DateCase{"NoSeconds", "2019-05-01T10:00", XMPSidecarTime{EncodeDateTime(2019, 5, 1, 10, 0, 0, 0), {}}},
-        DateCase{"DateOnly", "2019-05-01", std::nullopt},
-        DateCase{"ExifForm", "2019:05:01 10:00:07", std::nullopt},
-        DateCase{"BadMonth", "2019-13-01T10:00:07", std::nullopt},
-        DateCase{"BadHour", "2019-05-01T24:00:07", std::nullopt},
-        DateCase{"OffsetWithoutColon", "2019-05-01T10:00:07+0200", std::nullopt},
-        DateCase{"Trailing", "2019-05-01T10:00:07Zx", std::nullopt},
-        DateCase{"EmptyFraction", "2019-05-01T10:00:07.", std::nullopt}),
+    ::testing::Values(DateCase{"Plain", "2019-05-01T10:00:07", XMPSidecarTime{kShot, std::nullopt}},
+                      DateCase{"Utc", "2019-05-01T10:00:07Z", XMPSidecarTime{kShot, 0}},
+                      DateCase{"East", "2019-05-01T10:00:07+02:00", XMPSidecarTime{kShot, 7200}},
+                      DateCase{"WestHalf", "2019-05-01T10:00:07-03:30", XMPSidecarTime{kShot, -12600}},
+                      DateCase{"Fraction", "2019-05-01T10:00:07.25",
+                               XMPSidecarTime{kShot + 0.25 / 86400.0, std::nullopt}},
+                      DateCase{"NoSeconds", "2019-05-01T10:00",
+                               XMPSidecarTime{EncodeDateTime(2019, 5, 1, 10, 0, 0, 0), {}}},
+                      DateCase{"DateOnly", "2019-05-01", std::nullopt},
+                      DateCase{"ExifForm", "2019:05:01 10:00:07", std::nullopt},
+                      DateCase{"BadMonth", "2019-13-01T10:00:07", std::nullopt},
+                      DateCase{"BadHour", "2019-05-01T24:00:07", std::nullopt},
+                      DateCase{"OffsetWithoutColon", "2019-05-01T10:00:07+0200", std::nullopt},
+                      DateCase{"Trailing", "2019-05-01T10:00:07Zx", std::nullopt},
+                      DateCase{"EmptyFraction", "2019-05-01T10:00:07.", std::nullopt}),
     [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
