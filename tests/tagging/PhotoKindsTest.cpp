@@ -73,25 +73,31 @@ INSTANTIATE_TEST_SUITE_P(
                           "HiddenNameWithoutBase", {"d/.mov"}, SidecarNaming::base, {"d/.mov.xmp"}, {""}}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// Compared as texts to the second: the shifts add and subtract fractions of a day.
 TEST(PhotoKinds, ShotTimesOfEachClockInUtc) {
     RunInputs inputs;
     inputs.zoneIndex = 13;  // UTC + 2:00
     const RunSettings plain;
     const DateTimeValue ten = EncodeDateTime(2024, 6, 15, 10, 0, 0, 0);
     const DateTimeValue eight = EncodeDateTime(2024, 6, 15, 8, 0, 0, 0);
-    EXPECT_EQ(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::camera, 0}, inputs, plain), eight);
-    EXPECT_EQ(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::utc, 0}, inputs, plain), ten);
-    EXPECT_EQ(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::offset, 120}, inputs, plain), eight);
-    EXPECT_EQ(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::offset, -330}, inputs, plain),
-              EncodeDateTime(2024, 6, 15, 15, 30, 0, 0));
+    EXPECT_EQ(DateTimeText(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::camera, 0}, inputs, plain)),
+              DateTimeText(eight));
+    EXPECT_EQ(DateTimeText(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::utc, 0}, inputs, plain)),
+              DateTimeText(ten));
+    EXPECT_EQ(DateTimeText(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::offset, 120}, inputs, plain)),
+              DateTimeText(eight));
+    EXPECT_EQ(DateTimeText(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::offset, -330}, inputs, plain)),
+              DateTimeText(EncodeDateTime(2024, 6, 15, 15, 30, 0, 0)));
     // The camera's clock offset counts for every kind; the zone only for the camera's clock.
     RunSettings slow;
     slow.clockOffsetSeconds = 90;
     const DateTimeValue ninety = EncodeDateTime(2024, 6, 15, 10, 1, 30, 0);
-    EXPECT_EQ(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::utc, 0}, inputs, slow), ninety);
-    EXPECT_EQ(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::camera, 0}, inputs, slow),
-              EncodeDateTime(2024, 6, 15, 8, 1, 30, 0));
-    EXPECT_EQ(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::offset, 0}, inputs, slow), ninety);
+    EXPECT_EQ(DateTimeText(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::utc, 0}, inputs, slow)),
+              DateTimeText(ninety));
+    EXPECT_EQ(DateTimeText(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::camera, 0}, inputs, slow)),
+              DateTimeText(EncodeDateTime(2024, 6, 15, 8, 1, 30, 0)));
+    EXPECT_EQ(DateTimeText(MediaShotToUtc(ShotTime{ten, ShotTime::Clock::offset, 0}, inputs, slow)),
+              DateTimeText(ninety));
 }
 
 TEST(PhotoKinds, SidecarDatesWithAndWithoutOffset) {
