@@ -64,9 +64,10 @@ protected:
             }
         }
         std::sort(sources.begin(), sources.end());
+        WriteFileText(folder / "notes.txt", "no photo");  // counted in the notice, nothing else
         std::vector<std::vector<std::string>> commands;
         for (const fs::path& source : sources) {
-            commands.push_back({"-n", "-DateTimeOriginal", "-CreateDate", source.string()});
+            commands.push_back({"-args", "-n", "-DateTimeOriginal", "-CreateDate", source.string()});
         }
         const std::vector<TagReport> times = RunExiftool(commands);
         std::vector<KindFile> files;
@@ -76,7 +77,9 @@ protected:
             KindFile file;
             file.name = sources[i].filename().string();
             file.original = ReadFileBytes(sources[i]);
+            // The shared files may be read-only; a user's copies are not.
             fs::copy_file(sources[i], folder / file.name);
+            fs::permissions(folder / file.name, fs::perms::owner_read | fs::perms::owner_write);
             const auto original = times[i].find("DateTimeOriginal");
             const auto created = times[i].find("CreateDate");
             file.utc = original != times[i].end()  ? GpxTimeOf(original->second)
@@ -148,7 +151,8 @@ TEST_F(CliPhotoKinds, EveryKindGetsItsPositionInItsSidecarAndStaysAsItWas) {
         const bool inFile = IsJpegContent(file.original);
         const fs::path where = inFile ? folder / file.name : folder / (file.name + ".xmp");
         ASSERT_TRUE(fs::exists(where)) << file.name << "\n" << run.out;
-        commands.push_back({"-n", "-GPSLatitude", "-GPSLongitude", "-Rating", "-Title", where.string()});
+        commands.push_back(
+            {"-args", "-n", "-GPSLatitude", "-GPSLongitude", "-Rating", "-Title", where.string()});
         judged.push_back(&file);
         if (!inFile) {
             EXPECT_TRUE(BytesEqual(file.original, ReadFileBytes(folder / file.name))) << file.name;
@@ -196,7 +200,7 @@ TEST_F(CliPhotoKinds, RawInFileWritesTheRawAndItsSidecarAgrees) {
             file.name.find("_poc.") != std::string::npos) {
             continue;
         }
-        commands.push_back({"-n", "-GPSLatitude", "-GPSLongitude", (folder / file.name).string()});
+        commands.push_back({"-args", "-n", "-GPSLatitude", "-GPSLongitude", (folder / file.name).string()});
         judged.push_back(&file);
         EXPECT_FALSE(BytesEqual(file.original, ReadFileBytes(folder / file.name))) << file.name;
         // Only the RAW that had a sidecar has one now.
@@ -204,7 +208,7 @@ TEST_F(CliPhotoKinds, RawInFileWritesTheRawAndItsSidecarAgrees) {
     }
     ASSERT_GE(judged.size(), 3U);
     commands.push_back(
-        {"-n", "-GPSLatitude", "-GPSLongitude", "-Rating", (folder / "et_DNG.dng.xmp").string()});
+        {"-args", "-n", "-GPSLatitude", "-GPSLongitude", "-Rating", (folder / "et_DNG.dng.xmp").string()});
     const std::vector<TagReport> read = RunExiftool(commands);
     for (std::size_t i = 0; i < judged.size(); ++i) {
         EXPECT_NEAR(Number(read[i], "GPSLatitude"), judged[i]->lat, 1e-6) << judged[i]->name;
