@@ -96,6 +96,23 @@ Zeitzone sofort auf); oder der nächste Spurpunkt liegt weiter entfernt als die 
 seiner Zeit und dem Abstand in Sekunden). Fotos in Unterordnern werden dann mit ihrem Pfad unter dem
 Bildordner genannt.</p>
 
+<h2>Alle Fotoformate</h2>
+<p>Ist unter „Optionen“ „Alle Fotoformate“ eingeschaltet, nimmt der Durchlauf außer den *.jpg-Dateien
+auch .jpeg und .jpe, RAW-Dateien (DNG, NEF, CR2, CR3, ARW, ORF, RW2, RAF und weitere), TIFF, HEIC/HEIF/AVIF
+und Videos (MOV, MP4, M4V, 3GP). Welche Art eine Datei ist, entscheidet ihr Inhalt. JPEG-Bilder erhalten
+die Position wie immer in der Datei; alle anderen behalten ihren Inhalt Byte für Byte und erhalten sie in
+einer XMP-Begleitdatei daneben, „NAME.EXT.xmp“ oder, unter „Begleitdatei“ gewählt, „NAME.xmp“. Eine
+vorhandene Begleitdatei wird nur in den GPS-Eigenschaften geändert; hat eine Datei keine Aufnahmezeit,
+gilt die ihrer Begleitdatei. Mit „Position in RAW-Dateien selbst schreiben“ erhalten TIFF und RAW auf
+TIFF-Basis die Position in der Datei; eine beschädigte Datei erhält stattdessen die Begleitdatei. Dateien
+anderer Art werden in einer Zeile gezählt („3 Dateien in anderen Formaten übersprungen“).</p>
+
+<h2>Bei Fehlern weitermachen</h2>
+<p>Normalerweise beendet ein Foto, das nicht gelesen oder gespeichert werden kann, den Durchlauf. Ist unter
+„Optionen“ „Bei Fehlern weitermachen“ eingeschaltet, steht es als „IMG_0013.jpg: GRUND – übersprungen“ im
+Protokoll, und der Durchlauf geht mit dem nächsten Foto weiter. Ein voller Datenträger oder ein Fehler der
+Datenbank beendet ihn weiterhin.</p>
+
 <h2>Bedienung mit der Tastatur</h2>
 <ul>
 <li>Nach dem Start steht die Eingabe im Feld „GPX-Datei“; ein oranger Rahmen zeigt, welches Element die

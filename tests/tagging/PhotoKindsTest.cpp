@@ -17,6 +17,7 @@
 #include "metadata/ExifData.h"
 #include "metadata/JPEGSegments.h"
 #include "metadata/XMPSidecar.h"
+#include "rawfile/RawGpsWrite.h"
 #include "support/TestSupport.h"
 #include "tagging/FolderScan.h"
 #include "tagging/PhotoKinds.h"
@@ -127,6 +128,7 @@ TEST(PhotoKinds, ScanOfEveryKindListsPhotosNotesSidecarsAndCountsTheRest) {
                              ".e.mov.zeloro-abc123", ".a.CR2.xmp.zeloro-abc123", "S/g.mp4", "S/h.png"}) {
         WriteFileText(r / file, "x");
     }
+    WriteFileText(r / RawJournalName("a.CR2"), "x");  // a killed write into the RAW: for its recovery
     ASSERT_EQ(mkfifo((r / "fifo.nef").c_str(), 0600), 0);
     fs::create_symlink(r / "f.XMP", r / "link.xmp");
     Strings list;
@@ -141,6 +143,7 @@ TEST(PhotoKinds, ScanOfEveryKindListsPhotosNotesSidecarsAndCountsTheRest) {
     EXPECT_TRUE(findings.sidecars.contains(root + "link.xmp"));
     EXPECT_TRUE(findings.links.contains(root + "link.xmp"));
     EXPECT_EQ(findings.otherFiles, 2U);  // notes.txt, S/h.png; the FIFO is no file at all
+    EXPECT_EQ(findings.rawJournals, Strings{root + RawJournalName("a.CR2")});
     // A killed save of the sidecar left its temporary file, as one of the video did.
     std::sort(findings.staleTemporaries.begin(), findings.staleTemporaries.end());
     EXPECT_EQ(findings.staleTemporaries,
