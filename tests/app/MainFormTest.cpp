@@ -785,7 +785,7 @@ TEST_F(MainWindow, OptionsDialogKeepsUnreadableTextsOutAndCancelChangesNothing) 
 TEST_F(MainWindow, OptionsForEveryPhotoKindPersistAndKeepGoingReachesTheRun) {
     MessageRecorder boxes;
     auto window = MakeWindow();
-    WriteFileText(photos_ / "a2.jpg", "damaged");
+    WriteFileText(photos_ / "a2.jpg", "damaged");  // no kind the run knows, whatever its name
     WithOptionsDialog(*window, [](OptionsDialog& dialog) {
         auto* all = dialog.findChild<QCheckBox*>(QStringLiteral("cbAllPhotos"));
         auto* sidecar = dialog.findChild<QComboBox*>(QStringLiteral("cbSidecar"));
@@ -826,7 +826,7 @@ TEST_F(MainWindow, OptionsForEveryPhotoKindPersistAndKeepGoingReachesTheRun) {
     const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(*window, "Memo1"));
     EXPECT_TRUE(std::find(lines.begin(), lines.end(),
                           " - 1 Datei in einem anderen Format übersprungen") != lines.end());  // track.gpx
-    EXPECT_TRUE(std::find(lines.begin(), lines.end(), " - a2.jpg: JPEG header is not valid – übersprungen") !=
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(), " - a2.jpg: unbekanntes Dateiformat – übersprungen") !=
                 lines.end());
     EXPECT_TRUE(std::find(lines.begin(), lines.end(), " - 48.5,11.25 getaggt!") != lines.end());
     EXPECT_EQ(lines.back(), " - b.jpg keine Koordinaten gefunden");  // the run went on past a2.jpg
