@@ -403,7 +403,8 @@ TEST_P(RawGpsWriteShared, ExiftoolReadsThePositionAndEverythingElseAsBefore) {
     EXPECT_TRUE(OnlyThePointerChanged(before, after, PointerOffset(LayoutOf(before))));
     EXPECT_EQ(test::ExiftoolDumpWithoutGps(path), dump);
     std::size_t found = 0;
-    for (std::size_t i = 0; const char* tag : {"PreviewImage", "JpgFromRaw", "ThumbnailImage", "ThumbnailTIFF"}) {
+    for (std::size_t i = 0;
+         const char* tag : {"PreviewImage", "JpgFromRaw", "ThumbnailImage", "ThumbnailTIFF"}) {
         EXPECT_EQ(test::ExiftoolBinary(path, tag), previews[i]) << tag;
         found += previews[i++].empty() ? 0U : 1U;
     }
