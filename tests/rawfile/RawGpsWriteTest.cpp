@@ -201,8 +201,8 @@ struct RefusedCase {
     const char* reason;
 };
 
-Bytes Built(const std::function<void(test::FixtureTiff&)>& change) {
-    test::FixtureTiff tiff = test::CameraTiff(false, true);
+Bytes Built(const std::function<void(test::FixtureTiff&)>& change, bool withGps = true) {
+    test::FixtureTiff tiff = test::CameraTiff(false, withGps);
     change(tiff);
     return test::BuildTiff(tiff);
 }
@@ -260,6 +260,18 @@ INSTANTIATE_TEST_SUITE_P(
                         });
                     },
                     "Wert reicht über das Dateiende"},
+        // The header's pointer to IFD0 is the one switched, but a value covers it: the value would change.
+        RefusedCase{"ValueOverTheSwitchedPointer",
+                    [] {
+                        return Built(
+                            [](test::FixtureTiff& tiff) {
+                                tiff.ifds[0].entries.insert(
+                                    tiff.ifds[0].entries.begin() + 2,
+                                    test::FixtureEntry{0x010E, 2, 8, {}, -1, -1, -1, 2});
+                            },
+                            false);
+                    },
+                    "liegt in anderen Daten"},
         RefusedCase{"CutFile",
                     [] {
                         Bytes bytes = Built([](test::FixtureTiff& /*unchanged*/) {});
