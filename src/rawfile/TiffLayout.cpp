@@ -19,6 +19,8 @@ constexpr const char* kLoop = "ihre Verzeichnisse verweisen im Kreis";
 constexpr const char* kEmptyIfd0 = "ihr erstes Verzeichnis (IFD0) ist leer";
 constexpr const char* kTooMany = "sie hat zu viele Verzeichnisse";
 constexpr const char* kBadGpsPointer = "der Verweis auf ihre GPS-Daten ist beschädigt";
+constexpr const char* kPointerShared =
+    "der Verweis, den das Schreiben umstellt, liegt in anderen Daten der Datei";
 
 constexpr std::uint16_t kClassicMagic = 42;
 constexpr std::uint16_t kBigTiffMagic = 43;
@@ -75,6 +77,15 @@ class Walker {
 public:
     Walker(const TiffSource& source, bool bigEndian) : source_(source), bigEndian_(bigEndian) {}
 
+    // From now on every directory, value and data piece read must leave these four bytes alone: the write
+    // switches them, and nothing else may change with them.
+    void Guard(std::uint64_t pointer) noexcept { pointer_ = pointer; }
+    void Refuse(std::uint64_t offset, std::uint64_t length) const {
+        if (pointer_ && offset < *pointer_ + 4 && *pointer_ < offset + length) {
+            throw TiffLayoutError(kPointerShared);
+        }
+    }
+
     TiffDirectory ReadDirectory(std::uint32_t offset) {
         if (!seen_.insert(offset).second) {
             throw TiffLayoutError(kLoop);
@@ -92,6 +103,7 @@ public:
         if (end > source_.Size() || !source_.Read(std::uint64_t{offset} + 2, body)) {
             throw TiffLayoutError(kDirectoryPastEnd);
         }
+        Refuse(offset, end - offset);
         TiffDirectory directory;
         directory.offset = offset;
         directory.entries.reserve(count);
@@ -113,9 +125,12 @@ public:
     void Check(const TiffDirectory& directory) {
         for (const TiffEntry& entry : directory.entries) {
             const std::uint64_t size = std::uint64_t{entry.count} * ElementSize(entry.type);
-            if (size > 4 &&
-                std::uint64_t{TiffGet32(entry.value.data(), bigEndian_)} + size > source_.Size()) {
-                throw TiffLayoutError(kValuePastEnd);
+            if (size > 4) {
+                const std::uint64_t at = TiffGet32(entry.value.data(), bigEndian_);
+                if (at + size > source_.Size()) {
+                    throw TiffLayoutError(kValuePastEnd);
+                }
+                Refuse(at, size);
             }
         }
         for (const DataPair& pair : kDataPairs) {
@@ -173,9 +188,13 @@ private:
         const std::vector<std::uint32_t> starts = Numbers(*offsets, kMostDataPieces);
         const std::vector<std::uint32_t> lengths = Numbers(*sizes, kMostDataPieces);
         for (std::size_t i = 0; i < std::min(starts.size(), lengths.size()); ++i) {
-            if (starts[i] != kAbsentData && std::uint64_t{starts[i]} + lengths[i] > source_.Size()) {
+            if (starts[i] == kAbsentData) {
+                continue;
+            }
+            if (std::uint64_t{starts[i]} + lengths[i] > source_.Size()) {
                 throw TiffLayoutError(kDataPastEnd);
             }
+            Refuse(starts[i], lengths[i]);
         }
     }
 
@@ -183,6 +202,7 @@ private:
     bool bigEndian_;
     std::set<std::uint32_t> seen_;
     int directories_ = 0;
+    std::optional<std::uint64_t> pointer_;
 };
 
 }  // namespace
@@ -261,6 +281,13 @@ TiffLayout ReadTiffLayout(const TiffSource& source) {
             throw TiffLayoutError(kBadGpsPointer);
         }
         layout.gpsEntry = i;
+    }
+    // The pointer the write switches: IFD0's GPSInfo value (inside IFD0, its own entry), or the header's.
+    if (layout.gpsEntry) {
+        walker.Guard(layout.ifd0.entries[*layout.gpsEntry].at + 8);
+    } else {
+        walker.Guard(4);
+        walker.Refuse(layout.ifd0.offset, 2 + layout.ifd0.entries.size() * 12 + 4);
     }
     walker.Check(layout.ifd0);
     if (layout.gpsEntry) {
