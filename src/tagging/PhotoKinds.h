@@ -23,6 +23,11 @@ inline constexpr const char* kOtherFilesSkipped = " Dateien in anderen Formaten 
 // After a photo's name, when a run that goes on over failures skips it: "<photo>: <reason> – übersprungen".
 inline constexpr const char* kLogFailedSkipped = " – übersprungen";
 
+// Around the reason a RAW file did not take the position in itself, and the sidecar's name:
+// " - IMG_1.nef: nicht in der Datei getaggt: <reason>; die Position steht in der Begleitdatei IMG_1.nef.xmp".
+inline constexpr const char* kLogRawRefused = ": nicht in der Datei getaggt: ";
+inline constexpr const char* kLogRawRefusedSidecar = "; die Position steht in der Begleitdatei ";
+
 // A file under a photo name whose content is no kind the run knows.
 class UnknownPhotoKind : public Error {
 public:

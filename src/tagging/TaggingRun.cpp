@@ -223,8 +223,6 @@ struct PreparedPhoto {
 
 namespace {
 
-// Everything of a photo that writes nothing and touches no shared state but the lookup: safe to run on
-// any thread, with one reading container per thread. followLink: the scanned entry itself was a link.
 // The kind of an opened file by its first bytes, read without moving the descriptor's position.
 MediaKind KindOf(const ReadFile& file) {
     std::array<std::uint8_t, 64> head{};
@@ -302,6 +300,8 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
     photo.failedAt = PhotoStage::none;
 }
 
+// Everything of a photo that writes nothing and touches no shared state but the lookup: safe to run on
+// any thread, with one reading container per thread. followLink: the scanned entry itself was a link.
 PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& reader,
                            const RunInputs& inputs, const RunSettings& settings, const PhotoLookup& lookup,
                            const KindContext& context) {
@@ -406,9 +406,8 @@ bool TaggingRun::SaveOtherKind(PreparedPhoto& photo, const std::string& path, co
             WriteGpsIntoRaw(path, *photo.gps, photo.file.throughLink, inputs.modes.keepMtime);
             wroteFile = true;
         } catch (const RawFileRefused& refused) {
-            LogLine(observer, " - " + shownName + ": " + LogSafeText(refused.what()) +
-                                  "; die Position steht stattdessen in der Begleitdatei " +
-                                  LogSafeText(PhotoFileName(photo.sidecarPath)));
+            LogLine(observer, " - " + shownName + kLogRawRefused + LogSafeText(refused.Reason()) +
+                                  kLogRawRefusedSidecar + LogSafeText(PhotoFileName(photo.sidecarPath)));
         }
     }
     if (wroteFile && !photo.sidecar) {

@@ -340,5 +340,28 @@ TEST_F(KindsRun, ExistingSidecarGivesTheShotTimeAndIsSplicedAndADryRunWritesNoth
     EXPECT_EQ(skip.reports[0].status, PhotoStatus::skipped);
 }
 
+// A RAW whose image data reaches past its end cannot safely take the position in itself: the run says so
+// and writes the sidecar instead; the file stays byte for byte.
+TEST_F(KindsRun, RawInFileRefusedForACutFileGivesTheSidecar) {
+    TiffBuilder tiff;
+    tiff.AddDirectory({tiff.Long(0x0111, {100000}), tiff.Long(0x0117, {64}), tiff.Pointer(0x8769, 1)});
+    tiff.AddDirectory({tiff.Text(0x9003, "2024:06:15 10:00:00")});
+    const Bytes cut = tiff.Build();
+    WriteFileBytes(photos_ / "cut.nef", cut);
+    RunSettings settings;
+    settings.allPhotos = true;
+    settings.rawInFile = true;
+    ASSERT_EQ(session_.Run(Inputs(), observer_, settings), RunResult::done);
+    EXPECT_TRUE(
+        std::find(observer_.lines.begin(), observer_.lines.end(),
+                  " - cut.nef: nicht in der Datei getaggt: Bilddaten reichen über das Dateiende hinaus "
+                  "(die Datei ist abgeschnitten); die Position steht in der Begleitdatei cut.nef.xmp") !=
+        observer_.lines.end())
+        << ::testing::PrintToString(observer_.lines);
+    EXPECT_EQ(observer_.lines.back(), " - 48.1234,-122.4194 getaggt!");
+    EXPECT_TRUE(BytesEqual(cut, ReadFileBytes(photos_ / "cut.nef")));
+    EXPECT_TRUE(ReadXMPSidecarFacts(ReadFileText(photos_ / "cut.nef.xmp")).hasGpsPosition);
+}
+
 }  // namespace
 }  // namespace zeloro::test
