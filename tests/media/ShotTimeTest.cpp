@@ -261,10 +261,96 @@ TEST(MediaFacts, CrwReadsTheCaptureTimeInASubHeap) {
     EXPECT_EQ(ErrorOf(cut), "Die Tabelle eines CRW-Datenbereichs liegt außerhalb");
 }
 
-TEST(MediaFacts, X3fHasNoShotTimeOfItsOwn) {
-    Bytes x3f = Join({Text("FOVb"), Bytes(60, 0)});
+void Le32(Bytes& out, std::uint32_t v) {
+    for (unsigned i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8U * i)));
+}
+
+// An X3F: header, a property list of UTF-16 texts, optionally a JPEG preview section, the section
+// directory and, last, the directory's offset.
+Bytes X3fFile(const std::vector<std::pair<std::string, std::string>>& properties, const Bytes& jpeg) {
+    Bytes file = Join({Text("FOVb"), {2, 0, 2, 0}, Bytes(56, 0)});
+    struct Section {
+        std::uint32_t offset;
+        std::uint32_t length;
+        std::string type;
+    };
+    std::vector<Section> sections;
+    if (!properties.empty()) {
+        Bytes entries;
+        Bytes characters;
+        for (const auto& [name, value] : properties) {
+            Le32(entries, static_cast<std::uint32_t>(characters.size() / 2));
+            for (const char c : name + '\0')
+                characters.insert(characters.end(), {static_cast<std::uint8_t>(c), 0});
+            Le32(entries, static_cast<std::uint32_t>(characters.size() / 2));
+            for (const char c : value + '\0')
+                characters.insert(characters.end(), {static_cast<std::uint8_t>(c), 0});
+        }
+        Bytes prop = Text("SECp");
+        Le32(prop, 0x00020000);
+        Le32(prop, static_cast<std::uint32_t>(properties.size()));
+        Le32(prop, 0);  // UTF-16
+        Le32(prop, 0);
+        Le32(prop, static_cast<std::uint32_t>(characters.size() / 2));
+        prop = Join({prop, entries, characters});
+        sections.push_back(
+            {static_cast<std::uint32_t>(file.size()), static_cast<std::uint32_t>(prop.size()), "PROP"});
+        file = Join({file, prop});
+    }
+    if (!jpeg.empty()) {
+        Bytes image = Text("SECi");
+        for (const std::uint32_t v : {0x00020000U, 2U, 18U, 8U, 8U, 0U}) Le32(image, v);
+        image = Join({image, jpeg});
+        sections.push_back(
+            {static_cast<std::uint32_t>(file.size()), static_cast<std::uint32_t>(image.size()), "IMA2"});
+        file = Join({file, image});
+    }
+    const auto directory = static_cast<std::uint32_t>(file.size());
+    Bytes dir = Text("SECd");
+    Le32(dir, 0x00020000);
+    Le32(dir, static_cast<std::uint32_t>(sections.size()));
+    for (const Section& section : sections) {
+        Le32(dir, section.offset);
+        Le32(dir, section.length);
+        dir = Join({dir, Text(section.type)});
+    }
+    file = Join({file, dir});
+    Le32(file, directory);
+    return file;
+}
+
+TEST(MediaFacts, X3fReadsTheTimeProperty) {
+    const Bytes x3f = X3fFile({{"AEMODE", "8"}, {"TIME", "1123095558"}}, {});
     ASSERT_EQ(DetectMediaKind(x3f), MediaKind::otherRaw);
-    EXPECT_FALSE(Facts(x3f).shot);
+    EXPECT_EQ(Facts(x3f).shot, Camera(2005, 8, 3, 18, 59, 18));
+    EXPECT_FALSE(Facts(X3fFile({{"TIME", "gestern"}}, {})).shot);
+}
+
+TEST(MediaFacts, X3fFallsBackToThePreviewsExif) {
+    const Bytes jpeg = test::JpegBuilder{}
+                           .Soi()
+                           .App1Exif(ExifTiff("2012:06:07 08:09:10", false))
+                           .Sof0()
+                           .Sos({0})
+                           .Eoi()
+                           .bytes();
+    EXPECT_EQ(Facts(X3fFile({{"AEMODE", "8"}}, jpeg)).shot, Camera(2012, 6, 7, 8, 9, 10));
+    EXPECT_FALSE(Facts(X3fFile({{"AEMODE", "8"}}, {})).shot);
+}
+
+TEST(MediaFacts, X3fDamage) {
+    Bytes x3f = X3fFile({{"TIME", "1123095558"}}, {});
+    Bytes pointerOut = x3f;
+    pointerOut[pointerOut.size() - 2] = 0x7F;
+    EXPECT_EQ(ErrorOf(pointerOut), "Das Verzeichnis der X3F-Datei liegt außerhalb der Datei");
+    Bytes sectionOut = x3f;
+    // The PROP entry's length, the directory's first entry after its 12-byte head.
+    const std::size_t entry = sectionOut.size() - 4 - 12;
+    sectionOut[entry + 7] = 0x7F;
+    EXPECT_EQ(ErrorOf(sectionOut), "Ein Abschnitt der X3F-Datei reicht über ihr Ende hinaus");
+    Bytes otherDirectory = x3f;
+    otherDirectory[entry - 12] = 'X';  // "XECd": a directory of another version
+    EXPECT_FALSE(Facts(otherDirectory).shot);
 }
 
 // ---- HEIF
