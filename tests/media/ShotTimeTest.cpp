@@ -178,15 +178,6 @@ TEST(MediaFacts, JpegSegmentPastItsEndIsDamage) {
     EXPECT_EQ(ErrorOf(jpeg), "Ein Segment des JPEG-Bilds reicht über sein Ende hinaus");
 }
 
-Bytes RafFile(const Bytes& jpeg, std::uint32_t offset, std::uint32_t length) {
-    Bytes raf = Text("FUJIFILMCCD-RAW 0201FF392201");
-    raf.resize(84, 0);
-    test::PutBig(raf, offset, 4);
-    test::PutBig(raf, length, 4);
-    raf.resize(offset, 0);
-    return Join({raf, jpeg, Bytes(16, 0)});
-}
-
 TEST(MediaFacts, RafReadsItsPreviewsExif) {
     const Bytes jpeg = test::JpegBuilder{}
                            .Soi()
@@ -195,65 +186,24 @@ TEST(MediaFacts, RafReadsItsPreviewsExif) {
                            .Sos({0})
                            .Eoi()
                            .bytes();
-    const Bytes raf = RafFile(jpeg, 160, static_cast<std::uint32_t>(jpeg.size()));
+    const Bytes raf = test::RafFile(jpeg, 160, static_cast<std::uint32_t>(jpeg.size()));
     ASSERT_EQ(DetectMediaKind(raf), MediaKind::otherRaw);
     EXPECT_EQ(Facts(raf).shot, Camera(2007, 5, 22, 13, 58, 30));
     // A preview said to reach past the file's end.
-    EXPECT_EQ(ErrorOf(RafFile(jpeg, 160, 0x7FFFFFFF)),
+    EXPECT_EQ(ErrorOf(test::RafFile(jpeg, 160, 0x7FFFFFFF)),
               "Das Vorschaubild der RAF-Datei reicht über ihr Ende hinaus");
 }
 
 TEST(MediaFacts, MrwReadsTheTtwBlock) {
-    const Bytes tiff = ExifTiff("2004:01:02 03:04:05", false, true);
-    Bytes blocks = Join({{0, 'P', 'R', 'D', 0, 0, 0, 4}, {1, 2, 3, 4}, {0, 'T', 'T', 'W'}});
-    test::PutBig(blocks, tiff.size(), 4);
-    blocks = Join({blocks, tiff});
-    Bytes mrw{0, 'M', 'R', 'M'};
-    test::PutBig(mrw, blocks.size(), 4);
-    mrw = Join({mrw, blocks, Bytes(32, 0)});
+    Bytes mrw = test::MrwFile(ExifTiff("2004:01:02 03:04:05", false, true));
     ASSERT_EQ(DetectMediaKind(mrw), MediaKind::otherRaw);
     EXPECT_EQ(Facts(mrw).shot, Camera(2004, 1, 2, 3, 4, 5));
     mrw[7] = 0xFF;  // the header's length past the file's end
     EXPECT_EQ(ErrorOf(mrw), "Der Kopf der MRW-Datei reicht über ihr Ende hinaus");
 }
 
-// A CRW: the root heap holds a sub-heap (ImageProps), which holds the capture-time record.
-Bytes CrwFile(std::uint32_t seconds) {
-    const auto le32 = [](Bytes& out, std::uint32_t v) {
-        for (unsigned i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8U * i)));
-    };
-    const auto le16 = [](Bytes& out, std::uint16_t v) {
-        out.push_back(static_cast<std::uint8_t>(v & 0xFFU));
-        out.push_back(static_cast<std::uint8_t>(v >> 8U));
-    };
-    // Sub-heap: 12 bytes of capture time, then its table of one record, then the table's offset.
-    Bytes sub;
-    le32(sub, seconds);
-    le32(sub, 0);
-    le32(sub, 0);
-    le16(sub, 1);
-    le16(sub, 0x180E);
-    le32(sub, 12);
-    le32(sub, 0);
-    le32(sub, 12);
-    // Root heap: a record held in the record itself (skipped), then the sub-heap.
-    Bytes root = sub;
-    le16(root, 2);
-    le16(root, 0x4000 | 0x0001);
-    le32(root, 0x11111111);
-    le32(root, 0x22222222);
-    le16(root, 0x300A);
-    le32(root, static_cast<std::uint32_t>(sub.size()));
-    le32(root, 0);
-    le32(root, static_cast<std::uint32_t>(sub.size()));
-    Bytes header{'I', 'I'};
-    le32(header, 26);
-    header = Join({header, Text("HEAPCCDR"), {0, 0, 1, 0}, Bytes(8, 0)});
-    return Join({header, root});
-}
-
 TEST(MediaFacts, CrwReadsTheCaptureTimeInASubHeap) {
-    const Bytes crw = CrwFile(1123095558);  // 2005-08-03 18:59:18 on the camera's clock
+    const Bytes crw = test::CrwFile(1123095558);  // 2005-08-03 18:59:18 on the camera's clock
     ASSERT_EQ(DetectMediaKind(crw), MediaKind::otherRaw);
     EXPECT_EQ(Facts(crw).shot, Camera(2005, 8, 3, 18, 59, 18));
     Bytes cut = crw;
@@ -261,69 +211,11 @@ TEST(MediaFacts, CrwReadsTheCaptureTimeInASubHeap) {
     EXPECT_EQ(ErrorOf(cut), "Die Tabelle eines CRW-Datenbereichs liegt außerhalb");
 }
 
-void Le32(Bytes& out, std::uint32_t v) {
-    for (unsigned i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8U * i)));
-}
-
-// An X3F: header, a property list of UTF-16 texts, optionally a JPEG preview section, the section
-// directory and, last, the directory's offset.
-Bytes X3fFile(const std::vector<std::pair<std::string, std::string>>& properties, const Bytes& jpeg) {
-    Bytes file = Join({Text("FOVb"), {2, 0, 2, 0}, Bytes(56, 0)});
-    struct Section {
-        std::uint32_t offset;
-        std::uint32_t length;
-        std::string type;
-    };
-    std::vector<Section> sections;
-    if (!properties.empty()) {
-        Bytes entries;
-        Bytes characters;
-        for (const auto& [name, value] : properties) {
-            Le32(entries, static_cast<std::uint32_t>(characters.size() / 2));
-            for (const char c : name + '\0')
-                characters.insert(characters.end(), {static_cast<std::uint8_t>(c), 0});
-            Le32(entries, static_cast<std::uint32_t>(characters.size() / 2));
-            for (const char c : value + '\0')
-                characters.insert(characters.end(), {static_cast<std::uint8_t>(c), 0});
-        }
-        Bytes prop = Text("SECp");
-        Le32(prop, 0x00020000);
-        Le32(prop, static_cast<std::uint32_t>(properties.size()));
-        Le32(prop, 0);  // UTF-16
-        Le32(prop, 0);
-        Le32(prop, static_cast<std::uint32_t>(characters.size() / 2));
-        prop = Join({prop, entries, characters});
-        sections.push_back(
-            {static_cast<std::uint32_t>(file.size()), static_cast<std::uint32_t>(prop.size()), "PROP"});
-        file = Join({file, prop});
-    }
-    if (!jpeg.empty()) {
-        Bytes image = Text("SECi");
-        for (const std::uint32_t v : {0x00020000U, 2U, 18U, 8U, 8U, 0U}) Le32(image, v);
-        image = Join({image, jpeg});
-        sections.push_back(
-            {static_cast<std::uint32_t>(file.size()), static_cast<std::uint32_t>(image.size()), "IMA2"});
-        file = Join({file, image});
-    }
-    const auto directory = static_cast<std::uint32_t>(file.size());
-    Bytes dir = Text("SECd");
-    Le32(dir, 0x00020000);
-    Le32(dir, static_cast<std::uint32_t>(sections.size()));
-    for (const Section& section : sections) {
-        Le32(dir, section.offset);
-        Le32(dir, section.length);
-        dir = Join({dir, Text(section.type)});
-    }
-    file = Join({file, dir});
-    Le32(file, directory);
-    return file;
-}
-
 TEST(MediaFacts, X3fReadsTheTimeProperty) {
-    const Bytes x3f = X3fFile({{"AEMODE", "8"}, {"TIME", "1123095558"}}, {});
+    const Bytes x3f = test::X3fFile({{"AEMODE", "8"}, {"TIME", "1123095558"}}, {});
     ASSERT_EQ(DetectMediaKind(x3f), MediaKind::otherRaw);
     EXPECT_EQ(Facts(x3f).shot, Camera(2005, 8, 3, 18, 59, 18));
-    EXPECT_FALSE(Facts(X3fFile({{"TIME", "gestern"}}, {})).shot);
+    EXPECT_FALSE(Facts(test::X3fFile({{"TIME", "gestern"}}, {})).shot);
 }
 
 TEST(MediaFacts, X3fFallsBackToThePreviewsExif) {
@@ -334,12 +226,12 @@ TEST(MediaFacts, X3fFallsBackToThePreviewsExif) {
                            .Sos({0})
                            .Eoi()
                            .bytes();
-    EXPECT_EQ(Facts(X3fFile({{"AEMODE", "8"}}, jpeg)).shot, Camera(2012, 6, 7, 8, 9, 10));
-    EXPECT_FALSE(Facts(X3fFile({{"AEMODE", "8"}}, {})).shot);
+    EXPECT_EQ(Facts(test::X3fFile({{"AEMODE", "8"}}, jpeg)).shot, Camera(2012, 6, 7, 8, 9, 10));
+    EXPECT_FALSE(Facts(test::X3fFile({{"AEMODE", "8"}}, {})).shot);
 }
 
 TEST(MediaFacts, X3fDamage) {
-    Bytes x3f = X3fFile({{"TIME", "1123095558"}}, {});
+    Bytes x3f = test::X3fFile({{"TIME", "1123095558"}}, {});
     Bytes pointerOut = x3f;
     pointerOut[pointerOut.size() - 2] = 0x7F;
     EXPECT_EQ(ErrorOf(pointerOut), "Das Verzeichnis der X3F-Datei liegt außerhalb der Datei");
