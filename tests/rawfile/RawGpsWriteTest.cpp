@@ -272,6 +272,18 @@ INSTANTIATE_TEST_SUITE_P(
                             false);
                     },
                     "liegt in anderen Daten"},
+        // IFD0 holds as many entries as a directory can: its copy could not take the GPSInfo entry.
+        RefusedCase{"FullIfd0",
+                    [] {
+                        return Built(
+                            [](test::FixtureTiff& tiff) {
+                                while (tiff.ifds[0].entries.size() < 0xFFFF) {
+                                    tiff.ifds[0].entries.push_back(test::ShortEntry(tiff, 0xC000, 1));
+                                }
+                            },
+                            false);
+                    },
+                    "zu groß"},
         RefusedCase{"CutFile",
                     [] {
                         Bytes bytes = Built([](test::FixtureTiff& /*unchanged*/) {});
