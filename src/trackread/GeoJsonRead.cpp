@@ -50,7 +50,7 @@ public:
             throw TrackFormatError(std::string(kNotGeoJson) + ": sie ist kein JSON-Objekt.");
         }
         if (IsFeature(path)) {
-            ++featureNumber_;
+            featureNumber_ += path.size() > 1 ? 1U : 0U;
             feature_ = {};
         }
     }
@@ -149,7 +149,11 @@ private:
         return !path.empty() && !path[0].array;
     }
 
-    [[nodiscard]] std::string Where() const { return "Feature Nr. " + std::to_string(featureNumber_); }
+    // The feature as the file shows it: its place in the list, or the document itself.
+    [[nodiscard]] std::string Where() const {
+        return featureLevel_ > 1 ? "Feature Nr. " + std::to_string(featureNumber_)
+                                 : std::string("Das Feature");
+    }
 
     void EndInsideFeature(const std::vector<JsonLevel>& path) {
         if (!CurrentFeature(path)) {

@@ -1,5 +1,6 @@
 // src/trackread/KmlRead.cpp: KML and KMZ. Track points come as timed Placemark Points (gpsbabel and
 // many loggers write one per point) and as gx:Track, whose when and gx:coord lists pair up in order.
+#include <fcntl.h>
 #include <zip.h>
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/FileDescriptor.h"
 #include "common/ReasonText.h"
 #include "trackread/TextTracks.h"
 #include "trackread/detail/TextFields.h"
@@ -322,20 +324,17 @@ void ReadKml(std::istream& in, TrackPointSink& sink) {
 
 void ReadKmz(const std::string& path, TrackPointSink& sink) {
     using namespace trackread;
+    // Opened here, so that a file that cannot be read is told apart from one that is no archive.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        throw TrackFormatError("Die KMZ-Datei kann nicht gelesen werden: " + ReasonText(errno) + ".");
+    }
     int code = 0;
-    const ZipPtr archive(zip_open(path.c_str(), ZIP_RDONLY, &code));
+    const ZipPtr archive(zip_fdopen(fd.get(), ZIP_RDONLY, &code));
     if (!archive) {
-        zip_error_t error;
-        zip_error_init_with_code(&error, code);
-        const int systemError = zip_error_code_system(&error);
-        const bool fromSystem = zip_error_system_type(&error) == ZIP_ET_SYS && systemError != 0;
-        zip_error_fini(&error);
-        if (fromSystem && (code == ZIP_ER_OPEN || code == ZIP_ER_READ || code == ZIP_ER_NOENT)) {
-            throw TrackFormatError("Die KMZ-Datei kann nicht gelesen werden: " + ReasonText(systemError) +
-                                   ".");
-        }
         throw TrackFormatError("Die KMZ-Datei ist kein lesbares ZIP-Archiv.");
     }
+    (void)fd.release();  // the archive owns it now
     // The document is doc.kml by convention; a writer that names it otherwise puts it first.
     zip_int64_t entry = zip_name_locate(archive.get(), "doc.kml", ZIP_FL_NOCASE);
     if (entry < 0) {
