@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <zip.h>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -172,10 +175,11 @@ public:
             case Kml::when:
                 if (collected && Up(0) == Kml::track) {
                     ++whenCount_;
-                    trackTimes_.push_back(TimeOf(text_, "gx:Track Nr. " + std::to_string(trackNumber_)));
+                    trackTimes_.push_back(TimeOf(text_, "gx:Track", trackNumber_)
+                                              .value_or(std::numeric_limits<double>::quiet_NaN()));
                     PairTrackPoints();
                 } else if (collected) {
-                    placemarkTime_ = TimeOf(text_, "Placemark Nr. " + std::to_string(placemarkNumber_));
+                    placemarkTime_ = TimeOf(text_, "Placemark", placemarkNumber_);
                 }
                 break;
             case Kml::coordinates:
@@ -239,8 +243,8 @@ private:
     std::optional<TrackPoint> placemarkPosition_;
     bool pointRun_ = false;  // the last points came from placemarks, and more join their segment
     // The when and gx:coord of the track being read not yet paired: a writer puts all the times first
-    // (and only those wait here, 16 bytes each) or pairs them as it goes.
-    std::deque<std::optional<DateTimeValue>> trackTimes_;
+    // (and only those wait here, 8 bytes each; NaN for a when without a moment) or pairs them as it goes.
+    std::deque<DateTimeValue> trackTimes_;
     std::deque<TrackPoint> trackPositions_;
     std::uint64_t whenCount_ = 0;
     std::uint64_t coordCount_ = 0;
@@ -250,7 +254,8 @@ private:
     }
 
     // The time of a when; nullopt for an empty one or a day, month or year alone, which are no moments.
-    static std::optional<DateTimeValue> TimeOf(std::string_view text, const std::string& where) {
+    static std::optional<DateTimeValue> TimeOf(std::string_view text, std::string_view kind,
+                                               std::uint64_t number) {
         if (Trimmed(text).empty()) {
             return std::nullopt;
         }
@@ -263,17 +268,18 @@ private:
             case TimeText::invalid:
                 break;
         }
-        throw TrackFormatError(where + ": die Zeit " + Quoted(text) + " ist nicht lesbar.");
+        throw TrackFormatError(std::string(kind) + " Nr. " + std::to_string(number) + ": die Zeit " +
+                               Quoted(text) + " ist nicht lesbar.");
     }
 
     void PairTrackPoints() {
         while (!trackTimes_.empty() && !trackPositions_.empty()) {
             TrackPoint point = trackPositions_.front();
-            const std::optional<DateTimeValue> time = trackTimes_.front();
+            const DateTimeValue time = trackTimes_.front();
             trackPositions_.pop_front();
             trackTimes_.pop_front();
-            if (time) {
-                point.utcTime = *time;
+            if (!std::isnan(time)) {
+                point.utcTime = time;
                 out_.Add(point);
             }
         }

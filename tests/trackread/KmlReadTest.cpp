@@ -106,6 +106,32 @@ TEST(KmlRead, EntitiesAreNeitherLoadedNorExpanded) {
     EXPECT_EQ(ReadError(ReadKml, kml), "Die KML-Datei ist kein wohlgeformtes XML (Zeile 3).");
 }
 
+// Bytes the declared encoding cannot have are refused, and libxml2 says nothing on stderr about them
+// (the log is the program's own).
+TEST(KmlRead, BrokenEncodingIsRefusedSilently) {
+    ::testing::internal::CaptureStderr();
+    // "<" in UCS-4, then bytes no UCS-4 character has.
+    const std::string error =
+        ReadError(ReadKml, std::string("<\0\0\0\0\0e\x03o\xFF\xFF\xFF\xFF\xFF\xFFx", 16));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(error, "Die KML-Datei ist kein wohlgeformtes XML (Zeile 1).");
+}
+
+// A document that breaks its encoding after some points is refused, not read as far as it went; the
+// namespace warnings of a careless writer are no reason to refuse one.
+TEST(KmlRead, EncodingBrokenHalfwayIsRefused) {
+    std::string body;
+    for (int i = 0; i < 3000; ++i) {
+        body += Placemark("2024-06-15T08:00:00Z", "1,2") + "\n";
+    }
+    const std::string latin =
+        "<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<kml>" + body + "<name>\xFF</name></kml>";
+    EXPECT_EQ(ReadError(ReadKml, latin), "Die KML-Datei ist kein wohlgeformtes XML (Zeile 3002).");
+    const std::string relative =
+        "<kml xmlns=\"kml22\" xmlns:gx=\"ext\">" + Placemark("2024-06-15T08:00:00Z", "1,2") + "</kml>";
+    EXPECT_EQ(ReadText(ReadKml, relative), (Segments{{"2.0000000 1.0000000 2024-06-15 08:00:00.000 -"}}));
+}
+
 // What the sink throws (a stop, a database error) leaves the reader as it is, through libxml2's frames.
 TEST(KmlRead, WhatTheSinkThrowsEndsTheRead) {
     struct Stop {};

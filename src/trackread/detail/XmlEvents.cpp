@@ -3,6 +3,7 @@
 
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
+#include <libxml/xmlerror.h>
 
 #include <array>
 #include <climits>
@@ -40,6 +41,7 @@ struct ParseState {
     std::exception_ptr thrown;
     int errorLine = 0;  // of the first error; 0 for none
     bool failed = false;
+    bool sawElement = false;
 
     void Keep() noexcept {
         if (!thrown) {
@@ -62,6 +64,7 @@ void OnStart(void* ctx, const xmlChar* localName, const xmlChar* /*prefix*/, con
     if (state.thrown) {
         return;
     }
+    state.sawElement = true;
     try {
         state.handler.StartElement(View(localName));
     } catch (...) {
@@ -105,6 +108,25 @@ void OnError(void* userData, xmlErrorPtr error) {
     }
 }
 
+void Silent(void* /*ctx*/, const char* /*format*/, ...) {}
+
+// Some of libxml2's messages (an encoding the input breaks, for one) bypass the parser's handler and go
+// to the thread's generic handler, which writes to stderr: for the time of a read that is silenced, and
+// the previous handler put back afterwards.
+class GenericErrorsSilenced {
+public:
+    GenericErrorsSilenced() noexcept : handler_(xmlGenericError), context_(xmlGenericErrorContext) {
+        xmlSetGenericErrorFunc(nullptr, Silent);
+    }
+    ~GenericErrorsSilenced() { xmlSetGenericErrorFunc(context_, handler_); }
+    GenericErrorsSilenced(const GenericErrorsSilenced&) = delete;
+    GenericErrorsSilenced& operator=(const GenericErrorsSilenced&) = delete;
+
+private:
+    xmlGenericErrorFunc handler_;
+    void* context_;
+};
+
 }  // namespace
 
 std::size_t StreamSource::Read(char* buffer, std::size_t size) {
@@ -127,13 +149,14 @@ void ReadXmlEvents(ByteSource& source, XmlEventHandler& handler, std::string_vie
     sax.cdataBlock = OnText;
     sax.serror = OnError;
 
-    ParseState state{handler, nullptr, nullptr, 0, false};
+    ParseState state{handler, nullptr, nullptr, 0, false, false};
     // The first bytes tell the parser the encoding.
     std::size_t got = source.Read(buffer->data(), 4);
     if (got == 0) {
         throw TrackFormatError("Die " + std::string(formatName) + "-Datei ist leer.");
     }
     xmlInitParser();
+    const GenericErrorsSilenced silenced;
     const ParserPtr ctxt(
         xmlCreatePushParserCtxt(&sax, nullptr, buffer->data(), static_cast<int>(got), nullptr));
     if (!ctxt) {
@@ -155,7 +178,9 @@ void ReadXmlEvents(ByteSource& source, XmlEventHandler& handler, std::string_vie
     if (state.thrown) {
         std::rethrow_exception(state.thrown);
     }
-    if (state.failed || ctxt->wellFormed == 0) {
+    // An input error (bytes the encoding cannot have) may stop the parser without a word to the
+    // handler; what was read before it must not pass for the whole file.
+    if (state.failed || ctxt->wellFormed == 0 || ctxt->errNo != XML_ERR_OK || !state.sawElement) {
         const int line = state.errorLine > 0 ? state.errorLine : xmlSAX2GetLineNumber(ctxt.get());
         throw TrackFormatError("Die " + std::string(formatName) +
                                "-Datei ist kein wohlgeformtes XML (Zeile " + std::to_string(line) + ").");
