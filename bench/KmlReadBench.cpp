@@ -30,7 +30,7 @@ public:
 };
 
 std::string Time(long long second) {
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "2024-06-%02lldT%02lld:%02lld:%02lldZ", 1 + second / 86400,
                   second / 3600 % 24, second / 60 % 60, second % 60);
     return text;
@@ -47,8 +47,9 @@ int Write(const char* path, long long points, const std::string& layout) {
             out << "<when>" << Time(i) << "</when>\n";
         }
         for (long long i = 0; i < points; ++i) {
-            std::snprintf(line, sizeof line, "<gx:coord>%.7f %.7f %.1f</gx:coord>\n", 8.5 + i * 1e-6,
-                          47.25 + i * 1e-6, 400.0 + i % 100);
+            std::snprintf(line, sizeof line, "<gx:coord>%.7f %.7f %.1f</gx:coord>\n",
+                          8.5 + static_cast<double>(i) * 1e-6, 47.25 + static_cast<double>(i) * 1e-6,
+                          400.0 + static_cast<double>(i % 100));
             out << line;
         }
         out << "</gx:Track></Placemark>\n";
@@ -58,7 +59,8 @@ int Write(const char* path, long long points, const std::string& layout) {
                 line, sizeof line,
                 "<Placemark><name>%lld</name><TimeStamp><when>%s</when></TimeStamp><Point><coordinates>"
                 "%.7f,%.7f,%.1f</coordinates></Point></Placemark>\n",
-                i, Time(i).c_str(), 8.5 + i * 1e-6, 47.25 + i * 1e-6, 400.0 + i % 100);
+                i, Time(i).c_str(), 8.5 + static_cast<double>(i) * 1e-6,
+                47.25 + static_cast<double>(i) * 1e-6, 400.0 + static_cast<double>(i % 100));
             out << line;
         }
     }
