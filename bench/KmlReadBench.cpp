@@ -1,10 +1,11 @@
-// bench/KmlReadBench.cpp: the KML reader on a generated track, for its read time and peak memory.
+// bench/KmlReadBench.cpp: the KML reader (and, given a format, the other text track readers) on a
+// generated track, for its read time and peak memory.
 // "write" makes a KML file of N points in one of the two layouts loggers use: a timed Placemark per point
 // (as gpsbabel writes), or one gx:Track with all its times before all its positions (the layout that
 // makes the reader hold the times until the positions come); "read" reads it and reports the wall time,
 // the points and segments given, and the peak resident memory of that process alone.
 // Usage: zeloro_kml_read_bench write FILE POINTS placemarks|track
-//        zeloro_kml_read_bench read FILE
+//        zeloro_kml_read_bench read FILE [kml|tcx|geojson|csv|records|timeline]
 #include <sys/resource.h>
 
 #include <chrono>
@@ -68,12 +69,33 @@ int Write(const char* path, long long points, const std::string& layout) {
     return out ? 0 : 1;
 }
 
-int Read(const char* path) {
+using Reader = void (*)(std::istream&, zeloro::TrackPointSink&);
+
+Reader ReaderOf(const std::string& format) {
+    if (format == "tcx") {
+        return zeloro::ReadTcx;
+    }
+    if (format == "geojson") {
+        return zeloro::ReadGeoJson;
+    }
+    if (format == "csv") {
+        return zeloro::ReadCsv;
+    }
+    if (format == "records") {
+        return zeloro::ReadGoogleRecords;
+    }
+    if (format == "timeline") {
+        return zeloro::ReadGoogleTimeline;
+    }
+    return zeloro::ReadKml;
+}
+
+int Read(const char* path, const std::string& format) {
     std::ifstream in(path, std::ios::binary);
     CountingSink sink;
     const auto start = std::chrono::steady_clock::now();
     try {
-        zeloro::ReadKml(in, sink);
+        ReaderOf(format)(in, sink);
     } catch (const zeloro::TrackFormatError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
@@ -94,9 +116,9 @@ int main(int argc, char** argv) {
     if (mode == "write" && argc == 5) {
         return Write(argv[2], std::atoll(argv[3]), argv[4]);
     }
-    if (mode == "read" && argc == 3) {
-        return Read(argv[2]);
+    if (mode == "read" && (argc == 3 || argc == 4)) {
+        return Read(argv[2], argc == 4 ? argv[3] : "kml");
     }
-    std::fprintf(stderr, "usage: %s write FILE POINTS placemarks|track | read FILE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s write FILE POINTS placemarks|track | read FILE [FORMAT]\n", argv[0]);
     return 2;
 }
