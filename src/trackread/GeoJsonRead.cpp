@@ -1,7 +1,10 @@
 // src/trackread/GeoJsonRead.cpp: GeoJSON. Times are no part of the format: a Point feature carries one
 // as a property, a line as a list of times beside its coordinates (coordTimes, or coordinateProperties'
 // times), one per position.
+#include <cmath>
 #include <cstdint>
+#include <deque>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,9 +41,10 @@ bool IsGeoJsonType(std::string_view type) {
     return false;
 }
 
-// A feature's positions and times wait until the feature ends, since its members come in any order (a
-// writer that sorts them puts "geometry" before "properties"). The memory a read takes is that of its
-// largest feature.
+// A line's positions and times pair up in order as they come; since a feature's members come in any
+// order (a writer that sorts them puts "geometry" before "properties"), what comes first waits for its
+// partner: the times (8 bytes each) when the properties come first, else the positions. An untimed line's
+// positions wait until its feature ends.
 class GeoJsonHandler final : public JsonEventHandler {
 public:
     explicit GeoJsonHandler(TrackPointSink& sink) : out_(sink) {}
@@ -113,8 +117,13 @@ private:
     };
     struct Feature {
         std::string geometryType;
-        std::vector<Position> positions;
-        std::vector<std::optional<DateTimeValue>> times;  // one per position of a line
+        std::deque<Position> waitingPositions;
+        std::deque<DateTimeValue> waitingTimes;  // NaN for a position without a time
+        std::uint64_t positions = 0;
+        std::uint64_t times = 0;
+        std::optional<TrackPoint> firstPosition;
+        bool emitted = false;  // a point of a line went to the sink
+        std::uint64_t lastLine = 0;
         // A Point's time property as written; read only for a Point, since a line may name its start so.
         std::optional<JsonScalar::Kind> pointTimeKind;
         std::string pointTimeText;
@@ -175,8 +184,12 @@ private:
                 position.point.elevation = numbers_[2];
             }
             position.line = path.size() >= f + 4 ? path[f + 1].count : 0;
-            feature_.positions.push_back(position);
             numbers_.clear();
+            if (++feature_.positions == 1) {
+                feature_.firstPosition = position.point;
+            }
+            feature_.waitingPositions.push_back(position);
+            Pair();
         }
     }
 
@@ -194,7 +207,9 @@ private:
                                    path[f].key == "coordinateProperties" && !path[f + 1].array &&
                                    path[f + 1].key == "times" && path[f + 2].array;
         if ((coordTimes || propertyTimes) && path.back().array) {
-            feature_.times.push_back(TimeOf(value));
+            ++feature_.times;
+            feature_.waitingTimes.push_back(TimeOf(value).value_or(std::numeric_limits<double>::quiet_NaN()));
+            Pair();
         }
     }
 
@@ -222,12 +237,36 @@ private:
         throw TrackFormatError(Where() + ": die Zeit " + Quoted(value.text) + " ist nicht lesbar.");
     }
 
+    // Gives the sink the points of a line whose position and time have both been read.
+    void Pair() {
+        Feature& f = feature_;
+        while (!f.waitingPositions.empty() && !f.waitingTimes.empty()) {
+            const Position position = f.waitingPositions.front();
+            const DateTimeValue time = f.waitingTimes.front();
+            f.waitingPositions.pop_front();
+            f.waitingTimes.pop_front();
+            if (std::isnan(time)) {
+                continue;
+            }
+            if (!f.emitted || position.line != f.lastLine) {
+                out_.BreakSegment();
+                pointRun_ = false;
+            }
+            f.emitted = true;
+            f.lastLine = position.line;
+            TrackPoint point = position.point;
+            point.utcTime = time;
+            out_.Add(point);
+        }
+    }
+
     void FinishFeature() {
         Feature feature = std::move(feature_);
         feature_ = {};
         numbers_.clear();
-        if (feature.geometryType == "Point") {
-            if (feature.positions.size() != 1 || !feature.pointTimeKind) {
+        if (feature.times == 0) {
+            // A line without times, as gpsbabel writes one, gives nothing; a Point its time property.
+            if (feature.geometryType != "Point" || feature.positions != 1 || !feature.pointTimeKind) {
                 return;
             }
             JsonScalar written;
@@ -241,31 +280,18 @@ private:
                 out_.BreakSegment();
                 pointRun_ = true;
             }
-            TrackPoint point = feature.positions.front().point;
+            TrackPoint point = *feature.firstPosition;
             point.utcTime = *time;
             out_.Add(point);
             return;
         }
-        if (feature.times.empty()) {
-            return;  // a line without times, as gpsbabel writes one
+        if (feature.times != feature.positions) {
+            throw TrackFormatError(Where() + ": " + std::to_string(feature.times) + " Zeiten für " +
+                                   std::to_string(feature.positions) + " Positionen.");
         }
-        if (feature.times.size() != feature.positions.size()) {
-            throw TrackFormatError(Where() + ": " + std::to_string(feature.times.size()) + " Zeiten für " +
-                                   std::to_string(feature.positions.size()) + " Positionen.");
+        if (feature.emitted) {
+            out_.BreakSegment();
         }
-        pointRun_ = false;
-        out_.BreakSegment();
-        for (std::size_t i = 0; i < feature.positions.size(); ++i) {
-            if (i > 0 && feature.positions[i].line != feature.positions[i - 1].line) {
-                out_.BreakSegment();
-            }
-            if (feature.times[i]) {
-                TrackPoint point = feature.positions[i].point;
-                point.utcTime = *feature.times[i];
-                out_.Add(point);
-            }
-        }
-        out_.BreakSegment();
     }
 };
 

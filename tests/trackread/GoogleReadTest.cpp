@@ -50,6 +50,17 @@ TEST(GoogleRead, TimelinePaths) {
     EXPECT_EQ(ReadText(ReadGoogleTimeline, json), expected);
 }
 
+// A string or number that no location has the room for is refused before the parser holds it whole,
+// so that a file cannot make a read's memory grow with it.
+TEST(GoogleRead, OverlongValueIsRefused) {
+    const std::string json = R"({"locations": [{"source": ")" + std::string(2 * 1024 * 1024, 'x') + R"("}]})";
+    EXPECT_EQ(ReadError(ReadGoogleRecords, json),
+              "Die Records.json-Datei enthält einen Wert von mehr als 1048576 Bytes (vor Byte 1048604).");
+    const std::string number = R"({"locations": [{"altitude": )" + std::string(2 * 1024 * 1024, '1') + "}]}";
+    EXPECT_EQ(ReadError(ReadGoogleRecords, number),
+              "Die Records.json-Datei enthält einen Wert von mehr als 1048576 Bytes (vor Byte 1048604).");
+}
+
 TEST(GoogleRead, DamagedFilesAreRefused) {
     const std::string notRecords =
         "Die Datei ist keine Records.json des Google-Standortverlaufs: ihr fehlt die Liste „locations“.";
