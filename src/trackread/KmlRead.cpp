@@ -1,6 +1,7 @@
 // src/trackread/KmlRead.cpp: KML and KMZ. Track points come as timed Placemark Points (gpsbabel and
 // many loggers write one per point) and as gx:Track, whose when and gx:coord lists pair up in order.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <zip.h>
 
 #include <cerrno>
@@ -331,9 +332,14 @@ void ReadKml(std::istream& in, TrackPointSink& sink) {
 void ReadKmz(const std::string& path, TrackPointSink& sink) {
     using namespace trackread;
     // Opened here, so that a file that cannot be read is told apart from one that is no archive.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
+    // Without blocking on a named pipe, which is no archive either.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat status {};
+    if (!fd || ::fstat(fd.get(), &status) != 0) {
         throw TrackFormatError("Die KMZ-Datei kann nicht gelesen werden: " + ReasonText(errno) + ".");
+    }
+    if (!S_ISREG(status.st_mode)) {
+        throw TrackFormatError("Die KMZ-Datei ist keine gewöhnliche Datei.");
     }
     int code = 0;
     const ZipPtr archive(zip_fdopen(fd.get(), ZIP_RDONLY, &code));

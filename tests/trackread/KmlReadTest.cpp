@@ -1,5 +1,6 @@
 // tests/trackread/KmlReadTest.cpp: KML placemarks and gx:Track, and KML inside a KMZ archive.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <zip.h>
 
 #include <memory>
@@ -215,6 +216,8 @@ TEST(KmlRead, KmzWithoutKmlOrNoArchiveIsRefused) {
     EXPECT_EQ(KmzError(dir / "empty.kmz"), "Das KMZ-Archiv enthält keine KML-Datei.");
     EXPECT_EQ(KmzError(dir / "plain.kmz"), "Die KMZ-Datei ist kein lesbares ZIP-Archiv.");
     EXPECT_EQ(KmzError(dir / "missing.kmz"), "Die KMZ-Datei kann nicht gelesen werden: nicht vorhanden.");
+    ASSERT_EQ(::mkfifo((dir / "pipe.kmz").c_str(), 0600), 0);
+    EXPECT_EQ(KmzError(dir / "pipe.kmz"), "Die KMZ-Datei ist keine gewöhnliche Datei.");
     EXPECT_EQ(KmzError(dir / "broken.kmz"), "Die KML-Datei ist kein wohlgeformtes XML (Zeile 2).");
 }
 
