@@ -1,0 +1,111 @@
+// tests/trackread/TrackOracleTest.cpp: each reader against gpsbabel's reading of the same shared file.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <string>
+
+#include "support/TestSupport.h"
+#include "trackread/CollectingSink.h"
+#include "trackread/FitTrack.h"
+#include "trackread/IgcTrack.h"
+#include "trackread/NmeaTrack.h"
+
+namespace zeloro::test {
+namespace {
+
+struct OraclePoint {
+    double latitude;
+    double longitude;
+    std::string time;  // "yyyy-mm-dd hh:mm:ss"
+};
+
+bool HaveGpsbabel() { return std::system("gpsbabel -V >/dev/null 2>&1") == 0; }
+
+// gpsbabel's timed track points of the file, in its order.
+std::vector<OraclePoint> GpsbabelPoints(const std::string& format, const std::filesystem::path& file) {
+    const std::string command = "gpsbabel -t -w -r -i " + format + " -f '" + file.string() + "' -o gpx -F -";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string gpx;
+    std::array<char, 65536> buffer{};
+    std::size_t got = 0;
+    while (pipe && (got = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) {
+        gpx.append(buffer.data(), got);
+    }
+    static const std::regex point(R"re(<trkpt lat="([^"]+)" lon="([^"]+)">([\s\S]*?)</trkpt>)re");
+    static const std::regex time(R"(<time>(\d{4}-\d\d-\d\d)T(\d\d:\d\d:\d\d))");
+    std::vector<OraclePoint> points;
+    for (auto it = std::sregex_iterator(gpx.begin(), gpx.end(), point); it != std::sregex_iterator(); ++it) {
+        const std::string body = (*it)[3];
+        std::smatch when;
+        if (std::regex_search(body, when, time)) {
+            points.push_back({std::stod((*it)[1]), std::stod((*it)[2]), when[1].str() + " " + when[2].str()});
+        }
+    }
+    return points;
+}
+
+struct OracleCase {
+    std::string file;
+    std::string format;      // gpsbabel's name
+    std::string oracleFile;  // what gpsbabel reads instead, below the shared folder; empty: file
+    void (*read)(std::istream&, TrackPointSink&);
+    double tolerance;  // degrees
+};
+void PrintTo(const OracleCase& c, std::ostream* os) { *os << c.file; }
+
+class TrackOracle : public ::testing::TestWithParam<OracleCase> {};
+
+TEST_P(TrackOracle, GivesGpsbabelsTimedPoints) {
+    ZELORO_REQUIRE_SHARED_TESTDATA();
+    if (!HaveGpsbabel()) {
+        ZELORO_SKIP_OUTSIDE_CI("gpsbabel is not installed");
+    }
+    const OracleCase& c = GetParam();
+    const std::filesystem::path file = SharedTestData() / "tracks" / c.file;
+    const std::vector<OraclePoint> expected = c.oracleFile.empty()
+                                                  ? GpsbabelPoints(c.format, file)
+                                                  : GpsbabelPoints("gpx", SharedTestData() / c.oracleFile);
+    ASSERT_FALSE(expected.empty());
+    std::ifstream in(file, std::ios::binary);
+    CollectingSink sink;
+    c.read(in, sink);
+    const std::vector<TrackPoint> points = sink.Points();
+    ASSERT_EQ(points.size(), expected.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        SCOPED_TRACE("point " + std::to_string(i));
+        EXPECT_NEAR(points[i].latitude, expected[i].latitude, c.tolerance);
+        EXPECT_NEAR(points[i].longitude, expected[i].longitude, c.tolerance);
+        EXPECT_EQ(DateTimeText(points[i].utcTime), expected[i].time);
+    }
+}
+
+// NMEA and IGC write thousandths of a minute.
+constexpr double kMilliMinute = 1.0 / 60000.0;
+
+INSTANTIATE_TEST_SUITE_P(
+    TrackRead, TrackOracle,
+    ::testing::Values(OracleCase{"exiv2_FurnaceCreekInn.fit", "garmin_fit", {}, ReadFit, 1e-6},
+                      OracleCase{"gpsbabel_expertgps.fit", "garmin_fit", {}, ReadFit, 1e-6},
+                      // gpsbabel's own NMEA reading gives each GGA the time of the RMC after it when RMC
+                      // comes first in a second, as gpsbabel writes it: the GPX the logs were written from
+                      // holds the points of each second.
+                      OracleCase{"exiv2_FurnaceCreekInn.nmea", "nmea", "gpx/exiv2_FurnaceCreekInn.gpx",
+                                 ReadNmea, kMilliMinute},
+                      OracleCase{"gpsbabel_expertgps.nmea", "nmea", "gpx/gpsbabel_expertgps.gpx", ReadNmea,
+                                 kMilliMinute},
+                      OracleCase{"exiftool_Geotag.igc", "igc", {}, ReadIgc, kMilliMinute},
+                      OracleCase{"gpsbabel_fitwrite-track.igc", "igc", {}, ReadIgc, kMilliMinute}),
+    [](const auto& p) {
+        std::string name;
+        for (const char ch : p.param.file) {
+            name += std::isalnum(static_cast<unsigned char>(ch)) != 0 ? ch : '_';
+        }
+        return name;
+    });
+
+}  // namespace
+}  // namespace zeloro::test
