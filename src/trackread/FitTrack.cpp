@@ -28,7 +28,8 @@ constexpr std::uint16_t kInvalidU16 = 0xFFFFU;
 
 // Seconds of a FIT time count from 1989-12-31 00:00 UTC.
 constexpr double kFitEpochDays = 32873.0;
-constexpr double kDegreesPerSemicircle = 180.0 / 2147483648.0;
+// Semicircles times 180 are exact in a double: divided by 2^31 they give the nearest double to the angle.
+constexpr double kSemicircles = 2147483648.0;
 
 constexpr const char* kTruncated = "FIT-Datei ist abgeschnitten";
 
@@ -265,8 +266,8 @@ private:
             newSegment_ = true;
         } else if (definition.global == kRecordMessage && timeValid && latitude && longitude) {
             TrackPoint point;
-            point.latitude = *latitude * kDegreesPerSemicircle;
-            point.longitude = *longitude * kDegreesPerSemicircle;
+            point.latitude = *latitude * 180.0 / kSemicircles;
+            point.longitude = *longitude * 180.0 / kSemicircles;
             point.utcTime = kFitEpochDays + seconds / 86400.0;
             point.elevation = enhancedAltitude ? enhancedAltitude : altitude;
             if (newSegment_) {

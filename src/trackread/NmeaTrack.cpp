@@ -1,6 +1,7 @@
 // src/trackread/NmeaTrack.cpp: RMC, GGA and GNS sentences into timed points.
 #include "trackread/NmeaTrack.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -133,20 +134,23 @@ std::optional<DateTimeValue> Date(std::string_view text) {
     return value;
 }
 
-// "ddmm.mmm" (or "dddmm.mmm") with its hemisphere letter: signed degrees.
+// "ddmm.mmm" (or "dddmm.mmm") with its hemisphere letter: signed degrees. The minutes are read from their
+// own digits, so that 4807.149 gives 7.149 minutes exactly as written, not 4807.149 - 4800.
 std::optional<double> Angle(std::string_view text, std::string_view hemisphere, char negative, char positive,
                             double limit) {
-    const std::optional<double> value = Number(text);
-    if (!value || *value < 0 || hemisphere.size() != 1 ||
-        (hemisphere[0] != negative && hemisphere[0] != positive)) {
+    if (hemisphere.size() != 1 || (hemisphere[0] != negative && hemisphere[0] != positive)) {
         return std::nullopt;
     }
-    const double degrees = std::floor(*value / 100.0);
-    const double minutes = *value - degrees * 100.0;
-    if (minutes >= 60.0) {
+    const std::size_t dot = std::min(text.find('.'), text.size());
+    if (dot < 3 || !Digits(text.substr(0, dot)) || (dot + 1 < text.size() && !Digits(text.substr(dot + 1)))) {
         return std::nullopt;
     }
-    const double angle = degrees + minutes / 60.0;
+    const std::optional<double> degrees = Number(text.substr(0, dot - 2));
+    const std::optional<double> minutes = Number(text.substr(dot - 2));
+    if (!degrees || !minutes || *minutes >= 60.0) {
+        return std::nullopt;
+    }
+    const double angle = *degrees + *minutes / 60.0;
     if (angle > limit) {
         return std::nullopt;
     }

@@ -17,7 +17,8 @@ namespace {
 constexpr std::uint64_t kMorning = 1087372800;
 constexpr std::int32_t kLat = 574204953;    // 48.1293 degrees as semicircles
 constexpr std::int32_t kLon = -1466152704;  // -122.8915 degrees
-constexpr double kDegrees = 180.0 / 2147483648.0;
+// The angle of semicircles, to the nearest double.
+double Degrees(std::int32_t semicircles) { return semicircles * 180.0 / 2147483648.0; }
 
 std::uint64_t Signed(std::int32_t value) { return static_cast<std::uint32_t>(value); }
 
@@ -48,13 +49,13 @@ TEST_P(FitByteOrder, GivesRecordsInBothArchitectures) {
     const std::vector<TrackPoint> points = Read(fit.Bytes(), sink);
     ASSERT_EQ(points.size(), 2U);
     ASSERT_EQ(sink.segments.size(), 1U);
-    EXPECT_DOUBLE_EQ(points[0].latitude, kLat * kDegrees);
+    EXPECT_DOUBLE_EQ(points[0].latitude, Degrees(kLat));
     EXPECT_NEAR(points[0].latitude, 48.1293, 1e-4);
-    EXPECT_DOUBLE_EQ(points[0].longitude, kLon * kDegrees);
+    EXPECT_DOUBLE_EQ(points[0].longitude, Degrees(kLon));
     EXPECT_EQ(DateTimeText(points[0].utcTime), "2024-06-15 08:00:00");
     ASSERT_TRUE(points[0].elevation.has_value());
     EXPECT_DOUBLE_EQ(*points[0].elevation, 123.4);
-    EXPECT_DOUBLE_EQ(points[1].latitude, (kLat + 1000) * kDegrees);
+    EXPECT_DOUBLE_EQ(points[1].latitude, Degrees(kLat + 1000));
     EXPECT_EQ(DateTimeText(points[1].utcTime), "2024-06-15 08:00:07");
     EXPECT_FALSE(points[1].elevation.has_value());
 }
