@@ -21,8 +21,8 @@ namespace {
 // Enough for the root element behind a long comment or doctype, and for the first lines of a log.
 constexpr std::size_t kHeadBytes = 16384;
 
-constexpr std::array<std::string_view, 10> kExtensions{"gpx", "kml", "kmz",     "nmea", "tcx",
-                                                       "igc", "csv", "geojson", "json", "fit"};
+// The formats the import reads itself.
+constexpr std::array<std::string_view, 4> kExtensions{"gpx", "fit", "nmea", "igc"};
 
 bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view prefix) {
     return bytes.size() >= prefix.size() &&
