@@ -26,6 +26,9 @@ public:
     // The file did not load: nothing of this import stays, in either transaction.
     void Undo() noexcept;
 
+    // Whether Begin started the transaction (and no Commit, KeepFailure or Undo has ended it).
+    [[nodiscard]] bool StartedHere() const noexcept { return startedHere_; }
+
 private:
     Connection& connection_;
     std::string name_;

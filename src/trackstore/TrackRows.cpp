@@ -41,11 +41,9 @@ void TrackRows::UseBatch(Connection& connection, std::size_t rows) {
     }
 }
 
-void TrackRows::Direct() {
-    if (batch_) {
-        Flush();
-        batch_.reset();
-    }
+void TrackRows::Direct() noexcept {
+    batch_.reset();
+    pending_ = 0;
 }
 
 std::string& TrackRows::Text(TrackColumn column) noexcept {

@@ -30,8 +30,8 @@ public:
     // Rows wait in a batch of this many rows from now on, unless the table has triggers, which may keep
     // part of a failed batch or drop rows of one that goes in. Throws DatabaseError.
     void UseBatch(Connection& connection, std::size_t rows);
-    // From now on each row goes in on its own; the rows waiting go in first. Throws as Flush.
-    void Direct();
+    // From now on each row goes in on its own; rows still waiting are dropped (Flush first to keep them).
+    void Direct() noexcept;
 
     // The row in hand; its storage is kept, so filling it allocates nothing once its texts were this long.
     [[nodiscard]] std::string& Text(TrackColumn column) noexcept;
