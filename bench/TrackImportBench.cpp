@@ -1,6 +1,6 @@
 // bench/TrackImportBench.cpp: imports one track file of any format into a fresh copy of the delivered
-// database, the way a tagging run does, and reports wall time, points per second and the process's peak resident memory.
-// Usage: zeloro_track_import_bench TRACK [DELIVERED_DATABASE]
+// database, the way a tagging run does, and reports wall time, points per second and the process's peak
+// resident memory. Usage: zeloro_track_import_bench TRACK [DELIVERED_DATABASE]
 #include <sys/resource.h>
 
 #include <chrono>

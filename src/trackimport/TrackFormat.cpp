@@ -22,7 +22,8 @@ namespace {
 constexpr std::size_t kHeadBytes = 16384;
 
 // The formats the import reads itself.
-constexpr std::array<std::string_view, 4> kExtensions{"gpx", "fit", "nmea", "igc"};
+constexpr std::array<std::string_view, 10> kExtensions{"gpx",  "kml", "kmz", "tcx",     "fit",
+                                                       "nmea", "igc", "csv", "geojson", "json"};
 
 bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view prefix) {
     return bytes.size() >= prefix.size() &&

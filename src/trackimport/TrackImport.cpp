@@ -24,6 +24,7 @@
 #include "trackread/FitTrack.h"
 #include "trackread/IgcTrack.h"
 #include "trackread/NmeaTrack.h"
+#include "trackread/TextTracks.h"
 #include "trackread/TrackPoint.h"
 #include "trackstore/ImportSavepoint.h"
 #include "trackstore/TrackDetails.h"
@@ -254,8 +255,20 @@ Reader ReaderOf(TrackFormat format) {
             return ReadNmea;
         case TrackFormat::igc:
             return ReadIgc;
+        case TrackFormat::kml:
+            return ReadKml;
+        case TrackFormat::tcx:
+            return ReadTcx;
+        case TrackFormat::csv:
+            return ReadCsv;
+        case TrackFormat::geoJson:
+            return ReadGeoJson;
+        case TrackFormat::googleRecords:
+            return ReadGoogleRecords;
+        case TrackFormat::googleTimeline:
+            return ReadGoogleTimeline;
         default:
-            return nullptr;
+            return nullptr;  // GPX has its own import; a KMZ is read by its path
     }
 }
 
@@ -276,9 +289,6 @@ bool importTrack(const std::string& path, Connection& uniCon, Query& query, LogS
     }
     const std::string_view name = TrackFormatName(detected.format);
     const Reader reader = ReaderOf(detected.format);
-    if (reader == nullptr) {
-        throw TrackLoadError(FileText(path) + std::string(name) + "-Dateien können nicht gelesen werden");
-    }
     std::optional<XmlFileStream> file;
     try {
         file.emplace(path);
@@ -295,7 +305,11 @@ bool importTrack(const std::string& path, Connection& uniCon, Query& query, LogS
         std::istream in(&buffer);
         // A read error leaves the reader as the error it is, not as a quiet end of the file.
         in.exceptions(std::ios::badbit);
-        reader(in, sink);
+        if (reader != nullptr) {
+            reader(in, sink);
+        } else {
+            ReadKmz(path, sink);  // a zip archive is read by its directory at the end, so by its path
+        }
         if (sink.Points() == 0) {
             throw TrackFormatError(FillMessage(kNoTimedPoints, name));
         }

@@ -217,9 +217,38 @@ INSTANTIATE_TEST_SUITE_P(
         LoadErrorCase{"NmeaWithoutTimes", "log.nmea",
                       Bytes(NmeaSentence("GPWPL,4807.038,N,01131.000,E,HOME")),
                       "NMEA ohne Zeitangaben – keine Trackpunkte importiert"},
+        LoadErrorCase{"KmlWithoutTimes", "places.kml",
+                      Bytes("<kml><Document><Placemark><Point><coordinates>11.5,48.1</coordinates></Point>"
+                            "</Placemark></Document></kml>"),
+                      "KML ohne Zeitangaben – keine Trackpunkte importiert"},
         LoadErrorCase{"IgcWithoutDate", "flight.igc", Bytes("AXXX\nB1706213003731N09136621WA0000000001\n"),
                       "IGC ohne Zeitangaben – keine Trackpunkte importiert"}),
     [](const auto& p) { return p.param.name; });
+
+// Every shared track file is told by its content and goes in, its rows counted in the log; a GeoJSON file
+// gpsbabel wrote carries no times and says so.
+TEST_F(TrackImportTest, ImportsEverySharedTrackFile) {
+    ZELORO_REQUIRE_SHARED_TESTDATA();
+    for (const auto& file : SharedFiles("tracks")) {
+        const std::string name = file.filename().string();
+        if (name.ends_with(".md")) {
+            continue;
+        }
+        SCOPED_TRACE(name);
+        uniCon.Execute("DELETE FROM gpx");
+        try {
+            EXPECT_TRUE(Import(file.string()));
+        } catch (const TrackLoadError& e) {
+            EXPECT_TRUE(name.ends_with(".geojson") && !name.ends_with(".timed.geojson")) << e.what();
+            EXPECT_EQ(std::string(e.what()),
+                      file.string() + ": GeoJSON ohne Zeitangaben – keine Trackpunkte importiert");
+            continue;
+        }
+        EXPECT_FALSE(Rows().empty());
+        EXPECT_EQ(log.messages.back(),
+                  " - " + std::to_string(Rows().size()) + " Datensätze gelesen und importiert");
+    }
+}
 
 TEST_F(TrackImportTest, AGpxFileGoesToTheGpxImportUnchanged) {
     const std::string gpx =
