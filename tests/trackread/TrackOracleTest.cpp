@@ -1,10 +1,8 @@
-// tests/trackread/TrackOracleTest.cpp: each reader against gpsbabel's reading of the same shared file.
+// tests/trackread/TrackOracleTest.cpp: the FIT, NMEA and IGC readers against gpsbabel's reading of the same
+// shared file.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
 #include <fstream>
-#include <memory>
 #include <regex>
 #include <string>
 
@@ -13,28 +11,13 @@
 #include "trackread/FitTrack.h"
 #include "trackread/IgcTrack.h"
 #include "trackread/NmeaTrack.h"
+#include "trackread/TextTrackTesting.h"
 
 namespace zeloro::test {
 namespace {
 
-struct OraclePoint {
-    double latitude;
-    double longitude;
-    std::string time;  // "yyyy-mm-dd hh:mm:ss"
-};
-
-bool HaveGpsbabel() { return std::system("gpsbabel -V >/dev/null 2>&1") == 0; }
-
-// gpsbabel's timed track points of the file, in its order.
-std::vector<OraclePoint> GpsbabelPoints(const std::string& format, const std::filesystem::path& file) {
-    const std::string command = "gpsbabel -t -w -r -i " + format + " -f '" + file.string() + "' -o gpx -F -";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string gpx;
-    std::array<char, 65536> buffer{};
-    std::size_t got = 0;
-    while (pipe && (got = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) {
-        gpx.append(buffer.data(), got);
-    }
+// The timed track points of a GPX text, without its waypoints, which a log keeps without a time.
+std::vector<OraclePoint> TimedTrackPoints(const std::string& gpx) {
     static const std::regex point(R"re(<trkpt lat="([^"]+)" lon="([^"]+)">([\s\S]*?)</trkpt>)re");
     static const std::regex time(R"(<time>(\d{4}-\d\d-\d\d)T(\d\d:\d\d:\d\d))");
     std::vector<OraclePoint> points;
@@ -50,8 +33,8 @@ std::vector<OraclePoint> GpsbabelPoints(const std::string& format, const std::fi
 
 struct OracleCase {
     std::string file;
-    std::string format;      // gpsbabel's name
-    std::string oracleFile;  // what gpsbabel reads instead, below the shared folder; empty: file
+    std::string format;  // gpsbabel's name
+    std::string twin;    // the GPX file it was written from, read instead, below the shared folder
     void (*read)(std::istream&, TrackPointSink&);
     double tolerance;  // degrees
 };
@@ -61,14 +44,16 @@ class TrackOracle : public ::testing::TestWithParam<OracleCase> {};
 
 TEST_P(TrackOracle, GivesGpsbabelsTimedPoints) {
     ZELORO_REQUIRE_SHARED_TESTDATA();
-    if (!HaveGpsbabel()) {
-        ZELORO_SKIP_OUTSIDE_CI("gpsbabel is not installed");
-    }
     const OracleCase& c = GetParam();
     const std::filesystem::path file = SharedTestData() / "tracks" / c.file;
-    const std::vector<OraclePoint> expected = c.oracleFile.empty()
-                                                  ? GpsbabelPoints(c.format, file)
-                                                  : GpsbabelPoints("gpx", SharedTestData() / c.oracleFile);
+    std::vector<OraclePoint> expected;
+    if (!c.twin.empty()) {
+        expected = TimedTrackPoints(ReadFileText(SharedTestData() / c.twin));
+    } else if (const auto read = GpsbabelTimedPoints(file, c.format)) {
+        expected = *read;
+    } else {
+        ZELORO_SKIP_OUTSIDE_CI("gpsbabel is not installed");
+    }
     ASSERT_FALSE(expected.empty());
     std::ifstream in(file, std::ios::binary);
     CollectingSink sink;
@@ -91,8 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(OracleCase{"exiv2_FurnaceCreekInn.fit", "garmin_fit", {}, ReadFit, 1e-6},
                       OracleCase{"gpsbabel_expertgps.fit", "garmin_fit", {}, ReadFit, 1e-6},
                       // gpsbabel's own NMEA reading gives each GGA the time of the RMC after it when RMC
-                      // comes first in a second, as gpsbabel writes it: the GPX the logs were written from
-                      // holds the points of each second.
+                      // comes first in a second, as gpsbabel writes it: the GPX twin the logs were written
+                      // from holds the points of each second.
                       OracleCase{"exiv2_FurnaceCreekInn.nmea", "nmea", "gpx/exiv2_FurnaceCreekInn.gpx",
                                  ReadNmea, kMilliMinute},
                       OracleCase{"gpsbabel_expertgps.nmea", "nmea", "gpx/gpsbabel_expertgps.gpx", ReadNmea,
