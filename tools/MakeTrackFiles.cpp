@@ -1,7 +1,7 @@
 // tools/MakeTrackFiles.cpp: writes the points of zeloro_make_gpx_track's track (one second apart, the
-// same positions and elevations) as a Garmin FIT activity and as an NMEA log (an RMC and a GGA sentence a
-// second), so that their imports can be compared with the import of the GPX file.
-// Usage: zeloro_make_track_files FIT_OUTPUT NMEA_OUTPUT POINTS
+// same positions and elevations) as a Garmin FIT activity, an NMEA log (an RMC and a GGA sentence a
+// second) and a KML gx:Track, so that their imports can be compared with the import of the GPX file.
+// Usage: zeloro_make_track_files FIT_OUTPUT NMEA_OUTPUT KML_OUTPUT POINTS
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -123,15 +123,39 @@ bool WriteNmea(const char* path, long points) {
     return std::fclose(out) == 0;
 }
 
+bool WriteKml(const char* path, long points) {
+    std::FILE* out = std::fopen(path, "wb");
+    if (out == nullptr) {
+        return false;
+    }
+    std::fputs(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<kml xmlns=\"http://www.opengis.net/kml/2.2\" xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\n"
+        "<Document><Placemark><name>benchmark</name><gx:Track>\n",
+        out);
+    for (long i = 0; i < points; ++i) {
+        const long day = 1 + i / 86400;
+        const long second = i % 86400;
+        std::fprintf(out, "<when>2020-06-%02ldT%02ld:%02ld:%02ldZ</when>\n", day % 100, second / 3600,
+                     (second / 60) % 60, second % 60);
+    }
+    for (long i = 0; i < points; ++i) {
+        std::fprintf(out, "<gx:coord>%.6f %.6f %.1f</gx:coord>\n", Longitude(i), Latitude(i), Elevation(i));
+    }
+    std::fputs("</gx:Track></Placemark></Document></kml>\n", out);
+    return std::fclose(out) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s FIT_OUTPUT NMEA_OUTPUT POINTS\n", argv[0]);
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s FIT_OUTPUT NMEA_OUTPUT KML_OUTPUT POINTS\n", argv[0]);
         return 2;
     }
-    const long points = std::strtol(argv[3], nullptr, 10);
-    if (points < 0 || !WriteFit(argv[1], points) || !WriteNmea(argv[2], points)) {
+    const long points = std::strtol(argv[4], nullptr, 10);
+    if (points < 0 || !WriteFit(argv[1], points) || !WriteNmea(argv[2], points) ||
+        !WriteKml(argv[3], points)) {
         std::perror("zeloro_make_track_files");
         return 1;
     }
