@@ -14,13 +14,13 @@
 
 namespace zeloro {
 
-TemporaryTrackFile::TemporaryTrackFile(const std::string& suffix) {
+TemporaryTrackFile::TemporaryTrackFile(const std::string& suffix, const std::string& stem) {
     const char* tmp = std::getenv("TMPDIR");
     std::string folder = tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp";
     if (folder.back() != '/') {
         folder += '/';
     }
-    std::string pattern = folder + "zeloro-track-XXXXXX" + suffix;
+    std::string pattern = folder + stem + "XXXXXX" + suffix;
     fd_.reset(::mkostemps(pattern.data(), static_cast<int>(suffix.size()), O_CLOEXEC));
     if (!fd_) {
         throw FileError("Temporäre Datei in " + folder + " kann nicht angelegt werden: " + ReasonText(errno));
@@ -35,7 +35,7 @@ TemporaryTrackFile::~TemporaryTrackFile() {
 }
 
 std::unique_ptr<TemporaryTrackFile> CopyToTemporaryFile(int fd) {
-    auto file = std::make_unique<TemporaryTrackFile>("");
+    auto file = std::make_unique<TemporaryTrackFile>("", "zeloro-standardeingabe-");
     std::array<char, 65536> buffer{};
     for (;;) {
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());

@@ -10,9 +10,9 @@ namespace zeloro {
 
 class TemporaryTrackFile {
 public:
-    // A new empty file, mode 0600, in $TMPDIR (when absolute) or /tmp; suffix ends its name (".gpx").
-    // Throws FileError naming the folder and the reason.
-    explicit TemporaryTrackFile(const std::string& suffix);
+    // A new empty file, mode 0600, in $TMPDIR (when absolute) or /tmp, named stem, six random characters
+    // and suffix (".gpx"). Throws FileError naming the folder and the reason.
+    explicit TemporaryTrackFile(const std::string& suffix, const std::string& stem = "zeloro-track-");
     ~TemporaryTrackFile();
     TemporaryTrackFile(const TemporaryTrackFile&) = delete;
     TemporaryTrackFile& operator=(const TemporaryTrackFile&) = delete;
@@ -25,7 +25,8 @@ private:
     FileDescriptor fd_;
 };
 
-// Copies everything the descriptor gives up to its end (standard input: 0) into a new temporary file.
+// Copies everything the descriptor gives up to its end (standard input: 0) into a new temporary file,
+// named "zeloro-standardeingabe-XXXXXX" so that a message naming it says where the track came from.
 // Throws FileError (the temporary file) or StreamError "Stream-Lesefehler: REASON".
 [[nodiscard]] std::unique_ptr<TemporaryTrackFile> CopyToTemporaryFile(int fd);
 

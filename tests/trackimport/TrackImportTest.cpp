@@ -300,6 +300,7 @@ TEST_F(TrackImportTest, WithoutGpsbabelTheFormatOptionSaysSo) {
 }
 
 TEST(TemporaryTrackFile, CopiesADescriptorToItsEndAndGoesWithTheObject) {
+    namespace fs = std::filesystem;
     const TempDir dir;
     WriteFileText(dir / "in", NmeaTrack(2));
     std::FILE* in = std::fopen((dir / "in").c_str(), "rb");
@@ -309,6 +310,9 @@ TEST(TemporaryTrackFile, CopiesADescriptorToItsEndAndGoesWithTheObject) {
         const auto copy = CopyToTemporaryFile(fileno(in));
         copied = copy->Path();
         EXPECT_EQ(ReadFileText(copied), NmeaTrack(2));
+        EXPECT_TRUE(fs::path(copied).filename().string().starts_with("zeloro-standardeingabe-")) << copied;
+        EXPECT_EQ(fs::status(copied).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
     }
     std::fclose(in);
     EXPECT_FALSE(std::filesystem::exists(copied));
