@@ -13,6 +13,7 @@
 
 #include "common/AsciiText.h"
 #include "common/FileDescriptor.h"
+#include "media/MediaKind.h"
 
 namespace zeloro {
 
@@ -48,21 +49,22 @@ std::string_view Text(std::span<const std::uint8_t> head) {
     return {reinterpret_cast<const char*>(head.data()), head.size()};
 }
 
-// The kinds of files that land in a track's place by mistake, by their magic numbers.
+// The kinds of files that land in a track's place by mistake: a photo or video as the run tells it, else by
+// their magic numbers.
 std::string_view OtherKind(std::span<const std::uint8_t> head) {
+    if (const MediaKind kind = DetectMediaKind(head); kind != MediaKind::unknown) {
+        return MediaKindText(kind);
+    }
     struct Magic {
         std::size_t at;
         std::string_view bytes;
         std::string_view what;
     };
-    static constexpr std::array<Magic, 13> kMagics{{
-        {0, "\xFF\xD8\xFF", "JPEG-Bild"},
+    static constexpr std::array<Magic, 10> kMagics{{
         {0, "\x89PNG\r\n\x1A\n", "PNG-Bild"},
         {0, "GIF8", "GIF-Bild"},
         {0, "%PDF", "PDF-Dokument"},
-        {0, "II*\0", "TIFF-Bild"},
-        {0, "MM\0*", "TIFF-Bild"},
-        {4, "ftyp", "ISO-Mediendatei (HEIF, MP4, MOV)"},
+        {4, "ftyp", "ISO-Mediendatei"},
         {0, "RIFF", "RIFF-Datei (WebP, AVI, WAV)"},
         {0, "PK\x03\x04", "ZIP-Archiv"},
         {0, "\x1F\x8B", "gzip-Archiv"},

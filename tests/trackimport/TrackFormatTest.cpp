@@ -85,9 +85,17 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"Pdf", "x", "%PDF-1.7", TrackFormat::none, "PDF-Dokument"},
         FormatCase{"Heic", "x",
                    std::string("\0\0\0\x18"
-                               "ftypheic",
+                               "ftyp"
+                               "heic",
                                12),
-                   TrackFormat::none, "ISO-Mediendatei (HEIF, MP4, MOV)"},
+                   TrackFormat::none, "HEIF-Bild"},
+        FormatCase{"Raw", "x.gpx", std::string("II*\0\x08\0\0\0", 8), TrackFormat::none, "RAW-Bild (TIFF)"},
+        FormatCase{"OtherIsoMedia", "x",
+                   std::string("\0\0\0\x18"
+                               "ftyp"
+                               "M4A ",
+                               12),
+                   TrackFormat::none, "ISO-Mediendatei"},
         FormatCase{"Empty", "x.fit", "", TrackFormat::none, "leere Datei"},
         FormatCase{"EmptyGpxStaysGpx", "x.gpx", "", TrackFormat::gpx, {}},
         FormatCase{"Text", "x.nmea", "Hallo Welt\n", TrackFormat::none, "Textdatei"},
