@@ -173,7 +173,8 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         }
         const bool takesValue = arg == "--gpx" || arg == "--track" || arg == "--track-format" ||
                                 arg == "--photos" || arg == "--zone" || arg == "--tolerance" ||
-                                arg == "--data-dir" || arg == "--offset" || arg == "--jobs" || arg == "--sidecar";
+                                arg == "--data-dir" || arg == "--offset" || arg == "--jobs" ||
+                                arg == "--sidecar";
         if (!takesValue) {
             if (arg.starts_with("-")) {
                 return "Unbekannte Option " + Quoted(arg) + " (siehe --help).";
