@@ -119,6 +119,10 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     inputs.gpxPath = options.gpx;
     inputs.folder = options.photos;
     inputs.zoneIndex = options.zoneIndex ? *options.zoneIndex : DefaultZoneIndex(Now());
+    if (!options.zoneIndex && !options.settings.zone && !options.settings.zoneFromTrack) {
+        // The zone then follows today's date, not the photos': say which one the photos are read in.
+        observer.Error(ZoneDefaultNotice(inputs.zoneIndex));
+    }
     inputs.toleranceSeconds = options.tolerance;
     inputs.jobs = options.jobs;
     inputs.modes = options.modes;

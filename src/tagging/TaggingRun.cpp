@@ -26,10 +26,13 @@
 #include "metadata/ExifData.h"
 #include "metadata/JPEGImageEx.h"
 #include "metadata/JPEGSegments.h"
+#include "places/PlaceIndex.h"
 #include "tagging/FolderScan.h"
 #include "tagging/MissReason.h"
 #include "tagging/PhotoLocator.h"
 #include "tagging/PhotoPool.h"
+#include "tagging/PlaceTags.h"
+#include "tagging/TrackZone.h"
 #include "time/TimeRules.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
@@ -135,11 +138,13 @@ MapShot PopupShot(const TCustomExifData& exif, DateTimeValue shot, const RunInpu
     return MapShot{ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings), kZoneIndexUtc};
 }
 
-// The lookups of a photo whose EXIF data is loaded, callable from any thread: its position and, when the
-// run explains its misses, why it has none.
+// The lookups of a photo whose EXIF data is loaded, callable from any thread: its position, under
+// --zone auto with the zone it was read in, and, when the run explains its misses, why it has none (under
+// the settings the photo was matched with).
 struct PhotoLookup {
     std::function<TrackPosition(const TCustomExifData&)> locate;
-    std::function<std::string(const TCustomExifData&)> explain;
+    std::function<TrackZoneMatch(const TCustomExifData&)> locateInTrackZone;  // set under --zone auto
+    std::function<std::string(const TCustomExifData&, const RunSettings&)> explain;
 };
 
 }  // namespace
@@ -162,7 +167,9 @@ struct PreparedPhoto {
     TrackPosition located;
     std::string reason;  // why no point was found, when the run explains misses
     MapShot popup;
-    std::unique_ptr<TJPEGImageEx> image;                // holds the bytes the content points into
+    std::optional<PlaceNames> place;      // with --places, for a found point
+    std::string zoneName;                 // the zone from the track the photo was read in (--zone auto)
+    std::unique_ptr<TJPEGImageEx> image;  // holds the bytes the content points into
     std::optional<TJPEGImageEx::BuiltContent> content;  // none in a dry run
     std::exception_ptr error;
     PhotoStage failedAt = PhotoStage::none;
@@ -173,7 +180,8 @@ namespace {
 // Everything of a photo that writes nothing and touches no shared state but the lookup: safe to run on
 // any thread, with one reading container per thread. followLink: the scanned entry itself was a link.
 PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& reader,
-                           const RunInputs& inputs, const RunSettings& settings, const PhotoLookup& lookup) {
+                           const RunInputs& inputs, const RunSettings& runSettings, const PhotoLookup& lookup,
+                           const PlaceIndex* places) {
     PreparedPhoto photo;
     photo.failedAt = PhotoStage::reading;
     try {
@@ -189,12 +197,25 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
             return photo;
         }
         const DateTimeValue shot = reader.DateTimeOriginal();
-        photo.located = lookup.locate(reader);
+        // Under --zone auto each photo has a zone of its own; the rest of its road reads it like a zone
+        // given by the user.
+        std::optional<RunSettings> inZone;
+        if (lookup.locateInTrackZone) {
+            TrackZoneMatch match = lookup.locateInTrackZone(reader);
+            photo.located = std::move(match.position);
+            photo.zoneName = std::move(match.zoneName);
+            inZone.emplace(runSettings);
+            inZone->zone = match.zone;
+        } else {
+            photo.located = lookup.locate(reader);
+        }
+        const RunSettings& settings = inZone ? *inZone : runSettings;
         const TCoord& coord = photo.located.coord;
         if (!coord.found) {
             photo.failedAt = PhotoStage::explaining;
             if (settings.explain) {
-                photo.reason = lookup.explain(reader);
+                photo.reason = inZone && !settings.zone && shot != 0 ? kNoPointForZone
+                                                                     : lookup.explain(reader, settings);
             }
             photo.failedAt = PhotoStage::none;
             return photo;
@@ -211,6 +232,15 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
         image.ExifData().SetGPSDateTimeUTC(coord.utctime);
         if (photo.located.altitude) {
             WriteAltitude(image.ExifData(), *photo.located.altitude);
+        }
+        if (settings.places != PlacesMode::off && places != nullptr) {
+            // The names of the spot the photo is tagged with, to the digit.
+            photo.place = places->Lookup(static_cast<double>(CoordinateValue(coord.lat, true)),
+                                         static_cast<double>(CoordinateValue(coord.lon, false)));
+            photo.popup.place = PlaceLabel(*photo.place);
+            WritePlaceProperties(
+                image.ExifData().XMPPacket(), *photo.place,
+                settings.places == PlacesMode::replace ? PlaceWrite::replace : PlaceWrite::fill);
         }
         photo.failedAt = PhotoStage::saving;
         if (!inputs.modes.dryRun) {
@@ -260,6 +290,12 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
     // details on, it is the path below the folder, so copies in different subfolders can be told apart.
     const std::string shownName = LogSafeText(settings.explain ? PathBelowFolder(path, folder) : name);
     bool saved = false;
+    if (!photo.zoneName.empty() && photo.zoneName != lastZoneName_) {
+        // Once per change: a trip's photos name their zone when the track crosses into another.
+        LogLine(observer, kLogZoneFromTrack + photo.zoneName);
+        lastZoneName_ = photo.zoneName;
+    }
+    report.zone = photo.zoneName;
     try {
         if (photo.failedAt == PhotoStage::reading) {
             try {
@@ -295,6 +331,7 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
             report.lat = coord.lat;
             report.lon = coord.lon;
             report.utcTime = coord.utctime;
+            report.place = photo.place;
             if (photo.failedAt == PhotoStage::saving) {
                 std::rethrow_exception(photo.error);
             }
@@ -348,6 +385,13 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
     photos_.clear();
     mapEntries_.clear();
     mapShots_.clear();
+    lastZoneName_.clear();
+    // Read before the folder is scanned: without its place file the run could not do what was asked.
+    std::optional<PlaceIndex> places;
+    if (settings.NeedsPlaces()) {
+        places.emplace(
+            PlaceIndex::Open(settings.placeFile.empty() ? DefaultPlaceFilePath() : settings.placeFile));
+    }
 
     LogLine(observer, kLogReadingPhotos);
     std::string folder = inputs.folder;
@@ -386,16 +430,25 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
     // The lookups share the session's one statement, one at a time.
     const LookupTransaction lookups(connection_);
     std::mutex lookupMutex;
-    const PhotoLookup lookup{[&](const TCustomExifData& exif) {
-                                 const std::lock_guard lock(lookupMutex);
-                                 return LocatePhoto(exif, inputs, settings, query_);
-                             },
-                             [&](const TCustomExifData& exif) {
-                                 const std::lock_guard lock(lookupMutex);
-                                 return MissReason(exif, inputs, settings, query_);
-                             }};
+    PhotoLookup lookup{[&](const TCustomExifData& exif) {
+                           const std::lock_guard lock(lookupMutex);
+                           return LocatePhoto(exif, inputs, settings, query_);
+                       },
+                       nullptr,
+                       [&](const TCustomExifData& exif, const RunSettings& photoSettings) {
+                           const std::lock_guard lock(lookupMutex);
+                           return MissReason(exif, inputs, photoSettings, query_);
+                       }};
+    if (settings.zoneFromTrack) {
+        lookup.locateInTrackZone = [&](const TCustomExifData& exif) {
+            const std::lock_guard lock(lookupMutex);
+            return LocateInTrackZone(exif, inputs, settings, *places, query_);
+        };
+    }
+    const PlaceIndex* placeIndex = places ? &*places : nullptr;
     const auto prepare = [&](const std::string& path, TExifData& reader) {
-        return PreparePhoto(path, findings.links.contains(path), reader, inputs, settings, lookup);
+        return PreparePhoto(path, findings.links.contains(path), reader, inputs, settings, lookup,
+                            placeIndex);
     };
     // The run's own thread is one of the jobs: it writes while the workers prepare the photos after.
     const unsigned jobs = WorkerCount(inputs.jobs, photos_.size());
