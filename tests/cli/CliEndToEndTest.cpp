@@ -756,7 +756,7 @@ INSTANTIATE_TEST_SUITE_P(
             {"--gpx", "GPX", "--photos", "DIR", "--zone", "24"},
             2,
             "Ungültige Zeitzone '24': erwartet wird ein Index von 0 bis 23, ein Eintrag wie \"UTC + 2:00\", "
-            "ein Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\".\n"},
+            "ein Versatz wie \"+05:30\", ein Zonenname wie \"Europe/Berlin\" oder \"auto\".\n"},
         ArgumentCase{"EmptySecondGpx",
                      {"--gpx", "GPX", "--gpx", "", "--photos", "DIR"},
                      2,
