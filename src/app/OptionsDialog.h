@@ -27,7 +27,10 @@ struct WindowRunOptions {
     // Photos worked on at once, 1..kMaxJobs; 0: one per core. It changes the run's speed, never its
     // log or photos, so it is no option in force.
     int jobs = 0;
-    bool explain = false;  // "Details im Protokoll"
+    bool explain = false;        // "Details im Protokoll"
+    bool places = false;         // "Ortsnamen eintragen"
+    bool placesReplace = false;  // "vorhandene Ortsnamen ersetzen"
+    bool zoneFromTrack = false;  // "Zeitzone aus dem Track"
     friend bool operator==(const WindowRunOptions&, const WindowRunOptions&) = default;
 
     [[nodiscard]] bool AnyOn() const {
@@ -66,6 +69,9 @@ private:
     QCheckBox* cbKeepMtime_;
     QSpinBox* edJobs_;
     QCheckBox* cbExplain_;
+    QCheckBox* cbPlaces_;
+    QCheckBox* cbPlacesReplace_;
+    QCheckBox* cbZoneFromTrack_;
 };
 
 }  // namespace zeloro

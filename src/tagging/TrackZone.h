@@ -20,7 +20,8 @@ inline constexpr int kZoneGuessSeconds = 14 * 3600;
 
 inline constexpr const char* kLogZoneFromTrack = " - Zeitzone aus dem Track: ";
 inline constexpr const char* kNoPointForZone =
-    "kein Trackpunkt innerhalb von 14 Stunden um die Aufnahmezeit, die Zeitzone ist nicht zu bestimmen";
+    "Grund: kein Trackpunkt innerhalb von 14 Stunden um die Aufnahmezeit, die Zeitzone ist nicht zu "
+    "bestimmen";
 
 struct TrackZoneMatch {
     TrackPosition position;          // not found when there is no zone
