@@ -29,7 +29,7 @@ namespace {
 
 constexpr double kEarthRadiusKm = 6371.0088;
 constexpr double kKmPerDegree = kEarthRadiusKm * std::numbers::pi / 180.0;
-constexpr double kAliasZonePenaltyKm = 600.0;
+constexpr double kExclaveKm = 10.0;
 
 std::string CannotRead(const std::string& path, const std::string& reason) {
     return "Die Ortsdaten " + path + " können nicht gelesen werden: " + reason;
@@ -342,18 +342,19 @@ std::string PlaceIndex::ZoneName(double lat, double lon) const {
             const std::uint32_t own = std::min(country->ownZoneCount, country->zoneCount);
             for (std::uint32_t z = first; z < first + country->zoneCount; ++z) {
                 const pf::Zone zone = m.ZoneAt(z);
-                // An alias zone of a country that has zones of its own marks an exclave; it is taken only
-                // for a position much nearer to it than to any of the country's own zones.
-                const double penalty = own > 0 && z >= first + own ? kAliasZonePenaltyKm : 0.0;
                 const double km =
-                    DistanceKm(lat, lon, zone.lat / pf::kUnitsPerDegree, zone.lon / pf::kUnitsPerDegree) +
-                    penalty;
+                    DistanceKm(lat, lon, zone.lat / pf::kUnitsPerDegree, zone.lon / pf::kUnitsPerDegree);
+                // An alias zone of a country that has zones of its own marks an exclave (Büsingen in
+                // Germany keeps Zurich's time): it is the zone only on the exclave itself.
+                if (own > 0 && z >= first + own && km > kExclaveKm) {
+                    continue;
+                }
                 if (km < bestKm) {
                     best = zone;
                     bestKm = km;
                 }
             }
-            if (std::string name = Text(best->name); !name.empty()) {
+            if (std::string name = best ? Text(best->name) : std::string(); !name.empty()) {
                 return name;
             }
         }

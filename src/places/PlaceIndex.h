@@ -65,8 +65,8 @@ public:
 
     // The zone of the time-zone database in force at a position: the country of the nearest place within
     // kZoneRadiusKm; of a country's several zones the one whose principal place (as the zone table lists
-    // it) lies nearest. Without such a place (open sea, the poles) the nautical zone of the longitude,
-    // "Etc/GMT-2" for 30 degrees east.
+    // it) lies nearest, an exclave's (an alias of another country's zone) only within 10 km of it. Without
+    // such a place (open sea, the poles) the nautical zone of the longitude, "Etc/GMT-2" for 30 degrees east.
     [[nodiscard]] std::string ZoneName(double lat, double lon) const;
 
     [[nodiscard]] std::size_t PlaceCount() const noexcept;

@@ -14,6 +14,12 @@
 #include "support/TestSupport.h"
 
 namespace zeloro {
+
+// Readable failures; found by argument lookup in the type's namespace.
+void PrintTo(const PlaceNames& n, std::ostream* os) {
+    *os << "{" << n.city << " | " << n.state << " | " << n.country << " | " << n.countryCode << "}";
+}
+
 namespace {
 
 using test::BuiltCountry;
@@ -105,8 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ZoneCase{"WestOfTwo", 0, 20.45, "Bb/West"},
                       // 200 km from the country's only place: still its country, now its eastern zone.
                       ZoneCase{"EastOfTwo", 0, 22.3, "Bb/East"},
-                      // The alias zone lies nearest, but an exclave needs a position far nearer to it.
-                      ZoneCase{"AliasPassedOver", 0, 19.1, "Bb/West"},
+                      // The alias zone lies nearest, but an exclave's zone holds only on the exclave.
+                      ZoneCase{"ExclavePassedOver", 0, 19.1, "Bb/West"},
+                      ZoneCase{"OnTheExclave", 0, 19.05, "Bb/Exclave"},
                       ZoneCase{"DateLine", 0, -179.95, "Pacific/Fiji"},
                       // No place within 300 km: the nautical zone, a whole hour per 15 degrees.
                       ZoneCase{"SeaEast", 30, 30, "Etc/GMT-2"}, ZoneCase{"SeaWest", 45, -30, "Etc/GMT+2"},
@@ -255,9 +262,20 @@ INSTANTIATE_TEST_SUITE_P(
         SpotCase{"Goerlitz", 51.1528, 14.9872, {"Görlitz", "Saxony", "Deutschland", "DE"}, "Europe/Berlin"},
         SpotCase{
             "Zgorzelec", 51.1500, 15.0083, {"Zgorzelec", "Lower Silesia", "Polen", "PL"}, "Europe/Warsaw"},
-        // And of the Rhine: Kehl's zone is Germany's, not that of the exclave Büsingen.
+        // And of the Rhine.
         SpotCase{
             "Kehl", 48.5725, 7.8150, {"Kehl", "Baden-Wurttemberg", "Deutschland", "DE"}, "Europe/Berlin"},
+        // Konstanz lies 18 km from Büsingen, whose zone keeps Zurich's rules: Konstanz keeps Germany's.
+        SpotCase{"Konstanz",
+                 47.6603,
+                 9.1758,
+                 {"Konstanz", "Baden-Wurttemberg", "Deutschland", "DE"},
+                 "Europe/Berlin"},
+        SpotCase{"Buesingen",
+                 47.6969,
+                 8.6903,
+                 {"Büsingen", "Baden-Wurttemberg", "Deutschland", "DE"},
+                 "Europe/Busingen"},
         SpotCase{
             "Strasbourg", 48.5734, 7.7521, {"Strasbourg", "Grand Est", "Frankreich", "FR"}, "Europe/Paris"},
         SpotCase{"Kolkata", 22.5726, 88.3639, {"Kolkata", "West Bengal", "Indien", "IN"}, "Asia/Kolkata"},
