@@ -35,15 +35,16 @@ std::vector<std::uint8_t> Expand(const std::uint8_t* data, std::size_t size) {
         std::memcpy(&places, data + at + 4, 4);
         added[cell % pf::kCellCount] += places;
     }
-    std::vector<std::uint8_t> file(data, data + sizeof(pf::Header));
+    const std::size_t table = (std::size_t{pf::kCellCount} + 1) * 4;
+    std::vector<std::uint8_t> file(sizeof(pf::Header) + table + (size - at));
+    std::memcpy(file.data(), data, sizeof(pf::Header));
     std::int64_t sum = 0;
     for (std::uint32_t cell = 0; cell <= pf::kCellCount; ++cell) {
         const auto value = static_cast<std::uint32_t>(sum);
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&value);
-        file.insert(file.end(), bytes, bytes + 4);
+        std::memcpy(file.data() + sizeof(pf::Header) + std::size_t{cell} * 4, &value, 4);
         sum += added[cell];
     }
-    file.insert(file.end(), data + at, data + size);
+    std::memcpy(file.data() + sizeof(pf::Header) + table, data + at, size - at);
     return file;
 }
 
