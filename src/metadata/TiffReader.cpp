@@ -96,7 +96,7 @@ TTiffDirectory ParseDirectoryAt(const TTiffInfo& info, std::int64_t dataOffsetBa
 
 }  // namespace
 
-void LoadTiffInfo(Stream& stream, TTiffInfo& info) {
+void LoadTiffInfo(Stream& stream, TTiffInfo& info, TiffMagic accepted) {
     info.Directories.clear();
     info.Stream = &stream;
     info.BasePosition = stream.Position();
@@ -111,10 +111,11 @@ void LoadTiffInfo(Stream& stream, TTiffInfo& info) {
     }
     std::uint16_t magic = 0;
     if (!TryReadStreamWord(stream, info.Endianness, magic)) throw EInvalidTiffData();
+    const bool rawMagic = magic == 0x55 || magic == 0x4F52 || magic == 0x5352;
     if (magic == 0x2A00) {
         // The mark disagrees with the byte order the 42 was written in; the 42 wins.
         info.Endianness = info.Endianness == SmallEndian ? BigEndian : SmallEndian;
-    } else if (magic != 42) {
+    } else if (magic != 42 && !(accepted == TiffMagic::rawVariants && rawMagic)) {
         throw EInvalidTiffData();
     }
     const std::int64_t maxDirOffset = stream.Size() - info.BasePosition - 4;

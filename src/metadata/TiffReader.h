@@ -43,9 +43,14 @@ struct TTiffInfo {
     std::vector<TTiffDirectory> Directories;  // chain order: IFD0, IFD1, ...
 };
 
+// Which magic numbers a header may carry after its byte-order mark. An EXIF block holds TIFF's own 42;
+// RAW files built on TIFF change it: Panasonic's RW2 to 0x55, Olympus's ORF to "RO" ("IIRO", "MMOR") or
+// "RS" ("IIRS"). Their directories are TIFF's all the same.
+enum class TiffMagic : std::uint8_t { exifOnly, rawVariants };
+
 // Reads the header at the stream position and the directory chain. The chain stops at an offset it has
 // already read, so a chain that points back never loops.
-void LoadTiffInfo(Stream& stream, TTiffInfo& info);
+void LoadTiffInfo(Stream& stream, TTiffInfo& info, TiffMagic accepted = TiffMagic::exifOnly);
 [[nodiscard]] TTiffDirectory ParseTiffDirectory(const TTiffInfo& info, std::int64_t dataOffsetBase,
                                                 std::int64_t directoryOffset);
 // Reads the tag's data into buffer (DataSize() bytes), converting to little-endian.

@@ -90,6 +90,37 @@ TEST(TiffReader, BadHeadersRaiseMalformedTiffData) {
     }
 }
 
+TEST(TiffReader, RawMagicNumbersOnlyWhenAsked) {
+    // RW2 0x55, ORF "IIRO", "IIRS", "MMOR": an EXIF block with one of them stays malformed.
+    struct Variant {
+        bool big;
+        std::uint16_t magic;
+    };
+    for (const Variant v :
+         {Variant{false, 0x55}, Variant{false, 0x4F52}, Variant{false, 0x5352}, Variant{true, 0x4F52}}) {
+        TiffBuilder t(v.big);
+        t.Magic(v.magic);
+        t.AddDirectory({t.Short(274, {3})});
+        const Bytes tiff = t.Build();
+        ReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
+        TTiffInfo info;
+        EXPECT_THROW(LoadTiffInfo(s, info), EInvalidTiffData) << v.magic;
+        s.SetPosition(0);
+        LoadTiffInfo(s, info, TiffMagic::rawVariants);
+        EXPECT_EQ(info.Endianness, v.big ? BigEndian : SmallEndian);
+        ASSERT_EQ(info.Directories.size(), 1U);
+        EXPECT_EQ(info.Directories[0].Tags[0].ID, 274);
+    }
+    // Any other number stays damage for RAW files too.
+    TiffBuilder t;
+    t.Magic(0x56);
+    t.AddDirectory({t.Short(274, {3})});
+    const Bytes tiff = t.Build();
+    ReadOnlyMemoryStream s{std::span<const std::uint8_t>(tiff)};
+    TTiffInfo info;
+    EXPECT_THROW(LoadTiffInfo(s, info, TiffMagic::rawVariants), EInvalidTiffData);
+}
+
 TEST(TiffReader, ZeroFirstOffsetLoadsNothing) {
     TiffBuilder t;
     t.FirstOffset(0);
