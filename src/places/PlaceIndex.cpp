@@ -258,8 +258,18 @@ PlaceIndex::Found PlaceIndex::Nearest(double lat, double lon, double radiusKm) c
     const double shrink = std::cos(farthest * std::numbers::pi / 180.0);
     int firstColumn = 0;
     int columns = pf::kColumns;
+    // Places outside the band of latitudes, or (away from the poles) of longitudes, around the position
+    // are too far for the radius; the costly exact distance is computed only for the rest. A place dLon
+    // degrees of longitude away lies at least shrink * dLon degrees of arc away, for it and the position
+    // both lie where the parallels are at least shrink long; the margin covers the rounding of small arcs.
+    const auto lowest = static_cast<std::int32_t>(std::floor((lat - dLat) * pf::kUnitsPerDegree));
+    const auto highest = static_cast<std::int32_t>(std::ceil((lat + dLat) * pf::kUnitsPerDegree));
+    double lonLimit = 360.0;
     if (shrink > 1e-6 && dLat / shrink < 179.0) {
         const double dLon = dLat / shrink;
+        if (dLon < 10.0) {
+            lonLimit = dLon * 1.02;
+        }
         firstColumn = static_cast<int>(std::floor(lon - dLon)) + 180;
         columns = std::min(pf::kColumns, static_cast<int>(std::floor(lon + dLon)) + 180 - firstColumn + 1);
     }
@@ -271,6 +281,13 @@ PlaceIndex::Found PlaceIndex::Nearest(double lat, double lon, double radiusKm) c
             const std::uint32_t end = m.CellStart(cell + 1);
             for (std::uint32_t i = m.CellStart(cell); i < end; ++i) {
                 const pf::Place place = m.PlaceAt(i);
+                if (place.lat < lowest || place.lat > highest) {
+                    continue;
+                }
+                double apart = std::fabs(place.lon / pf::kUnitsPerDegree - lon);
+                if (std::min(apart, 360.0 - apart) > lonLimit) {
+                    continue;
+                }
                 const double km =
                     DistanceKm(lat, lon, place.lat / pf::kUnitsPerDegree, place.lon / pf::kUnitsPerDegree);
                 if (km > radiusKm) {
