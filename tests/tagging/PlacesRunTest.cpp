@@ -70,6 +70,24 @@ std::string EditorXmp(std::string_view city) {
            "<?xpacket end=\"w\"?>";
 }
 
+// A packet with the city only, and a comment that only the text holds.
+std::string CityOnlyXmp(std::string_view declarations, std::string_view added) {
+    return "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+           "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+           " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+           "  <rdf:Description rdf:about=\"\"\n"
+           "    xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\"" +
+           std::string(declarations) +
+           ">\n"
+           "   <photoshop:City>Frankfurt &amp; Main</photoshop:City>\n"
+           "   <!-- written by hand -->\n" +
+           std::string(added) +
+           "  </rdf:Description>\n"
+           " </rdf:RDF>\n"
+           "</x:xmpmeta>\n"
+           "<?xpacket end=\"w\"?>";
+}
+
 TEST(PlaceTags, NewPacketHoldsTheFourProperties) {
     TXMPPacket packet;
     WritePlaceProperties(packet, kCologne, PlaceWrite::fill);
@@ -95,21 +113,36 @@ TEST_P(PlaceTagsOnPacket, MatchesTable) {
 // Every value given way to is replaced where it stands; the rest of the text stays as the editor wrote it.
 INSTANTIATE_TEST_SUITE_P(
     PlaceTags, PlaceTagsOnPacket,
-    ::testing::Values(KeepCase{"ValuesKeptWithoutReplace", EditorXmp("Frankfurt"), kCologne, PlaceWrite::fill,
-                               EditorXmp("Frankfurt")},
-                      KeepCase{"EmptyValueFilled", EditorXmp(""), kCologne, PlaceWrite::fill,
-                               EditorXmp("Köln")},
-                      KeepCase{"ValuesReplaced", EditorXmp("Frankfurt"), kCologne, PlaceWrite::replace,
-                               [] {
-                                   std::string text = EditorXmp("Köln");
-                                   text.replace(text.find("Hessen"), 6, "North Rhine-Westphalia");
-                                   text.replace(text.find("Germany"), 7, "Deutschland");
-                                   return text;
-                               }()},
-                      // At sea nothing is known: the photo keeps what it has, even under replace.
-                      KeepCase{"NothingKnownNothingChanged", EditorXmp("Frankfurt"), PlaceNames{},
-                               PlaceWrite::replace, EditorXmp("Frankfurt")},
-                      KeepCase{"NoPacketYet", "", kCologne, PlaceWrite::fill, NewCologneXmp()}),
+    ::testing::Values(
+        KeepCase{"ValuesKeptWithoutReplace", EditorXmp("Frankfurt"), kCologne, PlaceWrite::fill,
+                 EditorXmp("Frankfurt")},
+        KeepCase{"EmptyValueFilled", EditorXmp(""), kCologne, PlaceWrite::fill, EditorXmp("Köln")},
+        KeepCase{"ValuesReplaced", EditorXmp("Frankfurt"), kCologne, PlaceWrite::replace,
+                 [] {
+                     std::string text = EditorXmp("Köln");
+                     text.replace(text.find("Hessen"), 6, "North Rhine-Westphalia");
+                     text.replace(text.find("Germany"), 7, "Deutschland");
+                     return text;
+                 }()},
+        // At sea nothing is known: the photo keeps what it has, even under replace.
+        KeepCase{"NothingKnownNothingChanged", EditorXmp("Frankfurt"), PlaceNames{}, PlaceWrite::replace,
+                 EditorXmp("Frankfurt")},
+        KeepCase{"NoPacketYet", "", kCologne, PlaceWrite::fill, NewCologneXmp()},
+        // The missing properties join the description, their namespace declared on it; the comment,
+        // the layout and the city the photo had stay.
+        KeepCase{"MissingAddedInPlace", CityOnlyXmp("", ""), kCologne, PlaceWrite::fill,
+                 CityOnlyXmp(" xmlns:Iptc4xmpCore=\"http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/\"",
+                             "   <photoshop:State>North Rhine-Westphalia</photoshop:State>\n"
+                             "   <photoshop:Country>Deutschland</photoshop:Country>\n"
+                             "   <Iptc4xmpCore:CountryCode>DE</Iptc4xmpCore:CountryCode>\n")},
+        KeepCase{"MissingAddedAndReplaced", CityOnlyXmp("", ""),
+                 PlaceNames{"Tom & Jerry's <Town>", "", "", ""}, PlaceWrite::replace,
+                 [] {
+                     std::string text = CityOnlyXmp("", "");
+                     text.replace(text.find("Frankfurt &amp; Main"), 20,
+                                  "Tom &amp; Jerry&apos;s &lt;Town&gt;");
+                     return text;
+                 }()}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(PlaceTags, LabelNamesCityAndCountry) {
