@@ -21,6 +21,7 @@
 
 namespace zeloro {
 
+using detail::DescriptorPath;
 using detail::FolderTemporary;
 using detail::InjectedError;
 using detail::RefuseReadOnly;
@@ -101,7 +102,7 @@ int CopyAttributes(int from, int to) {
 
 }  // namespace
 
-ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
+ReadFile OpenFileForReplacing(const std::string& path, bool followLink) {
     ReadFile read;
     read.path = path;
     int error = OpenInFolder(path, read);
@@ -130,6 +131,11 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
     if (!S_ISREG(read.identity.st_mode)) {
         ThrowSkipped(path, "sie ist keine reguläre Datei");
     }
+    return read;
+}
+
+ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
+    ReadFile read = OpenFileForReplacing(path, followLink);
     read.bytes.resize(static_cast<std::size_t>(read.identity.st_size));
     std::size_t filled = 0;
     while (filled < read.bytes.size()) {
@@ -147,6 +153,15 @@ ReadFile ReadFileForReplacing(const std::string& path, bool followLink) {
         ThrowSkipped(path, "sie wurde beim Lesen verändert");
     }
     return read;
+}
+
+FileDescriptor OpenReadFileForWriting(const ReadFile& file) {
+    RefuseReadOnly(file.path, file.identity, file.folder.get(), file.name.c_str());
+    FileDescriptor out(::open(DescriptorPath(file.file.get()).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!out) {
+        ThrowOpenError(file.path, std::strerror(errno));
+    }
+    return out;
 }
 
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool durable,

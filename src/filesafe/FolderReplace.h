@@ -36,6 +36,13 @@ struct ReadFile {
 // werden. %s" (path and cause) for a file that cannot be opened, and StreamError
 // "Stream-Lesefehler: <cause>" when reading fails.
 ReadFile ReadFileForReplacing(const std::string& path, bool followLink);
+// The same, without reading the content (bytes stays empty): for a writer that reads only the parts of a
+// large file it needs.
+ReadFile OpenFileForReplacing(const std::string& path, bool followLink);
+// A second descriptor, for writing, on the very file opened (not its name looked up again). A file the user
+// may not write is refused first, as by ReplaceReadFile: FileError "Die Datei %s ist schreibgeschützt und
+// wird nicht geändert."; one that cannot be opened: FileError "Datei %s kann nicht geöffnet werden. %s".
+[[nodiscard]] FileDescriptor OpenReadFileForWriting(const ReadFile& file);
 
 // Thrown when a read file is not replaced, because keeping it as it is is the only safe choice; the run
 // reports it and goes on with the next photo. The file and every other file stay untouched.

@@ -84,6 +84,10 @@ public:
     explicit TInteropVersion(TCustomExifData* owner) : CustomExifCharVersion(owner, esInterop, 2) {}
 };
 
+// The version a GPS directory this program creates declares (the Exif 2.3 GPS layout it follows), in a
+// photo's EXIF block and in a RAW file alike.
+inline constexpr std::array<std::uint8_t, 4> kCreatedGPSVersion{2, 3, 0, 0};
+
 class TGPSVersion : public CustomExifVersion {
 public:
     explicit TGPSVersion(TCustomExifData* owner) : CustomExifVersion(owner, esGPS, 0, tdByte) {}

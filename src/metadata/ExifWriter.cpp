@@ -23,8 +23,6 @@ namespace {
 
 constexpr std::array<std::uint8_t, 6> kExifHeader{'E', 'x', 'i', 'f', 0, 0};
 constexpr std::size_t kTiffHeaderSize = 8;
-// The version a GPS directory this program creates declares (the Exif 2.3 GPS layout it follows).
-constexpr std::array<std::uint8_t, 4> kCreatedGPSVersion{2, 3, 0, 0};
 // A thumbnail larger than this is reduced before it is written (0xF000).
 constexpr std::size_t kMaxThumbnailSize = 61440;
 constexpr int kMaxReducedThumbnailQuality = 90;
