@@ -17,6 +17,7 @@ namespace zeloro {
 struct MapShot {
     DateTimeValue shot = 0;
     int zoneIndex = 0;
+    std::string place = {};  // with --places: what the popup names the spot ("Köln, Deutschland")
 };
 
 class Connection;
@@ -87,6 +88,7 @@ private:
     std::vector<std::string> mapEntries_;
     std::vector<MapShot> mapShots_;  // parallel to mapEntries_
     SidecarPlan sidecars_;           // of the last run's photos
+    std::string lastZoneName_;       // the zone from the track the log named last in this run
 };
 
 // One coordinate as the EXIF GPS rationals take it: whole degrees and minutes over 1, the seconds as a
