@@ -209,6 +209,23 @@ void CliObserver::Summary(double seconds, bool dryRun) {
     putOut(Dump(nlohmann::json{{"summary", summary}}));
 }
 
+void CliObserver::UndoDone(const UndoSummary& summary, bool dryRun) {
+    if (!json_) {
+        return;
+    }
+    nlohmann::json undo;
+    undo["found"] = summary.found;
+    undo["kind"] = summary.kind == RunRecord::Kind::removal ? "removal" : "tagging";
+    undo["dry_run"] = dryRun;
+    undo["restored"] = summary.restored;
+    undo["changed_since"] = summary.changedSince;
+    undo["failed"] = summary.failed;
+    undo["stopped"] = summary.stopped;
+    undo["restored_files"] = summary.restoredPaths;
+    undo["changed_files"] = summary.changedPaths;
+    putOut(Dump(nlohmann::json{{"undo", undo}}));
+}
+
 void CliObserver::putOut(const std::string& line) {
     // Only a shared terminal can show the two streams on one line.
     const bool shared = progressShown_ && outIsTerminal_;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tagging/RunObserver.h"
+#include "tagging/RunUndo.h"
 
 namespace zeloro::cli {
 
@@ -60,6 +61,11 @@ public:
     [[nodiscard]] const RunCounts& Counts() const noexcept { return counts_; }
     // The closing summary: a line in the log's place, or the final JSON object.
     void Summary(double seconds, bool dryRun);
+
+    // After an undo: nothing more in the log's place (its last line is the summary); in JSON mode the
+    // object {"undo":{"found":..,"kind":"tagging"|"removal","dry_run":..,"restored":N,"changed_since":M,
+    // "failed":K,"restored_files":[..],"changed_files":[..]}}.
+    void UndoDone(const UndoSummary& summary, bool dryRun);
 
     // Wipes the progress display and flushes both streams.
     void Finish();

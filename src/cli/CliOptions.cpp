@@ -144,6 +144,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
                            : arg == "--all-photos"  ? &options.settings.allPhotos
                            : arg == "--raw-in-file" ? &options.settings.rawInFile
                            : arg == "--keep-going"  ? &options.settings.keepGoing
+                           : arg == "--undo"        ? &options.undo
                                                     : nullptr;
         if (switchFlag != nullptr) {
             bool& flag = *switchFlag;
@@ -265,6 +266,12 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         return std::string("Die Option ") + (seenSidecar ? "--sidecar" : "--raw-in-file") +
                " gilt nur zusammen mit --all-photos.";
     }
+    // An undo takes back what a run wrote; it runs nothing itself.
+    if (options.undo && (seenGpx || seenPhotos || seenMap || options.open || options.modes.skipTagged ||
+                         options.modes.keepMtime || options.settings.allPhotos)) {
+        return "Die Option --undo nimmt den letzten Lauf zurück und gilt nur mit --data-dir, --dry-run und "
+               "--json.";
+    }
     options.map = seenMap || options.open;
     options.summary = options.summary || options.json || options.modes.AnyOn() || options.settings.keepGoing;
     return options;
@@ -383,6 +390,9 @@ std::string UsageText() {
         "  --raw-in-file       TIFF und RAW auf TIFF-Basis erhalten die Position in der Datei selbst (eine\n"
         "                      vorhandene Begleitdatei ebenso); eine beschädigte Datei erhält stattdessen\n"
         "                      die Begleitdatei (nur mit --all-photos)\n"
+        "  --undo              nimmt den letzten Lauf zurück, der Fotos geändert hat: jede Datei, die noch\n"
+        "                      so ist, wie der Lauf sie hinterließ, bekommt ihren früheren Inhalt und ihre\n"
+        "                      Änderungszeit zurück; ein erneutes --undo nimmt den Lauf davor zurück\n"
         "  --keep-going        ein Foto, das nicht gelesen oder gespeichert werden kann, wird im Protokoll\n"
         "                      als \"übersprungen\" gemeldet, und der Lauf geht weiter; ein voller\n"
         "                      Datenträger oder ein Datenbankfehler beendet ihn weiterhin\n"

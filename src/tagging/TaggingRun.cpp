@@ -1,6 +1,7 @@
 // src/tagging/TaggingRun.cpp: the tagging run: input checks, scan, import, and the per-photo loop.
 #include "tagging/TaggingRun.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -292,8 +293,8 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
     const std::vector<XMPSidecarProperty> properties = SidecarGpsProperties(*photo.gps);
     if (photo.sidecar) {
         const std::string text(photo.sidecar->bytes.begin(), photo.sidecar->bytes.end());
+        // The bytes read stay: the run's record keeps them, to put the sidecar back.
         photo.sidecarText = UpdateXMPSidecarText(text, properties);
-        photo.sidecar->bytes.clear();
     } else {
         photo.sidecarText = NewXMPSidecarText(properties);
     }
@@ -362,6 +363,37 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
     return photo;
 }
 
+// The size and time a file has now that the run wrote it; the hash is that of the bytes written.
+void TakeLeftIdentity(RecordedFile& recorded) {
+    struct stat now {};
+    const int result =
+        recorded.throughLink ? ::stat(recorded.path.c_str(), &now) : ::lstat(recorded.path.c_str(), &now);
+    if (result == 0) {
+        recorded.newMtime = now.st_mtim;
+        if (static_cast<std::uint64_t>(now.st_size) != recorded.newSize) {
+            // Changed by another program right after the write: the record must not take that for ours.
+            recorded.newMtime = timespec{0, 0};
+        }
+    }
+}
+
+// A file about to be replaced by the parts: what puts it back.
+RecordedFile ReplacedFile(const std::string& path, const ReadFile& file, std::span<const std::uint8_t> old,
+                          std::span<const std::span<const std::uint8_t>> parts) {
+    RecordedFile recorded;
+    recorded.path = path;
+    recorded.throughLink = file.throughLink;
+    for (const auto part : parts) {
+        recorded.newSize += part.size();
+    }
+    recorded.newHash = ContentHash::Of(parts);
+    recorded.oldSize = old.size();
+    recorded.oldHash = ContentHash::Of(old);
+    recorded.oldMtime = file.identity.st_mtim;
+    recorded.steps = RestoreSteps(old, parts);
+    return recorded;
+}
+
 unsigned WorkerCount(int jobs, std::size_t photos) {
     unsigned count = jobs > 0 ? static_cast<unsigned>(jobs) : std::thread::hardware_concurrency();
     count = std::max(count, 1U);
@@ -394,6 +426,32 @@ std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
     return std::move(ReadFileForReplacing(path, true).bytes);
 }
 
+// A RAW written in place: its size, time and hash as the write left it, read back, and its old size and
+// pointer, which put it back.
+void TaggingRun::RecordRawWrite(const std::string& path, bool throughLink, const RawWriteDone& done) {
+    RecordedFile recorded;
+    recorded.path = path;
+    recorded.throughLink = throughLink;
+    const ReadFile now = ReadFileForReplacing(path, throughLink);
+    const std::span<const std::uint8_t> bytes(now.bytes);
+    recorded.newSize = bytes.size();
+    recorded.newMtime = now.identity.st_mtim;
+    recorded.newHash = ContentHash::Of(bytes);
+    recorded.oldSize = done.oldSize;
+    recorded.oldMtime = done.oldMtime;
+    recorded.steps = PatchSteps(done.oldSize, done.pointerOffset, done.oldPointer);
+    if (done.oldSize > bytes.size() || done.pointerOffset + done.oldPointer.size() > done.oldSize) {
+        return;  // not the file written: nothing to put back from it
+    }
+    ContentHash former;
+    former.Update(bytes.first(static_cast<std::size_t>(done.pointerOffset)));
+    former.Update(done.oldPointer);
+    const auto after = static_cast<std::size_t>(done.pointerOffset + done.oldPointer.size());
+    former.Update(bytes.subspan(after, static_cast<std::size_t>(done.oldSize) - after));
+    recorded.oldHash = former.Value();
+    changes_.push_back(std::move(recorded));
+}
+
 // Writes the position of a photo of another kind than JPEG: into the RAW itself where the run does that
 // and the file takes it, and into its sidecar (a new one, or the one the scan found, updated) where the RAW
 // does not take it or already has a sidecar, so the two agree. True when the photo file itself was written.
@@ -403,8 +461,10 @@ bool TaggingRun::SaveOtherKind(PreparedPhoto& photo, const std::string& path, co
     bool wroteFile = false;
     if (photo.rawInFile) {
         try {
-            WriteGpsIntoRaw(path, *photo.gps, photo.file.throughLink, inputs.modes.keepMtime);
+            const RawWriteDone done =
+                WriteGpsIntoRaw(path, *photo.gps, photo.file.throughLink, inputs.modes.keepMtime);
             wroteFile = true;
+            RecordRawWrite(path, photo.file.throughLink, done);
         } catch (const RawFileRefused& refused) {
             LogLine(observer, " - " + shownName + kLogRawRefused + LogSafeText(refused.Reason()) +
                                   kLogRawRefusedSidecar + LogSafeText(PhotoFileName(photo.sidecarPath)));
@@ -415,12 +475,23 @@ bool TaggingRun::SaveOtherKind(PreparedPhoto& photo, const std::string& path, co
     }
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(photo.sidecarText.data()),
                                               photo.sidecarText.size());
+    const std::array<std::span<const std::uint8_t>, 1> parts{bytes};
     if (photo.sidecar) {
-        const std::array<std::span<const std::uint8_t>, 1> parts{bytes};
+        RecordedFile recorded =
+            ReplacedFile(photo.sidecar->path, *photo.sidecar, photo.sidecar->bytes, parts);
         ReplaceReadFile(*photo.sidecar, parts, false, inputs.modes.keepMtime);
+        TakeLeftIdentity(recorded);
+        changes_.push_back(std::move(recorded));
     } else {
         // A sidecar is the photo's, so it gets the photo's read and write permissions.
         WriteNewFile(photo.sidecarPath, bytes, photo.file.identity.st_mode & 0666U);
+        RecordedFile recorded;
+        recorded.path = photo.sidecarPath;
+        recorded.created = true;
+        recorded.newSize = bytes.size();
+        recorded.newHash = ContentHash::Of(bytes);
+        TakeLeftIdentity(recorded);
+        changes_.push_back(std::move(recorded));
     }
     return wroteFile;
 }
@@ -503,8 +574,13 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
                     if (photo.sidecarKind) {
                         saved = SaveOtherKind(photo, path, shownName, inputs, settings, observer);
                     } else {
-                        ReplaceReadFile(photo.file, photo.content->Parts(), false, inputs.modes.keepMtime);
+                        const auto parts = photo.content->Parts();
+                        RecordedFile recorded =
+                            ReplacedFile(path, photo.file, photo.image->StoredBytes(), parts);
+                        ReplaceReadFile(photo.file, parts, false, inputs.modes.keepMtime);
                         saved = true;
+                        TakeLeftIdentity(recorded);
+                        changes_.push_back(std::move(recorded));
                     }
                 } catch (const FileSkippedError& skipped) {
                     // Not tagged, so not on the map either; the photo and everything around it stay as
@@ -570,6 +646,7 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
     photos_.clear();
     mapEntries_.clear();
     mapShots_.clear();
+    changes_.clear();
 
     LogLine(observer, kLogReadingPhotos);
     std::string folder = inputs.folder;

@@ -10,6 +10,7 @@
 #include "tagging/PhotoKinds.h"
 #include "tagging/RunInputs.h"
 #include "tagging/RunObserver.h"
+#include "tagging/RunRecord.h"
 
 namespace zeloro {
 
@@ -21,6 +22,7 @@ struct MapShot {
 
 class Connection;
 class Query;
+struct RawWriteDone;
 struct PreparedPhoto;  // what the run knows of a photo before its lines are given
 
 inline constexpr const char* kNoGpxFileMessage = "Bitte geben Sie eine gpx-Datei an!";
@@ -74,6 +76,8 @@ public:
         mapEntries_.clear();
         mapShots_.clear();
     }
+    // The files the last run wrote, each with what puts it back (empty after a dry run), for its record.
+    [[nodiscard]] const std::vector<RecordedFile>& Changes() const noexcept { return changes_; }
 
 private:
     bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::string& folder,
@@ -81,12 +85,15 @@ private:
     bool SaveOtherKind(PreparedPhoto& photo, const std::string& path, const std::string& shownName,
                        const RunInputs& inputs, const RunSettings& settings, RunObserver& observer);
 
+    void RecordRawWrite(const std::string& path, bool throughLink, const RawWriteDone& done);
+
     Connection& connection_;
     Query& query_;
     std::vector<std::string> photos_;
     std::vector<std::string> mapEntries_;
     std::vector<MapShot> mapShots_;  // parallel to mapEntries_
     SidecarPlan sidecars_;           // of the last run's photos
+    std::vector<RecordedFile> changes_;
 };
 
 // One coordinate as the EXIF GPS rationals take it: whole degrees and minutes over 1, the seconds as a

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <string_view>
 #include <utility>
@@ -226,7 +227,47 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, co
     const RunningMark mark(running_);
     // The run imports into the table: what it holds afterwards was no longer kept on purpose.
     ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
-    return run_.Run(inputs, observer, settings);
+    RunRecord record;
+    record.startedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+    record.folder = inputs.folder;
+    // Whatever ends the run, the files it wrote up to there can be taken back.
+    const auto keepRecord = [&] {
+        if (dataFolder_.empty() || run_.Changes().empty()) {
+            return;
+        }
+        record.files = run_.Changes();
+        try {
+            StoreRunRecord(dataFolder_, record);
+        } catch (const std::exception& error) {
+            observer.Notice(std::string(kRecordNotStored) + error.what());
+        }
+    };
+    RunResult result = RunResult::done;
+    try {
+        result = run_.Run(inputs, observer, settings);
+    } catch (...) {
+        keepRecord();
+        throw;
+    }
+    keepRecord();
+    return result;
+}
+
+UndoSummary TaggingSession::UndoLastRun(RunObserver& observer, bool dryRun) {
+    if (running_.exchange(true)) {
+        UndoSummary busy;
+        busy.stopped = true;
+        return busy;
+    }
+    const RunningMark mark(running_);
+    UndoSummary summary = UndoNewestRun(dataFolder_, observer, dryRun);
+    if (!dryRun && summary.restored > 0) {
+        // The map list names positions this undo took back out of the photos.
+        run_.ClearMapEntries();
+    }
+    return summary;
 }
 
 bool TaggingSession::clearDatabase() {
