@@ -141,7 +141,7 @@ UndoSummary UndoNewestRun(const std::string& dataFolder, RunObserver& observer, 
         }
         observer.SetProgressPosition(++position);
     }
-    LogLine(observer, " - " + UndoSummaryText(summary));
+    LogLine(observer, " - " + UndoSummaryText(summary, dryRun));
     observer.SetProgressPosition(0);
     if (!dryRun && !summary.stopped && summary.failed == 0) {
         static_cast<void>(::unlink(recordPath->c_str()));
@@ -149,9 +149,9 @@ UndoSummary UndoNewestRun(const std::string& dataFolder, RunObserver& observer, 
     return summary;
 }
 
-std::string UndoSummaryText(const UndoSummary& summary) {
-    std::string text = std::to_string(summary.restored) +
-                       (summary.restored == 1 ? " Datei zurückgesetzt" : " Dateien zurückgesetzt");
+std::string UndoSummaryText(const UndoSummary& summary, bool dryRun) {
+    std::string text = std::to_string(summary.restored) + (summary.restored == 1 ? " Datei" : " Dateien") +
+                       (dryRun ? (summary.restored == 1 ? " würde" : " würden") : "") + " zurückgesetzt";
     text += ", " + std::to_string(summary.changedSince) + " nach dem Lauf geändert und nicht zurückgesetzt";
     if (summary.failed > 0) {
         text += ", " + std::to_string(summary.failed) + " fehlgeschlagen";

@@ -41,7 +41,8 @@ struct UndoSummary {
 // with the record kept. Throws RunRecordError for a damaged record (nothing written).
 UndoSummary UndoNewestRun(const std::string& dataFolder, RunObserver& observer, bool dryRun);
 
-// The one-line summary: "3 Dateien zurückgesetzt, 1 nach dem Lauf geändert und nicht zurückgesetzt".
-[[nodiscard]] std::string UndoSummaryText(const UndoSummary& summary);
+// The one-line summary: "3 Dateien zurückgesetzt, 1 nach dem Lauf geändert und nicht zurückgesetzt"; in a dry
+// run "3 Dateien würden zurückgesetzt, ...".
+[[nodiscard]] std::string UndoSummaryText(const UndoSummary& summary, bool dryRun = false);
 
 }  // namespace zeloro

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <string_view>
 #include <utility>
 
@@ -148,6 +149,17 @@ std::vector<std::vector<MapPoint>> trackLines(Query& query) {
     return lines;
 }
 
+// The path from the root, by the working folder, without resolving any link in it (a link the run
+// followed is followed again by the undo).
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path.front() == '/') {
+        return path;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.string();
+}
+
 }  // namespace
 
 TaggingSession::TaggingSession(std::string dataFolder)
@@ -238,6 +250,11 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, co
             return;
         }
         record.files = run_.Changes();
+        // An undo may start from another working folder.
+        for (RecordedFile& file : record.files) {
+            file.path = AbsolutePath(file.path);
+        }
+        record.folder = AbsolutePath(record.folder);
         try {
             StoreRunRecord(dataFolder_, record);
         } catch (const std::exception& error) {
