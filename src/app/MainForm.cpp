@@ -270,6 +270,9 @@ void Tmain::BuildControls() {
         QMenu* menu = Memo1->createStandardContextMenu(at);
         menu->addSeparator();
         menu->addAction(QStringLiteral("Protokoll speichern…"), this, &Tmain::SaveLogAs);
+        QAction* undo =
+            menu->addAction(QStringLiteral("Letzten Lauf rückgängig machen"), this, &Tmain::UndoClick);
+        undo->setEnabled(!RunInProgress() && session_->Connected());
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(Memo1->viewport()->mapToGlobal(at));
     });
@@ -504,6 +507,21 @@ void Tmain::Button1Click() {
     // The dialog accepts only texts a run can read; the defaults are the run without options.
     const RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
 
+    StartWorker([inputs, settings](TaggingSession& session, WindowObserver& observer) {
+        session.Run(inputs, observer, settings);
+    });
+}
+
+void Tmain::UndoClick() {
+    if (RunInProgress() || !session_->Connected()) {
+        return;
+    }
+    StartWorker([](TaggingSession& session, WindowObserver& observer) {
+        static_cast<void>(session.UndoLastRun(observer, false));
+    });
+}
+
+void Tmain::StartWorker(std::function<void(TaggingSession&, WindowObserver&)> work) {
     stop_ = false;
     runError_.reset();
     observer_ = new WindowObserver(stop_, this);
@@ -515,9 +533,9 @@ void Tmain::Button1Click() {
 
     TaggingSession* session = session_.get();
     WindowObserver* observer = observer_;
-    worker_ = QThread::create([this, session, observer, inputs, settings] {
+    worker_ = QThread::create([this, session, observer, work = std::move(work)] {
         try {
-            session->Run(inputs, *observer, settings);
+            work(*session, *observer);
         } catch (const std::exception& error) {
             runError_ = error.what();
         } catch (...) {

@@ -865,6 +865,40 @@ TEST_F(MainWindow, ToleranceChangesOnlyByItsArrowButtonsInStepsOfOne) {
     EXPECT_EQ(sec->Text(), QStringLiteral("19"));
 }
 
+// "Letzten Lauf rückgängig machen" runs on the worker as "Starten" does and puts the photo back; a second
+// one finds no run left.
+TEST_F(MainWindow, UndoTakesBackTheLastRunOnTheWorker) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    Activate(*window);
+    ASSERT_TRUE(window->Session().Connected());
+    const Bytes before = ReadFileBytes(photos_ / "a.jpg");
+    RunOnce(*window);
+    ASSERT_NE(ReadFileBytes(photos_ / "a.jpg"), before);
+    auto* memo = Child<QPlainTextEdit>(*window, "Memo1");
+    memo->clear();
+
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    window->UndoClick();
+    EXPECT_TRUE(window->RunInProgress());
+    EXPECT_FALSE(Child<QWidget>(*window, "Button1")->isEnabled());
+    window->UndoClick();  // a second start while the first runs is ignored
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "a.jpg")));
+    EXPECT_EQ(LogLines(*memo),
+              (std::vector<std::string>{
+                  " - Lauf wird rückgängig gemacht: " + photos_.path().string(),
+                  " - " + (photos_ / "a.jpg").string() + " zurückgesetzt",
+                  " - 1 Datei zurückgesetzt, 0 nach dem Lauf geändert und nicht zurückgesetzt"}));
+    EXPECT_TRUE(window->Session().MapEntries().empty());
+
+    memo->clear();
+    window->UndoClick();
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_EQ(LogLines(*memo), std::vector<std::string>{" - Kein Lauf zum Rückgängigmachen vorhanden"});
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 TEST_F(MainWindow, InputsAreDisabledWhileARunIsInProgress) {
     auto window = MakeWindow();
     Activate(*window);
