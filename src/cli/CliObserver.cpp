@@ -226,6 +226,20 @@ void CliObserver::UndoDone(const UndoSummary& summary, bool dryRun) {
     putOut(Dump(nlohmann::json{{"undo", undo}}));
 }
 
+void CliObserver::RemovalDone(const RemovalSummary& summary, bool dryRun) {
+    if (!json_ || summary.result == RunResult::inputMissing) {
+        return;
+    }
+    nlohmann::json removal;
+    removal["dry_run"] = dryRun;
+    removal["removed"] = summary.removed;
+    removal["without_gps"] = summary.withoutGps;
+    removal["failed"] = summary.failed;
+    removal["stopped"] = summary.result == RunResult::stopped;
+    removal["removed_files"] = summary.removedPaths;
+    putOut(Dump(nlohmann::json{{"removal", removal}}));
+}
+
 void CliObserver::putOut(const std::string& line) {
     // Only a shared terminal can show the two streams on one line.
     const bool shared = progressShown_ && outIsTerminal_;

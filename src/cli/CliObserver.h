@@ -7,6 +7,7 @@
 
 #include "tagging/RunObserver.h"
 #include "tagging/RunUndo.h"
+#include "tagging/TaggingRun.h"
 
 namespace zeloro::cli {
 
@@ -66,6 +67,9 @@ public:
     // object {"undo":{"found":..,"kind":"tagging"|"removal","dry_run":..,"restored":N,"changed_since":M,
     // "failed":K,"restored_files":[..],"changed_files":[..]}}.
     void UndoDone(const UndoSummary& summary, bool dryRun);
+    // After a removal of positions: in JSON mode the object
+    // {"removal":{"dry_run":..,"removed":N,"without_gps":M,"failed":K,"removed_files":[..]}}.
+    void RemovalDone(const RemovalSummary& summary, bool dryRun);
 
     // Wipes the progress display and flushes both streams.
     void Finish();

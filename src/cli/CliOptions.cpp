@@ -145,6 +145,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
                            : arg == "--raw-in-file" ? &options.settings.rawInFile
                            : arg == "--keep-going"  ? &options.settings.keepGoing
                            : arg == "--undo"        ? &options.undo
+                           : arg == "--remove-gps"  ? &options.removeGps
                                                     : nullptr;
         if (switchFlag != nullptr) {
             bool& flag = *switchFlag;
@@ -272,6 +273,13 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         return "Die Option --undo nimmt den letzten Lauf zurück und gilt nur mit --data-dir, --dry-run und "
                "--json.";
     }
+    // A removal writes no position: it takes only the photo folder and the options of how it saves.
+    if (options.removeGps &&
+        (options.undo || seenGpx || seenMap || options.open || options.modes.skipTagged || seenZone ||
+         seenTolerance || seenOffset || options.settings.rawInFile)) {
+        return "Die Option --remove-gps gilt nur mit --photos, --data-dir, --all-photos, --dry-run, "
+               "--keep-mtime, --keep-going und --json.";
+    }
     options.map = seenMap || options.open;
     options.summary = options.summary || options.json || options.modes.AnyOn() || options.settings.keepGoing;
     return options;
@@ -393,6 +401,9 @@ std::string UsageText() {
         "  --undo              nimmt den letzten Lauf zurück, der Fotos geändert hat: jede Datei, die noch\n"
         "                      so ist, wie der Lauf sie hinterließ, bekommt ihren früheren Inhalt und ihre\n"
         "                      Änderungszeit zurück; ein erneutes --undo nimmt den Lauf davor zurück\n"
+        "  --remove-gps        entfernt die GPS-Position aus den Fotos von --photos (die Tags, die ein\n"
+        "                      Lauf schreibt, und die XMP-Eigenschaften exif:GPS*); mit --undo\n"
+        "                      rückgängig zu machen\n"
         "  --keep-going        ein Foto, das nicht gelesen oder gespeichert werden kann, wird im Protokoll\n"
         "                      als \"übersprungen\" gemeldet, und der Lauf geht weiter; ein voller\n"
         "                      Datenträger oder ein Datenbankfehler beendet ihn weiterhin\n"

@@ -135,6 +135,26 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
         return status;
     }
 
+    if (options.removeGps) {
+        observer.SetJson(options.json);
+        int status = kExitDone;
+        try {
+            const RemovalSummary summary =
+                session.RemoveGps(options.photos, observer, options.modes, options.settings);
+            observer.RemovalDone(summary, options.modes.dryRun);
+            if (summary.result == RunResult::inputMissing) {
+                status = kExitBadArgument;
+            } else if (summary.result == RunResult::busy) {
+                status = kExitRunError;
+            }
+        } catch (const std::exception& e) {
+            observer.Error(ErrorReportText(e.what()));
+            status = kExitRunError;
+        }
+        session.Disconnect();
+        return status;
+    }
+
     RunInputs inputs;
     inputs.gpxPath = options.gpx;
     inputs.folder = options.photos;

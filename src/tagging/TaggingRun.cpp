@@ -631,6 +631,132 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
     return saved;
 }
 
+std::string RemovalSummaryText(const RemovalSummary& summary, bool dryRun) {
+    return "GPS-Position aus " + std::to_string(summary.removed) +
+           (summary.removed == 1 ? " Bild" : " Bildern") +
+           (dryRun ? (summary.removed == 1 ? " würde" : " würden") : "") + " entfernt, " +
+           std::to_string(summary.withoutGps) + " ohne GPS-Position, " + std::to_string(summary.failed) +
+           " fehlgeschlagen";
+}
+
+namespace {
+
+// The GPS tags a run writes: latitude and longitude with their references, altitude and its reference,
+// time stamp and date stamp.
+constexpr std::array<TTiffTagID, 8> kWrittenGpsTags{1, 2, 3, 4, 5, 6, 7, 0x1D};
+constexpr TTiffTagID kGpsVersionTag = 0;
+
+// Takes the position out of the image's EXIF and XMP data; true when there was one to take.
+bool TakeOutPosition(TJPEGImageEx& image) {
+    TExifData& exif = image.ExifData();
+    TExifSection& gps = exif[esGPS];
+    bool changed = false;
+    for (const TTiffTagID id : kWrittenGpsTags) {
+        changed = gps.Remove(id) || changed;
+    }
+    // A directory left with its version alone says nothing; it goes, and its pointer with it.
+    if (changed && gps.Count() == 1 && gps.Find(kGpsVersionTag) != nullptr) {
+        gps.Remove(kGpsVersionTag);
+    }
+    if (TXMPSchema* schema = exif.XMPPacket().FindSchema(xsExif)) {
+        std::vector<std::string> names;
+        for (const auto& property : *schema) {
+            if (property->Name().starts_with("GPS")) {
+                names.push_back(property->Name());
+            }
+        }
+        for (const std::string& name : names) {
+            changed = schema->RemoveProperty(name) || changed;
+        }
+    }
+    return changed;
+}
+
+}  // namespace
+
+RemovalSummary TaggingRun::RemoveGps(const std::string& folderText, RunObserver& observer,
+                                     const RunModes& modes, const RunSettings& settings) {
+    RemovalSummary summary;
+    if (folderText.empty()) {
+        observer.ShowError(kNoPhotoFolderMessage);
+        summary.result = RunResult::inputMissing;
+        return summary;
+    }
+    photos_.clear();
+    mapEntries_.clear();
+    mapShots_.clear();
+    changes_.clear();
+    LogLine(observer, kLogReadingPhotos);
+    std::string folder = folderText;
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    ScanFindings findings;
+    if (settings.allPhotos) {
+        FindPhotosRecursive(
+            folder, [](std::string_view name) { return IsAllPhotosName(name); }, photos_, true, &findings,
+            true);
+    } else {
+        FindFilesRecursive(folder, kPhotoMask, photos_, true, &findings);
+    }
+    observer.SetProgressMax(ClampToInt(photos_.size()));
+    LogLine(observer, " - " + std::to_string(photos_.size()) + kLogPhotosFound);
+    ReportScanFindings(findings, observer);
+    UndoInterruptedSaves(photos_, findings, observer);
+
+    int position = 0;
+    for (const std::string& path : photos_) {
+        if (observer.StopRequested()) {
+            summary.result = StopRun(observer, position, photos_.size());
+            return summary;
+        }
+        const std::string shownName =
+            LogSafeText(settings.explain ? PathBelowFolder(path, folder) : PhotoFileName(path));
+        try {
+            ReadFile file = ReadFileForReplacing(path, findings.links.contains(path));
+            if (DetectMediaKind(file.bytes) != MediaKind::jpeg) {
+                ++summary.failed;
+                LogLine(observer, " - " + shownName + kLogKindNotRemoved);
+                observer.SetProgressPosition(++position);
+                continue;
+            }
+            TJPEGImageEx image;
+            image.LoadFromBytes(std::move(file.bytes));
+            if (!TakeOutPosition(image)) {
+                ++summary.withoutGps;
+                LogLine(observer, " - " + shownName + kLogNoGps);
+            } else if (modes.dryRun) {
+                ++summary.removed;
+                summary.removedPaths.push_back(path);
+                LogLine(observer, " - " + shownName + kLogGpsWouldBeRemoved);
+            } else {
+                const TJPEGImageEx::BuiltContent content = image.BuildContent();
+                const auto parts = content.Parts();
+                RecordedFile recorded = ReplacedFile(path, file, image.StoredBytes(), parts);
+                ReplaceReadFile(file, parts, false, modes.keepMtime);
+                TakeLeftIdentity(recorded);
+                changes_.push_back(std::move(recorded));
+                ++summary.removed;
+                summary.removedPaths.push_back(path);
+                LogLine(observer, " - " + shownName + kLogGpsRemoved);
+            }
+        } catch (const FileSkippedError& skipped) {
+            ++summary.failed;
+            LogLine(observer, " - " + shownName + kLogNotSaved + LogSafeText(skipped.Reason()));
+        } catch (const std::exception& error) {
+            if (!settings.keepGoing || EndsRunAlways(error)) {
+                throw Error(LogSafeText(path) + ": " + error.what());
+            }
+            ++summary.failed;
+            LogLine(observer, " - " + shownName + ": " + LogSafeText(error.what()) + kLogFailedSkipped);
+        }
+        observer.SetProgressPosition(++position);
+    }
+    LogLine(observer, " - " + RemovalSummaryText(summary, modes.dryRun));
+    observer.SetProgressPosition(0);
+    return summary;
+}
+
 RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings) {
     // The GPX path is checked first, so an empty form names the GPX file; neither check looks at the disk.
     if (inputs.gpxPath.empty() || std::any_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(),

@@ -47,6 +47,22 @@ inline constexpr const char* kLogSaveNotUndone = " nicht rückgängig gemacht: "
 inline constexpr const char* kLogSaveJournalKept = "; das Journal bleibt: ";
 inline constexpr const char* kLogFolderUnreadable = ": Verzeichnis kann nicht gelesen werden";
 inline constexpr const char* kPhotoMask = "*.jpg";
+// The removal of positions ("GPS-Daten entfernen"), after the photo's name; and its closing line.
+inline constexpr const char* kLogGpsRemoved = ": GPS-Position entfernt";
+inline constexpr const char* kLogGpsWouldBeRemoved = ": GPS-Position würde entfernt (Probelauf)";
+inline constexpr const char* kLogNoGps = " hat keine GPS-Position";
+inline constexpr const char* kLogKindNotRemoved = ": GPS-Daten werden nur aus JPEG-Fotos entfernt";
+
+// What a removal of positions did.
+struct RemovalSummary {
+    RunResult result = RunResult::done;
+    std::size_t removed = 0;  // in a dry run: would be
+    std::size_t withoutGps = 0;
+    std::size_t failed = 0;
+    std::vector<std::string> removedPaths;
+};
+// "GPS-Position aus 3 Bildern entfernt, 1 ohne GPS-Position, 0 fehlgeschlagen".
+[[nodiscard]] std::string RemovalSummaryText(const RemovalSummary& summary, bool dryRun);
 
 // Runs "Starten" and owns what a run leaves behind: the photo list and the map list with the shot of each
 // entry, kept from one run to the next until the next run or "Leeren". The connection and its statement
@@ -65,6 +81,16 @@ public:
     // their defaults the run is exactly the one above; an empty path among settings.moreGpxPaths counts
     // as a missing GPX file, and the first import that fails ends the run before the next file.
     RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
+
+    // Takes the position out of every JPEG photo of the folder (with settings.allPhotos the other kinds are
+    // listed and named as not handled): the tags a run writes (latitude, longitude, their references, GPS
+    // date and time stamp, altitude and its reference) and, when no other GPS tag is left, GPSVersionID, the
+    // GPS directory and its pointer; every other GPS tag stays, and so does every other byte of the photo's
+    // EXIF block. The XMP exif:GPS properties of the photo go as well. Saved as a run saves (dry run and
+    // keepMtime as there; keepGoing goes on over a photo that cannot be read). Changes() gives what puts
+    // each photo back.
+    RemovalSummary RemoveGps(const std::string& folderText, RunObserver& observer, const RunModes& modes,
+                             const RunSettings& settings);
 
     // The photo paths of the last run, in scan order.
     [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return photos_; }

@@ -50,6 +50,11 @@ public:
     // what was done before them stays done. The settings are opt-in; their defaults change nothing.
     RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
 
+    // "GPS-Daten entfernen…": TaggingRun::RemoveGps on the folder, recorded as a run is, so an undo takes it
+    // back. Busy (result) while a run is in progress.
+    RemovalSummary RemoveGps(const std::string& folder, RunObserver& observer, const RunModes& modes,
+                             const RunSettings& settings = {});
+
     // Takes back the newest recorded run of the data folder (UndoNewestRun); a run that wrote files leaves
     // its record there, as the newest. An undo while a run is in progress does nothing (stopped, not found).
     UndoSummary UndoLastRun(RunObserver& observer, bool dryRun);
@@ -81,6 +86,7 @@ public:
 
 private:
     void DeleteStaleTrackRows();
+    void KeepRecord(RunRecord& record, RunObserver& observer);
 
     std::string dataFolder_;
     std::unique_ptr<DataFolderLock> lock_;

@@ -325,6 +325,40 @@ TEST_F(UndoRun, WrongToleranceUndoneThenRightRunEqualsTheRightRunAlone) {
     EXPECT_EQ(ReadFileBytes(photos_ / "hole.jpg"), original.at((photos_ / "hole.jpg").string()).bytes);
 }
 
+// A removal takes the position out of a tagged photo without moving a byte of the rest, names the photo
+// without one, and is a run like any other: an undo brings the positions back, byte for byte.
+TEST_F(UndoRun, RemoveGpsThenUndoBringsThePositionsBack) {
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    WriteFileBytes(photos_ / "b.jpg", Photo("2024:06:15 12:00:00"));
+    ASSERT_EQ(session_.Run(Inputs(photos_), observer_), RunResult::done);
+    AgeFiles(photos_);
+    const Snapshot tagged = Take({photos_});
+    TExifData before;
+    before.LoadFromJPEG((photos_ / "a.jpg").string());
+    ASSERT_FALSE(before.GPSLatitude().MissingOrInvalid());
+
+    UndoObserver removal;
+    const RemovalSummary summary = session_.RemoveGps(photos_.string(), removal, RunModes{});
+    EXPECT_EQ(summary.removed, 1U);
+    EXPECT_EQ(summary.withoutGps, 1U);
+    EXPECT_EQ(removal.lines,
+              (Strings{" - Lese Bilddateien", " - 2 Bilder im Verzeichnis gefunden",
+                       " - a.jpg: GPS-Position entfernt", " - b.jpg hat keine GPS-Position",
+                       " - GPS-Position aus 1 Bild entfernt, 1 ohne GPS-Position, 0 fehlgeschlagen"}));
+    const Bytes removed = ReadFileBytes(photos_ / "a.jpg");
+    EXPECT_EQ(removed.size(), tagged.at((photos_ / "a.jpg").string()).bytes.size());  // nothing moved
+    TExifData after;
+    after.LoadFromJPEG((photos_ / "a.jpg").string());
+    EXPECT_TRUE(after.GPSLatitude().MissingOrInvalid());
+    EXPECT_TRUE(after.GPSLongitude().MissingOrInvalid());
+    EXPECT_EQ(after[esGPS].Count(), 0);  // GPSVersionID alone is left out, and the directory with it
+    EXPECT_EQ(after[esGeneral].Find(0x8825), nullptr);
+    EXPECT_EQ(after.DateTimeOriginal(), before.DateTimeOriginal());
+
+    EXPECT_EQ(Undo().restored, 1U);
+    EXPECT_TRUE(SameFiles(tagged, Take({photos_})));
+}
+
 // A record changed in the data folder is refused before any photo is written.
 TEST_F(UndoRun, UndoOfADamagedRecordWritesNothing) {
     WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
