@@ -77,6 +77,9 @@ public:
     // "Letzten Lauf rückgängig machen" (the log's context menu): takes back the newest recorded run of the
     // data folder on the worker, as a run goes, stoppable as a run is.
     void UndoClick();
+    // "GPS-Daten entfernen…" (the log's context menu): after a question that names the photo folder and the
+    // number of photos in it, takes the positions out of them on the worker, recorded as a run is.
+    void RemoveGpsClick();
 
     [[nodiscard]] const WindowRunOptions& RunOptions() const noexcept { return runOptions_; }
     void SetRunOptions(const WindowRunOptions& options);

@@ -417,6 +417,25 @@ std::string OtherFilesNotice(std::size_t count) {
     return std::to_string(count) + kOtherFilesSkipped;
 }
 
+std::size_t CountPhotos(const std::string& folder, bool allPhotos) {
+    std::string path = folder;
+    if (path.empty()) {
+        return 0;
+    }
+    if (path.back() != '/') {
+        path += '/';
+    }
+    std::vector<std::string> photos;
+    ScanFindings findings;
+    if (allPhotos) {
+        FindPhotosRecursive(
+            path, [](std::string_view name) { return IsAllPhotosName(name); }, photos, true, &findings, true);
+    } else {
+        FindFilesRecursive(path, kPhotoMask, photos, true, &findings);
+    }
+    return photos.size();
+}
+
 std::string PhotoFileName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);

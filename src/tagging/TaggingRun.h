@@ -139,6 +139,9 @@ struct DmsParts {
 // The notice of the files an --all-photos scan passed over: "3 Dateien in anderen Formaten übersprungen".
 [[nodiscard]] std::string OtherFilesNotice(std::size_t count);
 
+// How many photos a run on the folder would find (every kind with allPhotos), for a question before it.
+[[nodiscard]] std::size_t CountPhotos(const std::string& folder, bool allPhotos);
+
 // The last component of a photo path, the name the log and the map entry use.
 [[nodiscard]] std::string PhotoFileName(const std::string& path);
 

@@ -899,6 +899,44 @@ TEST_F(MainWindow, UndoTakesBackTheLastRunOnTheWorker) {
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
+// "GPS-Daten entfernen…" asks first, naming the folder and the number of photos; "Nein" changes nothing,
+// "Ja" takes the position out on the worker, and the undo brings it back.
+TEST_F(MainWindow, RemoveGpsAsksThenRemovesAndTheUndoBringsItBack) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    Activate(*window);
+    RunOnce(*window);
+    const Bytes tagged = ReadFileBytes(photos_ / "a.jpg");
+    std::vector<MessageBox> questions;
+    bool answer = false;
+    const QuestionHook previous = SetQuestionHook([&](const MessageBox& box) {
+        questions.push_back(box);
+        return answer;
+    });
+    window->RemoveGpsClick();
+    ASSERT_EQ(questions.size(), 1U);
+    EXPECT_EQ(questions[0].caption, QStringLiteral("GPS-Daten entfernen"));
+    EXPECT_EQ(questions[0].text,
+              QStringLiteral("Die GPS-Position aus 2 Fotos im Ordner '%1' entfernen?\n\nMit "
+                             "„Letzten Lauf rückgängig machen“ lässt sich das zurücknehmen.")
+                  .arg(QString::fromStdString(photos_.path().string())));
+    EXPECT_FALSE(window->RunInProgress());
+    EXPECT_EQ(ReadFileBytes(photos_ / "a.jpg"), tagged);
+
+    answer = true;
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    window->RemoveGpsClick();
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    SetQuestionHook(previous);
+    EXPECT_NE(ReadFileBytes(photos_ / "a.jpg"), tagged);
+    const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(*window, "Memo1"));
+    EXPECT_EQ(lines.back(), " - GPS-Position aus 1 Bild entfernt, 1 ohne GPS-Position, 0 fehlgeschlagen");
+    window->UndoClick();
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_TRUE(BytesEqual(tagged, ReadFileBytes(photos_ / "a.jpg")));
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 TEST_F(MainWindow, InputsAreDisabledWhileARunIsInProgress) {
     auto window = MakeWindow();
     Activate(*window);
