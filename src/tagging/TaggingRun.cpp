@@ -718,6 +718,7 @@ RemovalSummary TaggingRun::RemoveGps(const std::string& folderText, RunObserver&
     } else {
         FindFilesRecursive(folder, kPhotoMask, photos_, true, &findings);
     }
+    const SidecarPlan sidecars(photos_, settings.sidecar);
     observer.SetProgressMax(ClampToInt(photos_.size()));
     LogLine(observer, " - " + std::to_string(photos_.size()) + kLogPhotosFound);
     ReportScanFindings(findings, observer);
@@ -734,8 +735,34 @@ RemovalSummary TaggingRun::RemoveGps(const std::string& folderText, RunObserver&
         try {
             ReadFile file = ReadFileForReplacing(path, findings.links.contains(path));
             if (DetectMediaKind(file.bytes) != MediaKind::jpeg) {
-                ++summary.failed;
-                LogLine(observer, " - " + shownName + kLogKindNotRemoved);
+                // Another kind carries a run's position in its sidecar; a position in the file itself
+                // stays.
+                const std::string sidecarPath = sidecars.SidecarOf(path);
+                std::optional<std::string> text;
+                std::optional<ReadFile> sidecar;
+                if (findings.sidecars.contains(sidecarPath)) {
+                    sidecar = ReadFileForReplacing(sidecarPath, findings.links.contains(sidecarPath));
+                    text = RemoveXMPSidecarGps(std::string(sidecar->bytes.begin(), sidecar->bytes.end()));
+                }
+                if (!text) {
+                    ++summary.withoutGps;
+                    LogLine(observer, " - " + shownName + kLogNoGpsInSidecar);
+                } else if (modes.dryRun) {
+                    ++summary.removed;
+                    summary.removedPaths.push_back(sidecarPath);
+                    LogLine(observer, " - " + shownName + kLogGpsWouldBeRemoved);
+                } else {
+                    const std::array<std::span<const std::uint8_t>, 1> parts{
+                        std::span(reinterpret_cast<const std::uint8_t*>(text->data()), text->size())};
+                    RecordedFile recorded = ReplacedFile(sidecarPath, *sidecar, sidecar->bytes, parts);
+                    ReplaceReadFile(*sidecar, parts, false, modes.keepMtime);
+                    TakeLeftIdentity(recorded);
+                    changes_.push_back(std::move(recorded));
+                    ++summary.removed;
+                    summary.removedPaths.push_back(sidecarPath);
+                    LogLine(observer, " - " + shownName + kLogGpsRemovedFromSidecar +
+                                          LogSafeText(PhotoFileName(sidecarPath)));
+                }
                 observer.SetProgressPosition(++position);
                 continue;
             }

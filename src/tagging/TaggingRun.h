@@ -51,7 +51,10 @@ inline constexpr const char* kPhotoMask = "*.jpg";
 inline constexpr const char* kLogGpsRemoved = ": GPS-Position entfernt";
 inline constexpr const char* kLogGpsWouldBeRemoved = ": GPS-Position würde entfernt (Probelauf)";
 inline constexpr const char* kLogNoGps = " hat keine GPS-Position";
-inline constexpr const char* kLogKindNotRemoved = ": GPS-Daten werden nur aus JPEG-Fotos entfernt";
+// A photo of another kind: its sidecar lost the position ("IMG_1.dng: GPS-Position entfernt aus
+// IMG_1.dng.xmp"), or it has no sidecar with one.
+inline constexpr const char* kLogGpsRemovedFromSidecar = ": GPS-Position entfernt aus ";
+inline constexpr const char* kLogNoGpsInSidecar = " hat keine Begleitdatei mit GPS-Position";
 
 // What a removal of positions did.
 struct RemovalSummary {
@@ -82,13 +85,13 @@ public:
     // as a missing GPX file, and the first import that fails ends the run before the next file.
     RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
 
-    // Takes the position out of every JPEG photo of the folder (with settings.allPhotos the other kinds are
-    // listed and named as not handled): the tags a run writes (latitude, longitude, their references, GPS
-    // date and time stamp, altitude and its reference) and, when no other GPS tag is left, GPSVersionID, the
-    // GPS directory and its pointer; every other GPS tag stays, and so does every other byte of the photo's
-    // EXIF block. The XMP exif:GPS properties of the photo go as well. Saved as a run saves (dry run and
-    // keepMtime as there; keepGoing goes on over a photo that cannot be read). Changes() gives what puts
-    // each photo back.
+    // Takes the position out of every JPEG photo of the folder (with settings.allPhotos out of the sidecars
+    // of the other kinds too; a RAW's own GPS directory stays): the tags a run writes (latitude, longitude,
+    // their references, GPS date and time stamp, altitude and its reference) and, when no other GPS tag is
+    // left, GPSVersionID, the GPS directory and its pointer; every other GPS tag stays, and so does every
+    // other byte of the photo's EXIF block. The XMP exif:GPS properties of the photo go as well. Saved as a
+    // run saves (dry run and keepMtime as there; keepGoing goes on over a photo that cannot be read).
+    // Changes() gives what puts each photo back.
     RemovalSummary RemoveGps(const std::string& folderText, RunObserver& observer, const RunModes& modes,
                              const RunSettings& settings);
 

@@ -16,6 +16,7 @@
 #include "SamplePhoto.h"
 #include "filesafe/SafeFileWrite.h"
 #include "metadata/ExifData.h"
+#include "metadata/XMPSidecar.h"
 #include "support/TestSupport.h"
 #include "tagging/RunRecord.h"
 #include "tagging/RunUndo.h"
@@ -354,6 +355,36 @@ TEST_F(UndoRun, RemoveGpsThenUndoBringsThePositionsBack) {
     EXPECT_EQ(after[esGPS].Count(), 0);  // GPSVersionID alone is left out, and the directory with it
     EXPECT_EQ(after[esGeneral].Find(0x8825), nullptr);
     EXPECT_EQ(after.DateTimeOriginal(), before.DateTimeOriginal());
+
+    EXPECT_EQ(Undo().restored, 1U);
+    EXPECT_TRUE(SameFiles(tagged, Take({photos_})));
+}
+
+// Another kind keeps its position in its sidecar: the removal takes the exif:GPS properties out of it and
+// leaves every other property; the undo puts the sidecar back.
+TEST_F(UndoRun, RemoveGpsTakesThePositionOutOfASidecar) {
+    WriteFileBytes(photos_ / "e.nef", ShotTiff("2024:06:15 10:00:10"));
+    WriteFileText(photos_ / "e.nef.xmp",
+                  "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                  "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
+                  " <rdf:Description rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:Rating='3'/>\n"
+                  "</rdf:RDF></x:xmpmeta>\n");
+    RunSettings settings;
+    settings.allPhotos = true;
+    ASSERT_EQ(session_.Run(Inputs(photos_), observer_, settings), RunResult::done);
+    ASSERT_TRUE(ReadXMPSidecarFacts(ReadFileText(photos_ / "e.nef.xmp")).hasGpsPosition);
+    AgeFiles(photos_);
+    const Snapshot tagged = Take({photos_});
+
+    UndoObserver removal;
+    const RemovalSummary summary = session_.RemoveGps(photos_.string(), removal, RunModes{}, settings);
+    EXPECT_EQ(summary.removed, 1U);
+    EXPECT_TRUE(removal.Has(" - e.nef: GPS-Position entfernt aus e.nef.xmp"))
+        << ::testing::PrintToString(removal.lines);
+    const std::string text = ReadFileText(photos_ / "e.nef.xmp");
+    EXPECT_EQ(text.find("GPS"), std::string::npos) << text;
+    // The packet is written anew from what it holds: the rating stays, in the element form.
+    EXPECT_NE(text.find("<xmp:Rating>3</xmp:Rating>"), std::string::npos) << text;
 
     EXPECT_EQ(Undo().restored, 1U);
     EXPECT_TRUE(SameFiles(tagged, Take({photos_})));
