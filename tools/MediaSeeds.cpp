@@ -34,6 +34,12 @@ int main(int argc, char** argv) {
     Write(iso, "tiff-raw", ExifTiff("2021:07:14 09:08:07", true, true));
     Write(iso, "jpeg",
           JpegBuilder{}.Soi().App1Exif(ExifTiff("2010:03:01 21:50:21", true)).Sof0().Sos({0}).Eoi().bytes());
+    const Bytes preview =
+        JpegBuilder{}.Soi().App1Exif(ExifTiff("2007:05:22 13:58:30", false)).Sof0().Sos({0}).Eoi().bytes();
+    Write(iso, "raf", RafFile(preview, 160, static_cast<std::uint32_t>(preview.size())));
+    Write(iso, "mrw", MrwFile(ExifTiff("2004:01:02 03:04:05", false, true)));
+    Write(iso, "crw", CrwFile(1123095558));
+    Write(iso, "x3f", X3fFile({{"AEMODE", "8"}, {"TIME", "1123095558"}}, preview));
     const auto cr3 = corpus / "zeloro_media_cr3_fuzz";
     Write(cr3, "cr3-gps", Cr3File(ExifDirectoryTiff("2018:02:21 12:08:56"), GpsDirectoryTiff(true)));
     Write(cr3, "cr3-no-gps", Cr3File(ExifDirectoryTiff("2018:02:21 12:08:56"), {}));

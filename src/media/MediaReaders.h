@@ -23,6 +23,9 @@ namespace zeloro {
 [[nodiscard]] MediaFacts ReadMrwFacts(const ByteSource& file);
 // CRW: the heap record of the capture time (seconds since 1970 on the camera's clock), in any sub-heap.
 [[nodiscard]] MediaFacts ReadCrwFacts(const ByteSource& file);
+// X3F: the property "TIME" (seconds since 1970 on the camera's clock) of the PROP section the directory at
+// the file's end lists, else the EXIF block of a JPEG preview section.
+[[nodiscard]] MediaFacts ReadX3fFacts(const ByteSource& file);
 
 // "2019-05-01T10:00:00+0200", "…+02:00", "…Z" or without a zone, fractions of a second ignored; nullopt
 // for any other text. Without a zone the clock is the camera's.

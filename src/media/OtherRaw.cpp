@@ -1,7 +1,9 @@
-// src/media/OtherRaw.cpp: shot times of the RAW formats not built on TIFF: Fujifilm RAF, Minolta MRW and
-// Canon's CIFF (CRW).
+// src/media/OtherRaw.cpp: shot times of the RAW formats not built on TIFF: Fujifilm RAF, Minolta MRW,
+// Canon's CIFF (CRW) and Sigma's X3F.
 #include <array>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "media/ExifFacts.h"
 #include "media/MediaReaders.h"
@@ -82,6 +84,67 @@ private:
     int records_ = 0;
 };
 
+// An X3F property list holds its names and values as UTF-16 texts; a list this large is no camera's.
+constexpr std::uint64_t kMaxX3fProperties = 4U << 20U;
+// The data format of an X3F image section that holds a JPEG.
+constexpr std::uint32_t kX3fJpegFormat = 18;
+
+bool IsTag(const std::uint8_t* p, const char (&tag)[5]) noexcept {
+    return p[0] == static_cast<std::uint8_t>(tag[0]) && p[1] == static_cast<std::uint8_t>(tag[1]) &&
+           p[2] == static_cast<std::uint8_t>(tag[2]) && p[3] == static_cast<std::uint8_t>(tag[3]);
+}
+
+struct X3fSection {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+// The UTF-16 text at a character index of the list, up to its zero; only ASCII matters for the names and
+// the time, so any other character ends the comparison as a mismatch.
+std::string X3fText(const std::vector<std::uint8_t>& characters, std::uint64_t index) {
+    std::string text;
+    for (std::uint64_t at = index * 2; at + 1 < characters.size(); at += 2) {
+        const unsigned c = characters[at] | static_cast<unsigned>(characters[at + 1]) << 8U;
+        if (c == 0) return text;
+        text.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+        if (text.size() > 64) break;  // longer than any name or time
+    }
+    return text;
+}
+
+// The property "TIME": seconds since 1970 as decimal text, counted on the camera's clock.
+std::optional<DateTimeValue> X3fPropertyTime(const ByteSource& file, const X3fSection& section) {
+    std::array<std::uint8_t, 24> head{};
+    if (section.length < head.size()) throw MediaError("Die Eigenschaften der X3F-Datei sind abgeschnitten");
+    file.ReadAt(section.offset, head);
+    // Only the list of UTF-16 texts (character format 0) is defined.
+    if (!IsTag(head.data(), "SECp") || Get32(head.data() + 12, false) != 0) return std::nullopt;
+    const std::uint64_t count = Get32(head.data() + 8, false);
+    const std::uint64_t characterCount = Get32(head.data() + 20, false);
+    const std::uint64_t room = section.length - head.size();
+    if (count > room / 8 || characterCount > (room - count * 8) / 2 || room > kMaxX3fProperties) {
+        throw MediaError("Die Eigenschaften der X3F-Datei reichen über ihren Abschnitt hinaus");
+    }
+    std::vector<std::uint8_t> entries(static_cast<std::size_t>(count * 8));
+    std::vector<std::uint8_t> characters(static_cast<std::size_t>(characterCount * 2));
+    file.ReadAt(section.offset + head.size(), entries);
+    file.ReadAt(section.offset + head.size() + entries.size(), characters);
+    for (std::size_t i = 0; i < entries.size(); i += 8) {
+        if (X3fText(characters, Get32(entries.data() + i, false)) != "TIME") continue;
+        const std::string value = X3fText(characters, Get32(entries.data() + i + 4, false));
+        if (value.empty() || value.size() > 12) return std::nullopt;
+        std::uint64_t seconds = 0;
+        for (const char c : value) {
+            if (c < '0' || c > '9') return std::nullopt;
+            seconds = seconds * 10 + static_cast<unsigned>(c - '0');
+        }
+        DateTimeValue time = 25569.0 + static_cast<double>(seconds) / kSecsPerDay;
+        if (DecodeDate(time).year == 0) return std::nullopt;
+        return time;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 MediaFacts ReadRafFacts(const ByteSource& file) {
@@ -127,6 +190,47 @@ MediaFacts ReadCrwFacts(const ByteSource& file) {
     MediaFacts facts;
     if (const auto time = walk.FindCaptureTime(heapBegin, file.Size(), 0)) facts.shot = ShotTime{*time};
     return facts;
+}
+
+MediaFacts ReadX3fFacts(const ByteSource& file) {
+    const std::uint64_t size = file.Size();
+    std::array<std::uint8_t, 12> bytes{};
+    if (size < 8) throw MediaError("Die X3F-Datei ist abgeschnitten");
+    file.ReadAt(size - 4, {bytes.data(), 4});
+    // The file ends with the offset of its section directory.
+    const std::uint64_t directory = Get32(bytes.data(), false);
+    if (directory > size - 4 || size - 4 - directory < 12) {
+        throw MediaError("Das Verzeichnis der X3F-Datei liegt außerhalb der Datei");
+    }
+    file.ReadAt(directory, bytes);
+    // Versions with a directory of their own keep their time where this reader does not look.
+    if (!IsTag(bytes.data(), "SECd")) return {};
+    const std::uint64_t count = Get32(bytes.data() + 8, false);
+    if (count > (size - directory - 12) / 12)
+        throw MediaError("Das Verzeichnis der X3F-Datei ist abgeschnitten");
+    std::vector<X3fSection> images;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        file.ReadAt(directory + 12 + 12 * i, bytes);
+        const X3fSection section{Get32(bytes.data(), false), Get32(bytes.data() + 4, false)};
+        if (section.offset > size || section.length > size - section.offset) {
+            throw MediaError("Ein Abschnitt der X3F-Datei reicht über ihr Ende hinaus");
+        }
+        if (IsTag(bytes.data() + 8, "PROP")) {
+            if (const auto time = X3fPropertyTime(file, section)) return {ShotTime{*time}, false};
+        } else if (IsTag(bytes.data() + 8, "IMA2") || IsTag(bytes.data() + 8, "IMAG")) {
+            images.push_back(section);
+        }
+    }
+    // Without the property, the JPEG preview's EXIF block holds the time (all cameras but the first two).
+    for (const X3fSection& image : images) {
+        std::array<std::uint8_t, 28> head{};
+        if (image.length < head.size()) continue;
+        file.ReadAt(image.offset, head);
+        if (!IsTag(head.data(), "SECi") || Get32(head.data() + 12, false) != kX3fJpegFormat) continue;
+        MediaFacts facts = ReadJpegFacts(file, image.offset + head.size(), image.length - head.size());
+        if (facts.shot) return facts;
+    }
+    return {};
 }
 
 }  // namespace zeloro

@@ -27,7 +27,7 @@ MediaFacts ReadMediaFacts(MediaKind kind, const ByteSource& file) {
             if (head == std::array<std::uint8_t, 4>{'F', 'U', 'J', 'I'}) return ReadRafFacts(file);
             if (head == std::array<std::uint8_t, 4>{0, 'M', 'R', 'M'}) return ReadMrwFacts(file);
             if (head[0] == head[1] && (head[0] == 'I' || head[0] == 'M')) return ReadCrwFacts(file);
-            // X3F keeps its time among texts of its own, which the run takes from a sidecar instead.
+            if (head == std::array<std::uint8_t, 4>{'F', 'O', 'V', 'b'}) return ReadX3fFacts(file);
             return {};
         }
         case MediaKind::unknown:

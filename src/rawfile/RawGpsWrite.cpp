@@ -39,6 +39,7 @@ constexpr std::uint16_t kTypeByte = 1;
 constexpr std::uint16_t kTypeLong = 4;
 constexpr std::uint16_t kGpsVersionTag = 0;
 constexpr const char* kChangedSinceRead = "sie wurde nach dem Lesen verändert";
+constexpr const char* kTooLarge = "ihre Verzeichnisse wären zu groß";
 
 // The file read piece by piece: a RAW of many megabytes is never read whole for a few directories.
 class FileTiffSource : public TiffSource {
@@ -172,6 +173,9 @@ public:
     }
     // Appends a directory of the entries, its values stored apart after it; its offset.
     std::uint32_t Directory(const std::vector<BuiltEntry>& entries, std::uint32_t next) {
+        if (entries.size() > 0xFFFFU) {
+            throw TiffLayoutError(kTooLarge);
+        }
         Align();
         const auto offset = static_cast<std::uint32_t>(Position());
         const std::size_t start = tail_.size();
@@ -220,9 +224,6 @@ RawWritePlan PlanGpsWrite(const TiffLayout& layout, const TCustomExifData& gps) 
     } else {
         // IFD0 grows by one entry: a copy of it, every value left where it lies, becomes IFD0 through the
         // header's pointer.
-        if (layout.ifd0.entries.size() >= 0xFFFFU) {
-            throw TiffLayoutError("ihr erstes Verzeichnis (IFD0) ist voll");
-        }
         std::vector<BuiltEntry> entries;
         entries.reserve(layout.ifd0.entries.size() + 1);
         for (const TiffEntry& entry : layout.ifd0.entries) {
@@ -244,6 +245,10 @@ RawWritePlan PlanGpsWrite(const TiffLayout& layout, const TCustomExifData& gps) 
     TiffPut32(plan.newPointer.data(), live, layout.bigEndian);
     if (builder.Position() > kLargestTiff) {
         throw TiffLayoutError("sie würde größer, als TIFF es erlaubt");
+    }
+    // The journal names the tail; a repair trusts no journal that names more.
+    if (builder.Position() - layout.fileSize > detail::kLargestRawTail) {
+        throw TiffLayoutError(kTooLarge);
     }
     plan.tail = builder.Take();
     return plan;

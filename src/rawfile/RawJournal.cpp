@@ -90,7 +90,9 @@ std::string TemporaryName(const std::string& entryName) {
     static constexpr std::string_view kLetters =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     thread_local std::mt19937 random{std::random_device{}()};
-    std::string name = "." + SaveNameStem(entryName) + ".zeloro-";
+    // Built by appending: GCC 12 at -O3 misreads a chain of string + as overlapping copies.
+    std::string name;
+    name.append(".").append(SaveNameStem(entryName)).append(".zeloro-");
     for (int i = 0; i < 6; ++i) {
         name.push_back(kLetters[random() % kLetters.size()]);
     }

@@ -213,6 +213,31 @@ TEST(CliOptions, WrongTimeAndMatchingOptionsAreNamed) {
         Problem({"--zone", "Mars/Olympus_Mons"}).starts_with("Ungültige Zeitzone 'Mars/Olympus_Mons': "));
 }
 
+TEST(CliOptions, PhotoKindOptionsReachTheSettings) {
+    const CliOptions o = Parsed({"--all-photos", "--sidecar", "base", "--raw-in-file", "--keep-going"});
+    EXPECT_TRUE(o.settings.allPhotos);
+    EXPECT_EQ(o.settings.sidecar, SidecarNaming::base);
+    EXPECT_TRUE(o.settings.rawInFile);
+    EXPECT_TRUE(o.settings.keepGoing);
+    EXPECT_TRUE(o.summary);  // the summary counts the photos that were skipped
+    EXPECT_EQ(Parsed({"--all-photos", "--sidecar", "ext"}).settings.sidecar, SidecarNaming::extension);
+    const CliOptions plain = Parsed({"--gpx", "t.gpx"});
+    EXPECT_FALSE(plain.settings.allPhotos || plain.settings.rawInFile || plain.settings.keepGoing ||
+                 plain.summary);
+    EXPECT_EQ(plain.settings.sidecar, SidecarNaming::extension);
+    EXPECT_EQ(Problem({"--all-photos", "--sidecar", "BASE"}),
+              "Ungültige Art der Begleitdatei 'BASE': erwartet wird \"ext\" (NAME.EXT.xmp) oder \"base\" "
+              "(NAME.xmp).");
+    EXPECT_EQ(Problem({"--all-photos", "--sidecar", "ext", "--sidecar", "ext"}),
+              "Die Option --sidecar ist mehrfach angegeben.");
+    EXPECT_EQ(Problem({"--raw-in-file"}), "Die Option --raw-in-file gilt nur zusammen mit --all-photos.");
+    EXPECT_EQ(Problem({"--keep-going", "--keep-going"}), "Die Option --keep-going ist mehrfach angegeben.");
+    const std::string help = UsageText();
+    for (const char* option : {"--all-photos", "--sidecar ext|base", "--raw-in-file", "--keep-going"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
+}
+
 TEST(CliOptions, HelpShowsEachOptionWithAnExample) {
     const std::string help = UsageText();
     for (const char* example :

@@ -219,4 +219,116 @@ Bytes Movie(const std::vector<Bytes>& moovChildren) {
     return Join({FileTypeBox("qt  ", {"qt  "}), Box("moov", moov), Box("mdat", Bytes(16, 0))});
 }
 
+Bytes RafFile(const Bytes& jpeg, std::uint32_t offset, std::uint32_t length) {
+    Bytes raf = Text("FUJIFILMCCD-RAW 0201FF392201");
+    raf.resize(84, 0);
+    PutBig(raf, offset, 4);
+    PutBig(raf, length, 4);
+    raf.resize(offset, 0);
+    return Join({raf, jpeg, Bytes(16, 0)});
+}
+
+Bytes MrwFile(const Bytes& tiff) {
+    Bytes blocks = Join({{0, 'P', 'R', 'D', 0, 0, 0, 4}, {1, 2, 3, 4}, {0, 'T', 'T', 'W'}});
+    PutBig(blocks, tiff.size(), 4);
+    blocks = Join({blocks, tiff});
+    Bytes mrw{0, 'M', 'R', 'M'};
+    PutBig(mrw, blocks.size(), 4);
+    return Join({mrw, blocks, Bytes(32, 0)});
+}
+
+Bytes CrwFile(std::uint32_t seconds) {
+    const auto le32 = [](Bytes& out, std::uint32_t v) {
+        for (unsigned i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8U * i)));
+    };
+    const auto le16 = [](Bytes& out, std::uint16_t v) {
+        out.push_back(static_cast<std::uint8_t>(v & 0xFFU));
+        out.push_back(static_cast<std::uint8_t>(v >> 8U));
+    };
+    // Sub-heap: 12 bytes of capture time, then its table of one record, then the table's offset.
+    Bytes sub;
+    le32(sub, seconds);
+    le32(sub, 0);
+    le32(sub, 0);
+    le16(sub, 1);
+    le16(sub, 0x180E);
+    le32(sub, 12);
+    le32(sub, 0);
+    le32(sub, 12);
+    // Root heap: a record held in the record itself (skipped), then the sub-heap.
+    Bytes root = sub;
+    le16(root, 2);
+    le16(root, 0x4000 | 0x0001);
+    le32(root, 0x11111111);
+    le32(root, 0x22222222);
+    le16(root, 0x300A);
+    le32(root, static_cast<std::uint32_t>(sub.size()));
+    le32(root, 0);
+    le32(root, static_cast<std::uint32_t>(sub.size()));
+    Bytes header{'I', 'I'};
+    le32(header, 26);
+    header = Join({header, Text("HEAPCCDR"), {0, 0, 1, 0}, Bytes(8, 0)});
+    return Join({header, root});
+}
+
+namespace {
+
+void Le32(Bytes& out, std::uint32_t v) {
+    for (unsigned i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8U * i)));
+}
+
+}  // namespace
+
+Bytes X3fFile(const std::vector<std::pair<std::string, std::string>>& properties, const Bytes& jpeg) {
+    Bytes file = Join({Text("FOVb"), {2, 0, 2, 0}, Bytes(56, 0)});
+    struct Section {
+        std::uint32_t offset;
+        std::uint32_t length;
+        std::string type;
+    };
+    std::vector<Section> sections;
+    if (!properties.empty()) {
+        Bytes entries;
+        Bytes characters;
+        for (const auto& [name, value] : properties) {
+            Le32(entries, static_cast<std::uint32_t>(characters.size() / 2));
+            for (const char c : name + '\0')
+                characters.insert(characters.end(), {static_cast<std::uint8_t>(c), 0});
+            Le32(entries, static_cast<std::uint32_t>(characters.size() / 2));
+            for (const char c : value + '\0')
+                characters.insert(characters.end(), {static_cast<std::uint8_t>(c), 0});
+        }
+        Bytes prop = Text("SECp");
+        Le32(prop, 0x00020000);
+        Le32(prop, static_cast<std::uint32_t>(properties.size()));
+        Le32(prop, 0);  // UTF-16
+        Le32(prop, 0);
+        Le32(prop, static_cast<std::uint32_t>(characters.size() / 2));
+        prop = Join({prop, entries, characters});
+        sections.push_back(
+            {static_cast<std::uint32_t>(file.size()), static_cast<std::uint32_t>(prop.size()), "PROP"});
+        file = Join({file, prop});
+    }
+    if (!jpeg.empty()) {
+        Bytes image = Text("SECi");
+        for (const std::uint32_t v : {0x00020000U, 2U, 18U, 8U, 8U, 0U}) Le32(image, v);
+        image = Join({image, jpeg});
+        sections.push_back(
+            {static_cast<std::uint32_t>(file.size()), static_cast<std::uint32_t>(image.size()), "IMA2"});
+        file = Join({file, image});
+    }
+    const auto directory = static_cast<std::uint32_t>(file.size());
+    Bytes dir = Text("SECd");
+    Le32(dir, 0x00020000);
+    Le32(dir, static_cast<std::uint32_t>(sections.size()));
+    for (const Section& section : sections) {
+        Le32(dir, section.offset);
+        Le32(dir, section.length);
+        dir = Join({dir, Text(section.type)});
+    }
+    file = Join({file, dir});
+    Le32(file, directory);
+    return file;
+}
+
 }  // namespace zeloro::test

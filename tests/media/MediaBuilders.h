@@ -52,4 +52,15 @@ struct HeifLayout {
 // ftyp qt, moov with the children given, mdat.
 [[nodiscard]] Bytes Movie(const std::vector<Bytes>& moovChildren);
 
+// RAF: the header, with the preview JPEG's offset and length at byte 84, the JPEG at that offset.
+[[nodiscard]] Bytes RafFile(const Bytes& jpeg, std::uint32_t offset, std::uint32_t length);
+// MRW: a PRD block, then the TTW block holding the TIFF block.
+[[nodiscard]] Bytes MrwFile(const Bytes& tiff);
+// CRW: the root heap holds a sub-heap (ImageProps), which holds the capture-time record.
+[[nodiscard]] Bytes CrwFile(std::uint32_t seconds);
+// X3F: header, a property list of UTF-16 texts, optionally a JPEG preview section, the section directory
+// and, last, the directory's offset.
+[[nodiscard]] Bytes X3fFile(const std::vector<std::pair<std::string, std::string>>& properties,
+                            const Bytes& jpeg);
+
 }  // namespace zeloro::test

@@ -178,15 +178,6 @@ TEST(MediaFacts, JpegSegmentPastItsEndIsDamage) {
     EXPECT_EQ(ErrorOf(jpeg), "Ein Segment des JPEG-Bilds reicht über sein Ende hinaus");
 }
 
-Bytes RafFile(const Bytes& jpeg, std::uint32_t offset, std::uint32_t length) {
-    Bytes raf = Text("FUJIFILMCCD-RAW 0201FF392201");
-    raf.resize(84, 0);
-    test::PutBig(raf, offset, 4);
-    test::PutBig(raf, length, 4);
-    raf.resize(offset, 0);
-    return Join({raf, jpeg, Bytes(16, 0)});
-}
-
 TEST(MediaFacts, RafReadsItsPreviewsExif) {
     const Bytes jpeg = test::JpegBuilder{}
                            .Soi()
@@ -195,65 +186,24 @@ TEST(MediaFacts, RafReadsItsPreviewsExif) {
                            .Sos({0})
                            .Eoi()
                            .bytes();
-    const Bytes raf = RafFile(jpeg, 160, static_cast<std::uint32_t>(jpeg.size()));
+    const Bytes raf = test::RafFile(jpeg, 160, static_cast<std::uint32_t>(jpeg.size()));
     ASSERT_EQ(DetectMediaKind(raf), MediaKind::otherRaw);
     EXPECT_EQ(Facts(raf).shot, Camera(2007, 5, 22, 13, 58, 30));
     // A preview said to reach past the file's end.
-    EXPECT_EQ(ErrorOf(RafFile(jpeg, 160, 0x7FFFFFFF)),
+    EXPECT_EQ(ErrorOf(test::RafFile(jpeg, 160, 0x7FFFFFFF)),
               "Das Vorschaubild der RAF-Datei reicht über ihr Ende hinaus");
 }
 
 TEST(MediaFacts, MrwReadsTheTtwBlock) {
-    const Bytes tiff = ExifTiff("2004:01:02 03:04:05", false, true);
-    Bytes blocks = Join({{0, 'P', 'R', 'D', 0, 0, 0, 4}, {1, 2, 3, 4}, {0, 'T', 'T', 'W'}});
-    test::PutBig(blocks, tiff.size(), 4);
-    blocks = Join({blocks, tiff});
-    Bytes mrw{0, 'M', 'R', 'M'};
-    test::PutBig(mrw, blocks.size(), 4);
-    mrw = Join({mrw, blocks, Bytes(32, 0)});
+    Bytes mrw = test::MrwFile(ExifTiff("2004:01:02 03:04:05", false, true));
     ASSERT_EQ(DetectMediaKind(mrw), MediaKind::otherRaw);
     EXPECT_EQ(Facts(mrw).shot, Camera(2004, 1, 2, 3, 4, 5));
     mrw[7] = 0xFF;  // the header's length past the file's end
     EXPECT_EQ(ErrorOf(mrw), "Der Kopf der MRW-Datei reicht über ihr Ende hinaus");
 }
 
-// A CRW: the root heap holds a sub-heap (ImageProps), which holds the capture-time record.
-Bytes CrwFile(std::uint32_t seconds) {
-    const auto le32 = [](Bytes& out, std::uint32_t v) {
-        for (unsigned i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8U * i)));
-    };
-    const auto le16 = [](Bytes& out, std::uint16_t v) {
-        out.push_back(static_cast<std::uint8_t>(v & 0xFFU));
-        out.push_back(static_cast<std::uint8_t>(v >> 8U));
-    };
-    // Sub-heap: 12 bytes of capture time, then its table of one record, then the table's offset.
-    Bytes sub;
-    le32(sub, seconds);
-    le32(sub, 0);
-    le32(sub, 0);
-    le16(sub, 1);
-    le16(sub, 0x180E);
-    le32(sub, 12);
-    le32(sub, 0);
-    le32(sub, 12);
-    // Root heap: a record held in the record itself (skipped), then the sub-heap.
-    Bytes root = sub;
-    le16(root, 2);
-    le16(root, 0x4000 | 0x0001);
-    le32(root, 0x11111111);
-    le32(root, 0x22222222);
-    le16(root, 0x300A);
-    le32(root, static_cast<std::uint32_t>(sub.size()));
-    le32(root, 0);
-    le32(root, static_cast<std::uint32_t>(sub.size()));
-    Bytes header{'I', 'I'};
-    le32(header, 26);
-    header = Join({header, Text("HEAPCCDR"), {0, 0, 1, 0}, Bytes(8, 0)});
-    return Join({header, root});
-}
-
 TEST(MediaFacts, CrwReadsTheCaptureTimeInASubHeap) {
-    const Bytes crw = CrwFile(1123095558);  // 2005-08-03 18:59:18 on the camera's clock
+    const Bytes crw = test::CrwFile(1123095558);  // 2005-08-03 18:59:18 on the camera's clock
     ASSERT_EQ(DetectMediaKind(crw), MediaKind::otherRaw);
     EXPECT_EQ(Facts(crw).shot, Camera(2005, 8, 3, 18, 59, 18));
     Bytes cut = crw;
@@ -261,10 +211,38 @@ TEST(MediaFacts, CrwReadsTheCaptureTimeInASubHeap) {
     EXPECT_EQ(ErrorOf(cut), "Die Tabelle eines CRW-Datenbereichs liegt außerhalb");
 }
 
-TEST(MediaFacts, X3fHasNoShotTimeOfItsOwn) {
-    Bytes x3f = Join({Text("FOVb"), Bytes(60, 0)});
+TEST(MediaFacts, X3fReadsTheTimeProperty) {
+    const Bytes x3f = test::X3fFile({{"AEMODE", "8"}, {"TIME", "1123095558"}}, {});
     ASSERT_EQ(DetectMediaKind(x3f), MediaKind::otherRaw);
-    EXPECT_FALSE(Facts(x3f).shot);
+    EXPECT_EQ(Facts(x3f).shot, Camera(2005, 8, 3, 18, 59, 18));
+    EXPECT_FALSE(Facts(test::X3fFile({{"TIME", "gestern"}}, {})).shot);
+}
+
+TEST(MediaFacts, X3fFallsBackToThePreviewsExif) {
+    const Bytes jpeg = test::JpegBuilder{}
+                           .Soi()
+                           .App1Exif(ExifTiff("2012:06:07 08:09:10", false))
+                           .Sof0()
+                           .Sos({0})
+                           .Eoi()
+                           .bytes();
+    EXPECT_EQ(Facts(test::X3fFile({{"AEMODE", "8"}}, jpeg)).shot, Camera(2012, 6, 7, 8, 9, 10));
+    EXPECT_FALSE(Facts(test::X3fFile({{"AEMODE", "8"}}, {})).shot);
+}
+
+TEST(MediaFacts, X3fDamage) {
+    Bytes x3f = test::X3fFile({{"TIME", "1123095558"}}, {});
+    Bytes pointerOut = x3f;
+    pointerOut[pointerOut.size() - 2] = 0x7F;
+    EXPECT_EQ(ErrorOf(pointerOut), "Das Verzeichnis der X3F-Datei liegt außerhalb der Datei");
+    Bytes sectionOut = x3f;
+    // The PROP entry's length, the directory's first entry after its 12-byte head.
+    const std::size_t entry = sectionOut.size() - 4 - 12;
+    sectionOut[entry + 7] = 0x7F;
+    EXPECT_EQ(ErrorOf(sectionOut), "Ein Abschnitt der X3F-Datei reicht über ihr Ende hinaus");
+    Bytes otherDirectory = x3f;
+    otherDirectory[entry - 12] = 'X';  // "XECd": a directory of another version
+    EXPECT_FALSE(Facts(otherDirectory).shot);
 }
 
 // ---- HEIF

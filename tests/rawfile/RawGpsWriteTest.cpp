@@ -195,6 +195,28 @@ TEST(RawGpsWrite, ASecondWriteSwitchesOnlyTheGpsPointer) {
     EXPECT_EQ(twice.gps.entries.size(), once.gps.entries.size());
 }
 
+// A GPSInfo entry that points nowhere is the pointer itself: IFD0 stays, the directory is made new.
+TEST(RawGpsWrite, AZeroGpsPointerIsSwitchedWhereItIs) {
+    test::TempDir dir;
+    const fs::path path = dir / "IMG_0008.tif";
+    test::FixtureTiff tiff = test::CameraTiff(false, false);
+    tiff.ifds[0].entries.push_back(test::LongEntry(tiff, kGpsInfoTag, 0));
+    const Bytes before = test::BuildTiff(tiff);
+    test::WriteFileBytes(path, before);
+    TExifData gps;
+    test::FillTestPosition(gps, false);
+
+    WriteGpsIntoRaw(path.string(), gps, false, false);
+
+    const Bytes after = test::ReadFileBytes(path);
+    const TiffLayout old = LayoutOf(before);
+    EXPECT_TRUE(OnlyThePointerChanged(before, after, PointerOffset(old)));
+    const TiffLayout now = LayoutOf(after);
+    EXPECT_EQ(now.ifd0.offset, old.ifd0.offset);
+    ASSERT_NE(FindEntry(now.gps, 0), nullptr);
+    EXPECT_EQ(FindEntry(now.gps, 0)->value, (std::array<std::uint8_t, 4>{2, 3, 0, 0}));
+}
+
 struct RefusedCase {
     const char* name;
     std::function<Bytes()> build;
@@ -272,6 +294,18 @@ INSTANTIATE_TEST_SUITE_P(
                             false);
                     },
                     "liegt in anderen Daten"},
+        // IFD0 holds as many entries as a directory can: its copy could not take the GPSInfo entry.
+        RefusedCase{"FullIfd0",
+                    [] {
+                        return Built(
+                            [](test::FixtureTiff& tiff) {
+                                while (tiff.ifds[0].entries.size() < 0xFFFF) {
+                                    tiff.ifds[0].entries.push_back(test::ShortEntry(tiff, 0xC000, 1));
+                                }
+                            },
+                            false);
+                    },
+                    "zu groß"},
         RefusedCase{"CutFile",
                     [] {
                         Bytes bytes = Built([](test::FixtureTiff& /*unchanged*/) {});

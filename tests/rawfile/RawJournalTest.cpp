@@ -50,7 +50,7 @@ struct RawFolder {
 
 // The write run in a child process that ends, as a kill would, right after the step: no destructor, no
 // clean-up. True when the child got there.
-bool KilledAfter(RawWriteStep step, const fs::path& path) {
+bool KilledAfter(RawWriteStep step, const fs::path& path, bool followLink = false) {
     const pid_t child = ::fork();
     if (child == 0) {
         SetRawWriteHook([step](RawWriteStep at) {
@@ -62,7 +62,7 @@ bool KilledAfter(RawWriteStep step, const fs::path& path) {
         try {
             TExifData gps;
             test::FillTestPosition(gps, true);
-            WriteGpsIntoRaw(path.string(), gps, false, true);
+            WriteGpsIntoRaw(path.string(), gps, followLink, true);
         } catch (...) {
             ::_exit(2);
         }
@@ -118,6 +118,34 @@ INSTANTIATE_TEST_SUITE_P(Steps, RawWriteKilled,
                                            KillCase{"AfterSwitch", RawWriteStep::switchPointer, true},
                                            KillCase{"AfterTimes", RawWriteStep::times, true}),
                          [](const ::testing::TestParamInfo<KillCase>& param) { return param.param.name; });
+
+// A file reached through a link the scan saw has its journal beside the link, where the next run looks.
+TEST(RawJournal, ThroughALinkTheJournalLiesBesideTheLink) {
+    test::TempDir dir;
+    fs::create_directory(dir / "store");
+    const fs::path target = dir / "store" / "IMG_0102.nef";
+    const fs::path link = dir / "IMG_0102.nef";
+    const Bytes before = test::BuildTiff(test::CameraTiff(true, true));
+    test::WriteFileBytes(target, before);
+    fs::create_symlink(target, link);
+    ASSERT_TRUE(KilledAfter(RawWriteStep::append, link, true));
+    const fs::path journal = dir / RawJournalName("IMG_0102.nef");
+    ASSERT_TRUE(fs::exists(journal));
+    EXPECT_FALSE(fs::exists(dir / "store" / RawJournalName("IMG_0102.nef")));
+
+    const UndoneSave asFile = RecoverRawWrite(journal.string(), [&](const std::string& name) {
+        return name == link.string() ? ScannedAs::photo : ScannedAs::other;
+    });
+    EXPECT_FALSE(asFile.restored);
+    EXPECT_EQ(asFile.reason, "unter dem Namen liegt eine andere Datei");
+    const UndoneSave undone = RecoverRawWrite(journal.string(), [&](const std::string& name) {
+        return name == link.string() ? ScannedAs::photoLink : ScannedAs::other;
+    });
+    EXPECT_TRUE(undone.restored) << undone.reason;
+    EXPECT_TRUE(test::BytesEqual(before, test::ReadFileBytes(target)));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_FALSE(fs::exists(journal));
+}
 
 struct UntrustedCase {
     const char* name;

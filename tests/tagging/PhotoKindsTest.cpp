@@ -340,6 +340,24 @@ TEST_F(KindsRun, ExistingSidecarGivesTheShotTimeAndIsSplicedAndADryRunWritesNoth
     EXPECT_EQ(skip.reports[0].status, PhotoStatus::skipped);
 }
 
+// Two RAW files of one base name: the first by name owns "c.xmp", the other keeps "c.nef.xmp" and says why.
+TEST_F(KindsRun, SharedBaseNameGivesTheBaseSidecarToTheFirstAndSaysSoForTheOther) {
+    WriteFileBytes(photos_ / "c.dng", ShotTiff("2024:06:15 10:00:00"));
+    WriteFileBytes(photos_ / "c.nef", ShotTiff("2024:06:15 10:00:10"));
+    RunSettings settings;
+    settings.allPhotos = true;
+    settings.sidecar = SidecarNaming::base;
+    ASSERT_EQ(session_.Run(Inputs(), observer_, settings), RunResult::done);
+    EXPECT_EQ(std::vector<std::string>(observer_.lines.end() - 5, observer_.lines.end()),
+              (Strings{" - c.dng Koordinaten gefunden:", " - 48.1234,-122.4194 getaggt!",
+                       " - c.nef Koordinaten gefunden:",
+                       " - c.nef: Begleitdatei c.nef.xmp, da c.xmp zu c.dng gehört",
+                       " - -33.8567,151.215 getaggt!"}));
+    EXPECT_NE(ReadFileText(photos_ / "c.xmp").find("48,7.404N"), std::string::npos);
+    EXPECT_NE(ReadFileText(photos_ / "c.nef.xmp").find("33,51.402S"), std::string::npos);
+    EXPECT_FALSE(fs::exists(photos_ / "c.dng.xmp"));
+}
+
 // A RAW whose image data reaches past its end cannot safely take the position in itself: the run says so
 // and writes the sidecar instead; the file stays byte for byte.
 TEST_F(KindsRun, RawInFileRefusedForACutFileGivesTheSidecar) {
