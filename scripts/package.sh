@@ -11,10 +11,12 @@ cmake --build "$dir" -j "$(nproc)"
 deb=$(ls "$dir"/zeloro_*.deb)
 dpkg-deb --info "$deb"
 depends=$(dpkg-deb --field "$deb" Depends)
-case $depends in
-    *libsqlite3*) ;;
-    *) echo "package: Depends lacks the libraries the programs link: $depends" >&2; exit 1 ;;
-esac
+for library in libsqlite3 libzip4; do
+    case $depends in
+        *"$library"*) ;;
+        *) echo "package: Depends lacks $library, which the programs need: $depends" >&2; exit 1 ;;
+    esac
+done
 # lintian exits non-zero on errors; warnings are shown and let through.
 lintian --tag-display-limit 0 "$deb"
 echo "$deb"

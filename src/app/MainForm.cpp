@@ -49,6 +49,17 @@ namespace {
 constexpr const char* kGpxFilter = "gpx-Dateien (*.gpx)|*.gpx";
 constexpr const char* kHelpDocument = "doku.pdf";
 
+// The dialog's second choice: every track file the import reads, after the GPX files.
+QString TrackFilesFilter() {
+    QStringList masks;
+    for (const std::string_view extension : TrackFileExtensions()) {
+        masks << QStringLiteral("*.") +
+                     QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size()));
+    }
+    return QStringLiteral("|Trackdateien (%1)|%2")
+        .arg(masks.join(QLatin1Char(' ')), masks.join(QLatin1Char(';')));
+}
+
 // The window's fonts are named after the faces it was designed with; where those are missing the
 // closest faces of a common Linux desktop stand in, so the texts keep the widths the layout expects.
 void AddFontSubstitutes() {
@@ -232,7 +243,7 @@ void Tmain::BuildControls() {
     edGpx = new FilenameEdit(this);
     edGpx->setObjectName(QStringLiteral("edGpx"));
     edGpx->setGeometry(175, 74, 442, 21);
-    edGpx->SetFilter(QString::fromUtf8(kGpxFilter));
+    edGpx->SetFilter(QString::fromUtf8(kGpxFilter) + TrackFilesFilter());
 
     Label2 = MakeLabel(this, "Label2", "Bildordner:", 98, 117);
     edPictures = new DirectoryEdit(this);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <utility>
 
 #include "common/AsciiText.h"
 #include "common/FileDescriptor.h"
@@ -120,6 +121,7 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
     bool seenMap = false;
     bool seenOffset = false;
     bool seenSidecar = false;
+    std::optional<std::string> trackFormat;  // for the next --gpx
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -171,9 +173,10 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
             }
             continue;
         }
-        const bool takesValue = arg == "--gpx" || arg == "--photos" || arg == "--zone" ||
-                                arg == "--tolerance" || arg == "--data-dir" || arg == "--offset" ||
-                                arg == "--jobs" || arg == "--sidecar";
+        const bool takesValue = arg == "--gpx" || arg == "--track" || arg == "--track-format" ||
+                                arg == "--photos" || arg == "--zone" || arg == "--tolerance" ||
+                                arg == "--data-dir" || arg == "--offset" || arg == "--jobs" ||
+                                arg == "--sidecar";
         if (!takesValue) {
             if (arg.starts_with("-")) {
                 return "Unbekannte Option " + Quoted(arg) + " (siehe --help).";
@@ -185,7 +188,24 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         }
         const std::string& value = args[++i];
         bool* seen = nullptr;
-        if (arg == "--gpx") {
+        if (arg == "--track-format") {
+            if (trackFormat) {
+                return "Die Option --track-format ist vor einer --gpx-Datei mehrfach angegeben.";
+            }
+            if (value.empty() || value[0] == '-') {
+                return "Ungültiges Format " + Quoted(value) +
+                       " für --track-format: erwartet wird ein Formatname von gpsbabel wie \"garmin_gpi\".";
+            }
+            trackFormat = value;
+            continue;
+        }
+        if (arg == "--gpx" || arg == "--track") {
+            // The format named before a file is that file's alone.
+            const std::size_t file = seenGpx ? options.settings.moreGpxPaths.size() + 1 : 0;
+            if (trackFormat) {
+                options.settings.gpsbabelFormats.resize(file + 1);
+                options.settings.gpsbabelFormats[file] = *std::exchange(trackFormat, std::nullopt);
+            }
             // Every further file is imported after the first, before the photos are matched.
             if (seenGpx) {
                 options.settings.moreGpxPaths.push_back(value);
@@ -280,6 +300,16 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         return "Die Option --remove-gps gilt nur mit --photos, --data-dir, --all-photos, --dry-run, "
                "--keep-mtime, --keep-going und --json.";
     }
+    if (trackFormat) {
+        return "Die Option --track-format gilt für die folgende --gpx-Datei, doch es folgt keine.";
+    }
+    const auto standardInput = [](const std::string& path) { return path == kStandardInputPath; };
+    if (static_cast<int>(standardInput(options.gpx)) + std::count_if(options.settings.moreGpxPaths.begin(),
+                                                                     options.settings.moreGpxPaths.end(),
+                                                                     standardInput) >
+        1) {
+        return "Die Standardeingabe (--gpx -) kann nur einmal gelesen werden.";
+    }
     options.map = seenMap || options.open;
     options.summary = options.summary || options.json || options.modes.AnyOn() || options.settings.keepGoing;
     return options;
@@ -297,7 +327,7 @@ std::string ErrorReportText(std::string_view message) {
 std::vector<std::string> CheckInputPaths(const CliOptions& options) {
     std::vector<std::string> problems;
     const auto checkGpx = [&problems](const std::string& path) {
-        if (!path.empty()) {
+        if (!path.empty() && path != kStandardInputPath) {
             if (std::optional<std::string> problem = GpxFileProblem(path)) {
                 problems.push_back(std::move(*problem));
             }
@@ -325,6 +355,7 @@ std::string VersionText() { return std::string("zeloro-cli ") + ZELORO_VERSION; 
 std::string UsageText() {
     return std::string(
         "Aufruf: zeloro-cli --gpx DATEI --photos ORDNER [--zone Z] [--tolerance N] [--data-dir ORDNER]\n"
+        "                  [--track DATEI] [--track-format NAME --gpx DATEI]\n"
         "                  [--map] [--open] [--keep] [--offset T] [--photo-zone] [--interpolate[=N]]\n"
         "                  [--altitude] [--dry-run] [--skip-tagged] [--keep-mtime] [--json] [--summary]\n"
         "                  [--explain] [--jobs N]\n"
@@ -336,7 +367,14 @@ std::string UsageText() {
         "  --gpx DATEI         der GPX-Track (Wegpunkte, Trackpunkte und Routenpunkte mit Zeit); "
         "mehrfach\n"
         "                      angegeben werden alle Dateien vor dem Abgleich importiert\n"
-        "                      (--gpx tag1.gpx --gpx tag2.gpx)\n"
+        "                      (--gpx tag1.gpx --gpx tag2.gpx). Auch andere Trackdateien, am Inhalt\n"
+        "                      erkannt: KML, KMZ, TCX, Garmin FIT, NMEA 0183 (RMC, GGA, GNS), IGC, CSV,\n"
+        "                      GeoJSON, Google Records.json und Timeline.json (--gpx fahrt.fit);\n"
+        "                      \"-\" liest die Trackdatei von der Standardeingabe (--gpx - < log.nmea)\n"
+        "  --track DATEI       wie --gpx\n"
+        "  --track-format NAME die folgende --gpx-Datei liest gpsbabel im Format NAME und gibt sie als GPX\n"
+        "                      weiter, für Formate, die zeloro nicht selbst liest; braucht das Programm\n"
+        "                      gpsbabel (--track-format garmin_gpi --gpx ziele.gpi)\n"
         "  --photos ORDNER     der Ordner mit den *.jpg-Dateien\n"
         "  --zone Z            die Zeitzone der Kamerauhr: Index 0..23 oder Eintrag wie \"UTC + 2:00\"\n"
         "                      (0 = \"UTC - 11:00\", 11 = \"UTC\", 23 = \"UTC + 12:00\"); ohne Angabe\n"

@@ -20,6 +20,9 @@ inline constexpr int kExitDatabase =
     4;  // the data folder or its database cannot be set up, opened or written
 inline constexpr int kExitDataFolderBusy = 5;  // another run holds the data folder; nothing was done
 
+// The --gpx value that stands for the standard input, copied to a temporary file before the run.
+inline constexpr const char* kStandardInputPath = "-";
+
 struct CliOptions {
     std::string gpx;                     // the first --gpx; empty when not given: the run's check names it
     std::string photos;                  // likewise
@@ -52,8 +55,9 @@ using ParseResult = std::variant<CliOptions, std::string>;
 // args without the program name. Every option but the switches (--map, --open, --keep, --photo-zone,
 // --altitude, the run modes, --json, --summary, --explain, --all-photos, --raw-in-file, --keep-going),
 // --interpolate and --help takes the next argument as its value (--interpolate takes one only as
-// "--interpolate=N"); an option given twice (but --gpx, which adds a file each time), an unknown option or
-// a stray argument is an error.
+// "--interpolate=N"); an option given twice (but --gpx and its other name --track, which add a file each
+// time), an unknown option or a stray argument is an error. --track-format NAME applies to the next --gpx
+// only (settings.gpsbabelFormats); "--gpx -" may be given once.
 [[nodiscard]] ParseResult ParseCommandLine(std::span<const std::string> args);
 
 // A zone list item index "0".."23" or an item text such as "UTC + 2:00" (letter case and the blanks

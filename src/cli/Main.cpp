@@ -3,6 +3,7 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,6 +67,29 @@ std::string OpenInBrowser(const std::string& page) {
         return program + ": " + std::strerror(error);
     }
     return {};
+}
+
+std::vector<std::string*> TrackPaths(CliOptions& options) {
+    std::vector<std::string*> paths{&options.gpx};
+    for (std::string& path : options.settings.moreGpxPaths) {
+        paths.push_back(&path);
+    }
+    return paths;
+}
+
+bool UsesStandardInput(CliOptions& options) {
+    const std::vector<std::string*> paths = TrackPaths(options);
+    return std::any_of(paths.begin(), paths.end(),
+                       [](const std::string* path) { return *path == kStandardInputPath; });
+}
+
+// The copy of the standard input takes the place of "-", which the options allow once.
+void StandInFor(CliOptions& options, const std::string& copy) {
+    for (std::string* path : TrackPaths(options)) {
+        if (*path == kStandardInputPath) {
+            *path = copy;
+        }
+    }
 }
 
 int RunCommands(const CliOptions& options, CliObserver& observer) {
@@ -244,7 +269,7 @@ int main(int argc, char** argv) {
         observer.Error(*problem);
         return kExitBadArgument;
     }
-    const auto& options = std::get<CliOptions>(parsed);
+    CliOptions options = std::get<CliOptions>(parsed);
     if (options.help) {
         std::string usage = UsageText();
         usage.pop_back();  // Information ends the text with its own line break
@@ -262,6 +287,24 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
     CatchStopSignals();
     observer.SetStopFlag(&gStopSignal);
+    // Read whole before the run: the import reads a file, which it may read twice. Without a pipe or
+    // redirection the copy would wait for the user to type a track.
+    std::unique_ptr<TemporaryTrackFile> standardInput;
+    if (UsesStandardInput(options)) {
+        if (::isatty(STDIN_FILENO) == 1) {
+            observer.Error(
+                "Die Standardeingabe ist ein Terminal: --gpx - liest eine Trackdatei aus einer Pipe oder "
+                "Umleitung (zeloro-cli --gpx - --photos ORDNER < track.fit).");
+            return kExitBadArgument;
+        }
+        try {
+            standardInput = CopyToTemporaryFile(STDIN_FILENO);
+        } catch (const std::exception& e) {
+            observer.Error(ErrorReportText(std::string("Standardeingabe: ") + e.what()));
+            return kExitImportFailed;
+        }
+        StandInFor(options, standardInput->Path());
+    }
     int status = kExitRunError;
     try {
         status = RunCommands(options, observer);

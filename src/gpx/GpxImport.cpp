@@ -14,8 +14,10 @@
 
 #include "common/AsciiText.h"
 #include "common/Error.h"
+#include "trackstore/ImportSavepoint.h"
 #include "trackstore/TrackDetails.h"
 #include "trackstore/TrackLookup.h"
+#include "trackstore/TrackRows.h"
 #include "xml/XmlDateTime.h"
 #include "xml/XmlDocument.h"
 
@@ -100,14 +102,6 @@ bool ElevationNumber(const std::optional<std::string>& elevation, std::string& n
     return false;
 }
 
-void BindElevation(const std::optional<std::string>& elevation, Param& ele) {
-    ele.Clear();
-    std::string number;
-    if (ElevationNumber(elevation, number)) {
-        ele.SetAsString(number);
-    }
-}
-
 std::optional<std::string> ElevationText(const TXmlNode& point) {
     const TXmlNode* node = point.NodeByName("ele");
     return node != nullptr ? std::optional<std::string>(node->ValueAsString()) : std::nullopt;
@@ -123,139 +117,60 @@ struct LaterPoint {
     std::uint64_t number = 0;        // among the file's rtept, from 1
 };
 
-// The columns a point fills, in the order of the insert statements.
-enum PointColumn : std::size_t { kLat, kLon, kUtctime, kEle, kSegment };
-
-// Binds and inserts one timed point, the same way for the tree and the streamed import. Points of one
-// trkseg (or rte) share their parent element, named by a key; segment numbers go up in the order of the
-// points.
-// Given a batch, the points wait in it and go in a whole batch at a time: Flush puts in the ones still
-// waiting. A batch that fails is put in again one point at a time, so the failure comes at its own point
-// with its own error, and the points before it are in, as without the batch.
+// Fills and inserts the row of one timed point through TrackRows, the same way for the tree and the
+// streamed import. Points of one trkseg (or rte) share their parent element, named by a key; segment
+// numbers go up in the order of the points.
 class PointWriter {
 public:
     PointWriter(Query& query, bool withDetails, std::int64_t firstSegment, long long& counter)
-        : query_(query),
-          lat_(query.ParamByName("lat")),
-          lon_(query.ParamByName("lon")),
-          utctime_(query.ParamByName("utctime")),
-          ele_(withDetails ? &query.ParamByName("ele") : nullptr),
-          segment_(withDetails ? &query.ParamByName("segment") : nullptr),
-          withDetails_(withDetails),
-          nextSegment_(firstSegment),
-          counter_(counter) {}
+        : rows_(query, withDetails, counter), withDetails_(withDetails), nextSegment_(firstSegment) {}
 
-    // Null: each point goes in on its own again (after a Flush).
-    void UseBatch(InsertBatch* batch) noexcept { batch_ = batch; }
+    // The points wait in batches (see TrackRows::UseBatch).
+    void UseBatch(Connection& connection, std::size_t rows) { rows_.UseBatch(connection, rows); }
+    // Each point goes in on its own again; call Flush first to keep the ones waiting.
+    void Direct() { rows_.Direct(); }
 
     // Throws as the time's conversion and the insert do.
     void Write(const TXmlNode& point, const TXmlNode& time, bool waypoint, std::uint64_t parent) {
-        if (batch_ != nullptr) {
-            try {
-                point.AttributeTextInto("lat", batch_->Text(pending_, kLat));
-                point.AttributeTextInto("lon", batch_->Text(pending_, kLon));
-                CheckOnGlobe(batch_->Text(pending_, kLat), batch_->Text(pending_, kLon));
-                std::string& utctime = batch_->Text(pending_, kUtctime);
-                utctime.clear();
-                time.AppendValueAsDateTimeText(utctime);
-            } catch (...) {
-                Flush();  // the points before this one go in before its error counts
-                throw;
-            }
-            if (withDetails_) {
-                Detail(kEle, ElevationNumber(ElevationText(point), batch_->Text(pending_, kEle)));
-                Detail(kSegment, Segment(waypoint, parent, batch_->Text(pending_, kSegment)));
-            }
-            Add();
-            return;
+        try {
+            point.AttributeTextInto("lat", rows_.Text(kTrackLat));
+            point.AttributeTextInto("lon", rows_.Text(kTrackLon));
+            CheckOnGlobe(rows_.Text(kTrackLat), rows_.Text(kTrackLon));
+            std::string& utctime = rows_.Text(kTrackUtctime);
+            utctime.clear();
+            time.AppendValueAsDateTimeText(utctime);
+        } catch (...) {
+            Flush();  // the points before this one go in before its error counts
+            throw;
         }
-        const std::string lat = point.AttributeTextByName("lat");
-        const std::string lon = point.AttributeTextByName("lon");
-        CheckOnGlobe(lat, lon);
-        lat_.SetAsString(lat);
-        lon_.SetAsString(lon);
-        utctime_.SetAsDateTime(time.ValueAsDateTime());
         if (withDetails_) {
-            BindElevation(ElevationText(point), *ele_);
-            BindSegment(waypoint, parent);
+            Details(ElevationText(point), waypoint, parent);
         }
-        query_.ExecSQL();
-        ++counter_;
+        rows_.Add();
     }
 
-    // A route point, one by one: the streamed import has put its batch aside by then (see Finish).
+    // A route point, after the rest of the document.
     void Write(const LaterPoint& point) {
         CheckOnGlobe(point.lat, point.lon);
-        lat_.SetAsString(point.lat);
-        lon_.SetAsString(point.lon);
-        utctime_.SetAsDateTime(DateTimeFromText(point.time, false));  // as the node's ValueAsDateTime
+        rows_.Text(kTrackLat) = point.lat;
+        rows_.Text(kTrackLon) = point.lon;
+        std::string& utctime = rows_.Text(kTrackUtctime);
+        utctime.clear();
+        AppendDateTimeText(utctime, DateTimeFromText(point.time, false));  // as the node's ValueAsDateTime
         if (withDetails_) {
-            BindElevation(point.ele, *ele_);
-            BindSegment(false, point.parent);
+            Details(point.ele, false, point.parent);
         }
-        query_.ExecSQL();
-        ++counter_;
+        rows_.Add();
     }
 
     // Puts in the points waiting in the batch. Throws as the first failing insert does; the points after
     // it are dropped.
-    void Flush() {
-        const std::size_t rows = std::exchange(pending_, 0);
-        if (rows == 0) {
-            return;
-        }
-        if (rows == batch_->Rows()) {
-            try {
-                batch_->Exec();
-                counter_ += static_cast<long long>(rows);
-                return;
-            } catch (const InsertBatchError& error) {
-                if (!error.Replayable()) {
-                    counter_ += static_cast<long long>(error.Kept());
-                    throw;
-                }
-            }
-        }
-        for (std::size_t row = 0; row < rows; ++row) {
-            lat_.SetAsString(batch_->Text(row, kLat));
-            lon_.SetAsString(batch_->Text(row, kLon));
-            utctime_.SetAsString(batch_->Text(row, kUtctime));
-            if (withDetails_) {
-                BindDetail(*ele_, row, kEle);
-                BindDetail(*segment_, row, kSegment);
-            }
-            query_.ExecSQL();
-            ++counter_;
-        }
-    }
+    void Flush() { rows_.Flush(); }
 
 private:
-    Query& query_;
-    Param& lat_;
-    Param& lon_;
-    Param& utctime_;
-    Param* ele_;      // with the details only
-    Param* segment_;  // with the details only
-    bool withDetails_;
-    std::int64_t nextSegment_;
-    long long& counter_;
-    std::unordered_map<std::uint64_t, std::int64_t> segments_;
-    InsertBatch* batch_ = nullptr;
-    std::size_t pending_ = 0;  // points waiting in the batch
-
-    void Detail(std::size_t column, bool present) { batch_->SetNull(pending_, column, !present); }
-
-    void BindDetail(Param& param, std::size_t row, std::size_t column) {
-        param.Clear();
-        if (!batch_->IsNull(row, column)) {
-            param.SetAsString(batch_->Text(row, column));
-        }
-    }
-
-    void Add() {
-        if (++pending_ == batch_->Rows()) {
-            Flush();
-        }
+    void Details(const std::optional<std::string>& elevation, bool waypoint, std::uint64_t parent) {
+        rows_.SetNull(kTrackEle, !ElevationNumber(elevation, rows_.Text(kTrackEle)));
+        rows_.SetNull(kTrackSegment, !Segment(waypoint, parent, rows_.Text(kTrackSegment)));
     }
 
     // The segment number as text; false for a waypoint, which stands alone.
@@ -269,14 +184,10 @@ private:
         return true;
     }
 
-    void BindSegment(bool waypoint, std::uint64_t parent) {
-        Param& segment = *segment_;
-        segment.Clear();
-        std::string number;
-        if (Segment(waypoint, parent, number)) {
-            segment.SetAsString(number);
-        }
-    }
+    TrackRows rows_;
+    bool withDetails_;
+    std::int64_t nextSegment_;
+    std::unordered_map<std::uint64_t, std::int64_t> segments_;
 };
 
 // The import after the start line, over the whole tree.
@@ -366,10 +277,6 @@ constexpr const char* kSavepoint = "gpx_import";
 
 // The streamed import's points go in this many at a time.
 constexpr std::size_t kBatchRows = 64;
-constexpr std::string_view kTable = "gpx";
-constexpr std::array<std::string_view, 3> kColumns{"lat", "lon", "utctime"};
-constexpr std::array<std::string_view, 5> kDetailColumns{"lat", "lon", "utctime", kElevationColumn,
-                                                         kSegmentColumn};
 
 // Inserts each point as soon as the reader has read it, then lets the tree drop it. The file's own
 // errors come at its end, so a file that fails anywhere leaves the table as the tree import leaves it:
@@ -387,7 +294,8 @@ public:
           processMessages_(processMessages),
           stopRequested_(stopRequested),
           gpxPath_(gpxPath),
-          failure_(failure) {}
+          failure_(failure),
+          transaction_(uniCon, kSavepoint) {}
 
     bool NodeRead(const TXmlNode& node, bool underRoot) override {
         if (!underRoot) {
@@ -411,7 +319,7 @@ public:
         if (writer_) {
             // The stop is asked before each route point only until one fails, as the tree import asks:
             // so each one goes in on its own.
-            writer_->UseBatch(nullptr);
+            writer_->Direct();
         }
         for (const LaterPoint& point : later_) {
             if (failedKind_) {
@@ -431,13 +339,8 @@ public:
             return;
         }
         try {
-            if (savepoint_) {
-                uniCon_.Execute(std::string("RELEASE ") + kSavepoint);
-                savepoint_ = false;
-            }
             // As the tree import does, also a transaction the caller had open is committed.
-            uniCon_.Commit();
-            startedHere_ = false;
+            transaction_.Commit();
         } catch (...) {
             failedKind_ = -1;
         }
@@ -446,38 +349,19 @@ public:
     // The import failed: the rows stay as the tree import's failure leaves them.
     void KeepFailure() {
         Settle();  // the points read before a stop go in, as they went in one by one
-        if (startedHere_) {
-            RollbackQuietly(uniCon_);
-            // The tree import adds the columns before its transaction, so they stay.
-            if (withDetails_ && !detailsFailed_) {
-                try {
-                    EnsureTrackDetailColumns(uniCon_);
-                } catch (...) {  // NOLINT(bugprone-empty-catch): the import has already failed
-                }
-            }
-        } else if (savepoint_) {
+        const bool startedHere = transaction_.StartedHere();
+        transaction_.KeepFailure();
+        // The tree import adds the columns before its transaction, so they stay.
+        if (startedHere && withDetails_ && !detailsFailed_) {
             try {
-                uniCon_.Execute(std::string("RELEASE ") + kSavepoint);
-            } catch (...) {  // NOLINT(bugprone-empty-catch): the caller's transaction ends it
+                EnsureTrackDetailColumns(uniCon_);
+            } catch (...) {  // NOLINT(bugprone-empty-catch): the import has already failed
             }
         }
     }
 
     // The document did not load, or is read again on the tree: nothing of this read stays.
-    void Undo() noexcept {
-        try {
-            if (savepoint_) {
-                uniCon_.Execute(std::string("ROLLBACK TO ") + kSavepoint);
-                uniCon_.Execute(std::string("RELEASE ") + kSavepoint);
-            }
-        } catch (...) {  // NOLINT(bugprone-empty-catch): the transaction's rollback below ends it
-        }
-        if (startedHere_) {
-            RollbackQuietly(uniCon_);
-        }
-        savepoint_ = false;
-        startedHere_ = false;
-    }
+    void Undo() noexcept { transaction_.Undo(); }
 
     [[nodiscard]] bool Failed() const noexcept { return failedKind_.has_value(); }
     [[nodiscard]] bool MessagesProcessed() const noexcept { return begun_; }
@@ -614,12 +498,7 @@ private:
             return;
         }
         try {
-            if (!uniCon_.InTransaction()) {
-                uniCon_.StartTransaction();
-                startedHere_ = true;
-            }
-            uniCon_.Execute(std::string("SAVEPOINT ") + kSavepoint);
-            savepoint_ = true;
+            transaction_.Begin();
             std::int64_t nextSegment = 0;
             if (withDetails_) {
                 detailsFailed_ = true;
@@ -633,15 +512,7 @@ private:
             return;
         }
         try {
-            // A trigger may keep part of a failed batch, or drop rows of one that goes in: then each
-            // point goes in on its own.
-            if (!InsertBatch::TableHasTriggers(uniCon_, kTable)) {
-                batch_.emplace(uniCon_, kTable,
-                               withDetails_ ? std::span<const std::string_view>(kDetailColumns)
-                                            : std::span<const std::string_view>(kColumns),
-                               kBatchRows);
-                writer_->UseBatch(&*batch_);
-            }
+            writer_->UseBatch(uniCon_, kBatchRows);
         } catch (const Error&) {  // NOLINT(bugprone-empty-catch): then each point goes in on its own
         }
     }
@@ -656,7 +527,7 @@ private:
     std::array<std::uint64_t, 3> seen_{};  // the points of each name read so far
     std::vector<std::pair<const char*, int>> kinds_;
     static constexpr int kRoutePoint = 2;
-    std::optional<InsertBatch> batch_;
+    ImportSavepoint transaction_;
     std::optional<PointWriter> writer_;
     std::vector<LaterPoint> later_;
     std::unordered_map<const TXmlNode*, std::uint64_t> serials_;
@@ -665,8 +536,6 @@ private:
     int lastKind_ = 0;
     std::optional<int> failedKind_;  // the kind of the point whose error ended the inserts; -1: none
     bool begun_ = false;
-    bool startedHere_ = false;
-    bool savepoint_ = false;
     bool detailsFailed_ = false;
 };
 

@@ -17,3 +17,8 @@
 
 // GpxLoadError: a GPX file that cannot be loaded ends the run with it.
 #include "gpx/GpxImport.h"
+
+// A track read from the standard input goes to a temporary file first (CopyToTemporaryFile); the
+// extensions of the track files the import reads (TrackFileExtensions), for a file dialog's filter.
+#include "trackimport/TemporaryTrackFile.h"
+#include "trackimport/TrackFormat.h"

@@ -66,6 +66,9 @@ struct RunSettings {
     // Further GPX files, imported in this order after the run's own GPX file and before any photo is
     // matched.
     std::vector<std::string> moreGpxPaths;
+    // For each track file (the run's own, then moreGpxPaths): the gpsbabel format it is read in, converted
+    // to GPX by gpsbabel; empty, or no entry: the format its content shows.
+    std::vector<std::string> gpsbabelFormats;
     // Details in the log: a second line behind every "keine Koordinaten gefunden" with the reason, and
     // photos named by their path below the chosen folder.
     bool explain = false;

@@ -38,6 +38,7 @@
 #include "tagging/PhotoLocator.h"
 #include "tagging/PhotoPool.h"
 #include "time/TimeRules.h"
+#include "trackimport/TrackImport.h"
 #include "trackstore/Database.h"
 #include "trackstore/TrackLookup.h"
 
@@ -847,10 +848,17 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
     const ImportDetails details =
         settings.NeedsTrackDetails() ? ImportDetails::elevationAndSegments : ImportDetails::positionsOnly;
     std::string failure;
+    std::size_t fileIndex = 0;
     const auto importFile = [&](const std::string& gpxPath) {
-        return importGpx(
-            gpxPath, connection_, query_, observer, [&observer] { observer.ProcessMessages(); }, details,
-            [&observer] { return observer.StopRequested(); }, &failure);
+        const std::size_t index = fileIndex++;
+        const auto processMessages = [&observer] { observer.ProcessMessages(); };
+        const auto stopRequested = [&observer] { return observer.StopRequested(); };
+        if (index < settings.gpsbabelFormats.size() && !settings.gpsbabelFormats[index].empty()) {
+            return importTrackThroughGpsbabel(settings.gpsbabelFormats[index], gpxPath, connection_, query_,
+                                              observer, processMessages, details, stopRequested, &failure);
+        }
+        return importTrack(gpxPath, connection_, query_, observer, processMessages, details, stopRequested,
+                           &failure);
     };
     if (!importFile(inputs.gpxPath) ||
         !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {

@@ -264,7 +264,10 @@ TEST_F(MainWindow, ControlsSitAtTheirPlacesWithTheirTexts) {
     EXPECT_EQ(title->font().pixelSize(), 12);
     EXPECT_EQ(title->palette().color(QPalette::WindowText), QColor(Qt::white));
     EXPECT_EQ(Child<QLabel>(*window, "Label8")->palette().color(QPalette::WindowText), QColor(160, 160, 160));
-    EXPECT_EQ(Child<FilenameEdit>(*window, "edGpx")->Filter().toStdString(), "gpx-Dateien (*.gpx)|*.gpx");
+    EXPECT_EQ(
+        Child<FilenameEdit>(*window, "edGpx")->Filter().toStdString(),
+        "gpx-Dateien (*.gpx)|*.gpx|Trackdateien (*.gpx *.kml *.kmz *.tcx *.fit *.nmea *.igc *.csv *.geojson "
+        "*.json)|*.gpx;*.kml;*.kmz;*.tcx;*.fit;*.nmea;*.igc;*.csv;*.geojson;*.json");
     EXPECT_EQ(Child<DirectoryEdit>(*window, "edPictures")->DialogTitle().toStdString(), "Select Directory");
     EXPECT_EQ(Child<SpinEdit>(*window, "edSec")->Text().toStdString(), "0");
     EXPECT_EQ(Child<QPlainTextEdit>(*window, "Memo1")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);

@@ -243,7 +243,9 @@ TEST(CliOptions, HelpShowsEachOptionWithAnExample) {
     for (const char* example :
          {"--gpx tag1.gpx --gpx tag2.gpx", "--zone \"UTC + 5:30\"", "--zone +05:45", "--zone -03:30",
           "--zone Europe/Berlin", "--offset 90", "--offset -01:00:00", "--photo-zone --zone Europe/Berlin",
-          "--interpolate=120", "--altitude)", "--tolerance N", "--data-dir ORDNER", "--map", "--keep"}) {
+          "--interpolate=120", "--altitude)", "--tolerance N", "--data-dir ORDNER", "--map", "--keep",
+          "--gpx fahrt.fit", "--gpx - < log.nmea", "--track DATEI",
+          "--track-format garmin_gpi --gpx ziele.gpi"}) {
         EXPECT_NE(help.find(example), std::string::npos) << example;
     }
 }

@@ -53,7 +53,12 @@ void WaitUntilHeldInWrite(pid_t pid, int readEnd) {
 }
 
 ProcessResult Run(const std::filesystem::path& program, const std::vector<std::string>& args,
-                  bool stderrTerminal, const std::filesystem::path& workDir, const SignalPlan* plan) {
+                  bool stderrTerminal, const std::filesystem::path& workDir, const SignalPlan* plan,
+                  const std::string* input = nullptr) {
+    std::array<int, 2> inPipe{-1, -1};
+    if (input != nullptr && ::pipe2(inPipe.data(), O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
     std::array<int, 2> outPipe{};
     std::array<int, 2> errPipe{};
     if (::pipe2(outPipe.data(), O_CLOEXEC) != 0) {
@@ -87,7 +92,7 @@ ProcessResult Run(const std::filesystem::path& program, const std::vector<std::s
     }
     if (pid == 0) {
         const int devNull = ::open("/dev/null", O_RDONLY);
-        ::dup2(devNull, STDIN_FILENO);
+        ::dup2(input != nullptr ? inPipe[0] : devNull, STDIN_FILENO);
         ::dup2(outPipe[1], STDOUT_FILENO);
         ::dup2(errPipe[1], STDERR_FILENO);
         if (!workDirText.empty() && ::chdir(workDirText.c_str()) != 0) {
@@ -98,6 +103,21 @@ ProcessResult Run(const std::filesystem::path& program, const std::vector<std::s
     }
     ::close(outPipe[1]);
     ::close(errPipe[1]);
+    if (input != nullptr) {
+        // The program reads its whole input before it writes: the pipe cannot fill both ways at once. A
+        // program that ends without reading it must not end the test with SIGPIPE.
+        ::signal(SIGPIPE, SIG_IGN);
+        ::close(inPipe[0]);
+        std::size_t done = 0;
+        while (done < input->size()) {
+            const ssize_t n = ::write(inPipe[1], input->data() + done, input->size() - done);
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        ::close(inPipe[1]);
+    }
 
     ProcessResult result;
     std::array<pollfd, 2> fds{pollfd{outPipe[0], POLLIN, 0}, pollfd{errPipe[0], POLLIN, 0}};
@@ -150,6 +170,11 @@ ProcessResult Run(const std::filesystem::path& program, const std::vector<std::s
 ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
                          bool stderrTerminal, const std::filesystem::path& workDir) {
     return Run(program, args, stderrTerminal, workDir, nullptr);
+}
+
+ProcessResult RunProcessWithInput(const std::filesystem::path& program, const std::vector<std::string>& args,
+                                  const std::string& input) {
+    return Run(program, args, false, {}, nullptr, &input);
 }
 
 ProcessResult RunProcessAndSignal(const std::filesystem::path& program, const std::vector<std::string>& args,

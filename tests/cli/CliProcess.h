@@ -20,6 +20,11 @@ struct ProcessResult {
                                        const std::vector<std::string>& args, bool stderrTerminal = false,
                                        const std::filesystem::path& workDir = {});
 
+// Runs program as RunProcess does, with input on its stdin through a pipe.
+[[nodiscard]] ProcessResult RunProcessWithInput(const std::filesystem::path& program,
+                                                const std::vector<std::string>& args,
+                                                const std::string& input);
+
 // Runs program as RunProcess does, with stdout a pipe of one page, and sends it signal once its stdout
 // holds the text `after`: from there on stdout is not read until the pipe is full and the program waits
 // in a write of its output, so the signal meets that write (and the program still has all the output
