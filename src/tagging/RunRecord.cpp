@@ -75,8 +75,19 @@ public:
             const std::uint64_t count = std::min<std::uint64_t>(part.size() - within, old.size() - x);
             const auto* a = old.data() + x;
             const auto* b = part.data() + within;
-            const auto [end, unused] = std::mismatch(a, a + count, b);
-            const auto same = static_cast<std::uint64_t>(end - a);
+            // Whole blocks by memcmp (the picture data of a photo is megabytes that match), the block
+            // that differs byte by byte.
+            std::uint64_t same = 0;
+            while (same < count) {
+                const std::uint64_t block = std::min<std::uint64_t>(count - same, 4096);
+                if (std::memcmp(a + same, b + same, static_cast<std::size_t>(block)) == 0) {
+                    same += block;
+                    continue;
+                }
+                const auto [end, unused] = std::mismatch(a + same, a + same + block, b + same);
+                same = static_cast<std::uint64_t>(end - a);
+                break;
+            }
             run += same;
             if (same < count) {
                 break;

@@ -8,12 +8,16 @@
 #include <array>
 #include <cerrno>
 #include <optional>
+#include <set>
 
 #include "common/AsciiText.h"
 #include "common/Error.h"
 #include "common/ReasonText.h"
 #include "filesafe/FolderReplace.h"
 #include "filesafe/SafeFileWrite.h"
+#include "filesafe/SaveJournal.h"
+#include "tagging/FolderScan.h"
+#include "tagging/TaggingRun.h"
 
 namespace zeloro {
 namespace {
@@ -59,12 +63,36 @@ FileState StateOf(const RecordedFile& recorded, const ReadFile& file) {
     return FileState::changed;
 }
 
+// A rewrite in place that a killed process left on this file (a run's or an undo's) is acted on first,
+// under the trust rules of the run's own recovery; a journal that is not trusted keeps the file as it is.
+void RecoverInterruptedSave(const RecordedFile& recorded, bool dryRun) {
+    const std::size_t slash = recorded.path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : recorded.path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? recorded.path : recorded.path.substr(slash + 1);
+    const std::string journal = folder + SaveJournalName(name);
+    struct stat info {};
+    if (dryRun || ::lstat(journal.c_str(), &info) != 0) {
+        return;
+    }
+    const UndoneSave undone = UndoInterruptedSave(journal, [&recorded](const std::string& path) {
+        if (path != recorded.path) {
+            return ScannedAs::other;
+        }
+        return recorded.throughLink ? ScannedAs::photoLink : ScannedAs::photo;
+    });
+    if (!undone.restored && !undone.finished) {
+        throw FileSkippedError(recorded.path, undone.reason + "; das Journal bleibt: " + journal);
+    }
+}
+
 // Puts one file back; what happened, for the log and the summary.
 FileState UndoFile(const RecordedFile& recorded, bool dryRun) {
     struct stat entry {};
     if (::lstat(recorded.path.c_str(), &entry) != 0 && errno == ENOENT) {
         return FileState::changed;
     }
+    RecoverInterruptedSave(recorded, dryRun);
     const ReadFile file = ReadFileForReplacing(recorded.path, recorded.throughLink);
     const FileState state = StateOf(recorded, file);
     if (state != FileState::asLeft || dryRun) {
@@ -86,6 +114,26 @@ FileState UndoFile(const RecordedFile& recorded, bool dryRun) {
     return FileState::asLeft;
 }
 
+// A save of this undo or of the run that a kill cut short can leave its named temporary file beside the
+// file; the folders of the record are cleared of those as a run's scan clears its folder.
+void RemoveStaleTemporaries(const RunRecord& record, RunObserver& observer) {
+    std::set<std::string> folders;
+    for (const RecordedFile& file : record.files) {
+        const std::size_t slash = file.path.rfind('/');
+        folders.insert(slash == std::string::npos ? std::string("./") : file.path.substr(0, slash + 1));
+    }
+    for (const std::string& folder : folders) {
+        std::vector<std::string> files;
+        ScanFindings findings;
+        FindFilesRecursive(folder, "*", files, false, &findings);
+        for (const std::string& temporary : findings.staleTemporaries) {
+            if (::unlink(temporary.c_str()) == 0) {
+                LogLine(observer, " - " + LogSafeText(temporary) + kLogStaleTemporaryRemoved);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 UndoSummary UndoNewestRun(const std::string& dataFolder, RunObserver& observer, bool dryRun) {
@@ -101,6 +149,9 @@ UndoSummary UndoNewestRun(const std::string& dataFolder, RunObserver& observer, 
     summary.files = record.files.size();
     LogLine(observer, (record.kind == RunRecord::Kind::removal ? kLogRemovalUndoStart : kLogUndoStart) +
                           LogSafeText(record.folder));
+    if (!dryRun) {
+        RemoveStaleTemporaries(record, observer);
+    }
     observer.SetProgressMax(static_cast<int>(std::min<std::size_t>(record.files.size(), 1U << 30U)));
     int position = 0;
     // Newest change first: a file the run wrote twice gets back the content between, then the first.
