@@ -37,6 +37,7 @@ prefix="$tmp/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 template="$prefix/share/zeloro"
 for needed in bin/zeloro-cli share/zeloro/zeloro.sqlite share/zeloro/maps/marker.png share/zeloro/maps/leaflet.js \
+    share/zeloro/zeloro-places.bin \
     share/man/man1/zeloro-cli.1.gz share/man/de/man1/zeloro-cli.1.gz share/bash-completion/completions/zeloro-cli; do
     [ -e "$prefix/$needed" ] || fail "$needed is not installed"
 done
@@ -68,6 +69,15 @@ data="$tmp/home/.local/share/kvd/zeloro"
 [ -f "$data/maps/index.html" ] || fail "the map page was not written into the user's data folder"
 grep -qx "$data/maps/index.html" "$tmp/out" || fail "the map page's path was not printed"
 [ -z "$(find "$data" ! -user "$user")" ] || fail "files in the data folder not owned by $user"
+
+# The place data is read where it is installed and never copied into the user's data folder.
+status=0
+as_user "$prefix/bin/zeloro-cli" --gpx "$tmp/work/track.gpx" --photos "$tmp/work/photos" \
+    --zone auto --places --dry-run --json >"$tmp/places" 2>"$tmp/err" || status=$?
+[ "$status" -eq 0 ] || fail "the run with --places exited $status: $(cat "$tmp/err")"
+grep -q '"place":{"city":"Konstanz"' "$tmp/places" || fail "--places named no place: $(cat "$tmp/places")"
+grep -q '"zone":"Europe/Berlin"' "$tmp/places" || fail "--zone auto named no zone: $(cat "$tmp/places")"
+[ ! -e "$data/zeloro-places.bin" ] || fail "the place data was copied into the data folder"
 
 # Every photo the log calls tagged carries a position, as an independent reader sees it.
 tagged=$(grep -c " getaggt!$" "$tmp/out" || true)

@@ -113,6 +113,21 @@ anderer Art werden in einer Zeile gezählt („3 Dateien in anderen Formaten üb
 Protokoll, und der Durchlauf geht mit dem nächsten Foto weiter. Ein voller Datenträger oder ein Fehler der
 Datenbank beendet ihn weiterhin.</p>
 
+<h2>Ortsnamen und Zeitzone aus dem Track</h2>
+<p>Mit „Ortsnamen eintragen“ unter „Optionen“ bekommt jedes getaggte Foto in seinen XMP-Daten den Ort
+(photoshop:City), die Region (photoshop:State), das Land auf Deutsch (photoshop:Country) und den
+Ländercode (Iptc4xmpCore:CountryCode). Genannt wird der nächste Ort bis 30 km von der Position, ein
+Stadtteil unter dem Namen seiner Stadt; das Land bis 50 km vom nächsten Ort, auf offener See nichts.
+Werte, die ein Foto schon hat, bleiben, außer „vorhandene Ortsnamen ersetzen“ ist eingeschaltet. Die
+IPTC-Daten des Fotos bleiben unverändert.</p>
+<p>Mit „Zeitzone aus dem Track“ gilt für jedes Foto die Zeitzone des Ortes, an dem der Track zur
+Aufnahmezeit war, mit Sommerzeit je Datum, statt der Zeitzone des Fensters. Die Kamera muss dafür auf
+die Ortszeit gestellt sein. Jeder Wechsel der Zone steht im Protokoll, etwa „Zeitzone aus dem Track:
+Asia/Kolkata“. Liegt kein Trackpunkt innerhalb von 14 Stunden um die Aufnahmezeit, bekommt das Foto
+keine Position.</p>
+<p>Die Ortsdaten stammen von GeoNames (www.geonames.org) und stehen unter der Lizenz CC BY 4.0; die
+deutschen Ländernamen kommen aus iso-codes, die Zeitzonen aus der Zeitzonendatenbank.</p>
+
 <h2>Bedienung mit der Tastatur</h2>
 <ul>
 <li>Nach dem Start steht die Eingabe im Feld „GPX-Datei“; ein oranger Rahmen zeigt, welches Element die

@@ -50,6 +50,10 @@ std::optional<RunSettings> WindowRunOptions::Settings(QString* problem) const {
     }
     settings.altitude = altitude;
     settings.explain = explain;
+    if (places) {
+        settings.places = placesReplace ? PlacesMode::replace : PlacesMode::fill;
+    }
+    settings.zoneFromTrack = zoneFromTrack;
     settings.allPhotos = allPhotos;
     // Sidecars and RAW files are written only for the kinds the scan of every kind lists.
     settings.sidecar = allPhotos ? sidecar : SidecarNaming::extension;
@@ -81,6 +85,9 @@ WindowRunOptions WindowRunOptions::Load() {
     const int jobs = store.value(QStringLiteral("jobs"), o.jobs).toInt();
     o.jobs = jobs >= 0 && jobs <= kMaxJobs ? jobs : 0;
     o.explain = store.value(QStringLiteral("explain"), o.explain).toBool();
+    o.places = store.value(QStringLiteral("places"), o.places).toBool();
+    o.placesReplace = store.value(QStringLiteral("placesReplace"), o.placesReplace).toBool();
+    o.zoneFromTrack = store.value(QStringLiteral("zoneFromTrack"), o.zoneFromTrack).toBool();
     o.allPhotos = store.value(QStringLiteral("allPhotos"), o.allPhotos).toBool();
     o.sidecar = store.value(QStringLiteral("sidecar")).toString() == QStringLiteral("base")
                     ? SidecarNaming::base
@@ -108,6 +115,9 @@ void WindowRunOptions::Save() const {
     store.setValue(QStringLiteral("keepMtime"), keepMtime);
     store.setValue(QStringLiteral("jobs"), jobs);
     store.setValue(QStringLiteral("explain"), explain);
+    store.setValue(QStringLiteral("places"), places);
+    store.setValue(QStringLiteral("placesReplace"), placesReplace);
+    store.setValue(QStringLiteral("zoneFromTrack"), zoneFromTrack);
     store.setValue(QStringLiteral("allPhotos"), allPhotos);
     store.setValue(QStringLiteral("sidecar"),
                    sidecar == SidecarNaming::base ? QStringLiteral("base") : QStringLiteral("ext"));
@@ -145,6 +155,13 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
         QStringLiteral("leer: Zeitzone des Fensters; z. B. +05:30 oder Europe/Berlin"));
     form->addRow(QStringLiteral("Zeitzone (frei):"), edZone_);
 
+    cbZoneFromTrack_ =
+        MakeCheck(this, "cbZoneFromTrack", QStringLiteral("Zeitzone aus dem Track"), options.zoneFromTrack);
+    cbZoneFromTrack_->setToolTip(
+        QStringLiteral("Jedes Foto in der Zeitzone des Ortes, an dem der Track zur Aufnahmezeit war "
+                       "(mit Sommerzeit); die Zeitzone des Fensters gilt dann nicht"));
+    form->addRow(QString(), cbZoneFromTrack_);
+
     cbPhotoZone_ = MakeCheck(this, "cbPhotoZone", QStringLiteral("Zeitversatz aus dem Foto verwenden"),
                              options.photoZone);
     form->addRow(QString(), cbPhotoZone_);
@@ -173,6 +190,16 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
         QStringLiteral("Zu jedem Foto ohne Koordinaten der Grund; Fotos in Unterordnern "
                        "mit ihrem Pfad unter dem Bildordner"));
     form->addRow(QString(), cbExplain_);
+    cbPlaces_ = MakeCheck(this, "cbPlaces", QStringLiteral("Ortsnamen eintragen"), options.places);
+    cbPlaces_->setToolTip(
+        QStringLiteral("Ort, Bundesland/Region, Land und Ländercode der Position in die XMP-Daten "
+                       "(Ortsdaten: GeoNames, CC BY 4.0)"));
+    form->addRow(QString(), cbPlaces_);
+    cbPlacesReplace_ = MakeCheck(this, "cbPlacesReplace", QStringLiteral("vorhandene Ortsnamen ersetzen"),
+                                 options.placesReplace);
+    cbPlacesReplace_->setEnabled(options.places);
+    connect(cbPlaces_, &QCheckBox::toggled, cbPlacesReplace_, &QWidget::setEnabled);
+    form->addRow(QString(), cbPlacesReplace_);
 
     cbAllPhotos_ = MakeCheck(this, "cbAllPhotos", QStringLiteral("Alle Fotoformate"), options.allPhotos);
     cbAllPhotos_->setToolTip(
@@ -236,6 +263,9 @@ WindowRunOptions OptionsDialog::Options() const {
     o.keepMtime = cbKeepMtime_->isChecked();
     o.jobs = edJobs_->value();
     o.explain = cbExplain_->isChecked();
+    o.places = cbPlaces_->isChecked();
+    o.placesReplace = cbPlacesReplace_->isChecked();
+    o.zoneFromTrack = cbZoneFromTrack_->isChecked();
     o.allPhotos = cbAllPhotos_->isChecked();
     o.sidecar = cbSidecar_->currentIndex() == 1 ? SidecarNaming::base : SidecarNaming::extension;
     o.rawInFile = cbRawInFile_->isChecked();

@@ -28,8 +28,11 @@ struct WindowRunOptions {
     // Photos worked on at once, 1..kMaxJobs; 0: one per core. It changes the run's speed, never its
     // log or photos, so it is no option in force.
     int jobs = 0;
-    bool explain = false;    // "Details im Protokoll"
-    bool allPhotos = false;  // "Alle Fotoformate"
+    bool explain = false;        // "Details im Protokoll"
+    bool places = false;         // "Ortsnamen eintragen"
+    bool placesReplace = false;  // "vorhandene Ortsnamen ersetzen"
+    bool zoneFromTrack = false;  // "Zeitzone aus dem Track"
+    bool allPhotos = false;      // "Alle Fotoformate"
     SidecarNaming sidecar = SidecarNaming::extension;
     bool rawInFile = false;  // only with allPhotos
     bool keepGoing = false;  // "Bei Fehlern weitermachen"
@@ -71,6 +74,9 @@ private:
     QCheckBox* cbKeepMtime_;
     QSpinBox* edJobs_;
     QCheckBox* cbExplain_;
+    QCheckBox* cbPlaces_;
+    QCheckBox* cbPlacesReplace_;
+    QCheckBox* cbZoneFromTrack_;
     QCheckBox* cbAllPhotos_;
     QComboBox* cbSidecar_;
     QCheckBox* cbRawInFile_;

@@ -120,6 +120,19 @@ std::string PhotoJson(const PhotoReport& report) {
     if (!report.reason.empty()) {
         object["reason"] = report.reason;
     }
+    if (!report.zone.empty()) {
+        object["zone"] = report.zone;
+    }
+    if (report.place) {
+        // Each part the data does not know is null, like the position of a photo without one.
+        const auto part = [](const std::string& text) {
+            return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+        };
+        object["place"] = {{"city", part(report.place->city)},
+                           {"state", part(report.place->state)},
+                           {"country", part(report.place->country)},
+                           {"country_code", part(report.place->countryCode)}};
+    }
     return Dump(object);
 }
 

@@ -157,6 +157,21 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
             flag = true;
             continue;
         }
+        if (arg == "--places" || arg.starts_with("--places=")) {
+            if (options.settings.places != PlacesMode::off) {
+                return "Die Option --places ist mehrfach angegeben.";
+            }
+            if (arg == "--places") {
+                options.settings.places = PlacesMode::fill;
+            } else if (arg == "--places=replace") {
+                options.settings.places = PlacesMode::replace;
+            } else {
+                return "Ungültiger Wert " +
+                       Quoted(std::string_view(arg).substr(std::string_view("--places=").size())) +
+                       " für --places: erlaubt ist nur --places=replace.";
+            }
+            continue;
+        }
         if (arg == "--interpolate" || arg.starts_with("--interpolate=")) {
             if (options.settings.interpolateMaxGap) {
                 return "Die Option --interpolate ist mehrfach angegeben.";
@@ -219,12 +234,14 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         } else if (arg == "--zone") {
             seen = &seenZone;
             options.zoneIndex = ParseZone(value);
-            if (!options.zoneIndex) {
+            if (value == "auto") {
+                options.settings.zoneFromTrack = true;
+            } else if (!options.zoneIndex) {
                 const std::optional<CameraZone> zone = CameraZone::Parse(value);
                 if (!zone) {
                     return "Ungültige Zeitzone " + Quoted(value) +
                            ": erwartet wird ein Index von 0 bis 23, ein Eintrag wie \"UTC + 2:00\", ein "
-                           "Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\".";
+                           "Versatz wie \"+05:30\", ein Zonenname wie \"Europe/Berlin\" oder \"auto\".";
                 }
                 // A whole-hour offset of the list is that list item, so it shifts exactly as the item does.
                 options.zoneIndex = zone->ListIndex();
@@ -350,6 +367,15 @@ std::vector<std::string> CheckInputPaths(const CliOptions& options) {
     return problems;
 }
 
+std::string ZoneDefaultNotice(int zoneIndex) {
+    const std::string item = zoneIndex >= 0 && zoneIndex < kZoneCount
+                                 ? std::string(ZoneItems()[static_cast<std::size_t>(zoneIndex)])
+                                 : "";
+    return "Hinweis: ohne --zone gilt die Zeitzone \"" + item + "\" (" +
+           (zoneIndex == kZoneIndexSummer ? "Sommerzeit" : "Winterzeit") +
+           " am heutigen Tag, wie im Fenster beim Start); --zone auto nimmt die Zeitzone aus dem Track.";
+}
+
 std::string VersionText() { return std::string("zeloro-cli ") + ZELORO_VERSION; }
 
 std::string UsageText() {
@@ -358,7 +384,7 @@ std::string UsageText() {
         "                  [--track DATEI] [--track-format NAME --gpx DATEI]\n"
         "                  [--map] [--open] [--keep] [--offset T] [--photo-zone] [--interpolate[=N]]\n"
         "                  [--altitude] [--dry-run] [--skip-tagged] [--keep-mtime] [--json] [--summary]\n"
-        "                  [--explain] [--jobs N]\n"
+        "                  [--explain] [--jobs N] [--places[=replace]]\n"
         "       zeloro-cli --help | --version\n"
         "\n"
         "Schreibt die GPS-Position aus einem GPX-Track in die EXIF-Daten der JPEG-Fotos eines Ordners\n"
@@ -383,7 +409,11 @@ std::string UsageText() {
         "                      (--zone \"UTC + 5:30\", --zone +05:45, --zone -03:30) oder ein Zonenname\n"
         "                      der Zeitzonendatenbank mit Sommerzeit je Foto (--zone Europe/Berlin):\n"
         "                      eine doppelte Ortszeit beim Ende der Sommerzeit gilt als Sommerzeit, eine\n"
-        "                      übersprungene beim Beginn wird mit dem Versatz davor gelesen\n"
+        "                      übersprungene beim Beginn wird mit dem Versatz davor gelesen.\n"
+        "                      --zone auto: je Foto die Zeitzone des Tracks dort, wo es aufgenommen\n"
+        "                      wurde (mit Sommerzeit); ein Wechsel steht im Protokoll (\"Zeitzone aus dem\n"
+        "                      Track: Asia/Kolkata\"); ohne Trackpunkt innerhalb von 14 Stunden keine\n"
+        "                      Position\n"
         "  --tolerance N       maximale Abweichung in Sekunden, 0..500 (Vorgabe 0); genommen wird der\n"
         "                      nächste Punkt innerhalb der Abweichung (gleich nah: der frühere)\n"
         "  --data-dir ORDNER   der Datenordner mit zeloro.sqlite und maps/ (Vorgabe: wie im Fenster,\n"
@@ -449,6 +479,11 @@ std::string UsageText() {
         std::to_string(kMaxJobs) +
         " (Vorgabe: ein Foto je\n"
         "                      Prozessorkern); Protokoll und Fotos sind dieselben wie mit 1\n"
+        "  --places[=replace]  Ortsnamen eintragen: Ort, Bundesland/Region, Land und Ländercode der\n"
+        "                      Position (XMP photoshop:City, State, Country, Iptc4xmpCore:CountryCode)\n"
+        "                      aus den Ortsdaten von GeoNames (CC BY 4.0); vorhandene Werte bleiben,\n"
+        "                      mit =replace werden sie ersetzt. Ort nur bis 30 km, Land bis 50 km\n"
+        "                      vom nächsten Ort\n"
         "  --help              diese Hilfe\n"
         "  --version           Programmname und Version\n"
         "\n"

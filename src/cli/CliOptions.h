@@ -77,6 +77,10 @@ using ParseResult = std::variant<CliOptions, std::string>;
 // "." after it when its last character sorts after ".".
 [[nodiscard]] std::string ErrorReportText(std::string_view message);
 
+// The notice on stderr of a run without --zone: the list zone the start-up rule chose, e.g.
+// "Hinweis: ohne --zone gilt die Zeitzone \"UTC + 1:00\" (Winterzeit am heutigen Tag)."
+[[nodiscard]] std::string ZoneDefaultNotice(int zoneIndex);
+
 // The --help text.
 [[nodiscard]] std::string UsageText();
 

@@ -184,6 +184,7 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
     inputs.gpxPath = options.gpx;
     inputs.folder = options.photos;
     inputs.zoneIndex = options.zoneIndex ? *options.zoneIndex : DefaultZoneIndex(Now());
+
     inputs.toleranceSeconds = options.tolerance;
     inputs.jobs = options.jobs;
     inputs.modes = options.modes;
@@ -219,6 +220,10 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
         // What the window's default error report would show; the work done before it stays done.
         observer.Error(ErrorReportText(e.what()));
         status = kExitRunError;
+    }
+    if (ran && !options.zoneIndex && !options.settings.zone && !options.settings.zoneFromTrack) {
+        // The zone then follows today's date, not the photos': say which one the photos were read in.
+        observer.Error(ZoneDefaultNotice(inputs.zoneIndex));
     }
     if (options.summary && ran) {
         const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - started;

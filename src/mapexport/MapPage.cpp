@@ -1,6 +1,7 @@
 // src/mapexport/MapPage.cpp: the map page texts and their file.
 #include "mapexport/MapPage.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -87,6 +88,13 @@ constexpr std::string_view kLeafletTail = R"(</script>
 </html>
 )";
 
+constexpr std::string_view kMarkerLine = "    L.marker(position";
+constexpr std::string_view kPlaceLines = R"(    if (photo.place) {
+      popup.appendChild(document.createElement('br'));
+      popup.appendChild(document.createTextNode('Ort: ' + photo.place));
+    }
+)";
+
 // The source keeps plain line ends; the page has CR LF like the other page the tool writes.
 std::string withCrLf(std::string_view text) {
     std::string out;
@@ -162,6 +170,10 @@ std::string placesJson(const MapContent& content) {
         appendJsonString(out, photo.fileName);
         out += ",\"shot\":";
         appendJsonString(out, photo.shotTime);
+        if (!photo.place.empty()) {
+            out += ",\"place\":";
+            appendJsonString(out, photo.place);
+        }
         out += '}';
     }
     out += "],\"tracks\":[";
@@ -275,7 +287,14 @@ std::string BuildLeafletPage(const MapContent& content) {
     if (content.photos.empty()) {
         throw RangeError();
     }
-    return withCrLf(kLeafletHead) + placesJson(content) + withCrLf(kLeafletTail);
+    std::string tail(kLeafletTail);
+    // The popup's line of the place only on a page of photos that carry one, so every other page stays
+    // as it was.
+    if (std::any_of(content.photos.begin(), content.photos.end(),
+                    [](const MapPhoto& photo) { return !photo.place.empty(); })) {
+        tail.insert(tail.find(kMarkerLine), kPlaceLines);
+    }
+    return withCrLf(kLeafletHead) + placesJson(content) + withCrLf(tail);
 }
 
 std::string ConfiguredGoogleMapsKey(const std::string& dataFolder) {

@@ -18,8 +18,9 @@ struct MapPoint {
 
 struct MapPhoto {
     MapPoint position;
-    std::string fileName;  // UTF-8; shown as text, never read as markup
-    std::string shotTime;  // as the popup shows it, e.g. ShotTimeText's result
+    std::string fileName;    // UTF-8; shown as text, never read as markup
+    std::string shotTime;    // as the popup shows it, e.g. ShotTimeText's result
+    std::string place = {};  // the photo's place as the popup names it; empty: the popup has no such line
     friend bool operator==(const MapPhoto&, const MapPhoto&) = default;
 };
 

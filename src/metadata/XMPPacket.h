@@ -267,6 +267,9 @@ public:
     [[nodiscard]] TXMPSchema* FindSchema(TXMPKnownSchemaKind kind) const;
     bool FindSchema(std::string_view uri, TXMPSchema*& schema) const;
     bool FindSchema(TXMPKnownSchemaKind kind, TXMPSchema*& schema) const;
+    // The schema of the namespace, added when missing (a change); a namespace of no known kind comes
+    // without a prefix, which must be set before a property is added.
+    TXMPSchema& FindOrAddSchema(std::string_view uri);
 
     // The update rules under UpdatePolicy(): xwRemove or an empty value removes the property,
     // xwUpdateIfExists changes only a property that is there, xwAlwaysUpdate creates what is missing.
@@ -303,7 +306,6 @@ private:
     friend class TXMPSchema;
     friend class TXMPProperty;
     friend struct XMPReader;
-    TXMPSchema& FindOrAddSchema(std::string_view uri);
     void DoUpdateProperty(TXMPWritePolicy policy, TXMPKnownSchemaKind schemaKind, std::string_view propName,
                           TXMPPropertyKind propKind, std::string_view newValue);
     void UpdateArrayProperty(TXMPKnownSchemaKind schemaKind, std::string_view propName,

@@ -47,6 +47,9 @@ struct RunInputs {
 // "NAME.xmp" (when several such files share NAME, the first of RAW, HEIF/AVIF, video has it).
 enum class SidecarNaming : std::uint8_t { extension, base };
 
+// Whether --places writes the names of a photo's place, and whether a name the photo holds gives way.
+enum class PlacesMode : std::uint8_t { off, fill, replace };
+
 // Every member's default leaves the run exactly as it is without settings: same log, photos, map list
 // and track table.
 struct RunSettings {
@@ -72,6 +75,13 @@ struct RunSettings {
     // Details in the log: a second line behind every "keine Koordinaten gefunden" with the reason, and
     // photos named by their path below the chosen folder.
     bool explain = false;
+    // City, state, country and country code of each tagged photo's position into its XMP packet.
+    PlacesMode places = PlacesMode::off;
+    // Each photo's camera zone is the zone of the track where it was taken (--zone auto); the zone and
+    // the list index are then not used, a stored offset with photoZone still is.
+    bool zoneFromTrack = false;
+    // The place file of places and zoneFromTrack; empty: the one of this installation or build.
+    std::string placeFile;
     // Every photo and video kind, told by content: besides "*.jpg" every name of those kinds is listed; a
     // JPEG is tagged in the file, the others through an XMP sidecar. The files of other kinds are counted
     // in one notice.
@@ -85,7 +95,11 @@ struct RunSettings {
     bool keepGoing = false;
 
     // True when a shot time reaches UTC otherwise than by the list zone alone.
-    [[nodiscard]] bool ShiftsTime() const noexcept { return clockOffsetSeconds != 0 || zone || photoZone; }
+    [[nodiscard]] bool ShiftsTime() const noexcept {
+        return clockOffsetSeconds != 0 || zone || photoZone || zoneFromTrack;
+    }
+    // True when the run reads the place file.
+    [[nodiscard]] bool NeedsPlaces() const noexcept { return places != PlacesMode::off || zoneFromTrack; }
     // True when the import must keep elevations and segments.
     [[nodiscard]] bool NeedsTrackDetails() const noexcept { return interpolateMaxGap || altitude; }
 };

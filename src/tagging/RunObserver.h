@@ -2,10 +2,12 @@
 // observer, each photo's outcome, and how the run ended.
 #pragma once
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "common/DateTime.h"
 #include "common/LogSink.h"
+#include "places/PlaceIndex.h"
 #include "tagging/RunInputs.h"
 
 namespace zeloro {
@@ -21,6 +23,10 @@ struct PhotoReport {
     DateTimeValue utcTime = 0;  // the track point's UTC time; 0 unless tagged
     std::string message;        // the log message without stamp, or the error's text
     std::string reason;         // why no point was found, when the run explains misses; else empty
+    // The names of the position (each part empty where the data has none); only with --places, when tagged.
+    std::optional<PlaceNames> place;
+    // The zone the shot time was read in, when it came from the track (--zone auto); else empty.
+    std::string zone;
 };
 
 enum class RunResult {

@@ -31,12 +31,15 @@
 #include "metadata/JPEGImageEx.h"
 #include "metadata/JPEGSegments.h"
 #include "metadata/XMPSidecar.h"
+#include "places/PlaceIndex.h"
 #include "rawfile/RawGpsWrite.h"
 #include "tagging/FolderScan.h"
 #include "tagging/MissReason.h"
 #include "tagging/PhotoKinds.h"
 #include "tagging/PhotoLocator.h"
 #include "tagging/PhotoPool.h"
+#include "tagging/PlaceTags.h"
+#include "tagging/TrackZone.h"
 #include "time/TimeRules.h"
 #include "trackimport/TrackImport.h"
 #include "trackstore/Database.h"
@@ -171,11 +174,13 @@ MapShot PopupShot(const TCustomExifData& exif, DateTimeValue shot, const RunInpu
     return MapShot{ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings), kZoneIndexUtc};
 }
 
-// The lookups of a photo whose EXIF data is loaded, callable from any thread: its position and, when the
-// run explains its misses, why it has none.
+// The lookups of a photo whose EXIF data is loaded, callable from any thread: its position, under
+// --zone auto with the zone it was read in, and, when the run explains its misses, why it has none (under
+// the settings the photo was matched with).
 struct PhotoLookup {
     std::function<TrackPosition(const TCustomExifData&)> locate;
-    std::function<std::string(const TCustomExifData&)> explain;
+    std::function<TrackZoneMatch(const TCustomExifData&)> locateInTrackZone;  // set under --zone auto
+    std::function<std::string(const TCustomExifData&, const RunSettings&)> explain;
     // The same for a shot read from a file of another kind.
     std::function<TrackPosition(const ShotTime&)> locateShot;
     std::function<std::string(const ShotTime&)> explainShot;
@@ -217,7 +222,9 @@ struct PreparedPhoto {
     TrackPosition located;
     std::string reason;  // why no point was found, when the run explains misses
     MapShot popup;
-    std::unique_ptr<TJPEGImageEx> image;                // holds the bytes the content points into
+    std::optional<PlaceNames> place;      // with --places, for a found point
+    std::string zoneName;                 // the zone from the track the photo was read in (--zone auto)
+    std::unique_ptr<TJPEGImageEx> image;  // holds the bytes the content points into
     std::optional<TJPEGImageEx::BuiltContent> content;  // none in a dry run
     std::exception_ptr error;
     PhotoStage failedAt = PhotoStage::none;
@@ -305,14 +312,14 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
 // Everything of a photo that writes nothing and touches no shared state but the lookup: safe to run on
 // any thread, with one reading container per thread. followLink: the scanned entry itself was a link.
 PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& reader,
-                           const RunInputs& inputs, const RunSettings& settings, const PhotoLookup& lookup,
-                           const KindContext& context) {
+                           const RunInputs& inputs, const RunSettings& runSettings, const PhotoLookup& lookup,
+                           const PlaceIndex* places, const KindContext& context) {
     PreparedPhoto photo;
     photo.failedAt = PhotoStage::reading;
     try {
         // The photo is read from disk once: the reading container takes its shot time from these bytes
         // and, when a point is found, the image object that is saved takes the same bytes over.
-        if (settings.allPhotos) {
+        if (runSettings.allPhotos) {
             // Of a file of another kind only the few bytes its reader needs are read (a video may be
             // gigabytes long); a JPEG under any listed name takes the JPEG's path.
             photo.file = OpenFileForReplacing(path, followLink);
@@ -321,7 +328,7 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
                 throw UnknownPhotoKind();
             }
             if (kind != MediaKind::jpeg) {
-                PrepareOtherKind(photo, kind, path, inputs, settings, lookup, context);
+                PrepareOtherKind(photo, kind, path, inputs, runSettings, lookup, context);
                 return photo;
             }
             ReadAllBytes(photo.file);
@@ -337,12 +344,25 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
             return photo;
         }
         const DateTimeValue shot = reader.DateTimeOriginal();
-        photo.located = lookup.locate(reader);
+        // Under --zone auto each photo has a zone of its own; the rest of its road reads it like a zone
+        // given by the user.
+        std::optional<RunSettings> inZone;
+        if (lookup.locateInTrackZone) {
+            TrackZoneMatch match = lookup.locateInTrackZone(reader);
+            photo.located = std::move(match.position);
+            photo.zoneName = std::move(match.zoneName);
+            inZone.emplace(runSettings);
+            inZone->zone = match.zone;
+        } else {
+            photo.located = lookup.locate(reader);
+        }
+        const RunSettings& settings = inZone ? *inZone : runSettings;
         const TCoord& coord = photo.located.coord;
         if (!coord.found) {
             photo.failedAt = PhotoStage::explaining;
             if (settings.explain) {
-                photo.reason = lookup.explain(reader);
+                photo.reason = inZone && !settings.zone && shot != 0 ? kNoPointForZone
+                                                                     : lookup.explain(reader, settings);
             }
             photo.failedAt = PhotoStage::none;
             return photo;
@@ -353,6 +373,15 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
         TJPEGImageEx& image = *photo.image;
         image.LoadFromBytes(std::move(bytes));
         SetPosition(image.ExifData(), photo.located);
+        if (settings.places != PlacesMode::off && places != nullptr) {
+            // The names of the spot the photo is tagged with, to the digit.
+            photo.place = places->Lookup(static_cast<double>(CoordinateValue(coord.lat, true)),
+                                         static_cast<double>(CoordinateValue(coord.lon, false)));
+            photo.popup.place = PlaceLabel(*photo.place);
+            WritePlaceProperties(
+                image.ExifData().XMPPacket(), *photo.place,
+                settings.places == PlacesMode::replace ? PlaceWrite::replace : PlaceWrite::fill);
+        }
         photo.failedAt = PhotoStage::saving;
         if (!inputs.modes.dryRun) {
             photo.content = image.BuildContent();
@@ -540,6 +569,12 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
         }
         return true;
     };
+    if (!photo.zoneName.empty() && photo.zoneName != lastZoneName_) {
+        // Once per change: a trip's photos name their zone when the track crosses into another.
+        LogLine(observer, kLogZoneFromTrack + photo.zoneName);
+        lastZoneName_ = photo.zoneName;
+    }
+    report.zone = photo.zoneName;
     try {
         if (photo.failedAt == PhotoStage::reading) {
             try {
@@ -576,6 +611,7 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
             report.lat = coord.lat;
             report.lon = coord.lon;
             report.utcTime = coord.utctime;
+            report.place = photo.place;
             if (photo.failedAt == PhotoStage::saving) {
                 std::rethrow_exception(photo.error);
             }
@@ -820,6 +856,13 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
     mapEntries_.clear();
     mapShots_.clear();
     changes_.clear();
+    lastZoneName_.clear();
+    // Read before the folder is scanned: without its place file the run could not do what was asked.
+    std::optional<PlaceIndex> places;
+    if (settings.NeedsPlaces()) {
+        places.emplace(
+            PlaceIndex::Open(settings.placeFile.empty() ? DefaultPlaceFilePath() : settings.placeFile));
+    }
 
     LogLine(observer, kLogReadingPhotos);
     std::string folder = inputs.folder;
@@ -875,29 +918,37 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
     // The lookups share the session's one statement, one at a time.
     const LookupTransaction lookups(connection_);
     std::mutex lookupMutex;
-    const PhotoLookup lookup{
-        [&](const TCustomExifData& exif) {
+    PhotoLookup lookup{[&](const TCustomExifData& exif) {
+                           const std::lock_guard lock(lookupMutex);
+                           return LocatePhoto(exif, inputs, settings, query_);
+                       },
+                       nullptr,
+                       [&](const TCustomExifData& exif, const RunSettings& photoSettings) {
+                           const std::lock_guard lock(lookupMutex);
+                           return MissReason(exif, inputs, photoSettings, query_);
+                       },
+                       [&](const ShotTime& shot) {
+                           const std::lock_guard lock(lookupMutex);
+                           if (shot.clock == ShotTime::Clock::camera) {
+                               return LocateCameraShot(shot.time, std::nullopt, inputs, settings, query_);
+                           }
+                           return LocateUtc(MediaShotToUtc(shot, inputs, settings), inputs, settings, query_);
+                       },
+                       [&](const ShotTime& shot) {
+                           const std::lock_guard lock(lookupMutex);
+                           return MissReasonAt(MediaShotToUtc(shot, inputs, settings), inputs, query_);
+                       }};
+    if (settings.zoneFromTrack) {
+        lookup.locateInTrackZone = [&](const TCustomExifData& exif) {
             const std::lock_guard lock(lookupMutex);
-            return LocatePhoto(exif, inputs, settings, query_);
-        },
-        [&](const TCustomExifData& exif) {
-            const std::lock_guard lock(lookupMutex);
-            return MissReason(exif, inputs, settings, query_);
-        },
-        [&](const ShotTime& shot) {
-            const std::lock_guard lock(lookupMutex);
-            if (shot.clock == ShotTime::Clock::camera) {
-                return LocateCameraShot(shot.time, std::nullopt, inputs, settings, query_);
-            }
-            return LocateUtc(MediaShotToUtc(shot, inputs, settings), inputs, settings, query_);
-        },
-        [&](const ShotTime& shot) {
-            const std::lock_guard lock(lookupMutex);
-            return MissReasonAt(MediaShotToUtc(shot, inputs, settings), inputs, query_);
-        }};
+            return LocateInTrackZone(exif, inputs, settings, *places, query_);
+        };
+    }
+    const PlaceIndex* placeIndex = places ? &*places : nullptr;
     const KindContext context{findings, sidecars_};
     const auto prepare = [&](const std::string& path, TExifData& reader) {
-        return PreparePhoto(path, findings.links.contains(path), reader, inputs, settings, lookup, context);
+        return PreparePhoto(path, findings.links.contains(path), reader, inputs, settings, lookup, placeIndex,
+                            context);
     };
     // The run's own thread is one of the jobs: it writes while the workers prepare the photos after.
     const unsigned jobs = WorkerCount(inputs.jobs, photos_.size());

@@ -18,6 +18,7 @@ namespace zeloro {
 struct MapShot {
     DateTimeValue shot = 0;
     int zoneIndex = 0;
+    std::string place = {};  // with --places: what the popup names the spot ("Köln, Deutschland")
 };
 
 class Connection;
@@ -123,6 +124,7 @@ private:
     std::vector<MapShot> mapShots_;  // parallel to mapEntries_
     SidecarPlan sidecars_;           // of the last run's photos
     std::vector<RecordedFile> changes_;
+    std::string lastZoneName_;  // the zone from the track the log named last in this run
 };
 
 // One coordinate as the EXIF GPS rationals take it: whole degrees and minutes over 1, the seconds as a

@@ -110,6 +110,7 @@ MapPhoto mapPhoto(const std::string& entry, const MapShot* shot) {
         const bool known = shot->zoneIndex >= 0 && shot->zoneIndex < kZoneCount;
         photo.shotTime = ShotTimeText(
             shot->shot, known ? zones[static_cast<std::size_t>(shot->zoneIndex)] : std::string_view{});
+        photo.place = shot->place;
     }
     return photo;
 }

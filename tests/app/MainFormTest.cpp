@@ -1214,5 +1214,44 @@ TEST_F(MainWindow, DetailsOptionExplainsMissesInTheLog) {
     SaveScreenshot(*window, "details-log.png");
 }
 
+// "Zeitzone aus dem Track" and "Ortsnamen eintragen": the zone named in the log, the place in the photo.
+TEST_F(MainWindow, PlaceOptionsNameZoneAndPlace) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    window->show();
+    Activate(*window);
+    WithOptionsDialog(*window, [](OptionsDialog& dialog) {
+        auto* zone = dialog.findChild<QCheckBox*>(QStringLiteral("cbZoneFromTrack"));
+        auto* places = dialog.findChild<QCheckBox*>(QStringLiteral("cbPlaces"));
+        auto* replace = dialog.findChild<QCheckBox*>(QStringLiteral("cbPlacesReplace"));
+        ASSERT_NE(zone, nullptr);
+        ASSERT_NE(places, nullptr);
+        ASSERT_NE(replace, nullptr);
+        EXPECT_EQ(zone->text(), QStringLiteral("Zeitzone aus dem Track"));
+        EXPECT_EQ(places->text(), QStringLiteral("Ortsnamen eintragen"));
+        EXPECT_FALSE(replace->isEnabled());
+        zone->setChecked(true);
+        places->setChecked(true);
+        EXPECT_TRUE(replace->isEnabled());
+        dialog.accept();
+    });
+    const std::optional<RunSettings> settings = window->RunOptions().Settings();
+    ASSERT_TRUE(settings);
+    EXPECT_TRUE(settings->zoneFromTrack);
+    EXPECT_EQ(settings->places, PlacesMode::fill);
+    // The camera ran on summer time in Bavaria: 14:00:05 there is the track's 12:00:05 UTC.
+    WritePhoto(photos_ / "a.jpg", "2010:06:01 14:00:05");
+    WriteFileText(photos_ / "track.gpx", GpxText({{"48.5", "11.25", "2010-06-01T12:00:05Z", {}}}));
+    RunOnce(*window);
+    const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(*window, "Memo1"));
+    ASSERT_GE(lines.size(), 6U);
+    EXPECT_EQ(lines[4], " - Zeitzone aus dem Track: Europe/Berlin");
+    EXPECT_EQ(lines[5], " - a.jpg Koordinaten gefunden:");
+    const std::string photo = ReadFileText(photos_.path() / "a.jpg");
+    EXPECT_NE(photo.find("<photoshop:Country>Deutschland</photoshop:Country>"), std::string::npos);
+    EXPECT_NE(photo.find("<Iptc4xmpCore:CountryCode>DE</Iptc4xmpCore:CountryCode>"), std::string::npos);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 }  // namespace
 }  // namespace zeloro::test

@@ -375,6 +375,44 @@ INSTANTIATE_TEST_SUITE_P(
                     true}),
     [](const auto& p) { return p.param.name; });
 
+// --zone auto and --places: the zone and the place in the JSON object, the place in the photo's XMP packet
+// and in the map page's popup. The track lies in Munich; the camera ran on Munich's summer time.
+TEST_F(CliRun, ZoneFromTrackAndPlacesReachJsonPhotoAndMap) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
+    const ProcessResult r = Cli({"--gpx", gpx_.string(), "--photos", photos_.string(), "--zone", "auto",
+                                 "--places", "--json", "--map"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // a zone was named: no notice
+    const std::vector<std::string> lines = SplitLines(r.out);
+    ASSERT_FALSE(lines.empty());
+    const nlohmann::json photo = nlohmann::json::parse(lines[0]);
+    EXPECT_EQ(photo.at("status"), "tagged");
+    EXPECT_EQ(photo.at("latitude"), std::stod(FixOf(363).lat));
+    EXPECT_EQ(photo.at("zone"), "Europe/Berlin");
+    EXPECT_EQ(
+        photo.at("place"),
+        (nlohmann::json{
+            {"city", "Munich"}, {"state", "Bavaria"}, {"country", "Deutschland"}, {"country_code", "DE"}}));
+    const std::string bytes = ReadFileText(photos_ / "IMG_1.jpg");
+    EXPECT_NE(bytes.find("<photoshop:City>Munich</photoshop:City>"), std::string::npos);
+    const std::string page = ReadFileText(data_ / "maps" / "index.html");
+    EXPECT_NE(page.find("\"place\":\"Munich, Deutschland\""), std::string::npos);
+    EXPECT_NE(page.find("'Ort: ' + photo.place"), std::string::npos);
+}
+
+// Without --zone the photos are read in the zone of today's date; stderr says which one (stdout, the
+// log, is as it always was).
+TEST_F(CliRun, WithoutZoneANoticeNamesTheZoneUsed) {
+    AddPhoto("IMG_1.jpg", "2024:06:15 10:00:30");
+    const ProcessResult r = Cli({"--gpx", gpx_.string(), "--photos", photos_.string()});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(r.err.starts_with("Hinweis: ohne --zone gilt die Zeitzone \"UTC + ")) << r.err;
+    EXPECT_TRUE(r.err.ends_with("; --zone auto nimmt die Zeitzone aus dem Track.\n")) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_EQ(Log(r).at(4), " - IMG_1.jpg keine Koordinaten gefunden");
+    EXPECT_EQ(Tag("13", "0").err, "");
+}
+
 // With --explain a found photo keeps its two lines (its folder added), and --json carries the reason.
 TEST_F(CliRun, ExplainNamesFoundPhotosByPathAndJsonCarriesTheReason) {
     AddPhoto("sub/IMG_1.jpg", "2024:06:15 10:00:30");
@@ -756,7 +794,7 @@ INSTANTIATE_TEST_SUITE_P(
             {"--gpx", "GPX", "--photos", "DIR", "--zone", "24"},
             2,
             "Ungültige Zeitzone '24': erwartet wird ein Index von 0 bis 23, ein Eintrag wie \"UTC + 2:00\", "
-            "ein Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\".\n"},
+            "ein Versatz wie \"+05:30\", ein Zonenname wie \"Europe/Berlin\" oder \"auto\".\n"},
         ArgumentCase{"EmptySecondGpx",
                      {"--gpx", "GPX", "--gpx", "", "--photos", "DIR"},
                      2,

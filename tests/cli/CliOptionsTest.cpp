@@ -126,7 +126,11 @@ TEST(CliOptions, WrongCommandLinesAreNamed) {
     EXPECT_EQ(
         Problem({"--zone", "x"}),
         "Ungültige Zeitzone 'x': erwartet wird ein Index von 0 bis 23, ein Eintrag wie \"UTC + 2:00\", ein "
-        "Versatz wie \"+05:30\" oder ein Zonenname wie \"Europe/Berlin\".");
+        "Versatz wie \"+05:30\", ein Zonenname wie \"Europe/Berlin\" oder \"auto\".");
+    EXPECT_EQ(Problem({"--places", "--places=replace"}), "Die Option --places ist mehrfach angegeben.");
+    EXPECT_EQ(Problem({"--places=all"}),
+              "Ungültiger Wert 'all' für --places: erlaubt ist nur --places=replace.");
+    EXPECT_EQ(Problem({"--zone", "auto", "--zone", "13"}), "Die Option --zone ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--tolerance", "600"}),
               "Ungültige maximale Abweichung '600': erwartet wird eine ganze Zahl von 0 bis 500 Sekunden.");
     EXPECT_EQ(Problem({"--jobs", "0"}),
@@ -156,6 +160,28 @@ TEST(CliOptions, TimeAndMatchingOptionsReachTheSettings) {
     EXPECT_TRUE(o.settings.altitude);
     EXPECT_EQ(Parsed({"--interpolate"}).settings.interpolateMaxGap, 60);
     EXPECT_EQ(Parsed({"--offset", "90"}).settings.clockOffsetSeconds, 90);
+}
+
+TEST(CliOptions, PlacesAndZoneFromTrackReachTheSettings) {
+    EXPECT_EQ(Parsed({}).settings.places, PlacesMode::off);
+    EXPECT_EQ(Parsed({"--places"}).settings.places, PlacesMode::fill);
+    EXPECT_EQ(Parsed({"--places=replace"}).settings.places, PlacesMode::replace);
+    const CliOptions o = Parsed({"--zone", "auto", "--places"});
+    EXPECT_TRUE(o.settings.zoneFromTrack);
+    EXPECT_TRUE(o.settings.NeedsPlaces());
+    EXPECT_TRUE(o.settings.ShiftsTime());
+    EXPECT_EQ(o.zoneIndex, std::nullopt);
+    EXPECT_EQ(o.settings.zone, std::nullopt);
+    EXPECT_FALSE(Parsed({"--zone", "13"}).settings.NeedsPlaces());
+}
+
+TEST(CliOptions, ZoneNoticeNamesTheDefaultItem) {
+    EXPECT_EQ(ZoneDefaultNotice(12),
+              "Hinweis: ohne --zone gilt die Zeitzone \"UTC + 1:00\" (Winterzeit am heutigen "
+              "Tag, wie im Fenster beim Start); --zone auto nimmt die Zeitzone aus dem Track.");
+    EXPECT_EQ(ZoneDefaultNotice(13),
+              "Hinweis: ohne --zone gilt die Zeitzone \"UTC + 2:00\" (Sommerzeit am heutigen "
+              "Tag, wie im Fenster beim Start); --zone auto nimmt die Zeitzone aus dem Track.");
 }
 
 struct ZoneOptionCase {

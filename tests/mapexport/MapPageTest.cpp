@@ -73,6 +73,31 @@ TEST(LeafletPage, CarriesPhotosAndTracksAsData) {
               "\"tracks\":[[[1,2]],[],[[3.25,-4]]]}");
 }
 
+// The popup names the place only on a page whose photos carry one; every other page is the one it was.
+TEST(LeafletPage, PlaceLineOnlyForPhotosWithAPlace) {
+    MapContent content;
+    content.photos.push_back({{1, 2}, "a", "b"});
+    const std::string plain = BuildLeafletPage(content);
+    content.photos.push_back({{3, 4}, "c", "d", "Köln, Deutschland"});
+    const std::string placed = BuildLeafletPage(content);
+    EXPECT_EQ(plain.find("Ort: "), std::string::npos);
+    EXPECT_EQ(test::PageDataText(placed),
+              "{\"photos\":[{\"lat\":1,\"lon\":2,\"name\":\"a\",\"shot\":\"b\"},"
+              "{\"lat\":3,\"lon\":4,\"name\":\"c\",\"shot\":\"d\",\"place\":\"Köln, Deutschland\"}],"
+              "\"tracks\":[]}");
+    const std::string lines =
+        "    if (photo.place) {\r\n"
+        "      popup.appendChild(document.createElement('br'));\r\n"
+        "      popup.appendChild(document.createTextNode('Ort: ' + photo.place));\r\n"
+        "    }\r\n";
+    std::string expected = plain;
+    expected.replace(expected.find(test::PageDataText(plain)), test::PageDataText(plain).size(),
+                     test::PageDataText(placed));
+    expected.insert(expected.find("    L.marker(position"), lines);
+    EXPECT_EQ(placed, expected);
+    EXPECT_TRUE(test::PageWellFormed(placed));
+}
+
 TEST(LeafletPage, LoadsNoScriptFromTheNet) {
     const std::string page = BuildLeafletPage(TwoPhotosOneTrack());
     EXPECT_TRUE(test::PageWellFormed(page));
