@@ -281,6 +281,12 @@ void Tmain::BuildControls() {
         QMenu* menu = Memo1->createStandardContextMenu(at);
         menu->addSeparator();
         menu->addAction(QStringLiteral("Protokoll speichern…"), this, &Tmain::SaveLogAs);
+        QAction* undo =
+            menu->addAction(QStringLiteral("Letzten Lauf rückgängig machen"), this, &Tmain::UndoClick);
+        undo->setEnabled(!RunInProgress() && session_->Connected());
+        QAction* remove =
+            menu->addAction(QStringLiteral("GPS-Daten entfernen…"), this, &Tmain::RemoveGpsClick);
+        remove->setEnabled(!RunInProgress() && session_->Connected());
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(Memo1->viewport()->mapToGlobal(at));
     });
@@ -515,6 +521,55 @@ void Tmain::Button1Click() {
     // The dialog accepts only texts a run can read; the defaults are the run without options.
     const RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
 
+    StartWorker([inputs, settings](TaggingSession& session, WindowObserver& observer) {
+        session.Run(inputs, observer, settings);
+    });
+}
+
+void Tmain::UndoClick() {
+    if (RunInProgress() || !session_->Connected()) {
+        return;
+    }
+    StartWorker([](TaggingSession& session, WindowObserver& observer) {
+        static_cast<void>(session.UndoLastRun(observer, false));
+    });
+}
+
+void Tmain::RemoveGpsClick() {
+    if (RunInProgress() || !session_->Connected()) {
+        return;
+    }
+    const QString folder = edPictures->Text();
+    if (folder.isEmpty()) {
+        ShowErrorBox(QString::fromUtf8(kNoPhotoFolderMessage));
+        return;
+    }
+    if (!QFileInfo(folder).isDir()) {
+        ShowErrorBox(QFileInfo::exists(folder)
+                         ? QStringLiteral("Der Bildordner '%1' ist kein Ordner.").arg(folder)
+                         : QStringLiteral("Der Bildordner '%1' existiert nicht.").arg(folder));
+        return;
+    }
+    const RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
+    const std::size_t count = CountPhotos(folder.toStdString(), settings.allPhotos);
+    const QString question =
+        QStringLiteral(
+            "Die GPS-Position aus %1 %2 im Ordner '%3' entfernen?\n\nMit „Letzten Lauf rückgängig "
+            "machen“ lässt sich das zurücknehmen.")
+            .arg(count)
+            .arg(count == 1 ? QStringLiteral("Foto") : QStringLiteral("Fotos"))
+            .arg(folder);
+    if (!AskQuestion({QMessageBox::Question, QStringLiteral("GPS-Daten entfernen"), question})) {
+        return;
+    }
+    const RunModes modes = runOptions_.Modes();
+    const std::string folderText = folder.toStdString();
+    StartWorker([folderText, modes, settings](TaggingSession& session, WindowObserver& observer) {
+        static_cast<void>(session.RemoveGps(folderText, observer, modes, settings));
+    });
+}
+
+void Tmain::StartWorker(std::function<void(TaggingSession&, WindowObserver&)> work) {
     stop_ = false;
     runError_.reset();
     observer_ = new WindowObserver(stop_, this);
@@ -526,9 +581,9 @@ void Tmain::Button1Click() {
 
     TaggingSession* session = session_.get();
     WindowObserver* observer = observer_;
-    worker_ = QThread::create([this, session, observer, inputs, settings] {
+    worker_ = QThread::create([this, session, observer, work = std::move(work)] {
         try {
-            session->Run(inputs, *observer, settings);
+            work(*session, *observer);
         } catch (const std::exception& error) {
             runError_ = error.what();
         } catch (...) {

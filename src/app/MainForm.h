@@ -74,6 +74,12 @@ public:
     void Label8Click();   // "Hilfe"
     void StopClick();     // "Abbrechen" and Esc: the run ends after the photos in hand
     void OptionsClick();  // "Optionen": the dialog; its values are saved and reach the next run
+    // "Letzten Lauf rückgängig machen" (the log's context menu): takes back the newest recorded run of the
+    // data folder on the worker, as a run goes, stoppable as a run is.
+    void UndoClick();
+    // "GPS-Daten entfernen…" (the log's context menu): after a question that names the photo folder and the
+    // number of photos in it, takes the positions out of them on the worker, recorded as a run is.
+    void RemoveGpsClick();
 
     [[nodiscard]] const WindowRunOptions& RunOptions() const noexcept { return runOptions_; }
     void SetRunOptions(const WindowRunOptions& options);
@@ -95,6 +101,8 @@ private:
     void FormCreate();
     void BuildControls();
     void SetRunCommandsEnabled(bool enabled);
+    // Runs work on the worker thread with the window's observer, as "Starten" does.
+    void StartWorker(std::function<void(TaggingSession&, WindowObserver&)> work);
     void OnRunFinished();
     void AppendLogLine(const QString& line);
     // Runs one command and shows what it throws in the default error report.

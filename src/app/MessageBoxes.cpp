@@ -1,5 +1,6 @@
 #include "app/MessageBoxes.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QScreen>
 #include <utility>
@@ -29,7 +30,26 @@ protected:
     }
 };
 
+QuestionHook& Questions() {
+    static QuestionHook hook;
+    return hook;
+}
+
 }  // namespace
+
+bool AskQuestion(const MessageBox& box) {
+    if (Questions()) {
+        return Questions()(box);
+    }
+    ScreenCentredBox dialog(QMessageBox::Question, box.caption, box.text, QMessageBox::Yes | QMessageBox::No);
+    dialog.button(QMessageBox::Yes)->setText(QStringLiteral("&Ja"));
+    dialog.button(QMessageBox::No)->setText(QStringLiteral("&Nein"));
+    dialog.setDefaultButton(QMessageBox::No);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    return dialog.exec() == QMessageBox::Yes;
+}
+
+QuestionHook SetQuestionHook(QuestionHook hook) { return std::exchange(Questions(), std::move(hook)); }
 
 void ShowMessageBox(const MessageBox& box) {
     if (Hook()) {

@@ -23,6 +23,12 @@ using MessageBoxHook = std::function<void(const MessageBox&)>;
 // Returns the hook that was installed before; an empty hook restores the real boxes.
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
+// A question with the buttons "Ja" and "Nein" (caption, text), "Nein" the default; true for "Ja". With a
+// question hook installed the hook answers instead.
+bool AskQuestion(const MessageBox& box);
+using QuestionHook = std::function<bool(const MessageBox&)>;
+QuestionHook SetQuestionHook(QuestionHook hook);
+
 // Error icon, caption "Fehler".
 void ShowErrorBox(const QString& text);
 // Information icon, caption "Informationen".

@@ -222,6 +222,37 @@ void CliObserver::Summary(double seconds, bool dryRun) {
     putOut(Dump(nlohmann::json{{"summary", summary}}));
 }
 
+void CliObserver::UndoDone(const UndoSummary& summary, bool dryRun) {
+    if (!json_) {
+        return;
+    }
+    nlohmann::json undo;
+    undo["found"] = summary.found;
+    undo["kind"] = summary.kind == RunRecord::Kind::removal ? "removal" : "tagging";
+    undo["dry_run"] = dryRun;
+    undo["restored"] = summary.restored;
+    undo["changed_since"] = summary.changedSince;
+    undo["failed"] = summary.failed;
+    undo["stopped"] = summary.stopped;
+    undo["restored_files"] = summary.restoredPaths;
+    undo["changed_files"] = summary.changedPaths;
+    putOut(Dump(nlohmann::json{{"undo", undo}}));
+}
+
+void CliObserver::RemovalDone(const RemovalSummary& summary, bool dryRun) {
+    if (!json_ || summary.result == RunResult::inputMissing) {
+        return;
+    }
+    nlohmann::json removal;
+    removal["dry_run"] = dryRun;
+    removal["removed"] = summary.removed;
+    removal["without_gps"] = summary.withoutGps;
+    removal["failed"] = summary.failed;
+    removal["stopped"] = summary.result == RunResult::stopped;
+    removal["removed_files"] = summary.removedPaths;
+    putOut(Dump(nlohmann::json{{"removal", removal}}));
+}
+
 void CliObserver::putOut(const std::string& line) {
     // Only a shared terminal can show the two streams on one line.
     const bool shared = progressShown_ && outIsTerminal_;

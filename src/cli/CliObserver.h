@@ -6,6 +6,8 @@
 #include <string>
 
 #include "tagging/RunObserver.h"
+#include "tagging/RunUndo.h"
+#include "tagging/TaggingRun.h"
 
 namespace zeloro::cli {
 
@@ -60,6 +62,14 @@ public:
     [[nodiscard]] const RunCounts& Counts() const noexcept { return counts_; }
     // The closing summary: a line in the log's place, or the final JSON object.
     void Summary(double seconds, bool dryRun);
+
+    // After an undo: nothing more in the log's place (its last line is the summary); in JSON mode the
+    // object {"undo":{"found":..,"kind":"tagging"|"removal","dry_run":..,"restored":N,"changed_since":M,
+    // "failed":K,"restored_files":[..],"changed_files":[..]}}.
+    void UndoDone(const UndoSummary& summary, bool dryRun);
+    // After a removal of positions: in JSON mode the object
+    // {"removal":{"dry_run":..,"removed":N,"without_gps":M,"failed":K,"removed_files":[..]}}.
+    void RemovalDone(const RemovalSummary& summary, bool dryRun);
 
     // Wipes the progress display and flushes both streams.
     void Finish();

@@ -146,6 +146,8 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
                            : arg == "--all-photos"  ? &options.settings.allPhotos
                            : arg == "--raw-in-file" ? &options.settings.rawInFile
                            : arg == "--keep-going"  ? &options.settings.keepGoing
+                           : arg == "--undo"        ? &options.undo
+                           : arg == "--remove-gps"  ? &options.removeGps
                                                     : nullptr;
         if (switchFlag != nullptr) {
             bool& flag = *switchFlag;
@@ -302,6 +304,19 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         return std::string("Die Option ") + (seenSidecar ? "--sidecar" : "--raw-in-file") +
                " gilt nur zusammen mit --all-photos.";
     }
+    // An undo takes back what a run wrote; it runs nothing itself.
+    if (options.undo && (seenGpx || seenPhotos || seenMap || options.open || options.modes.skipTagged ||
+                         options.modes.keepMtime || options.settings.allPhotos)) {
+        return "Die Option --undo nimmt den letzten Lauf zurück und gilt nur mit --data-dir, --dry-run und "
+               "--json.";
+    }
+    // A removal writes no position: it takes only the photo folder and the options of how it saves.
+    if (options.removeGps &&
+        (options.undo || seenGpx || seenMap || options.open || options.modes.skipTagged || seenZone ||
+         seenTolerance || seenOffset || options.settings.rawInFile)) {
+        return "Die Option --remove-gps gilt nur mit --photos, --data-dir, --all-photos, --dry-run, "
+               "--keep-mtime, --keep-going und --json.";
+    }
     if (trackFormat) {
         return "Die Option --track-format gilt für die folgende --gpx-Datei, doch es folgt keine.";
     }
@@ -451,6 +466,12 @@ std::string UsageText() {
         "  --raw-in-file       TIFF und RAW auf TIFF-Basis erhalten die Position in der Datei selbst (eine\n"
         "                      vorhandene Begleitdatei ebenso); eine beschädigte Datei erhält stattdessen\n"
         "                      die Begleitdatei (nur mit --all-photos)\n"
+        "  --undo              nimmt den letzten Lauf zurück, der Fotos geändert hat: jede Datei, die noch\n"
+        "                      so ist, wie der Lauf sie hinterließ, bekommt ihren früheren Inhalt und ihre\n"
+        "                      Änderungszeit zurück; ein erneutes --undo nimmt den Lauf davor zurück\n"
+        "  --remove-gps        entfernt die GPS-Position aus den Fotos von --photos (die Tags, die ein\n"
+        "                      Lauf schreibt, und die XMP-Eigenschaften exif:GPS*); mit --undo\n"
+        "                      rückgängig zu machen\n"
         "  --keep-going        ein Foto, das nicht gelesen oder gespeichert werden kann, wird im Protokoll\n"
         "                      als \"übersprungen\" gemeldet, und der Lauf geht weiter; ein voller\n"
         "                      Datenträger oder ein Datenbankfehler beendet ihn weiterhin\n"

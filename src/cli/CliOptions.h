@@ -42,6 +42,11 @@ struct CliOptions {
     bool json = false;     // one JSON object per photo instead of the log, and a summary object
     bool summary = false;  // the summary line after the run; also on with any run mode, --json, --keep-going
     bool version = false;
+    // --undo: take back the newest recorded run of the data folder instead of running (with --dry-run:
+    // only list what it would put back).
+    bool undo = false;
+    // --remove-gps: take the positions out of the photos of --photos instead of running.
+    bool removeGps = false;
 };
 
 // Either the options or the text that tells what is wrong with the command line.

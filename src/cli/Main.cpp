@@ -140,6 +140,46 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
                        " Trackpunkte eines abgebrochenen Laufs wurden aus der Tabelle entfernt.");
     }
 
+    if (options.undo) {
+        observer.SetJson(options.json);
+        int status = kExitDone;
+        try {
+            const UndoSummary summary = session.UndoLastRun(observer, options.modes.dryRun);
+            observer.UndoDone(summary, options.modes.dryRun);
+            if (summary.failed > 0) {
+                status = kExitRunError;
+            }
+        } catch (const std::exception& e) {
+            observer.Error(ErrorReportText(e.what()));
+            status = kExitRunError;
+        }
+        if (options.keep) {
+            session.KeepTrackTable();
+        }
+        session.Disconnect();
+        return status;
+    }
+
+    if (options.removeGps) {
+        observer.SetJson(options.json);
+        int status = kExitDone;
+        try {
+            const RemovalSummary summary =
+                session.RemoveGps(options.photos, observer, options.modes, options.settings);
+            observer.RemovalDone(summary, options.modes.dryRun);
+            if (summary.result == RunResult::inputMissing) {
+                status = kExitBadArgument;
+            } else if (summary.result == RunResult::busy) {
+                status = kExitRunError;
+            }
+        } catch (const std::exception& e) {
+            observer.Error(ErrorReportText(e.what()));
+            status = kExitRunError;
+        }
+        session.Disconnect();
+        return status;
+    }
+
     RunInputs inputs;
     inputs.gpxPath = options.gpx;
     inputs.folder = options.photos;

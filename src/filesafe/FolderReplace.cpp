@@ -208,12 +208,14 @@ FileDescriptor OpenReadFileForWriting(const ReadFile& file) {
     return out;
 }
 
-void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool durable,
-                     bool keepMtime) {
+namespace {
+
+void ReplaceReadFileAt(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
+                       bool durable, const timespec* mtime) {
     const std::string& path = file.path;
     RefuseReadOnly(path, file.identity, file.folder.get(), file.name.c_str());
     if (file.identity.st_nlink > 1) {
-        RewriteInPlace(file, parts, keepMtime);
+        RewriteInPlace(file, parts, mtime);
         return;
     }
     FolderTemporary temp(file.folder.get());
@@ -248,9 +250,9 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
     }
     // After the last write, which would set the time anew; photo managers that go by it then do not take
     // the photo for a new one.
-    if (keepMtime) {
+    if (mtime != nullptr) {
         error = InjectedError(SafeWriteStep::times);
-        const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, original.st_mtim};
+        const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, *mtime};
         if (error != 0 || ::futimens(temp.Fd(), times.data()) != 0) {
             ThrowTimesError(path, error != 0 ? error : errno);
         }
@@ -294,6 +296,18 @@ void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::
     if (durable) {
         ::fsync(file.folder.get());
     }
+}
+
+}  // namespace
+
+void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool durable,
+                     bool keepMtime) {
+    ReplaceReadFileAt(file, parts, durable, keepMtime ? &file.identity.st_mtim : nullptr);
+}
+
+void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool durable,
+                     const timespec& mtime) {
+    ReplaceReadFileAt(file, parts, durable, &mtime);
 }
 
 }  // namespace zeloro

@@ -88,5 +88,9 @@ private:
 // keepMtime the new file gets the modification time read, to the nanosecond, before it is named.
 void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
                      bool durable = false, bool keepMtime = false);
+// The same, the new content getting the modification time mtime (to the nanosecond): a photo put back as it
+// was gets its own time back, not the time of the content it replaces.
+void ReplaceReadFile(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts, bool durable,
+                     const timespec& mtime);
 
 }  // namespace zeloro

@@ -192,7 +192,7 @@ namespace detail {
 
 // A photo with several names is rewritten where it lies, under a journal (see ReplaceReadFile).
 void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::uint8_t>> parts,
-                    bool keepMtime) {
+                    const timespec* mtime) {
     const std::string& path = file.path;
     // A second descriptor on the very inode read (not looked up by name again), opened for writing: the
     // file's own permission bits decide, as for any program that edits it.
@@ -254,9 +254,9 @@ void RewriteInPlace(const ReadFile& file, std::span<const std::span<const std::u
 
     error = WriteInPlace(out.get(), parts);
     int timesError = 0;
-    if (error == 0 && keepMtime) {
+    if (error == 0 && mtime != nullptr) {
         timesError = InjectedError(SafeWriteStep::times);
-        const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, original.st_mtim};
+        const std::array<timespec, 2> times{timespec{0, UTIME_OMIT}, *mtime};
         if (timesError == 0 && ::futimens(out.get(), times.data()) != 0) {
             timesError = errno;
         }

@@ -331,6 +331,35 @@ private:
             }
             return Outcome::kept;
         }
+        // Entries only taken out (a position removed): the directory is written again where it lies,
+        // shorter, and the bytes it no longer uses are zeroed; nothing else moves.
+        const bool onlyRemoved =
+            directory.Read() && plans.size() < directory.entries.size() &&
+            std::all_of(plans.begin(), plans.end(),
+                        [this](const Plan& p) { return p.entry != nullptr && !FailedToRead(*p.tag); }) &&
+            (!linkChanges || next.has_value()) && OwnsItsBytes(directory);
+        if (onlyRemoved) {
+            const std::int64_t at = directory.offset;
+            const auto count = static_cast<std::int64_t>(plans.size());
+            PutWord(out_.data() + at, static_cast<std::uint16_t>(count), order_);
+            for (std::int64_t i = 0; i < count; ++i) {
+                const Plan& plan = plans[static_cast<std::size_t>(i)];
+                const std::int64_t entryAt = at + 2 + i * kEntrySize;
+                entryAt_[plan.tag] = entryAt;
+                if (plan.changed) {
+                    WriteEntry(entryAt, plan);
+                } else {
+                    std::memcpy(out_.data() + entryAt, source_.tiff.data() + plan.entry->HeaderOffset,
+                                kEntrySize);
+                }
+            }
+            const std::int64_t linkAt = at + 2 + count * kEntrySize;
+            const std::optional<std::uint32_t> link = linkChanges ? ifd1Link_ : next;
+            PutLongWord(out_.data() + linkAt, link.value_or(0), order_);
+            const std::int64_t oldEnd = directory.nextOffsetPosition + 4;
+            std::fill(out_.data() + linkAt + 4, out_.data() + oldEnd, std::uint8_t{0});
+            return Outcome::kept;
+        }
 
         std::vector<const Plan*> written;
         for (const Plan& plan : plans) {

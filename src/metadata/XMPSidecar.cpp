@@ -2,6 +2,7 @@
 // changes, and the shot time and position a sidecar already holds.
 #include "metadata/XMPSidecar.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -169,6 +170,42 @@ std::string UpdateXMPSidecarText(const std::string& text, std::span<const XMPSid
     packet.SetUpdatePolicy(xwAlwaysUpdate);
     for (const XMPSidecarProperty& property : properties) {
         packet.UpdateProperty(xsExif, property.name, xpSimple, property.value);
+    }
+    std::string generated;
+    WriteXMPText(packet, generated);
+    return generated;
+}
+
+std::optional<std::string> RemoveXMPSidecarGps(const std::string& text) {
+    TXMPPacket packet;
+    if (!packet.TryLoadFromStream(AsBytes(text))) {
+        throw EInvalidXMPPacket();
+    }
+    const int total = PropertyTotal(packet);
+    std::vector<std::string> names;
+    if (const TXMPSchema* schema = packet.FindSchema(xsExif)) {
+        for (const auto& property : *schema) {
+            if (property->Name().starts_with("GPS")) {
+                names.push_back(property->Name());
+            }
+        }
+    }
+    if (names.empty()) {
+        return std::nullopt;
+    }
+    for (const std::string& name : names) {
+        packet.RemoveProperty(xsExif, name);
+    }
+    std::string updated = packet.RawXML();
+    TXMPPacket after;
+    const bool holds = after.TryLoadFromStream(AsBytes(updated)) &&
+                       after.AboutAttributeValue() == packet.AboutAttributeValue() &&
+                       PropertyTotal(after) == total - static_cast<int>(names.size()) &&
+                       std::none_of(names.begin(), names.end(), [&](const std::string& name) {
+                           return FindExifProperty(after, name) != nullptr;
+                       });
+    if (holds) {
+        return updated;
     }
     std::string generated;
     WriteXMPText(packet, generated);

@@ -37,6 +37,11 @@ struct XMPSidecarProperty {
 [[nodiscard]] std::string UpdateXMPSidecarText(const std::string& text,
                                                std::span<const XMPSidecarProperty> properties);
 
+// The sidecar text without its exif:GPS properties, the rest of the text kept where the packet allows it
+// (else written anew from everything else it holds); nullopt when it holds none. Throws EInvalidXMPPacket
+// for a text that is no XMP packet.
+[[nodiscard]] std::optional<std::string> RemoveXMPSidecarGps(const std::string& text);
+
 // A shot time as a sidecar states it: the clock time as written and, when the text carries one, its
 // offset east of UTC in seconds ("Z" is offset 0).
 struct XMPSidecarTime {

@@ -313,7 +313,8 @@ int PutBack(int fd, const RawWritePlan& plan, bool switched, const timespec& mti
 
 void SetRawWriteHook(RawWriteHook hook) { Hook() = std::move(hook); }
 
-void WriteGpsIntoRaw(const std::string& path, const TCustomExifData& gps, bool followLink, bool keepMtime) {
+RawWriteDone WriteGpsIntoRaw(const std::string& path, const TCustomExifData& gps, bool followLink,
+                             bool keepMtime) {
     const ReadFile file = OpenFileForReplacing(path, followLink);
     const FileTiffSource source(file.file.get(), static_cast<std::uint64_t>(file.identity.st_size));
     RawWritePlan plan;
@@ -415,6 +416,7 @@ void WriteGpsIntoRaw(const std::string& path, const TCustomExifData& gps, bool f
             throw FileError("Datei " + path + " kann nicht erstellt werden. " + ReasonText(error));
         });
     }
+    return RawWriteDone{plan.oldSize, plan.pointerOffset, plan.oldPointer, oldTime};
 }
 
 }  // namespace zeloro

@@ -1,7 +1,9 @@
 // src/rawfile/RawGpsWrite.h: the GPS directory written into a TIFF-based RAW file where it lies, without
 // moving a byte of it, and the repair of such a write a killed run left.
 #pragma once
+#include <array>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -42,7 +44,15 @@ private:
 // file, a link the scan did not see, changed since it was read, or a journal of an earlier write is still
 // there, FileError/StreamError for a failure of the system (the file is then as it was, or with an
 // unreferenced tail the journal names).
-void WriteGpsIntoRaw(const std::string& path, const TCustomExifData& gps, bool followLink, bool keepMtime);
+// Returns what puts the file back as it was: its old size, and the pointer switched with its old bytes.
+struct RawWriteDone {
+    std::uint64_t oldSize = 0;
+    std::uint64_t pointerOffset = 0;
+    std::array<std::uint8_t, 4> oldPointer{};
+    timespec oldMtime{};
+};
+RawWriteDone WriteGpsIntoRaw(const std::string& path, const TCustomExifData& gps, bool followLink,
+                             bool keepMtime);
 
 // The journal of a RAW write to the file named fileName, in the same folder: ".<stem>.zeloro-raw-gps" (stem
 // as SaveNameStem gives it); no folder scan takes it for a photo, a temporary file or an in-place journal.

@@ -1,6 +1,7 @@
 // src/tagging/TaggingRun.cpp: the tagging run: input checks, scan, import, and the per-photo loop.
 #include "tagging/TaggingRun.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -300,8 +301,8 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
     const std::vector<XMPSidecarProperty> properties = SidecarGpsProperties(*photo.gps);
     if (photo.sidecar) {
         const std::string text(photo.sidecar->bytes.begin(), photo.sidecar->bytes.end());
+        // The bytes read stay: the run's record keeps them, to put the sidecar back.
         photo.sidecarText = UpdateXMPSidecarText(text, properties);
-        photo.sidecar->bytes.clear();
     } else {
         photo.sidecarText = NewXMPSidecarText(properties);
     }
@@ -392,6 +393,37 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
     return photo;
 }
 
+// The size and time a file has now that the run wrote it; the hash is that of the bytes written.
+void TakeLeftIdentity(RecordedFile& recorded) {
+    struct stat now {};
+    const int result =
+        recorded.throughLink ? ::stat(recorded.path.c_str(), &now) : ::lstat(recorded.path.c_str(), &now);
+    if (result == 0) {
+        recorded.newMtime = now.st_mtim;
+        if (static_cast<std::uint64_t>(now.st_size) != recorded.newSize) {
+            // Changed by another program right after the write: the record must not take that for ours.
+            recorded.newMtime = timespec{0, 0};
+        }
+    }
+}
+
+// A file about to be replaced by the parts: what puts it back.
+RecordedFile ReplacedFile(const std::string& path, const ReadFile& file, std::span<const std::uint8_t> old,
+                          std::span<const std::span<const std::uint8_t>> parts) {
+    RecordedFile recorded;
+    recorded.path = path;
+    recorded.throughLink = file.throughLink;
+    for (const auto part : parts) {
+        recorded.newSize += part.size();
+    }
+    recorded.newHash = ContentHash::Of(parts);
+    recorded.oldSize = old.size();
+    recorded.oldHash = ContentHash::Of(old);
+    recorded.oldMtime = file.identity.st_mtim;
+    recorded.steps = RestoreSteps(old, parts);
+    return recorded;
+}
+
 unsigned WorkerCount(int jobs, std::size_t photos) {
     unsigned count = jobs > 0 ? static_cast<unsigned>(jobs) : std::thread::hardware_concurrency();
     count = std::max(count, 1U);
@@ -415,6 +447,25 @@ std::string OtherFilesNotice(std::size_t count) {
     return std::to_string(count) + kOtherFilesSkipped;
 }
 
+std::size_t CountPhotos(const std::string& folder, bool allPhotos) {
+    std::string path = folder;
+    if (path.empty()) {
+        return 0;
+    }
+    if (path.back() != '/') {
+        path += '/';
+    }
+    std::vector<std::string> photos;
+    ScanFindings findings;
+    if (allPhotos) {
+        FindPhotosRecursive(
+            path, [](std::string_view name) { return IsAllPhotosName(name); }, photos, true, &findings, true);
+    } else {
+        FindFilesRecursive(path, kPhotoMask, photos, true, &findings);
+    }
+    return photos.size();
+}
+
 std::string PhotoFileName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -422,6 +473,32 @@ std::string PhotoFileName(const std::string& path) {
 
 std::vector<std::uint8_t> ReadPhotoFile(const std::string& path) {
     return std::move(ReadFileForReplacing(path, true).bytes);
+}
+
+// A RAW written in place: its size, time and hash as the write left it, read back, and its old size and
+// pointer, which put it back.
+void TaggingRun::RecordRawWrite(const std::string& path, bool throughLink, const RawWriteDone& done) {
+    RecordedFile recorded;
+    recorded.path = path;
+    recorded.throughLink = throughLink;
+    const ReadFile now = ReadFileForReplacing(path, throughLink);
+    const std::span<const std::uint8_t> bytes(now.bytes);
+    recorded.newSize = bytes.size();
+    recorded.newMtime = now.identity.st_mtim;
+    recorded.newHash = ContentHash::Of(bytes);
+    recorded.oldSize = done.oldSize;
+    recorded.oldMtime = done.oldMtime;
+    recorded.steps = PatchSteps(done.oldSize, done.pointerOffset, done.oldPointer);
+    if (done.oldSize > bytes.size() || done.pointerOffset + done.oldPointer.size() > done.oldSize) {
+        return;  // not the file written: nothing to put back from it
+    }
+    ContentHash former;
+    former.Update(bytes.first(static_cast<std::size_t>(done.pointerOffset)));
+    former.Update(done.oldPointer);
+    const auto after = static_cast<std::size_t>(done.pointerOffset + done.oldPointer.size());
+    former.Update(bytes.subspan(after, static_cast<std::size_t>(done.oldSize) - after));
+    recorded.oldHash = former.Value();
+    changes_.push_back(std::move(recorded));
 }
 
 // Writes the position of a photo of another kind than JPEG: into the RAW itself where the run does that
@@ -433,8 +510,10 @@ bool TaggingRun::SaveOtherKind(PreparedPhoto& photo, const std::string& path, co
     bool wroteFile = false;
     if (photo.rawInFile) {
         try {
-            WriteGpsIntoRaw(path, *photo.gps, photo.file.throughLink, inputs.modes.keepMtime);
+            const RawWriteDone done =
+                WriteGpsIntoRaw(path, *photo.gps, photo.file.throughLink, inputs.modes.keepMtime);
             wroteFile = true;
+            RecordRawWrite(path, photo.file.throughLink, done);
         } catch (const RawFileRefused& refused) {
             LogLine(observer, " - " + shownName + kLogRawRefused + LogSafeText(refused.Reason()) +
                                   kLogRawRefusedSidecar + LogSafeText(PhotoFileName(photo.sidecarPath)));
@@ -445,12 +524,23 @@ bool TaggingRun::SaveOtherKind(PreparedPhoto& photo, const std::string& path, co
     }
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(photo.sidecarText.data()),
                                               photo.sidecarText.size());
+    const std::array<std::span<const std::uint8_t>, 1> parts{bytes};
     if (photo.sidecar) {
-        const std::array<std::span<const std::uint8_t>, 1> parts{bytes};
+        RecordedFile recorded =
+            ReplacedFile(photo.sidecar->path, *photo.sidecar, photo.sidecar->bytes, parts);
         ReplaceReadFile(*photo.sidecar, parts, false, inputs.modes.keepMtime);
+        TakeLeftIdentity(recorded);
+        changes_.push_back(std::move(recorded));
     } else {
         // A sidecar is the photo's, so it gets the photo's read and write permissions.
         WriteNewFile(photo.sidecarPath, bytes, photo.file.identity.st_mode & 0666U);
+        RecordedFile recorded;
+        recorded.path = photo.sidecarPath;
+        recorded.created = true;
+        recorded.newSize = bytes.size();
+        recorded.newHash = ContentHash::Of(bytes);
+        TakeLeftIdentity(recorded);
+        changes_.push_back(std::move(recorded));
     }
     return wroteFile;
 }
@@ -540,8 +630,13 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
                     if (photo.sidecarKind) {
                         saved = SaveOtherKind(photo, path, shownName, inputs, settings, observer);
                     } else {
-                        ReplaceReadFile(photo.file, photo.content->Parts(), false, inputs.modes.keepMtime);
+                        const auto parts = photo.content->Parts();
+                        RecordedFile recorded =
+                            ReplacedFile(path, photo.file, photo.image->StoredBytes(), parts);
+                        ReplaceReadFile(photo.file, parts, false, inputs.modes.keepMtime);
                         saved = true;
+                        TakeLeftIdentity(recorded);
+                        changes_.push_back(std::move(recorded));
                     }
                 } catch (const FileSkippedError& skipped) {
                     // Not tagged, so not on the map either; the photo and everything around it stay as
@@ -592,6 +687,159 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
     return saved;
 }
 
+std::string RemovalSummaryText(const RemovalSummary& summary, bool dryRun) {
+    return "GPS-Position aus " + std::to_string(summary.removed) +
+           (summary.removed == 1 ? " Bild" : " Bildern") +
+           (dryRun ? (summary.removed == 1 ? " würde" : " würden") : "") + " entfernt, " +
+           std::to_string(summary.withoutGps) + " ohne GPS-Position, " + std::to_string(summary.failed) +
+           " fehlgeschlagen";
+}
+
+namespace {
+
+// The GPS tags a run writes: latitude and longitude with their references, altitude and its reference,
+// time stamp and date stamp.
+constexpr std::array<TTiffTagID, 8> kWrittenGpsTags{1, 2, 3, 4, 5, 6, 7, 0x1D};
+constexpr TTiffTagID kGpsVersionTag = 0;
+
+// Takes the position out of the image's EXIF and XMP data; true when there was one to take.
+bool TakeOutPosition(TJPEGImageEx& image) {
+    TExifData& exif = image.ExifData();
+    TExifSection& gps = exif[esGPS];
+    bool changed = false;
+    for (const TTiffTagID id : kWrittenGpsTags) {
+        changed = gps.Remove(id) || changed;
+    }
+    // A directory left with its version alone says nothing; it goes, and its pointer with it.
+    if (changed && gps.Count() == 1 && gps.Find(kGpsVersionTag) != nullptr) {
+        gps.Remove(kGpsVersionTag);
+    }
+    if (TXMPSchema* schema = exif.XMPPacket().FindSchema(xsExif)) {
+        std::vector<std::string> names;
+        for (const auto& property : *schema) {
+            if (property->Name().starts_with("GPS")) {
+                names.push_back(property->Name());
+            }
+        }
+        for (const std::string& name : names) {
+            changed = schema->RemoveProperty(name) || changed;
+        }
+    }
+    return changed;
+}
+
+}  // namespace
+
+RemovalSummary TaggingRun::RemoveGps(const std::string& folderText, RunObserver& observer,
+                                     const RunModes& modes, const RunSettings& settings) {
+    RemovalSummary summary;
+    if (folderText.empty()) {
+        observer.ShowError(kNoPhotoFolderMessage);
+        summary.result = RunResult::inputMissing;
+        return summary;
+    }
+    photos_.clear();
+    mapEntries_.clear();
+    mapShots_.clear();
+    changes_.clear();
+    LogLine(observer, kLogReadingPhotos);
+    std::string folder = folderText;
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    ScanFindings findings;
+    if (settings.allPhotos) {
+        FindPhotosRecursive(
+            folder, [](std::string_view name) { return IsAllPhotosName(name); }, photos_, true, &findings,
+            true);
+    } else {
+        FindFilesRecursive(folder, kPhotoMask, photos_, true, &findings);
+    }
+    const SidecarPlan sidecars(photos_, settings.sidecar);
+    observer.SetProgressMax(ClampToInt(photos_.size()));
+    LogLine(observer, " - " + std::to_string(photos_.size()) + kLogPhotosFound);
+    ReportScanFindings(findings, observer);
+    UndoInterruptedSaves(photos_, findings, observer);
+
+    int position = 0;
+    for (const std::string& path : photos_) {
+        if (observer.StopRequested()) {
+            summary.result = StopRun(observer, position, photos_.size());
+            return summary;
+        }
+        const std::string shownName =
+            LogSafeText(settings.explain ? PathBelowFolder(path, folder) : PhotoFileName(path));
+        try {
+            ReadFile file = ReadFileForReplacing(path, findings.links.contains(path));
+            if (DetectMediaKind(file.bytes) != MediaKind::jpeg) {
+                // Another kind carries a run's position in its sidecar; a position in the file itself
+                // stays.
+                const std::string sidecarPath = sidecars.SidecarOf(path);
+                std::optional<std::string> text;
+                std::optional<ReadFile> sidecar;
+                if (findings.sidecars.contains(sidecarPath)) {
+                    sidecar = ReadFileForReplacing(sidecarPath, findings.links.contains(sidecarPath));
+                    text = RemoveXMPSidecarGps(std::string(sidecar->bytes.begin(), sidecar->bytes.end()));
+                }
+                if (!text) {
+                    ++summary.withoutGps;
+                    LogLine(observer, " - " + shownName + kLogNoGpsInSidecar);
+                } else if (modes.dryRun) {
+                    ++summary.removed;
+                    summary.removedPaths.push_back(sidecarPath);
+                    LogLine(observer, " - " + shownName + kLogGpsWouldBeRemoved);
+                } else {
+                    const std::array<std::span<const std::uint8_t>, 1> parts{
+                        std::span(reinterpret_cast<const std::uint8_t*>(text->data()), text->size())};
+                    RecordedFile recorded = ReplacedFile(sidecarPath, *sidecar, sidecar->bytes, parts);
+                    ReplaceReadFile(*sidecar, parts, false, modes.keepMtime);
+                    TakeLeftIdentity(recorded);
+                    changes_.push_back(std::move(recorded));
+                    ++summary.removed;
+                    summary.removedPaths.push_back(sidecarPath);
+                    LogLine(observer, " - " + shownName + kLogGpsRemovedFromSidecar +
+                                          LogSafeText(PhotoFileName(sidecarPath)));
+                }
+                observer.SetProgressPosition(++position);
+                continue;
+            }
+            TJPEGImageEx image;
+            image.LoadFromBytes(std::move(file.bytes));
+            if (!TakeOutPosition(image)) {
+                ++summary.withoutGps;
+                LogLine(observer, " - " + shownName + kLogNoGps);
+            } else if (modes.dryRun) {
+                ++summary.removed;
+                summary.removedPaths.push_back(path);
+                LogLine(observer, " - " + shownName + kLogGpsWouldBeRemoved);
+            } else {
+                const TJPEGImageEx::BuiltContent content = image.BuildContent();
+                const auto parts = content.Parts();
+                RecordedFile recorded = ReplacedFile(path, file, image.StoredBytes(), parts);
+                ReplaceReadFile(file, parts, false, modes.keepMtime);
+                TakeLeftIdentity(recorded);
+                changes_.push_back(std::move(recorded));
+                ++summary.removed;
+                summary.removedPaths.push_back(path);
+                LogLine(observer, " - " + shownName + kLogGpsRemoved);
+            }
+        } catch (const FileSkippedError& skipped) {
+            ++summary.failed;
+            LogLine(observer, " - " + shownName + kLogNotSaved + LogSafeText(skipped.Reason()));
+        } catch (const std::exception& error) {
+            if (!settings.keepGoing || EndsRunAlways(error)) {
+                throw Error(LogSafeText(path) + ": " + error.what());
+            }
+            ++summary.failed;
+            LogLine(observer, " - " + shownName + ": " + LogSafeText(error.what()) + kLogFailedSkipped);
+        }
+        observer.SetProgressPosition(++position);
+    }
+    LogLine(observer, " - " + RemovalSummaryText(summary, modes.dryRun));
+    observer.SetProgressPosition(0);
+    return summary;
+}
+
 RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings) {
     // The GPX path is checked first, so an empty form names the GPX file; neither check looks at the disk.
     if (inputs.gpxPath.empty() || std::any_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(),
@@ -607,6 +855,7 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
     photos_.clear();
     mapEntries_.clear();
     mapShots_.clear();
+    changes_.clear();
     lastZoneName_.clear();
     // Read before the folder is scanned: without its place file the run could not do what was asked.
     std::optional<PlaceIndex> places;

@@ -10,6 +10,7 @@
 #include "tagging/PhotoKinds.h"
 #include "tagging/RunInputs.h"
 #include "tagging/RunObserver.h"
+#include "tagging/RunRecord.h"
 
 namespace zeloro {
 
@@ -22,6 +23,7 @@ struct MapShot {
 
 class Connection;
 class Query;
+struct RawWriteDone;
 struct PreparedPhoto;  // what the run knows of a photo before its lines are given
 
 inline constexpr const char* kNoGpxFileMessage = "Bitte geben Sie eine gpx-Datei an!";
@@ -46,6 +48,25 @@ inline constexpr const char* kLogSaveNotUndone = " nicht rückgängig gemacht: "
 inline constexpr const char* kLogSaveJournalKept = "; das Journal bleibt: ";
 inline constexpr const char* kLogFolderUnreadable = ": Verzeichnis kann nicht gelesen werden";
 inline constexpr const char* kPhotoMask = "*.jpg";
+// The removal of positions ("GPS-Daten entfernen"), after the photo's name; and its closing line.
+inline constexpr const char* kLogGpsRemoved = ": GPS-Position entfernt";
+inline constexpr const char* kLogGpsWouldBeRemoved = ": GPS-Position würde entfernt (Probelauf)";
+inline constexpr const char* kLogNoGps = " hat keine GPS-Position";
+// A photo of another kind: its sidecar lost the position ("IMG_1.dng: GPS-Position entfernt aus
+// IMG_1.dng.xmp"), or it has no sidecar with one.
+inline constexpr const char* kLogGpsRemovedFromSidecar = ": GPS-Position entfernt aus ";
+inline constexpr const char* kLogNoGpsInSidecar = " hat keine Begleitdatei mit GPS-Position";
+
+// What a removal of positions did.
+struct RemovalSummary {
+    RunResult result = RunResult::done;
+    std::size_t removed = 0;  // in a dry run: would be
+    std::size_t withoutGps = 0;
+    std::size_t failed = 0;
+    std::vector<std::string> removedPaths;
+};
+// "GPS-Position aus 3 Bildern entfernt, 1 ohne GPS-Position, 0 fehlgeschlagen".
+[[nodiscard]] std::string RemovalSummaryText(const RemovalSummary& summary, bool dryRun);
 
 // Runs "Starten" and owns what a run leaves behind: the photo list and the map list with the shot of each
 // entry, kept from one run to the next until the next run or "Leeren". The connection and its statement
@@ -65,6 +86,16 @@ public:
     // as a missing GPX file, and the first import that fails ends the run before the next file.
     RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
 
+    // Takes the position out of every JPEG photo of the folder (with settings.allPhotos out of the sidecars
+    // of the other kinds too; a RAW's own GPS directory stays): the tags a run writes (latitude, longitude,
+    // their references, GPS date and time stamp, altitude and its reference) and, when no other GPS tag is
+    // left, GPSVersionID, the GPS directory and its pointer; every other GPS tag stays, and so does every
+    // other byte of the photo's EXIF block. The XMP exif:GPS properties of the photo go as well. Saved as a
+    // run saves (dry run and keepMtime as there; keepGoing goes on over a photo that cannot be read).
+    // Changes() gives what puts each photo back.
+    RemovalSummary RemoveGps(const std::string& folderText, RunObserver& observer, const RunModes& modes,
+                             const RunSettings& settings);
+
     // The photo paths of the last run, in scan order.
     [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return photos_; }
     // "lat|lon|file name" per photo the last run tagged, in tagging order.
@@ -75,6 +106,8 @@ public:
         mapEntries_.clear();
         mapShots_.clear();
     }
+    // The files the last run wrote, each with what puts it back (empty after a dry run), for its record.
+    [[nodiscard]] const std::vector<RecordedFile>& Changes() const noexcept { return changes_; }
 
 private:
     bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::string& folder,
@@ -82,13 +115,16 @@ private:
     bool SaveOtherKind(PreparedPhoto& photo, const std::string& path, const std::string& shownName,
                        const RunInputs& inputs, const RunSettings& settings, RunObserver& observer);
 
+    void RecordRawWrite(const std::string& path, bool throughLink, const RawWriteDone& done);
+
     Connection& connection_;
     Query& query_;
     std::vector<std::string> photos_;
     std::vector<std::string> mapEntries_;
     std::vector<MapShot> mapShots_;  // parallel to mapEntries_
     SidecarPlan sidecars_;           // of the last run's photos
-    std::string lastZoneName_;       // the zone from the track the log named last in this run
+    std::vector<RecordedFile> changes_;
+    std::string lastZoneName_;  // the zone from the track the log named last in this run
 };
 
 // One coordinate as the EXIF GPS rationals take it: whole degrees and minutes over 1, the seconds as a
@@ -107,6 +143,9 @@ struct DmsParts {
 
 // The notice of the files an --all-photos scan passed over: "3 Dateien in anderen Formaten übersprungen".
 [[nodiscard]] std::string OtherFilesNotice(std::size_t count);
+
+// How many photos a run on the folder would find (every kind with allPhotos), for a question before it.
+[[nodiscard]] std::size_t CountPhotos(const std::string& folder, bool allPhotos);
 
 // The last component of a photo path, the name the log and the map entry use.
 [[nodiscard]] std::string PhotoFileName(const std::string& path);

@@ -6,7 +6,9 @@
 
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <string_view>
 #include <utility>
 
@@ -148,6 +150,23 @@ std::vector<std::vector<MapPoint>> trackLines(Query& query) {
     return lines;
 }
 
+std::int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The path from the root, by the working folder, without resolving any link in it (a link the run
+// followed is followed again by the undo).
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path.front() == '/') {
+        return path;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.string();
+}
+
 }  // namespace
 
 TaggingSession::TaggingSession(std::string dataFolder)
@@ -227,7 +246,74 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, co
     const RunningMark mark(running_);
     // The run imports into the table: what it holds afterwards was no longer kept on purpose.
     ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
-    return run_.Run(inputs, observer, settings);
+    RunRecord record;
+    record.startedNs = NowNs();
+    record.folder = inputs.folder;
+    RunResult result = RunResult::done;
+    try {
+        result = run_.Run(inputs, observer, settings);
+    } catch (...) {
+        KeepRecord(record, observer);
+        throw;
+    }
+    KeepRecord(record, observer);
+    return result;
+}
+
+RemovalSummary TaggingSession::RemoveGps(const std::string& folder, RunObserver& observer,
+                                         const RunModes& modes, const RunSettings& settings) {
+    if (running_.exchange(true)) {
+        RemovalSummary busy;
+        busy.result = RunResult::busy;
+        return busy;
+    }
+    const RunningMark mark(running_);
+    RunRecord record;
+    record.kind = RunRecord::Kind::removal;
+    record.startedNs = NowNs();
+    record.folder = folder;
+    RemovalSummary summary;
+    try {
+        summary = run_.RemoveGps(folder, observer, modes, settings);
+    } catch (...) {
+        KeepRecord(record, observer);
+        throw;
+    }
+    KeepRecord(record, observer);
+    return summary;
+}
+
+void TaggingSession::KeepRecord(RunRecord& record, RunObserver& observer) {
+    // Whatever ended the run, the files it wrote up to there can be taken back.
+    if (dataFolder_.empty() || run_.Changes().empty()) {
+        return;
+    }
+    record.files = run_.Changes();
+    // An undo may start from another working folder.
+    for (RecordedFile& file : record.files) {
+        file.path = AbsolutePath(file.path);
+    }
+    record.folder = AbsolutePath(record.folder);
+    try {
+        StoreRunRecord(dataFolder_, record);
+    } catch (const std::exception& error) {
+        observer.Notice(std::string(kRecordNotStored) + error.what());
+    }
+}
+
+UndoSummary TaggingSession::UndoLastRun(RunObserver& observer, bool dryRun) {
+    if (running_.exchange(true)) {
+        UndoSummary busy;
+        busy.stopped = true;
+        return busy;
+    }
+    const RunningMark mark(running_);
+    UndoSummary summary = UndoNewestRun(dataFolder_, observer, dryRun);
+    if (!dryRun && summary.restored > 0) {
+        // The map list names positions this undo took back out of the photos.
+        run_.ClearMapEntries();
+    }
+    return summary;
 }
 
 bool TaggingSession::clearDatabase() {

@@ -11,6 +11,7 @@
 #include "mapexport/MapPage.h"
 #include "tagging/RunInputs.h"
 #include "tagging/RunObserver.h"
+#include "tagging/RunUndo.h"
 #include "tagging/TaggingRun.h"
 
 namespace zeloro {
@@ -49,6 +50,15 @@ public:
     // what was done before them stays done. The settings are opt-in; their defaults change nothing.
     RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
 
+    // "GPS-Daten entfernen…": TaggingRun::RemoveGps on the folder, recorded as a run is, so an undo takes it
+    // back. Busy (result) while a run is in progress.
+    RemovalSummary RemoveGps(const std::string& folder, RunObserver& observer, const RunModes& modes,
+                             const RunSettings& settings = {});
+
+    // Takes back the newest recorded run of the data folder (UndoNewestRun); a run that wrote files leaves
+    // its record there, as the newest. An undo while a run is in progress does nothing (stopped, not found).
+    UndoSummary UndoLastRun(RunObserver& observer, bool dryRun);
+
     [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return run_.Photos(); }
     [[nodiscard]] const std::vector<std::string>& MapEntries() const noexcept { return run_.MapEntries(); }
     [[nodiscard]] const std::vector<MapShot>& MapShots() const noexcept { return run_.MapShots(); }
@@ -76,6 +86,7 @@ public:
 
 private:
     void DeleteStaleTrackRows();
+    void KeepRecord(RunRecord& record, RunObserver& observer);
 
     std::string dataFolder_;
     std::unique_ptr<DataFolderLock> lock_;
@@ -86,6 +97,10 @@ private:
     // Guards against a start from inside the import's event-loop pass or from another thread.
     std::atomic<bool> running_{false};
 };
+
+// Before the reason a run's record could not be written (a notice: the run itself is done).
+inline constexpr const char* kRecordNotStored =
+    "Der Lauf konnte nicht zum Rückgängigmachen aufgezeichnet werden: ";
 
 inline constexpr const char* kNoMapDataMessage = "Keine aktuellen Geodaten vorhanden!";
 

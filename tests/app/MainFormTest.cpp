@@ -868,6 +868,78 @@ TEST_F(MainWindow, ToleranceChangesOnlyByItsArrowButtonsInStepsOfOne) {
     EXPECT_EQ(sec->Text(), QStringLiteral("19"));
 }
 
+// "Letzten Lauf rückgängig machen" runs on the worker as "Starten" does and puts the photo back; a second
+// one finds no run left.
+TEST_F(MainWindow, UndoTakesBackTheLastRunOnTheWorker) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    Activate(*window);
+    ASSERT_TRUE(window->Session().Connected());
+    const Bytes before = ReadFileBytes(photos_ / "a.jpg");
+    RunOnce(*window);
+    ASSERT_NE(ReadFileBytes(photos_ / "a.jpg"), before);
+    auto* memo = Child<QPlainTextEdit>(*window, "Memo1");
+    memo->clear();
+
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    window->UndoClick();
+    EXPECT_TRUE(window->RunInProgress());
+    EXPECT_FALSE(Child<QWidget>(*window, "Button1")->isEnabled());
+    window->UndoClick();  // a second start while the first runs is ignored
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_TRUE(BytesEqual(before, ReadFileBytes(photos_ / "a.jpg")));
+    EXPECT_EQ(LogLines(*memo),
+              (std::vector<std::string>{
+                  " - Lauf wird rückgängig gemacht: " + photos_.path().string(),
+                  " - " + (photos_ / "a.jpg").string() + " zurückgesetzt",
+                  " - 1 Datei zurückgesetzt, 0 nach dem Lauf geändert und nicht zurückgesetzt"}));
+    EXPECT_TRUE(window->Session().MapEntries().empty());
+
+    memo->clear();
+    window->UndoClick();
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_EQ(LogLines(*memo), std::vector<std::string>{" - Kein Lauf zum Rückgängigmachen vorhanden"});
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// "GPS-Daten entfernen…" asks first, naming the folder and the number of photos; "Nein" changes nothing,
+// "Ja" takes the position out on the worker, and the undo brings it back.
+TEST_F(MainWindow, RemoveGpsAsksThenRemovesAndTheUndoBringsItBack) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    Activate(*window);
+    RunOnce(*window);
+    const Bytes tagged = ReadFileBytes(photos_ / "a.jpg");
+    std::vector<MessageBox> questions;
+    bool answer = false;
+    const QuestionHook previous = SetQuestionHook([&](const MessageBox& box) {
+        questions.push_back(box);
+        return answer;
+    });
+    window->RemoveGpsClick();
+    ASSERT_EQ(questions.size(), 1U);
+    EXPECT_EQ(questions[0].caption, QStringLiteral("GPS-Daten entfernen"));
+    EXPECT_EQ(questions[0].text,
+              QStringLiteral("Die GPS-Position aus 2 Fotos im Ordner '%1' entfernen?\n\nMit "
+                             "„Letzten Lauf rückgängig machen“ lässt sich das zurücknehmen.")
+                  .arg(QString::fromStdString(photos_.path().string())));
+    EXPECT_FALSE(window->RunInProgress());
+    EXPECT_EQ(ReadFileBytes(photos_ / "a.jpg"), tagged);
+
+    answer = true;
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    window->RemoveGpsClick();
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    SetQuestionHook(previous);
+    EXPECT_NE(ReadFileBytes(photos_ / "a.jpg"), tagged);
+    const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(*window, "Memo1"));
+    EXPECT_EQ(lines.back(), " - GPS-Position aus 1 Bild entfernt, 1 ohne GPS-Position, 0 fehlgeschlagen");
+    window->UndoClick();
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_TRUE(BytesEqual(tagged, ReadFileBytes(photos_ / "a.jpg")));
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 TEST_F(MainWindow, InputsAreDisabledWhileARunIsInProgress) {
     auto window = MakeWindow();
     Activate(*window);
