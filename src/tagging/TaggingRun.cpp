@@ -184,6 +184,10 @@ struct PhotoLookup {
     // The same for a shot read from a file of another kind.
     std::function<TrackPosition(const ShotTime&)> locateShot;
     std::function<std::string(const ShotTime&)> explainShot;
+    // Under --zone auto: a camera-clock time (clock offset added) read in the zone of the track there.
+    std::function<TrackZoneMatch(DateTimeValue)> locateLocalInTrackZone;
+    // Why there is no point at a UTC time.
+    std::function<std::string(DateTimeValue)> explainUtc;
 };
 
 // What the photos of every kind need besides their own file: the scan's findings and the sidecar names.
@@ -255,12 +259,24 @@ void SetPosition(TCustomExifData& exif, const TrackPosition& located) {
     }
 }
 
+// The place names of the spot a point was found at, to the digit, with the mode they are written in.
+PlaceNames PlaceAt(const TCoord& coord, const PlaceIndex& places) {
+    return places.Lookup(static_cast<double>(CoordinateValue(coord.lat, true)),
+                         static_cast<double>(CoordinateValue(coord.lon, false)));
+}
+
+PlaceWrite PlaceWriteOf(const RunSettings& settings) {
+    return settings.places == PlacesMode::replace ? PlaceWrite::replace : PlaceWrite::fill;
+}
+
 // A photo that is no JPEG: its shot time from the file (or, where the file has none, from its sidecar),
-// the lookup, and the new sidecar. Nothing is written.
+// the lookup, and the new sidecar (with the place names under --places, so the sidecar is written once).
+// Nothing is written.
 void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& path, const RunInputs& inputs,
-                      const RunSettings& settings, const PhotoLookup& lookup, const KindContext& context) {
+                      const RunSettings& runSettings, const PhotoLookup& lookup, const PlaceIndex* places,
+                      const KindContext& context) {
     photo.sidecarKind = true;
-    photo.rawInFile = settings.rawInFile && kind == MediaKind::tiffRaw;
+    photo.rawInFile = runSettings.rawInFile && kind == MediaKind::tiffRaw;
     const MediaFacts facts = ReadMediaFacts(kind, FdSource(photo.file.file.get()));
     photo.sidecarPath = context.sidecars.SidecarOf(path);
     XMPSidecarFacts sidecarFacts;
@@ -279,13 +295,32 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
     if (!shot && sidecarFacts.shot) {
         shot = SidecarShot(*sidecarFacts.shot);
     }
-    if (shot) {
+    // Under --zone auto a camera's clock is read in the zone of the track where the shot was taken, as a
+    // JPEG's is; a time in UTC or with its offset needs no zone.
+    std::optional<RunSettings> inZone;
+    if (shot && shot->clock == ShotTime::Clock::camera && lookup.locateLocalInTrackZone) {
+        TrackZoneMatch match = lookup.locateLocalInTrackZone(
+            runSettings.clockOffsetSeconds != 0 ? ShiftSeconds(shot->time, runSettings.clockOffsetSeconds)
+                                                : shot->time);
+        photo.located = std::move(match.position);
+        photo.zoneName = std::move(match.zoneName);
+        inZone.emplace(runSettings);
+        inZone->zone = match.zone;
+    } else if (shot) {
         photo.located = lookup.locateShot(*shot);
     }
+    const RunSettings& settings = inZone ? *inZone : runSettings;
     if (!photo.located.coord.found) {
         photo.failedAt = PhotoStage::explaining;
         if (settings.explain) {
-            photo.reason = shot ? lookup.explainShot(*shot) : kNoShotTimeReason;
+            if (!shot) {
+                photo.reason = kNoShotTimeReason;
+            } else if (inZone) {
+                photo.reason = settings.zone ? lookup.explainUtc(MediaShotToUtc(*shot, inputs, settings))
+                                             : kNoPointForZone;
+            } else {
+                photo.reason = lookup.explainShot(*shot);
+            }
         }
         photo.failedAt = PhotoStage::none;
         return;
@@ -305,6 +340,13 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
         photo.sidecarText = UpdateXMPSidecarText(text, properties);
     } else {
         photo.sidecarText = NewXMPSidecarText(properties);
+    }
+    if (settings.places != PlacesMode::off && places != nullptr) {
+        // A RAW that takes the position in itself gets no names there: they go into the sidecar only
+        // where it has one already, which is written then anyway.
+        photo.place = PlaceAt(photo.located.coord, *places);
+        photo.popup.place = PlaceLabel(*photo.place);
+        photo.sidecarText = WritePlaceProperties(photo.sidecarText, *photo.place, PlaceWriteOf(settings));
     }
     photo.failedAt = PhotoStage::none;
 }
@@ -328,7 +370,7 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
                 throw UnknownPhotoKind();
             }
             if (kind != MediaKind::jpeg) {
-                PrepareOtherKind(photo, kind, path, inputs, runSettings, lookup, context);
+                PrepareOtherKind(photo, kind, path, inputs, runSettings, lookup, places, context);
                 return photo;
             }
             ReadAllBytes(photo.file);
@@ -375,12 +417,9 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
         SetPosition(image.ExifData(), photo.located);
         if (settings.places != PlacesMode::off && places != nullptr) {
             // The names of the spot the photo is tagged with, to the digit.
-            photo.place = places->Lookup(static_cast<double>(CoordinateValue(coord.lat, true)),
-                                         static_cast<double>(CoordinateValue(coord.lon, false)));
+            photo.place = PlaceAt(coord, *places);
             photo.popup.place = PlaceLabel(*photo.place);
-            WritePlaceProperties(
-                image.ExifData().XMPPacket(), *photo.place,
-                settings.places == PlacesMode::replace ? PlaceWrite::replace : PlaceWrite::fill);
+            WritePlaceProperties(image.ExifData().XMPPacket(), *photo.place, PlaceWriteOf(settings));
         }
         photo.failedAt = PhotoStage::saving;
         if (!inputs.modes.dryRun) {
@@ -937,11 +976,21 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
                        [&](const ShotTime& shot) {
                            const std::lock_guard lock(lookupMutex);
                            return MissReasonAt(MediaShotToUtc(shot, inputs, settings), inputs, query_);
+                       },
+                       nullptr,
+                       [&](DateTimeValue utc) {
+                           const std::lock_guard lock(lookupMutex);
+                           return MissReasonAt(utc, inputs, query_);
                        }};
     if (settings.zoneFromTrack) {
         lookup.locateInTrackZone = [&](const TCustomExifData& exif) {
             const std::lock_guard lock(lookupMutex);
             return LocateInTrackZone(exif, inputs, settings, *places, query_);
+        };
+        lookup.locateLocalInTrackZone = [&](DateTimeValue local) {
+            const std::lock_guard lock(lookupMutex);
+            const PositionRules rules{inputs.toleranceSeconds, settings.interpolateMaxGap, settings.altitude};
+            return MatchInTrackZone(local, rules, *places, query_);
         };
     }
     const PlaceIndex* placeIndex = places ? &*places : nullptr;

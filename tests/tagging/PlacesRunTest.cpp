@@ -10,9 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "MetadataBuilders.h"
 #include "SamplePhoto.h"
 #include "metadata/ExifData.h"
 #include "metadata/XMPPacket.h"
+#include "metadata/XMPSidecar.h"
 #include "places/PlaceIndex.h"
 #include "support/GpxText.h"
 #include "support/TestSupport.h"
@@ -430,6 +432,124 @@ TEST_F(PlacesRun, StoredOffsetWinsWithPhotoZone) {
                         " - a.jpg Koordinaten gefunden:", " - 22.572720,88.363900 getaggt!",
                         " - Zeitzone aus dem Track: Asia/Kolkata",
                         " - b.jpg Koordinaten gefunden:", " - 22.572860,88.363900 getaggt!"}));
+}
+
+// ---- the other kinds: the names go into the sidecar, a camera clock is read in the track's zone
+
+// A TIFF whose Exif directory holds the camera's shot time: the smallest TIFF-based RAW.
+Bytes ShotTiff(const std::string& shot) {
+    TiffBuilder tiff;
+    tiff.AddDirectory({tiff.Pointer(0x8769, 1)});
+    tiff.AddDirectory({tiff.Text(0x9003, shot)});
+    return tiff.Build();
+}
+
+TEST_F(PlacesRun, NewSidecarOfARawHoldsThePositionAndThePlace) {
+    WriteFileText(gpx_, GpxText({{"50.9375", "6.9603", "2024-06-15T08:00:00Z", std::nullopt}}));
+    const Bytes raw = ShotTiff("2024:06:15 10:00:00");
+    WriteFileBytes(photos_ / "a.cr2", raw);
+    settings_.allPhotos = true;
+    settings_.places = PlacesMode::fill;
+    ASSERT_EQ(Run(), RunResult::done);
+    EXPECT_TRUE(BytesEqual(raw, ReadFileBytes(photos_ / "a.cr2")));
+    EXPECT_EQ(ReadFileText(photos_ / "a.cr2.xmp"),
+              "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+              " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+              "  <rdf:Description rdf:about=\"\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\""
+              " xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\""
+              " xmlns:Iptc4xmpCore=\"http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/\">\n"
+              "   <exif:GPSVersionID>2.3.0.0</exif:GPSVersionID>\n"
+              "   <exif:GPSLatitude>50,56.25N</exif:GPSLatitude>\n"
+              "   <exif:GPSLongitude>6,57.618E</exif:GPSLongitude>\n"
+              "   <exif:GPSTimeStamp>2024-06-15T08:00:00.000Z</exif:GPSTimeStamp>\n"
+              "   <photoshop:City>Köln</photoshop:City>\n"
+              "   <photoshop:State>North Rhine-Westphalia</photoshop:State>\n"
+              "   <photoshop:Country>Deutschland</photoshop:Country>\n"
+              "   <Iptc4xmpCore:CountryCode>DE</Iptc4xmpCore:CountryCode>\n"
+              "  </rdf:Description>\n"
+              " </rdf:RDF>\n"
+              "</x:xmpmeta>\n");
+    ASSERT_EQ(observer_.reports.size(), 1U);
+    EXPECT_EQ(observer_.reports[0].place, kCologne);
+    EXPECT_EQ(session_.MapPageContent().photos.at(0).place, "Köln, Deutschland");
+}
+
+// A sidecar as an editor writes one, with a rating and the city given.
+std::string EditorSidecar(std::string_view city, bool placed) {
+    const std::string_view gps =
+        "  <rdf:Description xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" rdf:about=\"\""
+        " xmlns:exif=\"http://ns.adobe.com/exif/1.0/\">\n"
+        "   <exif:GPSVersionID>2.3.0.0</exif:GPSVersionID>\n"
+        "   <exif:GPSLatitude>50,56.25N</exif:GPSLatitude>\n"
+        "   <exif:GPSLongitude>6,57.618E</exif:GPSLongitude>\n"
+        "   <exif:GPSTimeStamp>2024-06-15T08:00:00.000Z</exif:GPSTimeStamp>\n"
+        "  </rdf:Description>\n";
+    return std::string(
+               "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+               " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+               "  <rdf:Description rdf:about=\"\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\"\n"
+               "    xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\"") +
+           (placed ? " xmlns:Iptc4xmpCore=\"http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/\"" : "") +
+           ">\n"
+           "   <xmp:Rating>4</xmp:Rating>\n"
+           "   <photoshop:City>" +
+           std::string(city) + "</photoshop:City>\n" +
+           (placed ? "   <photoshop:State>North Rhine-Westphalia</photoshop:State>\n"
+                     "   <photoshop:Country>Deutschland</photoshop:Country>\n"
+                     "   <Iptc4xmpCore:CountryCode>DE</Iptc4xmpCore:CountryCode>\n"
+                   : "") +
+           "  </rdf:Description>\n" + (placed ? std::string(gps) : "") + " </rdf:RDF>\n</x:xmpmeta>\n";
+}
+
+// A sidecar that is there keeps every other property, and the city it names unless the names replace.
+TEST_F(PlacesRun, ExistingSidecarKeepsItsPropertiesAndItsCityUnlessReplaced) {
+    WriteFileText(gpx_, GpxText({{"50.9375", "6.9603", "2024-06-15T08:00:00Z", std::nullopt}}));
+    WriteFileBytes(photos_ / "a.cr2", ShotTiff("2024:06:15 10:00:00"));
+    settings_.allPhotos = true;
+    for (const auto& [mode, city] :
+         {std::pair{PlacesMode::fill, "Bonn"}, std::pair{PlacesMode::replace, "Köln"}}) {
+        WriteFileText(photos_ / "a.cr2.xmp", EditorSidecar("Bonn", false));
+        settings_.places = mode;
+        ASSERT_EQ(Run(), RunResult::done);
+        EXPECT_EQ(ReadFileText(photos_ / "a.cr2.xmp"), EditorSidecar(city, true)) << city;
+    }
+}
+
+// A RAW that takes the position in itself gets no sidecar for the names; one it has gets them.
+TEST_F(PlacesRun, RawInTheFileGetsThePlaceOnlyIntoASidecarItHas) {
+    WriteFileText(gpx_, GpxText({{"50.9375", "6.9603", "2024-06-15T08:00:00Z", std::nullopt}}));
+    const Bytes raw = ShotTiff("2024:06:15 10:00:00");
+    WriteFileBytes(photos_ / "a.nef", raw);
+    WriteFileBytes(photos_ / "b.nef", raw);
+    WriteFileText(photos_ / "b.nef.xmp", EditorSidecar("Bonn", false));
+    settings_.allPhotos = true;
+    settings_.rawInFile = true;
+    settings_.places = PlacesMode::fill;
+    ASSERT_EQ(Run(), RunResult::done);
+    EXPECT_FALSE(fs::exists(photos_ / "a.nef.xmp"));
+    EXPECT_FALSE(BytesEqual(raw, ReadFileBytes(photos_ / "a.nef")));  // the position went into the file
+    EXPECT_EQ(ReadFileText(photos_ / "b.nef.xmp"), EditorSidecar("Bonn", true));
+    ASSERT_EQ(observer_.reports.size(), 2U);
+    EXPECT_EQ(observer_.reports[0].place, kCologne);
+    EXPECT_EQ(session_.MapPageContent().photos.at(0).place, "Köln, Deutschland");
+}
+
+// A RAW's camera clock is read in the zone of the track as a JPEG's is; the sidecar's time tells which.
+TEST_F(PlacesRun, ZoneFromTheTrackForARawSidecar) {
+    WriteFileText(gpx_, GpxText(DayAt(22.5726, 88.3639, "2024-01-10")));
+    WriteFileBytes(photos_ / "a.cr2", ShotTiff("2024:01:10 12:00:00"));
+    settings_.allPhotos = true;
+    settings_.zoneFromTrack = true;
+    ASSERT_EQ(Run(), RunResult::done);
+    const std::string sidecar = ReadFileText(photos_ / "a.cr2.xmp");
+    EXPECT_NE(sidecar.find("<exif:GPSTimeStamp>2024-01-10T06:30:00.000Z</exif:GPSTimeStamp>"),
+              std::string::npos)
+        << sidecar;
+    const std::vector<std::string> tail(observer_.lines.begin() + 4, observer_.lines.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{
+                        " - Zeitzone aus dem Track: Asia/Kolkata",
+                        " - a.cr2 Koordinaten gefunden:", " - 22.572860,88.363900 getaggt!"}));
+    EXPECT_EQ(observer_.reports.at(0).zone, "Asia/Kolkata");
 }
 
 }  // namespace
