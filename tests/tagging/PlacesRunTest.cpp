@@ -538,8 +538,10 @@ TEST_F(PlacesRun, RawInTheFileGetsThePlaceOnlyIntoASidecarItHas) {
 TEST_F(PlacesRun, ZoneFromTheTrackForARawSidecar) {
     WriteFileText(gpx_, GpxText(DayAt(22.5726, 88.3639, "2024-01-10")));
     WriteFileBytes(photos_ / "a.cr2", ShotTiff("2024:01:10 12:00:00"));
+    WriteFileBytes(photos_ / "b.cr2", ShotTiff("2024:01:12 12:00:00"));  // two days past the track
     settings_.allPhotos = true;
     settings_.zoneFromTrack = true;
+    settings_.explain = true;
     ASSERT_EQ(Run(), RunResult::done);
     const std::string sidecar = ReadFileText(photos_ / "a.cr2.xmp");
     EXPECT_NE(sidecar.find("<exif:GPSTimeStamp>2024-01-10T06:30:00.000Z</exif:GPSTimeStamp>"),
@@ -548,7 +550,8 @@ TEST_F(PlacesRun, ZoneFromTheTrackForARawSidecar) {
     const std::vector<std::string> tail(observer_.lines.begin() + 4, observer_.lines.end());
     EXPECT_EQ(tail, (std::vector<std::string>{
                         " - Zeitzone aus dem Track: Asia/Kolkata",
-                        " - a.cr2 Koordinaten gefunden:", " - 22.572860,88.363900 getaggt!"}));
+                        " - a.cr2 Koordinaten gefunden:", " - 22.572860,88.363900 getaggt!",
+                        " - b.cr2 keine Koordinaten gefunden", std::string(" - ") + kNoPointForZone}));
     EXPECT_EQ(observer_.reports.at(0).zone, "Asia/Kolkata");
 }
 
