@@ -89,7 +89,8 @@ with_gps=$(exiftool -q -q -if '$GPSLatitude' -p '$FileName' -r "$tmp/work/photos
 # directory, not the build, not the system.
 [ -z "$(find "$prefix" -newer "$tmp/stamp")" ] || fail "the run changed the installed files: $(find "$prefix" -newer "$tmp/stamp")"
 [ -z "$(ls -A "$tmp/cwd")" ] || fail "the run wrote into its working directory: $(ls -A "$tmp/cwd")"
-stray=$(find / -xdev \( -path /proc -o -path "$tmp" \) -prune -o -user "$user" -print 2>/dev/null | head -5)
+# find exits 1 when a file of another process vanishes while it walks; only what it prints counts.
+stray=$(find / -xdev \( -path /proc -o -path "$tmp" \) -prune -o -user "$user" -print 2>/dev/null | head -5 || true)
 [ -z "$stray" ] || fail "files of $user outside its home and the photo copy: $stray"
 home_entries=$(cd "$tmp/home" && find . -mindepth 1 -maxdepth 4 -type d | sort | tr '\n' ' ')
 [ "$home_entries" = "./.local ./.local/share ./.local/share/kvd ./.local/share/kvd/zeloro " ] ||
