@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "common/ReasonText.h"
@@ -254,6 +255,61 @@ RawWritePlan PlanGpsWrite(const TiffLayout& layout, const TCustomExifData& gps) 
     return plan;
 }
 
+// The tags a run writes into the GPS directory, and so takes out of it: latitude and longitude with their
+// references, altitude and its reference, time stamp and date stamp.
+constexpr std::array<std::uint16_t, 8> kRunGpsTags{1, 2, 3, 4, 5, 6, 7, 0x1D};
+
+// The run's tags taken out of the GPS directory IFD0 points to, or nothing when it holds none of them. The
+// tags that stay keep their values where they lie in a new directory IFD0's GPSInfo value switches to; a
+// directory left with its version alone (or empty) says nothing, so a copy of IFD0 without the GPSInfo
+// entry becomes IFD0 through the header's pointer instead.
+std::optional<RawWritePlan> PlanGpsRemoval(const TiffLayout& layout) {
+    if (!layout.gpsEntry) {
+        return std::nullopt;
+    }
+    const auto isRunTag = [](std::uint16_t tag) {
+        return std::find(kRunGpsTags.begin(), kRunGpsTags.end(), tag) != kRunGpsTags.end();
+    };
+    std::vector<BuiltEntry> kept;
+    for (const TiffEntry& entry : layout.gps.entries) {
+        if (!isRunTag(entry.tag)) {
+            kept.push_back(KeptEntry(entry));
+        }
+    }
+    if (kept.size() == layout.gps.entries.size()) {
+        return std::nullopt;
+    }
+    RawWritePlan plan;
+    plan.oldSize = layout.fileSize;
+    TailBuilder builder(layout.fileSize, layout.bigEndian);
+    const bool saysSomething =
+        std::any_of(kept.begin(), kept.end(), [](const BuiltEntry& e) { return e.tag != kGpsVersionTag; });
+    if (saysSomething) {
+        const TiffEntry& entry = layout.ifd0.entries[*layout.gpsEntry];
+        plan.pointerOffset = entry.at + 8;
+        plan.oldPointer = entry.value;
+        TiffPut32(plan.newPointer.data(), builder.Directory(kept, 0), layout.bigEndian);
+    } else {
+        std::vector<BuiltEntry> entries;
+        for (const TiffEntry& entry : layout.ifd0.entries) {
+            if (entry.tag != kGpsInfoTag) {
+                entries.push_back(KeptEntry(entry));
+            }
+        }
+        plan.pointerOffset = 4;
+        TiffPut32(plan.oldPointer.data(), layout.ifd0.offset, layout.bigEndian);
+        TiffPut32(plan.newPointer.data(), builder.Directory(entries, layout.ifd0.next), layout.bigEndian);
+    }
+    if (builder.Position() > kLargestTiff) {
+        throw TiffLayoutError("sie würde größer, als TIFF es erlaubt");
+    }
+    if (builder.Position() - layout.fileSize > detail::kLargestRawTail) {
+        throw TiffLayoutError(kTooLarge);
+    }
+    plan.tail = builder.Take();
+    return plan;
+}
+
 int WriteAt(int fd, std::span<const std::uint8_t> bytes, std::uint64_t offset) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -313,16 +369,11 @@ int PutBack(int fd, const RawWritePlan& plan, bool switched, const timespec& mti
 
 void SetRawWriteHook(RawWriteHook hook) { Hook() = std::move(hook); }
 
-RawWriteDone WriteGpsIntoRaw(const std::string& path, const TCustomExifData& gps, bool followLink,
-                             bool keepMtime) {
-    const ReadFile file = OpenFileForReplacing(path, followLink);
-    const FileTiffSource source(file.file.get(), static_cast<std::uint64_t>(file.identity.st_size));
-    RawWritePlan plan;
-    try {
-        plan = PlanGpsWrite(ReadTiffLayout(source), gps);
-    } catch (const TiffLayoutError& refused) {
-        throw RawFileRefused(path, refused.what());
-    }
+namespace {
+
+// Appends the plan's tail and switches its pointer under a journal, as WriteGpsIntoRaw describes.
+RawWriteDone ApplyRawPlan(const std::string& path, const ReadFile& file, const RawWritePlan& plan,
+                          bool keepMtime) {
     const FileDescriptor out = OpenReadFileForWriting(file);
     const int fd = out.get();
     const timespec& oldTime = file.identity.st_mtim;
@@ -417,6 +468,40 @@ RawWriteDone WriteGpsIntoRaw(const std::string& path, const TCustomExifData& gps
         });
     }
     return RawWriteDone{plan.oldSize, plan.pointerOffset, plan.oldPointer, oldTime};
+}
+
+}  // namespace
+
+RawWriteDone WriteGpsIntoRaw(const std::string& path, const TCustomExifData& gps, bool followLink,
+                             bool keepMtime) {
+    const ReadFile file = OpenFileForReplacing(path, followLink);
+    const FileTiffSource source(file.file.get(), static_cast<std::uint64_t>(file.identity.st_size));
+    RawWritePlan plan;
+    try {
+        plan = PlanGpsWrite(ReadTiffLayout(source), gps);
+    } catch (const TiffLayoutError& refused) {
+        throw RawFileRefused(path, refused.what());
+    }
+    return ApplyRawPlan(path, file, plan, keepMtime);
+}
+
+std::optional<RawWriteDone> RemoveGpsFromRaw(const std::string& path, bool followLink, bool keepMtime,
+                                             bool dryRun) {
+    const ReadFile file = OpenFileForReplacing(path, followLink);
+    const FileTiffSource source(file.file.get(), static_cast<std::uint64_t>(file.identity.st_size));
+    std::optional<RawWritePlan> plan;
+    try {
+        plan = PlanGpsRemoval(ReadTiffLayout(source));
+    } catch (const TiffLayoutError& refused) {
+        throw RawFileRefused(path, refused.what());
+    }
+    if (!plan) {
+        return std::nullopt;
+    }
+    if (dryRun) {
+        return RawWriteDone{plan->oldSize, plan->pointerOffset, plan->oldPointer, file.identity.st_mtim};
+    }
+    return ApplyRawPlan(path, file, *plan, keepMtime);
 }
 
 }  // namespace zeloro

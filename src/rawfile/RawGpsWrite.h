@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -53,6 +54,15 @@ struct RawWriteDone {
 };
 RawWriteDone WriteGpsIntoRaw(const std::string& path, const TCustomExifData& gps, bool followLink,
                              bool keepMtime);
+
+// Takes the tags a run writes (latitude, longitude, altitude, time and date stamp) out of the GPS directory
+// of the TIFF-based RAW at path, the same way and under the same journal as WriteGpsIntoRaw: the tags that
+// stay go into a new directory after the old end and IFD0's GPSInfo value is switched to it; a directory
+// that would keep only its version (or nothing) goes with its pointer: a copy of IFD0 without the GPSInfo
+// entry, after the old end, becomes IFD0. Nothing when IFD0 has no GPS directory or it holds none of the
+// tags. dryRun: the file is only read. Throws as WriteGpsIntoRaw does.
+std::optional<RawWriteDone> RemoveGpsFromRaw(const std::string& path, bool followLink, bool keepMtime,
+                                             bool dryRun);
 
 // The journal of a RAW write to the file named fileName, in the same folder: ".<stem>.zeloro-raw-gps" (stem
 // as SaveNameStem gives it); no folder scan takes it for a photo, a temporary file or an in-place journal.
