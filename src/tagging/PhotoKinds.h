@@ -26,6 +26,7 @@ inline constexpr const char* kLogFailedSkipped = " – übersprungen";
 // Around the reason a RAW file did not take the position in itself, and the sidecar's name:
 // " - IMG_1.nef: nicht in der Datei getaggt: <reason>; die Position steht in der Begleitdatei IMG_1.nef.xmp".
 inline constexpr const char* kLogRawRefused = ": nicht in der Datei getaggt: ";
+inline constexpr const char* kLogRawRemoveRefused = ": GPS-Position in der Datei nicht entfernt: ";
 inline constexpr const char* kLogRawRefusedSidecar = "; die Position steht in der Begleitdatei ";
 
 // A file under a photo name whose content is no kind the run knows.

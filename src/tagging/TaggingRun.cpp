@@ -809,10 +809,33 @@ RemovalSummary TaggingRun::RemoveGps(const std::string& folderText, RunObserver&
         const std::string shownName =
             LogSafeText(settings.explain ? PathBelowFolder(path, folder) : PhotoFileName(path));
         try {
-            ReadFile file = ReadFileForReplacing(path, findings.links.contains(path));
-            if (DetectMediaKind(file.bytes) != MediaKind::jpeg) {
-                // Another kind carries a run's position in its sidecar; a position in the file itself
+            const bool throughLink = findings.links.contains(path);
+            ReadFile file = ReadFileForReplacing(path, throughLink);
+            const MediaKind kind = DetectMediaKind(file.bytes);
+            if (kind != MediaKind::jpeg) {
+                // Another kind carries a run's position in its sidecar, and a TIFF-based RAW, where the
+                // run writes into RAW files, also in the file itself; any other position in the file
                 // stays.
+                bool rawRemoved = false;
+                bool rawRefused = false;
+                if (settings.rawInFile && kind == MediaKind::tiffRaw) {
+                    try {
+                        const std::optional<RawWriteDone> done =
+                            RemoveGpsFromRaw(path, throughLink, modes.keepMtime, modes.dryRun);
+                        if (done) {
+                            rawRemoved = true;
+                            if (!modes.dryRun) {
+                                RecordRawWrite(path, throughLink, *done);
+                            }
+                            LogLine(observer, " - " + shownName +
+                                                  (modes.dryRun ? kLogGpsWouldBeRemoved : kLogGpsRemoved));
+                        }
+                    } catch (const RawFileRefused& refused) {
+                        rawRefused = true;
+                        LogLine(observer,
+                                " - " + shownName + kLogRawRemoveRefused + LogSafeText(refused.Reason()));
+                    }
+                }
                 const std::string sidecarPath = sidecars.SidecarOf(path);
                 std::optional<std::string> text;
                 std::optional<ReadFile> sidecar;
@@ -820,13 +843,23 @@ RemovalSummary TaggingRun::RemoveGps(const std::string& folderText, RunObserver&
                     sidecar = ReadFileForReplacing(sidecarPath, findings.links.contains(sidecarPath));
                     text = RemoveXMPSidecarGps(std::string(sidecar->bytes.begin(), sidecar->bytes.end()));
                 }
-                if (!text) {
-                    ++summary.withoutGps;
-                    LogLine(observer, " - " + shownName + kLogNoGpsInSidecar);
-                } else if (modes.dryRun) {
+                if (rawRemoved) {
                     ++summary.removed;
+                    summary.removedPaths.push_back(path);
+                }
+                if (!text) {
+                    if (rawRefused) {
+                        ++summary.failed;
+                    } else if (!rawRemoved) {
+                        ++summary.withoutGps;
+                        LogLine(observer, " - " + shownName + kLogNoGpsInSidecar);
+                    }
+                } else if (modes.dryRun) {
+                    if (!rawRemoved) {
+                        ++summary.removed;
+                        LogLine(observer, " - " + shownName + kLogGpsWouldBeRemoved);
+                    }
                     summary.removedPaths.push_back(sidecarPath);
-                    LogLine(observer, " - " + shownName + kLogGpsWouldBeRemoved);
                 } else {
                     const std::array<std::span<const std::uint8_t>, 1> parts{
                         std::span(reinterpret_cast<const std::uint8_t*>(text->data()), text->size())};
@@ -834,7 +867,9 @@ RemovalSummary TaggingRun::RemoveGps(const std::string& folderText, RunObserver&
                     ReplaceReadFile(*sidecar, parts, false, modes.keepMtime);
                     TakeLeftIdentity(recorded);
                     changes_.push_back(std::move(recorded));
-                    ++summary.removed;
+                    if (!rawRemoved) {
+                        ++summary.removed;
+                    }
                     summary.removedPaths.push_back(sidecarPath);
                     LogLine(observer, " - " + shownName + kLogGpsRemovedFromSidecar +
                                           LogSafeText(PhotoFileName(sidecarPath)));

@@ -17,6 +17,7 @@
 #include "filesafe/SafeFileWrite.h"
 #include "metadata/ExifData.h"
 #include "metadata/XMPSidecar.h"
+#include "rawfile/TiffLayout.h"
 #include "support/TestSupport.h"
 #include "tagging/RunRecord.h"
 #include "tagging/RunUndo.h"
@@ -385,6 +386,43 @@ TEST_F(UndoRun, RemoveGpsTakesThePositionOutOfASidecar) {
     EXPECT_EQ(text.find("GPS"), std::string::npos) << text;
     // The packet is written anew from what it holds: the rating stays, in the element form.
     EXPECT_NE(text.find("<xmp:Rating>3</xmp:Rating>"), std::string::npos) << text;
+
+    EXPECT_EQ(Undo().restored, 1U);
+    EXPECT_TRUE(SameFiles(tagged, Take({photos_})));
+}
+
+// A RAW tagged in the file: a removal without the RAW write leaves the file's own directory; with it, the
+// position leaves the file the way it came, and the undo gives back the tagged file byte for byte.
+TEST_F(UndoRun, RemoveGpsTakesThePositionOutOfARawFile) {
+    WriteFileBytes(photos_ / "d.dng", ShotTiff("2024:06:15 10:00:00"));
+    RunSettings settings;
+    settings.allPhotos = true;
+    settings.rawInFile = true;
+    ASSERT_EQ(session_.Run(Inputs(photos_), observer_, settings), RunResult::done);
+    AgeFiles(photos_);
+    const Snapshot tagged = Take({photos_});
+    const Bytes taggedBytes = ReadFileBytes(photos_ / "d.dng");
+    ASSERT_TRUE(ReadTiffLayout(MemoryTiffSource(taggedBytes)).gpsEntry);
+
+    RunSettings sidecarOnly = settings;
+    sidecarOnly.rawInFile = false;
+    UndoObserver untouched;
+    EXPECT_EQ(session_.RemoveGps(photos_.string(), untouched, RunModes{}, sidecarOnly).removed, 0U);
+    EXPECT_TRUE(SameFiles(tagged, Take({photos_})));
+
+    UndoObserver removal;
+    const RemovalSummary summary = session_.RemoveGps(photos_.string(), removal, RunModes{}, settings);
+    EXPECT_EQ(summary.removed, 1U);
+    EXPECT_TRUE(removal.Has(" - d.dng: GPS-Position entfernt")) << ::testing::PrintToString(removal.lines);
+    const Bytes removed = ReadFileBytes(photos_ / "d.dng");
+    ASSERT_GT(removed.size(), taggedBytes.size());
+    EXPECT_FALSE(ReadTiffLayout(MemoryTiffSource(removed)).gpsEntry);
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < taggedBytes.size(); ++i) {
+        differing += removed[i] != taggedBytes[i] ? 1U : 0U;
+    }
+    EXPECT_GE(differing, 1U);
+    EXPECT_LE(differing, 4U) << "only the pointer to IFD0 differs below the old end";
 
     EXPECT_EQ(Undo().restored, 1U);
     EXPECT_TRUE(SameFiles(tagged, Take({photos_})));
