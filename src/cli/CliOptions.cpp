@@ -310,12 +310,11 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
         return "Die Option --undo nimmt den letzten Lauf zurück und gilt nur mit --data-dir, --dry-run und "
                "--json.";
     }
-    // A removal writes no position: it takes only the photo folder and the options of how it saves.
-    if (options.removeGps &&
-        (options.undo || seenGpx || seenMap || options.open || options.modes.skipTagged || seenZone ||
-         seenTolerance || seenOffset || options.settings.rawInFile)) {
-        return "Die Option --remove-gps gilt nur mit --photos, --data-dir, --all-photos, --dry-run, "
-               "--keep-mtime, --keep-going und --json.";
+    // A removal writes no position: it takes only the photo folder and the options of how and where it saves.
+    if (options.removeGps && (options.undo || seenGpx || seenMap || options.open ||
+                              options.modes.skipTagged || seenZone || seenTolerance || seenOffset)) {
+        return "Die Option --remove-gps gilt nur mit --photos, --data-dir, --all-photos, --raw-in-file, "
+               "--dry-run, --keep-mtime, --keep-going und --json.";
     }
     if (trackFormat) {
         return "Die Option --track-format gilt für die folgende --gpx-Datei, doch es folgt keine.";
@@ -465,7 +464,8 @@ std::string UsageText() {
         "                      RAW, HEIF/AVIF, Video (nur mit --all-photos)\n"
         "  --raw-in-file       TIFF und RAW auf TIFF-Basis erhalten die Position in der Datei selbst (eine\n"
         "                      vorhandene Begleitdatei ebenso); eine beschädigte Datei erhält stattdessen\n"
-        "                      die Begleitdatei (nur mit --all-photos)\n"
+        "                      die Begleitdatei (nur mit --all-photos); mit --remove-gps wird die\n"
+        "                      Position ebenso aus der Datei selbst entfernt\n"
         "  --undo              nimmt den letzten Lauf zurück, der Fotos geändert hat: jede Datei, die noch\n"
         "                      so ist, wie der Lauf sie hinterließ, bekommt ihren früheren Inhalt und ihre\n"
         "                      Änderungszeit zurück; ein erneutes --undo nimmt den Lauf davor zurück\n"

@@ -258,6 +258,12 @@ TEST(CliOptions, PhotoKindOptionsReachTheSettings) {
               "Die Option --sidecar ist mehrfach angegeben.");
     EXPECT_EQ(Problem({"--raw-in-file"}), "Die Option --raw-in-file gilt nur zusammen mit --all-photos.");
     EXPECT_EQ(Problem({"--keep-going", "--keep-going"}), "Die Option --keep-going ist mehrfach angegeben.");
+    // A removal takes the position out of the RAW files the write puts it in.
+    const CliOptions removal = Parsed({"--remove-gps", "--photos", "p", "--all-photos", "--raw-in-file"});
+    EXPECT_TRUE(removal.removeGps && removal.settings.rawInFile);
+    EXPECT_EQ(Problem({"--remove-gps", "--photos", "p", "--gpx", "t.gpx"}),
+              "Die Option --remove-gps gilt nur mit --photos, --data-dir, --all-photos, --raw-in-file, "
+              "--dry-run, --keep-mtime, --keep-going und --json.");
     const std::string help = UsageText();
     for (const char* option : {"--all-photos", "--sidecar ext|base", "--raw-in-file", "--keep-going"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
