@@ -7,17 +7,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "TiffFixture.h"
 #include "common/Error.h"
 #include "metadata/ExifData.h"
 #include "rawfile/RawGpsWrite.h"
 #include "rawfile/TiffLayout.h"
+#include "support/ExifRead.h"
 #include "support/TestSupport.h"
 
 namespace zeloro {
@@ -178,6 +181,47 @@ TEST_P(RawGpsRemoveFailure, PutsTheFileBack) {
 INSTANTIATE_TEST_SUITE_P(Steps, RawGpsRemoveFailure,
                          ::testing::Values(RawWriteStep::journal, RawWriteStep::append,
                                            RawWriteStep::switchPointer, RawWriteStep::times));
+
+// Real cameras' files, tagged and then cleared: exiftool finds no position, and every other tag as in the
+// camera's file; the recorded pointer and size give back the tagged file.
+class RawGpsRemoveShared : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RawGpsRemoveShared, ExiftoolFindsNoPositionAndEverythingElseAsBefore) {
+    ZELORO_REQUIRE_SHARED_TESTDATA();
+    ZELORO_REQUIRE_EXIFTOOL();
+    const fs::path source = test::SharedTestData() / "formats" / GetParam();
+    ASSERT_TRUE(fs::is_regular_file(source)) << source;
+    test::TempDir dir;
+    const fs::path path = dir.path() / source.filename();
+    test::WriteFileBytes(path, test::ReadFileBytes(source));
+    const std::vector<std::string> dump = test::ExiftoolDumpWithoutGps(path);
+    ASSERT_GT(dump.size(), 20U) << "exiftool read next to nothing";
+    TExifData gps;
+    test::FillTestPosition(gps, true);
+    WriteGpsIntoRaw(path.string(), gps, false, false);
+    const Bytes tagged = test::ReadFileBytes(path);
+
+    const std::optional<RawWriteDone> done = RemoveGpsFromRaw(path.string(), false, false, false);
+
+    ASSERT_TRUE(done);
+    EXPECT_EQ(test::ExiftoolDumpWithoutGps(path), dump);
+    EXPECT_EQ(test::ExiftoolValues(
+                  path, {"-GPSLatitude", "-GPSLongitude", "-GPSDateStamp", "-GPSTimeStamp", "-GPSAltitude"}),
+              (std::vector<std::string>{"-", "-", "-", "-", "-"}));
+    EXPECT_TRUE(test::BytesEqual(PutBack(test::ReadFileBytes(path), *done), tagged));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cameras, RawGpsRemoveShared,
+                         ::testing::Values("et_DNG.dng", "et_Nikon.nef", "et_CanonRaw.cr2",
+                                           "et_Panasonic.rw2"),
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             std::string name = param.param;
+                             std::replace_if(
+                                 name.begin(), name.end(),
+                                 [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; },
+                                 '_');
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace zeloro
