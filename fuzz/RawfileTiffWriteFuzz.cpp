@@ -1,17 +1,20 @@
 // fuzz/RawfileTiffWriteFuzz.cpp: the GPS write into a RAW file whose bytes anyone can choose. The input is
 // the file. Whatever it holds, the write never crashes; a refused file stays exactly as it was; a written
 // one keeps every old byte but the four of the pointer, reads again as TIFF with its GPS directory, and
-// takes a second write the same way.
+// takes a second write the same way; a removal of the run's tags from either keeps every old byte but
+// the four of the pointer, and putting those back gives the file before it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -81,6 +84,35 @@ bool WriteAndCheck(const fs::path& file, const zeloro::TExifData& gps) {
     return true;
 }
 
+// Takes the run's tags out and checks; an undo's putting back gives the file as it was before.
+void RemoveAndCheck(const fs::path& file) {
+    const std::vector<std::uint8_t> before = Contents(file);
+    std::optional<zeloro::RawWriteDone> done;
+    try {
+        done = zeloro::RemoveGpsFromRaw(file.string(), false, false, false);
+    } catch (const zeloro::RawFileRefused&) {
+        Check(Contents(file) == before);
+        return;
+    }
+    std::vector<std::uint8_t> after = Contents(file);
+    if (!done) {
+        Check(after == before);
+        return;
+    }
+    Check(after.size() > before.size() && done->oldSize == before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        Check(before[i] == after[i] || (i >= done->pointerOffset && i < done->pointerOffset + 4));
+    }
+    const zeloro::TiffLayout layout = zeloro::ReadTiffLayout(zeloro::MemoryTiffSource(after));
+    for (const zeloro::TiffEntry& entry : layout.gps.entries) {
+        Check(entry.tag == 0 || (entry.tag > 7 && entry.tag != 0x1D));
+    }
+    std::copy(done->oldPointer.begin(), done->oldPointer.end(),
+              after.begin() + static_cast<std::ptrdiff_t>(done->pointerOffset));
+    after.resize(before.size());
+    Check(after == before);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -95,9 +127,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     const fs::path file = Folder() / "a.dng";
     Write(file, std::span<const std::uint8_t>(data, size));
+    RemoveAndCheck(file);
+    Write(file, std::span<const std::uint8_t>(data, size));
     if (WriteAndCheck(file, *gps)) {
-        // The written file is a sound one: the next write must take it too.
+        // The written file is a sound one: the next write must take it too, and a removal after it.
         Check(WriteAndCheck(file, *gps));
+        RemoveAndCheck(file);
     }
     // Nothing but the file: no journal, no temporary file left behind.
     std::size_t entries = 0;

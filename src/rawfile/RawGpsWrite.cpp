@@ -255,15 +255,46 @@ RawWritePlan PlanGpsWrite(const TiffLayout& layout, const TCustomExifData& gps) 
     return plan;
 }
 
+// The file as a plan would leave it: the old bytes with the new pointer, then the tail.
+class PlannedTiffSource : public TiffSource {
+public:
+    PlannedTiffSource(const TiffSource& old, const RawWritePlan& plan) noexcept : old_(old), plan_(plan) {}
+    [[nodiscard]] std::uint64_t Size() const noexcept override { return plan_.oldSize + plan_.tail.size(); }
+    [[nodiscard]] bool Read(std::uint64_t offset, std::span<std::uint8_t> into) const override {
+        if (offset > Size() || into.size() > Size() - offset) {
+            return false;
+        }
+        const std::uint64_t fromOld =
+            offset < plan_.oldSize ? std::min<std::uint64_t>(into.size(), plan_.oldSize - offset) : 0;
+        if (fromOld > 0 && !old_.Read(offset, into.first(static_cast<std::size_t>(fromOld)))) {
+            return false;
+        }
+        for (std::size_t i = static_cast<std::size_t>(fromOld); i < into.size(); ++i) {
+            into[i] = plan_.tail[static_cast<std::size_t>(offset + i - plan_.oldSize)];
+        }
+        for (std::size_t i = 0; i < into.size(); ++i) {
+            const std::uint64_t at = offset + i;
+            if (at >= plan_.pointerOffset && at < plan_.pointerOffset + 4) {
+                into[i] = plan_.newPointer[static_cast<std::size_t>(at - plan_.pointerOffset)];
+            }
+        }
+        return true;
+    }
+
+private:
+    const TiffSource& old_;
+    const RawWritePlan& plan_;
+};
+
 // The tags a run writes into the GPS directory, and so takes out of it: latitude and longitude with their
 // references, altitude and its reference, time stamp and date stamp.
 constexpr std::array<std::uint16_t, 8> kRunGpsTags{1, 2, 3, 4, 5, 6, 7, 0x1D};
 
 // The run's tags taken out of the GPS directory IFD0 points to, or nothing when it holds none of them. The
 // tags that stay keep their values where they lie in a new directory IFD0's GPSInfo value switches to; a
-// directory left with its version alone (or empty) says nothing, so a copy of IFD0 without the GPSInfo
-// entry becomes IFD0 through the header's pointer instead.
-std::optional<RawWritePlan> PlanGpsRemoval(const TiffLayout& layout) {
+// directory left with its version alone (or empty) says nothing, so, where mayDropDirectory, a copy of
+// IFD0 without the GPSInfo entry becomes IFD0 through the header's pointer instead.
+std::optional<RawWritePlan> PlanGpsRemoval(const TiffLayout& layout, bool mayDropDirectory) {
     if (!layout.gpsEntry) {
         return std::nullopt;
     }
@@ -284,7 +315,7 @@ std::optional<RawWritePlan> PlanGpsRemoval(const TiffLayout& layout) {
     TailBuilder builder(layout.fileSize, layout.bigEndian);
     const bool saysSomething =
         std::any_of(kept.begin(), kept.end(), [](const BuiltEntry& e) { return e.tag != kGpsVersionTag; });
-    if (saysSomething) {
+    if (saysSomething || !mayDropDirectory) {
         const TiffEntry& entry = layout.ifd0.entries[*layout.gpsEntry];
         plan.pointerOffset = entry.at + 8;
         plan.oldPointer = entry.value;
@@ -491,7 +522,19 @@ std::optional<RawWriteDone> RemoveGpsFromRaw(const std::string& path, bool follo
     const FileTiffSource source(file.file.get(), static_cast<std::uint64_t>(file.identity.st_size));
     std::optional<RawWritePlan> plan;
     try {
-        plan = PlanGpsRemoval(ReadTiffLayout(source));
+        const TiffLayout layout = ReadTiffLayout(source);
+        plan = PlanGpsRemoval(layout, true);
+        if (plan) {
+            // IFD0 made anew must leave a file the next write takes as it took this one: one whose values
+            // overlap the header's pointer keeps its GPSInfo entry and gets a directory without the
+            // position instead.
+            try {
+                static_cast<void>(ReadTiffLayout(PlannedTiffSource(source, *plan)));
+            } catch (const TiffLayoutError&) {
+                plan = PlanGpsRemoval(layout, false);
+                static_cast<void>(ReadTiffLayout(PlannedTiffSource(source, *plan)));
+            }
+        }
     } catch (const TiffLayoutError& refused) {
         throw RawFileRefused(path, refused.what());
     }
