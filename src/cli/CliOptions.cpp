@@ -305,16 +305,16 @@ ParseResult ParseCommandLine(std::span<const std::string> args) {
                " gilt nur zusammen mit --all-photos.";
     }
     // An undo takes back what a run wrote; it runs nothing itself.
-    if (options.undo && (seenGpx || seenPhotos || seenMap || options.open || options.modes.skipTagged ||
-                         options.modes.keepMtime || options.settings.allPhotos)) {
-        return "Die Option --undo nimmt den letzten Lauf zurück und gilt nur mit --data-dir, --dry-run und "
-               "--json.";
+    if (options.undo && (seenGpx || seenPhotos || options.modes.skipTagged || options.modes.keepMtime ||
+                         options.settings.allPhotos)) {
+        return "Die Option --undo nimmt den letzten Lauf zurück und gilt nur mit --data-dir, --dry-run, "
+               "--map, --open und --json.";
     }
     // A removal writes no position: it takes only the photo folder and the options of how and where it saves.
-    if (options.removeGps && (options.undo || seenGpx || seenMap || options.open ||
-                              options.modes.skipTagged || seenZone || seenTolerance || seenOffset)) {
+    if (options.removeGps &&
+        (options.undo || seenGpx || options.modes.skipTagged || seenZone || seenTolerance || seenOffset)) {
         return "Die Option --remove-gps gilt nur mit --photos, --data-dir, --all-photos, --raw-in-file, "
-               "--dry-run, --keep-mtime, --keep-going und --json.";
+               "--dry-run, --keep-mtime, --keep-going, --map, --open und --json.";
     }
     if (trackFormat) {
         return "Die Option --track-format gilt für die folgende --gpx-Datei, doch es folgt keine.";

@@ -92,6 +92,25 @@ void StandInFor(CliOptions& options, const std::string& copy) {
     }
 }
 
+// The map page after an undo or a removal, saying what it did; its path goes out as a run's page's does.
+// A page that cannot be written or opened makes the status an error, the work done stays done.
+void ShowNoticePage(TaggingSession& session, CliObserver& observer, const CliOptions& options,
+                    const std::string& notice, int& status) {
+    try {
+        const std::string page = session.WriteNoticeMapPage(notice);
+        observer.Information(page);
+        if (options.open) {
+            if (const std::string problem = OpenInBrowser(page); !problem.empty()) {
+                observer.Error("Die Kartenseite konnte nicht geöffnet werden: " + problem);
+                status = status == kExitDone ? kExitRunError : status;
+            }
+        }
+    } catch (const std::exception& e) {
+        observer.Error(ErrorReportText(e.what()));
+        status = status == kExitDone ? kExitRunError : status;
+    }
+}
+
 int RunCommands(const CliOptions& options, CliObserver& observer) {
     // Before the data folder is set up and the photo folder scanned: a mistyped path costs nothing.
     if (const std::vector<std::string> problems = CheckInputPaths(options); !problems.empty()) {
@@ -149,6 +168,10 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
             if (summary.failed > 0) {
                 status = kExitRunError;
             }
+            if (options.map) {
+                ShowNoticePage(session, observer, options, UndoPageNotice(summary, options.modes.dryRun),
+                               status);
+            }
         } catch (const std::exception& e) {
             observer.Error(ErrorReportText(e.what()));
             status = kExitRunError;
@@ -171,6 +194,9 @@ int RunCommands(const CliOptions& options, CliObserver& observer) {
                 status = kExitBadArgument;
             } else if (summary.result == RunResult::busy) {
                 status = kExitRunError;
+            } else if (options.map) {
+                ShowNoticePage(session, observer, options, RemovalPageNotice(summary, options.modes.dryRun),
+                               status);
             }
         } catch (const std::exception& e) {
             observer.Error(ErrorReportText(e.what()));

@@ -89,6 +89,19 @@ constexpr std::string_view kLeafletTail = R"(</script>
 )";
 
 constexpr std::string_view kMarkerLine = "    L.marker(position";
+constexpr std::string_view kMapLine = "  var map = L.map(canvas);";
+constexpr std::string_view kNoticeLines = R"(  var notice = document.createElement('p');
+  notice.id = 'notice';
+  notice.textContent = places.notice;
+  document.body.insertBefore(notice, canvas);
+)";
+constexpr std::string_view kViewLine = "  if (bounds.getNorthEast()";
+constexpr std::string_view kEmptyViewLines = R"(  places.tracks.forEach(function (track) {
+    track.forEach(function (point) { bounds.extend(point); });
+  });
+  if (!bounds.isValid()) {
+    map.setView([0, 0], 2);
+  } else )";
 constexpr std::string_view kPlaceLines = R"(    if (photo.place) {
       popup.appendChild(document.createElement('br'));
       popup.appendChild(document.createTextNode('Ort: ' + photo.place));
@@ -186,7 +199,12 @@ std::string placesJson(const MapContent& content) {
         }
         out += ']';
     }
-    out += "]}";
+    out += ']';
+    if (!content.notice.empty()) {
+        out += ",\"notice\":";
+        appendJsonString(out, content.notice);
+    }
+    out += '}';
     return out;
 }
 
@@ -284,10 +302,17 @@ std::string ShotTimeText(DateTimeValue shot, std::string_view zone) {
 }
 
 std::string BuildLeafletPage(const MapContent& content) {
-    if (content.photos.empty()) {
+    if (content.photos.empty() && content.notice.empty()) {
         throw RangeError();
     }
     std::string tail(kLeafletTail);
+    // The notice and a view without markers only on a page that has a notice, so every other page stays
+    // as it was.
+    if (!content.notice.empty()) {
+        tail.insert(tail.find(kMapLine), kNoticeLines);
+        const std::size_t view = tail.find(kViewLine);
+        tail.replace(view, 4, std::string(kEmptyViewLines) + "if");
+    }
     // The popup's line of the place only on a page of photos that carry one, so every other page stays
     // as it was.
     if (std::any_of(content.photos.begin(), content.photos.end(),

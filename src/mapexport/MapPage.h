@@ -27,6 +27,7 @@ struct MapPhoto {
 struct MapContent {
     std::vector<MapPhoto> photos;               // one marker each, in tagging order
     std::vector<std::vector<MapPoint>> tracks;  // each drawn as one line, in its own order
+    std::string notice = {};  // a line above the map saying what the last run did; empty: the page has none
     friend bool operator==(const MapContent&, const MapContent&) = default;
 };
 
@@ -38,7 +39,9 @@ struct MapContent {
 // maps folder, so it loads no script from the net; only the map tiles come from the tile server. The
 // photos and tracks go into the page as JSON data that the page's constant script reads, never as
 // script or markup. The view fits all markers; a single spot is shown at zoom 15. CR LF line ends.
-// Throws RangeError when there is no photo or a coordinate is not finite.
+// A page with a notice shows it as text above the map and may have no photo (the view then fits the
+// tracks, or shows the whole world). Throws RangeError when there is neither a photo nor a notice or a
+// coordinate is not finite.
 [[nodiscard]] std::string BuildLeafletPage(const MapContent& content);
 
 // ---- the page on the Google Maps script, written only for a user who configured a key

@@ -200,6 +200,23 @@ UndoSummary UndoNewestRun(const std::string& dataFolder, RunObserver& observer, 
     return summary;
 }
 
+std::string UndoPageNotice(const UndoSummary& summary, bool dryRun) {
+    std::string text = dryRun ? "Probelauf, nichts geändert: " : "";
+    if (!summary.found) {
+        return text + "Kein Lauf zum Rückgängigmachen vorhanden";
+    }
+    text += "Letzter Lauf rückgängig gemacht: " + std::to_string(summary.restored) +
+            (summary.restored == 1 ? " Foto" : " Fotos") + " zurückgesetzt, " +
+            std::to_string(summary.changedSince) + " geändert und behalten";
+    if (summary.failed > 0) {
+        text += ", " + std::to_string(summary.failed) + " fehlgeschlagen";
+    }
+    if (summary.stopped) {
+        text += ", abgebrochen";
+    }
+    return text;
+}
+
 std::string UndoSummaryText(const UndoSummary& summary, bool dryRun) {
     std::string text = std::to_string(summary.restored) + (summary.restored == 1 ? " Datei" : " Dateien") +
                        (dryRun ? (summary.restored == 1 ? " würde" : " würden") : "") + " zurückgesetzt";

@@ -43,6 +43,9 @@ UndoSummary UndoNewestRun(const std::string& dataFolder, RunObserver& observer, 
 
 // The one-line summary: "3 Dateien zurückgesetzt, 1 nach dem Lauf geändert und nicht zurückgesetzt"; in a dry
 // run "3 Dateien würden zurückgesetzt, ...".
+// The map page's line after an undo: "Letzter Lauf rückgängig gemacht: 3 Fotos zurückgesetzt, 1 geändert
+// und behalten", a dry run's prefixed with "Probelauf, nichts geändert: ".
+[[nodiscard]] std::string UndoPageNotice(const UndoSummary& summary, bool dryRun);
 [[nodiscard]] std::string UndoSummaryText(const UndoSummary& summary, bool dryRun = false);
 
 }  // namespace zeloro

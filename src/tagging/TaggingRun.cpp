@@ -734,6 +734,16 @@ std::string RemovalSummaryText(const RemovalSummary& summary, bool dryRun) {
            " fehlgeschlagen";
 }
 
+std::string RemovalPageNotice(const RemovalSummary& summary, bool dryRun) {
+    std::string text = std::string(dryRun ? "Probelauf, nichts geändert: " : "") +
+                       "GPS-Daten entfernt: " + std::to_string(summary.removed) +
+                       (summary.removed == 1 ? " Foto" : " Fotos");
+    if (summary.failed > 0) {
+        text += ", " + std::to_string(summary.failed) + " fehlgeschlagen";
+    }
+    return text;
+}
+
 namespace {
 
 // The GPS tags a run writes: latitude and longitude with their references, altitude and its reference,

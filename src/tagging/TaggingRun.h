@@ -67,6 +67,9 @@ struct RemovalSummary {
 };
 // "GPS-Position aus 3 Bildern entfernt, 1 ohne GPS-Position, 0 fehlgeschlagen".
 [[nodiscard]] std::string RemovalSummaryText(const RemovalSummary& summary, bool dryRun);
+// The map page's line after a removal: "GPS-Daten entfernt: 3 Fotos", a dry run's prefixed with
+// "Probelauf, nichts geändert: ".
+[[nodiscard]] std::string RemovalPageNotice(const RemovalSummary& summary, bool dryRun);
 
 // Runs "Starten" and owns what a run leaves behind: the photo list and the map list with the shot of each
 // entry, kept from one run to the next until the next run or "Leeren". The connection and its statement

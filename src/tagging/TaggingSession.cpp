@@ -364,6 +364,13 @@ std::optional<std::string> TaggingSession::WriteMapPage() {
     return WriteMapPageFile(dataFolder_, BuildLeafletPage(MapPageContent()));
 }
 
+std::string TaggingSession::WriteNoticeMapPage(const std::string& notice) {
+    MapContent content;
+    content.tracks = trackLines(*query_);
+    content.notice = notice;
+    return WriteMapPageFile(dataFolder_, BuildLeafletPage(content));
+}
+
 Connection& TaggingSession::connection() { return *uniCon_; }
 
 Query& TaggingSession::query() { return *query_; }

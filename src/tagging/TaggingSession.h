@@ -73,6 +73,10 @@ public:
     // (ConfiguredGoogleMapsKey), the Google page carrying it. Throws ConvertError for a coordinate that
     // is no number and FileError when the page cannot be written; no page is written then.
     [[nodiscard]] std::optional<std::string> WriteMapPage();
+    // The map page after an undo or a removal: no marker, the track table's lines, and the notice above
+    // the map (UndoPageNotice, RemovalPageNotice); returns its path. Throws FileError when the page cannot
+    // be written.
+    [[nodiscard]] std::string WriteNoticeMapPage(const std::string& notice);
 
     // The photos of the map list with their shot times, and the track table's points in time order as
     // lines: a pause of more than kTrackGapSeconds starts a new line, points whose coordinates are no

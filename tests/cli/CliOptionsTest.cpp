@@ -263,7 +263,7 @@ TEST(CliOptions, PhotoKindOptionsReachTheSettings) {
     EXPECT_TRUE(removal.removeGps && removal.settings.rawInFile);
     EXPECT_EQ(Problem({"--remove-gps", "--photos", "p", "--gpx", "t.gpx"}),
               "Die Option --remove-gps gilt nur mit --photos, --data-dir, --all-photos, --raw-in-file, "
-              "--dry-run, --keep-mtime, --keep-going und --json.");
+              "--dry-run, --keep-mtime, --keep-going, --map, --open und --json.");
     const std::string help = UsageText();
     for (const char* option : {"--all-photos", "--sidecar ext|base", "--raw-in-file", "--keep-going"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;

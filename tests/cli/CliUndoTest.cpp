@@ -6,10 +6,12 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "CliProcess.h"
+#include "support/MapPageData.h"
 #include "support/TestSupport.h"
 
 namespace zeloro::test {
@@ -85,12 +87,49 @@ TEST(CliUndo, RunThenUndoFromAnotherFolderGivesBackThePhotos) {
     EXPECT_EQ(Files(tmp / "sample" / "photos"), before);
 }
 
+// With --map, the page after a removal and after its undo says what each did; the page's path goes out.
+TEST(CliUndo, MapPageSaysWhatTheRemovalAndTheUndoDid) {
+    TempDir tmp;
+    const fs::path cli = BuildDir() / "zeloro-cli";
+    fs::copy(SourceDir() / "sample", tmp / "sample", fs::copy_options::recursive);
+    fs::create_directories(tmp / "data" / "maps");
+    fs::copy_file(BuildDir() / "zeloro.sqlite", tmp / "data" / "zeloro.sqlite");
+    const std::string data = (tmp / "data").string();
+    const fs::path page = tmp / "data" / "maps" / "index.html";
+    ASSERT_EQ(
+        RunProcess(cli, {"--data-dir", data, "--gpx", "track.gpx", "--photos", "photos", "--zone", "13"},
+                   false, tmp / "sample")
+            .exitStatus,
+        0);
+
+    const ProcessResult removed = RunProcess(
+        cli, {"--remove-gps", "--map", "--photos", (tmp / "sample" / "photos").string(), "--data-dir", data});
+    ASSERT_EQ(removed.exitStatus, 0) << removed.err;
+    EXPECT_EQ(SplitLines(removed.out).back(), page.string());
+    std::optional<PageData> shown = ReadPageData(ReadFileText(page));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->notice, "GPS-Daten entfernt: 3 Fotos");
+    EXPECT_TRUE(shown->photos.empty());
+
+    const ProcessResult undone = RunProcess(cli, {"--undo", "--map", "--data-dir", data});
+    ASSERT_EQ(undone.exitStatus, 0) << undone.err;
+    shown = ReadPageData(ReadFileText(page));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->notice,
+              "Letzter Lauf rückgängig gemacht: 3 Fotos zurückgesetzt, 0 geändert und behalten");
+
+    // Without --map the page stays as the last one left it.
+    fs::remove(page);
+    ASSERT_EQ(RunProcess(cli, {"--undo", "--data-dir", data}).exitStatus, 0);
+    EXPECT_FALSE(fs::exists(page));
+}
+
 TEST(CliUndo, UndoTakesNoRunOptions) {
     const ProcessResult r = RunProcess(BuildDir() / "zeloro-cli", {"--undo", "--photos", "x"});
     EXPECT_EQ(r.exitStatus, 2);
     EXPECT_EQ(r.err,
-              "Die Option --undo nimmt den letzten Lauf zurück und gilt nur mit --data-dir, --dry-run und "
-              "--json.\n");
+              "Die Option --undo nimmt den letzten Lauf zurück und gilt nur mit --data-dir, --dry-run, "
+              "--map, --open und --json.\n");
 }
 
 }  // namespace

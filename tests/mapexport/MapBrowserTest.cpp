@@ -64,6 +64,8 @@ window.addEventListener('load', function () {
   put('scripts', document.getElementsByTagName('script').length);
   put('canvas', canvas.firstChild && canvas.firstChild.nodeType === 3 ? canvas.textContent : '');
   put('maps', zeloroProbe.maps.length);
+  var notice = document.getElementById('notice');
+  put('notice', notice ? describe(notice) : '');
   var map = zeloroProbe.maps[0];
   if (map) {
     put('zoom', map.getZoom());
@@ -354,6 +356,31 @@ TEST_F(MapInBrowser, HostileNamesStayText) {
         ExpectMarkerAt(probe.markers[i], 10.0 + static_cast<double>(i), 20);
         EXPECT_EQ(probe.markers[i].popup,
                   PopupDom(names[i], "</script><i>" + names[i], std::to_string(10 + i) + ", 20"));
+    }
+}
+
+// The page after an undo or a removal: its notice as text above the map, no marker, the view on the
+// tracks, or on the whole world when there is none.
+TEST_F(MapInBrowser, NoticePageShowsItsLineAndAView) {
+    MapContent content;
+    content.notice = "Letzter Lauf rückgängig gemacht: 3 Fotos zurückgesetzt, 0 geändert und behalten <b>";
+    for (const bool track : {true, false}) {
+        SCOPED_TRACE(track);
+        content.tracks.clear();
+        if (track) {
+            content.tracks = {{{47.6595, 9.1756}, {47.661, 9.178}}};
+        }
+        const Probe probe = Show(content);
+        ExpectCleanLeafletPage(probe);
+        EXPECT_EQ(probe.Value("notice"), "P(" + Quoted(content.notice) + ")");
+        EXPECT_TRUE(probe.markers.empty());
+        EXPECT_EQ(probe.lines.size(), track ? 1U : 0U);
+        if (track) {
+            EXPECT_GT(std::stoi(probe.Value("zoom")), 10);
+        } else {
+            EXPECT_EQ(probe.Value("zoom"), "2");
+            EXPECT_EQ(probe.Value("centre", 0), "0");
+        }
     }
 }
 

@@ -173,6 +173,30 @@ TEST(LeafletPage, HostileNamesLeaveTheStructureAlone) {
     EXPECT_EQ(Count(page, "<!--"), 0U);
 }
 
+// The page after an undo or a removal: the notice as data, shown as text above the map, and a view for a
+// page without markers; a page without a notice is the one it was.
+TEST(LeafletPage, NoticeLineWithoutPhotos) {
+    MapContent content;
+    content.tracks = {{{1, 2}, {3, 4}}};
+    content.notice = "GPS-Daten entfernt: 2 Fotos </script><b>";
+    const std::string page = BuildLeafletPage(content);
+    test::PageData expected = DataOf(content);
+    expected.notice = content.notice;
+    EXPECT_EQ(test::ReadPageData(page), expected);
+    EXPECT_EQ(test::PageDataText(page),
+              "{\"photos\":[],\"tracks\":[[[1,2],[3,4]]],"
+              "\"notice\":\"GPS-Daten entfernt: 2 Fotos \\u003c/script\\u003e\\u003cb\\u003e\"}");
+    EXPECT_TRUE(test::PageWellFormed(page));
+    EXPECT_NE(page.find("  notice.textContent = places.notice;\r\n"), std::string::npos);
+    EXPECT_NE(page.find("  if (!bounds.isValid()) {\r\n"), std::string::npos);
+
+    MapContent plain;
+    plain.photos.push_back({{1, 2}, "a", "b"});
+    const std::string before = BuildLeafletPage(plain);
+    EXPECT_EQ(before.find("notice"), std::string::npos);
+    EXPECT_EQ(before.find("isValid"), std::string::npos);
+}
+
 TEST(LeafletPage, NoPhotoOrAnInfiniteCoordinateIsRefused) {
     EXPECT_THROW((void)BuildLeafletPage({}), RangeError);
     for (const double bad :

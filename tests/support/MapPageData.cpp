@@ -47,6 +47,9 @@ void PrintTo(const PageData& data, std::ostream* os) {
         }
         *os << "]";
     }
+    if (!data.notice.empty()) {
+        *os << " notice: \"" << data.notice << "\"";
+    }
 }
 
 std::string PageDataText(const std::string& page) {
@@ -76,11 +79,15 @@ std::optional<PageData> ReadPageData(const std::string& page) {
     try {
         const auto json = nlohmann::json::parse(page.begin() + static_cast<std::ptrdiff_t>(range->first),
                                                 page.begin() + static_cast<std::ptrdiff_t>(range->second));
-        if (json.size() != 2U) {
-            ADD_FAILURE() << "the data hold more than photos and tracks: " << json.dump();
+        const bool notice = json.contains("notice");
+        if (json.size() != (notice ? 3U : 2U)) {
+            ADD_FAILURE() << "the data hold more than photos, tracks and a notice: " << json.dump();
             return std::nullopt;
         }
         PageData data;
+        if (notice) {
+            data.notice = json.at("notice").get<std::string>();
+        }
         for (const auto& photo : json.at("photos")) {
             if (photo.size() != 4U) {
                 ADD_FAILURE() << "a photo of other fields: " << photo.dump();

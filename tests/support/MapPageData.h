@@ -21,6 +21,7 @@ struct PagePhoto {
 struct PageData {
     std::vector<PagePhoto> photos;
     std::vector<std::vector<std::array<double, 2>>> tracks;  // [lat, lon] in track order
+    std::string notice = {};                                 // the line above the map, empty when none
     bool operator==(const PageData&) const = default;
 };
 
