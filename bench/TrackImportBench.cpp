@@ -1,6 +1,8 @@
 // bench/TrackImportBench.cpp: imports one track file of any format into a fresh copy of the delivered
 // database, the way a tagging run does, and reports wall time, points per second and the process's peak
 // resident memory. Usage: zeloro_track_import_bench TRACK [DELIVERED_DATABASE]
+// Built once more as zeloro_gpx_import_bench with ZELORO_GPX_ONLY: the GPX import alone, without the
+// format detection in front of it, for the comparison with the parse floor.
 #include <sys/resource.h>
 
 #include <chrono>
@@ -9,7 +11,11 @@
 #include <string>
 
 #include "common/Error.h"
+#ifdef ZELORO_GPX_ONLY
+#include "gpx/GpxImport.h"
+#else
 #include "trackimport/TrackImport.h"
+#endif
 #include "trackstore/Database.h"
 
 namespace {
@@ -37,7 +43,11 @@ int main(int argc, char** argv) {
         zeloro::Query query(uniCon);
         SilentLog log;
         const auto start = std::chrono::steady_clock::now();
+#ifdef ZELORO_GPX_ONLY
+        const bool ok = zeloro::importGpx(gpx.string(), uniCon, query, log, [] {});
+#else
         const bool ok = zeloro::importTrack(gpx.string(), uniCon, query, log, [] {});
+#endif
         const auto stop = std::chrono::steady_clock::now();
         query.SetSQL("SELECT COUNT(*) AS n FROM gpx");
         query.Open();
