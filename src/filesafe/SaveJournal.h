@@ -1,10 +1,14 @@
 // src/filesafe/SaveJournal.h: the journal of an in-place rewrite, and the restore of a rewrite a killed
 // process left, from its journal.
 #pragma once
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+
+#include "common/FileDescriptor.h"
 
 namespace zeloro {
 
@@ -22,6 +26,17 @@ enum class ScannedAs : std::uint8_t { other, photo, photoLink };
 // What UndoInterruptedSave did with a journal: put the original back, found the rewrite finished (the
 // journal went, nothing was written), or left both as they are because acting on them was not safe (why,
 // in German).
+// A journal opened for a repair to act on, and its folder. Only a journal this user's save can have made
+// is trusted: a regular file of this user's own, private (0600), with one name. Anyone who may write into
+// the folder can put a file of that name there, and its bytes would go into a file of this user's.
+struct OwnJournal {
+    FileDescriptor folder;
+    FileDescriptor journal;
+    struct stat status {};
+    std::string refusal;  // why it may not be acted on (the system's text, or "not ours"); empty: trusted
+};
+[[nodiscard]] OwnJournal OpenOwnJournal(const std::string& folderPath, const std::string& journalName);
+
 struct UndoneSave {
     std::string path;  // the name the journal is for (the file, or the link to it), in its folder
     bool restored = false;

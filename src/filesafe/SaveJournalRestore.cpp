@@ -97,6 +97,31 @@ constexpr const char* kChangedSince = "sie wurde seit der unterbrochenen Änderu
 
 }  // namespace
 
+OwnJournal OpenOwnJournal(const std::string& folderPath, const std::string& journalName) {
+    OwnJournal opened;
+    opened.folder.reset(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!opened.folder) {
+        opened.refusal = ReasonText(errno);
+        return opened;
+    }
+    opened.journal.reset(
+        ::openat(opened.folder.get(), journalName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!opened.journal) {
+        opened.refusal = ReasonText(errno);
+        return opened;
+    }
+    if (::fstat(opened.journal.get(), &opened.status) != 0) {
+        opened.refusal = ReasonText(errno);
+        return opened;
+    }
+    const struct stat& own = opened.status;
+    if (!S_ISREG(own.st_mode) || own.st_uid != ::geteuid() || (own.st_mode & 07777U) != 0600U ||
+        own.st_nlink != 1) {
+        opened.refusal = kNotOurs;
+    }
+    return opened;
+}
+
 UndoneSave UndoInterruptedSave(const std::string& journalPath,
                                const std::function<ScannedAs(const std::string& path)>& scanned) {
     const auto [folderPath, journalName] = SplitPath(journalPath);
@@ -110,26 +135,13 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath,
         undone.reason = std::move(reason);
         return undone;
     };
-    const FileDescriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder) {
-        return keep(ReasonText(errno));
+    OwnJournal opened = OpenOwnJournal(folderPath, journalName);
+    if (!opened.refusal.empty()) {
+        return keep(opened.refusal);
     }
-    const FileDescriptor journal(
-        ::openat(folder.get(), journalName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!journal) {
-        return keep(ReasonText(errno));
-    }
-    // Only a journal this user's save can have made: the user's own, private, with one name. Anyone who
-    // may write into the folder can put a file of that name there, and its bytes would go into a file of
-    // this user's.
-    struct stat own {};
-    if (::fstat(journal.get(), &own) != 0) {
-        return keep(ReasonText(errno));
-    }
-    if (!S_ISREG(own.st_mode) || own.st_uid != ::geteuid() || (own.st_mode & 07777U) != 0600U ||
-        own.st_nlink != 1) {
-        return keep(kNotOurs);
-    }
+    const FileDescriptor& folder = opened.folder;
+    const FileDescriptor& journal = opened.journal;
+    const struct stat& own = opened.status;
     // The head first, and the size it gives checked against the file's before the rest is read.
     std::vector<std::uint8_t> fixed;
     JournalHead head{};

@@ -19,6 +19,7 @@
 #include "common/ReasonText.h"
 #include "filesafe/FolderReplace.h"
 #include "filesafe/SafeFileWrite.h"
+#include "filesafe/SaveJournal.h"
 #include "rawfile/RawGpsWrite.h"
 #include "rawfile/TiffLayout.h"
 #include "rawfile/detail/RawJournalFormat.h"
@@ -36,7 +37,6 @@ namespace {
 // characters keeps the scan from taking it for a temporary file of a save (".zeloro-" and six letters).
 constexpr std::string_view kRawJournalMark = ".zeloro-raw-gps";
 
-constexpr const char* kNotOurs = "das Journal stammt nicht von diesem Benutzer";
 constexpr const char* kDamaged = "das Journal ist beschädigt";
 constexpr const char* kOtherFile = "unter dem Namen liegt eine andere Datei";
 constexpr const char* kChangedSince = "sie wurde seit der unterbrochenen Änderung verändert";
@@ -206,25 +206,13 @@ UndoneSave RecoverRawWrite(const std::string& journalPath,
         undone.reason = std::move(reason);
         return undone;
     };
-    const FileDescriptor folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder) {
-        return keep(ReasonText(errno));
+    OwnJournal opened = OpenOwnJournal(folderPath, journalName);
+    if (!opened.refusal.empty()) {
+        return keep(opened.refusal);
     }
-    const FileDescriptor journal(
-        ::openat(folder.get(), journalName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!journal) {
-        return keep(ReasonText(errno));
-    }
-    // Only a journal this user's write can have made: the user's own, private, with one name. Anyone who
-    // may write into the folder can put a file of that name there, and it would cut a file of this user's.
-    struct stat own {};
-    if (::fstat(journal.get(), &own) != 0) {
-        return keep(ReasonText(errno));
-    }
-    if (!S_ISREG(own.st_mode) || own.st_uid != ::geteuid() || (own.st_mode & 07777U) != 0600U ||
-        own.st_nlink != 1) {
-        return keep(kNotOurs);
-    }
+    const FileDescriptor& folder = opened.folder;
+    const FileDescriptor& journal = opened.journal;
+    const struct stat& own = opened.status;
     // The head first, and the size it gives checked against the file's before the rest is read.
     std::vector<std::uint8_t> fixed;
     RawJournalHead head{};
