@@ -82,19 +82,6 @@ std::string ByteText(const std::string& name) {
 
 }  // namespace
 
-std::string SummaryLine(const RunCounts& counts, double seconds, bool dryRun) {
-    char time[32];
-    std::snprintf(time, sizeof time, "%.2f", seconds);
-    std::string decimal = time;
-    if (const auto point = decimal.find('.'); point != std::string::npos) {
-        decimal[point] = ',';
-    }
-    return "Zusammenfassung: " + std::to_string(counts.tagged) +
-           (dryRun ? " würden getaggt, " : " getaggt, ") + std::to_string(counts.noMatch) +
-           " ohne Treffer, " + std::to_string(counts.skipped) + " übersprungen, " +
-           std::to_string(counts.failed) + " fehlgeschlagen, " + decimal + " s";
-}
-
 std::string PhotoJson(const PhotoReport& report) {
     nlohmann::json object;
     object["file"] = report.path;
@@ -177,20 +164,7 @@ void CliObserver::AppendLine(const std::string& line) {
 }
 
 void CliObserver::PhotoHandled(const PhotoReport& report) {
-    switch (report.status) {
-        case PhotoStatus::tagged:
-            ++counts_.tagged;
-            break;
-        case PhotoStatus::noMatch:
-            ++counts_.noMatch;
-            break;
-        case PhotoStatus::skipped:
-            ++counts_.skipped;
-            break;
-        case PhotoStatus::failed:
-            ++counts_.failed;
-            break;
-    }
+    counts_.Add(report.status);
     if (json_) {
         putOut(PhotoJson(report));
     }

@@ -6,22 +6,15 @@
 #include <string>
 
 #include "tagging/RunObserver.h"
+#include "tagging/RunSummary.h"
 #include "tagging/RunUndo.h"
 #include "tagging/TaggingRun.h"
 
 namespace zeloro::cli {
 
-// How many photos of a run ended in each way.
-struct RunCounts {
-    int tagged = 0;
-    int noMatch = 0;
-    int skipped = 0;
-    int failed = 0;
-};
-
-// "Zusammenfassung: 3 getaggt, 1 ohne Treffer, 0 übersprungen, 0 fehlgeschlagen, 0,42 s"; in a dry run
-// "getaggt" reads "würden getaggt".
-[[nodiscard]] std::string SummaryLine(const RunCounts& counts, double seconds, bool dryRun);
+// The counts and the closing line are the window's too.
+using zeloro::RunCounts;
+using zeloro::SummaryLine;
 
 // The JSON object of one photo: file, status, latitude, longitude (numbers or null), utc_time
 // ("2024-06-15T08:00:30Z" or null) and message; with --explain a missed photo also has "reason". A path
