@@ -244,6 +244,7 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, co
         return RunResult::busy;
     }
     const RunningMark mark(running_);
+    plan_.reset();
     // The run imports into the table: what it holds afterwards was no longer kept on purpose.
     ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
     RunRecord record;
@@ -258,6 +259,25 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, co
     }
     KeepRecord(record, observer);
     return result;
+}
+
+RunResult TaggingSession::Preview(const RunInputs& inputs, RunObserver& observer,
+                                  const RunSettings& settings) {
+    RunInputs dry = inputs;
+    dry.modes.dryRun = true;
+    return Run(dry, observer, settings);
+}
+
+RunResult TaggingSession::WritePreview(RunObserver& observer) {
+    if (running_) {
+        return RunResult::busy;
+    }
+    if (!plan_) {
+        observer.ShowError(kNoPreviewMessage);
+        return RunResult::inputMissing;
+    }
+    plan_.reset();
+    return RunResult::done;
 }
 
 RemovalSummary TaggingSession::RemoveGps(const std::string& folder, RunObserver& observer,
@@ -321,6 +341,7 @@ bool TaggingSession::clearDatabase() {
     if (running_) {
         return false;
     }
+    plan_.reset();
     const bool cleared = EmptyTrackTable(*query_);
     if (cleared) {
         ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
