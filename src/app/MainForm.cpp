@@ -24,6 +24,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QTableView>
 #include <QThread>
 #include <QToolButton>
 #include <array>
@@ -32,12 +33,15 @@
 
 #include "app/BrowseEdit.h"
 #include "app/ClickLabel.h"
+#include "app/ClockDialog.h"
 #include "app/ColorProgressBar.h"
 #include "app/MessageBoxes.h"
+#include "app/ResultsTable.h"
 #include "app/SpinEdit.h"
 #include "app/WindowObserver.h"
 #include "common/Error.h"
 #include "common/SystemFolders.h"
+#include "tagging/ClockMatch.h"
 #include "tagging/FrontEnd.h"
 #include "tagging/RunObserver.h"
 #include "tagging/TaggingSession.h"
@@ -297,13 +301,30 @@ void Tmain::BuildControls() {
     ButtonStop->hide();
     Button2 = MakeButton(this, "Button2", "&Leeren", 452);
     Button3 = MakeButton(this, "Button3", "&Beenden", 542);
+    BuildResultsControls();
 
     // Screen order: the title band left to right, then the rows top to bottom, each left to right.
     // "Abbrechen" takes the place of "Starten" during a run; a hidden control is passed over.
-    const std::array<QWidget*, 15> order{
-        LabelOptions,         Label8,     Image2, edGpx->Edit(), edGpx->Button(), edPictures->Edit(),
-        edPictures->Button(), cbtimezone, edSec,  Memo1,         Button4,         Button1,
-        ButtonStop,           Button2,    Button3};
+    const std::array<QWidget*, 20> order{LabelClock,
+                                         LabelOptions,
+                                         Label8,
+                                         Image2,
+                                         edGpx->Edit(),
+                                         edGpx->Button(),
+                                         edPictures->Edit(),
+                                         edPictures->Button(),
+                                         cbtimezone,
+                                         edSec,
+                                         Memo1,
+                                         Button4,
+                                         ButtonPreview,
+                                         Button1,
+                                         ButtonStop,
+                                         Button2,
+                                         Button3,
+                                         results_->Table(),
+                                         results_->Filter(),
+                                         results_->WriteButton()};
     for (std::size_t i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -333,6 +354,148 @@ void Tmain::SetRunOptions(const WindowRunOptions& options) {
     LabelOptions->setText(options.AnyOn() ? QStringLiteral("Optionen (aktiv)") : QStringLiteral("Optionen"));
     LabelOptions->adjustSize();
     LabelOptions->move(Label8->x() - 12 - LabelOptions->width(), Label8->y());
+    LabelClock->move(LabelOptions->x() - 12 - LabelClock->width(), Label8->y());
+    UpdateWriteEnabled();
+}
+
+void Tmain::BuildResultsControls() {
+    LabelClock = new ClickLabel(this);
+    LabelClock->setObjectName(QStringLiteral("LabelClock"));
+    LabelClock->setText(QStringLiteral("Uhr abgleichen…"));
+    LabelClock->setPalette(LabelOptions->palette());
+    LabelClock->setCursor(Qt::PointingHandCursor);
+    LabelClock->adjustSize();
+    LabelClock->SetKeyboardClickable();
+    connect(LabelClock, &ClickLabel::Clicked, this, &Tmain::ClockClick);
+
+    ButtonPreview = MakeButton(this, "ButtonPreview", "&Probelauf", 262);
+    connect(ButtonPreview, &QPushButton::clicked, this, &Tmain::PreviewClick);
+
+    // The area overlaps the body's bottom frame line, so the frame runs on around both.
+    results_ = new ResultsArea(this);
+    results_->setGeometry(0, kWindowHeight - 1, kWindowWidth, kWindowHeightWithResults - kWindowHeight + 1);
+    results_->hide();
+    connect(results_->WriteButton(), &QPushButton::clicked, this, &Tmain::WritePreviewClick);
+    connect(results_, &ResultsArea::PhotoActivated, this,
+            [this](const QString& path) { OpenDocument(QFileInfo(path).absolutePath()); });
+    // Any change of the form after a dry run makes its plan one the user did not ask for.
+    connect(edGpx->Edit(), &QLineEdit::textChanged, this, &Tmain::UpdateWriteEnabled);
+    connect(edPictures->Edit(), &QLineEdit::textChanged, this, &Tmain::UpdateWriteEnabled);
+    connect(cbtimezone, &QComboBox::currentIndexChanged, this, &Tmain::UpdateWriteEnabled);
+    connect(edSec, &QSpinBox::valueChanged, this, &Tmain::UpdateWriteEnabled);
+}
+
+Tmain::PreviewKey Tmain::FormKey() const {
+    return {edGpx->Text(), edPictures->Text(), cbtimezone->currentIndex(), edSec->value(), runOptions_};
+}
+
+void Tmain::UpdateWriteEnabled() {
+    if (results_ == nullptr) {
+        return;  // the form is still being built
+    }
+    const bool planShown = !RunInProgress() && previewKey_ && session_ != nullptr &&
+                           session_->LastPreview() != nullptr && *previewKey_ == FormKey();
+    results_->WriteButton()->setEnabled(planShown);
+}
+
+void Tmain::BeginResults(bool dryRun, const RunSettings& settings) {
+    if (height() != kWindowHeightWithResults) {
+        setFixedSize(kWindowWidth, kWindowHeightWithResults);
+    }
+    results_->show();
+    results_->Begin(dryRun, settings.places != PlacesMode::off);
+}
+
+void Tmain::StartResultsRun(bool dryRun, const RunSettings& settings,
+                            std::function<void(TaggingSession&, WindowObserver&)> work) {
+    BeginResults(dryRun, settings);
+    resultsRun_ = true;
+    previewRun_ = dryRun;
+    runClock_.start();
+    StartWorker(std::move(work));
+}
+
+void Tmain::ShowProgress(int position) {
+    if (position == 0 && status->Max() > 0 && status->Position() == status->Max()) {
+        return;
+    }
+    status->SetPosition(position);
+}
+
+std::optional<RunInputs> Tmain::FormInputs() {
+    // A mistyped folder would only log "0 Bilder im Verzeichnis gefunden" and import the track all the
+    // same; it is refused here, after the run's own check of an empty GPX path, which comes first.
+    const QString folder = edPictures->Text();
+    if (!edGpx->Text().isEmpty() && !folder.isEmpty() && !QFileInfo(folder).isDir()) {
+        ShowErrorBox(QFileInfo::exists(folder)
+                         ? QStringLiteral("Der Bildordner '%1' ist kein Ordner.").arg(folder)
+                         : QStringLiteral("Der Bildordner '%1' existiert nicht.").arg(folder));
+        return std::nullopt;
+    }
+    RunInputs inputs;
+    inputs.gpxPath = edGpx->Text().toStdString();
+    inputs.folder = edPictures->Text().toStdString();
+    inputs.zoneIndex = cbtimezone->currentIndex();
+    inputs.toleranceSeconds = edSec->value();
+    inputs.modes = runOptions_.Modes();
+    inputs.jobs = runOptions_.jobs;
+    return inputs;
+}
+
+void Tmain::PreviewClick() {
+    if (RunInProgress()) {
+        return;
+    }
+    const std::optional<RunInputs> inputs = FormInputs();
+    if (!inputs) {
+        return;
+    }
+    RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
+    settings.reasonsForObserver = true;
+    previewKey_ = FormKey();
+    StartResultsRun(true, settings,
+                    [inputs = *inputs, settings](TaggingSession& session, WindowObserver& observer) {
+                        session.Preview(inputs, observer, settings);
+                    });
+}
+
+void Tmain::WritePreviewClick() {
+    UpdateWriteEnabled();
+    if (RunInProgress() || !results_->WriteButton()->isEnabled()) {
+        return;
+    }
+    previewKey_.reset();  // the plan is used up by the write
+    const RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
+    StartResultsRun(false, settings, [](TaggingSession& session, WindowObserver& observer) {
+        session.WritePreview(observer);
+    });
+}
+
+void Tmain::ClockClick() {
+    if (RunInProgress()) {
+        return;
+    }
+    QString problem;
+    const std::optional<RunSettings> settings = runOptions_.Settings(&problem);
+    if (!settings) {
+        ShowErrorBox(problem);
+        return;
+    }
+    RunInputs inputs;
+    inputs.gpxPath = edGpx->Text().toStdString();
+    inputs.folder = edPictures->Text().toStdString();
+    inputs.zoneIndex = cbtimezone->currentIndex();
+    inputs.toleranceSeconds = edSec->value();
+    inputs.modes = runOptions_.Modes();
+    ClockDialog dialog(edPictures->Text(), inputs, *settings, this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Offset()) {
+        return;
+    }
+    WindowRunOptions chosen = runOptions_;
+    chosen.offsetText = QString::fromStdString(ClockOffsetText(*dialog.Offset()));
+    chosen.Save();
+    SetRunOptions(chosen);
+    PreviewClick();
 }
 
 void Tmain::OptionsClick() {
@@ -496,34 +659,28 @@ void Tmain::SetRunCommandsEnabled(bool enabled) {
     cbtimezone->setEnabled(enabled);
     edSec->setEnabled(enabled);
     LabelOptions->setEnabled(enabled);
+    ButtonPreview->setEnabled(enabled);
+    LabelClock->setEnabled(enabled);
+    UpdateWriteEnabled();
 }
 
 void Tmain::Button1Click() {
     if (RunInProgress()) {
         return;
     }
-    // A mistyped folder would only log "0 Bilder im Verzeichnis gefunden" and import the track all the
-    // same; it is refused here, after the run's own check of an empty GPX path, which comes first.
-    const QString folder = edPictures->Text();
-    if (!edGpx->Text().isEmpty() && !folder.isEmpty() && !QFileInfo(folder).isDir()) {
-        ShowErrorBox(QFileInfo::exists(folder)
-                         ? QStringLiteral("Der Bildordner '%1' ist kein Ordner.").arg(folder)
-                         : QStringLiteral("Der Bildordner '%1' existiert nicht.").arg(folder));
+    const std::optional<RunInputs> inputs = FormInputs();
+    if (!inputs) {
         return;
     }
-    RunInputs inputs;
-    inputs.gpxPath = edGpx->Text().toStdString();
-    inputs.folder = edPictures->Text().toStdString();
-    inputs.zoneIndex = cbtimezone->currentIndex();
-    inputs.toleranceSeconds = edSec->value();
-    inputs.modes = runOptions_.Modes();
-    inputs.jobs = runOptions_.jobs;
     // The dialog accepts only texts a run can read; the defaults are the run without options.
-    const RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
+    RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
+    // The table's "Grund" column; the log stays as it is without "Details im Protokoll".
+    settings.reasonsForObserver = true;
 
-    StartWorker([inputs, settings](TaggingSession& session, WindowObserver& observer) {
-        session.Run(inputs, observer, settings);
-    });
+    StartResultsRun(runOptions_.Modes().dryRun, settings,
+                    [inputs = *inputs, settings](TaggingSession& session, WindowObserver& observer) {
+                        session.Run(inputs, observer, settings);
+                    });
 }
 
 void Tmain::UndoClick() {
@@ -576,8 +733,18 @@ void Tmain::StartWorker(std::function<void(TaggingSession&, WindowObserver&)> wo
     connect(observer_, &WindowObserver::LineAppended, this, &Tmain::AppendLogLine, Qt::QueuedConnection);
     connect(observer_, &WindowObserver::ProgressMaxChanged, status, &ColorProgressBar::SetMax,
             Qt::QueuedConnection);
-    connect(observer_, &WindowObserver::ProgressPositionChanged, status, &ColorProgressBar::SetPosition,
+    connect(observer_, &WindowObserver::ProgressPositionChanged, this, &Tmain::ShowProgress,
             Qt::QueuedConnection);
+    if (resultsRun_) {
+        connect(observer_, &WindowObserver::PhotoReported, results_, &ResultsArea::Add, Qt::QueuedConnection);
+        connect(observer_, &WindowObserver::ProgressMaxChanged, results_, &ResultsArea::SetProgressMax,
+                Qt::QueuedConnection);
+        connect(observer_, &WindowObserver::ProgressPositionChanged, results_,
+                &ResultsArea::SetProgressPosition, Qt::QueuedConnection);
+    }
+    if (status->Position() != 0) {
+        status->SetPosition(0);  // the full bar of the last run
+    }
 
     TaggingSession* session = session_.get();
     WindowObserver* observer = observer_;
@@ -618,6 +785,13 @@ void Tmain::OnRunFinished() {
                       ErrorReportText(message));
         ReportError(message);
     }
+    if (resultsRun_) {
+        resultsRun_ = false;
+        results_->Finish(static_cast<double>(runClock_.elapsed()) / 1000.0);
+        if (!previewRun_ || session_->LastPreview() == nullptr) {
+            previewKey_.reset();
+        }
+    }
     SetRunCommandsEnabled(true);
     if (focusBeforeRun_ != nullptr && focusBeforeRun_->isEnabled() && focusBeforeRun_->isVisible() &&
         (QApplication::focusWidget() == nullptr || QApplication::focusWidget()->window() == this)) {
@@ -652,6 +826,10 @@ void Tmain::Button2Click() {
         Memo1->clear();
         session_->ClearMapEntries();
         status->SetPosition(0);
+        previewKey_.reset();
+        results_->Clear();
+        results_->hide();
+        setFixedSize(kWindowWidth, kWindowHeight);
         (void)session_->clearDatabase();
     });
 }

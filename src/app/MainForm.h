@@ -1,5 +1,6 @@
 // src/app/MainForm.h: the main window: inputs, progress, log panel and the commands of the tool.
 #pragma once
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -11,6 +12,7 @@
 
 #include "app/OptionsDialog.h"
 #include "common/DateTime.h"
+#include "tagging/RunInputs.h"
 
 class QComboBox;
 class QPlainTextEdit;
@@ -26,6 +28,7 @@ class ClickLabel;
 class ColorProgressBar;
 class DirectoryEdit;
 class FilenameEdit;
+class ResultsArea;
 class SpinEdit;
 class WindowObserver;
 
@@ -44,6 +47,8 @@ struct MainOptions {
 
 inline constexpr int kWindowWidth = 640;
 inline constexpr int kWindowHeight = 400;
+// The window with its results area below the body, from the first run that fills the table on.
+inline constexpr int kWindowHeightWithResults = 660;
 
 // Start-up of the application before the window is made: title, fonts, icon.
 void InitApplication();
@@ -80,6 +85,15 @@ public:
     // "GPS-Daten entfernen…" (the log's context menu): after a question that names the photo folder and the
     // number of photos in it, takes the positions out of them on the worker, recorded as a run is.
     void RemoveGpsClick();
+    // "Probelauf": a dry run with the window's inputs and options on the worker; its rows fill the table
+    // and its plan is kept for "Jetzt schreiben".
+    void PreviewClick();
+    // "Jetzt schreiben": writes the kept plan as the table showed it, while the inputs and options are
+    // still those of the dry run.
+    void WritePreviewClick();
+    // "Uhr abgleichen…": the clock dialog; its offset goes into the options and a dry run shows the result.
+    void ClockClick();
+    [[nodiscard]] ResultsArea& Results() const noexcept { return *results_; }
 
     [[nodiscard]] const WindowRunOptions& RunOptions() const noexcept { return runOptions_; }
     void SetRunOptions(const WindowRunOptions& options);
@@ -104,6 +118,27 @@ private:
     // Runs work on the worker thread with the window's observer, as "Starten" does.
     void StartWorker(std::function<void(TaggingSession&, WindowObserver&)> work);
     void OnRunFinished();
+    // The inputs of the form for a run; nullopt after the box that names a photo folder that is none.
+    [[nodiscard]] std::optional<RunInputs> FormInputs();
+    // The results area below the body, the link "Uhr abgleichen…" and "Probelauf".
+    void BuildResultsControls();
+    // Grows the window to show the results area and empties it for a run that fills it.
+    void BeginResults(bool dryRun, const RunSettings& settings);
+    void StartResultsRun(bool dryRun, const RunSettings& settings,
+                         std::function<void(TaggingSession&, WindowObserver&)> work);
+    // The run's closing reset of the bar is not shown when every photo was handled: the full bar stays.
+    void ShowProgress(int position);
+    // What the last dry run was made with; "Jetzt schreiben" is offered while the form still holds it.
+    struct PreviewKey {
+        QString gpx;
+        QString folder;
+        int zoneIndex = 0;
+        int tolerance = 0;
+        WindowRunOptions options;
+        friend bool operator==(const PreviewKey&, const PreviewKey&) = default;
+    };
+    [[nodiscard]] PreviewKey FormKey() const;
+    void UpdateWriteEnabled();
     void AppendLogLine(const QString& line);
     // Runs one command and shows what it throws in the default error report.
     void Guarded(const std::function<void()>& command);
@@ -132,11 +167,16 @@ private:
     WindowObserver* observer_ = nullptr;
     std::atomic<bool> stop_{false};
     std::optional<std::string> runError_;  // written by the worker, read after it has been joined
+    bool resultsRun_ = false;              // the run in progress fills the results table
+    bool previewRun_ = false;              // ... and is a "Probelauf"
+    QElapsedTimer runClock_;
+    std::optional<PreviewKey> previewKey_;
 
     ClickLabel* Image1 = nullptr;
     QLabel* Label5 = nullptr;
     ClickLabel* Label8 = nullptr;
     ClickLabel* LabelOptions = nullptr;
+    ClickLabel* LabelClock = nullptr;  // "Uhr abgleichen…"
     WindowRunOptions runOptions_;
     ClickLabel* Image2 = nullptr;
     QLabel* Label1 = nullptr;
@@ -155,7 +195,9 @@ private:
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* Button3 = nullptr;
-    QPushButton* ButtonStop = nullptr;  // "Abbrechen", in the place of "Starten" during a run
+    QPushButton* ButtonStop = nullptr;     // "Abbrechen", in the place of "Starten" during a run
+    QPushButton* ButtonPreview = nullptr;  // "Probelauf"
+    ResultsArea* results_ = nullptr;
     QWidget* focusFrame_ = nullptr;
 };
 

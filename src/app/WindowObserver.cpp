@@ -31,4 +31,6 @@ void WindowObserver::ShowError(const std::string& text) {
 
 bool WindowObserver::StopRequested() { return stop_.load(); }
 
+void WindowObserver::PhotoHandled(const PhotoReport& report) { emit PhotoReported(report); }
+
 }  // namespace zeloro

@@ -27,14 +27,19 @@ public:
     // Nothing to do: the window's event loop keeps running on its own thread throughout the run.
     void ProcessMessages() override {}
     [[nodiscard]] bool StopRequested() override;
+    // Each photo's outcome, for the results table.
+    void PhotoHandled(const PhotoReport& report) override;
 
 signals:
     void LineAppended(const QString& line);
     void ProgressMaxChanged(int maximum);
     void ProgressPositionChanged(int position);
+    void PhotoReported(const zeloro::PhotoReport& report);
 
 private:
     const std::atomic<bool>& stop_;
 };
 
 }  // namespace zeloro
+
+Q_DECLARE_METATYPE(zeloro::PhotoReport)

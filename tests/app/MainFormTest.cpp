@@ -236,6 +236,7 @@ TEST_F(MainWindow, ControlsSitAtTheirPlacesWithTheirTexts) {
         {"Label7", QRect(98, 237, 0, 0), "Protokoll:"},
         {"Memo1", QRect(175, 234, 442, 79), nullptr},
         {"Button4", QRect(175, 336, 75, 25), "&Maps"},
+        {"ButtonPreview", QRect(262, 336, 75, 25), "&Probelauf"},
         {"Button1", QRect(362, 336, 75, 25), "&Starten"},
         {"ButtonStop", QRect(362, 336, 75, 25), "&Abbrechen"},
         {"Button2", QRect(452, 336, 75, 25), "&Leeren"},
@@ -264,6 +265,15 @@ TEST_F(MainWindow, ControlsSitAtTheirPlacesWithTheirTexts) {
     EXPECT_EQ(title->font().pixelSize(), 12);
     EXPECT_EQ(title->palette().color(QPalette::WindowText), QColor(Qt::white));
     EXPECT_EQ(Child<QLabel>(*window, "Label8")->palette().color(QPalette::WindowText), QColor(160, 160, 160));
+    // "Uhr abgleichen…" is a link of the title band like "Optionen", just left of it.
+    const QLabel* clock = Child<QLabel>(*window, "LabelClock");
+    const QLabel* options = Child<QLabel>(*window, "LabelOptions");
+    EXPECT_EQ(clock->text().toStdString(), "Uhr abgleichen…");
+    EXPECT_EQ(clock->y(), options->y());
+    EXPECT_EQ(clock->x() + clock->width() + 12, options->x());
+    EXPECT_EQ(clock->palette().color(QPalette::WindowText), QColor(160, 160, 160));
+    // The results area waits below the body until a run fills it.
+    EXPECT_TRUE(Child<QWidget>(*window, "resultsArea")->isHidden());
     EXPECT_EQ(
         Child<FilenameEdit>(*window, "edGpx")->Filter().toStdString(),
         "gpx-Dateien (*.gpx)|*.gpx|Trackdateien (*.gpx *.kml *.kmz *.tcx *.fit *.nmea *.igc *.csv *.geojson "
@@ -302,9 +312,10 @@ TEST_F(MainWindow, TabWalksTheControlsInScreenOrderWithAVisibleFrame) {
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    const char* const order[] = {"edGpx",   "edGpx…",       "edPictures", "edPictures…", "cbtimezone",
-                                 "edSec",   "Memo1",        "Button4",    "Button1",     "Button2",
-                                 "Button3", "LabelOptions", "Label8",     "Image2",      "edGpx"};
+    const char* const order[] = {"edGpx",   "edGpx…",  "edPictures", "edPictures…",   "cbtimezone",
+                                 "edSec",   "Memo1",   "Button4",    "ButtonPreview", "Button1",
+                                 "Button2", "Button3", "LabelClock", "LabelOptions",  "Label8",
+                                 "Image2",  "edGpx"};
     const QWidget* frame = Child<QWidget>(*window, "focusFrame");
     for (std::size_t i = 0; i < std::size(order); ++i) {
         if (i > 0) {
@@ -510,13 +521,14 @@ TEST_F(MainWindow, StartenRunsOnAWorkerAndReportsLinesAndProgress) {
     };
     EXPECT_EQ(LogLines(*memo), want);
     EXPECT_TRUE(boxes.boxes.empty());
+    // The bar of a run that handled every photo stays full; the next run starts it from empty.
     EXPECT_EQ(status->Max(), 2);
-    EXPECT_EQ(status->Position(), 0);
+    EXPECT_EQ(status->Position(), 2);
     std::vector<int> seen;
     for (const QList<QVariant>& args : positions) {
         seen.push_back(args.at(0).toInt());
     }
-    EXPECT_EQ(seen, (std::vector<int>{1, 2, 0}));
+    EXPECT_EQ(seen, (std::vector<int>{1, 2}));
     EXPECT_EQ(window->Session().MapEntries(), std::vector<std::string>{"48.5|11.25|a.jpg"});
     EXPECT_EQ(CountTrackPoints(data_ / "zeloro.sqlite"), 2);
 }
