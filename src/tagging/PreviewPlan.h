@@ -9,6 +9,7 @@
 #include "places/PlaceIndex.h"
 #include "tagging/RunInputs.h"
 #include "tagging/RunObserver.h"
+#include "time/CameraZone.h"
 #include "trackstore/TrackPosition.h"
 
 namespace zeloro {
@@ -26,9 +27,11 @@ struct PlannedPhoto {
     std::optional<PlaceNames> place;  // with --places, when tagged
     DateTimeValue shotTime = 0;       // the camera clock's shot time; 0: none
     DateTimeValue shotUtc = 0;
-    std::string zoneText;   // the zone the shot time was read in, as shown
-    std::string trackZone;  // the zone from the track (--zone auto), as the log named it; else empty
-    std::string message;    // the dry run's report message and reason, for a photo the write does not tag
+    std::string zoneText;  // the zone the shot time was read in, as shown
+    // Under --zone auto: the zone from the track the shot time was read in, and its name as the log gave it.
+    std::optional<CameraZone> trackZone;
+    std::string trackZoneName;
+    std::string message;  // the dry run's report message and reason, for a photo the write does not tag
     std::string reason;
 };
 
