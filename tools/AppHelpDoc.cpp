@@ -88,6 +88,36 @@ Schließen des Fensters brechen einen Durchlauf ebenso ab und wirken danach wie 
 Durchlauf mit einem Fehler, steht der Text des Fehlers auch als letzte Zeile im Protokoll. Ein Bildordner,
 den es nicht gibt, wird vor dem Durchlauf gemeldet.</p>
 
+<h2>Ergebnisse</h2>
+<p>Mit dem ersten Durchlauf wächst das Fenster nach unten und zeigt unter „Ergebnisse:“ eine Tabelle mit
+einer Zeile je Foto: Datei, Aufnahmezeit nach der Kamerauhr und in UTC, Status („getaggt“, „ohne
+Treffer“, „übersprungen“, „Fehler“), Position, Abstand zwischen Aufnahme und Spurpunkt in Sekunden und den
+Grund, warum ein Foto keine Position bekam oder welcher Fehler auftrat; mit „Ortsnamen eintragen“ auch den
+Ort. Die Tabelle füllt sich während des Durchlaufs und bleibt bis zum nächsten Durchlauf oder „Leeren“
+stehen. Ein Klick auf eine Spaltenüberschrift sortiert nach dieser Spalte, ein zweiter Klick umgekehrt;
+das Feld darunter zeigt nur die Fotos eines Status. Doppelklick oder Enter auf einer Zeile öffnet den
+Ordner des Fotos. Während des Durchlaufs steht unter der Tabelle, wie viele Fotos bearbeitet sind
+(„412 / 1000“), danach die Zusammenfassung, zum Beispiel „Zusammenfassung: 950 getaggt, 40 ohne Treffer,
+5 übersprungen, 5 fehlgeschlagen, 12,30 s“. Der Statusbalken bleibt am Ende voll stehen.</p>
+
+<h2>Probelauf und „Jetzt schreiben“</h2>
+<p>„Probelauf“ macht alles wie „Starten“, schreibt aber kein Foto: Die Tabelle zeigt, welche Fotos welche
+Position bekämen („würde getaggt“). Stimmt das Ergebnis, schreibt „Jetzt schreiben“ genau diese
+Positionen in die Fotos, ohne den Track noch einmal abzugleichen. Der Knopf ist nur bereit, solange die
+Eingaben und Optionen dieselben sind wie beim Probelauf; wer danach etwas ändert, startet einen neuen
+Probelauf. Wurde ein Foto seit dem Probelauf verändert, wird es neu abgeglichen und in der Spalte „Grund“
+mit „neu abgeglichen“ markiert. Alt+P betätigt „Probelauf“, Alt+J „Jetzt schreiben“.</p>
+
+<h2>Uhr abgleichen</h2>
+<p>Geht die Kamerauhr falsch, landen alle Fotos an falschen Stellen. So finden Sie den Versatz:
+Fotografieren Sie mit der Kamera die Uhrzeit auf dem GPS-Gerät (oder dem Telefon), klicken Sie oben auf
+„Uhr abgleichen…“ und wählen Sie mit „Foto wählen…“ dieses Foto. Der Dialog zeigt seinen Namen, seine
+Aufnahmezeit und das Bild. Tragen Sie unter „Uhrzeit im Bild:“ die Uhrzeit ein, die das Foto zeigt, und
+wählen Sie unter „Zeitzone dieser Uhr:“ „UTC (GPS-Gerät)“ für ein GPS-Gerät, das UTC anzeigt, oder
+„Zeitzone der Kamera (Telefon)“ für ein Telefon. Der Dialog zeigt sofort, wie weit die Kamera vor- oder
+nachgeht („Die Kamera geht 1 min 30 s nach.“). Mit „OK“ wird dieser Versatz unter „Optionen“ eingetragen
+und gespeichert, und ein Probelauf zeigt gleich, welche Positionen die Fotos damit bekämen.</p>
+
 <h2>Details im Protokoll</h2>
 <p>Ist unter „Optionen“ „Details im Protokoll“ eingeschaltet, folgt jeder Zeile „keine Koordinaten
 gefunden“ eine Zeile mit dem Grund: das Foto hat keine Aufnahmezeit; die Aufnahmezeit liegt außerhalb der
