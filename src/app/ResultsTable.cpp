@@ -300,11 +300,13 @@ void ResultsArea::Begin(bool dryRun, bool places) {
     model_->Reset(dryRun);
     table_->setColumnHidden(ResultsModel::kPlace, !places);
     progressMax_ = 0;
+    counting_ = false;
     summary_->clear();
 }
 
 void ResultsArea::SetProgressMax(int maximum) {
     progressMax_ = maximum;
+    counting_ = true;
     SetProgressPosition(0);
 }
 
@@ -316,12 +318,17 @@ void ResultsArea::SetProgressPosition(int position) {
 
 void ResultsArea::Finish(double seconds) {
     model_->Flush();
+    if (!counting_ && model_->Counts().Total() == 0) {
+        summary_->clear();  // the input check's box has said what is missing
+        return;
+    }
     summary_->setText(QString::fromStdString(SummaryLine(model_->Counts(), seconds, model_->DryRun())));
 }
 
 void ResultsArea::Clear() {
     model_->Reset(false);
     progressMax_ = 0;
+    counting_ = false;
     summary_->clear();
     filter_->setCurrentIndex(0);
     table_->setColumnHidden(ResultsModel::kPlace, true);

@@ -136,6 +136,7 @@ private:
     QLabel* summary_;
     QPushButton* write_;
     int progressMax_ = 0;
+    bool counting_ = false;  // the run has found its photos; one that ended at an input check has not
 };
 
 }  // namespace zeloro

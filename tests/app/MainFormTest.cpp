@@ -490,7 +490,7 @@ TEST_F(MainWindow, StartenRunsOnAWorkerAndReportsLinesAndProgress) {
     QSignalSpy finished(window.get(), &Tmain::RunFinished);
     QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
     EXPECT_TRUE(window->RunInProgress());
-    for (const char* name : {"Button1", "Button2", "Button4"}) {
+    for (const char* name : {"Button1", "Button2", "Button4", "ButtonPreview", "LabelClock", "ButtonWrite"}) {
         EXPECT_FALSE(Child<QWidget>(*window, name)->isEnabled()) << name;
     }
     // "Abbrechen" stands in the place of "Starten"; "Beenden" and the close picture stop the run.

@@ -281,6 +281,53 @@ TEST_F(Results, AStartenRunFillsOneRowPerPhotoAndTheSummary) {
 
 // Every status once: a run that skips the photos a first run tagged, tags a new one, misses one and goes
 // on over a photo it cannot read.
+// The area on its own, fed as the window's observer feeds it.
+TEST_F(Results, ReportsReachTheTableInBatchesWhileTheCountRuns) {
+    ResultsArea area(nullptr);
+    const std::vector<PhotoStatus> cycle{PhotoStatus::tagged, PhotoStatus::tagged, PhotoStatus::noMatch,
+                                         PhotoStatus::skipped, PhotoStatus::failed};
+    constexpr int kPhotos = 10000;
+    area.Begin(true, true);
+    EXPECT_FALSE(area.Table()->isColumnHidden(ResultsModel::kPlace));
+    area.SetProgressMax(kPhotos);
+    EXPECT_EQ(area.SummaryText().toStdString(), "0 / " + std::to_string(kPhotos));
+    QSignalSpy inserted(&area.Model(), &QAbstractItemModel::rowsInserted);
+    RunCounts counts;
+    for (int i = 0; i < kPhotos; ++i) {
+        PhotoReport report;
+        report.path = "/fotos/IMG_" + std::to_string(i) + ".jpg";
+        report.status = cycle[static_cast<std::size_t>(i) % cycle.size()];
+        if (report.status == PhotoStatus::tagged) {
+            report.lat = "47.5";
+            report.lon = "9.25";
+            report.distanceSeconds = i % 7;
+            report.place = PlaceNames{"Konstanz", "Baden-Württemberg", "Deutschland", "DE"};
+        }
+        counts.Add(report.status);
+        area.Add(report);
+        area.SetProgressPosition(i + 1);
+        if (i == 411) {
+            EXPECT_EQ(area.SummaryText().toStdString(), "412 / " + std::to_string(kPhotos));
+        }
+    }
+    // Nothing has reached the view while the reports came in one by one; then they come in few steps.
+    EXPECT_EQ(area.Model().rowCount(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(area.Model().rowCount(), kPhotos, 5000);
+    EXPECT_LT(inserted.size(), 10);
+    area.Finish(2.5);
+    EXPECT_EQ(area.SummaryText().toStdString(), SummaryLine(counts, 2.5, true));
+    const QModelIndex first = area.Model().index(0, ResultsModel::kPlace);
+    EXPECT_EQ(first.data().toString().toStdString(), "Konstanz, Deutschland");
+    EXPECT_EQ(area.Model().index(0, ResultsModel::kStatus).data().toString().toStdString(), "würde getaggt");
+
+    // A run that ended at the input check shows no summary; a run without places hides "Ort".
+    area.Begin(false, false);
+    EXPECT_TRUE(area.Table()->isColumnHidden(ResultsModel::kPlace));
+    EXPECT_EQ(area.Model().rowCount(), 0);
+    area.Finish(0.1);
+    EXPECT_TRUE(area.SummaryText().isEmpty());
+}
+
 TEST_F(Results, FilterShowsOneStatusAndHeadersSort) {
     MessageRecorder boxes;
     auto window = MakeWindow();
