@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "MetadataBuilders.h"
 #include "SamplePhoto.h"
 #include "common/DateTime.h"
 #include "common/Error.h"
@@ -146,6 +147,25 @@ TEST(ClockMatch, NoShotTimeSaysSo) {
         EXPECT_EQ(std::string(error.what()),
                   "a.jpg hat keine Aufnahmezeit; die Uhrzeit der Kamera ist daraus nicht abzulesen.");
     }
+}
+
+// A TIFF-based RAW is read as the run reads it: only when the run takes every kind.
+TEST(ClockMatch, RawOnlyWithEveryKind) {
+    TempDir tmp;
+    TiffBuilder tiff;
+    tiff.AddDirectory({tiff.Pointer(0x8769, 1)});
+    tiff.AddDirectory({tiff.Text(0x9003, "2024:06:15 09:58:30")});
+    WriteFileBytes(tmp / "IMG_1.dng", tiff.Build());
+    const std::string path = (tmp / "IMG_1.dng").string();
+    const CameraZone utc = CameraZone::FromListIndex(kZoneIndexUtc);
+    RunInputs inputs;
+    inputs.zoneIndex = kZoneIndexSummer;
+    RunSettings settings;
+    EXPECT_THROW(static_cast<void>(MatchClock(path, At(2024, 6, 15, 8, 0, 0), utc, inputs, settings)), Error);
+    settings.allPhotos = true;
+    const ClockMatch match = MatchClock(path, At(2024, 6, 15, 8, 0, 0), utc, inputs, settings);
+    EXPECT_EQ(match.offsetSeconds, 90);
+    EXPECT_EQ(DateTimeText(match.shotTime), DateTimeText(At(2024, 6, 15, 9, 58, 30)));
 }
 
 struct TextCase {

@@ -13,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "MetadataBuilders.h"
 #include "SamplePhoto.h"
 #include "common/DateTime.h"
 #include "metadata/ExifData.h"
+#include "places/PlaceIndex.h"
 #include "support/TestSupport.h"
 #include "tagging/PhotoLocator.h"
 #include "tagging/PreviewPlan.h"
@@ -80,6 +82,14 @@ constexpr const char* kTrack =
     "<trkpt lat=\"48.1234\" lon=\"-122.4194\"><time>2024-06-15T08:00:00Z</time></trkpt>"
     "<trkpt lat=\"-33.8567\" lon=\"151.215\"><time>2024-06-15T08:00:10Z</time></trkpt>"
     "<trkpt lat=\"51.5\" lon=\"-0.125\"><time>2024-06-15T08:00:20Z</time></trkpt>"
+    "</trkseg></trk></gpx>";
+
+// Three points in Cologne (summer time, UTC + 2:00) at the times of kTrack.
+constexpr const char* kCologne =
+    "<gpx><trk><trkseg>"
+    "<trkpt lat=\"50.9375\" lon=\"6.9603\"><time>2024-06-15T08:00:00Z</time></trkpt>"
+    "<trkpt lat=\"50.9380\" lon=\"6.9610\"><time>2024-06-15T08:00:10Z</time></trkpt>"
+    "<trkpt lat=\"50.9385\" lon=\"6.9620\"><time>2024-06-15T08:00:20Z</time></trkpt>"
     "</trkseg></trk></gpx>";
 
 // One data folder with its track table, a track file and a photo folder.
@@ -216,6 +226,22 @@ TEST(Report, PhotoWithoutShotTimeHasNoTimesButItsIdentity) {
     EXPECT_EQ(recorder.reports[0].shotUtc, 0);
     EXPECT_EQ(recorder.reports[0].zoneText, "");
     EXPECT_EQ(recorder.reports[0].mtimeNs, MtimeNsOf(place.photos / "a.jpg"));
+}
+
+TEST(Report, ZoneFromTheTrackIsNamed) {
+    Place place;
+    WriteFileText(place.gpx, kCologne);
+    WriteFileBytes(place.photos / "a.jpg", Photo("2024:06:15 10:00:10"));
+    RunSettings settings;
+    settings.zoneFromTrack = true;
+    settings.placeFile = (BuildDir() / kPlaceFileName).string();
+    Recorder recorder;
+    ASSERT_EQ(place.session.Run(place.Inputs(), recorder, settings), RunResult::done);
+    ASSERT_EQ(recorder.reports.size(), 1U);
+    EXPECT_EQ(recorder.reports[0].status, PhotoStatus::tagged);
+    EXPECT_EQ(recorder.reports[0].zoneText, "Europe/Berlin");
+    EXPECT_EQ(DateTimeText(recorder.reports[0].shotUtc), DateTimeText(Utc(10)));
+    EXPECT_EQ(recorder.reports[0].distanceSeconds, 0);
 }
 
 // The reason for the window is the one the details give, and the log stays that of a run without them.
@@ -474,7 +500,17 @@ INSTANTIATE_TEST_SUITE_P(
 struct SameCase {
     std::string name;
     std::function<void(RunInputs&, RunSettings&)> set;
+    std::string track = kTrack;
+    bool raw = false;  // a TIFF-based RAW beside the JPEG photos
 };
+
+// A TIFF whose Exif directory holds the shot time: the smallest TIFF-based RAW.
+Bytes ShotTiff(const std::string& shot) {
+    TiffBuilder tiff;
+    tiff.AddDirectory({tiff.Pointer(0x8769, 1)});
+    tiff.AddDirectory({tiff.Text(0x9003, shot)});
+    return tiff.Build();
+}
 
 void PrintTo(const SameCase& c, std::ostream* os) { *os << c.name; }
 
@@ -496,6 +532,10 @@ TEST_P(WriteLikeARun, SameResultAsTheRun) {
         WriteFileBytes(place->photos / "Sub" / "b.jpg", Photo("2024:06:15 10:00:04", 1));
         WriteFileBytes(place->photos / "c.jpg", Photo("2024:06:15 12:00:00", 2));
         WriteFileBytes(place->photos / "d.jpg", Photo(std::nullopt, 3));
+        if (GetParam().raw) {
+            WriteFileBytes(place->photos / "e.dng", ShotTiff("2024:06:15 10:00:20"));
+        }
+        WriteFileText(place->gpx, GetParam().track);
     }
     const Bytes original = ReadFileBytes(run.photos / "a.jpg");
     RunInputs inputs = run.Inputs(5);
@@ -527,7 +567,14 @@ TEST_P(WriteLikeARun, SameResultAsTheRun) {
         EXPECT_EQ(got.distanceSeconds, want.distanceSeconds) << got.path;
         EXPECT_FALSE(got.rematched) << got.path;
     }
-    for (const char* name : {"a.jpg", "Sub/b.jpg", "c.jpg", "d.jpg"}) {
+    EXPECT_EQ(write.reports.size(), GetParam().raw ? 5U : 4U);
+    // a.jpg and b.jpg are tagged in every case, and so is the RAW.
+    EXPECT_EQ(run.session.MapEntries().size(), GetParam().raw ? 3U : 2U);
+    for (const char* name : {"a.jpg", "Sub/b.jpg", "c.jpg", "d.jpg", "e.dng", "e.dng.xmp"}) {
+        if (!fs::exists(run.photos / name)) {
+            EXPECT_FALSE(fs::exists(planned.photos / name)) << name;
+            continue;
+        }
         EXPECT_TRUE(BytesEqual(ReadFileBytes(run.photos / name), ReadFileBytes(planned.photos / name)))
             << name;
     }
@@ -539,24 +586,41 @@ TEST_P(WriteLikeARun, SameResultAsTheRun) {
     EXPECT_TRUE(BytesEqual(original, ReadFileBytes(planned.photos / "a.jpg")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Preview, WriteLikeARun,
-                         ::testing::Values(SameCase{"Plain", [](RunInputs&, RunSettings&) {}},
-                                           SameCase{"KeepMtimeAndDetails",
-                                                    [](RunInputs& in, RunSettings& s) {
-                                                        in.modes.keepMtime = true;
-                                                        s.explain = true;
-                                                    }},
-                                           SameCase{"InterpolatedWithAltitude",
-                                                    [](RunInputs&, RunSettings& s) {
-                                                        s.interpolateMaxGap = 60;
-                                                        s.altitude = true;
-                                                    }},
-                                           SameCase{"ClockOffsetAndNamedZone",
-                                                    [](RunInputs&, RunSettings& s) {
-                                                        s.clockOffsetSeconds = 2;
-                                                        s.zone = CameraZone::Parse("Europe/Berlin");
-                                                    }}),
-                         [](const auto& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Preview, WriteLikeARun,
+    ::testing::Values(SameCase{"Plain", [](RunInputs&, RunSettings&) {}},
+                      SameCase{"KeepMtimeAndDetails",
+                               [](RunInputs& in, RunSettings& s) {
+                                   in.modes.keepMtime = true;
+                                   s.explain = true;
+                               }},
+                      SameCase{"InterpolatedWithAltitude",
+                               [](RunInputs&, RunSettings& s) {
+                                   s.interpolateMaxGap = 60;
+                                   s.altitude = true;
+                               }},
+                      SameCase{"ClockOffsetAndNamedZone",
+                               [](RunInputs&, RunSettings& s) {
+                                   s.clockOffsetSeconds = 2;
+                                   s.zone = CameraZone::Parse("Europe/Berlin");
+                               }},
+                      SameCase{"SeveralJobs", [](RunInputs& in, RunSettings&) { in.jobs = 4; }},
+                      SameCase{"PlacesAndZoneFromTrack",
+                               [](RunInputs&, RunSettings& s) {
+                                   s.places = PlacesMode::fill;
+                                   s.zoneFromTrack = true;
+                                   s.placeFile = (BuildDir() / kPlaceFileName).string();
+                               },
+                               kCologne},
+                      SameCase{"RawInFileAndSidecar",
+                               [](RunInputs&, RunSettings& s) {
+                                   s.allPhotos = true;
+                                   s.rawInFile = true;
+                               },
+                               kTrack, true},
+                      SameCase{"SidecarOnly", [](RunInputs&, RunSettings& s) { s.allPhotos = true; }, kTrack,
+                               true}),
+    [](const auto& p) { return p.param.name; });
 
 }  // namespace
 }  // namespace zeloro::test
