@@ -1,7 +1,8 @@
 // tools/AppScreenshot.cpp: shows the window, runs it once on given inputs and saves a picture of it.
-// Usage: zeloro_app_screenshot [--preview] [--clock PHOTO CLOCK.png] DATAFOLDER GPX PHOTOFOLDER ZONEINDEX
-//        TOLERANCE OUT.png [OPTIONS.png]
+// Usage: zeloro_app_screenshot [--preview] [--clock PHOTO CLOCK.png] [--log FILE] [--map] DATAFOLDER GPX
+//        PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png [OPTIONS.png]
 // With OPTIONS.png the "Optionen" dialog is opened after the run and its picture saved there as well.
+// --log FILE saves the window's log after the run, --map writes the map page ("Maps") after it;
 // --preview runs "Probelauf" instead of "Starten"; --clock opens "Uhr abgleichen…" after the run, chooses
 // PHOTO, takes a phone's clock in the camera's zone reading 90 s after its shot time and saves the dialog's
 // picture to CLOCK.png. Under a real display (or Xvfb) the picture is taken from the screen, window system
@@ -91,11 +92,17 @@ int main(int argc, char** argv) {
     bool preview = false;
     const char* clockPhoto = nullptr;
     const char* clockOut = nullptr;
+    const char* logOut = nullptr;
+    bool map = false;
     std::vector<char*> args{argv[0]};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--preview") {
             preview = true;
+        } else if (arg == "--log" && i + 1 < argc) {
+            logOut = argv[++i];
+        } else if (arg == "--map") {
+            map = true;
         } else if (arg == "--clock" && i + 2 < argc) {
             clockPhoto = argv[++i];
             clockOut = argv[++i];
@@ -106,9 +113,10 @@ int main(int argc, char** argv) {
     argc = static_cast<int>(args.size());
     argv = args.data();
     if (argc != 7 && argc != 8) {
-        std::fprintf(stderr,
-                     "usage: zeloro_app_screenshot [--preview] [--clock PHOTO CLOCK.png] DATAFOLDER GPX "
-                     "PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png [OPTIONS.png]\n");
+        std::fprintf(
+            stderr,
+            "usage: zeloro_app_screenshot [--preview] [--clock PHOTO CLOCK.png] [--log FILE] [--map] "
+            "DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png [OPTIONS.png]\n");
         return 2;
     }
     zeloro::InitApplication();
@@ -154,6 +162,13 @@ int main(int argc, char** argv) {
     if (!picture.save(QString::fromLocal8Bit(argv[6]), "PNG")) {
         std::fprintf(stderr, "zeloro_app_screenshot: cannot write %s\n", argv[6]);
         return 1;
+    }
+    if (logOut != nullptr && !window.SaveLogTo(QString::fromLocal8Bit(logOut))) {
+        std::fprintf(stderr, "zeloro_app_screenshot: cannot write %s\n", logOut);
+        return 1;
+    }
+    if (map) {
+        window.Button4Click();
     }
     if (clockPhoto != nullptr && SaveClockPicture(window, clockPhoto, clockOut) != 0) {
         return 1;
