@@ -1,8 +1,10 @@
 // tools/AppScreenshot.cpp: shows the window, runs it once on given inputs and saves a picture of it.
-// Usage: zeloro_app_screenshot [--preview] [--clock PHOTO CLOCK.png] [--log FILE] [--map] DATAFOLDER GPX
-//        PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png [OPTIONS.png]
+// Usage: zeloro_app_screenshot [--preview] [--clock PHOTO CLOCK.png] [--log FILE] [--map] [--filter N]
+//        [--column C] DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png [OPTIONS.png]
 // With OPTIONS.png the "Optionen" dialog is opened after the run and its picture saved there as well.
 // --log FILE saves the window's log after the run, --map writes the map page ("Maps") after it;
+// --filter N chooses item N of the results filter and --column C scrolls the table to column C before
+// the picture;
 // --preview runs "Probelauf" instead of "Starten"; --clock opens "Uhr abgleichen…" after the run, chooses
 // PHOTO, takes a phone's clock in the camera's zone reading 90 s after its shot time and saves the dialog's
 // picture to CLOCK.png. Under a real display (or Xvfb) the picture is taken from the screen, window system
@@ -15,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -94,6 +97,8 @@ int main(int argc, char** argv) {
     const char* clockOut = nullptr;
     const char* logOut = nullptr;
     bool map = false;
+    int filter = 0;
+    int column = 0;
     std::vector<char*> args{argv[0]};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -101,6 +106,10 @@ int main(int argc, char** argv) {
             preview = true;
         } else if (arg == "--log" && i + 1 < argc) {
             logOut = argv[++i];
+        } else if (arg == "--filter" && i + 1 < argc) {
+            filter = std::stoi(argv[++i]);
+        } else if (arg == "--column" && i + 1 < argc) {
+            column = std::stoi(argv[++i]);
         } else if (arg == "--map") {
             map = true;
         } else if (arg == "--clock" && i + 2 < argc) {
@@ -116,7 +125,8 @@ int main(int argc, char** argv) {
         std::fprintf(
             stderr,
             "usage: zeloro_app_screenshot [--preview] [--clock PHOTO CLOCK.png] [--log FILE] [--map] "
-            "DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png [OPTIONS.png]\n");
+            "[--filter N] [--column C] DATAFOLDER GPX PHOTOFOLDER ZONEINDEX TOLERANCE OUT.png "
+            "[OPTIONS.png]\n");
         return 2;
     }
     zeloro::InitApplication();
@@ -149,6 +159,11 @@ int main(int argc, char** argv) {
     if (!finished.wait(600000)) {
         std::fprintf(stderr, "zeloro_app_screenshot: the run did not end\n");
         return 1;
+    }
+    window.findChild<QComboBox*>(QStringLiteral("cbResultFilter"))->setCurrentIndex(filter);
+    auto* table = window.findChild<QTableView*>(QStringLiteral("tvResults"));
+    if (table->model()->rowCount() > 0) {
+        table->scrollTo(table->model()->index(0, column), QAbstractItemView::PositionAtTop);
     }
     QTest::qWait(300);  // let the last repaint reach the screen
 

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <array>
+#include <string_view>
 #include <utility>
 
 #include "tagging/PlaceTags.h"
@@ -86,7 +87,10 @@ void ResultsModel::Add(const PhotoReport& report) {
     if (report.status == PhotoStatus::failed) {
         row.reason = report.message;  // the error's text, as the log has it
     } else {
-        row.reason = report.reason;
+        // The column's title says what the log line's "Grund: " says.
+        constexpr std::string_view kLogPrefix = "Grund: ";
+        row.reason =
+            report.reason.starts_with(kLogPrefix) ? report.reason.substr(kLogPrefix.size()) : report.reason;
     }
     if (report.place) {
         row.place = PlaceLabel(*report.place);
