@@ -667,6 +667,32 @@ TEST_F(Results, ClockDialogSetsTheOffsetAndShowsItsDryRun) {
     }
 }
 
+// "Foto wählen…" asks for a photo in the photo folder; cancelling keeps what the dialog showed.
+TEST_F(Results, ClockDialogPicksThePhotoInThePhotoFolder) {
+    std::vector<std::string> askedIn;
+    QString answer = QString::fromStdString((photos_ / "a.jpg").string());
+    RunInputs inputs;
+    inputs.zoneIndex = kZoneIndexUtc;
+    ClockDialog dialog(QString::fromStdString(photos_.path().string()), inputs, RunSettings{}, nullptr,
+                       [&](QWidget*, const QString& folder) {
+                           askedIn.push_back(folder.toStdString());
+                           return answer;
+                       });
+    auto* choose = dialog.findChild<QPushButton*>(QStringLiteral("ButtonChoosePhoto"));
+    auto* name = dialog.findChild<QLabel*>(QStringLiteral("LabelPhotoName"));
+    auto* shot = dialog.findChild<QLabel*>(QStringLiteral("LabelShotTime"));
+    QTest::mouseClick(choose, Qt::LeftButton);
+    ASSERT_EQ(askedIn, std::vector<std::string>{photos_.path().string()});
+    EXPECT_EQ(name->text().toStdString(), "a.jpg");
+    EXPECT_EQ(shot->text().toStdString(), TimeText(kHarbour.utc));
+    EXPECT_EQ(dialog.Offset(), std::optional<std::int64_t>(0));  // the reading starts at the shot time
+    answer.clear();
+    QTest::mouseClick(choose, Qt::LeftButton);
+    EXPECT_EQ(askedIn.size(), 2U);
+    EXPECT_EQ(name->text().toStdString(), "a.jpg");
+    EXPECT_EQ(dialog.Offset(), std::optional<std::int64_t>(0));
+}
+
 TEST_F(Results, ClockDialogNamesAPhotoWithoutShotTime) {
     MessageRecorder boxes;
     WritePhoto(photos_ / "blank.jpg", std::nullopt);
