@@ -283,23 +283,23 @@ std::int64_t MtimeNs(const struct stat& identity) noexcept {
     return static_cast<std::int64_t>(identity.st_mtim.tv_sec) * 1'000'000'000 + identity.st_mtim.tv_nsec;
 }
 
-// The planned outcome of a photo whose file is the one the preview read; nullptr when none is planned, the
-// file changed since, or the preview's outcome was one the write finds out anew (skipped, failed).
-const PlannedPhoto* PlanFor(const std::string& path, const ReadFile& file, const KindContext& context) {
+// When a plan is written: the planned outcome of a photo whose file is the one the preview read, or nullptr
+// when the photo is new or changed since (it is matched again then, and says so), or when the preview's
+// outcome was one the write finds out anew from the file (skipped, failed).
+const PlannedPhoto* PlanFor(PreparedPhoto& photo, const std::string& path, const KindContext& context) {
     if (context.planned == nullptr) {
         return nullptr;
     }
     const auto found = context.planned->find(path);
-    if (found == context.planned->end()) {
+    const bool same = found != context.planned->end() &&
+                      static_cast<std::uint64_t>(photo.file.identity.st_size) == found->second->fileSize &&
+                      MtimeNs(photo.file.identity) == found->second->mtimeNs;
+    photo.rematched = !same;
+    if (!same ||
+        (found->second->status != PhotoStatus::tagged && found->second->status != PhotoStatus::noMatch)) {
         return nullptr;
     }
-    const PlannedPhoto& planned = *found->second;
-    if (static_cast<std::uint64_t>(file.identity.st_size) != planned.fileSize ||
-        MtimeNs(file.identity) != planned.mtimeNs ||
-        (planned.status != PhotoStatus::tagged && planned.status != PhotoStatus::noMatch)) {
-        return nullptr;
-    }
-    return &planned;
+    return found->second;
 }
 
 // The shot of a file of another kind as the report gives it.
@@ -387,6 +387,7 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
         const std::string text(photo.sidecar->bytes.begin(), photo.sidecar->bytes.end());
         sidecarFacts = ReadXMPSidecarFacts(text);
     }
+    const PlannedPhoto* planned = PlanFor(photo, path, context);
     if (inputs.modes.skipTagged && (facts.hasGpsPosition || sidecarFacts.hasGpsPosition)) {
         photo.skipped = true;
         photo.failedAt = PhotoStage::none;
@@ -396,8 +397,6 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
     if (!shot && sidecarFacts.shot) {
         shot = SidecarShot(*sidecarFacts.shot);
     }
-    const PlannedPhoto* planned = PlanFor(path, photo.file, context);
-    photo.rematched = context.planned != nullptr && planned == nullptr;
     // Under --zone auto a camera's clock is read in the zone of the track where the shot was taken, as a
     // JPEG's is; a time in UTC or with its offset needs no zone.
     std::optional<RunSettings> inZone;
@@ -498,6 +497,7 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
         std::vector<std::uint8_t> bytes = std::move(photo.file.bytes);
         reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
         photo.shotTime = reader.DateTimeOriginal();
+        const PlannedPhoto* planned = PlanFor(photo, path, context);
         if (inputs.modes.skipTagged && !reader.GPSLatitude().MissingOrInvalid() &&
             !reader.GPSLongitude().MissingOrInvalid()) {
             photo.skipped = true;
@@ -506,8 +506,6 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
             return photo;
         }
         const DateTimeValue shot = photo.shotTime;
-        const PlannedPhoto* planned = PlanFor(path, photo.file, context);
-        photo.rematched = context.planned != nullptr && planned == nullptr;
         // Under --zone auto each photo has a zone of its own; the rest of its road reads it like a zone
         // given by the user.
         std::optional<RunSettings> inZone;
@@ -1117,7 +1115,7 @@ PlannedPhoto PlanOf(const PreparedPhoto& photo, const PhotoReport& report) {
     planned.trackZoneName = photo.zoneName;
     planned.trackZone = photo.trackZone;
     planned.message = report.message;
-    planned.reason = photo.reason.empty() ? report.reason : photo.reason;
+    planned.reason = report.reason;
     return planned;
 }
 

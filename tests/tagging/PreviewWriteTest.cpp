@@ -377,6 +377,30 @@ TEST(Preview, WriteFromInsideTheImportIsBusy) {
     EXPECT_EQ(GpsTimeOf(place.photos / "a.jpg"), "none");
 }
 
+// The preview's modes hold for the write: a photo that has a position stays as it is, unchanged and not
+// matched again.
+TEST(Preview, SkippedPhotoStaysSkippedWithoutAMatch) {
+    Place place;
+    WriteFileBytes(place.photos / "a.jpg", Photo("2024:06:15 10:00:00"));
+    Recorder first;
+    ASSERT_EQ(place.session.Run(place.Inputs(), first), RunResult::done);
+    const Bytes tagged = ReadFileBytes(place.photos / "a.jpg");
+    WriteFileBytes(place.photos / "b.jpg", Photo("2024:06:15 10:00:10", 1));
+    RunInputs inputs = place.Inputs();
+    inputs.modes.skipTagged = true;
+    Recorder preview;
+    ASSERT_EQ(place.session.Preview(inputs, preview), RunResult::done);
+    Recorder write;
+    ASSERT_EQ(place.session.WritePreview(write), RunResult::done);
+    ASSERT_EQ(write.reports.size(), 2U);
+    EXPECT_EQ(write.ReportOf(place.photos / "a.jpg")->status, PhotoStatus::skipped);
+    EXPECT_FALSE(write.ReportOf(place.photos / "a.jpg")->rematched);
+    EXPECT_EQ(write.ReportOf(place.photos / "b.jpg")->status, PhotoStatus::tagged);
+    EXPECT_FALSE(write.ReportOf(place.photos / "b.jpg")->rematched);
+    EXPECT_TRUE(BytesEqual(tagged, ReadFileBytes(place.photos / "a.jpg")));
+    EXPECT_NE(GpsTimeOf(place.photos / "b.jpg"), "none");
+}
+
 // Between preview and write every track point moves, so a photo written as planned and one matched again
 // tell themselves apart by where they end up; with the points gone a photo matched again finds none.
 enum class Change { none, touched, resized, deleted, added };
