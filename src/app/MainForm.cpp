@@ -267,10 +267,14 @@ void Tmain::BuildControls() {
         cbtimezone->addItem(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())));
     }
     cbtimezone->setMaxVisibleItems(kZoneCount + 1);
-    // The list's own choice is kept while the options override it, to come back when they no longer do.
+    // The list's own choice is kept while the options override it, to come back when they no longer do; a
+    // choice made meanwhile becomes the own one, and the list still shows that the options decide.
     connect(cbtimezone, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0 && index < kZoneCount) {
             ownZone_ = index;
+            if (ZoneOverridden()) {
+                cbtimezone->setCurrentIndex(kZoneCount);
+            }
         }
     });
     cbtimezone->setGeometry(175, 154, 146, 21);
@@ -373,8 +377,8 @@ void Tmain::ShowZoneOverride(bool overridden) {
         cbtimezone->setToolTip(QStringLiteral("Die Zeitzone ist in den Optionen festgelegt"));
     } else if (!overridden && ZoneOverridden()) {
         const int own = ownZone_;
-        cbtimezone->setCurrentIndex(own);
         cbtimezone->removeItem(kZoneCount);
+        cbtimezone->setCurrentIndex(own);
         cbtimezone->setToolTip(QString());
     }
     cbtimezone->setEnabled(!overridden && !RunInProgress());

@@ -165,9 +165,7 @@ void Fill(Tmain& window, const Inputs& inputs) {
     window.findChild<FilenameEdit*>(QStringLiteral("edGpx"))->SetText(QString::fromStdString(inputs.gpx));
     window.findChild<DirectoryEdit*>(QStringLiteral("edPictures"))
         ->SetText(QString::fromStdString(inputs.folder));
-    if (inputs.zone >= 0) {  // -1: the list as it is (it may be overridden)
-        window.findChild<QComboBox*>(QStringLiteral("cbtimezone"))->setCurrentIndex(inputs.zone);
-    }
+    window.findChild<QComboBox*>(QStringLiteral("cbtimezone"))->setCurrentIndex(inputs.zone);
     window.findChild<SpinEdit*>(QStringLiteral("edSec"))->setValue(inputs.tolerance);
 }
 
@@ -328,7 +326,11 @@ TEST_F(WindowInput, ZoneListShowsOptionenWhileTheOptionsSetTheZone) {
     options.zoneText = QStringLiteral("+00:00");
     options.rememberInputs = true;
     window->SetRunOptions(options);
-    Fill(*window, {(photos_ / "track.gpx").string(), photos_.path().string(), -1, 0});
+    // A choice made meanwhile (not by the user: the list is disabled) becomes the own one; the list still
+    // shows that the options decide.
+    Fill(*window, {(photos_ / "track.gpx").string(), photos_.path().string(), own - 1, 0});
+    EXPECT_EQ(zones->currentText(), QStringLiteral("(Optionen)"));
+    zones->setCurrentIndex(own);
     EXPECT_EQ(zones->currentText(), QStringLiteral("(Optionen)"));
     QSignalSpy finished(window.get(), &Tmain::RunFinished);
     window->Button1Click();
