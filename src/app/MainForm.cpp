@@ -426,8 +426,10 @@ std::optional<DroppedInputs> Tmain::DropOf(const QMimeData* dropped) const {
 }
 
 void Tmain::dragEnterEvent(QDragEnterEvent* event) {
-    // A refused drop leaves the event ignored: the pointer shows that nothing would be taken.
-    if (DropOf(event->mimeData())) {
+    // A refused drop leaves the event ignored: the pointer shows that nothing would be taken. The paths
+    // are looked at once here, not again at every move of the pointer.
+    dragTaken_ = DropOf(event->mimeData()).has_value();
+    if (dragTaken_) {
         event->acceptProposedAction();
     } else {
         event->ignore();
@@ -435,7 +437,7 @@ void Tmain::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void Tmain::dragMoveEvent(QDragMoveEvent* event) {
-    if (DropOf(event->mimeData())) {
+    if (dragTaken_ && !RunInProgress()) {
         event->acceptProposedAction();
     } else {
         event->ignore();

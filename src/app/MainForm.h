@@ -136,6 +136,7 @@ private:
     // A folder dropped onto the window fills the photo folder, a track file the GPX path.
     void AcceptDroppedPaths();
     [[nodiscard]] std::optional<DroppedInputs> DropOf(const QMimeData* dropped) const;
+    bool dragTaken_ = false;  // what the drag in progress would give, as its entry found
 
     MainOptions options_;
     std::unique_ptr<TaggingSession> session_;

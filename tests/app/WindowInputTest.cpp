@@ -695,6 +695,10 @@ TEST_F(WindowInput, DroppedFolderAndTrackFillTheirFieldsAndTheRestIsRefused) {
                               Qt::NoModifier);
         QApplication::sendEvent(window.get(), &enter);
         EXPECT_EQ(enter.isAccepted(), c.taken) << named;
+        QDragMoveEvent move(QPoint(320, 210), Qt::CopyAction | Qt::LinkAction, &data, Qt::LeftButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &move);
+        EXPECT_EQ(move.isAccepted(), c.taken) << named;
         QDropEvent drop(QPointF(300, 200), Qt::CopyAction | Qt::LinkAction, &data, Qt::LeftButton,
                         Qt::NoModifier);
         QApplication::sendEvent(window.get(), &drop);
