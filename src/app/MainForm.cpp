@@ -4,17 +4,18 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -27,6 +28,7 @@
 #include <QTableView>
 #include <QThread>
 #include <QToolButton>
+#include <QUrl>
 #include <array>
 #include <exception>
 #include <utility>
@@ -35,7 +37,10 @@
 #include "app/ClickLabel.h"
 #include "app/ClockDialog.h"
 #include "app/ColorProgressBar.h"
+#include "app/FileDialogs.h"
+#include "app/KeyboardAccess.h"
 #include "app/MessageBoxes.h"
+#include "app/RememberedInputs.h"
 #include "app/ResultsTable.h"
 #include "app/SpinEdit.h"
 #include "app/WindowObserver.h"
@@ -43,6 +48,7 @@
 #include "common/SystemFolders.h"
 #include "tagging/ClockMatch.h"
 #include "tagging/FrontEnd.h"
+#include "tagging/InputPaths.h"
 #include "tagging/RunObserver.h"
 #include "tagging/TaggingSession.h"
 
@@ -243,30 +249,44 @@ void Tmain::BuildControls() {
         link->SetKeyboardClickable();
     }
 
-    Label1 = MakeLabel(this, "Label1", "GPX-Datei:", 98, 77);
+    Label1 = MakeLabel(this, "Label1", "&GPX-Datei:", 98, 77);
     edGpx = new FilenameEdit(this);
     edGpx->setObjectName(QStringLiteral("edGpx"));
+    Label1->setBuddy(edGpx->Edit());
     edGpx->setGeometry(175, 74, 442, 21);
     edGpx->SetFilter(QString::fromUtf8(kGpxFilter) + TrackFilesFilter());
 
-    Label2 = MakeLabel(this, "Label2", "Bildordner:", 98, 117);
+    Label2 = MakeLabel(this, "Label2", "&Bildordner:", 98, 117);
     edPictures = new DirectoryEdit(this);
     edPictures->setObjectName(QStringLiteral("edPictures"));
+    Label2->setBuddy(edPictures->Edit());
     edPictures->setGeometry(175, 114, 442, 21);
 
-    Label3 = MakeLabel(this, "Label3", "Zeitzone:", 98, 157);
+    Label3 = MakeLabel(this, "Label3", "&Zeitzone:", 98, 157);
     cbtimezone = new QComboBox(this);
     cbtimezone->setObjectName(QStringLiteral("cbtimezone"));
     cbtimezone->setEditable(false);
+    Label3->setBuddy(cbtimezone);
     for (const std::string_view item : ZoneItems()) {
         cbtimezone->addItem(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())));
     }
-    cbtimezone->setMaxVisibleItems(kZoneCount);
+    cbtimezone->setMaxVisibleItems(kZoneCount + 1);
+    // The list's own choice is kept while the options override it, to come back when they no longer do; a
+    // choice made meanwhile becomes the own one, and the list still shows that the options decide.
+    connect(cbtimezone, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0 && index < kZoneCount) {
+            ownZone_ = index;
+            if (ZoneOverridden()) {
+                cbtimezone->setCurrentIndex(kZoneCount);
+            }
+        }
+    });
     cbtimezone->setGeometry(175, 154, 146, 21);
 
-    Label4 = MakeLabel(this, "Label4", "maximale Abweichung in Sekunden:", 350, 157);
+    Label4 = MakeLabel(this, "Label4", "maximale &Abweichung in Sekunden:", 350, 157);
     edSec = new SpinEdit(this);
     edSec->setObjectName(QStringLiteral("edSec"));
+    Label4->setBuddy(edSec);
     edSec->setGeometry(542, 154, 75, 22);
 
     Label6 = MakeLabel(this, "Label6", "Status:", 98, 197);
@@ -274,9 +294,10 @@ void Tmain::BuildControls() {
     status->setObjectName(QStringLiteral("status"));
     status->setGeometry(175, 196, 442, 18);
 
-    Label7 = MakeLabel(this, "Label7", "Protokoll:", 98, 237);
+    Label7 = MakeLabel(this, "Label7", "&Protokoll:", 98, 237);
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
+    Label7->setBuddy(Memo1);
     Memo1->setGeometry(175, 234, 442, 79);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabChangesFocus(true);
@@ -297,10 +318,10 @@ void Tmain::BuildControls() {
 
     Button4 = MakeButton(this, "Button4", "&Maps", 175);
     Button1 = MakeButton(this, "Button1", "&Starten", 362);
-    ButtonStop = MakeButton(this, "ButtonStop", "&Abbrechen", 362);
+    ButtonStop = MakeButton(this, "ButtonStop", "Abb&rechen", 362);
     ButtonStop->hide();
     Button2 = MakeButton(this, "Button2", "&Leeren", 452);
-    Button3 = MakeButton(this, "Button3", "&Beenden", 542);
+    Button3 = MakeButton(this, "Button3", "B&eenden", 542);
     BuildResultsControls();
 
     // Screen order: the title band left to right, then the rows top to bottom, each left to right.
@@ -345,7 +366,18 @@ void Tmain::BuildControls() {
     connect(Image2, &ClickLabel::Clicked, this, &Tmain::Image2Click);
     connect(Label8, &ClickLabel::Clicked, this, &Tmain::Label8Click);
     connect(LabelOptions, &ClickLabel::Clicked, this, &Tmain::OptionsClick);
+    PressButtonsOnEnter(this);
+    OpenContextMenusByKey(this);
+    AcceptDroppedPaths();
     SetRunOptions(WindowRunOptions::Load());
+}
+
+void Tmain::AcceptDroppedPaths() {
+    // Whatever is dropped lands on the window: a field would take a dropped path as text to insert.
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->setAcceptDrops(false);
+    }
+    setAcceptDrops(true);
 }
 
 void Tmain::SetRunOptions(const WindowRunOptions& options) {
@@ -354,8 +386,100 @@ void Tmain::SetRunOptions(const WindowRunOptions& options) {
     LabelOptions->setText(options.AnyOn() ? QStringLiteral("Optionen (aktiv)") : QStringLiteral("Optionen"));
     LabelOptions->adjustSize();
     LabelOptions->move(Label8->x() - 12 - LabelOptions->width(), Label8->y());
+    ShowZoneOverride(options.OverridesZoneList());
     LabelClock->move(LabelOptions->x() - 12 - LabelClock->width(), Label8->y());
     UpdateWriteEnabled();
+}
+
+bool Tmain::ZoneOverridden() const { return cbtimezone->count() > kZoneCount; }
+
+void Tmain::ShowZoneOverride(bool overridden) {
+    if (overridden && !ZoneOverridden()) {
+        cbtimezone->addItem(QStringLiteral("(Optionen)"));
+        cbtimezone->setCurrentIndex(kZoneCount);
+        cbtimezone->setToolTip(QStringLiteral("Die Zeitzone ist in den Optionen festgelegt"));
+    } else if (!overridden && ZoneOverridden()) {
+        const int own = ownZone_;
+        cbtimezone->removeItem(kZoneCount);
+        cbtimezone->setCurrentIndex(own);
+        cbtimezone->setToolTip(QString());
+    }
+    cbtimezone->setEnabled(!overridden && !RunInProgress());
+}
+
+void Tmain::SelectZone(int index) {
+    ownZone_ = index;
+    if (!ZoneOverridden()) {
+        cbtimezone->setCurrentIndex(index);
+    }
+}
+
+int Tmain::ZoneListIndex() const { return ZoneOverridden() ? ownZone_ : cbtimezone->currentIndex(); }
+
+void Tmain::RestoreInputs() {
+    if (!runOptions_.rememberInputs) {
+        return;
+    }
+    if (const auto kept = RememberedInputs::Load(kZoneCount, edSec->maximum())) {
+        edGpx->SetText(kept->gpxPath);
+        edPictures->SetText(kept->photoFolder);
+        SelectZone(kept->zoneIndex);
+        edSec->setValue(kept->toleranceSeconds);
+    }
+}
+
+void Tmain::KeepInputs() const {
+    if (runOptions_.rememberInputs) {
+        RememberedInputs{edGpx->Text(), edPictures->Text(), ZoneListIndex(), edSec->value()}.Save();
+    }
+}
+
+std::optional<DroppedInputs> Tmain::DropOf(const QMimeData* dropped) const {
+    if (RunInProgress() || dropped == nullptr || !dropped->hasUrls()) {
+        return std::nullopt;
+    }
+    std::vector<std::string> paths;
+    for (const QUrl& url : dropped->urls()) {
+        if (!url.isLocalFile()) {
+            return std::nullopt;
+        }
+        paths.push_back(url.toLocalFile().toStdString());
+    }
+    return SortDroppedPaths(paths);
+}
+
+void Tmain::dragEnterEvent(QDragEnterEvent* event) {
+    // A refused drop leaves the event ignored: the pointer shows that nothing would be taken. The paths
+    // are looked at once here, not again at every move of the pointer.
+    dragTaken_ = DropOf(event->mimeData()).has_value();
+    if (dragTaken_) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void Tmain::dragMoveEvent(QDragMoveEvent* event) {
+    if (dragTaken_ && !RunInProgress()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void Tmain::dropEvent(QDropEvent* event) {
+    const std::optional<DroppedInputs> dropped = DropOf(event->mimeData());
+    if (!dropped) {
+        event->ignore();
+        return;
+    }
+    if (!dropped->trackFile.empty()) {
+        edGpx->SetText(QString::fromStdString(dropped->trackFile));
+    }
+    if (!dropped->photoFolder.empty()) {
+        edPictures->SetText(QString::fromStdString(dropped->photoFolder));
+    }
+    event->acceptProposedAction();
 }
 
 void Tmain::BuildResultsControls() {
@@ -368,7 +492,7 @@ void Tmain::BuildResultsControls() {
     LabelClock->SetKeyboardClickable();
     connect(LabelClock, &ClickLabel::Clicked, this, &Tmain::ClockClick);
 
-    ButtonPreview = MakeButton(this, "ButtonPreview", "&Probelauf", 262);
+    ButtonPreview = MakeButton(this, "ButtonPreview", "Pr&obelauf", 262);
     connect(ButtonPreview, &QPushButton::clicked, this, &Tmain::PreviewClick);
 
     // The area overlaps the body's bottom frame line, so the frame runs on around both.
@@ -386,7 +510,7 @@ void Tmain::BuildResultsControls() {
 }
 
 Tmain::PreviewKey Tmain::FormKey() const {
-    return {edGpx->Text(), edPictures->Text(), cbtimezone->currentIndex(), edSec->value(), runOptions_};
+    return {edGpx->Text(), edPictures->Text(), ZoneListIndex(), edSec->value(), runOptions_};
 }
 
 void Tmain::UpdateWriteEnabled() {
@@ -435,7 +559,7 @@ std::optional<RunInputs> Tmain::FormInputs() {
     RunInputs inputs;
     inputs.gpxPath = edGpx->Text().toStdString();
     inputs.folder = edPictures->Text().toStdString();
-    inputs.zoneIndex = cbtimezone->currentIndex();
+    inputs.zoneIndex = ZoneListIndex();
     inputs.toleranceSeconds = edSec->value();
     inputs.modes = runOptions_.Modes();
     inputs.jobs = runOptions_.jobs;
@@ -452,6 +576,7 @@ void Tmain::PreviewClick() {
     }
     RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
     settings.reasonsForObserver = true;
+    KeepInputs();
     previewKey_ = FormKey();
     StartResultsRun(true, settings,
                     [inputs = *inputs, settings](TaggingSession& session, WindowObserver& observer) {
@@ -484,7 +609,7 @@ void Tmain::ClockClick() {
     RunInputs inputs;
     inputs.gpxPath = edGpx->Text().toStdString();
     inputs.folder = edPictures->Text().toStdString();
-    inputs.zoneIndex = cbtimezone->currentIndex();
+    inputs.zoneIndex = ZoneListIndex();
     inputs.toleranceSeconds = edSec->value();
     inputs.modes = runOptions_.Modes();
     ClockDialog dialog(edPictures->Text(), inputs, *settings, this);
@@ -507,6 +632,9 @@ void Tmain::OptionsClick() {
     if (dialog.exec() == QDialog::Accepted) {
         const WindowRunOptions chosen = dialog.Options();
         chosen.Save();
+        if (!chosen.rememberInputs) {
+            RememberedInputs::Forget();
+        }
         SetRunOptions(chosen);
     }
 }
@@ -524,8 +652,8 @@ bool Tmain::SaveLogTo(const QString& path) const {
 }
 
 void Tmain::SaveLogAs() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Protokoll speichern"), QString(),
-                                                      QStringLiteral("Textdateien (*.txt)"));
+    const QString path = ChooseSaveFile(this, QStringLiteral("Protokoll speichern"),
+                                        QStringLiteral("Textdateien (*.txt)"), QStringLiteral("txt"));
     if (path.isEmpty()) {
         return;
     }
@@ -549,7 +677,8 @@ void Tmain::FormCreate() {
     }
     session_ = std::make_unique<TaggingSession>(dataFolder);
     firstrun_ = true;
-    cbtimezone->setCurrentIndex(DefaultZoneIndex(options_.now()));
+    SelectZone(DefaultZoneIndex(options_.now()));
+    RestoreInputs();
 }
 
 bool Tmain::event(QEvent* event) {
@@ -617,21 +746,6 @@ void Tmain::FrameFocus(QWidget* focused) {
     focusFrame_->show();
 }
 
-void Tmain::keyPressEvent(QKeyEvent* event) {
-    // The fields pass Enter on; a button or the log keeps its own meaning of it.
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    const QWidget* focused = QApplication::focusWidget();
-    const bool inField =
-        focused != nullptr && (focused == edGpx->Edit() || focused == edPictures->Edit() ||
-                               focused == cbtimezone || focused == edSec || focused->parentWidget() == edSec);
-    if (enter && inField && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        event->accept();
-        Button1Click();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
-
 void Tmain::closeEvent(QCloseEvent* event) {
     if (RunInProgress()) {
         // The photo in hand is finished first; the window closes when the run has ended.
@@ -644,7 +758,10 @@ void Tmain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void Tmain::FormClose() { session_->Disconnect(); }
+void Tmain::FormClose() {
+    KeepInputs();
+    session_->Disconnect();
+}
 
 void Tmain::SetRunCommandsEnabled(bool enabled) {
     Button1->setEnabled(enabled);
@@ -656,7 +773,7 @@ void Tmain::SetRunCommandsEnabled(bool enabled) {
     // A change here would be ignored until the next run, so it is not offered during one.
     edGpx->setEnabled(enabled);
     edPictures->setEnabled(enabled);
-    cbtimezone->setEnabled(enabled);
+    cbtimezone->setEnabled(enabled && !ZoneOverridden());
     edSec->setEnabled(enabled);
     LabelOptions->setEnabled(enabled);
     ButtonPreview->setEnabled(enabled);
@@ -676,6 +793,7 @@ void Tmain::Button1Click() {
     RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
     // The table's "Grund" column; the log stays as it is without "Details im Protokoll".
     settings.reasonsForObserver = true;
+    KeepInputs();
 
     StartResultsRun(runOptions_.Modes().dryRun, settings,
                     [inputs = *inputs, settings](TaggingSession& session, WindowObserver& observer) {
@@ -847,6 +965,7 @@ void Tmain::Button3Click() {
         return;
     }
     Guarded([this] {
+        KeepInputs();
         (void)session_->clearDatabase();
         options_.endApplication();
     });

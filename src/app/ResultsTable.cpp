@@ -243,11 +243,12 @@ ResultsArea::ResultsArea(QWidget* parent)
       summary_(new QLabel(this)),
       write_(new QPushButton(QStringLiteral("&Jetzt schreiben"), this)) {
     setObjectName(QStringLiteral("resultsArea"));
-    auto* label = new QLabel(QStringLiteral("Ergebnisse:"), this);
+    auto* label = new QLabel(QStringLiteral("Ergebn&isse:"), this);
     label->setObjectName(QStringLiteral("LabelResults"));
     label->adjustSize();
     label->move(98, 14);
 
+    label->setBuddy(table_);  // Alt+I goes to the table, as the labels above go to their fields
     proxy_->setSourceModel(model_);
     proxy_->setSortRole(ResultsModel::kSortRole);
     proxy_->setSortLocaleAware(true);
