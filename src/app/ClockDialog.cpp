@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QImageReader>
@@ -13,6 +12,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/FileDialogs.h"
 #include "tagging/ClockMatch.h"
 #include "tagging/ClockSentence.h"
 
@@ -36,19 +36,13 @@ DateTimeValue FromQDateTime(const QDateTime& value) {
     return EncodeDateTime(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), 0);
 }
 
-QString DefaultPicker(QWidget* parent, const QString& folder) {
-    return QFileDialog::getOpenFileName(parent, QStringLiteral("Foto der Uhr wählen"), folder);
-}
-
 }  // namespace
 
-ClockDialog::ClockDialog(const QString& folder, RunInputs inputs, RunSettings settings, QWidget* parent,
-                         PhotoPicker picker)
+ClockDialog::ClockDialog(const QString& folder, RunInputs inputs, RunSettings settings, QWidget* parent)
     : QDialog(parent),
       folder_(folder),
       inputs_(std::move(inputs)),
       settings_(std::move(settings)),
-      picker_(picker ? std::move(picker) : PhotoPicker(DefaultPicker)),
       choose_(new QPushButton(QStringLiteral("Foto &wählen…"), this)),
       name_(new QLabel(this)),
       shot_(new QLabel(this)),
@@ -111,7 +105,9 @@ ClockDialog::ClockDialog(const QString& folder, RunInputs inputs, RunSettings se
 }
 
 void ClockDialog::PickPhoto() {
-    const QString path = picker_(this, folder_);
+    const QString path =
+        ChooseOpenFile(this, QStringLiteral("Foto der Uhr wählen"),
+                       QStringLiteral("JPEG-Fotos (*.jpg *.jpeg *.JPG *.JPEG);;Alle Dateien (*)"), folder_);
     if (!path.isEmpty()) {
         SetPhoto(path);
     }

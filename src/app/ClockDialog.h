@@ -4,7 +4,6 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
-#include <functional>
 #include <optional>
 
 #include "common/DateTime.h"
@@ -24,11 +23,8 @@ namespace zeloro {
 class ClockDialog : public QDialog {
     Q_OBJECT
 public:
-    // Picks a photo below the folder; empty when the user cancels. Default: the file dialog.
-    using PhotoPicker = std::function<QString(QWidget* parent, const QString& folder)>;
-
-    ClockDialog(const QString& folder, RunInputs inputs, RunSettings settings, QWidget* parent = nullptr,
-                PhotoPicker picker = {});
+    // folder: where "Foto wählen…" opens its file dialog (the photo folder).
+    ClockDialog(const QString& folder, RunInputs inputs, RunSettings settings, QWidget* parent = nullptr);
 
     // Reads the photo's shot time and fills the dialog from it; an error is shown in the dialog.
     void SetPhoto(const QString& path);
@@ -43,7 +39,6 @@ private:
     QString folder_;
     RunInputs inputs_;
     RunSettings settings_;
-    PhotoPicker picker_;
     QString photo_;
     std::optional<std::int64_t> offset_;
 

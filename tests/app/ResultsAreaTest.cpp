@@ -30,6 +30,7 @@
 #include "app/BrowseEdit.h"
 #include "app/ClockDialog.h"
 #include "app/ColorProgressBar.h"
+#include "app/FileDialogs.h"
 #include "app/MainForm.h"
 #include "app/ResultsTable.h"
 #include "app/SpinEdit.h"
@@ -669,28 +670,33 @@ TEST_F(Results, ClockDialogSetsTheOffsetAndShowsItsDryRun) {
 
 // "Foto wählen…" asks for a photo in the photo folder; cancelling keeps what the dialog showed.
 TEST_F(Results, ClockDialogPicksThePhotoInThePhotoFolder) {
-    std::vector<std::string> askedIn;
+    std::vector<FileDialogRequest> asked;
     QString answer = QString::fromStdString((photos_ / "a.jpg").string());
-    RunInputs inputs;
-    inputs.zoneIndex = kZoneIndexUtc;
-    ClockDialog dialog(QString::fromStdString(photos_.path().string()), inputs, RunSettings{}, nullptr,
-                       [&](QWidget*, const QString& folder) {
-                           askedIn.push_back(folder.toStdString());
-                           return answer;
-                       });
-    auto* choose = dialog.findChild<QPushButton*>(QStringLiteral("ButtonChoosePhoto"));
-    auto* name = dialog.findChild<QLabel*>(QStringLiteral("LabelPhotoName"));
-    auto* shot = dialog.findChild<QLabel*>(QStringLiteral("LabelShotTime"));
-    QTest::mouseClick(choose, Qt::LeftButton);
-    ASSERT_EQ(askedIn, std::vector<std::string>{photos_.path().string()});
-    EXPECT_EQ(name->text().toStdString(), "a.jpg");
-    EXPECT_EQ(shot->text().toStdString(), TimeText(kHarbour.utc));
-    EXPECT_EQ(dialog.Offset(), std::optional<std::int64_t>(0));  // the reading starts at the shot time
-    answer.clear();
-    QTest::mouseClick(choose, Qt::LeftButton);
-    EXPECT_EQ(askedIn.size(), 2U);
-    EXPECT_EQ(name->text().toStdString(), "a.jpg");
-    EXPECT_EQ(dialog.Offset(), std::optional<std::int64_t>(0));
+    const FileDialogHook previous = SetFileDialogHook([&](const FileDialogRequest& request) {
+        asked.push_back(request);
+        return answer;
+    });
+    auto window = MakeWindow();
+    FillForm(*window);
+    WithClockDialog(*window, [&](ClockDialog& dialog) {
+        auto* choose = dialog.findChild<QPushButton*>(QStringLiteral("ButtonChoosePhoto"));
+        auto* name = dialog.findChild<QLabel*>(QStringLiteral("LabelPhotoName"));
+        auto* shot = dialog.findChild<QLabel*>(QStringLiteral("LabelShotTime"));
+        QTest::mouseClick(choose, Qt::LeftButton);
+        ASSERT_EQ(asked.size(), 1U);
+        EXPECT_EQ(asked[0].kind, FileDialogKind::openFile);
+        EXPECT_EQ(fs::path(asked[0].startFolder.toStdString()), photos_.path());
+        EXPECT_EQ(name->text().toStdString(), "a.jpg");
+        EXPECT_EQ(shot->text().toStdString(), TimeText(kHarbour.utc));
+        EXPECT_EQ(dialog.Offset(), std::optional<std::int64_t>(0));  // the reading starts at the shot time
+        answer.clear();
+        QTest::mouseClick(choose, Qt::LeftButton);
+        EXPECT_EQ(asked.size(), 2U);
+        EXPECT_EQ(name->text().toStdString(), "a.jpg");
+        EXPECT_EQ(dialog.Offset(), std::optional<std::int64_t>(0));
+    });
+    EXPECT_FALSE(window->RunInProgress());  // cancelled: no offset, no dry run
+    (void)SetFileDialogHook(previous);
 }
 
 TEST_F(Results, ClockDialogNamesAPhotoWithoutShotTime) {
