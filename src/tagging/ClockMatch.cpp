@@ -15,7 +15,6 @@
 
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
-#include "filesafe/FolderReplace.h"
 #include "media/ByteSource.h"
 #include "media/MediaKind.h"
 #include "media/ShotTime.h"
