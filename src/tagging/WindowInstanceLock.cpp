@@ -17,6 +17,7 @@ namespace {
 
 // A socket's path must fit sun_path (108 bytes with its terminator) with the file name added.
 constexpr std::size_t kLongestFolder = 64;
+constexpr const char* kFallbackFolder = "/tmp";
 
 std::uint64_t Fnv1a(const std::string& text) {
     std::uint64_t hash = 0xCBF29CE484222325ULL;
@@ -49,9 +50,8 @@ std::string WindowInstanceKey(const std::string& dataFolder, uid_t user) {
 }
 
 std::string WindowInstanceFolder(const char* runtimeDir) {
-    const std::string fallback = "/tmp";
     if (runtimeDir == nullptr || runtimeDir[0] != '/') {
-        return fallback;
+        return kFallbackFolder;
     }
     std::string folder = runtimeDir;
     while (folder.size() > 1 && folder.back() == '/') {
@@ -61,7 +61,7 @@ std::string WindowInstanceFolder(const char* runtimeDir) {
     // Another user able to enter the folder could put a socket of theirs where the window looks for its own.
     if (folder.size() > kLongestFolder || ::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
         info.st_uid != ::geteuid() || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        return fallback;
+        return kFallbackFolder;
     }
     return folder;
 }
