@@ -535,7 +535,8 @@ void Tmain::Button1Click() {
                          : QStringLiteral("Der Bildordner '%1' existiert nicht.").arg(folder));
         return;
     }
-    if (!ConnectForRun()) {
+    // Empty inputs are the run's own to report first; it imports nothing then.
+    if (!edGpx->Text().isEmpty() && !folder.isEmpty() && !ConnectForRun()) {
         return;
     }
     RunInputs inputs;

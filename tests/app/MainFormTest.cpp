@@ -478,6 +478,14 @@ TEST_F(MainWindow, BusyDataFolderIsNamedAndStartsNoRunUntilFree) {
 
     QSignalSpy finished(window.get(), &Tmain::RunFinished);
     auto* memo = Child<QPlainTextEdit>(*window, "Memo1");
+    // Empty inputs are still the run's to report, before the folder.
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    ASSERT_EQ(boxes.boxes.size(), 2U);
+    EXPECT_EQ(boxes.boxes[1].text.toStdString(), "Bitte geben Sie eine gpx-Datei an!");
+    EXPECT_EQ(boxes.boxes[1].caption.toStdString(), "Fehler");
+    boxes.boxes.pop_back();
+
     Child<FilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
     Child<DirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
     QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
@@ -486,11 +494,12 @@ TEST_F(MainWindow, BusyDataFolderIsNamedAndStartsNoRunUntilFree) {
     EXPECT_EQ(boxes.boxes[1].icon, QMessageBox::Critical);
     EXPECT_FALSE(window->RunInProgress());
     EXPECT_TRUE(memo->toPlainText().isEmpty()) << memo->toPlainText().toStdString();
-    EXPECT_EQ(finished.count(), 0);
+    EXPECT_EQ(finished.count(), 1);
 
     otherProcess.reset();
     QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
     ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_EQ(finished.count(), 2);
     EXPECT_EQ(boxes.boxes.size(), 2U);
     EXPECT_TRUE(window->Session().Connected());
     EXPECT_FALSE(window->FirstRun());
