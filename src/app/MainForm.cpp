@@ -13,6 +13,7 @@
 #include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -28,9 +29,11 @@
 #include <QTableView>
 #include <QThread>
 #include <QToolButton>
+#include <QTranslator>
 #include <QUrl>
 #include <array>
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "app/BrowseEdit.h"
@@ -78,6 +81,24 @@ void AddFontSubstitutes() {
                                 QStringLiteral("Arial")});
     QFont::insertSubstitutions(QStringLiteral("Verdana"),
                                {QStringLiteral("DejaVu Sans"), QStringLiteral("Bitstream Vera Sans")});
+}
+
+// The tool is German only, whatever the desktop's language: Qt's own texts (the buttons of its dialogs,
+// the file dialogs, the context menus) come in German too. Without the translation installed they stay
+// English and nothing else changes.
+void LoadQtTexts() {
+    QCoreApplication* app = QCoreApplication::instance();
+    const QString name = QStringLiteral("zeloroQtTexts");
+    if (app == nullptr || app->findChild<QTranslator*>(name, Qt::FindDirectChildrenOnly) != nullptr) {
+        return;
+    }
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        return;
+    }
+    translator->setObjectName(name);
+    translator->setParent(app);  // it lives as long as the application
+    QCoreApplication::installTranslator(translator.release());
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
@@ -157,12 +178,15 @@ void OpenWithDesktop(QObject* owner, const QString& path, const std::function<vo
 
 void InitApplication() {
     QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kAppTitle));
+    // Also the class of the window's WM_CLASS under X11, which the desktop entry's StartupWMClass names.
     QCoreApplication::setApplicationName(QStringLiteral("zeloro"));
     // The options dialog's values live in ~/.config/zeloro/zeloro.conf.
     QCoreApplication::setOrganizationName(QStringLiteral("zeloro"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("zeloro"));
+    // The desktop entry's name without ".desktop": a Wayland desktop finds the entry, and its icon, by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.kvd.zeloro"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/zeloro.png")));
     AddFontSubstitutes();
+    LoadQtTexts();
 }
 
 Tmain::Tmain(MainOptions options) : options_(std::move(options)) {
@@ -556,6 +580,10 @@ std::optional<RunInputs> Tmain::FormInputs() {
                          : QStringLiteral("Der Bildordner '%1' existiert nicht.").arg(folder));
         return std::nullopt;
     }
+    // Empty inputs are the run's own to report first; it imports nothing then.
+    if (!edGpx->Text().isEmpty() && !folder.isEmpty() && !ConnectForRun()) {
+        return std::nullopt;
+    }
     RunInputs inputs;
     inputs.gpxPath = edGpx->Text().toStdString();
     inputs.folder = edPictures->Text().toStdString();
@@ -799,6 +827,24 @@ void Tmain::Button1Click() {
                     [inputs = *inputs, settings](TaggingSession& session, WindowObserver& observer) {
                         session.Run(inputs, observer, settings);
                     });
+}
+
+bool Tmain::ConnectForRun() {
+    // Without a data folder the start-up box has said so, and the run goes as it always has.
+    if (session_->Connected() || session_->DataFolder().empty()) {
+        return true;
+    }
+    // The folder may have been held by another process at activation (a zeloro-cli run) and be free now.
+    // While it is not, the run would find no track table and log only that its import failed, without a
+    // reason; the reason is told instead, and nothing is started.
+    try {
+        session_->Connect();
+        firstrun_ = false;
+        return true;
+    } catch (const std::exception& error) {
+        ReportError(QString::fromStdString(error.what()));
+        return false;
+    }
 }
 
 void Tmain::UndoClick() {

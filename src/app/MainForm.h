@@ -121,6 +121,9 @@ private:
     void FormCreate();
     void BuildControls();
     void SetRunCommandsEnabled(bool enabled);
+    // Connects a session the activations have not connected; false, after the report of the reason, when
+    // that fails.
+    bool ConnectForRun();
     // Runs work on the worker thread with the window's observer, as "Starten" does.
     void StartWorker(std::function<void(TaggingSession&, WindowObserver&)> work);
     void OnRunFinished();

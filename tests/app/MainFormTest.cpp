@@ -43,6 +43,7 @@
 #include "tagging/TaggingSession.h"
 #include "time/TimeRules.h"
 #include "trackstore/Database.h"
+#include "trackstore/TrackStore.h"
 
 namespace zeloro::test {
 namespace {
@@ -476,6 +477,51 @@ TEST_F(MainWindow, FailedConnectIsReportedOnceAndRetriedWhenTheUserComesBack) {
     Deactivate(*window);
     Activate(*window);  // connected once: later activations leave it alone
     EXPECT_EQ(boxes.boxes.size(), 2U);
+}
+
+// Another process (a zeloro-cli run) holds the data folder: the window says so, at activation and at
+// "Starten", and starts no run until the folder is free; then "Starten" connects and runs.
+TEST_F(MainWindow, BusyDataFolderIsNamedAndStartsNoRunUntilFree) {
+    MessageRecorder boxes;
+    auto otherProcess = std::make_unique<DataFolderLock>(dataFolder_);
+    const std::string busy = std::string(kDataFolderBusyPrefix) + dataFolder_ + kDataFolderBusySuffix;
+    auto window = MakeWindow();
+    Activate(*window);
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), busy);
+    EXPECT_FALSE(window->Session().Connected());
+
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    auto* memo = Child<QPlainTextEdit>(*window, "Memo1");
+    // Empty inputs are still the run's to report, before the folder.
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    ASSERT_EQ(boxes.boxes.size(), 2U);
+    EXPECT_EQ(boxes.boxes[1].text.toStdString(), "Bitte geben Sie eine gpx-Datei an!");
+    EXPECT_EQ(boxes.boxes[1].caption.toStdString(), "Fehler");
+    boxes.boxes.pop_back();
+
+    Child<FilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+    Child<DirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    ASSERT_EQ(boxes.boxes.size(), 2U);
+    EXPECT_EQ(boxes.boxes[1].text.toStdString(), busy);
+    EXPECT_EQ(boxes.boxes[1].icon, QMessageBox::Critical);
+    EXPECT_FALSE(window->RunInProgress());
+    EXPECT_TRUE(memo->toPlainText().isEmpty()) << memo->toPlainText().toStdString();
+    EXPECT_EQ(finished.count(), 1);
+
+    otherProcess.reset();
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_EQ(finished.count(), 2);
+    EXPECT_EQ(boxes.boxes.size(), 2U);
+    EXPECT_TRUE(window->Session().Connected());
+    EXPECT_FALSE(window->FirstRun());
+    const std::vector<std::string> lines = LogLines(*memo);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), " - Import fehlerhaft abgebrochen"), 0);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), " - 2 Datensätze gelesen und importiert"), lines.end())
+        << memo->toPlainText().toStdString();
 }
 
 TEST_F(MainWindow, StartenRunsOnAWorkerAndReportsLinesAndProgress) {
