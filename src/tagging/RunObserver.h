@@ -2,6 +2,7 @@
 // observer, each photo's outcome, and how the run ended.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,17 @@ struct PhotoReport {
     std::optional<PlaceNames> place;
     // The zone the shot time was read in, when it came from the track (--zone auto); else empty.
     std::string zone;
+    DateTimeValue shotTime =
+        0;  // the camera clock's shot time as the photo (or its sidecar) holds it; 0: none
+    DateTimeValue shotUtc = 0;  // that time in UTC as the run took it
+    // The zone it was read in, as a person reads it: "UTC + 2:00", "Europe/Berlin", "+05:30".
+    std::string zoneText;
+    // Tagged: |track point UTC - shotUtc| rounded to whole seconds (interpolated: 0).
+    std::optional<long long> distanceSeconds;
+    std::uint64_t fileSize = 0;  // the file's identity when the run read it: its size
+    std::int64_t mtimeNs = 0;    // and modification time in ns since the epoch
+    // Written from a preview, but the photo had changed since and was matched again.
+    bool rematched = false;
 };
 
 enum class RunResult {

@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -120,6 +121,7 @@ void ReportNotSaved(PhotoReport& report, const std::string& shownName, const Fil
     report.lat.clear();
     report.lon.clear();
     report.utcTime = 0;
+    report.distanceSeconds.reset();
     report.status = PhotoStatus::failed;
     report.message = shownName + kLogNotSaved + skipped.Reason();
     LogLine(observer, " - " + report.message);
@@ -136,6 +138,7 @@ bool SkipFailedPhoto(PhotoReport& report, const std::string& shownName, const st
     report.lat.clear();
     report.lon.clear();
     report.utcTime = 0;
+    report.distanceSeconds.reset();
     report.status = PhotoStatus::failed;
     report.message = shownName + ": " + LogSafeText(reason) + kLogFailedSkipped;
     LogLine(observer, " - " + report.message);
@@ -194,6 +197,8 @@ struct PhotoLookup {
 struct KindContext {
     const ScanFindings& findings;
     const SidecarPlan& sidecars;
+    // When a preview's plan is written: its photos by path.
+    const std::unordered_map<std::string, const PlannedPhoto*>* planned = nullptr;
 };
 
 inline constexpr const char* kNoShotTimeReason = "Grund: die Datei hat keine lesbare Aufnahmezeit";
@@ -232,9 +237,105 @@ struct PreparedPhoto {
     std::optional<TJPEGImageEx::BuiltContent> content;  // none in a dry run
     std::exception_ptr error;
     PhotoStage failedAt = PhotoStage::none;
+    DateTimeValue shotTime = 0;  // the camera clock's time as the file (or its sidecar) holds it
+    DateTimeValue shotUtc = 0;   // 0 when the zone it is read in is not known
+    std::string zoneText;
+    std::optional<CameraZone> trackZone;  // the zone from the track it was read in (--zone auto)
+    bool rematched = false;               // a plan is written, and this photo is not as the preview read it
 };
 
 namespace {
+
+// "+05:30": an offset east of UTC as a camera stores it.
+std::string OffsetText(int offsetSeconds) {
+    const int minutes = (offsetSeconds < 0 ? -offsetSeconds : offsetSeconds) / 60;
+    std::string text(1, offsetSeconds < 0 ? '-' : '+');
+    text += static_cast<char>('0' + minutes / 600);
+    text += static_cast<char>('0' + minutes / 60 % 10);
+    text += ':';
+    text += static_cast<char>('0' + minutes % 60 / 10);
+    text += static_cast<char>('0' + minutes % 10);
+    return text;
+}
+
+// The zone a camera-clock time was read in, as the user names it: the list item's text, the zone's name,
+// or the offset of a fixed or stored offset; empty for no list item.
+std::string ZoneText(const RunSettings& settings, int zoneIndex, std::optional<int> storedOffset) {
+    if (settings.photoZone && storedOffset) {
+        return OffsetText(*storedOffset);
+    }
+    if (settings.zone) {
+        if (const std::optional<int> index = settings.zone->ListIndex()) {
+            zoneIndex = *index;
+        } else if (std::string name = settings.zone->Name(); !name.empty()) {
+            return name;
+        } else {
+            return OffsetText(settings.zone->OffsetSecondsAt(0));
+        }
+    }
+    if (zoneIndex < 0 || zoneIndex >= kZoneCount) {
+        return {};
+    }
+    return std::string(ZoneItems()[static_cast<std::size_t>(zoneIndex)]);
+}
+
+std::int64_t MtimeNs(const struct stat& identity) noexcept {
+    return static_cast<std::int64_t>(identity.st_mtim.tv_sec) * 1'000'000'000 + identity.st_mtim.tv_nsec;
+}
+
+// When a plan is written: the planned outcome of a photo whose file is the one the preview read, or nullptr
+// when the photo is new or changed since (it is matched again then, and says so), or when the preview's
+// outcome was one the write finds out anew from the file (skipped, failed).
+const PlannedPhoto* PlanFor(PreparedPhoto& photo, const std::string& path, const KindContext& context) {
+    if (context.planned == nullptr) {
+        return nullptr;
+    }
+    const auto found = context.planned->find(path);
+    const bool same = found != context.planned->end() &&
+                      static_cast<std::uint64_t>(photo.file.identity.st_size) == found->second->fileSize &&
+                      MtimeNs(photo.file.identity) == found->second->mtimeNs;
+    photo.rematched = !same;
+    if (!same ||
+        (found->second->status != PhotoStatus::tagged && found->second->status != PhotoStatus::noMatch)) {
+        return nullptr;
+    }
+    return found->second;
+}
+
+// The shot of a file of another kind as the report gives it.
+void NoteShot(PreparedPhoto& photo, const ShotTime& shot, const RunInputs& inputs,
+              const RunSettings& settings, bool zoneKnown) {
+    photo.shotTime = shot.time;
+    switch (shot.clock) {
+        case ShotTime::Clock::utc:
+            photo.zoneText = "UTC";
+            break;
+        case ShotTime::Clock::offset:
+            photo.zoneText = OffsetText(shot.offsetMinutes * 60);
+            break;
+        case ShotTime::Clock::camera:
+            if (!zoneKnown) {
+                return;
+            }
+            photo.zoneText = ZoneText(settings, inputs.zoneIndex, std::nullopt);
+            break;
+    }
+    photo.shotUtc = MediaShotToUtc(shot, inputs, settings);
+}
+
+// The camera-clock shot of a JPEG as the report gives it; its UTC time only where the zone it is read in is
+// known (under --zone auto, once the track gave one or the photo stores its offset).
+void NoteCameraShot(PreparedPhoto& photo, const TCustomExifData& exif, const RunInputs& inputs,
+                    const RunSettings& settings, bool zoneKnown) {
+    if (photo.shotTime == 0) {
+        return;
+    }
+    const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;
+    if (zoneKnown || stored) {
+        photo.shotUtc = ShotTimeToUtc(photo.shotTime, stored, inputs.zoneIndex, settings);
+        photo.zoneText = ZoneText(settings, inputs.zoneIndex, stored);
+    }
+}
 
 // The kind of an opened file by its first bytes, read without moving the descriptor's position.
 MediaKind KindOf(const ReadFile& file) {
@@ -286,6 +387,7 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
         const std::string text(photo.sidecar->bytes.begin(), photo.sidecar->bytes.end());
         sidecarFacts = ReadXMPSidecarFacts(text);
     }
+    const PlannedPhoto* planned = PlanFor(photo, path, context);
     if (inputs.modes.skipTagged && (facts.hasGpsPosition || sidecarFacts.hasGpsPosition)) {
         photo.skipped = true;
         photo.failedAt = PhotoStage::none;
@@ -298,21 +400,35 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
     // Under --zone auto a camera's clock is read in the zone of the track where the shot was taken, as a
     // JPEG's is; a time in UTC or with its offset needs no zone.
     std::optional<RunSettings> inZone;
-    if (shot && shot->clock == ShotTime::Clock::camera && lookup.locateLocalInTrackZone) {
+    if (planned != nullptr) {
+        photo.located = planned->position;
+        photo.zoneName = planned->trackZoneName;
+        if (shot && shot->clock == ShotTime::Clock::camera && lookup.locateLocalInTrackZone) {
+            photo.trackZone = planned->trackZone;
+            inZone.emplace(runSettings);
+            inZone->zone = planned->trackZone;
+        }
+    } else if (shot && shot->clock == ShotTime::Clock::camera && lookup.locateLocalInTrackZone) {
         TrackZoneMatch match = lookup.locateLocalInTrackZone(
             runSettings.clockOffsetSeconds != 0 ? ShiftSeconds(shot->time, runSettings.clockOffsetSeconds)
                                                 : shot->time);
         photo.located = std::move(match.position);
         photo.zoneName = std::move(match.zoneName);
+        photo.trackZone = match.zone;
         inZone.emplace(runSettings);
         inZone->zone = match.zone;
     } else if (shot) {
         photo.located = lookup.locateShot(*shot);
     }
     const RunSettings& settings = inZone ? *inZone : runSettings;
+    if (shot) {
+        NoteShot(photo, *shot, inputs, settings, !inZone || settings.zone);
+    }
     if (!photo.located.coord.found) {
         photo.failedAt = PhotoStage::explaining;
-        if (settings.explain) {
+        if (planned != nullptr) {
+            photo.reason = planned->reason;
+        } else if (settings.explain || settings.reasonsForObserver) {
             if (!shot) {
                 photo.reason = kNoShotTimeReason;
             } else if (inZone) {
@@ -344,7 +460,8 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
     if (settings.places != PlacesMode::off && places != nullptr) {
         // A RAW that takes the position in itself gets no names there: they go into the sidecar only
         // where it has one already, which is written then anyway.
-        photo.place = PlaceAt(photo.located.coord, *places);
+        photo.place =
+            planned != nullptr && planned->place ? *planned->place : PlaceAt(photo.located.coord, *places);
         photo.popup.place = PlaceLabel(*photo.place);
         photo.sidecarText = WritePlaceProperties(photo.sidecarText, *photo.place, PlaceWriteOf(settings));
     }
@@ -379,30 +496,45 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
         }
         std::vector<std::uint8_t> bytes = std::move(photo.file.bytes);
         reader.LoadFromJPEG(std::span<const std::uint8_t>(bytes));
+        photo.shotTime = reader.DateTimeOriginal();
+        const PlannedPhoto* planned = PlanFor(photo, path, context);
         if (inputs.modes.skipTagged && !reader.GPSLatitude().MissingOrInvalid() &&
             !reader.GPSLongitude().MissingOrInvalid()) {
             photo.skipped = true;
+            NoteCameraShot(photo, reader, inputs, runSettings, !runSettings.zoneFromTrack);
             photo.failedAt = PhotoStage::none;
             return photo;
         }
-        const DateTimeValue shot = reader.DateTimeOriginal();
+        const DateTimeValue shot = photo.shotTime;
         // Under --zone auto each photo has a zone of its own; the rest of its road reads it like a zone
         // given by the user.
         std::optional<RunSettings> inZone;
-        if (lookup.locateInTrackZone) {
+        if (planned != nullptr) {
+            photo.located = planned->position;
+            photo.zoneName = planned->trackZoneName;
+            if (lookup.locateInTrackZone) {
+                photo.trackZone = planned->trackZone;
+                inZone.emplace(runSettings);
+                inZone->zone = planned->trackZone;
+            }
+        } else if (lookup.locateInTrackZone) {
             TrackZoneMatch match = lookup.locateInTrackZone(reader);
             photo.located = std::move(match.position);
             photo.zoneName = std::move(match.zoneName);
+            photo.trackZone = match.zone;
             inZone.emplace(runSettings);
             inZone->zone = match.zone;
         } else {
             photo.located = lookup.locate(reader);
         }
         const RunSettings& settings = inZone ? *inZone : runSettings;
+        NoteCameraShot(photo, reader, inputs, settings, !inZone || settings.zone);
         const TCoord& coord = photo.located.coord;
         if (!coord.found) {
             photo.failedAt = PhotoStage::explaining;
-            if (settings.explain) {
+            if (planned != nullptr) {
+                photo.reason = planned->reason;
+            } else if (settings.explain || settings.reasonsForObserver) {
                 photo.reason = inZone && !settings.zone && shot != 0 ? kNoPointForZone
                                                                      : lookup.explain(reader, settings);
             }
@@ -416,8 +548,8 @@ PreparedPhoto PreparePhoto(const std::string& path, bool followLink, TExifData& 
         image.LoadFromBytes(std::move(bytes));
         SetPosition(image.ExifData(), photo.located);
         if (settings.places != PlacesMode::off && places != nullptr) {
-            // The names of the spot the photo is tagged with, to the digit.
-            photo.place = PlaceAt(coord, *places);
+            // The names of the spot the photo is tagged with, to the digit (as shown when a plan is written).
+            photo.place = planned != nullptr && planned->place ? *planned->place : PlaceAt(coord, *places);
             photo.popup.place = PlaceLabel(*photo.place);
             WritePlaceProperties(image.ExifData().XMPPacket(), *photo.place, PlaceWriteOf(settings));
         }
@@ -592,6 +724,12 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
     const std::string name = PhotoFileName(path);
     PhotoReport report;
     report.path = path;
+    report.shotTime = photo.shotTime;
+    report.shotUtc = photo.shotUtc;
+    report.zoneText = photo.zoneText;
+    report.fileSize = static_cast<std::uint64_t>(photo.file.identity.st_size);
+    report.mtimeNs = MtimeNs(photo.file.identity);
+    report.rematched = photo.rematched;
     // Every name goes into the log escaped, so that no name can break, fake or colour a log line. With
     // details on, it is the path below the folder, so copies in different subfolders can be told apart.
     const std::string shownName = LogSafeText(settings.explain ? PathBelowFolder(path, folder) : name);
@@ -637,6 +775,8 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
             if (settings.explain) {
                 report.reason = std::move(photo.reason);
                 LogLine(observer, " - " + report.reason);
+            } else if (settings.reasonsForObserver) {
+                report.reason = std::move(photo.reason);
             }
         } else {
             LogLine(observer, " - " + shownName + kLogCoordinatesFound);
@@ -651,6 +791,11 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
             report.lon = coord.lon;
             report.utcTime = coord.utctime;
             report.place = photo.place;
+            if (photo.located.interpolated) {
+                report.distanceSeconds = 0;
+            } else if (photo.shotUtc != 0) {
+                report.distanceSeconds = std::llround(std::fabs(coord.utctime - photo.shotUtc) * 86400.0);
+            }
             if (photo.failedAt == PhotoStage::saving) {
                 std::rethrow_exception(photo.error);
             }
@@ -924,7 +1069,85 @@ RemovalSummary TaggingRun::RemoveGps(const std::string& folderText, RunObserver&
     return summary;
 }
 
+namespace {
+
+// Passes everything on to the front end and keeps the last photo report, for the plan of a preview.
+class ReportKeeper : public RunObserver {
+public:
+    explicit ReportKeeper(RunObserver& frontEnd) noexcept : frontEnd_(frontEnd) {}
+    void AppendLine(const std::string& line) override { frontEnd_.AppendLine(line); }
+    void SetProgressMax(int maximum) override { frontEnd_.SetProgressMax(maximum); }
+    void SetProgressPosition(int position) override { frontEnd_.SetProgressPosition(position); }
+    void ShowError(const std::string& text) override { frontEnd_.ShowError(text); }
+    void ProcessMessages() override { frontEnd_.ProcessMessages(); }
+    bool StopRequested() override { return frontEnd_.StopRequested(); }
+    void PhotoHandled(const PhotoReport& report) override {
+        last = report;
+        frontEnd_.PhotoHandled(report);
+    }
+    void RunStopped(std::size_t done, std::size_t total, const std::string& message) override {
+        frontEnd_.RunStopped(done, total, message);
+    }
+    void ImportFailed(const std::string& reason) override { frontEnd_.ImportFailed(reason); }
+    void Notice(const std::string& text) override { frontEnd_.Notice(text); }
+
+    PhotoReport last;
+
+private:
+    RunObserver& frontEnd_;
+};
+
+// What the write of a plan needs of a photo the preview handled: its identity, the outcome and the
+// position as shown.
+PlannedPhoto PlanOf(const PreparedPhoto& photo, const PhotoReport& report) {
+    PlannedPhoto planned;
+    planned.path = report.path;
+    planned.fileSize = report.fileSize;
+    planned.mtimeNs = report.mtimeNs;
+    planned.status = report.status;
+    if (report.status == PhotoStatus::tagged) {
+        planned.position = photo.located;
+        planned.place = photo.place;
+    }
+    planned.shotTime = photo.shotTime;
+    planned.shotUtc = photo.shotUtc;
+    planned.zoneText = photo.zoneText;
+    planned.trackZoneName = photo.zoneName;
+    planned.trackZone = photo.trackZone;
+    planned.message = report.message;
+    planned.reason = report.reason;
+    return planned;
+}
+
+}  // namespace
+
 RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings) {
+    return RunWith(inputs, observer, settings, nullptr, nullptr);
+}
+
+RunResult TaggingRun::Preview(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings,
+                              PreviewPlan& plan) {
+    RunInputs dry = inputs;
+    dry.modes.dryRun = true;
+    plan = PreviewPlan{};
+    return RunWith(dry, observer, settings, &plan, nullptr);
+}
+
+RunResult TaggingRun::WritePlan(const PreviewPlan& plan, RunObserver& observer) {
+    RunInputs inputs = plan.inputs;
+    inputs.modes.dryRun = false;
+    return RunWith(inputs, observer, plan.settings, nullptr, &plan);
+}
+
+RunResult TaggingRun::RunWith(const RunInputs& inputs, RunObserver& frontEnd, const RunSettings& settings,
+                              PreviewPlan* keep, const PreviewPlan* written) {
+    std::optional<ReportKeeper> keeper;
+    if (keep != nullptr) {
+        keeper.emplace(frontEnd);
+        keep->inputs = inputs;
+        keep->settings = settings;
+    }
+    RunObserver& observer = keeper ? static_cast<RunObserver&>(*keeper) : frontEnd;
     // The GPX path is checked first, so an empty form names the GPX file; neither check looks at the disk.
     if (inputs.gpxPath.empty() || std::any_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(),
                                               [](const std::string& path) { return path.empty(); })) {
@@ -962,7 +1185,21 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
         FindFilesRecursive(folder, kPhotoMask, photos_, true, &findings);
     }
     sidecars_ = SidecarPlan(photos_, settings.sidecar);
-    observer.SetProgressMax(ClampToInt(photos_.size()));
+    // A written plan's photos by path, and those of them the scan no longer found.
+    std::unordered_map<std::string, const PlannedPhoto*> planned;
+    std::vector<const PlannedPhoto*> gone;
+    if (written != nullptr) {
+        for (const PlannedPhoto& photo : written->photos) {
+            planned.emplace(photo.path, &photo);
+        }
+        const std::set<std::string> scanned(photos_.begin(), photos_.end());
+        for (const PlannedPhoto& photo : written->photos) {
+            if (!scanned.contains(photo.path)) {
+                gone.push_back(&photo);
+            }
+        }
+    }
+    observer.SetProgressMax(ClampToInt(photos_.size() + gone.size()));
     LogLine(observer, " - " + std::to_string(photos_.size()) + kLogPhotosFound);
     if (settings.allPhotos && findings.otherFiles > 0) {
         observer.Notice(OtherFilesNotice(findings.otherFiles));
@@ -972,6 +1209,7 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
 
     // A failed import leaves the progress bar as it was: no photo has been touched. Every file is in the
     // table before the first photo is matched, so tracks of several files serve every photo alike.
+    // A plan is written with the positions it holds; a photo matched again uses the table as it is.
     const ImportDetails details =
         settings.NeedsTrackDetails() ? ImportDetails::elevationAndSegments : ImportDetails::positionsOnly;
     std::string failure;
@@ -987,8 +1225,9 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
         return importTrack(gpxPath, connection_, query_, observer, processMessages, details, stopRequested,
                            &failure);
     };
-    if (!importFile(inputs.gpxPath) ||
-        !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile)) {
+    if (written == nullptr &&
+        (!importFile(inputs.gpxPath) ||
+         !std::all_of(settings.moreGpxPaths.begin(), settings.moreGpxPaths.end(), importFile))) {
         // A stop ends the import as a failed one; the run then says that it was stopped, as between photos.
         if (observer.StopRequested()) {
             return StopRun(observer, 0, photos_.size());
@@ -1039,7 +1278,7 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
         };
     }
     const PlaceIndex* placeIndex = places ? &*places : nullptr;
-    const KindContext context{findings, sidecars_};
+    const KindContext context{findings, sidecars_, written != nullptr ? &planned : nullptr};
     const auto prepare = [&](const std::string& path, TExifData& reader) {
         return PreparePhoto(path, findings.links.contains(path), reader, inputs, settings, lookup, placeIndex,
                             context);
@@ -1060,9 +1299,29 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
         return std::make_pair(photo.file.identity.st_dev, photo.file.identity.st_ino);
     };
     int position = 0;
+    const std::size_t total = photos_.size() + gone.size();
+    for (const PlannedPhoto* photo : gone) {
+        if (observer.StopRequested()) {
+            return StopRun(observer, position, total);
+        }
+        PhotoReport report;
+        report.path = photo->path;
+        report.status = PhotoStatus::failed;
+        report.shotTime = photo->shotTime;
+        report.shotUtc = photo->shotUtc;
+        report.zoneText = photo->zoneText;
+        report.fileSize = photo->fileSize;
+        report.mtimeNs = photo->mtimeNs;
+        report.message = LogSafeText(settings.explain ? PathBelowFolder(photo->path, folder)
+                                                      : PhotoFileName(photo->path)) +
+                         ": " + kPlannedPhotoGone;
+        LogLine(observer, " - " + report.message);
+        observer.PhotoHandled(report);
+        observer.SetProgressPosition(++position);
+    }
     for (std::size_t i = 0; i < photos_.size(); ++i) {
         if (observer.StopRequested()) {
-            return StopRun(observer, position, photos_.size());
+            return StopRun(observer, position, total);
         }
         const std::string& path = photos_[i];
         PreparedPhoto photo = pool ? pool->Take(i) : prepare(path, reader);
@@ -1072,7 +1331,11 @@ RunResult TaggingRun::Run(const RunInputs& inputs, RunObserver& observer, const 
             // does.
             photo = prepare(path, reader);
         }
-        if (CommitPhoto(photo, path, folder, inputs, settings, observer)) {
+        const bool saved = CommitPhoto(photo, path, folder, inputs, settings, observer);
+        if (keep != nullptr) {
+            keep->photos.push_back(PlanOf(photo, keeper->last));
+        }
+        if (saved) {
             replaced.insert(key(photo));
             if (closer) {
                 closer->Close(std::move(photo.file.file));

@@ -8,6 +8,7 @@
 #include "common/Currency.h"
 #include "common/DateTime.h"
 #include "tagging/PhotoKinds.h"
+#include "tagging/PreviewPlan.h"
 #include "tagging/RunInputs.h"
 #include "tagging/RunObserver.h"
 #include "tagging/RunRecord.h"
@@ -89,6 +90,17 @@ public:
     // as a missing GPX file, and the first import that fails ends the run before the next file.
     RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
 
+    // Run as a dry run (inputs.modes.dryRun forced on) that also fills plan with each photo's outcome, so
+    // that WritePlan can write it as shown. The plan is complete only when the run ends done.
+    RunResult Preview(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings,
+                      PreviewPlan& plan);
+    // Writes a preview's plan: the run of its inputs and settings (dryRun off) without the import, in which
+    // a photo whose size and modification time are those the preview read gets the planned outcome without
+    // a lookup, and any other photo of the folder is matched against the track table as it is now
+    // (PhotoReport::rematched). A planned photo that is gone is logged and reported failed
+    // (kPlannedPhotoGone) before the photos are matched.
+    RunResult WritePlan(const PreviewPlan& plan, RunObserver& observer);
+
     // Takes the position out of every JPEG photo of the folder (with settings.allPhotos out of the sidecars
     // of the other kinds too; a RAW's own GPS directory stays): the tags a run writes (latitude, longitude,
     // their references, GPS date and time stamp, altitude and its reference) and, when no other GPS tag is
@@ -113,6 +125,8 @@ public:
     [[nodiscard]] const std::vector<RecordedFile>& Changes() const noexcept { return changes_; }
 
 private:
+    RunResult RunWith(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings,
+                      PreviewPlan* keep, const PreviewPlan* written);
     bool CommitPhoto(PreparedPhoto& photo, const std::string& path, const std::string& folder,
                      const RunInputs& inputs, const RunSettings& settings, RunObserver& observer);
     bool SaveOtherKind(PreparedPhoto& photo, const std::string& path, const std::string& shownName,

@@ -244,6 +244,7 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, co
         return RunResult::busy;
     }
     const RunningMark mark(running_);
+    plan_.reset();
     // The run imports into the table: what it holds afterwards was no longer kept on purpose.
     ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
     RunRecord record;
@@ -252,6 +253,48 @@ RunResult TaggingSession::Run(const RunInputs& inputs, RunObserver& observer, co
     RunResult result = RunResult::done;
     try {
         result = run_.Run(inputs, observer, settings);
+    } catch (...) {
+        KeepRecord(record, observer);
+        throw;
+    }
+    KeepRecord(record, observer);
+    return result;
+}
+
+RunResult TaggingSession::Preview(const RunInputs& inputs, RunObserver& observer,
+                                  const RunSettings& settings) {
+    if (running_.exchange(true)) {
+        return RunResult::busy;
+    }
+    const RunningMark mark(running_);
+    plan_.reset();
+    ::unlink((dataFolder_ + kKeptMarkFileName).c_str());
+    auto plan = std::make_unique<PreviewPlan>();
+    // A dry run writes no file, so it leaves no record; the plan is kept only when every photo was seen.
+    const RunResult result = run_.Preview(inputs, observer, settings, *plan);
+    if (result == RunResult::done) {
+        plan_ = std::move(plan);
+    }
+    return result;
+}
+
+RunResult TaggingSession::WritePreview(RunObserver& observer) {
+    if (running_.exchange(true)) {
+        return RunResult::busy;
+    }
+    const RunningMark mark(running_);
+    if (!plan_) {
+        observer.ShowError(kNoPreviewMessage);
+        return RunResult::inputMissing;
+    }
+    // Used up whatever the write does: a second write would go over photos this one may have written.
+    const std::unique_ptr<PreviewPlan> plan = std::move(plan_);
+    RunRecord record;
+    record.startedNs = NowNs();
+    record.folder = plan->inputs.folder;
+    RunResult result = RunResult::done;
+    try {
+        result = run_.WritePlan(*plan, observer);
     } catch (...) {
         KeepRecord(record, observer);
         throw;
@@ -321,6 +364,7 @@ bool TaggingSession::clearDatabase() {
     if (running_) {
         return false;
     }
+    plan_.reset();
     const bool cleared = EmptyTrackTable(*query_);
     if (cleared) {
         ::unlink((dataFolder_ + kKeptMarkFileName).c_str());

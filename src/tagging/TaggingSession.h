@@ -9,6 +9,7 @@
 
 #include "common/DateTime.h"
 #include "mapexport/MapPage.h"
+#include "tagging/PreviewPlan.h"
 #include "tagging/RunInputs.h"
 #include "tagging/RunObserver.h"
 #include "tagging/RunUndo.h"
@@ -50,6 +51,20 @@ public:
     // what was done before them stays done. The settings are opt-in; their defaults change nothing.
     RunResult Run(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
 
+    // "Probelauf": Run with inputs.modes.dryRun forced on, the same log as a dry run; keeps its outcome as
+    // the plan (replacing an earlier one).
+    RunResult Preview(const RunInputs& inputs, RunObserver& observer, const RunSettings& settings = {});
+    // The plan of the last preview; nullptr when there is none.
+    [[nodiscard]] const PreviewPlan* LastPreview() const noexcept { return plan_.get(); }
+    // "Jetzt schreiben": writes each planned photo whose identity (size, modification time) is unchanged
+    // with exactly the planned position, without importing the track and without a lookup; a photo that
+    // changed (or is new in the folder) is matched again against the track table as it is now and
+    // reported with rematched; a planned photo that is gone is reported failed. Log, progress, map list
+    // and record as a normal run that tagged the same photos (dryRun off, the other modes the preview's).
+    // The plan is used up. Without a plan: ShowError(kNoPreviewMessage) and inputMissing. Busy while a
+    // run is in progress.
+    RunResult WritePreview(RunObserver& observer);
+
     // "GPS-Daten entfernen…": TaggingRun::RemoveGps on the folder, recorded as a run is, so an undo takes it
     // back. Busy (result) while a run is in progress.
     RemovalSummary RemoveGps(const std::string& folder, RunObserver& observer, const RunModes& modes,
@@ -62,7 +77,10 @@ public:
     [[nodiscard]] const std::vector<std::string>& Photos() const noexcept { return run_.Photos(); }
     [[nodiscard]] const std::vector<std::string>& MapEntries() const noexcept { return run_.MapEntries(); }
     [[nodiscard]] const std::vector<MapShot>& MapShots() const noexcept { return run_.MapShots(); }
-    void ClearMapEntries() noexcept { run_.ClearMapEntries(); }
+    void ClearMapEntries() noexcept {
+        run_.ClearMapEntries();
+        plan_.reset();
+    }
 
     // Empties the track table; false when any step failed (nothing is reported) or a run is in progress.
     bool clearDatabase();
@@ -97,6 +115,7 @@ private:
     long long staleRowsDeleted_ = 0;
     std::unique_ptr<Connection> uniCon_;
     std::unique_ptr<Query> query_;
+    std::unique_ptr<PreviewPlan> plan_;  // of the last preview, until it is written or dropped
     TaggingRun run_;  // the photo and map lists of the last run; borrows the connection and statement
     // Guards against a start from inside the import's event-loop pass or from another thread.
     std::atomic<bool> running_{false};
