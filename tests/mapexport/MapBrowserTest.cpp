@@ -384,7 +384,8 @@ TEST_F(MapInBrowser, CrowdedPhotosGatherIntoClusters) {
     MapContent content;
     for (int i = 0; i < 900; ++i) {
         content.photos.push_back({{47.65 + 0.0001 * (i / 30), 9.17 + 0.0001 * (i % 30)},
-                                  "IMG_" + std::to_string(i) + ".jpg", "16.05.2026 10:00:30 (UTC + 2:00)"});
+                                  "IMG_" + std::to_string(i) + ".jpg",
+                                  "16.05.2026 10:00:30 (UTC + 2:00)"});
     }
     const Probe probe = Show(content);
     ExpectCleanLeafletPage(probe);
@@ -461,14 +462,15 @@ TEST_P(DateLineInBrowser, FitsTheShortSide) {
 
 INSTANTIATE_TEST_SUITE_P(
     MapInBrowser, DateLineInBrowser,
-    ::testing::Values(DateLineCase{"FijiToSamoa",
-                                   {{-18.1416, 178.4419}, {-13.8333, -171.7667}},
-                                   {{-18.1416, 178.4419}, {-16.5, 179.6}, {-15.2, -178.9}, {-13.8333, -171.7667}},
-                                   20},
-                      DateLineCase{"AlongTheDateLine",
-                                   {{-16.78, 180}, {-16.80, -179.99}},
-                                   {{-16.77, 179.99}, {-16.78, 180}, {-16.79, -180}, {-16.80, -179.99}},
-                                   1}),
+    ::testing::Values(
+        DateLineCase{"FijiToSamoa",
+                     {{-18.1416, 178.4419}, {-13.8333, -171.7667}},
+                     {{-18.1416, 178.4419}, {-16.5, 179.6}, {-15.2, -178.9}, {-13.8333, -171.7667}},
+                     20},
+        DateLineCase{"AlongTheDateLine",
+                     {{-16.78, 180}, {-16.80, -179.99}},
+                     {{-16.77, 179.99}, {-16.78, 180}, {-16.79, -180}, {-16.80, -179.99}},
+                     1}),
     [](const auto& p) { return p.param.name; });
 
 // A photo with a thumbnail beside the page shows it at the top of its popup, loaded from the thumbs
@@ -483,10 +485,9 @@ TEST_F(MapInBrowser, PopupShowsTheThumbnail) {
     const Probe probe = Show(content);
     ExpectCleanLeafletPage(probe);
     ASSERT_EQ(probe.markers.size(), 2U);
-    EXPECT_EQ(probe.markers[0].popup,
-              "DIV(DIV(IMG[thumbs/7.jpg],STRONG(" + Quoted("IMG_0001.jpg") + "),BR()," +
-                  Quoted("Aufnahme: 16.05.2026 10:00:30 (UTC + 2:00)") + ",BR()," +
-                  Quoted("Position: 47.659685, 9.17578") + "))");
+    EXPECT_EQ(probe.markers[0].popup, "DIV(DIV(IMG[thumbs/7.jpg],STRONG(" + Quoted("IMG_0001.jpg") +
+                                          "),BR()," + Quoted("Aufnahme: 16.05.2026 10:00:30 (UTC + 2:00)") +
+                                          ",BR()," + Quoted("Position: 47.659685, 9.17578") + "))");
     EXPECT_EQ(probe.markers[1].popup,
               PopupDom("IMG_0002.jpg", "16.05.2026 10:02:30 (UTC + 2:00)", "47.669685, 9.18578"));
 }
@@ -547,8 +548,9 @@ TEST_F(MapInBrowser, MissingLeafletIsToldOnThePage) {
     EXPECT_EQ(probe.Value("maps"), "0");
     EXPECT_EQ(probe.Value("canvas"), "Die Kartenbibliothek leaflet.js fehlt im Ordner maps.");
     // The cluster script, which builds on Leaflet, fails after it.
-    EXPECT_EQ(probe.errors, (std::vector<std::string>{"load failed: file://" + (maps_ / "leaflet.js").string(),
-                                                      "Script error. at :0"}));
+    EXPECT_EQ(probe.errors,
+              (std::vector<std::string>{"load failed: file://" + (maps_ / "leaflet.js").string(),
+                                        "Script error. at :0"}));
 }
 
 // A data folder filled before the clusters came with the tool lacks their files: the page still shows
@@ -560,8 +562,8 @@ TEST_F(MapInBrowser, WithoutTheClusterScriptEveryMarkerStandsAlone) {
         content.photos.push_back({{-33.8567, 151.215}, "opera.jpg", ""});
     }
     const Probe probe = Show(content);
-    EXPECT_EQ(probe.errors,
-              std::vector<std::string>{"load failed: file://" + (maps_ / "leaflet.markercluster.js").string()});
+    EXPECT_EQ(probe.errors, std::vector<std::string>{"load failed: file://" +
+                                                     (maps_ / "leaflet.markercluster.js").string()});
     EXPECT_EQ(probe.Value("zoom"), "15");
     EXPECT_TRUE(probe.clusters.empty());
     ASSERT_EQ(probe.markers.size(), 3U);

@@ -114,7 +114,8 @@ TEST(LeafletPage, LoadsNoScriptFromTheNet) {
               std::string::npos);
     EXPECT_EQ(Count(page, "href="), 4U);
     for (const char* style : {"leaflet.css", "MarkerCluster.css", "MarkerCluster.Default.css"}) {
-        EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"" + std::string(style) + "\">"), std::string::npos)
+        EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"" + std::string(style) + "\">"),
+                  std::string::npos)
             << style;
     }
     EXPECT_NE(page.find("iconUrl: 'marker.png'"), std::string::npos);
@@ -214,10 +215,11 @@ TEST(LeafletPage, ThumbnailAndDateLineCutAreData) {
     content.photos.push_back({{-13.8333, -171.7667}, "b.jpg", "y"});
     content.tracks = {{{-16.5, 179.6}, {-15.2, -178.9}}};
     const std::string page = BuildLeafletPage(content);
-    EXPECT_EQ(test::PageDataText(page),
-              "{\"photos\":[{\"lat\":-18.1416,\"lon\":178.4419,\"name\":\"a.jpg\",\"shot\":\"x\",\"thumb\":12},"
-              "{\"lat\":-13.8333,\"lon\":-171.7667,\"name\":\"b.jpg\",\"shot\":\"y\"}],"
-              "\"tracks\":[[[-16.5,179.6],[-15.2,-178.9]]],\"cut\":178.4419}");
+    EXPECT_EQ(
+        test::PageDataText(page),
+        "{\"photos\":[{\"lat\":-18.1416,\"lon\":178.4419,\"name\":\"a.jpg\",\"shot\":\"x\",\"thumb\":12},"
+        "{\"lat\":-13.8333,\"lon\":-171.7667,\"name\":\"b.jpg\",\"shot\":\"y\"}],"
+        "\"tracks\":[[[-16.5,179.6],[-15.2,-178.9]]],\"cut\":178.4419}");
     EXPECT_EQ(test::PageWithoutData(page), test::PageWithoutData(BuildLeafletPage(plain)));
     EXPECT_TRUE(test::PageWellFormed(page));
 }
@@ -260,21 +262,20 @@ TEST_P(DateLine, CutMatchesTable) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    LeafletPage, DateLine,
-    ::testing::Values(
-        // Suva to Apia: both sides of the date line, 10 degrees apart over it, 350 the other way; all
-        // west of Suva is drawn east of the date line.
-        CutCase{"FijiToSamoa", {178.4419, 179.6, -178.9, -171.7667}, 178.4419},
-        CutCase{"Europe", {9.17578, -3.7038, 13.405, 2.3522}, std::nullopt},
-        CutCase{"TrackExactlyAt180", {179.99, 180, -180, -179.99}, 179.99},
-        CutCase{"BothNamesOfTheDateLine", {180, -180}, 180},
-        CutCase{"OneSpot", {-171.7667}, std::nullopt},
-        CutCase{"AroundTheWorldEvenly", {-120, 0, 120}, std::nullopt},
-        CutCase{"PacificWideButShorterOverTheDateLine", {150, -150, 100, -100}, 100},
-        CutCase{"OutsideTheRange", {179, -181}, std::nullopt},
-        CutCase{"None", {}, std::nullopt}),
-    [](const auto& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(LeafletPage, DateLine,
+                         ::testing::Values(
+                             // Suva to Apia: both sides of the date line, 10 degrees apart over it, 350 the
+                             // other way; all west of Suva is drawn east of the date line.
+                             CutCase{"FijiToSamoa", {178.4419, 179.6, -178.9, -171.7667}, 178.4419},
+                             CutCase{"Europe", {9.17578, -3.7038, 13.405, 2.3522}, std::nullopt},
+                             CutCase{"TrackExactlyAt180", {179.99, 180, -180, -179.99}, 179.99},
+                             CutCase{"BothNamesOfTheDateLine", {180, -180}, 180},
+                             CutCase{"OneSpot", {-171.7667}, std::nullopt},
+                             CutCase{"AroundTheWorldEvenly", {-120, 0, 120}, std::nullopt},
+                             CutCase{"PacificWideButShorterOverTheDateLine", {150, -150, 100, -100}, 100},
+                             CutCase{"OutsideTheRange", {179, -181}, std::nullopt},
+                             CutCase{"None", {}, std::nullopt}),
+                         [](const auto& p) { return p.param.name; });
 
 TEST(LeafletPage, AllLongitudesArePhotosThenTracks) {
     MapContent content;

@@ -505,6 +505,10 @@ TEST_F(SessionRun, PhotoZoneTakesTheOffsetAPhotoStores) {
     ASSERT_EQ(session_.Run(Inputs(), observer_, settings), RunResult::done);
     EXPECT_EQ(session_.MapEntries(),
               (std::vector<std::string>{"-33.8567|151.215|a.jpg", "48.1234|-122.4194|b.jpg"}));
+    // Each popup names the offset its photo was read in.
+    EXPECT_EQ(session_.MapPageContent().photos,
+              (std::vector<MapPhoto>{{{-33.8567, 151.215}, "a.jpg", "15.06.2024 10:00:10 (UTC + 2:00)"},
+                                     {{48.1234, -122.4194}, "b.jpg", "15.06.2024 13:30:00 (UTC + 5:30)"}}));
 
     // Without the setting the stored offset is not looked at.
     WriteFileBytes(photos_ / "b.jpg", india);
@@ -525,9 +529,10 @@ TEST_F(SessionRun, ClockOffsetAndNamedZoneMoveTheShotTime) {
     TExifData exif;
     exif.LoadFromJPEG((photos_ / "a.jpg").string());
     EXPECT_EQ(DateTimeText(exif.GPSDateTimeUTC()), "2024-06-15 08:00:00");
-    // The list zone of the inputs was not the one applied: the popup shows the UTC time instead.
+    // The popup shows the local time, the slow clock corrected, in the zone it was read in.
     EXPECT_EQ(session_.MapPageContent().photos,
-              (std::vector<MapPhoto>{{{48.1234, -122.4194}, "a.jpg", "15.06.2024 08:00:00 (UTC)"}}));
+              (std::vector<MapPhoto>{
+                  {{48.1234, -122.4194}, "a.jpg", "15.06.2024 10:00:00 (Europe/Berlin, UTC + 2:00)"}}));
 }
 
 TEST_F(SessionRun, SeveralGpxFilesAreAllImportedBeforeAnyPhotoIsMatched) {
