@@ -16,6 +16,7 @@
 
 #include "common/Error.h"
 #include "mapexport/MapPage.h"
+#include "mapexport/MapThumbnails.h"
 #include "support/MapPageData.h"
 #include "support/TestSupport.h"
 
@@ -490,6 +491,55 @@ TEST(MapPageFile, MissingMapsFolderIsAFileError) {
             "Datei " + folder + "maps/index.html kann nicht erstellt werden. No such file or directory");
     }
     EXPECT_FALSE(fs::exists(dir / "maps"));
+}
+
+// The thumbnails are filled in aside and take the place of the old folder as a whole only on Commit; a
+// writer given up leaves the old folder and nothing of its own.
+TEST(MapThumbnails, ReplaceTheOldFolderOnlyWhenCommitted) {
+    TempDir dir;
+    fs::create_directories(dir / "maps" / "thumbs");
+    test::WriteFileText(dir / "maps" / "thumbs" / "1.jpg", "old");
+    const std::string folder = dir.path().string() + "/";
+    const auto entries = [&dir] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(dir / "maps")) {
+            names.push_back(fs::relative(entry.path(), dir / "maps").string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    {
+        MapThumbnailFolder abandoned(folder);
+        abandoned.Add(1, std::vector<std::uint8_t>{1, 2, 3});
+    }
+    EXPECT_EQ(entries(), (std::vector<std::string>{"thumbs", "thumbs/1.jpg"}));
+    EXPECT_EQ(test::ReadFileText(dir / "maps" / "thumbs" / "1.jpg"), "old");
+
+    MapThumbnailFolder thumbnails(folder);
+    thumbnails.Add(2, std::vector<std::uint8_t>{0xFF, 0xD8});
+    thumbnails.Add(10, std::vector<std::uint8_t>{0xFF, 0xD9});
+    EXPECT_THROW(thumbnails.Add(2, std::vector<std::uint8_t>{0}), FileError) << "a number is written once";
+    thumbnails.Commit();
+    EXPECT_EQ(entries(), (std::vector<std::string>{"thumbs", "thumbs/10.jpg", "thumbs/2.jpg"}));
+    EXPECT_EQ(test::ReadFileBytes(dir / "maps" / "thumbs" / "2.jpg"), (Bytes{0xFF, 0xD8}));
+    EXPECT_EQ(fs::status(dir / "maps" / "thumbs").permissions() & fs::perms::all,
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                  fs::perms::others_exec);
+
+    RemoveMapThumbnails(folder);
+    EXPECT_EQ(entries(), std::vector<std::string>{});
+}
+
+TEST(MapThumbnails, MissingMapsFolderIsAFileError) {
+    TempDir dir;
+    const std::string folder = dir.path().string() + "/";
+    try {
+        MapThumbnailFolder thumbnails(folder);
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Datei " + folder + "maps/thumbs kann nicht erstellt werden. No such file or directory");
+    }
 }
 
 // The delivered marker image, checked with a decoder of the test's own.

@@ -16,6 +16,7 @@
 #include "filesafe/FolderReplace.h"
 #include "mapexport/MapPage.h"
 #include "metadata/ExifData.h"
+#include "support/MapPageData.h"
 #include "support/TestSupport.h"
 #include "tagging/MissReason.h"
 #include "tagging/RunInputs.h"
@@ -225,6 +226,55 @@ TEST_F(SessionRun, GooglePageGetsTheNumbersThePhotosHold) {
                   "[new google.maps.LatLng(47.5,-5),\r\nnew google.maps.LatLng(-33.8567,1.5e2)"),
               std::string::npos)
         << ReadFileText(*page);
+}
+
+// The photos of the page that carry an EXIF thumbnail get it beside the page, numbered by their place on
+// it; whatever the thumbs folder held before goes, a link there is replaced and not followed, and a notice
+// page, which names no photo, leaves no thumbnail.
+TEST_F(SessionRun, MapPageWritesTheThumbnailsOfItsPhotos) {
+    sample::PhotoSpec small;
+    small.width = 16;
+    small.height = 12;
+    const Bytes thumbnail = sample::EncodePicture(small);
+    sample::PhotoSpec spec;
+    spec.width = 32;
+    spec.height = 24;
+    spec.dateTimeOriginal = "2024:06:15 10:00:10";
+    spec.thumbnail = thumbnail;
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    WriteFileBytes(photos_ / "b.jpg", sample::MakePhoto(spec));
+    const fs::path maps = tmp_ / "maps";
+    const fs::path elsewhere = tmp_ / "elsewhere";
+    fs::create_directories(maps);
+    fs::create_directories(elsewhere);
+    WriteFileText(elsewhere / "2.jpg", "not ours");
+    fs::create_directory_symlink(elsewhere, maps / "thumbs");
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+
+    const std::optional<std::string> page = session_.WriteMapPage();
+    ASSERT_TRUE(page);
+    EXPECT_FALSE(fs::is_symlink(maps / "thumbs"));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(maps / "thumbs")) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"2.jpg"});
+    EXPECT_EQ(ReadFileBytes(maps / "thumbs" / "2.jpg"), thumbnail);
+    EXPECT_EQ(ReadFileText(elsewhere / "2.jpg"), "not ours");
+    const std::string data = PageDataText(ReadFileText(*page));
+    EXPECT_NE(data.find("\"name\":\"a.jpg\",\"shot\":\"15.06.2024 10:00:00 (UTC + 2:00)\"}"),
+              std::string::npos)
+        << data;
+    EXPECT_NE(data.find("\"name\":\"b.jpg\",\"shot\":\"15.06.2024 10:00:10 (UTC + 2:00)\",\"thumb\":2}"),
+              std::string::npos)
+        << data;
+    // Nothing of the folder filled aside is left.
+    for (const auto& entry : fs::directory_iterator(maps)) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".thumbs")) << entry.path();
+    }
+
+    (void)session_.WriteNoticeMapPage("GPS-Daten entfernt");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(maps / "thumbs")));
 }
 
 TEST_F(SessionRun, ProgressCountsPhotosAndListsKeepScanOrder) {
