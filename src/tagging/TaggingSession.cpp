@@ -361,29 +361,51 @@ std::optional<std::string> TaggingSession::WriteMapPage() {
         return WriteMapPageFile(dataFolder_, BuildGooglePage(entries, googleKey));
     }
     MapContent content = MapPageContent();
-    // The thumbnails go in place before the page that shows them; numbered by the photo's place on the
-    // page, so a photo without one leaves a gap rather than renumbering the others.
-    MapThumbnailFolder thumbnails(dataFolder_);
-    const std::vector<MapShot>& shots = run_.MapShots();
-    for (std::size_t i = 0; i < content.photos.size() && i < shots.size(); ++i) {
-        if (shots[i].path.empty()) {
-            continue;
-        }
-        const std::vector<std::uint8_t> jpeg = ReadExifThumbnail(shots[i].path);
-        if (!jpeg.empty()) {
-            thumbnails.Add(i + 1, jpeg);
-            content.photos[i].thumbnail = i + 1;
+    if (!writeThumbnails(content)) {
+        for (MapPhoto& photo : content.photos) {
+            photo.thumbnail = 0;
         }
     }
-    thumbnails.Commit();
     return WriteMapPageFile(dataFolder_, BuildLeafletPage(content));
+}
+
+// The thumbnails go in place before the page that shows them, numbered by the photo's place on the page,
+// so a photo without one leaves a gap rather than renumbering the others. They are an extra: when they
+// cannot be written the page goes without them (and without an earlier page's, which would show other
+// photos under the same numbers), and a page that cannot be written either reports its own error.
+bool TaggingSession::writeThumbnails(MapContent& content) const {
+    try {
+        MapThumbnailFolder thumbnails(dataFolder_);
+        const std::vector<MapShot>& shots = run_.MapShots();
+        for (std::size_t i = 0; i < content.photos.size() && i < shots.size(); ++i) {
+            if (shots[i].path.empty()) {
+                continue;
+            }
+            const std::vector<std::uint8_t> jpeg = ReadExifThumbnail(shots[i].path);
+            if (!jpeg.empty()) {
+                thumbnails.Add(i + 1, jpeg);
+                content.photos[i].thumbnail = i + 1;
+            }
+        }
+        thumbnails.Commit();
+        return true;
+    } catch (const Error&) {
+        try {
+            RemoveMapThumbnails(dataFolder_);
+        } catch (const Error&) {  // nothing more to do: the page names no thumbnail
+        }
+        return false;
+    }
 }
 
 std::string TaggingSession::WriteNoticeMapPage(const std::string& notice) {
     MapContent content;
     content.tracks = trackLines(*query_);
     content.notice = notice;
-    RemoveMapThumbnails(dataFolder_);  // the page names no photo, so no thumbnail of an earlier one stays
+    try {
+        RemoveMapThumbnails(dataFolder_);  // the page names no photo, so no thumbnail of an earlier one stays
+    } catch (const Error&) {               // they are shown by no page; the page reports its own errors
+    }
     return WriteMapPageFile(dataFolder_, BuildLeafletPage(content));
 }
 

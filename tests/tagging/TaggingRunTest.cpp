@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "SamplePhoto.h"
 #include "common/Error.h"
 #include "filesafe/FolderReplace.h"
+#include "filesafe/SafeFileWrite.h"
 #include "mapexport/MapPage.h"
 #include "metadata/ExifData.h"
 #include "support/MapPageData.h"
@@ -275,6 +277,35 @@ TEST_F(SessionRun, MapPageWritesTheThumbnailsOfItsPhotos) {
 
     (void)session_.WriteNoticeMapPage("GPS-Daten entfernt");
     EXPECT_FALSE(fs::exists(fs::symlink_status(maps / "thumbs")));
+}
+
+// Thumbnails that cannot be written (a full disk) leave the page without any, an earlier page's included;
+// the page itself is written. (Seattle to Sydney is shorter over the Pacific: the page cuts at Sydney.)
+TEST_F(SessionRun, ThumbnailsThatCannotBeWrittenLeaveThePageWithoutThem) {
+    sample::PhotoSpec small;
+    small.width = 16;
+    small.height = 12;
+    sample::PhotoSpec spec;
+    spec.width = 32;
+    spec.height = 24;
+    spec.dateTimeOriginal = "2024:06:15 10:00:00";
+    spec.thumbnail = sample::EncodePicture(small);
+    WriteFileBytes(photos_ / "a.jpg", sample::MakePhoto(spec));
+    fs::create_directories(tmp_ / "maps" / "thumbs");
+    WriteFileText(tmp_ / "maps" / "thumbs" / "1.jpg", "an earlier page's photo");
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+    SetSafeWriteFaultHook([](SafeWriteStep step) { return step == SafeWriteStep::write ? ENOSPC : 0; });
+    const std::optional<std::string> page = session_.WriteMapPage();
+    SetSafeWriteFaultHook(nullptr);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(PageDataText(ReadFileText(*page)),
+              "{\"photos\":[{\"lat\":48.1234,\"lon\":-122.4194,\"name\":\"a.jpg\","
+              "\"shot\":\"15.06.2024 10:00:00 (UTC + 2:00)\"}],"
+              "\"tracks\":[[[48.1234,-122.4194],[-33.8567,151.215]]],\"cut\":151.215}");
+    EXPECT_FALSE(fs::exists(tmp_ / "maps" / "thumbs"));
+    for (const auto& entry : fs::directory_iterator(tmp_ / "maps")) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".thumbs")) << entry.path();
+    }
 }
 
 TEST_F(SessionRun, ProgressCountsPhotosAndListsKeepScanOrder) {
