@@ -5,7 +5,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libsqlite3-dev libjpeg62-turbo-dev libxml2-dev nlohmann-json3-dev
     libhowardhinnant-date-dev tzdata
-    qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+    qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
     libjs-leaflet libjs-leaflet.markercluster chromium

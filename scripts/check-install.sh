@@ -79,6 +79,19 @@ grep -q '"place":{"city":"Konstanz"' "$tmp/places" || fail "--places named no pl
 grep -q '"zone":"Europe/Berlin"' "$tmp/places" || fail "--zone auto named no zone: $(cat "$tmp/places")"
 [ ! -e "$data/zeloro-places.bin" ] || fail "the place data was copied into the data folder"
 
+# The installed window answers --version as the user with no display (env -i leaves none), with the
+# version zeloro-cli gives, and its desktop entry is where desktops look for it.
+if [ -x "$prefix/bin/zeloro" ]; then
+    status=0
+    as_user "$prefix/bin/zeloro" --version >"$tmp/version" 2>"$tmp/err" || status=$?
+    [ "$status" -eq 0 ] && [ ! -s "$tmp/err" ] ||
+        fail "zeloro --version without a display exited $status: $(cat "$tmp/err")"
+    cli_version=$(as_user "$prefix/bin/zeloro-cli" --version)
+    [ "$(cat "$tmp/version")" = "zeloro ${cli_version#zeloro-cli }" ] ||
+        fail "zeloro --version gave '$(cat "$tmp/version")', zeloro-cli --version '$cli_version'"
+    [ -f "$prefix/share/applications/de.kvd.zeloro.desktop" ] || fail "the desktop entry is not installed"
+fi
+
 # Every photo the log calls tagged carries a position, as an independent reader sees it.
 tagged=$(grep -c " getaggt!$" "$tmp/out" || true)
 with_gps=$(exiftool -q -q -if '$GPSLatitude' -p '$FileName' -r "$tmp/work/photos" | wc -l)

@@ -13,7 +13,7 @@ cmake --build "$dir" -j "$(nproc)"
 deb=$(ls "$dir"/zeloro_*.deb)
 dpkg-deb --info "$deb"
 depends=$(dpkg-deb --field "$deb" Depends)
-for library in libsqlite3 libzip4; do
+for library in libsqlite3 libzip4 qt6-translations-l10n; do
     case $depends in
         *"$library"*) ;;
         *) echo "package: Depends lacks $library, which the programs need: $depends" >&2; exit 1 ;;

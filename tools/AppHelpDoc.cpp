@@ -134,9 +134,26 @@ deutschen Ländernamen kommen aus iso-codes, die Zeitzonen aus der Zeitzonendate
 Eingabe hat.</li>
 <li>Tab geht in der Reihenfolge auf dem Bildschirm durch alle Elemente, auch die Knöpfe „…“, „Optionen“,
 „Hilfe“ und den Knopf zum Beenden; Umschalt+Tab geht zurück. Leertaste betätigt das gewählte Element.</li>
-<li>Enter in einem Eingabefeld startet den Durchlauf; Esc bricht ihn ab; F1 öffnet diese Hilfe.</li>
+<li>Enter betätigt den gewählten Knopf; in einem Eingabefeld startet Enter nichts. Esc bricht einen
+Durchlauf ab; F1 öffnet diese Hilfe.</li>
+<li>Umschalt+F10 oder die Menütaste öffnet das Kontextmenü des gewählten Elements, im Protokoll etwa
+„Protokoll speichern…“.</li>
 <li>Alt mit dem unterstrichenen Buchstaben betätigt einen Knopf: Alt+M „Maps“, Alt+S „Starten“,
-Alt+A „Abbrechen“, Alt+L „Leeren“, Alt+B „Beenden“.</li>
+Alt+R „Abbrechen“, Alt+L „Leeren“, Alt+E „Beenden“. Ebenso springt er in ein Feld: Alt+G „GPX-Datei“,
+Alt+B „Bildordner“, Alt+Z „Zeitzone“, Alt+A „maximale Abweichung“, Alt+P „Protokoll“. Auch jeder Eintrag
+unter „Optionen“ hat seinen Buchstaben.</li>
+</ul>
+
+<h2>Eingaben bequemer</h2>
+<ul>
+<li>Ein Ordner, auf das Fenster gezogen, wird zum Bildordner, eine Trackdatei zur GPX-Datei; beides
+zugleich geht auch. Anderes nimmt das Fenster nicht an, ebenso wenig während eines Durchlaufs.</li>
+<li>Jeder Dateidialog öffnet im zuletzt benutzten Ordner, beim ersten Mal im persönlichen Ordner.
+„Protokoll speichern…“ hängt „.txt“ an einen Namen ohne Endung.</li>
+<li>Mit „Letzte Eingaben merken“ unter „Optionen“ stehen GPX-Datei, Bildordner, Zeitzone und Abweichung
+beim nächsten Start wieder da; gemerkt wird beim Start eines Durchlaufs und beim Schließen.</li>
+<li>Legen „Zeitzone (frei)“ oder „Zeitzone aus dem Track“ unter „Optionen“ die Zeitzone fest, zeigt die
+Liste „Zeitzone“ „(Optionen)“ und ist gesperrt, bis die Option wieder aus ist.</li>
 </ul>
 
 <h2>Was in die Fotos geschrieben wird</h2>

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "app/BrowseEdit.h"
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
     }
     zeloro::MainOptions options;
     options.resolveDataFolder = [dataFolder] { return dataFolder; };
-    options.openDocument = [](const QString&) {};
+    options.openDocument = [](const QString&, const std::function<void(const QString&)>&) {};
     zeloro::Tmain window(options);
     window.show();
     window.activateWindow();

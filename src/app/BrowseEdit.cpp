@@ -1,12 +1,13 @@
 #include "app/BrowseEdit.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QStringList>
 #include <QToolButton>
+
+#include "app/FileDialogs.h"
 
 namespace zeloro {
 
@@ -38,17 +39,21 @@ void BrowseEdit::Clear() { edit_->clear(); }
 void BrowseEdit::DoClick() {
     const QString chosen = RunDialog();
     if (!chosen.isEmpty()) {
+        RememberDialogFolder(chosen);
         edit_->setText(QDir::toNativeSeparators(chosen));
     }
 }
 
 QString BrowseEdit::StartFolder() const {
     const QString text = edit_->text().trimmed();
-    if (text.isEmpty()) {
-        return {};
+    if (!text.isEmpty()) {
+        const QFileInfo info(text);
+        const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+        if (QFileInfo(folder).isDir()) {
+            return folder;
+        }
     }
-    const QFileInfo info(text);
-    return info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    return LastDialogFolder();
 }
 
 QString QtFilterFromPairs(const QString& pairs) {
@@ -79,7 +84,7 @@ QString FilenameEdit::RunDialog() {
     if (dialog_) {
         return dialog_(this, title_, StartFolder(), filter);
     }
-    return QFileDialog::getOpenFileName(this, title_, StartFolder(), filter);
+    return ChooseOpenFile(this, title_, filter, StartFolder());
 }
 
 DirectoryEdit::DirectoryEdit(QWidget* parent) : BrowseEdit(parent) {}
@@ -88,7 +93,7 @@ QString DirectoryEdit::RunDialog() {
     if (dialog_) {
         return dialog_(this, title_, StartFolder());
     }
-    return QFileDialog::getExistingDirectory(this, title_, StartFolder());
+    return ChooseFolder(this, title_, StartFolder());
 }
 
 }  // namespace zeloro

@@ -28,7 +28,8 @@ public:
 protected:
     // The chosen path, or an empty text when the dialog was cancelled.
     [[nodiscard]] virtual QString RunDialog() = 0;
-    // The folder the dialog starts in: the one the current text names, if any.
+    // The folder the dialog starts in: the one the current text names when it exists, else the folder the
+    // last dialog was used in.
     [[nodiscard]] QString StartFolder() const;
 
 private:

@@ -4,17 +4,19 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -26,19 +28,26 @@
 #include <QSpinBox>
 #include <QThread>
 #include <QToolButton>
+#include <QTranslator>
+#include <QUrl>
 #include <array>
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "app/BrowseEdit.h"
 #include "app/ClickLabel.h"
 #include "app/ColorProgressBar.h"
+#include "app/FileDialogs.h"
+#include "app/KeyboardAccess.h"
 #include "app/MessageBoxes.h"
+#include "app/RememberedInputs.h"
 #include "app/SpinEdit.h"
 #include "app/WindowObserver.h"
 #include "common/Error.h"
 #include "common/SystemFolders.h"
 #include "tagging/FrontEnd.h"
+#include "tagging/InputPaths.h"
 #include "tagging/RunObserver.h"
 #include "tagging/TaggingSession.h"
 
@@ -68,6 +77,24 @@ void AddFontSubstitutes() {
                                 QStringLiteral("Arial")});
     QFont::insertSubstitutions(QStringLiteral("Verdana"),
                                {QStringLiteral("DejaVu Sans"), QStringLiteral("Bitstream Vera Sans")});
+}
+
+// The tool is German only, whatever the desktop's language: Qt's own texts (the buttons of its dialogs,
+// the file dialogs, the context menus) come in German too. Without the translation installed they stay
+// English and nothing else changes.
+void LoadQtTexts() {
+    QCoreApplication* app = QCoreApplication::instance();
+    const QString name = QStringLiteral("zeloroQtTexts");
+    if (app == nullptr || app->findChild<QTranslator*>(name, Qt::FindDirectChildrenOnly) != nullptr) {
+        return;
+    }
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        return;
+    }
+    translator->setObjectName(name);
+    translator->setParent(app);  // it lives as long as the application
+    QCoreApplication::installTranslator(translator.release());
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
@@ -147,12 +174,15 @@ void OpenWithDesktop(QObject* owner, const QString& path, const std::function<vo
 
 void InitApplication() {
     QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kAppTitle));
+    // Also the class of the window's WM_CLASS under X11, which the desktop entry's StartupWMClass names.
     QCoreApplication::setApplicationName(QStringLiteral("zeloro"));
     // The options dialog's values live in ~/.config/zeloro/zeloro.conf.
     QCoreApplication::setOrganizationName(QStringLiteral("zeloro"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("zeloro"));
+    // The desktop entry's name without ".desktop": a Wayland desktop finds the entry, and its icon, by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.kvd.zeloro"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/zeloro.png")));
     AddFontSubstitutes();
+    LoadQtTexts();
 }
 
 Tmain::Tmain(MainOptions options) : options_(std::move(options)) {
@@ -239,30 +269,44 @@ void Tmain::BuildControls() {
         link->SetKeyboardClickable();
     }
 
-    Label1 = MakeLabel(this, "Label1", "GPX-Datei:", 98, 77);
+    Label1 = MakeLabel(this, "Label1", "&GPX-Datei:", 98, 77);
     edGpx = new FilenameEdit(this);
     edGpx->setObjectName(QStringLiteral("edGpx"));
+    Label1->setBuddy(edGpx->Edit());
     edGpx->setGeometry(175, 74, 442, 21);
     edGpx->SetFilter(QString::fromUtf8(kGpxFilter) + TrackFilesFilter());
 
-    Label2 = MakeLabel(this, "Label2", "Bildordner:", 98, 117);
+    Label2 = MakeLabel(this, "Label2", "&Bildordner:", 98, 117);
     edPictures = new DirectoryEdit(this);
     edPictures->setObjectName(QStringLiteral("edPictures"));
+    Label2->setBuddy(edPictures->Edit());
     edPictures->setGeometry(175, 114, 442, 21);
 
-    Label3 = MakeLabel(this, "Label3", "Zeitzone:", 98, 157);
+    Label3 = MakeLabel(this, "Label3", "&Zeitzone:", 98, 157);
     cbtimezone = new QComboBox(this);
     cbtimezone->setObjectName(QStringLiteral("cbtimezone"));
     cbtimezone->setEditable(false);
+    Label3->setBuddy(cbtimezone);
     for (const std::string_view item : ZoneItems()) {
         cbtimezone->addItem(QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size())));
     }
-    cbtimezone->setMaxVisibleItems(kZoneCount);
+    cbtimezone->setMaxVisibleItems(kZoneCount + 1);
+    // The list's own choice is kept while the options override it, to come back when they no longer do; a
+    // choice made meanwhile becomes the own one, and the list still shows that the options decide.
+    connect(cbtimezone, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0 && index < kZoneCount) {
+            ownZone_ = index;
+            if (ZoneOverridden()) {
+                cbtimezone->setCurrentIndex(kZoneCount);
+            }
+        }
+    });
     cbtimezone->setGeometry(175, 154, 146, 21);
 
-    Label4 = MakeLabel(this, "Label4", "maximale Abweichung in Sekunden:", 350, 157);
+    Label4 = MakeLabel(this, "Label4", "maximale &Abweichung in Sekunden:", 350, 157);
     edSec = new SpinEdit(this);
     edSec->setObjectName(QStringLiteral("edSec"));
+    Label4->setBuddy(edSec);
     edSec->setGeometry(542, 154, 75, 22);
 
     Label6 = MakeLabel(this, "Label6", "Status:", 98, 197);
@@ -270,9 +314,10 @@ void Tmain::BuildControls() {
     status->setObjectName(QStringLiteral("status"));
     status->setGeometry(175, 196, 442, 18);
 
-    Label7 = MakeLabel(this, "Label7", "Protokoll:", 98, 237);
+    Label7 = MakeLabel(this, "Label7", "&Protokoll:", 98, 237);
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
+    Label7->setBuddy(Memo1);
     Memo1->setGeometry(175, 234, 442, 79);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setTabChangesFocus(true);
@@ -293,10 +338,10 @@ void Tmain::BuildControls() {
 
     Button4 = MakeButton(this, "Button4", "&Maps", 175);
     Button1 = MakeButton(this, "Button1", "&Starten", 362);
-    ButtonStop = MakeButton(this, "ButtonStop", "&Abbrechen", 362);
+    ButtonStop = MakeButton(this, "ButtonStop", "Abb&rechen", 362);
     ButtonStop->hide();
     Button2 = MakeButton(this, "Button2", "&Leeren", 452);
-    Button3 = MakeButton(this, "Button3", "&Beenden", 542);
+    Button3 = MakeButton(this, "Button3", "B&eenden", 542);
 
     // Screen order: the title band left to right, then the rows top to bottom, each left to right.
     // "Abbrechen" takes the place of "Starten" during a run; a hidden control is passed over.
@@ -324,7 +369,18 @@ void Tmain::BuildControls() {
     connect(Image2, &ClickLabel::Clicked, this, &Tmain::Image2Click);
     connect(Label8, &ClickLabel::Clicked, this, &Tmain::Label8Click);
     connect(LabelOptions, &ClickLabel::Clicked, this, &Tmain::OptionsClick);
+    PressButtonsOnEnter(this);
+    OpenContextMenusByKey(this);
+    AcceptDroppedPaths();
     SetRunOptions(WindowRunOptions::Load());
+}
+
+void Tmain::AcceptDroppedPaths() {
+    // Whatever is dropped lands on the window: a field would take a dropped path as text to insert.
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->setAcceptDrops(false);
+    }
+    setAcceptDrops(true);
 }
 
 void Tmain::SetRunOptions(const WindowRunOptions& options) {
@@ -333,6 +389,98 @@ void Tmain::SetRunOptions(const WindowRunOptions& options) {
     LabelOptions->setText(options.AnyOn() ? QStringLiteral("Optionen (aktiv)") : QStringLiteral("Optionen"));
     LabelOptions->adjustSize();
     LabelOptions->move(Label8->x() - 12 - LabelOptions->width(), Label8->y());
+    ShowZoneOverride(options.OverridesZoneList());
+}
+
+bool Tmain::ZoneOverridden() const { return cbtimezone->count() > kZoneCount; }
+
+void Tmain::ShowZoneOverride(bool overridden) {
+    if (overridden && !ZoneOverridden()) {
+        cbtimezone->addItem(QStringLiteral("(Optionen)"));
+        cbtimezone->setCurrentIndex(kZoneCount);
+        cbtimezone->setToolTip(QStringLiteral("Die Zeitzone ist in den Optionen festgelegt"));
+    } else if (!overridden && ZoneOverridden()) {
+        const int own = ownZone_;
+        cbtimezone->removeItem(kZoneCount);
+        cbtimezone->setCurrentIndex(own);
+        cbtimezone->setToolTip(QString());
+    }
+    cbtimezone->setEnabled(!overridden && !RunInProgress());
+}
+
+void Tmain::SelectZone(int index) {
+    ownZone_ = index;
+    if (!ZoneOverridden()) {
+        cbtimezone->setCurrentIndex(index);
+    }
+}
+
+int Tmain::ZoneListIndex() const { return ZoneOverridden() ? ownZone_ : cbtimezone->currentIndex(); }
+
+void Tmain::RestoreInputs() {
+    if (!runOptions_.rememberInputs) {
+        return;
+    }
+    if (const auto kept = RememberedInputs::Load(kZoneCount, edSec->maximum())) {
+        edGpx->SetText(kept->gpxPath);
+        edPictures->SetText(kept->photoFolder);
+        SelectZone(kept->zoneIndex);
+        edSec->setValue(kept->toleranceSeconds);
+    }
+}
+
+void Tmain::KeepInputs() const {
+    if (runOptions_.rememberInputs) {
+        RememberedInputs{edGpx->Text(), edPictures->Text(), ZoneListIndex(), edSec->value()}.Save();
+    }
+}
+
+std::optional<DroppedInputs> Tmain::DropOf(const QMimeData* dropped) const {
+    if (RunInProgress() || dropped == nullptr || !dropped->hasUrls()) {
+        return std::nullopt;
+    }
+    std::vector<std::string> paths;
+    for (const QUrl& url : dropped->urls()) {
+        if (!url.isLocalFile()) {
+            return std::nullopt;
+        }
+        paths.push_back(url.toLocalFile().toStdString());
+    }
+    return SortDroppedPaths(paths);
+}
+
+void Tmain::dragEnterEvent(QDragEnterEvent* event) {
+    // A refused drop leaves the event ignored: the pointer shows that nothing would be taken. The paths
+    // are looked at once here, not again at every move of the pointer.
+    dragTaken_ = DropOf(event->mimeData()).has_value();
+    if (dragTaken_) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void Tmain::dragMoveEvent(QDragMoveEvent* event) {
+    if (dragTaken_ && !RunInProgress()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void Tmain::dropEvent(QDropEvent* event) {
+    const std::optional<DroppedInputs> dropped = DropOf(event->mimeData());
+    if (!dropped) {
+        event->ignore();
+        return;
+    }
+    if (!dropped->trackFile.empty()) {
+        edGpx->SetText(QString::fromStdString(dropped->trackFile));
+    }
+    if (!dropped->photoFolder.empty()) {
+        edPictures->SetText(QString::fromStdString(dropped->photoFolder));
+    }
+    event->acceptProposedAction();
 }
 
 void Tmain::OptionsClick() {
@@ -344,6 +492,9 @@ void Tmain::OptionsClick() {
     if (dialog.exec() == QDialog::Accepted) {
         const WindowRunOptions chosen = dialog.Options();
         chosen.Save();
+        if (!chosen.rememberInputs) {
+            RememberedInputs::Forget();
+        }
         SetRunOptions(chosen);
     }
 }
@@ -361,8 +512,8 @@ bool Tmain::SaveLogTo(const QString& path) const {
 }
 
 void Tmain::SaveLogAs() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Protokoll speichern"), QString(),
-                                                      QStringLiteral("Textdateien (*.txt)"));
+    const QString path = ChooseSaveFile(this, QStringLiteral("Protokoll speichern"),
+                                        QStringLiteral("Textdateien (*.txt)"), QStringLiteral("txt"));
     if (path.isEmpty()) {
         return;
     }
@@ -386,7 +537,8 @@ void Tmain::FormCreate() {
     }
     session_ = std::make_unique<TaggingSession>(dataFolder);
     firstrun_ = true;
-    cbtimezone->setCurrentIndex(DefaultZoneIndex(options_.now()));
+    SelectZone(DefaultZoneIndex(options_.now()));
+    RestoreInputs();
 }
 
 bool Tmain::event(QEvent* event) {
@@ -454,21 +606,6 @@ void Tmain::FrameFocus(QWidget* focused) {
     focusFrame_->show();
 }
 
-void Tmain::keyPressEvent(QKeyEvent* event) {
-    // The fields pass Enter on; a button or the log keeps its own meaning of it.
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    const QWidget* focused = QApplication::focusWidget();
-    const bool inField =
-        focused != nullptr && (focused == edGpx->Edit() || focused == edPictures->Edit() ||
-                               focused == cbtimezone || focused == edSec || focused->parentWidget() == edSec);
-    if (enter && inField && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        event->accept();
-        Button1Click();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
-
 void Tmain::closeEvent(QCloseEvent* event) {
     if (RunInProgress()) {
         // The photo in hand is finished first; the window closes when the run has ended.
@@ -481,7 +618,10 @@ void Tmain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void Tmain::FormClose() { session_->Disconnect(); }
+void Tmain::FormClose() {
+    KeepInputs();
+    session_->Disconnect();
+}
 
 void Tmain::SetRunCommandsEnabled(bool enabled) {
     Button1->setEnabled(enabled);
@@ -493,7 +633,7 @@ void Tmain::SetRunCommandsEnabled(bool enabled) {
     // A change here would be ignored until the next run, so it is not offered during one.
     edGpx->setEnabled(enabled);
     edPictures->setEnabled(enabled);
-    cbtimezone->setEnabled(enabled);
+    cbtimezone->setEnabled(enabled && !ZoneOverridden());
     edSec->setEnabled(enabled);
     LabelOptions->setEnabled(enabled);
 }
@@ -511,19 +651,42 @@ void Tmain::Button1Click() {
                          : QStringLiteral("Der Bildordner '%1' existiert nicht.").arg(folder));
         return;
     }
+    // Empty inputs are the run's own to report first; it imports nothing then.
+    if (!edGpx->Text().isEmpty() && !folder.isEmpty() && !ConnectForRun()) {
+        return;
+    }
     RunInputs inputs;
     inputs.gpxPath = edGpx->Text().toStdString();
     inputs.folder = edPictures->Text().toStdString();
-    inputs.zoneIndex = cbtimezone->currentIndex();
+    inputs.zoneIndex = ZoneListIndex();
     inputs.toleranceSeconds = edSec->value();
     inputs.modes = runOptions_.Modes();
     inputs.jobs = runOptions_.jobs;
     // The dialog accepts only texts a run can read; the defaults are the run without options.
     const RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
+    KeepInputs();
 
     StartWorker([inputs, settings](TaggingSession& session, WindowObserver& observer) {
         session.Run(inputs, observer, settings);
     });
+}
+
+bool Tmain::ConnectForRun() {
+    // Without a data folder the start-up box has said so, and the run goes as it always has.
+    if (session_->Connected() || session_->DataFolder().empty()) {
+        return true;
+    }
+    // The folder may have been held by another process at activation (a zeloro-cli run) and be free now.
+    // While it is not, the run would find no track table and log only that its import failed, without a
+    // reason; the reason is told instead, and nothing is started.
+    try {
+        session_->Connect();
+        firstrun_ = false;
+        return true;
+    } catch (const std::exception& error) {
+        ReportError(QString::fromStdString(error.what()));
+        return false;
+    }
 }
 
 void Tmain::UndoClick() {
@@ -669,6 +832,7 @@ void Tmain::Button3Click() {
         return;
     }
     Guarded([this] {
+        KeepInputs();
         (void)session_->clearDatabase();
         options_.endApplication();
     });

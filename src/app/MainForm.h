@@ -11,12 +11,16 @@
 
 #include "app/OptionsDialog.h"
 #include "common/DateTime.h"
+#include "tagging/InputPaths.h"
 
 class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
 class QLabel;
-class QKeyEvent;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
 class QThread;
 
 namespace zeloro {
@@ -94,13 +98,18 @@ signals:
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate();
     void BuildControls();
     void SetRunCommandsEnabled(bool enabled);
+    // Connects a session the activations have not connected; false, after the report of the reason, when
+    // that fails.
+    bool ConnectForRun();
     // Runs work on the worker thread with the window's observer, as "Starten" does.
     void StartWorker(std::function<void(TaggingSession&, WindowObserver&)> work);
     void OnRunFinished();
@@ -114,6 +123,23 @@ private:
     // Frames the control that holds the keyboard focus, so it can be seen on the flat window.
     void FrameFocus(QWidget* focused);
     QMetaObject::Connection focusWatch_;
+
+    // While the options set the zone (a zone of their own, or the track's), the zone list shows
+    // "(Optionen)" and is disabled; its own choice comes back when they no longer do.
+    void ShowZoneOverride(bool overridden);
+    [[nodiscard]] bool ZoneOverridden() const;
+    void SelectZone(int index);
+    // The list's own choice, overridden or not: what a run and the remembered inputs take.
+    [[nodiscard]] int ZoneListIndex() const;
+    int ownZone_ = 0;
+    // "Letzte Eingaben merken": the inputs of the last session at start-up, kept when a run starts and
+    // when the window closes.
+    void RestoreInputs();
+    void KeepInputs() const;
+    // A folder dropped onto the window fills the photo folder, a track file the GPX path.
+    void AcceptDroppedPaths();
+    [[nodiscard]] std::optional<DroppedInputs> DropOf(const QMimeData* dropped) const;
+    bool dragTaken_ = false;  // what the drag in progress would give, as its entry found
 
     MainOptions options_;
     std::unique_ptr<TaggingSession> session_;

@@ -62,6 +62,11 @@ std::optional<RunSettings> WindowRunOptions::Settings(QString* problem) const {
     return settings;
 }
 
+bool WindowRunOptions::AnyOn() const {
+    const std::optional<RunSettings> settings = Settings();
+    return !settings || settings->InForce() || Modes().AnyOn();
+}
+
 RunModes WindowRunOptions::Modes() const {
     RunModes modes;
     modes.skipTagged = skipTagged;
@@ -94,6 +99,7 @@ WindowRunOptions WindowRunOptions::Load() {
                     : SidecarNaming::extension;
     o.rawInFile = store.value(QStringLiteral("rawInFile"), o.rawInFile).toBool();
     o.keepGoing = store.value(QStringLiteral("keepGoing"), o.keepGoing).toBool();
+    o.rememberInputs = store.value(QStringLiteral("rememberInputs"), o.rememberInputs).toBool();
     // A hand-edited store with a text no run can read must not keep every run from starting.
     if (!o.Settings()) {
         o.offsetText.clear();
@@ -123,6 +129,7 @@ void WindowRunOptions::Save() const {
                    sidecar == SidecarNaming::base ? QStringLiteral("base") : QStringLiteral("ext"));
     store.setValue(QStringLiteral("rawInFile"), rawInFile);
     store.setValue(QStringLiteral("keepGoing"), keepGoing);
+    store.setValue(QStringLiteral("rememberInputs"), rememberInputs);
     store.endGroup();
     store.sync();
 }
@@ -147,26 +154,26 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
     edOffset_ = new QLineEdit(options.offsetText, this);
     edOffset_->setObjectName(QStringLiteral("edOffset"));
     edOffset_->setPlaceholderText(QStringLiteral("z. B. 90 oder -01:00:00"));
-    form->addRow(QStringLiteral("Uhrkorrektur der Kamera:"), edOffset_);
+    form->addRow(QStringLiteral("&Uhrkorrektur der Kamera:"), edOffset_);
 
     edZone_ = new QLineEdit(options.zoneText, this);
     edZone_->setObjectName(QStringLiteral("edZone"));
     edZone_->setPlaceholderText(
         QStringLiteral("leer: Zeitzone des Fensters; z. B. +05:30 oder Europe/Berlin"));
-    form->addRow(QStringLiteral("Zeitzone (frei):"), edZone_);
+    form->addRow(QStringLiteral("&Zeitzone (frei):"), edZone_);
 
     cbZoneFromTrack_ =
-        MakeCheck(this, "cbZoneFromTrack", QStringLiteral("Zeitzone aus dem Track"), options.zoneFromTrack);
+        MakeCheck(this, "cbZoneFromTrack", QStringLiteral("Zeitzone aus dem &Track"), options.zoneFromTrack);
     cbZoneFromTrack_->setToolTip(
         QStringLiteral("Jedes Foto in der Zeitzone des Ortes, an dem der Track zur Aufnahmezeit war "
                        "(mit Sommerzeit); die Zeitzone des Fensters gilt dann nicht"));
     form->addRow(QString(), cbZoneFromTrack_);
 
-    cbPhotoZone_ = MakeCheck(this, "cbPhotoZone", QStringLiteral("Zeitversatz aus dem Foto verwenden"),
+    cbPhotoZone_ = MakeCheck(this, "cbPhotoZone", QStringLiteral("Zeitversatz aus dem &Foto verwenden"),
                              options.photoZone);
     form->addRow(QString(), cbPhotoZone_);
 
-    cbInterpolate_ = MakeCheck(this, "cbInterpolate", QStringLiteral("Position interpolieren, Lücke bis"),
+    cbInterpolate_ = MakeCheck(this, "cbInterpolate", QStringLiteral("Position &interpolieren, Lücke bis"),
                                options.interpolate);
     edGap_ = new QSpinBox(this);
     edGap_->setObjectName(QStringLiteral("edGap"));
@@ -177,31 +184,31 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
     connect(cbInterpolate_, &QCheckBox::toggled, edGap_, &QWidget::setEnabled);
     form->addRow(cbInterpolate_, edGap_);
 
-    cbAltitude_ = MakeCheck(this, "cbAltitude", QStringLiteral("Höhe schreiben"), options.altitude);
+    cbAltitude_ = MakeCheck(this, "cbAltitude", QStringLiteral("&Höhe schreiben"), options.altitude);
     form->addRow(QString(), cbAltitude_);
-    cbSkipTagged_ = MakeCheck(this, "cbSkipTagged", QStringLiteral("Fotos mit GPS-Position überspringen"),
+    cbSkipTagged_ = MakeCheck(this, "cbSkipTagged", QStringLiteral("Fotos mit &GPS-Position überspringen"),
                               options.skipTagged);
     form->addRow(QString(), cbSkipTagged_);
-    cbKeepMtime_ = MakeCheck(this, "cbKeepMtime", QStringLiteral("Änderungszeit der Fotos beibehalten"),
+    cbKeepMtime_ = MakeCheck(this, "cbKeepMtime", QStringLiteral("Änd&erungszeit der Fotos beibehalten"),
                              options.keepMtime);
     form->addRow(QString(), cbKeepMtime_);
-    cbExplain_ = MakeCheck(this, "cbExplain", QStringLiteral("Details im Protokoll"), options.explain);
+    cbExplain_ = MakeCheck(this, "cbExplain", QStringLiteral("&Details im Protokoll"), options.explain);
     cbExplain_->setToolTip(
         QStringLiteral("Zu jedem Foto ohne Koordinaten der Grund; Fotos in Unterordnern "
                        "mit ihrem Pfad unter dem Bildordner"));
     form->addRow(QString(), cbExplain_);
-    cbPlaces_ = MakeCheck(this, "cbPlaces", QStringLiteral("Ortsnamen eintragen"), options.places);
+    cbPlaces_ = MakeCheck(this, "cbPlaces", QStringLiteral("Orts&namen eintragen"), options.places);
     cbPlaces_->setToolTip(
         QStringLiteral("Ort, Bundesland/Region, Land und Ländercode der Position in die XMP-Daten "
                        "(Ortsdaten: GeoNames, CC BY 4.0)"));
     form->addRow(QString(), cbPlaces_);
-    cbPlacesReplace_ = MakeCheck(this, "cbPlacesReplace", QStringLiteral("vorhandene Ortsnamen ersetzen"),
+    cbPlacesReplace_ = MakeCheck(this, "cbPlacesReplace", QStringLiteral("vorhandene Ortsnamen e&rsetzen"),
                                  options.placesReplace);
     cbPlacesReplace_->setEnabled(options.places);
     connect(cbPlaces_, &QCheckBox::toggled, cbPlacesReplace_, &QWidget::setEnabled);
     form->addRow(QString(), cbPlacesReplace_);
 
-    cbAllPhotos_ = MakeCheck(this, "cbAllPhotos", QStringLiteral("Alle Fotoformate"), options.allPhotos);
+    cbAllPhotos_ = MakeCheck(this, "cbAllPhotos", QStringLiteral("A&lle Fotoformate"), options.allPhotos);
     cbAllPhotos_->setToolTip(
         QStringLiteral("Außer *.jpg auch RAW, TIFF, HEIC/AVIF und Videos; diese erhalten die Position "
                        "in einer XMP-Begleitdatei"));
@@ -211,8 +218,8 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
     cbSidecar_->addItem(QStringLiteral("NAME.EXT.xmp"));
     cbSidecar_->addItem(QStringLiteral("NAME.xmp"));
     cbSidecar_->setCurrentIndex(options.sidecar == SidecarNaming::base ? 1 : 0);
-    form->addRow(QStringLiteral("Begleitdatei:"), cbSidecar_);
-    cbRawInFile_ = MakeCheck(this, "cbRawInFile", QStringLiteral("Position in RAW-Dateien selbst schreiben"),
+    form->addRow(QStringLiteral("&Begleitdatei:"), cbSidecar_);
+    cbRawInFile_ = MakeCheck(this, "cbRawInFile", QStringLiteral("&Position in RAW-Dateien selbst schreiben"),
                              options.rawInFile);
     form->addRow(QString(), cbRawInFile_);
     const auto kindsChosen = [this](bool on) {
@@ -222,7 +229,7 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
     kindsChosen(options.allPhotos);
     connect(cbAllPhotos_, &QCheckBox::toggled, this, kindsChosen);
     cbKeepGoing_ =
-        MakeCheck(this, "cbKeepGoing", QStringLiteral("Bei Fehlern weitermachen"), options.keepGoing);
+        MakeCheck(this, "cbKeepGoing", QStringLiteral("Bei Fehlern &weitermachen"), options.keepGoing);
     form->addRow(QString(), cbKeepGoing_);
 
     edJobs_ = new QSpinBox(this);
@@ -231,12 +238,20 @@ OptionsDialog::OptionsDialog(const WindowRunOptions& options, std::function<void
     edJobs_->setSpecialValueText(
         QStringLiteral("eins je Prozessorkern (%1)").arg(std::max(1U, std::thread::hardware_concurrency())));
     edJobs_->setValue(options.jobs);
-    form->addRow(QStringLiteral("Fotos zugleich:"), edJobs_);
+    form->addRow(QStringLiteral("Fotos zuglei&ch:"), edJobs_);
+
+    cbRememberInputs_ = MakeCheck(this, "cbRememberInputs", QStringLiteral("Letzte Eingaben &merken"),
+                                  options.rememberInputs);
+    cbRememberInputs_->setToolTip(
+        QStringLiteral("GPX-Datei, Bildordner, Zeitzone und Abweichung beim nächsten Start wieder "
+                       "eintragen"));
+    form->addRow(QString(), cbRememberInputs_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("&Abbrechen"));
     QPushButton* saveButton =
-        buttons->addButton(QStringLiteral("Protokoll speichern…"), QDialogButtonBox::ActionRole);
+        buttons->addButton(QStringLiteral("Protokoll &speichern…"), QDialogButtonBox::ActionRole);
     saveButton->setObjectName(QStringLiteral("btSaveLog"));
     connect(saveButton, &QPushButton::clicked, this, [saveLog = std::move(saveLog)] {
         if (saveLog) {
@@ -270,6 +285,7 @@ WindowRunOptions OptionsDialog::Options() const {
     o.sidecar = cbSidecar_->currentIndex() == 1 ? SidecarNaming::base : SidecarNaming::extension;
     o.rawInFile = cbRawInFile_->isChecked();
     o.keepGoing = cbKeepGoing_->isChecked();
+    o.rememberInputs = cbRememberInputs_->isChecked();
     return o;
 }
 

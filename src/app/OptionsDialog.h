@@ -36,13 +36,19 @@ struct WindowRunOptions {
     SidecarNaming sidecar = SidecarNaming::extension;
     bool rawInFile = false;  // only with allPhotos
     bool keepGoing = false;  // "Bei Fehlern weitermachen"
+    // "Letzte Eingaben merken": the window's four inputs come back at the next start. It changes what the
+    // window shows at start-up, never a run, so it is no option in force either.
+    bool rememberInputs = false;
     friend bool operator==(const WindowRunOptions&, const WindowRunOptions&) = default;
 
-    [[nodiscard]] bool AnyOn() const {
-        WindowRunOptions options = *this;
-        options.jobs = 0;
-        return options != WindowRunOptions{};
-    }
+    // True when a run differs from the run without options. What takes no effect counts for nothing: the
+    // gap without interpolation, the sidecar and RAW choices without every photo kind, replacing place
+    // names without places, an offset of 0 s. Texts no run can read count as on: the title band must not
+    // hide them.
+    [[nodiscard]] bool AnyOn() const;
+    // True when the zone list of the window is not what a run takes: a zone typed here or each track
+    // point's own zone.
+    [[nodiscard]] bool OverridesZoneList() const { return !zoneText.trimmed().isEmpty() || zoneFromTrack; }
     // The settings and modes of a run; nullopt when the offset or the zone text cannot be read, with
     // the reason in *problem.
     [[nodiscard]] std::optional<RunSettings> Settings(QString* problem = nullptr) const;
@@ -81,6 +87,7 @@ private:
     QComboBox* cbSidecar_;
     QCheckBox* cbRawInFile_;
     QCheckBox* cbKeepGoing_;
+    QCheckBox* cbRememberInputs_;
 };
 
 }  // namespace zeloro

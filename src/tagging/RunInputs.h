@@ -2,6 +2,7 @@
 // opt-in modes and the opt-in settings. With every member at its default a run writes, logs and reports
 // exactly what it always did.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -97,6 +98,15 @@ struct RunSettings {
     // True when a shot time reaches UTC otherwise than by the list zone alone.
     [[nodiscard]] bool ShiftsTime() const noexcept {
         return clockOffsetSeconds != 0 || zone || photoZone || zoneFromTrack;
+    }
+    // True when a run with these settings can differ in any way from the run without them. A member
+    // that takes no effect on its own (the sidecar naming or RAW files without every photo kind, the
+    // place file without places or the track's zone) does not count; the caller normalises the rest.
+    [[nodiscard]] bool InForce() const noexcept {
+        return ShiftsTime() || interpolateMaxGap || altitude || !moreGpxPaths.empty() ||
+               std::any_of(gpsbabelFormats.begin(), gpsbabelFormats.end(),
+                           [](const std::string& format) { return !format.empty(); }) ||
+               explain || places != PlacesMode::off || allPhotos || keepGoing;
     }
     // True when the run reads the place file.
     [[nodiscard]] bool NeedsPlaces() const noexcept { return places != PlacesMode::off || zoneFromTrack; }

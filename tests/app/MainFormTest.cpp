@@ -43,6 +43,7 @@
 #include "tagging/TaggingSession.h"
 #include "time/TimeRules.h"
 #include "trackstore/Database.h"
+#include "trackstore/TrackStore.h"
 
 namespace zeloro::test {
 namespace {
@@ -223,23 +224,23 @@ TEST_F(MainWindow, ControlsSitAtTheirPlacesWithTheirTexts) {
         {"Label5", QRect(98, 20, 0, 0), "Zeloro geotagging"},
         {"Label8", QRect(570, 12, 0, 0), "Hilfe"},
         {"Image2", QRect(606, 0, 34, 34), nullptr},
-        {"Label1", QRect(98, 77, 0, 0), "GPX-Datei:"},
+        {"Label1", QRect(98, 77, 0, 0), "&GPX-Datei:"},
         {"edGpx", QRect(175, 74, 442, 21), nullptr},
-        {"Label2", QRect(98, 117, 0, 0), "Bildordner:"},
+        {"Label2", QRect(98, 117, 0, 0), "&Bildordner:"},
         {"edPictures", QRect(175, 114, 442, 21), nullptr},
-        {"Label3", QRect(98, 157, 0, 0), "Zeitzone:"},
+        {"Label3", QRect(98, 157, 0, 0), "&Zeitzone:"},
         {"cbtimezone", QRect(175, 154, 146, 21), nullptr},
-        {"Label4", QRect(350, 157, 0, 0), "maximale Abweichung in Sekunden:"},
+        {"Label4", QRect(350, 157, 0, 0), "maximale &Abweichung in Sekunden:"},
         {"edSec", QRect(542, 154, 75, 22), nullptr},
         {"Label6", QRect(98, 197, 0, 0), "Status:"},
         {"status", QRect(175, 196, 442, 18), nullptr},
-        {"Label7", QRect(98, 237, 0, 0), "Protokoll:"},
+        {"Label7", QRect(98, 237, 0, 0), "&Protokoll:"},
         {"Memo1", QRect(175, 234, 442, 79), nullptr},
         {"Button4", QRect(175, 336, 75, 25), "&Maps"},
         {"Button1", QRect(362, 336, 75, 25), "&Starten"},
-        {"ButtonStop", QRect(362, 336, 75, 25), "&Abbrechen"},
+        {"ButtonStop", QRect(362, 336, 75, 25), "Abb&rechen"},
         {"Button2", QRect(452, 336, 75, 25), "&Leeren"},
-        {"Button3", QRect(542, 336, 75, 25), "&Beenden"},
+        {"Button3", QRect(542, 336, 75, 25), "B&eenden"},
     };
     for (const Place& place : places) {
         QWidget* control = Child<QWidget>(*window, place.name);
@@ -324,8 +325,8 @@ TEST_F(MainWindow, TabWalksTheControlsInScreenOrderWithAVisibleFrame) {
     EXPECT_EQ(FocusedControl(), "Image2");
 }
 
-// F1 opens Hilfe; Space on a focused link or picture clicks it; Alt+letter presses a button; Enter in a
-// field starts the run, Enter on a button does not.
+// F1 opens Hilfe; Space on a focused link or picture clicks it; Alt+letter presses a button; Enter on a
+// button presses it, Enter in a field starts no run.
 TEST_F(MainWindow, KeysReachEveryCommand) {
     MessageRecorder boxes;
     auto window = MakeWindow();
@@ -349,25 +350,29 @@ TEST_F(MainWindow, KeysReachEveryCommand) {
     Child<DirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
     Child<QComboBox>(*window, "cbtimezone")->setCurrentIndex(kZoneIndexUtc);
     QSignalSpy finished(window.get(), &Tmain::RunFinished);
-    Child<QPushButton>(*window, "Button4")->setFocus();
-    QTest::keyClick(Child<QPushButton>(*window, "Button4"), Qt::Key_Return);
-    EXPECT_FALSE(window->RunInProgress());
+    auto* start = Child<QPushButton>(*window, "Button1");
+    start->setFocus();
+    QTest::keyClick(start, Qt::Key_Return);
+    ASSERT_TRUE(window->RunInProgress());
+    // The focus waits on "Abbrechen" in the place of "Starten"; it comes back when the run is over.
+    EXPECT_EQ(FocusedControl(), "ButtonStop");
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_EQ(FocusedControl(), "Button1");
     const std::pair<QWidget*, std::string> fields[] = {
         {Child<FilenameEdit>(*window, "edGpx")->Edit(), "edGpx"},
         {Child<DirectoryEdit>(*window, "edPictures")->Edit(), "edPictures"},
         {Child<QComboBox>(*window, "cbtimezone"), "cbtimezone"},
         {Child<SpinEdit>(*window, "edSec"), "edSec"}};
+    int runs = 1;
     for (const auto& [field, name] : fields) {
         field->setFocus();
         QTest::keyClick(field, Qt::Key_Return);
-        ASSERT_TRUE(window->RunInProgress()) << name;
-        // The focus waits on "Abbrechen" in the place of "Starten"; it comes back when the run is over.
-        EXPECT_EQ(FocusedControl(), "ButtonStop");
-        ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+        EXPECT_FALSE(window->RunInProgress()) << name;
+        QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
+        ++runs;
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), runs, kRunTimeoutMs);
         EXPECT_EQ(FocusedControl(), name);
     }
-    QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 5, kRunTimeoutMs);
     EXPECT_EQ(boxes.boxes.size(), 1U);
 
     Child<ClickLabel>(*window, "Image2")->setFocus();
@@ -461,6 +466,51 @@ TEST_F(MainWindow, FailedConnectIsReportedOnceAndRetriedWhenTheUserComesBack) {
     Deactivate(*window);
     Activate(*window);  // connected once: later activations leave it alone
     EXPECT_EQ(boxes.boxes.size(), 2U);
+}
+
+// Another process (a zeloro-cli run) holds the data folder: the window says so, at activation and at
+// "Starten", and starts no run until the folder is free; then "Starten" connects and runs.
+TEST_F(MainWindow, BusyDataFolderIsNamedAndStartsNoRunUntilFree) {
+    MessageRecorder boxes;
+    auto otherProcess = std::make_unique<DataFolderLock>(dataFolder_);
+    const std::string busy = std::string(kDataFolderBusyPrefix) + dataFolder_ + kDataFolderBusySuffix;
+    auto window = MakeWindow();
+    Activate(*window);
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), busy);
+    EXPECT_FALSE(window->Session().Connected());
+
+    QSignalSpy finished(window.get(), &Tmain::RunFinished);
+    auto* memo = Child<QPlainTextEdit>(*window, "Memo1");
+    // Empty inputs are still the run's to report, before the folder.
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    ASSERT_EQ(boxes.boxes.size(), 2U);
+    EXPECT_EQ(boxes.boxes[1].text.toStdString(), "Bitte geben Sie eine gpx-Datei an!");
+    EXPECT_EQ(boxes.boxes[1].caption.toStdString(), "Fehler");
+    boxes.boxes.pop_back();
+
+    Child<FilenameEdit>(*window, "edGpx")->SetText(QString::fromStdString((photos_ / "track.gpx").string()));
+    Child<DirectoryEdit>(*window, "edPictures")->SetText(QString::fromStdString(photos_.path().string()));
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    ASSERT_EQ(boxes.boxes.size(), 2U);
+    EXPECT_EQ(boxes.boxes[1].text.toStdString(), busy);
+    EXPECT_EQ(boxes.boxes[1].icon, QMessageBox::Critical);
+    EXPECT_FALSE(window->RunInProgress());
+    EXPECT_TRUE(memo->toPlainText().isEmpty()) << memo->toPlainText().toStdString();
+    EXPECT_EQ(finished.count(), 1);
+
+    otherProcess.reset();
+    QTest::mouseClick(Child<QPushButton>(*window, "Button1"), Qt::LeftButton);
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_EQ(finished.count(), 2);
+    EXPECT_EQ(boxes.boxes.size(), 2U);
+    EXPECT_TRUE(window->Session().Connected());
+    EXPECT_FALSE(window->FirstRun());
+    const std::vector<std::string> lines = LogLines(*memo);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), " - Import fehlerhaft abgebrochen"), 0);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), " - 2 Datensätze gelesen und importiert"), lines.end())
+        << memo->toPlainText().toStdString();
 }
 
 TEST_F(MainWindow, StartenRunsOnAWorkerAndReportsLinesAndProgress) {
@@ -795,8 +845,8 @@ TEST_F(MainWindow, OptionsForEveryPhotoKindPersistAndKeepGoingReachesTheRun) {
         auto* raw = dialog.findChild<QCheckBox*>(QStringLiteral("cbRawInFile"));
         auto* going = dialog.findChild<QCheckBox*>(QStringLiteral("cbKeepGoing"));
         ASSERT_TRUE(all != nullptr && sidecar != nullptr && raw != nullptr && going != nullptr);
-        EXPECT_EQ(all->text(), QStringLiteral("Alle Fotoformate"));
-        EXPECT_EQ(going->text(), QStringLiteral("Bei Fehlern weitermachen"));
+        EXPECT_EQ(all->text().remove(QLatin1Char('&')), QStringLiteral("Alle Fotoformate"));
+        EXPECT_EQ(going->text().remove(QLatin1Char('&')), QStringLiteral("Bei Fehlern weitermachen"));
         EXPECT_FALSE(sidecar->isEnabled());
         EXPECT_FALSE(raw->isEnabled());
         all->setChecked(true);
@@ -1185,7 +1235,7 @@ TEST_F(MainWindow, DetailsOptionExplainsMissesInTheLog) {
     WithOptionsDialog(*window, [](OptionsDialog& dialog) {
         auto* details = dialog.findChild<QCheckBox*>(QStringLiteral("cbExplain"));
         ASSERT_NE(details, nullptr);
-        EXPECT_EQ(details->text(), QStringLiteral("Details im Protokoll"));
+        EXPECT_EQ(details->text().remove(QLatin1Char('&')), QStringLiteral("Details im Protokoll"));
         details->setChecked(true);
         dialog.accept();
     });
@@ -1227,8 +1277,8 @@ TEST_F(MainWindow, PlaceOptionsNameZoneAndPlace) {
         ASSERT_NE(zone, nullptr);
         ASSERT_NE(places, nullptr);
         ASSERT_NE(replace, nullptr);
-        EXPECT_EQ(zone->text(), QStringLiteral("Zeitzone aus dem Track"));
-        EXPECT_EQ(places->text(), QStringLiteral("Ortsnamen eintragen"));
+        EXPECT_EQ(zone->text().remove(QLatin1Char('&')), QStringLiteral("Zeitzone aus dem Track"));
+        EXPECT_EQ(places->text().remove(QLatin1Char('&')), QStringLiteral("Ortsnamen eintragen"));
         EXPECT_FALSE(replace->isEnabled());
         zone->setChecked(true);
         places->setChecked(true);

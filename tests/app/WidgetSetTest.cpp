@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionSpinBox>
@@ -20,13 +21,21 @@
 #include "app/ColorProgressBar.h"
 #include "app/MessageBoxes.h"
 #include "app/SpinEdit.h"
+#include "support/TestSupport.h"
 
 namespace zeloro::test {
 namespace {
 
 class WidgetSet : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { (void)TestApplication(); }
+    static void SetUpTestSuite() {
+        (void)TestApplication();
+        // The browse edits keep the folder they chose in; never in the user's own store.
+        static TempDir settingsFolder;
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QString::fromStdString(settingsFolder.path().string()));
+    }
 };
 
 struct FilterCase {
