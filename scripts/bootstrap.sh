@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
-    libjs-leaflet chromium
+    libjs-leaflet libjs-leaflet.markercluster chromium
     libimage-exiftool-perl libxml2-utils sqlite3
     clang libclang-rt-14-dev clang-format clang-tidy
     locales

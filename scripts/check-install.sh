@@ -37,7 +37,7 @@ prefix="$tmp/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 template="$prefix/share/zeloro"
 for needed in bin/zeloro-cli share/zeloro/zeloro.sqlite share/zeloro/maps/marker.png share/zeloro/maps/leaflet.js \
-    share/zeloro/zeloro-places.bin \
+    share/zeloro/maps/leaflet.markercluster.js share/zeloro/zeloro-places.bin \
     share/man/man1/zeloro-cli.1.gz share/man/de/man1/zeloro-cli.1.gz share/bash-completion/completions/zeloro-cli; do
     [ -e "$prefix/$needed" ] || fail "$needed is not installed"
 done

@@ -2,6 +2,8 @@
 # Builds the Debian package zeloro_<version>_<arch>.deb with the release preset (programs only, no
 # tests or benchmarks) into build-package/, and checks it: its control data (dpkg-deb --info) and
 # lintian, which must report no error. Prints the package's path last.
+# Building it needs the packages of scripts/bootstrap.sh; Leaflet (libjs-leaflet) and its marker clusters
+# (libjs-leaflet.markercluster) are copied into the package at build time, so they are no run-time Depends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build-package

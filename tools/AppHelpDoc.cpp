@@ -201,11 +201,32 @@ schreiben dürfen) wird nicht verändert: der Durchlauf endet dort mit einer Mel
 auf.</p>
 
 <h2>Die Karte</h2>
-<p>„Maps“ erzeugt eine HTML-Seite, die alle im letzten Durchlauf getaggten Fotos als Markierungen auf
-einer Karte zeigt, und öffnet sie im Standardbrowser. Die Karte wird von Google Maps geladen; dafür ist
-eine Internetverbindung nötig. Wurde noch kein Foto getaggt, meldet das Programm „Keine aktuellen
-Geodaten vorhanden!“. Der Pfad der Seite steht danach im Protokoll. Findet sich kein Programm, das die
-Seite oder diese Hilfe öffnet, nennt eine Meldung die Datei, damit Sie sie selbst öffnen können.</p>
+<p>„Maps“ erzeugt die Seite maps/index.html im Datenordner, die alle im letzten Durchlauf getaggten Fotos
+auf einer Karte zeigt, und öffnet sie im Standardbrowser. Wurde noch kein Foto getaggt, meldet das
+Programm „Keine aktuellen Geodaten vorhanden!“. Der Pfad der Seite steht danach im Protokoll. Findet
+sich kein Programm, das die Seite oder diese Hilfe öffnet, nennt eine Meldung die Datei, damit Sie sie
+selbst öffnen können.</p>
+<p>Die Seite zeichnet die Karte mit der Bibliothek Leaflet, die mit dem Programm im Ordner maps liegt, auf
+Kartenkacheln von OpenStreetMap. Nur diese Kacheln kommen aus dem Internet: ohne Verbindung bleibt der
+Hintergrund leer, Markierungen, Spur und Fotoangaben erscheinen trotzdem.</p>
+<ul>
+<li><b>Markierungen und Gruppen:</b> Jedes Foto ist eine Markierung. Liegen viele Fotos dicht beieinander,
+fasst die Karte sie zu einem Kreis mit ihrer Anzahl zusammen; ein Klick darauf oder Heranzoomen zeigt die
+einzelnen Fotos, Fotos an genau derselben Stelle werden dabei aufgefächert.</li>
+<li><b>Die Spur:</b> Die Spurpunkte der Datenbank erscheinen als blaue Linie; eine Pause von mehr als
+15 Minuten beginnt eine neue Linie.</li>
+<li><b>Der Ausschnitt</b> umfasst alle Fotos und die ganze Spur; ein einzelner Ort wird in Zoomstufe 15
+gezeigt. Eine Reise über die Datumsgrenze, etwa von Fidschi nach Samoa, wird am Stück gezeigt und nicht
+an beiden Enden der Weltkarte.</li>
+<li><b>Ein Klick auf ein Foto</b> öffnet ein Fenster mit dem Vorschaubild, das die Kamera in das Foto
+geschrieben hat (falls vorhanden), dem Dateinamen, der Aufnahmezeit in der Ortszeit der Kamera mit ihrer
+Zeitzone (etwa „15.06.2024 10:00:00 (UTC + 2:00)“ oder „(Europe/Berlin, UTC + 2:00)“), dem Ort, wenn die
+Ortsnamen eingeschaltet sind, und der Position. Die Vorschaubilder legt „Maps“ jedes Mal neu im Ordner
+maps/thumbs ab.</li>
+</ul>
+<p>Statt dieser Seite entsteht eine Seite auf Google Maps nur, wenn Sie einen eigenen Schlüssel für
+Google Maps eingerichtet haben (Umgebungsvariable ZELORO_GOOGLE_MAPS_KEY oder die Datei
+google-maps-key.txt im Datenordner).</p>
 
 <h2>Leeren und Beenden</h2>
 <p>Die eingelesenen Spurpunkte bleiben in der Datenbank, bis sie geleert wird, und werden bei weiteren

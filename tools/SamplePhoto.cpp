@@ -286,6 +286,20 @@ ByteVector BuildExifPayload(const PhotoSpec& spec) {
         throw std::logic_error("EXIF directory misplaced");
     }
     tiff.Write(out, exifIfd, exifAt);
+    if (spec.thumbnail) {
+        // IFD0's link to the next directory follows its entries.
+        const std::size_t link = tiffStart + 8 + 2 + 12 * ifd0.size();
+        const auto ifd1At = static_cast<std::uint32_t>(out.size() - tiffStart);
+        const ByteVector linkValue = tiff.LongValue(ifd1At);
+        std::copy(linkValue.begin(), linkValue.end(), out.begin() + static_cast<std::ptrdiff_t>(link));
+        std::vector<Entry> ifd1{
+            {0x0103, kShort, 1, tiff.ShortValue(6)},  // Compression: JPEG
+            {0x0201, kLong, 1, {}},
+            {0x0202, kLong, 1, tiff.LongValue(static_cast<std::uint32_t>(spec.thumbnail->size()))}};
+        ifd1[1].value = tiff.LongValue(ifd1At + TiffWriter::DirectorySize(ifd1));
+        tiff.Write(out, ifd1, ifd1At);
+        out.insert(out.end(), spec.thumbnail->begin(), spec.thumbnail->end());
+    }
     return out;
 }
 

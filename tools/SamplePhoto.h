@@ -26,6 +26,8 @@ struct PhotoSpec {
     std::size_t descriptionLength = 0;
     std::string make = "Zeloro";
     std::string model = "Sample Camera";
+    // The bytes of an IFD1 thumbnail (JPEGInterchangeFormat), as stored; no IFD1 when absent.
+    std::optional<ByteVector> thumbnail;
 };
 
 // A baseline JPEG without any APPn segment, encoded with libjpeg. Throws std::runtime_error with
@@ -33,7 +35,8 @@ struct PhotoSpec {
 [[nodiscard]] ByteVector EncodePicture(const PhotoSpec& spec);
 
 // The payload of an APP1 segment: "Exif\0\0", the TIFF header, IFD0 (Make, Model, the EXIF pointer) and
-// the EXIF IFD (ExifVersion and, when given, DateTimeOriginal), laid out byte by byte.
+// the EXIF IFD (ExifVersion and, when given, DateTimeOriginal), laid out byte by byte; with a thumbnail
+// then IFD1 (Compression 6, JPEGInterchangeFormat and its length) and the thumbnail's bytes.
 [[nodiscard]] ByteVector BuildExifPayload(const PhotoSpec& spec);
 
 // Puts an APP1 segment with the payload right after SOI. Throws std::invalid_argument when the

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "common/Error.h"
@@ -37,13 +39,23 @@ constexpr std::string_view kLeafletHead = R"(<!DOCTYPE html>
 <meta name="viewport" content="initial-scale=1.0, user-scalable=no">
 <title>Zeloro geotagging</title>
 <link rel="stylesheet" href="leaflet.css">
-<style>html, body, #map_canvas {height: 100%; margin: 0; padding: 0;}</style>
+<link rel="stylesheet" href="MarkerCluster.css">
+<link rel="stylesheet" href="MarkerCluster.Default.css">
+<style>html, body, #map_canvas {height: 100%; margin: 0; padding: 0;}
+.leaflet-popup-content img.thumb {display: block; max-width: 160px; max-height: 160px; margin-bottom: 4px;}</style>
 <script src="leaflet.js"></script>
+<script src="leaflet.markercluster.js"></script>
 </head>
 <body>
 <div id="map_canvas"></div>
 <script type="application/json" id="places">)";
 
+// Photos go into one cluster group, so a trip of a thousand photos reads as a few numbered circles that
+// open up as the user zooms in. A data folder filled before the clusters came with the tool lacks their
+// script; its page shows every marker on its own instead. The view is set before the group joins the map,
+// since the group places its markers for the map's zoom. Points west of "cut" are drawn one turn further
+// east, so a trip over the date line lies together instead of at both ends of the world; the popup still
+// names each photo's position as it was tagged.
 constexpr std::string_view kLeafletTail = R"(</script>
 <script>
 (function () {
@@ -59,14 +71,33 @@ constexpr std::string_view kLeafletTail = R"(</script>
     maxZoom: 19,
     attribution: '&copy; <a href="https://www.openstreetmap.org/copyright">OpenStreetMap contributors</a>'
   }).addTo(map);
+  function drawn(lat, lon) {
+    return L.latLng(lat, typeof places.cut === 'number' && lon < places.cut ? lon + 360 : lon);
+  }
+  var bounds = L.latLngBounds([]);
   places.tracks.forEach(function (track) {
-    L.polyline(track, {color: '#1c5fb8', weight: 3, opacity: 0.8, interactive: false}).addTo(map);
+    var line = track.map(function (point) { return drawn(point[0], point[1]); });
+    L.polyline(line, {color: '#1c5fb8', weight: 3, opacity: 0.8, interactive: false}).addTo(map);
+    line.forEach(function (point) { bounds.extend(point); });
   });
   var icon = L.icon({iconUrl: 'marker.png', iconSize: [30, 30], iconAnchor: [15, 30], popupAnchor: [0, -30]});
-  var bounds = L.latLngBounds([]);
-  places.photos.forEach(function (photo) {
-    var position = L.latLng(photo.lat, photo.lon);
+  var group = typeof L.markerClusterGroup === 'function' ? L.markerClusterGroup() : L.featureGroup();
+  var markers = places.photos.map(function (photo) {
+    var position = drawn(photo.lat, photo.lon);
     var popup = document.createElement('div');
+    var marker = L.marker(position, {icon: icon, title: photo.name});
+    if (typeof photo.thumb === 'number') {
+      var thumb = document.createElement('img');
+      thumb.className = 'thumb';
+      thumb.alt = '';
+      thumb.addEventListener('load', function () { marker.getPopup().update(); });
+      popup.appendChild(thumb);
+      marker.on('popupopen', function () {
+        if (!thumb.getAttribute('src')) {
+          thumb.src = 'thumbs/' + photo.thumb + '.jpg';
+        }
+      });
+    }
     var name = document.createElement('strong');
     name.textContent = photo.name;
     popup.appendChild(name);
@@ -74,21 +105,28 @@ constexpr std::string_view kLeafletTail = R"(</script>
     popup.appendChild(document.createTextNode('Aufnahme: ' + photo.shot));
     popup.appendChild(document.createElement('br'));
     popup.appendChild(document.createTextNode('Position: ' + photo.lat + ', ' + photo.lon));
-    L.marker(position, {icon: icon, title: photo.name}).bindPopup(popup).addTo(map);
+    marker.bindPopup(popup);
     bounds.extend(position);
+    return marker;
   });
   if (bounds.getNorthEast().equals(bounds.getSouthWest())) {
     map.setView(bounds.getCenter(), 15);
   } else {
     map.fitBounds(bounds, {padding: [40, 40]});
   }
+  if (typeof group.addLayers === 'function') {
+    group.addLayers(markers);
+  } else {
+    markers.forEach(function (marker) { group.addLayer(marker); });
+  }
+  group.addTo(map);
 })();
 </script>
 </body>
 </html>
 )";
 
-constexpr std::string_view kMarkerLine = "    L.marker(position";
+constexpr std::string_view kMarkerLine = "    marker.bindPopup(popup);";
 constexpr std::string_view kMapLine = "  var map = L.map(canvas);";
 constexpr std::string_view kNoticeLines = R"(  var notice = document.createElement('p');
   notice.id = 'notice';
@@ -96,10 +134,7 @@ constexpr std::string_view kNoticeLines = R"(  var notice = document.createEleme
   document.body.insertBefore(notice, canvas);
 )";
 constexpr std::string_view kViewLine = "  if (bounds.getNorthEast()";
-constexpr std::string_view kEmptyViewLines = R"(  places.tracks.forEach(function (track) {
-    track.forEach(function (point) { bounds.extend(point); });
-  });
-  if (!bounds.isValid()) {
+constexpr std::string_view kEmptyViewLines = R"(  if (!bounds.isValid()) {
     map.setView([0, 0], 2);
   } else )";
 constexpr std::string_view kPlaceLines = R"(    if (photo.place) {
@@ -187,6 +222,10 @@ std::string placesJson(const MapContent& content) {
             out += ",\"place\":";
             appendJsonString(out, photo.place);
         }
+        if (photo.thumbnail != 0) {
+            out += ",\"thumb\":";
+            out += std::to_string(photo.thumbnail);
+        }
         out += '}';
     }
     out += "],\"tracks\":[";
@@ -200,6 +239,10 @@ std::string placesJson(const MapContent& content) {
         out += ']';
     }
     out += ']';
+    if (const std::optional<double> cut = DateLineCut(AllLongitudes(content))) {
+        out += ",\"cut\":";
+        appendJsonNumber(out, *cut);
+    }
     if (!content.notice.empty()) {
         out += ",\"notice\":";
         appendJsonString(out, content.notice);
@@ -276,6 +319,43 @@ std::string_view trimmed(std::string_view text) {
 }
 
 }  // namespace
+
+std::vector<double> AllLongitudes(const MapContent& content) {
+    std::vector<double> longitudes;
+    longitudes.reserve(content.photos.size());
+    for (const MapPhoto& photo : content.photos) {
+        longitudes.push_back(photo.position.longitude);
+    }
+    for (const std::vector<MapPoint>& track : content.tracks) {
+        for (const MapPoint& point : track) {
+            longitudes.push_back(point.longitude);
+        }
+    }
+    return longitudes;
+}
+
+std::optional<double> DateLineCut(std::vector<double> longitudes) {
+    if (longitudes.empty() || std::any_of(longitudes.begin(), longitudes.end(), [](double lon) {
+            return !std::isfinite(lon) || lon < -180 || lon > 180;
+        })) {
+        return std::nullopt;
+    }
+    std::sort(longitudes.begin(), longitudes.end());
+    // The widest stretch of the circle without a point is the part the view leaves out. As drawn, that
+    // is the stretch over the date line; only a wider gap elsewhere moves the points west of it a turn
+    // east, so that the gap over the date line is drawn instead.
+    const double overDateLine = longitudes.front() + 360 - longitudes.back();
+    double widest = overDateLine;
+    std::optional<double> cut;
+    for (std::size_t i = 1; i < longitudes.size(); ++i) {
+        const double gap = longitudes[i] - longitudes[i - 1];
+        if (gap > widest) {
+            widest = gap;
+            cut = longitudes[i];
+        }
+    }
+    return cut;
+}
 
 std::string ShotTimeText(DateTimeValue shot, std::string_view zone) {
     const CalendarDate date = DecodeDate(shot);

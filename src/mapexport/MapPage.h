@@ -1,5 +1,7 @@
 // src/mapexport/MapPage.h: the web map page of the photos tagged in the last run.
 #pragma once
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,8 @@ struct MapPhoto {
     std::string fileName;    // UTF-8; shown as text, never read as markup
     std::string shotTime;    // as the popup shows it, e.g. ShotTimeText's result
     std::string place = {};  // the photo's place as the popup names it; empty: the popup has no such line
+    // n of the thumbnail "thumbs/<n>.jpg" beside the page that the popup shows; 0: the photo has none.
+    std::size_t thumbnail = 0;
     friend bool operator==(const MapPhoto&, const MapPhoto&) = default;
 };
 
@@ -31,6 +35,15 @@ struct MapContent {
     friend bool operator==(const MapContent&, const MapContent&) = default;
 };
 
+// The longitudes of every photo and track point of the content, photos first.
+[[nodiscard]] std::vector<double> AllLongitudes(const MapContent& content);
+
+// Where the page cuts the circle of longitudes: points west of the returned longitude are drawn 360°
+// further east, so that points on both sides of the date line are drawn side by side and the view spans
+// the least longitude. nullopt when the points already lie closest as they are (no gap between them is
+// wider than the one over the date line), and for no points or any longitude outside -180..180.
+[[nodiscard]] std::optional<double> DateLineCut(std::vector<double> longitudes);
+
 // "dd.mm.yyyy hh:nn:ss", then " (" zone ")" when zone is not empty: the camera's clock and the zone the
 // user said it ran in.
 [[nodiscard]] std::string ShotTimeText(DateTimeValue shot, std::string_view zone);
@@ -38,7 +51,9 @@ struct MapContent {
 // The page: Leaflet's script and style and the marker image "marker.png" are files beside it in the
 // maps folder, so it loads no script from the net; only the map tiles come from the tile server. The
 // photos and tracks go into the page as JSON data that the page's constant script reads, never as
-// script or markup. The view fits all markers; a single spot is shown at zoom 15. CR LF line ends.
+// script or markup. The photos' markers gather into clusters (Leaflet.markercluster, also beside the
+// page) where they crowd. The view fits all markers and track lines, drawn on the side of the date line
+// DateLineCut chooses; a single spot is shown at zoom 15. CR LF line ends.
 // A page with a notice shows it as text above the map and may have no photo (the view then fits the
 // tracks, or shows the whole world). Throws RangeError when there is neither a photo nor a notice or a
 // coordinate is not finite.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "common/Error.h"
 
@@ -233,6 +234,14 @@ HeadFileStream::HeadFileStream(const std::string& path, std::size_t windowSize)
         ThrowOpenError(path, errno);
     }
     size_ = st.st_size;
+}
+
+HeadFileStream::HeadFileStream(FileDescriptor file, std::size_t windowSize)
+    : fd_(std::move(file)), window_(std::max<std::size_t>(windowSize, 512)) {
+    struct stat st {};
+    if (fd_ && ::fstat(fd_.get(), &st) == 0) {
+        size_ = st.st_size;
+    }
 }
 
 std::size_t HeadFileStream::Read(void* buffer, std::size_t count) {

@@ -124,6 +124,8 @@ private:
 class HeadFileStream : public Stream {
 public:
     explicit HeadFileStream(const std::string& path, std::size_t windowSize = 64 * 1024);
+    // On a file already opened; its size is taken from the descriptor (0 when it cannot be).
+    explicit HeadFileStream(FileDescriptor file, std::size_t windowSize = 64 * 1024);
     [[nodiscard]] std::size_t Read(void* buffer, std::size_t count) override;
     [[nodiscard]] std::size_t Write(const void* buffer, std::size_t count) override;
     std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;

@@ -46,6 +46,17 @@ DateTimeValue ShotTimeToUtc(DateTimeValue shot, std::optional<int> storedOffset,
     return makeUTCDifference(local, zoneIndex);
 }
 
+std::string ShotZoneText(DateTimeValue local, std::optional<int> storedOffset, int zoneIndex,
+                         const RunSettings& settings) {
+    if (settings.photoZone && storedOffset) {
+        return OffsetZoneText(*storedOffset);
+    }
+    if (settings.zone) {
+        return settings.zone->Text(local);
+    }
+    return CameraZone::FromListIndex(zoneIndex).Text(local);
+}
+
 TrackPosition LocatePhoto(const TCustomExifData& exif, const RunInputs& inputs, const RunSettings& settings,
                           Query& query) {
     const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;

@@ -2,6 +2,7 @@
 // altitude written with the position.
 #pragma once
 #include <optional>
+#include <string>
 
 #include "common/DateTime.h"
 #include "tagging/RunInputs.h"
@@ -23,6 +24,12 @@ inline constexpr std::uint16_t kOffsetTimeOriginalTag = 0x9011;  // zone of Date
 // photoZone and when there is one), else settings.zone, else the list zone zoneIndex.
 [[nodiscard]] DateTimeValue ShotTimeToUtc(DateTimeValue shot, std::optional<int> storedOffset, int zoneIndex,
                                           const RunSettings& settings);
+
+// The zone in which ShotTimeToUtc reads the camera's local time local (clock offset already added), as
+// the map's popup names it with that time (CameraZone::Text): the stored offset (with photoZone and when
+// there is one), else settings.zone, else the list item zoneIndex ("" for no item).
+[[nodiscard]] std::string ShotZoneText(DateTimeValue local, std::optional<int> storedOffset, int zoneIndex,
+                                       const RunSettings& settings);
 
 // The position of the photo whose EXIF data is loaded in exif. With settings at their defaults this is
 // searchGPX of its DateTimeOriginal with the list zone and the tolerance, nothing else. Throws as

@@ -94,7 +94,8 @@ struct RunSettings {
     // A photo that cannot be read or saved is logged and skipped, and the run goes on; a full disk or a
     // failing database still ends it.
     bool keepGoing = false;
-    // PhotoReport::reason gets the reason of each miss as explain gives it, without explain's log lines.
+    // PhotoReport::reason gets the reason of each miss as explain gives it, without explain's log lines; it
+    // changes no line, photo or map entry, so InForce does not count it.
     bool reasonsForObserver = false;
 
     // True when a shot time reaches UTC otherwise than by the list zone alone.

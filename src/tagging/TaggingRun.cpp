@@ -165,16 +165,32 @@ RunResult StopRun(RunObserver& observer, int done, std::size_t total) {
     return RunResult::stopped;
 }
 
-// The shot time the map page's popup shows: the camera's, with the list zone it was read in; when the
-// run's settings shift the time otherwise (clock offset, another zone, the photo's own offset), the UTC
-// time the photo was matched at, so the popup never names an offset that was not the one applied.
+// The shot time the map page's popup shows: the local time the photo was taken at, with the zone it was
+// read in to match it (the list zone, a zone given by the user, the photo's own offset or the zone of the
+// track); a camera clock running fast or slow is corrected first, so time and zone together are always
+// the UTC time the photo was matched at.
 MapShot PopupShot(const TCustomExifData& exif, DateTimeValue shot, const RunInputs& inputs,
                   const RunSettings& settings) {
-    if (!settings.ShiftsTime()) {
-        return MapShot{shot, inputs.zoneIndex};
-    }
+    const DateTimeValue local =
+        settings.clockOffsetSeconds != 0 ? ShiftSeconds(shot, settings.clockOffsetSeconds) : shot;
     const std::optional<int> stored = settings.photoZone ? StoredPhotoOffset(exif) : std::nullopt;
-    return MapShot{ShotTimeToUtc(shot, stored, inputs.zoneIndex, settings), kZoneIndexUtc};
+    return MapShot{local, ShotZoneText(local, stored, inputs.zoneIndex, settings)};
+}
+
+// The same for a shot read from a file of another kind: a time stored with its offset is shown in that
+// offset, one stored as UTC as UTC.
+MapShot PopupShot(const ShotTime& shot, const RunInputs& inputs, const RunSettings& settings) {
+    const DateTimeValue local =
+        settings.clockOffsetSeconds != 0 ? ShiftSeconds(shot.time, settings.clockOffsetSeconds) : shot.time;
+    switch (shot.clock) {
+        case ShotTime::Clock::utc:
+            return MapShot{local, OffsetZoneText(0)};
+        case ShotTime::Clock::offset:
+            return MapShot{local, OffsetZoneText(shot.offsetMinutes * 60)};
+        case ShotTime::Clock::camera:
+            break;
+    }
+    return MapShot{local, ShotZoneText(local, std::nullopt, inputs.zoneIndex, settings)};
 }
 
 // The lookups of a photo whose EXIF data is loaded, callable from any thread: its position, under
@@ -441,10 +457,7 @@ void PrepareOtherKind(PreparedPhoto& photo, MediaKind kind, const std::string& p
         photo.failedAt = PhotoStage::none;
         return;
     }
-    const bool cameraClock = shot->clock == ShotTime::Clock::camera;
-    photo.popup = cameraClock && !settings.ShiftsTime()
-                      ? MapShot{shot->time, inputs.zoneIndex}
-                      : MapShot{MediaShotToUtc(*shot, inputs, settings), kZoneIndexUtc};
+    photo.popup = PopupShot(*shot, inputs, settings);
     photo.failedAt = PhotoStage::building;
     photo.gps = std::make_unique<TExifData>();
     photo.gps->SetXMPWritePolicy(xwAlwaysUpdate);
@@ -786,6 +799,9 @@ bool TaggingRun::CommitPhoto(PreparedPhoto& photo, const std::string& path, cons
             // The entry goes in before the save, so a photo whose save fails still has its entry.
             mapEntries_.push_back(coord.lat + "|" + coord.lon + "|" + name);
             mapShots_.push_back(photo.popup);
+            if (!photo.sidecarKind) {
+                mapShots_.back().path = path;  // a JPEG: the map may show its own thumbnail
+            }
             onMap = true;
             report.lat = coord.lat;
             report.lon = coord.lon;

@@ -17,8 +17,9 @@ namespace zeloro {
 
 // The camera's shot time of a tagged photo and the zone list item the run took it in; one per map entry.
 struct MapShot {
-    DateTimeValue shot = 0;
-    int zoneIndex = 0;
+    DateTimeValue shot = 0;  // the local time the photo was taken at, as the camera's zone reads it
+    std::string zone;        // that zone as the popup names it ("UTC + 2:00"); empty: none named
+    std::string path = {};   // a JPEG's path, whose EXIF thumbnail the popup may show; empty: none
     std::string place = {};  // with --places: what the popup names the spot ("Köln, Deutschland")
 };
 

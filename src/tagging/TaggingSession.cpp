@@ -15,6 +15,8 @@
 #include "common/Error.h"
 #include "common/FileDescriptor.h"
 #include "mapexport/MapPage.h"
+#include "mapexport/MapThumbnails.h"
+#include "tagging/PhotoThumbnail.h"
 #include "tagging/TaggingRun.h"
 #include "time/TimeRules.h"
 #include "trackstore/Database.h"
@@ -106,10 +108,7 @@ MapPhoto mapPhoto(const std::string& entry, const MapShot* shot) {
     photo.position.longitude = pageCoordinate(entry.substr(first + 1, second - first - 1), false);
     photo.fileName = entry.substr(second + 1);
     if (shot != nullptr) {
-        const auto& zones = ZoneItems();
-        const bool known = shot->zoneIndex >= 0 && shot->zoneIndex < kZoneCount;
-        photo.shotTime = ShotTimeText(
-            shot->shot, known ? zones[static_cast<std::size_t>(shot->zoneIndex)] : std::string_view{});
+        photo.shotTime = ShotTimeText(shot->shot, shot->zone);
         photo.place = shot->place;
     }
     return photo;
@@ -405,13 +404,52 @@ std::optional<std::string> TaggingSession::WriteMapPage() {
         }
         return WriteMapPageFile(dataFolder_, BuildGooglePage(entries, googleKey));
     }
-    return WriteMapPageFile(dataFolder_, BuildLeafletPage(MapPageContent()));
+    MapContent content = MapPageContent();
+    if (!writeThumbnails(content)) {
+        for (MapPhoto& photo : content.photos) {
+            photo.thumbnail = 0;
+        }
+    }
+    return WriteMapPageFile(dataFolder_, BuildLeafletPage(content));
+}
+
+// The thumbnails go in place before the page that shows them, numbered by the photo's place on the page,
+// so a photo without one leaves a gap rather than renumbering the others. They are an extra: when they
+// cannot be written the page goes without them (and without an earlier page's, which would show other
+// photos under the same numbers), and a page that cannot be written either reports its own error.
+bool TaggingSession::writeThumbnails(MapContent& content) const {
+    try {
+        MapThumbnailFolder thumbnails(dataFolder_);
+        const std::vector<MapShot>& shots = run_.MapShots();
+        for (std::size_t i = 0; i < content.photos.size() && i < shots.size(); ++i) {
+            if (shots[i].path.empty()) {
+                continue;
+            }
+            const std::vector<std::uint8_t> jpeg = ReadExifThumbnail(shots[i].path);
+            if (!jpeg.empty()) {
+                thumbnails.Add(i + 1, jpeg);
+                content.photos[i].thumbnail = i + 1;
+            }
+        }
+        thumbnails.Commit();
+        return true;
+    } catch (const Error&) {
+        try {
+            RemoveMapThumbnails(dataFolder_);
+        } catch (const Error&) {  // nothing more to do: the page names no thumbnail
+        }
+        return false;
+    }
 }
 
 std::string TaggingSession::WriteNoticeMapPage(const std::string& notice) {
     MapContent content;
     content.tracks = trackLines(*query_);
     content.notice = notice;
+    try {
+        RemoveMapThumbnails(dataFolder_);  // the page names no photo, so no thumbnail of an earlier one stays
+    } catch (const Error&) {               // they are shown by no page; the page reports its own errors
+    }
     return WriteMapPageFile(dataFolder_, BuildLeafletPage(content));
 }
 

@@ -109,6 +109,9 @@ public:
 private:
     void DeleteStaleTrackRows();
     void KeepRecord(RunRecord& record, RunObserver& observer);
+    // The EXIF thumbnails of the page's photos into maps/thumbs, their numbers into content; false when
+    // they could not be written (the folder then holds none).
+    bool writeThumbnails(MapContent& content) const;
 
     std::string dataFolder_;
     std::unique_ptr<DataFolderLock> lock_;

@@ -154,6 +154,30 @@ std::optional<int> CameraZone::ListIndex() const noexcept {
 
 std::string CameraZone::Name() const { return zone_ != nullptr ? zone_->name() : std::string(); }
 
+std::string CameraZone::Text(DateTimeValue local) const {
+    switch (kind_) {
+        case Kind::listItem:
+            return listIndex_ >= 0 && listIndex_ < kZoneCount
+                       ? std::string(ZoneItems()[static_cast<std::size_t>(listIndex_)])
+                       : std::string();
+        case Kind::fixedOffset:
+            return OffsetZoneText(offsetSeconds_);
+        case Kind::named:
+            break;
+    }
+    return Name() + ", " + OffsetZoneText(OffsetSecondsAt(local));
+}
+
+std::string OffsetZoneText(int offsetSeconds) {
+    const int minutes = (offsetSeconds < 0 ? -offsetSeconds : offsetSeconds) / 60;
+    if (minutes == 0) {
+        return "UTC";
+    }
+    const int minute = minutes % 60;
+    return std::string(offsetSeconds < 0 ? "UTC - " : "UTC + ") + std::to_string(minutes / 60) +
+           (minute < 10 ? ":0" : ":") + std::to_string(minute);
+}
+
 int CameraZone::OffsetSecondsAt(DateTimeValue local) const {
     switch (kind_) {
         case Kind::listItem:

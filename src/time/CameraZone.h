@@ -57,6 +57,10 @@ public:
     // Seconds east of UTC in force at the local time: the list item's hours, the fixed offset, or the
     // named zone's offset at that local date and time (0 for a value the calendar cannot place).
     [[nodiscard]] int OffsetSecondsAt(DateTimeValue local) const;
+    // The zone as a person reads it with a time: a list item's own text ("UTC + 2:00"), a fixed offset in
+    // the same form ("UTC + 5:30", "UTC - 3:30"), a named zone by its name and its offset at the local time
+    // ("Europe/Berlin, UTC + 2:00"), so that summer time shows.
+    [[nodiscard]] std::string Text(DateTimeValue local) const;
     // The local time as UTC. A list item shifts exactly as makeUTCDifference does; the other kinds move
     // whole hours with ShiftHours and other offsets with ShiftSeconds.
     [[nodiscard]] DateTimeValue ToUtc(DateTimeValue local) const;
@@ -79,6 +83,10 @@ private:
 // The local time moved to UTC by an offset east of UTC: whole hours by ShiftHours, other offsets by
 // ShiftSeconds; an offset of 0 returns the value bit for bit.
 [[nodiscard]] DateTimeValue ShiftToUtc(DateTimeValue local, int offsetSeconds) noexcept;
+
+// An offset east of UTC in the form of the zone list: "UTC" for none, else "UTC + H:MM" or "UTC - H:MM"
+// (seconds of the offset left out).
+[[nodiscard]] std::string OffsetZoneText(int offsetSeconds);
 
 // A clock offset as the user writes it: whole seconds with an optional sign ("90", "-3600"), or
 // "[+-]H:MM:SS" with any number of hour digits and minutes and seconds below 60 ("-01:30:00"). nullopt

@@ -5,8 +5,10 @@
 // DOM, which Chromium then prints.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <iomanip>
 #include <map>
 #include <sstream>
 #include <string>
@@ -56,6 +58,7 @@ window.addEventListener('load', function () {
   }
   function describe(node) {
     if (node.nodeType === 3) { return JSON.stringify(node.nodeValue); }
+    if (node.nodeName === 'IMG') { return 'IMG[' + node.getAttribute('src') + ']'; }
     return node.nodeName + '(' + Array.prototype.map.call(node.childNodes, describe).join(',') + ')';
   }
   var canvas = document.getElementById('map_canvas');
@@ -72,11 +75,17 @@ window.addEventListener('load', function () {
     var centre = map.getCenter();
     put('centre', centre.lat, centre.lng);
     var view = map.getBounds();
+    put('view', view.getSouth(), view.getWest(), view.getNorth(), view.getEast());
+    put('icons', document.querySelectorAll('.leaflet-marker-icon').length);
     var box = map.getContainer().getBoundingClientRect();
     var layers = [];
     map.eachLayer(function (layer) { layers.push(layer); });
     layers.forEach(function (layer) {
-      if (layer instanceof L.Marker) {
+      if (L.MarkerCluster && layer instanceof L.MarkerCluster) {
+        var spot = layer.getLatLng();
+        put('cluster', layer.getChildCount(), spot.lat, spot.lng, view.contains(spot) ? 1 : 0,
+            layer.getElement().className.indexOf('marker-cluster') >= 0 ? 1 : 0);
+      } else if (layer instanceof L.Marker) {
         var at = layer.getLatLng();
         var icon = layer.getElement();
         var rect = icon.getBoundingClientRect();
@@ -89,8 +98,13 @@ window.addEventListener('load', function () {
         layer.closePopup();
       } else if (layer instanceof L.Polyline) {
         var points = layer.getLatLngs();
+        var inView = points.every(function (p) { return view.contains(p); });
+        var jump = 0;
+        for (var i = 1; i < points.length; ++i) {
+          jump = Math.max(jump, Math.abs(points[i].lng - points[i - 1].lng));
+        }
         put('line', points.length, points[0].lat, points[0].lng, points[points.length - 1].lat,
-            points[points.length - 1].lng);
+            points[points.length - 1].lng, inView ? 1 : 0, jump);
       }
     });
     var attribution = document.querySelector('.leaflet-control-attribution');
@@ -137,12 +151,24 @@ struct Marker {
 struct Line {
     int points = 0;
     double firstLat = 0, firstLon = 0, lastLat = 0, lastLon = 0;
+    bool inView = false;    // every point of it
+    double widestStep = 0;  // the most longitude between two neighbouring points
+};
+
+// A cluster icon standing for several markers.
+struct Cluster {
+    int count = 0;
+    double lat = 0;
+    double lon = 0;
+    bool inView = false;
+    bool styled = false;  // drawn with the cluster style of MarkerCluster.Default.css
 };
 
 struct Probe {
     std::map<std::string, std::vector<std::string>> values;  // the first line of each other kind
     std::vector<Marker> markers;
     std::vector<Line> lines;
+    std::vector<Cluster> clusters;
     std::vector<std::string> errors;
     [[nodiscard]] std::string Value(const std::string& kind, std::size_t i = 0) const {
         const auto it = values.find(kind);
@@ -187,9 +213,13 @@ Probe ParseProbe(const std::string& dom) {
             probe.markers.push_back({std::stod(fields[0]), std::stod(fields[1]), fields[2],
                                      std::stoi(fields[3]), fields[4] == "1", std::stoi(fields[5]),
                                      std::stoi(fields[6]), fields[7]});
-        } else if (kind == "line" && fields.size() == 5) {
+        } else if (kind == "line" && fields.size() == 7) {
             probe.lines.push_back({std::stoi(fields[0]), std::stod(fields[1]), std::stod(fields[2]),
-                                   std::stod(fields[3]), std::stod(fields[4])});
+                                   std::stod(fields[3]), std::stod(fields[4]), fields[5] == "1",
+                                   std::stod(fields[6])});
+        } else if (kind == "cluster" && fields.size() == 5) {
+            probe.clusters.push_back({std::stoi(fields[0]), std::stod(fields[1]), std::stod(fields[2]),
+                                      fields[3] == "1", fields[4] == "1"});
         } else if (kind == "error") {
             probe.errors.push_back(fields.empty() ? "" : fields[0]);
         } else {
@@ -270,7 +300,7 @@ protected:
         EXPECT_NE(probe.Value("leaflet"), "missing");
         EXPECT_EQ(probe.Value("maps"), "1");
         EXPECT_EQ(probe.Value("title"), "Zeloro geotagging");
-        EXPECT_EQ(probe.Value("scripts"), "6");  // the page's three and the probe's
+        EXPECT_EQ(probe.Value("scripts"), "7");  // the page's four and the probe's three
         EXPECT_EQ(probe.Value("attribution", 0), "Leaflet | © OpenStreetMap contributors");
         EXPECT_EQ(probe.Value("attribution", 1), "OpenStreetMap contributors");
         EXPECT_EQ(probe.errors, std::vector<std::string>{});
@@ -318,8 +348,9 @@ TEST_F(MapInBrowser, ThreeMarkersWithPopupsInViewAndTheTracks) {
     EXPECT_DOUBLE_EQ(probe.lines[1].lastLat, 47.6615);
 }
 
+// Two photos at one spot are still one spot; they share one cluster icon there.
 TEST_F(MapInBrowser, OneSpotIsShownAtZoomFifteen) {
-    for (const std::size_t photos : {1U, 2U}) {  // two photos at one spot: still one spot
+    for (const std::size_t photos : {1U, 2U}) {
         SCOPED_TRACE(photos);
         MapContent content;
         for (std::size_t i = 0; i < photos; ++i) {
@@ -330,13 +361,135 @@ TEST_F(MapInBrowser, OneSpotIsShownAtZoomFifteen) {
         EXPECT_EQ(probe.Value("zoom"), "15");
         EXPECT_EQ(probe.Value("centre", 0), "-33.8567");
         EXPECT_EQ(probe.Value("centre", 1), "151.215");
-        ASSERT_EQ(probe.markers.size(), photos);
-        for (const Marker& m : probe.markers) {
-            ExpectMarkerAt(m, -33.8567, 151.215);
-            EXPECT_EQ(m.popup, PopupDom("opera.jpg", "01.01.2024 12:00:00 (UTC)", "-33.8567, 151.215"));
+        if (photos == 1) {
+            ASSERT_EQ(probe.markers.size(), 1U);
+            ExpectMarkerAt(probe.markers[0], -33.8567, 151.215);
+            EXPECT_EQ(probe.markers[0].popup,
+                      PopupDom("opera.jpg", "01.01.2024 12:00:00 (UTC)", "-33.8567, 151.215"));
+            EXPECT_TRUE(probe.clusters.empty());
+        } else {
+            EXPECT_TRUE(probe.markers.empty());
+            ASSERT_EQ(probe.clusters.size(), 1U);
+            EXPECT_EQ(probe.clusters[0].count, 2);
+            EXPECT_DOUBLE_EQ(probe.clusters[0].lat, -33.8567);
+            EXPECT_DOUBLE_EQ(probe.clusters[0].lon, 151.215);
         }
         EXPECT_TRUE(probe.lines.empty());
     }
+}
+
+// A trip of 900 photos a few metres apart: a handful of numbered cluster icons in view, standing for
+// every photo, instead of 900 marker images.
+TEST_F(MapInBrowser, CrowdedPhotosGatherIntoClusters) {
+    MapContent content;
+    for (int i = 0; i < 900; ++i) {
+        content.photos.push_back({{47.65 + 0.0001 * (i / 30), 9.17 + 0.0001 * (i % 30)},
+                                  "IMG_" + std::to_string(i) + ".jpg",
+                                  "16.05.2026 10:00:30 (UTC + 2:00)"});
+    }
+    const Probe probe = Show(content);
+    ExpectCleanLeafletPage(probe);
+    ASSERT_FALSE(probe.clusters.empty());
+    int shown = static_cast<int>(probe.markers.size());
+    for (const Cluster& c : probe.clusters) {
+        EXPECT_GT(c.count, 1);
+        EXPECT_TRUE(c.inView);
+        EXPECT_TRUE(c.styled) << "the cluster style did not apply";
+        shown += c.count;
+    }
+    EXPECT_EQ(shown, 900) << "every photo is a marker or inside a cluster";
+    const std::size_t icons = probe.clusters.size() + probe.markers.size();
+    EXPECT_LE(icons, 30U);
+    EXPECT_EQ(probe.Value("icons"), std::to_string(icons)) << "only those icons are in the page";
+}
+
+// The view takes in the whole track, also where it runs far from the photos.
+TEST_F(MapInBrowser, ViewFitsTheTrackAsWellAsThePhotos) {
+    MapContent content;
+    content.photos = {{{47.659685, 9.17578}, "IMG_0001.jpg", ""}};
+    content.tracks = {{{47.60, 9.10}, {47.659685, 9.17578}}, {{47.70, 9.30}, {47.72, 9.35}}};
+    const Probe probe = Show(content);
+    ExpectCleanLeafletPage(probe);
+    ASSERT_EQ(probe.markers.size(), 1U);
+    ExpectMarkerAt(probe.markers[0], 47.659685, 9.17578);
+    ASSERT_EQ(probe.lines.size(), 2U);
+    for (const Line& line : probe.lines) {
+        EXPECT_TRUE(line.inView);
+    }
+    EXPECT_LT(std::stoi(probe.Value("zoom")), 15) << "the track is wider than the single photo's view";
+}
+
+struct DateLineCase {
+    std::string name;
+    std::vector<MapPoint> photos;
+    std::vector<MapPoint> track;
+    double widestView;  // the most longitude the fitted view may span
+};
+
+void PrintTo(const DateLineCase& c, std::ostream* os) { *os << c.name; }
+
+class DateLineInBrowser : public MapInBrowser, public ::testing::WithParamInterface<DateLineCase> {};
+
+// A trip over the date line is drawn on the short side: the view spans a few degrees, not the world, the
+// track stays one line without a jump, and each popup names the position as tagged.
+TEST_P(DateLineInBrowser, FitsTheShortSide) {
+    const DateLineCase& c = GetParam();
+    MapContent content;
+    for (const MapPoint& p : c.photos) {
+        content.photos.push_back({p, "a.jpg", ""});
+    }
+    content.tracks = {c.track};
+    const Probe probe = Show(content);
+    ExpectCleanLeafletPage(probe);
+    const double west = std::stod(probe.Value("view", 1));
+    const double east = std::stod(probe.Value("view", 3));
+    EXPECT_LT(east - west, c.widestView);
+    ASSERT_EQ(probe.lines.size(), 1U);
+    EXPECT_TRUE(probe.lines[0].inView);
+    EXPECT_LT(probe.lines[0].widestStep, 10);
+    ASSERT_EQ(probe.markers.size(), c.photos.size());
+    for (std::size_t i = 0; i < c.photos.size(); ++i) {
+        const Marker& m = probe.markers[i];
+        EXPECT_TRUE(m.inView);
+        // Drawn a whole number of turns from the tagged longitude.
+        const double turns = (m.lon - c.photos[i].longitude) / 360;
+        EXPECT_DOUBLE_EQ(turns, std::round(turns));
+        std::ostringstream position;
+        position << std::setprecision(10) << c.photos[i].latitude << ", " << c.photos[i].longitude;
+        EXPECT_NE(m.popup.find("Position: " + position.str()), std::string::npos) << m.popup;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MapInBrowser, DateLineInBrowser,
+    ::testing::Values(
+        DateLineCase{"FijiToSamoa",
+                     {{-18.1416, 178.4419}, {-13.8333, -171.7667}},
+                     {{-18.1416, 178.4419}, {-16.5, 179.6}, {-15.2, -178.9}, {-13.8333, -171.7667}},
+                     20},
+        DateLineCase{"AlongTheDateLine",
+                     {{-16.78, 180}, {-16.80, -179.99}},
+                     {{-16.77, 179.99}, {-16.78, 180}, {-16.79, -180}, {-16.80, -179.99}},
+                     1}),
+    [](const auto& p) { return p.param.name; });
+
+// A photo with a thumbnail beside the page shows it at the top of its popup, loaded from the thumbs
+// folder only when the popup opens.
+TEST_F(MapInBrowser, PopupShowsTheThumbnail) {
+    MapContent content;
+    content.photos = {{{47.659685, 9.17578}, "IMG_0001.jpg", "16.05.2026 10:00:30 (UTC + 2:00)"},
+                      {{47.669685, 9.18578}, "IMG_0002.jpg", "16.05.2026 10:02:30 (UTC + 2:00)"}};
+    content.photos[0].thumbnail = 7;
+    fs::create_directories(maps_ / "thumbs");
+    fs::copy_file(maps_ / "marker.png", maps_ / "thumbs" / "7.jpg");
+    const Probe probe = Show(content);
+    ExpectCleanLeafletPage(probe);
+    ASSERT_EQ(probe.markers.size(), 2U);
+    EXPECT_EQ(probe.markers[0].popup, "DIV(DIV(IMG[thumbs/7.jpg],STRONG(" + Quoted("IMG_0001.jpg") +
+                                          "),BR()," + Quoted("Aufnahme: 16.05.2026 10:00:30 (UTC + 2:00)") +
+                                          ",BR()," + Quoted("Position: 47.659685, 9.17578") + "))");
+    EXPECT_EQ(probe.markers[1].popup,
+              PopupDom("IMG_0002.jpg", "16.05.2026 10:02:30 (UTC + 2:00)", "47.669685, 9.18578"));
 }
 
 // File names are shown as they are; no name, quote, angle bracket or "</script>" adds an element, runs a
@@ -394,8 +547,29 @@ TEST_F(MapInBrowser, MissingLeafletIsToldOnThePage) {
     EXPECT_EQ(probe.Value("leaflet"), "missing");
     EXPECT_EQ(probe.Value("maps"), "0");
     EXPECT_EQ(probe.Value("canvas"), "Die Kartenbibliothek leaflet.js fehlt im Ordner maps.");
+    // The cluster script, which builds on Leaflet, fails after it.
     EXPECT_EQ(probe.errors,
-              std::vector<std::string>{"load failed: file://" + (maps_ / "leaflet.js").string()});
+              (std::vector<std::string>{"load failed: file://" + (maps_ / "leaflet.js").string(),
+                                        "Script error. at :0"}));
+}
+
+// A data folder filled before the clusters came with the tool lacks their files: the page still shows
+// every photo, each with its own marker.
+TEST_F(MapInBrowser, WithoutTheClusterScriptEveryMarkerStandsAlone) {
+    fs::remove(maps_ / "leaflet.markercluster.js");
+    MapContent content;
+    for (int i = 0; i < 3; ++i) {
+        content.photos.push_back({{-33.8567, 151.215}, "opera.jpg", ""});
+    }
+    const Probe probe = Show(content);
+    EXPECT_EQ(probe.errors, std::vector<std::string>{"load failed: file://" +
+                                                     (maps_ / "leaflet.markercluster.js").string()});
+    EXPECT_EQ(probe.Value("zoom"), "15");
+    EXPECT_TRUE(probe.clusters.empty());
+    ASSERT_EQ(probe.markers.size(), 3U);
+    for (const Marker& m : probe.markers) {
+        ExpectMarkerAt(m, -33.8567, 151.215);
+    }
 }
 
 }  // namespace

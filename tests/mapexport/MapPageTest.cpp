@@ -2,7 +2,9 @@
 // image.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
@@ -14,6 +16,7 @@
 
 #include "common/Error.h"
 #include "mapexport/MapPage.h"
+#include "mapexport/MapThumbnails.h"
 #include "support/MapPageData.h"
 #include "support/TestSupport.h"
 
@@ -93,7 +96,7 @@ TEST(LeafletPage, PlaceLineOnlyForPhotosWithAPlace) {
     std::string expected = plain;
     expected.replace(expected.find(test::PageDataText(plain)), test::PageDataText(plain).size(),
                      test::PageDataText(placed));
-    expected.insert(expected.find("    L.marker(position"), lines);
+    expected.insert(expected.find("    marker.bindPopup(popup);"), lines);
     EXPECT_EQ(placed, expected);
     EXPECT_TRUE(test::PageWellFormed(placed));
 }
@@ -107,9 +110,15 @@ TEST(LeafletPage, LoadsNoScriptFromTheNet) {
     EXPECT_EQ(Count(page, "\n"), Count(page, "\r\n")) << "CR LF line ends only";
     // Leaflet, its style and the marker are files beside the page; the tiles and the attribution's
     // link are the only addresses on the net.
-    EXPECT_EQ(Count(page, "src="), 1U);
-    EXPECT_NE(page.find("<script src=\"leaflet.js\"></script>"), std::string::npos);
-    EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"leaflet.css\">"), std::string::npos);
+    EXPECT_EQ(Count(page, "src="), 2U);
+    EXPECT_NE(page.find("<script src=\"leaflet.js\"></script>\r\n<script src=\"leaflet.markercluster.js\">"),
+              std::string::npos);
+    EXPECT_EQ(Count(page, "href="), 4U);
+    for (const char* style : {"leaflet.css", "MarkerCluster.css", "MarkerCluster.Default.css"}) {
+        EXPECT_NE(page.find("<link rel=\"stylesheet\" href=\"" + std::string(style) + "\">"),
+                  std::string::npos)
+            << style;
+    }
     EXPECT_NE(page.find("iconUrl: 'marker.png'"), std::string::npos);
     EXPECT_EQ(Count(page, "://"), 2U);
     EXPECT_NE(page.find("'https://tile.openstreetmap.org/{z}/{x}/{y}.png'"), std::string::npos);
@@ -167,8 +176,8 @@ TEST(LeafletPage, HostileNamesLeaveTheStructureAlone) {
     const std::string page = BuildLeafletPage(hostile);
     EXPECT_EQ(test::PageWithoutData(page), test::PageWithoutData(BuildLeafletPage(plain)));
     EXPECT_TRUE(test::PageWellFormed(page));
-    EXPECT_EQ(Count(page, "<script"), 3U);
-    EXPECT_EQ(Count(page, "</script"), 3U);
+    EXPECT_EQ(Count(page, "<script"), 4U);
+    EXPECT_EQ(Count(page, "</script"), 4U);
     EXPECT_EQ(Count(page, "</SCRIPT"), 0U);
     EXPECT_EQ(Count(page, "<!--"), 0U);
 }
@@ -195,6 +204,85 @@ TEST(LeafletPage, NoticeLineWithoutPhotos) {
     const std::string before = BuildLeafletPage(plain);
     EXPECT_EQ(before.find("notice"), std::string::npos);
     EXPECT_EQ(before.find("isValid"), std::string::npos);
+}
+
+// The data name a photo's thumbnail by its number and, for points on both sides of the date line, the
+// longitude west of which the page draws them a turn further east; the rest of the page is the same.
+TEST(LeafletPage, ThumbnailAndDateLineCutAreData) {
+    MapContent plain;
+    plain.photos.push_back({{-18.1416, 178.4419}, "a.jpg", "x"});
+    MapContent content = plain;
+    content.photos[0].thumbnail = 12;
+    content.photos.push_back({{-13.8333, -171.7667}, "b.jpg", "y"});
+    content.tracks = {{{-16.5, 179.6}, {-15.2, -178.9}}};
+    const std::string page = BuildLeafletPage(content);
+    EXPECT_EQ(
+        test::PageDataText(page),
+        "{\"photos\":[{\"lat\":-18.1416,\"lon\":178.4419,\"name\":\"a.jpg\",\"shot\":\"x\",\"thumb\":12},"
+        "{\"lat\":-13.8333,\"lon\":-171.7667,\"name\":\"b.jpg\",\"shot\":\"y\"}],"
+        "\"tracks\":[[[-16.5,179.6],[-15.2,-178.9]]],\"cut\":178.4419}");
+    EXPECT_EQ(test::PageWithoutData(page), test::PageWithoutData(BuildLeafletPage(plain)));
+    EXPECT_TRUE(test::PageWellFormed(page));
+}
+
+struct CutCase {
+    std::string name;
+    std::vector<double> longitudes;
+    std::optional<double> cut;
+};
+
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+
+// The span of the longitudes as the page draws them with the cut.
+double DrawnSpan(const std::vector<double>& longitudes, std::optional<double> cut) {
+    double west = 1000;
+    double east = -1000;
+    for (const double lon : longitudes) {
+        const double drawn = cut && lon < *cut ? lon + 360 : lon;
+        west = std::min(west, drawn);
+        east = std::max(east, drawn);
+    }
+    return east - west;
+}
+
+class DateLine : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(DateLine, CutMatchesTable) {
+    const CutCase& c = GetParam();
+    const std::optional<double> cut = DateLineCut(c.longitudes);
+    EXPECT_EQ(cut, c.cut);
+    // Whatever the table says, no cut of the circle draws the points in less longitude: try a cut just
+    // above each point.
+    if (!c.longitudes.empty() && std::all_of(c.longitudes.begin(), c.longitudes.end(),
+                                             [](double lon) { return lon >= -180 && lon <= 180; })) {
+        const double drawn = DrawnSpan(c.longitudes, cut);
+        EXPECT_LE(drawn, DrawnSpan(c.longitudes, std::nullopt));
+        for (const double lon : c.longitudes) {
+            EXPECT_LE(drawn, DrawnSpan(c.longitudes, std::nextafter(lon, 1000.0)) + 1e-9) << lon;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(LeafletPage, DateLine,
+                         ::testing::Values(
+                             // Suva to Apia: both sides of the date line, 10 degrees apart over it, 350 the
+                             // other way; all west of Suva is drawn east of the date line.
+                             CutCase{"FijiToSamoa", {178.4419, 179.6, -178.9, -171.7667}, 178.4419},
+                             CutCase{"Europe", {9.17578, -3.7038, 13.405, 2.3522}, std::nullopt},
+                             CutCase{"TrackExactlyAt180", {179.99, 180, -180, -179.99}, 179.99},
+                             CutCase{"BothNamesOfTheDateLine", {180, -180}, 180},
+                             CutCase{"OneSpot", {-171.7667}, std::nullopt},
+                             CutCase{"AroundTheWorldEvenly", {-120, 0, 120}, std::nullopt},
+                             CutCase{"PacificWideButShorterOverTheDateLine", {150, -150, 100, -100}, 100},
+                             CutCase{"OutsideTheRange", {179, -181}, std::nullopt},
+                             CutCase{"None", {}, std::nullopt}),
+                         [](const auto& p) { return p.param.name; });
+
+TEST(LeafletPage, AllLongitudesArePhotosThenTracks) {
+    MapContent content;
+    content.photos = {{{1, 2}, "a", ""}, {{3, 4}, "b", ""}};
+    content.tracks = {{{5, 6}}, {}, {{7, 8}, {9, 10}}};
+    EXPECT_EQ(AllLongitudes(content), (std::vector<double>{2, 4, 6, 8, 10}));
 }
 
 TEST(LeafletPage, NoPhotoOrAnInfiniteCoordinateIsRefused) {
@@ -403,6 +491,55 @@ TEST(MapPageFile, MissingMapsFolderIsAFileError) {
             "Datei " + folder + "maps/index.html kann nicht erstellt werden. No such file or directory");
     }
     EXPECT_FALSE(fs::exists(dir / "maps"));
+}
+
+// The thumbnails are filled in aside and take the place of the old folder as a whole only on Commit; a
+// writer given up leaves the old folder and nothing of its own.
+TEST(MapThumbnails, ReplaceTheOldFolderOnlyWhenCommitted) {
+    TempDir dir;
+    fs::create_directories(dir / "maps" / "thumbs");
+    test::WriteFileText(dir / "maps" / "thumbs" / "1.jpg", "old");
+    const std::string folder = dir.path().string() + "/";
+    const auto entries = [&dir] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(dir / "maps")) {
+            names.push_back(fs::relative(entry.path(), dir / "maps").string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    {
+        MapThumbnailFolder abandoned(folder);
+        abandoned.Add(1, std::vector<std::uint8_t>{1, 2, 3});
+    }
+    EXPECT_EQ(entries(), (std::vector<std::string>{"thumbs", "thumbs/1.jpg"}));
+    EXPECT_EQ(test::ReadFileText(dir / "maps" / "thumbs" / "1.jpg"), "old");
+
+    MapThumbnailFolder thumbnails(folder);
+    thumbnails.Add(2, std::vector<std::uint8_t>{0xFF, 0xD8});
+    thumbnails.Add(10, std::vector<std::uint8_t>{0xFF, 0xD9});
+    EXPECT_THROW(thumbnails.Add(2, std::vector<std::uint8_t>{0}), FileError) << "a number is written once";
+    thumbnails.Commit();
+    EXPECT_EQ(entries(), (std::vector<std::string>{"thumbs", "thumbs/10.jpg", "thumbs/2.jpg"}));
+    EXPECT_EQ(test::ReadFileBytes(dir / "maps" / "thumbs" / "2.jpg"), (Bytes{0xFF, 0xD8}));
+    EXPECT_EQ(fs::status(dir / "maps" / "thumbs").permissions() & fs::perms::all,
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                  fs::perms::others_exec);
+
+    RemoveMapThumbnails(folder);
+    EXPECT_EQ(entries(), std::vector<std::string>{});
+}
+
+TEST(MapThumbnails, MissingMapsFolderIsAFileError) {
+    TempDir dir;
+    const std::string folder = dir.path().string() + "/";
+    try {
+        MapThumbnailFolder thumbnails(folder);
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Datei " + folder + "maps/thumbs kann nicht erstellt werden. No such file or directory");
+    }
 }
 
 // The delivered marker image, checked with a decoder of the test's own.

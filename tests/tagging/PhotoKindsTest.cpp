@@ -284,6 +284,8 @@ TEST_F(KindsRun, AllPhotosTagsAJpegInTheFileAndARawThroughItsSidecar) {
     EXPECT_EQ(observer_.notices, Strings{"1 Datei in einem anderen Format übersprungen"});
     EXPECT_EQ(session_.MapEntries(),
               (Strings{"48.1234|-122.4194|a.jpeg", "-33.8567|151.215|b.nef", "-33.8567|151.215|c.dng"}));
+    // A camera's clock of any kind is shown in the list zone it was read in.
+    EXPECT_EQ(session_.MapPageContent().photos.at(2).shotTime, "15.06.2024 10:00:10 (UTC + 2:00)");
     TExifData exif;
     exif.LoadFromJPEG((photos_ / "b.nef").string());
     EXPECT_EQ(exif.GPSLatitude().Direction(), ltSouth);
@@ -321,6 +323,8 @@ TEST_F(KindsRun, ExistingSidecarGivesTheShotTimeAndIsSplicedAndADryRunWritesNoth
     ASSERT_EQ(session_.Run(dry, observer_, settings), RunResult::done);
     EXPECT_EQ(session_.MapEntries(), Strings{"-33.8567|151.215|IMG_1.dng"});
     EXPECT_EQ(ReadFileText(photos_ / "IMG_1.xmp"), before);
+    // The map's popup shows the time in the offset it was stored with.
+    EXPECT_EQ(session_.MapPageContent().photos.at(0).shotTime, "15.06.2024 09:00:10 (UTC + 1:00)");
 
     KindsObserver real;
     ASSERT_EQ(session_.Run(Inputs(), real, settings), RunResult::done);

@@ -81,6 +81,48 @@ INSTANTIATE_TEST_SUITE_P(
                 19800, "2024-06-15 11:30:00"}),
     [](const auto& p) { return p.param.name; });
 
+struct ZoneTextCase {
+    std::string name;
+    std::string local;
+    std::optional<std::string> zone;  // --zone beyond the list; else the list index below
+    int zoneIndex;
+    bool photoZone;
+    std::optional<int> stored;
+    std::string text;
+};
+
+void PrintTo(const ZoneTextCase& c, std::ostream* os) { *os << c.name; }
+
+class ShotZone : public ::testing::TestWithParam<ZoneTextCase> {};
+
+// The popup names the zone the shot time was read in to match the photo, by the same precedence.
+TEST_P(ShotZone, MatchesTable) {
+    const ZoneTextCase& c = GetParam();
+    RunSettings settings;
+    settings.photoZone = c.photoZone;
+    if (c.zone) {
+        settings.zone = CameraZone::Parse(*c.zone);
+        ASSERT_TRUE(settings.zone.has_value()) << *c.zone;
+    }
+    EXPECT_EQ(ShotZoneText(At(c.local), c.stored, c.zoneIndex, settings), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PhotoLocator, ShotZone,
+    ::testing::Values(
+        ZoneTextCase{"ListZone", "2024-06-15 10:00:00", std::nullopt, 13, false, std::nullopt, "UTC + 2:00"},
+        ZoneTextCase{"NoListItem", "2024-06-15 10:00:00", std::nullopt, -1, false, std::nullopt, ""},
+        ZoneTextCase{"FreeOffset", "2024-06-15 10:00:00", "+05:30", 13, false, std::nullopt, "UTC + 5:30"},
+        ZoneTextCase{"NamedZoneInSummer", "2024-06-15 10:00:00", "Europe/Berlin", 11, false, std::nullopt,
+                     "Europe/Berlin, UTC + 2:00"},
+        ZoneTextCase{"StoredOffsetWins", "2024-06-15 13:30:00", "Europe/Berlin", 13, true, 19800,
+                     "UTC + 5:30"},
+        ZoneTextCase{"NoStoredOffsetUsesTheZone", "2024-06-15 10:00:00", "Europe/Berlin", 13, true,
+                     std::nullopt, "Europe/Berlin, UTC + 2:00"},
+        ZoneTextCase{"StoredOffsetIgnoredWithoutPhotoZone", "2024-06-15 13:30:00", std::nullopt, 13, false,
+                     19800, "UTC + 2:00"}),
+    [](const auto& p) { return p.param.name; });
+
 TEST(PhotoLocator, ListZoneWithoutOtherSettingsIsBitForBitTheListShift) {
     const DateTimeValue shot = At("2024-06-15 10:00:00") + 0.3 / 86400;
     for (int index = -1; index <= kZoneCount; ++index) {

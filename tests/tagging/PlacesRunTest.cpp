@@ -316,6 +316,7 @@ struct ZoneCase {
     std::string shot;   // the camera's clock
     DateTimeValue utc;  // the point it must be tagged with
     std::string zone;
+    std::string popup;  // the shot time as the map's popup shows it
 };
 void PrintTo(const ZoneCase& c, std::ostream* os) { *os << c.name; }
 
@@ -332,24 +333,32 @@ TEST_P(ZoneFromTrack, ReadsTheShotInTheZoneOfThePlace) {
     EXPECT_EQ(exif.GPSDateTimeUTC(), c.utc);
     EXPECT_EQ(observer_.lines.at(4), " - Zeitzone aus dem Track: " + c.zone);
     EXPECT_EQ(observer_.reports.at(0).zone, c.zone);
+    EXPECT_EQ(session_.MapPageContent().photos.at(0).shotTime, c.popup);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     PlacesRun, ZoneFromTrack,
     ::testing::Values(ZoneCase{"India", 22.5726, 88.3639, "2024-01-10", "2024:01:10 12:00:00",
-                               EncodeDateTime(2024, 1, 10, 6, 30, 0, 0), "Asia/Kolkata"},
+                               EncodeDateTime(2024, 1, 10, 6, 30, 0, 0), "Asia/Kolkata",
+                               "10.01.2024 12:00:00 (Asia/Kolkata, UTC + 5:30)"},
                       ZoneCase{"Nepal", 27.7172, 85.3240, "2024-01-10", "2024:01:10 12:00:00",
-                               EncodeDateTime(2024, 1, 10, 6, 15, 0, 0), "Asia/Kathmandu"},
+                               EncodeDateTime(2024, 1, 10, 6, 15, 0, 0), "Asia/Kathmandu",
+                               "10.01.2024 12:00:00 (Asia/Kathmandu, UTC + 5:45)"},
                       ZoneCase{"LisbonSummer", 38.7223, -9.1393, "2024-07-10", "2024:07:10 12:00:00",
-                               EncodeDateTime(2024, 7, 10, 11, 0, 0, 0), "Europe/Lisbon"},
+                               EncodeDateTime(2024, 7, 10, 11, 0, 0, 0), "Europe/Lisbon",
+                               "10.07.2024 12:00:00 (Europe/Lisbon, UTC + 1:00)"},
                       ZoneCase{"LisbonWinter", 38.7223, -9.1393, "2024-01-10", "2024:01:10 12:00:00",
-                               EncodeDateTime(2024, 1, 10, 12, 0, 0, 0), "Europe/Lisbon"},
+                               EncodeDateTime(2024, 1, 10, 12, 0, 0, 0), "Europe/Lisbon",
+                               "10.01.2024 12:00:00 (Europe/Lisbon, UTC)"},
                       ZoneCase{"NorwaySummer", 69.6496, 18.9560, "2024-07-10", "2024:07:10 12:00:00",
-                               EncodeDateTime(2024, 7, 10, 10, 0, 0, 0), "Europe/Oslo"},
+                               EncodeDateTime(2024, 7, 10, 10, 0, 0, 0), "Europe/Oslo",
+                               "10.07.2024 12:00:00 (Europe/Oslo, UTC + 2:00)"},
                       ZoneCase{"IcelandNoSummerTime", 64.1466, -21.9426, "2024-07-10", "2024:07:10 12:00:00",
-                               EncodeDateTime(2024, 7, 10, 12, 0, 0, 0), "Atlantic/Reykjavik"},
+                               EncodeDateTime(2024, 7, 10, 12, 0, 0, 0), "Atlantic/Reykjavik",
+                               "10.07.2024 12:00:00 (Atlantic/Reykjavik, UTC)"},
                       ZoneCase{"Argentina", -34.6037, -58.3816, "2024-07-10", "2024:07:10 12:00:00",
-                               EncodeDateTime(2024, 7, 10, 15, 0, 0, 0), "America/Argentina/Buenos_Aires"}),
+                               EncodeDateTime(2024, 7, 10, 15, 0, 0, 0), "America/Argentina/Buenos_Aires",
+                               "10.07.2024 12:00:00 (America/Argentina/Buenos_Aires, UTC - 3:00)"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // From Elvas (Portugal, UTC + 1 in summer) across the border to Badajoz (Spain, UTC + 2), the camera set

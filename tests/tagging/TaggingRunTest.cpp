@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -14,8 +15,10 @@
 #include "SamplePhoto.h"
 #include "common/Error.h"
 #include "filesafe/FolderReplace.h"
+#include "filesafe/SafeFileWrite.h"
 #include "mapexport/MapPage.h"
 #include "metadata/ExifData.h"
+#include "support/MapPageData.h"
 #include "support/TestSupport.h"
 #include "tagging/MissReason.h"
 #include "tagging/RunInputs.h"
@@ -225,6 +228,84 @@ TEST_F(SessionRun, GooglePageGetsTheNumbersThePhotosHold) {
                   "[new google.maps.LatLng(47.5,-5),\r\nnew google.maps.LatLng(-33.8567,1.5e2)"),
               std::string::npos)
         << ReadFileText(*page);
+}
+
+// The photos of the page that carry an EXIF thumbnail get it beside the page, numbered by their place on
+// it; whatever the thumbs folder held before goes, a link there is replaced and not followed, and a notice
+// page, which names no photo, leaves no thumbnail.
+TEST_F(SessionRun, MapPageWritesTheThumbnailsOfItsPhotos) {
+    sample::PhotoSpec small;
+    small.width = 16;
+    small.height = 12;
+    const Bytes thumbnail = sample::EncodePicture(small);
+    sample::PhotoSpec spec;
+    spec.width = 32;
+    spec.height = 24;
+    spec.dateTimeOriginal = "2024:06:15 10:00:10";
+    spec.thumbnail = thumbnail;
+    WriteFileBytes(photos_ / "a.jpg", Photo("2024:06:15 10:00:00"));
+    WriteFileBytes(photos_ / "b.jpg", sample::MakePhoto(spec));
+    const fs::path maps = tmp_ / "maps";
+    const fs::path elsewhere = tmp_ / "elsewhere";
+    fs::create_directories(maps);
+    fs::create_directories(elsewhere);
+    WriteFileText(elsewhere / "2.jpg", "not ours");
+    fs::create_directory_symlink(elsewhere, maps / "thumbs");
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+
+    const std::optional<std::string> page = session_.WriteMapPage();
+    ASSERT_TRUE(page);
+    EXPECT_FALSE(fs::is_symlink(maps / "thumbs"));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(maps / "thumbs")) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"2.jpg"});
+    EXPECT_EQ(ReadFileBytes(maps / "thumbs" / "2.jpg"), thumbnail);
+    EXPECT_EQ(ReadFileText(elsewhere / "2.jpg"), "not ours");
+    const std::string data = PageDataText(ReadFileText(*page));
+    EXPECT_NE(data.find("\"name\":\"a.jpg\",\"shot\":\"15.06.2024 10:00:00 (UTC + 2:00)\"}"),
+              std::string::npos)
+        << data;
+    EXPECT_NE(data.find("\"name\":\"b.jpg\",\"shot\":\"15.06.2024 10:00:10 (UTC + 2:00)\",\"thumb\":2}"),
+              std::string::npos)
+        << data;
+    // Nothing of the folder filled aside is left.
+    for (const auto& entry : fs::directory_iterator(maps)) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".thumbs")) << entry.path();
+    }
+
+    (void)session_.WriteNoticeMapPage("GPS-Daten entfernt");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(maps / "thumbs")));
+}
+
+// Thumbnails that cannot be written (a full disk) leave the page without any, an earlier page's included;
+// the page itself is written. (Seattle to Sydney is shorter over the Pacific: the page cuts at Sydney.)
+TEST_F(SessionRun, ThumbnailsThatCannotBeWrittenLeaveThePageWithoutThem) {
+    sample::PhotoSpec small;
+    small.width = 16;
+    small.height = 12;
+    sample::PhotoSpec spec;
+    spec.width = 32;
+    spec.height = 24;
+    spec.dateTimeOriginal = "2024:06:15 10:00:00";
+    spec.thumbnail = sample::EncodePicture(small);
+    WriteFileBytes(photos_ / "a.jpg", sample::MakePhoto(spec));
+    fs::create_directories(tmp_ / "maps" / "thumbs");
+    WriteFileText(tmp_ / "maps" / "thumbs" / "1.jpg", "an earlier page's photo");
+    ASSERT_EQ(session_.Run(Inputs(), observer_), RunResult::done);
+    SetSafeWriteFaultHook([](SafeWriteStep step) { return step == SafeWriteStep::write ? ENOSPC : 0; });
+    const std::optional<std::string> page = session_.WriteMapPage();
+    SetSafeWriteFaultHook(nullptr);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(PageDataText(ReadFileText(*page)),
+              "{\"photos\":[{\"lat\":48.1234,\"lon\":-122.4194,\"name\":\"a.jpg\","
+              "\"shot\":\"15.06.2024 10:00:00 (UTC + 2:00)\"}],"
+              "\"tracks\":[[[48.1234,-122.4194],[-33.8567,151.215]]],\"cut\":151.215}");
+    EXPECT_FALSE(fs::exists(tmp_ / "maps" / "thumbs"));
+    for (const auto& entry : fs::directory_iterator(tmp_ / "maps")) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".thumbs")) << entry.path();
+    }
 }
 
 TEST_F(SessionRun, ProgressCountsPhotosAndListsKeepScanOrder) {
@@ -505,6 +586,10 @@ TEST_F(SessionRun, PhotoZoneTakesTheOffsetAPhotoStores) {
     ASSERT_EQ(session_.Run(Inputs(), observer_, settings), RunResult::done);
     EXPECT_EQ(session_.MapEntries(),
               (std::vector<std::string>{"-33.8567|151.215|a.jpg", "48.1234|-122.4194|b.jpg"}));
+    // Each popup names the offset its photo was read in.
+    EXPECT_EQ(session_.MapPageContent().photos,
+              (std::vector<MapPhoto>{{{-33.8567, 151.215}, "a.jpg", "15.06.2024 10:00:10 (UTC + 2:00)"},
+                                     {{48.1234, -122.4194}, "b.jpg", "15.06.2024 13:30:00 (UTC + 5:30)"}}));
 
     // Without the setting the stored offset is not looked at.
     WriteFileBytes(photos_ / "b.jpg", india);
@@ -525,9 +610,10 @@ TEST_F(SessionRun, ClockOffsetAndNamedZoneMoveTheShotTime) {
     TExifData exif;
     exif.LoadFromJPEG((photos_ / "a.jpg").string());
     EXPECT_EQ(DateTimeText(exif.GPSDateTimeUTC()), "2024-06-15 08:00:00");
-    // The list zone of the inputs was not the one applied: the popup shows the UTC time instead.
+    // The popup shows the local time, the slow clock corrected, in the zone it was read in.
     EXPECT_EQ(session_.MapPageContent().photos,
-              (std::vector<MapPhoto>{{{48.1234, -122.4194}, "a.jpg", "15.06.2024 08:00:00 (UTC)"}}));
+              (std::vector<MapPhoto>{
+                  {{48.1234, -122.4194}, "a.jpg", "15.06.2024 10:00:00 (Europe/Berlin, UTC + 2:00)"}}));
 }
 
 TEST_F(SessionRun, SeveralGpxFilesAreAllImportedBeforeAnyPhotoIsMatched) {

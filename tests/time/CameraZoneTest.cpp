@@ -201,6 +201,49 @@ TEST(CameraZone, NamedZoneKeepsItsName) {
     EXPECT_EQ(zone->OffsetSecondsAt(At("2024-01-15 12:00:00")), 3600);
 }
 
+struct ZoneLabelCase {
+    std::string name;
+    std::string zone;  // as the user gives it
+    std::string local;
+    std::string text;
+};
+
+void PrintTo(const ZoneLabelCase& c, std::ostream* os) { *os << c.name; }
+
+class ZoneLabel : public ::testing::TestWithParam<ZoneLabelCase> {};
+
+// The zone as the map's popup names it beside a local time.
+TEST_P(ZoneLabel, MatchesTable) {
+    const ZoneLabelCase& c = GetParam();
+    const std::optional<CameraZone> zone = CameraZone::Parse(c.zone);
+    ASSERT_TRUE(zone.has_value()) << c.zone;
+    EXPECT_EQ(zone->Text(At(c.local)), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CameraZone, ZoneLabel,
+    ::testing::Values(
+        ZoneLabelCase{"ListItem", "UTC + 2:00", "2024-01-15 12:00:00", "UTC + 2:00"},
+        ZoneLabelCase{"WholeHourOffsetIsTheListItem", "-05:00", "2024-01-15 12:00:00", "UTC - 5:00"},
+        ZoneLabelCase{"Utc", "+00:00", "2024-01-15 12:00:00", "UTC"},
+        ZoneLabelCase{"India", "+05:30", "2024-01-15 12:00:00", "UTC + 5:30"},
+        ZoneLabelCase{"Newfoundland", "-03:30", "2024-01-15 12:00:00", "UTC - 3:30"},
+        ZoneLabelCase{"Nepal", "+0545", "2024-01-15 12:00:00", "UTC + 5:45"},
+        ZoneLabelCase{"Kiribati", "+14:00", "2024-01-15 12:00:00", "UTC + 14:00"},
+        ZoneLabelCase{"BerlinSummer", "Europe/Berlin", "2024-07-15 12:00:00", "Europe/Berlin, UTC + 2:00"},
+        ZoneLabelCase{"BerlinWinter", "Europe/Berlin", "2024-01-15 12:00:00", "Europe/Berlin, UTC + 1:00"},
+        ZoneLabelCase{"NamedHalfHourWest", "America/St_Johns", "2024-01-15 12:00:00",
+                      "America/St_Johns, UTC - 3:30"}),
+    [](const auto& p) { return p.param.name; });
+
+TEST(CameraZone, OffsetTextLeavesSecondsOutAndListIndexOutsideTheListNamesNone) {
+    EXPECT_EQ(OffsetZoneText(-1800), "UTC - 0:30");
+    EXPECT_EQ(OffsetZoneText(3600 + 59), "UTC + 1:00");
+    EXPECT_EQ(OffsetZoneText(59), "UTC");
+    EXPECT_EQ(CameraZone::FromListIndex(-1).Text(At("2024-01-15 12:00:00")), "");
+    EXPECT_EQ(CameraZone::FromListIndex(kZoneCount).Text(At("2024-01-15 12:00:00")), "");
+}
+
 TEST(CameraZone, ShiftToUtcMovesHoursAndOtherOffsets) {
     const DateTimeValue local = At("2024-06-15 13:30:00");
     EXPECT_EQ(ShiftToUtc(local, 0), local);
