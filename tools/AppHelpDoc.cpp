@@ -98,7 +98,7 @@ stehen. Ein Klick auf eine Spaltenüberschrift sortiert nach dieser Spalte, ein 
 das Feld darunter zeigt nur die Fotos eines Status. Doppelklick oder Enter auf einer Zeile öffnet den
 Ordner des Fotos. Während des Durchlaufs steht unter der Tabelle, wie viele Fotos bearbeitet sind
 („412 / 1000“), danach die Zusammenfassung, zum Beispiel „Zusammenfassung: 950 getaggt, 40 ohne Treffer,
-5 übersprungen, 5 fehlgeschlagen, 12,30 s“. Der Statusbalken bleibt am Ende voll stehen.</p>
+5 übersprungen, 5 fehlgeschlagen, 12,30 s“.</p>
 
 <h2>Probelauf und „Jetzt schreiben“</h2>
 <p>„Probelauf“ macht alles wie „Starten“, schreibt aber kein Foto: Die Tabelle zeigt, welche Fotos welche

@@ -563,13 +563,6 @@ void Tmain::StartResultsRun(bool dryRun, const RunSettings& settings,
     StartWorker(std::move(work));
 }
 
-void Tmain::ShowProgress(int position) {
-    if (position == 0 && status->Max() > 0 && status->Position() == status->Max()) {
-        return;
-    }
-    status->SetPosition(position);
-}
-
 std::optional<RunInputs> Tmain::FormInputs() {
     // A mistyped folder would only log "0 Bilder im Verzeichnis gefunden" and import the track all the
     // same; it is refused here, after the run's own check of an empty GPX path, which comes first.
@@ -897,7 +890,7 @@ void Tmain::StartWorker(std::function<void(TaggingSession&, WindowObserver&)> wo
     connect(observer_, &WindowObserver::LineAppended, this, &Tmain::AppendLogLine, Qt::QueuedConnection);
     connect(observer_, &WindowObserver::ProgressMaxChanged, status, &ColorProgressBar::SetMax,
             Qt::QueuedConnection);
-    connect(observer_, &WindowObserver::ProgressPositionChanged, this, &Tmain::ShowProgress,
+    connect(observer_, &WindowObserver::ProgressPositionChanged, status, &ColorProgressBar::SetPosition,
             Qt::QueuedConnection);
     if (resultsRun_) {
         connect(observer_, &WindowObserver::PhotoReported, results_, &ResultsArea::Add, Qt::QueuedConnection);
@@ -905,9 +898,6 @@ void Tmain::StartWorker(std::function<void(TaggingSession&, WindowObserver&)> wo
                 Qt::QueuedConnection);
         connect(observer_, &WindowObserver::ProgressPositionChanged, results_,
                 &ResultsArea::SetProgressPosition, Qt::QueuedConnection);
-    }
-    if (status->Position() != 0) {
-        status->SetPosition(0);  // the full bar of the last run
     }
 
     TaggingSession* session = session_.get();

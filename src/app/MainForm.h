@@ -135,8 +135,6 @@ private:
     void BeginResults(bool dryRun, const RunSettings& settings);
     void StartResultsRun(bool dryRun, const RunSettings& settings,
                          std::function<void(TaggingSession&, WindowObserver&)> work);
-    // The run's closing reset of the bar is not shown when every photo was handled: the full bar stays.
-    void ShowProgress(int position);
     // What the last dry run was made with; "Jetzt schreiben" is offered while the form still holds it.
     struct PreviewKey {
         QString gpx;

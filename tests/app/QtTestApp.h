@@ -2,11 +2,13 @@
 // message boxes the code under test shows.
 #pragma once
 #include <QApplication>
+#include <QSettings>
 #include <QString>
 #include <functional>
 #include <vector>
 
 #include "app/MessageBoxes.h"
+#include "support/TestSupport.h"
 
 namespace zeloro::test {
 
@@ -26,6 +28,15 @@ inline QApplication& TestApplication() {
         return created;
     }();
     return *app;
+}
+
+// The window's stores (options, remembered inputs, dialog folders) live in a folder of this test run,
+// never in the user's own.
+inline void KeepSettingsInTestFolder() {
+    static const TempDir settingsFolder;
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString(settingsFolder.path().string()));
 }
 
 // Replaces the modal boxes while it lives; each box is recorded and then handed to onShow, which may

@@ -30,11 +30,7 @@ class WidgetSet : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         (void)TestApplication();
-        // The browse edits keep the folder they chose in; never in the user's own store.
-        static TempDir settingsFolder;
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                           QString::fromStdString(settingsFolder.path().string()));
+        KeepSettingsInTestFolder();  // the browse edits keep the folder they chose in
     }
 };
 

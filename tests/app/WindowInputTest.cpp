@@ -85,9 +85,7 @@ protected:
     static void SetUpTestSuite() {
         (void)TestApplication();
         InitApplication();
-        static TempDir settingsFolder;
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, Q(settingsFolder.path()));
+        KeepSettingsInTestFolder();
     }
 
     void SetUp() override {
