@@ -14,6 +14,8 @@ void WindowObserver::AppendLine(const std::string& line) { emit LineAppended(QSt
 
 void WindowObserver::Notice(const std::string& text) { LogLine(*this, " - " + text); }
 
+void WindowObserver::ImportFailed(const std::string& reason) { LogLine(*this, " - " + reason); }
+
 void WindowObserver::SetProgressMax(int maximum) { emit ProgressMaxChanged(maximum); }
 
 void WindowObserver::SetProgressPosition(int position) { emit ProgressPositionChanged(position); }

@@ -24,6 +24,9 @@ public:
     void ShowError(const std::string& text) override;
     // Into the log, with a stamp like every line there.
     void Notice(const std::string& text) override;
+    // The point an import failed at and why, into the log after its failure line, which alone would not
+    // say what to mend in the track file.
+    void ImportFailed(const std::string& reason) override;
     // Nothing to do: the window's event loop keeps running on its own thread throughout the run.
     void ProcessMessages() override {}
     [[nodiscard]] bool StopRequested() override;

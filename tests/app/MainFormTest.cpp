@@ -40,6 +40,7 @@
 #include "common/Error.h"
 #include "support/GpxText.h"
 #include "support/TestSupport.h"
+#include "tagging/FrontEnd.h"
 #include "tagging/TaggingSession.h"
 #include "time/TimeRules.h"
 #include "trackstore/Database.h"
@@ -518,6 +519,29 @@ TEST_F(MainWindow, BusyDataFolderIsNamedAndStartsNoRunUntilFree) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), " - Import fehlerhaft abgebrochen"), 0);
     EXPECT_NE(std::find(lines.begin(), lines.end(), " - 2 Datensätze gelesen und importiert"), lines.end())
         << memo->toPlainText().toStdString();
+}
+
+// A track that fails at a point: the log names the file, the point and why, after the failure line.
+TEST_F(MainWindow, ImportFailureNamesThePointInTheLog) {
+    MessageRecorder boxes;
+    auto window = MakeWindow();
+    Activate(*window);
+    WritePhoto(photos_ / "a.jpg", "2010:06:01 12:00:05");
+    const fs::path track = photos_ / "track.gpx";
+    WriteFileText(track, GpxText({{"48.5", "11.25", "2010-06-01T12:00:05Z", {}},
+                                  {"91", "11.25", "2010-06-01T12:00:06Z", {}}}));
+    const std::string before = ReadFileText(photos_ / "a.jpg");
+    RunOnce(*window);
+    const std::vector<std::string> lines = LogLines(*Child<QPlainTextEdit>(*window, "Memo1"));
+    const auto failed = std::find(lines.begin(), lines.end(), " - Import fehlerhaft abgebrochen");
+    ASSERT_NE(failed, lines.end()) << Child<QPlainTextEdit>(*window, "Memo1")->toPlainText().toStdString();
+    const std::string reason =
+        " - " + track.string() +
+        ": trkpt Nr. 2 (lat \"91\", lon \"11.25\", time \"2010-06-01T12:00:06Z\"): " + kPointOffGlobe;
+    EXPECT_NE(std::find(failed, lines.end(), reason), lines.end())
+        << Child<QPlainTextEdit>(*window, "Memo1")->toPlainText().toStdString();
+    EXPECT_EQ(ReadFileText(photos_ / "a.jpg"), before);
+    EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(MainWindow, StartenRunsOnAWorkerAndReportsLinesAndProgress) {
