@@ -95,8 +95,9 @@ Treffer“, „übersprungen“, „Fehler“), Position, Abstand zwischen Aufna
 Grund, warum ein Foto keine Position bekam oder welcher Fehler auftrat; mit „Ortsnamen eintragen“ auch den
 Ort. Die Tabelle füllt sich während des Durchlaufs und bleibt bis zum nächsten Durchlauf oder „Leeren“
 stehen. Ein Klick auf eine Spaltenüberschrift sortiert nach dieser Spalte, ein zweiter Klick umgekehrt;
-das Feld darunter zeigt nur die Fotos eines Status. Doppelklick oder Enter auf einer Zeile öffnet den
-Ordner des Fotos. Während des Durchlaufs steht unter der Tabelle, wie viele Fotos bearbeitet sind
+das Feld darunter zeigt nur die Fotos eines Status. Wer mit der Maus auf dem Status verweilt, sieht
+Position und Abstand oder den Grund, ohne die Tabelle zur Seite zu schieben. Doppelklick oder Enter auf
+einer Zeile öffnet den Ordner des Fotos. Während des Durchlaufs steht unter der Tabelle, wie viele Fotos bearbeitet sind
 („412 / 1000“), danach die Zusammenfassung, zum Beispiel „Zusammenfassung: 950 getaggt, 40 ohne Treffer,
 5 übersprungen, 5 fehlgeschlagen, 12,30 s“.</p>
 

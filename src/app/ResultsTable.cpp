@@ -135,6 +135,18 @@ QString ResultsModel::StatusText(const ResultRow& row) const {
     return {};
 }
 
+QString ResultsModel::StatusTip(const ResultRow& row) {
+    if (row.lat.empty()) {
+        return ReasonText(row);
+    }
+    QString tip = QStringLiteral("Position: ") + Utf8(row.lat) + QStringLiteral(", ") + Utf8(row.lon);
+    if (row.distanceSeconds) {
+        tip += QStringLiteral(", Abstand zum Trackpunkt: ") + QString::number(*row.distanceSeconds) +
+               QStringLiteral(" s");
+    }
+    return tip;
+}
+
 QString ResultsModel::ReasonText(const ResultRow& row) {
     QString text = Utf8(row.reason);
     if (row.status == PhotoStatus::skipped && text.isEmpty()) {
@@ -168,6 +180,10 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
                 return Utf8(row.path);
             case kShotCamera:
                 return row.zoneText.empty() ? QVariant() : QStringLiteral("gelesen in ") + Utf8(row.zoneText);
+            case kStatus:
+                // The columns right of it need the table scrolled sideways in the window's narrow column;
+                // what they hold is at hand on the status itself.
+                return StatusTip(row);
             case kReason:
                 return ReasonText(row);
             default:

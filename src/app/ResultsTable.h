@@ -71,6 +71,8 @@ public:
 
     [[nodiscard]] QString StatusText(const ResultRow& row) const;
     [[nodiscard]] static QString ReasonText(const ResultRow& row);
+    // The status cell's tip: the position and its distance to the track point, or why there is none.
+    [[nodiscard]] static QString StatusTip(const ResultRow& row);
 
 private:
     std::vector<ResultRow> rows_;

@@ -103,6 +103,7 @@ struct ShownRow {
     std::string position;
     std::string distance;
     std::string reason;
+    std::string statusTip;
 };
 
 class Results : public ::testing::Test {
@@ -180,10 +181,12 @@ protected:
             return model.index(row, column).data().toString().toStdString();
         };
         for (int row = 0; row < model.rowCount(); ++row) {
-            rows.push_back({text(row, ResultsModel::kFile), text(row, ResultsModel::kShotCamera),
-                            text(row, ResultsModel::kShotUtc), text(row, ResultsModel::kStatus),
-                            text(row, ResultsModel::kPosition), text(row, ResultsModel::kDistance),
-                            text(row, ResultsModel::kReason)});
+            rows.push_back(
+                {text(row, ResultsModel::kFile), text(row, ResultsModel::kShotCamera),
+                 text(row, ResultsModel::kShotUtc), text(row, ResultsModel::kStatus),
+                 text(row, ResultsModel::kPosition), text(row, ResultsModel::kDistance),
+                 text(row, ResultsModel::kReason),
+                 model.index(row, ResultsModel::kStatus).data(Qt::ToolTipRole).toString().toStdString()});
         }
         return rows;
     }
@@ -256,6 +259,11 @@ TEST_F(Results, AStartenRunFillsOneRowPerPhotoAndTheSummary) {
         EXPECT_EQ(row.distance, w.distance) << w.file;
         EXPECT_EQ(!row.reason.empty(), w.reason) << w.file << ": " << row.reason;
         EXPECT_FALSE(row.reason.starts_with("Grund")) << row.reason;  // the column's title says it
+        // The status's tip holds what the narrow table shows only when scrolled sideways.
+        EXPECT_EQ(row.statusTip,
+                  w.reason ? row.reason
+                           : "Position: " + w.position + ", Abstand zum Trackpunkt: " + w.distance + " s")
+            << w.file;
         counts.Add(w.status == "getaggt" ? PhotoStatus::tagged : PhotoStatus::noMatch);
     }
     // The summary is the command line's, with the run's time after the counts.
