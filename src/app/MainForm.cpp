@@ -547,11 +547,14 @@ void Tmain::UpdateWriteEnabled() {
 }
 
 void Tmain::BeginResults(bool dryRun, const RunSettings& settings) {
+    results_->Begin(dryRun, settings.places != PlacesMode::off);
+}
+
+void Tmain::ShowResultsArea() {
     if (height() != kWindowHeightWithResults) {
         setFixedSize(kWindowWidth, kWindowHeightWithResults);
     }
     results_->show();
-    results_->Begin(dryRun, settings.places != PlacesMode::off);
 }
 
 void Tmain::StartResultsRun(bool dryRun, const RunSettings& settings,
@@ -893,6 +896,10 @@ void Tmain::StartWorker(std::function<void(TaggingSession&, WindowObserver&)> wo
     connect(observer_, &WindowObserver::ProgressPositionChanged, status, &ColorProgressBar::SetPosition,
             Qt::QueuedConnection);
     if (resultsRun_) {
+        // Only a run that got past its input checks has photos to show; one that stopped at a check has said
+        // why in its box and leaves the window as it was.
+        connect(observer_, &WindowObserver::ProgressMaxChanged, this, &Tmain::ShowResultsArea,
+                Qt::QueuedConnection);
         connect(observer_, &WindowObserver::PhotoReported, results_, &ResultsArea::Add, Qt::QueuedConnection);
         connect(observer_, &WindowObserver::ProgressMaxChanged, results_, &ResultsArea::SetProgressMax,
                 Qt::QueuedConnection);

@@ -133,6 +133,8 @@ private:
     void BuildResultsControls();
     // Grows the window to show the results area and empties it for a run that fills it.
     void BeginResults(bool dryRun, const RunSettings& settings);
+    // Grows the window to show the results area, once a run has found its photos.
+    void ShowResultsArea();
     void StartResultsRun(bool dryRun, const RunSettings& settings,
                          std::function<void(TaggingSession&, WindowObserver&)> work);
     // What the last dry run was made with; "Jetzt schreiben" is offered while the form still holds it.

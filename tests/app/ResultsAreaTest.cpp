@@ -223,6 +223,13 @@ TEST_F(Results, AStartenRunFillsOneRowPerPhotoAndTheSummary) {
     MessageRecorder boxes;
     auto window = MakeWindow();
     EXPECT_EQ(window->size(), QSize(kWindowWidth, kWindowHeight));
+    // A run that stops at its input check has nothing to show: its box says why, the window stays as it is.
+    ClickAndWait(*window, Child<QPushButton>(*window, "Button1"));
+    ASSERT_EQ(boxes.boxes.size(), 1U);
+    EXPECT_EQ(boxes.boxes[0].text.toStdString(), kNoGpxFileMessage);
+    EXPECT_EQ(window->size(), QSize(kWindowWidth, kWindowHeight));
+    EXPECT_TRUE(Child<QWidget>(*window, "resultsArea")->isHidden());
+    boxes.boxes.clear();
     FillForm(*window);
     ClickAndWait(*window, Child<QPushButton>(*window, "Button1"));
     EXPECT_TRUE(boxes.boxes.empty());
