@@ -590,22 +590,31 @@ std::optional<RunInputs> Tmain::FormInputs() {
     return inputs;
 }
 
-void Tmain::PreviewClick() {
+std::optional<Tmain::FormRun> Tmain::RunFromForm() {
     if (RunInProgress()) {
-        return;
+        return std::nullopt;
     }
-    const std::optional<RunInputs> inputs = FormInputs();
+    std::optional<RunInputs> inputs = FormInputs();
     if (!inputs) {
-        return;
+        return std::nullopt;
     }
+    // The dialog accepts only texts a run can read; the defaults are the run without options.
     RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
+    // The table's "Grund" column; the log stays as it is without "Details im Protokoll".
     settings.reasonsForObserver = true;
     KeepInputs();
+    return FormRun{std::move(*inputs), std::move(settings)};
+}
+
+void Tmain::PreviewClick() {
+    std::optional<FormRun> run = RunFromForm();
+    if (!run) {
+        return;
+    }
     previewKey_ = FormKey();
-    StartResultsRun(true, settings,
-                    [inputs = *inputs, settings](TaggingSession& session, WindowObserver& observer) {
-                        session.Preview(inputs, observer, settings);
-                    });
+    StartResultsRun(true, run->settings, [run = *run](TaggingSession& session, WindowObserver& observer) {
+        session.Preview(run.inputs, observer, run.settings);
+    });
 }
 
 void Tmain::WritePreviewClick() {
@@ -806,22 +815,13 @@ void Tmain::SetRunCommandsEnabled(bool enabled) {
 }
 
 void Tmain::Button1Click() {
-    if (RunInProgress()) {
+    std::optional<FormRun> run = RunFromForm();
+    if (!run) {
         return;
     }
-    const std::optional<RunInputs> inputs = FormInputs();
-    if (!inputs) {
-        return;
-    }
-    // The dialog accepts only texts a run can read; the defaults are the run without options.
-    RunSettings settings = runOptions_.Settings().value_or(RunSettings{});
-    // The table's "Grund" column; the log stays as it is without "Details im Protokoll".
-    settings.reasonsForObserver = true;
-    KeepInputs();
-
-    StartResultsRun(runOptions_.Modes().dryRun, settings,
-                    [inputs = *inputs, settings](TaggingSession& session, WindowObserver& observer) {
-                        session.Run(inputs, observer, settings);
+    StartResultsRun(runOptions_.Modes().dryRun, run->settings,
+                    [run = *run](TaggingSession& session, WindowObserver& observer) {
+                        session.Run(run.inputs, observer, run.settings);
                     });
 }
 

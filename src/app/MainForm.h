@@ -132,6 +132,13 @@ private:
     // The results area below the body, the link "Uhr abgleichen…" and "Probelauf".
     void BuildResultsControls();
     // Grows the window to show the results area and empties it for a run that fills it.
+    // What "Starten" and "Probelauf" run: the form's inputs, once they passed the window's checks (which
+    // show their box and give nullopt), and the options' settings; the inputs are remembered when asked.
+    struct FormRun {
+        RunInputs inputs;
+        RunSettings settings;
+    };
+    std::optional<FormRun> RunFromForm();
     void BeginResults(bool dryRun, const RunSettings& settings);
     // Grows the window to show the results area, once a run has found its photos.
     void ShowResultsArea();
