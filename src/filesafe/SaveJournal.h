@@ -36,6 +36,9 @@ struct OwnJournal {
     std::string refusal;  // why it may not be acted on (the system's text, or "not ours"); empty: trusted
 };
 [[nodiscard]] OwnJournal OpenOwnJournal(const std::string& folderPath, const std::string& journalName);
+// The name a journal's own name carries, ".NAME" followed by mark: NAME (the whole name, unless it was too
+// long to be kept whole); what a repair names until the journal's content names its file.
+[[nodiscard]] std::string NameInJournalName(std::string_view journalName, std::string_view mark);
 
 struct UndoneSave {
     std::string path;  // the name the journal is for (the file, or the link to it), in its folder

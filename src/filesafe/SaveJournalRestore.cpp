@@ -13,6 +13,7 @@
 
 #include "common/FileDescriptor.h"
 #include "common/ReasonText.h"
+#include "filesafe/FileIo.h"
 #include "filesafe/SaveJournal.h"
 #include "filesafe/detail/SafeWriteCommon.h"
 #include "filesafe/detail/SaveJournalFormat.h"
@@ -72,30 +73,17 @@ RewriteState ClassifyRewrite(std::span<const std::uint8_t> file, std::span<const
     return fits ? RewriteState::halfWay : RewriteState::other;
 }
 
-// Reads count bytes from the start of a file; false when it holds fewer or reading fails.
-bool ReadWhole(int fd, std::vector<std::uint8_t>& into, std::size_t count, off_t from) {
-    into.resize(count);
-    std::size_t filled = 0;
-    while (filled < count) {
-        const ssize_t got =
-            ::pread(fd, into.data() + filled, count - filled, from + static_cast<off_t>(filled));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        filled += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
 constexpr const char* kNotOurs = "das Journal stammt nicht von diesem Benutzer";
 constexpr const char* kDamaged = "das Journal ist beschädigt";
 constexpr const char* kOtherFile = "unter dem Namen liegt eine andere Datei";
 constexpr const char* kChangedSince = "sie wurde seit der unterbrochenen Änderung verändert";
 
 }  // namespace
+
+std::string NameInJournalName(std::string_view journalName, std::string_view mark) {
+    return std::string(
+        journalName.substr(1, journalName.size() - 1 - std::min(journalName.size() - 1, mark.size())));
+}
 
 OwnJournal OpenOwnJournal(const std::string& folderPath, const std::string& journalName) {
     OwnJournal opened;
@@ -128,9 +116,7 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath,
     UndoneSave undone;
     // Until the journal names its file: the name its own name carries (the whole name, unless too long).
     const std::string folderPrefix = journalPath.substr(0, journalPath.size() - journalName.size());
-    undone.path =
-        folderPrefix +
-        journalName.substr(1, journalName.size() - 1 - std::min(journalName.size() - 1, kJournalMark.size()));
+    undone.path = folderPrefix + NameInJournalName(journalName, kJournalMark);
     const auto keep = [&undone](std::string reason) {
         undone.reason = std::move(reason);
         return undone;
@@ -146,7 +132,7 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath,
     std::vector<std::uint8_t> fixed;
     JournalHead head{};
     if (static_cast<std::uint64_t>(own.st_size) < kJournalFixed ||
-        !ReadWhole(journal.get(), fixed, kJournalFixed, 0) ||
+        !ReadFileAt(journal.get(), fixed, kJournalFixed, 0) ||
         !std::equal(kJournalMagic.begin(), kJournalMagic.end(), fixed.begin(),
                     [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; })) {
         return keep(kDamaged);
@@ -159,8 +145,8 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath,
         return keep(kDamaged);
     }
     std::vector<std::uint8_t> rest;
-    if (!ReadWhole(journal.get(), rest, static_cast<std::size_t>(own.st_size) - kJournalFixed,
-                   static_cast<off_t>(kJournalFixed))) {
+    if (!ReadFileAt(journal.get(), rest, static_cast<std::size_t>(own.st_size) - kJournalFixed,
+                    kJournalFixed)) {
         return keep(kDamaged);
     }
     const std::span<const std::uint8_t> all(rest);
@@ -232,7 +218,7 @@ UndoneSave UndoInterruptedSave(const std::string& journalPath,
     std::vector<std::uint8_t> now;
     if (static_cast<std::uint64_t>(identity.st_size) < shortest ||
         static_cast<std::uint64_t>(identity.st_size) > longest ||
-        !ReadWhole(file.get(), now, static_cast<std::size_t>(identity.st_size), 0)) {
+        !ReadFileAt(file.get(), now, static_cast<std::size_t>(identity.st_size), 0)) {
         return keep(kChangedSince);
     }
     const timespec mtime{static_cast<time_t>(head.mtimeSeconds), static_cast<long>(head.mtimeNanoseconds)};

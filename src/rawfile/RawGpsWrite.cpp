@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/ReasonText.h"
+#include "filesafe/FileIo.h"
 #include "filesafe/FolderReplace.h"
 #include "metadata/ExifPropertyObjects.h"
 #include "metadata/ExifTags.h"
@@ -341,22 +342,6 @@ std::optional<RawWritePlan> PlanGpsRemoval(const TiffLayout& layout, bool mayDro
     return plan;
 }
 
-int WriteAt(int fd, std::span<const std::uint8_t> bytes, std::uint64_t offset) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written =
-            ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return written == 0 ? ENOSPC : errno;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
 // The name still leads, without a link (or by the link the scan saw), to the very file opened, and that
 // file has the size and modification time given.
 bool StillTheFile(const ReadFile& file, int fd, off_t size, const timespec& mtime) {
@@ -382,7 +367,7 @@ bool StillTheFile(const ReadFile& file, int fd, off_t size, const timespec& mtim
 // Puts the file back as it was: the old pointer (when it was switched), the old size, the old time; errno
 // or 0.
 int PutBack(int fd, const RawWritePlan& plan, bool switched, const timespec& mtime) {
-    int error = switched ? WriteAt(fd, plan.oldPointer, plan.pointerOffset) : 0;
+    int error = switched ? WriteFileAt(fd, plan.oldPointer, plan.pointerOffset) : 0;
     if (error == 0 && ::ftruncate(fd, static_cast<off_t>(plan.oldSize)) != 0) {
         error = errno;
     }
@@ -449,7 +434,7 @@ RawWriteDone ApplyRawPlan(const std::string& path, const ReadFile& file, const R
     if (!StillTheFile(file, fd, file.identity.st_size, oldTime)) {
         fail(false, false, skipped());
     }
-    error = WriteAt(fd, plan.tail, plan.oldSize);
+    error = WriteFileAt(fd, plan.tail, plan.oldSize);
     if (error == 0 && ::fsync(fd) != 0) {
         error = errno;
     }
@@ -464,7 +449,7 @@ RawWriteDone ApplyRawPlan(const std::string& path, const ReadFile& file, const R
         !StillTheFile(file, fd, static_cast<off_t>(plan.oldSize + plan.tail.size()), appended.st_mtim)) {
         fail(true, false, skipped());
     }
-    error = WriteAt(fd, plan.newPointer, plan.pointerOffset);
+    error = WriteFileAt(fd, plan.newPointer, plan.pointerOffset);
     if (error == 0 && ::fsync(fd) != 0) {
         error = errno;
     }

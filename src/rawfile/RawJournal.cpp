@@ -17,6 +17,7 @@
 
 #include "common/FileDescriptor.h"
 #include "common/ReasonText.h"
+#include "filesafe/FileIo.h"
 #include "filesafe/FolderReplace.h"
 #include "filesafe/SafeFileWrite.h"
 #include "filesafe/SaveJournal.h"
@@ -50,39 +51,6 @@ std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd
 
 [[noreturn]] void ThrowWrite(int error) {
     throw StreamError(std::string(kStreamWriteError) + ": " + ReasonText(error));
-}
-
-int WriteAll(int fd, std::span<const std::uint8_t> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return written == 0 ? ENOSPC : errno;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
-// Reads count bytes at from; false when the file holds fewer or reading fails.
-bool ReadAt(int fd, std::vector<std::uint8_t>& into, std::size_t count, std::uint64_t from) {
-    into.resize(count);
-    std::size_t filled = 0;
-    while (filled < count) {
-        const ssize_t got =
-            ::pread(fd, into.data() + filled, count - filled, static_cast<off_t>(from + filled));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        filled += static_cast<std::size_t>(got);
-    }
-    return true;
 }
 
 // A hidden temporary name beside entryName that the scan removes as a killed save's leftover.
@@ -149,7 +117,7 @@ void WriteRawJournal(int folder, const std::string& entryName, const std::string
         {reinterpret_cast<const std::uint8_t*>(entryName.data()), entryName.size()},
         tail};
     for (const std::span<const std::uint8_t> part : parts) {
-        if (const int error = WriteAll(fd.get(), part); error != 0) {
+        if (const int error = WriteFileFully(fd.get(), part); error != 0) {
             ThrowWrite(error);
         }
     }
@@ -199,9 +167,7 @@ UndoneSave RecoverRawWrite(const std::string& journalPath,
     const std::string folderPrefix = journalPath.substr(0, journalPath.size() - journalName.size());
     UndoneSave undone;
     // Until the journal names its file: the name its own name carries (the whole name, unless too long).
-    undone.path = folderPrefix +
-                  journalName.substr(
-                      1, journalName.size() - 1 - std::min(journalName.size() - 1, kRawJournalMark.size()));
+    undone.path = folderPrefix + NameInJournalName(journalName, kRawJournalMark);
     const auto keep = [&undone](std::string reason) {
         undone.reason = std::move(reason);
         return undone;
@@ -217,7 +183,7 @@ UndoneSave RecoverRawWrite(const std::string& journalPath,
     std::vector<std::uint8_t> fixed;
     RawJournalHead head{};
     if (static_cast<std::uint64_t>(own.st_size) < kRawJournalFixed ||
-        !ReadAt(journal.get(), fixed, kRawJournalFixed, 0) ||
+        !ReadFileAt(journal.get(), fixed, kRawJournalFixed, 0) ||
         !std::equal(kRawJournalMagic.begin(), kRawJournalMagic.end(), fixed.begin(),
                     [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; })) {
         return keep(kDamaged);
@@ -231,8 +197,8 @@ UndoneSave RecoverRawWrite(const std::string& journalPath,
         return keep(kDamaged);
     }
     std::vector<std::uint8_t> rest;
-    if (!ReadAt(journal.get(), rest, static_cast<std::size_t>(own.st_size) - kRawJournalFixed,
-                kRawJournalFixed)) {
+    if (!ReadFileAt(journal.get(), rest, static_cast<std::size_t>(own.st_size) - kRawJournalFixed,
+                    kRawJournalFixed)) {
         return keep(kDamaged);
     }
     const std::string fileName(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(head.nameLength));
@@ -297,9 +263,9 @@ UndoneSave RecoverRawWrite(const std::string& journalPath,
     std::vector<std::uint8_t> now;
     std::vector<std::uint8_t> pointer;
     if (size < head.oldSize || size > head.oldSize + head.tailSize ||
-        !ReadAt(file.get(), now, static_cast<std::size_t>(size - head.oldSize), head.oldSize) ||
+        !ReadFileAt(file.get(), now, static_cast<std::size_t>(size - head.oldSize), head.oldSize) ||
         !std::equal(now.begin(), now.end(), tail.begin()) ||
-        !ReadAt(file.get(), pointer, 4, head.pointerOffset)) {
+        !ReadFileAt(file.get(), pointer, 4, head.pointerOffset)) {
         return keep(kChangedSince);
     }
     const timespec mtime{static_cast<time_t>(head.mtimeSeconds), static_cast<long>(head.mtimeNanoseconds)};
